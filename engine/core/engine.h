@@ -1,0 +1,59 @@
+// xb::Engine owns everything the engine keeps process-wide: the error state, the settings derived from
+// the locale at start-up, the procedure tables and (as they are built) the work areas. The routines with
+// xBase names act on the current engine. One thread uses an engine.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/errors.h"
+#include "platform/locale_facts.h"
+
+namespace xb {
+
+struct EngineSettings {
+    int dateFormat = 0;        // 0..8, see dates.h
+    bool century = false;      // four-digit years in date pictures
+    int pivotYear = 1956;      // current year - 70
+    char decimalSep = '.';     // what number texts typed by a user use
+    char thousandsSep = ',';
+    int defaultFileMode = 18;  // the runtime's default open mode
+    int ansiCodePage = 1252;   // the code page of engine text
+    int oemCodePage = 850;     // the code page of tables opened with OEM translation
+};
+
+class Engine {
+public:
+    // Starts an engine with the facts of the given locale (the user's when omitted) and makes it current.
+    explicit Engine(const platform::LocaleFacts& facts = platform::UserLocaleFacts());
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    ErrorState errors;
+    EngineSettings settings;
+    uint8_t currentArea = 1;
+
+    // Units that close things at the end of the run register here; Shutdown runs them newest first.
+    void addFinalizer(std::function<void()> fn) { m_finalizers.push_back(std::move(fn)); }
+    // The end-of-run close. Runs once; later calls do nothing.
+    void shutdown();
+    bool isShutDown() const { return m_shutDown; }
+
+    // The engine the xBase routines act on.
+    static Engine& current();
+    static Engine* currentOrNull();
+
+private:
+    std::vector<std::function<void()>> m_finalizers;
+    bool m_shutDown = false;
+    Engine* m_previous = nullptr;
+};
+
+// Applies the start-up locale rules to settings: date format number, separators, code pages, pivot year.
+void ApplyStartupLocale(EngineSettings& settings, const platform::LocaleFacts& facts, int currentYear);
+
+}  // namespace xb

@@ -1,0 +1,59 @@
+// The engine's numbered error system: one entry point (SetEngineError), one dispatcher
+// (EngineErrorHandler) and the table of messages. The state lives in the current Engine.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace xb {
+
+// The engine's exception; raised only in exception mode (and by the index engine's error routine).
+class EEngineError : public std::runtime_error {
+public:
+    explicit EEngineError(const std::string& text) : std::runtime_error(text) {}
+};
+
+// Receives the final halt: the message (already cut to 255 characters) and the error code. The default
+// shows the message through the UI seam and ends the process; tests and the shell may install their own.
+// A handler that returns lets the dispatcher end the process anyway.
+using HaltHandler = std::function<void(const std::string& text, uint16_t code)>;
+
+struct ErrorState {
+    uint16_t lastError = 0;
+    uint16_t pendingError = 0;
+    std::string detail;
+    bool trapping = true;
+    bool exceptionMode = false;
+    bool halting = false;
+    std::function<void()> userErrorProc;  // called by the dispatcher in place of its own reporting
+};
+
+// The message of a code, "Undefined error" for codes without one.
+const char* ErrorMessage(uint16_t code);
+// "Error # " + code + " (" + message + ")"; empty for 0.
+std::string ErrorText(uint16_t code);
+
+void SetEngineError(uint16_t code, const std::string& detail);
+void EngineErrorHandler();
+std::string TakeErrorMessage();
+std::string ErrorMsg();
+bool SetErrorTrap(bool on);
+bool SetEngineExceptions(bool on);
+[[noreturn]] void RaiseEngineError(const std::string& text);
+int EngineMessageBox(const std::string& text, const std::string& caption, uint16_t flags);
+
+// The last-error word, read by callers that switched trapping off.
+uint16_t LastError();
+// File routines store each step's I/O result here (0 after a successful step) and, when it is non-zero
+// and trapping is on, run the dispatcher.
+void SetIoResult(uint16_t code);
+
+// The process exit status of an error code: an 8-bit status would turn 256, 512 or 1280 into
+// "success", so every code above 255 ends the process with 255.
+int ExitStatusOf(uint16_t code);
+
+void SetHaltHandler(HaltHandler handler);
+
+}  // namespace xb

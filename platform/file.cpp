@@ -1,0 +1,312 @@
+// How Windows file sharing and LockFile are emulated on POSIX.
+//
+// Windows decides at open time whether two handles may coexist (share modes) and lets a handle lock
+// byte ranges that every other handle, in this process or another, must respect. POSIX has neither
+// share modes nor per-handle locks: classic fcntl locks belong to the process (two handles of one process
+// never conflict, and closing any descriptor of a file silently drops all of the process's locks on it).
+// Open-file-description locks (F_OFD_SETLK) belong to the open file description instead, which is
+// exactly a Windows handle: two opens of one file in one process conflict, closing another descriptor
+// keeps ours, and a descriptor closed on exec takes nothing to the child.
+//
+// Share modes ride on the same mechanism: two sentinel bytes far beyond any data stand for read and
+// write access. A handle that reads or writes takes a read lock on the matching byte for its whole life;
+// a handle that denies reading or writing takes a write lock on it instead. So a second opener whose
+// access the first denies (or who denies what the first does) finds the byte locked and gets 32, the
+// Windows sharing violation. A write lock needs a descriptor open for writing, so a handle that asks for
+// exclusive read access is opened read/write where the permissions allow; where they do not, it falls
+// back to read locks and so to shared semantics (documented in docs/platform.md).
+//
+// Windows also refuses to lock a range that the same handle already holds and to unlock a range that
+// was not locked exactly as given; OFD locks merge silently, so each handle keeps its list of regions
+// and answers those cases itself.
+#include "platform/file.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace xb::platform {
+
+namespace {
+
+constexpr off_t kSentinelRead = off_t(1) << 62;
+constexpr off_t kSentinelWrite = kSentinelRead + 1;
+
+struct FaultSlot {
+    int remaining = 0;  // 0 = disarmed
+    int code = 0;
+};
+FaultSlot g_faults[3];
+
+bool takeFault(FaultOp op, int& code) {
+    FaultSlot& f = g_faults[static_cast<int>(op)];
+    if (f.remaining <= 0) return false;
+    if (--f.remaining == 0) {
+        code = f.code;
+        return true;
+    }
+    return false;
+}
+
+int ofdLock(int fd, short type, off_t start, off_t len) {
+    struct flock fl{};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = start;
+    fl.l_len = len;
+    fl.l_pid = 0;
+    return fcntl(fd, F_OFD_SETLK, &fl);
+}
+
+int accessOf(int mode) { return mode & 3; }  // 0 read, 1 write, 2 read/write
+int shareOf(int mode) { return mode & 0x70; }
+
+}  // namespace
+
+int WinErrorOfErrno(int err) {
+    switch (err) {
+        case 0: return 0;
+        case ENOENT: return kErrFileNotFound;
+        case ENOTDIR: return kErrPathNotFound;
+        case EMFILE:
+        case ENFILE: return kErrTooManyFiles;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR: return kErrAccessDenied;
+        case EBADF: return kErrInvalidHandle;
+        case ENOMEM: return kErrNotEnoughMemory;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG: return kErrDiskFull;
+        case EAGAIN: return kErrLockViolation;
+        case EIO: return kErrReadFault;
+        default: return kErrAccessDenied;
+    }
+}
+
+bool IsExclusiveMode(int mode) {
+    int s = shareOf(mode);
+    return s == 0x00 || s == 0x10;
+}
+
+File::~File() { close(); }
+
+File::File(File&& o) noexcept : m_fd(o.m_fd), m_mode(o.m_mode), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)) {
+    o.m_fd = -1;
+}
+
+File& File::operator=(File&& o) noexcept {
+    if (this != &o) {
+        close();
+        m_fd = o.m_fd;
+        m_mode = o.m_mode;
+        m_path = std::move(o.m_path);
+        m_locks = std::move(o.m_locks);
+        o.m_fd = -1;
+    }
+    return *this;
+}
+
+int File::open(const std::string& path, int mode) { return openImpl(path, mode, false); }
+int File::create(const std::string& path, int mode) { return openImpl(path, mode, true); }
+
+int File::openImpl(const std::string& path, int mode, bool create) {
+    close();
+    const int access = accessOf(mode);
+    const int share = shareOf(mode);
+    const bool denyRead = share == 0x00 || share == 0x10 || share == 0x30;
+    const bool denyWrite = share == 0x00 || share == 0x10 || share == 0x20;
+    const bool wantsWrite = access != 0 || create;
+    const bool needsWriteLock = denyRead || denyWrite;
+
+    int flags = O_CLOEXEC | (create ? O_CREAT : 0);
+    int fd = -1;
+    if (wantsWrite || needsWriteLock) fd = ::open(path.c_str(), flags | O_RDWR, 0666);
+    if (fd < 0 && !wantsWrite && (errno == EACCES || errno == EROFS)) fd = ::open(path.c_str(), flags | O_RDONLY);
+    if (fd < 0 && !wantsWrite && !needsWriteLock) fd = ::open(path.c_str(), flags | O_RDONLY);
+    if (fd < 0) return WinErrorOfErrno(errno);
+
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return kErrAccessDenied;
+    }
+    const bool writable = (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR;
+
+    auto take = [&](off_t byte, bool uses, bool denies) -> bool {
+        if (!uses && !denies) return true;
+        short type = (denies && writable) ? F_WRLCK : F_RDLCK;
+        return ofdLock(fd, type, byte, 1) == 0;
+    };
+    const bool readsOrWrites = true;  // every handle may read
+    if (!take(kSentinelRead, readsOrWrites, denyRead) || !take(kSentinelWrite, access != 0 || create, denyWrite)) {
+        int err = errno;
+        ::close(fd);
+        return (err == EAGAIN || err == EACCES) ? kErrSharingViolation : WinErrorOfErrno(err);
+    }
+    if (create && ftruncate(fd, 0) != 0) {
+        int err = errno;
+        ::close(fd);
+        return WinErrorOfErrno(err);
+    }
+    m_fd = fd;
+    m_mode = mode;
+    m_path = path;
+    m_locks.clear();
+    return 0;
+}
+
+void File::close() {
+    if (m_fd >= 0) ::close(m_fd);  // releases every lock of this handle
+    m_fd = -1;
+    m_locks.clear();
+}
+
+int File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) {
+    if (m_fd < 0) return kErrInvalidHandle;
+    int code = 0;
+    if (takeFault(FaultOp::Read, code)) return code;
+    size_t done = 0;
+    auto* p = static_cast<char*>(buf);
+    while (done < n) {
+        ssize_t r = ::pread(m_fd, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return errno == EIO ? kErrReadFault : WinErrorOfErrno(errno);
+        }
+        if (r == 0) break;
+        done += static_cast<size_t>(r);
+    }
+    if (got) {
+        *got = done;
+        return 0;
+    }
+    return done == n ? 0 : kErrDiskRead;
+}
+
+int File::writeAt(uint64_t offset, const void* buf, size_t n) {
+    if (m_fd < 0) return kErrInvalidHandle;
+    int code = 0;
+    if (takeFault(FaultOp::Write, code)) return code;
+    size_t done = 0;
+    auto* p = static_cast<const char*>(buf);
+    while (done < n) {
+        ssize_t r = ::pwrite(m_fd, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) return kErrDiskWrite;
+            return errno == EIO ? kErrWriteFault : WinErrorOfErrno(errno);
+        }
+        if (r == 0) return kErrDiskWrite;
+        done += static_cast<size_t>(r);
+    }
+    return 0;
+}
+
+int File::size(uint64_t& out) const {
+    if (m_fd < 0) return kErrInvalidHandle;
+    struct stat st{};
+    if (fstat(m_fd, &st) != 0) return WinErrorOfErrno(errno);
+    out = static_cast<uint64_t>(st.st_size);
+    return 0;
+}
+
+int File::truncate(uint64_t length) {
+    if (m_fd < 0) return kErrInvalidHandle;
+    int code = 0;
+    if (takeFault(FaultOp::Write, code)) return code;
+    if (ftruncate(m_fd, static_cast<off_t>(length)) != 0) return WinErrorOfErrno(errno);
+    return 0;
+}
+
+int File::flush() {
+    if (m_fd < 0) return kErrInvalidHandle;
+    int code = 0;
+    if (takeFault(FaultOp::Flush, code)) return code;
+    if (fdatasync(m_fd) != 0) return errno == EIO ? kErrWriteFault : WinErrorOfErrno(errno);
+    return 0;
+}
+
+bool File::holdsLock(uint64_t offset, uint64_t length) const {
+    for (const Region& r : m_locks)
+        if (r.offset == offset && r.length == length) return true;
+    return false;
+}
+
+int File::lock(uint64_t offset, uint64_t length) {
+    if (m_fd < 0) return kErrInvalidHandle;
+    if (length == 0) return 0;
+    if (offset >= static_cast<uint64_t>(kSentinelRead) || length > static_cast<uint64_t>(kSentinelRead) - offset)
+        return kErrLockViolation;
+    for (const Region& r : m_locks)
+        if (offset < r.offset + r.length && r.offset < offset + length) return kErrLockViolation;
+    if (ofdLock(m_fd, F_WRLCK, static_cast<off_t>(offset), static_cast<off_t>(length)) != 0) {
+        if (errno == EAGAIN || errno == EACCES) return kErrLockViolation;
+        if (errno == EBADF) return kErrAccessDenied;  // a handle opened for reading only
+        return WinErrorOfErrno(errno);
+    }
+    m_locks.push_back({offset, length});
+    return 0;
+}
+
+int File::unlock(uint64_t offset, uint64_t length) {
+    if (m_fd < 0) return kErrInvalidHandle;
+    for (size_t i = 0; i < m_locks.size(); ++i) {
+        if (m_locks[i].offset == offset && m_locks[i].length == length) {
+            ofdLock(m_fd, F_UNLCK, static_cast<off_t>(offset), static_cast<off_t>(length));
+            m_locks.erase(m_locks.begin() + static_cast<long>(i));
+            return 0;
+        }
+    }
+    return kErrNotLocked;
+}
+
+uint32_t File::dosDateTime() const {
+    if (m_fd < 0) return 0;
+    struct stat st{};
+    if (fstat(m_fd, &st) != 0) return 0;
+    std::tm tm{};
+    localtime_r(&st.st_mtime, &tm);
+    if (tm.tm_year < 80) return 0;
+    uint32_t date = static_cast<uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+    uint32_t time = static_cast<uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+    return (date << 16) | time;
+}
+
+int DeleteFileChecked(const std::string& path) {
+    File probe;
+    int rc = probe.open(path, kModeExclusive);
+    if (rc == kErrAccessDenied) {
+        // No write permission on the file itself: probe for readers only, as far as we can.
+        rc = probe.open(path, kModeExclusiveRead);
+    }
+    if (rc != 0) return rc;
+    // Unlink while the probe still excludes every other opener, so no one slips in between.
+    if (::unlink(path.c_str()) != 0) return WinErrorOfErrno(errno);
+    return 0;
+}
+
+int RenameFileChecked(const std::string& from, const std::string& to) {
+    File probe;
+    int rc = probe.open(from, kModeExclusive);
+    if (rc != 0) return rc;
+    File target;
+    struct stat st{};
+    if (::stat(to.c_str(), &st) == 0) {
+        rc = target.open(to, kModeExclusive);
+        if (rc != 0) return rc;
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) return WinErrorOfErrno(errno);
+    return 0;
+}
+
+void InjectFault(FaultOp op, int nth, int code) { g_faults[static_cast<int>(op)] = FaultSlot{nth, code}; }
+
+void ClearFaults() {
+    for (auto& f : g_faults) f = FaultSlot{};
+}
+
+}  // namespace xb::platform

@@ -1,0 +1,115 @@
+// Block file I/O with Windows semantics over POSIX: open modes, share modes, byte-range locks and the
+// Windows error codes the engine reports. Every call returns 0 or an error code; none throws.
+//
+// Open modes keep their Windows values: the low two bits are the access (0 read, 1 write, 2 read/write),
+// bits 4-6 the sharing (0x00 compatibility and 0x10 deny all are exclusive, 0x20 deny write, 0x30 deny
+// read, 0x40 deny none). The engine uses 66 (shared read/write), 18 (exclusive read/write), 64 (shared
+// read), 16 and 0 (exclusive read).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xb::platform {
+
+enum : int {
+    kModeRead = 0,
+    kModeReadWrite = 2,
+    kModeExclusiveRead = 16,
+    kModeExclusive = 18,
+    kModeSharedRead = 64,
+    kModeShared = 66,
+};
+
+// Windows error codes produced by this layer.
+enum : int {
+    kErrFileNotFound = 2,
+    kErrPathNotFound = 3,
+    kErrTooManyFiles = 4,
+    kErrAccessDenied = 5,
+    kErrInvalidHandle = 6,
+    kErrNotEnoughMemory = 8,
+    kErrSharingViolation = 32,
+    kErrLockViolation = 33,
+    kErrDiskFull = 112,
+    kErrNotLocked = 158,
+    kErrReadFault = 30,
+    kErrWriteFault = 29,
+    kErrDiskRead = 100,   // the runtime's "Disk read error": fewer bytes than asked
+    kErrDiskWrite = 101,  // the runtime's "Disk write error": fewer bytes written (disk full)
+};
+
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens an existing file. Fails with 2 or 3 when it does not exist, 5 when access is refused and 32
+    // when another open handle's sharing conflicts with this one.
+    int open(const std::string& path, int mode);
+    // Creates the file, or truncates it when it exists (and no other handle holds it).
+    int create(const std::string& path, int mode);
+    void close();
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    int mode() const { return m_mode; }
+    const std::string& path() const { return m_path; }
+
+    // Reads n bytes at offset. A short read gives 100 (the runtime's "Disk read error") unless got is
+    // given, in which case the count read is stored there and 0 is returned.
+    int readAt(uint64_t offset, void* buf, size_t n, size_t* got = nullptr);
+    // Writes n bytes at offset; a short write (disk full) gives 101.
+    int writeAt(uint64_t offset, const void* buf, size_t n);
+    int size(uint64_t& out) const;
+    int truncate(uint64_t length);
+    int flush();
+
+    // Windows LockFile/UnlockFile on this handle. A region overlapping one this handle already holds is
+    // refused with 33, as Windows refuses it; another handle's or process's lock gives 33 too. Unlocking
+    // anything but a region held exactly as locked gives 158.
+    int lock(uint64_t offset, uint64_t length);
+    int unlock(uint64_t offset, uint64_t length);
+    bool holdsLock(uint64_t offset, uint64_t length) const;
+    size_t lockCount() const { return m_locks.size(); }
+
+    // The file's modification time as a DOS date-time (date in the high word), 0 on failure.
+    uint32_t dosDateTime() const;
+
+private:
+    int openImpl(const std::string& path, int mode, bool create);
+
+    struct Region {
+        uint64_t offset;
+        uint64_t length;
+    };
+    int m_fd = -1;
+    int m_mode = 0;
+    std::string m_path;
+    std::vector<Region> m_locks;
+};
+
+// The Windows code of an errno value.
+int WinErrorOfErrno(int err);
+
+// True when the sharing of mode excludes every other handle (compatibility and deny-all modes).
+bool IsExclusiveMode(int mode);
+
+// Deletes a file the way Windows does: refused with 32 while any other handle (of this process or
+// another) holds it open, 2 when it does not exist.
+int DeleteFileChecked(const std::string& path);
+// Renames a file, refused with 32 while another handle holds either name open.
+int RenameFileChecked(const std::string& from, const std::string& to);
+
+// Fault injection: make the nth read, write or flush from now on (1 = the next) fail with code.
+enum class FaultOp { Read, Write, Flush };
+void InjectFault(FaultOp op, int nth, int code);
+void ClearFaults();
+
+}  // namespace xb::platform

@@ -1,0 +1,182 @@
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/child_process.h"
+#include "tests/support/fixtures.h"
+
+namespace xb::platform {
+namespace {
+
+using xbtest::ChildProcess;
+using xbtest::TempDir;
+
+struct ShareCase {
+    int first;
+    int second;
+    int expected;
+};
+
+const ShareCase kShareCases[] = {
+    {66, 66, 0},  {66, 18, 32}, {18, 66, 32}, {18, 18, 32}, {64, 18, 32}, {66, 16, 32},
+    {0, 66, 32},  {64, 64, 0},  {64, 66, 0},  {66, 64, 0},  {18, 64, 32}, {16, 64, 32},
+};
+
+class ShareModes : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.file("t.dbf");
+    void SetUp() override { xbtest::WriteFileBytes(path, "data"); }
+};
+
+TEST_F(ShareModes, InOneProcess) {
+    for (const auto& c : kShareCases) {
+        File a, b;
+        ASSERT_EQ(a.open(path, c.first), 0) << c.first;
+        EXPECT_EQ(b.open(path, c.second), c.expected) << c.first << " then " << c.second;
+    }
+}
+
+TEST_F(ShareModes, AcrossProcesses) {
+    for (const auto& c : kShareCases) {
+        ChildProcess child;
+        ASSERT_EQ(child.ask("open a " + path + " " + std::to_string(c.first)), "0");
+        File b;
+        EXPECT_EQ(b.open(path, c.second), c.expected) << c.first << " then " << c.second;
+    }
+}
+
+TEST_F(ShareModes, ClosingReleasesTheShare) {
+    File a, b;
+    ASSERT_EQ(a.open(path, kModeExclusive), 0);
+    EXPECT_EQ(b.open(path, kModeShared), kErrSharingViolation);
+    a.close();
+    EXPECT_EQ(b.open(path, kModeShared), 0);
+
+    ChildProcess child;
+    EXPECT_EQ(child.ask("open a " + path + " 18"), "32");
+    b.close();
+    EXPECT_EQ(child.ask("open a " + path + " 18"), "0");
+    EXPECT_EQ(child.ask("close a"), "0");
+    EXPECT_EQ(b.open(path, kModeExclusive), 0);
+}
+
+TEST_F(ShareModes, MissingFileAndCreate) {
+    File f;
+    EXPECT_EQ(f.open(dir.file("none.dbf"), kModeShared), kErrFileNotFound);
+    EXPECT_EQ(f.open(dir.file("nodir/x.dbf"), kModeShared), kErrFileNotFound);
+    ASSERT_EQ(f.create(dir.file("new.dbf"), kModeExclusive), 0);
+    File g;
+    EXPECT_EQ(g.create(dir.file("new.dbf"), kModeExclusive), kErrSharingViolation);
+}
+
+TEST_F(ShareModes, DeleteRefusedWhileAnotherHandleHoldsTheFile) {
+    {
+        File a;
+        ASSERT_EQ(a.open(path, kModeSharedRead), 0);
+        EXPECT_EQ(DeleteFileChecked(path), kErrSharingViolation);
+    }
+    {
+        ChildProcess child;
+        ASSERT_EQ(child.ask("open a " + path + " 66"), "0");
+        EXPECT_EQ(DeleteFileChecked(path), kErrSharingViolation);
+    }
+    EXPECT_EQ(DeleteFileChecked(path), 0);
+    EXPECT_EQ(DeleteFileChecked(path), kErrFileNotFound);
+}
+
+class Locks : public ShareModes {};
+
+TEST_F(Locks, TwoHandlesOfOneProcessConflict) {
+    File a, b;
+    ASSERT_EQ(a.open(path, kModeShared), 0);
+    ASSERT_EQ(b.open(path, kModeShared), 0);
+    ASSERT_EQ(a.lock(1000000000, 1), 0);
+    EXPECT_EQ(b.lock(1000000000, 1), kErrLockViolation);
+    EXPECT_EQ(b.lock(999999999, 2), kErrLockViolation);  // overlapping
+    EXPECT_EQ(b.lock(1000000001, 1), 0);                  // adjacent
+    EXPECT_EQ(a.unlock(1000000000, 1), 0);
+    EXPECT_EQ(b.lock(1000000000, 1), 0);
+}
+
+TEST_F(Locks, SameHandleCannotLockTwice) {
+    File a;
+    ASSERT_EQ(a.open(path, kModeShared), 0);
+    ASSERT_EQ(a.lock(10, 5), 0);
+    EXPECT_EQ(a.lock(12, 1), kErrLockViolation);
+    EXPECT_EQ(a.unlock(10, 4), kErrNotLocked);  // not the region as locked
+    EXPECT_EQ(a.unlock(11, 5), kErrNotLocked);
+    EXPECT_EQ(a.unlock(10, 5), 0);
+    EXPECT_EQ(a.unlock(10, 5), kErrNotLocked);
+}
+
+TEST_F(Locks, ChildProcessLockConflicts) {
+    ChildProcess child;
+    ASSERT_EQ(child.ask("open a " + path + " 66"), "0");
+    ASSERT_EQ(child.ask("lock a 4000000000 1"), "0");
+    File f;
+    ASSERT_EQ(f.open(path, kModeShared), 0);
+    EXPECT_EQ(f.lock(4000000000, 1), kErrLockViolation);
+    ASSERT_EQ(f.lock(4000000001, 10), 0);
+    EXPECT_EQ(child.ask("lock a 4000000005 1"), "33");
+    child.kill();  // a dead process's locks go with it
+    EXPECT_EQ(f.lock(4000000000, 1), 0);
+}
+
+TEST_F(Locks, ClosingAnotherHandleKeepsOurLock) {
+    File a, b;
+    ASSERT_EQ(a.open(path, kModeShared), 0);
+    ASSERT_EQ(a.lock(100, 1), 0);
+    ASSERT_EQ(b.open(path, kModeShared), 0);
+    b.close();
+    ChildProcess child;
+    ASSERT_EQ(child.ask("open a " + path + " 66"), "0");
+    EXPECT_EQ(child.ask("lock a 100 1"), "33");
+}
+
+TEST_F(Locks, ExecedChildInheritsNoHandles) {
+    File a;
+    ASSERT_EQ(a.open(path, kModeShared), 0);
+    ASSERT_EQ(a.lock(100, 1), 0);
+    ChildProcess child;
+    EXPECT_EQ(child.ask("fds " + path), "0");
+    EXPECT_EQ(child.ask("open a " + path + " 66"), "0");
+    EXPECT_EQ(child.ask("fds " + path), "1");
+}
+
+TEST(Faults, NthWriteFailsWithTheChosenCode) {
+    TempDir dir;
+    File f;
+    ASSERT_EQ(f.create(dir.file("x"), kModeExclusive), 0);
+    InjectFault(FaultOp::Write, 3, kErrDiskWrite);
+    EXPECT_EQ(f.writeAt(0, "a", 1), 0);
+    EXPECT_EQ(f.writeAt(1, "b", 1), 0);
+    EXPECT_EQ(f.writeAt(2, "c", 1), kErrDiskWrite);
+    EXPECT_EQ(f.writeAt(2, "c", 1), 0);  // one fault only
+    InjectFault(FaultOp::Read, 1, kErrReadFault);
+    char buf[3];
+    EXPECT_EQ(f.readAt(0, buf, 3), kErrReadFault);
+    EXPECT_EQ(f.readAt(0, buf, 3), 0);
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    InjectFault(FaultOp::Flush, 1, 29);
+    EXPECT_EQ(f.flush(), 29);
+    ClearFaults();
+}
+
+TEST(Files, ShortReadIsADiskReadErrorUnlessCounted) {
+    TempDir dir;
+    xbtest::WriteFileBytes(dir.file("x"), "abc");
+    File f;
+    ASSERT_EQ(f.open(dir.file("x"), kModeShared), 0);
+    char buf[10];
+    EXPECT_EQ(f.readAt(1, buf, 5), kErrDiskRead);
+    size_t got = 0;
+    EXPECT_EQ(f.readAt(1, buf, 5, &got), 0);
+    EXPECT_EQ(got, 2u);
+    uint64_t size = 0;
+    EXPECT_EQ(f.size(size), 0);
+    EXPECT_EQ(size, 3u);
+}
+
+}  // namespace
+}  // namespace xb::platform

@@ -1,0 +1,34 @@
+// A real child process (fork and exec of lm_child) driven line by line over pipes, for tests where two
+// processes must open the same files.
+#pragma once
+
+#include <string>
+#include <vector>
+#include <sys/types.h>
+
+namespace xbtest {
+
+class ChildProcess {
+public:
+    // Starts lm_child with the given arguments; the child reads commands from its stdin.
+    explicit ChildProcess(const std::vector<std::string>& args = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Sends one command line and returns the child's one-line answer ("" when the child died).
+    std::string ask(const std::string& line);
+    // Kills the child at once (SIGKILL) and reaps it.
+    void kill();
+    // Closes the child's stdin and waits for it; returns its exit status (-1 when killed by a signal).
+    int finish();
+    pid_t pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+    int m_in = -1;   // to the child's stdin
+    int m_out = -1;  // from the child's stdout
+    std::string m_buffer;
+};
+
+}  // namespace xbtest
