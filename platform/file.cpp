@@ -38,9 +38,11 @@ struct FaultSlot {
     int remaining = 0;  // 0 = disarmed
     int code = 0;
 };
-FaultSlot g_faults[3];
+FaultSlot g_faults[4];
 
-bool takeFault(FaultOp op, int& code) {
+}  // namespace
+
+bool TakeFault(FaultOp op, int& code) {
     FaultSlot& f = g_faults[static_cast<int>(op)];
     if (f.remaining <= 0) return false;
     if (--f.remaining == 0) {
@@ -49,6 +51,8 @@ bool takeFault(FaultOp op, int& code) {
     }
     return false;
 }
+
+namespace {
 
 int ofdLock(int fd, short type, off_t start, off_t len) {
     struct flock fl{};
@@ -168,7 +172,7 @@ void File::close() {
 int File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) {
     if (m_fd < 0) return kErrInvalidHandle;
     int code = 0;
-    if (takeFault(FaultOp::Read, code)) return code;
+    if (TakeFault(FaultOp::Read, code)) return code;
     size_t done = 0;
     auto* p = static_cast<char*>(buf);
     while (done < n) {
@@ -190,7 +194,7 @@ int File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) {
 int File::writeAt(uint64_t offset, const void* buf, size_t n) {
     if (m_fd < 0) return kErrInvalidHandle;
     int code = 0;
-    if (takeFault(FaultOp::Write, code)) return code;
+    if (TakeFault(FaultOp::Write, code)) return code;
     size_t done = 0;
     auto* p = static_cast<const char*>(buf);
     while (done < n) {
@@ -217,7 +221,7 @@ int File::size(uint64_t& out) const {
 int File::truncate(uint64_t length) {
     if (m_fd < 0) return kErrInvalidHandle;
     int code = 0;
-    if (takeFault(FaultOp::Write, code)) return code;
+    if (TakeFault(FaultOp::Write, code)) return code;
     if (ftruncate(m_fd, static_cast<off_t>(length)) != 0) return WinErrorOfErrno(errno);
     return 0;
 }
@@ -225,7 +229,7 @@ int File::truncate(uint64_t length) {
 int File::flush() {
     if (m_fd < 0) return kErrInvalidHandle;
     int code = 0;
-    if (takeFault(FaultOp::Flush, code)) return code;
+    if (TakeFault(FaultOp::Flush, code)) return code;
     if (fdatasync(m_fd) != 0) return errno == EIO ? kErrWriteFault : WinErrorOfErrno(errno);
     return 0;
 }

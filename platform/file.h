@@ -107,9 +107,11 @@ int DeleteFileChecked(const std::string& path);
 // Renames a file, refused with 32 while another handle holds either name open.
 int RenameFileChecked(const std::string& from, const std::string& to);
 
-// Fault injection: make the nth read, write or flush from now on (1 = the next) fail with code.
-enum class FaultOp { Read, Write, Flush };
+// Fault injection: make the nth read, write, flush or engine allocation from now on (1 = the next) fail
+// with code. Engine code that allocates asks TakeFault(FaultOp::Alloc, code) first.
+enum class FaultOp { Read, Write, Flush, Alloc };
 void InjectFault(FaultOp op, int nth, int code);
 void ClearFaults();
+bool TakeFault(FaultOp op, int& code);
 
 }  // namespace xb::platform

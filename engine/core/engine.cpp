@@ -41,11 +41,21 @@ Engine::Engine(const platform::LocaleFacts& facts) {
     currentArea = 1;
     m_previous = g_current;
     g_current = this;
+    // The work-area unit closes every table at the end of the run; units started later (the index
+    // engine) register after it and so close their part first.
+    addFinalizer([this] {
+        Engine* saved = g_current;
+        g_current = this;
+        CloseEngineAreas();
+        g_current = saved;
+    });
 }
 
 Engine::~Engine() {
+    Engine* saved = g_current;
+    g_current = this;
     shutdown();
-    if (g_current == this) g_current = m_previous;
+    g_current = saved == this ? m_previous : saved;
 }
 
 void Engine::shutdown() {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "engine/core/errors.h"
+#include "engine/core/procedure_tables.h"
+#include "engine/core/work_areas.h"
 #include "platform/locale_facts.h"
 
 namespace xb {
@@ -23,6 +25,14 @@ struct EngineSettings {
     int defaultFileMode = 18;  // the runtime's default open mode
     int ansiCodePage = 1252;   // the code page of engine text
     int oemCodePage = 850;     // the code page of tables opened with OEM translation
+
+    // The work-area layer's settings.
+    uint16_t shareMode = 66;             // the mode of a shared open
+    uint16_t openModeOverride = 0xFFFF;  // replaces the mode of the next opens; 0xFFFF = none
+    bool ansi = false;                   // tables opened now keep ANSI text (no OEM translation)
+    bool autoFixRecCount = false;        // recompute the record count from the file size at open
+    bool reopenedExclusive = false;      // the current table was reopened exclusively
+    bool ignoreDeleted = false;          // navigation skips deleted records
 };
 
 class Engine {
@@ -36,6 +46,8 @@ public:
     ErrorState errors;
     EngineSettings settings;
     uint8_t currentArea = 1;
+    AreaTable areas;
+    ProcedureTables tables;
 
     // Units that close things at the end of the run register here; Shutdown runs them newest first.
     void addFinalizer(std::function<void()> fn) { m_finalizers.push_back(std::move(fn)); }

@@ -1,0 +1,626 @@
+#include "engine/core/dbf_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <chrono>
+#include <thread>
+
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/core/locks.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+
+namespace xb {
+
+namespace {
+
+
+constexpr int kHeaderLockTries = 200;  // about a second in all; a writer holds the append lock briefly
+
+uint16_t getU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t getU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+void putU16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void putU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::string upperAnsi(const std::string& s) {
+    std::string out = s;
+    int cp = Engine::current().settings.ansiCodePage;
+    for (char& c : out) c = static_cast<char>(platform::UpperByte(cp, static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string trimBlanks(const std::string& s) {
+    size_t a = s.find_first_not_of(' ');
+    if (a == std::string::npos) return {};
+    size_t b = s.find_last_not_of(' ');
+    return s.substr(a, b - a + 1);
+}
+
+bool hasExtension(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    size_t dot = path.find_last_of('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+std::string withDefaultExt(const std::string& path, const std::string& ext) {
+    return hasExtension(path) ? path : path + "." + ext;
+}
+
+std::string baseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return s;
+}
+
+std::string shortNameOf(const std::string& path) {
+    std::string name = FileNameOnly(path);
+    std::string base = baseName(path);
+    size_t dot = base.find_last_of('.');
+    std::string ext = dot == std::string::npos ? "" : base.substr(dot + 1);
+    std::string s = upperAnsi(name.substr(0, 8));
+    if (!ext.empty()) s += "." + upperAnsi(ext.substr(0, 3));
+    return s.substr(0, 12);
+}
+
+void todayBytes(uint8_t* p) {
+    platform::CivilDate d = platform::Today();
+    p[0] = static_cast<uint8_t>(std::clamp(d.year - 1900, 0, 255));
+    p[1] = static_cast<uint8_t>(d.month);
+    p[2] = static_cast<uint8_t>(d.day);
+}
+
+std::string notDbase(const std::string& name, const std::string& why, const char* routine) {
+    return name + " is not a dBASE database. (" + why + ") " + routine;
+}
+
+void releaseBlock(TableBlock& b) {
+    b.file.close();
+    b.state = TableState::Closed;
+    b.raw.clear();
+    b.raw.shrink_to_fit();
+    b.fields.clear();
+    b.fieldCount = 0;
+}
+
+}  // namespace
+
+bool AutoFixRecCount() { return Engine::current().settings.autoFixRecCount; }
+
+bool SetAutoFixRecCount(bool on) {
+    bool old = Engine::current().settings.autoFixRecCount;
+    Engine::current().settings.autoFixRecCount = on;
+    return old;
+}
+
+bool ValidVersionByte(uint8_t v) {
+    switch (v) {
+        case 0x02: case 0x03: case 0x83: case 0x8B: case 0xF5: case 0x04: case 0x8C: return true;
+        default: return false;
+    }
+}
+
+std::string MemoExtFor(uint8_t version) { return version == 0xF5 ? "FPT" : "DBT"; }
+
+uint32_t SwapLong(uint32_t v) {
+    return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+}
+
+uint16_t SwapWord(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
+
+std::string FileNameOnly(const std::string& path) {
+    std::string base = baseName(path);
+    size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos) base.resize(dot);
+    return base.substr(0, 64);
+}
+
+bool FlushFile(platform::File& file) {
+    int rc = file.flush();
+    if (rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Unable to flush file [FlushFile]");
+        return false;
+    }
+    return true;
+}
+
+bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector<FieldDef>& defs) {
+    static const std::string kValid = "CDFLMNBGP";
+    std::vector<FieldDescriptor> fields;
+    bool memo = false;
+    uint32_t recordSize = 1;
+    if (defs.empty() || defs.size() > 255) {
+        SetEngineError(211, "Invalid dBASE field definition [CreateDBF]");
+        return false;
+    }
+    for (const FieldDef& d : defs) {
+        FieldDescriptor f;
+        f.type = static_cast<char>(platform::UpperByte(1252, static_cast<unsigned char>(d.type)));
+        f.name = upperAnsi(trimBlanks(d.name).substr(0, 10));
+        int length = d.length;
+        int decimals = 0;
+        switch (f.type) {
+            case 'C': case 'F': case 'N':
+                decimals = f.type == 'C' ? 0 : d.decimals;
+                break;
+            case 'D': length = 8; break;
+            case 'L': length = 1; break;
+            default: length = 10; break;
+        }
+        if (kValid.find(f.type) == std::string::npos || length <= 0 || length > 255 || decimals < 0 ||
+            decimals > 255 || f.name.empty()) {
+            SetEngineError(211, "Invalid dBASE field definition [CreateDBF]");
+            return false;
+        }
+        if (f.type == 'B' || f.type == 'G' || f.type == 'M' || f.type == 'P') memo = true;
+        f.length = static_cast<uint8_t>(length);
+        f.decimals = static_cast<uint8_t>(decimals);
+        f.offset = static_cast<uint16_t>(recordSize);
+        recordSize += static_cast<uint32_t>(length);
+        fields.push_back(f);
+    }
+
+    const size_t headerSize = fields.size() * 32 + 32 + 1;
+    std::vector<uint8_t> image(headerSize, 0);
+    image[0] = memo ? kVersionWithMemo : 0x03;
+    putU16(&image[8], static_cast<uint16_t>(headerSize));
+    putU16(&image[10], static_cast<uint16_t>(recordSize));
+    for (size_t i = 0; i < fields.size(); ++i) {
+        uint8_t* d = &image[32 + i * 32];
+        std::memcpy(d, fields[i].name.data(), fields[i].name.size());
+        d[11] = static_cast<uint8_t>(fields[i].type);
+        d[16] = fields[i].length;
+        d[17] = fields[i].decimals;
+    }
+    image[headerSize - 1] = 0x0D;
+
+    std::string name = platform::ResolveCase(withDefaultExt(fileName, "dbf"));
+    releaseBlock(block);
+    int rc = block.file.create(name, platform::kModeExclusive);
+    if (rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Error writing " + name + ". [CreateDbf]");
+        return false;
+    }
+    rc = block.file.writeAt(0, image.data(), image.size());
+    if (rc != 0) {
+        block.file.close();
+        SetEngineError(static_cast<uint16_t>(rc), "Error writing " + name + ". [CreateDbf]");
+        return false;
+    }
+    block.fileName = name;
+    std::memcpy(block.header, image.data(), 32);
+    block.headerSize = static_cast<int16_t>(headerSize);
+    block.recordSize = static_cast<uint16_t>(recordSize);
+    block.fields = fields;
+    block.fieldCount = static_cast<uint8_t>(fields.size());
+    block.hasMemo = memo;
+    block.recCount = 0;
+    block.state = TableState::Appended;
+    block.fileMode = platform::kModeExclusive;
+    if (!CloseDbf(block)) return false;
+
+    if (memo) {
+        std::string base = name;
+        size_t dot = base.find_last_of('.');
+        base.resize(dot);
+        if (!InitMemoFile(base + "." + lower(MemoExtFor(kVersionWithMemo)), kVersionWithMemo, kNewMemoBlockSize,
+                          "CreateDbf()"))
+            return false;
+    }
+    SetIoResult(0);
+    return true;
+}
+
+bool OpenDbf(TableBlock& block) {
+    std::string name = platform::ResolveCase(withDefaultExt(block.fileName, "dbf"));
+    releaseBlock(block);
+    block.fileName = name;
+    int rc = block.file.open(name, block.fileMode);
+    if (rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Failure to open " + name + " [USE/OpenDbf]");
+        return false;
+    }
+    block.shortName = shortNameOf(name);
+    uint64_t size = 0;
+    rc = block.file.size(size);
+    if (rc != 0) {
+        releaseBlock(block);
+        SetEngineError(static_cast<uint16_t>(rc), "Error reading " + name + " [Use/OpenDbf]");
+        return false;
+    }
+    if (!ReadDbfHeader(block, size)) {
+        releaseBlock(block);
+        return false;
+    }
+    SetIoResult(0);
+    return true;
+}
+
+bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
+    const std::string& name = block.fileName;
+    const std::string bare = baseName(name);
+    if (fileSize < 32) {
+        SetEngineError(210, notDbase(name, "Prolog is less than 32 bytes", "[USE/OpenDBF]"));
+        return false;
+    }
+    int rc = block.file.readAt(0, block.header, 32);
+    if (rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Error reading " + name + " [Use/OpenDbf]");
+        return false;
+    }
+    if (!ValidVersionByte(block.header[0])) {
+        SetEngineError(210, name + " is not a dBASE database.(Invalid version byte)+ [USE/OpenDBF]");
+        return false;
+    }
+
+    std::vector<FieldDescriptor> fields;
+    uint32_t count = 0;
+    auto parseName = [](const uint8_t* p, size_t max) {
+        std::string n;
+        for (size_t i = 0; i < max && p[i] != 0; ++i) n += static_cast<char>(p[i]);
+        return n;
+    };
+    struct RawField {
+        std::string name;
+        char type;
+        uint8_t length;
+        uint8_t decimals;
+    };
+    std::vector<RawField> rawFields;
+
+    if (block.isDbase2()) {
+        if (fileSize < 521) {
+            SetEngineError(210, name + " is not a dBASE database.(Header is less than 521 bytes) [Use/OpenDBF]");
+            return false;
+        }
+        uint8_t area[513];
+        rc = block.file.readAt(8, area, sizeof area);
+        if (rc != 0) {
+            SetEngineError(static_cast<uint16_t>(rc), "Error reading " + name + " [Use/OpenDbf]");
+            return false;
+        }
+        size_t n = 0;
+        while (n < 32 && area[n * 16] != 0x0D) ++n;
+        if (n == 0 || (n == 32 && area[512] != 0x0D)) {
+            SetEngineError(210, notDbase(bare, "Number of fields is out of range", "[Use/OpenDbf]"));
+            return false;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t* d = area + i * 16;
+            rawFields.push_back({parseName(d, 11), static_cast<char>(d[11]), d[12], d[15]});
+        }
+        count = getU16(&block.header[1]);
+        block.headerSize = 521;
+        block.recordSize = getU16(&block.header[6]);
+        char date[9];
+        std::snprintf(date, sizeof date, "%04d%02d%02d", 1900 + block.header[5], block.header[3] % 100,
+                      block.header[4] % 100);
+        block.dateText = date;
+    } else {
+        const bool l7 = block.isLevel7();
+        const int base = l7 ? 68 : 32;
+        const int descSize = l7 ? 48 : 32;
+        const int headerSize = getU16(&block.header[8]);
+        const int n = (headerSize - base) / descSize;
+        if (headerSize - base < descSize || n < 1 || n > 255) {
+            SetEngineError(210, notDbase(bare, "Number of fields is out of range", "[Use/OpenDbf]"));
+            return false;
+        }
+        std::vector<uint8_t> area(static_cast<size_t>(n) * descSize);
+        rc = block.file.readAt(static_cast<uint64_t>(base), area.data(), area.size());
+        if (rc != 0) {
+            SetEngineError(static_cast<uint16_t>(rc), "Error reading " + name + " [Use/OpenDbf]");
+            return false;
+        }
+        for (int i = 0; i < n; ++i) {
+            const uint8_t* d = &area[static_cast<size_t>(i) * descSize];
+            if (d[0] == 0x0D) break;
+            if (l7)
+                rawFields.push_back({parseName(d, 32), static_cast<char>(d[32]), d[33], d[34]});
+            else
+                rawFields.push_back({parseName(d, 11), static_cast<char>(d[11]), d[16], d[17]});
+        }
+        if (rawFields.empty()) {
+            SetEngineError(222, notDbase(bare, "Number of fields is out of range", "[Use/OpenDbf]"));
+            return false;
+        }
+        count = getU32(&block.header[4]);
+        block.headerSize = static_cast<int16_t>(headerSize);
+        block.recordSize = getU16(&block.header[10]);
+        char date[9];
+        std::snprintf(date, sizeof date, "%04d%02d%02d", 1900 + block.header[1], block.header[2] % 100,
+                      block.header[3] % 100);
+        block.dateText = date;
+    }
+
+    // Sizes come from the file: a record size that cannot hold its fields, or date and logical fields of
+    // other widths, would make every conversion read or write past the record.
+    uint32_t offset = 1;
+    for (const RawField& r : rawFields) {
+        FieldDescriptor f;
+        f.name = upperAnsi(r.name).substr(0, block.isLevel7() ? 32 : 11);
+        char t = r.type;
+        if (t == 'B' || t == 'G' || t == 'P' || t == 'b' || t == 'g' || t == 'p') t = 'M';
+        if (std::string("CDFLMN").find(t) == std::string::npos || t == '\0') {
+            SetEngineError(211, "Field: " + f.name + " [" + std::string(1, r.type) + "] in " + name +
+                                    " is not a valid field type");
+            return false;
+        }
+        f.type = t;
+        f.length = r.length;
+        f.decimals = (t == 'N' || t == 'F') ? r.decimals : 0;
+        if ((t == 'D' && f.length != 8) || (t == 'L' && f.length != 1)) {
+            SetEngineError(210, notDbase(name, "Invalid length of field " + f.name, "[Use/OpenDbf]"));
+            return false;
+        }
+        f.offset = static_cast<uint16_t>(offset);
+        offset += f.length;
+        fields.push_back(f);
+    }
+    if (block.recordSize == 0 || offset > block.recordSize) {
+        SetEngineError(210, notDbase(name, "Record size does not hold the fields", "[Use/OpenDbf]"));
+        return false;
+    }
+    if (count > 0x7FFFFFFFu) {
+        SetEngineError(210, notDbase(name, "Record count is out of range", "[Use/OpenDbf]"));
+        return false;
+    }
+
+    int allocFault = 0;
+    if (platform::TakeFault(platform::FaultOp::Alloc, allocFault)) {
+        SetEngineError(217, "Not enough memory to open " + name + " [Use/OpenDbf]");
+        return false;
+    }
+    block.fields = std::move(fields);
+    block.fieldCount = static_cast<uint8_t>(block.fields.size());
+    block.hasMemo = (block.header[0] & 0x80) != 0;
+    block.raw.assign(block.recordSize, ' ');
+    const uint64_t hs = static_cast<uint16_t>(block.headerSize);
+    if (AutoFixRecCount()) count = fileSize > hs ? static_cast<uint32_t>((fileSize - hs) / block.recordSize) : 0;
+    block.recCount = static_cast<int32_t>(count);
+    if (block.recCount < 1) {
+        block.recNo = 0;
+        block.bof = block.eof = true;
+    } else {
+        block.recNo = 1;
+        block.bof = block.eof = false;
+    }
+    block.state = TableState::Clean;
+    return true;
+}
+
+bool GetDbfRecord(TableBlock& block, int32_t n) {
+    if (n < 1 || n > block.recCount) {
+        SetEngineError(212, "Invalid record number = " + std::to_string(n) + " (" + block.fileName + ")  [GetDbfRecord]");
+        return false;
+    }
+    block.eof = block.bof = false;
+    size_t got = 0;
+    int rc = block.file.readAt(block.recordOffset(n), block.raw.data(), block.recordSize, &got);
+    if (rc == 0 && got != block.recordSize) rc = 213;
+    if (rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "File:  " + block.fileName + "  [GetDbfRecord]");
+        return false;
+    }
+    block.recNo = n;
+    TranslateRecord(TranslateDir::Read, block.oem, block.readProc, block.recordSize, block.recordSize, block.raw.data());
+    SetIoResult(0);
+    return true;
+}
+
+namespace {
+
+// Writes the raw record at n in the file's code page, leaving the caller's buffer as it was.
+int writeRaw(TableBlock& block, int32_t n, size_t length) {
+    TranslateRecord(TranslateDir::Write, block.oem, block.writeProc, block.recordSize, block.recordSize,
+                    block.raw.data());
+    int rc = block.file.writeAt(block.recordOffset(n), block.raw.data(), length);
+    TranslateRecord(TranslateDir::Read, block.oem, block.readProc, block.recordSize, block.recordSize,
+                    block.raw.data());
+    return rc;
+}
+
+}  // namespace
+
+bool PutDbfRecord(TableBlock& block, int32_t n) {
+    if (n < 1) {
+        SetEngineError(212, "Invalid record number = " + std::to_string(n) + " (" + block.fileName +
+                                ")  [Replace/Append/PutDbfRecord]");
+        return false;
+    }
+    const bool append = n > block.recCount;
+    if (append) n = block.recCount + 1;
+    int rc = writeRaw(block, n, block.recordSize);
+    if (rc != 0) {
+        // The count moves only once the record is on disk, so a failed append leaves no phantom record.
+        SetEngineError(static_cast<uint16_t>(rc), "File:  " + block.fileName + " [Replace/Append/PutDbfRecord]");
+        return false;
+    }
+    if (append) {
+        block.recCount = n;
+        block.recNo = n;
+        block.state = TableState::Appended;
+    } else if (block.state != TableState::Appended) {
+        block.state = TableState::Changed;
+    }
+    SetIoResult(0);
+    return true;
+}
+
+bool AppendDbfRecord(TableBlock& block) { return PutDbfRecord(block, block.recCount + 1); }
+
+bool WriteDeleteFlag(TableBlock& block, int32_t n) {
+    if (n < 1 || n > block.recCount) {
+        SetEngineError(212, "Invalid record number = " + std::to_string(n) + " (" + block.fileName +
+                                ")  [DeleteRec/RecallRec]");
+        return false;
+    }
+    int rc = block.file.writeAt(block.recordOffset(n), block.raw.data(), 1);
+    if (rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "File:  " + block.fileName + " [DeleteRec/RecallRec]");
+        return false;
+    }
+    if (block.state != TableState::Appended) block.state = TableState::Changed;
+    SetIoResult(0);
+    return true;
+}
+
+bool WriteDbfHeader(TableBlock& block) {
+    uint8_t today[3];
+    todayBytes(today);
+    int rc = 0;
+    if (block.isDbase2()) {
+        putU16(&block.header[1], static_cast<uint16_t>(std::min<int32_t>(block.recCount, 0xFFFF)));
+        block.header[3] = today[1];
+        block.header[4] = today[2];
+        block.header[5] = today[0];
+        rc = block.file.writeAt(0, block.header, 8);
+    } else {
+        // Other stations may keep their own data in the multi-user area: take it as it is now.
+        size_t got = 0;
+        rc = block.file.readAt(16, block.header + 16, 12, &got);
+        if (rc == 0) {
+            std::memcpy(block.header + 1, today, 3);
+            putU32(&block.header[4], static_cast<uint32_t>(block.recCount));
+            rc = block.file.writeAt(0, block.header, 32);
+        }
+    }
+    SetIoResult(static_cast<uint16_t>(rc));
+    return rc == 0;
+}
+
+namespace {
+
+// Writes the header count and, after appends, the end-of-file byte. In shared use other stations may
+// have appended since this one last looked, so the count is refreshed from the file size under the
+// append lock, and the end-of-file byte goes after the last record on disk, never over another
+// station's record. When the lock cannot be had the header is written from the refreshed count and
+// the end-of-file byte is left to the station that holds it.
+bool writeTail(TableBlock& block) {
+    const bool shared = !platform::IsExclusiveMode(block.fileMode);
+    const uint64_t appendByte = kLockBase + 1;
+    bool locked = false;
+    bool ownLock = block.file.holdsLock(appendByte, 1);
+    if (shared && !ownLock) {
+        for (int i = 0; i < kHeaderLockTries && !locked; ++i) {
+            locked = block.file.lock(appendByte, 1) == 0;
+            if (!locked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    const bool exclusiveAccess = !shared || ownLock || locked;
+    if (shared) {
+        uint64_t size = 0;
+        if (block.file.size(size) == 0) {
+            const uint64_t hs = static_cast<uint16_t>(block.headerSize);
+            int32_t phys = size > hs ? static_cast<int32_t>(std::min<uint64_t>((size - hs) / block.recordSize,
+                                                                               0x7FFFFFFF))
+                                     : 0;
+            if (phys > block.recCount) block.recCount = phys;
+        }
+    }
+    bool ok = WriteDbfHeader(block);
+    if (ok && block.state == TableState::Appended && exclusiveAccess) {
+        const uint8_t eof = kEofByte;
+        int rc = block.file.writeAt(block.recordOffset(block.recCount + 1), &eof, 1);
+        SetIoResult(static_cast<uint16_t>(rc));
+        ok = rc == 0;
+    }
+    if (locked) block.file.unlock(appendByte, 1);
+    return ok;
+}
+
+}  // namespace
+
+bool FlushDbf(TableBlock& block) {
+    if (block.state != TableState::Changed && block.state != TableState::Appended) return true;
+    bool ok = writeTail(block);
+    if (!ok) return false;
+    block.state = TableState::Clean;
+    return FlushFile(block.file);
+}
+
+bool CloseDbf(TableBlock& block) {
+    bool ok = true;
+    if (block.file.isOpen() && (block.state == TableState::Changed || block.state == TableState::Appended)) {
+        ok = writeTail(block);
+        if (!ok) {
+            uint16_t code = LastError();
+            releaseBlock(block);
+            SetEngineError(code, "File:  " + block.fileName + " [CloseDbf(" + block.fileName + ")]");
+            return false;
+        }
+    }
+    releaseBlock(block);
+    return ok;
+}
+
+void TranslateRecord(TranslateDir dir, bool oem, const TranslateProc& proc, size_t bufferSize, uint16_t recordSize,
+                     char* buffer) {
+    if (!proc && !oem) return;
+    if (recordSize < 1) return;
+    const Engine& e = Engine::current();
+    const size_t records = bufferSize / recordSize;
+    for (size_t r = 0; r < records; ++r) {
+        char* p = buffer + r * recordSize + 1;
+        const size_t n = recordSize - 1u;
+        if (dir == TranslateDir::Read) {
+            if (proc) proc(p, n);
+            if (oem) platform::ConvertBytesInPlace(p, n, e.settings.oemCodePage, e.settings.ansiCodePage);
+        } else {
+            if (oem) platform::ConvertBytesInPlace(p, n, e.settings.ansiCodePage, e.settings.oemCodePage);
+            if (proc) proc(p, n);
+        }
+    }
+}
+
+bool InitMemoFile(const std::string& fileName, uint8_t version, uint16_t blockSize, const std::string& caller) {
+    std::string name = withDefaultExt(fileName, lower(MemoExtFor(version)));
+    std::vector<uint8_t> image;
+    if (version == 0x83) {
+        image.assign(513, 0);
+        putU32(&image[0], 1);
+        image[512] = kEofByte;
+    } else if (version == 0xF5) {
+        image.assign(512, 0);
+        uint32_t next = 511u / (blockSize ? blockSize : 1u) + 1u;
+        image[0] = static_cast<uint8_t>(next >> 24);
+        image[1] = static_cast<uint8_t>(next >> 16);
+        image[2] = static_cast<uint8_t>(next >> 8);
+        image[3] = static_cast<uint8_t>(next);
+        image[6] = static_cast<uint8_t>(blockSize >> 8);
+        image[7] = static_cast<uint8_t>(blockSize);
+    } else {
+        image.assign(24, 0);
+        putU32(&image[0], 1);
+        std::string base = upperAnsi(FileNameOnly(name)).substr(0, 8);
+        std::memcpy(&image[8], base.data(), base.size());
+        putU16(&image[18], 0x0102);
+        putU16(&image[20], blockSize);
+    }
+    platform::File f;
+    int rc = f.create(platform::ResolveCase(name), platform::kModeExclusive);
+    if (rc == 0) rc = f.writeAt(0, image.data(), image.size());
+    if (rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Cannot create memo file " + name + " [" + caller + "]");
+        return false;
+    }
+    SetIoResult(0);
+    return true;
+}
+
+}  // namespace xb

@@ -1,0 +1,105 @@
+// The DBF table file: create, open, read, write, flush and close one table through its control block.
+// Knows nothing of work areas, locks or indexes. Every failure goes through SetEngineError with a detail
+// ending in the routine's name in brackets; the last-error word holds the outcome of each call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace xb {
+
+constexpr uint8_t kEofByte = 0x1A;
+constexpr uint8_t kVersionWithMemo = 0x8B;
+constexpr uint16_t kNewMemoBlockSize = 512;
+
+struct FieldDescriptor {
+    std::string name;  // upper case, at most 10 characters (32 in level-7 tables)
+    char type = 'C';
+    uint8_t length = 0;
+    uint8_t decimals = 0;
+    uint16_t offset = 0;  // in the raw record; the first field is at 1
+};
+
+// Translation of the bytes after the deletion flag, in place.
+using TranslateProc = std::function<void(char* bytes, size_t length)>;
+
+enum class TableState : uint8_t { Closed = 0, Clean = 1, Changed = 2, Appended = 3 };
+
+// The table-file part of a work area's control block.
+struct TableBlock {
+    std::string fileName;   // full path with extension
+    std::string shortName;  // 8.3 form of the name
+    uint8_t header[32] = {};
+    bool hasMemo = false;
+    bool skipDeleted = false;
+    int16_t headerSize = 0;
+    uint16_t recordSize = 0;
+    uint8_t fieldCount = 0;
+    std::vector<FieldDescriptor> fields;
+    TableState state = TableState::Closed;
+    std::string dateText;  // YYYYMMDD of the last update
+    std::vector<char> raw;  // one raw record
+    int32_t recCount = 0;
+    int32_t recNo = 0;
+    bool eof = true;
+    bool bof = true;
+    uint16_t fileMode = 0;
+    bool oem = false;
+    TranslateProc writeProc;
+    TranslateProc readProc;
+    platform::File file;
+    // The virtual-file words.
+    int32_t vfArg = 0;
+    uint8_t vfOp = 0;
+    uint8_t appendMode = 0;
+    uint8_t memoryKind = 0;
+    bool isVirtual = false;
+
+    uint8_t version() const { return header[0]; }
+    bool isDbase2() const { return header[0] == 0x02; }
+    bool isLevel7() const { return header[0] == 0x04 || header[0] == 0x8C; }
+    uint64_t recordOffset(int32_t n) const {
+        return static_cast<uint64_t>(static_cast<uint16_t>(headerSize)) + static_cast<uint64_t>(n - 1) * recordSize;
+    }
+};
+
+// A field definition for CreateDbf.
+struct FieldDef {
+    std::string name;
+    char type;
+    int length;
+    int decimals;
+};
+
+bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector<FieldDef>& fields);
+bool OpenDbf(TableBlock& block);
+bool ReadDbfHeader(TableBlock& block, uint64_t fileSize);
+bool ValidVersionByte(uint8_t version);
+bool GetDbfRecord(TableBlock& block, int32_t n);
+bool PutDbfRecord(TableBlock& block, int32_t n);
+bool AppendDbfRecord(TableBlock& block);
+bool WriteDeleteFlag(TableBlock& block, int32_t n);
+bool WriteDbfHeader(TableBlock& block);
+bool FlushDbf(TableBlock& block);
+bool CloseDbf(TableBlock& block);
+
+enum class TranslateDir { Read, Write };
+void TranslateRecord(TranslateDir dir, bool oem, const TranslateProc& proc, size_t bufferSize, uint16_t recordSize,
+                     char* buffer);
+
+bool InitMemoFile(const std::string& name, uint8_t version, uint16_t blockSize, const std::string& caller);
+std::string MemoExtFor(uint8_t version);
+uint32_t SwapLong(uint32_t v);
+uint16_t SwapWord(uint16_t v);
+std::string FileNameOnly(const std::string& path);
+bool FlushFile(platform::File& file);
+
+// The engine settings of the file layer.
+bool AutoFixRecCount();
+bool SetAutoFixRecCount(bool on);  // returns the previous value
+
+}  // namespace xb

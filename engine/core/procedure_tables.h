@@ -1,0 +1,92 @@
+// The four tables through which the work-area layer reaches the index engine, the expression compiler,
+// the memo unit and the virtual files. Each unit installs its table on the engine at start-up; a table
+// that is not installed means the unit is absent, and the work-area layer then works without it
+// (physical order, no filter, no memo, no virtual files) or reports that the unit is missing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace xb {
+
+struct WorkAreaBlock;
+struct ExprRecord;  // a compiled expression, owned by the expression compiler
+
+// Every entry acts on the current work area.
+class IndexDriver {
+public:
+    virtual ~IndexDriver() = default;
+    virtual bool indexIsOpen() = 0;                // 0: an index with a current order controls the area
+    virtual void syncIndexOrder() = 0;             // 1: position the order on the current record (212 when missing)
+    virtual int32_t indexNext() = 0;               // 2: the next key's record; the same again at the end
+    virtual int32_t indexPrior() = 0;              // 3: the previous key's record; the same again at the start
+    virtual int32_t indexFirst() = 0;              // 4: count + 1 when the order is empty
+    virtual int32_t indexLast() = 0;               // 5: count + 1 when the order is empty
+    virtual bool indexEof() = 0;                   // 6
+    virtual bool indexBof() = 0;                   // 7
+    virtual void appendNewKey() = 0;               // 8: keys of the newly appended current record
+    virtual void saveOrderKey() = 0;               // 9: remember the current order's key of the current record
+    virtual void saveAllKeys() = 0;                // 10: remember every tag's key of the record as stored
+    virtual void updateChangedKeys() = 0;          // 11: replace the keys that changed since saveAllKeys
+    virtual void indexSetBof() = 0;                // 12
+    virtual void indexSetEof() = 0;                // 13
+    virtual bool* indexFoundFlag() = 0;            // 14: the found flag of the last search
+    virtual void reindex() = 0;                    // 15: rebuild every tag of the area
+    virtual void closeIndex() = 0;                 // 16: close the tags and the index file of the area
+    virtual void setReadSemaphore(bool on) = 0;    // 23: around index reads
+    virtual void setLockSemaphore(bool on) = 0;    // 24: around key work of appends and replaces
+};
+
+class ParserHooks {
+public:
+    virtual ~ParserHooks() = default;
+    // Compiles an expression over the current area; nullptr after reporting its own error.
+    virtual ExprRecord* compile(const std::string& text) = 0;
+    // Frees a compiled expression and sets the variable to nullptr.
+    virtual void free(ExprRecord*& expr) = 0;
+    // Evaluates on the current record; the first byte of the result is the logical value.
+    virtual const uint8_t* evaluate(ExprRecord*& expr) = 0;
+    virtual std::string expressionText(const ExprRecord* expr) = 0;
+};
+
+class MemoLineReader;  // a memo bound for reading line by line (the memo search of LOCATE)
+
+class MemoHooks {
+public:
+    virtual ~MemoHooks() = default;
+    virtual bool assignMemo(MemoLineReader& reader, int field) = 0;  // 0
+    virtual void packMemofile() = 0;                                 // 1: leaves an error code on failure
+    virtual void useMemofile() = 0;                                  // 2: leaves an error code on failure
+    virtual void closeMemofile() = 0;                                // 3
+};
+
+// Operations the work-area layer issues on a virtual area; the code and argument are stored in the
+// area's block before the call.
+enum VFileOp : uint8_t {
+    kVfClose = 1,
+    kVfDelete = 2,
+    kVfGet = 3,
+    kVfOpen = 4,
+    kVfPack = 5,
+    kVfPut = 8,
+    kVfRecall = 9,
+};
+
+class VFileDriver {
+public:
+    virtual ~VFileDriver() = default;
+    virtual void call(WorkAreaBlock& area) = 0;
+};
+
+// The engine's slots for the four tables.
+struct ProcedureTables {
+    std::unique_ptr<IndexDriver> index;
+    bool indexLinked = false;
+    std::unique_ptr<ParserHooks> parser;
+    bool parserLinked = false;
+    std::unique_ptr<MemoHooks> memo;
+    std::unique_ptr<VFileDriver> vfile;
+};
+
+}  // namespace xb

@@ -1,0 +1,425 @@
+#include "engine/core/work_areas.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/core/locks.h"
+#include "engine/core/typed_record.h"
+#include "platform/paths.h"
+
+namespace xb {
+
+namespace {
+
+Engine& eng() { return Engine::current(); }
+
+std::unique_ptr<WorkAreaBlock>& slot(int n) { return eng().areas.slots[n]; }
+
+std::string trim(const std::string& s) {
+    size_t a = s.find_first_not_of(" \t\r\n");
+    if (a == std::string::npos) return {};
+    size_t b = s.find_last_not_of(" \t\r\n");
+    return s.substr(a, b - a + 1);
+}
+
+std::string upperAscii(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool wordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '\\' || c == '_'; }
+
+// Removes every whole-word occurrence of keyword (which starts with a blank) from text, whatever the
+// letter case of either; the rest of the text keeps its case. True when one was removed.
+bool takeWord(std::string& text, const std::string& keyword) {
+    bool found = false;
+    std::string up = upperAscii(text);
+    size_t pos = 0;
+    while ((pos = up.find(keyword, pos)) != std::string::npos) {
+        size_t end = pos + keyword.size();
+        if (end < up.size() && wordChar(up[end])) {
+            pos = end;
+            continue;
+        }
+        text.erase(pos, keyword.size());
+        up.erase(pos, keyword.size());
+        found = true;
+    }
+    return found;
+}
+
+// Splits " ALIAS name" off a command (any letter case); the alias is upper-cased, at most 64 characters.
+bool takeAlias(std::string& text, std::string& alias) {
+    std::string up = upperAscii(text);
+    size_t pos = up.find(" ALIAS ");
+    if (pos == std::string::npos) return false;
+    std::string rest = trim(text.substr(pos + 7));
+    size_t blank = rest.find(' ');
+    alias = upperAscii(rest.substr(0, blank)).substr(0, 64);
+    text = text.substr(0, pos);
+    return true;
+}
+
+bool aliasTaken(const std::string& alias, int except) {
+    for (int i = 1; i <= kUserAreas; ++i)
+        if (i != except && slot(i) && slot(i)->alias == alias) return true;
+    return false;
+}
+
+std::string useCall(const std::string& command, const std::string& buffer, size_t size) {
+    return "[USE(" + command + "," + buffer + "," + std::to_string(size) + ")]";
+}
+
+void freeExpressions(WorkAreaBlock& b) {
+    ParserHooks* p = eng().tables.parser.get();
+    if (p && eng().tables.parserLinked) {
+        if (b.filter) p->free(b.filter);
+        if (b.whileExpr) p->free(b.whileExpr);
+    }
+    b.filter = nullptr;
+    b.whileExpr = nullptr;
+}
+
+bool useVirtual(const std::string& original, std::string cmd, void* buffer, size_t size) {
+    if (!eng().tables.vfile) {
+        SetEngineError(1101, useCall(original, "<@Buffer>", size));
+        return false;
+    }
+    if (!buffer) {
+        SetEngineError(220, "NIL buffer pointer " + useCall(original, "Nil", size));
+        return false;
+    }
+    std::string alias;
+    bool hasAlias = takeAlias(cmd, alias);
+    auto block = std::make_unique<WorkAreaBlock>();
+    block->isVirtual = true;
+    block->exclusive = true;
+    block->bof = block->eof = true;
+    block->typed = static_cast<uint8_t*>(buffer);
+    block->typedSize = static_cast<uint16_t>(std::min<size_t>(size, 0xFFFF));
+    block->memoryKind = 1;
+    static const struct {
+        const char* word;
+        uint8_t kind;
+    } kMemory[] = {{" TO EMS", 2}, {" TO EXT", 3}, {" TO XMS", 3}, {" TO HEAP", 1}, {" TO BIGGEST", 5}};
+    for (const auto& m : kMemory)
+        if (takeWord(cmd, m.word)) block->memoryKind = m.kind;
+    takeWord(cmd, " VIRTUAL FILE");
+    takeWord(cmd, " LINKED LIST");
+    const int area = eng().currentArea;
+    slot(area) = std::move(block);
+    WorkAreaBlock& b = *slot(area);
+    b.vfOp = kVfOpen;
+    b.vfArg = 0;
+    eng().tables.vfile->call(b);
+    static const char* kModes[] = {" FIFO", " LIFO", " INSERTION", " ASCENDING", " DESCENDING"};
+    for (uint8_t i = 0; i < 5; ++i)
+        if (takeWord(cmd, kModes[i])) b.appendMode = i;
+    b.fileName = trim(cmd);
+    b.alias = hasAlias ? alias : upperAscii(b.fileName).substr(0, 64);
+    if (aliasTaken(b.alias, area)) {
+        std::string a = b.alias;
+        CloseDatabase();
+        SetEngineError(220, "Alias name \"" + a + "\" already in use. [USE]");
+        return false;
+    }
+    return LastError() == 0;
+}
+
+bool useImpl(const std::string& command, void* buffer, size_t size, TranslateProc readProc,
+             TranslateProc writeProc) {
+    eng().errors.lastError = 0;
+    CloseDatabase();
+    const std::string original = trim(command);
+    if (original.empty()) return true;
+    std::string cmd = original + " ";
+    const std::string up = upperAscii(cmd);
+    if (up.find("LINKED LIST") != std::string::npos || up.find("VIRTUAL FILE") != std::string::npos)
+        return useVirtual(original, " " + cmd, buffer, size);
+
+    if ((!buffer && size != 0) || (buffer && size == 0)) {
+        SetEngineError(220, "Buffer is NIL or size is zero, attempting to open " + original + " [USE]");
+        return false;
+    }
+    // Keywords are found whatever their case; the file name keeps the case it was given.
+    cmd = " " + cmd;
+    const bool exclusive = takeWord(cmd, " EXCLUSIVE");
+    std::string alias;
+    const bool hasAlias = takeAlias(cmd, alias);
+    std::string name = trim(cmd);
+    name = platform::AbsolutePath(name);
+    {
+        size_t slash = name.find_last_of('/');
+        size_t dot = name.find_last_of('.');
+        if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) name += ".dbf";
+    }
+    name = platform::ResolveCase(name);
+    if (!hasAlias) alias = upperAscii(FileNameOnly(name)).substr(0, 64);
+
+    EngineSettings& st = eng().settings;
+    uint16_t mode = exclusive ? static_cast<uint16_t>(platform::kModeExclusive) : st.shareMode;
+    if (st.openModeOverride != 0xFFFF) mode = st.openModeOverride;
+
+    auto block = std::make_unique<WorkAreaBlock>();
+    block->fileName = name;
+    block->fileMode = mode;
+    block->oem = !st.ansi;
+    if (!OpenDbf(*block)) return false;
+
+    const int area = eng().currentArea;
+    slot(area) = std::move(block);
+    WorkAreaBlock& b = *slot(area);
+    b.alias = alias;
+    b.exclusive = platform::IsExclusiveMode(mode);
+    const uint16_t need = TypedRecordSize(b);
+    if (buffer) {
+        b.typed = static_cast<uint8_t*>(buffer);
+        b.ownsTyped = false;
+    } else {
+        b.ownedTyped.assign(need, 0);
+        b.typed = b.ownedTyped.data();
+        b.ownsTyped = true;
+    }
+    b.typedSize = need;
+    if (buffer && size != need) {
+        CloseDatabase();
+        SetEngineError(266, "Database record/buffer size mismatch: " + original + " [USE()]\n\rRecord Size=" +
+                                std::to_string(need) + ", Buffer Size=" + std::to_string(size));
+        return false;
+    }
+    if (aliasTaken(b.alias, area)) {
+        std::string a = b.alias;
+        CloseDatabase();
+        SetEngineError(220, "Alias name \"" + a + "\" already in use. [USE]");
+        return false;
+    }
+    b.readProc = std::move(readProc);
+    b.writeProc = std::move(writeProc);
+    if (b.recCount < 1) {
+        std::fill(b.typed, b.typed + need, 0);
+        ClearRecord();
+        b.bof = b.eof = true;
+    } else if (!GoTopPhysical()) {
+        uint16_t code = LastError();
+        std::string detail = TakeErrorMessage();
+        CloseDatabase();
+        SetEngineError(code, detail);
+        return false;
+    }
+    b.swap.assign(need, 0);
+    if (b.hasMemo && eng().tables.memo) {
+        eng().errors.lastError = 0;
+        eng().tables.memo->useMemofile();
+        uint16_t code = LastError();
+        if (code != 0) {
+            CloseDatabase();
+            SetEngineError(code, "Problem opening memo file " + useCall(original, "<@Buffer>", size));
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Use(const std::string& command, void* buffer, size_t size) {
+    return useImpl(command, buffer, size, nullptr, nullptr);
+}
+
+bool UseEx(const std::string& command, void* buffer, size_t size, TranslateProc readProc, TranslateProc writeProc) {
+    return useImpl(command, buffer, size, std::move(readProc), std::move(writeProc));
+}
+
+bool Select(int n) {
+    if (n >= 1 && n <= kUserAreas) {
+        eng().currentArea = static_cast<uint8_t>(n);
+        return true;
+    }
+    if (n == 0) {
+        for (int i = 1; i <= kUserAreas; ++i) {
+            if (!slot(i)) {
+                eng().currentArea = static_cast<uint8_t>(i);
+                return true;
+            }
+        }
+        SetEngineError(220, "No free workarea available [Select(0)]");
+        return false;
+    }
+    SetEngineError(220, "Invalid workarea selected = [Select(" + std::to_string(n) + ")]");
+    return false;
+}
+
+int SelectedArea() { return eng().currentArea; }
+
+WorkAreaBlock* AreaBlock(int n) { return (n >= 1 && n <= kAreaCount) ? slot(n).get() : nullptr; }
+
+WorkAreaBlock* CurrentBlock() { return AreaBlock(eng().currentArea); }
+
+void CloseDatabase() {
+    Engine& e = eng();
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return;
+    if (!b->isVirtual) {
+        if (e.tables.index && e.tables.indexLinked) e.tables.index->closeIndex();
+        RefreshRecCount(*b);
+        Unlock();
+    }
+    b->swap.clear();
+    if (b->hasMemo && e.tables.memo && !b->isVirtual) e.tables.memo->closeMemofile();
+    freeExpressions(*b);
+    if (b->isVirtual) {
+        if (e.tables.vfile) {
+            b->vfOp = kVfClose;
+            e.tables.vfile->call(*b);
+        }
+    } else {
+        CloseDbf(*b);
+    }
+    slot(e.currentArea).reset();
+}
+
+void CloseAllDatabases() {
+    for (int i = 1; i <= kUserAreas; ++i) {
+        eng().currentArea = static_cast<uint8_t>(i);
+        CloseDatabase();
+    }
+    eng().currentArea = 1;
+}
+
+void CloseEngineAreas() {
+    Engine& e = eng();
+    const uint8_t saved = e.currentArea;
+    for (int i : {34, 35}) {
+        e.currentArea = static_cast<uint8_t>(i);
+        CloseDatabase();
+    }
+    e.currentArea = saved;
+    CloseAllDatabases();
+}
+
+std::string DbfName() {
+    WorkAreaBlock* b = CurrentBlock();
+    return b ? b->fileName : std::string();
+}
+
+bool CheckDbfInUse(const std::string& routine) {
+    if (CurrentBlock()) return false;
+    SetEngineError(215, "No database in use [" + routine + "]  WorkArea = " + std::to_string(eng().currentArea));
+    return true;
+}
+
+IndexArea* CurrentIndexArea() {
+    WorkAreaBlock* b = CurrentBlock();
+    return b ? b->indexArea.get() : nullptr;
+}
+
+namespace {
+
+const FieldDescriptor* checkedField(int n, const char* routine) {
+    if (CheckDbfInUse(routine)) return nullptr;
+    WorkAreaBlock* b = CurrentBlock();
+    if (n < 1 || n > static_cast<int>(b->fields.size())) {
+        SetEngineError(220, std::string("Invalid field number. [") + routine + "(" + std::to_string(n) + ")]");
+        return nullptr;
+    }
+    return &b->fields[static_cast<size_t>(n - 1)];
+}
+
+}  // namespace
+
+int FieldCount() {
+    WorkAreaBlock* b = CurrentBlock();
+    return b ? static_cast<int>(b->fields.size()) : 0;
+}
+
+std::string Field(int n) {
+    const FieldDescriptor* f = checkedField(n, "Field");
+    return f ? f->name : std::string();
+}
+
+int FieldNo(const std::string& name) {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return 0;
+    std::string key = name.substr(0, 10);
+    while (!key.empty() && key.back() == ' ') key.pop_back();
+    key = upperAscii(key);
+    for (size_t i = 0; i < b->fields.size(); ++i)
+        if (upperAscii(b->fields[i].name) == key) return static_cast<int>(i + 1);
+    return 0;
+}
+
+char FieldType(int n) {
+    const FieldDescriptor* f = checkedField(n, "FieldType");
+    return f ? f->type : '\0';
+}
+
+int FieldLen(int n) {
+    const FieldDescriptor* f = checkedField(n, "FieldLen");
+    if (!f) return 0;
+    if (f->type == 'D') return eng().settings.century ? 10 : 8;
+    return f->length;
+}
+
+int FieldDec(int n) {
+    const FieldDescriptor* f = checkedField(n, "FieldDec");
+    return f ? f->decimals : 0;
+}
+
+uint8_t* FieldAddress(int n) {
+    if (n == 0) {
+        WorkAreaBlock* b = CurrentBlock();
+        return b ? b->typed : nullptr;
+    }
+    if (!checkedField(n, "FieldAddress")) return nullptr;
+    WorkAreaBlock* b = CurrentBlock();
+    return b->typed + TypedFieldOffset(*b, n);
+}
+
+bool Deleted() {
+    WorkAreaBlock* b = CurrentBlock();
+    return b && b->typed && b->typed[0] != 0;
+}
+
+int RecSize() {
+    WorkAreaBlock* b = CurrentBlock();
+    return b ? b->recordSize : 0;
+}
+
+void ClearRecord() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return;
+    if (b->isVirtual) {
+        if (b->fields.empty() && b->typed) std::fill(b->typed, b->typed + b->typedSize, 0);
+        return;
+    }
+    std::fill(b->raw.begin(), b->raw.end(), ' ');
+    RawToTypedRecord(*b, b->typed);
+}
+
+void LoadRecordBuffer() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (b && !b->isVirtual) RawToTypedRecord(*b, b->typed);
+}
+
+void StoreRecordBuffer() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (b && !b->isVirtual) TypedToRawRecord(*b, b->typed);
+}
+
+bool GoTopPhysical() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    if (b->recCount < 1) {
+        ClearRecord();
+        b->recNo = 0;
+        b->bof = b->eof = true;
+        return true;
+    }
+    if (!GetDbfRecord(*b, 1)) return false;
+    LoadRecordBuffer();
+    return true;
+}
+
+}  // namespace xb

@@ -1,0 +1,86 @@
+// Numbered work areas: 35 slots (1..33 for users, 34 and 35 for the engine), the current area, the
+// per-area control block and the xBase commands that open, select and close tables and describe their
+// fields. The commands act on the current engine's current area.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/dbf_file.h"
+#include "engine/core/procedure_tables.h"
+
+namespace xb {
+
+constexpr int kAreaCount = 35;
+constexpr int kUserAreas = 33;
+
+enum class LockState : uint8_t { None = 0, Append = 1, Records = 2 };
+
+// The index engine's part of a block; it derives its own state from this.
+struct IndexArea {
+    virtual ~IndexArea() = default;
+};
+// The memo unit's part of a block.
+struct MemoArea {
+    virtual ~MemoArea() = default;
+};
+
+struct WorkAreaBlock : TableBlock {
+    uint8_t* typed = nullptr;  // the caller's typed record buffer, or ownedTyped
+    uint16_t typedSize = 0;
+    bool ownsTyped = false;
+    std::vector<uint8_t> ownedTyped;
+    ExprRecord* filter = nullptr;
+    std::string alias;
+    ExprRecord* whileExpr = nullptr;
+    LockState lockState = LockState::None;
+    uint16_t lockCount = 0;
+    std::list<int32_t> lockList;  // record numbers, newest first
+    std::vector<uint8_t> swap;    // a second typed record for Replace
+    bool exclusive = false;
+    bool reopened = false;        // ReopenDbfFile changed the mode Use gave
+    std::unique_ptr<IndexArea> indexArea;
+    std::unique_ptr<MemoArea> memoArea;
+};
+
+// The engine's table of areas.
+struct AreaTable {
+    std::unique_ptr<WorkAreaBlock> slots[kAreaCount + 1];  // slot 0 unused
+};
+
+bool Use(const std::string& command, void* buffer, size_t size);
+bool UseEx(const std::string& command, void* buffer, size_t size, TranslateProc readProc, TranslateProc writeProc);
+bool Select(int n);
+int SelectedArea();
+void CloseDatabase();
+void CloseAllDatabases();
+std::string DbfName();
+bool CheckDbfInUse(const std::string& routine);
+IndexArea* CurrentIndexArea();
+// The current area's block; nullptr when the area is empty.
+WorkAreaBlock* CurrentBlock();
+WorkAreaBlock* AreaBlock(int n);
+
+int FieldCount();
+std::string Field(int n);
+int FieldNo(const std::string& name);
+char FieldType(int n);
+int FieldLen(int n);
+int FieldDec(int n);
+uint8_t* FieldAddress(int n);
+bool Deleted();
+int RecSize();
+void ClearRecord();
+void LoadRecordBuffer();
+void StoreRecordBuffer();
+
+// The physical first record (the start of navigation when no index controls the area).
+bool GoTopPhysical();
+
+// Closes the engine's own areas 34 and 35 and then every user area; run at the end of the run.
+void CloseEngineAreas();
+
+}  // namespace xb
