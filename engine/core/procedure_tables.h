@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/file.h"
+
 namespace xb {
 
 struct WorkAreaBlock;
@@ -52,13 +54,24 @@ public:
 
 class MemoLineReader;  // a memo bound for reading line by line (the memo search of LOCATE)
 
+// What a table pack hands the memo unit: the packed table, written to a temporary file and not yet
+// committed, whose memo fields still hold the old block numbers.
+struct MemoPackJob {
+    platform::File* packedTable = nullptr;  // open read/write; header and kept records as in the table
+    int32_t keptCount = 0;
+    std::string tempMemoPath;               // where the packed memo file is to be written
+};
+
 class MemoHooks {
 public:
     virtual ~MemoHooks() = default;
     virtual bool assignMemo(MemoLineReader& reader, int field) = 0;  // 0
-    virtual void packMemofile() = 0;                                 // 1: leaves an error code on failure
-    virtual void useMemofile() = 0;                                  // 2: leaves an error code on failure
-    virtual void closeMemofile() = 0;                                // 3
+    // 1: writes the memos the packed records refer to into job.tempMemoPath (flushed) and stores their
+    // new block numbers in the packed table. Touches neither the table nor its memo file: the caller
+    // commits both. Leaves an error code on failure.
+    virtual void packMemofile(MemoPackJob& job) = 0;
+    virtual void useMemofile() = 0;    // 2: leaves an error code on failure
+    virtual void closeMemofile() = 0;  // 3
 };
 
 // Operations the work-area layer issues on a virtual area; the code and argument are stored in the
