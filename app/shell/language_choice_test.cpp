@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
 #include <QTest>
 
 #include "app/shell/lang_texts.h"
