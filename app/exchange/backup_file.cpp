@@ -86,6 +86,9 @@ struct TBackupFile::Volume {
     ByteStream* stream = nullptr;
 };
 
+TBackupFile::TBackupFile() = default;
+TBackupFile::~TBackupFile() = default;
+
 void TBackupFile::setBackupMode(TBackupMode mode) {
     m_backupMode = mode;
     if (mode == bmIncremental) SetArchiveFlag = true;
@@ -132,6 +135,7 @@ bool TBackupFile::openVolume(int number, bool create) {
         m_archiveIds.insert(name);
     }
     m_volume = std::move(v);
+    m_chunksInVolume = 0;
     return true;
 }
 
@@ -210,7 +214,10 @@ bool TBackupFile::CompressPart(platform::File& source, uint64_t& offset, uint64_
     std::string buf(kChunkSize, '\0');
     const bool volumes = MaxSize != 0 && !isStreamName(m_archiveName);
     while (offset < size && m_continue) {
-        if (volumes && m_volume->stream->position() >= static_cast<uint64_t>(MaxSize - kVolumeReserve)) break;
+        // Every volume takes at least one chunk, so a small limit can never write empty volumes for ever.
+        if (volumes && m_chunksInVolume > 0 &&
+            m_volume->stream->position() >= static_cast<uint64_t>(MaxSize - kVolumeReserve))
+            break;
         size_t want = static_cast<size_t>(std::min<uint64_t>(kChunkSize, size - offset));
         size_t got = 0;
         if (source.readAt(offset, buf.data(), want, &got) != 0) {
@@ -235,6 +242,7 @@ bool TBackupFile::CompressPart(platform::File& source, uint64_t& offset, uint64_
         PutLe32(out, static_cast<uint32_t>(chunk.compressed ? len : -len));
         out += chunk.bytes;
         if (!writeBytes(out)) return false;
+        ++m_chunksInVolume;
         progress(m_currentFile);
     }
     std::string end;

@@ -38,6 +38,11 @@ std::string VolumeName(const std::string& archiveName, int number);
 
 class TBackupFile {
 public:
+    TBackupFile();
+    ~TBackupFile();
+    TBackupFile(const TBackupFile&) = delete;
+    TBackupFile& operator=(const TBackupFile&) = delete;
+
     // Events. Texts are UTF-8; any handler may clear its Continue argument to end the operation after
     // the current chunk.
     std::function<void(TBackupFile& sender, const std::string& fileName, TPercentage percent, bool& cont)>
@@ -125,6 +130,7 @@ private:
     std::set<std::string> m_archiveIds;  // every volume opened by the current operation
     std::unique_ptr<Volume> m_volume;
     int m_disk = 0;
+    int m_chunksInVolume = 0;
 };
 
 }  // namespace app
