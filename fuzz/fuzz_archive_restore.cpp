@@ -1,11 +1,12 @@
 // Restores mutated archives into a private temporary directory: no crash, no hang, and nothing may
 // appear outside that directory whatever names, lengths and chunks the archive holds.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "app/exchange/backup_file.h"
 

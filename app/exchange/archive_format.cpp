@@ -83,14 +83,17 @@ bool InflateChunk(const char* src, size_t n, std::string& out) {
 bool StoredNameOf(const std::string& utf8Path, std::string& stored) {
     std::string bytes = platform::FromUtf8(utf8Path, kArchiveCodePage);
     if (platform::ToUtf8(bytes, kArchiveCodePage) != utf8Path) return false;
-    for (char& c : bytes) c = static_cast<char>(platform::LowerByte(kArchiveCodePage, static_cast<unsigned char>(c)));
+    for (char& c : bytes)
+        c = static_cast<char>(platform::LowerByte(kArchiveCodePage, static_cast<unsigned char>(c)));
     stored = std::move(bytes);
     return true;
 }
 
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
+bool isSeparator(char c) {
+    return c == '\\' || c == '/' || c == ':';
+}
 
 bool acceptableComponent(const std::string& part) {
     if (part.empty() || part == "." || part == "..") return false;
@@ -140,12 +143,14 @@ bool DosDateTimeToTime(uint32_t dos, int64_t& unixTime) {
     tm.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
     tm.tm_min = static_cast<int>((dos >> 5) & 0x3F);
     tm.tm_sec = static_cast<int>(dos & 0x1F) * 2;
-    if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
+    if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_hour > 23 || tm.tm_min > 59 ||
+        tm.tm_sec > 59)
         return false;
     tm.tm_isdst = -1;
     const std::tm asked = tm;
     std::time_t t = std::mktime(&tm);
-    if (t == static_cast<std::time_t>(-1) || tm.tm_mday != asked.tm_mday || tm.tm_mon != asked.tm_mon) return false;
+    if (t == static_cast<std::time_t>(-1) || tm.tm_mday != asked.tm_mday || tm.tm_mon != asked.tm_mon)
+        return false;
     unixTime = static_cast<int64_t>(t);
     return true;
 }
@@ -164,8 +169,8 @@ void PutLe32(std::string& out, uint32_t v) {
 }
 
 uint32_t GetLe32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 }  // namespace app

@@ -13,14 +13,14 @@ namespace app {
 
 // Layout constants shared by the writer, the reader and the tests.
 inline constexpr char kPartMagic[4] = {'E', 'C', '2', '\0'};
-inline constexpr size_t kChunkSize = 16384;        // source bytes per chunk, and the deflate output buffer
-inline constexpr int32_t kVolumeReserve = 16484;   // room kept free at the end of a volume for one chunk
-inline constexpr int kMaxVolumes = 999;            // volume numbers have three digits
-inline constexpr uint32_t kMaxTitleLength = 65536; // bounds on length fields read from an archive
+inline constexpr size_t kChunkSize = 16384;         // source bytes per chunk, and the deflate output buffer
+inline constexpr int32_t kVolumeReserve = 16484;    // room kept free at the end of a volume for one chunk
+inline constexpr int kMaxVolumes = 999;             // volume numbers have three digits
+inline constexpr uint32_t kMaxTitleLength = 65536;  // bounds on length fields read from an archive
 inline constexpr uint32_t kMaxNameLength = 32767;
 inline constexpr const char* kFileListName = "FILE:LIST";
 inline constexpr const char* kNextDiskName = "NEXT:DISK";
-inline constexpr int kArchiveCodePage = 1252;      // stored names and titles are Windows-1252 text
+inline constexpr int kArchiveCodePage = 1252;  // stored names and titles are Windows-1252 text
 
 // A sequential byte stream: an archive named ":STREAM" is read from or written to one of these.
 class ByteStream {

@@ -62,7 +62,7 @@ TEST(Chunks, DeflateKeepsWhatFitsAndStoresTheRestRaw) {
     const Case cases[] = {
         {&zeros, kChunkSize, 9, true},  {&zeros, kChunkSize, 1, true},   {&zeros, kChunkSize, -1, true},
         {&zeros, kChunkSize, 0, false},  // stored blocks add framing: no longer fits
-        {&zeros, 100, 0, true},          {&random, kChunkSize, 9, false}, {&random, 1, 9, true},
+        {&zeros, 100, 0, true},         {&random, kChunkSize, 9, false}, {&random, 1, 9, true},
         {&zeros, 0, 9, true},
     };
     for (const auto& c : cases) {
@@ -84,7 +84,8 @@ TEST(Chunks, InflateRefusesStreamsThatOverrunOrLeaveInput) {
     auto compress = [](const std::string& src) {
         uLongf n = compressBound(src.size());
         std::string out(n, '\0');
-        compress2(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(src.data()), src.size(), 9);
+        compress2(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(src.data()),
+                  src.size(), 9);
         out.resize(n);
         return out;
     };
@@ -96,9 +97,9 @@ TEST(Chunks, InflateRefusesStreamsThatOverrunOrLeaveInput) {
     };
     const Case cases[] = {
         {exact, true},
-        {over, false},                                      // more than one chunk of output
-        {exact + "x", false},                               // bytes after the end of the stream
-        {exact.substr(0, exact.size() - 1), false},         // the stream does not end
+        {over, false},                               // more than one chunk of output
+        {exact + "x", false},                        // bytes after the end of the stream
+        {exact.substr(0, exact.size() - 1), false},  // the stream does not end
         {"garbage!", false},
         {"", false},
     };
@@ -117,8 +118,8 @@ TEST(StoredNames, LowerCaseWindows1252AndRefuseWhatItLacks) {
     const Case cases[] = {
         {"/Data/EQUIPE.DBF", true, "/data/equipe.dbf"},
         {"/d/\xC3\x89QUIPE.dbf", true, "/d/\xE9quipe.dbf"},  // É stored as é in Windows-1252
-        {"/d/\xE2\x82\xAC.dbf", true, "/d/\x80.dbf"},         // € has a byte in the code page
-        {"/d/\xE4\xB8\xAD.dbf", false, ""},                   // a Han character has none
+        {"/d/\xE2\x82\xAC.dbf", true, "/d/\x80.dbf"},        // € has a byte in the code page
+        {"/d/\xE4\xB8\xAD.dbf", false, ""},                  // a Han character has none
     };
     for (const auto& c : cases) {
         std::string stored;

@@ -35,10 +35,14 @@ std::string trim(const std::string& s) {
 
 int zlibLevel(TCompressionLevel level) {
     switch (level) {
-        case clFastest: return 1;
-        case clNone: return 0;
-        case clDefault: return -1;
-        case clMax: return 9;
+        case clFastest:
+            return 1;
+        case clNone:
+            return 0;
+        case clDefault:
+            return -1;
+        case clMax:
+            return 9;
     }
     return -1;
 }
@@ -54,21 +58,30 @@ uint32_t fileAgeOf(const fs::path& p) {
     auto t = fs::last_write_time(p, ec);
     if (ec) return 0;
     auto sys = std::chrono::file_clock::to_sys(t);
-    return TimeToDosDateTime(std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count());
+    return TimeToDosDateTime(
+        std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count());
 }
 
 }  // namespace
 
 std::string BackupErrorText(int code) {
     switch (code) {
-        case kBackupErrReadFile: return "Cannot read file";
-        case kBackupErrOverwrite: return "Overwriting file failed";
-        case kBackupErrReadArchive: return "Cannot read archive";
-        case kBackupErrWriteArchive: return "Cannot write to archive";
-        case kBackupErrArchiveType: return "Invalid archive type";
-        case kBackupErrCompression: return "Compression error";
-        case kBackupErrFileIdList: return "Cannot create temporary file to save the file IDs";
-        default: return "";
+        case kBackupErrReadFile:
+            return "Cannot read file";
+        case kBackupErrOverwrite:
+            return "Overwriting file failed";
+        case kBackupErrReadArchive:
+            return "Cannot read archive";
+        case kBackupErrWriteArchive:
+            return "Cannot write to archive";
+        case kBackupErrArchiveType:
+            return "Invalid archive type";
+        case kBackupErrCompression:
+            return "Compression error";
+        case kBackupErrFileIdList:
+            return "Cannot create temporary file to save the file IDs";
+        default:
+            return "";
     }
 }
 
@@ -76,7 +89,8 @@ std::string VolumeName(const std::string& archiveName, int number) {
     size_t slash = archiveName.find_last_of('/');
     size_t dot = archiveName.find_last_of('.');
     std::string base = archiveName;
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base = archiveName.substr(0, dot);
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        base = archiveName.substr(0, dot);
     return base + "." + threeDigits(number);
 }
 
@@ -128,7 +142,8 @@ bool TBackupFile::openVolume(int number, bool create) {
         v->stream = Stream;
     } else {
         std::string name = number == 0 ? m_archiveName : VolumeName(m_archiveName, number);
-        int rc = create ? v->file.create(name, platform::kModeExclusive) : v->file.open(name, platform::kModeSharedRead);
+        int rc = create ? v->file.create(name, platform::kModeExclusive)
+                        : v->file.open(name, platform::kModeSharedRead);
         if (rc != 0) return false;
         v->fileStream = std::make_unique<FileStream>(v->file);
         v->stream = v->fileStream.get();
@@ -304,7 +319,8 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
     if (SaveFileID) {
         platform::File tmp;
         if (platform::UniqueTempFile(platform::TempDir(), "FID", idFile) != 0 ||
-            tmp.open(idFile, platform::kModeExclusive) != 0 || tmp.writeAt(0, idText.data(), idText.size()) != 0) {
+            tmp.open(idFile, platform::kModeExclusive) != 0 ||
+            tmp.writeAt(0, idText.data(), idText.size()) != 0) {
             setError(kBackupErrFileIdList);
             tmp.close();
             if (!idFile.empty()) platform::DeleteFileChecked(idFile);
@@ -451,11 +467,21 @@ bool TBackupFile::restoreEntry(const std::string& storedName, uint32_t date, con
     const bool older = exists && fileAgeOf(target) < date;
     bool doRestore = false;
     switch (RestoreMode) {
-        case rmAll: doRestore = true; break;
-        case rmNoOverwrite: doRestore = !exists; break;
-        case rmNewer: doRestore = !exists || older; break;
-        case rmExisting: doRestore = exists; break;
-        case rmExistingNewer: doRestore = exists && older; break;
+        case rmAll:
+            doRestore = true;
+            break;
+        case rmNoOverwrite:
+            doRestore = !exists;
+            break;
+        case rmNewer:
+            doRestore = !exists || older;
+            break;
+        case rmExisting:
+            doRestore = exists;
+            break;
+        case rmExistingNewer:
+            doRestore = exists && older;
+            break;
     }
     if (OnRestoreFile) OnRestoreFile(*this, target, date, doRestore);
     if (!doRestore) return false;
@@ -497,7 +523,8 @@ bool TBackupFile::restoreEntry(const std::string& storedName, uint32_t date, con
     return true;
 }
 
-bool TBackupFile::readArchive(const std::string& archiveName, const std::string& restorePathIn, bool verifyOnly) {
+bool TBackupFile::readArchive(const std::string& archiveName, const std::string& restorePathIn,
+                              bool verifyOnly) {
     if (m_busy) return false;
     m_error = 0;
     m_restored = 0;
@@ -564,7 +591,8 @@ bool TBackupFile::readArchive(const std::string& archiveName, const std::string&
         if (name.size() == prefix + 3 && name.compare(0, prefix, kNextDiskName) == 0) {
             int number = 0;
             for (size_t i = prefix; i < name.size(); ++i)
-                number = std::isdigit(static_cast<unsigned char>(name[i])) ? number * 10 + (name[i] - '0') : -1000;
+                number =
+                    std::isdigit(static_cast<unsigned char>(name[i])) ? number * 10 + (name[i] - '0') : -1000;
             // Volumes follow each other in order; anything else is damage (and could loop for ever).
             if (!haveEntry || number != m_disk + 1 || isStreamName(archiveName)) {
                 setError(kBackupErrReadArchive);
@@ -572,7 +600,8 @@ bool TBackupFile::readArchive(const std::string& archiveName, const std::string&
             }
             m_volume.reset();
             const std::string volumeName = VolumeName(archiveName, number);
-            const bool headless = !OnNeedDisk && dynamic_cast<platform::StderrUi*>(&platform::CurrentUi()) != nullptr;
+            const bool headless =
+                !OnNeedDisk && dynamic_cast<platform::StderrUi*>(&platform::CurrentUi()) != nullptr;
             do {
                 if (!nextDisk(number)) break;
                 // Nobody can insert a disk behind the default console answers: do not ask for ever.
@@ -634,6 +663,8 @@ bool TBackupFile::Restore(const std::string& archiveName, const std::string& res
     return readArchive(archiveName, restorePath, false);
 }
 
-bool TBackupFile::Verify(const std::string& archiveName) { return readArchive(archiveName, "", true); }
+bool TBackupFile::Verify(const std::string& archiveName) {
+    return readArchive(archiveName, "", true);
+}
 
 }  // namespace app

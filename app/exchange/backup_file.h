@@ -21,13 +21,13 @@ using TPercentage = int;  // 0..100
 
 // Error codes reported at the end of an operation.
 enum : int {
-    kBackupErrReadFile = 1,       // "Cannot read file"
-    kBackupErrOverwrite = 2,      // "Overwriting file failed"
-    kBackupErrReadArchive = 3,    // "Cannot read archive"
-    kBackupErrWriteArchive = 4,   // "Cannot write to archive"
-    kBackupErrArchiveType = 5,    // "Invalid archive type"
-    kBackupErrCompression = 6,    // "Compression error"
-    kBackupErrFileIdList = 7,     // "Cannot create temporary file to save the file IDs"
+    kBackupErrReadFile = 1,      // "Cannot read file"
+    kBackupErrOverwrite = 2,     // "Overwriting file failed"
+    kBackupErrReadArchive = 3,   // "Cannot read archive"
+    kBackupErrWriteArchive = 4,  // "Cannot write to archive"
+    kBackupErrArchiveType = 5,   // "Invalid archive type"
+    kBackupErrCompression = 6,   // "Compression error"
+    kBackupErrFileIdList = 7,    // "Cannot create temporary file to save the file IDs"
 };
 
 // The text of an error code ("" for 0 and unknown codes).
@@ -50,7 +50,8 @@ public:
     std::function<void(TBackupFile& sender, uint16_t diskId, bool& cont)> OnNeedDisk;
     std::function<void(TBackupFile& sender, std::string& fileName, uint32_t fileDate, bool& doRestore)>
         OnRestoreFile;
-    std::function<void(TBackupFile& sender, std::string& fileName, xb::platform::File& stream)> OnFileRestored;
+    std::function<void(TBackupFile& sender, std::string& fileName, xb::platform::File& stream)>
+        OnFileRestored;
     std::function<void(TBackupFile& sender, int error, const std::string& errString)> OnError;
 
     // Properties.

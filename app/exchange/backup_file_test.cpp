@@ -35,7 +35,8 @@ int64_t LocalTime(int y, int mo, int d, int h, int mi, int s) {
 }
 
 void SetMtime(const std::string& path, int64_t t) {
-    fs::last_write_time(path, std::chrono::file_clock::from_sys(std::chrono::system_clock::time_point(std::chrono::seconds(t))));
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(
+                                  std::chrono::system_clock::time_point(std::chrono::seconds(t))));
 }
 
 int64_t Mtime(const std::string& path) {
@@ -67,16 +68,21 @@ public:
     Builder& header(const std::string& title, uint32_t total, uint32_t count) {
         return u32(static_cast<uint32_t>(title.size())).raw(title).u32(total).u32(count);
     }
-    Builder& entry(const std::string& name, uint32_t date) { return u32(static_cast<uint32_t>(name.size())).raw(name).u32(date); }
+    Builder& entry(const std::string& name, uint32_t date) {
+        return u32(static_cast<uint32_t>(name.size())).raw(name).u32(date);
+    }
     Builder& magic() { return raw(std::string("EC2\0", 4)); }
     Builder& zchunk(const std::string& src) {
         uLongf n = compressBound(src.size());
         std::string z(n, '\0');
-        compress2(reinterpret_cast<Bytef*>(z.data()), &n, reinterpret_cast<const Bytef*>(src.data()), src.size(), 6);
+        compress2(reinterpret_cast<Bytef*>(z.data()), &n, reinterpret_cast<const Bytef*>(src.data()),
+                  src.size(), 6);
         z.resize(n);
         return u32(static_cast<uint32_t>(z.size())).raw(z);
     }
-    Builder& rawChunk(const std::string& src) { return u32(static_cast<uint32_t>(-static_cast<int32_t>(src.size()))).raw(src); }
+    Builder& rawChunk(const std::string& src) {
+        return u32(static_cast<uint32_t>(-static_cast<int32_t>(src.size()))).raw(src);
+    }
     Builder& part(const std::string& src) { return magic().zchunk(src).u32(0); }
     Builder& u32(uint32_t v) {
         PutLe32(m_bytes, v);
@@ -133,8 +139,8 @@ Parsed Parse(const std::string& b) {
             if (n > 0) {
                 src.assign(65536, '\0');
                 uLongf got = src.size();
-                if (uncompress(reinterpret_cast<Bytef*>(src.data()), &got, reinterpret_cast<const Bytef*>(data.data()),
-                               data.size()) != Z_OK)
+                if (uncompress(reinterpret_cast<Bytef*>(src.data()), &got,
+                               reinterpret_cast<const Bytef*>(data.data()), data.size()) != Z_OK)
                     throw std::runtime_error("bad chunk");
                 src.resize(got);
             }
@@ -176,7 +182,8 @@ protected:
             EXPECT_EQ(text, BackupErrorText(code));
         };
     }
-    std::string put(const std::string& name, const std::string& bytes, int64_t t = LocalTime(2024, 6, 15, 12, 0, 0)) {
+    std::string put(const std::string& name, const std::string& bytes,
+                    int64_t t = LocalTime(2024, 6, 15, 12, 0, 0)) {
         std::string path = src + "/" + name;
         fs::create_directories(fs::path(path).parent_path());
         WriteFileBytes(path, bytes);
@@ -272,16 +279,25 @@ TEST_F(BackupFileTest, ArchiveWrittenByAnotherProgramRestores) {
     const std::string equipe = TextBytes(20000);
     Builder b;
     b.header("Pelmorad", 20000 + 3 + 5, 2)
-        .entry("FILE:LIST", date).part("c:\\pelmorad\\equipe.dbf\t1=20000\r\n")
-        .entry("c:\\pelmorad\\equipe.dbf", date).magic().zchunk(equipe.substr(0, 16384)).zchunk(equipe.substr(16384)).u32(0)
-        .entry("c:\\pelmorad\\caf\xE9.dbt", date).magic().rawChunk("abc").u32(0)
+        .entry("FILE:LIST", date)
+        .part("c:\\pelmorad\\equipe.dbf\t1=20000\r\n")
+        .entry("c:\\pelmorad\\equipe.dbf", date)
+        .magic()
+        .zchunk(equipe.substr(0, 16384))
+        .zchunk(equipe.substr(16384))
+        .u32(0)
+        .entry("c:\\pelmorad\\caf\xE9.dbt", date)
+        .magic()
+        .rawChunk("abc")
+        .u32(0)
         .u32(0);
     ASSERT_TRUE(bf.Restore(archiveBytes(b.bytes()), out));
     EXPECT_EQ(ReadFileBytes(out + "/equipe.dbf"), equipe);
     EXPECT_EQ(ReadFileBytes(out + "/caf\xC3\xA9.dbt"), "abc");
     EXPECT_EQ(Mtime(out + "/equipe.dbf"), LocalTime(2021, 3, 4, 10, 20, 30));
     EXPECT_EQ(bf.RestoredCount(), 2);
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);  // the ID list stays out
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()),
+              2);  // the ID list stays out
 
     bf.RestoreFullPath = true;
     ASSERT_TRUE(bf.Restore(arch, out));
@@ -311,7 +327,8 @@ TEST_F(BackupFileTest, VolumesAskForEachDiskAndRestoreIdentically) {
     asked.clear();
     ASSERT_TRUE(bf.Restore(arch, out));
     EXPECT_EQ(static_cast<int>(asked.size()), volumes);
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(ReadFileBytes(out + "/v" + std::to_string(i) + ".bin") == bytes[i]) << i;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(ReadFileBytes(out + "/v" + std::to_string(i) + ".bin") == bytes[i]) << i;
 
     // Without a handler the disks are asked for in a message box; Cancel stops the operation.
     bf.OnNeedDisk = nullptr;
@@ -333,7 +350,8 @@ TEST_F(BackupFileTest, VolumeLimitsThatCannotWorkAreRefused) {
         int32_t maxSize;
         bool ok;
     };
-    for (const Case& c : {Case{16484, false}, Case{-1, false}, Case{INT32_MIN, false}, Case{16485, true}, Case{0, true}}) {
+    for (const Case& c :
+         {Case{16484, false}, Case{-1, false}, Case{INT32_MIN, false}, Case{16485, true}, Case{0, true}}) {
         errors.clear();
         bf.MaxSize = c.maxSize;
         EXPECT_EQ(bf.Backup({src + "/*.bin"}, arch), c.ok) << c.maxSize;
@@ -432,11 +450,11 @@ TEST_F(BackupFileTest, StoredNamesNeverWriteOutsideTheRestoreDirectory) {
         std::string expect;  // where it lands below the restore directory, "" when refused
     };
     const Case cases[] = {
-        {"..\\..\\x", false, "x"},      {"..\\..\\x", true, ""},      {"/etc/x", false, "x"},
-        {"/etc/x", true, "etc/x"},      {"c:\\..\\x", true, ""},      {"c:\\..\\x", false, "x"},
-        {"a/../../x", true, ""},        {"c:\\dir\\..", false, ""},
-        {"..", false, ""},              {"c:", false, ""},            {"bad\x01name", false, ""},   {"link", false, ""},
-        {"c:\\ldir\\x", true, ""},      {"c:\\sub\\ok", true, "sub/ok"},
+        {"..\\..\\x", false, "x"}, {"..\\..\\x", true, ""},         {"/etc/x", false, "x"},
+        {"/etc/x", true, "etc/x"}, {"c:\\..\\x", true, ""},         {"c:\\..\\x", false, "x"},
+        {"a/../../x", true, ""},   {"c:\\dir\\..", false, ""},      {"..", false, ""},
+        {"c:", false, ""},         {"bad\x01name", false, ""},      {"link", false, ""},
+        {"c:\\ldir\\x", true, ""}, {"c:\\sub\\ok", true, "sub/ok"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name + (c.fullPath ? " full" : ""));
@@ -477,7 +495,8 @@ TEST_F(BackupFileTest, DamagedFieldsFailWithTheirCodeAndReleaseTheArchive) {
     std::string over(kChunkSize + 1, 'a');
     uLongf zn = compressBound(over.size());
     std::string overZ(zn, '\0');
-    compress2(reinterpret_cast<Bytef*>(overZ.data()), &zn, reinterpret_cast<const Bytef*>(over.data()), over.size(), 9);
+    compress2(reinterpret_cast<Bytef*>(overZ.data()), &zn, reinterpret_cast<const Bytef*>(over.data()),
+              over.size(), 9);
     overZ.resize(zn);
     struct Case {
         const char* what;
@@ -490,17 +509,38 @@ TEST_F(BackupFileTest, DamagedFieldsFailWithTheirCodeAndReleaseTheArchive) {
         {"negative name", head().u32(0x80000000).raw("x").bytes(), kBackupErrReadArchive},
         {"huge name", head().u32(40000).raw("x").bytes(), kBackupErrReadArchive},
         {"INT32_MIN chunk", head().entry("x", 0).magic().u32(0x80000000).bytes(), kBackupErrReadArchive},
-        {"chunk too long", head().entry("x", 0).magic().u32(16385).raw(std::string(16385, 'a')).u32(0).u32(0).bytes(),
+        {"chunk too long",
+         head().entry("x", 0).magic().u32(16385).raw(std::string(16385, 'a')).u32(0).u32(0).bytes(),
          kBackupErrReadArchive},
-        {"raw chunk too long", head().entry("x", 0).magic().u32(static_cast<uint32_t>(-16385)).raw(std::string(16385, 'a')).u32(0).u32(0).bytes(),
+        {"raw chunk too long",
+         head()
+             .entry("x", 0)
+             .magic()
+             .u32(static_cast<uint32_t>(-16385))
+             .raw(std::string(16385, 'a'))
+             .u32(0)
+             .u32(0)
+             .bytes(),
          kBackupErrReadArchive},
-        {"bad magic", head().entry("x", 0).raw(std::string("EC3\0", 4)).u32(0).u32(0).bytes(), kBackupErrArchiveType},
-        {"inflates too far", head().entry("x", 0).magic().u32(static_cast<uint32_t>(overZ.size())).raw(overZ).u32(0).u32(0).bytes(),
+        {"bad magic", head().entry("x", 0).raw(std::string("EC3\0", 4)).u32(0).u32(0).bytes(),
+         kBackupErrArchiveType},
+        {"inflates too far",
+         head()
+             .entry("x", 0)
+             .magic()
+             .u32(static_cast<uint32_t>(overZ.size()))
+             .raw(overZ)
+             .u32(0)
+             .u32(0)
+             .bytes(),
          kBackupErrCompression},
-        {"not zlib", head().entry("x", 0).magic().u32(5).raw("hello").u32(0).u32(0).bytes(), kBackupErrCompression},
+        {"not zlib", head().entry("x", 0).magic().u32(5).raw("hello").u32(0).u32(0).bytes(),
+         kBackupErrCompression},
         {"disk before any file", head().entry("NEXT:DISK001", 0).bytes(), kBackupErrReadArchive},
-        {"disk out of order", head().entry("x", 0).part("hello").u32(12).raw("NEXT:DISK005").bytes(), kBackupErrReadArchive},
-        {"disk not a number", head().entry("x", 0).part("hello").u32(12).raw("NEXT:DISKa01").bytes(), kBackupErrReadArchive},
+        {"disk out of order", head().entry("x", 0).part("hello").u32(12).raw("NEXT:DISK005").bytes(),
+         kBackupErrReadArchive},
+        {"disk not a number", head().entry("x", 0).part("hello").u32(12).raw("NEXT:DISKa01").bytes(),
+         kBackupErrReadArchive},
         {"no closing zero", head().entry("x", 0).part("hello").bytes(), kBackupErrReadArchive},
     };
     for (const auto& c : cases) {
@@ -537,6 +577,51 @@ TEST_F(BackupFileTest, UnreadableSourceIsReportedAndLeavesNoHalfEntry) {
     EXPECT_FALSE(fs::exists(out + "/b.dbf"));
 }
 
+TEST_F(BackupFileTest, InjectedFileFaultsAreReportedAndNeverLookWhole) {
+    const std::string data = TextBytes(40000);
+    put("a.dbf", data);
+    struct Case {
+        const char* what;
+        platform::FaultOp op;
+        int nth;
+        bool duringBackup;
+        int code;
+    };
+    const Case cases[] = {
+        {"source read fails mid-file", platform::FaultOp::Read, 2, true, kBackupErrReadFile},
+        {"archive write fails", platform::FaultOp::Write, 3, true, kBackupErrWriteArchive},
+        {"target write fails", platform::FaultOp::Write, 2, false, kBackupErrOverwrite},
+        {"archive read fails", platform::FaultOp::Read, 5, false, kBackupErrReadArchive},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        errors.clear();
+        if (!c.duringBackup) {
+            ASSERT_TRUE(bf.Backup({src + "/a.dbf"}, arch));
+        }
+        platform::InjectFault(c.op, c.nth, platform::kErrDiskFull);
+        const bool ok = c.duringBackup ? bf.Backup({src + "/a.dbf"}, arch) : bf.Restore(arch, out);
+        platform::ClearFaults();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(errors, std::vector<int>{c.code});
+        if (c.duringBackup) {
+            errors.clear();
+            EXPECT_FALSE(bf.Restore(arch, out));  // the broken archive is never taken as whole
+            EXPECT_EQ(errors, std::vector<int>{kBackupErrReadArchive});
+        }
+    }
+}
+
+TEST_F(BackupFileTest, NameWithoutWindows1252FormIsReportedNotMangled) {
+    put("a.dbf", "alpha");
+    put("\xE4\xB8\xAD.dbf", "han");
+    EXPECT_FALSE(bf.Backup({src + "/*.dbf"}, arch));
+    EXPECT_EQ(errors, std::vector<int>{kBackupErrReadFile});
+    const Parsed p = Parse(ReadFileBytes(arch));
+    ASSERT_EQ(p.entries.size(), 1u);
+    EXPECT_EQ(p.entries[0].name, Lower(src) + "/a.dbf");
+}
+
 TEST_F(BackupFileTest, TargetThatCannotBeCreatedIsReported) {
     put("a.dbf", "alpha");
     put("b.dbf", "beta");
@@ -562,7 +647,8 @@ TEST_F(BackupFileTest, FileSpecsMatchAnyCaseRecurseWithoutLinksAndSkipTheArchive
     std::vector<std::string> names;
     for (const auto& e : Parse(ReadFileBytes(inside)).entries) names.push_back(e.name);
     const std::string d = Lower(src);
-    EXPECT_EQ(names, (std::vector<std::string>{d + "/a.dbf", d + "/b.dbf", d + "/sub/d.dbf", d + "/sub/deeper/e.dbf"}));
+    EXPECT_EQ(names, (std::vector<std::string>{d + "/a.dbf", d + "/b.dbf", d + "/sub/d.dbf",
+                                               d + "/sub/deeper/e.dbf"}));
 
     // A directory named like the switch is not the switch.
     put("s/g.dbf", "7");
@@ -580,12 +666,16 @@ TEST_F(BackupFileTest, FileIdListComesFirstAndIsNotRestored) {
     put("a.dbf", "alpha", t);
     bf.SaveFileID = true;
     const bool ok = bf.Backup({src + "/*.dbf"}, arch);
-    if (old) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
+    if (old)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
     ASSERT_TRUE(ok);
     EXPECT_TRUE(fs::is_empty(tmpdir));  // the temporary list is gone
 
     const Parsed p = Parse(ReadFileBytes(arch));
-    const std::string line = Lower(src) + "/a.dbf\t" + std::to_string(static_cast<int32_t>(TimeToDosDateTime(t))) + "=5\r\n";
+    const std::string line =
+        Lower(src) + "/a.dbf\t" + std::to_string(static_cast<int32_t>(TimeToDosDateTime(t))) + "=5\r\n";
     ASSERT_EQ(p.entries.size(), 2u);
     EXPECT_EQ(p.entries[0].name, "FILE:LIST");
     EXPECT_EQ(p.entries[0].chunks.at(0).source, line);
@@ -613,7 +703,9 @@ TEST_F(BackupFileTest, EventsSeeClampedProgressAndCanRenameSkipOrCancel) {
     Builder b;  // a header whose total is far too small
     b.header("", 1, 2).entry("a.dbf", 0).part(data.substr(0, 16384)).entry("b.dbf", 0).part("bee").u32(0);
     std::vector<int> percents;
-    bf.OnProgress = [&](TBackupFile&, const std::string&, TPercentage pct, bool&) { percents.push_back(pct); };
+    bf.OnProgress = [&](TBackupFile&, const std::string&, TPercentage pct, bool&) {
+        percents.push_back(pct);
+    };
     std::vector<std::string> restored;
     bf.OnRestoreFile = [&](TBackupFile&, std::string& name, uint32_t, bool& doRestore) {
         if (name == out + "/a.dbf") name = out + "/renamed.dbf";
