@@ -17,7 +17,7 @@ namespace {
 
 Engine& eng() { return Engine::current(); }
 
-std::unique_ptr<WorkAreaBlock>& slot(int n) { return eng().areas.slots[n]; }
+std::unique_ptr<WorkAreaBlock>& slot(int n) { return eng().areas.blocks[n]; }
 
 std::string trim(const std::string& s) {
     size_t a = s.find_first_not_of(" \t\r\n");
