@@ -8,7 +8,7 @@
 //   use PATH               -> the last error after Use      append N TAG -> appends N records ("TAG", seq)
 //                                                              each under its own append lock; answers 0
 //   appendloop TAG         -> answers "started", then appends until killed
-//   go N / rlock / alock / unlock / reccount / skip N / recno / close
+//   go N / rlock / alock / release (all locks) / reccount / skip N / recno / close
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -93,7 +93,7 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
     }
     if (cmd == "rlock") return RLock() ? "1" : "0";
     if (cmd == "alock") return ALock() ? "1" : "0";
-    if (cmd == "unlock") {
+    if (cmd == "release") {
         Unlock();
         return "0";
     }
