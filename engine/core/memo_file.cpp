@@ -219,7 +219,9 @@ void UseMemofile() {
     memo->name = name;
     memo->flavour = flavour;
     memo->blockSize = CurrentMemoSettings().defaultBlockSize;
-    int rc = memo->file.open(name, b->fileMode);
+    // A table reopened exclusively for a moment (a pack) goes back to shared use: so does its memo file.
+    const uint16_t mode = b->reopened ? eng().settings.shareMode : b->fileMode;
+    int rc = memo->file.open(name, mode);
     if (rc != 0) {
         SetEngineError(static_cast<uint16_t>(rc), "Memo file not found: " + name + " [USE]");
         return;

@@ -78,7 +78,10 @@ bool PackMemofile(MemoPackJob& job) {
             return false;
         }
     }
-    if (!InitMemoFile(job.tempMemoPath, memo->flavour, memo->blockSize, routine)) return false;
+    if (!InitMemoFile(job.tempMemoPath, memo->flavour, memo->blockSize, routine)) {
+        platform::DeleteFileChecked(job.tempMemoPath);
+        return false;
+    }
     rc = out.open(job.tempMemoPath, platform::kModeExclusive);
     if (rc == 0 && memo->flavour != kMemoDbase3 && memo->flavour != kMemoFox) {
         // The header names the table, not the temporary file it is written as.
