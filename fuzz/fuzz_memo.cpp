@@ -2,11 +2,12 @@
 // reader, and through the memo pack.
 // Input: byte 0 picks the flavour (dBASE III, dBASE IV, FoxPro), bytes 1..16 are eight 16-bit block
 // numbers for the records' two memo fields, the rest is the memo file.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "engine/core/dbf_file.h"
 #include "engine/core/engine.h"
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The table: four records with two memo fields each.
     xb::TableBlock create;
-    if (!xb::CreateDbf(create, base + ".dbf", {{"NOM", 'C', 4, 0}, {"TEXTE", 'M', 10, 0}, {"NOTE", 'M', 10, 0}}))
+    if (!xb::CreateDbf(create, base + ".dbf",
+                       {{"NOM", 'C', 4, 0}, {"TEXTE", 'M', 10, 0}, {"NOTE", 'M', 10, 0}}))
         return 0;
     std::string dbf;
     {

@@ -14,8 +14,8 @@ namespace xb {
 namespace memo_detail {
 
 uint32_t Get32Le(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 uint32_t Get32Be(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
@@ -145,9 +145,13 @@ using namespace memo_detail;
 
 namespace {
 
-Engine& eng() { return Engine::current(); }
+Engine& eng() {
+    return Engine::current();
+}
 
-std::string lowerExt(uint8_t flavour) { return flavour == kMemoFox ? "fpt" : "dbt"; }
+std::string lowerExt(uint8_t flavour) {
+    return flavour == kMemoFox ? "fpt" : "dbt";
+}
 
 }  // namespace
 
@@ -160,12 +164,14 @@ WorkAreaBlock* RequireMemoArea(const std::string& routine, MemoFileArea*& memo) 
     memo = nullptr;
     WorkAreaBlock* b = CurrentBlock();
     if (!b) {
-        SetEngineError(215, "No database in use [" + routine + "]  WorkArea = " + std::to_string(eng().currentArea));
+        SetEngineError(
+            215, "No database in use [" + routine + "]  WorkArea = " + std::to_string(eng().currentArea));
         return nullptr;
     }
     memo = dynamic_cast<MemoFileArea*>(b->memoArea.get());
     if (!memo) {
-        SetEngineError(1019, "WorkArea " + std::to_string(eng().currentArea) + " No Memo Field [" + routine + "]");
+        SetEngineError(1019,
+                       "WorkArea " + std::to_string(eng().currentArea) + " No Memo Field [" + routine + "]");
         return nullptr;
     }
     return b;
@@ -236,7 +242,8 @@ void UseMemofile() {
             SetEngineError(30, "Memo file header is damaged: " + name + " [USE]");
             return;
         }
-        uint16_t bs = fox ? static_cast<uint16_t>((h[6] << 8) | h[7]) : static_cast<uint16_t>(h[20] | (h[21] << 8));
+        uint16_t bs =
+            fox ? static_cast<uint16_t>((h[6] << 8) | h[7]) : static_cast<uint16_t>(h[20] | (h[21] << 8));
         if (bs != 0) memo->blockSize = bs;
     }
     b->memoArea = std::move(memo);

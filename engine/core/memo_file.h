@@ -34,17 +34,17 @@ struct BlobDescriptor {
     uint32_t headerSize = 0;  // bytes of group header before the data (0 or 8)
     uint32_t position = 0;    // within the data
     uint32_t block = 0;
-    int32_t textFlag = 0;     // -1 not yet known, 0 binary, 1 text
-    uint32_t written = 0;     // write mode: the furthest byte written, the memo's length at completion
+    int32_t textFlag = 0;  // -1 not yet known, 0 binary, 1 text
+    uint32_t written = 0;  // write mode: the furthest byte written, the memo's length at completion
 };
 
 // The memo control block of a work area, kept in its block's memoArea.
 struct MemoFileArea : MemoArea {
     platform::File file;
-    std::string name;         // the memo file's full name
+    std::string name;  // the memo file's full name
     uint8_t flavour = kMemoDbase4;
     uint16_t blockSize = 512;
-    bool locked = false;      // this area holds the memo lock
+    bool locked = false;  // this area holds the memo lock
     BlobDescriptor blob;
 };
 

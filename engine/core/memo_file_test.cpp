@@ -38,8 +38,8 @@ TEST_F(MemoFileTest, NewMemoFilesAreByteExact) {
     };
     const std::string dbase3 = Le32(1) + std::string(508, '\0') + "\x1A";
     const Case cases[] = {
-        {kMemoDbase3, 64, dbase3},      {kMemoDbase3, 512, dbase3},       {kMemoDbase4, 64, dbase4(64)},
-        {kMemoDbase4, 512, dbase4(512)}, {kMemoFox, 64, fox(8, 64)},       {kMemoFox, 512, fox(1, 512)},
+        {kMemoDbase3, 64, dbase3},       {kMemoDbase3, 512, dbase3}, {kMemoDbase4, 64, dbase4(64)},
+        {kMemoDbase4, 512, dbase4(512)}, {kMemoFox, 64, fox(8, 64)}, {kMemoFox, 512, fox(1, 512)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.version) + "/" + std::to_string(c.blockSize));
@@ -76,8 +76,8 @@ TEST_F(MemoFileTest, OpenTakesFlavourAndBlockSizeFromTheFiles) {
         uint16_t expected;
     };
     const Case cases[] = {
-        {kMemoDbase3, 512, 512}, {kMemoDbase4, 64, 64},   {kMemoDbase4, 0, 512},
-        {kMemoFox, 64, 64},      {kMemoFox, 0, 512},      {kMemoDbase4, 1024, 1024},
+        {kMemoDbase3, 512, 512}, {kMemoDbase4, 64, 64}, {kMemoDbase4, 0, 512},
+        {kMemoFox, 64, 64},      {kMemoFox, 0, 512},    {kMemoDbase4, 1024, 1024},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.version) + "/" + std::to_string(c.stored));
@@ -124,7 +124,8 @@ TEST_F(MemoFileTest, MemoFileNotFoundDetail) {
     InstallMemoUnit(engine());
     UseMemofile();
     EXPECT_EQ(LastError(), 2);
-    EXPECT_NE(ErrorMsg().find("Memo file not found: " + base() + ".fpt [USE]"), std::string::npos) << ErrorMsg();
+    EXPECT_NE(ErrorMsg().find("Memo file not found: " + base() + ".fpt [USE]"), std::string::npos)
+        << ErrorMsg();
     EXPECT_EQ(CurrentMemoArea(), nullptr);
 }
 

@@ -87,13 +87,15 @@ TEST_F(MemoInterop, WeReadPerlsMemos) {
     for (int version : {0x83, 0x8B}) {
         SCOPED_TRACE(version);
         std::string script =
-            "use XBase; my $v = shift; my $t = XBase->create(name => shift, "
-            + std::string(version == 0x8B ? "version => $v, " : "") +
-            "field_names => ['NOM','TEXTE','NOTE'], field_types => ['C','M','M'], field_lengths => [10,10,10], "
+            "use XBase; my $v = shift; my $t = XBase->create(name => shift, " +
+            std::string(version == 0x8B ? "version => $v, " : "") +
+            "field_names => ['NOM','TEXTE','NOTE'], field_types => ['C','M','M'], field_lengths => "
+            "[10,10,10], "
             "field_decimals => [0,0,0]) or die XBase->errstr; my $i = 0; local $/; my $all = <STDIN>; "
             "for my $m (split /\\x00/, $all) { $t->set_record($i++, 'r', $m, $m x 2); } $t->close;";
         std::string input;
-        for (const std::string& t : kTexts) input += platform::ConvertBytes(t, 1252, 850) + std::string(1, '\0');
+        for (const std::string& t : kTexts)
+            input += platform::ConvertBytes(t, 1252, 850) + std::string(1, '\0');
         xbtest::WriteFileBytes(tmp.file("in.txt"), input);
         int st = 0;
         RunCommand("perl -e " + ShellQuote(script) + " " + std::to_string(version) + " " +

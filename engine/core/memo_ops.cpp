@@ -14,22 +14,27 @@ using namespace memo_detail;
 
 namespace {
 
-Engine& eng() { return Engine::current(); }
+Engine& eng() {
+    return Engine::current();
+}
 
-std::string recordPart(const WorkAreaBlock& b) { return " Record # " + std::to_string(b.recNo); }
+std::string recordPart(const WorkAreaBlock& b) {
+    return " Record # " + std::to_string(b.recNo);
+}
 
 // Engine text to the table's code page, on a copy.
 std::string toStored(const WorkAreaBlock& b, const std::string& text) {
-    std::string out = b.oem ? platform::ConvertBytes(text, eng().settings.ansiCodePage, eng().settings.oemCodePage)
-                            : text;
+    std::string out =
+        b.oem ? platform::ConvertBytes(text, eng().settings.ansiCodePage, eng().settings.oemCodePage) : text;
     if (b.writeProc && !out.empty()) b.writeProc(out.data(), out.size());
     return out;
 }
 
 std::string fromStored(const WorkAreaBlock& b, std::string bytes) {
     if (b.readProc && !bytes.empty()) b.readProc(bytes.data(), bytes.size());
-    if (b.oem) platform::ConvertBytesInPlace(bytes.data(), bytes.size(), eng().settings.oemCodePage,
-                                             eng().settings.ansiCodePage);
+    if (b.oem)
+        platform::ConvertBytesInPlace(bytes.data(), bytes.size(), eng().settings.oemCodePage,
+                                      eng().settings.ansiCodePage);
     return bytes;
 }
 
@@ -167,16 +172,34 @@ MemoSettings& CurrentMemoSettings() {
     return defaults;
 }
 
-void InstallMemoUnit(Engine& engine) { engine.tables.memo = std::make_unique<MemoUnit>(); }
+void InstallMemoUnit(Engine& engine) {
+    engine.tables.memo = std::make_unique<MemoUnit>();
+}
 
-bool MemoUnit::assignMemo(MemoLineReader& reader, int field) { return AssignMemo(reader, field); }
-void MemoUnit::packMemofile(MemoPackJob& job) { PackMemofile(job); }
-void MemoUnit::useMemofile() { UseMemofile(); }
-void MemoUnit::closeMemofile() { CloseMemofile(); }
-int32_t MemoUnit::copyMemoToEnd(int sourceArea, int32_t block) { return CopyMemo(sourceArea, block, false); }
-int32_t MemoUnit::copyMemoSameBlock(int sourceArea, int32_t block) { return CopyMemo(sourceArea, block, true); }
-bool MemoUnit::zapMemofile() { return ZapMemofile(); }
-int32_t MemoUnit::addMemo(const std::string& t) { return AddMemo(t); }
+bool MemoUnit::assignMemo(MemoLineReader& reader, int field) {
+    return AssignMemo(reader, field);
+}
+void MemoUnit::packMemofile(MemoPackJob& job) {
+    PackMemofile(job);
+}
+void MemoUnit::useMemofile() {
+    UseMemofile();
+}
+void MemoUnit::closeMemofile() {
+    CloseMemofile();
+}
+int32_t MemoUnit::copyMemoToEnd(int sourceArea, int32_t block) {
+    return CopyMemo(sourceArea, block, false);
+}
+int32_t MemoUnit::copyMemoSameBlock(int sourceArea, int32_t block) {
+    return CopyMemo(sourceArea, block, true);
+}
+bool MemoUnit::zapMemofile() {
+    return ZapMemofile();
+}
+int32_t MemoUnit::addMemo(const std::string& t) {
+    return AddMemo(t);
+}
 
 std::string& MemoText() {
     if (MemoUnit* u = CurrentMemoUnit()) return u->text;
@@ -188,7 +211,8 @@ std::string& MemoText() {
 
 namespace {
 
-bool readMemoIn(WorkAreaBlock& b, MemoFileArea& memo, int32_t block, std::string& stored, const char* routine) {
+bool readMemoIn(WorkAreaBlock& b, MemoFileArea& memo, int32_t block, std::string& stored,
+                const char* routine) {
     int io = 0;
     switch (ReadStoredMemo(memo, block, stored, io)) {
         case ReadOutcome::Ok:
@@ -197,8 +221,8 @@ bool readMemoIn(WorkAreaBlock& b, MemoFileArea& memo, int32_t block, std::string
             SetEngineError(1003, memo.name + recordPart(b) + " [" + routine + "]");
             return false;
         case ReadOutcome::Damaged:
-            SetEngineError(1003, "Memo block # " + std::to_string(block) + " runs past the end of " + memo.name +
-                                     recordPart(b) + " [" + routine + "]");
+            SetEngineError(1003, "Memo block # " + std::to_string(block) + " runs past the end of " +
+                                     memo.name + recordPart(b) + " [" + routine + "]");
             return false;
         case ReadOutcome::IoError:
             SetEngineError(static_cast<uint16_t>(io), memo.name + recordPart(b) + " [" + routine + "]");
@@ -251,7 +275,9 @@ int32_t RewriteMemo(int32_t /*oldBlock*/, const std::string& text) {
     return AppendMemo(*b, *memo, toStored(*b, text), "EditMemo/CloseMemo");
 }
 
-int32_t EditMemo(int32_t oldBlock) { return RewriteMemo(oldBlock, MemoText()); }
+int32_t EditMemo(int32_t oldBlock) {
+    return RewriteMemo(oldBlock, MemoText());
+}
 
 // ---- copy ----
 
@@ -328,7 +354,9 @@ bool MemoTextFile::assign(int field) {
     return true;
 }
 
-bool AssignMemo(MemoTextFile& file, int field) { return file.assign(field); }
+bool AssignMemo(MemoTextFile& file, int field) {
+    return file.assign(field);
+}
 
 namespace {
 

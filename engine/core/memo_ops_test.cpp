@@ -42,7 +42,8 @@ const struct {
     {"bare LF", "first\nsecond\n\nfourth"},
     {"bare CR and a long line", "a\rb\r" + std::string(3000, 'z')},
     {"i grave and 0x8D", "Mart\xEC and \x8D soft"},
-    {"every byte but the end byte", [] {
+    {"every byte but the end byte",
+     [] {
          std::string s;
          for (int c = 1; c < 256; ++c)
              if (c != 0x1A) s += static_cast<char>(c);
@@ -236,7 +237,8 @@ TEST_F(MemoOpsTest, ZapKeepsTheFlavour) {
     open(kFlavours[3]);
     AddMemo("gone");
     ASSERT_TRUE(ZapMemofile());
-    EXPECT_EQ(ReadFileBytes(base() + ".fpt"), std::string("\0\0\0\x08\0\0\0\x40", 8) + std::string(504, '\0'));
+    EXPECT_EQ(ReadFileBytes(base() + ".fpt"),
+              std::string("\0\0\0\x08\0\0\0\x40", 8) + std::string(504, '\0'));
     EXPECT_FALSE(platform::FileExists(base() + ".dbt"));
     EXPECT_EQ(Read(AddMemo("new")), "new");
 }

@@ -74,7 +74,8 @@ bool PackMemofile(MemoPackJob& job) {
         size_t slash = job.tempMemoPath.find_last_of('/');
         size_t dot = job.tempMemoPath.find_last_of('.');
         if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-            SetEngineError(1019, "The packed memo file needs an extension: " + job.tempMemoPath + " [" + routine + "]");
+            SetEngineError(
+                1019, "The packed memo file needs an extension: " + job.tempMemoPath + " [" + routine + "]");
             return false;
         }
     }
@@ -88,7 +89,8 @@ bool PackMemofile(MemoPackJob& job) {
         uint8_t name[8] = {};
         const std::string base = FileNameOnly(b->fileName);
         for (size_t i = 0; i < base.size() && i < 8; ++i)
-            name[i] = platform::UpperByte(Engine::current().settings.ansiCodePage, static_cast<unsigned char>(base[i]));
+            name[i] = platform::UpperByte(Engine::current().settings.ansiCodePage,
+                                          static_cast<unsigned char>(base[i]));
         rc = out.writeAt(8, name, 8);
     }
     if (rc != 0) {
@@ -112,8 +114,8 @@ bool PackMemofile(MemoPackJob& job) {
             if (got == ReadOutcome::IoError)
                 SetEngineError(static_cast<uint16_t>(io), memo->name + " [PackMemo]");
             else
-                SetEngineError(1003, memo->name + " Memo block # " + std::to_string(ref.block) + " Record # " +
-                                         std::to_string(ref.record) + " [PackMemo]");
+                SetEngineError(1003, memo->name + " Memo block # " + std::to_string(ref.block) +
+                                         " Record # " + std::to_string(ref.record) + " [PackMemo]");
             return false;
         }
         if (data.empty()) {
@@ -147,7 +149,8 @@ bool PackMemofile(MemoPackJob& job) {
             rc = 1005;
             break;
         }
-        rc = job.packedTable->writeAt(b->recordOffset(ref.record) + ref.fieldOffset, text.data(), text.size());
+        rc =
+            job.packedTable->writeAt(b->recordOffset(ref.record) + ref.fieldOffset, text.data(), text.size());
         if (rc != 0) break;
     }
     if (rc == 0) rc = job.packedTable->flush();

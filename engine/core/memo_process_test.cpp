@@ -16,7 +16,8 @@ using namespace memotest;
 
 std::string unhex(const std::string& h) {
     std::string out;
-    for (size_t i = 0; i + 1 < h.size(); i += 2) out += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
+    for (size_t i = 0; i + 1 < h.size(); i += 2)
+        out += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
     return out;
 }
 
@@ -29,8 +30,8 @@ TEST_F(MemoProcessTest, TwoWritersLoseNothing) {
     constexpr int kRounds = 100;
     for (const Flavour& f : {kFlavours[0], kFlavours[2], kFlavours[3]}) {
         SCOPED_TRACE(f.label);
-        const std::string base = tmp.file(std::string("partage") + std::to_string(f.version) + "_" +
-                                          std::to_string(f.blockSize));
+        const std::string base =
+            tmp.file(std::string("partage") + std::to_string(f.version) + "_" + std::to_string(f.blockSize));
         MakeMemoTable(base, f.version, f.blockSize);
         ASSERT_TRUE(Use(base + ".dbf", nullptr, 0));
         for (int r = 1; r <= 8; ++r) AppendWithMemos("r" + std::to_string(r), 0);
@@ -42,12 +43,10 @@ TEST_F(MemoProcessTest, TwoWritersLoseNothing) {
             ASSERT_EQ(c->ask("use " + base + ".dbf"), "0");
         }
         std::string answerA, answerB;
-        std::thread ta([&] {
-            answerA = a.ask("memoloop 1 4 " + std::to_string(kRounds) + " A " + base + ".a.log");
-        });
-        std::thread tb([&] {
-            answerB = b.ask("memoloop 5 8 " + std::to_string(kRounds) + " B " + base + ".b.log");
-        });
+        std::thread ta(
+            [&] { answerA = a.ask("memoloop 1 4 " + std::to_string(kRounds) + " A " + base + ".a.log"); });
+        std::thread tb(
+            [&] { answerB = b.ask("memoloop 5 8 " + std::to_string(kRounds) + " B " + base + ".b.log"); });
         ta.join();
         tb.join();
         EXPECT_EQ(answerA, "0");
@@ -74,8 +73,8 @@ TEST_F(MemoProcessTest, TwoWritersLoseNothing) {
         // Each record points at the last text its writer gave it.
         for (int r = 1; r <= 8; ++r) {
             const std::string text = Read(BlockOf(r, 2));
-            const std::string head = std::string(r <= 4 ? "A" : "B") + " record " + std::to_string(r) + " round " +
-                                     std::to_string(kRounds) + "\r\n";
+            const std::string head = std::string(r <= 4 ? "A" : "B") + " record " + std::to_string(r) +
+                                     " round " + std::to_string(kRounds) + "\r\n";
             EXPECT_EQ(text.substr(0, head.size()), head) << r;
         }
         CloseDatabase();

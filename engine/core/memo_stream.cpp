@@ -19,10 +19,13 @@ namespace {
 constexpr uint32_t kPiece = 32767;
 constexpr uint32_t kMaxLength = 0x7FFFFFFF;
 
-Engine& eng() { return Engine::current(); }
+Engine& eng() {
+    return Engine::current();
+}
 
 std::string detail(const WorkAreaBlock& b, const MemoFileArea& m, const char* op) {
-    return std::to_string(m.blob.block) + " " + m.name + " Record # " + std::to_string(b.recNo) + " [" + op + "]";
+    return std::to_string(m.blob.block) + " " + m.name + " Record # " + std::to_string(b.recNo) + " [" + op +
+           "]";
 }
 
 void fail(WorkAreaBlock& b, MemoFileArea& m, uint16_t code, const char* op) {
@@ -72,7 +75,8 @@ int32_t InitBlobDescriptor(int32_t block, uint8_t mode, uint32_t size) {
     d.mode = mode;
     const uint64_t bs = memo->blockSize;
     if (mode == kBlobRead) {
-        const uint32_t n = block < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(block)) : static_cast<uint32_t>(block);
+        const uint32_t n =
+            block < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(block)) : static_cast<uint32_t>(block);
         d.block = n;
         uint64_t fileSize = 0;
         int rc = memo->file.size(fileSize);
@@ -170,7 +174,8 @@ uint32_t ReadBlobStream(void* buffer, uint32_t count) {
     const uint64_t at = d.dataOffset + d.position;
     uint64_t n = count;
     n = at >= fileSize ? 0 : std::min<uint64_t>(n, fileSize - at);
-    if (d.length >= 0) n = d.position >= static_cast<uint32_t>(d.length) ? 0 : std::min<uint64_t>(n, d.length - d.position);
+    if (d.length >= 0)
+        n = d.position >= static_cast<uint32_t>(d.length) ? 0 : std::min<uint64_t>(n, d.length - d.position);
     auto* out = static_cast<uint8_t*>(buffer);
     uint32_t done = 0;
     while (done < n) {
@@ -191,8 +196,8 @@ uint32_t ReadBlobStream(void* buffer, uint32_t count) {
         }
         if (d.textFlag == -1) d.textFlag = isTextPiece(out + done, got) ? 1 : 0;
         if (d.textFlag == 1 && b->oem)
-            platform::ConvertBytesInPlace(reinterpret_cast<char*>(out + done), got, eng().settings.oemCodePage,
-                                          eng().settings.ansiCodePage);
+            platform::ConvertBytesInPlace(reinterpret_cast<char*>(out + done), got,
+                                          eng().settings.oemCodePage, eng().settings.ansiCodePage);
         done += got;
         if (got < want) break;
     }

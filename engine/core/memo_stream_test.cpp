@@ -60,7 +60,8 @@ TEST_F(MemoStreamTest, BlobsRoundTripInEveryFlavour) {
         SCOPED_TRACE(f.label);
         open(f);
         std::string data;
-        for (int i = 0; i < 70000; ++i) data += static_cast<char>(f.version == kMemoDbase3 ? 'a' + i % 26 : i % 251);
+        for (int i = 0; i < 70000; ++i)
+            data += static_cast<char>(f.version == kMemoDbase3 ? 'a' + i % 26 : i % 251);
         const int32_t block = writeBlob(data, false, 40000);
         EXPECT_GT(block, 0) << "a positive number in every flavour";
         EXPECT_EQ(readBlob(block), data);
@@ -108,9 +109,9 @@ TEST_F(MemoStreamTest, SeekFromEachOrigin) {
             char next;  // 0: at the end
         };
         const Step steps[] = {
-            {5, kSeekFromStart, 5, 'f'},   {3, kSeekFromCurrent, 8, 'i'},  {-2, kSeekFromCurrent, 6, 'g'},
-            {-1, kSeekFromEnd, 25, 'z'},   {0, kSeekFromEnd, 26, 0},       {-100, kSeekFromCurrent, 0, 'a'},
-            {-5, kSeekFromStart, 0, 'a'},  {40, kSeekFromStart, 40, 0},
+            {5, kSeekFromStart, 5, 'f'},  {3, kSeekFromCurrent, 8, 'i'}, {-2, kSeekFromCurrent, 6, 'g'},
+            {-1, kSeekFromEnd, 25, 'z'},  {0, kSeekFromEnd, 26, 0},      {-100, kSeekFromCurrent, 0, 'a'},
+            {-5, kSeekFromStart, 0, 'a'}, {40, kSeekFromStart, 40, 0},
         };
         for (const Step& s : steps) {
             SCOPED_TRACE(std::to_string(s.offset) + "/" + std::to_string(s.origin));
@@ -201,7 +202,10 @@ TEST_F(MemoStreamTest, BadUseIsReported) {
 TEST_F(MemoStreamTest, EndByteInADbase3BlobIsRefused) {
     open(kFlavours[0]);
     ASSERT_NE(CreateBlobDescriptor(false, 0, kBlobWrite), 0);
-    EXPECT_EQ(WriteBlobStream("a\x1A" "b", 3), 0u);
+    EXPECT_EQ(WriteBlobStream("a\x1A"
+                              "b",
+                              3),
+              0u);
     EXPECT_EQ(LastError(), 1005);
     EXPECT_FALSE(CurrentMemoArea()->locked);
     EXPECT_EQ(DestroyBlobDescriptor(), 0);

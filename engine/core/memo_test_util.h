@@ -20,7 +20,8 @@ namespace xb::memotest {
 // "base.dbf" with NOM C 10, TEXTE M 10, NOTE M 10 and an empty memo file of the flavour's layout.
 inline void MakeMemoTable(const std::string& base, uint8_t version, uint16_t blockSize) {
     TableBlock create;
-    ASSERT_TRUE(CreateDbf(create, base + ".dbf", {{"NOM", 'C', 10, 0}, {"TEXTE", 'M', 10, 0}, {"NOTE", 'M', 10, 0}}));
+    ASSERT_TRUE(
+        CreateDbf(create, base + ".dbf", {{"NOM", 'C', 10, 0}, {"TEXTE", 'M', 10, 0}, {"NOTE", 'M', 10, 0}}));
     platform::DeleteFileChecked(base + ".dbt");
     std::string dbf = xbtest::ReadFileBytes(base + ".dbf");
     dbf[0] = static_cast<char>(version);

@@ -78,7 +78,8 @@ std::string hexOf(const std::string& s) {
 // Memos of varied lengths, so that writers cross block boundaries differently.
 std::string memoText(const std::string& tag, int record, int round) {
     std::string t = tag + " record " + std::to_string(record) + " round " + std::to_string(round) + "\r\n";
-    return t + std::string(static_cast<size_t>((record * 37 + round * 101) % 700), static_cast<char>('a' + round % 26));
+    return t + std::string(static_cast<size_t>((record * 37 + round * 101) % 700),
+                           static_cast<char>('a' + round % 26));
 }
 
 std::string memoLoop(std::istringstream& in) {
@@ -107,7 +108,8 @@ std::string memoLoop(std::istringstream& in) {
         log += std::to_string(block) + " " + hexOf(extra) + "\n";
     }
     xb::platform::File f;
-    if (f.create(logPath, xb::platform::kModeExclusive) != 0 || f.writeAt(0, log.data(), log.size()) != 0) return "log";
+    if (f.create(logPath, xb::platform::kModeExclusive) != 0 || f.writeAt(0, log.data(), log.size()) != 0)
+        return "log";
     return "0";
 }
 
