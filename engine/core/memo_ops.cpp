@@ -125,7 +125,6 @@ ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, 
 
 int32_t AppendMemo(WorkAreaBlock& b, MemoFileArea& memo, const std::string& data, const std::string& caller,
                    int32_t atBlock) {
-    (void)b;
     if (memo.flavour == kMemoDbase3 && data.find(static_cast<char>(kEofByte)) != std::string::npos) {
         // The end byte ends a dBASE III memo: anything after it would be lost on reading.
         SetEngineError(1005, memo.name + ": a dBASE III memo cannot hold the byte 0x1A [" + caller + "]");
