@@ -9,6 +9,10 @@
 //                                                              each under its own append lock; answers 0
 //   appendloop TAG         -> answers "started", then appends until killed
 //   go N / rlock / alock / release (all locks) / reccount / skip N / recno / close
+// and the index semaphore of area 1 (answers 1, or E and the last error when the action failed):
+//   semtimeouts LOCKMS WRITEMS -> 0                    sem ACTION (0..5)       -> HandleSemafore
+//   semread 1|0 / semlock 1|0  -> the read and write brackets
+//   seminfo                    -> the four bytes of the record, the writer and reader flags
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -27,6 +31,7 @@
 #include "engine/core/record_writes.h"
 #include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
+#include "engine/index/semaphore_file.h"
 #include "platform/file.h"
 
 namespace {
@@ -57,6 +62,46 @@ bool appendTagged(const std::string& tag, int seq) {
     bool ok = xb::Append();
     xb::Unlock();
     return ok;
+}
+
+std::string semaphoreCommand(const std::string& cmd, std::istringstream& in) {
+    using namespace xb;
+    auto run = [](auto fn) -> std::string {
+        try {
+            return fn() ? "1" : "E" + std::to_string(LastError());
+        } catch (const EEngineError&) {
+            return "E" + std::to_string(LastError());
+        }
+    };
+    if (cmd == "semtimeouts") {
+        long lockMs = 0, writeMs = 0;
+        in >> lockMs >> writeMs;
+        SemaphoreSettings().lockRetry = std::chrono::milliseconds(lockMs);
+        SemaphoreSettings().writeTimeout = std::chrono::milliseconds(writeMs);
+        return "0";
+    }
+    if (cmd == "sem") {
+        int action = 0;
+        in >> action;
+        return run([action] { return HandleSemafore(action); });
+    }
+    if (cmd == "semread" || cmd == "semlock") {
+        int on = 0;
+        in >> on;
+        const bool read = cmd == "semread";
+        return run([&] {
+            read ? SetReadSemaphoreProc(on != 0) : SetLockSemaphoreProc(on != 0);
+            return true;  // a failure raises (trapping is off)
+        });
+    }
+    if (cmd == "seminfo") {
+        SemaphoreInfo i = CurrentSemaphoreInfo();
+        std::ostringstream out;
+        out << int(i.record[0]) << ' ' << int(i.record[1]) << ' ' << (i.record[2] | (i.record[3] << 8)) << ' '
+            << (i.writer ? 'W' : '-') << (i.countedReader ? 'R' : '-');
+        return out.str();
+    }
+    return "unknown";
 }
 
 std::string engineCommand(const std::string& cmd, std::istringstream& in) {
@@ -103,7 +148,7 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         CloseDatabase();
         return "0";
     }
-    return "unknown";
+    return semaphoreCommand(cmd, in);
 }
 
 }  // namespace
