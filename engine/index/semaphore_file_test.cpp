@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <memory>
+#include <thread>
 #include <stdexcept>
 
 #include "engine/core/dbf_file.h"
@@ -441,6 +444,40 @@ TEST_F(SemaphoreTest, AKilledStationHoldsNobodyUp) {
         ASSERT_TRUE(act(1, kSemLogout));
         EXPECT_FALSE(platform::FileExists(sem));
     }
+}
+
+// Several processes writing and reading at once: every write is exclusive (no increment is lost), no
+// read sees a write in the middle, and nobody times out.
+TEST_F(SemaphoreTest, ProcessesWritingAndReadingTogether) {
+    const std::string counter = tmp.file("counter.bin");
+    WriteFileBytes(counter, std::string(4, '\0'));
+    constexpr int kChildren = 4;
+    constexpr int kRounds = 150;
+    std::vector<std::unique_ptr<ChildProcess>> children;
+    for (int i = 0; i < kChildren; ++i) {
+        children.push_back(std::make_unique<ChildProcess>());
+        ASSERT_EQ(children.back()->ask("use " + table), "0");
+        ASSERT_EQ(children.back()->ask("sem 0"), "1");
+    }
+    std::vector<std::string> answers(kChildren);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kChildren; ++i)
+        threads.emplace_back([&, i] {
+            answers[static_cast<size_t>(i)] =
+                children[static_cast<size_t>(i)]->ask("semcount " + counter + " " + std::to_string(kRounds));
+        });
+    for (auto& t : threads) t.join();
+    for (const std::string& a : answers) EXPECT_EQ(a, "1");
+    const std::string total = ReadFileBytes(counter);
+    int32_t v = 0;
+    std::memcpy(&v, total.data(), 4);
+    EXPECT_EQ(v, kChildren * kRounds);
+    EXPECT_EQ(bytes(), (std::vector<int>{kChildren, 0, kChildren * kRounds}));
+    for (auto& c : children) {
+        EXPECT_EQ(c->ask("sem 1"), "1");
+        EXPECT_EQ(c->finish(), 0);
+    }
+    EXPECT_FALSE(platform::FileExists(sem));
 }
 
 }  // namespace

@@ -13,6 +13,9 @@
 //   semtimeouts LOCKMS WRITEMS -> 0                    sem ACTION (0..5)       -> HandleSemafore
 //   semread 1|0 / semlock 1|0  -> the read and write brackets
 //   seminfo                    -> the four bytes of the record, the writer and reader flags
+//   semcount PATH N            -> N times: under the write bracket adds 1 to the number in PATH, under
+//                                 the read bracket reads it twice; "1", E and the error, or "X" when a
+//                                 read saw the number change
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -93,6 +96,35 @@ std::string semaphoreCommand(const std::string& cmd, std::istringstream& in) {
             read ? SetReadSemaphoreProc(on != 0) : SetLockSemaphoreProc(on != 0);
             return true;  // a failure raises (trapping is off)
         });
+    }
+    if (cmd == "semcount") {
+        std::string path;
+        int n = 0;
+        in >> path >> n;
+        platform::File counter;
+        if (counter.open(path, platform::kModeShared) != 0) return "E2";
+        auto get = [&counter] {
+            int32_t v = 0;
+            counter.readAt(0, &v, sizeof v);
+            return v;
+        };
+        bool torn = false;
+        std::string r = run([&] {
+            for (int i = 0; i < n; ++i) {
+                {
+                    IndexWriteBracket write;
+                    int32_t v = get() + 1;
+                    std::this_thread::sleep_for(std::chrono::microseconds(20));
+                    counter.writeAt(0, &v, sizeof v);
+                }
+                IndexReadBracket read;
+                int32_t a = get();
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+                torn = torn || get() != a;
+            }
+            return true;
+        });
+        return torn ? "X" : r;
     }
     if (cmd == "seminfo") {
         SemaphoreInfo i = CurrentSemaphoreInfo();
