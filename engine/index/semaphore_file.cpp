@@ -79,7 +79,9 @@ EngineSemaphores* stateOf(Engine& engine, bool create) {
     return s;
 }
 
-EngineSemaphores* currentState(bool create) { return stateOf(Engine::current(), create); }
+EngineSemaphores* currentState(bool create) {
+    return stateOf(Engine::current(), create);
+}
 
 // Reports through the engine's error routine; with trapping off the full text is raised as well.
 bool semFail(uint16_t code, const std::string& detail) {
@@ -127,8 +129,12 @@ int retryLock(platform::File& file, uint64_t offset, uint64_t length, millisecon
     }
 }
 
-int readRecord(SemaphoreRecord& s) { return s.file.readAt(0, s.record, 4); }
-int writeRecord(SemaphoreRecord& s) { return s.file.writeAt(0, s.record, 4); }
+int readRecord(SemaphoreRecord& s) {
+    return s.file.readAt(0, s.record, 4);
+}
+int writeRecord(SemaphoreRecord& s) {
+    return s.file.writeAt(0, s.record, 4);
+}
 
 // The texts of the failures, each naming the file and the action.
 std::string where(const SemaphoreRecord& s, int action) {
@@ -136,8 +142,9 @@ std::string where(const SemaphoreRecord& s, int action) {
 }
 
 bool lockTimeout(const std::string& name, int action, int rc, milliseconds limit) {
-    return semFail(1202, secondsText(limit) + " second timeout: Cannot lock index semaphore file: " + name + " " +
-                             SemaphoreActionName(action) + "\r\nPossible cause: Network lock limit exceeded\r\n" +
+    return semFail(1202, secondsText(limit) + " second timeout: Cannot lock index semaphore file: " + name +
+                             " " + SemaphoreActionName(action) +
+                             "\r\nPossible cause: Network lock limit exceeded\r\n" +
                              " Lock result code: " + std::to_string(rc));
 }
 
@@ -218,12 +225,21 @@ private:
     bool m_taken = false;
 };
 
-bool usesSemaphore(const WorkAreaBlock* b) { return b && IsSharedUse(*b); }
+bool usesSemaphore(const WorkAreaBlock* b) {
+    return b && IsSharedUse(*b);
+}
 
 bool isOthersCode(int rc) {
     switch (rc) {
-        case 3: case 5: case 32: case 150: case 162: case 163: return true;
-        default: return false;
+        case 3:
+        case 5:
+        case 32:
+        case 150:
+        case 162:
+        case 163:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -237,7 +253,8 @@ bool login(EngineSemaphores& st, int area) {
         return text + name + " Action=" + SemaphoreActionName(action) + " [Database Semaphore]";
     };
     int code = 0;
-    if (platform::TakeFault(platform::FaultOp::Alloc, code)) return semFail(217, tagged("Cannot allocate the semaphore of: "));
+    if (platform::TakeFault(platform::FaultOp::Alloc, code))
+        return semFail(217, tagged("Cannot allocate the semaphore of: "));
     auto s = std::make_unique<SemaphoreRecord>();
     s->fileName = name;
 
@@ -339,7 +356,8 @@ bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
 
 bool decRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
     const int action = kSemDecRead;
-    if (s.readDepth <= 0) return semFail(254, "Unbalanced IncRead/DecRead for semaphore file: " + where(s, action));
+    if (s.readDepth <= 0)
+        return semFail(254, "Unbalanced IncRead/DecRead for semaphore file: " + where(s, action));
     if (--s.readDepth > 0) return true;
     if (!s.countedReader) return true;
     // The reader byte goes first, so a writer that already waits goes on at once; the count below is
@@ -358,8 +376,8 @@ bool decRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
 bool staleLock(const SemaphoreRecord& s, milliseconds limit) {
     return semFail(1202, secondsText(limit) + " second timeout, cannot read: " + s.fileName + "\r\n" +
                              "Possible cause: Other user's program has terminated abnormally." + "\r\n" +
-                             "Cure: Log all users of this application off the network," + "\r\n" + "then delete " +
-                             s.fileName);
+                             "Cure: Log all users of this application off the network," + "\r\n" +
+                             "then delete " + s.fileName);
 }
 
 // Waits, polling, until no other station writes or reads, for up to the write time-out. Readers are
@@ -488,7 +506,8 @@ bool bracket(bool on, bool write) {
 }  // namespace
 
 const char* SemaphoreActionName(int action) {
-    static const char* const kNames[] = {"LOGIN", "LOGOUT", "INCREAD", "DECREAD", "LOCKSEMAPHORE", "UNLOCKSEMAPHORE"};
+    static const char* const kNames[] = {"LOGIN",   "LOGOUT",        "INCREAD",
+                                         "DECREAD", "LOCKSEMAPHORE", "UNLOCKSEMAPHORE"};
     return action >= 0 && action <= 5 ? kNames[action] : "?";
 }
 
@@ -512,18 +531,29 @@ bool HandleSemafore(int action) {
     SemaphoreRecord* s = st->areas[area].get();
     if (!s) return true;
     switch (action) {
-        case kSemIncRead: return incRead(*s, st->timeouts);
-        case kSemDecRead: return decRead(*s, st->timeouts);
-        case kSemLock: return lockSemaphore(*s, st->timeouts);
-        case kSemUnlock: return unlockSemaphore(*s);
-        default: return semFail(254, "Unknown semaphore action " + std::to_string(action) + " [HandleSemafore]");
+        case kSemIncRead:
+            return incRead(*s, st->timeouts);
+        case kSemDecRead:
+            return decRead(*s, st->timeouts);
+        case kSemLock:
+            return lockSemaphore(*s, st->timeouts);
+        case kSemUnlock:
+            return unlockSemaphore(*s);
+        default:
+            return semFail(254, "Unknown semaphore action " + std::to_string(action) + " [HandleSemafore]");
     }
 }
 
-void SetReadSemaphoreProc(bool on) { bracket(on, false); }
-void SetLockSemaphoreProc(bool on) { bracket(on, true); }
+void SetReadSemaphoreProc(bool on) {
+    bracket(on, false);
+}
+void SetLockSemaphoreProc(bool on) {
+    bracket(on, true);
+}
 
-IndexReadBracket::IndexReadBracket() : m_area(Engine::current().currentArea) { m_entered = bracket(true, false); }
+IndexReadBracket::IndexReadBracket() : m_area(Engine::current().currentArea) {
+    m_entered = bracket(true, false);
+}
 
 IndexReadBracket::~IndexReadBracket() {
     if (!m_entered) return;
@@ -534,7 +564,9 @@ IndexReadBracket::~IndexReadBracket() {
     }
 }
 
-IndexWriteBracket::IndexWriteBracket() : m_area(Engine::current().currentArea) { m_entered = bracket(true, true); }
+IndexWriteBracket::IndexWriteBracket() : m_area(Engine::current().currentArea) {
+    m_entered = bracket(true, true);
+}
 
 IndexWriteBracket::~IndexWriteBracket() {
     if (!m_entered) return;

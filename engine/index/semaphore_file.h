@@ -85,12 +85,12 @@ struct SemaphoreInfo {
     uint8_t record[4] = {0, 0, 0, 0};  // the last copy read or written
     uint8_t stationsAtLogin = 0;
     uint16_t seenCounter = 0;
-    bool writer = false;                // holds bytes 1 to 4
+    bool writer = false;  // holds bytes 1 to 4
     bool countedReader = false;
     int32_t readDepth = 0;
     int32_t writeDepth = 0;
-    int32_t readBrackets = 0;           // SetReadSemaphoreProc nesting
-    int32_t writeBrackets = 0;          // SetLockSemaphoreProc nesting
+    int32_t readBrackets = 0;   // SetReadSemaphoreProc nesting
+    int32_t writeBrackets = 0;  // SetLockSemaphoreProc nesting
 };
 SemaphoreInfo CurrentSemaphoreInfo();
 

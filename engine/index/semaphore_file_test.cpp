@@ -5,8 +5,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <stdexcept>
+#include <thread>
 
 #include "engine/core/dbf_file.h"
 #include "engine/core/engine.h"
@@ -158,10 +158,14 @@ TEST_F(SemaphoreTest, UnbalancedBracketsAndActionsAreReported) {
     const Case cases[] = {
         {[] { SetReadSemaphoreProc(false); }, "Non-symmetrical Lock-Unlock [SetReadSemaphoreProc]"},
         {[] { SetLockSemaphoreProc(false); }, "Non-symmetrical Lock-Unlock [SetLockSemaphoreProc]"},
-        {[] { HandleSemafore(kSemDecRead); }, "Unbalanced IncRead/DecRead for semaphore file: " + name + " DECREAD"},
+        {[] { HandleSemafore(kSemDecRead); },
+         "Unbalanced IncRead/DecRead for semaphore file: " + name + " DECREAD"},
         {[] { HandleSemafore(kSemUnlock); },
          "Unbalanced Lock/Unlock for semaphore file: " + name + " UNLOCKSEMAPHORE"},
-        {[this] { engine().currentArea = 35; HandleSemafore(kSemIncRead); },
+        {[this] {
+             engine().currentArea = 35;
+             HandleSemafore(kSemIncRead);
+         },
          "Work area [35 ] out of range. [HandleSemafore]"},
     };
     for (const Case& c : cases) {
@@ -186,15 +190,17 @@ TEST_F(SemaphoreTest, TheWriterExcludesOthersAndTheyLearnOfItsChange) {
     ASSERT_TRUE(act(2, kSemLogin));
     ASSERT_TRUE(act(1, kSemLock));
     EXPECT_EQ(bytes()[1], 1);
-    EXPECT_EQ(actText(2, kSemIncRead), "Error # 1202 (" + std::string(ErrorMessage(1202)) +
-                                           ")\r\n0.2 second timeout: Cannot lock index semaphore file: " + sem +
-                                           " INCREAD\r\nPossible cause: Network lock limit exceeded\r\n Lock result code: 33");
+    EXPECT_EQ(actText(2, kSemIncRead),
+              "Error # 1202 (" + std::string(ErrorMessage(1202)) +
+                  ")\r\n0.2 second timeout: Cannot lock index semaphore file: " + sem +
+                  " INCREAD\r\nPossible cause: Network lock limit exceeded\r\n Lock result code: 33");
     EXPECT_EQ(info(2).readDepth, 0);
-    EXPECT_EQ(actText(2, kSemLock), "Error # 1202 (" + std::string(ErrorMessage(1202)) +
-                                        ")\r\n0.3 second timeout, cannot read: " + sem +
-                                        "\r\nPossible cause: Other user's program has terminated abnormally.\r\n"
-                                        "Cure: Log all users of this application off the network,\r\nthen delete " +
-                                        sem);
+    EXPECT_EQ(actText(2, kSemLock),
+              "Error # 1202 (" + std::string(ErrorMessage(1202)) +
+                  ")\r\n0.3 second timeout, cannot read: " + sem +
+                  "\r\nPossible cause: Other user's program has terminated abnormally.\r\n"
+                  "Cure: Log all users of this application off the network,\r\nthen delete " +
+                  sem);
     EXPECT_EQ(info(2).writeDepth, 0);
     ASSERT_TRUE(act(1, kSemUnlock));
     EXPECT_EQ(bytes(), (std::vector<int>{2, 0, 1}));
@@ -250,14 +256,13 @@ TEST_F(SemaphoreTest, AReaderTakingTheWriteLockDoesNotWaitForItself) {
     // Reading, then writing inside the read: the release of the write lock leaves the station counted
     // as the one reader, so another writer still waits until it stops reading.
     const Step readThenWrite[] = {
-        {1, kSemIncRead, true, 1}, {1, kSemLock, true, 1}, {1, kSemUnlock, true, 1},
-        {2, kSemLock, false, 1},   {1, kSemDecRead, true, 0}, {2, kSemLock, true, 1},
-        {2, kSemUnlock, true, 0},
+        {1, kSemIncRead, true, 1}, {1, kSemLock, true, 1}, {1, kSemUnlock, true, 1}, {2, kSemLock, false, 1},
+        {1, kSemDecRead, true, 0}, {2, kSemLock, true, 1}, {2, kSemUnlock, true, 0},
     };
     // Writing, then reading inside the write, then releasing the write lock before the read ends.
     const Step writeThenRead[] = {
-        {1, kSemLock, true, 1},    {1, kSemIncRead, true, 1}, {1, kSemUnlock, true, 1},
-        {2, kSemLock, false, 1},   {1, kSemDecRead, true, 0}, {2, kSemLock, true, 1},
+        {1, kSemLock, true, 1},   {1, kSemIncRead, true, 1}, {1, kSemUnlock, true, 1},
+        {2, kSemLock, false, 1},  {1, kSemDecRead, true, 0}, {2, kSemLock, true, 1},
         {2, kSemUnlock, true, 0},
     };
     for (const auto* steps : {readThenWrite, writeThenRead}) {
@@ -356,18 +361,20 @@ TEST_F(SemaphoreTest, FailuresReleaseTheRecordAndKeepTheState) {
 TEST_F(SemaphoreTest, LoginFailuresLeaveTheAreaLoggedOut) {
     open(1);
     platform::InjectFault(platform::FaultOp::Alloc, 1, 8);
-    EXPECT_EQ(actText(1, kSemLogin), "Error # 217 (Insufficient memory)\r\nCannot allocate the semaphore of: " + sem +
-                                         " Action=LOGIN [Database Semaphore]");
-    platform::InjectFault(platform::FaultOp::Write, 1, 29);
     EXPECT_EQ(actText(1, kSemLogin),
-              "Error # 29 (Device write fault)\r\nCannot write to: " + sem + " Action=LOGIN [Database Semaphore]");
+              "Error # 217 (Insufficient memory)\r\nCannot allocate the semaphore of: " + sem +
+                  " Action=LOGIN [Database Semaphore]");
+    platform::InjectFault(platform::FaultOp::Write, 1, 29);
+    EXPECT_EQ(actText(1, kSemLogin), "Error # 29 (Device write fault)\r\nCannot write to: " + sem +
+                                         " Action=LOGIN [Database Semaphore]");
     platform::ClearFaults();
     EXPECT_FALSE(info(1).loggedIn);
     // Another station holds the table lock byte for longer than the retry.
     open(2);
     ASSERT_TRUE(FileLockByte());
     EXPECT_EQ(actText(1, kSemLogin), "Error # 1202 (" + std::string(ErrorMessage(1202)) +
-                                         ")\r\nCannot lock database for: " + sem + " Action=LOGIN [Database Semaphore]");
+                                         ")\r\nCannot lock database for: " + sem +
+                                         " Action=LOGIN [Database Semaphore]");
     EXPECT_FALSE(info(1).loggedIn);
     Select(2);
     ASSERT_TRUE(FileUnlock());
