@@ -91,7 +91,14 @@ std::string keyOf(VFileState& s) {
         explicit Busy(int& c) : n(c) { ++n; }
         ~Busy() { --n; }
     } busy(s.keyCalls);
+    // What the callback does with the engine is its own affair: an error it leaves behind must not make
+    // the operation that asked for the key look failed.
+    ErrorState& errors = eng().errors;
+    const uint16_t code = errors.lastError;
+    const std::string detail = errors.detail;
     std::string k = s.keyMaker();
+    errors.lastError = code;
+    errors.detail = detail;
     if (k.size() > kMaxVFileKey) k.resize(kMaxVFileKey);
     return k;
 }
