@@ -109,6 +109,37 @@ TEST_F(VFileTest, EveryAppendModePlacesRecordsAsItsRulesSayTiesIncluded) {
     }
 }
 
+// INSERTION steps back with the ordinary skip, so hidden (deleted) records before the current one are
+// stepped over; when nothing visible precedes it the record still goes before the current one.
+TEST_F(VFileTest, InsertionStepsOverHiddenRecords) {
+    struct Case {
+        std::vector<int> deleted;
+        int32_t current;
+        std::vector<int> order;
+    };
+    const std::vector<Case> cases = {
+        {{2, 3}, 4, {1, 9, 2, 3, 4}},
+        {{1}, 2, {1, 9, 2, 3, 4}},
+        {{}, 3, {1, 2, 9, 3, 4}},
+    };
+    for (const Case& c : cases) {
+        open("t VIRTUAL FILE");
+        for (int i = 1; i <= 4; ++i) add("k", i);
+        for (int r : c.deleted) {
+            ASSERT_TRUE(Go(r));
+            ASSERT_TRUE(DeleteRec());
+        }
+        ASSERT_TRUE(Set_VFileMode_To(LStatusType::INSERTION));
+        SetIgnoreDel(true);
+        ASSERT_TRUE(Go(c.current));
+        ASSERT_TRUE(add("new", 9));
+        EXPECT_EQ(id(), 9);
+        SetIgnoreDel(false);
+        EXPECT_EQ(ids(), c.order);
+        CloseDatabase();
+    }
+}
+
 TEST_F(VFileTest, TheNewRecordIsCurrentAtItsPosition) {
     open("t VIRTUAL FILE DESCENDING");
     useKey();
