@@ -85,12 +85,20 @@ std::unique_ptr<RecordNode> newNode(const WorkAreaBlock& b) {
     return node;
 }
 
+// Marks an area as being ordered for its lifetime: the driver refuses changes to it meanwhile.
+class Ordering {
+public:
+    explicit Ordering(VFileState& s) : m_count(s.keyCalls) { ++m_count; }
+    ~Ordering() { --m_count; }
+    Ordering(const Ordering&) = delete;
+    Ordering& operator=(const Ordering&) = delete;
+
+private:
+    int& m_count;
+};
+
 std::string keyOf(VFileState& s) {
-    struct Busy {
-        int& n;
-        explicit Busy(int& c) : n(c) { ++n; }
-        ~Busy() { --n; }
-    } busy(s.keyCalls);
+    Ordering busy(s);
     // What the callback does with the engine is its own affair: an error it leaves behind must not make
     // the operation that asked for the key look failed.
     ErrorState& errors = eng().errors;
@@ -549,12 +557,15 @@ bool SortVFile(LStatusType mode) {
     tmpState.keyMaker = srcState.keyMaker;
 
     // The key callback runs with the source area current, so it may read the source's fields.
+    // Nor may anything change the source while its records are on the move.
+    auto busy = std::make_unique<Ordering>(srcState);
     const std::vector<RecordNode*> original = srcState.records.inOrder();
     const int32_t count = static_cast<int32_t>(original.size());
     const int32_t savedPos = src->recNo;
     std::unique_ptr<RecordNode> pending;
     // A failed sort puts every record back in its old order.
     auto rollback = [&] {
+        busy.reset();
         (void)pending.release();
         tmpState.records.releaseAll();
         srcState.records.releaseAll();
@@ -585,6 +596,7 @@ bool SortVFile(LStatusType mode) {
         rollback();
         throw;
     }
+    busy.reset();
     srcState.records.swap(tmpState.records);
     src->recCount = srcState.records.count();
     src->appendMode = tmp->appendMode;

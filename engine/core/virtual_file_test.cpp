@@ -8,6 +8,7 @@
 
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "engine/core/locks.h"
 #include "engine/core/navigation.h"
 #include "engine/core/record_writes.h"
 #include "engine/core/typed_record.h"
@@ -335,6 +336,49 @@ TEST_F(VFileTest, TheKeyCallbackCannotChangeTheFileItOrders) {
     ASSERT_TRUE(add("b", 2));
     EXPECT_EQ(inner, 1103);
     EXPECT_EQ(ids(), (std::vector<int>{1, 2}));
+}
+
+TEST_F(VFileTest, NeitherCallbackNorSortLetTheSourceChangeMidway) {
+    open();
+    for (int i = 1; i <= 3; ++i) add(std::to_string(4 - i), i);
+    uint16_t inner = 0;
+    ASSERT_TRUE(Set_VFileKey_To([&] {
+        if (inner == 0) {
+            std::vector<uint8_t> saved(buf);
+            fill("9", 99);
+            Append();  // the source area is current while it sorts
+            inner = LastError();
+            buf = saved;
+        }
+        return TypedGetString(FieldAddress(1));
+    }));
+    ASSERT_TRUE(SortVFile(LStatusType::ASCENDING)) << ErrorMsg();
+    EXPECT_EQ(inner, 1103);
+    EXPECT_EQ(ids(), (std::vector<int>{3, 2, 1}));
+}
+
+// In exception mode every refusal throws, and the file is as it was.
+TEST_F(VFileTest, InExceptionModeFailuresThrowAndLoseNothing) {
+    open("t VIRTUAL FILE DESCENDING");
+    useKey();
+    add("a", 1);
+    add("b", 2);
+    SetEngineExceptions(true);
+    SetErrorTrap(true);
+    ASSERT_TRUE(Set_VFileKey_To(nullptr));
+    ASSERT_TRUE(Go(2));
+    fill("c", 2);
+    EXPECT_THROW(Replace(), EEngineError);
+    EXPECT_THROW(Go(3), EEngineError);
+    EXPECT_THROW(SortVFile(LStatusType::FIFO), EEngineError);
+    EXPECT_THROW(Set_VFileMode_To(LStatusType::ASCENDING), EEngineError);
+    EXPECT_THROW(ALock(), EEngineError);
+    EXPECT_THROW(RLock(), EEngineError);
+    SetErrorTrap(false);
+    SetEngineExceptions(false);
+    EXPECT_EQ(ids(), (std::vector<int>{2, 1}));
+    ASSERT_TRUE(Go(1));
+    EXPECT_EQ(key(), "b");
 }
 
 struct ModeChange {
