@@ -75,6 +75,12 @@ public:
     virtual void packMemofile(MemoPackJob& job) = 0;
     virtual void useMemofile() = 0;    // 2: leaves an error code on failure
     virtual void closeMemofile() = 0;  // 3
+    // 4 to 7 are not called by the work-area layer. The copies return the new block number (0 on failure
+    // or for block 0); the same-block copy keeps the source's number when that place is still free.
+    virtual int32_t copyMemoToEnd(int /*sourceArea*/, int32_t /*block*/) { return 0; }      // 4
+    virtual int32_t copyMemoSameBlock(int /*sourceArea*/, int32_t /*block*/) { return 0; }  // 5
+    virtual bool zapMemofile() { return false; }                                             // 6
+    virtual int32_t addMemo(const std::string& /*text*/) { return 0; }                       // 7
 };
 
 // Operations the work-area layer issues on a virtual area; the code and argument are stored in the

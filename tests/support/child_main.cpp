@@ -9,6 +9,11 @@
 //                                                              each under its own append lock; answers 0
 //   appendloop TAG         -> answers "started", then appends until killed
 //   go N / rlock / alock / release (all locks) / reccount / skip N / recno / close
+// and memo commands (install the memo unit before "use"):
+//   memounit               -> 0
+//   memoloop FIRST LAST ROUNDS TAG LOG -> for ROUNDS rounds rewrites the memo of field 2 of records FIRST
+//                             to LAST (under each record's lock) and adds one unreferenced memo; every memo
+//                             written goes to LOG as "block hex-of-text"; answers 0 or the last error
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -23,6 +28,7 @@
 
 #include "engine/core/engine.h"
 #include "engine/core/locks.h"
+#include "engine/core/memo_ops.h"
 #include "engine/core/navigation.h"
 #include "engine/core/record_writes.h"
 #include "engine/core/typed_record.h"
@@ -59,8 +65,61 @@ bool appendTagged(const std::string& tag, int seq) {
     return ok;
 }
 
+std::string hexOf(const std::string& s) {
+    static const char* d = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : s) {
+        out += d[c >> 4];
+        out += d[c & 15];
+    }
+    return out;
+}
+
+// Memos of varied lengths, so that writers cross block boundaries differently.
+std::string memoText(const std::string& tag, int record, int round) {
+    std::string t = tag + " record " + std::to_string(record) + " round " + std::to_string(round) + "\r\n";
+    return t + std::string(static_cast<size_t>((record * 37 + round * 101) % 700),
+                           static_cast<char>('a' + round % 26));
+}
+
+std::string memoLoop(std::istringstream& in) {
+    using namespace xb;
+    int first = 0, last = 0, rounds = 0;
+    std::string tag, logPath;
+    in >> first >> last >> rounds >> tag >> logPath;
+    std::string log;
+    for (int round = 1; round <= rounds; ++round) {
+        for (int r = first; r <= last; ++r) {
+            if (!Go(r)) return std::to_string(LastError());
+            while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+            if (!Go(r)) return std::to_string(LastError());  // the record as it stands now
+            const std::string text = memoText(tag, r, round);
+            const int32_t old = TypedGetInt(FieldAddress(2));
+            const int32_t block = RewriteMemo(old, text);
+            if (block == 0) return std::to_string(LastError());
+            TypedSetInt(FieldAddress(2), block);
+            if (!Replace()) return std::to_string(LastError());
+            Unlock();
+            log += std::to_string(block) + " " + hexOf(text) + "\n";
+        }
+        const std::string extra = memoText(tag + "-extra", 0, round);
+        const int32_t block = AddMemo(extra);
+        if (block == 0) return std::to_string(LastError());
+        log += std::to_string(block) + " " + hexOf(extra) + "\n";
+    }
+    xb::platform::File f;
+    if (f.create(logPath, xb::platform::kModeExclusive) != 0 || f.writeAt(0, log.data(), log.size()) != 0)
+        return "log";
+    return "0";
+}
+
 std::string engineCommand(const std::string& cmd, std::istringstream& in) {
     using namespace xb;
+    if (cmd == "memounit") {
+        InstallMemoUnit(Engine::current());
+        return "0";
+    }
+    if (cmd == "memoloop") return memoLoop(in);
     if (cmd == "use") {
         std::string path;
         in >> path;
