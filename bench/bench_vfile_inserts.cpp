@@ -20,7 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
 
 std::vector<std::string> makeKeys(int n) {
     std::mt19937 rng(42);
@@ -78,10 +80,10 @@ int main() {
         std::stable_sort(copy.begin(), copy.end());
         const double stable = seconds(t0, Clock::now());
 
-        std::printf("%7d keys  ASCENDING appends %8.3f s  std::multimap %8.3f s  (x%.1f)\n", n, vfile, multimap,
-                    multimap > 0 ? vfile / multimap : 0.0);
-        std::printf("%7d keys  SortVFile         %8.3f s  std::stable_sort %5.3f s  (x%.1f)\n", n, sort, stable,
-                    stable > 0 ? sort / stable : 0.0);
+        std::printf("%7d keys  ASCENDING appends %8.3f s  std::multimap %8.3f s  (x%.1f)\n", n, vfile,
+                    multimap, multimap > 0 ? vfile / multimap : 0.0);
+        std::printf("%7d keys  SortVFile         %8.3f s  std::stable_sort %5.3f s  (x%.1f)\n", n, sort,
+                    stable, stable > 0 ? sort / stable : 0.0);
     }
     return 0;
 }

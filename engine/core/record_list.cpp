@@ -6,9 +6,13 @@ namespace xb {
 
 namespace {
 
-int32_t sizeOf(const RecordNode* n) { return n ? n->size : 0; }
+int32_t sizeOf(const RecordNode* n) {
+    return n ? n->size : 0;
+}
 
-void update(RecordNode* n) { n->size = 1 + sizeOf(n->left) + sizeOf(n->right); }
+void update(RecordNode* n) {
+    n->size = 1 + sizeOf(n->left) + sizeOf(n->right);
+}
 
 // Splits t into its first k records and the rest.
 void split(RecordNode* t, int32_t k, RecordNode*& first, RecordNode*& rest) {

@@ -14,7 +14,9 @@ std::unique_ptr<RecordNode> node(int id) {
     return n;
 }
 
-int idOf(const RecordNode* n) { return n->data[0] | (n->data[1] << 8) | (n->data[2] << 16); }
+int idOf(const RecordNode* n) {
+    return n->data[0] | (n->data[1] << 8) | (n->data[2] << 16);
+}
 
 std::vector<int> ids(const RecordList& l) {
     std::vector<int> out;

@@ -17,7 +17,9 @@ namespace xb {
 
 namespace {
 
-Engine& eng() { return Engine::current(); }
+Engine& eng() {
+    return Engine::current();
+}
 
 // A virtual area's own state. A virtual area never has a memo file, so its block's memo slot carries it;
 // it goes with the block whichever way the block ends.
@@ -27,22 +29,31 @@ struct VFileState : MemoArea {
     int keyCalls = 0;  // above 0 while the key callback runs for this area
 };
 
-VFileState* stateOf(WorkAreaBlock& b) { return dynamic_cast<VFileState*>(b.memoArea.get()); }
+VFileState* stateOf(WorkAreaBlock& b) {
+    return dynamic_cast<VFileState*>(b.memoArea.get());
+}
 
 bool fail(uint16_t code, const std::string& detail) {
     SetEngineError(code, detail);
     return false;
 }
 
-std::string num(int64_t n) { return std::to_string(n); }
+std::string num(int64_t n) {
+    return std::to_string(n);
+}
 
 bool sortedMode(uint8_t mode) {
-    return mode == static_cast<uint8_t>(LStatusType::ASCENDING) || mode == static_cast<uint8_t>(LStatusType::DESCENDING);
+    return mode == static_cast<uint8_t>(LStatusType::ASCENDING) ||
+           mode == static_cast<uint8_t>(LStatusType::DESCENDING);
 }
 
 // Record size 0 means records of varying length: a 16-bit length, then the record (deletion flag first).
-bool varying(const WorkAreaBlock& b) { return b.typedSize == 0; }
-size_t flagOffset(const WorkAreaBlock& b) { return varying(b) ? 2 : 0; }
+bool varying(const WorkAreaBlock& b) {
+    return b.typedSize == 0;
+}
+size_t flagOffset(const WorkAreaBlock& b) {
+    return varying(b) ? 2 : 0;
+}
 
 size_t bufferRecordSize(const WorkAreaBlock& b) {
     if (!varying(b)) return b.typedSize;
@@ -63,8 +74,8 @@ void loadAt(WorkAreaBlock& b, VFileState& s, int32_t pos) {
 }
 
 std::string goError(const WorkAreaBlock& b, int32_t target, int32_t count) {
-    return "Attempted to position to record number " + num(target) + "  Database record count is " + num(count) +
-           b.alias + " [VFiles]";
+    return "Attempted to position to record number " + num(target) + "  Database record count is " +
+           num(count) + b.alias + " [VFiles]";
 }
 
 // A node holding the record of the typed buffer; nullptr after reporting 217.
@@ -184,8 +195,12 @@ bool addRecord(WorkAreaBlock& b, VFileState& s, std::unique_ptr<RecordNode>& nod
     int32_t pos = 1;
     if (n > 0) {
         switch (b.appendMode) {
-            case static_cast<uint8_t>(LStatusType::FIFO): pos = n + 1; break;
-            case static_cast<uint8_t>(LStatusType::LIFO): pos = 1; break;
+            case static_cast<uint8_t>(LStatusType::FIFO):
+                pos = n + 1;
+                break;
+            case static_cast<uint8_t>(LStatusType::LIFO):
+                pos = 1;
+                break;
             case static_cast<uint8_t>(LStatusType::INSERTION): {
                 bool ok = false;
                 try {
@@ -203,8 +218,9 @@ bool addRecord(WorkAreaBlock& b, VFileState& s, std::unique_ptr<RecordNode>& nod
             case static_cast<uint8_t>(LStatusType::ASCENDING):
             case static_cast<uint8_t>(LStatusType::DESCENDING):
                 if (!s.keyMaker)
-                    return fail(1100, b.alias + " is a \"Sorted\" virtual file with no keymaker function. "
-                                                "[Append/InsertRec/PushRec]");
+                    return fail(1100, b.alias +
+                                          " is a \"Sorted\" virtual file with no keymaker function. "
+                                          "[Append/InsertRec/PushRec]");
                 try {
                     const std::string k = keyOf(s);
                     pos = sortedPlace(b, s, k, b.appendMode == static_cast<uint8_t>(LStatusType::ASCENDING));
@@ -336,7 +352,8 @@ bool packRecords(WorkAreaBlock& b, VFileState& s) {
 
 bool popRecord(WorkAreaBlock& b, VFileState& s) {
     if (s.records.count() == 0)
-        return fail(1100, "Virtual file empty - no more records to POP from " + b.alias + " [(PopRec) VFiles]");
+        return fail(1100,
+                    "Virtual file empty - no more records to POP from " + b.alias + " [(PopRec) VFiles]");
     if (b.appendMode == static_cast<uint8_t>(LStatusType::INSERTION))
         return fail(1100, "Cannot POP a record in INSERTION mode from " + b.alias + " [(PopRec) VFiles]");
     loadNode(b, *s.records.at(1));
@@ -386,8 +403,12 @@ public:
             return;
         }
         switch (op) {
-            case kVfDelete: setFlag(b, *s, 1); break;
-            case kVfRecall: setFlag(b, *s, 0); break;
+            case kVfDelete:
+                setFlag(b, *s, 1);
+                break;
+            case kVfRecall:
+                setFlag(b, *s, 0);
+                break;
             case kVfGet: {
                 const int32_t n = s->records.count();
                 if (arg < 1 || arg > n) {
@@ -398,14 +419,29 @@ public:
                 b.eof = b.bof = false;
                 break;
             }
-            case kVfPack: packRecords(b, *s); break;
-            case kVfPop: popRecord(b, *s); break;
-            case kVfAppend: appendRecord(b, *s); break;
-            case kVfPut: putRecord(b, *s, arg); break;
-            case kVfRemove: removeCurrent(b, *s, "VFiles"); break;
-            case kVfNoOp: break;
-            case kVfReset: resetRecords(b, *s); break;
-            default: fail(1103, "Operation " + num(op) + " on " + b.alias + " [VFiles]"); break;
+            case kVfPack:
+                packRecords(b, *s);
+                break;
+            case kVfPop:
+                popRecord(b, *s);
+                break;
+            case kVfAppend:
+                appendRecord(b, *s);
+                break;
+            case kVfPut:
+                putRecord(b, *s, arg);
+                break;
+            case kVfRemove:
+                removeCurrent(b, *s, "VFiles");
+                break;
+            case kVfNoOp:
+                break;
+            case kVfReset:
+                resetRecords(b, *s);
+                break;
+            default:
+                fail(1103, "Operation " + num(op) + " on " + b.alias + " [VFiles]");
+                break;
         }
     }
 };
@@ -433,7 +469,9 @@ bool refuseWhileOrdering(WorkAreaBlock& b, const std::string& routine) {
 
 }  // namespace
 
-void InstallVirtualFiles(Engine& engine) { engine.tables.vfile = std::make_unique<VirtualFileDriver>(); }
+void InstallVirtualFiles(Engine& engine) {
+    engine.tables.vfile = std::make_unique<VirtualFileDriver>();
+}
 
 bool AddStru(const FieldDescriptor* fields, int count) {
     WorkAreaBlock* b = virtualArea("AddStru");
@@ -458,16 +496,20 @@ bool AddStru(const FieldDescriptor* fields, int count) {
                     return fail(211, "Invalid length, field name: \"" + f.name +
                                          "\" in VFile field list. Alias= " + b->alias + " [AddStru]");
                 break;
-            case 'D': f.length = 8; break;
-            case 'L': f.length = 1; break;
+            case 'D':
+                f.length = 8;
+                break;
+            case 'L':
+                f.length = 1;
+                break;
             case 'M':
                 f.type = 'N';
                 f.length = 10;
                 f.decimals = 0;
                 break;
             default:
-                return fail(211, std::string("Invalid type \"") + f.type + "\" in VFile field list. Alias= " +
-                                     b->alias + " [AddStru]");
+                return fail(211, std::string("Invalid type \"") + f.type +
+                                     "\" in VFile field list. Alias= " + b->alias + " [AddStru]");
         }
         shape.fields.push_back(std::move(f));
     }
@@ -549,7 +591,8 @@ bool SortVFile(LStatusType mode) {
     };
     if (!opened || !tmp || !stateOf(*tmp)) {
         closeTemp();
-        if (LastError() == 0) return fail(1102, "Cannot open the sort area for " + src->alias + " [SortVFile]");
+        if (LastError() == 0)
+            return fail(1102, "Cannot open the sort area for " + src->alias + " [SortVFile]");
         return false;
     }
     VFileState& tmpState = *stateOf(*tmp);

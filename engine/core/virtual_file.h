@@ -37,7 +37,7 @@ enum VFileExtraOp : uint8_t {
     kVfAppend = 7,   // add the buffer by the append mode
     kVfRemove = 10,  // remove the current record
     kVfNoOp = 11,
-    kVfReset = 12,   // remove every record
+    kVfReset = 12,  // remove every record
 };
 
 // Installs the virtual-file driver on the engine.

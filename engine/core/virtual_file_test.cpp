@@ -76,11 +76,19 @@ TEST_F(VFileTest, EveryAppendModePlacesRecordsAsItsRulesSayTiesIncluded) {
         // record; at the end of file it goes last.
         {"insertion", "t VIRTUAL FILE INSERTION", {"+X", "+X", "+X", "g3", "+X", "e", "+X"}, {3, 2, 4, 1, 5}},
         {"ascending equal to first", "t VIRTUAL FILE ASCENDING", {"+B", "+A", "+A"}, {3, 2, 1}},
-        {"ascending equal to last", "t VIRTUAL FILE ASCENDING", {"+A", "+C", "+C", "+B", "+C"}, {1, 4, 2, 3, 5}},
+        {"ascending equal to last",
+         "t VIRTUAL FILE ASCENDING",
+         {"+A", "+C", "+C", "+B", "+C"},
+         {1, 4, 2, 3, 5}},
         // Equal to a key in between: right after the equal record the bisection meets first.
-        {"ascending equal inside", "t VIRTUAL FILE ASCENDING", {"+A", "+C", "+C", "+C", "+E", "+C"},
+        {"ascending equal inside",
+         "t VIRTUAL FILE ASCENDING",
+         {"+A", "+C", "+C", "+C", "+E", "+C"},
          {1, 2, 3, 6, 4, 5}},
-        {"ascending prefix is smaller", "t VIRTUAL FILE ASCENDING", {"+AB", "+A", "+ABC", "+B"}, {2, 1, 3, 4}},
+        {"ascending prefix is smaller",
+         "t VIRTUAL FILE ASCENDING",
+         {"+AB", "+A", "+ABC", "+B"},
+         {2, 1, 3, 4}},
         {"descending", "t VIRTUAL FILE DESCENDING", {"+B", "+A", "+A", "+C", "+B"}, {4, 1, 5, 2, 3}},
         {"descending equal to first", "t VIRTUAL FILE DESCENDING", {"+B", "+B", "+A", "+B"}, {4, 2, 1, 3}},
     };
@@ -144,7 +152,8 @@ TEST_F(VFileTest, InsertionStepsOverHiddenRecords) {
 TEST_F(VFileTest, TheNewRecordIsCurrentAtItsPosition) {
     open("t VIRTUAL FILE DESCENDING");
     useKey();
-    for (auto [k, i] : std::vector<std::pair<std::string, int>>{{"M", 1}, {"Z", 2}, {"A", 3}, {"P", 4}}) add(k, i);
+    for (auto [k, i] : std::vector<std::pair<std::string, int>>{{"M", 1}, {"Z", 2}, {"A", 3}, {"P", 4}})
+        add(k, i);
     // Z P M A: P went to position 2.
     EXPECT_EQ(RecNo(), 2);
     EXPECT_EQ(key(), "P");
@@ -249,7 +258,8 @@ TEST_F(VFileTest, PositionsOutsideTheFileAre212) {
 TEST_F(VFileTest, ReplacingInASortedFileMovesTheRecord) {
     open("t VIRTUAL FILE DESCENDING");
     useKey();
-    for (auto [k, i] : std::vector<std::pair<std::string, int>>{{"40", 1}, {"30", 2}, {"20", 3}, {"10", 4}}) add(k, i);
+    for (auto [k, i] : std::vector<std::pair<std::string, int>>{{"40", 1}, {"30", 2}, {"20", 3}, {"10", 4}})
+        add(k, i);
     ASSERT_TRUE(Go(4));
     fill("35", 4);
     ASSERT_TRUE(Replace());
@@ -418,8 +428,9 @@ TEST_F(VFileTest, SetVFileModeToRefusesASortedModeOnAFileWithRecords) {
     add("a", 1);
     add("b", 2);
     Set_VFileMode_To(LStatusType::ASCENDING);
-    EXPECT_EQ(engine().errors.detail,
-              "Cannot set a sort mode on a virtual file containing records. (SCORES) [(Set_VFileMode_To) VFiles]");
+    EXPECT_EQ(
+        engine().errors.detail,
+        "Cannot set a sort mode on a virtual file containing records. (SCORES) [(Set_VFileMode_To) VFiles]");
 }
 
 TEST_F(VFileTest, SortVFileOrdersByTheInsertionRules) {
@@ -463,7 +474,8 @@ TEST_F(VFileTest, SortVFileRefusesWhatItCannotSort) {
     useKey();
     EXPECT_FALSE(SortVFile(LStatusType::LIFO));
     EXPECT_EQ(LastError(), 220);
-    EXPECT_EQ(engine().errors.detail, "Sort mode not ASCENDING or DESCENDING for SCORES [(SortVFile) VFiles]");
+    EXPECT_EQ(engine().errors.detail,
+              "Sort mode not ASCENDING or DESCENDING for SCORES [(SortVFile) VFiles]");
     EXPECT_EQ(ids(), (std::vector<int>{1, 2}));
     EXPECT_EQ(Get_VFileMode(), LStatusType::FIFO);
 }
@@ -553,7 +565,8 @@ TEST_F(VFileTest, SnipRecRemovesTheCurrentRecordAndLoadsTheNext) {
 TEST_F(VFileTest, AddStruNormalisesTheFieldListAndRefusesBadFields) {
     buf.resize(32);
     ASSERT_TRUE(Use("t VIRTUAL FILE", buf.data(), buf.size()));
-    ASSERT_TRUE(AddStru({{"averyveryverylongname", 'd', 0, 0, 1}, {"ok", 'l', 5, 0, 12}, {"m", 'm', 4, 2, 13}}));
+    ASSERT_TRUE(
+        AddStru({{"averyveryverylongname", 'd', 0, 0, 1}, {"ok", 'l', 5, 0, 12}, {"m", 'm', 4, 2, 13}}));
     EXPECT_EQ(FieldCount(), 3);
     EXPECT_EQ(Field(1), "AVERYVERYV");
     EXPECT_EQ(FieldType(1), 'D');
@@ -571,11 +584,17 @@ TEST_F(VFileTest, AddStruNormalisesTheFieldListAndRefusesBadFields) {
         std::string detail;
     };
     const std::vector<Bad> bad = {
-        {{{"name", 'C', 0, 0, 1}}, 211, "Invalid length, field name: \"NAME\" in VFile field list. Alias= T [AddStru]"},
-        {{{"n", 'n', 0, 0, 1}}, 211, "Invalid length, field name: \"N\" in VFile field list. Alias= T [AddStru]"},
-        {{{"a", 'C', 2, 0, 1}, {"x", 'x', 4, 0, 4}}, 211,
+        {{{"name", 'C', 0, 0, 1}},
+         211,
+         "Invalid length, field name: \"NAME\" in VFile field list. Alias= T [AddStru]"},
+        {{{"n", 'n', 0, 0, 1}},
+         211,
+         "Invalid length, field name: \"N\" in VFile field list. Alias= T [AddStru]"},
+        {{{"a", 'C', 2, 0, 1}, {"x", 'x', 4, 0, 4}},
+         211,
          "Invalid type \"X\" in VFile field list. Alias= T [AddStru]"},
-        {{{"wide", 'C', 40, 0, 1}}, 266,
+        {{{"wide", 'C', 40, 0, 1}},
+         266,
          "Database record/buffer size mismatch: T [AddStru]\n\rRecord Size=42, Buffer Size=32"},
     };
     for (const Bad& b : bad) {
