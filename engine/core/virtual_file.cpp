@@ -23,14 +23,14 @@ Engine& eng() {
 
 // A virtual area's own state. A virtual area never has a memo file, so its block's memo slot carries it;
 // it goes with the block whichever way the block ends.
-struct VFileState : MemoArea {
+struct VFileState : VirtualArea {
     RecordList records;
     TXbKeyMaker keyMaker;
     int keyCalls = 0;  // above 0 while the key callback runs for this area
 };
 
 VFileState* stateOf(WorkAreaBlock& b) {
-    return dynamic_cast<VFileState*>(b.memoArea.get());
+    return static_cast<VFileState*>(b.virtualArea.get());
 }
 
 bool fail(uint16_t code, const std::string& detail) {
@@ -379,7 +379,7 @@ public:
         const uint8_t op = b.vfOp;
         const int32_t arg = b.vfArg;
         if (op == kVfOpen) {
-            b.memoArea = std::make_unique<VFileState>();
+            b.virtualArea = std::make_unique<VFileState>();
             resetRecords(b, *stateOf(b));
             return;
         }
@@ -391,7 +391,7 @@ public:
             b.recCount = 0;
             b.recNo = 0;
             b.eof = b.bof = true;
-            b.memoArea.reset();
+            b.virtualArea.reset();
             return;
         }
         if (!s) {

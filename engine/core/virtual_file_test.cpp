@@ -737,19 +737,5 @@ TEST_F(VFileTest, TheDriverAnswersTheOperationsTheEngineDoesNotIssue) {
     EXPECT_TRUE(dEOF());
 }
 
-TEST_F(VFileTest, AVirtualAreaWhoseRecordListWentMissingReportsInsteadOfCrashing) {
-    open();
-    add("a", 1);
-    CurrentBlock()->memoArea.reset();  // as a stray memo close would
-    EXPECT_FALSE(Go(1));
-    EXPECT_EQ(LastError(), 1102);
-    EXPECT_FALSE(add("b", 2));
-    EXPECT_EQ(LastError(), 1102);
-    EXPECT_FALSE(SnipRec());
-    EXPECT_EQ(LastError(), 1102);
-    CloseDatabase();
-    EXPECT_EQ(CurrentBlock(), nullptr);
-}
-
 }  // namespace
 }  // namespace xb

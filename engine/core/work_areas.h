@@ -27,6 +27,10 @@ struct IndexArea {
 struct MemoArea {
     virtual ~MemoArea() = default;
 };
+// The virtual-file driver's part of a block (its records).
+struct VirtualArea {
+    virtual ~VirtualArea() = default;
+};
 
 struct WorkAreaBlock : TableBlock {
     uint8_t* typed = nullptr;  // the caller's typed record buffer, or ownedTyped
@@ -46,6 +50,7 @@ struct WorkAreaBlock : TableBlock {
     int lockSemaphoreDepth = 0;   // nesting of its lock bracket
     std::unique_ptr<IndexArea> indexArea;
     std::unique_ptr<MemoArea> memoArea;
+    std::unique_ptr<VirtualArea> virtualArea;
 };
 
 // The engine's table of areas.
