@@ -163,6 +163,37 @@ int File::openImpl(const std::string& path, int mode, bool create) {
     return 0;
 }
 
+int File::changeShare(int mode) {
+    if (m_fd < 0) return kErrInvalidHandle;
+    const int share = shareOf(mode);
+    const bool denyRead = share == 0x00 || share == 0x10 || share == 0x30;
+    const bool denyWrite = share == 0x00 || share == 0x10 || share == 0x20;
+    const bool writable = (fcntl(m_fd, F_GETFL) & O_ACCMODE) == O_RDWR;
+    const bool writes = accessOf(m_mode) != 0 || writable;
+    auto typeFor = [&](bool uses, bool denies) -> short {
+        if (denies && writable) return F_WRLCK;
+        if (uses || denies) return F_RDLCK;
+        return F_UNLCK;
+    };
+    const short newRead = typeFor(true, denyRead);
+    const short newWrite = typeFor(writes, denyWrite);
+    const int oldShare = shareOf(m_mode);
+    const bool oldDenyRead = oldShare == 0x00 || oldShare == 0x10 || oldShare == 0x30;
+    const bool oldDenyWrite = oldShare == 0x00 || oldShare == 0x10 || oldShare == 0x20;
+    const short oldRead = typeFor(true, oldDenyRead);
+    const short oldWrite = typeFor(writes, oldDenyWrite);
+    // An upgrade from a read to a write lock is refused while another handle holds a read lock, and the
+    // read lock stays in place; so a refusal leaves the handle as it was.
+    if (ofdLock(m_fd, newRead, kSentinelRead, 1) != 0) return kErrSharingViolation;
+    if (ofdLock(m_fd, newWrite, kSentinelWrite, 1) != 0) {
+        ofdLock(m_fd, oldRead, kSentinelRead, 1);
+        return kErrSharingViolation;
+    }
+    (void)oldWrite;
+    m_mode = (m_mode & ~0x70) | share;
+    return 0;
+}
+
 void File::close() {
     if (m_fd >= 0) ::close(m_fd);  // releases every lock of this handle
     m_fd = -1;
@@ -305,6 +336,31 @@ int RenameFileChecked(const std::string& from, const std::string& to) {
     }
     if (::rename(from.c_str(), to.c_str()) != 0) return WinErrorOfErrno(errno);
     return 0;
+}
+
+int RenameFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorOfErrno(errno);
+}
+
+int SyncDirectoryOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return WinErrorOfErrno(errno);
+    int rc = ::fsync(fd) == 0 ? 0 : WinErrorOfErrno(errno);
+    ::close(fd);
+    return rc;
+}
+
+int CopyFileMode(const std::string& from, const std::string& to) {
+    struct stat st{};
+    if (::stat(from.c_str(), &st) != 0) return WinErrorOfErrno(errno);
+    return ::chmod(to.c_str(), st.st_mode & 07777) == 0 ? 0 : WinErrorOfErrno(errno);
+}
+
+int RemoveFileIfExists(const std::string& path) {
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return 0;
+    return WinErrorOfErrno(errno);
 }
 
 void InjectFault(FaultOp op, int nth, int code) { g_faults[static_cast<int>(op)] = FaultSlot{nth, code}; }

@@ -79,6 +79,10 @@ public:
     bool holdsLock(uint64_t offset, uint64_t length) const;
     size_t lockCount() const { return m_locks.size(); }
 
+    // Changes the sharing of this open handle without closing it (the access stays). Refused with 32,
+    // and the handle left as it was, while another handle's sharing conflicts with the new mode.
+    int changeShare(int mode);
+
     // The file's modification time as a DOS date-time (date in the high word), 0 on failure.
     uint32_t dosDateTime() const;
 
@@ -106,6 +110,15 @@ bool IsExclusiveMode(int mode);
 int DeleteFileChecked(const std::string& path);
 // Renames a file, refused with 32 while another handle holds either name open.
 int RenameFileChecked(const std::string& from, const std::string& to);
+
+// Renames without probing (the caller holds whatever excludes others), replacing the target.
+int RenameFile(const std::string& from, const std::string& to);
+// Flushes the directory entry of a path's directory, so that a rename survives a crash.
+int SyncDirectoryOf(const std::string& path);
+// Gives to the permission bits of from.
+int CopyFileMode(const std::string& from, const std::string& to);
+// Deletes a file without probing; 0 when it did not exist.
+int RemoveFileIfExists(const std::string& path);
 
 // Fault injection: make the nth read, write, flush or engine allocation from now on (1 = the next) fail
 // with code. Engine code that allocates asks TakeFault(FaultOp::Alloc, code) first.

@@ -1,6 +1,5 @@
 #include "engine/core/dates.h"
 
-#include <map>
 
 #include "engine/core/engine.h"
 #include "platform/codepage.h"
@@ -9,14 +8,22 @@ namespace xb {
 
 namespace {
 
-EngineSettings& settings() { return Engine::current().settings; }
+EngineSettings& settings() {
+    return Engine::current().settings;
+}
 
-int validFormat(int n) { return (n >= 0 && n < kDateFormatCount) ? n : 0; }
+int validFormat(int n) {
+    return (n >= 0 && n < kDateFormatCount) ? n : 0;
+}
 
 // A date format set directly in the settings outside 0..8 counts as 0, as SetDateFormat would make it.
-int currentFormat() { return validFormat(settings().dateFormat); }
+int currentFormat() {
+    return validFormat(settings().dateFormat);
+}
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Leading and trailing characters of code 32 or below go (blanks, tabs, NULs and other controls).
 std::string allTrim(const std::string& s) {
@@ -50,10 +57,16 @@ int digitsValue(const std::string& s) {
     return v;
 }
 
-int floorDiv(int a, int b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0); }
-int floorMod(int a, int b) { return a - floorDiv(a, b) * b; }
+int floorDiv(int a, int b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+int floorMod(int a, int b) {
+    return a - floorDiv(a, b) * b;
+}
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -96,9 +109,12 @@ std::string expandYear(const std::string& year, bool century) {
 char separatorOf(int format) {
     switch (validFormat(format)) {
         case 0:
-        case 2: return '/';
-        case 3: return '-';
-        default: return '.';
+        case 2:
+            return '/';
+        case 3:
+            return '-';
+        default:
+            return '.';
     }
 }
 
@@ -106,9 +122,12 @@ char separatorOf(int format) {
 std::string joinPicture(int format, const std::string& m, const std::string& d, const std::string& y) {
     const char s = separatorOf(format);
     switch (validFormat(format)) {
-        case 0: return m + s + d + s + y;
-        case 1: return y + s + m + s + d;
-        default: return d + s + m + s + y;
+        case 0:
+            return m + s + d + s + y;
+        case 1:
+            return y + s + m + s + d;
+        default:
+            return d + s + m + s + y;
     }
 }
 
@@ -155,32 +174,39 @@ struct NameTable {
     const char* months[12];
 };
 
-const NameTable kEnglish = {9, 9,
+const NameTable kEnglish = {9,
+                            9,
                             {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"},
                             {"January", "February", "March", "April", "May", "June", "July", "August",
                              "September", "October", "November", "December"}};
-const NameTable kItalian = {9, 9,
+const NameTable kItalian = {9,
+                            9,
                             {"Domenica", "Lunedi", "Martedi", "Mercoledi", "Giovedi", "Venerdi", "Sabato"},
                             {"Gennaio", "Febbraio", "Marzo", "Aprile", "Maggio", "Giugno", "Luglio", "Agosto",
                              "Settembre", "Ottobre", "Novembre", "Dicembre"}};
-const NameTable kFrench = {8, 9,
+const NameTable kFrench = {8,
+                           9,
                            {"Dimanche", "Lundi", "Mardi", "Mercredi", "Jeudi", "Vendredi", "Samedi"},
                            {"Janvier", "F\u00e9vrier", "Mars", "Avril", "Mai", "Juin", "Juillet", "Ao\u00fbt",
                             "Septembre", "Octobre", "Novembre", "D\u00e9cembre"}};
-const NameTable kGerman = {10, 9,
+const NameTable kGerman = {10,
+                           9,
                            {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"},
                            {"Januar", "Februar", "M\u00e4rz", "April", "Mai", "Juni", "Juli", "August",
                             "September", "Oktober", "November", "Dezember"}};
-const NameTable kSpanish = {9, 10,
+const NameTable kSpanish = {9,
+                            10,
                             {"Domingo", "Lunes", "Martes", "Miercoles", "Jueves", "Viernes", "Sabado"},
                             {"Enero", "Febrero", "Marzo", "Abril", "Mayo", "Junio", "Julio", "Agosto",
                              "Septiembre", "Octubre", "Noviembre", "Diciembre"}};
 const NameTable kRussian = {
-    11, 8,
+    11,
+    8,
     {"\u0412\u043e\u0441\u043a\u0440\u0435\u0441\u0435\u043d\u044c\u0435",
-     "\u041f\u043e\u043d\u0435\u0434\u0435\u043b\u044c\u043d\u0438\u043a", "\u0412\u0442\u043e\u0440\u043d\u0438\u043a",
-     "\u0421\u0440\u0435\u0434\u0430", "\u0427\u0435\u0442\u0432\u0435\u0440\u0433",
-     "\u041f\u044f\u0442\u043d\u0438\u0446\u0430", "\u0421\u0443\u0431\u0431\u043e\u0442\u0430"},
+     "\u041f\u043e\u043d\u0435\u0434\u0435\u043b\u044c\u043d\u0438\u043a",
+     "\u0412\u0442\u043e\u0440\u043d\u0438\u043a", "\u0421\u0440\u0435\u0434\u0430",
+     "\u0427\u0435\u0442\u0432\u0435\u0440\u0433", "\u041f\u044f\u0442\u043d\u0438\u0446\u0430",
+     "\u0421\u0443\u0431\u0431\u043e\u0442\u0430"},
     {"\u042f\u043d\u0432\u0430\u0440\u044c", "\u0424\u0435\u0432\u0440\u0430\u043b\u044c",
      "\u041c\u0430\u0440\u0442", "\u0410\u043f\u0440\u0435\u043b\u044c", "\u041c\u0430\u0439",
      "\u0418\u044e\u043d\u044c", "\u0418\u044e\u043b\u044c", "\u0410\u0432\u0433\u0443\u0441\u0442",
@@ -189,13 +215,19 @@ const NameTable kRussian = {
 
 const NameTable& namesOf(int format) {
     switch (validFormat(format)) {
-        case 3: return kItalian;
+        case 3:
+            return kItalian;
         case 4:
-        case 7: return kFrench;
-        case 5: return kGerman;
-        case 6: return kSpanish;
-        case 8: return kRussian;
-        default: return kEnglish;
+        case 7:
+            return kFrench;
+        case 5:
+            return kGerman;
+        case 6:
+            return kSpanish;
+        case 8:
+            return kRussian;
+        default:
+            return kEnglish;
     }
 }
 
@@ -221,47 +253,23 @@ int zeller(int y, int m, int d) {
     return h == 0 ? 7 : h;
 }
 
-// The runtime's short date picture and separator, which SetDateFormat sets. They belong to the engine
-// that was current at the call; the entry goes when that engine shuts down, so a later engine at the same
-// address starts from its own settings. Never destroyed: an engine may shut down during static teardown.
-struct RuntimeDatePicture {
-    std::string picture;
-    char separator;
-};
-
-std::map<const Engine*, RuntimeDatePicture>& runtimePictures() {
-    static auto* pictures = new std::map<const Engine*, RuntimeDatePicture>;
-    return *pictures;
-}
-
 }  // namespace
 
 void SetDateFormat(int n) {
-    Engine& engine = Engine::current();
-    engine.settings.dateFormat = validFormat(n);
-    if (engine.isShutDown()) return;
-    const int format = engine.settings.dateFormat;
-    RuntimeDatePicture value{DatePictureOf(format, engine.settings.century), separatorOf(format)};
-    auto [it, inserted] = runtimePictures().insert_or_assign(&engine, value);
-    (void)it;
-    if (inserted) {
-        const Engine* key = &engine;
-        engine.addFinalizer([key] { runtimePictures().erase(key); });
-    }
+    EngineSettings& st = Engine::current().settings;
+    st.dateFormat = validFormat(n);
+    st.shortDatePicture = DatePictureOf(st.dateFormat, st.century);
+    st.dateSeparator = separatorOf(st.dateFormat);
 }
 
 std::string ShortDatePicture() {
-    const Engine& engine = Engine::current();
-    auto it = runtimePictures().find(&engine);
-    if (it != runtimePictures().end()) return it->second.picture;
-    return DatePictureOf(engine.settings.dateFormat, engine.settings.century);
+    const EngineSettings& st = Engine::current().settings;
+    return st.shortDatePicture.empty() ? DatePictureOf(st.dateFormat, st.century) : st.shortDatePicture;
 }
 
 char DateSeparator() {
-    const Engine& engine = Engine::current();
-    auto it = runtimePictures().find(&engine);
-    if (it != runtimePictures().end()) return it->second.separator;
-    return separatorOf(engine.settings.dateFormat);
+    const EngineSettings& st = Engine::current().settings;
+    return st.dateSeparator ? st.dateSeparator : separatorOf(st.dateFormat);
 }
 
 std::string DatePictureOf(int format, bool century) {
@@ -273,7 +281,9 @@ std::string BlankDateText(int format) {
     return joinPicture(format, "  ", "  ", year);
 }
 
-std::string BlankCanonicalDate() { return joinPicture(0, "  ", "  ", std::string(settings().century ? 4 : 2, ' ')); }
+std::string BlankCanonicalDate() {
+    return joinPicture(0, "  ", "  ", std::string(settings().century ? 4 : 2, ' '));
+}
 
 int CenturyOf(const std::string& year2) {
     int y = digitsValue(year2.substr(0, 2));
@@ -288,18 +298,26 @@ std::string YearTo4(const std::string& year2) {
     return c < 0 ? std::to_string(c) : padZeroLeft(std::to_string(c), 2);
 }
 
-std::string ExpandYear(const std::string& year) { return expandYear(year, settings().century); }
+std::string ExpandYear(const std::string& year) {
+    return expandYear(year, settings().century);
+}
 
-void NormalizeDateStr(std::string& text) { NormalizeDateStr(text, settings().century); }
+void NormalizeDateStr(std::string& text) {
+    NormalizeDateStr(text, settings().century);
+}
 
 void NormalizeDateStr(std::string& text, bool century) {
     cutTo(text, kMaxDateText);
     cutAtNul(text);
     char sep;
-    if (text.find('/') != std::string::npos) sep = '/';
-    else if (text.find('-') != std::string::npos) sep = '-';
-    else if (text.find('.') != std::string::npos) sep = '.';
-    else return;
+    if (text.find('/') != std::string::npos)
+        sep = '/';
+    else if (text.find('-') != std::string::npos)
+        sep = '-';
+    else if (text.find('.') != std::string::npos)
+        sep = '.';
+    else
+        return;
     DateParts p = splitDate(text, sep);
     if (p.first.empty() && p.second.empty() && p.rest.empty()) {
         text = joinPicture(0, "  ", "  ", std::string(century ? 4 : 2, ' '));
@@ -309,9 +327,15 @@ void NormalizeDateStr(std::string& text, bool century) {
     p.second = padZeroLeft(p.second, 2);
     p.rest = padZeroLeft(p.rest, 2);
     switch (currentFormat()) {
-        case 0: text = p.first + '/' + p.second + '/' + expandYear(p.rest, century); break;
-        case 1: text = p.second + '/' + p.rest + '/' + expandYear(p.first, century); break;
-        default: text = p.second + '/' + p.first + '/' + expandYear(p.rest, century); break;
+        case 0:
+            text = p.first + '/' + p.second + '/' + expandYear(p.rest, century);
+            break;
+        case 1:
+            text = p.second + '/' + p.rest + '/' + expandYear(p.first, century);
+            break;
+        default:
+            text = p.second + '/' + p.first + '/' + expandYear(p.rest, century);
+            break;
     }
 }
 
@@ -347,9 +371,13 @@ std::string CDowUtf8(const std::string& text) {
     return padNameUtf8(t.days[zeller(d.year, d.month, d.day) - 1], t.dayWidth);
 }
 
-std::string CDow(const std::string& text, int codePage) { return platform::FromUtf8(CDowUtf8(text), codePage); }
+std::string CDow(const std::string& text, int codePage) {
+    return platform::FromUtf8(CDowUtf8(text), codePage);
+}
 
-std::string CDow(const std::string& text) { return CDow(text, settings().ansiCodePage); }
+std::string CDow(const std::string& text) {
+    return CDow(text, settings().ansiCodePage);
+}
 
 std::string CMonthUtf8(const std::string& text) {
     ParsedDate d = parseDate(text);
@@ -362,7 +390,9 @@ std::string CMonth(const std::string& text, int codePage) {
     return platform::FromUtf8(CMonthUtf8(text), codePage);
 }
 
-std::string CMonth(const std::string& text) { return CMonth(text, settings().ansiCodePage); }
+std::string CMonth(const std::string& text) {
+    return CMonth(text, settings().ansiCodePage);
+}
 
 namespace {
 
@@ -380,9 +410,13 @@ int numberAt(const std::string& s, size_t pos, size_t len) {
 
 }  // namespace
 
-int MonthOf(const std::string& text) { return numberAt(canonicalOf(text), 0, 2); }
+int MonthOf(const std::string& text) {
+    return numberAt(canonicalOf(text), 0, 2);
+}
 
-int DayOf(const std::string& text) { return numberAt(canonicalOf(text), 3, 2); }
+int DayOf(const std::string& text) {
+    return numberAt(canonicalOf(text), 3, 2);
+}
 
 int YearOf(const std::string& text) {
     const std::string c = canonicalOf(text);

@@ -6,7 +6,7 @@
 // JulianToDateStr write it; NormalizeDateStr, IsValidDateStr, DateStrToJulian read it), so that what one
 // writes the others read back. Reading accepts any of "/", "-" and "." as the separator.
 //
-// All date texts are at most 10 characters: longer input is cut to 10 before anything else, and no routine
+// A date text is at most 10 characters: longer input is cut to 10 before anything else, and no routine
 // reads beyond the text it is given. Settings come from Engine::current().settings (dateFormat, century,
 // pivotYear, ansiCodePage). Nothing here depends on the C library's locale.
 #pragma once

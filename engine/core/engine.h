@@ -18,6 +18,8 @@ namespace xb {
 
 struct EngineSettings {
     int dateFormat = 0;        // 0..8, see dates.h
+    std::string shortDatePicture;  // the runtime's short date picture SetDateFormat sets; empty = derived
+    char dateSeparator = 0;        // the runtime's date separator SetDateFormat sets; 0 = derived
     bool century = false;      // four-digit years in date pictures
     int pivotYear = 1956;      // current year - 70
     char decimalSep = '.';     // what number texts typed by a user use
@@ -32,7 +34,15 @@ struct EngineSettings {
     bool ansi = false;                   // tables opened now keep ANSI text (no OEM translation)
     bool autoFixRecCount = false;        // recompute the record count from the file size at open
     bool reopenedExclusive = false;      // the current table was reopened exclusively
-    bool ignoreDeleted = false;          // navigation skips deleted records
+};
+
+// The state of the last LOCATE.
+struct LocateState {
+    std::string text;
+    int field = 0;  // 0 = no LOCATE yet
+    bool caseSensitive = true;
+    bool exact = false;
+    bool contained = false;
 };
 
 class Engine {
@@ -48,6 +58,9 @@ public:
     uint8_t currentArea = 1;
     AreaTable areas;
     ProcedureTables tables;
+    LocateState locate;
+    int readSemaphoreDepth = 0;
+    int lockSemaphoreDepth = 0;
 
     // Units that close things at the end of the run register here; Shutdown runs them newest first.
     void addFinalizer(std::function<void()> fn) { m_finalizers.push_back(std::move(fn)); }

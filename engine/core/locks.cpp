@@ -155,16 +155,11 @@ int ReopenDbfFile(bool exclusive) {
     if (!b || b->isVirtual) return 6;
     if (b->exclusive && !b->reopened) return 5;  // Use opened it exclusively: leave it so
     const int mode = exclusive ? platform::kModeExclusive : platform::kModeShared;
-    // Locks belong to the handle: release them before it goes.
+    // The locks go first, list and all; then the same handle changes its sharing, so the area never
+    // loses its file: a refusal (another handle has the table open) leaves it as it was.
     Unlock();
-    b->file.close();
-    int rc = b->file.open(b->fileName, mode);
-    if (rc != 0) {
-        // Back to the mode it had, so that the area stays usable.
-        int back = b->file.open(b->fileName, b->fileMode);
-        if (back != 0) b->file.open(b->fileName, platform::kModeShared);
-        return rc;
-    }
+    int rc = b->file.changeShare(mode);
+    if (rc != 0) return rc;
     b->fileMode = static_cast<uint16_t>(mode);
     b->exclusive = exclusive;
     b->reopened = exclusive;

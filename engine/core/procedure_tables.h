@@ -52,7 +52,10 @@ public:
     virtual std::string expressionText(const ExprRecord* expr) = 0;
 };
 
-class MemoLineReader;  // a memo bound for reading line by line (the memo search of LOCATE)
+// A memo bound for LOCATE's memo search: the whole text as stored, in the table's code page.
+struct MemoLineReader {
+    std::string text;
+};
 
 // What a table pack hands the memo unit: the packed table, written to a temporary file and not yet
 // committed, whose memo fields still hold the old block numbers.

@@ -6,6 +6,8 @@
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/core/locks.h"
+#include "engine/core/navigation.h"
+#include "engine/core/record_writes.h"
 #include "engine/core/typed_record.h"
 #include "platform/paths.h"
 
@@ -15,7 +17,7 @@ namespace {
 
 Engine& eng() { return Engine::current(); }
 
-std::unique_ptr<WorkAreaBlock>& slot(int n) { return eng().areas.slots[n]; }
+std::unique_ptr<WorkAreaBlock>& slot(int n) { return eng().areas.blocks[n]; }
 
 std::string trim(const std::string& s) {
     size_t a = s.find_first_not_of(" \t\r\n");
@@ -162,6 +164,7 @@ bool useImpl(const std::string& command, void* buffer, size_t size, TranslatePro
     uint16_t mode = exclusive ? static_cast<uint16_t>(platform::kModeExclusive) : st.shareMode;
     if (st.openModeOverride != 0xFFFF) mode = st.openModeOverride;
 
+    if (!CompleteInterruptedPack(name)) return false;
     auto block = std::make_unique<WorkAreaBlock>();
     block->fileName = name;
     block->fileMode = mode;
@@ -201,7 +204,7 @@ bool useImpl(const std::string& command, void* buffer, size_t size, TranslatePro
         std::fill(b.typed, b.typed + need, 0);
         ClearRecord();
         b.bof = b.eof = true;
-    } else if (!GoTopPhysical()) {
+    } else if (!GoTop()) {
         uint16_t code = LastError();
         std::string detail = TakeErrorMessage();
         CloseDatabase();

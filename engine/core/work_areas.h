@@ -48,7 +48,7 @@ struct WorkAreaBlock : TableBlock {
 
 // The engine's table of areas.
 struct AreaTable {
-    std::unique_ptr<WorkAreaBlock> slots[kAreaCount + 1];  // slot 0 unused
+    std::unique_ptr<WorkAreaBlock> blocks[kAreaCount + 1];  // slot 0 unused
 };
 
 bool Use(const std::string& command, void* buffer, size_t size);

@@ -20,7 +20,9 @@ int daysInMonth(int year, int month) {
     return (month == 2 && IsLeapYear(year)) ? n + 1 : n;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The value of exactly n digits at pos; -1 when the text is too short or a character is not a digit.
 int digitsAt(const std::string& s, size_t pos, size_t n) {
@@ -61,7 +63,9 @@ constexpr size_t kSoundexInput = 100;
 
 // --- Calendar -------------------------------------------------------------------------------------------
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DayOfYear(int year, int month, int day) {
     if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return -1;
@@ -94,7 +98,8 @@ bool MonthAndDayOfDayOfYear(int year, int dayOfYear, int& month, int& day) {
 std::string ZeroPad(long value, int width) {
     const bool negative = value < 0;
     // Through unsigned so that the most negative long keeps its digits.
-    unsigned long magnitude = negative ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+    unsigned long magnitude =
+        negative ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
     std::string digits = std::to_string(magnitude);
     const int signWidth = negative ? 1 : 0;
     if (static_cast<int>(digits.size()) + signWidth < width)
@@ -145,7 +150,9 @@ double DateStrToJulian(const std::string& text) {
     return JulianOf(y, m, d);
 }
 
-std::string DateStrToDtos(const std::string& text) { return JulianToDtos(DateStrToJulian(text)); }
+std::string DateStrToDtos(const std::string& text) {
+    return JulianToDtos(DateStrToJulian(text));
+}
 
 // --- Soundex --------------------------------------------------------------------------------------------
 
@@ -168,9 +175,13 @@ std::string Soundex(const std::string& text) {
 
 // --- Byte strings and comparisons -----------------------------------------------------------------------
 
-size_t CStrLength(const char* s) { return std::strlen(s); }
+size_t CStrLength(const char* s) {
+    return std::strlen(s);
+}
 
-char* CStrCopy(char* dest, const char* src) { return std::strcpy(dest, src); }
+char* CStrCopy(char* dest, const char* src) {
+    return std::strcpy(dest, src);
+}
 
 std::string StrFromBuffer(const char* buffer, size_t maxLength) {
     const void* zero = std::memchr(buffer, 0, maxLength);
@@ -199,7 +210,9 @@ int CompareDouble(double a, double b) {
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-void ReverseBytes(char* p, size_t n) { std::reverse(p, p + n); }
+void ReverseBytes(char* p, size_t n) {
+    std::reverse(p, p + n);
+}
 
 void RotateBlocks(char* buffer, size_t first, size_t second) {
     if (first == 0 || second == 0) return;
@@ -215,7 +228,9 @@ std::string AsciiUpper(const std::string& text) {
     return out;
 }
 
-bool IsLetterAZ(char c) { return c >= 'A' && c <= 'Z'; }
+bool IsLetterAZ(char c) {
+    return c >= 'A' && c <= 'Z';
+}
 
 // --- Node list ------------------------------------------------------------------------------------------
 
@@ -251,7 +266,9 @@ void* NodeList::next(const void* node) const {
     return m_blocks[it->second + 1].data();
 }
 
-void* NodeList::head() const { return m_blocks.empty() ? nullptr : m_blocks.back().data(); }
+void* NodeList::head() const {
+    return m_blocks.empty() ? nullptr : m_blocks.back().data();
+}
 
 uint16_t NodeList::totalSize(const void* node) const {
     auto it = m_position.find(node);

@@ -130,7 +130,7 @@ public:
     void clear();
 
 private:
-    std::deque<NodeBlock> m_blocks;                     // oldest first
+    std::deque<NodeBlock> m_blocks;                      // oldest first
     std::unordered_map<const void*, size_t> m_position;  // data pointer -> index in m_blocks
 };
 

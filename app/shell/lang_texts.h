@@ -1,0 +1,79 @@
+// The interface texts: every caption, hint and message a window shows is looked up by number. They come
+// from the table built into the program (252 numbers in eight languages) or, when the program directory
+// holds a language file, from that file for every number and whatever the current language.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// The current language: 1 French, 2 English, 3 Portuguese, 4 Spanish, 5 Italian, 6 Croatian,
+// 7 Swedish, 8 Danish. Windows read it when they take their texts.
+extern int LanguageIndex;
+
+inline constexpr int kLanguageCount = 8;
+inline constexpr int kBuiltInTextCount = 252;
+inline constexpr const char* kLanguageFileName = "pelmorad.lg";
+
+class Tgerelanguage;
+
+// Text n in the current language: the loaded language file's text n when a file is loaded, else the
+// built-in entry; the empty text for a number or a language without a text. Never fails.
+QString GetLangText(int n);
+// The built-in entry for text n in language (1..8); empty outside the table.
+QString BuiltInText(int n, int language);
+
+// The language manager GetLangText consults; nullptr (the default) means the built-in table only.
+// The caller keeps ownership.
+void SetLanguageManager(Tgerelanguage* manager);
+Tgerelanguage* LanguageManager();
+
+// Parses the built-in table's source: one row per text number, the number then one field per
+// language, separated by tabs; '#' lines and empty lines are skipped. Returns the entries row after
+// row (text n in language l at (n - 1) * 8 + l - 1); rows that cannot be placed are reported in problems.
+std::vector<QString> ParseTextTable(const std::string& source, QStringList* problems);
+// The table compiled into the program, and what parsing it reported (nothing, for a sound build).
+const std::vector<QString>& BuiltInTextTable();
+const QStringList& BuiltInTextTableProblems();
+
+// Loads and holds a language file. Format (docs/language-file.md): lines of "number;text", the first
+// three non-blank lines a header (language name, a second text, a number), the eleventh non-blank line
+// text 1, each further non-blank line the next text.
+class Tgerelanguage {
+public:
+    static constexpr int kMaxTexts = 300;
+
+    explicit Tgerelanguage(QString fileName);
+
+    // Reads the file; true when it exists, is readable and holds at least one text line. A failure
+    // leaves every text empty and loaded() false.
+    bool Load();
+    // Text n of the file, or the empty text.
+    QString GetText(int n) const;
+
+    bool loaded() const { return m_loaded; }
+    const QString& fileName() const { return m_fileName; }
+    const QString& languageName() const { return m_languageName; }
+    const QString& secondHeaderText() const { return m_secondHeaderText; }
+    int headerNumber() const { return m_headerNumber; }
+    // How many text lines the file gave (at most kMaxTexts).
+    int textCount() const { return m_textCount; }
+
+private:
+    void clear();
+
+    QString m_fileName;
+    bool m_loaded = false;
+    std::array<QString, kMaxTexts> m_texts;
+    int m_textCount = 0;
+    QString m_languageName;
+    QString m_secondHeaderText;
+    int m_headerNumber = 1;
+};
+
+}  // namespace app

@@ -1,0 +1,720 @@
+#include "engine/core/navigation.h"
+
+#include <algorithm>
+
+#include "engine/core/dates.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/core/locks.h"
+#include "engine/core/typed_record.h"
+#include "engine/core/work_areas.h"
+#include "platform/codepage.h"
+
+namespace xb {
+
+namespace {
+
+Engine& eng() { return Engine::current(); }
+IndexDriver* driver() { return eng().tables.index.get(); }
+
+std::string quoted(const WorkAreaBlock& b) { return "\"" + b.fileName + "\""; }
+
+// Reads record r of the area into its buffers (raw and typed).
+bool readLoad(WorkAreaBlock& b, int32_t r) {
+    if (b.isVirtual) {
+        if (!eng().tables.vfile) {
+            SetEngineError(1101, "[GetDbfRecord]");
+            return false;
+        }
+        eng().errors.lastError = 0;
+        b.vfOp = kVfGet;
+        b.vfArg = r;
+        eng().tables.vfile->call(b);
+        if (LastError() != 0) return false;
+        b.recNo = r;
+        b.eof = b.bof = false;
+        return true;
+    }
+    if (!GetDbfRecord(b, r)) return false;
+    RawToTypedRecord(b, b.typed);
+    return true;
+}
+
+void endPosition(WorkAreaBlock& b) {
+    ClearRecord();
+    b.recNo = b.recCount + 1;
+    b.bof = b.eof = true;
+}
+
+void setBof(WorkAreaBlock& b) {
+    b.bof = true;
+    if (IsIndexActive()) driver()->indexSetBof();
+}
+
+void setEof(WorkAreaBlock& b) {
+    b.eof = true;
+    if (IsIndexActive()) driver()->indexSetEof();
+}
+
+bool evaluate(ExprRecord*& expr) {
+    ParserHooks* p = eng().tables.parser.get();
+    if (!p || !expr) return true;
+    const uint8_t saved = eng().currentArea;
+    const uint8_t* r = p->evaluate(expr);
+    eng().currentArea = saved;
+    return r && r[0] != 0;
+}
+
+std::string upperIn(int cp, std::string s) {
+    for (char& c : s) c = static_cast<char>(platform::UpperByte(cp, static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string rtrim(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || static_cast<unsigned char>(s.back()) < 32)) s.pop_back();
+    return s;
+}
+
+// The code page a field's stored bytes are in.
+int storedCodePage(const WorkAreaBlock& b) {
+    return (b.oem && !b.isVirtual) ? eng().settings.oemCodePage : eng().settings.ansiCodePage;
+}
+
+}  // namespace
+
+bool IsIndexActive() {
+    IndexDriver* d = driver();
+    return d && eng().tables.indexLinked && CurrentBlock() && d->indexIsOpen();
+}
+
+ReadSemaphore::ReadSemaphore() {
+    if (!IsIndexActive()) return;
+    m_on = true;
+    if (eng().readSemaphoreDepth++ == 0) driver()->setReadSemaphore(true);
+}
+
+ReadSemaphore::~ReadSemaphore() {
+    if (!m_on) return;
+    Engine& e = eng();
+    if (e.readSemaphoreDepth > 0 && --e.readSemaphoreDepth == 0 && driver()) driver()->setReadSemaphore(false);
+}
+
+bool RecordVisible() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    if (b->skipDeleted) {
+        bool deleted = b->isVirtual ? (b->typed && b->typed[0] != 0) : (!b->raw.empty() && b->raw[0] == '*');
+        if (deleted) return false;
+    }
+    return EvalFilter();
+}
+
+bool EvalFilter() {
+    WorkAreaBlock* b = CurrentBlock();
+    return b && evaluate(b->filter);
+}
+
+bool EvalWhile() {
+    WorkAreaBlock* b = CurrentBlock();
+    return b && evaluate(b->whileExpr);
+}
+
+bool IsWhileOn() {
+    WorkAreaBlock* b = CurrentBlock();
+    return b && b->whileExpr != nullptr;
+}
+
+bool GoTop() {
+    eng().errors.lastError = 0;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    RefreshRecCount(*b);  // so that a table another station filled is not taken for empty
+    if (b->recCount < 1) return true;
+    const bool order = IsIndexActive();
+    ReadSemaphore sem;
+    int32_t r = 1;
+    if (order) {
+        r = driver()->indexFirst();
+        if (r == b->recCount + 1) {
+            endPosition(*b);
+            return true;
+        }
+    }
+    if (!readLoad(*b, r)) return false;
+    while (!RecordVisible() && !b->eof && LastError() == 0) {
+        if (order) {
+            r = driver()->indexNext();
+            if (driver()->indexEof()) r = b->recCount + 1;
+        } else {
+            ++r;
+        }
+        if (r > b->recCount) {
+            endPosition(*b);
+            if (order) driver()->syncIndexOrder();
+            break;
+        }
+        if (!readLoad(*b, r)) return false;
+    }
+    if (order) driver()->saveOrderKey();
+    return LastError() == 0;
+}
+
+bool GoBottom() {
+    eng().errors.lastError = 0;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    RefreshRecCount(*b);
+    if (b->recCount < 1) return true;
+    const bool order = IsIndexActive();
+    ReadSemaphore sem;  // before the first index read
+    int32_t r = b->recCount;
+    if (order) {
+        r = driver()->indexLast();
+        if (r == b->recCount + 1) {
+            endPosition(*b);
+            return true;
+        }
+    }
+    if (!readLoad(*b, r)) return false;
+    while (!RecordVisible()) {
+        bool stop;
+        if (order) {
+            r = driver()->indexPrior();
+            stop = driver()->indexBof();
+        } else {
+            --r;
+            stop = r < 1;
+        }
+        if (stop || r < 1) {
+            endPosition(*b);
+            if (order) driver()->syncIndexOrder();
+            setBof(*b);
+            setEof(*b);
+            break;
+        }
+        if (!readLoad(*b, r)) return false;
+    }
+    if (order) driver()->saveOrderKey();
+    return LastError() == 0;
+}
+
+bool Skip(int32_t n) {
+    eng().errors.lastError = 0;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse("Skip");
+        return false;
+    }
+    if (n == 0) {
+        if (b->recCount < 1 || b->eof || b->recNo < 1 || b->recNo > b->recCount) {
+            ClearRecord();
+            return true;
+        }
+        return readLoad(*b, b->recNo);
+    }
+    if (n > 0) RefreshRecCount(*b);
+    if (b->recCount < 1) {
+        b->bof = b->eof = true;
+        SetEngineError(212, "Database " + quoted(*b) + " is empty. [SKIP]");
+        return false;
+    }
+    if (n > 0 && b->eof) {
+        SetEngineError(212, "Database " + quoted(*b) + " is past EOF. [SKIP]");
+        return false;
+    }
+    if (n < 0 && b->bof) return true;
+
+    const bool order = IsIndexActive();
+    const bool back = n < 0;
+    const int32_t want = back ? -n : n;
+    int32_t lastGood = b->recCount + 1;
+    b->bof = b->eof = false;
+    ReadSemaphore sem;
+    int32_t r = b->recNo;
+    int32_t steps = 0;
+    bool endMet = false;
+    bool whileOk = true;
+    do {
+        int32_t next;
+        if (back) {
+            if (RecordVisible() && EvalWhile()) lastGood = r;
+            if (order) {
+                next = driver()->indexPrior();
+                endMet = next == r;
+            } else {
+                next = r - 1;
+                endMet = next < 1;
+            }
+        } else {
+            if (order) {
+                next = driver()->indexNext();
+                endMet = next == r;
+            } else {
+                RefreshRecCount(*b);
+                next = r + 1;
+                endMet = next > b->recCount;
+            }
+        }
+        if (endMet) break;
+        r = next;
+        if (!readLoad(*b, r)) return false;
+        if (RecordVisible()) ++steps;
+        whileOk = EvalWhile();
+    } while (steps < want && whileOk);
+
+    if (endMet) {
+        if (!back) {
+            b->recNo = b->recCount + 1;
+            b->eof = true;
+            ClearRecord();
+            if (order) driver()->syncIndexOrder();
+        } else {
+            GoTop();
+            setBof(*b);
+            if (b->eof) ClearRecord();
+        }
+    } else if (!whileOk) {
+        if (!back) {
+            setEof(*b);
+        } else if (lastGood == b->recCount + 1) {
+            b->recNo = b->recCount + 1;
+            ClearRecord();
+            if (order) driver()->syncIndexOrder();
+            setBof(*b);
+        } else {
+            if (!readLoad(*b, lastGood)) return false;
+            if (order) driver()->syncIndexOrder();
+            setBof(*b);
+        }
+    }
+    if (order) driver()->saveOrderKey();
+    return LastError() == 0;
+}
+
+bool Go(int32_t n) {
+    eng().errors.lastError = 0;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse("GO");
+        return false;
+    }
+    if (n > b->recCount) RefreshRecCount(*b);
+    const std::string msg = "Invalid record number = " + std::to_string(n) + " Database " + quoted(*b) + " [GO]";
+    if (b->recCount < 1) {
+        b->bof = b->eof = true;
+        ClearRecord();
+        SetEngineError(212, msg);
+        return false;
+    }
+    if (n < 1 || n > b->recCount) {
+        b->recNo = b->recCount + 1;
+        b->eof = true;
+        SetEngineError(212, msg);
+        return false;
+    }
+    b->bof = b->eof = false;
+    if (!readLoad(*b, n)) return false;
+    if (IsIndexActive()) {
+        ReadSemaphore sem;
+        driver()->syncIndexOrder();
+        driver()->saveOrderKey();
+    }
+    return LastError() == 0;
+}
+
+bool Dbf4RawGo(int32_t n) {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    if (n > b->recCount) {
+        b->recNo = b->recCount + 1;
+        b->eof = true;
+        ClearRecord();
+        return true;
+    }
+    if (n < 1) {
+        SetEngineError(212, "Invalid record number = " + std::to_string(n) + " [Dbf4RawGo]");
+        return false;
+    }
+    if (!readLoad(*b, n)) {
+        uint16_t code = LastError();
+        std::string detail = TakeErrorMessage();
+        SetEngineError(code, detail + " [Dbf4RawGo]");
+        return false;
+    }
+    return true;
+}
+
+bool RawGoRefresh(int32_t n) { return Dbf4RawGo(n); }
+
+bool GoValid(int32_t n) {
+    if (n >= 1 && n <= RecCount()) return Go(n);
+    return false;
+}
+
+bool GoTopWhile() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    if (b->recCount > 0 && IsWhileOn()) {
+        while (!b->bof && LastError() == 0)
+            if (!Skip(-1)) return false;
+        return Skip(0);
+    }
+    return GoTop();
+}
+
+bool GoBottomWhile() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    if (b->recCount > 0 && IsWhileOn()) {
+        while (!b->eof && LastError() == 0)
+            if (!Skip(1)) return false;
+        return Skip(-1);
+    }
+    return GoBottom();
+}
+
+bool dEOF() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return true;
+    RefreshRecCount(*b);
+    if (b->recNo > b->recCount) b->eof = true;
+    if (IsIndexActive()) return driver()->indexEof();
+    return b->eof;
+}
+
+bool dBOF() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return true;
+    if (IsIndexActive()) return driver()->indexBof();
+    return b->bof;
+}
+
+int32_t RecNo() {
+    WorkAreaBlock* b = CurrentBlock();
+    return b ? b->recNo : 0;
+}
+
+int32_t RecCount() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return 0;
+    RefreshRecCount(*b);
+    return b->recCount;
+}
+
+bool SetIgnoreDel(bool on) {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    bool old = b->skipDeleted;
+    b->skipDeleted = on;
+    Skip(0);
+    return old;
+}
+
+namespace {
+
+bool setExpression(const std::string& text, bool isWhile) {
+    const char* routine = isWhile ? "[Set_While_To]" : "[Set_Filter_To]";
+    ParserHooks* p = eng().tables.parser.get();
+    if (!p || !eng().tables.parserLinked) {
+        SetEngineError(220, std::string("XBParser unit not linked in. ") + routine);
+        return false;
+    }
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse(isWhile ? "Set_While_To" : "Set_Filter_To");
+        return false;
+    }
+    ExprRecord*& slot = isWhile ? b->whileExpr : b->filter;
+    if (slot) p->free(slot);
+    slot = nullptr;
+    std::string t = rtrim(text);
+    if (!t.empty()) {
+        slot = p->compile(t);
+        if (!slot) return false;
+    } else if (isWhile) {
+        const bool wasEof = b->eof;
+        b->eof = b->recNo > b->recCount;
+        b->bof = false;
+        if (wasEof && !b->eof && b->recNo >= 1) {
+            if (!readLoad(*b, b->recNo)) return false;
+        }
+        if (!b->eof && IsIndexActive()) {
+            ReadSemaphore sem;
+            driver()->syncIndexOrder();
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Set_Filter_To(const std::string& text) { return setExpression(text, false); }
+bool Set_While_To(const std::string& text) { return setExpression(text, true); }
+
+bool RefreshPosition() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    if (EvalWhile() && RecordVisible()) return false;
+    Unlock();
+    const int32_t remembered = b->recNo;
+    Skip(1);
+    if (b->eof) {
+        GoValid(remembered);
+        Skip(-1);
+    }
+    return true;
+}
+
+std::string Peek(int field, int32_t record) {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return {};
+    if (b->isVirtual) {
+        SetEngineError(1100, "Operation cannot be used on virtual files. [Peek]");
+        return {};
+    }
+    if (record < 1 || record > b->recCount || field < 0 || field > static_cast<int>(b->fields.size())) return {};
+    size_t len = field == 0 ? 1 : b->fields[static_cast<size_t>(field - 1)].length;
+    uint64_t off = b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
+    std::string out(len, '\0');
+    size_t got = 0;
+    if (b->file.readAt(off, out.data(), len, &got) != 0) return {};
+    out.resize(got);
+    return out;
+}
+
+// Search.
+
+bool ParseFieldSpec(const std::string& text) {
+    LocateState& s = eng().locate;
+    std::string t = " " + upperIn(1252, text) + " ";
+    auto take = [&t](const std::string& word) {
+        bool found = false;
+        size_t pos;
+        while ((pos = t.find(word + " ")) != std::string::npos) {
+            t.erase(pos, word.size());
+            found = true;
+        }
+        return found;
+    };
+    s.caseSensitive = !take(" NOCASE");
+    s.exact = take(" EXACT");
+    s.contained = take(" CONTAINED");
+    size_t a = t.find_first_not_of(' ');
+    std::string name = a == std::string::npos ? "" : rtrim(t.substr(a));
+    if (name.empty()) {
+        SetEngineError(220, "No field name specified [Locate/Count/Sum]");
+        return false;
+    }
+    int f = FieldNo(name);
+    if (f == 0) {
+        SetEngineError(220, "Unrecognized field name [Locate/Count/Sum(" + text + ")]");
+        return false;
+    }
+    s.field = f;
+    return true;
+}
+
+namespace {
+
+// The field's bytes of record r as the search sees them.
+bool fieldText(WorkAreaBlock& b, int field, int32_t r, std::string& out) {
+    const FieldDescriptor& f = b.fields[static_cast<size_t>(field - 1)];
+    if (!b.isVirtual) {
+        out = Peek(field, r);
+        return true;
+    }
+    if (!Go(r)) return false;
+    const uint8_t* p = b.typed + TypedFieldOffset(b, field);
+    switch (f.type) {
+        case 'C': out = TypedGetString(p); break;
+        case 'D': {
+            out = DateToDtos(TypedGetString(p));
+            break;
+        }
+        case 'L': out = *p ? "T" : "F"; break;
+        default:
+            out = FormatFieldNumber(TypedIsDouble(f) ? TypedGetDouble(p) : TypedGetInt(p), f.length,
+                                    TypedIsDouble(f) ? f.decimals : 0);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool LocateFrom(int32_t first, int field, bool newSearch) {
+    Engine& e = eng();
+    LocateState& s = e.locate;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    if (field < 1 || field > static_cast<int>(b->fields.size())) {
+        SetEngineError(220, "Invalid field number. [Locate(" + std::to_string(field) + ")]");
+        return false;
+    }
+    const int cp = storedCodePage(*b);
+    if (newSearch) {
+        if (!s.exact) s.text = rtrim(s.text);
+        if (!s.caseSensitive) s.text = upperIn(cp, s.text);
+        s.field = field;
+    }
+    const FieldDescriptor& f = b->fields[static_cast<size_t>(field - 1)];
+    const bool memo = f.type == 'M';
+    if (memo && !b->isVirtual && !e.tables.memo) {
+        SetEngineError(220, "MEMO unit not linked in [Count/Sum/Continue]");
+        return false;
+    }
+    if (memo && b->isVirtual) {
+        endPosition(*b);
+        return false;
+    }
+    const int32_t count = RecCount();
+    for (int32_t r = std::max<int32_t>(first, 1); r <= count; ++r) {
+        std::string t;
+        bool match = false;
+        if (memo) {
+            if (!readLoad(*b, r)) return false;
+            MemoLineReader reader;
+            if (!e.tables.memo->assignMemo(reader, field)) return false;
+            t = s.caseSensitive ? reader.text : upperIn(cp, reader.text);
+            match = t.find(s.text) != std::string::npos;
+        } else {
+            if (!fieldText(*b, field, r, t)) return false;
+            if (!s.exact && !s.contained && t.size() > s.text.size()) t.resize(s.text.size());
+            if (!s.caseSensitive) t = upperIn(cp, t);
+            match = s.contained ? t.find(s.text) != std::string::npos : t == s.text;
+        }
+        if (match) return Go(r);
+    }
+    GoBottom();
+    if (b->recCount > 0) {
+        // Past the last record: the end position, without an error.
+        b->recNo = b->recCount + 1;
+        b->eof = true;
+        ClearRecord();
+    }
+    s.field = 0;
+    return true;
+}
+
+bool Continue() {
+    LocateState& s = eng().locate;
+    if (s.field == 0) {
+        SetEngineError(220, "Call to CONTINUE not preceeded by call to LOCATE. [Continue]");
+        return false;
+    }
+    return LocateFrom(RecNo() + 1, s.field, false);
+}
+
+bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool noCase, int32_t first, bool exact) {
+    Engine& e = eng();
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse("Locate");
+        return false;
+    }
+    std::string spec = fieldSpec.substr(0, fieldSpec.find(' '));
+    if (noCase) spec += " NOCASE";
+    if (exact) spec += " EXACT";
+    if (!ParseFieldSpec(spec)) return false;
+    const int field = e.locate.field;
+    const FieldDescriptor& f = b->fields[static_cast<size_t>(field - 1)];
+    std::string text;
+    auto asText = [&]() -> std::string {
+        if (auto p = std::get_if<std::string>(&value)) return *p;
+        if (auto d = std::get_if<double>(&value)) return FormatFieldNumber(*d, 0, 0);
+        return std::get<bool>(value) ? "T" : "F";
+    };
+    auto asNumber = [&]() -> double {
+        if (auto d = std::get_if<double>(&value)) return *d;
+        if (auto p = std::get_if<std::string>(&value)) {
+            bool exactNum = false;
+            return ParseFieldNumber(*p, exactNum);
+        }
+        return std::get<bool>(value) ? 1 : 0;
+    };
+    switch (f.type) {
+        case 'C':
+            text = asText();
+            // The stored bytes are in the table's code page: search in it, and fold case there.
+            if (b->oem && !b->isVirtual)
+                text = platform::ConvertBytes(text, e.settings.ansiCodePage, e.settings.oemCodePage);
+            if (exact && text.size() < f.length) text.append(f.length - text.size(), ' ');
+            break;
+        case 'D': text = DateToDtos(asText()); break;
+        case 'N':
+        case 'F':
+            // Stored numbers use "." whatever the locale, so the search text does too.
+            text = FormatFieldNumber(asNumber(), f.length, f.decimals);
+            break;
+        case 'L': {
+            bool v = false;
+            if (auto p = std::get_if<bool>(&value)) v = *p;
+            else if (auto s = std::get_if<std::string>(&value)) v = !s->empty() && (upperIn(1252, *s)[0] == 'T' || upperIn(1252, *s)[0] == 'Y');
+            else v = std::get<double>(value) != 0;
+            text = v ? "T" : "F";
+            break;
+        }
+        default:
+            text = asText();
+            if (b->oem && !b->isVirtual)
+                text = platform::ConvertBytes(text, e.settings.ansiCodePage, e.settings.oemCodePage);
+            break;
+    }
+    e.locate.text = text;
+    if (!LocateFrom(first, field, true)) return false;
+    while (!b->eof && !RecordVisible() && LastError() == 0)
+        if (!Continue()) break;
+    return !b->eof;
+}
+
+bool LocateRecord(const std::string& fields, const std::vector<LocateValue>& values, bool noCase, bool move,
+                  bool exact) {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start <= fields.size()) {
+        size_t semi = fields.find(';', start);
+        if (semi == std::string::npos) semi = fields.size();
+        std::string n = fields.substr(start, semi - start);
+        size_t a = n.find_first_not_of(' ');
+        if (a != std::string::npos) names.push_back(rtrim(n.substr(a)));
+        start = semi + 1;
+    }
+    if (names.empty() || values.size() < names.size()) {
+        SetEngineError(220, "No field name specified [Locate/Count/Sum]");
+        return false;
+    }
+    const int32_t startRec = b->recNo;
+    bool found = false;
+    if (names.size() == 1) {
+        found = LocateField(names[0], values[0], noCase, 1, exact);
+    } else {
+        int32_t from = 1;
+        size_t k = 0;
+        int32_t matchedAt = 0;
+        while (true) {
+            if (!LocateField(names[k], values[k], noCase, from, exact)) {
+                found = false;
+                break;
+            }
+            const int32_t at = b->recNo;
+            if (k > 0 && at != matchedAt) {
+                // A later record: start the cycle again at the first field from there.
+                k = 0;
+                from = at;
+                matchedAt = 0;
+                continue;
+            }
+            matchedAt = at;
+            from = at;
+            if (++k == names.size()) {
+                found = true;
+                break;
+            }
+        }
+    }
+    if (!(move && found)) GoValid(startRec);
+    return found;
+}
+
+}  // namespace xb

@@ -1,0 +1,63 @@
+// Moving the current record of the current work area: top, bottom, skip by visible records, go to a
+// record; deleted records hidden on request, a filter, a while-condition that ends a scan; EOF and BOF;
+// LOCATE and CONTINUE. When an index order controls the area, every move asks the index driver.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace xb {
+
+bool GoTop();
+bool GoBottom();
+bool Skip(int32_t n);
+bool Go(int32_t n);
+bool Dbf4RawGo(int32_t n);
+bool RawGoRefresh(int32_t n);
+bool GoValid(int32_t n);
+bool GoTopWhile();
+bool GoBottomWhile();
+bool dEOF();
+bool dBOF();
+int32_t RecNo();
+int32_t RecCount();
+bool SetIgnoreDel(bool on);
+bool Set_Filter_To(const std::string& text);
+bool Set_While_To(const std::string& text);
+bool IsWhileOn();
+bool EvalFilter();
+bool EvalWhile();
+bool RecordVisible();
+bool RefreshPosition();
+std::string Peek(int field, int32_t record);
+
+// The value LOCATE looks for: text (for C, M and D fields, a date in the current picture), a number or a
+// logical.
+using LocateValue = std::variant<std::string, double, bool>;
+
+bool ParseFieldSpec(const std::string& text);
+bool LocateField(const std::string& field, const LocateValue& value, bool noCase, int32_t first, bool exact);
+bool LocateFrom(int32_t first, int field, bool newSearch);
+bool Continue();
+bool LocateRecord(const std::string& fields, const std::vector<LocateValue>& values, bool noCase, bool move,
+                  bool exact);
+
+// True when an index order controls the current area.
+bool IsIndexActive();
+
+// The read semaphore of the index engine, taken around index reads. Brackets nest; only the outermost
+// reaches the index engine, and an off without an on does nothing.
+class ReadSemaphore {
+public:
+    ReadSemaphore();
+    ~ReadSemaphore();
+    ReadSemaphore(const ReadSemaphore&) = delete;
+    ReadSemaphore& operator=(const ReadSemaphore&) = delete;
+
+private:
+    bool m_on = false;
+};
+
+}  // namespace xb

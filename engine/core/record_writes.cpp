@@ -1,0 +1,422 @@
+#include "engine/core/record_writes.h"
+
+#include <cstring>
+#include <vector>
+
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/core/locks.h"
+#include "engine/core/navigation.h"
+#include "engine/core/typed_record.h"
+#include "engine/core/work_areas.h"
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+
+namespace xb {
+
+namespace {
+
+Engine& eng() { return Engine::current(); }
+IndexDriver* driver() { return eng().tables.index.get(); }
+
+std::string quoted(const WorkAreaBlock& b) { return "\"" + b.fileName + "\""; }
+
+// The lock semaphore of the index engine around key work; nested brackets reach it once.
+class LockSemaphore {
+public:
+    explicit LockSemaphore(bool active) : m_on(active) {
+        if (m_on && eng().lockSemaphoreDepth++ == 0) driver()->setLockSemaphore(true);
+    }
+    ~LockSemaphore() {
+        if (m_on && eng().lockSemaphoreDepth > 0 && --eng().lockSemaphoreDepth == 0 && driver())
+            driver()->setLockSemaphore(false);
+    }
+
+private:
+    bool m_on;
+};
+
+std::string stem(const std::string& tablePath) {
+    size_t slash = tablePath.find_last_of('/');
+    size_t dot = tablePath.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return tablePath.substr(0, dot);
+    return tablePath;
+}
+
+// Reports a failure of a step without letting a later success hide it.
+bool fail(uint16_t code, const std::string& detail) {
+    SetEngineError(code, detail);
+    return false;
+}
+
+}  // namespace
+
+std::string PackWritingName(const std::string& tablePath) { return stem(tablePath) + ".$pw"; }
+std::string PackReadyName(const std::string& tablePath) { return stem(tablePath) + ".$pr"; }
+std::string PackMemoName(const std::string& tablePath) { return stem(tablePath) + ".$$$"; }
+
+bool Append() {
+    eng().errors.lastError = 0;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse("APPEND");
+        return false;
+    }
+    if (b->isVirtual) {
+        if (!eng().tables.vfile) return fail(1101, "[APPEND]");
+        b->vfOp = kVfPut;
+        b->vfArg = b->recCount + 1;
+        eng().tables.vfile->call(*b);
+        if (LastError() != 0) return false;
+        b->eof = b->bof = false;
+        return true;
+    }
+    if (IsSharedUse(*b) && b->lockState != LockState::Append)
+        return fail(5, "File must be locked to append: " + b->fileName + " [APPEND]");
+    RefreshRecCount(*b);
+    TypedToRawRecord(*b, b->typed);
+    const bool order = IsIndexActive();
+    {
+        LockSemaphore sem(order);
+        if (!AppendDbfRecord(*b)) return false;
+        RawToTypedRecord(*b, b->typed);
+        if (order) driver()->appendNewKey();
+    }
+    b->eof = b->bof = false;
+    return LastError() == 0;
+}
+
+bool Replace() {
+    eng().errors.lastError = 0;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse("REPLACE");
+        return false;
+    }
+    if (b->recNo < 1) return fail(212, "Database " + quoted(*b) + " is empty. [REPLACE]");
+    if (b->recNo > b->recCount || b->eof) return fail(212, "Database " + quoted(*b) + " is at EOF. [REPLACE]");
+    if (b->isVirtual) {
+        if (!eng().tables.vfile) return fail(1101, "[REPLACE]");
+        b->vfOp = kVfPut;
+        b->vfArg = b->recNo;
+        eng().tables.vfile->call(*b);
+        return LastError() == 0;
+    }
+    if (IsSharedUse(*b) && !IsLocked(b->recNo))
+        return fail(1200, "Record #" + std::to_string(b->recNo) + " in " + b->fileName + " [REPLACE]");
+    const bool order = IsIndexActive();
+    LockSemaphore sem(order);
+    if (order) {
+        if (b->swap.size() < b->typedSize) return fail(254, b->fileName + " Swap-buffer NIL. [REPLACE]");
+        // The keys of the record as stored are remembered before it changes.
+        std::memcpy(b->swap.data(), b->typed, b->typedSize);
+        if (!GetDbfRecord(*b, b->recNo)) {
+            std::memcpy(b->typed, b->swap.data(), b->typedSize);
+            return false;
+        }
+        RawToTypedRecord(*b, b->typed);
+        driver()->saveAllKeys();
+        std::memcpy(b->typed, b->swap.data(), b->typedSize);
+    }
+    TypedToRawRecord(*b, b->typed);
+    if (!PutDbfRecord(*b, b->recNo)) return false;
+    RawToTypedRecord(*b, b->typed);
+    if (order) driver()->updateChangedKeys();
+    return LastError() == 0;
+}
+
+namespace {
+
+bool setDeleteFlag(bool deleted) {
+    eng().errors.lastError = 0;
+    const char* routine = deleted ? "[DeleteRec]" : "[RecallRec]";
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse(deleted ? "DeleteRec" : "RecallRec");
+        return false;
+    }
+    if (!b->isVirtual && IsSharedUse(*b) &&
+        (b->lockState == LockState::Append || !IsLocked(b->recNo))) {
+        return deleted ? fail(1200, b->fileName + " Record not locked [DeleteRec]")
+                       : fail(1200, "Record not locked [RecallRec]");
+    }
+    if (!deleted) {
+        RefreshRecCount(*b);
+        if (b->recNo < 1 || b->recNo > b->recCount) return fail(1103, b->fileName + " at EOF [RecallRec]");
+    } else if (b->recNo < 1 || b->recNo > b->recCount) {
+        return true;
+    }
+    if (b->isVirtual) {
+        if (!eng().tables.vfile) return fail(1101, routine);
+        b->vfOp = deleted ? kVfDelete : kVfRecall;
+        b->vfArg = b->recNo;
+        eng().tables.vfile->call(*b);
+        return LastError() == 0;
+    }
+    b->typed[0] = deleted ? 1 : 0;
+    b->raw[0] = deleted ? '*' : ' ';
+    return WriteDeleteFlag(*b, b->recNo);
+}
+
+}  // namespace
+
+bool DeleteRec() { return setDeleteFlag(true); }
+bool RecallRec() { return setDeleteFlag(false); }
+
+bool Poke(const std::string& text, int field, int32_t record) {
+    eng().errors.lastError = 0;
+    WorkAreaBlock* b = CurrentBlock();
+    const std::string call = "[Poke(" + text + "," + std::to_string(field) + "," + std::to_string(record) + ")]";
+    if (!b) {
+        CheckDbfInUse("Poke");
+        return false;
+    }
+    if (b->isVirtual) return fail(1100, "Operation cannot be used on virtual files." + call);
+    if (IsSharedUse(*b) && (b->lockState == LockState::Append || !IsLocked(record)))
+        return fail(1200, "Record not locked " + call);
+    if (record < 1 || record > b->recCount || field < 0 || field > static_cast<int>(b->fields.size())) return true;
+    size_t len = field == 0 ? 1 : b->fields[static_cast<size_t>(field - 1)].length;
+    len = std::min(len, text.size());
+    uint64_t off = b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
+    int rc = b->file.writeAt(off, text.data(), len);
+    if (rc != 0) return fail(101, "Error writing " + b->fileName + " " + call);
+    return true;
+}
+
+bool HasMdxFlag() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b || b->isVirtual || b->isDbase2()) return false;
+    return b->header[28] != 0;
+}
+
+void SetMdxFlag(bool on) {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b || b->isVirtual || b->isDbase2()) return;
+    const uint8_t v = on ? 1 : 0;
+    if (b->header[28] == v) return;
+    b->header[28] = v;
+    if (b->state == TableState::Clean) b->state = TableState::Changed;
+}
+
+bool CompleteInterruptedPack(const std::string& tablePath) {
+    const std::string writing = PackWritingName(tablePath);
+    const std::string ready = PackReadyName(tablePath);
+    const std::string memo = PackMemoName(tablePath);
+    const bool hasWriting = platform::FileExists(writing);
+    const bool hasReady = platform::FileExists(ready);
+    const bool hasMemo = platform::FileExists(memo);
+    if (!hasWriting && !hasReady && !hasMemo) return true;
+    // A pack in progress holds the table exclusively: leave its files alone.
+    platform::File probe;
+    int rc = probe.open(tablePath, platform::kModeExclusive);
+    if (rc == platform::kErrSharingViolation) return true;
+    if (hasReady && !hasMemo) {
+        // The memo file was committed (or there is none): the packed table must follow it.
+        rc = platform::RenameFile(ready, tablePath);
+        if (rc != 0) return fail(static_cast<uint16_t>(rc), "Cannot complete the pack of " + tablePath + " [Use]");
+        platform::SyncDirectoryOf(tablePath);
+    }
+    // Anything else was never committed: the originals are whole.
+    platform::RemoveFileIfExists(writing);
+    platform::RemoveFileIfExists(ready);
+    platform::RemoveFileIfExists(memo);
+    return true;
+}
+
+namespace {
+
+// Writes the kept records of the area to `writing`, returns the count kept. The header is copied
+// verbatim but for count and date.
+bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& writing, int32_t& kept) {
+    int rc = out.create(writing, platform::kModeExclusive);
+    if (rc != 0) return fail(static_cast<uint16_t>(rc), "Error packing " + b.fileName);
+    const uint64_t hs = static_cast<uint16_t>(b.headerSize);
+    std::vector<char> header(hs);
+    rc = b.file.readAt(0, header.data(), header.size());
+    if (rc != 0) return fail(static_cast<uint16_t>(rc), "Error packing " + b.fileName);
+
+    const size_t rs = b.recordSize;
+    const size_t perChunk = std::max<size_t>(1, (1u << 20) / rs);
+    std::vector<char> in(perChunk * rs);
+    std::vector<char> keptBytes;
+    keptBytes.reserve(in.size());
+    uint64_t outPos = hs;
+    kept = 0;
+    for (int32_t first = 1; first <= b.recCount; first += static_cast<int32_t>(perChunk)) {
+        const size_t n = std::min<size_t>(perChunk, static_cast<size_t>(b.recCount - first + 1));
+        rc = b.file.readAt(b.recordOffset(first), in.data(), n * rs);
+        if (rc != 0) return fail(static_cast<uint16_t>(rc), "Error packing " + b.fileName);
+        keptBytes.clear();
+        for (size_t i = 0; i < n; ++i) {
+            const char* rec = in.data() + i * rs;
+            if (rec[0] == '*') continue;
+            keptBytes.insert(keptBytes.end(), rec, rec + rs);
+            ++kept;
+        }
+        if (!keptBytes.empty()) {
+            rc = out.writeAt(outPos, keptBytes.data(), keptBytes.size());
+            if (rc != 0) return fail(static_cast<uint16_t>(rc), "Error packing " + b.fileName);
+            outPos += keptBytes.size();
+        }
+    }
+    const char eof = static_cast<char>(kEofByte);
+    rc = out.writeAt(outPos, &eof, 1);
+    if (rc == 0) {
+        // Count and date of the packed table.
+        platform::CivilDate d = platform::Today();
+        if (b.isDbase2()) {
+            header[1] = static_cast<char>(kept & 0xFF);
+            header[2] = static_cast<char>((kept >> 8) & 0xFF);
+            header[3] = static_cast<char>(d.month);
+            header[4] = static_cast<char>(d.day);
+            header[5] = static_cast<char>(d.year - 1900);
+        } else {
+            header[1] = static_cast<char>(d.year - 1900);
+            header[2] = static_cast<char>(d.month);
+            header[3] = static_cast<char>(d.day);
+            for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<char>((static_cast<uint32_t>(kept) >> (8 * i)) & 0xFF);
+        }
+        rc = out.writeAt(0, header.data(), header.size());
+    }
+    if (rc != 0) return fail(static_cast<uint16_t>(rc), "Error packing " + b.fileName);
+    return true;
+}
+
+}  // namespace
+
+bool Pack() {
+    Engine& e = eng();
+    e.errors.lastError = 0;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return false;
+    if (b->isVirtual) {
+        if (!e.tables.vfile) return fail(1101, "[Pack]");
+        b->vfOp = kVfPack;
+        e.tables.vfile->call(*b);
+        return LastError() == 0;
+    }
+    RefreshRecCount(*b);
+    if (b->recCount < 1) return true;
+
+    bool reopened = false;
+    if (IsSharedUse(*b)) {
+        int rc = ReopenDbfFile(true);
+        if (rc != 0) {
+            // Another station has the table open: nothing was changed, and nothing need be shown.
+            e.errors.lastError = static_cast<uint16_t>(rc);
+            e.errors.detail = "Cannot open " + b->fileName + " exclusively [Pack]";
+            return false;
+        }
+        reopened = true;
+    }
+    auto backToShared = [&]() -> bool {
+        if (!reopened) return true;
+        int rc = ReopenDbfFile(false);
+        if (rc != 0) return fail(static_cast<uint16_t>(rc), "Cannot re-open database sharable. " + b->fileName + " [Pack]");
+        return true;
+    };
+
+    const std::string table = b->fileName;
+    const std::string writing = PackWritingName(table);
+    const std::string ready = PackReadyName(table);
+    const std::string memoTemp = PackMemoName(table);
+    auto cleanUp = [&] {
+        platform::RemoveFileIfExists(writing);
+        platform::RemoveFileIfExists(ready);
+        platform::RemoveFileIfExists(memoTemp);
+    };
+
+    // Whatever the area holds in memory goes to the file first (appends since the last flush).
+    if (!FlushDbf(*b)) {
+        uint16_t code = LastError();
+        backToShared();
+        e.errors.lastError = code;
+        return false;
+    }
+
+    platform::File packed;
+    int32_t kept = 0;
+    bool ok = writePackedTable(*b, packed, writing, kept);
+    const bool withMemo = ok && b->hasMemo && e.tables.memo;
+    if (withMemo) {
+        MemoPackJob job;
+        job.packedTable = &packed;
+        job.keptCount = kept;
+        job.tempMemoPath = memoTemp;
+        e.errors.lastError = 0;
+        e.tables.memo->packMemofile(job);
+        ok = LastError() == 0;
+    }
+    if (ok) {
+        int rc = packed.flush();
+        if (rc == 0) rc = platform::CopyFileMode(table, writing);
+        if (rc == 0) rc = platform::RenameFile(writing, ready);
+        if (rc == 0) rc = platform::SyncDirectoryOf(table);
+        if (rc != 0) ok = fail(static_cast<uint16_t>(rc), "Error packing " + table);
+    }
+    if (!ok) {
+        uint16_t code = LastError();
+        std::string detail = TakeErrorMessage();
+        packed.close();
+        cleanUp();
+        backToShared();
+        e.errors.lastError = code;
+        e.errors.detail = detail;
+        e.errors.pendingError = code;
+        return false;
+    }
+
+    // The commit: the memo file first, then the table. From the memo rename on, the next open completes
+    // the table rename if this process dies in between.
+    if (withMemo) {
+        e.tables.memo->closeMemofile();
+        std::string memoPath = platform::ResolveCase(stem(table) + "." + std::string(b->version() == 0xF5 ? "fpt" : "dbt"));
+        int rc = platform::RenameFile(memoTemp, memoPath);
+        if (rc != 0) {
+            packed.close();
+            cleanUp();
+            e.tables.memo->useMemofile();
+            backToShared();
+            return fail(static_cast<uint16_t>(rc), "Error packing " + table);
+        }
+    }
+    int rc = platform::RenameFile(ready, table);
+    if (rc != 0) {
+        // The memo file is already the packed one: leave the ready table for the next open to commit.
+        packed.close();
+        return fail(static_cast<uint16_t>(rc), "Error packing " + table);
+    }
+    platform::SyncDirectoryOf(table);
+    // The packed file, already held exclusively under its new name, becomes the area's file.
+    b->file = std::move(packed);
+    b->fileMode = platform::kModeExclusive;
+    b->recCount = kept;
+    b->state = TableState::Clean;
+    b->header[4] = static_cast<uint8_t>(kept & 0xFF);
+    b->header[5] = static_cast<uint8_t>((kept >> 8) & 0xFF);
+    b->header[6] = static_cast<uint8_t>((kept >> 16) & 0xFF);
+    b->header[7] = static_cast<uint8_t>((kept >> 24) & 0xFF);
+    if (withMemo) {
+        e.errors.lastError = 0;
+        e.tables.memo->useMemofile();
+    }
+    if (kept < 1) {
+        ClearRecord();
+        b->recNo = 0;
+        b->bof = b->eof = true;
+    } else if (GetDbfRecord(*b, 1)) {
+        RawToTypedRecord(*b, b->typed);
+        b->bof = b->eof = false;
+    }
+    const uint16_t firstError = LastError();
+    if (IsIndexActive()) driver()->reindex();
+    if (!backToShared()) return false;
+    if (firstError != 0) {
+        e.errors.lastError = firstError;
+        return false;
+    }
+    return LastError() == 0;
+}
+
+}  // namespace xb
