@@ -353,7 +353,7 @@ private:
 
 std::string ErrorExcerpt(const std::string& text, size_t p) {
     const size_t start = p < 50 ? 0 : p - 50;
-    std::string out = start == 0 ? "[" : "[...";
+    std::string out = p < 50 ? "[" : "[...";
     if (start + 51 >= text.size()) {
         if (start < text.size()) out += text.substr(start);
         out += "]";
