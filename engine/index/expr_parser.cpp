@@ -241,8 +241,8 @@ private:
                 f.argCount = aliased ? 2 : 1;
                 f.number = m_tok.fieldWidth;  // the width a missing record reads as blanks
                 emit(f, f.argCount);
-                type = kTypeC + (tok - (aliased ? kAliasFieldC : kFieldC));
                 // Field tokens run C N L D M like the value types.
+                type = kTypeC + (tok - (aliased ? kAliasFieldC : kFieldC));
             }
             advance();
             return type;
