@@ -623,7 +623,13 @@ bool Continue() {
         SetEngineError(220, "Call to CONTINUE not preceeded by call to LOCATE. [Continue]");
         return false;
     }
-    return LocateFrom(RecNo() + 1, s.field, false);
+    // A record the area hides is no match: go on past it (LOCATE does the same).
+    const int field = s.field;
+    if (!LocateFrom(RecNo() + 1, field, false)) return false;
+    WorkAreaBlock* b = CurrentBlock();
+    while (b && !b->eof && !RecordVisible() && LastError() == 0)
+        if (!LocateFrom(RecNo() + 1, field, false)) return false;
+    return true;
 }
 
 bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool noCase, int32_t first, bool exact) {
@@ -683,8 +689,7 @@ bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool no
     }
     e.locate.text = text;
     if (!LocateFrom(first, field, true)) return false;
-    while (!b->eof && !RecordVisible() && LastError() == 0)
-        if (!Continue()) break;
+    if (!b->eof && !RecordVisible() && !Continue()) return false;
     return !b->eof;
 }
 

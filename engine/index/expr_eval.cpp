@@ -9,6 +9,7 @@
 #include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
 #include "engine/index/key_routines.h"
+#include "platform/codepage.h"
 
 namespace xb {
 
@@ -139,10 +140,26 @@ void pushField(ExprRecord& r, int32_t op, int fieldNo, int area, int compiledWid
             PushNumber(r, kTypeD, v);
             break;
         }
-        default:
-            // The memo text needs the memo unit's line reader; without it a memo reads as empty text.
-            PushText(r, "", 0, kTypeM);
+        default: {
+            // The memo's lines joined without their breaks, in the engine's code page, cut to the memo pool;
+            // without the memo unit a memo reads as empty text.
+            Engine& e = Engine::current();
+            std::string text;
+            if (p && f && e.tables.memo) {
+                const uint8_t saved = e.currentArea;
+                if (area > 0) e.currentArea = static_cast<uint8_t>(area);
+                MemoLineReader reader;
+                if (e.tables.memo->assignMemo(reader, fieldNo)) text = std::move(reader.text);
+                e.currentArea = saved;
+                text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
+                           text.end());
+                if (b->oem) text = platform::ConvertBytes(text, e.settings.oemCodePage, e.settings.ansiCodePage);
+            }
+            // The memo pool holds the text and its terminating zero.
+            const size_t pool = r.resultLength > 1 ? static_cast<size_t>(r.resultLength) - 1 : 0;
+            PushText(r, text.data(), std::min({text.size(), pool, kMaxExprText}), kTypeM);
             break;
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/core/errors.h"
+#include "engine/core/memo_ops.h"
 #include "engine/core/navigation.h"
 #include "engine/index/expr_eval.h"
 #include "engine/index/expr_parser.h"
@@ -399,6 +400,14 @@ TEST_F(FilterTest, ABadFilterIsReportedAndTheAreaStaysUnfiltered) {
     EXPECT_EQ(walk().size(), 10u);
 }
 
+TEST_F(FilterTest, ContinueAloneSkipsWhatTheFilterHides) {
+    EXPECT_TRUE(LocateField("NAME", LocateValue(std::string("B")), false, 1, false));
+    EXPECT_EQ(RecNo(), 2);
+    ASSERT_TRUE(Set_Filter_To("NUM <> 4 .AND. NUM <> 6"));
+    EXPECT_TRUE(Continue());
+    EXPECT_EQ(RecNo(), 8);
+}
+
 TEST_F(FilterTest, LocateAndContinueSkipWhatTheFilterHides) {
     ASSERT_TRUE(Set_Filter_To("NUM <> 2 .AND. NUM <> 6"));
     // Records 2 and 6 hold "B" but are hidden: the search continues past them.
@@ -425,3 +434,21 @@ TEST_F(FilterTest, ClosingTheAreaFreesItsExpressions) {
 
 }  // namespace
 }  // namespace xb
+
+namespace xb::exprtest {
+namespace {
+
+TEST_F(ExprTest, AMemoFieldGivesItsLinesJoinedInTheEngineCodePage) {
+    InstallMemoUnit(engine());
+    openTable("m", {{"NUM", 'N', 3, 0}, {"INFO", 'M', 10, 0}});
+    EXPECT_EQ(eval("INFO"), "");  // no record yet
+    const int32_t block = AddMemo("Premi\xE8re ligne\r\nseconde");  // stored in cp850, "è" as 0x8A
+    ASSERT_GT(block, 0);
+    TypedSetInt(FieldAddress(2), block);
+    append();
+    readRecord(1);
+    EXPECT_EQ(eval("INFO"), "Premi\xE8re ligneseconde");
+}
+
+}  // namespace
+}  // namespace xb::exprtest
