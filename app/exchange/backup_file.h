@@ -80,7 +80,7 @@ public:
     // restore would find the archive whole and every stored name acceptable.
     bool Verify(const std::string& archiveName);
 
-    // Adds the files of one specification to the list of the backup being prepared.
+    // Adds the files one file spec names to the list of the backup being prepared.
     void AddFileSpec(const std::string& spec);
     void ReportError(int code);
 

@@ -1,7 +1,5 @@
 #include "engine/core/dates.h"
 
-#include <map>
-#include <mutex>
 
 #include "engine/core/engine.h"
 #include "platform/codepage.h"
@@ -255,68 +253,23 @@ int zeller(int y, int m, int d) {
     return h == 0 ? 7 : h;
 }
 
-// The runtime's short date picture and separator, which SetDateFormat sets. They belong to the engine
-// that was current at the call; the entry goes when that engine shuts down, so a later engine at the same
-// address starts from its own settings. Never destroyed: an engine may shut down during static teardown.
-// Engines of different threads share the map, hence the lock.
-struct RuntimeDatePicture {
-    std::string picture;
-    char separator;
-};
-
-std::map<const Engine*, RuntimeDatePicture>& runtimePictures() {
-    static auto* pictures = new std::map<const Engine*, RuntimeDatePicture>;
-    return *pictures;
-}
-
-std::mutex& runtimePicturesLock() {
-    static auto* mu = new std::mutex;
-    return *mu;
-}
-
-// The runtime picture SetDateFormat recorded for an engine; false when it recorded none.
-bool recordedPicture(const Engine& engine, RuntimeDatePicture& out) {
-    std::lock_guard<std::mutex> lock(runtimePicturesLock());
-    auto it = runtimePictures().find(&engine);
-    if (it == runtimePictures().end()) return false;
-    out = it->second;
-    return true;
-}
-
 }  // namespace
 
 void SetDateFormat(int n) {
-    Engine& engine = Engine::current();
-    engine.settings.dateFormat = validFormat(n);
-    if (engine.isShutDown()) return;
-    const int format = engine.settings.dateFormat;
-    RuntimeDatePicture value{DatePictureOf(format, engine.settings.century), separatorOf(format)};
-    bool inserted;
-    {
-        std::lock_guard<std::mutex> lock(runtimePicturesLock());
-        inserted = runtimePictures().insert_or_assign(&engine, value).second;
-    }
-    if (inserted) {
-        const Engine* key = &engine;
-        engine.addFinalizer([key] {
-            std::lock_guard<std::mutex> lock(runtimePicturesLock());
-            runtimePictures().erase(key);
-        });
-    }
+    EngineSettings& st = Engine::current().settings;
+    st.dateFormat = validFormat(n);
+    st.shortDatePicture = DatePictureOf(st.dateFormat, st.century);
+    st.dateSeparator = separatorOf(st.dateFormat);
 }
 
 std::string ShortDatePicture() {
-    const Engine& engine = Engine::current();
-    RuntimeDatePicture recorded;
-    if (recordedPicture(engine, recorded)) return recorded.picture;
-    return DatePictureOf(engine.settings.dateFormat, engine.settings.century);
+    const EngineSettings& st = Engine::current().settings;
+    return st.shortDatePicture.empty() ? DatePictureOf(st.dateFormat, st.century) : st.shortDatePicture;
 }
 
 char DateSeparator() {
-    const Engine& engine = Engine::current();
-    RuntimeDatePicture recorded;
-    if (recordedPicture(engine, recorded)) return recorded.separator;
-    return separatorOf(engine.settings.dateFormat);
+    const EngineSettings& st = Engine::current().settings;
+    return st.dateSeparator ? st.dateSeparator : separatorOf(st.dateFormat);
 }
 
 std::string DatePictureOf(int format, bool century) {

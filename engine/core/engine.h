@@ -18,6 +18,8 @@ namespace xb {
 
 struct EngineSettings {
     int dateFormat = 0;        // 0..8, see dates.h
+    std::string shortDatePicture;  // the runtime's short date picture SetDateFormat sets; empty = derived
+    char dateSeparator = 0;        // the runtime's date separator SetDateFormat sets; 0 = derived
     bool century = false;      // four-digit years in date pictures
     int pivotYear = 1956;      // current year - 70
     char decimalSep = '.';     // what number texts typed by a user use
