@@ -39,6 +39,31 @@ ProgressHook& progressHook() {
 
 // Steps handed to the tags of one MakeIndex, so that the whole build fills the window once; -1 outside.
 int g_stepsOverride = -1;
+// Progress calls made since the current MakeIndex began.
+int g_callsMade = 0;
+
+// The first failure of a MakeIndex: later tags and the closing steps succeed and clear the error word,
+// which must still tell the caller why the result is false.
+struct FirstError {
+    uint16_t code = 0;
+    std::string detail;
+    void take() {
+        const ErrorState& s = Engine::current().errors;
+        if (code == 0) {
+            code = s.lastError ? s.lastError : s.pendingError;
+            detail = s.detail;
+        }
+    }
+    void restore() const {
+        ErrorState& s = Engine::current().errors;
+        if (code == 0) return;
+        s.lastError = code;
+        if (!s.trapping) {  // a trapped error has been shown already
+            s.pendingError = code;
+            s.detail = detail;
+        }
+    }
+};
 
 constexpr size_t kReadBufferHalf = 65512 / 2;
 constexpr size_t kRunBufferBytes = 32768;
@@ -65,6 +90,7 @@ void BuildProgress::finish() {
 
 void BuildProgress::call() {
     ++m_calls;
+    ++g_callsMade;
     const ProgressHook& h = progressHook();
     if (h.callback)
         h.callback();
@@ -96,11 +122,10 @@ public:
         if (m_unique && m_havePrev && m_order.compare(key, m_prev.data()) == 0) return true;
         std::memcpy(m_prev.data(), key, m_keyLength);
         m_havePrev = true;
-        Node& leaf = m_levels[0];
-        if (NodeCount(leaf.data()) == m_maxKeys) {
+        if (NodeCount(m_levels[0].data()) == m_maxKeys) {
             std::array<uint8_t, kMaxKeyLength> separator;
-            std::memcpy(separator.data(), NodeEntry(leaf.data(), m_itemLength, m_maxKeys - 1) + 4, m_keyLength);
-            uint32_t child = writeNode(leaf);
+            std::memcpy(separator.data(), NodeEntry(m_levels[0].data(), m_itemLength, m_maxKeys - 1) + 4, m_keyLength);
+            uint32_t child = writeNode(m_levels[0]);
             size_t level = 1;
             for (;;) {
                 if (level == m_levels.size()) {
@@ -120,8 +145,9 @@ public:
                 ++level;
             }
             for (size_t l = 1; l < level; ++l) m_levels[l].fill(0);
-            leaf.fill(0);
+            m_levels[0].fill(0);
         }
+        Node& leaf = m_levels[0];  // the levels may have grown above
         const uint16_t count = NodeCount(leaf.data());
         uint8_t* entry = NodeEntry(leaf.data(), m_itemLength, count);
         std::memcpy(entry, item + m_keyLength, 4);
@@ -601,6 +627,17 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
     size_t tags = 0;
     while (tags < defs.size() && !AllTrim(defs[tags].name).empty()) ++tags;
     const int steps = progressHook().steps;
+    // The window of the whole build receives all its steps, whatever happens.
+    g_callsMade = 0;
+    struct StepFiller {
+        int steps;
+        ~StepFiller() {
+            g_stepsOverride = -1;
+            BuildProgress rest(steps - g_callsMade, 0);
+            rest.finish();
+        }
+    } filler{steps};
+    FirstError first;
 
     bool reopened = false;
     if (!b.exclusive && platform::FileExists(path)) {
@@ -622,18 +659,20 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
         }
         return true;
     };
+    auto fail = [&]() {
+        first.take();
+        reopenShared();
+        first.restore();
+        return false;
+    };
     if (platform::FileExists(path)) {
         // A file another station still holds open is refused, not truncated under it.
         if (const int rc = EraseFile(path); rc != 0 && rc != platform::kErrFileNotFound) {
             SetEngineError(static_cast<uint16_t>(rc), "Cannot erase " + path + " [MakeIndex]");
-            reopenShared();
-            return false;
+            return fail();
         }
     }
-    if (!CreateMdxHeader(name)) {
-        reopenShared();
-        return false;
-    }
+    if (!CreateMdxHeader(name)) return fail();
 
     bool ok = true;
     for (size_t i = 0; i < tags; ++i) {
@@ -642,18 +681,26 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
                                                static_cast<int64_t>(tags) -
                                            static_cast<int64_t>(steps) * static_cast<int64_t>(i) /
                                                static_cast<int64_t>(tags));
-        const bool built = addIndexTag(defs[i], false, g_stepsOverride);
-        ok = built && ok;
+        if (!addIndexTag(defs[i], false, g_stepsOverride)) {
+            first.take();
+            ok = false;
+        }
     }
     g_stepsOverride = -1;
-    if (tags == 0) BuildProgress(steps, 0).finish();
 
     if (MdxArea* area = CurrentMdxArea()) {
-        if (!FlushMdxHeader(*area)) ok = false;
+        if (!FlushMdxHeader(*area)) {
+            first.take();
+            ok = false;
+        }
         area->file.close();
     }
     b.indexArea.reset();
-    if (!reopenShared()) ok = false;
+    if (!reopenShared()) {
+        first.take();
+        ok = false;
+    }
+    if (!ok) first.restore();
     return ok;
 }
 
