@@ -148,6 +148,66 @@ TEST_F(MdxFileTest, AForeignHeaderIsRefusedWith222) {
     }
 }
 
+TEST_F(MdxFileTest, NodesAndAnchorsAreReadAndWrittenThroughTheTag) {
+    ASSERT_TRUE(CreateMdxHeader(tmp.file("n.mdx")));
+    MdxArea& area = *CurrentMdxArea();
+    // A 4-byte character tag: header page at block 4, an empty root leaf at block 6.
+    const std::string zeros(2048, '\0');
+    ASSERT_EQ(area.file.writeAt(2048, zeros.data(), zeros.size()), 0);
+    area.header.addTagEntry("T", 4, 'C');
+    auto tag = std::make_unique<MdxTag>();
+    tag->number = 1;
+    tag->name = "T";
+    tag->header = TagHeader::make({"T", "code", "", false, false}, 'C', 4, 6, false);
+    ASSERT_TRUE(WriteAnchor(area, *tag));
+    area.tags[1] = std::move(tag);
+    MdxTag& t = *area.tags[1];
+
+    uint8_t node[1024] = {};
+    PutU32(node, 1);
+    PutU32(node + 8, 42);
+    std::memcpy(node + 12, "abcd", 4);
+    node[kNodeChangedByte] = 1;  // the in-memory changed flag never reaches the file
+    ASSERT_TRUE(SeekAndWrite(area, t, 6, node));
+    uint8_t back[1024] = {};
+    ASSERT_TRUE(SeekAndRead(area, t, 6, back));
+    EXPECT_EQ(std::memcmp(back, node, 1024), 0);
+    EXPECT_EQ(back[kNodeChangedByte], 0);
+
+    // A node on the descent path is served from the path and refreshed by writes.
+    t.path.push_back(MdxPathLevel{6, {}});
+    std::memcpy(t.path[0].node.data(), node, 1024);
+    t.path[0].node[12] = 'z';
+    ASSERT_TRUE(SeekAndRead(area, t, 6, back));
+    EXPECT_EQ(back[12], 'z');
+    node[12] = 'y';
+    ASSERT_TRUE(SeekAndWrite(area, t, 6, node));
+    EXPECT_EQ(t.path[0].node[12], 'y');
+    t.path.clear();
+
+    // Blocks outside the file and nodes that do not fit the tag are corrupted index.
+    EXPECT_FALSE(SeekAndRead(area, t, 8, back));
+    EXPECT_EQ(LastError(), 222);
+    EXPECT_FALSE(SeekAndRead(area, t, 2, back));
+    EXPECT_EQ(LastError(), 222);
+    PutU32(node, 300);
+    ASSERT_TRUE(SeekAndWrite(area, t, 6, node));
+    EXPECT_FALSE(SeekAndRead(area, t, 6, back));
+    EXPECT_EQ(LastError(), 222);
+    EXPECT_NE(ErrorMsg().find(" [tag: T] node count 300 above the maximum [SeekAndRead]"), std::string::npos);
+
+    // Anchors: another station's change of the header page is read back.
+    TagHeader changed = t.header;
+    changed.setRoot(6);
+    changed.setForSatisfied(true);
+    ASSERT_EQ(area.file.writeAt(4 * 512, changed.bytes.data(), kTagHeaderCopySize), 0);
+    t.header.setRoot(4);
+    ASSERT_TRUE(ReadAnchorNodes());
+    EXPECT_EQ(t.header.root(), 6u);
+    ASSERT_TRUE(FlushMdxHeader(area));
+    EXPECT_EQ(GetU32(&area.header.bytes[32]), 8u);  // the file's 4096 bytes
+}
+
 // A tag of a 4-byte key over hand-made nodes, for walks over damaged trees.
 class MdxWalkTest : public xbtest::EngineTest {
 public:
