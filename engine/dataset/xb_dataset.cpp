@@ -99,11 +99,11 @@ void TXbDataSet::CloseAreaQuietly() {
     if (m_area == 0) return;
     if (Engine::currentOrNull() != nullptr) {
         try {
-            const int old = SelectedArea();
+            const int old = xb::SelectedArea();
             TrappingOff off;
-            Select(m_area);
-            CloseDatabase();
-            if (old != m_area) Select(old);
+            xb::Select(m_area);
+            xb::CloseDatabase();
+            if (old != m_area) xb::Select(old);
         } catch (...) {
         }
     }
@@ -124,7 +124,7 @@ void TXbDataSet::ShowMessage(const std::string& text) {
 }
 
 uint8_t* TXbDataSet::typed() const {
-    WorkAreaBlock* b = AreaBlock(m_area);
+    WorkAreaBlock* b = xb::AreaBlock(m_area);
     return b ? b->typed : nullptr;
 }
 
@@ -146,7 +146,7 @@ void TXbDataSet::SetHideDeletedRecs(bool on) {
     m_hideDeleted = on;
     if (Active() && m_area != 0) {
         if (!BeginOperation("SetHideDeletedRecs")) return;
-        SetIgnoreDel(on);
+        xb::SetIgnoreDel(on);
         SyncDatasetWithArea();
     }
 }
@@ -156,15 +156,15 @@ bool TXbDataSet::BeginOperation(const std::string& opName) {
         SetEngineError(1103, "Database is not open [" + EngineText(Name) + "." + opName + "]");
         return false;
     }
-    if (SelectedArea() != m_area) Select(m_area);
+    if (xb::SelectedArea() != m_area) xb::Select(m_area);
     Engine::current().settings.ansi = TableLanguage == TXbTableLanguage::tlAnsi;
     return true;
 }
 
 int TXbDataSet::SafeGo(int32_t recNo) {
     if (!BeginOperation("SafeGo")) return PendingError();
-    if (recNo >= 1 && recNo <= RecCount()) {
-        Go(recNo);
+    if (recNo >= 1 && recNo <= xb::RecCount()) {
+        xb::Go(recNo);
         m_beforeFirst = m_afterLast = false;
     } else {
         XbiSetToEnd();
@@ -174,7 +174,7 @@ int TXbDataSet::SafeGo(int32_t recNo) {
 
 bool TXbDataSet::IsEmptyDbf() {
     if (!BeginOperation("s_IsEmptyDbf")) return true;
-    return dBOF() && dEOF();
+    return xb::dBOF() && xb::dEOF();
 }
 
 void TXbDataSet::SyncDatasetWithArea() {
@@ -190,8 +190,8 @@ void TXbDataSet::SyncDatasetWithArea() {
     }
     m_beforeFirst = m_afterLast = false;
     // Past the end of a non-empty table there is no record to show: stand on the last visible one, at EOF.
-    const bool pastEnd = dEOF();
-    if (pastEnd) Skip(-1);
+    const bool pastEnd = xb::dEOF();
+    if (pastEnd) xb::Skip(-1);
     Resync(0);
     if (pastEnd) SetBofEof(false, true);
 }
@@ -308,44 +308,44 @@ int TXbDataSet::XbiOpen() {
 
 bool TXbDataSet::OpenArea() {
     m_props.reset();
-    const int previous = SelectedArea();
+    const int previous = xb::SelectedArea();
     {
         TrappingOff off;
-        Select(m_area);
+        xb::Select(m_area);
     }
     if (PendingError() != 0) {
-        Select(previous);
+        xb::Select(previous);
         return false;
     }
     Engine::current().settings.ansi = TableLanguage == TXbTableLanguage::tlAnsi;
     if (!m_designing) {
         if (!OpenTable(m_dbfFileName)) {
             // Whatever got opened in the area before the failure is closed again; the error stays.
-            if (CurrentBlock() != nullptr) {
+            if (xb::CurrentBlock() != nullptr) {
                 const uint16_t code = LastError();
                 const uint16_t pending = Engine::current().errors.pendingError;
                 std::string detail = Engine::current().errors.detail;
-                CloseDatabase();
+                xb::CloseDatabase();
                 Engine::current().errors.lastError = code;
                 Engine::current().errors.pendingError = pending;
                 Engine::current().errors.detail = detail;
             }
             return false;
         }
-        SetIgnoreDel(m_hideDeleted);
-        m_area = static_cast<uint8_t>(SelectedArea());
+        xb::SetIgnoreDel(m_hideDeleted);
+        m_area = static_cast<uint8_t>(xb::SelectedArea());
         TakeSnapshot();
         return true;
     }
-    if (!Use(m_dbfFileName, nullptr, 0)) return false;
+    if (!xb::Use(m_dbfFileName, nullptr, 0)) return false;
     FillDbfFieldsFromTable();
     TakeSnapshot();
-    CloseDatabase();
+    xb::CloseDatabase();
     return true;
 }
 
 void TXbDataSet::TakeSnapshot() {
-    WorkAreaBlock* b = CurrentBlock();
+    WorkAreaBlock* b = xb::CurrentBlock();
     if (!b) return;
     std::vector<TDTField> items;
     for (size_t i = 0; i < b->fields.size(); ++i) {
@@ -357,7 +357,7 @@ void TXbDataSet::TakeSnapshot() {
 }
 
 void TXbDataSet::FillDbfFieldsFromTable() {
-    WorkAreaBlock* b = CurrentBlock();
+    WorkAreaBlock* b = xb::CurrentBlock();
     if (!b) return;
     DbfFields.clear();
     for (const FieldDescriptor& f : b->fields)
@@ -368,10 +368,10 @@ void TXbDataSet::FillDbfFieldsFromTable() {
 int TXbDataSet::XbiClose() {
     if (m_area == 0) return kXbiOk;
     CloseHook();
-    const int old = SelectedArea();
-    Select(m_area);
-    CloseDatabase();
-    if (old != m_area) Select(old);
+    const int old = xb::SelectedArea();
+    xb::Select(m_area);
+    xb::CloseDatabase();
+    if (old != m_area) xb::Select(old);
     m_area = 0;
     m_props.reset();
     return kXbiOk;
@@ -502,7 +502,7 @@ int TXbDataSet::XbiGetRecordSize() {
 
 int TXbDataSet::XbiSetToBegin() {
     if (!BeginOperation("XbiSetToBegin")) return PendingError();
-    GoTop();
+    xb::GoTop();
     m_beforeFirst = true;
     m_afterLast = false;
     return PendingError();
@@ -510,7 +510,7 @@ int TXbDataSet::XbiSetToBegin() {
 
 int TXbDataSet::XbiSetToEnd() {
     if (!BeginOperation("XbiSetToEnd")) return PendingError();
-    GoBottom();
+    xb::GoBottom();
     m_beforeFirst = false;
     m_afterLast = true;
     return PendingError();
@@ -519,34 +519,34 @@ int TXbDataSet::XbiSetToEnd() {
 int32_t TXbDataSet::XbiGetRecordCount() {
     if (!EngineUsable()) return 1;
     if (!BeginOperation("XbiGetRecordCount")) return 0;
-    return RecCount();
+    return xb::RecCount();
 }
 
 int TXbDataSet::XbiForceReread() {
     if (!BeginOperation("XbiForceReread")) return PendingError();
-    Skip(0);
+    xb::Skip(0);
     return PendingError();
 }
 
 void TXbDataSet::readCurrentRecordToBuffer(TRecordBuffer buffer, int32_t& recNo) {
     if (buffer) RecordToBuffer(buffer);
-    recNo = RecNo();
+    recNo = xb::RecNo();
 }
 
 int TXbDataSet::XbiGetRecord(TRecordBuffer buffer, int32_t& recNo) {
     if (!BeginOperation("XbiGetRecord")) return PendingError();
     if (m_beforeFirst) return kXbiBof;
     if (m_afterLast) return kXbiEof;
-    if (dEOF()) {
+    if (xb::dEOF()) {
         // Past the end there is no record (only the blank buffer of count + 1): that is EOF, with the
         // engine back on the last visible record.
-        if (!dBOF()) {
-            Skip(-1);
+        if (!xb::dBOF()) {
+            xb::Skip(-1);
             m_afterLast = true;
         }
         return kXbiEof;
     }
-    Skip(0);
+    xb::Skip(0);
     if (int e = PendingError()) return e;
     readCurrentRecordToBuffer(buffer, recNo);
     return kXbiOk;
@@ -556,14 +556,14 @@ int TXbDataSet::XbiGetNextRecord(TRecordBuffer buffer, int32_t& recNo) {
     if (!BeginOperation("XbiGetNextRecord")) return PendingError();
     if (m_afterLast) return kXbiEof;
     if (m_beforeFirst) {
-        Skip(0);
+        xb::Skip(0);
         m_beforeFirst = false;
-    } else if (!dEOF()) {
-        Skip(1);
+    } else if (!xb::dEOF()) {
+        xb::Skip(1);
     }
     if (int e = PendingError()) return e;
-    if (dEOF()) {
-        if (!dBOF()) Skip(-1);
+    if (xb::dEOF()) {
+        if (!xb::dBOF()) xb::Skip(-1);
         m_afterLast = true;
         return kXbiEof;
     }
@@ -575,20 +575,20 @@ int TXbDataSet::XbiGetPriorRecord(TRecordBuffer buffer, int32_t& recNo) {
     if (!BeginOperation("XbiGetPriorRecord")) return PendingError();
     if (m_beforeFirst) return kXbiBof;
     if (m_afterLast) {
-        if (dEOF() && !dBOF())
-            Skip(-1);
+        if (xb::dEOF() && !xb::dBOF())
+            xb::Skip(-1);
         else
-            Skip(0);
+            xb::Skip(0);
         m_afterLast = false;
-    } else if (!dBOF()) {
-        Skip(-1);
+    } else if (!xb::dBOF()) {
+        xb::Skip(-1);
     }
     if (int e = PendingError()) return e;
-    if (dBOF()) {
+    if (xb::dBOF()) {
         m_beforeFirst = true;
         return kXbiBof;
     }
-    if (dEOF()) {
+    if (xb::dEOF()) {
         m_afterLast = true;
         return kXbiEof;
     }
@@ -696,7 +696,7 @@ int TXbDataSet::XbiDeleteRecord() {
 
 int TXbDataSet::XbiInitRecord() {
     if (!BeginOperation("XbiInitRecord")) return PendingError();
-    ClearRecord();
+    xb::ClearRecord();
     return PendingError();
 }
 
@@ -725,7 +725,7 @@ bool TXbDataSet::XbiLocate(const std::string& keyFields, const std::vector<TVari
         else
             values.emplace_back(std::string());
     }
-    const bool found = LocateRecord(EngineText(keyFields), values, (options & loCaseInsensitive) != 0, true,
+    const bool found = xb::LocateRecord(EngineText(keyFields), values, (options & loCaseInsensitive) != 0, true,
                                     (options & loPartialKey) == 0);
     if (found) m_beforeFirst = m_afterLast = false;
     return found;
@@ -734,7 +734,7 @@ bool TXbDataSet::XbiLocate(const std::string& keyFields, const std::vector<TVari
 std::vector<TVariant> TXbDataSet::XbiLookup(const std::string& keyFields, const std::vector<TVariant>& keyValues,
                                             const std::string& resultFields) {
     if (!BeginOperation("XbiLookup")) return {};
-    const int32_t remembered = RecNo();
+    const int32_t remembered = xb::RecNo();
     const bool before = m_beforeFirst, after = m_afterLast;
     std::vector<TVariant> out;
     if (XbiLocate(keyFields, keyValues, 0)) {
@@ -773,7 +773,7 @@ int TXbDataSet::XbiGetBookmark(void* dest) {
     int32_t n = 1;
     if (EngineUsable()) {
         if (!BeginOperation("XbiSetToBookmark")) return PendingError();
-        n = RecNo();
+        n = xb::RecNo();
     }
     std::memcpy(dest, &n, 4);
     return kXbiOk;

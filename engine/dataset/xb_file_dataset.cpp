@@ -86,12 +86,12 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
     if (!alias.empty()) use += " ALIAS " + EngineText(alias);
 
     EngineSettings& st = Engine::current().settings;
-    const bool oldFix = SetAutoFixRecCount(AutoFixRecCount);
+    const bool oldFix = xb::SetAutoFixRecCount(AutoFixRecCount);
     const uint16_t oldMode = st.openModeOverride;
     if (ReadOnly) st.openModeOverride = m_exclusive ? 0 : 64;
-    Use(use, nullptr, 0);
+    xb::Use(use, nullptr, 0);
     st.openModeOverride = oldMode;
-    SetAutoFixRecCount(oldFix);
+    xb::SetAutoFixRecCount(oldFix);
     if (PendingError() != 0) return false;
     return MakeIndexes();
 }
@@ -119,10 +119,10 @@ bool TXbFileDataSet::IndexSemaphoreBusy() {
     if (!svc.semaphoreFileName) return false;
     const std::string name = svc.semaphoreFileName();
     if (name.empty() || !platform::FileExists(name)) return false;
-    if (FileIsFromToday(name)) return true;
+    if (xb::FileIsFromToday(name)) return true;
     // An old semaphore is left over from an earlier day, unless some station still holds it open: the
     // erase refuses then, and the file counts as in use.
-    return EraseFile(name) != 0;
+    return xb::EraseFile(name) != 0;
 }
 
 bool TXbFileDataSet::MakeIndexes() {
@@ -130,9 +130,9 @@ bool TXbFileDataSet::MakeIndexes() {
     DatasetIndexServices& svc = IndexServices();
     TCreateIndexType mode;
     if (IndexTagCount() > 0) {
-        SetMdxFlag(true);
+        xb::SetMdxFlag(true);
         mode = CreateIndex;
-    } else if (HasMdxFlag()) {
+    } else if (xb::HasMdxFlag()) {
         mode = TCreateIndexType::ciNever;
     } else {
         return true;
@@ -192,7 +192,7 @@ bool TXbFileDataSet::MakeIndexes() {
     bool canMake = true;
     if (OnBeforeMakeIndex) OnBeforeMakeIndex(*this, mdx, canMake);
     if (!canMake) {
-        SetMdxFlag(false);
+        xb::SetMdxFlag(false);
         return true;
     }
     {
@@ -224,7 +224,7 @@ bool TXbFileDataSet::lockedWrite(const char* opName, const char* what, const TLo
     if (!GetCanModify()) return false;
     if (!BeginOperation(opName)) return false;
     for (int tries = 1;; ++tries) {
-        if (appendLock ? ALock() : RLock()) {
+        if (appendLock ? xb::ALock() : xb::RLock()) {
             write();
             return true;
         }
@@ -244,28 +244,28 @@ bool TXbFileDataSet::lockedWrite(const char* opName, const char* what, const TLo
 bool TXbFileDataSet::AppendWithLock() {
     return lockedWrite("s_AppendWithLock", "Insert", OnALockFailedOnInsert, true, [] {
         xb::Append();
-        if (!RefreshPosition()) Unlock();
+        if (!xb::RefreshPosition()) xb::Unlock();
     });
 }
 
 bool TXbFileDataSet::DeleteWithLock() {
     return lockedWrite("s_DeleteWithLock", "Delete", OnRLockFailedOnDelete, false, [] {
         xb::DeleteRec();
-        if (!RefreshPosition()) Unlock();
+        if (!xb::RefreshPosition()) xb::Unlock();
     });
 }
 
 bool TXbFileDataSet::RestoreWithLock() {
     return lockedWrite("s_RestoreWithLock", "Restore", OnRLockFailedOnRestore, false, [] {
         xb::RecallRec();
-        Unlock();
+        xb::Unlock();
     });
 }
 
 bool TXbFileDataSet::ReplaceWithLock() {
     return lockedWrite("s_ReplaceWithLock", "Post", OnRLockFailedOnPost, false, [] {
         xb::Replace();
-        if (!RefreshPosition()) Unlock();
+        if (!xb::RefreshPosition()) xb::Unlock();
     });
 }
 
@@ -275,7 +275,7 @@ std::unique_ptr<TStream> TXbFileDataSet::CreateBlobStream(TField& field, TBlobSt
 
 bool TXbFileDataSet::IsSequenced() {
     if (!BeginOperation("IsSequenced")) return false;
-    return !Filtered && !IsIndexActive();
+    return !Filtered && !xb::IsIndexActive();
 }
 
 }  // namespace xb
