@@ -59,8 +59,6 @@ public:
     AreaTable areas;
     ProcedureTables tables;
     LocateState locate;
-    int readSemaphoreDepth = 0;
-    int lockSemaphoreDepth = 0;
 
     // Units that close things at the end of the run register here; Shutdown runs them newest first.
     void addFinalizer(std::function<void()> fn) { m_finalizers.push_back(std::move(fn)); }

@@ -87,16 +87,38 @@ bool IsIndexActive() {
     return d && eng().tables.indexLinked && CurrentBlock() && d->indexIsOpen();
 }
 
-ReadSemaphore::ReadSemaphore() {
-    if (!IsIndexActive()) return;
-    m_on = true;
-    if (eng().readSemaphoreDepth++ == 0) driver()->setReadSemaphore(true);
+SemaphoreBracket::SemaphoreBracket(Kind kind, bool active) : m_kind(kind) {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!active || !b || !driver()) return;
+    int& depth = kind == Read ? b->readSemaphoreDepth : b->lockSemaphoreDepth;
+    if (depth == 0) {
+        if (kind == Read)
+            driver()->setReadSemaphore(true);
+        else
+            driver()->setLockSemaphore(true);
+    }
+    ++depth;
+    m_area = SelectedArea();
 }
 
-ReadSemaphore::~ReadSemaphore() {
-    if (!m_on) return;
+SemaphoreBracket::~SemaphoreBracket() {
+    if (m_area == 0) return;
+    WorkAreaBlock* b = AreaBlock(m_area);
+    if (!b) return;
+    int& depth = m_kind == Read ? b->readSemaphoreDepth : b->lockSemaphoreDepth;
+    if (depth <= 0 || --depth > 0 || !driver()) return;
     Engine& e = eng();
-    if (e.readSemaphoreDepth > 0 && --e.readSemaphoreDepth == 0 && driver()) driver()->setReadSemaphore(false);
+    const uint8_t saved = e.currentArea;
+    e.currentArea = static_cast<uint8_t>(m_area);
+    try {
+        if (m_kind == Read)
+            driver()->setReadSemaphore(false);
+        else
+            driver()->setLockSemaphore(false);
+    } catch (...) {
+        // A destructor must not throw; the index engine has recorded its error.
+    }
+    e.currentArea = saved;
 }
 
 bool RecordVisible() {

@@ -47,17 +47,26 @@ bool LocateRecord(const std::string& fields, const std::vector<LocateValue>& val
 // True when an index order controls the current area.
 bool IsIndexActive();
 
-// The read semaphore of the index engine, taken around index reads. Brackets nest; only the outermost
-// reaches the index engine, and an off without an on does nothing.
-class ReadSemaphore {
+// The index engine's semaphore brackets of the current area, taken around index reads (Read) and around
+// the key work of appends and replaces (Lock). Brackets nest per area; only the outermost reaches the index
+// engine. A bracket counts only once the index engine took it (a refusal may throw), and it is closed on
+// the area it was opened on, whichever area is current by then.
+class SemaphoreBracket {
 public:
-    ReadSemaphore();
-    ~ReadSemaphore();
-    ReadSemaphore(const ReadSemaphore&) = delete;
-    ReadSemaphore& operator=(const ReadSemaphore&) = delete;
+    enum Kind { Read, Lock };
+    SemaphoreBracket(Kind kind, bool active);
+    ~SemaphoreBracket();
+    SemaphoreBracket(const SemaphoreBracket&) = delete;
+    SemaphoreBracket& operator=(const SemaphoreBracket&) = delete;
 
 private:
-    bool m_on = false;
+    Kind m_kind;
+    int m_area = 0;  // 0 = not taken
+};
+
+class ReadSemaphore : public SemaphoreBracket {
+public:
+    ReadSemaphore() : SemaphoreBracket(Read, IsIndexActive()) {}
 };
 
 }  // namespace xb

@@ -243,6 +243,19 @@ TEST_F(NavigationTest, IndexOrderDrivesEveryMoveWithBalancedSemaphores) {
     EXPECT_FALSE(index.underflow);
 }
 
+TEST_F(NavigationTest, ARefusedBracketDoesNotBlockTheNextOnes) {
+    auto& index = xbtest::InstallFakeIndex(engine());
+    index.order = {3, 1, 2};
+    index.refuseNextReadOn = true;
+    EXPECT_THROW(GoTop(), EEngineError);
+    EXPECT_EQ(index.readDepth, 0);
+    ASSERT_TRUE(GoTop());
+    EXPECT_EQ(RecNo(), 3);
+    EXPECT_EQ(index.readOns, 1);  // the refused bracket left nothing open, the next one reached the engine
+    EXPECT_EQ(index.readDepth, 0);
+    EXPECT_FALSE(index.underflow);
+}
+
 TEST_F(NavigationTest, EmptyIndexOrderGivesTheEndPosition) {
     auto& index = xbtest::InstallFakeIndex(engine());
     ASSERT_TRUE(GoTop());

@@ -22,19 +22,10 @@ IndexDriver* driver() { return eng().tables.index.get(); }
 
 std::string quoted(const WorkAreaBlock& b) { return "\"" + b.fileName + "\""; }
 
-// The lock semaphore of the index engine around key work; nested brackets reach it once.
-class LockSemaphore {
+// The lock semaphore of the index engine around key work.
+class LockSemaphore : public SemaphoreBracket {
 public:
-    explicit LockSemaphore(bool active) : m_on(active) {
-        if (m_on && eng().lockSemaphoreDepth++ == 0) driver()->setLockSemaphore(true);
-    }
-    ~LockSemaphore() {
-        if (m_on && eng().lockSemaphoreDepth > 0 && --eng().lockSemaphoreDepth == 0 && driver())
-            driver()->setLockSemaphore(false);
-    }
-
-private:
-    bool m_on;
+    explicit LockSemaphore(bool active) : SemaphoreBracket(Lock, active) {}
 };
 
 std::string stem(const std::string& tablePath) {

@@ -27,6 +27,10 @@ struct IndexArea {
 struct MemoArea {
     virtual ~MemoArea() = default;
 };
+// The virtual-file driver's part of a block (its records).
+struct VirtualArea {
+    virtual ~VirtualArea() = default;
+};
 
 struct WorkAreaBlock : TableBlock {
     uint8_t* typed = nullptr;  // the caller's typed record buffer, or ownedTyped
@@ -42,8 +46,11 @@ struct WorkAreaBlock : TableBlock {
     std::vector<uint8_t> swap;    // a second typed record for Replace
     bool exclusive = false;
     bool reopened = false;        // ReopenDbfFile changed the mode Use gave
+    int readSemaphoreDepth = 0;   // nesting of the index engine's read bracket on this area
+    int lockSemaphoreDepth = 0;   // nesting of its lock bracket
     std::unique_ptr<IndexArea> indexArea;
     std::unique_ptr<MemoArea> memoArea;
+    std::unique_ptr<VirtualArea> virtualArea;
 };
 
 // The engine's table of areas.

@@ -14,6 +14,13 @@
 //   memoloop FIRST LAST ROUNDS TAG LOG -> for ROUNDS rounds rewrites the memo of field 2 of records FIRST
 //                             to LAST (under each record's lock) and adds one unreferenced memo; every memo
 //                             written goes to LOG as "block hex-of-text"; answers 0 or the last error
+// and the index semaphore of area 1 (answers 1, or E and the last error when the action failed):
+//   semtimeouts LOCKMS WRITEMS -> 0                    sem ACTION (0..5)       -> HandleSemafore
+//   semread 1|0 / semlock 1|0  -> the read and write brackets
+//   seminfo                    -> the four bytes of the record, the writer and reader flags
+//   semcount PATH N            -> N times: under the write bracket adds 1 to the number in PATH, under
+//                                 the read bracket reads it twice; "1", E and the error, or "X" when a
+//                                 read saw the number change
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -33,6 +40,7 @@
 #include "engine/core/record_writes.h"
 #include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
+#include "engine/index/semaphore_file.h"
 #include "platform/file.h"
 
 namespace {
@@ -113,6 +121,75 @@ std::string memoLoop(std::istringstream& in) {
     return "0";
 }
 
+std::string semaphoreCommand(const std::string& cmd, std::istringstream& in) {
+    using namespace xb;
+    auto run = [](auto fn) -> std::string {
+        try {
+            return fn() ? "1" : "E" + std::to_string(LastError());
+        } catch (const EEngineError&) {
+            return "E" + std::to_string(LastError());
+        }
+    };
+    if (cmd == "semtimeouts") {
+        long lockMs = 0, writeMs = 0;
+        in >> lockMs >> writeMs;
+        SemaphoreSettings().lockRetry = std::chrono::milliseconds(lockMs);
+        SemaphoreSettings().writeTimeout = std::chrono::milliseconds(writeMs);
+        return "0";
+    }
+    if (cmd == "sem") {
+        int action = 0;
+        in >> action;
+        return run([action] { return HandleSemafore(action); });
+    }
+    if (cmd == "semread" || cmd == "semlock") {
+        int on = 0;
+        in >> on;
+        const bool read = cmd == "semread";
+        return run([&] {
+            read ? SetReadSemaphoreProc(on != 0) : SetLockSemaphoreProc(on != 0);
+            return true;  // a failure raises (trapping is off)
+        });
+    }
+    if (cmd == "semcount") {
+        std::string path;
+        int n = 0;
+        in >> path >> n;
+        platform::File counter;
+        if (counter.open(path, platform::kModeShared) != 0) return "E2";
+        auto get = [&counter] {
+            int32_t v = 0;
+            counter.readAt(0, &v, sizeof v);
+            return v;
+        };
+        bool torn = false;
+        std::string r = run([&] {
+            for (int i = 0; i < n; ++i) {
+                {
+                    IndexWriteBracket write;
+                    int32_t v = get() + 1;
+                    std::this_thread::sleep_for(std::chrono::microseconds(20));
+                    counter.writeAt(0, &v, sizeof v);
+                }
+                IndexReadBracket read;
+                int32_t a = get();
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+                torn = torn || get() != a;
+            }
+            return true;
+        });
+        return torn ? "X" : r;
+    }
+    if (cmd == "seminfo") {
+        SemaphoreInfo i = CurrentSemaphoreInfo();
+        std::ostringstream out;
+        out << int(i.record[0]) << ' ' << int(i.record[1]) << ' ' << (i.record[2] | (i.record[3] << 8)) << ' '
+            << (i.writer ? 'W' : '-') << (i.countedReader ? 'R' : '-');
+        return out.str();
+    }
+    return "unknown";
+}
+
 std::string engineCommand(const std::string& cmd, std::istringstream& in) {
     using namespace xb;
     if (cmd == "memounit") {
@@ -162,7 +239,7 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         CloseDatabase();
         return "0";
     }
-    return "unknown";
+    return semaphoreCommand(cmd, in);
 }
 
 }  // namespace

@@ -98,6 +98,11 @@ void FakeIndex::appendNewKey() {
 }
 
 void FakeIndex::setReadSemaphore(bool on) {
+    if (on && refuseNextReadOn) {
+        refuseNextReadOn = false;
+        throw xb::EEngineError("semaphore refused");
+    }
+    if (on) ++readOns;
     readDepth += on ? 1 : -1;
     if (readDepth < 0) underflow = true;
     maxReadDepth = std::max(maxReadDepth, readDepth);

@@ -36,6 +36,8 @@ public:
     bool found = false;
     int readDepth = 0, lockDepth = 0, maxReadDepth = 0;
     bool underflow = false;
+    bool refuseNextReadOn = false;  // the next read bracket throws, as a refusal of the semaphore does
+    int readOns = 0;
     std::vector<std::string> calls;
 
     bool indexIsOpen() override { return active; }

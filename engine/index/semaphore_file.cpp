@@ -1,0 +1,628 @@
+#include "engine/index/semaphore_file.h"
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/core/file_support.h"
+#include "engine/core/locks.h"
+#include "engine/core/work_areas.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+
+namespace xb {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr int kSemAreas = 34;  // area 35 is the engine's own and never has an index
+
+// The record and its lock.
+constexpr uint64_t kRecordLockOffset = 1;
+constexpr uint64_t kRecordLockLength = 4;
+// One byte per counted reader, far from the record. A reader holds its byte from the moment it is
+// counted until it is about to be uncounted; the lock vanishes with its process.
+constexpr uint64_t kReaderBase = 0x100;
+constexpr uint64_t kReaderSlots = 1024;
+
+constexpr uint8_t kMaxReaders = 127;
+
+struct SemaphoreRecord {
+    platform::File file;
+    std::string fileName;
+    uint8_t record[4] = {0, 0, 0, 0};
+    uint8_t stationsAtLogin = 0;
+    uint16_t seenCounter = 0;
+    bool writer = false;         // holds bytes 1 to 4
+    bool countedReader = false;  // counted in byte 1 and holding readerSlot
+    int32_t readDepth = 0;
+    int32_t writeDepth = 0;
+    int readerSlot = -1;
+
+    uint16_t counter() const { return static_cast<uint16_t>(record[2] | (record[3] << 8)); }
+    void setCounter(uint16_t v) {
+        record[2] = static_cast<uint8_t>(v & 0xFF);
+        record[3] = static_cast<uint8_t>(v >> 8);
+    }
+};
+
+struct EngineSemaphores {
+    SemaphoreTimeouts timeouts;
+    std::unique_ptr<SemaphoreRecord> areas[kSemAreas + 1];
+    int32_t readBrackets[kAreaCount + 1] = {};
+    int32_t writeBrackets[kAreaCount + 1] = {};
+};
+
+std::vector<std::pair<const Engine*, std::unique_ptr<EngineSemaphores>>> g_registry;
+
+void logoutAll(Engine& engine);
+
+// The semaphore state of an engine; created with the first use unless the engine is ending.
+EngineSemaphores* stateOf(Engine& engine, bool create) {
+    for (auto& [e, s] : g_registry)
+        if (e == &engine) return s.get();
+    if (!create || engine.isShutDown()) return nullptr;
+    g_registry.emplace_back(&engine, std::make_unique<EngineSemaphores>());
+    EngineSemaphores* s = g_registry.back().second.get();
+    Engine* ep = &engine;
+    engine.addFinalizer([ep] {
+        logoutAll(*ep);
+        std::erase_if(g_registry, [ep](const auto& entry) { return entry.first == ep; });
+    });
+    return s;
+}
+
+EngineSemaphores* currentState(bool create) {
+    return stateOf(Engine::current(), create);
+}
+
+// Reports through the engine's error routine; with trapping off the full text is raised as well.
+bool semFail(uint16_t code, const std::string& detail) {
+    SetEngineError(code, detail);
+    if (!Engine::current().errors.trapping) throw EEngineError(ErrorText(code) + "\r\n" + detail);
+    return false;
+}
+
+std::string secondsText(milliseconds ms) {
+    const long long v = ms.count();
+    std::string s = std::to_string(v / 1000);
+    if (v % 1000 != 0) {
+        std::string frac = std::to_string(1000 + v % 1000).substr(1);
+        while (!frac.empty() && frac.back() == '0') frac.pop_back();
+        s += "." + frac;
+    }
+    return s;
+}
+
+// Short sleeps between attempts, growing to a couple of milliseconds.
+class Pause {
+public:
+    void operator()() {
+        std::this_thread::sleep_for(std::chrono::microseconds(m_us));
+        m_us = std::min(m_us * 2, 2000);
+    }
+
+private:
+    int m_us = 50;
+};
+
+bool pastDeadline(Clock::time_point start, milliseconds limit) {
+    return limit.count() > 0 && Clock::now() - start >= limit;
+}
+
+// Locks a region, retrying while another handle holds it, for up to limit (zero: once). Answers the
+// last lock result.
+int retryLock(platform::File& file, uint64_t offset, uint64_t length, milliseconds limit) {
+    const Clock::time_point start = Clock::now();
+    Pause pause;
+    for (;;) {
+        int rc = file.lock(offset, length);
+        if (rc != platform::kErrLockViolation || limit.count() <= 0 || pastDeadline(start, limit)) return rc;
+        pause();
+    }
+}
+
+int readRecord(SemaphoreRecord& s) {
+    return s.file.readAt(0, s.record, 4);
+}
+int writeRecord(SemaphoreRecord& s) {
+    return s.file.writeAt(0, s.record, 4);
+}
+
+// The texts of the failures, each naming the file and the action.
+std::string where(const SemaphoreRecord& s, int action) {
+    return s.fileName + " " + SemaphoreActionName(action);
+}
+
+bool lockTimeout(const std::string& name, int action, int rc, milliseconds limit) {
+    return semFail(1202, secondsText(limit) + " second timeout: Cannot lock index semaphore file: " + name +
+                             " " + SemaphoreActionName(action) +
+                             "\r\nPossible cause: Network lock limit exceeded\r\n" +
+                             " Lock result code: " + std::to_string(rc));
+}
+
+// Locks bytes 1 to 4 for a short read-modify-write.
+bool lockRecord(SemaphoreRecord& s, int action, milliseconds limit) {
+    int rc = retryLock(s.file, kRecordLockOffset, kRecordLockLength, limit);
+    if (rc == 0) return true;
+    return lockTimeout(s.fileName, action, rc, limit);
+}
+
+bool unlockRecord(SemaphoreRecord& s, int action) {
+    int rc = s.file.unlock(kRecordLockOffset, kRecordLockLength);
+    if (rc == 0) return true;
+    return semFail(static_cast<uint16_t>(rc), "Cannot unlock index semaphore file: " + where(s, action));
+}
+
+// Releases bytes 1 to 4 after a failed step, then reports the step's failure.
+bool failUnlocked(SemaphoreRecord& s, int action, int rc, const char* text) {
+    s.file.unlock(kRecordLockOffset, kRecordLockLength);
+    return semFail(static_cast<uint16_t>(rc), std::string(text) + where(s, action));
+}
+
+// Takes a free reader byte; -1 when every one is held.
+int takeReaderSlot(SemaphoreRecord& s) {
+    static std::minstd_rand rng(static_cast<unsigned>(Clock::now().time_since_epoch().count()));
+    const uint64_t first = rng() % kReaderSlots;
+    for (uint64_t i = 0; i < kReaderSlots; ++i) {
+        const uint64_t slot = (first + i) % kReaderSlots;
+        if (s.file.lock(kReaderBase + slot, 1) == 0) return static_cast<int>(slot);
+    }
+    return -1;
+}
+
+void dropReaderSlot(SemaphoreRecord& s) {
+    if (s.readerSlot >= 0) s.file.unlock(kReaderBase + static_cast<uint64_t>(s.readerSlot), 1);
+    s.readerSlot = -1;
+    s.countedReader = false;
+}
+
+// True while a reader of another station (or another area) holds its byte. The station's own byte is
+// left out, so a reader that takes the write lock does not wait for itself.
+bool othersReading(SemaphoreRecord& s) {
+    auto busy = [&s](uint64_t from, uint64_t to) {
+        if (from >= to) return false;
+        if (s.file.lock(kReaderBase + from, to - from) != 0) return true;
+        s.file.unlock(kReaderBase + from, to - from);
+        return false;
+    };
+    if (s.readerSlot < 0) return busy(0, kReaderSlots);
+    const auto own = static_cast<uint64_t>(s.readerSlot);
+    return busy(0, own) || busy(own + 1, kReaderSlots);
+}
+
+// The table's file lock byte serialises logging in and out. A handle that already holds it (the table
+// is locked by this area) keeps it, and it is then not released either.
+class TableLockByte {
+public:
+    explicit TableLockByte(WorkAreaBlock* block) : m_block(block) {}
+    ~TableLockByte() {
+        if (m_taken) m_block->file.unlock(kLockBase, 1);
+    }
+    TableLockByte(const TableLockByte&) = delete;
+    TableLockByte& operator=(const TableLockByte&) = delete;
+
+    bool take(const std::string& name, int action, milliseconds limit) {
+        if (!m_block || !m_block->file.isOpen() || m_block->file.holdsLock(kLockBase, 1)) return true;
+        int rc = retryLock(m_block->file, kLockBase, 1, limit);
+        if (rc == 0) {
+            m_taken = true;
+            return true;
+        }
+        return semFail(1202, "Cannot lock database for: " + name + " Action=" + SemaphoreActionName(action) +
+                                 " [Database Semaphore]");
+    }
+
+private:
+    WorkAreaBlock* m_block;
+    bool m_taken = false;
+};
+
+bool usesSemaphore(const WorkAreaBlock* b) {
+    return b && IsSharedUse(*b);
+}
+
+bool isOthersCode(int rc) {
+    switch (rc) {
+        case 3:
+        case 5:
+        case 32:
+        case 150:
+        case 162:
+        case 163:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool login(EngineSemaphores& st, int area) {
+    if (st.areas[area]) return true;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!usesSemaphore(b)) return true;
+    const std::string name = SemaphoreFileName();
+    const int action = kSemLogin;
+    auto tagged = [&](const std::string& text) {
+        return text + name + " Action=" + SemaphoreActionName(action) + " [Database Semaphore]";
+    };
+    int code = 0;
+    if (platform::TakeFault(platform::FaultOp::Alloc, code))
+        return semFail(217, tagged("Cannot allocate the semaphore of: "));
+    auto s = std::make_unique<SemaphoreRecord>();
+    s->fileName = name;
+
+    TableLockByte tableLock(b);
+    if (!tableLock.take(name, action, st.timeouts.lockRetry)) return false;
+
+    // The station is alone exactly when nobody else holds the file open: the share-mode emulation's
+    // exclusive probe says so whatever the file's date, and then the counts left by stations that
+    // ended abnormally are reset.
+    bool alone = false;
+    {
+        platform::File probe;
+        int rc = probe.open(name, platform::kModeExclusiveRead);
+        if (rc == 0 || rc == platform::kErrFileNotFound) rc = probe.create(name, platform::kModeExclusive);
+        if (rc == 0) {
+            const uint8_t zeros[4] = {0, 0, 0, 0};
+            rc = probe.writeAt(0, zeros, 4);
+            if (rc != 0) return semFail(static_cast<uint16_t>(rc), tagged("Cannot write to: "));
+            alone = true;
+        } else if (!isOthersCode(rc)) {
+            return semFail(static_cast<uint16_t>(rc), tagged("Cannot open/create: "));
+        }
+    }
+    int rc = s->file.open(name, platform::kModeShared);
+    if (rc != 0) return semFail(static_cast<uint16_t>(rc), "Cannot open: " + where(*s, action));
+    if (!lockRecord(*s, action, st.timeouts.lockRetry)) return false;
+    rc = readRecord(*s);
+    if (rc != 0) return failUnlocked(*s, action, rc, "Cannot read: ");
+    if (alone) std::fill(std::begin(s->record), std::end(s->record), uint8_t{0});
+    if (s->record[0] < 255) ++s->record[0];
+    s->stationsAtLogin = s->record[0];
+    rc = writeRecord(*s);
+    if (rc != 0) return failUnlocked(*s, action, rc, "Cannot write to: ");
+    if (!unlockRecord(*s, action)) return false;
+    s->seenCounter = s->counter();
+    st.areas[area] = std::move(s);
+    return true;
+}
+
+// Logging out always ends the station's use of the file: on a failure the file is closed all the same
+// (the count it leaves is reset by the next station that finds itself alone).
+bool logout(EngineSemaphores& st, int area) {
+    if (!st.areas[area]) return true;
+    std::unique_ptr<SemaphoreRecord> s = std::move(st.areas[area]);
+    const int action = kSemLogout;
+    WorkAreaBlock* b = AreaBlock(area);
+    TableLockByte tableLock(b);
+    if (!tableLock.take(s->fileName, action, st.timeouts.lockRetry)) return false;
+    if (!s->writer && !lockRecord(*s, action, st.timeouts.lockRetry)) return false;
+    int rc = readRecord(*s);
+    if (rc != 0) return failUnlocked(*s, action, rc, "Cannot read: ");
+    if (s->countedReader && s->record[1] > 0) --s->record[1];
+    dropReaderSlot(*s);
+    if (s->writer) {
+        // Logging out in the middle of a write ends the write: others must re-read the headers.
+        s->record[1] = 0;
+        s->setCounter(static_cast<uint16_t>(s->counter() + 1));
+    }
+    if (s->record[0] > 0) --s->record[0];
+    rc = writeRecord(*s);
+    if (rc != 0) return failUnlocked(*s, action, rc, "Cannot write to: ");
+    s->writer = false;
+    if (!unlockRecord(*s, action)) return false;
+    const bool last = s->record[0] == 0;
+    s->file.close();
+    // Refused while another station still has the file open, whatever the count said.
+    if (last) platform::DeleteFileChecked(s->fileName);
+    return true;
+}
+
+bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
+    const int action = kSemIncRead;
+    if (++s.readDepth > 1 || s.writer || s.countedReader) return true;
+    int rc = retryLock(s.file, kRecordLockOffset, kRecordLockLength, t.lockRetry);
+    if (rc != 0) {
+        --s.readDepth;
+        return lockTimeout(s.fileName, action, rc, t.lockRetry);
+    }
+    rc = readRecord(s);
+    if (rc != 0) {
+        --s.readDepth;
+        return failUnlocked(s, action, rc, "Cannot read: ");
+    }
+    s.readerSlot = takeReaderSlot(s);
+    if (s.readerSlot < 0) {
+        --s.readDepth;
+        return failUnlocked(s, action, platform::kErrLockViolation, "No free reader byte in: ");
+    }
+    if (s.record[1] < kMaxReaders) ++s.record[1];
+    rc = writeRecord(s);
+    if (rc != 0) {
+        --s.readDepth;
+        dropReaderSlot(s);
+        return failUnlocked(s, action, rc, "Cannot write to: ");
+    }
+    s.countedReader = true;
+    return unlockRecord(s, action);
+}
+
+bool decRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
+    const int action = kSemDecRead;
+    if (s.readDepth <= 0)
+        return semFail(254, "Unbalanced IncRead/DecRead for semaphore file: " + where(s, action));
+    if (--s.readDepth > 0) return true;
+    if (!s.countedReader) return true;
+    // The reader byte goes first, so a writer that already waits goes on at once; the count below is
+    // only bookkeeping after that.
+    dropReaderSlot(s);
+    if (s.writer) return true;  // byte 1 is the writer's mark and cleared by its release
+    if (!lockRecord(s, action, t.lockRetry)) return false;
+    int rc = readRecord(s);
+    if (rc != 0) return failUnlocked(s, action, rc, "Cannot read: ");
+    if (s.record[1] > 0) --s.record[1];
+    rc = writeRecord(s);
+    if (rc != 0) return failUnlocked(s, action, rc, "Cannot write to: ");
+    return unlockRecord(s, action);
+}
+
+bool staleLock(const SemaphoreRecord& s, milliseconds limit) {
+    return semFail(1202, secondsText(limit) + " second timeout, cannot read: " + s.fileName + "\r\n" +
+                             "Possible cause: Other user's program has terminated abnormally." + "\r\n" +
+                             "Cure: Log all users of this application off the network," + "\r\n" +
+                             "then delete " + s.fileName);
+}
+
+// Waits, polling, until no other station writes or reads, for up to the write time-out. Readers are
+// known by their reader bytes; a count in byte 1 that no lock backs up was left by a station that
+// ended abnormally and is disregarded.
+bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
+    const int action = kSemLock;
+    if (++s.writeDepth > 1 || s.writer) return true;
+    const Clock::time_point start = Clock::now();
+    Pause pause;
+    for (;;) {
+        int rc = s.file.lock(kRecordLockOffset, kRecordLockLength);
+        if (rc == 0) {
+            if (!othersReading(s)) break;
+            s.file.unlock(kRecordLockOffset, kRecordLockLength);
+        } else if (rc != platform::kErrLockViolation) {
+            --s.writeDepth;
+            return lockTimeout(s.fileName, action, rc, t.writeTimeout);
+        }
+        if (pastDeadline(start, t.writeTimeout)) {
+            --s.writeDepth;
+            return staleLock(s, t.writeTimeout);
+        }
+        pause();
+    }
+    int rc = readRecord(s);
+    if (rc != 0) {
+        --s.writeDepth;
+        return failUnlocked(s, action, rc, "Cannot read: ");
+    }
+    s.record[1] = 1;
+    rc = writeRecord(s);
+    if (rc != 0) {
+        --s.writeDepth;
+        return failUnlocked(s, action, rc, "Cannot write to: ");
+    }
+    s.writer = true;
+    return true;
+}
+
+// Releasing the write lock always releases bytes 1 to 4, also when the record cannot be rewritten:
+// a stale mark in byte 1 holds nobody up, a lock kept by a living station would.
+bool unlockSemaphore(SemaphoreRecord& s) {
+    const int action = kSemUnlock;
+    if (s.writeDepth <= 0) {
+        if (s.writer) {
+            s.file.unlock(kRecordLockOffset, kRecordLockLength);
+            s.writer = false;
+        }
+        return semFail(254, "Unbalanced Lock/Unlock for semaphore file: " + where(s, action));
+    }
+    if (--s.writeDepth > 0 || !s.writer) return true;
+    s.writer = false;
+    int rc = readRecord(s);
+    if (rc != 0) return failUnlocked(s, action, rc, "Cannot read: ");
+    s.setCounter(static_cast<uint16_t>(s.counter() + 1));
+    // A station still inside a read stays counted as the one reader: nobody else can be one now.
+    if (s.readDepth > 0 && !s.countedReader) {
+        s.readerSlot = takeReaderSlot(s);
+        s.countedReader = s.readerSlot >= 0;
+    }
+    s.record[1] = s.countedReader ? 1 : 0;
+    rc = writeRecord(s);
+    if (rc != 0) return failUnlocked(s, action, rc, "Cannot write to: ");
+    if (!unlockRecord(s, action)) return false;
+    s.seenCounter = s.counter();
+    return true;
+}
+
+void logoutAll(Engine& engine) {
+    EngineSemaphores* st = stateOf(engine, false);
+    if (!st) return;
+    const uint8_t saved = engine.currentArea;
+    for (int area = 1; area <= kSemAreas; ++area) {
+        if (!st->areas[area]) continue;
+        engine.currentArea = static_cast<uint8_t>(area);
+        try {
+            logout(*st, area);
+        } catch (const EEngineError&) {
+        }
+    }
+    engine.currentArea = saved;
+}
+
+// Runs fn with area current, restoring the current area afterwards.
+template <class Fn>
+void inArea(int area, Fn fn) {
+    Engine& e = Engine::current();
+    const uint8_t saved = e.currentArea;
+    e.currentArea = static_cast<uint8_t>(area);
+    try {
+        fn();
+    } catch (...) {
+        e.currentArea = saved;
+        throw;
+    }
+    e.currentArea = saved;
+}
+
+bool bracket(bool on, bool write) {
+    EngineSemaphores* st = currentState(true);
+    if (!st) return true;
+    const int area = Engine::current().currentArea;
+    if (area < 1 || area > kAreaCount) return true;
+    int32_t& depth = write ? st->writeBrackets[area] : st->readBrackets[area];
+    if (on) {
+        if (++depth != 1) return true;
+        bool ok = false;
+        try {
+            ok = HandleSemafore(write ? kSemLock : kSemIncRead);
+        } catch (...) {
+            --depth;
+            throw;
+        }
+        if (!ok) --depth;
+        return ok;
+    }
+    if (depth <= 0) {
+        return semFail(254, write ? "Non-symmetrical Lock-Unlock [SetLockSemaphoreProc]"
+                                  : "Non-symmetrical Lock-Unlock [SetReadSemaphoreProc]");
+    }
+    if (--depth != 0) return true;
+    return HandleSemafore(write ? kSemUnlock : kSemDecRead);
+}
+
+}  // namespace
+
+const char* SemaphoreActionName(int action) {
+    static const char* const kNames[] = {"LOGIN",   "LOGOUT",        "INCREAD",
+                                         "DECREAD", "LOCKSEMAPHORE", "UNLOCKSEMAPHORE"};
+    return action >= 0 && action <= 5 ? kNames[action] : "?";
+}
+
+std::string SemaphoreFileName() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b || b->fileName.empty()) return {};
+    // The table as found on disk, so that every spelling of its name meets the same semaphore file.
+    const std::string table = platform::ResolveCase(b->fileName);
+    return platform::ResolveCase(ForceExt(table, "@s@"));
+}
+
+bool HandleSemafore(int action) {
+    Engine& e = Engine::current();
+    const int area = e.currentArea;
+    if (area > kSemAreas || area < 1)
+        return semFail(254, "Work area [" + std::to_string(area) + " ] out of range. [HandleSemafore]");
+    EngineSemaphores* st = currentState(action == kSemLogin);
+    if (!st) return true;
+    if (action == kSemLogin) return login(*st, area);
+    if (action == kSemLogout) return logout(*st, area);
+    SemaphoreRecord* s = st->areas[area].get();
+    if (!s) return true;
+    switch (action) {
+        case kSemIncRead:
+            return incRead(*s, st->timeouts);
+        case kSemDecRead:
+            return decRead(*s, st->timeouts);
+        case kSemLock:
+            return lockSemaphore(*s, st->timeouts);
+        case kSemUnlock:
+            return unlockSemaphore(*s);
+        default:
+            return semFail(254, "Unknown semaphore action " + std::to_string(action) + " [HandleSemafore]");
+    }
+}
+
+void SetReadSemaphoreProc(bool on) {
+    bracket(on, false);
+}
+void SetLockSemaphoreProc(bool on) {
+    bracket(on, true);
+}
+
+IndexReadBracket::IndexReadBracket() : m_area(Engine::current().currentArea) {
+    m_entered = bracket(true, false);
+}
+
+IndexReadBracket::~IndexReadBracket() {
+    if (!m_entered) return;
+    try {
+        inArea(m_area, [] { bracket(false, false); });
+    } catch (const EEngineError&) {
+        // Recorded as the last error; a destructor must not throw.
+    }
+}
+
+IndexWriteBracket::IndexWriteBracket() : m_area(Engine::current().currentArea) {
+    m_entered = bracket(true, true);
+}
+
+IndexWriteBracket::~IndexWriteBracket() {
+    if (!m_entered) return;
+    try {
+        inArea(m_area, [] { bracket(false, true); });
+    } catch (const EEngineError&) {
+    }
+}
+
+bool SemaphoreIndexChanged() {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return false;
+    return st->areas[area]->counter() != st->areas[area]->seenCounter;
+}
+
+void SemaphoreMarkSeen() {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return;
+    st->areas[area]->seenCounter = st->areas[area]->counter();
+}
+
+SemaphoreInfo CurrentSemaphoreInfo() {
+    SemaphoreInfo info;
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kAreaCount) return info;
+    info.readBrackets = st->readBrackets[area];
+    info.writeBrackets = st->writeBrackets[area];
+    if (area > kSemAreas || !st->areas[area]) return info;
+    const SemaphoreRecord& s = *st->areas[area];
+    info.loggedIn = true;
+    std::copy(std::begin(s.record), std::end(s.record), info.record);
+    info.stationsAtLogin = s.stationsAtLogin;
+    info.seenCounter = s.seenCounter;
+    info.writer = s.writer;
+    info.countedReader = s.countedReader;
+    info.readDepth = s.readDepth;
+    info.writeDepth = s.writeDepth;
+    return info;
+}
+
+SemaphoreTimeouts& SemaphoreSettings() {
+    EngineSemaphores* st = currentState(true);
+    if (st) return st->timeouts;
+    static SemaphoreTimeouts ending;  // the engine is ending; nothing waits any more
+    return ending;
+}
+
+void ResetSemaphoreState() {
+    EngineSemaphores* st = currentState(false);
+    if (!st) return;
+    const SemaphoreTimeouts keep = st->timeouts;
+    *st = EngineSemaphores{};
+    st->timeouts = keep;
+}
+
+}  // namespace xb

@@ -1,0 +1,109 @@
+// The index semaphore file: how the stations that share a table's index count themselves, let many of
+// them read the index together but only one change it, and learn that another station changed it.
+//
+// The file sits beside the table (the table's name as found on disk, extension ".@s@") and holds four
+// bytes: stations logged in, readers (or 1 while a station writes), and a u16 update counter. Bytes 1 to
+// 4 are locked for every read-modify-write of the record and for as long as a station writes. Each
+// counted reader also holds a lock on a reader byte of its own, so a writer learns whether readers are
+// really there from the locks, which vanish with a crashed process, and never from the counts alone.
+// docs/semaphore.md describes the file and the protocol.
+//
+// Every routine acts on the current work area of the current engine. A table opened exclusively (or a
+// virtual one) uses no semaphore: every action succeeds at once. Failures go through the engine's error
+// routine and, when trapping is off, raise EEngineError with the full error text.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace xb {
+
+enum SemaphoreAction : int {
+    kSemLogin = 0,
+    kSemLogout = 1,
+    kSemIncRead = 2,
+    kSemDecRead = 3,
+    kSemLock = 4,
+    kSemUnlock = 5,
+};
+
+// "LOGIN", "LOGOUT", "INCREAD", "DECREAD", "LOCKSEMAPHORE", "UNLOCKSEMAPHORE".
+const char* SemaphoreActionName(int action);
+
+// Performs one action for the current area; true on success (also when there is nothing to do).
+bool HandleSemafore(int action);
+
+// The semaphore file of the current table: its name as found on disk with the extension ".@s@";
+// empty without a table.
+std::string SemaphoreFileName();
+
+// The read bracket (driver entry 23) and the write bracket (entry 24): on from 0 to 1 begins reading
+// (takes the write lock), off from 1 to 0 ends it; nested calls only count. An off without its on is
+// error 254. An on that fails leaves the bracket closed, so no off is owed for it.
+void SetReadSemaphoreProc(bool on);
+void SetLockSemaphoreProc(bool on);
+
+// Scope guards for the two brackets. The destructor closes the bracket of the area the guard was made
+// on, even when another area is current by then, and never throws (a failure there is recorded as the
+// last error).
+class IndexReadBracket {
+public:
+    IndexReadBracket();
+    ~IndexReadBracket();
+    IndexReadBracket(const IndexReadBracket&) = delete;
+    IndexReadBracket& operator=(const IndexReadBracket&) = delete;
+    bool entered() const { return m_entered; }
+
+private:
+    int m_area;
+    bool m_entered = false;
+};
+
+class IndexWriteBracket {
+public:
+    IndexWriteBracket();
+    ~IndexWriteBracket();
+    IndexWriteBracket(const IndexWriteBracket&) = delete;
+    IndexWriteBracket& operator=(const IndexWriteBracket&) = delete;
+    bool entered() const { return m_entered; }
+
+private:
+    int m_area;
+    bool m_entered = false;
+};
+
+// The update counter. INCREAD reads the file's counter; when it differs from the one this station last
+// saw, another station changed the index and the tag headers must be re-read. The station's own write
+// lock release counts as seen.
+bool SemaphoreIndexChanged();
+void SemaphoreMarkSeen();
+
+// What the current area's semaphore looks like, for the driver and for tests.
+struct SemaphoreInfo {
+    bool loggedIn = false;
+    uint8_t record[4] = {0, 0, 0, 0};  // the last copy read or written
+    uint8_t stationsAtLogin = 0;
+    uint16_t seenCounter = 0;
+    bool writer = false;  // holds bytes 1 to 4
+    bool countedReader = false;
+    int32_t readDepth = 0;
+    int32_t writeDepth = 0;
+    int32_t readBrackets = 0;   // SetReadSemaphoreProc nesting
+    int32_t writeBrackets = 0;  // SetLockSemaphoreProc nesting
+};
+SemaphoreInfo CurrentSemaphoreInfo();
+
+// Engine-wide waits. lockRetry bounds every short read-modify-write of the record and the table lock
+// byte (logging in and out); writeTimeout bounds the wait for the write lock (zero waits for ever).
+struct SemaphoreTimeouts {
+    std::chrono::milliseconds lockRetry{10000};
+    std::chrono::milliseconds writeTimeout{100000};
+};
+SemaphoreTimeouts& SemaphoreSettings();
+
+// Forgets every area's semaphore state of the current engine (the driver's start-up), closing the
+// files without logging out.
+void ResetSemaphoreState();
+
+}  // namespace xb
