@@ -1,0 +1,204 @@
+// TXbDataSet puts one engine work area behind the dataset framework: it implements the cursor operations
+// on the area, owns the field list (DbfFields) and the structure snapshot, and converts between the
+// framework's record buffer and the area's typed record. TXbCDataSet publishes the properties; the
+// command layer is added on it.
+//
+// Record part of a buffer, field by field in table order: the deletion byte; C width + 1 (length byte
+// and text); D 8 (a day number, 0 = empty); N/F with decimals 8 (double); N/F without decimals 4
+// (int32); L 2 (the first byte is the logical); M 4 (the memo block number).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/dataset/xb_prim_dataset.h"
+
+namespace xb {
+
+enum class TXbTableLanguage { tlOem, tlAnsi };
+
+// One field of the structure snapshot.
+struct TDTField {
+    std::string name;
+    char type = 'C';
+    uint16_t width = 0;
+    uint16_t decimals = 0;
+    uint16_t offset = 0;  // in the typed record
+};
+
+// The structure of the open table, taken right after the open: the typed record it describes (the work
+// area's at run time, an own copy in design state) and one item per field.
+class TDbfFieldProps {
+public:
+    TDbfFieldProps(uint8_t* record, uint16_t copySize, std::vector<TDTField> fields);
+    int Count() const { return static_cast<int>(m_fields.size()); }
+    // By field number; 0 is the deletion byte (name empty, type 0, width 1, offset 0).
+    std::string Name(int n) const;
+    char Type(int n) const;
+    int Width(int n) const;
+    int Decimals(int n) const;
+    int Offset(int n) const;
+    uint8_t* Address(int n) const;
+    uint16_t CopySize() const { return m_copySize; }
+
+private:
+    std::vector<uint8_t> m_copy;
+    uint8_t* m_record;
+    uint16_t m_copySize;
+    std::vector<TDTField> m_fields;
+};
+
+// A field definition of a DbfFields line, with full-width numbers (narrowed only when the table is made).
+struct TDbfFieldDescriptor {
+    std::string name;
+    char type = 'C';
+    int width = 0;
+    int decimals = 0;
+};
+
+class TXbDataSet : public TXbPrimDataset {
+public:
+    explicit TXbDataSet(bool designing = false);
+    ~TXbDataSet() override;
+
+    // Properties.
+    std::vector<std::string> DbfFields;
+    const std::string& DbfFileName() const { return m_dbfFileName; }
+    void SetDbfFileName(const std::string& name);
+    bool HideDeletedRecs() const { return m_hideDeleted; }
+    void SetHideDeletedRecs(bool on);
+    bool ShowProgress = true;
+    TXbTableLanguage TableLanguage = TXbTableLanguage::tlOem;
+    TDataSetNotifyEvent BeforeRestore, AfterRestore;
+    bool Loading = false;  // while the component is being loaded, property setters do not reopen
+
+    uint8_t Area() const { return m_area; }
+    TRecordBuffer ActiveRecord() const { return ActiveBuffer(); }
+    // Where a data field's value sits in the active buffer; nullptr for other fields.
+    uint8_t* FieldSlot(const TField& field);
+    const TDbfFieldProps* FieldProps() const { return m_props.get(); }
+
+    // Selects the dataset's area and sets the engine's ANSI flag; without an area raises engine error 1103
+    // "Database is not open [<Name>.<opName>]" and answers false.
+    bool BeginOperation(const std::string& opName);
+    int SafeGo(int32_t recNo);
+    bool IsEmptyDbf();
+    // Brings the dataset to the engine's position after a command.
+    void SyncDatasetWithArea();
+
+    void RecordToBuffer(TRecordBuffer buffer);
+    // fieldNo -1 all fields, 0 the deletion byte only, n field n (the deletion byte always goes too).
+    void BufferToRecord(TRecordBuffer buffer, int fieldNo);
+
+    std::string GetErrorText(int code) override;
+    bool IsEmpty() override;
+    void Post() override;
+    std::string StoredToUtf8(const std::string& stored) const override;
+    std::string Utf8ToStored(const std::string& utf8) const override;
+
+    // Table creation from DbfFields.
+    bool CreateTableFromDbfFields();
+    // False for an "X" line (skipped); fills the descriptor otherwise.
+    bool ParseDbfFieldLine(const std::string& line, TDbfFieldDescriptor& d);
+    void FixFieldDefinition(TDbfFieldDescriptor& d);
+
+    // The cursor operations.
+    int XbiSetToBegin() override;
+    int XbiSetToEnd() override;
+    int XbiOpen() override;
+    int XbiClose() override;
+    int32_t XbiGetRecordCount() override;
+    int XbiForceReread() override;
+    int XbiAppendRecord(TRecordBuffer buffer) override;
+    int XbiInsertRecord(TRecordBuffer buffer) override { return XbiAppendRecord(buffer); }
+    int XbiDeleteRecord() override;
+    int XbiInitRecord() override;
+    int XbiPostRecord(TRecordBuffer buffer) override;
+    int XbiGetRecordSize() override;
+    int XbiGetRecord(TRecordBuffer buffer, int32_t& recNo) override;
+    int XbiGetNextRecord(TRecordBuffer buffer, int32_t& recNo) override;
+    int XbiGetPriorRecord(TRecordBuffer buffer, int32_t& recNo) override;
+    int XbiGetFieldData(const TField& field, TRecordBuffer buffer, void* dest, bool& hasValue) override;
+    int XbiSetFieldData(const TField& field, TRecordBuffer buffer, const void* src) override;
+    int XbiGoToRecNo(int32_t recNo) override { return SafeGo(recNo); }
+    bool XbiLocate(const std::string& keyFields, const std::vector<TVariant>& keyValues,
+                   TLocateOptions options) override;
+    std::vector<TVariant> XbiLookup(const std::string& keyFields, const std::vector<TVariant>& keyValues,
+                                    const std::string& resultFields) override;
+    int XbiGoToBookmark(const void* bookmark) override;
+    int XbiGetBookmark(void* dest) override;
+    int XbiCompareBookmarks(const void* a, const void* b, int& result) override;
+
+    // Slots of the derived classes.
+    virtual void DoBeforeRestore();
+    virtual void DoAfterRestore();
+    virtual void UpdateAreaPosition();
+    virtual bool MemoAsNumber() { return false; }
+    virtual void MarkModified() {}
+    virtual void CloseHook() {}
+    virtual bool OpenTable(const std::string& fileName) = 0;
+    virtual bool AppendWithLock() = 0;
+    virtual bool DeleteWithLock() = 0;
+    virtual bool RestoreWithLock() = 0;
+    virtual bool ReplaceWithLock() = 0;
+    virtual bool EngineUsable() { return !m_designing; }
+
+protected:
+    std::unique_ptr<TField> CreateFieldOfClass(TFieldType type) override;
+    void InternalCancel() override;
+    TGetResult GetRecord(TRecordBuffer buffer, TGetMode mode, bool doCheck) override;
+    void InternalInitFieldDefs() override;
+    void DoAfterScroll() override;
+    void DoAfterCancel() override;
+
+    bool OpenArea();
+    void FillDbfFieldsFromTable();
+    // Shows a message of this layer (UTF-8) in a message box.
+    void ShowMessage(const std::string& text);
+    // The engine's pending error, or 0.
+    static int PendingError();
+    // Drops a pending engine error and its text.
+    static void ClearPendingError();
+    // Closes the dataset's area without events or exceptions; for destructors and failed opens.
+    void CloseAreaQuietly();
+    void TakeSnapshot();
+
+    bool m_beforeFirst = false;
+    bool m_afterLast = false;
+
+private:
+    uint8_t* typed() const;
+    void readCurrentRecordToBuffer(TRecordBuffer buffer, int32_t& recNo);
+
+    uint8_t m_area = 0;
+    uint16_t m_recSize = 0;
+    std::string m_dbfFileName;
+    bool m_hideDeleted = false;
+    std::vector<uint16_t> m_offsets;  // buffer offset of field n at n - 1
+    std::unique_ptr<TDbfFieldProps> m_props;
+};
+
+// The published component.
+class TXbCDataSet : public TXbDataSet {
+public:
+    explicit TXbCDataSet(bool designing = false) : TXbDataSet(designing) {}
+    // The commands position the area themselves.
+    void UpdateAreaPosition() override {}
+};
+
+// Runs code with engine error trapping off and puts the previous setting back, also on exceptions.
+class TrappingOff {
+public:
+    TrappingOff();
+    ~TrappingOff();
+    TrappingOff(const TrappingOff&) = delete;
+    TrappingOff& operator=(const TrappingOff&) = delete;
+
+private:
+    bool m_old;
+};
+
+}  // namespace xb

@@ -1,0 +1,281 @@
+#include "engine/dataset/xb_file_dataset.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "engine/core/dbf_file.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/core/file_support.h"
+#include "engine/core/locks.h"
+#include "engine/core/navigation.h"
+#include "engine/core/record_writes.h"
+#include "engine/core/work_areas.h"
+#include "engine/dataset/engine_windows.h"
+#include "engine/dataset/text_boundary.h"
+#include "engine/dataset/xb_fields.h"
+#include "platform/paths.h"
+
+namespace xb {
+
+namespace {
+
+std::string trimBlanks(const std::string& s) {
+    size_t a = s.find_first_not_of(" \t\r\n");
+    if (a == std::string::npos) return {};
+    size_t b = s.find_last_not_of(" \t\r\n");
+    return s.substr(a, b - a + 1);
+}
+
+std::string upperAscii(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// A data file exists whatever the case of its name on disk.
+bool dataFileExists(const std::string& name) {
+    return platform::FileExists(platform::ResolveCase(platform::AbsolutePath(name)));
+}
+
+bool unavailable(const char* routine) {
+    SetEngineError(220, std::string("Index engine not linked in [") + routine + "]");
+    return false;
+}
+
+}  // namespace
+
+DatasetIndexServices& IndexServices() {
+    static DatasetIndexServices services;
+    return services;
+}
+
+TXbFileDataSet::~TXbFileDataSet() = default;
+
+void TXbFileDataSet::SetExclusive(bool on) {
+    m_exclusive = on;
+    if (Active()) {
+        Close();
+        Open();
+    }
+}
+
+std::string TXbFileDataSet::MdxFileName() const {
+    std::string name = DbfFileName();
+    const size_t slash = name.find_last_of('/');
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.resize(dot);
+    name += ".mdx";
+    const std::string found = platform::ResolveCase(platform::AbsolutePath(name));
+    return platform::FileExists(found) ? found : name;
+}
+
+// ---- opening ----
+
+bool TXbFileDataSet::OpenTable(const std::string& fileName) {
+    if (CreateIfNotFound && !dataFileExists(fileName)) {
+        if (!CreateTableFromDbfFields()) {
+            ShowMessage("Could not create \"" + DbfFileName() + "\"");
+            // The message told of it; the open goes on and fails in the engine with its own error.
+            ClearPendingError();
+        }
+    }
+    std::string use = fileName;
+    if (m_exclusive) use += " EXCLUSIVE";
+    const std::string alias = trimBlanks(Name);
+    if (!alias.empty()) use += " ALIAS " + EngineText(alias);
+
+    EngineSettings& st = Engine::current().settings;
+    const bool oldFix = xb::SetAutoFixRecCount(AutoFixRecCount);
+    const uint16_t oldMode = st.openModeOverride;
+    if (ReadOnly) st.openModeOverride = m_exclusive ? 0 : 64;
+    xb::Use(use, nullptr, 0);
+    st.openModeOverride = oldMode;
+    xb::SetAutoFixRecCount(oldFix);
+    if (PendingError() != 0) return false;
+    return MakeIndexes();
+}
+
+std::vector<TIndexTagDescriptor> TXbFileDataSet::ParseIndexList() const {
+    std::vector<TIndexTagDescriptor> tags;
+    for (size_t i = 0; i < IndexList.size(); i += 2) {
+        const std::string line = EngineText(IndexList[i]);
+        TIndexTagDescriptor t;
+        const size_t comma = line.find(',');
+        t.tagName = trimBlanks(line.substr(0, comma)).substr(0, 10);
+        if (comma != std::string::npos) {
+            t.descending = comma + 1 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 1])) == 'T';
+            t.unique = comma + 3 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 3])) == 'T';
+            if (comma + 5 <= line.size()) t.keyExpr = trimBlanks(line.substr(comma + 5)).substr(0, 220);
+        }
+        if (i + 1 < IndexList.size()) t.forExpr = trimBlanks(EngineText(IndexList[i + 1])).substr(0, 220);
+        tags.push_back(t);
+    }
+    return tags;
+}
+
+bool TXbFileDataSet::IndexSemaphoreBusy() {
+    DatasetIndexServices& svc = IndexServices();
+    if (!svc.semaphoreFileName) return false;
+    const std::string name = svc.semaphoreFileName();
+    if (name.empty() || !platform::FileExists(name)) return false;
+    if (xb::FileIsFromToday(name)) return true;
+    // An old semaphore is left over from an earlier day, unless some station still holds it open: the
+    // erase refuses then, and the file counts as in use.
+    return xb::EraseFile(name) != 0;
+}
+
+bool TXbFileDataSet::MakeIndexes() {
+    if (m_designing) return true;
+    DatasetIndexServices& svc = IndexServices();
+    TCreateIndexType mode;
+    if (IndexTagCount() > 0) {
+        xb::SetMdxFlag(true);
+        mode = CreateIndex;
+    } else if (xb::HasMdxFlag()) {
+        mode = TCreateIndexType::ciNever;
+    } else {
+        return true;
+    }
+    const std::string mdx = MdxFileName();
+    if (mode == TCreateIndexType::ciNever) {
+        if (svc.setIndexTo)
+            svc.setIndexTo(mdx);
+        else
+            unavailable("SetIndexTo");
+        return true;
+    }
+
+    bool build = false;
+    {
+        TrappingOff off;
+        if (!platform::FileExists(mdx)) {
+            build = true;
+        } else {
+            if ((mode == TCreateIndexType::ciAlways || mode == TCreateIndexType::ciVerifyHeader) &&
+                IndexSemaphoreBusy())
+                mode = TCreateIndexType::ciNotFound;
+            ClearPendingError();
+            if (mode == TCreateIndexType::ciVerifyHeader) {
+                std::vector<std::string> lines;
+                bool same = false;
+                if (svc.getIndexTagList && svc.getIndexTagList(mdx, lines) && PendingError() == 0) {
+                    same = lines.size() == IndexList.size();
+                    for (size_t i = 0; same && i < lines.size(); ++i)
+                        same = upperAscii(trimBlanks(lines[i])) == upperAscii(trimBlanks(EngineText(IndexList[i])));
+                }
+                // A tag list that cannot be read counts as different: the file is rebuilt.
+                ClearPendingError();
+                if (same)
+                    mode = TCreateIndexType::ciNotFound;
+                else
+                    build = true;
+            }
+            if (!build && mode == TCreateIndexType::ciNotFound) {
+                if (svc.setIndexTo)
+                    svc.setIndexTo(mdx);
+                else
+                    unavailable("SetIndexTo");
+                const int e = PendingError();
+                if (e == 2 || e == 222 || e == 223) {
+                    ClearPendingError();
+                    build = true;
+                }
+            } else if (mode == TCreateIndexType::ciAlways) {
+                build = true;
+            }
+        }
+    }
+    if (!build) return true;
+
+    const std::vector<TIndexTagDescriptor> tags = ParseIndexList();
+    bool canMake = true;
+    if (OnBeforeMakeIndex) OnBeforeMakeIndex(*this, mdx, canMake);
+    if (!canMake) {
+        xb::SetMdxFlag(false);
+        return true;
+    }
+    {
+        std::unique_ptr<TXbProgressWindow> progress;
+        if (ShowProgress) {
+            progress = std::make_unique<TXbProgressWindow>("Indexing " + Utf8Text(mdx) + "...");
+            if (svc.setProgressHook) svc.setProgressHook([p = progress.get()] { p->Step(); }, 100);
+        }
+        if (svc.makeIndex)
+            svc.makeIndex(tags, mdx);
+        else
+            unavailable("MakeIndex");
+        if (progress && svc.setProgressHook) svc.setProgressHook(nullptr, 0);
+    }
+    if (OnAfterMakeIndex) OnAfterMakeIndex(*this, mdx);
+    if (PendingError() == 0) {
+        if (svc.setIndexTo)
+            svc.setIndexTo(mdx);
+        else
+            unavailable("SetIndexTo");
+    }
+    return true;
+}
+
+// ---- locked writes ----
+
+bool TXbFileDataSet::lockedWrite(const char* opName, const char* what, const TLockFailedEvent& event,
+                                 bool appendLock, const std::function<void()>& write) {
+    if (!GetCanModify()) return false;
+    if (!BeginOperation(opName)) return false;
+    for (int tries = 1;; ++tries) {
+        if (appendLock ? xb::ALock() : xb::RLock()) {
+            write();
+            return true;
+        }
+        bool retry = false;
+        if (event) event(*this, retry);
+        if (!event || !retry || tries >= kMaxLockRetries) {
+            // A handler that asks for retries for ever would hang the program: past the bound the write
+            // is dropped as it is without a handler.
+            if (!event || retry) ShowMessage(std::string("Lock failed [") + what + "]");
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!BeginOperation(opName)) return false;
+    }
+}
+
+bool TXbFileDataSet::AppendWithLock() {
+    return lockedWrite("s_AppendWithLock", "Insert", OnALockFailedOnInsert, true, [] {
+        xb::Append();
+        if (!xb::RefreshPosition()) xb::Unlock();
+    });
+}
+
+bool TXbFileDataSet::DeleteWithLock() {
+    return lockedWrite("s_DeleteWithLock", "Delete", OnRLockFailedOnDelete, false, [] {
+        xb::DeleteRec();
+        if (!xb::RefreshPosition()) xb::Unlock();
+    });
+}
+
+bool TXbFileDataSet::RestoreWithLock() {
+    return lockedWrite("s_RestoreWithLock", "Restore", OnRLockFailedOnRestore, false, [] {
+        xb::RecallRec();
+        xb::Unlock();
+    });
+}
+
+bool TXbFileDataSet::ReplaceWithLock() {
+    return lockedWrite("s_ReplaceWithLock", "Post", OnRLockFailedOnPost, false, [] {
+        xb::Replace();
+        if (!xb::RefreshPosition()) xb::Unlock();
+    });
+}
+
+std::unique_ptr<TStream> TXbFileDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
+    return std::make_unique<TXbBlobStream>(field, mode, TableLanguage == TXbTableLanguage::tlOem);
+}
+
+bool TXbFileDataSet::IsSequenced() {
+    if (!BeginOperation("IsSequenced")) return false;
+    return !Filtered && !xb::IsIndexActive();
+}
+
+}  // namespace xb
