@@ -397,12 +397,13 @@ int compareModel(const Shape& s, const ModelEntry& a, const ModelEntry& b) {
 }
 
 std::vector<Row> randomRows(const Shape& s, std::mt19937& rng) {
-    static const char kLetters[] = {'a', 'b', 'c', '\xFE', '\xFF', 'd'};
+    // A tab sorts below the blanks that pad keys; 0xFE and 0xFF above every letter.
+    static const char kLetters[] = {'a', 'b', '\t', '\xFE', 'c', '\xFF', 'd'};
     std::vector<Row> rows(static_cast<size_t>(s.records));
     for (size_t i = 0; i < rows.size(); ++i) {
         Row& r = rows[i];
         const int len = 1 + static_cast<int>(rng() % 6);
-        for (int k = 0; k < len; ++k) r.name += kLetters[rng() % (s.records > 1000 ? 6 : 4)];
+        for (int k = 0; k < len; ++k) r.name += kLetters[rng() % (s.records > 1000 ? 7 : 4)];
         r.value = (static_cast<int>(rng() % 2001) - 1000) / 4.0;
         r.day = rng() % 10 == 0 ? kBlankDate : 2450000 + static_cast<double>(rng() % 4000);
         r.deleted = s.someDeleted && i % 7 == 3;
@@ -440,7 +441,7 @@ struct Probe {
 };
 
 Probe probeFor(const Shape& s, const std::vector<ModelEntry>& m, const std::vector<Row>& rows, std::mt19937& rng) {
-    static const char kLetters[] = {'a', 'b', 'c', '\xFE', '\xFF', 'd', ' '};
+    static const char kLetters[] = {'a', 'b', '\t', '\xFE', 'c', '\xFF', 'd', ' '};
     Probe p;
     const ModelEntry* some = m.empty() ? nullptr : &m[rng() % m.size()];
     ModelEntry target;
@@ -450,7 +451,7 @@ Probe probeFor(const Shape& s, const std::vector<ModelEntry>& m, const std::vect
         if (some && rng() % 3 != 0) {
             p.text = some->text.substr(0, 1 + rng() % 6);
         } else {
-            for (int k = 0, n = 1 + static_cast<int>(rng() % 7); k < n; ++k) p.text += kLetters[rng() % 7];
+            for (int k = 0, n = 1 + static_cast<int>(rng() % 7); k < n; ++k) p.text += kLetters[rng() % 8];
         }
         const std::string cut = p.text.substr(0, 6);
         compared = p.exact ? 6 : cut.size();
