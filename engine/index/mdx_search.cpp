@@ -37,29 +37,35 @@ SearchSettings& settings() {
     g_settings.emplace_back(&engine, std::make_unique<SearchSettings>());
     SearchSettings& s = *g_settings.back().second;
     Engine* ep = &engine;
-    engine.addFinalizer([ep] { std::erase_if(g_settings, [ep](const auto& entry) { return entry.first == ep; }); });
+    engine.addFinalizer(
+        [ep] { std::erase_if(g_settings, [ep](const auto& entry) { return entry.first == ep; }); });
     return s;
 }
 
-void setFound(bool on) { settings().found = on; }
+void setFound(bool on) {
+    settings().found = on;
+}
 
 // ---- nodes ------------------------------------------------------------------------------------------------
 
-uint32_t pointerAt(const uint8_t* node, uint16_t item, int slot) { return GetU32(NodeEntry(node, item, slot)); }
+uint32_t pointerAt(const uint8_t* node, uint16_t item, int slot) {
+    return GetU32(NodeEntry(node, item, slot));
+}
 
 // Reads the node at block and checks it against the file, so that a damaged tree cannot send a descent
 // outside its node or the file.
 bool readNode(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
     if (block == 0) {
-        SetEngineError(254, "Invalid Node Number (0) in DBF Area " + std::to_string(Engine::current().currentArea));
+        SetEngineError(
+            254, "Invalid Node Number (0) in DBF Area " + std::to_string(Engine::current().currentArea));
         return false;
     }
     if (!SeekAndRead(area, tag, block, buffer)) return false;
     uint64_t size = 0;
     area.file.size(size);
     if (std::string why = CheckNode(buffer, tag.header, size); !why.empty()) {
-        SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " + std::to_string(block) + ": " +
-                                why + " [SeekAndRead]");
+        SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " + std::to_string(block) +
+                                ": " + why + " [SeekAndRead]");
         return false;
     }
     return true;
@@ -96,7 +102,8 @@ bool descendFrom(MdxArea& area, MdxTag& tag, uint32_t block, Aim aim, const uint
     const uint16_t item = tag.header.itemLength();
     for (;;) {
         if (tag.path.size() >= static_cast<size_t>(kMaxTreeDepth)) {
-            SetEngineError(222, "Error reading index file: " + tag.tagText() + " tree too deep [SeekAndRead]");
+            SetEngineError(222,
+                           "Error reading index file: " + tag.tagText() + " tree too deep [SeekAndRead]");
             return false;
         }
         MdxPathLevel level;
@@ -211,7 +218,9 @@ bool goEnd(MdxArea& area, MdxTag& tag, bool first) {
     return true;
 }
 
-bool keysEqual(const MdxTag& tag, const uint8_t* a, const uint8_t* b) { return tag.order.compareAscending(a, b) == 0; }
+bool keysEqual(const MdxTag& tag, const uint8_t* a, const uint8_t* b) {
+    return tag.order.compareAscending(a, b) == 0;
+}
 
 // ---- the current area ------------------------------------------------------------------------------------
 
@@ -238,7 +247,9 @@ bool current(Current& c, const std::string& routine) {
 }
 
 // A tag that answers every move with BOF, EOF and record count + 1.
-bool holdsNoKeys(const WorkAreaBlock& b, const MdxTag& tag) { return b.recCount < 1 || TagUnsatisfiedFor(tag); }
+bool holdsNoKeys(const WorkAreaBlock& b, const MdxTag& tag) {
+    return b.recCount < 1 || TagUnsatisfiedFor(tag);
+}
 
 int32_t emptyAnswer(const WorkAreaBlock& b, MdxTag& tag) {
     tag.bof = tag.eof = true;
@@ -265,8 +276,10 @@ void resyncAfterChange(Current& c) {
 
 std::string keyBytesText(const MdxTag& tag, const uint8_t* key) {
     switch (tag.order.type) {
-        case 'C': return std::string(reinterpret_cast<const char*>(key), tag.header.keyLength());
-        case 'D': return JulianToDateStr(KeyToDate(key));
+        case 'C':
+            return std::string(reinterpret_cast<const char*>(key), tag.header.keyLength());
+        case 'D':
+            return JulianToDateStr(KeyToDate(key));
         default: {
             std::string s = FloatToStrDec(BcdKeyToDouble(key), 0, tag.keyExpr ? tag.keyExpr->decimals : 0);
             return AllTrim(s);
@@ -276,9 +289,12 @@ std::string keyBytesText(const MdxTag& tag, const uint8_t* key) {
 
 }  // namespace
 
-// ---- the tag cursor ----------------------------------------------------------------------------------------
+// ---- the tag cursor
+// ----------------------------------------------------------------------------------------
 
-bool TagUnsatisfiedFor(const MdxTag& tag) { return tag.header.hasFor() && !tag.header.forSatisfied(); }
+bool TagUnsatisfiedFor(const MdxTag& tag) {
+    return tag.header.hasFor() && !tag.header.forSatisfied();
+}
 
 bool TagOnEntry(const MdxTag& tag) {
     return tag.nodeBlock != 0 && tag.position >= 0 && tag.position < NodeCount(tag.node.data());
@@ -301,8 +317,12 @@ void TagForgetPosition(MdxTag& tag) {
     tag.position = -1;
 }
 
-bool TagGoFirst(MdxArea& area, MdxTag& tag) { return goEnd(area, tag, true); }
-bool TagGoLast(MdxArea& area, MdxTag& tag) { return goEnd(area, tag, false); }
+bool TagGoFirst(MdxArea& area, MdxTag& tag) {
+    return goEnd(area, tag, true);
+}
+bool TagGoLast(MdxArea& area, MdxTag& tag) {
+    return goEnd(area, tag, false);
+}
 
 bool SeekKey(MdxArea& area, MdxTag& tag, const uint8_t* key, bool insertion, bool& found) {
     found = false;
@@ -416,7 +436,8 @@ bool TagForHolds(const MdxTag& tag) {
     return r && r[0] != 0;
 }
 
-// ---- the area routines -------------------------------------------------------------------------------------
+// ---- the area routines
+// -------------------------------------------------------------------------------------
 
 bool ReadChangedAnchors() {
     if (!SemaphoreIndexChanged()) return false;
@@ -570,10 +591,18 @@ void IndexSetBof() {
     if (MdxTag* tag = area ? area->tags[1].get() : nullptr) tag->bof = true;
 }
 
-bool SetExactOn() { return std::exchange(settings().exact, true); }
-bool SetExactOff() { return std::exchange(settings().exact, false); }
-bool ExactIsOn() { return settings().exact; }
-bool* IndexFoundFlag() { return &settings().found; }
+bool SetExactOn() {
+    return std::exchange(settings().exact, true);
+}
+bool SetExactOff() {
+    return std::exchange(settings().exact, false);
+}
+bool ExactIsOn() {
+    return settings().exact;
+}
+bool* IndexFoundFlag() {
+    return &settings().found;
+}
 
 namespace {
 
@@ -606,8 +635,12 @@ void searchKey(const WorkAreaBlock& b, const MdxTag& tag, const std::string& tex
             if (!exact) compared = t.size();
             return;
         }
-        case 'D': DateToKey(DateStrToJulian(AllTrim(text)), key); return;
-        default: StrToBcdKey(text, 0, key); return;
+        case 'D':
+            DateToKey(DateStrToJulian(AllTrim(text)), key);
+            return;
+        default:
+            StrToBcdKey(text, 0, key);
+            return;
     }
 }
 
@@ -707,8 +740,8 @@ bool SoftSyncIndex() {
         return true;
     }
     if (TagForHolds(tag)) {
-        SetEngineError(212, "Record with key: \"" + keyBytesText(tag, key) + "\" not in index: " + tag.tagText() +
-                                ". [SoftSyncIndex]");
+        SetEngineError(212, "Record with key: \"" + keyBytesText(tag, key) +
+                                "\" not in index: " + tag.tagText() + ". [SoftSyncIndex]");
         return false;
     }
     // A record outside the FOR condition has no place in the order.

@@ -126,9 +126,9 @@ TEST_F(SearchTest, FindOnCharacterKeysByPrefixAndExactly) {
         bool found;
         int32_t record;  // 5: end of file (count + 1)
     } cases[] = {
-        {"ab", false, true, 4},  {"abc", false, true, 3}, {"ac", false, false, 5}, {"a", false, true, 2},
-        {"ab", true, true, 4},   {"abc", true, true, 3},  {"abe", true, false, 5}, {"abcd", false, true, 3},
-        {"0", false, false, 5},  {"b", false, false, 5},
+        {"ab", false, true, 4}, {"abc", false, true, 3}, {"ac", false, false, 5}, {"a", false, true, 2},
+        {"ab", true, true, 4},  {"abc", true, true, 3},  {"abe", true, false, 5}, {"abcd", false, true, 3},
+        {"0", false, false, 5}, {"b", false, false, 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + (c.exact ? " exact" : ""));
@@ -156,15 +156,16 @@ TEST_F(SearchTest, FindOnCharacterKeysByPrefixAndExactly) {
 
 TEST_F(SearchTest, NumericKeysCompareByValue) {
     std::vector<Row> rows;
-    for (double v : {15.5, -2.0, 15.0, 0.0, -1.0, 123.45, 15.0}) rows.push_back(Row{"x", v, kBlankDate, false});
+    for (double v : {15.5, -2.0, 15.0, 0.0, -1.0, 123.45, 15.0})
+        rows.push_back(Row{"x", v, kBlankDate, false});
     make(rows, {{"VALUE", "value", "", false, false}, {"DOWN", "value", "", true, false}});
     struct Case {
         const char* text;
         bool found;
         int32_t record;
-    } up[] = {{"15", true, 3},    {"15.0", true, 3},   {"15.00", true, 3}, {"15.5", true, 1},  {"15.50", true, 1},
-              {"-2", true, 2},    {"-1.0", true, 5},   {"0", true, 4},     {"123.45", true, 6}, {"15.25", false, 8},
-              {"1000", false, 8}, {"-3", false, 8}};
+    } up[] = {{"15", true, 3},     {"15.0", true, 3},   {"15.00", true, 3}, {"15.5", true, 1},
+              {"15.50", true, 1},  {"-2", true, 2},     {"-1.0", true, 5},  {"0", true, 4},
+              {"123.45", true, 6}, {"15.25", false, 8}, {"1000", false, 8}, {"-3", false, 8}};
     for (const Case& c : up) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(Find(c.text), c.found);
@@ -198,7 +199,8 @@ TEST_F(SearchTest, FindOnDateKeysReadsTheCurrentPicture) {
 // A descending search by prefix lands on the first of the keys that begin with the text, also when
 // bytes 0xFE and 0xFF follow the prefix.
 TEST_F(SearchTest, DescendingPrefixSearchLandsOnTheHighestKeyWithThePrefix) {
-    make(namedRows({"aa", "ab\xFE", "abc", "ab\xFF", "ac", "ab"}), {{"DOWN", "left(name,3)", "", true, false}});
+    make(namedRows({"aa", "ab\xFE", "abc", "ab\xFF", "ac", "ab"}),
+         {{"DOWN", "left(name,3)", "", true, false}});
     EXPECT_EQ(walk(true), (std::vector<int32_t>{5, 4, 2, 3, 6, 1}));
     EXPECT_TRUE(Find("ab"));
     EXPECT_EQ(RecNo(), 4);
@@ -220,7 +222,8 @@ TEST_F(SearchTest, FindReportsMisuseAndDoesNotMove) {
     SelectOrderForSearch(0);
     EXPECT_FALSE(Find("b"));
     EXPECT_EQ(LastError(), 254);
-    EXPECT_NE(ErrorMsg().find("Cannot use Find() with index order 0 (natural order) [Find]"), std::string::npos);
+    EXPECT_NE(ErrorMsg().find("Cannot use Find() with index order 0 (natural order) [Find]"),
+              std::string::npos);
     EXPECT_EQ(RecNo(), 2);
     CloseIndexForSearch();
     EXPECT_FALSE(Find("b"));
@@ -230,7 +233,8 @@ TEST_F(SearchTest, FindReportsMisuseAndDoesNotMove) {
     EXPECT_NE(msg.find(") [Find]"), std::string::npos) << msg;
 }
 
-// ---- end rules ---------------------------------------------------------------------------------------------
+// ---- end rules
+// ---------------------------------------------------------------------------------------------
 
 TEST_F(SearchTest, EndRulesOfNextAndPrior) {
     make(namedRows({"c", "a", "b"}), {{"NAME", "name", "", false, false}});
@@ -280,8 +284,8 @@ TEST_F(SearchTest, TagsWithoutKeysAnswerBofAndEofToEveryMove) {
         SCOPED_TRACE(c.name);
         make(c.rows, {c.tag});
         const auto end = static_cast<int32_t>(c.rows.size()) + 1;
-        for (const auto& move : std::vector<std::function<int32_t()>>{_FindFirstRec, _FindLastRec, _FindNextRec,
-                                                                      _FindPriorRec, _FindNextRec}) {
+        for (const auto& move : std::vector<std::function<int32_t()>>{
+                 _FindFirstRec, _FindLastRec, _FindNextRec, _FindPriorRec, _FindNextRec}) {
             EXPECT_EQ(move(), end);
             EXPECT_TRUE(IndexEof());
             EXPECT_TRUE(IndexBof());
@@ -376,14 +380,14 @@ struct Shape {
     char type;  // 'C' (name), 'N' (value), 'D' (day)
     bool descending;
     bool unique;
-    bool withFor;       // FOR value > 0
-    bool someDeleted;   // every 7th record deleted and hidden
+    bool withFor;      // FOR value > 0
+    bool someDeleted;  // every 7th record deleted and hidden
 };
 
 // The order's entries as the tag must hold them: key values in the tag's order, equal keys by record.
 struct ModelEntry {
-    std::string text;  // C keys
-    double number = 0; // N and D keys
+    std::string text;   // C keys
+    double number = 0;  // N and D keys
     int32_t record = 0;
 };
 
@@ -440,7 +444,8 @@ struct Probe {
     int32_t expect = 0;
 };
 
-Probe probeFor(const Shape& s, const std::vector<ModelEntry>& m, const std::vector<Row>& rows, std::mt19937& rng) {
+Probe probeFor(const Shape& s, const std::vector<ModelEntry>& m, const std::vector<Row>& rows,
+               std::mt19937& rng) {
     static const char kLetters[] = {'a', 'b', '\t', '\xFE', 'c', '\xFF', 'd', ' '};
     Probe p;
     const ModelEntry* some = m.empty() ? nullptr : &m[rng() % m.size()];
@@ -457,8 +462,9 @@ Probe probeFor(const Shape& s, const std::vector<ModelEntry>& m, const std::vect
         compared = p.exact ? 6 : cut.size();
         target.text = cut + std::string(6 - cut.size(), p.exact ? ' ' : s.descending ? '\xFF' : '\0');
     } else {
-        double x = some && rng() % 3 != 0 ? some->number : s.type == 'N' ? (static_cast<int>(rng() % 2401) - 1200) / 4.0
-                                                                           : 2449990 + static_cast<double>(rng() % 4020);
+        double x = some && rng() % 3 != 0 ? some->number
+                   : s.type == 'N'        ? (static_cast<int>(rng() % 2401) - 1200) / 4.0
+                                          : 2449990 + static_cast<double>(rng() % 4020);
         if (s.type == 'N')
             p.text = numberText(x, static_cast<int>(rng() % 4));
         else
@@ -468,11 +474,13 @@ Probe probeFor(const Shape& s, const std::vector<ModelEntry>& m, const std::vect
         target.number = x;
     }
     // The first entry not below the target, then forward over hidden records.
-    auto it = std::lower_bound(m.begin(), m.end(), target,
-                               [&](const ModelEntry& a, const ModelEntry& b) { return compareModel(s, a, b) < 0; });
+    auto it = std::lower_bound(m.begin(), m.end(), target, [&](const ModelEntry& a, const ModelEntry& b) {
+        return compareModel(s, a, b) < 0;
+    });
     while (it != m.end() && rows[static_cast<size_t>(it->record - 1)].deleted) ++it;
-    const bool hit = it != m.end() && (s.type == 'C' ? it->text.compare(0, compared, target.text, 0, compared) == 0
-                                                     : it->number == target.number);
+    const bool hit =
+        it != m.end() && (s.type == 'C' ? it->text.compare(0, compared, target.text, 0, compared) == 0
+                                        : it->number == target.number);
     p.expect = hit ? it->record : static_cast<int32_t>(rows.size()) + 1;
     return p;
 }
@@ -520,8 +528,8 @@ TEST_F(SearchTest, RandomSearchesAndWalksAgreeWithASortedModel) {
             const bool found = Find(p.text);
             const bool ok = RecNo() == p.expect && found == (p.expect <= count());
             if (!ok) ++failures;
-            EXPECT_TRUE(ok) << "text \"" << p.text << "\" exact " << p.exact << ": record " << RecNo() << " found "
-                            << found << ", model " << p.expect;
+            EXPECT_TRUE(ok) << "text \"" << p.text << "\" exact " << p.exact << ": record " << RecNo()
+                            << " found " << found << ", model " << p.expect;
             if (!found || !ok) continue;
             // The order continues from the record found.
             size_t k = at[static_cast<size_t>(p.expect)];
@@ -597,7 +605,8 @@ TEST_F(SearchTest, AnotherStationsChangeIsSeenThroughTheUpdateCounter) {
     Select(1);
 }
 
-// ---- failures ----------------------------------------------------------------------------------------------
+// ---- failures
+// ----------------------------------------------------------------------------------------------
 
 TEST_F(SearchTest, DamagedTreesAreReportedNotFollowed) {
     make(namedRows({"a", "b"}), {{"NAME", "name", "", false, false}});
@@ -624,11 +633,14 @@ TEST_F(SearchTest, SoftSyncIndexReportsARecordMissingFromTheTag) {
         << ErrorMsg();
 }
 
-// ---- key texts ------------------------------------------------------------------------------------------------
+// ---- key texts
+// ------------------------------------------------------------------------------------------------
 
 TEST_F(SearchTest, KeyTextsOfTheCurrentRecord) {
     make({Row{"ab", 15.5, DtosToJulian("20261207"), false}, Row{"cd", -2, kBlankDate, false}},
-         {{"NAME", "name", "", false, false}, {"VALUE", "value", "", false, false}, {"DAY", "day", "", false, false}});
+         {{"NAME", "name", "", false, false},
+          {"VALUE", "value", "", false, false},
+          {"DAY", "day", "", false, false}});
     ASSERT_TRUE(Dbf4RawGo(1));
     EXPECT_EQ(TagKeyTextProc(1)(), "ab    ");
     EXPECT_EQ(TagKeyTextProc(2)(), "     15.50");
