@@ -21,7 +21,7 @@ namespace xb {
 
 namespace {
 
-// ---- engine-wide settings: exact and found --------------------------------------------------------------
+// ---- engine-wide settings: exact and found ----------------------------------------------------------------
 
 struct SearchSettings {
     bool exact = false;
@@ -222,7 +222,7 @@ bool keysEqual(const MdxTag& tag, const uint8_t* a, const uint8_t* b) {
     return tag.order.compareAscending(a, b) == 0;
 }
 
-// ---- the current area ------------------------------------------------------------------------------------
+// ---- the current area -------------------------------------------------------------------------------------
 
 struct Current {
     WorkAreaBlock* block = nullptr;
@@ -258,20 +258,24 @@ int32_t emptyAnswer(const WorkAreaBlock& b, MdxTag& tag) {
 
 // Before next and prior: another station's change re-reads the headers, the current record and puts the
 // order back on it.
-void resyncAfterChange(Current& c) {
-    if (!ReadChangedAnchors()) return;
+// False when the headers could not be read again. A record the order cannot be put back on is reported
+// and the order continues from where the search of its key left it.
+bool resyncAfterChange(Current& c) {
+    bool changed = false;
+    if (!ReadChangedAnchors(&changed)) return false;
+    if (!changed) return true;
     WorkAreaBlock& b = *c.block;
     RefreshRecCount(b);
-    if (b.recNo < 1) return;
+    if (b.recNo < 1) return true;
     if (b.recNo > b.recCount) {
         b.recNo = b.recCount + 1;
         b.eof = true;
         c.tag->eof = true;
         c.tag->position = kEndPosition;
-        return;
+        return true;
     }
-    if (!Dbf4RawGo(b.recNo)) return;
-    if (!c.area->naturalOrder) SoftSyncIndex();
+    if (Dbf4RawGo(b.recNo) && !c.area->naturalOrder) SoftSyncIndex();
+    return true;
 }
 
 std::string keyBytesText(const MdxTag& tag, const uint8_t* key) {
@@ -289,8 +293,7 @@ std::string keyBytesText(const MdxTag& tag, const uint8_t* key) {
 
 }  // namespace
 
-// ---- the tag cursor
-// ----------------------------------------------------------------------------------------
+// ---- the tag cursor ---------------------------------------------------------------------------------------
 
 bool TagUnsatisfiedFor(const MdxTag& tag) {
     return tag.header.hasFor() && !tag.header.forSatisfied();
@@ -436,15 +439,16 @@ bool TagForHolds(const MdxTag& tag) {
     return r && r[0] != 0;
 }
 
-// ---- the area routines
-// -------------------------------------------------------------------------------------
+// ---- the area routines ------------------------------------------------------------------------------------
 
-bool ReadChangedAnchors() {
-    if (!SemaphoreIndexChanged()) return false;
+bool ReadChangedAnchors(bool* changed) {
+    if (changed) *changed = false;
     MdxArea* area = CurrentMdxArea();
-    if (!area) return false;
-    ReadAnchorNodes();
+    if (!area || !SemaphoreIndexChanged()) return true;
+    // Unread headers leave the counter unseen, so that the next positioning tries again.
+    if (!ReadAnchorNodes()) return false;
     SemaphoreMarkSeen();
+    if (changed) *changed = true;
     // Nodes kept on the paths may have been rewritten by the other station.
     for (int s = 1; s <= kMaxTags; ++s)
         if (MdxTag* tag = area->tags[s].get()) TagForgetPosition(*tag);
@@ -454,8 +458,7 @@ bool ReadChangedAnchors() {
 int32_t _FindFirstRec() {
     setFound(false);
     Current c;
-    if (!current(c, "_FindFirst/LastRec")) return 0;
-    ReadChangedAnchors();
+    if (!current(c, "_FindFirst/LastRec") || !ReadChangedAnchors()) return 0;
     WorkAreaBlock& b = *c.block;
     if (c.area->naturalOrder) {
         if (b.recCount < 1) return b.recCount + 1;
@@ -472,8 +475,7 @@ int32_t _FindFirstRec() {
 int32_t _FindLastRec() {
     setFound(false);
     Current c;
-    if (!current(c, "_FindFirst/LastRec")) return 0;
-    ReadChangedAnchors();
+    if (!current(c, "_FindFirst/LastRec") || !ReadChangedAnchors()) return 0;
     WorkAreaBlock& b = *c.block;
     if (c.area->naturalOrder) {
         if (b.recCount < 1) return b.recCount + 1;
@@ -491,7 +493,7 @@ int32_t _FindNextRec() {
     setFound(false);
     Current c;
     if (!current(c, "_FindNextRec")) return 0;
-    resyncAfterChange(c);
+    if (!resyncAfterChange(c)) return 0;
     WorkAreaBlock& b = *c.block;
     MdxTag& tag = *c.tag;
     if (c.area->naturalOrder) {
@@ -527,7 +529,7 @@ int32_t _FindPriorRec() {
     setFound(false);
     Current c;
     if (!current(c, "_FindPriorRec")) return 0;
-    resyncAfterChange(c);
+    if (!resyncAfterChange(c)) return 0;
     WorkAreaBlock& b = *c.block;
     MdxTag& tag = *c.tag;
     if (c.area->naturalOrder) {
@@ -680,8 +682,7 @@ bool Find(const std::string& textIn) {
     MdxTag& tag = *c.tag;
 
     IndexReadBracket semaphore;
-    if (!semaphore.entered()) return false;
-    ReadChangedAnchors();
+    if (!semaphore.entered() || !ReadChangedAnchors()) return false;
     RefreshRecCount(b);
     if (holdsNoKeys(b, tag)) {
         tag.bof = tag.eof = true;

@@ -116,7 +116,7 @@ std::vector<Row> namedRows(const std::vector<std::string>& names) {
     return rows;
 }
 
-// ---- the documented Find cases -------------------------------------------------------------------------
+// ---- the documented Find cases ----------------------------------------------------------------------------
 
 TEST_F(SearchTest, FindOnCharacterKeysByPrefixAndExactly) {
     make(namedRows({"abd", "aa", "abc", "ab"}), {{"NAME", "left(name,3)", "", false, false}});
@@ -233,8 +233,7 @@ TEST_F(SearchTest, FindReportsMisuseAndDoesNotMove) {
     EXPECT_NE(msg.find(") [Find]"), std::string::npos) << msg;
 }
 
-// ---- end rules
-// ---------------------------------------------------------------------------------------------
+// ---- end rules --------------------------------------------------------------------------------------------
 
 TEST_F(SearchTest, EndRulesOfNextAndPrior) {
     make(namedRows({"c", "a", "b"}), {{"NAME", "name", "", false, false}});
@@ -332,7 +331,7 @@ TEST_F(SearchTest, FindConvertsTheTextOfAnOemTable) {
     EXPECT_FALSE(Find("caf\x82"));
 }
 
-// ---- records the area hides ----------------------------------------------------------------------------
+// ---- records the area hides -------------------------------------------------------------------------------
 
 TEST_F(SearchTest, FindSkipsHiddenRecordsAndComparesTheRecordItLandsOn) {
     std::vector<Row> rows = namedRows({"x", "x", "y", "x", "z", "w"});
@@ -372,7 +371,7 @@ TEST_F(SearchTest, TheAreaLayerSkipsHiddenRecordsInKeyOrderAndFallsBackToRecordO
     EXPECT_EQ(seen, (std::vector<int32_t>{1, 2, 4}));
 }
 
-// ---- the model: random searches and walks on trees of many shapes ----------------------------------------
+// ---- the model: random searches and walks on trees of many shapes -----------------------------------------
 
 struct Shape {
     const char* name;
@@ -547,7 +546,7 @@ TEST_F(SearchTest, RandomSearchesAndWalksAgreeWithASortedModel) {
     }
 }
 
-// ---- other stations' changes ---------------------------------------------------------------------------
+// ---- other stations' changes ------------------------------------------------------------------------------
 
 // Area 1 navigates; area 2, another station on the same table, inserts a key into the root leaf in place
 // under the write lock. The next move of area 1 sees the update counter, reads the node again and puts
@@ -599,14 +598,41 @@ TEST_F(SearchTest, AnotherStationsChangeIsSeenThroughTheUpdateCounter) {
         IndexReadBracket read;
         EXPECT_EQ(walk(true), (std::vector<int32_t>{1, 5, 2, 3, 4}));
     }
+
+    // Then it takes the key out again, writing the leaf anew at the end of the file and making it the
+    // tag's root: only the tag header tells where the tree now starts.
+    Select(2);
+    {
+        IndexWriteBracket write;
+        ASSERT_TRUE(write.entered());
+        MdxArea& area = *CurrentMdxArea();
+        MdxTag& tag = *area.tags[1];
+        std::array<uint8_t, kMdxNodeSize> node{};
+        ASSERT_TRUE(SeekAndRead(area, tag, tag.header.root(), node.data()));
+        const uint16_t item = tag.header.itemLength();
+        uint8_t* second = NodeEntry(node.data(), item, 1);
+        std::memmove(second, second + item, static_cast<size_t>(5 - 2) * item + 4);
+        std::memset(NodeEntry(node.data(), item, 4) + 4, 0, item);
+        SetNodeCount(node.data(), 4);
+        uint64_t size = 0;
+        ASSERT_EQ(area.file.size(size), 0);
+        const auto block = static_cast<uint32_t>(size / kMdxBlockSize);
+        ASSERT_TRUE(SeekAndWrite(area, tag, block, node.data()));
+        tag.header.setRoot(block);
+        ASSERT_TRUE(WriteAnchor(area, tag));
+    }
+    Select(1);
+    {
+        IndexReadBracket read;
+        EXPECT_EQ(walk(true), (std::vector<int32_t>{1, 2, 3, 4}));
+    }
     Select(2);
     CloseIndexForSearch();
     CloseDatabase();
     Select(1);
 }
 
-// ---- failures
-// ----------------------------------------------------------------------------------------------
+// ---- failures ---------------------------------------------------------------------------------------------
 
 TEST_F(SearchTest, DamagedTreesAreReportedNotFollowed) {
     make(namedRows({"a", "b"}), {{"NAME", "name", "", false, false}});
@@ -633,8 +659,7 @@ TEST_F(SearchTest, SoftSyncIndexReportsARecordMissingFromTheTag) {
         << ErrorMsg();
 }
 
-// ---- key texts
-// ------------------------------------------------------------------------------------------------
+// ---- key texts --------------------------------------------------------------------------------------------
 
 TEST_F(SearchTest, KeyTextsOfTheCurrentRecord) {
     make({Row{"ab", 15.5, DtosToJulian("20261207"), false}, Row{"cd", -2, kBlankDate, false}},
