@@ -1,0 +1,169 @@
+// The MDX file: a 2048-byte header (file facts and a table of 48 tag slots), then 1024-byte objects (tag
+// header pages and B-tree nodes), each appended at the end of the file and addressed by its 512-byte
+// block number. Holds the layouts, the per-area and per-tag state of an open index, the header and tag
+// table operations, the tag header page and the checks that keep a damaged or foreign file from being
+// trusted. All integers in the file are little-endian.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/work_areas.h"
+#include "engine/index/mdx_keys.h"
+#include "platform/file.h"
+
+namespace xb {
+
+inline constexpr uint64_t kMdxBlockSize = 512;
+inline constexpr size_t kMdxNodeSize = 1024;
+inline constexpr size_t kMdxHeaderSize = 2048;
+inline constexpr uint64_t kMdxMinOpenSize = 3072;  // a header and at least one object
+inline constexpr size_t kTagHeaderCopySize = 983;  // the part of a tag header page the engine rewrites
+inline constexpr int kMdxTagSlots = 48;            // slot 0 never used
+inline constexpr int kMaxTags = 47;
+inline constexpr size_t kTagSlotSize = 32;
+inline constexpr size_t kMaxTagName = 10;
+inline constexpr size_t kMaxExpression = 220;
+inline constexpr int kMaxKeyLength = 100;
+inline constexpr int kMaxTreeDepth = 32;  // far above what 47 tags of 2^31 records need
+inline constexpr size_t kNodeUsable = 1016;  // bytes of a node after its count and before its end
+
+// Tag header page flags.
+inline constexpr uint8_t kTagFlagAlways = 0x10;
+inline constexpr uint8_t kTagFlagDescending = 0x08;
+inline constexpr uint8_t kTagFlagUnique = 0x40;
+
+uint32_t GetU32(const uint8_t* p);
+uint16_t GetU16(const uint8_t* p);
+void PutU32(uint8_t* p, uint32_t v);
+void PutU16(uint8_t* p, uint16_t v);
+
+// Key item length (the pointer, the key and padding to a multiple of 4) and keys per node.
+uint16_t ItemLengthFor(int keyLength);
+uint16_t MaxKeysFor(int keyLength);
+
+// A tag as MakeIndex and AddIndexTag take it.
+struct TagDefinition {
+    std::string name;     // at most 10 characters
+    std::string keyExpr;  // at most 220
+    std::string forExpr;  // empty for none
+    bool descending = false;
+    bool unique = false;
+};
+
+// The 983 bytes of a tag header page the engine keeps in memory and writes back.
+struct TagHeader {
+    std::array<uint8_t, kTagHeaderCopySize> bytes{};
+
+    uint32_t root() const { return GetU32(&bytes[0]); }
+    void setRoot(uint32_t block) { PutU32(&bytes[0], block); }
+    uint8_t flags() const { return bytes[8]; }
+    bool descending() const { return (bytes[8] & kTagFlagDescending) != 0; }
+    char keyType() const { return static_cast<char>(bytes[9]); }
+    uint16_t keyLength() const { return GetU16(&bytes[12]); }
+    uint16_t maxKeys() const { return GetU16(&bytes[14]); }
+    bool dateKey() const { return GetU16(&bytes[16]) == 1; }
+    uint16_t itemLength() const { return GetU16(&bytes[18]); }
+    bool unique() const { return bytes[23] == 1; }
+    std::string keyExpr() const;
+    bool hasFor() const { return bytes[245] == 1; }
+    bool forSatisfied() const { return bytes[246] != 0; }
+    void setForSatisfied(bool on) { bytes[246] = on ? 1 : 0; }
+    std::string forExpr() const;
+    KeyOrder order() const { return KeyOrder{keyType(), keyLength(), descending()}; }
+
+    // A new tag's header: every field from the definition, the key type and length.
+    static TagHeader make(const TagDefinition& def, char keyType, uint16_t keyLength, uint32_t root,
+                          bool forSatisfied);
+};
+
+// Checks a tag header page read from a file of fileSize bytes: key type, key length, item length and
+// keys per node against their formulas, the root block inside the file, both texts terminated.
+// Answers "" when it is sound, else what is wrong.
+std::string CheckTagHeader(const TagHeader& h, uint64_t fileSize);
+
+// The file header and tag table: bytes 0 to 2047.
+struct MdxHeader {
+    std::array<uint8_t, kMdxHeaderSize> bytes{};
+    bool changed = false;
+
+    int tagCount() const { return bytes[28]; }
+    // The name of tag n (1 to count), "" outside.
+    std::string tagName(int n) const;
+    uint32_t tagBlock(int n) const;
+    char tagKeyType(int n) const;
+    // The slot of a name (compared over its length and terminating zero, at most 11 bytes), 0 if none.
+    int findTag(const std::string& name) const;
+    // Adds (or replaces) the entry of a tag whose header page is at block.
+    void addTagEntry(const std::string& name, uint32_t block, char keyType);
+    void removeTagEntry(const std::string& name);
+    void rebuildThreads();
+    void setBlockCounter(uint32_t blocks) { PutU32(&bytes[32], blocks); }
+    uint32_t blockCounter() const { return GetU32(&bytes[32]); }
+
+    // The header of a new empty file: today's date and the table's base name.
+    static MdxHeader makeNew(const std::string& tableBaseName);
+};
+
+// Checks a file header read from a file of fileSize bytes: size, node length, tag count, every slot's
+// block, name and key type. "" when it is sound.
+std::string CheckMdxHeader(const MdxHeader& h, uint64_t fileSize);
+
+// One level of a tag's descent path: a node's block and a copy of it.
+struct MdxPathLevel {
+    uint32_t block = 0;
+    std::array<uint8_t, kMdxNodeSize> node{};
+};
+
+// An open tag: its header copy, its order and the position state that searches and moves keep.
+struct MdxTag {
+    int number = 0;  // its slot in the tag table
+    std::string name;
+    TagHeader header;
+    bool headerChanged = false;
+    KeyOrder order;
+    ExprRecord* keyExpr = nullptr;  // compiled by whoever opens the tag; freed by whoever closes it
+    ExprRecord* forExpr = nullptr;
+
+    std::array<uint8_t, kMdxNodeSize> node{};  // the current node
+    uint32_t nodeBlock = 0;
+    int position = -1;
+    std::array<uint8_t, kMaxKeyLength + 1> currentKey{};
+    bool bof = true;
+    bool eof = true;
+    std::vector<MdxPathLevel> path;  // root first
+
+    // " [tag: NAME]", as messages about the tag carry it.
+    std::string tagText() const { return " [tag: " + name + "]"; }
+};
+
+// The index engine's part of a work area.
+struct MdxArea : IndexArea {
+    std::string fileName;
+    platform::File file;
+    MdxHeader header;
+    std::unique_ptr<MdxTag> tags[kMdxTagSlots];  // 1..47; slot 1 is the current order
+    bool naturalOrder = false;
+};
+
+// The current area's index state, nullptr when it has none.
+MdxArea* CurrentMdxArea();
+
+// Assigns the current area's index file: opens an existing one and reads its header, or creates the
+// file with the header of a new index (the table's base name, today's date). False after reporting.
+bool CreateMdxHeader(const std::string& fileName);
+// Writes the header back when it changed.
+bool FlushMdxHeader(MdxArea& area);
+// Writes a tag's header copy to its page; clears its changed flag.
+bool WriteAnchor(MdxArea& area, MdxTag& tag);
+// Re-reads the header copies of every open tag of the current area.
+bool ReadAnchorNodes();
+
+// The lines describing the tags of an MDX file: per tag "NAME,D,U,key expression" and the FOR text.
+// A missing or unreadable file gives an empty list.
+void GetIndexTagList(const std::string& tableName, std::vector<std::string>& list);
+
+}  // namespace xb

@@ -1,0 +1,48 @@
+// B-tree nodes of an MDX tag: 1024 bytes holding a count, the entries (a u32 pointer and the key, padded
+// to the item length) and after the last entry a u32 that is 0 in a leaf and the rightmost child's block
+// in a branch node. In a leaf the pointers are record numbers, in a branch node child blocks whose
+// subtree's highest key is the entry's key.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/index/mdx_format.h"
+
+namespace xb {
+
+inline uint16_t NodeCount(const uint8_t* node) { return GetU16(node); }
+inline void SetNodeCount(uint8_t* node, uint16_t count) { PutU16(node, count); }
+inline uint8_t* NodeEntry(uint8_t* node, uint16_t itemLength, int i) { return node + 8 + i * itemLength; }
+inline const uint8_t* NodeEntry(const uint8_t* node, uint16_t itemLength, int i) {
+    return node + 8 + i * itemLength;
+}
+// The u32 after the last entry.
+inline uint32_t NodeTrailer(const uint8_t* node, uint16_t itemLength) {
+    return GetU32(NodeEntry(node, itemLength, NodeCount(node)));
+}
+inline bool NodeIsLeaf(const uint8_t* node, uint16_t itemLength) { return NodeTrailer(node, itemLength) == 0; }
+// Byte 2 of the count is the node's changed flag while it is in memory.
+inline constexpr size_t kNodeChangedByte = 2;
+
+// True when a 1024-byte object at block lies inside a file of fileSize bytes, after the header.
+bool ValidObjectBlock(uint32_t block, uint64_t fileSize);
+// Checks a node of the tag against the file: count within the maximum and the node, and in a branch node
+// every child block inside the file. "" when sound.
+std::string CheckNode(const uint8_t* node, const TagHeader& header, uint64_t fileSize);
+
+// Fills buffer with the node at block: the copy on the tag's descent path when the node is on it, else
+// the file's bytes (changed byte cleared). False after reporting.
+bool SeekAndRead(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer);
+// Writes the node at block (changed byte cleared) and refreshes the path's copy. False after reporting.
+bool SeekAndWrite(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer);
+
+// Visits the leaf entries of a tag in order (key bytes, record number) without trusting the file: every
+// node is checked, no node is visited twice and the tree is at most kMaxTreeDepth deep. The visitor
+// answers false to stop. Answers "" when the walk ended soundly, else what is wrong (an I/O failure
+// included); reports nothing.
+std::string WalkTag(platform::File& file, const TagHeader& header,
+                    const std::function<bool(const uint8_t* key, uint32_t record)>& visit);
+
+}  // namespace xb
