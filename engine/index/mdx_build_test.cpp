@@ -601,5 +601,140 @@ TEST_F(MdxBuildTest, CharacterKeysArePaddedCutAndStoredInTheOemCodePage) {
     EXPECT_EQ(report.tags[1].entries, upper);
 }
 
+// ---- FOR conditions, unique tags and the rebuild ---------------------------------------------------------
+
+TEST_F(MdxBuildTest, ForTagsHoldExactlyTheRecordsThatSatisfyTheirCondition) {
+    WriteTable(tmp.file("mixed"), kMixedFields, 500, mixedRecord);
+    use("mixed");
+    ASSERT_TRUE(MakeIndex({{"NONE", "code", "amount > 100000", false, false},
+                           {"SOME", "amount", "substr(code,2,1) = \"7\" .and. amount < 0", true, true}},
+                          ""));
+    const auto report = check("mixed");
+    ASSERT_TRUE(report.ok()) << report.text();
+    EXPECT_TRUE(report.tags[0].entries.empty());
+    EXPECT_FALSE(report.tags[0].forSatisfied);
+    EXPECT_EQ(report.tags[0].forExpr, "amount > 100000");
+    const auto holds = [](int32_t r) {
+        const MixedRow m = mixedRow(r);
+        return m.code[1] == '7' && m.cents < 0;
+    };
+    const std::function<long(int32_t)> cents = [](int32_t r) { return mixedRow(r).cents; };
+    const auto want = sortedRecords(500, cents, true, true, holds);
+    ASSERT_FALSE(want.empty());
+    EXPECT_EQ(recordsOf(report.tags[1]), want);
+    EXPECT_TRUE(report.tags[1].forSatisfied);
+    // Unique keeps the lowest record of equal keys: every record left out has the key of a lower one.
+    std::map<long, int32_t> lowest;
+    for (int32_t r = 1; r <= 500; ++r)
+        if (holds(r) && !lowest.count(cents(r))) lowest[cents(r)] = r;
+    for (uint32_t r : want) EXPECT_EQ(lowest[cents(static_cast<int32_t>(r))], static_cast<int32_t>(r));
+}
+
+TEST_F(MdxBuildTest, ReindexRebuildsEveryTagFromItsOwnDefinitions) {
+    WriteTable(tmp.file("mixed"), kMixedFields, 10, mixedRecord);
+    use("mixed");
+    ASSERT_TRUE(MakeIndex({{"CODE", "code", "", false, false},
+                           {"AMOUNT", "amount", "amount > 0", true, true},
+                           {"BORN", "born", "", false, false}},
+                          ""));
+    std::vector<std::string> before;
+    GetIndexTagList(tmp.file("mixed"), before);
+    CloseDatabase();
+    WriteTable(tmp.file("mixed"), kMixedFields, 300, mixedRecord);  // the table grew behind the index
+    use("mixed");
+    std::string order = "unchanged";
+    EXPECT_FALSE(ReindexRebuild(order));
+    EXPECT_EQ(LastError(), 221);
+
+    ASSERT_TRUE(CreateMdxHeader(tmp.file("mixed.mdx")));
+    // The driver keeps the current order in slot 1: here tag 2.
+    MdxArea* area = CurrentMdxArea();
+    area->tags[1] = std::make_unique<MdxTag>();
+    area->tags[1]->number = 2;
+    area->tags[1]->name = "AMOUNT";
+    ASSERT_EQ(area->file.readAt(uint64_t{area->header.tagBlock(2)} * kMdxBlockSize, area->tags[1]->header.bytes.data(),
+                                kTagHeaderCopySize),
+              0);
+    ASSERT_TRUE(ReindexRebuild(order)) << ErrorMsg();
+    EXPECT_EQ(order, "AMOUNT");
+    EXPECT_EQ(CurrentMdxArea(), nullptr);  // left closed for the caller to reopen
+    std::vector<std::string> after;
+    GetIndexTagList(tmp.file("mixed"), after);
+    EXPECT_EQ(after, before);
+    const auto report = check("mixed");
+    ASSERT_TRUE(report.ok()) << report.text();
+    EXPECT_EQ(report.tags[0].entries.size(), 300u);
+    EXPECT_EQ(report.tags[2].entries.size(), 300u);
+}
+
+// ---- an independent reader walks our tags ------------------------------------------------------------
+
+// Each tag's entries as Perl XBase's index module walks them: hex key and record number per line.
+std::vector<std::string> perlWalk(const std::string& file, const std::string& tag) {
+    const std::string script =
+        "use XBase::Index; my ($f, $t) = @ARGV;"
+        "my $i = XBase::Index->new($f, tag => $t) or die XBase::Index->errstr;"
+        "$i->prepare_select or die $i->errstr;"
+        "while (my @d = $i->fetch) { print unpack('H*', $d[0]), ' ', $d[1], \"\\n\" }"
+        "die $i->errstr if $i->errstr;";
+    int status = 0;
+    const std::string out = xbtest::RunCommand(
+        "perl -e " + xbtest::ShellQuote(script) + " " + xbtest::ShellQuote(file) + " " + xbtest::ShellQuote(tag), &status);
+    EXPECT_EQ(status, 0) << out;
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < out.size()) {
+        const size_t nl = out.find('\n', at);
+        lines.push_back(out.substr(at, nl - at));
+        at = nl == std::string::npos ? out.size() : nl + 1;
+    }
+    return lines;
+}
+
+std::string hex(const uint8_t* p, size_t n) {
+    static const char* const digits = "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+        s += digits[p[i] >> 4];
+        s += digits[p[i] & 15];
+    }
+    return s;
+}
+
+TEST_F(MdxBuildTest, PerlXBaseWalksOurTagsInOurOrder) {
+    if (xbtest::RunCommand("perl -MXBase::Index -e 'print 1' 2>/dev/null") != "1") GTEST_SKIP() << "Perl XBase missing";
+    const int32_t count = 12000;  // three levels for the 7-byte key
+    WriteTable(tmp.file("mixed"), kMixedFields, count, mixedRecord);
+    use("mixed");
+    const std::vector<TagDefinition> defs = {{"CODE", "code", "", false, false},
+                                             {"AMOUNT", "amount", "", false, false},
+                                             {"BORN", "born", "", false, false},
+                                             {"DCODE", "code", "", true, false},
+                                             {"UAMOUNT", "amount", "", false, true},
+                                             {"NAME", "code+str(amount,9,2)", "amount < 0", false, false}};
+    ASSERT_TRUE(MakeIndex(defs, ""));
+    CloseDatabase();
+    EXPECT_EQ(xbtest::RunCommand("index_dump " + xbtest::ShellQuote(tmp.file("mixed.mdx"))),
+              "AMOUNT\nBORN\nCODE\nDCODE\nNAME\nUAMOUNT\n");
+
+    platform::File file;
+    ASSERT_EQ(file.open(tmp.file("mixed.mdx"), platform::kModeSharedRead), 0);
+    MdxHeader header;
+    ASSERT_EQ(file.readAt(0, header.bytes.data(), kMdxHeaderSize), 0);
+    for (int n = 1; n <= header.tagCount(); ++n) {
+        SCOPED_TRACE(header.tagName(n));
+        TagHeader tag;
+        ASSERT_EQ(file.readAt(uint64_t{header.tagBlock(n)} * kMdxBlockSize, tag.bytes.data(), kTagHeaderCopySize), 0);
+        std::vector<std::string> ours;
+        const std::string why = WalkTag(file, tag, [&](const uint8_t* key, uint32_t record) {
+            ours.push_back(hex(key, tag.keyLength()) + " " + std::to_string(record));
+            return true;
+        });
+        ASSERT_EQ(why, "");
+        EXPECT_GT(ours.size(), 100u);
+        EXPECT_EQ(perlWalk(tmp.file("mixed.mdx"), header.tagName(n)), ours);
+    }
+}
+
 }  // namespace
 }  // namespace xb

@@ -220,6 +220,7 @@ bool CreateMdxHeader(const std::string& fileName) {
         SetEngineError(215, "CreateMdxHeader(" + fileName + ")");
         return false;
     }
+    b->indexArea.reset();  // the area's previous index file goes first
     auto area = std::make_unique<MdxArea>();
     area->fileName = fileName;
     const int mode = b->exclusive ? platform::kModeExclusive : platform::kModeShared;

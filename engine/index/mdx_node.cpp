@@ -49,6 +49,11 @@ bool SeekAndRead(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
         return false;
     }
     buffer[kNodeChangedByte] = 0;
+    // A node that does not fit its tag (count, children) is never handed on.
+    if (const std::string why = CheckNode(buffer, tag.header, size); !why.empty()) {
+        SetEngineError(222, "Error reading index file: " + tag.tagText() + " " + why + " [SeekAndRead]");
+        return false;
+    }
     return true;
 }
 
