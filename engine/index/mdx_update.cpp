@@ -1,5 +1,7 @@
 #include "engine/index/mdx_update.h"
 
+#include "engine/index/mdx_search.h"
+
 #include <charconv>
 #include <cstring>
 #include <new>
@@ -589,30 +591,8 @@ void finishWrite(MdxArea& area, WorkAreaBlock& b, FirstFailure& first) {
 }  // namespace
 
 void MakeTagKey(const MdxTag& tag, uint8_t* key) {
-    const uint16_t len = tag.header.keyLength();
-    const char type = tag.header.keyType();
-    const uint8_t* r = tag.keyExpr ? EvaluateExpr(tag.keyExpr) : nullptr;
-    if (type == 'C') {
-        // A text of another length than the key is cut or blank-padded to it.
-        const size_t n = r ? std::min<size_t>(tag.keyExpr->resultTextLength, len) : 0;
-        if (n) std::memcpy(key, r, n);
-        std::memset(key + n, ' ', len - n);
-        const WorkAreaBlock* b = CurrentBlock();
-        if (b && b->oem) AnsiToOemBuf(reinterpret_cast<char*>(key), len);
-        return;
-    }
-    double v = 0;
-    if (r) std::memcpy(&v, r, sizeof v);
-    if (type == 'D')
-        DateToKey(v, key);
-    else
-        FloatToBcdKey(v, tag.keyExpr ? tag.keyExpr->decimals : 0, key);
-}
-
-bool TagForHolds(const MdxTag& tag) {
-    if (!tag.forExpr) return true;
-    const uint8_t* r = EvaluateExpr(tag.forExpr);
-    return r && r[0] != 0;
+    const WorkAreaBlock* b = CurrentBlock();
+    if (!b || !BuildTagKey(*b, tag, key)) std::memset(key, 0, tag.header.keyLength());
 }
 
 int AppendIndex(const uint8_t* key, MdxTag& tag) {

@@ -23,8 +23,6 @@ inline constexpr int kKeyIoError = -2;  // a read or write failed (reported)
 
 // The tag's key of the current record (key length bytes) into key.
 void MakeTagKey(const MdxTag& tag, uint8_t* key);
-// True when the current record satisfies the tag's FOR condition (always without one).
-bool TagForHolds(const MdxTag& tag);
 
 // Inserts key for the current record into tag, before any equal keys; nothing when the FOR condition is
 // false or a unique tag already holds the key. 0, or -1 after reporting (memory, I/O, a damaged node).
