@@ -19,6 +19,7 @@
 #include "platform/file.h"
 #include "platform/locale_facts.h"
 #include "platform/paths.h"
+#include "bench/bench_report.h"
 
 namespace {
 
@@ -115,6 +116,8 @@ int main() {
     std::printf("Find on %d keys:               %12.0f searches/s (%ld found)\n", kRecords, findRate, found);
     std::printf("std::map::lower_bound, same keys: %12.0f searches/s (%ld found)\n", mapRate, mapFound);
     std::printf("ratio: %.1f\n", mapRate / findRate);
+    bench::ReportFigure("random Find, " + std::to_string(kRecords) + " keys", findRate, "searches/s",
+                        "std::map::lower_bound", mapRate);
 
     xb::searchtest::CloseIndexForSearch();
     xb::CloseAllDatabases();
