@@ -138,6 +138,13 @@ public:
             tag.eof = true;
             return;
         }
+        // Inside the caller's read bracket. When another station changed the index since this one last
+        // looked, the record the area read before the bracket may be older than the tree: both are read
+        // again, so that the order is put on the record as it stands now.
+        if (ReadChangedAnchors()) {
+            RefreshRecCount(*b);
+            if (b->recNo > b->recCount || !Dbf4RawGo(b->recNo)) return;
+        }
         SyncIndex();
     }
     int32_t indexNext() override { return guarded(_FindNextRec); }
@@ -428,6 +435,7 @@ bool Set_Order_To(int n) {
     IndexReadBracket read;
     if (!read.entered()) return false;
     FoundKeeper keepFound;
+    ReadChangedAnchors();
     area->naturalOrder = false;
     RefreshRecCount(*b);
     const bool onRecord = !b->eof && b->recNo >= 1 && b->recNo <= b->recCount;
