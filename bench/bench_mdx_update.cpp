@@ -87,12 +87,14 @@ int main() {
 
     // The baseline: a multimap holding the same million keys, then the same inserts and erases.
     std::multimap<std::string, uint32_t> model;
-    for (int32_t i = 0; i < kBase; ++i) model.emplace(base[static_cast<size_t>(i)], static_cast<uint32_t>(i + 1));
+    for (int32_t i = 0; i < kBase; ++i)
+        model.emplace(base[static_cast<size_t>(i)], static_cast<uint32_t>(i + 1));
     const auto m0 = std::chrono::steady_clock::now();
     std::vector<std::multimap<std::string, uint32_t>::iterator> its(kOps);
     for (int32_t i = 0; i < kOps; ++i) {
         const std::string& k = ops[static_cast<size_t>(i)];
-        its[static_cast<size_t>(i)] = model.emplace_hint(model.lower_bound(k), k, static_cast<uint32_t>(kBase + i + 1));
+        its[static_cast<size_t>(i)] =
+            model.emplace_hint(model.lower_bound(k), k, static_cast<uint32_t>(kBase + i + 1));
     }
     const auto m1 = std::chrono::steady_clock::now();
     for (int32_t i = 0; i < kOps; ++i) {
@@ -124,8 +126,9 @@ int main() {
     }
     const auto t2 = std::chrono::steady_clock::now();
 
-    std::printf("one tag of %d keys of %zu bytes (bulk build %.2f s); %d random keys inserted, then deleted\n",
-                kBase, kKeyLength, seconds(b0, b1), kOps);
+    std::printf(
+        "one tag of %d keys of %zu bytes (bulk build %.2f s); %d random keys inserted, then deleted\n", kBase,
+        kKeyLength, seconds(b0, b1), kOps);
     report("std::multimap insert", kOps, seconds(m0, m1), seconds(m0, m1));
     report("AppendIndex", kOps, seconds(t0, t1), seconds(m0, m1));
     report("std::multimap erase", kOps, seconds(m1, m2), seconds(m1, m2));

@@ -64,8 +64,13 @@ struct FirstFailure {
 class TagEditor {
 public:
     TagEditor(MdxArea& area, MdxTag& tag, const char* routine)
-        : m_area(area), m_tag(tag), m_routine(routine), m_item(tag.header.itemLength()),
-          m_keyLength(tag.header.keyLength()), m_maxKeys(tag.header.maxKeys()), m_order(tag.header.order()) {}
+        : m_area(area),
+          m_tag(tag),
+          m_routine(routine),
+          m_item(tag.header.itemLength()),
+          m_keyLength(tag.header.keyLength()),
+          m_maxKeys(tag.header.maxKeys()),
+          m_order(tag.header.order()) {}
 
     // Descends from the root to the leaf where key belongs: at each level the first entry whose key is
     // not below key, or the rightmost child (the slot after the last entry in the leaf).
@@ -240,7 +245,8 @@ public:
 
 private:
     uint32_t child(const Node& n, int pos) const {
-        return pos < NodeCount(n.data()) ? GetU32(NodeEntry(n.data(), m_item, pos)) : NodeTrailer(n.data(), m_item);
+        return pos < NodeCount(n.data()) ? GetU32(NodeEntry(n.data(), m_item, pos))
+                                         : NodeTrailer(n.data(), m_item);
     }
 
     int lowerBound(const Node& n, const uint8_t* key) const {
@@ -266,7 +272,8 @@ private:
 
     // Reads and checks the node at block onto the path.
     bool push(uint32_t block) {
-        if (m_path.size() >= static_cast<size_t>(kMaxTreeDepth)) return corrupted("tree deeper than 32 levels");
+        if (m_path.size() >= static_cast<size_t>(kMaxTreeDepth))
+            return corrupted("tree deeper than 32 levels");
         m_path.emplace_back();
         Level& l = m_path.back();
         l.block = block;
@@ -276,8 +283,10 @@ private:
     bool read(uint32_t block, Node& node) {
         uint64_t size = 0;
         int rc = m_area.file.size(size);
-        if (rc == 0 && !ValidObjectBlock(block, size)) return corrupted("node " + std::to_string(block) + " outside the file");
-        if (rc == 0) rc = m_area.file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, node.data(), kMdxNodeSize);
+        if (rc == 0 && !ValidObjectBlock(block, size))
+            return corrupted("node " + std::to_string(block) + " outside the file");
+        if (rc == 0)
+            rc = m_area.file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, node.data(), kMdxNodeSize);
         if (rc != 0) {
             SetEngineError(static_cast<uint16_t>(rc),
                            "Error reading index file: " + m_tag.tagText() + " [" + m_routine + "]");
@@ -471,7 +480,9 @@ bool takeAllocFault(const char* routine) {
     return true;
 }
 
-void reportNoMemory(const char* routine) { SetEngineError(217, std::string(" [") + routine + "]"); }
+void reportNoMemory(const char* routine) {
+    SetEngineError(217, std::string(" [") + routine + "]");
+}
 
 // Headers another station rewrote since this station last looked are read again before keys move.
 void readOtherStationsChanges() {
@@ -483,8 +494,10 @@ void readOtherStationsChanges() {
 std::string keyText(const MdxTag& tag, const uint8_t* key) {
     const uint16_t len = tag.header.keyLength();
     switch (tag.header.keyType()) {
-        case 'C': return std::string(reinterpret_cast<const char*>(key), len);
-        case 'D': return JulianToDtos(KeyToDate(key));
+        case 'C':
+            return std::string(reinterpret_cast<const char*>(key), len);
+        case 'D':
+            return JulianToDtos(KeyToDate(key));
         default: {
             char buf[64];
             const auto r = std::to_chars(buf, buf + sizeof buf, BcdKeyToDouble(key));
@@ -494,7 +507,9 @@ std::string keyText(const MdxTag& tag, const uint8_t* key) {
 }
 
 // Writes the tag's header page when its root or FOR-satisfied byte changed.
-bool writeAnchorIfChanged(MdxArea& area, MdxTag& tag) { return !tag.headerChanged || WriteAnchor(area, tag); }
+bool writeAnchorIfChanged(MdxArea& area, MdxTag& tag) {
+    return !tag.headerChanged || WriteAnchor(area, tag);
+}
 
 int insertKey(MdxArea& area, MdxTag& tag, const uint8_t* key, uint32_t record) {
     if (takeAllocFault("AppendIndex")) return -1;
@@ -541,10 +556,11 @@ bool syncOrder(MdxArea& area, WorkAreaBlock& b) {
         if (r == 0) {
             const std::string k = "\"" + keyText(*tag, key.data()) + "\"";
             if (!keySeen)
-                SetEngineError(212, "Key: " + k + " not in index: " + tag->tagText() + ". [SyncIndex-1] Record: " +
-                                        std::to_string(b.recNo));
+                SetEngineError(212, "Key: " + k + " not in index: " + tag->tagText() +
+                                        ". [SyncIndex-1] Record: " + std::to_string(b.recNo));
             else
-                SetEngineError(212, "Record with key: " + k + " not in index: " + tag->tagText() + ". [SyncIndex-2]");
+                SetEngineError(
+                    212, "Record with key: " + k + " not in index: " + tag->tagText() + ". [SyncIndex-2]");
             return false;
         }
         ed.positionTag();
@@ -678,8 +694,8 @@ void UpdateChangedKeys() {
     for (int s = 1; s <= kMaxTags; ++s) {
         MdxTag* tag = area->tags[s].get();
         if (!tag) continue;
-        const std::string missing =
-            "Record number " + std::to_string(record) + " not found in index. " + tag->tagText() + " [CompareKeys]";
+        const std::string missing = "Record number " + std::to_string(record) + " not found in index. " +
+                                    tag->tagText() + " [CompareKeys]";
         if (tag->savedRecord != record) {
             // No key was saved for this record: the tag cannot be brought in step.
             first.report(254, missing);

@@ -121,7 +121,9 @@ protected:
 };
 
 // A text padded with blanks (or cut) to n characters.
-inline std::string Pad(const std::string& s, size_t n) { return (s + std::string(n, ' ')).substr(0, n); }
+inline std::string Pad(const std::string& s, size_t n) {
+    return (s + std::string(n, ' ')).substr(0, n);
+}
 // A number right-aligned in n characters.
 inline std::string Num(long v, size_t n) {
     const std::string s = std::to_string(v);

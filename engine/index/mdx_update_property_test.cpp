@@ -52,9 +52,13 @@ const std::vector<TagModel>& tagModels() {
         {{"DAY", "day", "", false, false}, 'D', dateKey, nullptr},
         {{"TXT", "txt", "", true, false}, 'C', [](const Values& v) { return Pad(v.txt, 40); }, nullptr},
         {{"UNAME", "name", "", false, true}, 'C', [](const Values& v) { return Pad(v.name, 6); }, nullptr},
-        {{"FORN", "name", "num > 500", false, false}, 'C', [](const Values& v) { return Pad(v.name, 6); },
+        {{"FORN", "name", "num > 500", false, false},
+         'C',
+         [](const Values& v) { return Pad(v.name, 6); },
          [](const Values& v) { return v.num > 500; }},
-        {{"UFOR", "num", "amt < 50", true, true}, 'N', [](const Values& v) { return bcd(v.num, 0); },
+        {{"UFOR", "num", "amt < 50", true, true},
+         'N',
+         [](const Values& v) { return bcd(v.num, 0); },
          [](const Values& v) { return v.amt < 50; }},
     };
     return models;
@@ -143,9 +147,15 @@ protected:
         const Values old = records[static_cast<size_t>(rec - 1)];
         Values v = old;
         switch (pick(3)) {
-            case 0: v = randomValues(); break;        // every key moves
-            case 1: v.note = randomValues().note; break;  // no key changes
-            default: v.num = pick(1000); break;      // one key and two FOR conditions
+            case 0:
+                v = randomValues();
+                break;  // every key moves
+            case 1:
+                v.note = randomValues().note;
+                break;  // no key changes
+            default:
+                v.num = pick(1000);
+                break;  // one key and two FOR conditions
         }
         load(v);
         ASSERT_TRUE(Replace()) << ErrorMsg();
@@ -191,7 +201,8 @@ protected:
         std::vector<uint32_t> recs;
         if (!available) return recs;
         const std::string script =
-            "use XBase::Index; my $i = XBase::Index->new($ARGV[0], 'tag' => $ARGV[1]) or die XBase::Index->errstr;"
+            "use XBase::Index; my $i = XBase::Index->new($ARGV[0], 'tag' => $ARGV[1]) or die "
+            "XBase::Index->errstr;"
             " $i->prepare_select; while (my @r = $i->fetch) { print $r[1], \"\\n\" }";
         std::istringstream out(xbtest::RunCommand("perl -e " + xbtest::ShellQuote(script) + " " +
                                                   xbtest::ShellQuote(mdx()) + " " + tagName + " 2>&1"));
@@ -209,8 +220,12 @@ TEST_P(MdxUpdateProperty, RandomWritesKeepEveryTagEqualToItsModel) {
         defs.push_back(m.def);
         mirrors.emplace_back(&m);
     }
-    makeTable({{"name", 'C', 6, 0}, {"num", 'N', 5, 0}, {"amt", 'N', 8, 2}, {"day", 'D', 8, 0},
-               {"txt", 'C', 40, 0}, {"note", 'C', 5, 0}},
+    makeTable({{"name", 'C', 6, 0},
+               {"num", 'N', 5, 0},
+               {"amt", 'N', 8, 2},
+               {"day", 'D', 8, 0},
+               {"txt", 'C', 40, 0},
+               {"note", 'C', 5, 0}},
               defs);
     const int every = seed == 0 ? 1 : 100;
     constexpr int kSteps = 10000;
@@ -256,7 +271,8 @@ TEST_P(MdxUpdateProperty, RandomWritesKeepEveryTagEqualToItsModel) {
             builtKeys.insert(e.key);
         }
         if (m.model->def.unique) {
-            for (const auto& [k, rec] : m.entries) EXPECT_EQ(builtKeys.count(k), 1u) << "tag " << m.model->def.name;
+            for (const auto& [k, rec] : m.entries)
+                EXPECT_EQ(builtKeys.count(k), 1u) << "tag " << m.model->def.name;
             continue;
         }
         for (const auto& [k, rec] : m.entries) model.emplace(k, rec);

@@ -18,12 +18,15 @@ using xbtest::ReadFileBytes;
 
 constexpr int kWide = 100;  // a 100-byte key: 9 keys per node, so a few records make a deep tree
 
-std::string key(int k) { return Pad("k" + Num(k, 3), kWide); }
+std::string key(int k) {
+    return Pad("k" + Num(k, 3), kWide);
+}
 
 class MdxUpdateTest : public xbtest::MdxUpdateFixture {
 protected:
     // A table of one 100-character field and one numeric field, records holding the given keys.
-    void wideTable(const std::vector<int>& keys, const std::vector<TagDefinition>& tags = {{"K", "k", "", false, false}}) {
+    void wideTable(const std::vector<int>& keys,
+                   const std::vector<TagDefinition>& tags = {{"K", "k", "", false, false}}) {
         makeTable({{"k", 'C', kWide, 0}, {"n", 'N', 5, 0}}, tags, static_cast<int32_t>(keys.size()),
                   [&](int32_t r) { return key(keys[static_cast<size_t>(r - 1)]) + Num(r, 5); });
     }
@@ -149,13 +152,14 @@ TEST_F(MdxUpdateTest, AUniqueTagKeepsTheFirstClaimant) {
     wideTable({5, 6}, {{"U", "k", "", false, true}, {"K", "k", "", false, false}});
     ASSERT_TRUE(append(key(5))) << ErrorMsg();  // record 3: no error, not in the unique tag
     ASSERT_TRUE(append(key(4))) << ErrorMsg();
-    EXPECT_EQ(entries(0), (std::vector<std::pair<std::string, uint32_t>>{{"k  4", 4}, {"k  5", 1}, {"k  6", 2}}));
+    EXPECT_EQ(entries(0),
+              (std::vector<std::pair<std::string, uint32_t>>{{"k  4", 4}, {"k  5", 1}, {"k  6", 2}}));
     EXPECT_EQ(entries(1).size(), 4u);
     // Record 3 leaving key 5 takes nothing out of the unique tag; the claimant leaving it does.
     ASSERT_TRUE(replace(3, key(8), 3)) << ErrorMsg();
     ASSERT_TRUE(replace(1, key(9), 1)) << ErrorMsg();
-    EXPECT_EQ(entries(0),
-              (std::vector<std::pair<std::string, uint32_t>>{{"k  4", 4}, {"k  6", 2}, {"k  8", 3}, {"k  9", 1}}));
+    EXPECT_EQ(entries(0), (std::vector<std::pair<std::string, uint32_t>>{
+                              {"k  4", 4}, {"k  6", 2}, {"k  8", 3}, {"k  9", 1}}));
 }
 
 // ---- deletion -----------------------------------------------------------------------------------------
@@ -179,7 +183,8 @@ TEST_F(MdxUpdateTest, DeletionsRepairSeparatorsDropEmptiedLeavesAndCollapseTheRo
     for (int k = 12; k <= 18; k += 2) ASSERT_EQ(del(k, static_cast<uint32_t>(k / 2)), 0);
     ASSERT_EQ(node(rightBlock, kWide).count, 1);
     ASSERT_EQ(del(19, 10), 0);
-    EXPECT_EQ(ReadFileBytes(mdx()).substr(static_cast<size_t>(rightBlock) * 512, 1024), std::string(1024, '\0'));
+    EXPECT_EQ(ReadFileBytes(mdx()).substr(static_cast<size_t>(rightBlock) * 512, 1024),
+              std::string(1024, '\0'));
     EXPECT_EQ(fileRoot(1), leftBlock);
     EXPECT_EQ(entries(), (std::vector<std::pair<std::string, uint32_t>>{
                              {"k  2", 1}, {"k  4", 2}, {"k  6", 3}, {"k  8", 4}}));
@@ -212,7 +217,9 @@ TEST_F(MdxUpdateTest, DeletingEveryKeyOfADeepTreeLeavesAnEmptyRootLeaf) {
     std::shuffle(order.begin(), order.end(), rng);
     for (size_t i = 0; i < order.size(); ++i) {
         const std::string s = key(keys[static_cast<size_t>(order[i] - 1)]);
-        ASSERT_EQ(DeleteKey(reinterpret_cast<const uint8_t*>(s.data()), tag(1), static_cast<uint32_t>(order[i])), 0);
+        ASSERT_EQ(
+            DeleteKey(reinterpret_cast<const uint8_t*>(s.data()), tag(1), static_cast<uint32_t>(order[i])),
+            0);
         if (i % 10 == 0) {
             ASSERT_EQ(entries().size(), 199 - i);
         }
@@ -231,7 +238,9 @@ protected:
     // Tag 1 on the key field, tag 2 on the key field for records with n > 50, tag 3 on n.
     void SetUp() override {
         MdxUpdateTest::SetUp();
-        wideTable({1, 2, 3, 4}, {{"K", "k", "", false, false}, {"F", "k", "n > 50", false, false}, {"N", "n", "", false, false}});
+        wideTable(
+            {1, 2, 3, 4},
+            {{"K", "k", "", false, false}, {"F", "k", "n > 50", false, false}, {"N", "n", "", false, false}});
     }
 };
 
@@ -260,10 +269,12 @@ TEST_F(MdxReplaceTest, ForMembershipFollowsWhetherTheRecordWasInIsInAndChangedIt
         const int32_t rec = CurrentBlock()->recNo;
         ASSERT_TRUE(replace(rec, key(c.keyChanges ? 7 : 2), c.newN)) << ErrorMsg();
         const auto f = entries(1);
-        const bool in = std::count(f.begin(), f.end(), std::make_pair(std::string(c.keyChanges ? "k  7" : "k  2"),
-                                                                      static_cast<uint32_t>(rec))) == 1;
+        const bool in = std::count(f.begin(), f.end(),
+                                   std::make_pair(std::string(c.keyChanges ? "k  7" : "k  2"),
+                                                  static_cast<uint32_t>(rec))) == 1;
         EXPECT_EQ(in, c.newN > 50);
-        EXPECT_EQ(std::count_if(f.begin(), f.end(), [&](const auto& e) { return e.second == static_cast<uint32_t>(rec); }),
+        EXPECT_EQ(std::count_if(f.begin(), f.end(),
+                                [&](const auto& e) { return e.second == static_cast<uint32_t>(rec); }),
                   c.newN > 50 ? 1 : 0);
         EXPECT_EQ(entries(0).size(), static_cast<size_t>(CurrentBlock()->recCount));
         // Put the record back out of the way for the next case.
@@ -279,7 +290,8 @@ TEST_F(MdxReplaceTest, AKeyMissingFromOneTagIsReportedAndEveryOtherTagStillMoves
     TypedSetInt(FieldAddress(2), 80);
     EXPECT_FALSE(Replace());
     EXPECT_EQ(LastError(), 254);
-    EXPECT_NE(ErrorMsg().find("Record number 3 not found in index.  [tag: K] [CompareKeys]"), std::string::npos);
+    EXPECT_NE(ErrorMsg().find("Record number 3 not found in index.  [tag: K] [CompareKeys]"),
+              std::string::npos);
     // Tag 1 received the new key all the same; tags 2 and 3 moved.
     const auto k = entries(0), f = entries(1), n = entries(2);
     EXPECT_EQ(k.back(), std::make_pair(std::string("k  8"), 3u));
