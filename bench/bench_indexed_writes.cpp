@@ -1,12 +1,13 @@
 // Appends per second through Append with 0, 1, 5 and 10 index tags, exclusive and shared, and replaces
 // per second with and without a key change, beside the same records written with plain write() in the
 // same run.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "engine/core/dbf_file.h"
@@ -28,12 +29,13 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRecords = 20000;
 constexpr int kReplaces = 20000;
 
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
 
-const std::vector<xb::FieldDef> kFields = {{"nuchamp", 'N', 3, 0},    {"annee", 'N', 4, 0},
-                                          {"nujournee", 'N', 2, 0},  {"nueq1", 'N', 5, 0},
-                                          {"nueq2", 'N', 5, 0},      {"nomequipe", 'C', 30, 0},
-                                          {"points", 'N', 5, 0}};
+const std::vector<xb::FieldDef> kFields = {
+    {"nuchamp", 'N', 3, 0}, {"annee", 'N', 4, 0},      {"nujournee", 'N', 2, 0}, {"nueq1", 'N', 5, 0},
+    {"nueq2", 'N', 5, 0},   {"nomequipe", 'C', 30, 0}, {"points", 'N', 5, 0}};
 constexpr size_t kRecordSize = 1 + 3 + 4 + 2 + 5 + 5 + 30 + 5;
 
 // Ten tags of the kind the league tables have; the first n are used.
@@ -62,8 +64,10 @@ void fill(int i) {
     xb::TypedSetInt(xb::FieldAddress(3), static_cast<int32_t>(next() % 40));
     xb::TypedSetInt(xb::FieldAddress(4), static_cast<int32_t>(next() % 100000));
     xb::TypedSetInt(xb::FieldAddress(5), static_cast<int32_t>(next() % 100000));
-    static const char* const names[] = {"Olympique de Marseille", "Stade Rennais", "AS Saint-Etienne", "FC Nantes"};
-    xb::TypedSetString(xb::FieldAddress(6), 30, std::string(names[next() % 4]) + " " + std::to_string(next() % 997));
+    static const char* const names[] = {"Olympique de Marseille", "Stade Rennais", "AS Saint-Etienne",
+                                        "FC Nantes"};
+    xb::TypedSetString(xb::FieldAddress(6), 30,
+                       std::string(names[next() % 4]) + " " + std::to_string(next() % 997));
     xb::TypedSetInt(xb::FieldAddress(7), i % 1000);
 }
 
@@ -75,7 +79,8 @@ void openTable(const std::string& path, size_t tags, bool shared) {
     xb::Use(path + (shared ? "" : " EXCLUSIVE"), nullptr, 0);
     if (tags == 0) return;
     std::vector<xb::TagDefinition> defs(kTags.begin(), kTags.begin() + static_cast<long>(tags));
-    if (!xb::MakeIndex(defs, "") || !xb::SetIndexTo("")) std::fprintf(stderr, "index: %s\n", xb::ErrorMsg().c_str());
+    if (!xb::MakeIndex(defs, "") || !xb::SetIndexTo(""))
+        std::fprintf(stderr, "index: %s\n", xb::ErrorMsg().c_str());
 }
 
 double appends(const std::string& path, size_t tags, bool shared) {
@@ -129,7 +134,8 @@ double plainWrites(const std::string& path) {
     int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
     const auto start = Clock::now();
     for (int i = 0; i < kRecords; ++i)
-        if (::pwrite(fd, rec.data(), rec.size(), static_cast<off_t>(i) * static_cast<off_t>(kRecordSize)) < 0) break;
+        if (::pwrite(fd, rec.data(), rec.size(), static_cast<off_t>(i) * static_cast<off_t>(kRecordSize)) < 0)
+            break;
     ::close(fd);
     return seconds(start, Clock::now());
 }
@@ -159,8 +165,8 @@ int main() {
         for (bool keyChange : {false, true}) {
             const double t = replaces(base + "/r" + std::to_string(n++), keyChange, shared);
             std::printf("  Replace, %-9s %s  %10.0f records/s  %.1fx of baseline time\n",
-                        shared ? "shared" : "exclusive", keyChange ? "keys change " : "keys stay   ", kReplaces / t,
-                        t / plain);
+                        shared ? "shared" : "exclusive", keyChange ? "keys change " : "keys stay   ",
+                        kReplaces / t, t / plain);
         }
     }
     const std::string cleanup = "rm -rf " + base;

@@ -74,8 +74,9 @@ protected:
         std::vector<std::vector<xbtest::MdxEntry>> out;
         for (const auto& tag : report.tags) {
             auto e = tag.entries;
-            std::stable_sort(e.begin(), e.end(),
-                             [](const xbtest::MdxEntry& a, const xbtest::MdxEntry& b) { return a.record < b.record; });
+            std::stable_sort(e.begin(), e.end(), [](const xbtest::MdxEntry& a, const xbtest::MdxEntry& b) {
+                return a.record < b.record;
+            });
             std::stable_sort(e.begin(), e.end(), [&](const xbtest::MdxEntry& a, const xbtest::MdxEntry& b) {
                 return xbtest::CompareTagKeys(tag.type, tag.descending, a.key, b.key) < 0;
             });
@@ -104,8 +105,8 @@ TEST_F(IndexProcesses, FourWritersAndAWalkerKeepEveryTagSound) {
         std::vector<std::thread> threads;
         for (size_t i = 0; i < children.size(); ++i) {
             const std::string cmd = i < 4 ? "indexwrite " + std::to_string(round) + " " +
-                                                std::to_string(1000 + 10 * static_cast<int>(done) + i) + " W" +
-                                                std::to_string(i)
+                                                std::to_string(1000 + 10 * static_cast<int>(done) + i) +
+                                                " W" + std::to_string(i)
                                           : "indexwalk " + std::to_string(round);
             threads.emplace_back([&answers, &children, i, cmd] { answers[i] = children[i]->ask(cmd); });
         }

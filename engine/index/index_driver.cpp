@@ -29,7 +29,9 @@ namespace {
 
 constexpr int kLastClosedArea = 34;  // area 35 belongs to the engine's own work
 
-Engine& eng() { return Engine::current(); }
+Engine& eng() {
+    return Engine::current();
+}
 
 // The index engine's error routine: the engine's error routine, then, with trapping off, the full text
 // raised as EEngineError. Answers false for the caller to return.
@@ -208,7 +210,9 @@ void InstallIndexEngine(Engine& engine) {
 
 // ---- opening and closing ---------------------------------------------------------------------------------
 
-bool IndexIsOpen() { return currentOrderTag() != nullptr; }
+bool IndexIsOpen() {
+    return currentOrderTag() != nullptr;
+}
 
 bool SetIndexTo(const std::string& fileName) {
     eng().errors.lastError = 0;
@@ -239,7 +243,9 @@ bool SetIndexTo(const std::string& fileName) {
     return ok;
 }
 
-bool OpenProductionIndex() { return SetIndexTo(""); }
+bool OpenProductionIndex() {
+    return SetIndexTo("");
+}
 
 bool OpenIndex(const std::string& fileName) {
     const std::string routine = " [OpenIndex/Set_Index_To]";
@@ -334,8 +340,8 @@ int ReadTagHeader(int n) {
     uint64_t size = 0;
     if (area->file.size(size) != 0) return 222;
     const uint32_t block = area->header.tagBlock(n);
-    if (block == 0 || area->file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, tag->header.bytes.data(),
-                                        kTagHeaderCopySize) != 0)
+    if (block == 0 || area->file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize,
+                                        tag->header.bytes.data(), kTagHeaderCopySize) != 0)
         return 222;
     if (!CheckTagHeader(tag->header, size).empty()) return 222;
     const char type = tag->header.keyType();
@@ -394,8 +400,8 @@ void CloseIndex() {
                 } else {
                     WriteAnchor(*area, *tag);
                     if (shared && !FileUnlock())
-                        SetEngineError(LastError(), "Could not unlock index after writing anchor node " +
-                                                        tag->tagText());
+                        SetEngineError(LastError(),
+                                       "Could not unlock index after writing anchor node " + tag->tagText());
                 }
             }
             freeTag(tag);
@@ -427,7 +433,8 @@ bool Set_Order_To(int n) {
     if (!area || !area->tags[1])
         return indexError(221, "Index not open. (DBF=" + DbfName() + ") [" + routine + "]");
     if (n < 0 || n > area->header.tagCount())
-        return indexError(220, "Invalid Index Order Specified: SET_ORDER_TO. [" + routine + "] (DBF=" + DbfName() + ")");
+        return indexError(
+            220, "Invalid Index Order Specified: SET_ORDER_TO. [" + routine + "] (DBF=" + DbfName() + ")");
     if (n == 0) {
         area->naturalOrder = true;
         return true;
@@ -482,7 +489,8 @@ bool SetOrderToTag(const std::string& name) {
     if (wanted.empty()) return Set_Order_To(0);
     const int n = area->header.findTag(AsciiUpper(wanted));
     if (n < 1)
-        return indexError(220, "Invalid Index Order Specified: SET_ORDER_TO. [" + routine + "] (DBF=" + DbfName() + ")");
+        return indexError(
+            220, "Invalid Index Order Specified: SET_ORDER_TO. [" + routine + "] (DBF=" + DbfName() + ")");
     return Set_Order_To(n);
 }
 
@@ -533,6 +541,8 @@ bool TagIsAscending(int tag) {
     return t && !t->header.descending();
 }
 
-bool TagIsSoundex(int /*tag*/) { return false; }
+bool TagIsSoundex(int /*tag*/) {
+    return false;
+}
 
 }  // namespace xb

@@ -40,9 +40,9 @@ struct Club {
     std::string nom, ville;
 };
 const std::vector<Club> kClubs = {
-    {7, "Lyon", "Rhone"},   {3, "Nantes", "Loire"}, {12, "Brest", "Iroise"}, {1, "Lille", "Nord"},
-    {9, "Nice", "Azur"},    {5, "Lens", "Nord"},    {11, "Metz", "Moselle"}, {2, "Angers", "Loire"},
-    {8, "Reims", "Marne"},  {4, "Auxerre", "Yonne"},
+    {7, "Lyon", "Rhone"},  {3, "Nantes", "Loire"},  {12, "Brest", "Iroise"}, {1, "Lille", "Nord"},
+    {9, "Nice", "Azur"},   {5, "Lens", "Nord"},     {11, "Metz", "Moselle"}, {2, "Angers", "Loire"},
+    {8, "Reims", "Marne"}, {4, "Auxerre", "Yonne"},
 };
 
 class DriverTest : public xbtest::EngineTest {
@@ -104,10 +104,14 @@ protected:
             char num[8];
             std::snprintf(num, sizeof num, "%5d", c.num);
             switch (order) {
-                case 1: return c.nom;
-                case 2: return std::string(num);
-                case 3: return (c.ville + std::string(8, ' ')).substr(0, 8) + num;
-                default: return std::string(num);
+                case 1:
+                    return c.nom;
+                case 2:
+                    return std::string(num);
+                case 3:
+                    return (c.ville + std::string(8, ' ')).substr(0, 8) + num;
+                default:
+                    return std::string(num);
             }
         };
         std::stable_sort(r.begin(), r.end(), [&](int32_t a, int32_t b) {
@@ -144,7 +148,8 @@ TEST_F(DriverTest, FailedOpensLeaveNoIndexAndNoLogin) {
     const std::string good = xbtest::ReadFileBytes(mdx);
     // Another table whose field is longer than the key the tag was built with.
     TableBlock other;
-    ASSERT_TRUE(CreateDbf(other, table("longer"), {{"num", 'N', 5, 0}, {"nom", 'C', 12, 0}, {"ville", 'C', 8, 0}}));
+    ASSERT_TRUE(
+        CreateDbf(other, table("longer"), {{"num", 'N', 5, 0}, {"nom", 'C', 12, 0}, {"ville", 'C', 8, 0}}));
     CloseDbf(other);
     // A key over a field the table does not have.
     TableBlock foreign;
@@ -153,7 +158,7 @@ TEST_F(DriverTest, FailedOpensLeaveNoIndexAndNoLogin) {
 
     struct Case {
         const char* what;
-        std::string bytes;     // the index file's content; empty: no file
+        std::string bytes;      // the index file's content; empty: no file
         std::string tableName;  // the table the index is opened for
         uint16_t code;
     };
@@ -203,9 +208,9 @@ TEST_F(DriverTest, TagNamesSelectCaseInsensitivelyAndWhole) {
         int order;  // -1: refused with 220, the order unchanged
     };
     const std::vector<Case> cases = {
-        {"numero", 2},      {"NoM", 1},          {"  ville  ", 3}, {"DESCNUM", 4},    {"NUM", -1},
-        {"NUMEROS", -1},    {"numero extra", -1}, {"", 0},          {"VILLE", 3},      {"N", -1},
-        {"descnum   x", 4},  // cut to ten characters before trimming
+        {"numero", 2}, {"NoM", 1},      {"  ville  ", 3},     {"DESCNUM", 4},
+        {"NUM", -1},   {"NUMEROS", -1}, {"numero extra", -1}, {"", 0},
+        {"VILLE", 3},  {"N", -1},       {"descnum   x", 4},  // cut to ten characters before trimming
     };
     int current = 1;
     for (const Case& c : cases) {
@@ -476,36 +481,60 @@ struct LeagueTable {
 };
 
 std::vector<LeagueTable> leagueTables() {
-    const std::vector<FieldDef> goal = {{"nuchamp", 'N', 5, 0}, {"annee", 'N', 4, 0},   {"nujournee", 'N', 2, 0},
-                                        {"nueq1", 'N', 5, 0},   {"nueq2", 'N', 5, 0},   {"nujoueur", 'N', 5, 0},
-                                        {"nueqben", 'N', 2, 0}, {"minute", 'N', 3, 0}, {"type", 'N', 2, 0}};
+    const std::vector<FieldDef> goal = {
+        {"nuchamp", 'N', 5, 0}, {"annee", 'N', 4, 0},  {"nujournee", 'N', 2, 0},
+        {"nueq1", 'N', 5, 0},   {"nueq2", 'N', 5, 0},  {"nujoueur", 'N', 5, 0},
+        {"nueqben", 'N', 2, 0}, {"minute", 'N', 3, 0}, {"type", 'N', 2, 0}};
     const std::vector<std::string> goalTags = {
-        "NUCHAMP,F,F,str(nuchamp,5)+str(annee,4)+str(nujournee,2)+str(nueq1,5)+str(nueq2,5)+str(minute,3)+str(nujoueur,5)",
+        "NUCHAMP,F,F,str(nuchamp,5)+str(annee,4)+str(nujournee,2)+str(nueq1,5)+str(nueq2,5)+str(minute,3)+"
+        "str(nujoueur,5)",
         "NUJOUEUR,F,F,str(nujoueur,5)+str(nuchamp,5) +str(annee,4)+str(nujournee,2)",
         "NUEQUIPE1,F,F,str(nueq1,5)+str(annee,4)+str(nuchamp,5)+str(nujournee,2)",
         "NUEQUIPE2,F,F,str(nueq2,5)+str(annee,4)+str(nuchamp,5)+str(nujournee,2)"};
     return {
         {"champan",
-         {{"annee", 'N', 4, 0}, {"nuchamp", 'N', 5, 0}, {"ptv", 'N', 2, 0}, {"ptn", 'N', 2, 0}, {"ptd", 'N', 2, 0},
-          {"ptfv", 'N', 2, 0}, {"ptfd", 'N', 2, 0}, {"nbequipe", 'N', 2, 0}, {"nbjournee", 'N', 2, 0}},
+         {{"annee", 'N', 4, 0},
+          {"nuchamp", 'N', 5, 0},
+          {"ptv", 'N', 2, 0},
+          {"ptn", 'N', 2, 0},
+          {"ptd", 'N', 2, 0},
+          {"ptfv", 'N', 2, 0},
+          {"ptfd", 'N', 2, 0},
+          {"nbequipe", 'N', 2, 0},
+          {"nbjournee", 'N', 2, 0}},
          {"ANNEECHAMP,F,F,str(annee,4)+str(nuchamp,3)", "CHAMPANNEE,F,F,str(nuchamp,3)+str(annee,4)"}},
-        {"champion", {{"nuchamp", 'N', 5, 0}, {"nomchamp", 'C', 30, 0}}, {"NUCHAMP,F,F,nuchamp", "NOMCHAMP,F,F,nomchamp"}},
+        {"champion",
+         {{"nuchamp", 'N', 5, 0}, {"nomchamp", 'C', 30, 0}},
+         {"NUCHAMP,F,F,nuchamp", "NOMCHAMP,F,F,nomchamp"}},
         {"eqchamp",
          {{"annee", 'N', 5, 0}, {"nuchamp", 'N', 5, 0}, {"nuequipe", 'N', 5, 0}},
          {"ANNEEEQUIP,F,F,str(annee,4)+str(nuequipe,5)", "ANNEECHAMP,F,F,str(annee,4)+str(nuchamp,3)",
           "ANEQCHAMP,F,F,str(annee,4)+str(nuequipe,5)+str(nuchamp,3)",
-          "EQANCHAMP,F,F,str(nuequipe,5)+str(annee,4)+str(nuchamp,3)", "CHAMPANNEE,F,F,str(nuchamp,3)+str(annee,4)"}},
+          "EQANCHAMP,F,F,str(nuequipe,5)+str(annee,4)+str(nuchamp,3)",
+          "CHAMPANNEE,F,F,str(nuchamp,3)+str(annee,4)"}},
         {"resultat",
-         {{"nuchamp", 'N', 3, 0}, {"annee", 'N', 4, 0}, {"nujournee", 'N', 2, 0}, {"nueq1", 'N', 5, 0},
-          {"nueq2", 'N', 5, 0}, {"beq1", 'N', 3, 0}, {"beq2", 'N', 3, 0}, {"coder", 'C', 2, 0}, {"pteq1", 'N', 3, 0},
+         {{"nuchamp", 'N', 3, 0},
+          {"annee", 'N', 4, 0},
+          {"nujournee", 'N', 2, 0},
+          {"nueq1", 'N', 5, 0},
+          {"nueq2", 'N', 5, 0},
+          {"beq1", 'N', 3, 0},
+          {"beq2", 'N', 3, 0},
+          {"coder", 'C', 2, 0},
+          {"pteq1", 'N', 3, 0},
           {"pteq2", 'N', 3, 0}},
          {"CHANJOEQ1,F,F,str(nuchamp,3)+str(annee,4)+str(nujournee,3)+str(nueq1,5)",
           "CHANJOEQ2,F,F,str(nuchamp,3)+str(annee,4)+str(nujournee,3)+str(nueq2,5)",
           "ANCHJO,F,F,STR(annee,4)+str(nuchamp,3)+str(nujournee,3)", "EQ1EQ2,F,F,str(nueq1,5)+str(nueq2,5)",
           "EQ2EQ1,F,F,str(nueq2,5)+str(nueq1,5)"}},
-        {"equipe", {{"nuequipe", 'N', 5, 0}, {"nomequipe", 'C', 20, 0}}, {"NUMERO,F,F,nuequipe", "NOMEQUIPE,F,F,nomequipe"}},
+        {"equipe",
+         {{"nuequipe", 'N', 5, 0}, {"nomequipe", 'C', 20, 0}},
+         {"NUMERO,F,F,nuequipe", "NOMEQUIPE,F,F,nomequipe"}},
         {"joueur",
-         {{"nujoueur", 'N', 5, 0}, {"nomjoueur", 'C', 30, 0}, {"datenais", 'C', 10, 0}, {"poste", 'N', 2, 0},
+         {{"nujoueur", 'N', 5, 0},
+          {"nomjoueur", 'C', 30, 0},
+          {"datenais", 'C', 10, 0},
+          {"poste", 'N', 2, 0},
           {"nation", 'C', 20, 0}},
          {"NOM,F,F,nomjoueur", "NU,F,F,str(nujoueur,5)"}},
         {"joueq",

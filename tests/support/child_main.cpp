@@ -292,8 +292,8 @@ std::string indexWalk(std::istringstream& in) {
                 while (!dEOF()) {
                     const std::string key = walkKey(tag);
                     if (seen > 0 && key < last)
-                        return "X tag " + std::to_string(tag) + " record " + std::to_string(RecNo()) + " key [" +
-                               key + "] after [" + last + "]";
+                        return "X tag " + std::to_string(tag) + " record " + std::to_string(RecNo()) +
+                               " key [" + key + "] after [" + last + "]";
                     last = key;
                     ++seen;
                     if (!Skip(1)) return indexError();
