@@ -151,6 +151,11 @@ TEST_F(DriverTest, FailedOpensLeaveNoIndexAndNoLogin) {
     ASSERT_TRUE(
         CreateDbf(other, table("longer"), {{"num", 'N', 5, 0}, {"nom", 'C', 12, 0}, {"ville", 'C', 8, 0}}));
     CloseDbf(other);
+    // A key whose expression now gives a number where the tag files text.
+    TableBlock numeric;
+    ASSERT_TRUE(CreateDbf(numeric, table("numeric"),
+                          {{"num", 'N', 5, 0}, {"nom", 'N', 10, 0}, {"ville", 'C', 8, 0}}));
+    CloseDbf(numeric);
     // A key over a field the table does not have.
     TableBlock foreign;
     ASSERT_TRUE(CreateDbf(foreign, table("foreign"), {{"num", 'N', 5, 0}}));
@@ -174,6 +179,7 @@ TEST_F(DriverTest, FailedOpensLeaveNoIndexAndNoLogin) {
         {"key type X", badType, "club", 222},
         {"key longer than stored", good, "longer", 266},
         {"field missing", good, "foreign", 222},
+        {"key of another type", good, "numeric", 222},
     };
     CloseAllDatabases();
     for (const Case& c : cases) {
