@@ -1,6 +1,7 @@
 #include "engine/dataset/index_services.h"
 
 #include "engine/dataset/xb_file_dataset.h"
+#include "engine/index/index_driver.h"
 #include "engine/index/mdx_build.h"
 #include "engine/index/mdx_format.h"
 #include "engine/index/semaphore_file.h"
@@ -9,6 +10,7 @@ namespace xb {
 
 void InstallDatasetIndexServices() {
     DatasetIndexServices& s = IndexServices();
+    s.setIndexTo = [](const std::string& mdx) { return SetIndexTo(mdx); };
     s.makeIndex = [](const std::vector<TIndexTagDescriptor>& tags, const std::string& mdx) {
         std::vector<TagDefinition> defs;
         for (const TIndexTagDescriptor& t : tags) {

@@ -9,6 +9,7 @@
 
 #include "engine/core/errors.h"
 #include "engine/core/memo_ops.h"
+#include "engine/dataset/engine_start.h"
 #include "engine/dataset/index_services.h"
 #include "engine/dataset/league_tables_test_data.h"
 #include "engine/dataset/xb_file_dataset.h"
@@ -29,24 +30,7 @@ std::string upper(std::string s) {
 
 class LeagueTablesTest : public xbtest::EngineTest {
 protected:
-    LeagueTablesTest() : m_saved(IndexServices()) {
-        InstallExpressionEngine(engine());
-        InstallMemoUnit(engine());
-        InstallDatasetIndexServices();
-        IndexServices().setIndexTo = [](const std::string& mdx) {
-            std::vector<std::string> lines;
-            if (!platform::FileExists(mdx)) {
-                SetEngineError(2, "File not found " + mdx + " [SetIndexTo]");
-                return false;
-            }
-            GetIndexTagList(mdx, lines);
-            if (lines.empty()) {
-                SetEngineError(222, "Corrupted index file " + mdx + " [SetIndexTo]");
-                return false;
-            }
-            return true;
-        };
-    }
+    LeagueTablesTest() : m_saved(IndexServices()) { InstallEngineUnits(engine()); }
     ~LeagueTablesTest() override { IndexServices() = m_saved; }
 
     std::unique_ptr<TXbDbf> component(const xbtest::LeagueTable& def) {
