@@ -158,8 +158,16 @@ void TXbCDataSet::DeleteRec() {
 bool TXbCDataSet::Pack() {
     if (!BeginOperation("Pack")) return false;
     const bool ok = xb::Pack();
+    // A pack that another station's open refused leaves its reason in the last-error word only; the
+    // moves of the resynchronisation must not wipe it before the caller reads it.
+    const uint16_t lastError = LastError();
+    const std::string detail = Engine::current().errors.detail;
     MarkModified();
     SyncDatasetWithArea();
+    if (!ok && lastError != 0) {
+        Engine::current().errors.lastError = lastError;
+        Engine::current().errors.detail = detail;
+    }
     return ok;
 }
 
