@@ -593,11 +593,7 @@ void MakeTagKey(const MdxTag& tag, uint8_t* key) {
         FloatToBcdKey(v, tag.keyExpr ? tag.keyExpr->decimals : 0, key);
 }
 
-bool TagForHolds(const MdxTag& tag) {
-    if (!tag.forExpr) return true;
-    const uint8_t* r = EvaluateExpr(tag.forExpr);
-    return r && r[0] != 0;
-}
+// TagForHolds is defined with the search routines (mdx_search.cpp).
 
 int AppendIndex(const uint8_t* key, MdxTag& tag) {
     MdxArea* area = CurrentMdxArea();
