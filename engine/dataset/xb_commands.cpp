@@ -19,6 +19,7 @@
 #include "engine/dataset/text_boundary.h"
 #include "engine/dataset/xb_dataset.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "engine/index/index_driver.h"
 #include "engine/index/mdx_search.h"
 
 namespace xb {
@@ -271,6 +272,14 @@ bool TXbCDataSet::SetIndexTo(const std::string& indexFileName) {
     return ok;
 }
 
+bool TXbCDataSet::SetOrderToTag(const std::string& tagName) {
+    if (!BeginOperation("SetOrderToTag")) return false;
+    positionArea();
+    const bool ok = xb::SetOrderToTag(EngineText(firstChars(tagName, kTagNameChars)));
+    SyncDatasetWithArea();
+    return ok;
+}
+
 bool TXbCDataSet::findKey(const char* opName, const std::string& key, bool exact) {
     if (!BeginOperation(opName)) return false;
     positionArea();
@@ -295,11 +304,18 @@ bool TXbCDataSet::Find(const std::string& key) { return findKey("Find", key, fal
 
 bool TXbCDataSet::FindExact(const std::string& key) { return findKey("FindExact", key, true); }
 
+void TXbCDataSet::Reindex() {
+    if (!BeginOperation("Reindex")) return;
+    xb::Reindex();
+    SyncDatasetWithArea();
+}
+
 bool TXbCDataSet::Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues,
                          TLocateOptions options) {
     CheckBrowseMode();
     if (!BeginOperation("Locate")) return false;
-    if (!xb::IsIndexActive()) return TXbPrimDataset::Locate(keyFields, keyValues, options);
+    // Natural order keeps the index open but orders nothing: the search is sequential then.
+    if (xb::CurrentOrder() == 0) return TXbPrimDataset::Locate(keyFields, keyValues, options);
     // The key fields are those of the order; the values are sought as one key text.
     std::string key;
     for (const TVariant& v : keyValues) key += keyText(v);
