@@ -127,6 +127,11 @@ struct MdxTag {
     KeyOrder order;
     ExprRecord* keyExpr = nullptr;  // compiled by whoever opens the tag; freed by whoever closes it
     ExprRecord* forExpr = nullptr;
+    // The tag's key of the current record as it stood before a replace, and whether the record was in
+    // the tag then (kept by SaveAllKeys for UpdateChangedKeys).
+    uint32_t savedRecord = 0;
+    bool savedInTag = false;
+    std::array<uint8_t, kMaxKeyLength> savedKey{};
 
     std::array<uint8_t, kMdxNodeSize> node{};  // the current node
     uint32_t nodeBlock = 0;

@@ -21,12 +21,22 @@
 //   semcount PATH N            -> N times: under the write bracket adds 1 to the number in PATH, under
 //                                 the read bracket reads it twice; "1", E and the error, or "X" when a
 //                                 read saw the number change
+// and the index engine (the table of indexCommand: num N, nom C, station C, seq N; tags over them):
+//   indexunit                  -> installs the expression compiler and the index engine; 0
+//   setindex                   -> SetIndexTo the production index: 1, or E and the last error
+//   indexwrite SECONDS SEED ST -> for SECONDS appends and replaces at random (station text ST); answers
+//                                 "APPENDS REPLACES", or E, the last error and its text
+//   indexwalk SECONDS          -> for SECONDS walks every tag in key order, each walk under one read
+//                                 bracket; answers the number of walks, E and the error, or X and what
+//                                 was out of order or missing
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <unistd.h>
 #include <iostream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -40,6 +50,8 @@
 #include "engine/core/record_writes.h"
 #include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
+#include "engine/index/expr_unit.h"
+#include "engine/index/index_driver.h"
 #include "engine/index/semaphore_file.h"
 #include "platform/file.h"
 
@@ -190,6 +202,116 @@ std::string semaphoreCommand(const std::string& cmd, std::istringstream& in) {
     return "unknown";
 }
 
+// The index commands work on a table of four fields: num (N), nom (C), station (C) and seq (N).
+std::string indexError() {
+    std::string text = "E" + std::to_string(xb::LastError()) + " " + xb::ErrorMsg();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
+}
+
+void setIndexedFields(std::mt19937& rng, const std::string& station, int seq) {
+    using namespace xb;
+    static const char* const names[] = {"Lyon", "Nantes", "Brest", "Lille", "Nice", "Lens", "Metz", "Reims"};
+    TypedSetInt(FieldAddress(1), static_cast<int32_t>(rng() % 100000));
+    const std::string nom = std::string(names[rng() % 8]) + std::to_string(rng() % 1000);
+    TypedSetString(FieldAddress(2), static_cast<size_t>(FieldLen(2)), nom);
+    TypedSetString(FieldAddress(3), static_cast<size_t>(FieldLen(3)), station);
+    TypedSetInt(FieldAddress(4), seq);
+}
+
+std::string indexWrite(std::istringstream& in) {
+    using namespace xb;
+    double seconds = 0;
+    unsigned seed = 0;
+    std::string station;
+    in >> seconds >> seed >> station;
+    std::mt19937 rng(seed);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    long appends = 0, replaces = 0;
+    int seq = 0;
+    try {
+        while (std::chrono::steady_clock::now() < end) {
+            const int32_t count = RecCount();
+            if (count < 1 || rng() % 2 == 0) {
+                while (!ALock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+                ClearRecord();
+                setIndexedFields(rng, station, ++seq);
+                const bool ok = Append();
+                Unlock();
+                if (!ok) return indexError();
+                ++appends;
+            } else {
+                const int32_t r = static_cast<int32_t>(rng() % static_cast<unsigned>(count)) + 1;
+                if (!Go(r)) return indexError();
+                while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+                if (!Go(r)) return indexError();  // the record as it stands now
+                setIndexedFields(rng, station, ++seq);
+                const bool ok = Replace();
+                Unlock();
+                if (!ok) return indexError();
+                ++replaces;
+            }
+        }
+    } catch (const EEngineError&) {
+        return indexError();
+    }
+    return std::to_string(appends) + " " + std::to_string(replaces);
+}
+
+// The key of a record in tag n, built from the fields as the tag's expression does.
+std::string walkKey(int n) {
+    using namespace xb;
+    char num[16];
+    switch (n) {
+        case 1:
+            std::snprintf(num, sizeof num, "%012d", TypedGetInt(FieldAddress(1)));
+            return num;
+        case 2:
+            return TypedGetString(FieldAddress(2));
+        default:
+            std::snprintf(num, sizeof num, "%8d", TypedGetInt(FieldAddress(4)));
+            return (TypedGetString(FieldAddress(3)) + "  ").substr(0, 2) + num;
+    }
+}
+
+std::string indexWalk(std::istringstream& in) {
+    using namespace xb;
+    double seconds = 0;
+    in >> seconds;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    long walks = 0;
+    try {
+        while (std::chrono::steady_clock::now() < end) {
+            for (int tag = 1; tag <= 3; ++tag) {
+                IndexReadBracket read;
+                if (!read.entered()) return indexError();
+                if (!Set_Order_To(tag) || !GoTop()) return indexError();
+                std::string last;
+                int32_t seen = 0;
+                while (!dEOF()) {
+                    const std::string key = walkKey(tag);
+                    if (seen > 0 && key < last)
+                        return "X tag " + std::to_string(tag) + " record " + std::to_string(RecNo()) + " key [" +
+                               key + "] after [" + last + "]";
+                    last = key;
+                    ++seen;
+                    if (!Skip(1)) return indexError();
+                }
+                if (seen != RecCount())
+                    return "X tag " + std::to_string(tag) + " walked " + std::to_string(seen) + " of " +
+                           std::to_string(RecCount());
+                ++walks;
+            }
+            // Writers get their turn between walks.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    } catch (const EEngineError&) {
+        return indexError();
+    }
+    return std::to_string(walks);
+}
+
 std::string engineCommand(const std::string& cmd, std::istringstream& in) {
     using namespace xb;
     if (cmd == "memounit") {
@@ -197,6 +319,20 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         return "0";
     }
     if (cmd == "memoloop") return memoLoop(in);
+    if (cmd == "indexunit") {
+        InstallExpressionEngine(Engine::current());
+        InstallIndexEngine(Engine::current());
+        return "0";
+    }
+    if (cmd == "setindex") {
+        try {
+            return SetIndexTo("") ? "1" : indexError();
+        } catch (const EEngineError&) {
+            return indexError();
+        }
+    }
+    if (cmd == "indexwrite") return indexWrite(in);
+    if (cmd == "indexwalk") return indexWalk(in);
     if (cmd == "use") {
         std::string path;
         in >> path;

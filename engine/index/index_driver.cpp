@@ -1,0 +1,538 @@
+#include "engine/index/index_driver.h"
+
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "engine/core/dbf_file.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/core/file_support.h"
+#include "engine/core/locks.h"
+#include "engine/core/navigation.h"
+#include "engine/core/text_support.h"
+#include "engine/core/typed_record.h"
+#include "engine/core/work_areas.h"
+#include "engine/index/expr_unit.h"
+#include "engine/index/key_routines.h"
+#include "engine/index/mdx_build.h"
+#include "engine/index/mdx_format.h"
+#include "engine/index/mdx_search.h"
+#include "engine/index/mdx_update.h"
+#include "engine/index/semaphore_file.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+
+namespace xb {
+
+namespace {
+
+constexpr int kLastClosedArea = 34;  // area 35 belongs to the engine's own work
+
+Engine& eng() { return Engine::current(); }
+
+// The index engine's error routine: the engine's error routine, then, with trapping off, the full text
+// raised as EEngineError. Answers false for the caller to return.
+bool indexError(uint16_t code, const std::string& detail) {
+    SetEngineError(code, detail);
+    if (!eng().errors.trapping) throw EEngineError(ErrorText(code) + "\r\n" + detail);
+    return false;
+}
+
+MdxTag* currentOrderTag() {
+    MdxArea* area = CurrentMdxArea();
+    return area ? area->tags[1].get() : nullptr;
+}
+
+// The open tag with tag-table number n, wherever it is parked.
+MdxTag* tagByNumber(int n) {
+    MdxArea* area = CurrentMdxArea();
+    if (!area || n < 1 || n > kMaxTags) return nullptr;
+    for (auto& t : area->tags)
+        if (t && t->number == n) return t.get();
+    return nullptr;
+}
+
+// The mode of the index file: the table's sharing, unless the caller set an open-mode word.
+int indexFileMode(const WorkAreaBlock& b) {
+    const EngineSettings& st = eng().settings;
+    if (st.openModeOverride != 0xFFFF) return st.openModeOverride;
+    return b.exclusive ? static_cast<int>(platform::kModeExclusive) : static_cast<int>(st.shareMode);
+}
+
+bool sameKeyClass(char stored, char compiled) {
+    if (stored == 'N' || stored == 'F') return compiled == 'N' || compiled == 'F';
+    return stored == compiled;
+}
+
+// Frees a tag's compiled expressions and drops it from its slot.
+void freeTag(std::unique_ptr<MdxTag>& tag) {
+    if (!tag) return;
+    FreeExpr(tag->keyExpr);
+    FreeExpr(tag->forExpr);
+    tag.reset();
+}
+
+// Drops the area's index state without writing anything (a failed open).
+void dropIndexState(WorkAreaBlock& b) {
+    if (MdxArea* area = CurrentMdxArea()) {
+        for (auto& t : area->tags) freeTag(t);
+        area->file.close();
+    }
+    b.indexArea.reset();
+}
+
+// Keeps the found flag of the last search across an order change.
+class FoundKeeper {
+public:
+    FoundKeeper() : m_saved(*IndexFoundFlag()) {}
+    ~FoundKeeper() { *IndexFoundFlag() = m_saved; }
+    FoundKeeper(const FoundKeeper&) = delete;
+    FoundKeeper& operator=(const FoundKeeper&) = delete;
+
+private:
+    bool m_saved;
+};
+
+// Switches error trapping off for its life: closing reports its failures as the last error and goes on.
+class QuietErrors {
+public:
+    QuietErrors() : m_trapping(eng().errors.trapping) { eng().errors.trapping = false; }
+    ~QuietErrors() { eng().errors.trapping = m_trapping; }
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
+
+private:
+    bool m_trapping;
+};
+
+// Runs fn with area n current, putting the current area back afterwards.
+template <class Fn>
+void inArea(int n, Fn fn) {
+    Engine& e = eng();
+    const uint8_t saved = e.currentArea;
+    e.currentArea = static_cast<uint8_t>(n);
+    try {
+        fn();
+    } catch (...) {
+        e.currentArea = saved;
+        throw;
+    }
+    e.currentArea = saved;
+}
+
+// The driver table of the work-area layer. The move entries answer record 0 when the index engine
+// raised beneath them, so that a move ends with the error recorded rather than an exception through
+// the work-area layer.
+class MdxIndexDriver : public IndexDriver {
+public:
+    bool indexIsOpen() override { return IndexIsOpen(); }
+    void syncIndexOrder() override {
+        WorkAreaBlock* b = CurrentBlock();
+        MdxArea* area = CurrentMdxArea();
+        if (!b || !area || !area->tags[1] || area->naturalOrder) return;
+        MdxTag& tag = *area->tags[1];
+        if (b->recNo < 1 || b->recNo > b->recCount) {
+            // The area stands at its end position: so does the order.
+            TagForgetPosition(tag);
+            tag.eof = true;
+            return;
+        }
+        // Inside the caller's read bracket. When another station changed the index since this one last
+        // looked, the record the area read before the bracket may be older than the tree: both are read
+        // again, so that the order is put on the record as it stands now.
+        if (ReadChangedAnchors()) {
+            RefreshRecCount(*b);
+            if (b->recNo > b->recCount || !Dbf4RawGo(b->recNo)) return;
+        }
+        SyncIndex();
+    }
+    int32_t indexNext() override { return guarded(_FindNextRec); }
+    int32_t indexPrior() override { return guarded(_FindPriorRec); }
+    int32_t indexFirst() override { return guarded(_FindFirstRec); }
+    int32_t indexLast() override { return guarded(_FindLastRec); }
+    bool indexEof() override { return IndexEof(); }
+    bool indexBof() override { return IndexBof(); }
+    void appendNewKey() override { AppendNewKey(); }
+    void saveOrderKey() override { SaveOrderKey(); }
+    void saveAllKeys() override { SaveAllKeys(); }
+    void updateChangedKeys() override { UpdateChangedKeys(); }
+    void indexSetBof() override { IndexSetBof(); }
+    void indexSetEof() override { IndexSetEof(); }
+    bool* indexFoundFlag() override { return IndexFoundFlag(); }
+    void reindex() override { Reindex(); }
+    void closeIndex() override { CloseIndex(); }
+    void setReadSemaphore(bool on) override { SetReadSemaphoreProc(on); }
+    void setLockSemaphore(bool on) override { SetLockSemaphoreProc(on); }
+
+private:
+    static int32_t guarded(int32_t (*move)()) {
+        try {
+            return move();
+        } catch (const EEngineError&) {
+            return 0;
+        }
+    }
+};
+
+// The end of the run: every area's index is closed while the tables are still open.
+void closeAllIndexes(Engine& engine) {
+    if (!engine.tables.indexLinked) return;
+    for (int n = 1; n <= kLastClosedArea; ++n) {
+        if (!engine.areas.blocks[n] || !engine.areas.blocks[n]->indexArea) continue;
+        try {
+            inArea(n, [] { CloseIndex(); });
+        } catch (const EEngineError&) {
+        }
+    }
+    engine.tables.indexLinked = false;
+}
+
+}  // namespace
+
+// ---- start-up ------------------------------------------------------------------------------------------
+
+void InstallIndexEngine(Engine& engine) {
+    engine.tables.index = std::make_unique<MdxIndexDriver>();
+    // The search settings and the semaphore state are the current engine's.
+    if (&Engine::current() == &engine) {
+        SetExactOff();
+        *IndexFoundFlag() = false;
+        ResetSemaphoreState();
+    }
+    for (int n = 1; n <= kAreaCount; ++n)
+        if (engine.areas.blocks[n]) engine.areas.blocks[n]->indexArea.reset();
+    engine.tables.indexLinked = true;
+    engine.addFinalizer([&engine] { closeAllIndexes(engine); });
+}
+
+// ---- opening and closing ---------------------------------------------------------------------------------
+
+bool IndexIsOpen() { return currentOrderTag() != nullptr; }
+
+bool SetIndexTo(const std::string& fileName) {
+    eng().errors.lastError = 0;
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse("SetIndexTo");
+        return false;
+    }
+    const std::string given = AllTrim(fileName);
+    const std::string name = given.empty() ? ForceExt(b->fileName, "mdx") : DefaultExt(given, "mdx");
+    CloseIndex();
+    const std::string path = platform::ResolveCase(name);
+    if (!platform::FileExists(path)) {
+        SetEngineError(2, "SetIndexTo(" + name + ")");
+        return false;
+    }
+    const uint16_t override = eng().settings.openModeOverride;
+    const bool shared = override == 0xFFFF || !platform::IsExclusiveMode(override);
+    if (shared && !HandleSemafore(kSemLogin)) return false;
+    bool ok = false;
+    try {
+        ok = OpenIndex(path);
+    } catch (...) {
+        CloseIndex();
+        throw;
+    }
+    if (!ok) CloseIndex();
+    return ok;
+}
+
+bool OpenProductionIndex() { return SetIndexTo(""); }
+
+bool OpenIndex(const std::string& fileName) {
+    const std::string routine = " [OpenIndex/Set_Index_To]";
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse("OpenIndex");
+        return false;
+    }
+    dropIndexState(*b);
+    try {
+        b->indexArea = std::make_unique<MdxArea>();
+    } catch (const std::bad_alloc&) {
+        return indexError(217, " to allocate index header buffer [" + routine + "]");
+    }
+    MdxArea& area = *CurrentMdxArea();
+    area.fileName = fileName;
+    auto fail = [&](int code, const std::string& text) {
+        dropIndexState(*b);
+        return indexError(static_cast<uint16_t>(code), text + fileName + routine);
+    };
+
+    int rc = area.file.open(fileName, indexFileMode(*b));
+    if (rc != 0) return fail(rc, "Unable to open index: ");
+    uint64_t size = 0;
+    rc = area.file.size(size);
+    if (rc != 0) return fail(rc, "Unable to open index: ");
+    if (size < kMdxMinOpenSize) return fail(222, "Unable to open index: ");
+    {
+        IndexReadBracket read;
+        if (!read.entered()) {
+            dropIndexState(*b);
+            return false;
+        }
+        if (area.file.readAt(0, area.header.bytes.data(), kMdxHeaderSize) != 0)
+            return fail(222, "Unable to open index: ");
+    }
+    area.header.changed = false;
+    if (!CheckMdxHeader(area.header, size).empty() || area.header.tagCount() < 1)
+        return fail(222, "Invalid dBASE key expression or corrupted index file ");
+
+    for (int n = 1; n <= area.header.tagCount(); ++n) {
+        int code = 0;
+        {
+            IndexReadBracket read;
+            if (!read.entered()) {
+                dropIndexState(*b);
+                return false;
+            }
+            code = ReadTagHeader(n);
+        }
+        switch (code) {
+            case 0:
+                break;
+            case 217:
+                return fail(217, "Insufficient memory to open index: ");
+            case 266:
+                return fail(266, "Incorrect key length: Must be 1 to 100. ");
+            default:
+                return fail(222, "Invalid dBASE key expression or corrupted index file ");
+        }
+    }
+    // A later station's change of the index is what the next read looks for.
+    SemaphoreMarkSeen();
+
+    MdxTag& first = *area.tags[1];
+    RefreshRecCount(*b);
+    if (b->recCount < 1) {
+        first.bof = first.eof = true;
+        return true;
+    }
+    // The area goes to the first key of the order (or to end of file when the order has none).
+    if (eng().tables.index && eng().tables.indexLinked) {
+        if (!GoTop()) return false;
+    } else if (!TagGoFirst(area, first)) {
+        return false;
+    }
+    return true;
+}
+
+int ReadTagHeader(int n) {
+    MdxArea* area = CurrentMdxArea();
+    WorkAreaBlock* b = CurrentBlock();
+    if (!area || !b || n < 1 || n > area->header.tagCount()) return 222;
+    std::unique_ptr<MdxTag> tag;
+    try {
+        tag = std::make_unique<MdxTag>();
+    } catch (const std::bad_alloc&) {
+        return 217;
+    }
+    tag->number = n;
+    tag->name = area->header.tagName(n);
+    uint64_t size = 0;
+    if (area->file.size(size) != 0) return 222;
+    const uint32_t block = area->header.tagBlock(n);
+    if (block == 0 || area->file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, tag->header.bytes.data(),
+                                        kTagHeaderCopySize) != 0)
+        return 222;
+    if (!CheckTagHeader(tag->header, size).empty()) return 222;
+    const char type = tag->header.keyType();
+    if (type != 'C' && type != 'D' && type != 'F' && type != 'N') return 222;
+    tag->order = tag->header.order();
+
+    // The texts are compiled as they are stored: the header copy is what goes back to the file, and a
+    // rewritten text would no longer match the tag's definition.
+    const std::string keyText = TrimRightStr(tag->header.keyExpr());
+    if (keyText.empty()) return 222;
+    auto failWith = [&](int code) {
+        FreeExpr(tag->keyExpr);
+        FreeExpr(tag->forExpr);
+        return code;
+    };
+    // Checked first without reporting: a text that does not compile marks a damaged or foreign file.
+    std::string checked = keyText;
+    if (CheckExpression(checked, true) != kCheckOk) return 222;
+    tag->keyExpr = AssignExpr(keyText);
+    if (!tag->keyExpr) return 222;
+    if (tag->header.hasFor()) {
+        std::string forText = TrimRightStr(tag->header.forExpr());
+        if (!forText.empty()) {
+            if (CheckExpression(forText, false) != kCheckOk) return failWith(222);
+            tag->forExpr = AssignExpr(forText);
+            if (!tag->forExpr) return failWith(222);
+        }
+    }
+    // A key whose expression no longer gives the stored type would file keys of the wrong form.
+    if (!sameKeyClass(type, tag->keyExpr->resultType)) return failWith(222);
+    if (type == 'C') {
+        const uint8_t* r = EvaluateExpr(tag->keyExpr);
+        if (!r || tag->keyExpr->resultTextLength != tag->header.keyLength()) return failWith(266);
+    }
+    if (b->recCount < 1) tag->bof = tag->eof = true;
+    area->tags[n] = std::move(tag);
+    return 0;
+}
+
+void CloseIndex() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) return;
+    QuietErrors quiet;
+    if (MdxArea* area = CurrentMdxArea()) {
+        area->naturalOrder = false;
+        const bool shared = IsSharedUse(*b);
+        for (int s = 1; s <= kMaxTags; ++s) {
+            std::unique_ptr<MdxTag>& tag = area->tags[s];
+            if (!tag) continue;
+            if (tag->headerChanged && area->file.isOpen()) {
+                // Other stations read tag headers under the table's file lock.
+                const bool locked = !shared || FileLockByte();
+                if (!locked) {
+                    SetEngineError(LastError() ? LastError() : 225,
+                                   "Could not lock index for writing anchor node " + tag->tagText());
+                } else {
+                    WriteAnchor(*area, *tag);
+                    if (shared && !FileUnlock())
+                        SetEngineError(LastError(), "Could not unlock index after writing anchor node " +
+                                                        tag->tagText());
+                }
+            }
+            freeTag(tag);
+        }
+        if (area->file.isOpen()) {
+            FlushMdxHeader(*area);
+            area->file.close();
+        }
+        b->indexArea.reset();
+    }
+    try {
+        HandleSemafore(kSemLogout);
+    } catch (const EEngineError&) {
+        // Recorded as the last error; logging out always ends the station's use of the file.
+    }
+}
+
+// ---- the order -----------------------------------------------------------------------------------------
+
+bool Set_Order_To(int n) {
+    eng().errors.lastError = 0;
+    const std::string routine = "Set_Order_To(" + std::to_string(n) + ")";
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse("Set_Order_To");
+        return false;
+    }
+    MdxArea* area = CurrentMdxArea();
+    if (!area || !area->tags[1])
+        return indexError(221, "Index not open. (DBF=" + DbfName() + ") [" + routine + "]");
+    if (n < 0 || n > area->header.tagCount())
+        return indexError(220, "Invalid Index Order Specified: SET_ORDER_TO. [" + routine + "] (DBF=" + DbfName() + ")");
+    if (n == 0) {
+        area->naturalOrder = true;
+        return true;
+    }
+    IndexReadBracket read;
+    if (!read.entered()) return false;
+    FoundKeeper keepFound;
+    ReadChangedAnchors();
+    area->naturalOrder = false;
+    RefreshRecCount(*b);
+    const bool onRecord = !b->eof && b->recNo >= 1 && b->recNo <= b->recCount;
+    if (onRecord) {
+        // The record as stored is what the order is put on.
+        if (!GetDbfRecord(*b, b->recNo)) return false;
+        RawToTypedRecord(*b, b->typed);
+    }
+    const bool oldAtEnd = area->tags[1]->eof;
+    const int old = area->tags[1]->number;
+    if (old != n) {
+        // The old order goes back to its own slot (tag 1 comes back from where it was parked), then tag
+        // n takes slot 1 and tag 1 is parked in slot n.
+        if (old != 1) std::swap(area->tags[1], area->tags[old]);
+        if (!area->tags[n] || area->tags[n]->number != n)
+            return indexError(221, "Index not open.. (DBF=" + DbfName() + ") [" + routine + "]");
+        if (n != 1) std::swap(area->tags[1], area->tags[n]);
+    }
+    MdxTag& now = *area->tags[1];
+    if (b->recCount < 1 || oldAtEnd || !onRecord) {
+        TagForgetPosition(now);
+        now.eof = true;
+        if (b->recCount < 1) now.bof = true;
+    } else {
+        SyncIndex();
+        if (LastError() != 0) return false;
+    }
+    SaveOrderKey();
+    return LastError() == 0;
+}
+
+bool SetOrderToTag(const std::string& name) {
+    eng().errors.lastError = 0;
+    const std::string wanted = AllTrim(name.substr(0, kMaxTagName));
+    const std::string routine = "SetOrderToTag(" + wanted + ")";
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse("SetOrderToTag");
+        return false;
+    }
+    MdxArea* area = CurrentMdxArea();
+    if (!area || !area->tags[1])
+        return indexError(221, "Index not open. (DBF=" + DbfName() + ") [" + routine + "]");
+    if (wanted.empty()) return Set_Order_To(0);
+    const int n = area->header.findTag(AsciiUpper(wanted));
+    if (n < 1)
+        return indexError(220, "Invalid Index Order Specified: SET_ORDER_TO. [" + routine + "] (DBF=" + DbfName() + ")");
+    return Set_Order_To(n);
+}
+
+int CurrentOrder() {
+    MdxArea* area = CurrentMdxArea();
+    if (!CurrentBlock() || !area || !area->tags[1] || area->naturalOrder) return 0;
+    return area->tags[1]->number;
+}
+
+bool Reindex() {
+    eng().errors.lastError = 0;
+    if (CheckDbfInUse("Reindex")) return false;
+    MdxArea* area = CurrentMdxArea();
+    if (!area || !area->tags[1]) {
+        SetEngineError(221, "Index not open. (DBF=" + DbfName() + ") [Reindex]");
+        return false;
+    }
+    const bool natural = area->naturalOrder;
+    const std::string fileName = area->fileName;
+    std::string order;
+    const bool rebuilt = ReindexRebuild(order);
+    // The rebuild leaves the index closed, also when it failed: what is on disk is opened again, and a
+    // failed rebuild still reports its own error.
+    const uint16_t code = LastError();
+    const std::string detail = eng().errors.detail;
+    if (!SetIndexTo(fileName)) return false;
+    bool ok = true;
+    if (natural)
+        ok = Set_Order_To(0);
+    else if (!order.empty())
+        ok = SetOrderToTag(order);
+    if (!rebuilt) {
+        SetEngineError(code ? code : 222, detail);
+        return false;
+    }
+    return ok;
+}
+
+// ---- the driver's own entries ----------------------------------------------------------------------------
+
+std::string IndexTagName(int tag) {
+    const MdxTag* t = tagByNumber(tag);
+    return t ? t->tagText() : std::string();
+}
+
+bool TagIsAscending(int tag) {
+    const MdxTag* t = tagByNumber(tag);
+    return t && !t->header.descending();
+}
+
+bool TagIsSoundex(int /*tag*/) { return false; }
+
+}  // namespace xb
