@@ -52,9 +52,9 @@ public:
 
     // A virtual file is private to the process: the command layer's locks always succeed and unlocking
     // has nothing to do.
-    bool ALock() { return true; }
-    bool RLock() { return true; }
-    void UnLock() {}
+    bool ALock() override { return true; }
+    bool RLock() override { return true; }
+    bool UnLock() override { return true; }
 
     bool OpenTable(const std::string& fileName) override;
     bool AppendWithLock() override;

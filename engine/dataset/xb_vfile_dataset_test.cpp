@@ -225,21 +225,33 @@ TEST_F(VFileDatasetTest, TheVirtualFileErrorsOverTheDatasetsArea) {
     }
 }
 
-TEST_F(VFileDatasetTest, LocksOnTheDatasetAlwaysSucceedAndUnlockDoesNothing) {
-    auto t = vfile(kKeyed);
+TEST_F(VFileDatasetTest, TheWriteProtocolOfTheTablesRunsOnAWorkTableWithoutAHalt) {
+    auto t = vfile(kKeyed, LStatusType::DESCENDING);
     t->Open();
-    // The write protocol of the tables runs on a work table without an error.
-    EXPECT_TRUE(t->ALock());
-    addKeys(*t, {"a"});
-    t->UnLock();
-    EXPECT_TRUE(t->RLock());
-    t->Edit();
-    t->FieldByName("key").SetAsString("b");
-    t->Post();
-    t->UnLock();
-    EXPECT_EQ(LastError(), 0);
+    // With trapping on, an engine error would end the program: here it throws instead.
+    SetHaltHandler([](const std::string& text, uint16_t) { throw std::runtime_error("halted: " + text); });
+    SetErrorTrap(true);
+    // Code that writes any table, through the commands of the common class.
+    TXbCDataSet& table = *t;
+    EXPECT_NO_THROW({
+        for (const char* key : {"b", "c", "a"}) {
+            ASSERT_TRUE(table.ALock());
+            table.AppendBlank();
+            table.FieldPutStr("key", key);
+            table.ReplaceRec();
+            EXPECT_TRUE(table.UnLock());
+        }
+        table.GoTop();
+        ASSERT_TRUE(table.RLock());
+        table.FieldPutStr("key", "0");
+        table.ReplaceRec();
+        EXPECT_TRUE(table.UnLock());
+    });
+    SetErrorTrap(false);
+    SetHaltHandler(nullptr);
     EXPECT_EQ(engine().errors.pendingError, 0);
-    EXPECT_EQ(texts(*t, "key"), (std::vector<std::string>{"b"}));
+    EXPECT_TRUE(t->IsModified());
+    EXPECT_EQ(texts(*t, "key"), (std::vector<std::string>{"b", "a", "0"}));
 }
 
 // ---- the work tables ----
