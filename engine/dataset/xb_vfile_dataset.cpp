@@ -90,14 +90,20 @@ std::string structureDifference(const WorkAreaBlock& table, const WorkAreaBlock&
     return {};
 }
 
-// Closes the current area and leaves the engine's error state as it was.
-void closeKeepingError() {
+// Closes the current area; true when the close itself succeeded. An error reported before the close
+// stays the one reported.
+bool closeArea() {
     ErrorState& s = Engine::current().errors;
     const ErrorState saved = s;
+    s.lastError = 0;
     CloseDatabase();
-    s.lastError = saved.lastError;
-    s.pendingError = saved.pendingError;
-    s.detail = saved.detail;
+    const bool ok = s.lastError == 0;
+    if (saved.lastError != 0 || saved.pendingError != 0) {
+        s.lastError = saved.lastError;
+        s.pendingError = saved.pendingError;
+        s.detail = saved.detail;
+    }
+    return ok;
 }
 
 // Steps a progress window at every record number that is a multiple of count / 100, for 100 records or
@@ -207,11 +213,11 @@ void TXbLLDataSet::SetActive(bool on) {
     if (on == Active()) return;
     TXbCDataSet::SetActive(on);
     if (!on || !Active() || m_designing) return;
-    afterOpen();
-    if (const int code = PendingError()) {
+    if (!afterOpen()) {
         // A table that could not be loaded is not opened: closed now it cannot be saved over the file
         // it refused.
-        const std::string text = GetErrorText(code);
+        const int code = PendingError();
+        const std::string text = code != 0 ? GetErrorText(code) : std::to_string(kXbiOpenFailed);
         m_modified = false;
         try {
             Close();
@@ -221,17 +227,18 @@ void TXbLLDataSet::SetActive(bool on) {
     }
 }
 
-void TXbLLDataSet::afterOpen() {
-    if (!BeginOperation("DoAfterOpen")) return;
+bool TXbLLDataSet::afterOpen() {
+    if (!BeginOperation("DoAfterOpen")) return false;
     const LStatusType mode = m_appendMode;
-    if (sorted(mode)) Set_VFileMode_To(mode);
-    Set_VFileKey_To([this] { return DoOnKeymake(); });
+    if (sorted(mode) && !Set_VFileMode_To(mode)) return false;
+    if (!Set_VFileKey_To([this] { return DoOnKeymake(); })) return false;
     // LIFO and INSERTION tables load in file order and switch afterwards; sorted ones load sorted.
-    if (PopulateFromDisk && PendingError() == 0) ReadFromDisk();
-    if (PendingError() != 0 || !BeginOperation("DoAfterOpen")) return;
-    if (mode == LStatusType::LIFO || mode == LStatusType::INSERTION) Set_VFileMode_To(mode);
+    if (PopulateFromDisk && !ReadFromDisk()) return false;
+    if (!BeginOperation("DoAfterOpen")) return false;
+    if ((mode == LStatusType::LIFO || mode == LStatusType::INSERTION) && !Set_VFileMode_To(mode)) return false;
     xb::GoTop();
     SyncDatasetWithArea();
+    return true;
 }
 
 int TXbLLDataSet::XbiClose() {
@@ -303,10 +310,10 @@ std::string TXbLLDataSet::defaultKey() const {
 
 bool TXbLLDataSet::write(const char* opName, bool (*op)(), bool refresh) {
     if (!GetCanModify() || !BeginOperation(opName)) return false;
-    op();
+    const bool ok = op();
     if (refresh) xb::RefreshPosition();
     m_modified = true;
-    return PendingError() == 0;
+    return ok;
 }
 
 bool TXbLLDataSet::AppendWithLock() {
@@ -314,7 +321,7 @@ bool TXbLLDataSet::AppendWithLock() {
     // At the end of the table an INSERTION append goes last: FIFO for this one record.
     const bool once = (m_afterLast || xb::dEOF()) && Get_VFileMode() == LStatusType::INSERTION;
     if (once) Set_VFileMode_To(LStatusType::FIFO);
-    xb::Append();
+    const bool ok = xb::Append();
     if (once) {
         ErrorState& s = Engine::current().errors;
         const ErrorState saved = s;
@@ -325,7 +332,7 @@ bool TXbLLDataSet::AppendWithLock() {
     }
     xb::RefreshPosition();
     m_modified = true;
-    return PendingError() == 0;
+    return ok;
 }
 
 bool TXbLLDataSet::DeleteWithLock() {
@@ -349,8 +356,7 @@ bool TXbLLDataSet::ReadFromDisk() {
     if (!platform::FileExists(path)) return true;
     const int vArea = SelectedArea();
     WorkAreaBlock* vb = CurrentBlock();
-    Select(0);
-    if (PendingError() != 0) {
+    if (!Select(0)) {
         Select(vArea);
         return false;
     }
@@ -385,20 +391,19 @@ bool TXbLLDataSet::ReadFromDisk() {
             if (HideDeletedRecs() && fb->typed[0] != 0) continue;
             std::memcpy(vb->typed, fb->typed, size);
             Select(vArea);
-            xb::Append();
-            if (PendingError() != 0) {
+            if (!xb::Append()) {
                 ok = false;
                 break;
             }
         }
     }
     Select(fArea);
-    closeKeepingError();
+    closeArea();
     Select(vArea);
     if (!ok) return false;
     xb::GoTop();
     m_modified = false;
-    return PendingError() == 0;
+    return true;
 }
 
 bool TXbLLDataSet::WriteToDisk() {
@@ -435,8 +440,7 @@ bool TXbLLDataSet::WriteToDisk() {
             return false;
         }
     }
-    Select(0);
-    if (PendingError() != 0) {
+    if (!Select(0)) {
         Select(vArea);
         discard();
         return false;
@@ -478,21 +482,20 @@ bool TXbLLDataSet::WriteToDisk() {
             if (HideDeletedRecs() && vb->typed[0] != 0) continue;
             std::memcpy(fb->typed, vb->typed, size);
             Select(fArea);
-            xb::Append();
-            if (PendingError() != 0) {
+            if (!xb::Append()) {
                 ok = false;
                 break;
             }
         }
     }
     Select(fArea);
-    closeKeepingError();
+    if (!closeArea()) ok = false;
     Select(vArea);
     std::memcpy(vb->typed, savedRecord.data(), savedRecord.size());
     vb->recNo = savedRecNo;
     vb->eof = savedEof;
     vb->bof = savedBof;
-    if (!ok || PendingError() != 0) {
+    if (!ok) {
         discard();
         return false;
     }

@@ -79,7 +79,7 @@ private:
         size_t offset;
     };
     // Steps after the open: modes, key callback, load.
-    void afterOpen();
+    bool afterOpen();
     std::string defaultKey() const;
     // One of the unlocked writes, in the dataset's area.
     bool write(const char* opName, bool (*op)(), bool refresh);

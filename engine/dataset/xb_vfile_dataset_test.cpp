@@ -660,7 +660,12 @@ TEST_F(VFileDatasetTest, AnExplicitSaveKeepsThePositionAndTheEditedRecord) {
     t->SetRecNoValue(2);
     ASSERT_TRUE(Select(t->Area()));
     TypedSetString(FieldAddress(1), 5, "edit");
+    // An error some other operation left pending is not the save's.
+    SetEngineError(5, "elsewhere [Test]");
     ASSERT_TRUE(t->WriteToDisk());
+    EXPECT_EQ(engine().errors.pendingError, 5);
+    engine().errors = ErrorState{};
+    SetErrorTrap(false);
     EXPECT_FALSE(t->IsModified());
     EXPECT_EQ(RecNo(), 2);
     EXPECT_EQ(TypedGetString(FieldAddress(1)), "edit");
