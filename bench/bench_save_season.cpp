@@ -137,7 +137,6 @@ int main() {
     xb::InstallMemoUnit(engine);
     xb::InstallIndexEngine(engine);
     xb::InstallDatasetIndexServices();
-    xb::IndexServices().setIndexTo = [](const std::string& mdx) { return xb::SetIndexTo(mdx); };
 
     char dir[] = "/tmp/bench-season-XXXXXX";
     if (!mkdtemp(dir)) return 1;

@@ -95,31 +95,37 @@ TEST_F(IndexProcesses, FourWritersAndAWalkerKeepEveryTagSound) {
         ASSERT_EQ(c.ask("use " + path), "0");
         ASSERT_EQ(c.ask("setindex"), "1");
     }
-    std::vector<std::string> answers(children.size());
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < children.size(); ++i) {
-        const std::string cmd = i < 4 ? "indexwrite " + std::to_string(seconds) + " " + std::to_string(1000 + i) +
-                                            " W" + std::to_string(i)
-                                      : "indexwalk " + std::to_string(seconds);
-        threads.emplace_back([&, i, cmd] { answers[i] = children[i]->ask(cmd); });
-    }
-    for (auto& t : threads) t.join();
-
+    // The run goes in rounds of at most ten seconds, each station answering at the end of each round.
     long appended = 0;
-    for (size_t i = 0; i < 4; ++i) {
-        SCOPED_TRACE("writer " + std::to_string(i));
-        ASSERT_FALSE(answers[i].empty()) << "the station ended";
-        ASSERT_NE(answers[i][0], 'E') << answers[i];
-        std::istringstream in(answers[i]);
-        long appends = 0, replaces = 0;
-        in >> appends >> replaces;
-        EXPECT_GT(appends + replaces, 0);
-        appended += appends;
+    long walks = 0;
+    for (double done = 0; done < seconds; done += 10) {
+        const double round = std::min(10.0, seconds - done);
+        std::vector<std::string> answers(children.size());
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < children.size(); ++i) {
+            const std::string cmd = i < 4 ? "indexwrite " + std::to_string(round) + " " +
+                                                std::to_string(1000 + 10 * static_cast<int>(done) + i) + " W" +
+                                                std::to_string(i)
+                                          : "indexwalk " + std::to_string(round);
+            threads.emplace_back([&answers, &children, i, cmd] { answers[i] = children[i]->ask(cmd); });
+        }
+        for (auto& t : threads) t.join();
+        for (size_t i = 0; i < 4; ++i) {
+            SCOPED_TRACE("writer " + std::to_string(i));
+            ASSERT_FALSE(answers[i].empty()) << "the station ended";
+            ASSERT_NE(answers[i][0], 'E') << answers[i];
+            std::istringstream in(answers[i]);
+            long appends = 0, replaces = 0;
+            in >> appends >> replaces;
+            EXPECT_GT(appends + replaces, 0);
+            appended += appends;
+        }
+        ASSERT_FALSE(answers[4].empty()) << "the walker ended";
+        ASSERT_NE(answers[4][0], 'E') << answers[4];
+        ASSERT_NE(answers[4][0], 'X') << answers[4];
+        walks += std::stol(answers[4]);
     }
-    ASSERT_FALSE(answers[4].empty()) << "the walker ended";
-    ASSERT_NE(answers[4][0], 'E') << answers[4];
-    ASSERT_NE(answers[4][0], 'X') << answers[4];
-    EXPECT_GT(std::stol(answers[4]), 0);
+    EXPECT_GT(walks, 0);
     for (auto& c : children) {
         EXPECT_EQ(c->ask("close"), "0");
         EXPECT_EQ(c->finish(), 0);

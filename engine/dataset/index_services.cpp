@@ -1,6 +1,7 @@
 #include "engine/dataset/index_services.h"
 
 #include "engine/dataset/xb_file_dataset.h"
+#include "engine/index/index_driver.h"
 #include "engine/index/mdx_build.h"
 #include "engine/index/mdx_format.h"
 #include "engine/index/semaphore_file.h"
@@ -28,6 +29,7 @@ void InstallDatasetIndexServices() {
     };
     s.semaphoreFileName = [] { return SemaphoreFileName(); };
     s.setProgressHook = [](std::function<void()> step, int steps) { SetMakeIndexProgress(std::move(step), steps); };
+    s.setIndexTo = [](const std::string& mdx) { return SetIndexTo(mdx); };
 }
 
 }  // namespace xb

@@ -1,7 +1,6 @@
 // Puts the index engine's own routines behind the opening's index services: the bulk build, the tag
-// list of an MDX file, the semaphore file name and the build's progress hook. Opening an index for an
-// area belongs to the index driver; until it is installed, setIndexTo stays empty and an open that
-// needs it fails with "Index engine not linked in [SetIndexTo]".
+// list of an MDX file, the semaphore file name, the build's progress hook and the index driver's open of
+// an index for the current area (the driver must be installed on the engine for it to work).
 #pragma once
 
 namespace xb {

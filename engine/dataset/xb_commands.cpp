@@ -5,6 +5,7 @@
 // Inside the dataset classes the command names hide the engine routines of the same name, so every
 // engine call here is written xb::....
 #include <charconv>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "engine/core/memo_ops.h"
 #include "engine/core/navigation.h"
 #include "engine/core/record_writes.h"
+#include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
 #include "engine/dataset/text_boundary.h"
 #include "engine/dataset/xb_dataset.h"
@@ -249,13 +251,28 @@ int32_t TXbCDataSet::FieldGetInt(const std::string& fieldName) { return fieldNam
 void TXbCDataSet::FieldPutStr(const std::string& fieldName, const std::string& text) {
     TField& f = fieldNamed(fieldName);
     if (!editing(State()) && State() != TDataSetState::dsSetKey) Edit();
-    f.SetAsString(text);
+    putChecked(f, [&] { f.SetAsString(text); }, text);
 }
 
 void TXbCDataSet::FieldPutInt(const std::string& fieldName, int32_t value) {
     TField& f = fieldNamed(fieldName);
     if (!editing(State()) && State() != TDataSetState::dsSetKey) Edit();
-    f.SetAsInteger(value);
+    putChecked(f, [&] { f.SetAsInteger(value); }, std::to_string(value));
+}
+
+void TXbCDataSet::putChecked(TField& f, const std::function<void()>& put, const std::string& shown) {
+    const bool numeric = f.DataType() == TFieldType::ftInteger || f.DataType() == TFieldType::ftFloat;
+    if (!numeric || !FieldProps()) return put();
+    // A number wider than its field would be stored as asterisks and the value lost: it is refused, and
+    // the field keeps what it held.
+    const TVariant old = f.GetAsVariant();
+    put();
+    const int n = f.FieldNo();
+    const int width = FieldProps()->Width(n), decimals = FieldProps()->Decimals(n);
+    if (FormatFieldNumber(f.GetAsFloat(), width, decimals).find('*') == std::string::npos) return;
+    f.SetAsVariant(old);
+    DatabaseError("'" + shown + "' does not fit field '" + f.FieldName() + "' (width " + std::to_string(width) +
+                  ", decimals " + std::to_string(decimals) + ")");
 }
 
 // ---- index ----

@@ -108,6 +108,27 @@ TEST_F(CommandsTest, BadValueThrowsAndLeavesTheFileAlone) {
     ASSERT_TRUE(t->RLock());
     EXPECT_THROW(t->FieldPutStr("age", "x"), EDatabaseError);
     EXPECT_THROW(t->FieldPutStr("age", "1.5"), EDatabaseError);
+    // A number wider than its field is refused, and the field keeps its value.
+    struct {
+        const char* field;
+        std::string text;
+        bool fits;
+    } widths[] = {{"age", "9999", true},   {"age", "-999", true},    {"age", "10000", false}, {"age", "-1000", false},
+                  {"taille", "99.99", true}, {"taille", "100", false}, {"taille", "-9.99", true}};
+    for (const auto& w : widths) {
+        SCOPED_TRACE(std::string(w.field) + " " + w.text);
+        const std::string held = t->FieldGetStr(w.field);
+        if (w.fits) {
+            EXPECT_NO_THROW(t->FieldPutStr(w.field, w.text));
+            t->FieldPutStr(w.field, held);
+        } else {
+            EXPECT_THROW(t->FieldPutStr(w.field, w.text), EDatabaseError);
+        }
+        EXPECT_EQ(t->FieldGetStr(w.field), held);
+    }
+    EXPECT_THROW(t->FieldPutInt("age", 123456), EDatabaseError);
+    EXPECT_EQ(t->FieldGetInt("age"), 7);
+    t->ReplaceRec();
     t->UnLock();
     t->Skip(0);
     EXPECT_EQ(fileBytes(), before);

@@ -236,6 +236,7 @@ private:
     void dropPendingPuts();
     bool findKey(const char* opName, const std::string& key, bool exact);
     TField& fieldNamed(const std::string& fieldName);
+    void putChecked(TField& field, const std::function<void()>& put, const std::string& shown);
 };
 
 // Runs code with engine error trapping off and puts the previous setting back, also on exceptions.

@@ -42,7 +42,6 @@ protected:
         InstallMemoUnit(engine());
         InstallIndexEngine(engine());
         InstallDatasetIndexServices();
-        IndexServices().setIndexTo = [](const std::string& mdx) { return xb::SetIndexTo(mdx); };
     }
     ~IndexCommandsTest() override { IndexServices() = m_saved; }
 

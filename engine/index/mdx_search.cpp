@@ -21,7 +21,7 @@ namespace xb {
 
 namespace {
 
-// ---- engine-wide settings: exact and found --------------------------------------------------------------
+// ---- engine-wide settings: exact and found ----------------------------------------------------------------
 
 struct SearchSettings {
     bool exact = false;
@@ -37,29 +37,35 @@ SearchSettings& settings() {
     g_settings.emplace_back(&engine, std::make_unique<SearchSettings>());
     SearchSettings& s = *g_settings.back().second;
     Engine* ep = &engine;
-    engine.addFinalizer([ep] { std::erase_if(g_settings, [ep](const auto& entry) { return entry.first == ep; }); });
+    engine.addFinalizer(
+        [ep] { std::erase_if(g_settings, [ep](const auto& entry) { return entry.first == ep; }); });
     return s;
 }
 
-void setFound(bool on) { settings().found = on; }
+void setFound(bool on) {
+    settings().found = on;
+}
 
 // ---- nodes ------------------------------------------------------------------------------------------------
 
-uint32_t pointerAt(const uint8_t* node, uint16_t item, int slot) { return GetU32(NodeEntry(node, item, slot)); }
+uint32_t pointerAt(const uint8_t* node, uint16_t item, int slot) {
+    return GetU32(NodeEntry(node, item, slot));
+}
 
 // Reads the node at block and checks it against the file, so that a damaged tree cannot send a descent
 // outside its node or the file.
 bool readNode(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
     if (block == 0) {
-        SetEngineError(254, "Invalid Node Number (0) in DBF Area " + std::to_string(Engine::current().currentArea));
+        SetEngineError(
+            254, "Invalid Node Number (0) in DBF Area " + std::to_string(Engine::current().currentArea));
         return false;
     }
     if (!SeekAndRead(area, tag, block, buffer)) return false;
     uint64_t size = 0;
     area.file.size(size);
     if (std::string why = CheckNode(buffer, tag.header, size); !why.empty()) {
-        SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " + std::to_string(block) + ": " +
-                                why + " [SeekAndRead]");
+        SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " + std::to_string(block) +
+                                ": " + why + " [SeekAndRead]");
         return false;
     }
     return true;
@@ -96,7 +102,8 @@ bool descendFrom(MdxArea& area, MdxTag& tag, uint32_t block, Aim aim, const uint
     const uint16_t item = tag.header.itemLength();
     for (;;) {
         if (tag.path.size() >= static_cast<size_t>(kMaxTreeDepth)) {
-            SetEngineError(222, "Error reading index file: " + tag.tagText() + " tree too deep [SeekAndRead]");
+            SetEngineError(222,
+                           "Error reading index file: " + tag.tagText() + " tree too deep [SeekAndRead]");
             return false;
         }
         MdxPathLevel level;
@@ -211,9 +218,11 @@ bool goEnd(MdxArea& area, MdxTag& tag, bool first) {
     return true;
 }
 
-bool keysEqual(const MdxTag& tag, const uint8_t* a, const uint8_t* b) { return tag.order.compareAscending(a, b) == 0; }
+bool keysEqual(const MdxTag& tag, const uint8_t* a, const uint8_t* b) {
+    return tag.order.compareAscending(a, b) == 0;
+}
 
-// ---- the current area ------------------------------------------------------------------------------------
+// ---- the current area -------------------------------------------------------------------------------------
 
 struct Current {
     WorkAreaBlock* block = nullptr;
@@ -238,7 +247,9 @@ bool current(Current& c, const std::string& routine) {
 }
 
 // A tag that answers every move with BOF, EOF and record count + 1.
-bool holdsNoKeys(const WorkAreaBlock& b, const MdxTag& tag) { return b.recCount < 1 || TagUnsatisfiedFor(tag); }
+bool holdsNoKeys(const WorkAreaBlock& b, const MdxTag& tag) {
+    return b.recCount < 1 || TagUnsatisfiedFor(tag);
+}
 
 int32_t emptyAnswer(const WorkAreaBlock& b, MdxTag& tag) {
     tag.bof = tag.eof = true;
@@ -247,26 +258,32 @@ int32_t emptyAnswer(const WorkAreaBlock& b, MdxTag& tag) {
 
 // Before next and prior: another station's change re-reads the headers, the current record and puts the
 // order back on it.
-void resyncAfterChange(Current& c) {
-    if (!ReadChangedAnchors()) return;
+// False when the headers could not be read again. A record the order cannot be put back on is reported
+// and the order continues from where the search of its key left it.
+bool resyncAfterChange(Current& c) {
+    bool changed = false;
+    if (!ReadChangedAnchors(&changed)) return false;
+    if (!changed) return true;
     WorkAreaBlock& b = *c.block;
     RefreshRecCount(b);
-    if (b.recNo < 1) return;
+    if (b.recNo < 1) return true;
     if (b.recNo > b.recCount) {
         b.recNo = b.recCount + 1;
         b.eof = true;
         c.tag->eof = true;
         c.tag->position = kEndPosition;
-        return;
+        return true;
     }
-    if (!Dbf4RawGo(b.recNo)) return;
-    if (!c.area->naturalOrder) SoftSyncIndex();
+    if (Dbf4RawGo(b.recNo) && !c.area->naturalOrder) SoftSyncIndex();
+    return true;
 }
 
 std::string keyBytesText(const MdxTag& tag, const uint8_t* key) {
     switch (tag.order.type) {
-        case 'C': return std::string(reinterpret_cast<const char*>(key), tag.header.keyLength());
-        case 'D': return JulianToDateStr(KeyToDate(key));
+        case 'C':
+            return std::string(reinterpret_cast<const char*>(key), tag.header.keyLength());
+        case 'D':
+            return JulianToDateStr(KeyToDate(key));
         default: {
             std::string s = FloatToStrDec(BcdKeyToDouble(key), 0, tag.keyExpr ? tag.keyExpr->decimals : 0);
             return AllTrim(s);
@@ -276,9 +293,11 @@ std::string keyBytesText(const MdxTag& tag, const uint8_t* key) {
 
 }  // namespace
 
-// ---- the tag cursor ----------------------------------------------------------------------------------------
+// ---- the tag cursor ---------------------------------------------------------------------------------------
 
-bool TagUnsatisfiedFor(const MdxTag& tag) { return tag.header.hasFor() && !tag.header.forSatisfied(); }
+bool TagUnsatisfiedFor(const MdxTag& tag) {
+    return tag.header.hasFor() && !tag.header.forSatisfied();
+}
 
 bool TagOnEntry(const MdxTag& tag) {
     return tag.nodeBlock != 0 && tag.position >= 0 && tag.position < NodeCount(tag.node.data());
@@ -301,8 +320,12 @@ void TagForgetPosition(MdxTag& tag) {
     tag.position = -1;
 }
 
-bool TagGoFirst(MdxArea& area, MdxTag& tag) { return goEnd(area, tag, true); }
-bool TagGoLast(MdxArea& area, MdxTag& tag) { return goEnd(area, tag, false); }
+bool TagGoFirst(MdxArea& area, MdxTag& tag) {
+    return goEnd(area, tag, true);
+}
+bool TagGoLast(MdxArea& area, MdxTag& tag) {
+    return goEnd(area, tag, false);
+}
 
 bool SeekKey(MdxArea& area, MdxTag& tag, const uint8_t* key, bool insertion, bool& found) {
     found = false;
@@ -416,14 +439,16 @@ bool TagForHolds(const MdxTag& tag) {
     return r && r[0] != 0;
 }
 
-// ---- the area routines -------------------------------------------------------------------------------------
+// ---- the area routines ------------------------------------------------------------------------------------
 
-bool ReadChangedAnchors() {
-    if (!SemaphoreIndexChanged()) return false;
+bool ReadChangedAnchors(bool* changed) {
+    if (changed) *changed = false;
     MdxArea* area = CurrentMdxArea();
-    if (!area) return false;
-    ReadAnchorNodes();
+    if (!area || !SemaphoreIndexChanged()) return true;
+    // Unread headers leave the counter unseen, so that the next positioning tries again.
+    if (!ReadAnchorNodes()) return false;
     SemaphoreMarkSeen();
+    if (changed) *changed = true;
     // Nodes kept on the paths may have been rewritten by the other station.
     for (int s = 1; s <= kMaxTags; ++s)
         if (MdxTag* tag = area->tags[s].get()) TagForgetPosition(*tag);
@@ -433,8 +458,7 @@ bool ReadChangedAnchors() {
 int32_t _FindFirstRec() {
     setFound(false);
     Current c;
-    if (!current(c, "_FindFirst/LastRec")) return 0;
-    ReadChangedAnchors();
+    if (!current(c, "_FindFirst/LastRec") || !ReadChangedAnchors()) return 0;
     WorkAreaBlock& b = *c.block;
     if (c.area->naturalOrder) {
         if (b.recCount < 1) return b.recCount + 1;
@@ -451,8 +475,7 @@ int32_t _FindFirstRec() {
 int32_t _FindLastRec() {
     setFound(false);
     Current c;
-    if (!current(c, "_FindFirst/LastRec")) return 0;
-    ReadChangedAnchors();
+    if (!current(c, "_FindFirst/LastRec") || !ReadChangedAnchors()) return 0;
     WorkAreaBlock& b = *c.block;
     if (c.area->naturalOrder) {
         if (b.recCount < 1) return b.recCount + 1;
@@ -470,7 +493,7 @@ int32_t _FindNextRec() {
     setFound(false);
     Current c;
     if (!current(c, "_FindNextRec")) return 0;
-    resyncAfterChange(c);
+    if (!resyncAfterChange(c)) return 0;
     WorkAreaBlock& b = *c.block;
     MdxTag& tag = *c.tag;
     if (c.area->naturalOrder) {
@@ -506,7 +529,7 @@ int32_t _FindPriorRec() {
     setFound(false);
     Current c;
     if (!current(c, "_FindPriorRec")) return 0;
-    resyncAfterChange(c);
+    if (!resyncAfterChange(c)) return 0;
     WorkAreaBlock& b = *c.block;
     MdxTag& tag = *c.tag;
     if (c.area->naturalOrder) {
@@ -570,10 +593,18 @@ void IndexSetBof() {
     if (MdxTag* tag = area ? area->tags[1].get() : nullptr) tag->bof = true;
 }
 
-bool SetExactOn() { return std::exchange(settings().exact, true); }
-bool SetExactOff() { return std::exchange(settings().exact, false); }
-bool ExactIsOn() { return settings().exact; }
-bool* IndexFoundFlag() { return &settings().found; }
+bool SetExactOn() {
+    return std::exchange(settings().exact, true);
+}
+bool SetExactOff() {
+    return std::exchange(settings().exact, false);
+}
+bool ExactIsOn() {
+    return settings().exact;
+}
+bool* IndexFoundFlag() {
+    return &settings().found;
+}
 
 namespace {
 
@@ -606,8 +637,12 @@ void searchKey(const WorkAreaBlock& b, const MdxTag& tag, const std::string& tex
             if (!exact) compared = t.size();
             return;
         }
-        case 'D': DateToKey(DateStrToJulian(AllTrim(text)), key); return;
-        default: StrToBcdKey(text, 0, key); return;
+        case 'D':
+            DateToKey(DateStrToJulian(AllTrim(text)), key);
+            return;
+        default:
+            StrToBcdKey(text, 0, key);
+            return;
     }
 }
 
@@ -647,8 +682,7 @@ bool Find(const std::string& textIn) {
     MdxTag& tag = *c.tag;
 
     IndexReadBracket semaphore;
-    if (!semaphore.entered()) return false;
-    ReadChangedAnchors();
+    if (!semaphore.entered() || !ReadChangedAnchors()) return false;
     RefreshRecCount(b);
     if (holdsNoKeys(b, tag)) {
         tag.bof = tag.eof = true;
@@ -707,8 +741,8 @@ bool SoftSyncIndex() {
         return true;
     }
     if (TagForHolds(tag)) {
-        SetEngineError(212, "Record with key: \"" + keyBytesText(tag, key) + "\" not in index: " + tag.tagText() +
-                                ". [SoftSyncIndex]");
+        SetEngineError(212, "Record with key: \"" + keyBytesText(tag, key) +
+                                "\" not in index: " + tag.tagText() + ". [SoftSyncIndex]");
         return false;
     }
     // A record outside the FOR condition has no place in the order.

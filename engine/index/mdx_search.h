@@ -25,7 +25,7 @@ inline constexpr int kEndPosition = -3;
 // The record number of the end position.
 inline constexpr uint32_t kEndRecord = 0xFFFFFFFFu;
 
-// ---- the tag cursor ------------------------------------------------------------------------------------
+// ---- the tag cursor ---------------------------------------------------------------------------------------
 
 // True when the tag has a FOR condition that no record has satisfied yet: such a tag holds no keys.
 bool TagUnsatisfiedFor(const MdxTag& tag);
@@ -62,11 +62,12 @@ bool BuildTagKey(const WorkAreaBlock& block, const MdxTag& tag, uint8_t* key);
 // True when the tag's FOR condition holds for the current record (or it has none).
 bool TagForHolds(const MdxTag& tag);
 
-// ---- the area routines (current work area, current order) ----------------------------------------------
+// ---- the area routines (current work area, current order) -------------------------------------------------
 
 // When the update counter shows that another station changed the index, re-reads the headers of all open
-// tags and forgets their paths. Answers true when it did. Called inside a read bracket.
-bool ReadChangedAnchors();
+// tags and forgets their positions and paths; changed tells whether it did. Called inside a read bracket.
+// False after reporting that the headers could not be read.
+bool ReadChangedAnchors(bool* changed = nullptr);
 
 // The record number of the first (last) key of the current order, record count + 1 when it has none. In
 // record-number order 1 (the record count).
