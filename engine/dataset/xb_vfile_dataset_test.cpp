@@ -15,6 +15,7 @@
 #include "engine/core/work_areas.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/dataset/xb_vfile_dataset.h"
+#include "engine/index/expr_unit.h"
 #include "platform/paths.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_ui.h"
@@ -28,7 +29,10 @@ const std::vector<std::string> kKeyed = {"key, C, 5, 0", "id, N, 3, 0"};
 
 class VFileDatasetTest : public xbtest::EngineTest {
 protected:
-    VFileDatasetTest() { InstallVirtualFiles(engine()); }
+    VFileDatasetTest() {
+        InstallVirtualFiles(engine());
+        InstallExpressionEngine(engine());
+    }
 
     std::unique_ptr<TXbVFile> vfile(std::vector<std::string> fields, LStatusType mode = LStatusType::FIFO,
                                     const std::string& file = "work", const std::string& name = "vwork") {
@@ -162,6 +166,25 @@ TEST_F(VFileDatasetTest, SettingASortedModeSortsByTheInsertionRules) {
         t->First();
         EXPECT_EQ(t->FieldByName("key").GetAsString(), c.mode == LStatusType::ASCENDING ? "0" : "2");
     }
+}
+
+TEST_F(VFileDatasetTest, AKeyMakerThatThrowsLeavesTheTableAsItWas) {
+    auto t = vfile(kKeyed);
+    bool fail = false;
+    t->KeyMaker = [&] {
+        if (fail) throw std::runtime_error("no key");
+        return t->FieldByName("key").GetAsString();
+    };
+    t->Open();
+    addKeys(*t, {"c", "a", "b"});
+    t->SetRecNoValue(2);
+    fail = true;
+    EXPECT_THROW(t->SetAppendMode(LStatusType::ASCENDING), std::runtime_error);
+    // The fields show the current row again, in browse state, and no row moved.
+    EXPECT_EQ(t->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(t->FieldByName("key").GetAsString(), "a");
+    fail = false;
+    EXPECT_EQ(texts(*t, "key"), (std::vector<std::string>{"c", "a", "b"}));
 }
 
 TEST_F(VFileDatasetTest, AReplaceMovesTheRecordAndItStaysCurrent) {
@@ -536,6 +559,22 @@ TEST_F(VFileDatasetTest, HiddenDeletedRowsAreNeitherSavedNorLoaded) {
     back->PopulateFromDisk = true;
     back->Open();
     EXPECT_EQ(ids(*back), (std::vector<int>{1, 3}));
+}
+
+TEST_F(VFileDatasetTest, RowsAFilterHidesAreSavedToo) {
+    {
+        auto t = vfile(kKeyed, LStatusType::FIFO, "filtered.dbf");
+        t->SaveToDisk = true;
+        t->Open();
+        addKeys(*t, {"a", "b", "c"});
+        t->SetFilterTo("id <> 2");
+        ASSERT_EQ(texts(*t, "key"), (std::vector<std::string>{"a", "c"}));
+        t->Close();
+    }
+    auto back = vfile(kKeyed, LStatusType::FIFO, "filtered.dbf", "vback");
+    back->PopulateFromDisk = true;
+    back->Open();
+    EXPECT_EQ(ids(*back), (std::vector<int>{1, 2, 3}));
 }
 
 TEST_F(VFileDatasetTest, AnUnmodifiedCloseWritesNothing) {
