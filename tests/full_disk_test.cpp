@@ -59,7 +59,9 @@ uint64_t WriteCalls() {
     return 0;
 }
 
-std::string stem(const std::string& file) { return file.substr(0, file.find('.')); }
+std::string stem(const std::string& file) {
+    return file.substr(0, file.find('.'));
+}
 
 // One write path: the state it starts from, and the command (with the locks the application takes).
 struct WritePath {
@@ -84,7 +86,8 @@ protected:
     Files snapshot() {
         Files out;
         for (const auto& e : fs::directory_iterator(tmp.path()))
-            if (e.is_regular_file()) out[e.path().filename().string()] = xbtest::ReadFileBytes(e.path().string());
+            if (e.is_regular_file())
+                out[e.path().filename().string()] = xbtest::ReadFileBytes(e.path().string());
         return out;
     }
     void restore(const Files& files) {
@@ -108,8 +111,12 @@ protected:
             const std::string v = platform::FromUtf8(values[static_cast<size_t>(i - 1)], 1252);
             uint8_t* p = FieldAddress(i);
             switch (FieldType(i)) {
-                case 'C': TypedSetString(p, static_cast<size_t>(FieldLen(i)), v); break;
-                case 'N': TypedSetInt(p, v.empty() ? 0 : std::stoi(v)); break;
+                case 'C':
+                    TypedSetString(p, static_cast<size_t>(FieldLen(i)), v);
+                    break;
+                case 'N':
+                    TypedSetInt(p, v.empty() ? 0 : std::stoi(v));
+                    break;
                 case 'M': {
                     int32_t block = 0;
                     if (!v.empty()) {
@@ -119,7 +126,8 @@ protected:
                     TypedSetInt(p, block);
                     break;
                 }
-                default: ADD_FAILURE() << "field type " << FieldType(i);
+                default:
+                    ADD_FAILURE() << "field type " << FieldType(i);
             }
         }
         StoreRecordBuffer();
@@ -188,8 +196,9 @@ protected:
             for (size_t i = 0; i < list.size();) {
                 size_t j = i + 1;
                 while (j < list.size() && list[j].key == list[i].key) ++j;
-                std::sort(list.begin() + static_cast<long>(i), list.begin() + static_cast<long>(j),
-                          [](const xbtest::MdxEntry& a, const xbtest::MdxEntry& b) { return a.record < b.record; });
+                std::sort(
+                    list.begin() + static_cast<long>(i), list.begin() + static_cast<long>(j),
+                    [](const xbtest::MdxEntry& a, const xbtest::MdxEntry& b) { return a.record < b.record; });
                 i = j;
             }
             out[t.name] = list;
@@ -208,8 +217,8 @@ protected:
         }
         if (!reindexed) {
             std::vector<TagDefinition> defs;
-            for (const TIndexTagDescriptor& t : xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef(table))
-                                                     ->ParseIndexList())
+            for (const TIndexTagDescriptor& t :
+                 xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef(table))->ParseIndexList())
                 defs.push_back({t.tagName, t.keyExpr, t.forExpr, t.descending, t.unique});
             ASSERT_TRUE(MakeIndex(defs, mdx(table))) << ErrorMsg();
         }
@@ -218,8 +227,8 @@ protected:
 
     // Runs the path's command and the close of the table; true when neither reported an error, else
     // the code reported first.
-    bool runCommand(const WritePath& p, int& code, platform::FaultOp op = platform::FaultOp::Write, int nth = 0,
-                    int injected = 0) {
+    bool runCommand(const WritePath& p, int& code, platform::FaultOp op = platform::FaultOp::Write,
+                    int nth = 0, int injected = 0) {
         code = 0;
         bool ok = false;
         try {
@@ -288,7 +297,8 @@ protected:
                 }
                 ++failures[o];
                 // The disk's own code, or the memo file's write fault.
-                EXPECT_TRUE(code == injected || code == platform::kErrWriteFault) << code << ": " << ErrorMsg();
+                EXPECT_TRUE(code == injected || code == platform::kErrWriteFault)
+                    << code << ": " << ErrorMsg();
                 check(p, before, imgBefore, imgAfter, idxBefore, idxAfter, repaired, asBefore);
                 if (::testing::Test::HasFatalFailure()) return {};
             }
@@ -297,13 +307,15 @@ protected:
         EXPECT_GE(static_cast<uint64_t>(failures[0]), calls);
         EXPECT_GT(failures[0], 0);
         std::ostringstream line;
-        line << p.name << ": " << failures[0] << " writes, " << failures[1] << " flushes failed in turn; left as "
+        line << p.name << ": " << failures[0] << " writes, " << failures[1]
+             << " flushes failed in turn; left as "
              << "before " << asBefore << ", repaired by reindex " << repaired;
         return line.str();
     }
 
-    void check(const WritePath& p, const Files& before, const TableImage& imgBefore, const TableImage& imgAfter,
-               const TagEntries& idxBefore, const TagEntries& idxAfter, int& repaired, int& asBefore) {
+    void check(const WritePath& p, const Files& before, const TableImage& imgBefore,
+               const TableImage& imgAfter, const TagEntries& idxBefore, const TagEntries& idxAfter,
+               int& repaired, int& asBefore) {
         if (snapshot() == before) {
             ++asBefore;
             return;
@@ -312,8 +324,9 @@ protected:
         const TableImage now = readImage(p.table);
         ASSERT_TRUE(now.error.empty()) << now.error;
         const bool isBefore = now == imgBefore;
-        ASSERT_TRUE(isBefore || now == imgAfter) << "the table is neither as before nor as after the command ("
-                                                 << now.records.size() << " records)";
+        ASSERT_TRUE(isBefore || now == imgAfter)
+            << "the table is neither as before nor as after the command (" << now.records.size()
+            << " records)";
         // (A build leaves the records as they were: its index is the one after.)
         const TagEntries& want = isBefore && !idxBefore.empty() ? idxBefore : idxAfter;
 
@@ -342,8 +355,9 @@ protected:
                     ADD_FAILURE() << tag << ": " << got.size() << " entries, want " << list.size();
                     for (size_t i = 0; i < std::min(got.size(), list.size()); ++i)
                         if (!(got[i] == list[i])) {
-                            ADD_FAILURE() << " first difference at " << i << ": " << got[i].key << "/" << got[i].record
-                                          << " want " << list[i].key << "/" << list[i].record;
+                            ADD_FAILURE()
+                                << " first difference at " << i << ": " << got[i].key << "/" << got[i].record
+                                << " want " << list[i].key << "/" << list[i].record;
                             break;
                         }
                 }
@@ -358,7 +372,8 @@ protected:
         CloseAllDatabases();
         const TableImage next = readImage(p.table);
         ASSERT_EQ(next.records.size(), now.records.size() + 1) << next.error;
-        for (size_t i = 0; i < now.records.size(); ++i) ASSERT_EQ(next.records[i], now.records[i]) << "record " << i + 1;
+        for (size_t i = 0; i < now.records.size(); ++i)
+            ASSERT_EQ(next.records[i], now.records[i]) << "record " << i + 1;
         r = xbtest::CheckMdxFile(mdx(p.table), {false, 0});
         ASSERT_TRUE(r.ok()) << r.text();
         for (const auto& t : r.tags) EXPECT_EQ(t.entries.size(), next.records.size()) << t.name;
@@ -394,7 +409,8 @@ private:
 
 // A match of matchday day between two teams, in the results table's field order.
 std::vector<std::string> Match(int day, int home, int away) {
-    return {"1", "2026", std::to_string(day), std::to_string(home), std::to_string(away), "2", "1", "J", "3", "0"};
+    return {"1", "2026", std::to_string(day), std::to_string(home), std::to_string(away), "2", "1", "J",
+            "3", "0"};
 }
 
 TEST_F(FullDiskTest, EveryWritePathReportsTheFailureAndLosesNothing) {
@@ -472,15 +488,23 @@ TEST_F(FullDiskTest, EveryWritePathReportsTheFailureAndLosesNothing) {
              });
          }},
         // A pack rebuilds the open index itself.
-        {"pack with memos", "joueur.dbf", true, [&] { deleteRecords("joueur.dbf", {2, 5, 9, 30}); },
+        {"pack with memos", "joueur.dbf", true,
+         [&] {
+             deleteRecords("joueur.dbf", {2, 5, 9, 30});
+         },
          [&] { return answered(Pack()); }},
-        {"pack", "but.dbf", true, [&] { deleteRecords("but.dbf", {1, 3, 4, 20}); }, [&] { return answered(Pack()); }},
+        {"pack", "but.dbf", true,
+         [&] {
+             deleteRecords("but.dbf", {1, 3, 4, 20});
+         },
+         [&] { return answered(Pack()); }},
         {"reindex", "carton.dbf", true, nullptr, [&] { return answered(Reindex()); }},
         {"index build", "eqchamp.dbf", true, [&] { fs::remove(mdx("eqchamp.dbf")); },
          [&] {
              std::vector<TagDefinition> defs;
              for (const TIndexTagDescriptor& t :
-                  xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef("eqchamp.dbf"))->ParseIndexList())
+                  xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef("eqchamp.dbf"))
+                      ->ParseIndexList())
                  defs.push_back({t.tagName, t.keyExpr, t.forExpr, t.descending, t.unique});
              return answered(MakeIndex(defs, mdx("eqchamp.dbf")));
          }},

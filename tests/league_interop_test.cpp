@@ -30,11 +30,20 @@ std::string Escape(const std::string& v) {
     std::string out;
     for (char c : v) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '|': out += "\\p"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '|':
+                out += "\\p";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -56,7 +65,8 @@ const char* kPerlEscape =
 const char* kPythonEscape =
     "def esc(v):\n"
     "    v = '' if v is None else str(v)\n"
-    "    return v.replace('\\\\', '\\\\\\\\').replace('\\r', '\\\\r').replace('\\n', '\\\\n').replace('|', '\\\\p')\n";
+    "    return v.replace('\\\\', '\\\\\\\\').replace('\\r', '\\\\r').replace('\\n', '\\\\n').replace('|', "
+    "'\\\\p')\n";
 
 // The first line where two dumps differ, for a readable failure.
 std::string FirstDifference(const std::string& got, const std::string& want) {
@@ -117,26 +127,29 @@ protected:
     // (the next memo's header may hold one): its memo read is replaced by one that reads the stored
     // length less the header. Everything else, the decoding included, stays dbfread's own.
     std::string pythonDump(const std::string& path) {
-        const std::string script = std::string("import sys\nfrom dbfread import DBF\n") + kPythonEscape +
-                                   "import dbfread.memo as memo\n"
-                                   "def db4(self, index):\n"
-                                   "    if index <= 0:\n"
-                                   "        return None\n"
-                                   "    self._seek(index * 512)\n"
-                                   "    return self._read(memo.DB4MemoHeader.read(self.file).length - 8)\n"
-                                   "memo.DB4MemoFile.__getitem__ = db4\n"
-                                   "for r in DBF(sys.argv[1], encoding='cp850', char_decode_errors='strict'):\n"
-                                   "    print('|'.join(esc(v) for v in r.values()))\n";
+        const std::string script =
+            std::string("import sys\nfrom dbfread import DBF\n") + kPythonEscape +
+            "import dbfread.memo as memo\n"
+            "def db4(self, index):\n"
+            "    if index <= 0:\n"
+            "        return None\n"
+            "    self._seek(index * 512)\n"
+            "    return self._read(memo.DB4MemoHeader.read(self.file).length - 8)\n"
+            "memo.DB4MemoFile.__getitem__ = db4\n"
+            "for r in DBF(sys.argv[1], encoding='cp850', char_decode_errors='strict'):\n"
+            "    print('|'.join(esc(v) for v in r.values()))\n";
         return RunCommand("PYTHONIOENCODING=utf-8 /usr/bin/python3 -c " + ShellQuote(script) + " " +
                           ShellQuote(path) + " 2>&1");
     }
     // Each tag's keys and records as Perl XBase walks them: "key|record" lines, the key bytes in hex.
     std::string perlWalk(const std::string& mdx, const std::string& tag) {
         const std::string script =
-            "use XBase::Index; my $i = XBase::Index->new($ARGV[0], 'tag' => $ARGV[1]) or die XBase::Index->errstr; "
+            "use XBase::Index; my $i = XBase::Index->new($ARGV[0], 'tag' => $ARGV[1]) or die "
+            "XBase::Index->errstr; "
             "$i->prepare_select or die $i->errstr; while (my @r = $i->fetch) { "
             "print unpack('H*', $r[0]), '|', $r[1], \"\\n\" }";
-        return RunCommand("perl -e " + ShellQuote(script) + " " + ShellQuote(mdx) + " " + ShellQuote(tag) + " 2>&1");
+        return RunCommand("perl -e " + ShellQuote(script) + " " + ShellQuote(mdx) + " " + ShellQuote(tag) +
+                          " 2>&1");
     }
     // The same from the structural checker's reading of the file.
     static std::string checkerWalk(const xbtest::MdxTagReport& tag) {
@@ -183,7 +196,8 @@ TEST_F(LeagueInterop, ASeasonWrittenHereReadsAndWalksTheSameInThePeers) {
         }
 
         const std::string mdx = tmp.file(s.file.substr(0, s.file.find('.')) + ".mdx");
-        const xbtest::MdxReport report = xbtest::CheckMdxFile(mdx, {false, static_cast<uint32_t>(s.rows.size())});
+        const xbtest::MdxReport report =
+            xbtest::CheckMdxFile(mdx, {false, static_cast<uint32_t>(s.rows.size())});
         ASSERT_TRUE(report.ok()) << report.text();
         ASSERT_EQ(report.tags.size(), xbtest::LeagueTableDef(s.file).tags.size());
         for (const auto& tag : report.tags) {
@@ -203,7 +217,8 @@ TEST_F(LeagueInterop, TablesThePeersWriteReadTheSameHere) {
     size.matchdays = 6;
     const std::vector<SeasonTable> season = xbtest::MakeSeason(size);
     for (const std::string file : {"joueur.dbf", "resultat.dbf", "equipe.dbf"}) {
-        const SeasonTable& s = *std::find_if(season.begin(), season.end(), [&](const auto& t) { return t.file == file; });
+        const SeasonTable& s =
+            *std::find_if(season.begin(), season.end(), [&](const auto& t) { return t.file == file; });
         const xbtest::LeagueTable& def = xbtest::LeagueTableDef(file);
         // Field lists in the peers' forms, from the table's definition.
         std::string perlNames, perlTypes, perlLengths, perlDecimals, pySpec;
@@ -225,7 +240,9 @@ TEST_F(LeagueInterop, TablesThePeersWriteReadTheSameHere) {
             perlLengths += sep + len;
             perlDecimals += sep + dec;
             pySpec += (pySpec.empty() ? "" : "; ") + name + " " +
-                      (type == "M" ? "M" : type == "C" ? "C(" + len + ")" : "N(" + len + "," + dec + ")");
+                      (type == "M"   ? "M"
+                       : type == "C" ? "C(" + len + ")"
+                                     : "N(" + len + "," + dec + ")");
         }
         const std::string rows = rowsFile(s);
         struct Writer {
@@ -242,8 +259,10 @@ TEST_F(LeagueInterop, TablesThePeersWriteReadTheSameHere) {
             // Perl XBase: a dBASE III table (memo 0x83) or a dBASE IV one (memo 0x8B).
             const std::string script =
                 "use XBase; use Encode; my ($path, $rows, $v) = @ARGV; my %o = (name => $path, "
-                "field_names => [" + perlNames + "], field_types => [" + perlTypes + "], field_lengths => [" +
-                perlLengths + "], field_decimals => [" + perlDecimals + "]); $o{version} = 0x8B if $v == 4; "
+                "field_names => [" +
+                perlNames + "], field_types => [" + perlTypes + "], field_lengths => [" + perlLengths +
+                "], field_decimals => [" + perlDecimals +
+                "]); $o{version} = 0x8B if $v == 4; "
                 "my $t = XBase->create(%o) or die XBase->errstr; open(my $in, '<', $rows) or die; my $n = 0; "
                 "while (my $l = <$in>) { chomp $l; my @v = map { my $x = $_; "
                 "$x =~ s/\\\\(.)/$1 eq 'r' ? \"\\r\" : $1 eq 'n' ? \"\\n\" : $1 eq 'p' ? '|' : $1/ge; "
@@ -254,7 +273,9 @@ TEST_F(LeagueInterop, TablesThePeersWriteReadTheSameHere) {
                                "mkdir -p " + ShellQuote(dir) + " && perl -e " + ShellQuote(script) + " " +
                                    ShellQuote(dir + "/" + file) + " " + ShellQuote(rows) + " " +
                                    std::to_string(version) + " 2>&1",
-                               static_cast<unsigned char>(version == 4 ? 0x8B : hasMemo ? 0x83 : 0x03)});
+                               static_cast<unsigned char>(version == 4 ? 0x8B
+                                                          : hasMemo    ? 0x83
+                                                                       : 0x03)});
         }
         if (pythonDbf) {
             for (const std::string type : {"db3", "fp"}) {
@@ -277,14 +298,17 @@ TEST_F(LeagueInterop, TablesThePeersWriteReadTheSameHere) {
                     "types = [t.field_info(f)[0] for f in t.field_names]\n"
                     "for line in open(rows, encoding='utf-8').read().split('\\n')[:-1]:\n"
                     "    vals = [unesc(v) for v in line.split('|')]\n"
-                    "    t.append(tuple(int(v) if ty == dbf.FieldType.NUMERIC else v for v, ty in zip(vals, types)))\n"
+                    "    t.append(tuple(int(v) if ty == dbf.FieldType.NUMERIC else v for v, ty in zip(vals, "
+                    "types)))\n"
                     "t.close()\n";
                 const std::string dir = tmp.file("py" + type);
                 writers.push_back({"python dbf, " + type, dir,
-                                   "mkdir -p " + ShellQuote(dir) + " && /usr/bin/python3 -c " + ShellQuote(script) +
-                                       " " + ShellQuote(dir + "/" + file) + " " + ShellQuote(rows) + " " + type +
-                                       " " + ShellQuote(pySpec) + " 2>&1",
-                                   static_cast<unsigned char>(type == "fp" ? 0xF5 : hasMemo ? 0x83 : 0x03)});
+                                   "mkdir -p " + ShellQuote(dir) + " && /usr/bin/python3 -c " +
+                                       ShellQuote(script) + " " + ShellQuote(dir + "/" + file) + " " +
+                                       ShellQuote(rows) + " " + type + " " + ShellQuote(pySpec) + " 2>&1",
+                                   static_cast<unsigned char>(type == "fp" ? 0xF5
+                                                              : hasMemo    ? 0x83
+                                                                           : 0x03)});
             }
         }
         for (const Writer& w : writers) {
