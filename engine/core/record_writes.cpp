@@ -97,23 +97,27 @@ bool Replace() {
     if (IsSharedUse(*b) && !IsLocked(b->recNo))
         return fail(1200, "Record #" + std::to_string(b->recNo) + " in " + b->fileName + " [REPLACE]");
     const bool order = IsIndexActive();
-    LockSemaphore sem(order);
-    if (order) {
-        if (b->swap.size() < b->typedSize) return fail(254, b->fileName + " Swap-buffer NIL. [REPLACE]");
-        // The keys of the record as stored are remembered before it changes.
-        std::memcpy(b->swap.data(), b->typed, b->typedSize);
-        if (!GetDbfRecord(*b, b->recNo)) {
+    {
+        // Released before the answer: a failed release (the other stations' change counter not written)
+        // fails the replace.
+        LockSemaphore sem(order);
+        if (order) {
+            if (b->swap.size() < b->typedSize) return fail(254, b->fileName + " Swap-buffer NIL. [REPLACE]");
+            // The keys of the record as stored are remembered before it changes.
+            std::memcpy(b->swap.data(), b->typed, b->typedSize);
+            if (!GetDbfRecord(*b, b->recNo)) {
+                std::memcpy(b->typed, b->swap.data(), b->typedSize);
+                return false;
+            }
+            RawToTypedRecord(*b, b->typed);
+            driver()->saveAllKeys();
             std::memcpy(b->typed, b->swap.data(), b->typedSize);
-            return false;
         }
+        TypedToRawRecord(*b, b->typed);
+        if (!PutDbfRecord(*b, b->recNo)) return false;
         RawToTypedRecord(*b, b->typed);
-        driver()->saveAllKeys();
-        std::memcpy(b->typed, b->swap.data(), b->typedSize);
+        if (order) driver()->updateChangedKeys();
     }
-    TypedToRawRecord(*b, b->typed);
-    if (!PutDbfRecord(*b, b->recNo)) return false;
-    RawToTypedRecord(*b, b->typed);
-    if (order) driver()->updateChangedKeys();
     return LastError() == 0;
 }
 

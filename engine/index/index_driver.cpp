@@ -516,12 +516,18 @@ bool Reindex() {
     // failed rebuild still reports its own error.
     const uint16_t code = LastError();
     const std::string detail = eng().errors.detail;
-    if (!SetIndexTo(fileName)) return false;
-    bool ok = true;
-    if (natural)
-        ok = Set_Order_To(0);
-    else if (!order.empty())
-        ok = SetOrderToTag(order);
+    bool ok = false;
+    try {
+        ok = SetIndexTo(fileName);
+        if (ok && natural)
+            ok = Set_Order_To(0);
+        else if (ok && !order.empty())
+            ok = SetOrderToTag(order);
+    } catch (const EEngineError&) {
+        // After a failed rebuild the file may not open or lack the order's tag; what is reported is
+        // the rebuild's own error (a full disk, say), not what followed from it.
+        if (rebuilt) throw;
+    }
     if (!rebuilt) {
         SetEngineError(code ? code : 222, detail);
         return false;
