@@ -169,6 +169,30 @@ size_t TypedFieldOffset(const TableBlock& block, int n) {
     return off;
 }
 
+size_t WriteScaledInteger(int64_t n, int dec, char* out) {
+    char digits[24];
+    const auto d = std::to_chars(digits, digits + sizeof digits, n < 0 ? -n : n);
+    const size_t count = static_cast<size_t>(d.ptr - digits);
+    char* p = out;
+    if (n < 0) *p++ = '-';
+    if (dec <= 0) {
+        std::memcpy(p, digits, count);
+        return static_cast<size_t>(p + count - out);
+    }
+    const size_t decimals = static_cast<size_t>(dec);
+    const size_t whole = count > decimals ? count - decimals : 0;
+    if (whole == 0) {
+        *p++ = '0';
+    } else {
+        std::memcpy(p, digits, whole);
+        p += whole;
+    }
+    *p++ = '.';
+    for (size_t i = count; i < decimals; ++i) *p++ = '0';
+    std::memcpy(p, digits + whole, count - whole);
+    return static_cast<size_t>(p + count - whole - out);
+}
+
 namespace {
 
 // The fixed text of value with dec decimals when value times 10^dec comes out as an integer below 2^52:
@@ -179,30 +203,8 @@ bool fixedByInteger(double value, int dec, char* buf, std::to_chars_result& res)
     static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const double scaled = dec == 0 ? std::round(value) : value * kPowers[dec];
-    if (!(std::fabs(scaled) < 4503599627370496.0) || scaled != std::trunc(scaled)) return false;
-    const int64_t n = static_cast<int64_t>(scaled);
-    char digits[24];
-    const auto d = std::to_chars(digits, digits + sizeof digits, n < 0 ? -n : n);
-    size_t count = static_cast<size_t>(d.ptr - digits);
-    char* out = buf;
-    if (n < 0) *out++ = '-';
-    if (dec == 0) {
-        std::memcpy(out, digits, count);
-        out += count;
-    } else {
-        const size_t whole = count > static_cast<size_t>(dec) ? count - static_cast<size_t>(dec) : 0;
-        if (whole == 0) {
-            *out++ = '0';
-        } else {
-            std::memcpy(out, digits, whole);
-            out += whole;
-        }
-        *out++ = '.';
-        for (size_t i = count; i < static_cast<size_t>(dec); ++i) *out++ = '0';
-        std::memcpy(out, digits + whole, count - whole);
-        out += count - whole;
-    }
-    res.ptr = out;
+    if (!(std::fabs(scaled) < kExactScaledLimit) || scaled != std::trunc(scaled)) return false;
+    res.ptr = buf + WriteScaledInteger(static_cast<int64_t>(scaled), dec, buf);
     res.ec = std::errc();
     return true;
 }
