@@ -51,6 +51,12 @@ inline void TypedSetDouble(uint8_t* p, double v) { std::memcpy(p, &v, 8); }
 // Number text of a field: right-aligned in width with dec decimals, "." as the separator whatever the
 // locale; a row of "*" when it does not fit.
 std::string FormatFieldNumber(double value, int width, int dec);
+// The fixed text of n / 10^dec (dec from 0 to 15) into out, without padding: "-" for a negative n, at
+// least one digit before the point, dec digits after it. Answers its length (at most 35). A double
+// whose value times 10^dec is an integer of magnitude below kExactScaledLimit has exactly this text
+// when written with dec decimals: the exact product lies within a quarter of a unit of that integer.
+inline constexpr double kExactScaledLimit = 4503599627370496.0;  // 2^52
+size_t WriteScaledInteger(int64_t n, int dec, char* out);
 // Parses stored number text; exact is false when the text is not wholly a number (or, for integers, out
 // of range), in which case the value is 0 or saturated.
 double ParseFieldNumber(const std::string& text, bool& exact);

@@ -321,8 +321,11 @@ IndexArea* CurrentIndexArea() {
 namespace {
 
 const FieldDescriptor* checkedField(int n, const char* routine) {
-    if (CheckDbfInUse(routine)) return nullptr;
     WorkAreaBlock* b = CurrentBlock();
+    if (!b) {
+        CheckDbfInUse(routine);
+        return nullptr;
+    }
     if (n < 1 || n > static_cast<int>(b->fields.size())) {
         SetEngineError(220, std::string("Invalid field number. [") + routine + "(" + std::to_string(n) + ")]");
         return nullptr;

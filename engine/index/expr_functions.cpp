@@ -7,6 +7,7 @@
 
 #include "engine/core/dates.h"
 #include "engine/core/engine.h"
+#include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
 #include "engine/index/expr_eval.h"
 #include "engine/index/key_routines.h"
@@ -32,14 +33,26 @@ size_t FormatStrNumber(double v, int width, int dec, char* out) {
     };
     if (!std::isfinite(v)) return stars();
     double r = v;
+    char buf[720];
+    std::to_chars_result res{buf, std::errc()};
+    bool written = false;
     if (dec <= 15) {
         // Halves go away from zero, as a user reading the decimal text expects.
-        const double p10 = std::pow(10.0, dec);
+        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double p10 = kPowers[dec];
         const double scaled = v * p10;
-        if (std::fabs(scaled) < 9.0e15) r = std::round(scaled) / p10;
+        if (std::fabs(scaled) < 9.0e15) {
+            const double whole = std::round(scaled);
+            r = whole / p10;
+            // The text of r is that integer's with the point put in: no general conversion needed.
+            if (std::fabs(whole) < kExactScaledLimit) {
+                res.ptr = buf + WriteScaledInteger(static_cast<int64_t>(whole), dec, buf);
+                written = true;
+            }
+        }
     }
-    char buf[720];
-    auto res = std::to_chars(buf, buf + sizeof buf, r, std::chars_format::fixed, dec);
+    if (!written) res = std::to_chars(buf, buf + sizeof buf, r, std::chars_format::fixed, dec);
     if (res.ec != std::errc()) return stars();
     char* b = buf;
     size_t n = static_cast<size_t>(res.ptr - buf);

@@ -577,6 +577,13 @@ bool addIndexTag(const TagDefinition& def, bool lock, int steps) {
             if (on) FileUnlock();
         }
     } unlocker{takeLock};
+    // The build writes the file past the node cache: what the area kept of the file goes, before the
+    // build and after it (a failed build truncates the file again).
+    area->nodes.clear();
+    struct CacheDropper {
+        NodeCache& nodes;
+        ~CacheDropper() { nodes.clear(); }
+    } dropper{area->nodes};
 
     uint32_t root = 0;
     bool forSatisfied = false;

@@ -8,6 +8,7 @@
 #include "engine/core/file_support.h"
 #include "engine/core/text_support.h"
 #include "engine/index/key_routines.h"
+#include "engine/index/mdx_node.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 
@@ -260,10 +261,10 @@ bool FlushMdxHeader(MdxArea& area) {
     // Other writers take this counter as the number of blocks in use and allocate after it, so it is
     // always the file's true size.
     uint64_t size = 0;
-    int rc = area.file.size(size);
+    int rc = IndexFileSize(area, size);
     if (rc == 0) {
         area.header.setBlockCounter(static_cast<uint32_t>((size + kMdxBlockSize - 1) / kMdxBlockSize));
-        rc = area.file.writeAt(0, area.header.bytes.data(), kMdxHeaderSize);
+        rc = WriteIndexBytes(area, nullptr, 0, area.header.bytes.data(), kMdxHeaderSize);
     }
     if (rc != 0) {
         SetEngineError(static_cast<uint16_t>(rc), "Error writing index header: " + area.fileName + " [FlushMdxHeader]");
@@ -276,8 +277,8 @@ bool FlushMdxHeader(MdxArea& area) {
 bool WriteAnchor(MdxArea& area, MdxTag& tag) {
     const uint32_t block = area.header.tagBlock(tag.number);
     const int rc = block == 0 ? 222
-                              : area.file.writeAt(static_cast<uint64_t>(block) * kMdxBlockSize, tag.header.bytes.data(),
-                                                  kTagHeaderCopySize);
+                              : WriteIndexBytes(area, nullptr, static_cast<uint64_t>(block) * kMdxBlockSize,
+                                                tag.header.bytes.data(), kTagHeaderCopySize);
     if (rc != 0) {
         SetEngineError(static_cast<uint16_t>(rc), "Error writing index file:  " + tag.tagText() + " [WriteAnchor]");
         return false;

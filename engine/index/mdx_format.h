@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/core/work_areas.h"
@@ -145,11 +146,47 @@ struct MdxTag {
     std::string tagText() const { return " [tag: " + name + "]"; }
 };
 
+// Nodes of an area's index file kept between calls, so that descents do not read the same upper nodes
+// from the file again and again, and the file's size as this station knows it. Each entry holds a node
+// as the file holds it (changed byte clear), checked for the tag that read or wrote it. When the entries
+// may be trusted is decided by the node routines (mdx_node.h): always while the file is held
+// exclusively, in shared use only as the semaphore allows. Bounded: a clock sweep gives up nodes that
+// were not used since its last pass, so the upper levels, used by every descent, stay.
+class NodeCache {
+public:
+    static constexpr size_t kCapacity = 4096;  // 4 MiB of nodes per area at most
+
+    // The node at block checked for tag, nullptr when not kept.
+    const uint8_t* find(uint32_t block, int tag);
+    void put(uint32_t block, int tag, const uint8_t* node);
+    void erase(uint32_t block);
+    // Forgets every node and the size.
+    void clear();
+
+    bool sizeKnown = false;
+    uint64_t size = 0;
+    // The semaphore generation the entries belong to (shared use).
+    bool generationKnown = false;
+    uint64_t generation = 0;
+
+private:
+    struct Slot {
+        uint32_t block = 0;
+        int tag = 0;
+        bool used = false;
+        std::array<uint8_t, kMdxNodeSize> node{};
+    };
+    std::vector<Slot> m_slots;
+    std::unordered_map<uint32_t, uint32_t> m_where;  // block -> slot
+    size_t m_hand = 0;
+};
+
 // The index engine's part of a work area.
 struct MdxArea : IndexArea {
     std::string fileName;
     platform::File file;
     MdxHeader header;
+    NodeCache nodes;
     std::unique_ptr<MdxTag> tags[kMdxTagSlots];  // 1..47; slot 1 is the current order
     bool naturalOrder = false;
 };

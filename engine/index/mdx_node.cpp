@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/core/errors.h"
+#include "engine/index/semaphore_file.h"
 
 namespace xb {
 
@@ -29,6 +30,143 @@ std::string CheckNode(const uint8_t* node, const TagHeader& header, uint64_t fil
     return "";
 }
 
+// ---- the node cache ----------------------------------------------------------------------------------------
+
+const uint8_t* NodeCache::find(uint32_t block, int tag) {
+    const auto it = m_where.find(block);
+    if (it == m_where.end()) return nullptr;
+    Slot& slot = m_slots[it->second];
+    if (slot.tag != tag) return nullptr;
+    slot.used = true;
+    return slot.node.data();
+}
+
+void NodeCache::put(uint32_t block, int tag, const uint8_t* node) {
+    uint32_t at = 0;
+    if (const auto it = m_where.find(block); it != m_where.end()) {
+        at = it->second;
+    } else if (m_slots.size() < kCapacity) {
+        at = static_cast<uint32_t>(m_slots.size());
+        m_slots.emplace_back();
+        m_where.emplace(block, at);
+    } else {
+        // The clock: a slot used since the hand last passed it gets another round.
+        while (m_slots[m_hand].used) {
+            m_slots[m_hand].used = false;
+            m_hand = (m_hand + 1) % m_slots.size();
+        }
+        at = static_cast<uint32_t>(m_hand);
+        m_hand = (m_hand + 1) % m_slots.size();
+        m_where.erase(m_slots[at].block);
+        m_where.emplace(block, at);
+    }
+    Slot& slot = m_slots[at];
+    slot.block = block;
+    slot.tag = tag;
+    slot.used = true;
+    std::memcpy(slot.node.data(), node, kMdxNodeSize);
+}
+
+void NodeCache::erase(uint32_t block) {
+    const auto it = m_where.find(block);
+    if (it == m_where.end()) return;
+    // The slot stays allocated for the next node; a tag of 0 never matches.
+    m_slots[it->second].tag = 0;
+    m_slots[it->second].used = false;
+}
+
+void NodeCache::clear() {
+    m_slots.clear();
+    m_where.clear();
+    m_hand = 0;
+    sizeKnown = false;
+    size = 0;
+}
+
+namespace {
+
+// Whether what the area keeps of its index file may be used now. The file held exclusively: nobody else
+// writes it, and this station's writes go through the cache. In shared use the semaphore decides: only
+// inside a bracket (no other station can be changing the file then), and what was kept under an
+// earlier generation, before another station's change, goes.
+bool cacheTrusted(MdxArea& area) {
+    if (!area.file.isOpen()) return false;
+    if (platform::IsExclusiveMode(area.file.mode())) return true;
+    if (CurrentMdxArea() != &area) return false;
+    const SemaphoreGuard guard = CurrentSemaphoreGuard();
+    if (!guard.loggedIn || !guard.inside) return false;
+    if (!area.nodes.generationKnown || area.nodes.generation != guard.generation) {
+        area.nodes.clear();
+        area.nodes.generation = guard.generation;
+        area.nodes.generationKnown = true;
+    }
+    return true;
+}
+
+int fileSize(MdxArea& area, bool trusted, uint64_t& size) {
+    if (trusted && area.nodes.sizeKnown) {
+        size = area.nodes.size;
+        return 0;
+    }
+    const int rc = area.file.size(size);
+    if (rc == 0 && trusted) {
+        area.nodes.size = size;
+        area.nodes.sizeKnown = true;
+    }
+    return rc;
+}
+
+}  // namespace
+
+NodeFetch FetchNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer, int& rc,
+                    std::string& why) {
+    rc = 0;
+    const bool trusted = cacheTrusted(area);
+    if (trusted) {
+        if (const uint8_t* kept = area.nodes.find(block, tag.number)) {
+            std::memcpy(buffer, kept, kMdxNodeSize);
+            return NodeFetch::Ok;
+        }
+    }
+    uint64_t size = 0;
+    rc = fileSize(area, trusted, size);
+    if (rc != 0) return NodeFetch::IoError;
+    if (!ValidObjectBlock(block, size)) return NodeFetch::Outside;
+    rc = area.file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
+    if (rc != 0) return NodeFetch::IoError;
+    buffer[kNodeChangedByte] = 0;
+    // A node that does not fit its tag (count, children) is never handed on, nor kept.
+    why = CheckNode(buffer, tag.header, size);
+    if (!why.empty()) return NodeFetch::Damaged;
+    if (trusted) area.nodes.put(block, tag.number, buffer);
+    return NodeFetch::Ok;
+}
+
+int IndexFileSize(MdxArea& area, uint64_t& size) {
+    return fileSize(area, cacheTrusted(area), size);
+}
+
+int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n) {
+    const int rc = area.file.writeAt(offset, bytes, n);
+    // Every node the bytes touch (a node spans two blocks) is dropped, then a node written whole is kept
+    // as written: it is what the file holds now.
+    const uint64_t first = offset / kMdxBlockSize;
+    const uint64_t last = (offset + n + kMdxBlockSize - 1) / kMdxBlockSize;
+    for (uint64_t b = first == 0 ? 0 : first - 1; b < last; ++b) area.nodes.erase(static_cast<uint32_t>(b));
+    if (rc != 0) {
+        // What a failed write left in the file is unknown.
+        area.nodes.sizeKnown = false;
+        return rc;
+    }
+    if (area.nodes.sizeKnown) area.nodes.size = std::max(area.nodes.size, offset + n);
+    if (tag && n == kMdxNodeSize && offset % kMdxBlockSize == 0) {
+        uint64_t size = 0;
+        if (fileSize(area, cacheTrusted(area), size) == 0 && CheckNode(bytes, tag->header, size).empty())
+            area.nodes.put(static_cast<uint32_t>(first), tag->number, bytes);
+    }
+    return 0;
+}
+
 bool SeekAndRead(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
     for (const MdxPathLevel& level : tag.path) {
         if (level.block == block) {
@@ -36,25 +174,24 @@ bool SeekAndRead(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
             return true;
         }
     }
-    uint64_t size = 0;
-    int rc = area.file.size(size);
-    if (rc == 0 && !ValidObjectBlock(block, size)) {
-        SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " + std::to_string(block) +
-                                " [SeekAndRead]");
-        return false;
+    int rc = 0;
+    std::string why;
+    switch (FetchNode(area, tag, block, buffer, rc, why)) {
+        case NodeFetch::Ok:
+            return true;
+        case NodeFetch::Outside:
+            SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " + std::to_string(block) +
+                                    " [SeekAndRead]");
+            return false;
+        case NodeFetch::IoError:
+            SetEngineError(static_cast<uint16_t>(rc),
+                           "Error reading index file: " + tag.tagText() + " [SeekAndRead]");
+            return false;
+        case NodeFetch::Damaged:
+            SetEngineError(222, "Error reading index file: " + tag.tagText() + " " + why + " [SeekAndRead]");
+            return false;
     }
-    if (rc == 0) rc = area.file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
-    if (rc != 0) {
-        SetEngineError(static_cast<uint16_t>(rc), "Error reading index file: " + tag.tagText() + " [SeekAndRead]");
-        return false;
-    }
-    buffer[kNodeChangedByte] = 0;
-    // A node that does not fit its tag (count, children) is never handed on.
-    if (const std::string why = CheckNode(buffer, tag.header, size); !why.empty()) {
-        SetEngineError(222, "Error reading index file: " + tag.tagText() + " " + why + " [SeekAndRead]");
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool SeekAndWrite(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
@@ -62,7 +199,7 @@ bool SeekAndWrite(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
     for (MdxPathLevel& level : tag.path) {
         if (level.block == block) std::memcpy(level.node.data(), buffer, kMdxNodeSize);
     }
-    const int rc = area.file.writeAt(static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
+    const int rc = WriteIndexBytes(area, &tag, static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
     if (rc != 0) {
         SetEngineError(static_cast<uint16_t>(rc), "Error writing index file: " + tag.tagText() + " [SeekAndWrite]");
         return false;

@@ -62,7 +62,7 @@ bool readNode(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
     }
     if (!SeekAndRead(area, tag, block, buffer)) return false;
     uint64_t size = 0;
-    area.file.size(size);
+    IndexFileSize(area, size);
     if (std::string why = CheckNode(buffer, tag.header, size); !why.empty()) {
         SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " + std::to_string(block) +
                                 ": " + why + " [SeekAndRead]");

@@ -283,21 +283,21 @@ private:
     }
 
     bool read(uint32_t block, Node& node) {
-        uint64_t size = 0;
-        int rc = m_area.file.size(size);
-        if (rc == 0 && !ValidObjectBlock(block, size))
-            return corrupted("node " + std::to_string(block) + " outside the file");
-        if (rc == 0)
-            rc = m_area.file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, node.data(), kMdxNodeSize);
-        if (rc != 0) {
-            SetEngineError(static_cast<uint16_t>(rc),
-                           "Error reading index file: " + m_tag.tagText() + " [" + m_routine + "]");
-            return false;
+        int rc = 0;
+        std::string why;
+        switch (FetchNode(m_area, m_tag, block, node.data(), rc, why)) {
+            case NodeFetch::Ok:
+                return true;
+            case NodeFetch::Outside:
+                return corrupted("node " + std::to_string(block) + " outside the file");
+            case NodeFetch::IoError:
+                SetEngineError(static_cast<uint16_t>(rc),
+                               "Error reading index file: " + m_tag.tagText() + " [" + m_routine + "]");
+                return false;
+            case NodeFetch::Damaged:
+                return corrupted("node " + std::to_string(block) + ": " + why);
         }
-        node[kNodeChangedByte] = 0;
-        if (std::string why = CheckNode(node.data(), m_tag.header, size); !why.empty())
-            return corrupted("node " + std::to_string(block) + ": " + why);
-        return true;
+        return false;
     }
 
     bool write(uint32_t block, Node& node) { return SeekAndWrite(m_area, m_tag, block, node.data()); }
@@ -305,7 +305,7 @@ private:
     // A new node's block: the end of the file. Nothing is ever reused.
     bool allocate(uint32_t& block) {
         uint64_t size = 0;
-        if (const int rc = m_area.file.size(size); rc != 0) {
+        if (const int rc = IndexFileSize(m_area, size); rc != 0) {
             SetEngineError(static_cast<uint16_t>(rc),
                            "Error writing index file: " + m_tag.tagText() + " [" + m_routine + "]");
             return false;

@@ -45,6 +45,10 @@ struct SemaphoreRecord {
     int32_t readDepth = 0;
     int32_t writeDepth = 0;
     int readerSlot = -1;
+    // The counter as this station last read or wrote it, and how often a fresh read showed a change that
+    // was not this station's own (see SemaphoreGuard).
+    uint16_t knownCounter = 0;
+    uint64_t generation = 0;
 
     uint16_t counter() const { return static_cast<uint16_t>(record[2] | (record[3] << 8)); }
     void setCounter(uint16_t v) {
@@ -131,6 +135,14 @@ int retryLock(platform::File& file, uint64_t offset, uint64_t length, millisecon
 
 int readRecord(SemaphoreRecord& s) {
     return s.file.readAt(0, s.record, 4);
+}
+
+// After a fresh read of the record: another station's change since this station last looked moves the
+// generation on.
+void noteOthersChanges(SemaphoreRecord& s) {
+    if (s.counter() == s.knownCounter) return;
+    s.knownCounter = s.counter();
+    ++s.generation;
 }
 int writeRecord(SemaphoreRecord& s) {
     return s.file.writeAt(0, s.record, 4);
@@ -290,6 +302,7 @@ bool login(EngineSemaphores& st, int area) {
     if (rc != 0) return failUnlocked(*s, action, rc, "Cannot write to: ");
     if (!unlockRecord(*s, action)) return false;
     s->seenCounter = s->counter();
+    s->knownCounter = s->counter();
     st.areas[area] = std::move(s);
     return true;
 }
@@ -338,6 +351,10 @@ bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
         --s.readDepth;
         return failUnlocked(s, action, rc, "Cannot read: ");
     }
+    noteOthersChanges(s);
+    // A mark in byte 1 that no living reader backs up was left by a station that ended in the middle of
+    // its work, perhaps of a write it never counted: nothing kept from before may be trusted.
+    if (s.record[1] != 0 && !othersReading(s)) ++s.generation;
     s.readerSlot = takeReaderSlot(s);
     if (s.readerSlot < 0) {
         --s.readDepth;
@@ -408,6 +425,10 @@ bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
         --s.writeDepth;
         return failUnlocked(s, action, rc, "Cannot read: ");
     }
+    noteOthersChanges(s);
+    // No other reader is there now, so a count beyond this station's own was left by a station that
+    // ended in the middle of its work (see incRead).
+    if (s.record[1] > (s.countedReader ? 1 : 0)) ++s.generation;
     s.record[1] = 1;
     rc = writeRecord(s);
     if (rc != 0) {
@@ -433,6 +454,7 @@ bool unlockSemaphore(SemaphoreRecord& s) {
     s.writer = false;
     int rc = readRecord(s);
     if (rc != 0) return failUnlocked(s, action, rc, "Cannot read: ");
+    noteOthersChanges(s);
     s.setCounter(static_cast<uint16_t>(s.counter() + 1));
     // A station still inside a read stays counted as the one reader: nobody else can be one now.
     if (s.readDepth > 0 && !s.countedReader) {
@@ -442,6 +464,8 @@ bool unlockSemaphore(SemaphoreRecord& s) {
     s.record[1] = s.countedReader ? 1 : 0;
     rc = writeRecord(s);
     if (rc != 0) return failUnlocked(s, action, rc, "Cannot write to: ");
+    // The station's own change is not another's: what it keeps stays good.
+    s.knownCounter = s.counter();
     if (!unlockRecord(s, action)) return false;
     s.seenCounter = s.counter();
     return true;
@@ -588,6 +612,18 @@ void SemaphoreMarkSeen() {
     const int area = Engine::current().currentArea;
     if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return;
     st->areas[area]->seenCounter = st->areas[area]->counter();
+}
+
+SemaphoreGuard CurrentSemaphoreGuard() {
+    SemaphoreGuard g;
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return g;
+    const SemaphoreRecord& s = *st->areas[area];
+    g.loggedIn = true;
+    g.inside = s.writer || s.countedReader;
+    g.generation = s.generation;
+    return g;
 }
 
 SemaphoreInfo CurrentSemaphoreInfo() {

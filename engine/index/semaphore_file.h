@@ -79,6 +79,18 @@ private:
 bool SemaphoreIndexChanged();
 void SemaphoreMarkSeen();
 
+// How far the station may trust what it keeps of the current area's index between calls (nodes, the
+// file's size): only with a semaphore, only while it is inside a read or write bracket (no other station
+// can be changing the index then) and only while the generation stays the same. The generation moves on
+// whenever a fresh read of the record shows an update counter that is not the one this station last
+// read or wrote, and when a mark in byte 1 was left by a station that ended in the middle of its work.
+struct SemaphoreGuard {
+    bool loggedIn = false;
+    bool inside = false;
+    uint64_t generation = 0;
+};
+SemaphoreGuard CurrentSemaphoreGuard();
+
 // What the current area's semaphore looks like, for the driver and for tests.
 struct SemaphoreInfo {
     bool loggedIn = false;
