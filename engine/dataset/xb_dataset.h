@@ -187,6 +187,55 @@ public:
     explicit TXbCDataSet(bool designing = false) : TXbDataSet(designing) {}
     // The commands position the area themselves.
     void UpdateAreaPosition() override {}
+
+    // ---- the command layer (xb_commands.cpp) ----
+    // xBase-style commands on the dataset's work area. Text is UTF-8. Every command but the locks, GoTop,
+    // IsEof, RecCount and the field getters leaves the dataset in browse state on the engine's current
+    // record. Field puts go to the active buffer and the area's typed record at once; only ReplaceRec
+    // writes them to the file, and a command that moves the dataset drops puts not yet replaced.
+    // These names hide the engine routines of the same name inside the dataset classes: engine calls
+    // there are written xb::....
+    void AppendBlank();
+    void DeleteRec();
+    bool Pack();
+    void ReplaceRec();
+    void SetFilterTo(const std::string& condition);
+    void SetWhileTo(const std::string& condition);
+    void Skip(int n);
+    void GoTop();
+    bool IsEof();
+    int RecCount();
+    std::string FieldGetStr(const std::string& fieldName);
+    int32_t FieldGetInt(const std::string& fieldName);
+    void FieldPutStr(const std::string& fieldName, const std::string& text);
+    void FieldPutInt(const std::string& fieldName, int32_t value);
+    bool SetIndexTo(const std::string& indexFileName);
+    bool SetOrderToTag(const std::string& tagName);
+    bool Find(const std::string& key);
+    bool FindExact(const std::string& key);
+    void Reindex();
+    bool ALock();
+    bool RLock();
+    bool UnLock();
+    void GetMField(const std::string& fieldName, std::vector<std::string>& lines);
+    void SetMField(const std::string& fieldName, const std::vector<std::string>& lines);
+    void PutMField(const std::string& fieldName, const std::vector<std::string>& lines);
+    // Switch the immediate dispatch of engine errors off (they stay pending) or on; the previous setting.
+    static bool SetEngineErrorsOff();
+    static bool SetEngineErrorsOn();
+    // The number of a field of the expected type letter (C, D, L, M, N without decimals, R with decimals;
+    // other letters check only that the field exists); 0 after engine error 220.
+    int CheckFieldType(const std::string& opName, const std::string& fieldName, char expected);
+
+    // With an index order the key values are sought in it; otherwise a sequential search.
+    bool Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues, TLocateOptions options) override;
+
+private:
+    void positionArea() { UpdateCursorPos(); }
+    void dropPendingPuts();
+    bool findKey(const char* opName, const std::string& key, bool exact);
+    TField& fieldNamed(const std::string& fieldName);
+    void putChecked(TField& field, const std::function<void()>& put, const std::string& shown);
 };
 
 // Runs code with engine error trapping off and puts the previous setting back, also on exceptions.

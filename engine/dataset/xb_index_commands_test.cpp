@@ -1,0 +1,373 @@
+// The command layer on index orders: selecting an order, seeking keys, scanning a key range under a
+// while-condition, Locate through the order, Reindex, and the road of saving a match result on the
+// "resultat" table with its five tags, checked afterwards by the structural checker.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+#include "engine/core/errors.h"
+#include "engine/core/memo_ops.h"
+#include "engine/dataset/index_services.h"
+#include "engine/dataset/league_tables_test_data.h"
+#include "engine/dataset/xb_file_dataset.h"
+#include "engine/index/expr_unit.h"
+#include "engine/index/index_driver.h"
+#include "engine/index/mdx_search.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/mdx_checker.h"
+#include "tests/support/scripted_ui.h"
+
+namespace {
+
+using namespace xb;
+
+// Right-aligned in width, as str() writes numbers in keys.
+std::string padNum(int v, int width) {
+    std::string s = std::to_string(v);
+    return s.size() >= static_cast<size_t>(width) ? s : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
+}
+
+std::string rtrim(std::string s) {
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s;
+}
+
+class IndexCommandsTest : public xbtest::EngineTest {
+protected:
+    IndexCommandsTest() : m_saved(IndexServices()) {
+        InstallExpressionEngine(engine());
+        InstallMemoUnit(engine());
+        InstallIndexEngine(engine());
+        InstallDatasetIndexServices();
+    }
+    ~IndexCommandsTest() override { IndexServices() = m_saved; }
+
+    std::unique_ptr<TXbDbf> open(const std::string& file, std::vector<std::string> fields,
+                                 std::vector<std::string> indexList, const std::string& name = "tdata") {
+        auto t = std::make_unique<TXbDbf>();
+        t->Name = name;
+        t->SetDbfFileName(tmp.file(file));
+        t->DbfFields = std::move(fields);
+        t->IndexList = std::move(indexList);
+        t->ShowProgress = false;
+        t->Open();
+        return t;
+    }
+    static void addRow(TXbDbf& t, const std::vector<std::pair<std::string, std::string>>& values) {
+        ASSERT_TRUE(t.ALock());
+        t.AppendBlank();
+        t.UnLock();
+        ASSERT_TRUE(t.RLock());
+        for (const auto& [f, v] : values) t.FieldPutStr(f, v);
+        t.ReplaceRec();
+        t.UnLock();
+    }
+
+    DatasetIndexServices m_saved;
+    xbtest::ScriptedUi ui;
+};
+
+// ---- keys and orders ----
+
+class NamesTest : public IndexCommandsTest {
+protected:
+    std::unique_ptr<TXbDbf> names() {
+        auto t = open("names.dbf", {"nom, C, 6, 0", "num, N, 3, 0"},
+                      {"NOM,F,F,nom", "", "NUM,F,F,num", "", "DNOM,T,F,nom", ""});
+        int n = 0;
+        for (const char* s : {"b", "abd", "ca", "abc", "a"}) addRow(*t, {{"nom", s}, {"num", std::to_string(++n)}});
+        return t;
+    }
+};
+
+TEST_F(NamesTest, FindAndFindExact) {
+    auto t = names();
+    ASSERT_TRUE(t->SetOrderToTag("nom"));  // tag names in any case
+    struct Case {
+        const char* op;
+        std::string key;
+        bool found;
+        std::string standsOn;  // the name shown afterwards
+        bool eof;
+    } cases[] = {
+        {"Find", "abc", true, "abc", false},
+        {"Find", "ab", true, "abc", false},  // the first key that begins with the text
+        {"Find", "b", true, "b", false},
+        {"Find", "zz", false, "ca", true},   // beyond the last key: the last record, at EOF
+        {"Find", "aa", false, "ca", true},   // a miss in the middle ends the same way
+        {"FindExact", "ab", false, "ca", true},
+        {"FindExact", "abc", true, "abc", false},
+        {"FindExact", "a", true, "a", false},
+        {"Find", "", false, "a", false},  // an empty key is no search: the dataset stays where it was
+        {"Find", "ab" + std::string(200, 'x'), false, "ca", true},  // cut to 100 characters, then sought
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.op) + " '" + c.key.substr(0, 10) + "'");
+        t->GoTop();
+        const bool exact = std::string(c.op) == "FindExact";
+        EXPECT_EQ(exact ? t->FindExact(c.key) : t->Find(c.key), c.found);
+        EXPECT_EQ(rtrim(t->FieldGetStr("nom")), c.standsOn);
+        EXPECT_EQ(t->IsEof(), c.eof);
+        EXPECT_EQ(*IndexFoundFlag(), c.found);
+        EXPECT_FALSE(ExactIsOn());  // FindExact puts the setting back
+        EXPECT_EQ(engine().errors.pendingError, 0);
+    }
+    // With exact on already, Find seeks exactly and leaves it on.
+    SetExactOn();
+    EXPECT_FALSE(t->Find("ab"));
+    EXPECT_TRUE(t->FindExact("ab") == false && ExactIsOn());
+    SetExactOff();
+
+    // A descending order: "beyond the last" is below every key.
+    ASSERT_TRUE(t->SetOrderToTag("DNOM"));
+    EXPECT_TRUE(t->Find("ab"));
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "abd");
+    EXPECT_FALSE(t->Find("0"));
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "a");
+    EXPECT_TRUE(t->IsEof());
+}
+
+TEST_F(NamesTest, OrdersLocateAndReindex) {
+    auto t = names();
+    auto visit = [&] {
+        std::vector<std::string> out;
+        t->GoTop();
+        for (int guard = 0; !t->IsEof() && guard < 20; ++guard) {
+            out.push_back(rtrim(t->FieldGetStr("nom")));
+            t->Skip(1);
+        }
+        return out;
+    };
+    ASSERT_TRUE(t->SetOrderToTag("NOM"));
+    EXPECT_EQ(visit(), (std::vector<std::string>{"a", "abc", "abd", "b", "ca"}));
+    ASSERT_TRUE(t->SetOrderToTag("DNOM"));
+    EXPECT_EQ(visit(), (std::vector<std::string>{"ca", "b", "abd", "abc", "a"}));
+    ASSERT_TRUE(t->SetOrderToTag(""));  // natural order
+    EXPECT_EQ(visit(), (std::vector<std::string>{"b", "abd", "ca", "abc", "a"}));
+
+    // An unknown tag is reported through the index engine's error routine: with trapping off that is
+    // its exception; the order stays as it was.
+    EXPECT_THROW(t->SetOrderToTag("ABSENT"), EEngineError);
+    TakeErrorMessage();
+    EXPECT_EQ(visit(), (std::vector<std::string>{"b", "abd", "ca", "abc", "a"}));
+
+    // Locate seeks through the order: the key fields are not used, the values are the key.
+    ASSERT_TRUE(t->SetOrderToTag("NOM"));
+    EXPECT_TRUE(t->Locate("num", {std::string("abd")}, 0));
+    EXPECT_EQ(t->FieldGetInt("num"), 2);
+    EXPECT_FALSE(t->Locate("nom", {std::string("ab")}, 0));
+    EXPECT_TRUE(t->Locate("nom", {std::string("ab")}, loPartialKey));
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "abc");
+    ASSERT_TRUE(t->SetOrderToTag("NUM"));
+    EXPECT_TRUE(t->Locate("num", {int32_t(3)}, 0));
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "ca");
+    // Without an order the fields are searched one record after the other.
+    ASSERT_TRUE(t->SetOrderToTag(""));
+    EXPECT_TRUE(t->Locate("num", {int32_t(4)}, 0));
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "abc");
+
+    // Reindex rebuilds every tag and keeps the order.
+    ASSERT_TRUE(t->SetOrderToTag("DNOM"));
+    t->Reindex();
+    EXPECT_EQ(engine().errors.pendingError, 0) << ErrorMsg();
+    EXPECT_EQ(visit(), (std::vector<std::string>{"ca", "b", "abd", "abc", "a"}));
+    const xbtest::MdxReport report = xbtest::CheckMdxFile(tmp.file("names.mdx"), {true, 5});
+    EXPECT_TRUE(report.ok()) << report.text();
+    EXPECT_EQ(report.tags.size(), 3u);
+}
+
+// A while-condition with Skip visits exactly the range of a key, in key order.
+TEST_F(IndexCommandsTest, WhileConditionScansExactlyTheKeyRange) {
+    auto t = open("grp.dbf", {"grp, N, 3, 0", "seq, N, 5, 0"}, {"GRPSEQ,F,F,str(grp,3)+str(seq,5)", ""});
+    std::mt19937 rng(12);
+    std::map<int, std::vector<int>> model;
+    for (int i = 0; i < 200; ++i) {
+        const int g = static_cast<int>(rng() % 8) * 2 + 1;  // odd groups only
+        const int s = static_cast<int>(rng() % 90000);
+        model[g].push_back(s);
+        addRow(*t, {{"grp", std::to_string(g)}, {"seq", std::to_string(s)}});
+    }
+    ASSERT_TRUE(t->SetOrderToTag("GRPSEQ"));
+    for (int g = 0; g <= 17; ++g) {
+        SCOPED_TRACE(g);
+        std::vector<int> expected = model.count(g) ? model[g] : std::vector<int>{};
+        std::sort(expected.begin(), expected.end());
+        const bool found = t->Find(padNum(g, 3));
+        EXPECT_EQ(found, !expected.empty());
+        t->SetWhileTo("GRP=" + std::to_string(g));
+        std::vector<int> seen;
+        for (int guard = 0; !t->IsEof() && guard < 300; ++guard) {
+            EXPECT_EQ(t->FieldGetInt("grp"), g);
+            seen.push_back(t->FieldGetInt("seq"));
+            t->Skip(1);
+        }
+        t->SetWhileTo("");
+        EXPECT_EQ(seen, expected);
+    }
+}
+
+// ---- the road of saving a match ----
+
+struct Match {
+    int champ, year, day, home, away, goals1, goals2;
+    std::string code;
+    int points1, points2;
+};
+
+// Finds the row of a match by the home team's key and a scan for the away team under a while-condition;
+// appends a row when there is none; then writes the ten fields under the record lock. False when the
+// append lock was refused (nothing is written then).
+bool SaveMatchResult(TXbDbf& t, const Match& m) {
+    t.SetOrderToTag("CHANJOEQ1");
+    bool found = false;
+    t.Find(padNum(m.champ, 3) + padNum(m.year, 4) + padNum(m.day, 3) + padNum(m.home, 5));
+    t.SetWhileTo("ANNEE=" + std::to_string(m.year) + " .AND. NUCHAMP=" + std::to_string(m.champ) +
+                 " .AND. NUJOURNEE=" + std::to_string(m.day) + " .AND. NUEQ1=" + std::to_string(m.home));
+    while (!t.IsEof()) {
+        if (t.FieldGetInt("NUEQ2") == m.away) {
+            found = true;
+            break;
+        }
+        t.Skip(1);
+    }
+    t.SetWhileTo("");
+    if (!found) {
+        if (!t.ALock()) return false;
+        t.AppendBlank();
+        t.UnLock();
+    }
+    t.RLock();
+    t.FieldPutInt("NUCHAMP", m.champ);
+    t.FieldPutInt("ANNEE", m.year);
+    t.FieldPutInt("NUJOURNEE", m.day);
+    t.FieldPutInt("NUEQ1", m.home);
+    t.FieldPutInt("NUEQ2", m.away);
+    t.FieldPutInt("BEQ1", m.goals1);
+    t.FieldPutInt("BEQ2", m.goals2);
+    t.FieldPutStr("CODER", m.code);
+    t.FieldPutInt("PTEQ1", m.points1);
+    t.FieldPutInt("PTEQ2", m.points2);
+    t.ReplaceRec();
+    t.UnLock();
+    return true;
+}
+
+class SaveMatchTest : public IndexCommandsTest {
+protected:
+    std::unique_ptr<TXbDbf> resultat(const std::string& name = "tresultat") {
+        const auto& tables = xbtest::LeagueTables();
+        const auto def = std::find_if(tables.begin(), tables.end(), [](auto& d) { return d.file == "resultat.dbf"; });
+        return open(def->file, def->fields, def->indexList(), name);
+    }
+    // Every row as the file holds it, through another component.
+    std::vector<Match> rows() {
+        auto r = resultat("treader");
+        r->SetOrderToTag("");  // record order
+        std::vector<Match> out;
+        r->GoTop();
+        while (!r->IsEof()) {
+            out.push_back({r->FieldGetInt("nuchamp"), r->FieldGetInt("annee"), r->FieldGetInt("nujournee"),
+                           r->FieldGetInt("nueq1"), r->FieldGetInt("nueq2"), r->FieldGetInt("beq1"),
+                           r->FieldGetInt("beq2"), rtrim(r->FieldGetStr("coder")), r->FieldGetInt("pteq1"),
+                           r->FieldGetInt("pteq2")});
+            r->Skip(1);
+        }
+        return out;
+    }
+    // Every tag is sound and holds exactly the keys of the rows.
+    void checkTags(const std::vector<Match>& rowsNow) {
+        const xbtest::MdxReport report =
+            xbtest::CheckMdxFile(tmp.file("resultat.mdx"), {false, static_cast<uint32_t>(rowsNow.size())});
+        ASSERT_TRUE(report.ok()) << report.text();
+        ASSERT_EQ(report.tags.size(), 5u);
+        std::map<std::string, std::multiset<std::string>> expected;
+        for (const Match& m : rowsNow) {
+            const std::string c = padNum(m.champ, 3), y = padNum(m.year, 4), d = padNum(m.day, 3),
+                              h = padNum(m.home, 5), a = padNum(m.away, 5);
+            expected["CHANJOEQ1"].insert(c + y + d + h);
+            expected["CHANJOEQ2"].insert(c + y + d + a);
+            expected["ANCHJO"].insert(y + c + d);
+            expected["EQ1EQ2"].insert(h + a);
+            expected["EQ2EQ1"].insert(a + h);
+        }
+        for (const auto& tag : report.tags) {
+            SCOPED_TRACE(tag.name);
+            std::multiset<std::string> keys;
+            for (const auto& e : tag.entries) keys.insert(e.key);
+            EXPECT_EQ(keys, expected[tag.name]);
+        }
+    }
+};
+
+TEST_F(SaveMatchTest, FirstSaveAppendsSecondUpdatesAnotherAwayTeamAppends) {
+    auto t = resultat();
+    const Match first{1, 2026, 3, 10, 20, 2, 1, "N", 3, 0};
+    Match again = first;
+    again.goals1 = 0;
+    again.goals2 = 0;
+    again.points1 = again.points2 = 1;
+    const Match second{1, 2026, 3, 10, 30, 1, 1, "N", 1, 1};  // the same home team, another away team
+    const Match elsewhere{1, 2026, 4, 10, 20, 0, 2, "N", 0, 3};
+
+    struct Step {
+        Match match;
+        size_t rowsAfter;
+    } steps[] = {{first, 1}, {again, 1}, {second, 2}, {elsewhere, 3}};
+    std::vector<Match> model;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.match.away + 100 * s.match.day);
+        ASSERT_TRUE(SaveMatchResult(*t, s.match));
+        EXPECT_EQ(engine().errors.pendingError, 0) << ErrorMsg();
+        auto same = [&](const Match& m) {
+            return m.champ == s.match.champ && m.year == s.match.year && m.day == s.match.day &&
+                   m.home == s.match.home && m.away == s.match.away;
+        };
+        auto it = std::find_if(model.begin(), model.end(), same);
+        if (it == model.end())
+            model.push_back(s.match);
+        else
+            *it = s.match;
+        const std::vector<Match> now = rows();
+        ASSERT_EQ(now.size(), s.rowsAfter);
+        for (size_t i = 0; i < now.size(); ++i) {
+            EXPECT_EQ(now[i].goals1, model[i].goals1);
+            EXPECT_EQ(now[i].away, model[i].away);
+            EXPECT_EQ(now[i].points2, model[i].points2);
+        }
+        checkTags(now);
+    }
+    // Saving the second match again updates its row, not the first one's.
+    Match secondAgain = second;
+    secondAgain.goals2 = 4;
+    ASSERT_TRUE(SaveMatchResult(*t, secondAgain));
+    const std::vector<Match> now = rows();
+    ASSERT_EQ(now.size(), 3u);
+    EXPECT_EQ(now[0].goals2, 0);
+    EXPECT_EQ(now[1].goals2, 4);
+    checkTags(now);
+}
+
+TEST_F(SaveMatchTest, RefusedAppendLockWritesNothing) {
+    auto t = resultat();
+    ASSERT_TRUE(SaveMatchResult(*t, {1, 2026, 1, 1, 2, 0, 0, "N", 1, 1}));
+    auto other = resultat("tother");
+    ASSERT_TRUE(other->ALock());
+    const std::string dbf = xbtest::ReadFileBytes(tmp.file("resultat.dbf"));
+    const std::string mdx = xbtest::ReadFileBytes(tmp.file("resultat.mdx"));
+    EXPECT_FALSE(SaveMatchResult(*t, {1, 2026, 1, 1, 3, 0, 0, "N", 1, 1}));
+    EXPECT_EQ(xbtest::ReadFileBytes(tmp.file("resultat.dbf")), dbf);
+    EXPECT_EQ(xbtest::ReadFileBytes(tmp.file("resultat.mdx")), mdx);
+    // An update needs no append lock.
+    EXPECT_TRUE(SaveMatchResult(*t, {1, 2026, 1, 1, 2, 5, 0, "V", 3, 0}));
+    other->UnLock();
+    const std::vector<Match> now = rows();
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_EQ(now[0].goals1, 5);
+    EXPECT_EQ(now[0].code, "V");
+    checkTags(now);
+}
+
+}  // namespace
