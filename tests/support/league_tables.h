@@ -1,4 +1,5 @@
-// The nine league tables as the application describes them: their DbfFields and IndexList texts.
+// The nine league tables as the application describes them: their DbfFields and IndexList texts, shared
+// by the dataset tests, the soak test and the crash test.
 #pragma once
 
 #include <string>
