@@ -492,9 +492,8 @@ void verify(const std::string& dir, const std::vector<ExpectedRows>& expected, C
         // The rows as they stand: each one known, once, with what its writer last wrote.
         int32_t count = 0;
         {
-            auto t = soak::OpenTable(dir, specs[ti], true);
             bool rebuilt = false;
-            t->OnBeforeMakeIndex = [&](xb::TXbFileDataSet&, const std::string&, bool&) { rebuilt = true; };
+            auto t = soak::OpenTable(dir, specs[ti], true, &rebuilt);
             checkNoPendingError("opening " + file);
             t->SetOrderToTag("");
             count = t->RecCount();

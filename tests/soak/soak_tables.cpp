@@ -159,7 +159,7 @@ std::string RowImage(TXbDbf& t) {
     return out;
 }
 
-std::unique_ptr<TXbDbf> OpenTable(const std::string& dir, const TableSpec& spec, bool exclusive) {
+std::unique_ptr<TXbDbf> OpenTable(const std::string& dir, const TableSpec& spec, bool exclusive, bool* built) {
     auto t = std::make_unique<TXbDbf>();
     const std::string& file = spec.def->file;
     t->Name = "t" + file.substr(0, file.find('.'));
@@ -169,6 +169,7 @@ std::unique_ptr<TXbDbf> OpenTable(const std::string& dir, const TableSpec& spec,
     t->CreateIndex = xb::TCreateIndexType::ciNotFound;
     t->ShowProgress = false;
     t->SetExclusive(exclusive);
+    if (built) t->OnBeforeMakeIndex = [built](xb::TXbFileDataSet&, const std::string&, bool&) { *built = true; };
     t->Open();
     return t;
 }

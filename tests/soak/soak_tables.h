@@ -38,7 +38,8 @@ const std::vector<TableSpec>& Tables();
 // A row as text: every field's value (memo lines joined by "/"), separated by "|".
 std::string RowImage(xb::TXbDbf& t);
 
-// Opens one league table as the application does.
-std::unique_ptr<xb::TXbDbf> OpenTable(const std::string& dir, const TableSpec& spec, bool exclusive);
+// Opens one league table as the application does; *built is set when the opening built its index.
+std::unique_ptr<xb::TXbDbf> OpenTable(const std::string& dir, const TableSpec& spec, bool exclusive,
+                                      bool* built = nullptr);
 
 }  // namespace soak
