@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <sstream>
@@ -32,7 +32,8 @@ using namespace xb;
 
 const std::vector<std::string> kFields = {"id, N, 8, 0", "gen, N, 8, 0", "name, C, 40, 0", "chk, N, 10, 0",
                                           "notes, M, 10, 0"};
-const std::vector<std::string> kIndexList = {"ID,F,F,id", "", "NAME,F,F,name", "", "GENID,F,F,str(gen,8)+str(id,8)", ""};
+const std::vector<std::string> kIndexList = {
+    "ID,F,F,id", "", "NAME,F,F,name", "", "GENID,F,F,str(gen,8)+str(id,8)", ""};
 
 std::string pad8(int32_t v) {
     const std::string s = std::to_string(v);
@@ -122,7 +123,8 @@ protected:
         t.reset();
 
         // The rebuilt tags hold exactly the rows' keys.
-        const xbtest::MdxReport report = xbtest::CheckMdxFile(tmp.file("crash.mdx"), {true, static_cast<uint32_t>(count)});
+        const xbtest::MdxReport report =
+            xbtest::CheckMdxFile(tmp.file("crash.mdx"), {true, static_cast<uint32_t>(count)});
         EXPECT_TRUE(report.ok()) << report.text();
         EXPECT_EQ(report.tags.size(), 3u);
         for (const auto& tag : report.tags) {
@@ -133,7 +135,8 @@ protected:
                 const std::string want = tag.name == "ID"     ? std::to_string(e.record)
                                          : tag.name == "NAME" ? nameKeys[e.record]
                                                               : genKeys[e.record];
-                EXPECT_EQ(tag.name == "ID" ? xbtest::NumericKeyText(e.key) : e.key, want) << "record " << e.record;
+                EXPECT_EQ(tag.name == "ID" ? xbtest::NumericKeyText(e.key) : e.key, want)
+                    << "record " << e.record;
             }
         }
         return count;
@@ -153,8 +156,9 @@ TEST_F(CrashTest, KilledWriterLeavesEveryRowWholeOrAbsent) {
     for (int kill = 1; kill <= kills; ++kill) {
         {
             xbtest::ChildProcess child;
-            ASSERT_EQ(child.ask("crashwork " + tmp.file("crash.dbf") + " " + std::to_string(kill) + " " + log),
-                      "started");
+            ASSERT_EQ(
+                child.ask("crashwork " + tmp.file("crash.dbf") + " " + std::to_string(kill) + " " + log),
+                "started");
             // Early kills land in the child's first writes, later ones deep in its run.
             std::this_thread::sleep_for(std::chrono::microseconds(rng() % 100000));
             child.kill();
@@ -164,7 +168,8 @@ TEST_F(CrashTest, KilledWriterLeavesEveryRowWholeOrAbsent) {
     }
     EXPECT_GT(rows, 0);
     std::ifstream in(log);
-    const long writes = std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
+    const long writes =
+        std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
     std::cout << kills << " kills: " << writes << " writes finished, " << rows << " rows at the end\n";
 }
 

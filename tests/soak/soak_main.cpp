@@ -165,13 +165,15 @@ int writerMain(const std::string& dir, int writer, double secs, unsigned seed, c
                 continue;
             } else if (op < 150) {
                 const RowId id{writer, pickLive()};
-                if (!seekRow(t, spec, id)) throw SoakFailure(file + ": own row " + std::to_string(id.seq) + " not found");
+                if (!seekRow(t, spec, id))
+                    throw SoakFailure(file + ": own row " + std::to_string(id.seq) + " not found");
                 write(id, "replace");
                 ++replaces;
             } else if (op < 170 && st.live.size() > 3) {
                 const size_t at = rng() % st.live.size();
                 const RowId id{writer, st.live[at]};
-                if (!seekRow(t, spec, id)) throw SoakFailure(file + ": own row " + std::to_string(id.seq) + " not found");
+                if (!seekRow(t, spec, id))
+                    throw SoakFailure(file + ": own row " + std::to_string(id.seq) + " not found");
                 waitForLock([&] { return t.RLock(); }, "record lock");
                 t.DeleteRec();
                 checkNoPendingError("DeleteRec in " + file);
@@ -181,7 +183,8 @@ int writerMain(const std::string& dir, int writer, double secs, unsigned seed, c
                 ++deletes;
             } else if (op < 199) {
                 const RowId id{writer, pickLive()};
-                if (!seekRow(t, spec, id)) throw SoakFailure(file + ": own row " + std::to_string(id.seq) + " not found");
+                if (!seekRow(t, spec, id))
+                    throw SoakFailure(file + ": own row " + std::to_string(id.seq) + " not found");
                 const std::string image = soak::RowImage(t);
                 if (image != st.images[id.seq])
                     throw SoakFailure(file + ": own row " + std::to_string(id.seq) + " reads [" + image +
@@ -310,16 +313,17 @@ int walkerMain(const std::string& dir, double secs) {
                                               last.text + "]");
                         const RowId id = specs[ti].identity(t);
                         if (id.writer != 0 && !seen.insert({id.writer, id.seq}).second)
-                            throw SoakFailure(def.file + " tag " + name + ": row " + std::to_string(id.writer) +
-                                              "/" + std::to_string(id.seq) + " visited twice");
+                            throw SoakFailure(def.file + " tag " + name + ": row " +
+                                              std::to_string(id.writer) + "/" + std::to_string(id.seq) +
+                                              " visited twice");
                         last = key;
                         ++count;
                         t.Skip(1);
                         checkNoPendingError("Skip in " + def.file);
                     }
                     if (count != t.RecCount())
-                        throw SoakFailure(def.file + " tag " + name + ": walked " + std::to_string(count) + " of " +
-                                          std::to_string(t.RecCount()));
+                        throw SoakFailure(def.file + " tag " + name + ": walked " + std::to_string(count) +
+                                          " of " + std::to_string(t.RecCount()));
                     rows += count;
                     ++walks;
                 }
@@ -488,7 +492,8 @@ void verify(const std::string& dir, const std::vector<ExpectedRows>& expected, C
     for (size_t ti = 0; ti < specs.size(); ++ti) {
         const std::string& file = specs[ti].def->file;
         const std::string base = file.substr(0, file.find('.'));
-        if (fs::exists(dir + "/" + base + ".@s@")) check.fail(file + ": the index semaphore outlived every station");
+        if (fs::exists(dir + "/" + base + ".@s@"))
+            check.fail(file + ": the index semaphore outlived every station");
         // The rows as they stand: each one known, once, with what its writer last wrote.
         int32_t count = 0;
         {
@@ -503,7 +508,8 @@ void verify(const std::string& dir, const std::vector<ExpectedRows>& expected, C
                 ++rows;
                 const RowId id = specs[ti].identity(*t);
                 const auto key = std::make_pair(id.writer, id.seq);
-                const std::string where = file + " row " + std::to_string(id.writer) + "/" + std::to_string(id.seq);
+                const std::string where =
+                    file + " row " + std::to_string(id.writer) + "/" + std::to_string(id.seq);
                 if (!seen.insert(key).second) {
                     check.fail(where + " is there twice");
                     continue;
@@ -518,30 +524,36 @@ void verify(const std::string& dir, const std::vector<ExpectedRows>& expected, C
                     check.fail(where + " holds [" + image + "], last written [" + it->second.image + "]");
                 const bool deleted = t->ActiveRecord()[0] != 0;
                 if (deleted != it->second.deleted)
-                    check.fail(where + (deleted ? " is deleted" : " is not deleted") + " against its writer's log");
+                    check.fail(where + (deleted ? " is deleted" : " is not deleted") +
+                               " against its writer's log");
             }
             checkNoPendingError("reading " + file);
             if (rebuilt) check.fail(file + ": opening rebuilt the index instead of using it");
-            if (rows != count) check.fail(file + ": " + std::to_string(rows) + " rows visited of " + std::to_string(count));
+            if (rows != count)
+                check.fail(file + ": " + std::to_string(rows) + " rows visited of " + std::to_string(count));
             if (count != static_cast<int32_t>(expected[ti].size()))
-                check.fail(file + ": " + std::to_string(count) + " rows, " + std::to_string(expected[ti].size()) +
-                           " written");
+                check.fail(file + ": " + std::to_string(count) + " rows, " +
+                           std::to_string(expected[ti].size()) + " written");
             for (const auto& [key, row] : expected[ti])
                 if (!seen.count(key))
-                    check.fail(file + " row " + std::to_string(key.first) + "/" + std::to_string(key.second) + " is lost");
+                    check.fail(file + " row " + std::to_string(key.first) + "/" + std::to_string(key.second) +
+                               " is lost");
         }
         // Every tag as maintained against a rebuild of a copy.
-        const auto maintained = xbtest::CheckMdxFile(mdxName(dir, file), {false, static_cast<uint32_t>(count)});
+        const auto maintained =
+            xbtest::CheckMdxFile(mdxName(dir, file), {false, static_cast<uint32_t>(count)});
         if (!maintained.ok()) check.fail(file + " index: " + maintained.text());
         for (const char* ext : {".dbf", ".mdx", ".dbt"})
             if (fs::exists(dir + "/" + base + ext))
-                fs::copy_file(dir + "/" + base + ext, copyDir + "/" + base + ext, fs::copy_options::overwrite_existing);
+                fs::copy_file(dir + "/" + base + ext, copyDir + "/" + base + ext,
+                              fs::copy_options::overwrite_existing);
         {
             auto t = soak::OpenTable(copyDir, specs[ti], true);
             t->Reindex();
             checkNoPendingError("reindexing " + file);
         }
-        const auto rebuilt = xbtest::CheckMdxFile(mdxName(copyDir, file), {true, static_cast<uint32_t>(count)});
+        const auto rebuilt =
+            xbtest::CheckMdxFile(mdxName(copyDir, file), {true, static_cast<uint32_t>(count)});
         if (!rebuilt.ok()) check.fail(file + " rebuilt index: " + rebuilt.text());
         const auto before = entriesOf(maintained), after = entriesOf(rebuilt);
         if (before.size() != specs[ti].def->tags.size() || after.size() != before.size()) {
@@ -550,8 +562,9 @@ void verify(const std::string& dir, const std::vector<ExpectedRows>& expected, C
         }
         for (size_t tag = 0; tag < before.size(); ++tag) {
             if (before[tag].size() != static_cast<size_t>(count))
-                check.fail(file + " tag " + maintained.tags[tag].name + ": " + std::to_string(before[tag].size()) +
-                           " entries for " + std::to_string(count) + " rows");
+                check.fail(file + " tag " + maintained.tags[tag].name + ": " +
+                           std::to_string(before[tag].size()) + " entries for " + std::to_string(count) +
+                           " rows");
             if (before[tag] != after[tag])
                 check.fail(file + " tag " + maintained.tags[tag].name + " differs from its rebuild");
         }
@@ -582,8 +595,11 @@ int parentMain(double secs, std::string dir, bool keep) {
             children.push_back(std::make_unique<Child>(std::vector<std::string>{
                 self, "writer", dir, std::to_string(w), std::to_string(secs), std::to_string(1000 + w * 7919),
                 dir + "/writer" + std::to_string(w) + ".log"}));
-        children.push_back(std::make_unique<Child>(std::vector<std::string>{self, "walker", dir, std::to_string(secs)}));
-        auto name = [](size_t i) { return i < 4 ? "writer " + std::to_string(i + 1) : std::string("walker"); };
+        children.push_back(
+            std::make_unique<Child>(std::vector<std::string>{self, "walker", dir, std::to_string(secs)}));
+        auto name = [](size_t i) {
+            return i < 4 ? "writer " + std::to_string(i + 1) : std::string("walker");
+        };
         bool ok = true;
         for (size_t i = 0; i < children.size(); ++i) {
             const std::string answer = children[i]->receive();
@@ -603,8 +619,8 @@ int parentMain(double secs, std::string dir, bool keep) {
             if (i < 4) {
                 long a = 0, r = 0, d = 0, f = 0, p = 0;
                 in >> a >> r >> d >> f >> p;
-                std::cout << name(i) << ": " << a << " appends, " << r << " replaces, " << d << " deletes, " << f
-                          << " seeks checked, " << p << " packs refused" << std::endl;
+                std::cout << name(i) << ": " << a << " appends, " << r << " replaces, " << d << " deletes, "
+                          << f << " seeks checked, " << p << " packs refused" << std::endl;
                 if (a + r == 0) check.fail(name(i) + " wrote nothing");
             } else {
                 long walks = 0, rows = 0;
@@ -620,13 +636,15 @@ int parentMain(double secs, std::string dir, bool keep) {
             const int status = children[i]->wait();
             if (status != 0) check.fail(name(i) + " ended with status " + std::to_string(status));
         }
-        for (int w = 1; w <= 4; ++w) readLog(dir + "/writer" + std::to_string(w) + ".log", w, expected, check);
+        for (int w = 1; w <= 4; ++w)
+            readLog(dir + "/writer" + std::to_string(w) + ".log", w, expected, check);
         if (check.failures() == 0) verify(dir, expected, check);
     } catch (const std::exception& e) {
         check.fail(e.what());
     }
     if (check.failures() > 0) {
-        std::cout << "soak FAILED: " << check.failures() << " fault(s); the tables stay in " << dir << std::endl;
+        std::cout << "soak FAILED: " << check.failures() << " fault(s); the tables stay in " << dir
+                  << std::endl;
         return 1;
     }
     for (size_t ti = 0; ti < specs.size(); ++ti)
@@ -641,8 +659,8 @@ int parentMain(double secs, std::string dir, bool keep) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 6 && args[0] == "writer")
-        return writerMain(args[1], std::stoi(args[2]), std::stod(args[3]), static_cast<unsigned>(std::stoul(args[4])),
-                          args[5]);
+        return writerMain(args[1], std::stoi(args[2]), std::stod(args[3]),
+                          static_cast<unsigned>(std::stoul(args[4])), args[5]);
     if (args.size() == 3 && args[0] == "walker") return walkerMain(args[1], std::stod(args[2]));
     double secs = 60;
     std::string dir;

@@ -8,11 +8,15 @@ namespace {
 
 using xb::TXbDbf;
 
-int rnd(std::mt19937& rng, int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); }
+int rnd(std::mt19937& rng, int lo, int hi) {
+    return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1));
+}
 
 std::string padLeft(int v, int width) {
     std::string s = std::to_string(v);
-    return s.size() >= static_cast<size_t>(width) ? s : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
+    return s.size() >= static_cast<size_t>(width)
+               ? s
+               : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
 }
 
 std::string name(std::mt19937& rng, size_t length) {
@@ -34,8 +38,12 @@ RowId parseIdText(const std::string& s) {
     return {s[1] - '0', std::atoi(s.substr(3, 6).c_str())};
 }
 
-bool sameSeq(RowId found, RowId sought) { return found.seq == sought.seq; }
-bool sameRow(RowId found, RowId sought) { return found == sought; }
+bool sameSeq(RowId found, RowId sought) {
+    return found.seq == sought.seq;
+}
+bool sameRow(RowId found, RowId sought) {
+    return found == sought;
+}
 
 const xbtest::LeagueTable* def(const std::string& file) {
     for (const auto& d : xbtest::LeagueTables())
@@ -45,7 +53,9 @@ const xbtest::LeagueTable* def(const std::string& file) {
 
 // but.dbf and carton.dbf share their fields.
 TableSpec goalTable(const std::string& file) {
-    return {def(file), "NUJOUEUR", 99999,
+    return {def(file),
+            "NUJOUEUR",
+            99999,
             [](TXbDbf& t, RowId id, std::mt19937& rng) {
                 t.FieldPutInt("nujoueur", id.seq);
                 t.FieldPutInt("nueqben", id.writer);
@@ -57,8 +67,11 @@ TableSpec goalTable(const std::string& file) {
                 t.FieldPutInt("minute", rnd(rng, 0, 120));
                 t.FieldPutInt("type", rnd(rng, 0, 9));
             },
-            [](TXbDbf& t) { return RowId{t.FieldGetInt("nueqben"), t.FieldGetInt("nujoueur")}; },
-            [](RowId id) { return padLeft(id.seq, 5); }, sameSeq};
+            [](TXbDbf& t) {
+                return RowId{t.FieldGetInt("nueqben"), t.FieldGetInt("nujoueur")};
+            },
+            [](RowId id) { return padLeft(id.seq, 5); },
+            sameSeq};
 }
 
 }  // namespace
@@ -70,9 +83,12 @@ const std::vector<TableSpec>& Tables() {
              t.FieldPutInt("annee", id.seq);
              t.FieldPutInt("ptv", id.writer);
              t.FieldPutInt("nuchamp", rnd(rng, 1, 999));
-             for (const char* f : {"ptn", "ptd", "ptfv", "ptfd", "nbequipe", "nbjournee"}) t.FieldPutInt(f, rnd(rng, 0, 99));
+             for (const char* f : {"ptn", "ptd", "ptfv", "ptfd", "nbequipe", "nbjournee"})
+                 t.FieldPutInt(f, rnd(rng, 0, 99));
          },
-         [](TXbDbf& t) { return RowId{t.FieldGetInt("ptv"), t.FieldGetInt("annee")}; },
+         [](TXbDbf& t) {
+             return RowId{t.FieldGetInt("ptv"), t.FieldGetInt("annee")};
+         },
          [](RowId id) { return padLeft(id.seq, 4); }, sameSeq},
         {def("champion.dbf"), "NOMCHAMP", 999999,
          [](TXbDbf& t, RowId id, std::mt19937& rng) {
@@ -104,7 +120,9 @@ const std::vector<TableSpec>& Tables() {
              t.FieldPutInt("pteq1", rnd(rng, 0, 3));
              t.FieldPutInt("pteq2", rnd(rng, 0, 3));
          },
-         [](TXbDbf& t) { return RowId{std::atoi(t.FieldGetStr("coder").c_str()), t.FieldGetInt("nueq1")}; },
+         [](TXbDbf& t) {
+             return RowId{std::atoi(t.FieldGetStr("coder").c_str()), t.FieldGetInt("nueq1")};
+         },
          [](RowId id) { return padLeft(id.seq, 5); }, sameSeq},
         {def("equipe.dbf"), "NOMEQUIPE", 999999,
          [](TXbDbf& t, RowId id, std::mt19937& rng) {
@@ -116,13 +134,15 @@ const std::vector<TableSpec>& Tables() {
          [](TXbDbf& t, RowId id, std::mt19937& rng) {
              t.FieldPutInt("nujoueur", rnd(rng, 0, 99999));
              t.FieldPutStr("nomjoueur", idText(id) + name(rng, 20));
-             const std::string day = std::to_string(rnd(rng, 10, 28)), month = std::to_string(rnd(rng, 10, 12));
+             const std::string day = std::to_string(rnd(rng, 10, 28)),
+                               month = std::to_string(rnd(rng, 10, 12));
              t.FieldPutStr("datenais", day + "/" + month + "/" + std::to_string(rnd(rng, 1960, 2010)));
              t.FieldPutInt("poste", rnd(rng, 1, 11));
              t.FieldPutStr("nation", name(rng, 12));
              // Memos of varied lengths, so that rewrites cross block boundaries differently.
              std::vector<std::string> lines = {idText(id), "version " + std::to_string(rng() % 100000)};
-             for (int i = rnd(rng, 0, 12); i > 0; --i) lines.push_back(name(rng, static_cast<size_t>(rnd(rng, 4, 90))));
+             for (int i = rnd(rng, 0, 12); i > 0; --i)
+                 lines.push_back(name(rng, static_cast<size_t>(rnd(rng, 4, 90))));
              t.PutMField("infodivers", lines);
          },
          [](TXbDbf& t) { return parseIdText(t.FieldGetStr("nomjoueur")); }, idText, sameRow},
@@ -159,7 +179,8 @@ std::string RowImage(TXbDbf& t) {
     return out;
 }
 
-std::unique_ptr<TXbDbf> OpenTable(const std::string& dir, const TableSpec& spec, bool exclusive, bool* built) {
+std::unique_ptr<TXbDbf> OpenTable(const std::string& dir, const TableSpec& spec, bool exclusive,
+                                  bool* built) {
     auto t = std::make_unique<TXbDbf>();
     const std::string& file = spec.def->file;
     t->Name = "t" + file.substr(0, file.find('.'));
@@ -169,7 +190,8 @@ std::unique_ptr<TXbDbf> OpenTable(const std::string& dir, const TableSpec& spec,
     t->CreateIndex = xb::TCreateIndexType::ciNotFound;
     t->ShowProgress = false;
     t->SetExclusive(exclusive);
-    if (built) t->OnBeforeMakeIndex = [built](xb::TXbFileDataSet&, const std::string&, bool&) { *built = true; };
+    if (built)
+        t->OnBeforeMakeIndex = [built](xb::TXbFileDataSet&, const std::string&, bool&) { *built = true; };
     t->Open();
     return t;
 }
