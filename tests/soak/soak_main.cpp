@@ -98,8 +98,13 @@ void waitForLock(Try tryLock, const char* what) {
     }
 }
 
-// Puts the cursor on a row by the seek tag; false when it is not there.
+// Puts the cursor on a row by the seek tag; false when it is not there. The rows of one key prefix are
+// read under the index read bracket: without it another station may move a row that shares the prefix
+// past ours while we stand on it, and the skip from its new place would pass ours by.
 bool seekRow(TXbDbf& t, const TableSpec& spec, RowId id) {
+    xb::Select(t.Area());
+    xb::IndexReadBracket read;
+    if (!read.entered()) throw SoakFailure("read bracket refused: " + pendingErrorText());
     const bool found = t.Find(spec.seekKey(id));
     checkNoPendingError("Find in " + spec.def->file);
     if (!found) return false;
@@ -579,6 +584,8 @@ int parentMain(double secs, std::string dir, bool keep) {
         fs::remove_all(dir);
     }
     fs::create_directories(dir);
+    // A child that failed has closed its end of the pipe; telling it to close must not end the parent.
+    signal(SIGPIPE, SIG_IGN);
     std::cout << "soak: " << secs << " s in " << dir << std::endl;
     Checker check;
     xb::Engine engine;
