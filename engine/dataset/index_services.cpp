@@ -30,7 +30,6 @@ void InstallDatasetIndexServices() {
     };
     s.semaphoreFileName = [] { return SemaphoreFileName(); };
     s.setProgressHook = [](std::function<void()> step, int steps) { SetMakeIndexProgress(std::move(step), steps); };
-    s.setIndexTo = [](const std::string& mdx) { return SetIndexTo(mdx); };
 }
 
 }  // namespace xb

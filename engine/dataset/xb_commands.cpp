@@ -143,8 +143,9 @@ TField& TXbCDataSet::fieldNamed(const std::string& fieldName) {
 void TXbCDataSet::AppendBlank() {
     if (!BeginOperation("AppendBlank")) return;
     xb::ClearRecord();
+    // The new record stays current even when a filter or while-condition hides the blank row: the caller
+    // locks, fills and replaces it next, and moving off it would send those writes to another row.
     xb::Append();
-    xb::RefreshPosition();
     MarkModified();
     SyncDatasetWithArea();
 }

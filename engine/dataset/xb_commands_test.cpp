@@ -571,3 +571,21 @@ TEST_F(CommandsTest, CommandsOfAClosedDatasetAreError1103) {
 }
 
 }  // namespace
+
+namespace xb {
+namespace {
+
+TEST_F(CommandsTest, AppendBlankUnderAWhileConditionStaysOnTheNewRow) {
+    auto t = open();
+    addRow(*t, "un", 1);
+    addRow(*t, "deux", 2);
+    t->GoTop();
+    t->SetWhileTo("age > 0");  // the blank row fails it
+    addRow(*t, "trois", 3);
+    t->SetWhileTo("");
+    t->GoTop();
+    EXPECT_EQ(visit(*t), (std::vector<std::string>{"un", "deux", "trois"}));
+}
+
+}  // namespace
+}  // namespace xb

@@ -8,6 +8,7 @@
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/core/navigation.h"
+#include "engine/core/text_support.h"
 #include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
 #include "engine/dataset/text_boundary.h"
@@ -17,13 +18,6 @@
 namespace xb {
 
 namespace {
-
-std::string trimBlanks(const std::string& s) {
-    size_t a = s.find_first_not_of(" \t");
-    if (a == std::string::npos) return {};
-    size_t b = s.find_last_not_of(" \t");
-    return s.substr(a, b - a + 1);
-}
 
 int bufferWidth(char type, int width, int decimals) {
     switch (type) {
@@ -39,7 +33,7 @@ int bufferWidth(char type, int width, int decimals) {
 
 // Parses a whole decimal number; -1 for anything else, which the table creation then refuses.
 int parseCount(const std::string& text) {
-    const std::string t = trimBlanks(text);
+    const std::string t = AllTrim(text);
     if (t.empty() || t.size() > 6) return -1;
     int v = 0;
     for (char c : t) {
@@ -131,7 +125,7 @@ uint8_t* TXbDataSet::typed() const {
 void TXbDataSet::SetDbfFileName(const std::string& name) {
     const bool wasActive = Active();
     if (wasActive) Close();
-    std::string n = trimBlanks(name);
+    std::string n = AllTrim(name);
     if (!n.empty()) {
         const size_t slash = n.find_last_of('/');
         const size_t dot = n.find_last_of('.');
@@ -403,7 +397,7 @@ bool TXbDataSet::ParseDbfFieldLine(const std::string& line, TDbfFieldDescriptor&
     for (int i = 0; i < 4; ++i) {
         size_t comma = line.find(',', start);
         if (comma == std::string::npos || i == 3) comma = line.size();
-        items.push_back(start <= line.size() ? trimBlanks(line.substr(start, comma - start)) : std::string());
+        items.push_back(start <= line.size() ? AllTrim(line.substr(start, comma - start)) : std::string());
         start = comma + 1;
     }
     d.name = items[0].substr(0, 10);
@@ -746,7 +740,7 @@ std::vector<TVariant> TXbDataSet::XbiLookup(const std::string& keyFields, const 
             while (start <= resultFields.size()) {
                 size_t semi = resultFields.find(';', start);
                 if (semi == std::string::npos) semi = resultFields.size();
-                const std::string name = trimBlanks(resultFields.substr(start, semi - start));
+                const std::string name = AllTrim(resultFields.substr(start, semi - start));
                 if (!name.empty()) out.push_back(FieldByName(name).GetAsVariant());
                 start = semi + 1;
             }

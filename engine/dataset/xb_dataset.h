@@ -214,9 +214,10 @@ public:
     bool Find(const std::string& key);
     bool FindExact(const std::string& key);
     void Reindex();
-    bool ALock();
-    bool RLock();
-    bool UnLock();
+    // Virtual: a dataset over an in-memory table has nothing to lock.
+    virtual bool ALock();
+    virtual bool RLock();
+    virtual bool UnLock();
     void GetMField(const std::string& fieldName, std::vector<std::string>& lines);
     void SetMField(const std::string& fieldName, const std::vector<std::string>& lines);
     void PutMField(const std::string& fieldName, const std::vector<std::string>& lines);

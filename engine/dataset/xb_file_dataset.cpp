@@ -11,27 +11,17 @@
 #include "engine/core/locks.h"
 #include "engine/core/navigation.h"
 #include "engine/core/record_writes.h"
+#include "engine/core/text_support.h"
 #include "engine/core/work_areas.h"
 #include "engine/dataset/engine_windows.h"
 #include "engine/dataset/text_boundary.h"
 #include "engine/dataset/xb_fields.h"
+#include "engine/index/key_routines.h"
 #include "platform/paths.h"
 
 namespace xb {
 
 namespace {
-
-std::string trimBlanks(const std::string& s) {
-    size_t a = s.find_first_not_of(" \t\r\n");
-    if (a == std::string::npos) return {};
-    size_t b = s.find_last_not_of(" \t\r\n");
-    return s.substr(a, b - a + 1);
-}
-
-std::string upperAscii(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // A data file exists whatever the case of its name on disk.
 bool dataFileExists(const std::string& name) {
@@ -82,7 +72,7 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
     }
     std::string use = fileName;
     if (m_exclusive) use += " EXCLUSIVE";
-    const std::string alias = trimBlanks(Name);
+    const std::string alias = AllTrim(Name);
     if (!alias.empty()) use += " ALIAS " + EngineText(alias);
 
     EngineSettings& st = Engine::current().settings;
@@ -102,13 +92,13 @@ std::vector<TIndexTagDescriptor> TXbFileDataSet::ParseIndexList() const {
         const std::string line = EngineText(IndexList[i]);
         TIndexTagDescriptor t;
         const size_t comma = line.find(',');
-        t.tagName = trimBlanks(line.substr(0, comma)).substr(0, 10);
+        t.tagName = AllTrim(line.substr(0, comma)).substr(0, 10);
         if (comma != std::string::npos) {
             t.descending = comma + 1 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 1])) == 'T';
             t.unique = comma + 3 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 3])) == 'T';
-            if (comma + 5 <= line.size()) t.keyExpr = trimBlanks(line.substr(comma + 5)).substr(0, 220);
+            if (comma + 5 <= line.size()) t.keyExpr = AllTrim(line.substr(comma + 5)).substr(0, 220);
         }
-        if (i + 1 < IndexList.size()) t.forExpr = trimBlanks(EngineText(IndexList[i + 1])).substr(0, 220);
+        if (i + 1 < IndexList.size()) t.forExpr = AllTrim(EngineText(IndexList[i + 1])).substr(0, 220);
         tags.push_back(t);
     }
     return tags;
@@ -162,7 +152,7 @@ bool TXbFileDataSet::MakeIndexes() {
                 if (svc.getIndexTagList && svc.getIndexTagList(mdx, lines) && PendingError() == 0) {
                     same = lines.size() == IndexList.size();
                     for (size_t i = 0; same && i < lines.size(); ++i)
-                        same = upperAscii(trimBlanks(lines[i])) == upperAscii(trimBlanks(EngineText(IndexList[i])));
+                        same = AsciiUpper(AllTrim(lines[i])) == AsciiUpper(AllTrim(EngineText(IndexList[i])));
                 }
                 // A tag list that cannot be read counts as different: the file is rebuilt.
                 ClearPendingError();

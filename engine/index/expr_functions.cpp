@@ -286,7 +286,8 @@ void CallFunction(ExprRecord& r, const ExprCode& c) {
         }
         case kFnDow: {
             const double j = Pop(r).cell.number;
-            const long day = static_cast<long>(std::floor(j));
+            // Only a day number is converted: the blank date (1.0E100) has no integer form.
+            const long day = isDayNumber(j) ? static_cast<long>(std::floor(j)) : 0;
             PushNumber(r, kTypeN, isDayNumber(j) ? static_cast<double>((day + 1) % 7 + 1) : 0.0);
             return;
         }

@@ -53,7 +53,7 @@ std::string ChildProcess::ask(const std::string& line) {
             return out;
         }
         pollfd p{m_out, POLLIN, 0};
-        int r = poll(&p, 1, 30000);
+        int r = poll(&p, 1, 180000);  // generous: the machine may be loaded by parallel tests
         if (r <= 0) return "";
         char buf[4096];
         ssize_t n = read(m_out, buf, sizeof buf);
