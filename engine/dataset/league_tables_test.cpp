@@ -11,7 +11,7 @@
 #include "engine/core/memo_ops.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/index_services.h"
-#include "engine/dataset/league_tables_test_data.h"
+#include "tests/support/league_tables.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/index/expr_unit.h"
 #include "engine/index/mdx_format.h"

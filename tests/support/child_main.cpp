@@ -29,10 +29,15 @@
 //   indexwalk SECONDS          -> for SECONDS walks every tag in key order, each walk under one read
 //                                 bracket; answers the number of walks, E and the error, or X and what
 //                                 was out of order or missing
+// and the crash test's work (the table of crashWork: id N, gen N, name C40, chk N, notes M; memo and
+// index units installed, production index open):
+//   crashwork PATH SEED LOG    -> answers "started", then appends and replaces (new name, memo rewritten)
+//                                 until killed; after each write "A id" or "R id gen" goes to LOG
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 #include <iostream>
 #include <map>
@@ -54,6 +59,7 @@
 #include "engine/index/index_driver.h"
 #include "engine/index/semaphore_file.h"
 #include "platform/file.h"
+#include "tests/support/crash_rows.h"
 
 namespace {
 
@@ -312,6 +318,62 @@ std::string indexWalk(std::istringstream& in) {
     return std::to_string(walks);
 }
 
+// The crash test's rows: chk is a hash of id, gen and name, so a row is whole exactly when it matches;
+// the memo of (id, gen) is text only those two decide.
+[[noreturn]] void crashWork(std::istringstream& in) {
+    using namespace xb;
+    std::string path, logPath;
+    unsigned seed = 0;
+    in >> path >> seed >> logPath;
+    const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    InstallMemoUnit(Engine::current());
+    InstallExpressionEngine(Engine::current());
+    InstallIndexEngine(Engine::current());
+    Use(path, nullptr, 0);
+    if (LastError() != 0 || !SetIndexTo("") || log < 0) {
+        std::cout << indexError() << std::endl;
+        std::exit(1);
+    }
+    std::mt19937 rng(seed);
+    auto note = [log](const std::string& line) {
+        if (::write(log, line.data(), line.size()) != static_cast<ssize_t>(line.size())) std::exit(3);
+    };
+    auto fill = [&rng](int32_t id, int32_t gen, int32_t block) {
+        std::string name;
+        for (int i = 0; i < 40; ++i) name += static_cast<char>('A' + rng() % 26);
+        TypedSetInt(FieldAddress(1), id);
+        TypedSetInt(FieldAddress(2), gen);
+        TypedSetString(FieldAddress(3), 40, name);
+        TypedSetInt(FieldAddress(4), xbtest::CrashRowHash(id, gen, name));
+        TypedSetInt(FieldAddress(5), block);
+    };
+    std::cout << "started" << std::endl;
+    for (;;) {
+        const int32_t count = RecCount();
+        if (count < 1500 && (count == 0 || rng() % 3 == 0)) {
+            while (!ALock()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+            const int32_t id = RecCount() + 1;
+            const int32_t block = AddMemo(xbtest::CrashMemoText(id, 0));
+            ClearRecord();
+            fill(id, 0, block);
+            if (block == 0 || !Append()) std::exit(4);
+            Unlock();
+            note("A " + std::to_string(id) + "\n");
+        } else {
+            const int32_t r = static_cast<int32_t>(rng() % static_cast<unsigned>(count)) + 1;
+            if (!Go(r)) std::exit(5);
+            while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+            if (!Go(r)) std::exit(5);
+            const int32_t id = TypedGetInt(FieldAddress(1)), gen = TypedGetInt(FieldAddress(2)) + 1;
+            const int32_t block = RewriteMemo(TypedGetInt(FieldAddress(5)), xbtest::CrashMemoText(id, gen));
+            fill(id, gen, block);
+            if (block == 0 || !Replace()) std::exit(6);
+            Unlock();
+            note("R " + std::to_string(id) + " " + std::to_string(gen) + "\n");
+        }
+    }
+}
+
 std::string engineCommand(const std::string& cmd, std::istringstream& in) {
     using namespace xb;
     if (cmd == "memounit") {
@@ -333,6 +395,7 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
     }
     if (cmd == "indexwrite") return indexWrite(in);
     if (cmd == "indexwalk") return indexWalk(in);
+    if (cmd == "crashwork") crashWork(in);
     if (cmd == "use") {
         std::string path;
         in >> path;
