@@ -302,6 +302,12 @@ void CloseEngineAreas() {
     CloseAllDatabases();
 }
 
+CurrentAreaScope::CurrentAreaScope(int n) : m_saved(eng().currentArea) {
+    eng().currentArea = static_cast<uint8_t>(n);
+}
+
+CurrentAreaScope::~CurrentAreaScope() { eng().currentArea = m_saved; }
+
 std::string DbfName() {
     WorkAreaBlock* b = CurrentBlock();
     return b ? b->fileName : std::string();

@@ -90,4 +90,17 @@ bool GoTopPhysical();
 // Closes the engine's own areas 34 and 35 and then every user area; run at the end of the run.
 void CloseEngineAreas();
 
+// Makes area n current for its lifetime and puts the previous current area back when it ends, also when
+// an exception leaves the scope.
+class CurrentAreaScope {
+public:
+    explicit CurrentAreaScope(int n);
+    ~CurrentAreaScope();
+    CurrentAreaScope(const CurrentAreaScope&) = delete;
+    CurrentAreaScope& operator=(const CurrentAreaScope&) = delete;
+
+private:
+    uint8_t m_saved;
+};
+
 }  // namespace xb

@@ -108,21 +108,6 @@ private:
     bool m_trapping;
 };
 
-// Runs fn with area n current, putting the current area back afterwards.
-template <class Fn>
-void inArea(int n, Fn fn) {
-    Engine& e = eng();
-    const uint8_t saved = e.currentArea;
-    e.currentArea = static_cast<uint8_t>(n);
-    try {
-        fn();
-    } catch (...) {
-        e.currentArea = saved;
-        throw;
-    }
-    e.currentArea = saved;
-}
-
 // The driver table of the work-area layer. The move entries answer record 0 when the index engine
 // raised beneath them, so that a move ends with the error recorded rather than an exception through
 // the work-area layer.
@@ -183,7 +168,8 @@ void closeAllIndexes(Engine& engine) {
     for (int n = 1; n <= kLastClosedArea; ++n) {
         if (!engine.areas.blocks[n] || !engine.areas.blocks[n]->indexArea) continue;
         try {
-            inArea(n, [] { CloseIndex(); });
+            CurrentAreaScope scope(n);
+            CloseIndex();
         } catch (const EEngineError&) {
         }
     }

@@ -486,21 +486,6 @@ void logoutAll(Engine& engine) {
     engine.currentArea = saved;
 }
 
-// Runs fn with area current, restoring the current area afterwards.
-template <class Fn>
-void inArea(int area, Fn fn) {
-    Engine& e = Engine::current();
-    const uint8_t saved = e.currentArea;
-    e.currentArea = static_cast<uint8_t>(area);
-    try {
-        fn();
-    } catch (...) {
-        e.currentArea = saved;
-        throw;
-    }
-    e.currentArea = saved;
-}
-
 bool bracket(bool on, bool write) {
     EngineSemaphores* st = currentState(true);
     if (!st) return true;
@@ -582,7 +567,8 @@ IndexReadBracket::IndexReadBracket() : m_area(Engine::current().currentArea) {
 IndexReadBracket::~IndexReadBracket() {
     if (!m_entered) return;
     try {
-        inArea(m_area, [] { bracket(false, false); });
+        CurrentAreaScope scope(m_area);
+        bracket(false, false);
     } catch (const EEngineError&) {
         // Recorded as the last error; a destructor must not throw.
     }
@@ -595,7 +581,8 @@ IndexWriteBracket::IndexWriteBracket() : m_area(Engine::current().currentArea) {
 IndexWriteBracket::~IndexWriteBracket() {
     if (!m_entered) return;
     try {
-        inArea(m_area, [] { bracket(false, true); });
+        CurrentAreaScope scope(m_area);
+        bracket(false, true);
     } catch (const EEngineError&) {
     }
 }
