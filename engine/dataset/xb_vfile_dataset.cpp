@@ -125,6 +125,23 @@ private:
     std::unique_ptr<TXbProgressWindow> m_window;
 };
 
+// Appends records 1..count of area `from` to area `to`, copying the typed records (the two layouts agree
+// up to `size` bytes), with deleted ones left out when asked. False when a read or an append failed.
+bool copyRecords(int fromArea, const WorkAreaBlock* from, int toArea, WorkAreaBlock* to, int32_t count,
+                 size_t size, bool skipDeleted, bool showProgress, const char* caption) {
+    RecordProgress progress(showProgress, count, caption);
+    for (int32_t i = 1; i <= count; ++i) {
+        Select(fromArea);
+        if (!xb::Go(i)) return false;
+        progress.at(i);
+        if (skipDeleted && from->typed[0] != 0) continue;
+        std::memcpy(to->typed, from->typed, size);
+        Select(toArea);
+        if (!xb::Append()) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 TXbLLDataSet::TXbLLDataSet(bool designing) : TXbCDataSet(designing) {}
@@ -378,25 +395,7 @@ bool TXbLLDataSet::ReadFromDisk() {
     }
     const int32_t count = xb::RecCount();
     const size_t size = std::min(vb->typedSize, fb->typedSize);
-    bool ok = true;
-    {
-        RecordProgress progress(ShowProgress, count, "Reading from disk...");
-        for (int32_t i = 1; i <= count; ++i) {
-            Select(fArea);
-            if (!xb::Go(i)) {
-                ok = false;
-                break;
-            }
-            progress.at(i);
-            if (HideDeletedRecs() && fb->typed[0] != 0) continue;
-            std::memcpy(vb->typed, fb->typed, size);
-            Select(vArea);
-            if (!xb::Append()) {
-                ok = false;
-                break;
-            }
-        }
-    }
+    bool ok = copyRecords(fArea, fb, vArea, vb, count, size, HideDeletedRecs(), ShowProgress, "Reading from disk...");
     Select(fArea);
     closeArea();
     Select(vArea);
@@ -469,25 +468,7 @@ bool TXbLLDataSet::WriteToDisk() {
     const bool savedEof = vb->eof, savedBof = vb->bof;
     const int32_t count = vb->recCount;
     const size_t size = std::min(vb->typedSize, fb->typedSize);
-    bool ok = true;
-    {
-        RecordProgress progress(ShowProgress, count, "Writing to disk...");
-        for (int32_t i = 1; i <= count; ++i) {
-            Select(vArea);
-            if (!xb::Go(i)) {
-                ok = false;
-                break;
-            }
-            progress.at(i);
-            if (HideDeletedRecs() && vb->typed[0] != 0) continue;
-            std::memcpy(fb->typed, vb->typed, size);
-            Select(fArea);
-            if (!xb::Append()) {
-                ok = false;
-                break;
-            }
-        }
-    }
+    bool ok = copyRecords(vArea, vb, fArea, fb, count, size, HideDeletedRecs(), ShowProgress, "Writing to disk...");
     Select(fArea);
     if (!closeArea()) ok = false;
     Select(vArea);

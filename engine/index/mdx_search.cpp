@@ -362,49 +362,40 @@ bool SeekKey(MdxArea& area, MdxTag& tag, const uint8_t* key, bool insertion, boo
     return true;
 }
 
-bool TagStepForward(MdxArea& area, MdxTag& tag, uint32_t& record) {
+namespace {
+
+// One step along the leaves, forward or back. At the far end the tag stands on its last (first) key with
+// EOF (BOF) set, so that a step back (forward) from the end lands on that key again.
+bool tagStep(MdxArea& area, MdxTag& tag, uint32_t& record, bool forward) {
     const uint32_t stood = TagCurrentRecord(tag);
-    if (tag.nodeBlock != 0 && tag.position >= 0 && tag.position + 1 < NodeCount(tag.node.data())) {
-        ++tag.position;
+    const bool inLeaf = forward ? tag.position >= 0 && tag.position + 1 < NodeCount(tag.node.data())
+                                : tag.position > 0 && tag.position - 1 < NodeCount(tag.node.data());
+    if (tag.nodeBlock != 0 && inLeaf) {
+        tag.position += forward ? 1 : -1;
         record = TagCurrentRecord(tag);
         return true;
     }
     if (tag.nodeBlock != 0 && tag.position != kEndPosition) {
-        const int r = neighbourLeafWithKeys(area, tag, true);
+        const int r = neighbourLeafWithKeys(area, tag, forward);
         if (r < 0) return false;
         if (r == 1) {
             record = TagCurrentRecord(tag);
             return true;
         }
     }
-    if (!TagGoLast(area, tag)) return false;
+    if (!(forward ? TagGoLast(area, tag) : TagGoFirst(area, tag))) return false;
     record = TagCurrentRecord(tag);
-    if (tag.eof) return true;  // no keys at all
-    if (record == stood || stood == 0 || stood == kEndRecord) tag.eof = true;
+    bool& end = forward ? tag.eof : tag.bof;
+    if (end) return true;  // no keys at all
+    if (record == stood || stood == 0 || stood == kEndRecord) end = true;
     return true;
 }
 
-bool TagStepBack(MdxArea& area, MdxTag& tag, uint32_t& record) {
-    const uint32_t stood = TagCurrentRecord(tag);
-    if (tag.nodeBlock != 0 && tag.position > 0 && tag.position - 1 < NodeCount(tag.node.data())) {
-        --tag.position;
-        record = TagCurrentRecord(tag);
-        return true;
-    }
-    if (tag.nodeBlock != 0 && tag.position != kEndPosition) {
-        const int r = neighbourLeafWithKeys(area, tag, false);
-        if (r < 0) return false;
-        if (r == 1) {
-            record = TagCurrentRecord(tag);
-            return true;
-        }
-    }
-    if (!TagGoFirst(area, tag)) return false;
-    record = TagCurrentRecord(tag);
-    if (tag.bof) return true;
-    if (record == stood || stood == 0 || stood == kEndRecord) tag.bof = true;
-    return true;
-}
+}  // namespace
+
+bool TagStepForward(MdxArea& area, MdxTag& tag, uint32_t& record) { return tagStep(area, tag, record, true); }
+
+bool TagStepBack(MdxArea& area, MdxTag& tag, uint32_t& record) { return tagStep(area, tag, record, false); }
 
 bool BuildTagKey(const WorkAreaBlock& block, const MdxTag& tag, uint8_t* key) {
     if (!tag.keyExpr) return false;
