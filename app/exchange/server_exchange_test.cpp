@@ -143,7 +143,7 @@ TEST_F(ServerExchangeTest, AHugeReplyIsNotReadWhole) {
     EXPECT_LT(server.BodyBytesSent(), 32ull << 20);
 }
 
-TEST_F(ServerExchangeTest, RequestsGoOutAsSpecifiedWithTheQueryEncoded) {
+TEST_F(ServerExchangeTest, RequestsGoOutByteForByteWithTheQueryEncoded) {
     xb::platform::SetComputerNameAnswer("my pc&co");
     LoopbackHttpServer server;
     server.Script(HttpReply::Text(200, "ok"));
