@@ -3,6 +3,7 @@
 #include <QUrl>
 
 #include "app/shell/lang_texts.h"
+#include "app/shell/param_file.h"
 
 #ifndef LM_MAKER_HOST
 #define LM_MAKER_HOST ""

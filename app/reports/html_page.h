@@ -30,6 +30,10 @@ struct PageOptions {
     QString generatorText;    // text 144 in the current language; filled by Begin when left empty
 };
 
+// The options every page starts from: the title, the header and footer texts of the parameters and the
+// maker's host of the build; the caller sets the departures.
+PageOptions DefaultPageOptions(const QString& title);
+
 // The maker's host the program was built with (the server exchange's host setting); empty by default.
 QString BuiltMakerHost();
 
