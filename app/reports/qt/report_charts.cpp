@@ -99,7 +99,12 @@ void SetBars(QChart* chart, QStackedBarSeries* series, const QList<ChartValue>& 
     auto* x = axisOf<QBarCategoryAxis>(chart, Qt::AlignBottom, series);
     x->setCategories(categories);
     auto* y = axisOf<QValueAxis>(chart, Qt::AlignLeft, series);
-    y->setRange(0, std::ceil(top * 1.1));
+    // Whole goals and matches: ticks on whole numbers from 0.
+    const int ceiling = int(std::ceil(top * 1.1));
+    const int step = std::max(1, (ceiling + 7) / 8);
+    const int last = (ceiling + step - 1) / step * step;
+    y->setRange(0, last);
+    y->setTickCount(last / step + 1);
     y->setLabelFormat(QStringLiteral("%d"));
     chart->legend()->setVisible(false);
 }
