@@ -42,6 +42,15 @@ Axis* axisOf(QChart* chart, Qt::Alignment alignment, QAbstractSeries* series) {
 }
 
 // Lays the chart out now rather than at the next turn of the event loop.
+// Ticks on whole numbers (matchdays, places), at most about ten of them.
+void wholeTicks(QValueAxis* axis, double min, double max) {
+    const double step = std::max(1.0, std::ceil((max - min) / 10.0));
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(min);
+    axis->setTickInterval(step);
+    axis->setLabelFormat(QStringLiteral("%d"));
+}
+
 void layOut(QChart* chart) {
     if (chart->layout()) chart->layout()->activate();
 }
@@ -114,6 +123,7 @@ void SetLinePoints(QChart* chart, QLineSeries* series, const QList<ChartPoint>& 
     series->clear();
     series->clearPointsConfiguration();
     for (const ChartPoint& p : points) series->append(p.x, p.y);
+    if (!points.isEmpty()) series->setColor(points.first().color);
     series->setPointsVisible(true);
     series->setMarkerSize(7);
     for (qsizetype i = 0; i < points.size(); ++i)
@@ -121,11 +131,11 @@ void SetLinePoints(QChart* chart, QLineSeries* series, const QList<ChartPoint>& 
     if (!chart->series().contains(series)) chart->addSeries(series);
     auto* x = axisOf<QValueAxis>(chart, Qt::AlignBottom, series);
     x->setRange(xMin, xMax);
-    x->setLabelFormat(QStringLiteral("%d"));
+    wholeTicks(x, xMin, xMax);
     auto* y = axisOf<QValueAxis>(chart, Qt::AlignLeft, series);
     y->setRange(yMin, yMax);
     y->setReverse(reverseY);
-    y->setLabelFormat(QStringLiteral("%d"));
+    wholeTicks(y, yMin, yMax);
     chart->legend()->setVisible(false);
 }
 
