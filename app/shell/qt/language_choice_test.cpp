@@ -1,5 +1,5 @@
 // The first-run language choice, driven offscreen by object name.
-#include "app/shell/language_choice.h"
+#include "app/shell/qt/language_choice.h"
 
 #include <gtest/gtest.h>
 

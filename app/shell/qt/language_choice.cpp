@@ -1,4 +1,4 @@
-#include "app/shell/language_choice.h"
+#include "app/shell/qt/language_choice.h"
 
 #include <QEvent>
 #include <QMouseEvent>
