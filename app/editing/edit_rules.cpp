@@ -1,5 +1,6 @@
 #include "app/editing/edit_rules.h"
 
+#include <QList>
 #include <algorithm>
 #include <iterator>
 
@@ -85,7 +86,7 @@ std::optional<int> SuggestedDayCount(const QString& teams) {
 
 const SeasonRuleField* SeasonRuleFields(int* count) {
     static const SeasonRuleField kFields[] = {
-        {"enbequipe", 120, 0, 99}, {"enbjournee", 121, 0, 99}, {"eptv", 123, -9, 99}, {"eptn", 124, -9, 99},
+        {"enbequipe", 120, 0, 99}, {"enbjournee", 121, 0, 99}, {"eptv", 123, -9, 99},  {"eptn", 124, -9, 99},
         {"eptd", 125, -9, 99},     {"eptfv", 126, -9, 99},     {"eptfd", 127, -9, 99},
     };
     *count = static_cast<int>(std::size(kFields));

@@ -24,7 +24,7 @@ TEST(FilterInputTest, KeepsWhatEachRuleLetsThrough) {
         {" 2008 - 2009", KeyRule::kDigits, 0, "20082009"},
         {"paris sg", KeyRule::kUpperName, 0, "PARIS SG"},
         {"été à nîmes", KeyRule::kUpperName, 0, "éTé à NîMES"},  // only a to z are capitalised
-        {"Łódź", KeyRule::kText, 0, "ód"},                        // 1252 lacks Ł and ź
+        {"Łódź", KeyRule::kText, 0, "ód"},                       // 1252 lacks Ł and ź
         {"tab\there", KeyRule::kText, 0, "tabhere"},
         {"abcdefgh", KeyRule::kUpperName, 5, "ABCDE"},
         {"€uro", KeyRule::kText, 0, "€uro"},
@@ -48,8 +48,9 @@ TEST(ParseIntegerTest, AcceptsOnlyPlainIntegers) {
 
 TEST(SuggestedDayCountTest, DoubleRoundRobinWithinTheField) {
     const std::pair<const char*, std::optional<int>> cases[] = {
-        {"18", 34}, {"0", 0}, {"1", 0}, {"2", 2}, {"50", 98}, {"51", 99}, {"99", 99}, {"", std::nullopt},
-        {"x", std::nullopt},
+        {"18", 34}, {"0", 0},           {"1", 0},
+        {"2", 2},   {"50", 98},         {"51", 99},
+        {"99", 99}, {"", std::nullopt}, {"x", std::nullopt},
     };
     for (const auto& [teams, days] : cases) {
         SCOPED_TRACE(teams);
@@ -96,7 +97,7 @@ protected:
         t.SetFilterTo(NameSearchFilter("NOM", text));
         t.GoTop();
         std::vector<std::string> out;
-        for (t.First(); !t.Eof(); t.Next()) out.push_back(t.FieldByName("nom").AsString());
+        for (t.First(); !t.Eof(); t.Next()) out.push_back(t.FieldByName("nom").GetAsString());
         t.Close();
         return out;
     }

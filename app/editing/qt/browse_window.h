@@ -10,7 +10,6 @@
 #pragma once
 
 #include <QWidget>
-
 #include <memory>
 
 #include "engine/dataset/xb_file_dataset.h"

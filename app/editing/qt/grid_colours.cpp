@@ -5,7 +5,9 @@
 
 namespace app {
 
-QColor WindowsColour(uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+QColor WindowsColour(uint32_t bgr) {
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
 
 QVariant StripedRowsModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::BackgroundRole && index.isValid())
@@ -31,8 +33,10 @@ void ShowStriped(QTableView* view, QAbstractItemModel* source) {
     view->setModel(striped);
     // Styles ignore a header's background role; the style sheet paints it.
     const QString fixed = WindowsColour(kGridFixed).name();
-    view->horizontalHeader()->setStyleSheet(QStringLiteral("QHeaderView::section { background-color: %1; }").arg(fixed));
-    view->verticalHeader()->setStyleSheet(QStringLiteral("QHeaderView::section { background-color: %1; }").arg(fixed));
+    view->horizontalHeader()->setStyleSheet(
+        QStringLiteral("QHeaderView::section { background-color: %1; }").arg(fixed));
+    view->verticalHeader()->setStyleSheet(
+        QStringLiteral("QHeaderView::section { background-color: %1; }").arg(fixed));
 }
 
 }  // namespace app

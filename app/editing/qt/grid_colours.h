@@ -5,7 +5,6 @@
 #include <QColor>
 #include <QIdentityProxyModel>
 #include <QStringList>
-
 #include <cstdint>
 
 class QTableView;

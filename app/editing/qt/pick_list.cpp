@@ -119,7 +119,9 @@ void Tfliste::bquitClick() {
     reject();
 }
 
-void Tfliste::brechercheClick() { OpenList(PickListMode, ui->erecherche->text()); }
+void Tfliste::brechercheClick() {
+    OpenList(PickListMode, ui->erecherche->text());
+}
 
 void Tfliste::fclose() {
     m_model->setDataSet(nullptr);

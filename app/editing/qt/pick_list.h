@@ -5,7 +5,6 @@
 
 #include <QDialog>
 #include <QString>
-
 #include <memory>
 
 #include "engine/dataset/xb_file_dataset.h"

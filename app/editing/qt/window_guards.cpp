@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCursor>
-
 #include <exception>
 
 #include "app/shell/lang_texts.h"
@@ -10,8 +9,12 @@
 
 namespace app {
 
-HourGlass::HourGlass() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-HourGlass::~HourGlass() { QApplication::restoreOverrideCursor(); }
+HourGlass::HourGlass() {
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+HourGlass::~HourGlass() {
+    QApplication::restoreOverrideCursor();
+}
 
 bool RunGuarded(const std::function<void()>& handler) {
     QString text;
@@ -28,7 +31,8 @@ bool RunGuarded(const std::function<void()>& handler) {
 }
 
 void ShowMessage(const QString& text, const QString& caption, unsigned iconFlags) {
-    xb::platform::CurrentUi().messageBox(text.toStdString(), caption.toStdString(), xb::platform::kMbOk | iconFlags);
+    xb::platform::CurrentUi().messageBox(text.toStdString(), caption.toStdString(),
+                                         xb::platform::kMbOk | iconFlags);
 }
 
 bool AskDeleteConfirmation() {

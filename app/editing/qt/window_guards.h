@@ -4,8 +4,8 @@
 #pragma once
 
 #include <QString>
-
 #include <functional>
+#include <type_traits>
 #include <utility>
 
 namespace app {
@@ -23,11 +23,17 @@ public:
 // platform's UI seam. Returns false when the handler threw.
 bool RunGuarded(const std::function<void()>& handler);
 
-// A slot that runs fn under RunGuarded, for connect(sender, signal, receiver, Guarded(...)).
+// A slot that runs fn under RunGuarded, for connect(sender, signal, receiver, Guarded(...)). The signal's
+// arguments are passed on when fn takes them (clicked(bool) may call a handler without arguments).
 template <typename Fn>
 auto Guarded(Fn fn) {
     return [fn = std::move(fn)](auto&&... args) {
-        RunGuarded([&] { fn(std::forward<decltype(args)>(args)...); });
+        RunGuarded([&] {
+            if constexpr (std::is_invocable_v<const Fn&, decltype(args)...>)
+                fn(std::forward<decltype(args)>(args)...);
+            else
+                fn();
+        });
     };
 }
 
