@@ -8,7 +8,8 @@
 
 #include "app/editing/edit_rules.h"
 #include "app/editing/qt/window_guards.h"
-// season combo: library
+#include "app/shell/league_lookups.h"
+#include "app/shell/param_file.h"
 
 namespace app {
 
@@ -123,11 +124,13 @@ int BrowseWindow::seasonYear() const {
 void BrowseWindow::fillSeasonCombo() {
     if (!m_season) return;
     const QSignalBlocker quiet(m_season);
-    // FillSeasonCombo(m_season);
+    m_season->clear();
+    m_season->addItems(SeasonComboEntries());
+    m_season->setCurrentIndex(SeasonComboIndex(CurrentSeasonYear));
 }
 
 void BrowseWindow::eanneeChange(int) {
-    // SeasonComboChange(m_season);
+    if (m_season->currentIndex() >= 0) CurrentSeasonYear = SeasonOfComboIndex(m_season->currentIndex());
     seasonChanged();
 }
 

@@ -158,13 +158,13 @@ void Tfgestchamp::fillTeams() {
 
 void Tfgestchamp::ShowSeasonParams(int championship, int year) {
     const SeasonRules r = championship && year ? GetSeasonParams(championship, year) : SeasonRules{};
-    ShowNumber(ui->enbequipe, r.nbequipe);
-    ShowNumber(ui->enbjournee, r.nbjournee);
-    ShowNumber(ui->eptv, r.ptv);
-    ShowNumber(ui->eptn, r.ptn);
-    ShowNumber(ui->eptd, r.ptd);
-    ShowNumber(ui->eptfv, r.ptfv);
-    ShowNumber(ui->eptfd, r.ptfd);
+    ShowNumber(ui->enbequipe, r.teams);
+    ShowNumber(ui->enbjournee, r.matchdays);
+    ShowNumber(ui->eptv, r.win);
+    ShowNumber(ui->eptn, r.draw);
+    ShowNumber(ui->eptd, r.defeat);
+    ShowNumber(ui->eptfv, r.forfeitWin);
+    ShowNumber(ui->eptfd, r.forfeitDefeat);
 }
 
 bool Tfgestchamp::ruleValues(std::vector<int>& values) const {
@@ -190,7 +190,7 @@ bool Tfgestchamp::ruleValues(std::vector<int>& values) const {
 bool Tfgestchamp::SaveSeasonParams(int championship, int year) {
     std::vector<int> v;
     if (!ruleValues(v)) return false;
-    LeagueTableScope champan("uge1champanp", "champan.dbf", "CHAMPAN", "ANNEECHAMP");
+    LeagueTableScope champan("uge1champanp", "champan.dbf", "ANNEECHAMP");
     const std::string key = NumberKey({{year, 4}, {championship, 3}});
     const bool stored = WriteRow(
         *champan, [&] { return !key.empty() && champan->FindExact(key); },
