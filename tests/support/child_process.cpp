@@ -22,14 +22,13 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args) {
     start(argv);
 }
 
-ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {program};
+ChildProcess::ChildProcess(const std::string& executable, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {executable};
     argv.insert(argv.end(), args.begin(), args.end());
     start(argv);
 }
 
-void ChildProcess::start(std::vector<std::string> const& argvIn) {
-    std::vector<std::string> argv = argvIn;
+void ChildProcess::start(std::vector<std::string> argv) {
     int toChild[2], fromChild[2];
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
