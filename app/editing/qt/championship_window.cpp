@@ -1,5 +1,3 @@
-// Built once the data-access library is merged in.
-#if __has_include("app/shell/league_writes.h")
 #include "app/editing/qt/championship_window.h"
 
 #include <QComboBox>
@@ -99,7 +97,6 @@ void Tfgestchamp::prepareShow() {
     TranslateForm();
     xb::TXbDbf& t = *table();
     t.GoTop();
-    t.SetIndexTo("champion");
     t.SetOrderToTag("NOMCHAMP");
     if (hasRecords()) {
         GoTo(1);
@@ -350,4 +347,3 @@ Tfgestchamp* fgestchamp() {
 }
 
 }  // namespace app
-#endif

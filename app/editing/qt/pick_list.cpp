@@ -84,7 +84,7 @@ void Tfliste::OpenList(int mode, const QString& search) {
         m_openMode = mode;
     }
     xb::TXbDbf& t = *m_table;
-    t.SetIndexTo(m->indexFile);
+    // The production index (the mode's index file) opened with the table.
     t.SetOrderToTag(m->tag);
     // A blank search, or no search at all, lists every row: no filter is left from an earlier search.
     t.SetFilterTo(m->searchField ? NameSearchFilter(m->searchField, search.toStdString()) : std::string());
