@@ -11,7 +11,10 @@
 #include <QPushButton>
 #include <cmath>
 
+#include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_runner.h"
 #include "ui_TMainForm.h"
 
@@ -269,20 +272,36 @@ void TMainForm::closeEvent(QCloseEvent* e) {
 void TMainForm::FormCreate() {
     m_firstActivation = true;
     m_paramFileMissing = false;
+    m_language = std::make_unique<Tgerelanguage>(GetAppDir() + QString::fromLatin1(kLanguageFileName));
+    m_language->Load();
+    SetLanguageManager(m_language.get());
 }
 
 void TMainForm::FormActivate() {
     if (m_firstActivation) {
+        if (!ReadParamFile()) m_paramFileMissing = true;
         m_firstActivation = false;
+        if (m_paramFileMissing) {
+            m_paramFileMissing = false;
+            if (!m_language->loaded() && Form10) ExecModal(*Form10);
+        }
     }
     TranslateMainForm();
 }
 
-void TMainForm::FormClose() {}
+void TMainForm::FormClose() {
+    // The settings first: whatever the clean-up of the tables meets, this run's settings are kept.
+    WriteParamFile();
+    m_packResults = PackAllTables(GetAppDir());
+    if (LanguageManager() == m_language.get()) SetLanguageManager(nullptr);
+    m_language.reset();
+}
 
 void TMainForm::HelpAbout1Execute() {}
 void TMainForm::aparametreExecute() {}
-void TMainForm::aidegeneraleExecute() {}
+void TMainForm::aidegeneraleExecute() {
+    ShellOpenFile(GetAppDir() + QString::fromLatin1(kHelpFileName));
+}
 void TMainForm::aquitterExecute() {
     close();
 }

@@ -5,6 +5,9 @@
 #include <QMainWindow>
 #include <memory>
 #include <span>
+#include <vector>
+
+#include "app/shell/table_pack.h"
 
 class QAction;
 class QLabel;
@@ -18,7 +21,6 @@ namespace app {
 
 class Tgerelanguage;
 
-inline constexpr const char* kProgramVersion = "2.06";
 // The help page, relative to the data directory; the build puts resources/help beside the program.
 inline constexpr const char* kHelpFileName = "help/pelmorad32.html";
 
@@ -49,6 +51,8 @@ public:
     // Whether the first activation is still to come, and whether it found no parameter file.
     bool firstActivationPending() const { return m_firstActivation; }
     Tgerelanguage* languageManager() const { return m_language.get(); }
+    // What the close did to each table.
+    const std::vector<TablePackResult>& packResults() const { return m_packResults; }
 
 public slots:
     void HelpAbout1Execute();
@@ -73,6 +77,7 @@ private:
     bool m_paramFileMissing = false;
     bool m_closed = false;
     std::unique_ptr<Tgerelanguage> m_language;
+    std::vector<TablePackResult> m_packResults;
 };
 
 extern TMainForm* MainForm;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/shell/qt/application.h"
+#include "app/shell/qt/desktop_shell.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/main_form.h"
 #include "app/shell/qt/termination_signals.h"
@@ -45,11 +46,14 @@ int RunProgram(int argc, char** argv) {
         Application application(argc, argv);
         xb::QtEngineUi engineUi;
         xb::SetHaltHandler(ShowHaltMessage);
+        DesktopShell shell;
+        xb::platform::SetShell(&shell);
         AppWindows windows;
         TerminationSignals termination(windows.mainForm());
         windows.mainForm()->show();
         status = application.exec();
         xb::SetHaltHandler(nullptr);
+        xb::platform::SetShell(nullptr);
     }
     engine.shutdown();
     curl_global_cleanup();
