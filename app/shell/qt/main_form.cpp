@@ -9,11 +9,13 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QTimer>
 #include <cmath>
 
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_runner.h"
 #include "ui_TMainForm.h"
@@ -160,6 +162,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique
     ui->setupUi(this);
     MainForm = this;
 
+    DegradeClass1 = new TDegradeClass(ui->centralwidget);
+    DegradeClass1->setObjectName(QStringLiteral("DegradeClass1"));
+    DegradeClass1->setStartColor(0xE7F7FE);
+    DegradeClass1->setEndColor(0x94E7FC);
+
     ui->Image1->setPixmap(QPixmap::fromImage(DrawMainPicture(ui->Image1->minimumSize())));
     QFont captionFont = ui->pcaption->font();
     captionFont.setPointSize(captionFont.pointSize() * 2 + 4);
@@ -254,6 +261,13 @@ void TMainForm::TranslateMainForm() {
         if (auto* item = findChild<QAction*>(QString::fromLatin1(b.item))) action->setText(item->text());
     }
     ui->aquitter->setText(GetLangText(46));
+}
+
+void TMainForm::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // The program's first window asks for the focus itself: without a window manager (a bare X server)
+    // nothing else would activate it, and the first activation is what starts the program's work.
+    if (m_firstActivation) QTimer::singleShot(0, this, [this] { activateWindow(); });
 }
 
 bool TMainForm::event(QEvent* e) {

@@ -19,6 +19,7 @@ class TMainForm;
 
 namespace app {
 
+class TDegradeClass;
 class Tgerelanguage;
 
 // The help page, relative to the data directory; the build puts resources/help beside the program.
@@ -63,8 +64,11 @@ public slots:
     void blivescoreClick();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+
+    TDegradeClass* DegradeClass1 = nullptr;
 
 private:
     void FormCreate();
