@@ -14,10 +14,15 @@
 
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/league_database.h"
+#include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/about_box.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_runner.h"
+#include "app/shell/qt/parameters_window.h"
+#include "app/shell/qt/program.h"
 #include "ui_TMainForm.h"
 
 namespace app {
@@ -295,6 +300,7 @@ void TMainForm::FormActivate() {
     if (m_firstActivation) {
         if (!ReadParamFile()) m_paramFileMissing = true;
         m_firstActivation = false;
+        if (fsysteme) CloseSystemTables(*fsysteme);
         if (m_paramFileMissing) {
             m_paramFileMissing = false;
             if (!m_language->loaded() && Form10) ExecModal(*Form10);
@@ -306,13 +312,24 @@ void TMainForm::FormActivate() {
 void TMainForm::FormClose() {
     // The settings first: whatever the clean-up of the tables meets, this run's settings are kept.
     WriteParamFile();
+    // The results window keeps its table open, which would refuse that table's pack.
+    CloseResultFormIfOpen();
     m_packResults = PackAllTables(GetAppDir());
     if (LanguageManager() == m_language.get()) SetLanguageManager(nullptr);
     m_language.reset();
 }
 
-void TMainForm::HelpAbout1Execute() {}
-void TMainForm::aparametreExecute() {}
+void TMainForm::HelpAbout1Execute() {
+    if (AboutBox) ExecModal(*AboutBox);
+}
+
+void TMainForm::aparametreExecute() {
+    if (!fpara) return;
+    fpara->show();
+    fpara->raise();
+    fpara->activateWindow();
+}
+
 void TMainForm::aidegeneraleExecute() {
     ShellOpenFile(GetAppDir() + QString::fromLatin1(kHelpFileName));
 }

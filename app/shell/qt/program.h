@@ -5,30 +5,47 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace app {
 
+class TAboutBox;
+class TForm10;
 class TMainForm;
+class Tfpara;
+class Tfsysteme;
+
+// The league database's definition tables while the program runs (closed again at the first activation).
+extern Tfsysteme* fsysteme;
+
+// The program cannot start: a league table could not be opened or created. Its text names the file and
+// the engine's reason.
+class StartupError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // The application's windows, created in the program's order: the main window first (its creation loads
 // the language file), the league tables before the main window is first activated. Destroyed in reverse.
 class AppWindows {
 public:
+    // Creates the windows and opens the league tables in the data directory (GetAppDir()), creating a
+    // missing table or index. Throws StartupError, with nothing written, when a table cannot be opened.
     AppWindows();
     ~AppWindows();
     AppWindows(const AppWindows&) = delete;
     AppWindows& operator=(const AppWindows&) = delete;
 
-    TMainForm* mainForm() const { return m_mainForm; }
+    TMainForm* mainForm() const { return m_mainForm.get(); }
 
 private:
-    template <typename T>
-    T* add(std::unique_ptr<T> window);
-
-    std::vector<std::unique_ptr<QObject>> m_windows;
-    TMainForm* m_mainForm = nullptr;
+    // Declared in the order of creation, so that they are destroyed in reverse.
+    std::unique_ptr<TMainForm> m_mainForm;
+    std::unique_ptr<TAboutBox> m_aboutBox;
+    std::unique_ptr<Tfsysteme> m_fsysteme;
+    std::unique_ptr<Tfpara> m_fpara;
+    std::unique_ptr<TForm10> m_form10;
 };
 
 // The program's halt handler: the message goes to stderr and into a box captioned "Program halted.";

@@ -19,6 +19,7 @@ public:
     explicit TerminationSignals(QWidget* mainWindow);
     ~TerminationSignals() override;
 
+    void setWindow(QWidget* mainWindow) { m_window = mainWindow; }
     // How many signals were turned into a close.
     int received() const { return m_received; }
 
