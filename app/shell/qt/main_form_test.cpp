@@ -4,6 +4,7 @@
 #include "app/shell/qt/main_form.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QActionGroup>
@@ -20,6 +21,7 @@
 
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/application.h"
 #include "app/shell/qt/language_choice.h"
@@ -29,6 +31,7 @@
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/paths.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/recording_shell.h"
 #include "tests/support/scripted_ui.h"
@@ -236,6 +239,91 @@ TEST_F(MainFormTest, SignalDuringTheFirstRunChoiceClosesTheChoiceThenTheWindow) 
     termination.reset();
     windows.reset();
     EXPECT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR")));
+}
+
+// Rows numbered 1..n in a table's first numeric field, then the first of them deleted.
+void addRowsDeletingTheFirst(const char* file, const char* field, int n) {
+    LeagueTableScope t("fill", file);
+    for (int i = 1; i <= n; ++i) {
+        t->Append();
+        t->FieldByName(field).SetAsInteger(i);
+        t->Post();
+    }
+    t->First();
+    t->Delete();
+}
+
+// Rows in the file, deleted ones included.
+int storedRows(const char* file) {
+    LeagueTableScope t("count", file);
+    return t->RecCount();
+}
+
+const char* const kTableFiles[] = {"champan", "champion", "eqchamp", "resultat", "equipe",
+                                   "joueur",  "joueq",    "but",     "carton"};
+
+TEST_F(MainFormTest, TablesExistBeforeTheFirstActivationAndTheClosePacksSevenOfThem) {
+    windows = std::make_unique<AppWindows>();
+    for (const char* name : kTableFiles) {
+        EXPECT_TRUE(xb::platform::FileExists(tmp.file(std::string(name) + ".dbf"))) << name;
+        EXPECT_TRUE(xb::platform::FileExists(tmp.file(std::string(name) + ".mdx"))) << name;
+    }
+    EXPECT_TRUE(xb::platform::FileExists(file("joueur.dbt")));
+    stop();
+
+    addRowsDeletingTheFirst("champan.dbf", "nuchamp", 2);
+    addRowsDeletingTheFirst("but.dbf", "nuchamp", 2);
+    addRowsDeletingTheFirst("resultat.dbf", "nuchamp", 2);
+    ASSERT_EQ(storedRows("champan.dbf"), 2);
+    start();
+    stop();
+    EXPECT_EQ(storedRows("champan.dbf"), 1);
+    EXPECT_EQ(storedRows("resultat.dbf"), 1);
+    EXPECT_EQ(storedRows("but.dbf"), 2);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(MainFormTest, TableHeldOpenByAnotherStationIsLeftForItWithoutMessageOrRebuild) {
+    start();
+    stop();
+    addRowsDeletingTheFirst("champan.dbf", "nuchamp", 3);
+    addRowsDeletingTheFirst("resultat.dbf", "nuchamp", 3);
+    const std::string mdxBefore = xbtest::ReadFileBytes(file("resultat.mdx"));
+    std::remove(file("PELMORAD32.PAR").c_str());
+
+    TMainForm* form = start();
+    xbtest::ChildProcess station;
+    ASSERT_EQ(station.ask("use " + file("resultat.dbf")), "0");
+    form->close();
+    const std::vector<TablePackResult> results = form->packResults();
+    EXPECT_EQ(station.finish(), 0);
+    stop();
+
+    ASSERT_EQ(results.size(), 7u);
+    for (const TablePackResult& r : results) {
+        const bool held = r.table == QStringLiteral("resultat");
+        EXPECT_EQ(r.outcome, held ? PackOutcome::InUse : PackOutcome::Packed) << r.table.toStdString();
+    }
+    EXPECT_EQ(storedRows("resultat.dbf"), 3);
+    EXPECT_EQ(storedRows("champan.dbf"), 2);
+    EXPECT_EQ(xbtest::ReadFileBytes(file("resultat.mdx")), mdxBefore);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(xbtest::ReadFileBytes(file("PELMORAD32.PAR")).size(), 548u);
+}
+
+TEST_F(MainFormTest, DirectoryInPlaceOfATableStopsTheStartWithOneMessageAndWritesNothing) {
+    ASSERT_EQ(::mkdir(file("champan.dbf").c_str(), 0755), 0);
+    try {
+        windows = std::make_unique<AppWindows>();
+        FAIL() << "the windows were created";
+    } catch (const StartupError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find(file("champan.dbf")), std::string::npos) << text;
+        EXPECT_NE(text.find("Error # "), std::string::npos) << text;
+    }
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(xb::platform::FileExists(file("PELMORAD32.PAR")));
+    EXPECT_FALSE(xb::platform::FileExists(file("champion.dbf")));
 }
 
 TEST(ExceptionReport, AnExceptionInAnEventBecomesAMessageAndTheProgramGoesOn) {
