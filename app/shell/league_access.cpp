@@ -3,17 +3,13 @@
 #include <chrono>
 #include <thread>
 
+#include "app/shell/app_files.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 
 namespace app {
 
 namespace {
-
-std::string& dataDir() {
-    static std::string dir = "./";
-    return dir;
-}
 
 // Releases the dataset's locks when a write step ends, also by an exception.
 class UnlockGuard {
@@ -59,16 +55,8 @@ bool appendComplete(xb::TXbDbf& t, const std::function<void()>& fill) {
 
 }  // namespace
 
-std::string LeagueDataDir() {
-    return dataDir();
-}
-
-void SetLeagueDataDir(const std::string& dir) {
-    dataDir() = dir.empty() ? "./" : dir.back() == '/' ? dir : dir + "/";
-}
-
 std::string LeagueFilePath(const std::string& name) {
-    return !name.empty() && name.front() == '/' ? name : dataDir() + name;
+    return !name.empty() && name.front() == '/' ? name : GetAppDir().toStdString() + name;
 }
 
 bool WaitForLock(const std::function<bool()>& take) {

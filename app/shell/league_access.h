@@ -13,11 +13,8 @@
 
 namespace app {
 
-// The directory the league tables are in (ending with "/"); the program's data directory.
-std::string LeagueDataDir();
-void SetLeagueDataDir(const std::string& dir);
 // A table or index file of the league: an absolute name is kept, a bare name is taken in the data
-// directory.
+// directory (GetAppDir).
 std::string LeagueFilePath(const std::string& name);
 
 // A refused lock is tried again for this long before a write gives up with nothing changed.

@@ -13,7 +13,7 @@ namespace app {
 
 class Tfsysteme {
 public:
-    // Opens the nine tables in the data directory (LeagueDataDir); a table that cannot be opened or
+    // Opens the nine tables in the data directory (GetAppDir); a table that cannot be opened or
     // created raises the dataset layer's exception, with the tables opened before it closed again.
     Tfsysteme();
     ~Tfsysteme();

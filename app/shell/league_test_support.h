@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/index_services.h"
@@ -20,10 +21,10 @@ class LeagueTest : public xbtest::EngineTest {
 protected:
     LeagueTest() : m_saved(xb::IndexServices()) {
         xb::InstallEngineUnits(engine());
-        app::SetLeagueDataDir(tmp.path());
+        app::SetAppDir(QString::fromStdString(tmp.path()));
     }
     ~LeagueTest() override {
-        app::SetLeagueDataDir("");
+        app::SetAppDir(QString());
         xb::IndexServices() = m_saved;
     }
 

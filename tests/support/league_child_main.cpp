@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_writes.h"
@@ -77,7 +78,7 @@ int main() {
             if (cmd == "dir") {
                 std::string dir;
                 in >> dir;
-                app::SetLeagueDataDir(dir);
+                app::SetAppDir(QString::fromStdString(dir));
                 answer = "0";
             } else if (cmd == "saveseason") {
                 std::string csv;

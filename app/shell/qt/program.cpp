@@ -59,7 +59,6 @@ private:
 }  // namespace
 
 AppWindows::AppWindows() {
-    SetLeagueDataDir(GetAppDir().toStdString());
     m_mainForm = std::make_unique<TMainForm>();
     m_aboutBox = std::make_unique<TAboutBox>();
     AboutBox = m_aboutBox.get();
