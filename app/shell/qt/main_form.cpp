@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "app/exchange/server_exchange.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_database.h"
@@ -236,6 +237,9 @@ void TMainForm::bindEntries() {
         if (auto* action = qobject_cast<QAction*>(entry)) action->setEnabled(false);
         if (auto* widget = qobject_cast<QWidget*>(entry)) widget->setEnabled(false);
     }
+    // Without a server there is no product page and no live results.
+    ui->msiteweb->setEnabled(false);
+    ui->blivescore->setEnabled(false);
     // An item follows its action from the start, not only from the action's next change.
     for (const Binding& b : kBindings) {
         auto* action = findChild<QAction*>(QString::fromLatin1(b.action));
@@ -305,6 +309,7 @@ void TMainForm::FormActivate() {
             m_paramFileMissing = false;
             if (!m_language->loaded() && Form10) ExecModal(*Form10);
         }
+        if (m_exchange) m_exchange->Start(true, kEventStart, true, Params.announcedVersion.toStdString());
     }
     TranslateMainForm();
 }
@@ -315,6 +320,8 @@ void TMainForm::FormClose() {
     // The results window keeps its table open, which would refuse that table's pack.
     CloseResultFormIfOpen();
     m_packResults = PackAllTables(GetAppDir());
+    // The exchange threads stop where their transfers poll the stop flag, and are joined.
+    if (m_exchange) m_exchange->StopAll();
     if (LanguageManager() == m_language.get()) SetLanguageManager(nullptr);
     m_language.reset();
 }
@@ -336,7 +343,20 @@ void TMainForm::aidegeneraleExecute() {
 void TMainForm::aquitterExecute() {
     close();
 }
-void TMainForm::msitewebClick() {}
-void TMainForm::blivescoreClick() {}
+void TMainForm::setServerExchange(ServerExchange* exchange) {
+    m_exchange = exchange;
+    const bool server = m_exchange && !m_exchange->settings().baseUrl.empty();
+    ui->msiteweb->setEnabled(server);
+    ui->blivescore->setEnabled(server);
+}
+
+void TMainForm::msitewebClick() {
+    if (m_exchange) OpenInBrowser(QString::fromStdString(m_exchange->settings().baseUrl + "/"));
+}
+
+void TMainForm::blivescoreClick() {
+    if (m_exchange)
+        OpenInBrowser(QString::fromStdString(m_exchange->settings().baseUrl + "/resultats-football.php"));
+}
 
 }  // namespace app

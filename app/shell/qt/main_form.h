@@ -19,6 +19,7 @@ class TMainForm;
 
 namespace app {
 
+class ServerExchange;
 class TDegradeClass;
 class Tgerelanguage;
 
@@ -52,6 +53,10 @@ public:
     // Whether the first activation is still to come, and whether it found no parameter file.
     bool firstActivationPending() const { return m_firstActivation; }
     Tgerelanguage* languageManager() const { return m_language.get(); }
+    // The exchange the first activation starts its thread on and the close stops; its server also gives
+    // the product page and the live results (both entries are disabled without one).
+    void setServerExchange(ServerExchange* exchange);
+
     // What the close did to each table.
     const std::vector<TablePackResult>& packResults() const { return m_packResults; }
 
@@ -82,6 +87,7 @@ private:
     bool m_closed = false;
     std::unique_ptr<Tgerelanguage> m_language;
     std::vector<TablePackResult> m_packResults;
+    ServerExchange* m_exchange = nullptr;
 };
 
 extern TMainForm* MainForm;

@@ -30,14 +30,19 @@
 #include "app/shell/qt/termination_signals.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "platform/network.h"
 #include "platform/paths.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/loopback_http_server.h"
 #include "tests/support/recording_shell.h"
 #include "tests/support/scripted_ui.h"
 
 namespace app {
 namespace {
+
+// The HTTP library's set-up, as the program's main keeps it, for the tests that start exchange threads.
+const HttpLibraryScope g_http;
 
 class MainFormTest : public xbtest::EngineTest {
 protected:
@@ -324,6 +329,42 @@ TEST_F(MainFormTest, DirectoryInPlaceOfATableStopsTheStartWithOneMessageAndWrite
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(xb::platform::FileExists(file("PELMORAD32.PAR")));
     EXPECT_FALSE(xb::platform::FileExists(file("champion.dbf")));
+}
+
+TEST_F(MainFormTest, WithoutAServerNoThreadStartsAndTheWebEntriesAreOff) {
+    start();
+    EXPECT_EQ(windows->exchange().RunningCount(), 0u);
+    EXPECT_FALSE(child<QAction>("msiteweb")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("blivescore")->isEnabled());
+}
+
+TEST_F(MainFormTest, ClosingEndsAThreadStalledInItsRequestThroughTheStopFlag) {
+    xbtest::LoopbackHttpServer server;
+    server.Script(xbtest::HttpReply::Stalled());
+    server.Script(xbtest::HttpReply::Stalled());
+    xb::platform::SetDefaultRouteAnswer(true);
+    ExchangeSettings settings;
+    settings.baseUrl = server.BaseUrl();
+    // Far beyond the test's time limit: only the stop flag can end the transfer in time.
+    settings.connectTimeout = std::chrono::hours(1);
+    settings.totalTimeout = std::chrono::hours(1);
+    windows = std::make_unique<AppWindows>(settings);
+    TMainForm* form = windows->mainForm();
+    form->show();
+    activate(form);
+    ASSERT_TRUE(server.WaitForRequests(1, std::chrono::seconds(10)));
+    EXPECT_EQ(windows->exchange().RunningCount(), 1u);
+    EXPECT_NE(server.Requests()[0].find("vdivers=debut"), std::string::npos) << server.Requests()[0];
+    EXPECT_TRUE(child<QAction>("msiteweb")->isEnabled());
+
+    const auto before = std::chrono::steady_clock::now();
+    form->close();
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_EQ(windows->exchange().RunningCount(), 0u);
+    EXPECT_LT(took, std::chrono::seconds(10));
+    EXPECT_EQ(form->packResults().size(), 7u);
+    windows.reset();
+    xb::platform::SetDefaultRouteAnswer(std::nullopt);
 }
 
 TEST(ExceptionReport, AnExceptionInAnEventBecomesAMessageAndTheProgramGoesOn) {

@@ -1,14 +1,14 @@
 #include "app/shell/qt/program.h"
 
-#include <curl/curl.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_database.h"
+#include "app/shell/param_file.h"
 #include "app/shell/qt/about_box.h"
 #include "app/shell/qt/application.h"
 #include "app/shell/qt/desktop_shell.h"
@@ -56,10 +56,25 @@ private:
     xb::platform::Ui* m_previous;
 };
 
+void AnnounceVersion(const std::string& version) {
+    const VersionNoticeTexts texts{GetLangText(251).toStdString(), GetLangText(252).toStdString()};
+    AnnounceNewVersion(
+        version, Params.announcedVersion.toStdString(),
+        [](const std::string& stored) { Params.announcedVersion = QString::fromStdString(stored); }, texts,
+        BuiltInExchangeSettings().contactAddress);
+}
+
 }  // namespace
 
-AppWindows::AppWindows() {
+AppWindows::AppWindows(ExchangeSettings exchangeSettings) {
+    // A newer version is found on an exchange thread; it is stored and announced on the GUI thread.
+    m_exchange =
+        std::make_unique<ServerExchange>(std::move(exchangeSettings), [](const std::string& version) {
+            QMetaObject::invokeMethod(
+                qApp, [version] { AnnounceVersion(version); }, Qt::QueuedConnection);
+        });
     m_mainForm = std::make_unique<TMainForm>();
+    m_mainForm->setServerExchange(m_exchange.get());
     m_aboutBox = std::make_unique<TAboutBox>();
     AboutBox = m_aboutBox.get();
     {
@@ -92,6 +107,7 @@ AppWindows::~AppWindows() {
     AboutBox = nullptr;
     m_aboutBox.reset();
     m_mainForm.reset();
+    m_exchange.reset();
 }
 
 void ShowHaltMessage(const std::string& text, uint16_t code) {
@@ -102,7 +118,7 @@ void ShowHaltMessage(const std::string& text, uint16_t code) {
 int RunProgram(int argc, char** argv) {
     xb::Engine engine;
     xb::InstallEngineUnits(engine);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    HttpLibraryScope http;
     int status = 0;
     {
         Application application(argc, argv);
@@ -131,7 +147,6 @@ int RunProgram(int argc, char** argv) {
         xb::platform::SetShell(nullptr);
     }
     engine.shutdown();
-    curl_global_cleanup();
     return status;
 }
 

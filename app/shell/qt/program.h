@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/exchange/server_exchange.h"
+
 namespace app {
 
 class TAboutBox;
@@ -32,15 +34,18 @@ class AppWindows {
 public:
     // Creates the windows and opens the league tables in the data directory (GetAppDir()), creating a
     // missing table or index. Throws StartupError, with nothing written, when a table cannot be opened.
-    AppWindows();
+    explicit AppWindows(ExchangeSettings exchange = BuiltInExchangeSettings());
     ~AppWindows();
     AppWindows(const AppWindows&) = delete;
     AppWindows& operator=(const AppWindows&) = delete;
 
     TMainForm* mainForm() const { return m_mainForm.get(); }
+    ServerExchange& exchange() { return *m_exchange; }
 
 private:
-    // Declared in the order of creation, so that they are destroyed in reverse.
+    // Declared in the order of creation, so that they are destroyed in reverse: the exchange threads
+    // outlive every window.
+    std::unique_ptr<ServerExchange> m_exchange;
     std::unique_ptr<TMainForm> m_mainForm;
     std::unique_ptr<TAboutBox> m_aboutBox;
     std::unique_ptr<Tfsysteme> m_fsysteme;
