@@ -81,5 +81,20 @@ TEST(ProgramProcess, TwoStationsShareTheDatabaseAndEndOnSigterm) {
     EXPECT_EQ(xbtest::ReadFileBytes(dir.file("PELMORAD32.PAR")).size(), 548u);
 }
 
+TEST(ProgramProcess, DirectoryInPlaceOfATableEndsTheStartWithStatusOneAndNoSettings) {
+    xbtest::TempDir dir;
+    const std::string exe = dir.file("pelmorad32");
+    fs::copy_file(LM_PELMORAD32_PATH, exe);
+    fs::create_directory(dir.file("champan.dbf"));
+    const pid_t station = startStation(exe, dir.file("station.log"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The message box waits for its OK; the signal dismisses it as a user would.
+    EXPECT_EQ(endStation(station), 1);
+    const std::string log = xbtest::ReadFileBytes(dir.file("station.log"));
+    EXPECT_NE(log.find(dir.file("champan.dbf")), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(dir.file("PELMORAD32.PAR")));
+    EXPECT_FALSE(fs::exists(dir.file("champion.dbf")));
+}
+
 }  // namespace
 }  // namespace app
