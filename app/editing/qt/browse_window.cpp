@@ -9,14 +9,7 @@
 #include "app/editing/edit_rules.h"
 #include "app/editing/qt/window_guards.h"
 #include "app/shell/league_lookups.h"
-#if __has_include("app/shell/param_file.h")
 #include "app/shell/param_file.h"
-#else
-// Until the parameter file lands: the season the program starts with.
-namespace app {
-inline int CurrentSeasonYear = 2026;
-}
-#endif
 
 namespace app {
 

@@ -23,10 +23,8 @@
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_tables.h"
-#if __has_include("app/shell/param_file.h")
+#include "app/shell/app_files.h"
 #include "app/shell/param_file.h"
-#define LM_HAS_PARAMS 1
-#endif
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "tests/support/child_process.h"
@@ -69,10 +67,8 @@ protected:
     EditingWindowTest() {
         xb::InstallEngineUnits(engine());
         xbtest::FillLeagueTables(tmp.path(), Season());
-        SetLeagueDataDir(tmp.path() + "/");
-#ifdef LM_HAS_PARAMS
+        SetAppDir(QString::fromStdString(tmp.path() + "/"));
         CurrentSeasonYear = 2026;
-#endif
         LanguageIndex = 2;
     }
     ~EditingWindowTest() override {
