@@ -1,13 +1,14 @@
 #include "engine/core/dbf_file.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <chrono>
 #include <thread>
 
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "engine/core/file_support.h"
 #include "engine/core/locks.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
@@ -47,25 +48,9 @@ std::string trimBlanks(const std::string& s) {
     return s.substr(a, b - a + 1);
 }
 
-bool hasExtension(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    size_t dot = path.find_last_of('.');
-    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
-}
-
-std::string withDefaultExt(const std::string& path, const std::string& ext) {
-    return hasExtension(path) ? path : path + "." + ext;
-}
-
 std::string baseName(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
 }
 
 std::string shortNameOf(const std::string& path) {
@@ -189,7 +174,7 @@ bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector
     }
     image[headerSize - 1] = 0x0D;
 
-    std::string name = platform::ResolveCase(withDefaultExt(fileName, "dbf"));
+    std::string name = TableFileName(fileName);
     releaseBlock(block);
     int rc = block.file.create(name, platform::kModeExclusive);
     if (rc != 0) {
@@ -214,20 +199,15 @@ bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector
     block.fileMode = platform::kModeExclusive;
     if (!CloseDbf(block)) return false;
 
-    if (memo) {
-        std::string base = name;
-        size_t dot = base.find_last_of('.');
-        base.resize(dot);
-        if (!InitMemoFile(base + "." + lower(MemoExtFor(kVersionWithMemo)), kVersionWithMemo, kNewMemoBlockSize,
-                          "CreateDbf()"))
-            return false;
-    }
+    if (memo && !InitMemoFile(MemoFileNameOf(name, kVersionWithMemo), kVersionWithMemo, kNewMemoBlockSize,
+                              "CreateDbf()"))
+        return false;
     SetIoResult(0);
     return true;
 }
 
 bool OpenDbf(TableBlock& block) {
-    std::string name = platform::ResolveCase(withDefaultExt(block.fileName, "dbf"));
+    std::string name = TableFileName(block.fileName);
     releaseBlock(block);
     block.fileName = name;
     int rc = block.file.open(name, block.fileMode);
@@ -391,7 +371,8 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
     block.hasMemo = (block.header[0] & 0x80) != 0;
     block.raw.assign(block.recordSize, ' ');
     const uint64_t hs = static_cast<uint16_t>(block.headerSize);
-    if (AutoFixRecCount()) count = fileSize > hs ? static_cast<uint32_t>((fileSize - hs) / block.recordSize) : 0;
+    if (block.countRepair || AutoFixRecCount())
+        count = fileSize > hs ? static_cast<uint32_t>((fileSize - hs) / block.recordSize) : 0;
     block.recCount = static_cast<int32_t>(count);
     if (block.recCount < 1) {
         block.recNo = 0;
@@ -589,7 +570,7 @@ void TranslateRecord(TranslateDir dir, bool oem, const TranslateProc& proc, size
 }
 
 bool InitMemoFile(const std::string& fileName, uint8_t version, uint16_t blockSize, const std::string& caller) {
-    std::string name = withDefaultExt(fileName, lower(MemoExtFor(version)));
+    std::string name = DefaultExt(fileName, version == 0xF5 ? kFoxMemoExt : kMemoExt);
     std::vector<uint8_t> image;
     if (version == 0x83) {
         image.assign(513, 0);

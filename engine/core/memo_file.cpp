@@ -5,6 +5,7 @@
 
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "engine/core/file_support.h"
 #include "engine/core/locks.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -149,10 +150,6 @@ Engine& eng() {
     return Engine::current();
 }
 
-std::string lowerExt(uint8_t flavour) {
-    return flavour == kMemoFox ? "fpt" : "dbt";
-}
-
 }  // namespace
 
 MemoFileArea* CurrentMemoArea() {
@@ -190,11 +187,7 @@ uint8_t MemoFlavourOf(uint8_t version) {
 }
 
 std::string MemoFileNameFor(const std::string& tableName, uint8_t flavour) {
-    std::string base = tableName;
-    size_t slash = base.find_last_of('/');
-    size_t dot = base.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.erase(dot);
-    return platform::ResolveCase(base + "." + lowerExt(flavour));
+    return MemoFileNameOf(tableName, flavour);
 }
 
 bool CreateMemofile(const std::string& tableName) {

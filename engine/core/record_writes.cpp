@@ -5,6 +5,7 @@
 
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "engine/core/file_support.h"
 #include "engine/core/locks.h"
 #include "engine/core/navigation.h"
 #include "engine/core/typed_record.h"
@@ -28,13 +29,6 @@ public:
     explicit LockSemaphore(bool active) : SemaphoreBracket(Lock, active) {}
 };
 
-std::string stem(const std::string& tablePath) {
-    size_t slash = tablePath.find_last_of('/');
-    size_t dot = tablePath.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return tablePath.substr(0, dot);
-    return tablePath;
-}
-
 // Reports a failure of a step without letting a later success hide it.
 bool fail(uint16_t code, const std::string& detail) {
     SetEngineError(code, detail);
@@ -43,9 +37,15 @@ bool fail(uint16_t code, const std::string& detail) {
 
 }  // namespace
 
-std::string PackWritingName(const std::string& tablePath) { return stem(tablePath) + ".$pw"; }
-std::string PackReadyName(const std::string& tablePath) { return stem(tablePath) + ".$pr"; }
-std::string PackMemoName(const std::string& tablePath) { return stem(tablePath) + ".$$$"; }
+std::string PackWritingName(const std::string& tablePath) {
+    return DerivedFileName(tablePath, kPackWritingExt);
+}
+std::string PackReadyName(const std::string& tablePath) {
+    return DerivedFileName(tablePath, kPackReadyExt);
+}
+std::string PackMemoName(const std::string& tablePath) {
+    return DerivedFileName(tablePath, kPackMemoExt);
+}
 
 bool Append() {
     eng().errors.lastError = 0;
@@ -366,7 +366,7 @@ bool Pack() {
     // the table rename if this process dies in between.
     if (withMemo) {
         e.tables.memo->closeMemofile();
-        std::string memoPath = platform::ResolveCase(stem(table) + "." + std::string(b->version() == 0xF5 ? "fpt" : "dbt"));
+        const std::string memoPath = MemoFileNameOf(table, b->version());
         int rc = platform::RenameFile(memoTemp, memoPath);
         if (rc != 0) {
             packed.close();

@@ -525,7 +525,7 @@ std::string SemaphoreFileName() {
     if (!b || b->fileName.empty()) return {};
     // The table as found on disk, so that every spelling of its name meets the same semaphore file.
     const std::string table = platform::ResolveCase(b->fileName);
-    return platform::ResolveCase(ForceExt(table, "@s@"));
+    return SemaphoreFileNameOf(table);
 }
 
 bool HandleSemafore(int action) {
