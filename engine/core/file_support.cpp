@@ -140,10 +140,9 @@ bool FileIsFromToday(const std::string& name) {
     if (f.open(platform::ResolveCase(name), platform::kModeSharedRead) != 0) return false;
     const uint32_t stamp = f.dosDateTime();
     if (stamp == 0) return false;
-    const uint32_t date = stamp >> 16;
+    const platform::CivilDate day = platform::DosDateOf(stamp);
     const platform::CivilDate today = platform::Today();
-    return static_cast<int>(1980 + (date >> 9)) == today.year && static_cast<int>((date >> 5) & 15) == today.month &&
-           static_cast<int>(date & 31) == today.day;
+    return day.year == today.year && day.month == today.month && day.day == today.day;
 }
 
 int EraseFile(const std::string& name) {

@@ -10,6 +10,7 @@
 #include "engine/core/navigation.h"
 #include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -261,8 +262,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
         // Count and date of the packed table.
         platform::CivilDate d = platform::Today();
         if (b.isDbase2()) {
-            header[1] = static_cast<char>(kept & 0xFF);
-            header[2] = static_cast<char>((kept >> 8) & 0xFF);
+            platform::PutU16(reinterpret_cast<uint8_t*>(&header[1]), static_cast<uint16_t>(kept));
             header[3] = static_cast<char>(d.month);
             header[4] = static_cast<char>(d.day);
             header[5] = static_cast<char>(d.year - 1900);
@@ -270,7 +270,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
             header[1] = static_cast<char>(d.year - 1900);
             header[2] = static_cast<char>(d.month);
             header[3] = static_cast<char>(d.day);
-            for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<char>((static_cast<uint32_t>(kept) >> (8 * i)) & 0xFF);
+            platform::PutU32(reinterpret_cast<uint8_t*>(&header[4]), static_cast<uint32_t>(kept));
         }
         rc = out.writeAt(0, header.data(), header.size());
     }
@@ -388,10 +388,7 @@ bool Pack() {
     b->fileMode = platform::kModeExclusive;
     b->recCount = kept;
     b->state = TableState::Clean;
-    b->header[4] = static_cast<uint8_t>(kept & 0xFF);
-    b->header[5] = static_cast<uint8_t>((kept >> 8) & 0xFF);
-    b->header[6] = static_cast<uint8_t>((kept >> 16) & 0xFF);
-    b->header[7] = static_cast<uint8_t>((kept >> 24) & 0xFF);
+    platform::PutU32(&b->header[4], static_cast<uint32_t>(kept));
     if (withMemo) {
         e.errors.lastError = 0;
         e.tables.memo->useMemofile();

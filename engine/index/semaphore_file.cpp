@@ -12,6 +12,7 @@
 #include "engine/core/file_support.h"
 #include "engine/core/locks.h"
 #include "engine/core/work_areas.h"
+#include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 
@@ -50,11 +51,8 @@ struct SemaphoreRecord {
     uint16_t knownCounter = 0;
     uint64_t generation = 0;
 
-    uint16_t counter() const { return static_cast<uint16_t>(record[2] | (record[3] << 8)); }
-    void setCounter(uint16_t v) {
-        record[2] = static_cast<uint8_t>(v & 0xFF);
-        record[3] = static_cast<uint8_t>(v >> 8);
-    }
+    uint16_t counter() const { return platform::GetU16(&record[2]); }
+    void setCounter(uint16_t v) { platform::PutU16(&record[2], v); }
 };
 
 struct EngineSemaphores {
