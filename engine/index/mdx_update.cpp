@@ -598,10 +598,11 @@ bool syncOrder(MdxArea& area, WorkAreaBlock& b) {
             const std::string k = "\"" + keyText(*tag, key.data()) + "\"";
             if (!keySeen)
                 SetEngineError(212, "Key: " + k + " not in index: " + tag->tagText() +
-                                        ". [SyncIndex-1] Record: " + std::to_string(b.recNo));
+                                        ". [SyncIndex-1] Record: " + std::to_string(b.recNo) +
+                                        kIndexMayBeDamaged);
             else
-                SetEngineError(
-                    212, "Record with key: " + k + " not in index: " + tag->tagText() + ". [SyncIndex-2]");
+                SetEngineError(212, "Record with key: " + k + " not in index: " + tag->tagText() +
+                                        ". [SyncIndex-2]" + kIndexMayBeDamaged);
             return false;
         }
         ed.positionTag();
