@@ -1,0 +1,41 @@
+// The parameters window: language, hidden draws column, goal column labels, the HTML texts of exported
+// pages and whether an exported page is opened. Modeless; OK stores into the settings in memory (the
+// file is written when the program closes), Quit keeps them.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class Tfpara;
+}
+
+namespace app {
+
+class Tfpara : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Tfpara(QWidget* parent = nullptr);
+    ~Tfpara() override;
+
+public slots:
+    // Texts in the current language; the language group hidden while a language file is loaded.
+    void FormActivate();
+    void bokClick();
+    void bquitClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // The settings into the controls: once per showing, so that visiting another window keeps edits.
+    void showSettings();
+
+    std::unique_ptr<Ui::Tfpara> ui;
+};
+
+extern Tfpara* fpara;
+
+}  // namespace app
