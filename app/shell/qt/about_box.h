@@ -26,6 +26,9 @@ public:
 public slots:
     void OKBUTTONClick();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     std::unique_ptr<Ui::TAboutBox> ui;
 };

@@ -5,6 +5,11 @@
 
 #include <QWidget>
 #include <memory>
+#include <vector>
+
+#include "app/shell/qt/window_texts.h"
+
+class QRadioButton;
 
 namespace Ui {
 class Tfpara;
@@ -18,6 +23,11 @@ class Tfpara : public QWidget {
 public:
     explicit Tfpara(QWidget* parent = nullptr);
     ~Tfpara() override;
+
+    // The window's texts: component, text number.
+    static const std::vector<WindowText>& Texts();
+    // The radio button of a language (1..8), nullptr for any other number.
+    QRadioButton* languageButton(int language) const;
 
 public slots:
     // Texts in the current language; the language group hidden while a language file is loaded.
