@@ -21,6 +21,7 @@
 #include "app/editing/qt/modal_seam.h"
 #include "app/editing/qt/pick_list.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_tables.h"
 #if __has_include("app/shell/param_file.h")
@@ -69,7 +70,7 @@ protected:
     EditingWindowTest() {
         xb::InstallEngineUnits(engine());
         xbtest::FillLeagueTables(tmp.path(), Season());
-        SetLeagueDataDir(tmp.path() + "/");
+        SetAppDir(QString::fromStdString(tmp.path() + "/"));
 #ifdef LM_HAS_PARAMS
         CurrentSeasonYear = 2026;
 #endif

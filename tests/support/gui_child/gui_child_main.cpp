@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/editing/qt/championship_window.h"
+#include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
     xb::Engine engine(xb::platform::LocaleFactsFromName("en_US"));
     xb::InstallEngineUnits(engine);
     xb::SetErrorTrap(false);
-    app::SetLeagueDataDir(std::string(argv[1]) + "/");
+    app::SetAppDir(QString::fromStdString(std::string(argv[1]) + "/"));
     xbtest::ScriptedUi ui;
     app::Tfgestchamp& w = *app::fgestchamp();
     w.show();
