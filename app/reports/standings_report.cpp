@@ -22,8 +22,9 @@ GridRows StandingsGridRows(const StandingsResult& result, int sortType) {
     int position = 0;
     for (const StandingsRow& r : result.rows) {
         const StandingsCounters& c = r.c;
-        rows.push_back({QString::number(r.team), QString::number(++position), r.name, QString::number(c.points),
-                        QString::number(c.played), shown(all || sortType == kOrderWins, c.wins),
+        rows.push_back({QString::number(r.team), QString::number(++position), r.name,
+                        QString::number(c.points), QString::number(c.played),
+                        shown(all || sortType == kOrderWins, c.wins),
                         shown(all || sortType == kOrderDraws, c.draws),
                         shown(all || sortType == kOrderDefeats, c.defeats),
                         shown(all || sortType == kOrderAttack, c.goalsFor),
@@ -49,15 +50,20 @@ QString GoalsAgainstTitle() {
 
 QByteArray ExportStandingsHtml(const GridRows& rows, const StandingsPageInfo& info) {
     const bool standings = !rows.empty() && rows.front().size() >= kStandingsColumns;
-    HtmlPageWriter w(DefaultPageOptions(GetLangText(93)));
+    PageOptions options;
+    options.title = GetLangText(93);
+    options.headerText = HtmlHeaderText;
+    options.footerText = HtmlFooterText;
+    options.makerHost = BuiltMakerHost();
+    HtmlPageWriter w(options);
     w.Begin();
     w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") + HtmlEscape(GetLangText(12)) + " :" +
            HtmlEscape(info.championshipName) + "<br>");
     w.Line(HtmlEscape(GetLangText(13)) + " :" + HtmlEscape(info.seasonText) + "<br>");
     w.Line(HtmlEscape(GetLangText(14)) + " :" + HtmlEscape(info.firstDay) + HtmlEscape(GetLangText(138)) +
            HtmlEscape(info.lastDay) + "<br>");
-    w.Line("TYPE:" + HtmlEscape(rightTrimmed(info.sideText)) + " " + HtmlEscape(rightTrimmed(info.orderText)) +
-           " </font></p>");
+    w.Line("TYPE:" + HtmlEscape(rightTrimmed(info.sideText)) + " " +
+           HtmlEscape(rightTrimmed(info.orderText)) + " </font></p>");
     w.EmptyLine();
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
 

@@ -150,7 +150,8 @@ void ReportSelectionPanel::seasonNextClick() {
 
 void ReportSelectionPanel::bequipepreClick() {
     BusyFlag flag(busy);
-    if (flag.entered() && m_team && m_team->currentIndex() >= 1) m_team->setCurrentIndex(m_team->currentIndex() - 1);
+    if (flag.entered() && m_team && m_team->currentIndex() >= 1)
+        m_team->setCurrentIndex(m_team->currentIndex() - 1);
 }
 
 void ReportSelectionPanel::bequipesuiClick() {

@@ -61,19 +61,22 @@ const std::vector<WindowText>& Tfclassement::Texts() {
     return texts;
 }
 
-Tfclassement::Tfclassement(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Tfclassement>()) {
+Tfclassement::Tfclassement(QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Tfclassement>()) {
     ui->setupUi(this);
-    setObjectName("fclassement");
     m_selection = new ReportSelectionPanel(this, {"banneeprec", "banneesui"});
     connect(m_selection, &ReportSelectionPanel::seasonChanged, this, Guarded([this] { eanneeChange(); }));
-    connect(m_selection, &ReportSelectionPanel::championshipChanged, this, Guarded([this] { enumchampChange(); }));
-    connect(ui->bappelleclassement, &QPushButton::clicked, this, Guarded([this] { bappelleclassementClick(); }));
+    connect(m_selection, &ReportSelectionPanel::championshipChanged, this,
+            Guarded([this] { enumchampChange(); }));
+    connect(ui->bappelleclassement, &QPushButton::clicked, this,
+            Guarded([this] { bappelleclassementClick(); }));
     connect(ui->bimp, &QPushButton::clicked, this, Guarded([this] { bimpClick(); }));
     connect(ui->bhtm, &QPushButton::clicked, this, Guarded([this] { bhtmClick(); }));
     connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
     connect(ui->grilleclassement, &ReportGrid::CellDoubleClicked, this,
             Guarded([this] { grilleclassementDblClick(); }));
-    for (QComboBox* box : {ui->eannee, ui->ejournee1, ui->ejournee2}) box->lineEdit()->installEventFilter(this);
+    for (QComboBox* box : {ui->eannee, ui->ejournee1, ui->ejournee2})
+        box->lineEdit()->installEventFilter(this);
     ui->ejournee1->lineEdit()->setMaxLength(2);
     ui->ejournee2->lineEdit()->setMaxLength(2);
     ui->bhtm->setText(QStringLiteral("HTML"));
@@ -81,7 +84,8 @@ Tfclassement::Tfclassement(QWidget* parent) : QWidget(parent, Qt::Window), ui(st
     // grilleclassementDrawCell: data rows alternately white and $F4FFE1, the selection $C8B9C7.
     ui->grilleclassement->SetDrawCell([](QPainter& p, int, int row, const QRect& rect, GridCellState st) {
         if (row > 0) {
-            const QColor fill = st.selected ? ColorOfBgr(0xC8B9C7) : ColorOfBgr(row % 2 ? 0xFFFFFF : 0xF4FFE1);
+            const QColor fill =
+                st.selected ? ColorOfBgr(0xC8B9C7) : ColorOfBgr(row % 2 ? 0xFFFFFF : 0xF4FFE1);
             p.fillRect(rect, fill);
         } else {
             p.fillRect(rect, ColorOfBgr(0xC8B9C7));
@@ -153,7 +157,8 @@ void Tfclassement::SetupStandingsGrid() {
         int width = static_cast<int>(kStandingsWidths[c] * scale);
         if (c == kDrawsColumn && HideDrawsFlag == 1) width = 0;
         g.SetColWidth(c, width);
-        const QString title = c == 8 ? GoalsForTitle() : c == 9 ? GoalsAgainstTitle()
+        const QString title = c == 8   ? GoalsForTitle()
+                              : c == 9 ? GoalsAgainstTitle()
                               : c == 0 ? QString()
                                        : GetLangText(kStandingsTitles[c]);
         g.SetCells(c, 0, title);
@@ -216,7 +221,8 @@ void Tfclassement::ShowStandings() {
     if (!flag.entered()) return;
     const QString yearText = m_selection->seasonText().left(4);
     const QString first = ui->ejournee1->currentText(), last = ui->ejournee2->currentText();
-    if (!IsInteger(yearText) || !IsInteger(ui->enumchamp->text()) || !IsInteger(first) || !IsInteger(last)) return;
+    if (!IsInteger(yearText) || !IsInteger(ui->enumchamp->text()) || !IsInteger(first) || !IsInteger(last))
+        return;
     StandingsRequest request;
     request.championship = integerOf(ui->enumchamp->text());
     request.year = integerOf(yearText);
@@ -278,8 +284,10 @@ bool Tfclassement::PrintStandings() {
         // Column (index in the grid, title, x).
         QList<std::tuple<int, QString, int>> columns;
         if (standings) {
-            columns = {{1, GetLangText(129), 10},      {2, GetLangText(113), 3 * w + 10},
-                       {3, GetLangText(130), 23 * w + 10}, {4, GetLangText(131), 26 * w + 10},
+            columns = {{1, GetLangText(129), 10},
+                       {2, GetLangText(113), 3 * w + 10},
+                       {3, GetLangText(130), 23 * w + 10},
+                       {4, GetLangText(131), 26 * w + 10},
                        {5, GetLangText(132), 29 * w + 10}};
             int x = 32;
             if (!hideDraws) {
@@ -292,7 +300,9 @@ bool Tfclassement::PrintStandings() {
                 x += 3;
             }
         } else {
-            columns = {{1, GetLangText(111), 10}, {2, GetLangText(113), 23 * w + 10}, {3, GetLangText(130), 43 * w + 10}};
+            columns = {{1, GetLangText(111), 10},
+                       {2, GetLangText(113), 23 * w + 10},
+                       {3, GetLangText(130), 43 * w + 10}};
         }
         QList<QPair<int, QString>> titles;
         for (const auto& [c, title, x] : columns) titles.append({x, title});
