@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <filesystem>
 #include <sstream>
 
 #include "app/editing/qt/modal_seam.h"
@@ -74,6 +75,9 @@ protected:
         });
         click("bimp");
         SetReportPrinterFactory({});
+        if (!qgetenv("LM_SCREENSHOT_DIR").isEmpty())
+            std::filesystem::copy_file(pdf, qgetenv("LM_SCREENSHOT_DIR").toStdString() + "/" + name,
+                                       std::filesystem::copy_options::overwrite_existing);
         if (pages) {
             const std::string info = xbtest::RunCommand("pdfinfo " + xbtest::ShellQuote(pdf));
             const auto at = info.find("Pages:");
