@@ -133,7 +133,7 @@ inline std::vector<SeasonTable> MakeSeason(const SeasonSize& size = {}) {
             resultat.rows.push_back({num(league), num(year), num(day), num(a), num(b), num(g1), num(g2),
                                      g1 > g2   ? "V1"
                                      : g1 < g2 ? "V2"
-                                               : "N ",
+                                               : "N",
                                      num(p1), num(p2)});
             auto event = [&](SeasonTable& t, int team, int side, int type) {
                 const int player = squads[team][static_cast<size_t>(next(size.squad))];
