@@ -1,6 +1,6 @@
 #include "app/reports/standings_report.h"
 
-#include "app/reports/html_page.h"
+#include "app/shell/html_page.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/param_file.h"
 

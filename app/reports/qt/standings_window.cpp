@@ -7,8 +7,8 @@
 
 #include "app/editing/qt/window_guards.h"
 #include "app/editing/table_scopes.h"
-#include "app/reports/qt/report_export.h"
-#include "app/reports/qt/report_print.h"
+#include "app/shell/qt/report_export.h"
+#include "app/shell/qt/report_print.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"

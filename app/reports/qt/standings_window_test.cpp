@@ -17,7 +17,7 @@
 #include <sstream>
 
 #include "app/editing/qt/modal_seam.h"
-#include "app/reports/qt/report_print.h"
+#include "app/shell/qt/report_print.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_test_support.h"
