@@ -50,12 +50,7 @@ QString GoalsAgainstTitle() {
 
 QByteArray ExportStandingsHtml(const GridRows& rows, const StandingsPageInfo& info) {
     const bool standings = !rows.empty() && rows.front().size() >= kStandingsColumns;
-    PageOptions options;
-    options.title = GetLangText(93);
-    options.headerText = HtmlHeaderText;
-    options.footerText = HtmlFooterText;
-    options.makerHost = BuiltMakerHost();
-    HtmlPageWriter w(options);
+    HtmlPageWriter w(DefaultPageOptions(GetLangText(93)));
     w.Begin();
     w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") + HtmlEscape(GetLangText(12)) + " :" +
            HtmlEscape(info.championshipName) + "<br>");

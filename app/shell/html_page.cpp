@@ -38,6 +38,15 @@ QString BuiltMakerHost() {
     return QString::fromUtf8(LM_MAKER_HOST);
 }
 
+PageOptions DefaultPageOptions(const QString& title) {
+    PageOptions options;
+    options.title = title;
+    options.headerText = HtmlHeaderText;
+    options.footerText = HtmlFooterText;
+    options.makerHost = BuiltMakerHost();
+    return options;
+}
+
 QString HtmlEscape(const QString& text) {
     QString out;
     out.reserve(text.size());
