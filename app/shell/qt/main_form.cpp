@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
@@ -89,7 +90,8 @@ const Binding kBindings[] = {
     {"mapropos", "HelpAbout1"},     {"bquit", "aquitter"},
 };
 
-// Entries whose windows this build does not have yet: present, disabled.
+// Entries whose windows this build does not have yet: present, disabled. Those of the folders built on
+// the shell are enabled when the executable binds them (bindWindowEntry).
 const char* const kPendingEntries[] = {
     "msauvdonnees",    "mrecharger",      "mtelecharge", "bmaj",       "agestchamp",    "bgestchamp",
     "agestequipe",     "bgestequipes",    "mjoueurs",    "bjoueurs",   "aresultat",     "bresultat",
@@ -317,13 +319,28 @@ void TMainForm::FormActivate() {
 void TMainForm::FormClose() {
     // The settings first: whatever the clean-up of the tables meets, this run's settings are kept.
     WriteParamFile();
-    // The results window keeps its table open, which would refuse that table's pack.
+    // The results window and the other open windows keep their tables open, which would refuse those
+    // tables' pack; closed here, they also leave nothing behind that would keep the program running.
     CloseResultFormIfOpen();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible() && !window->isModal()) window->close();
+    }
     m_packResults = PackAllTables(GetAppDir());
     // The exchange threads stop where their transfers poll the stop flag, and are joined.
     if (m_exchange) m_exchange->StopAll();
     if (LanguageManager() == m_language.get()) SetLanguageManager(nullptr);
     m_language.reset();
+}
+
+void TMainForm::bindWindowEntry(const QString& entry, std::function<void()> show) {
+    QObject* item = findChild<QObject*>(entry);
+    if (auto* action = qobject_cast<QAction*>(item)) {
+        action->setEnabled(true);
+        connect(action, &QAction::triggered, this, [show] { show(); });
+    } else if (auto* button = qobject_cast<QAbstractButton*>(item)) {
+        button->setEnabled(true);
+        connect(button, &QAbstractButton::clicked, this, [show] { show(); });
+    }
 }
 
 void TMainForm::HelpAbout1Execute() {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -68,8 +69,8 @@ protected:
     }
 
     // Starts the program's windows and brings the main window up, as the program does.
-    TMainForm* start() {
-        windows = std::make_unique<AppWindows>();
+    TMainForm* start(const WindowEntries& later = {}) {
+        windows = std::make_unique<AppWindows>(BuiltInExchangeSettings(), later);
         TMainForm* form = windows->mainForm();
         form->show();
         activate(form);
@@ -199,6 +200,28 @@ TEST_F(MainFormTest, EntriesOfMissingWindowsAreDisabledAndTheirItemsFollowTheAct
     EXPECT_GE(group->actions().size(), 14);
     child<QAction>("agestchamp")->setEnabled(true);
     EXPECT_TRUE(child<QAction>("mChamp")->isEnabled());
+}
+
+// The executable hands the windows of later folders to the main window: their entries are enabled, the
+// menu item, the action and the button show the window, and the main window's close closes it.
+TEST_F(MainFormTest, EntriesOfLaterWindowsShowThemAndTheCloseClosesThem) {
+    QWidget later;
+    int shown = 0;
+    const auto show = [&] {
+        ++shown;
+        later.show();
+    };
+    TMainForm* form = start({{QStringLiteral("agestchamp"), show}, {QStringLiteral("bgestchamp"), show}});
+    for (const char* name : {"mChamp", "agestchamp"}) EXPECT_TRUE(child<QAction>(name)->isEnabled()) << name;
+    EXPECT_TRUE(child<QWidget>("bgestchamp")->isEnabled());
+    child<QAction>("mChamp")->trigger();
+    child<QAction>("agestchamp")->trigger();
+    QTest::mouseClick(child<QAbstractButton>("bgestchamp"), Qt::LeftButton);
+    EXPECT_EQ(shown, 3);
+    EXPECT_TRUE(later.isVisible());
+    EXPECT_FALSE(child<QAction>("agestequipe")->isEnabled()) << "entries not handed over stay disabled";
+    form->close();
+    EXPECT_FALSE(later.isVisible());
 }
 
 TEST_F(MainFormTest, HelpOpensThePageBesideTheDataThroughTheShell) {
