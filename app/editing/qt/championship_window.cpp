@@ -138,7 +138,7 @@ void Tfgestchamp::ShowChampionship() {
     xb::TXbDbf* t = table();
     const bool any = hasRecords();
     ui->enumero->setText(any ? QString::number(t->FieldGetInt("NUCHAMP")) : QString());
-    ui->enom->setText(any ? QString::fromStdString(t->FieldGetStr("NOMCHAMP")).trimmed() : QString());
+    ShowStoredText(ui->enom, any ? QString::fromStdString(t->FieldGetStr("NOMCHAMP")).trimmed() : QString());
     fillTeams();
     const int year = seasonYear();
     const int championship = ParseInteger(ui->enumero->text()).value_or(0);

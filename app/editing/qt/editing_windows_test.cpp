@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTableView>
@@ -429,6 +430,7 @@ TEST_F(EditingWindowTest, ChampionshipLockHeldByAnotherStation) {
     ASSERT_EQ(other.ask("rlock"), "1");
     browseTo(1);
     click(w, "bmodif");
+    EXPECT_EQ(text(w, "enom"), QString::fromUtf8("Ligue des Régions - élite")) << "shown as stored";
     type(w, "enom", "RENOMME");
     const auto messages = ui.messages.size();
     click(w, "bok");
@@ -564,6 +566,29 @@ TEST_F(EditingWindowTest, ChampionshipWindowShowsItsTexts) {
         }
     }
     EXPECT_EQ(champ().windowTitle(), GetLangText(12));
+}
+
+// Pictures of the pick list after a search and of the championship window in 'M', for a person to look
+// at: written to $LM_SCREENSHOT_DIR when set (run under a real display server for the real look).
+TEST_F(EditingWindowTest, PicturesOfThePickListAndTheChampionshipWindow) {
+    const QString dir = qEnvironmentVariable("LM_SCREENSHOT_DIR");
+    QImage pick;
+    ModalDriverScope driver([&](QDialog& d) {
+        search(d, "par");
+        pick = d.grab().toImage();
+    });
+    PickFromList(2);
+    Tfgestchamp& w = champ();
+    browseTo(1);
+    click(w, "bmodif");
+    const QImage modify = w.grab().toImage();
+    click(w, "bannule");
+    ASSERT_FALSE(pick.isNull());
+    ASSERT_FALSE(modify.isNull());
+    if (!dir.isEmpty()) {
+        EXPECT_TRUE(pick.save(dir + QStringLiteral("/pick_list.png")));
+        EXPECT_TRUE(modify.save(dir + QStringLiteral("/championship_m.png")));
+    }
 }
 
 }  // namespace
