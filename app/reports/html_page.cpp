@@ -34,6 +34,15 @@ QString cellText(const QString& escaped) {
 
 }  // namespace
 
+PageOptions DefaultPageOptions(const QString& title) {
+    PageOptions options;
+    options.title = title;
+    options.headerText = HtmlHeaderText;
+    options.footerText = HtmlFooterText;
+    options.makerHost = BuiltMakerHost();
+    return options;
+}
+
 QString BuiltMakerHost() {
     return QString::fromUtf8(LM_MAKER_HOST);
 }
@@ -96,6 +105,7 @@ void HtmlPageWriter::Begin() {
         Line(m_options.headerText);
         Line(QStringLiteral("<br>"));
     }
+    if (!m_options.titleParagraph) return;
     Line(QStringLiteral("<p align=\"center\"><font size=\"5\"><strong><u>") + title +
          QStringLiteral("</u></strong></font></p>"));
     EmptyLine();
