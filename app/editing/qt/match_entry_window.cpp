@@ -12,7 +12,7 @@
 #include "app/editing/edit_rules.h"
 #include "app/editing/qt/entry_validators.h"
 #include "app/editing/qt/grid_colours.h"
-#include "app/editing/qt/modal_seam.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/editing/qt/window_guards.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"

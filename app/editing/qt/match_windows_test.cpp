@@ -19,7 +19,7 @@
 #include "app/editing/match_entry.h"
 #include "app/editing/qt/match_entry_window.h"
 #include "app/editing/qt/matchday_results_window.h"
-#include "app/editing/qt/modal_seam.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/reports/qt/report_print.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"

@@ -15,7 +15,7 @@
 #include "app/editing/qt/entry_validators.h"
 #include "app/editing/qt/grid_colours.h"
 #include "app/editing/qt/match_entry_window.h"
-#include "app/editing/qt/modal_seam.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/editing/qt/pick_list.h"
 #include "app/editing/qt/window_guards.h"
 #include "app/editing/table_scopes.h"

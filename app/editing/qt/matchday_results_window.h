@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/editing/match_entry.h"
-#include "app/editing/qt/window_texts.h"
+#include "app/shell/qt/window_texts.h"
 
 namespace Ui {
 class Tfsairesultat;
