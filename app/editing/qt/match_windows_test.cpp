@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -19,13 +20,13 @@
 #include "app/editing/match_entry.h"
 #include "app/editing/qt/match_entry_window.h"
 #include "app/editing/qt/matchday_results_window.h"
-#include "app/shell/qt/modal_seam.h"
 #include "app/reports/qt/report_print.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
 #include "engine/dataset/engine_start.h"
 #include "tests/support/fixtures.h"
@@ -578,6 +579,46 @@ TEST_F(MatchWindowsTest, PrintedAndExported) {
         EXPECT_TRUE(html.contains(QStringLiteral("Week :11<br>")));
         EXPECT_EQ(html.contains(QStringLiteral("League :Premier League<br>")), style == 1);
     }
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+// The two windows as a person sees them, written beside the test's other output for a look.
+TEST_F(MatchWindowsTest, Screens) {
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+        ASSERT_EQ(StoreMatch(*t, {kLeague, kYear, 12, 1, 2, 2, 1, "V1", 0, 0},
+                             {{101, 12, 0, 1}, {201, 40, 1, 2}, {102, 77, 5, 1}},
+                             {{103, 30, 0, 1}, {202, 85, 1, 2}}, false),
+                  StoreOutcome::Saved);
+        for (int h = 3; h <= 19; h += 2)
+            ASSERT_TRUE(SaveMatchResult(
+                *t, {kLeague, kYear, 12, h, h + 1, h % 3, h % 2, h == 5 ? "F2" : "V1", 0, 0}));
+        CloseTable(t);
+    }
+    const std::string out = testing::TempDir() + "/matchday";
+    std::filesystem::create_directories(out);
+    Tfsairesultat& w = results();
+    w.resize(640, 420);
+    showMatchday(w, 12);
+    QTest::qWait(50);
+    EXPECT_TRUE(w.grab().save(QString::fromStdString(out + "/listing.png")));
+    grid(w, "grilleresultat").SetRow(1);
+    ModalDriverScope driver([&](QDialog& d) {
+        QTest::qWait(50);
+        EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-goals.png")));
+        child<QTabWidget>(d, "PageControl1")->setCurrentIndex(1);
+        QTest::qWait(50);
+        EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-cards.png")));
+    });
+    click(w, "bmodif");
+    ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12.htm"), 1));
+    ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12-2.htm"), 2));
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include "app/editing/qt/entry_validators.h"
 #include "app/editing/qt/grid_colours.h"
 #include "app/editing/qt/match_entry_window.h"
-#include "app/shell/qt/modal_seam.h"
 #include "app/editing/qt/pick_list.h"
 #include "app/editing/qt/window_guards.h"
 #include "app/editing/table_scopes.h"
@@ -27,6 +26,7 @@
 #include "app/shell/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/league_lists.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
 #include "engine/dataset/engine_windows.h"
 #include "engine/dataset/xb_file_dataset.h"
@@ -83,7 +83,7 @@ void ShowMatchdayResults(int type) {
 Tfsairesultat::Tfsairesultat(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Tfsairesultat>()) {
     ui->setupUi(this);
     setWindowFlag(Qt::Window);
-    SetKeyRule(ui->eannee, KeyRule::kDigits, 0);
+    // The season is chosen from its list (typed digits find an entry); its entries hold " - ".
     SetKeyRule(ui->ejournee, KeyRule::kDigits, 2);
     SetKeyRule(ui->enumchamp, KeyRule::kDigits, 3);
     ui->grilleresultat->SetDrawCell([this](QPainter& p, int col, int row, const QRect& r, GridCellState st) {

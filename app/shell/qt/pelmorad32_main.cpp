@@ -11,12 +11,11 @@ int main(int argc, char** argv) {
         window->raise();
         window->activateWindow();
     };
-    return app::RunProgram(
-        argc, argv,
-        {{QStringLiteral("agestchamp"), championships},
-         {QStringLiteral("bgestchamp"), championships},
-         {QStringLiteral("aresultat"), [] { app::ShowMatchdayResults(1); }},
-         {QStringLiteral("bresultat"), [] { app::ShowMatchdayResults(1); }},
-         {QStringLiteral("ajournee"), [] { app::ShowMatchdayResults(2); }},
-         {QStringLiteral("bjournee"), [] { app::ShowMatchdayResults(2); }}});
+    return app::RunProgram(argc, argv,
+                           {{QStringLiteral("agestchamp"), championships},
+                            {QStringLiteral("bgestchamp"), championships},
+                            {QStringLiteral("aresultat"), [] { app::ShowMatchdayResults(1); }},
+                            {QStringLiteral("bresultat"), [] { app::ShowMatchdayResults(1); }},
+                            {QStringLiteral("ajournee"), [] { app::ShowMatchdayResults(2); }},
+                            {QStringLiteral("bjournee"), [] { app::ShowMatchdayResults(2); }}});
 }
