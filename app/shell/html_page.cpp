@@ -105,6 +105,7 @@ void HtmlPageWriter::Begin() {
         Line(m_options.headerText);
         Line(QStringLiteral("<br>"));
     }
+    if (!m_options.titleParagraph) return;
     Line(QStringLiteral("<p align=\"center\"><font size=\"5\"><strong><u>") + title +
          QStringLiteral("</u></strong></font></p>"));
     EmptyLine();

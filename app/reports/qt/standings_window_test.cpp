@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/editing/qt/modal_seam.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_print.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
@@ -47,7 +47,6 @@ protected:
         HideDrawsFlag = 0;
         Params.goalsForLabel.clear();
         SetReportPrinterFactory({});
-        SetExportFileChooser({});
     }
     template <typename T>
     T* child(const char* name) {
@@ -88,11 +87,14 @@ protected:
     // Exports the page and answers its first table (header row first).
     std::vector<std::vector<std::string>> exported(const std::string& name, std::string* path = nullptr) {
         const std::string file = tmp.file(name);
-        SetExportFileChooser([&](bool, ExportFileChoice& c) {
-            c.fullPath = QString::fromStdString(file);
-            c.directory = QString::fromStdString(tmp.path() + "/");
-            c.fileName = QString::fromStdString(name);
-            return true;
+        ModalDriverScope chooser([&](QDialog& dialog) {
+            auto* files = qobject_cast<Tfgestfic*>(&dialog);
+            ASSERT_NE(files, nullptr);
+            files->setDirectory(QString::fromStdString(tmp.path()));
+            auto* edit = files->findChild<QLineEdit*>(QStringLiteral("Edit1"));
+            edit->clear();
+            QTest::keyClicks(edit, QString::fromStdString(name));
+            QTest::mouseClick(files->findChild<QPushButton*>(QStringLiteral("boutok")), Qt::LeftButton);
         });
         click("bhtm");
         if (path) *path = file;

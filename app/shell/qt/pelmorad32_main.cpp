@@ -1,6 +1,7 @@
 // The program's entry point. The windows of the folders built on the shell are handed to the main window
 // here, where they are linked.
 #include "app/editing/qt/championship_window.h"
+#include "app/editing/qt/matchday_results_window.h"
 #include "app/shell/qt/program.h"
 
 int main(int argc, char** argv) {
@@ -10,7 +11,11 @@ int main(int argc, char** argv) {
         window->raise();
         window->activateWindow();
     };
-    return app::RunProgram(
-        argc, argv,
-        {{QStringLiteral("agestchamp"), championships}, {QStringLiteral("bgestchamp"), championships}});
+    return app::RunProgram(argc, argv,
+                           {{QStringLiteral("agestchamp"), championships},
+                            {QStringLiteral("bgestchamp"), championships},
+                            {QStringLiteral("aresultat"), [] { app::ShowMatchdayResults(1); }},
+                            {QStringLiteral("bresultat"), [] { app::ShowMatchdayResults(1); }},
+                            {QStringLiteral("ajournee"), [] { app::ShowMatchdayResults(2); }},
+                            {QStringLiteral("bjournee"), [] { app::ShowMatchdayResults(2); }}});
 }
