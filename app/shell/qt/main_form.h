@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -65,6 +66,10 @@ public:
     // How the last backup and restore through the menu ended.
     const BackupResult& lastBackup() const { return m_lastBackup; }
     const RestoreResult& lastRestore() const { return m_lastRestore; }
+
+    // Makes an entry (an action of ActionList1 or a tool-bar button) show a window of a later folder: the
+    // entry is enabled and runs show. Menu items bound to the action follow it.
+    void bindWindowEntry(const QString& entry, std::function<void()> show);
 
     // What the close did to each table.
     const std::vector<TablePackResult>& packResults() const { return m_packResults; }
