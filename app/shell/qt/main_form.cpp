@@ -21,7 +21,7 @@
 #include "app/shell/qt/about_box.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
-#include "app/shell/qt/modal_runner.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/program.h"
 #include "ui_TMainForm.h"
@@ -307,7 +307,7 @@ void TMainForm::FormActivate() {
         if (fsysteme) CloseSystemTables(*fsysteme);
         if (m_paramFileMissing) {
             m_paramFileMissing = false;
-            if (!m_language->loaded() && Form10) ExecModal(*Form10);
+            if (!m_language->loaded() && Form10) ShowModal(*Form10);
         }
         if (m_exchange) m_exchange->Start(true, kEventStart, true, Params.announcedVersion.toStdString());
     }
@@ -327,7 +327,7 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::HelpAbout1Execute() {
-    if (AboutBox) ExecModal(*AboutBox);
+    if (AboutBox) ShowModal(*AboutBox);
 }
 
 void TMainForm::aparametreExecute() {

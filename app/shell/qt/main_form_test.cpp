@@ -17,6 +17,7 @@
 #include <QTest>
 #include <csignal>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 
 #include "app/shell/app_files.h"
@@ -25,7 +26,7 @@
 #include "app/shell/param_file.h"
 #include "app/shell/qt/application.h"
 #include "app/shell/qt/language_choice.h"
-#include "app/shell/qt/modal_runner.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/program.h"
 #include "app/shell/qt/termination_signals.h"
 #include "engine/dataset/engine_start.h"
@@ -50,18 +51,17 @@ protected:
         xb::InstallEngineUnits(engine());
         SetAppDir(QString::fromStdString(tmp.path()));
         LanguageIndex = 1;
-        SetModalRunner([this](QDialog& dialog) {
+        m_driver.emplace([this](QDialog& dialog) {
             modalShown.push_back(dialog.objectName());
             if (auto* choice = qobject_cast<TForm10*>(&dialog)) {
-                choice->languageButton(chosenLanguage)->setChecked(true);
+                QTest::mouseClick(choice->languageButton(chosenLanguage), Qt::LeftButton);
                 choice->bokClick();
             }
-            return int(QDialog::Accepted);
         });
     }
     ~MainFormTest() override {
         windows.reset();
-        SetModalRunner({});
+        m_driver.reset();
         SetAppDir({});
         LanguageIndex = 1;
         xb::IndexServices() = m_saved;
@@ -102,6 +102,7 @@ protected:
     std::unique_ptr<AppWindows> windows;
 
 private:
+    std::optional<ModalDriverScope> m_driver;
     xb::DatasetIndexServices m_saved;
 };
 
@@ -229,11 +230,12 @@ TEST_F(MainFormTest, QuitButtonAndTerminationSignalsCloseTheWindowLikeQuit) {
 TEST_F(MainFormTest, SignalDuringTheFirstRunChoiceClosesTheChoiceThenTheWindow) {
     TMainForm* form = nullptr;
     std::unique_ptr<TerminationSignals> termination;
-    SetModalRunner([&](QDialog& dialog) {
+    ModalDriverScope driver([&](QDialog& dialog) {
         modalShown.push_back(dialog.objectName());
         termination = std::make_unique<TerminationSignals>(form);
         std::raise(SIGTERM);
-        return dialog.exec();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 3000))
+            << "the signal closes the choice";
     });
     windows = std::make_unique<AppWindows>();
     form = windows->mainForm();
