@@ -204,11 +204,15 @@ void OldFileImport::ImportTeams() {
 
 int OldFileImport::championshipOf(const PlannedDivision& division) {
     const QString name = QString::fromStdString(division.name);
-    xb::TXbDbf& t = *m_champion;
-    if (const int found = FindChampionshipNumber(t, name); found > 0) return found;
+    if (const int found = FindChampionshipNumber(*m_champion, name); found > 0) return found;
     int number = division.division;
-    if (!GetChampionshipNameT(t, number).isEmpty()) {
-        const int answer = m_hooks.chooseChampionship ? m_hooks.chooseChampionship(name, m_dir) : 0;
+    if (!GetChampionshipNameT(*m_champion, number).isEmpty()) {
+        // The question reads the staged champion table, which is held exclusively: let it go meanwhile.
+        CloseQuietly(*m_champion);
+        m_champion.reset();
+        const int answer = m_hooks.chooseChampionship ? m_hooks.chooseChampionship(name, m_dir + "/") : 0;
+        m_champion = openStaged(m_dir, "champion.dbf");
+        xb::TXbDbf& t = *m_champion;
         if (answer > 0) {
             // Only a championship the new database holds: another number would leave rows without one.
             if (GetChampionshipNameT(t, answer).isEmpty()) return 0;
@@ -219,7 +223,7 @@ int OldFileImport::championshipOf(const PlannedDivision& division) {
         if (number == 0) return 0;
     }
     status(kImportCreateChampionship);
-    if (!SaveChampionship(t, number, name)) {
+    if (!SaveChampionship(*m_champion, number, name)) {
         ++m_counts.writesRefused;
         return 0;
     }

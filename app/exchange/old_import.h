@@ -42,7 +42,7 @@ struct ImportHooks {
     std::function<bool()> confirm;
     // A division whose name no championship has, while its own number belongs to another championship:
     // a championship number (> 0), -1 to create a new one, 0 to skip the division. dir is the staging
-    // folder whose champion table holds the championships so far.
+    // folder (ending "/") whose champion table holds the championships so far; it is closed meanwhile.
     std::function<int(const QString& name, const std::string& dir)> chooseChampionship;
 };
 

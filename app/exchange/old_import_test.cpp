@@ -76,7 +76,7 @@ protected:
         h.confirm = [] { return true; };
         h.chooseChampionship = [this](const QString& name, const std::string& dir) {
             asked << name;
-            EXPECT_EQ(dir, tmp.path() + "/" + kImportStagingFolder);
+            EXPECT_EQ(dir, tmp.path() + "/" + kImportStagingFolder + "/");
             return answer;
         };
         return h;
