@@ -41,7 +41,7 @@ struct FaultSlot {
     int remaining = 0;  // 0 = disarmed
     int code = 0;
 };
-FaultSlot g_faults[4];
+FaultSlot g_faults[5];
 
 }  // namespace
 
@@ -337,6 +337,8 @@ int RenameFileChecked(const std::string& from, const std::string& to) {
 }
 
 int RenameFile(const std::string& from, const std::string& to) {
+    int code = 0;
+    if (TakeFault(FaultOp::Rename, code)) return code;
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorOfErrno(errno);
 }
 

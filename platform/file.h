@@ -120,9 +120,9 @@ int CopyFileMode(const std::string& from, const std::string& to);
 // Deletes a file without probing; 0 when it did not exist.
 int RemoveFileIfExists(const std::string& path);
 
-// Fault injection: make the nth read, write, flush or engine allocation from now on (1 = the next) fail
-// with code. Engine code that allocates asks TakeFault(FaultOp::Alloc, code) first.
-enum class FaultOp { Read, Write, Flush, Alloc };
+// Fault injection: make the nth read, write, flush, engine allocation or RenameFile from now on (1 = the
+// next) fail with code. Engine code that allocates asks TakeFault(FaultOp::Alloc, code) first.
+enum class FaultOp { Read, Write, Flush, Alloc, Rename };
 void InjectFault(FaultOp op, int nth, int code);
 void ClearFaults();
 bool TakeFault(FaultOp op, int& code);

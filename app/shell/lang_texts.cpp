@@ -84,7 +84,12 @@ QString BuiltInText(int n, int language) {
 }
 
 QString GetLangText(int n) {
-    if (g_languageManager && g_languageManager->loaded()) return g_languageManager->GetText(n);
+    if (g_languageManager && g_languageManager->loaded()) {
+        // Language files are written for the first 252 texts; a later text the file lacks would show as
+        // an empty message, so the built-in one stands in.
+        if (n > kFileTextCount && n > g_languageManager->textCount()) return BuiltInText(n, LanguageIndex);
+        return g_languageManager->GetText(n);
+    }
     return BuiltInText(n, LanguageIndex);
 }
 

@@ -16,13 +16,16 @@ namespace app {
 extern int LanguageIndex;
 
 inline constexpr int kLanguageCount = 8;
-inline constexpr int kBuiltInTextCount = 252;
+inline constexpr int kBuiltInTextCount = 255;
+// The texts a language file provides; texts above it come from the built-in table when the file lacks them.
+inline constexpr int kFileTextCount = 252;
 inline constexpr const char* kLanguageFileName = "pelmorad.lg";
 
 class Tgerelanguage;
 
-// Text n in the current language: the loaded language file's text n when a file is loaded, else the
-// built-in entry; the empty text for a number or a language without a text. Never fails.
+// Text n in the current language: the loaded language file's text n when a file is loaded (for a number
+// above kFileTextCount that the file lacks, the built-in entry), else the built-in entry; the empty text for
+// a number or a language without a text. Never fails.
 QString GetLangText(int n);
 // The built-in entry for text n in language (1..8); empty outside the table.
 QString BuiltInText(int n, int language);

@@ -2,7 +2,10 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDir>
 #include <QEvent>
 #include <QLabel>
 #include <QMenu>
@@ -12,6 +15,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "app/exchange/database_archive.h"
 #include "app/exchange/server_exchange.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
@@ -19,11 +23,14 @@
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/about_box.h"
+#include "app/shell/qt/file_dialogs.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/program.h"
+#include "app/shell/qt/working_windows.h"
+#include "platform/ui.h"
 #include "ui_TMainForm.h"
 
 namespace app {
@@ -91,11 +98,11 @@ const Binding kBindings[] = {
 
 // Entries whose windows this build does not have yet: present, disabled.
 const char* const kPendingEntries[] = {
-    "msauvdonnees",    "mrecharger",      "mtelecharge", "bmaj",       "agestchamp",    "bgestchamp",
-    "agestequipe",     "bgestequipes",    "mjoueurs",    "bjoueurs",   "aresultat",     "bresultat",
-    "aclassement",     "bclassement",     "ajournee",    "bjournee",   "amatchequipe",  "bmatcheq",
-    "ainfoequipe",     "binfoequipe",     "afaceaface",  "bfaceaface", "astatchamp",    "bstatleague",
-    "agrilleresultat", "bgrilleresultat", "mprevision",  "bprevision", "mimportkvx127",
+    "agestchamp",      "bgestchamp",      "agestequipe",  "bgestequipes", "mjoueurs",
+    "bjoueurs",        "aresultat",       "bresultat",    "aclassement",  "bclassement",
+    "ajournee",        "bjournee",        "amatchequipe", "bmatcheq",     "ainfoequipe",
+    "binfoequipe",     "afaceaface",      "bfaceaface",   "astatchamp",   "bstatleague",
+    "agrilleresultat", "bgrilleresultat", "mprevision",   "bprevision",   "mimportkvx127",
 };
 
 QPixmap drawIcon(const QSize& size, const std::function<void(QPainter&, double, double)>& draw) {
@@ -231,6 +238,10 @@ void TMainForm::bindEntries() {
     connect(ui->aquitter, &QAction::triggered, this, &TMainForm::aquitterExecute);
     connect(ui->msiteweb, &QAction::triggered, this, &TMainForm::msitewebClick);
     connect(ui->blivescore, &QPushButton::clicked, this, &TMainForm::blivescoreClick);
+    connect(ui->msauvdonnees, &QAction::triggered, this, &TMainForm::msauvdonneesClick);
+    connect(ui->mrecharger, &QAction::triggered, this, &TMainForm::mrechargerClick);
+    connect(ui->mtelecharge, &QAction::triggered, this, &TMainForm::mtelechargeClick);
+    connect(ui->bmaj, &QPushButton::clicked, this, &TMainForm::mtelechargeClick);
 
     for (const char* name : kPendingEntries) {
         QObject* entry = findChild<QObject*>(QString::fromLatin1(name));
@@ -240,6 +251,7 @@ void TMainForm::bindEntries() {
     // Without a server there is no product page and no live results.
     ui->msiteweb->setEnabled(false);
     ui->blivescore->setEnabled(false);
+    showDownloadEntries();
     // An item follows its action from the start, not only from the action's next change.
     for (const Binding& b : kBindings) {
         auto* action = findChild<QAction*>(QString::fromLatin1(b.action));
@@ -348,6 +360,71 @@ void TMainForm::setServerExchange(ServerExchange* exchange) {
     const bool server = m_exchange && !m_exchange->settings().baseUrl.empty();
     ui->msiteweb->setEnabled(server);
     ui->blivescore->setEnabled(server);
+    showDownloadEntries();
+}
+
+void TMainForm::setDownloadWindow(QDialog* window) {
+    m_downloadWindow = window;
+    showDownloadEntries();
+}
+
+void TMainForm::showDownloadEntries() {
+    // Without a server there is nothing to download: the entries are not offered at all.
+    const bool shown = m_downloadWindow && m_exchange && !m_exchange->settings().baseUrl.empty();
+    ui->mtelecharge->setVisible(shown);
+    ui->mtelecharge->setEnabled(shown);
+    ui->bmaj->setVisible(shown);
+    ui->bmaj->setEnabled(shown);
+}
+
+void TMainForm::mtelechargeClick() {
+    if (m_downloadWindow) ExecModal(*m_downloadWindow);
+}
+
+void TMainForm::msauvdonneesClick() {
+    CloseResultFormIfOpen();
+    const QString dir = GetAppDir();
+    FileDialogRequest request;
+    request.save = true;
+    request.title = GetLangText(63);
+    request.filter = QString::fromLatin1(kBackupFilter);
+    request.defaultSuffix = QString::fromLatin1(kBackupSuffix);
+    request.directory = dir;
+    const QString name = ChooseFile(request, this);
+    if (!name.isEmpty()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const BackupResult result = BackupDatabase(dir.toStdString(), name.toStdString());
+        QApplication::restoreOverrideCursor();
+        m_lastBackup = result;
+        if (!result.ok && !result.reason.empty())
+            xb::platform::CurrentUi().messageBox(result.reason, "Error",
+                                                 xb::platform::kMbOk | xb::platform::kMbIconStop);
+    }
+    QDir::setCurrent(dir);
+}
+
+void TMainForm::mrechargerClick() {
+    CloseResultFormIfOpen();
+    const int answer =
+        xb::platform::CurrentUi().messageBox(GetLangText(8).toStdString(), GetLangText(9).toStdString(),
+                                             xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
+    if (answer != xb::platform::kIdYes) return;
+    const QString dir = GetAppDir();
+    FileDialogRequest request;
+    request.title = GetLangText(10);
+    request.filter = QString::fromLatin1(kBackupFilter);
+    request.defaultSuffix = QString::fromLatin1(kBackupSuffix);
+    request.directory = dir;
+    const QString name = ChooseFile(request, this);
+    if (!name.isEmpty()) {
+        // Nothing of this program may keep the old database open or hold rows of it that it could save.
+        CloseWorkingWindows();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_lastRestore = RestoreDatabase(dir.toStdString(), name.toStdString());
+        QApplication::restoreOverrideCursor();
+        ReportRestoreResult(m_lastRestore);
+    }
+    QDir::setCurrent(dir);
 }
 
 void TMainForm::msitewebClick() {

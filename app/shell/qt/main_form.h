@@ -7,9 +7,11 @@
 #include <span>
 #include <vector>
 
+#include "app/exchange/database_archive.h"
 #include "app/shell/table_pack.h"
 
 class QAction;
+class QDialog;
 class QLabel;
 class QWidget;
 
@@ -56,6 +58,13 @@ public:
     // The exchange the first activation starts its thread on and the close stops; its server also gives
     // the product page and the live results (both entries are disabled without one).
     void setServerExchange(ServerExchange* exchange);
+    // The database download window, run modally by mtelecharge and bmaj; both entries are hidden while
+    // there is no window or no server.
+    void setDownloadWindow(QDialog* window);
+
+    // How the last backup and restore through the menu ended.
+    const BackupResult& lastBackup() const { return m_lastBackup; }
+    const RestoreResult& lastRestore() const { return m_lastRestore; }
 
     // What the close did to each table.
     const std::vector<TablePackResult>& packResults() const { return m_packResults; }
@@ -67,6 +76,9 @@ public slots:
     void aquitterExecute();
     void msitewebClick();
     void blivescoreClick();
+    void msauvdonneesClick();
+    void mrechargerClick();
+    void mtelechargeClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -80,6 +92,7 @@ private:
     void FormActivate();
     void FormClose();
     void bindEntries();
+    void showDownloadEntries();
 
     std::unique_ptr<Ui::TMainForm> ui;
     bool m_firstActivation = true;
@@ -88,6 +101,9 @@ private:
     std::unique_ptr<Tgerelanguage> m_language;
     std::vector<TablePackResult> m_packResults;
     ServerExchange* m_exchange = nullptr;
+    QDialog* m_downloadWindow = nullptr;
+    BackupResult m_lastBackup;
+    RestoreResult m_lastRestore;
 };
 
 extern TMainForm* MainForm;

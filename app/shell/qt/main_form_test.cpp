@@ -23,8 +23,11 @@
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_writes.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/application.h"
+#include "app/shell/qt/file_dialogs.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/program.h"
@@ -378,6 +381,86 @@ TEST(ExceptionReport, AnExceptionInAnEventBecomesAMessageAndTheProgramGoesOn) {
     EXPECT_EQ(ui.messages[0].text, "Dataset error: bad");
     EXPECT_EQ(ui.messages[0].caption, "PELMORAD ");
     EXPECT_EQ(ui.messages[0].flags, xb::platform::kMbOk | xb::platform::kMbIconStop);
+}
+
+TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenCancelled) {
+    TMainForm* form = start();
+    std::vector<FileDialogRequest> asked;
+    QString answer;
+    SetFileDialogChooser([&](const FileDialogRequest& r) {
+        asked.push_back(r);
+        return answer;
+    });
+    struct ChooserReset {
+        ~ChooserReset() { SetFileDialogChooser({}); }
+    } reset;
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "champion.dbf"));
+        ASSERT_EQ(CreateChampionship(*t, "SAVED"), 1);
+        CloseTable(t);
+    }
+    const std::string archive = tmp.path() + "/saved.pmz";
+
+    // Cancelled save: nothing written.
+    child<QAction>("msauvdonnees")->trigger();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].save);
+    EXPECT_EQ(asked[0].title, GetLangText(63));
+    EXPECT_EQ(asked[0].filter, QStringLiteral("Pelmorad32 backup (*.pmz)"));
+    EXPECT_EQ(asked[0].defaultSuffix, QStringLiteral("pmz"));
+    EXPECT_FALSE(xb::platform::FileExists(archive));
+
+    answer = QString::fromStdString(archive);
+    child<QAction>("msauvdonnees")->trigger();
+    ASSERT_TRUE(form->lastBackup().ok) << form->lastBackup().reason;
+    ASSERT_TRUE(xb::platform::FileExists(archive));
+
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "champion.dbf"));
+        ASSERT_EQ(CreateChampionship(*t, "LATER"), 2);
+        CloseTable(t);
+    }
+    // "No" asks for no file; a cancelled open dialog restores nothing.
+    ui.boxAnswers = {xb::platform::kIdNo, xb::platform::kIdYes};
+    answer.clear();
+    child<QAction>("mrecharger")->trigger();
+    child<QAction>("mrecharger")->trigger();
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_FALSE(asked[2].save);
+    EXPECT_EQ(asked[2].title, GetLangText(10));
+    ASSERT_GE(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, GetLangText(8).toStdString());
+    EXPECT_EQ(ui.messages[0].caption, GetLangText(9).toStdString());
+    EXPECT_EQ(GetChampionshipName(2), QStringLiteral("LATER"));
+
+    // Yes and the archive: the saved database comes back and "All is ok" is shown.
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes, xb::platform::kIdOk};
+    answer = QString::fromStdString(archive);
+    child<QAction>("mrecharger")->trigger();
+    EXPECT_EQ(form->lastRestore().outcome, RestoreOutcome::kRestored) << form->lastRestore().reason;
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, GetLangText(229).toStdString());
+    EXPECT_EQ(GetChampionshipName(1), QStringLiteral("SAVED"));
+    EXPECT_EQ(GetChampionshipName(2), QString());
+}
+
+TEST_F(MainFormTest, DownloadEntriesAreOfferedOnlyWithAServer) {
+    start();
+    EXPECT_FALSE(child<QAction>("mtelecharge")->isVisible());
+    EXPECT_FALSE(child<QPushButton>("bmaj")->isVisibleTo(windows->mainForm()));
+    stop();
+    ExchangeSettings settings;
+    settings.baseUrl = "http://127.0.0.1:9";
+    windows = std::make_unique<AppWindows>(settings);
+    windows->mainForm()->show();
+    EXPECT_TRUE(child<QAction>("mtelecharge")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("bmaj")->isVisibleTo(windows->mainForm()));
+    QTest::mouseClick(child<QPushButton>("bmaj"), Qt::LeftButton);
+    ASSERT_FALSE(modalShown.empty());
+    EXPECT_EQ(modalShown.back(), QStringLiteral("ftelecharge"));
 }
 
 }  // namespace

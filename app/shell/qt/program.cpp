@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/exchange/database_swap.h"
+#include "app/exchange/qt/download_window.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
@@ -16,6 +18,7 @@
 #include "app/shell/qt/main_form.h"
 #include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/termination_signals.h"
+#include "app/shell/qt/working_windows.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -77,6 +80,10 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings) {
     m_mainForm->setServerExchange(m_exchange.get());
     m_aboutBox = std::make_unique<TAboutBox>();
     AboutBox = m_aboutBox.get();
+    // A restore that a crash cut short is finished (or its leftovers removed) before any table opens.
+    if (!RecoverInterruptedRestore(GetAppDir().toStdString()))
+        std::fprintf(stderr, "An interrupted restore could not be finished in %s\n",
+                     GetAppDir().toLocal8Bit().data());
     {
         // Errors come back as exceptions here instead of halting: the program ends with one message that
         // names the file and gives the engine's reason.
@@ -95,9 +102,16 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings) {
     fpara = m_fpara.get();
     m_form10 = std::make_unique<TForm10>();
     Form10 = m_form10.get();
+    m_ftelecharge = std::make_unique<Tftelecharge>(m_exchange.get(), m_mainForm.get());
+    ftelecharge = m_ftelecharge.get();
+    m_ftelecharge->setBeforeRestore([this] { CloseWorkingWindows(m_ftelecharge.get()); });
+    m_mainForm->setDownloadWindow(m_ftelecharge.get());
 }
 
 AppWindows::~AppWindows() {
+    if (m_mainForm) m_mainForm->setDownloadWindow(nullptr);
+    ftelecharge = nullptr;
+    m_ftelecharge.reset();
     Form10 = nullptr;
     m_form10.reset();
     fpara = nullptr;

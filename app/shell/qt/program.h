@@ -17,6 +17,7 @@ class TForm10;
 class TMainForm;
 class Tfpara;
 class Tfsysteme;
+class Tftelecharge;
 
 // The league database's definition tables while the program runs (closed again at the first activation).
 extern Tfsysteme* fsysteme;
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<Tfsysteme> m_fsysteme;
     std::unique_ptr<Tfpara> m_fpara;
     std::unique_ptr<TForm10> m_form10;
+    std::unique_ptr<Tftelecharge> m_ftelecharge;
 };
 
 // The program's halt handler: the message goes to stderr and into a box captioned "Program halted.";
