@@ -6,13 +6,14 @@
 #include <tuple>
 #include <vector>
 
+#include "app/exchange/database_swap.h"
 #include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/league_writes.h"
 #include "engine/dataset/xb_file_dataset.h"
-#include "platform/file.h"
 
 namespace app {
 
@@ -29,17 +30,6 @@ fs::path findFile(const fs::path& dir, const std::string& name) {
             return e.path();
     }
     return dir / name;
-}
-
-// The files of the database: each table, its index and joueur's memo.
-std::vector<std::string> databaseFiles() {
-    std::vector<std::string> out;
-    for (const LeagueTable& t : LeagueTables()) {
-        out.push_back(t.file);
-        out.push_back(t.stem() + ".mdx");
-    }
-    out.push_back("joueur.dbt");
-    return out;
 }
 
 // The table of the staging folder, opened alone: made from its definition when it is not there.
@@ -59,68 +49,43 @@ std::unique_ptr<xb::TXbDbf> openStaged(const std::string& dir, const std::string
     return t;
 }
 
-// The restore's hold and swap in their simplest form: exclusive opens of every data file, then each
-// staged file renamed over the live one, the replaced ones kept aside until all are in.
-class HoldingSwap : public ImportDatabaseSwap {
+// The restore's hold for the run, and its journaled swap: the staged tables are checked and indexed
+// again, the hold let go, and the swap takes its own exclusive opens of the live and staged files.
+class RestoreSwap : public ImportDatabaseSwap {
 public:
     bool hold(QString& why) override {
-        const fs::path dir = GetAppDir().toStdString();
-        for (const std::string& name : databaseFiles()) {
-            const fs::path p = findFile(dir, name);
-            if (!fs::exists(p)) continue;
-            xb::platform::File f;
-            if (const int rc = f.open(p.string(), xb::platform::kModeExclusive); rc != 0) {
-                m_held.clear();
-                why = rc == xb::platform::kErrSharingViolation
-                          ? QStringLiteral("La base de données est ouverte sur un autre poste (%1).")
-                                .arg(QString::fromStdString(name))
-                          : QStringLiteral("Ouverture impossible de %1 (erreur %2).")
-                                .arg(QString::fromStdString(name))
-                                .arg(rc);
-                return false;
-            }
-            m_held.push_back(std::move(f));
-        }
-        return true;
+        std::string busy;
+        if (m_hold.Take(dataDir(), &busy)) return true;
+        why = GetLangText(253) + QStringLiteral(" (") + QString::fromStdString(busy) + QStringLiteral(")");
+        return false;
     }
-    bool swap(const std::string& staged, QString& why) override {
-        const fs::path dir = GetAppDir().toStdString();
-        std::vector<std::pair<fs::path, fs::path>> aside;  // live -> kept aside
-        std::vector<fs::path> placed;
-        auto rollBack = [&] {
-            for (const fs::path& p : placed) xb::platform::RemoveFileIfExists(p.string());
-            for (const auto& [live, old] : aside) xb::platform::RenameFile(old.string(), live.string());
-            xb::platform::SyncDirectoryOf((dir / "x").string());
-        };
-        for (const std::string& name : databaseFiles()) {
-            const fs::path from = fs::path(staged) / name;
-            if (!fs::exists(from)) continue;
-            const fs::path live = findFile(dir, name);
-            if (fs::exists(live)) {
-                const fs::path old = live.string() + ".old";
-                if (xb::platform::RenameFile(live.string(), old.string()) != 0) {
-                    rollBack();
-                    why = QStringLiteral("Remplacement impossible de %1.").arg(QString::fromStdString(name));
-                    return false;
-                }
-                aside.emplace_back(live, old);
-            }
-            const fs::path to = dir / name;
-            if (xb::platform::RenameFile(from.string(), to.string()) != 0) {
-                rollBack();
-                why = QStringLiteral("Remplacement impossible de %1.").arg(QString::fromStdString(name));
-                return false;
-            }
-            placed.push_back(to);
+    bool swap(const std::string&, QString& why) override {
+        std::string reason;
+        if (!PrepareStagedDatabase(dataDir(), &reason)) {
+            why = GetLangText(255) + QStringLiteral(" (") + QString::fromStdString(reason) +
+                  QStringLiteral(")");
+            return false;
         }
-        xb::platform::SyncDirectoryOf((dir / "x").string());
-        for (const auto& entry : aside) xb::platform::RemoveFileIfExists(entry.second.string());
-        return true;
+        m_hold.Release();
+        std::string busy;
+        switch (SwapInDatabase(dataDir(), &busy)) {
+            case SwapOutcome::kSwapped:
+                return true;
+            case SwapOutcome::kInUse:
+                why = GetLangText(253) + QStringLiteral(" (") + QString::fromStdString(busy) +
+                      QStringLiteral(")");
+                return false;
+            case SwapOutcome::kFailed:
+                break;
+        }
+        why = GetLangText(255);
+        return false;
     }
-    void release() override { m_held.clear(); }
+    void release() override { m_hold.Release(); }
 
 private:
-    std::vector<xb::platform::File> m_held;
+    static std::string dataDir() { return GetAppDir().toStdString(); }
+    DatabaseHold m_hold;
 };
 
 class OldFileImport {
@@ -293,15 +258,10 @@ void OldFileImport::ImportAddResult(const PlannedMatch& match, int year, int cha
         ++m_counts.duplicates;
 }
 
-void removeFolder(const std::string& dir) {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-}
-
 }  // namespace
 
 std::unique_ptr<ImportDatabaseSwap> MakeImportDatabaseSwap() {
-    return std::make_unique<HoldingSwap>();
+    return std::make_unique<RestoreSwap>();
 }
 
 QString ImportSummary(const ImportCounts& c) {
@@ -358,10 +318,11 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
         out.result = ImportResult::Refused;
         return out;
     }
-    const std::string dir = (GetAppDir() + kImportStagingFolder).toStdString();
-    removeFolder(dir);
+    const std::string dataDir = GetAppDir().toStdString();
+    std::string dir = StagingDirOf(dataDir);
+    dir.pop_back();
     try {
-        fs::create_directory(dir);
+        if (!ResetStagingDir(dataDir)) throw std::runtime_error("staging folder " + dir);
         OldFileImport import(plan, static_cast<int>(file.matches.size()), hooks, dir);
         status(kImportClearing);
         import.ImportClearTables();
@@ -373,19 +334,19 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
         out.counts = import.counts();
         if (!swap->swap(dir, out.message)) {
             swap->release();
-            removeFolder(dir);
+            RemoveStagingDir(dataDir);
             out.result = ImportResult::Failed;
             return out;
         }
     } catch (const std::exception& e) {
         swap->release();
-        removeFolder(dir);
+        RemoveStagingDir(dataDir);
         out.result = ImportResult::Failed;
         out.message = QString::fromUtf8(e.what());
         return out;
     }
     swap->release();
-    removeFolder(dir);
+    RemoveStagingDir(dataDir);
     out.result = ImportResult::Done;
     out.message = ImportSummary(out.counts);
     status(out.message);

@@ -32,7 +32,7 @@ public:
     virtual void release() = 0;
 };
 
-// The swap of the database's restore.
+// The hold and the journaled swap of the database's restore.
 std::unique_ptr<ImportDatabaseSwap> MakeImportDatabaseSwap();
 
 struct ImportHooks {
@@ -84,8 +84,5 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
 
 // The last status line: kImportDone followed by the counts.
 QString ImportSummary(const ImportCounts& counts);
-
-// The staging folder's name inside the data directory.
-inline constexpr const char* kImportStagingFolder = "import.staging";
 
 }  // namespace app

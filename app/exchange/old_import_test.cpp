@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "app/exchange/database_swap.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/league_test_support.h"
@@ -76,7 +77,7 @@ protected:
         h.confirm = [] { return true; };
         h.chooseChampionship = [this](const QString& name, const std::string& dir) {
             asked << name;
-            EXPECT_EQ(dir, tmp.path() + "/" + kImportStagingFolder + "/");
+            EXPECT_EQ(dir, StagingDirOf(tmp.path() + "/"));
             return answer;
         };
         return h;
@@ -176,7 +177,7 @@ TEST_F(ImportTest, EveryTableHoldsTheModel) {
     for (const char* t : {"but.dbf", "carton.dbf", "joueq.dbf"}) EXPECT_EQ(count(t), 0) << t;
     EXPECT_EQ(bytesOf(tmp.path() + "/joueur.dbf"), joueur);
     EXPECT_GT(count("joueur.dbf"), 0);
-    EXPECT_FALSE(fs::exists(tmp.path() + "/" + kImportStagingFolder));
+    EXPECT_FALSE(fs::exists(StagingDirOf(tmp.path() + "/")));
 
     EXPECT_EQ(out.counts.matches, static_cast<int>(m.matches.size()));
     EXPECT_EQ(out.counts.championshipsCreated, 6);
@@ -290,7 +291,7 @@ TEST_F(ImportTest, AStationHoldingATableRefusesTheImport) {
     auto after = files();
     after.erase("old.dat");
     EXPECT_EQ(after, before);
-    EXPECT_FALSE(fs::exists(tmp.path() + "/" + kImportStagingFolder));
+    EXPECT_FALSE(fs::exists(StagingDirOf(tmp.path() + "/")));
 }
 
 TEST_F(ImportTest, AnswersToTheChampionshipQuestion) {

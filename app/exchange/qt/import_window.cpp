@@ -9,7 +9,7 @@
 #include "app/editing/qt/window_guards.h"
 #include "app/exchange/qt/import_champ_window.h"
 #include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
+#include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"
 #include "ui_Tfimport.h"
 
@@ -101,14 +101,15 @@ void Tfimport::showStatus(const QString& text) {
 
 void Tfimport::bimportClick() {
     if (m_fileName.isEmpty()) return;
-    // The results window keeps its table open; the import needs the whole database.
-    CloseResultFormIfOpen();
     ImportHooks hooks;
     hooks.status = [this](const QString& text) { showStatus(text); };
-    hooks.confirm = [] {
-        return xb::platform::CurrentUi().messageBox(
-                   GetLangText(8).toStdString(), GetLangText(9).toStdString(),
-                   xb::platform::kMbYesNo | xb::platform::kMbIconWarning) == xb::platform::kIdYes;
+    hooks.confirm = [this] {
+        const bool yes = xb::platform::CurrentUi().messageBox(
+                             GetLangText(8).toStdString(), GetLangText(9).toStdString(),
+                             xb::platform::kMbYesNo | xb::platform::kMbIconWarning) == xb::platform::kIdYes;
+        // Nothing of this program may keep a table open, or rows of the old database, across the swap.
+        if (yes) CloseWorkingWindows(this);
+        return yes;
     };
     hooks.chooseChampionship = [](const QString& name, const std::string& dir) {
         QApplication::restoreOverrideCursor();

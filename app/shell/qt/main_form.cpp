@@ -378,7 +378,7 @@ void TMainForm::showDownloadEntries() {
 }
 
 void TMainForm::mtelechargeClick() {
-    if (m_downloadWindow) ExecModal(*m_downloadWindow);
+    if (m_downloadWindow) ShowModal(*m_downloadWindow);
 }
 
 void TMainForm::msauvdonneesClick() {
