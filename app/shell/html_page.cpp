@@ -1,4 +1,4 @@
-#include "app/reports/html_page.h"
+#include "app/shell/html_page.h"
 
 #include <QUrl>
 
