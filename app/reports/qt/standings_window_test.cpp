@@ -16,14 +16,14 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/editing/qt/modal_seam.h"
-#include "app/shell/qt/report_print.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_test_support.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/report_print.h"
 #include "tests/support/html_table.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/run_command.h"
@@ -47,7 +47,6 @@ protected:
         HideDrawsFlag = 0;
         Params.goalsForLabel.clear();
         SetReportPrinterFactory({});
-        SetExportFileChooser({});
     }
     template <typename T>
     T* child(const char* name) {
@@ -88,11 +87,15 @@ protected:
     // Exports the page and answers its first table (header row first).
     std::vector<std::vector<std::string>> exported(const std::string& name, std::string* path = nullptr) {
         const std::string file = tmp.file(name);
-        SetExportFileChooser([&](bool, ExportFileChoice& c) {
-            c.fullPath = QString::fromStdString(file);
-            c.directory = QString::fromStdString(tmp.path() + "/");
-            c.fileName = QString::fromStdString(name);
-            return true;
+        ModalDriverScope chooser([&](QDialog& d) {
+            auto* f = qobject_cast<Tfgestfic*>(&d);
+            ASSERT_NE(f, nullptr);
+            f->setDirectory(QString::fromStdString(tmp.path() + "/"));
+            auto* edit = d.findChild<QLineEdit*>(QStringLiteral("Edit1"));
+            ASSERT_NE(edit, nullptr);
+            edit->clear();
+            QTest::keyClicks(edit, QString::fromStdString(name));
+            QTest::mouseClick(d.findChild<QAbstractButton*>(QStringLiteral("boutok")), Qt::LeftButton);
         });
         click("bhtm");
         if (path) *path = file;
