@@ -7,12 +7,13 @@
 
 namespace app {
 
-std::unique_ptr<xb::TXbDbf> OpenEditingTable(const std::string& file, const std::string& owner) {
+std::unique_ptr<xb::TXbDbf> OpenEditingTable(const std::string& file, const std::string& owner,
+                                             const std::string& directory) {
     const LeagueTable* def = FindLeagueTable(file);
     if (!def) throw std::invalid_argument("no league table " + file);
     auto t = std::make_unique<xb::TXbDbf>();
     t->Name = owner;
-    t->SetDbfFileName(LeagueFilePath(file));
+    t->SetDbfFileName(directory.empty() ? LeagueFilePath(file) : directory + file);
     // The table's own definition: a missing file or index is made with its fields and tags.
     t->DbfFields = def->fields;
     t->IndexList = def->indexList();

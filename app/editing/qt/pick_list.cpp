@@ -80,7 +80,7 @@ void Tfliste::OpenList(int mode, const QString& search) {
     // fields and tags, not another table's.
     if (!m_table || m_openMode != mode) {
         if (m_table) m_table->Close();
-        m_table = OpenEditingTable(m->table, "fliste");
+        m_table = OpenEditingTable(m->table, "fliste", m_directory.toStdString());
         m_openMode = mode;
     }
     xb::TXbDbf& t = *m_table;
@@ -140,9 +140,11 @@ Tfliste* fliste() {
     return window;
 }
 
-int PickFromList(int mode) {
+int PickFromList(int mode, const QString& directory) {
     PickListMode = mode;
+    fliste()->setDirectory(directory);
     ShowModal(*fliste());
+    fliste()->setDirectory(QString());
     return PickedNumber;
 }
 

@@ -37,6 +37,8 @@ public:
     void OpenList(int mode, const QString& search);
     // The table the grid shows while the window is open.
     xb::TXbDbf* XbDbf1() const { return m_table.get(); }
+    // Where the tables are taken until the next change; empty: the data directory.
+    void setDirectory(const QString& directory) { m_directory = directory; }
 
 public slots:
     void Factivate();
@@ -55,12 +57,14 @@ private:
     xb::TDataSetTableModel* m_model;
     StripedRowsModel* m_grid;
     int m_openMode = 0;
+    QString m_directory;
 };
 
 // The pick list's window (created on first use, living as long as the program).
 Tfliste* fliste();
 
-// Sets the mode, shows the pick list modally and returns PickedNumber (0: nothing picked).
-int PickFromList(int mode);
+// Sets the mode, shows the pick list modally and returns PickedNumber (0: nothing picked). The list comes
+// from the tables of directory (ending "/") when one is given, else from the data directory.
+int PickFromList(int mode, const QString& directory = {});
 
 }  // namespace app

@@ -1,0 +1,356 @@
+#include "app/exchange/old_import.h"
+
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <tuple>
+#include <vector>
+
+#include "app/exchange/database_swap.h"
+#include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_tables.h"
+#include "app/shell/league_writes.h"
+#include "engine/dataset/xb_file_dataset.h"
+
+namespace app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The file of dir whose name equals name whatever its case; name itself in dir when there is none.
+fs::path findFile(const fs::path& dir, const std::string& name) {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec)) {
+        const std::string n = e.path().filename().string();
+        if (QString::fromStdString(n).compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0)
+            return e.path();
+    }
+    return dir / name;
+}
+
+// The table of the staging folder, opened alone: made from its definition when it is not there.
+std::unique_ptr<xb::TXbDbf> openStaged(const std::string& dir, const std::string& file) {
+    const LeagueTable& def = *FindLeagueTable(file);
+    auto t = std::make_unique<xb::TXbDbf>();
+    t->Name = "fimport" + def.stem();
+    t->SetDbfFileName(dir + "/" + file);
+    t->DbfFields = def.fields;
+    t->IndexList = def.indexList();
+    t->CreateIndex = xb::TCreateIndexType::ciVerifyHeader;
+    t->AutoFixRecCount = true;
+    t->SetHideDeletedRecs(true);
+    t->ShowProgress = false;
+    t->SetExclusive(true);
+    t->Open();
+    return t;
+}
+
+// The restore's hold for the run, and its journaled swap: the staged tables are checked and indexed
+// again, the hold let go, and the swap takes its own exclusive opens of the live and staged files.
+class RestoreSwap : public ImportDatabaseSwap {
+public:
+    bool hold(QString& why) override {
+        std::string busy;
+        if (m_hold.Take(dataDir(), &busy)) return true;
+        why = GetLangText(253) + QStringLiteral(" (") + QString::fromStdString(busy) + QStringLiteral(")");
+        return false;
+    }
+    bool swap(const std::string&, QString& why) override {
+        std::string reason;
+        if (!PrepareStagedDatabase(dataDir(), &reason)) {
+            why = GetLangText(255) + QStringLiteral(" (") + QString::fromStdString(reason) +
+                  QStringLiteral(")");
+            return false;
+        }
+        m_hold.Release();
+        std::string busy;
+        switch (SwapInDatabase(dataDir(), &busy)) {
+            case SwapOutcome::kSwapped:
+                return true;
+            case SwapOutcome::kInUse:
+                why = GetLangText(253) + QStringLiteral(" (") + QString::fromStdString(busy) +
+                      QStringLiteral(")");
+                return false;
+            case SwapOutcome::kFailed:
+                break;
+        }
+        why = GetLangText(255);
+        return false;
+    }
+    void release() override { m_hold.Release(); }
+
+private:
+    static std::string dataDir() { return GetAppDir().toStdString(); }
+    DatabaseHold m_hold;
+};
+
+class OldFileImport {
+public:
+    OldFileImport(const ImportPlan& plan, int matchCount, const ImportHooks& hooks, std::string dir)
+        : m_plan(plan), m_matchCount(matchCount), m_hooks(hooks), m_dir(std::move(dir)) {
+        m_counts.plan = plan.counts;
+    }
+    ~OldFileImport() { closeAll(); }
+
+    void ImportClearTables();
+    void ImportTeams();
+    void ImportChampionships();
+    void ImportTeamLinks(const PlannedDivision& division, int championship);
+    void ImportMatches(const PlannedDivision& division, int championship);
+    void ImportAddResult(const PlannedMatch& match, int year, int championship);
+    void closeAll();
+
+    const ImportCounts& counts() const { return m_counts; }
+
+private:
+    void status(const QString& text) {
+        if (m_hooks.status) m_hooks.status(text);
+    }
+    int championshipOf(const PlannedDivision& division);
+
+    const ImportPlan& m_plan;
+    const int m_matchCount;
+    const ImportHooks& m_hooks;
+    const std::string m_dir;
+    ImportCounts m_counts;
+    std::unique_ptr<xb::TXbDbf> m_resultat, m_equipe, m_champion, m_eqchamp, m_champan;
+    std::set<std::tuple<int, int, int, int, int>> m_written;
+    int m_matchesSeen = 0;
+    std::chrono::steady_clock::time_point m_lastProgress{};
+};
+
+void OldFileImport::closeAll() {
+    for (auto* t : {&m_resultat, &m_equipe, &m_champion, &m_eqchamp, &m_champan})
+        if (*t) {
+            CloseQuietly(**t);
+            t->reset();
+        }
+}
+
+// The new database, empty but for the players: the tables the import fills, and goals, cards and squads,
+// which hang on the teams and matches it replaces (new ones would reuse their numbers).
+void OldFileImport::ImportClearTables() {
+    const fs::path live = GetAppDir().toStdString();
+    const char* copied[] = {"joueur.dbf", "joueur.mdx", "joueur.dbt"};
+    for (const char* name : copied) {
+        const fs::path from = findFile(live, name);
+        if (fs::exists(from))
+            fs::copy_file(from, fs::path(m_dir) / name, fs::copy_options::overwrite_existing);
+    }
+    for (const LeagueTable& def : LeagueTables()) {
+        auto t = openStaged(m_dir, def.file);
+        t->Close();
+    }
+    m_resultat = openStaged(m_dir, "resultat.dbf");
+    m_equipe = openStaged(m_dir, "equipe.dbf");
+    m_champion = openStaged(m_dir, "champion.dbf");
+    m_eqchamp = openStaged(m_dir, "eqchamp.dbf");
+    m_champan = openStaged(m_dir, "champan.dbf");
+}
+
+void OldFileImport::ImportTeams() {
+    xb::TXbDbf& t = *m_equipe;
+    for (const PlannedTeam& team : m_plan.teams) {
+        auto find = [&] {
+            t.SetOrderToTag("NUMERO");
+            return t.FindExact(std::to_string(team.number));
+        };
+        const bool stored = WriteRow(t, find, [&](xb::TXbDbf& r) {
+            r.FieldPutInt("NUEQUIPE", team.number);
+            r.FieldPutStr("NOMEQUIPE", team.name);
+        });
+        stored ? ++m_counts.teams : ++m_counts.writesRefused;
+    }
+}
+
+int OldFileImport::championshipOf(const PlannedDivision& division) {
+    const QString name = QString::fromStdString(division.name);
+    if (const int found = FindChampionshipNumber(*m_champion, name); found > 0) return found;
+    int number = division.division;
+    if (!GetChampionshipNameT(*m_champion, number).isEmpty()) {
+        // The question reads the staged champion table, which is held exclusively: let it go meanwhile.
+        CloseQuietly(*m_champion);
+        m_champion.reset();
+        const int answer = m_hooks.chooseChampionship ? m_hooks.chooseChampionship(name, m_dir + "/") : 0;
+        m_champion = openStaged(m_dir, "champion.dbf");
+        xb::TXbDbf& t = *m_champion;
+        if (answer > 0) {
+            // Only a championship the new database holds: another number would leave rows without one.
+            if (GetChampionshipNameT(t, answer).isEmpty()) return 0;
+            return answer;
+        }
+        if (answer != -1) return 0;
+        number = NextChampionshipNumber(t);
+        if (number == 0) return 0;
+    }
+    status(kImportCreateChampionship);
+    if (!SaveChampionship(*m_champion, number, name)) {
+        ++m_counts.writesRefused;
+        return 0;
+    }
+    ++m_counts.championshipsCreated;
+    return number;
+}
+
+void OldFileImport::ImportChampionships() {
+    for (const PlannedDivision& division : m_plan.divisions) {
+        const int championship = championshipOf(division);
+        if (championship == 0) {
+            ++m_counts.divisionsSkipped;
+            m_matchesSeen += static_cast<int>(division.matches.size());
+            continue;
+        }
+        status(kImportSeasonParams);
+        SaveSeasonParams(*m_champan, championship, division.year, division.rules) ? ++m_counts.seasons
+                                                                                  : ++m_counts.writesRefused;
+        status(kImportLinks);
+        ImportTeamLinks(division, championship);
+        status(kImportMatches);
+        ImportMatches(division, championship);
+    }
+}
+
+void OldFileImport::ImportTeamLinks(const PlannedDivision& division, int championship) {
+    for (int team : division.teams) {
+        if (ChampionshipTeamExists(*m_eqchamp, division.year, team, championship)) continue;
+        AddTeamToChampionshipT(*m_eqchamp, division.year, championship, false, team)
+            ? ++m_counts.links
+            : ++m_counts.writesRefused;
+    }
+}
+
+void OldFileImport::ImportMatches(const PlannedDivision& division, int championship) {
+    using Clock = std::chrono::steady_clock;
+    for (const PlannedMatch& match : division.matches) {
+        ++m_matchesSeen;
+        const auto now = Clock::now();
+        if (now - m_lastProgress >= std::chrono::milliseconds(100)) {
+            m_lastProgress = now;
+            status(kImportMatchProgress + QString::number(m_matchesSeen) + "/" +
+                   QString::number(m_matchCount));
+        }
+        ImportAddResult(match, division.year, championship);
+    }
+}
+
+void OldFileImport::ImportAddResult(const PlannedMatch& match, int year, int championship) {
+    MatchRow row;
+    row.championship = championship;
+    row.year = year;
+    row.matchday = match.matchday;
+    row.home = match.home;
+    row.away = match.away;
+    row.homeGoals = match.homeGoals;
+    row.awayGoals = match.awayGoals;
+    row.code = match.code;
+    if (!SaveMatchResult(*m_resultat, row)) {
+        ++m_counts.writesRefused;
+        return;
+    }
+    // The same match stored again is an update of its row: the later one is kept, counted once.
+    if (m_written.emplace(championship, year, match.matchday, match.home, match.away).second)
+        ++m_counts.matches;
+    else
+        ++m_counts.duplicates;
+}
+
+}  // namespace
+
+std::unique_ptr<ImportDatabaseSwap> MakeImportDatabaseSwap() {
+    return std::make_unique<RestoreSwap>();
+}
+
+QString ImportSummary(const ImportCounts& c) {
+    QString s =
+        kImportDone + QStringLiteral(": équipes %1, championnats créés %2, saisons %3, liens %4, matchs %5")
+                          .arg(c.teams)
+                          .arg(c.championshipsCreated)
+                          .arg(c.seasons)
+                          .arg(c.links)
+                          .arg(c.matches);
+    const std::pair<const char*, int> left[] = {
+        {"matchs hors limites", c.plan.matchesSkipped},
+        {"matchs sans division", c.plan.matchesUnplaced},
+        {"matchs en double", c.duplicates},
+        {"résultats codés par le score", c.plan.resultsDefaulted},
+        {"barèmes remplacés par le 3", c.plan.schemesDefaulted},
+        {"nombres d'équipes ramenés", c.plan.teamCountsClamped},
+        {"équipes de liste ignorées", c.plan.listEntriesSkipped},
+        {"divisions ignorées", c.divisionsSkipped},
+        {"écritures refusées", c.writesRefused},
+    };
+    QStringList parts;
+    for (const auto& [what, n] : left)
+        if (n > 0) parts << QStringLiteral("%1 %2").arg(QString::fromUtf8(what)).arg(n);
+    if (!parts.isEmpty()) s += QStringLiteral(" ; ") + parts.join(QStringLiteral(", "));
+    return s;
+}
+
+ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hooks, ImportDatabaseSwap* swap) {
+    ImportOutcome out;
+    auto status = [&](const QString& text) {
+        if (hooks.status) hooks.status(text);
+    };
+    status(kImportReading);
+    OldDataFile file;
+    std::string why;
+    if (!ReadOldDataFile(fileName, file, why)) {
+        out.result = ImportResult::Refused;
+        out.message = QStringLiteral("Fichier refusé : ") + QString::fromStdString(why);
+        return out;
+    }
+    const ImportPlan plan = PlanImport(file);
+    if (hooks.confirm && !hooks.confirm()) {
+        out.result = ImportResult::Cancelled;
+        return out;
+    }
+
+    std::unique_ptr<ImportDatabaseSwap> own;
+    if (!swap) {
+        own = MakeImportDatabaseSwap();
+        swap = own.get();
+    }
+    if (!swap->hold(out.message)) {
+        out.result = ImportResult::Refused;
+        return out;
+    }
+    const std::string dataDir = GetAppDir().toStdString();
+    std::string dir = StagingDirOf(dataDir);
+    dir.pop_back();
+    try {
+        if (!ResetStagingDir(dataDir)) throw std::runtime_error("staging folder " + dir);
+        OldFileImport import(plan, static_cast<int>(file.matches.size()), hooks, dir);
+        status(kImportClearing);
+        import.ImportClearTables();
+        status(kImportTeams);
+        import.ImportTeams();
+        status(kImportChampionships);
+        import.ImportChampionships();
+        import.closeAll();
+        out.counts = import.counts();
+        if (!swap->swap(dir, out.message)) {
+            swap->release();
+            RemoveStagingDir(dataDir);
+            out.result = ImportResult::Failed;
+            return out;
+        }
+    } catch (const std::exception& e) {
+        swap->release();
+        RemoveStagingDir(dataDir);
+        out.result = ImportResult::Failed;
+        out.message = QString::fromUtf8(e.what());
+        return out;
+    }
+    swap->release();
+    RemoveStagingDir(dataDir);
+    out.result = ImportResult::Done;
+    out.message = ImportSummary(out.counts);
+    status(out.message);
+    return out;
+}
+
+}  // namespace app

@@ -1,0 +1,153 @@
+#include "app/exchange/qt/import_champ_window.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QToolButton>
+
+#include "app/editing/edit_rules.h"
+#include "app/editing/qt/entry_validators.h"
+#include "app/editing/qt/pick_list.h"
+#include "app/editing/qt/window_guards.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/qt/modal_seam.h"
+#include "engine/dataset/xb_file_dataset.h"
+#include "platform/ui.h"
+#include "ui_Tfimportchamp.h"
+
+namespace app {
+
+namespace {
+
+struct ChampTexts {
+    const char* league;  // followed by the name
+    const char* lines[3];
+    const char* create;
+    const char* okHint;
+    const char* refused;  // an answer that is no championship
+};
+
+// French is the window's own; English and Portuguese as the other languages of the question.
+const ChampTexts kFrench = {"Le championnat ",
+                            {"n'est pas dans la base des championnats",
+                             "Veuillez sélectionner le championnat correspondant", "ou choisir la création"},
+                            "Créer nouveau",
+                            "Après avoir sélectionné le championnat correspondant \rcliquez ici",
+                            "Ce numéro ne correspond à aucun championnat"};
+const ChampTexts kEnglish = {
+    "The league ",
+    {"is not on the leagues database", "Please select the corresponding league", "or select the creation"},
+    "Create new",
+    "After selecting the corresponding league \rclick here",
+    "This number is no league"};
+const ChampTexts kPortuguese = {"O campeonato ",
+                                {"não está na base de campeonatos",
+                                 "Por favor selecione o campeonato correspondente", "ou selecione a criação"},
+                                "Criar novo",
+                                "Depois de selecionar o campeonato correspondente \rclique aqui",
+                                "Este número não é nenhum campeonato"};
+
+const ChampTexts& textsOf(int language) {
+    return language == 2 ? kEnglish : language == 3 ? kPortuguese : kFrench;
+}
+
+}  // namespace
+
+Tfimportchamp::Tfimportchamp(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Tfimportchamp>()) {
+    ui->setupUi(this);
+    SetKeyRule(ui->enumero, KeyRule::kDigits, 3);
+    connect(ui->inumero, &QToolButton::clicked, this, Guarded([this] { inumeroClick(); }));
+    connect(ui->inom, &QToolButton::clicked, this, Guarded([this] { inomClick(); }));
+    connect(ui->bnouveau, &QPushButton::clicked, this, Guarded([this] { bnouveauClick(); }));
+    connect(ui->bok, &QPushButton::clicked, this, Guarded([this] { bokClick(); }));
+}
+
+Tfimportchamp::~Tfimportchamp() = default;
+
+void Tfimportchamp::SetImportChampName(const QString& name) {
+    m_name = name;
+}
+
+void Tfimportchamp::SetImportChampTable(const QString& directory) {
+    m_directory = directory;
+}
+
+void Tfimportchamp::TranslateForm() {
+    const ChampTexts& t = textsOf(LanguageIndex);
+    ui->Label1->setText(QString::fromUtf8(t.league) + m_name);
+    ui->Memo1->setPlainText(QStringList{QString::fromUtf8(t.lines[0]), QString::fromUtf8(t.lines[1]),
+                                        QString::fromUtf8(t.lines[2])}
+                                .join('\n'));
+    ui->bnouveau->setText(QString::fromUtf8(t.create));
+    ui->bok->setToolTip(QString::fromUtf8(t.okHint));
+}
+
+void Tfimportchamp::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return;
+    // Closing the window without an answer skips the division.
+    m_result = 0;
+    TranslateForm();
+    ui->enumero->setText(QStringLiteral("0"));
+    ui->enom->clear();
+}
+
+QString Tfimportchamp::championshipName(int number) const {
+    std::unique_ptr<xb::TXbDbf> table;
+    if (!OpenTable(table, (m_directory + QStringLiteral("champion.dbf")).toStdString())) return {};
+    QString name;
+    RunGuarded([&] { name = GetChampionshipNameT(*table, number); });
+    CloseTable(table);
+    return name;
+}
+
+void Tfimportchamp::pick(int mode) {
+    const int picked = PickFromList(mode, m_directory);
+    if (picked == 0) return;
+    ui->enumero->setText(QString::number(picked));
+    ui->enom->setText(championshipName(picked));
+}
+
+void Tfimportchamp::inumeroClick() {
+    pick(3);
+}
+
+void Tfimportchamp::inomClick() {
+    pick(4);
+}
+
+void Tfimportchamp::bnouveauClick() {
+    m_result = -1;
+    accept();
+}
+
+void Tfimportchamp::bokClick() {
+    // Only a championship of the new database: anything else is refused here and the window stays.
+    const auto number = ParseInteger(ui->enumero->text().trimmed());
+    const QString name = number && *number > 0 ? championshipName(*number) : QString();
+    if (name.isEmpty()) {
+        ShowMessage(QString::fromUtf8(textsOf(LanguageIndex).refused), windowTitle(),
+                    xb::platform::kMbIconWarning);
+        ui->enumero->setFocus();
+        return;
+    }
+    m_result = *number;
+    accept();
+}
+
+Tfimportchamp* fimportchamp() {
+    static Tfimportchamp* window = new Tfimportchamp();
+    return window;
+}
+
+int AskImportChampionship(const QString& name, const QString& directory) {
+    Tfimportchamp& w = *fimportchamp();
+    w.SetImportChampName(name);
+    w.SetImportChampTable(directory);
+    ShowModal(w);
+    return w.ImportChampResult();
+}
+
+}  // namespace app
