@@ -123,6 +123,9 @@ int RemoveFileIfExists(const std::string& path);
 // Fault injection: make the nth read, write, flush or engine allocation from now on (1 = the next) fail
 // with code. Engine code that allocates asks TakeFault(FaultOp::Alloc, code) first.
 enum class FaultOp { Read, Write, Flush, Alloc };
+// A fault with code kFaultKill ends the process at once with SIGKILL, for tests of a station that dies
+// in the middle of its writes.
+constexpr int kFaultKill = -9;
 void InjectFault(FaultOp op, int nth, int code);
 void ClearFaults();
 bool TakeFault(FaultOp op, int& code);
