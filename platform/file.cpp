@@ -306,9 +306,14 @@ int File::lock(uint64_t offset, uint64_t length) {
         return kErrLockViolation;
     for (const Region& r : m_locks)
         if (offset < r.offset + r.length && r.offset < offset + length) return kErrLockViolation;
-    if (ofdLock(m_fd, F_WRLCK, static_cast<off_t>(offset), static_cast<off_t>(length)) != 0) {
+    int rc = ofdLock(m_fd, F_WRLCK, static_cast<off_t>(offset), static_cast<off_t>(length));
+    // A handle opened for reading only may lock as well: its lock is a shared one, which still keeps
+    // every writing handle out of the region.
+    if (rc != 0 && errno == EBADF)
+        rc = ofdLock(m_fd, F_RDLCK, static_cast<off_t>(offset), static_cast<off_t>(length));
+    if (rc != 0) {
         if (errno == EAGAIN || errno == EACCES) return kErrLockViolation;
-        if (errno == EBADF) return kErrAccessDenied;  // a handle opened for reading only
+        if (errno == EBADF) return kErrAccessDenied;
         return WinErrorOfErrno(errno);
     }
     m_locks.push_back({offset, length});

@@ -73,7 +73,8 @@ public:
 
     // Windows LockFile/UnlockFile on this handle. A region overlapping one this handle already holds is
     // refused with 33, as Windows refuses it; another handle's or process's lock gives 33 too. Unlocking
-    // anything but a region held exactly as locked gives 158.
+    // anything but a region held exactly as locked gives 158. A handle opened for reading only takes a
+    // shared lock (two such handles may hold one region; a writing handle is kept out).
     int lock(uint64_t offset, uint64_t length);
     int unlock(uint64_t offset, uint64_t length);
     bool holdsLock(uint64_t offset, uint64_t length) const;

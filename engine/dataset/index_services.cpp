@@ -29,7 +29,9 @@ void InstallDatasetIndexServices() {
         return !lines.empty();
     };
     s.semaphoreFileName = [] { return SemaphoreFileName(); };
-    s.setProgressHook = [](std::function<void()> step, int steps) { SetMakeIndexProgress(std::move(step), steps); };
+    s.setProgressHook = [](std::function<void()> step, int steps) {
+        SetMakeIndexProgress(std::move(step), steps);
+    };
 }
 
 }  // namespace xb

@@ -21,13 +21,19 @@ namespace {
 
 int bufferWidth(char type, int width, int decimals) {
     switch (type) {
-        case 'C': return width + 1;
-        case 'D': return 8;
+        case 'C':
+            return width + 1;
+        case 'D':
+            return 8;
         case 'N':
-        case 'F': return decimals > 0 ? 8 : 4;
-        case 'L': return 2;
-        case 'M': return 4;
-        default: return width + 1;
+        case 'F':
+            return decimals > 0 ? 8 : 4;
+        case 'L':
+            return 2;
+        case 'M':
+            return 4;
+        default:
+            return width + 1;
     }
 }
 
@@ -48,7 +54,9 @@ int parseCount(const std::string& text) {
 // ---- TrappingOff ----
 
 TrappingOff::TrappingOff() : m_old(SetErrorTrap(false)) {}
-TrappingOff::~TrappingOff() { SetErrorTrap(m_old); }
+TrappingOff::~TrappingOff() {
+    SetErrorTrap(m_old);
+}
 
 // ---- TDbfFieldProps ----
 
@@ -63,7 +71,9 @@ TDbfFieldProps::TDbfFieldProps(uint8_t* record, uint16_t copySize, std::vector<T
 std::string TDbfFieldProps::Name(int n) const {
     return n >= 1 && n <= Count() ? m_fields[static_cast<size_t>(n - 1)].name : std::string();
 }
-char TDbfFieldProps::Type(int n) const { return n >= 1 && n <= Count() ? m_fields[static_cast<size_t>(n - 1)].type : 0; }
+char TDbfFieldProps::Type(int n) const {
+    return n >= 1 && n <= Count() ? m_fields[static_cast<size_t>(n - 1)].type : 0;
+}
 int TDbfFieldProps::Width(int n) const {
     return n >= 1 && n <= Count() ? m_fields[static_cast<size_t>(n - 1)].width : 1;
 }
@@ -73,7 +83,9 @@ int TDbfFieldProps::Decimals(int n) const {
 int TDbfFieldProps::Offset(int n) const {
     return n >= 1 && n <= Count() ? m_fields[static_cast<size_t>(n - 1)].offset : 0;
 }
-uint8_t* TDbfFieldProps::Address(int n) const { return m_record ? m_record + Offset(n) : nullptr; }
+uint8_t* TDbfFieldProps::Address(int n) const {
+    return m_record ? m_record + Offset(n) : nullptr;
+}
 
 // ---- TXbDataSet ----
 
@@ -105,7 +117,9 @@ void TXbDataSet::CloseAreaQuietly() {
     m_props.reset();
 }
 
-int TXbDataSet::PendingError() { return Engine::current().errors.pendingError; }
+int TXbDataSet::PendingError() {
+    return Engine::current().errors.pendingError;
+}
 
 void TXbDataSet::ClearPendingError() {
     ErrorState& s = Engine::current().errors;
@@ -173,7 +187,8 @@ bool TXbDataSet::IsEmptyDbf() {
 
 void TXbDataSet::SyncDatasetWithArea() {
     if (PendingError() != 0 || !Active()) return;
-    if (State() == TDataSetState::dsEdit || State() == TDataSetState::dsInsert) SetState(TDataSetState::dsBrowse);
+    if (State() == TDataSetState::dsEdit || State() == TDataSetState::dsInsert)
+        SetState(TDataSetState::dsBrowse);
     if (IsEmptyDbf()) {
         if (ActiveBuffer()) std::memset(ActiveBuffer(), 0, static_cast<size_t>(BufferSize()));
         m_beforeFirst = m_afterLast = true;
@@ -184,7 +199,7 @@ void TXbDataSet::SyncDatasetWithArea() {
     }
     m_beforeFirst = m_afterLast = false;
     // Past the end of a non-empty table there is no record to show: stand on the last visible one, at EOF.
-    const bool pastEnd = xb::dEOF();
+    const bool pastEnd = xb::dEOF() && !onRowOutsideOrder();
     if (pastEnd) xb::Skip(-1);
     Resync(0);
     if (pastEnd) SetBofEof(false, true);
@@ -207,7 +222,9 @@ void TXbDataSet::RecordToBuffer(TRecordBuffer buffer) {
         uint8_t* dst = buffer + m_offsets[static_cast<size_t>(n - 1)];
         const int w = m_props->Width(n), d = m_props->Decimals(n);
         switch (m_props->Type(n)) {
-            case 'C': std::memcpy(dst, src, static_cast<size_t>(w) + 1); break;
+            case 'C':
+                std::memcpy(dst, src, static_cast<size_t>(w) + 1);
+                break;
             case 'D': {
                 const double v = DbfDateToDateTime(TypedGetString(src), false);
                 std::memcpy(dst, &v, 8);
@@ -229,8 +246,12 @@ void TXbDataSet::RecordToBuffer(TRecordBuffer buffer) {
                 dst[0] = src[0];
                 dst[1] = 0;
                 break;
-            case 'M': std::memcpy(dst, src, 4); break;
-            default: std::memcpy(dst, src, static_cast<size_t>(w) + 1); break;
+            case 'M':
+                std::memcpy(dst, src, 4);
+                break;
+            default:
+                std::memcpy(dst, src, static_cast<size_t>(w) + 1);
+                break;
         }
     }
 }
@@ -248,13 +269,15 @@ void TXbDataSet::BufferToRecord(TRecordBuffer buffer, int fieldNo) {
         switch (m_props->Type(n)) {
             case 'C': {
                 const size_t len = std::min<size_t>(src[0], static_cast<size_t>(w));
-                TypedSetString(dst, static_cast<size_t>(w), std::string(reinterpret_cast<const char*>(src + 1), len));
+                TypedSetString(dst, static_cast<size_t>(w),
+                               std::string(reinterpret_cast<const char*>(src + 1), len));
                 break;
             }
             case 'D': {
                 double v;
                 std::memcpy(&v, src, 8);
-                std::string text = v != 0 ? DateTimeToDbfDate(v) : BlankDateText(Engine::current().settings.dateFormat);
+                std::string text =
+                    v != 0 ? DateTimeToDbfDate(v) : BlankDateText(Engine::current().settings.dateFormat);
                 std::string check = text;
                 if (!IsValidDateStr(check)) {
                     ShowMessage("        Invalid date       ");
@@ -264,12 +287,19 @@ void TXbDataSet::BufferToRecord(TRecordBuffer buffer, int fieldNo) {
                 break;
             }
             case 'N':
-            case 'F': std::memcpy(dst, src, d > 0 ? 8 : 4); break;
-            case 'L': dst[0] = src[0]; break;
-            case 'M': std::memcpy(dst, src, 4); break;
+            case 'F':
+                std::memcpy(dst, src, d > 0 ? 8 : 4);
+                break;
+            case 'L':
+                dst[0] = src[0];
+                break;
+            case 'M':
+                std::memcpy(dst, src, 4);
+                break;
             default: {
                 const size_t len = std::min<size_t>(src[0], static_cast<size_t>(w));
-                TypedSetString(dst, static_cast<size_t>(w), std::string(reinterpret_cast<const char*>(src + 1), len));
+                TypedSetString(dst, static_cast<size_t>(w),
+                               std::string(reinterpret_cast<const char*>(src + 1), len));
             }
         }
     }
@@ -313,17 +343,34 @@ bool TXbDataSet::OpenArea() {
     }
     Engine::current().settings.ansi = TableLanguage == TXbTableLanguage::tlAnsi;
     if (!m_designing) {
-        if (!OpenTable(m_dbfFileName)) {
-            // Whatever got opened in the area before the failure is closed again; the error stays.
-            if (xb::CurrentBlock() != nullptr) {
-                const uint16_t code = LastError();
-                const uint16_t pending = Engine::current().errors.pendingError;
-                std::string detail = Engine::current().errors.detail;
+        // Whatever got opened in the area before a failure is closed again (its index, its locks, its
+        // semaphore login with it); the error stays.
+        auto closeOpened = [] {
+            if (xb::CurrentBlock() == nullptr) return;
+            ErrorState& s = Engine::current().errors;
+            const uint16_t code = s.lastError;
+            const uint16_t pending = s.pendingError;
+            const std::string detail = s.detail;
+            const bool trapping = s.trapping;
+            s.trapping = false;
+            try {
                 xb::CloseDatabase();
-                Engine::current().errors.lastError = code;
-                Engine::current().errors.pendingError = pending;
-                Engine::current().errors.detail = detail;
+            } catch (...) {
             }
+            s.trapping = trapping;
+            s.lastError = code;
+            s.pendingError = pending;
+            s.detail = detail;
+        };
+        bool opened = false;
+        try {
+            opened = OpenTable(m_dbfFileName);
+        } catch (...) {
+            closeOpened();
+            throw;
+        }
+        if (!opened) {
+            closeOpened();
             return false;
         }
         xb::SetIgnoreDel(m_hideDeleted);
@@ -355,8 +402,8 @@ void TXbDataSet::FillDbfFieldsFromTable() {
     if (!b) return;
     DbfFields.clear();
     for (const FieldDescriptor& f : b->fields)
-        DbfFields.push_back(Utf8Text(f.name) + ", " + std::string(1, f.type) + ", " + std::to_string(f.length) +
-                            ", " + std::to_string(f.decimals));
+        DbfFields.push_back(Utf8Text(f.name) + ", " + std::string(1, f.type) + ", " +
+                            std::to_string(f.length) + ", " + std::to_string(f.decimals));
 }
 
 int TXbDataSet::XbiClose() {
@@ -401,7 +448,8 @@ bool TXbDataSet::ParseDbfFieldLine(const std::string& line, TDbfFieldDescriptor&
         start = comma + 1;
     }
     d.name = items[0].substr(0, 10);
-    d.type = items[1].empty() ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(items[1][0])));
+    d.type =
+        items[1].empty() ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(items[1][0])));
     if (d.type == 'X') return false;
     d.width = parseCount(items[2]);
     d.decimals = parseCount(items[3]);
@@ -433,8 +481,8 @@ void TXbDataSet::FixFieldDefinition(TDbfFieldDescriptor& d) {
     char buf[512];
     std::snprintf(buf, sizeof buf,
                   "Invalid field definition for %s: %s,%s,%d,%d. Will use corrected definition: %s,%s,%d,%d",
-                  Name.c_str(), d.name.c_str(), std::string(1, d.type).c_str(), d.width, d.decimals, c.name.c_str(),
-                  std::string(1, c.type).c_str(), c.width, c.decimals);
+                  Name.c_str(), d.name.c_str(), std::string(1, d.type).c_str(), d.width, d.decimals,
+                  c.name.c_str(), std::string(1, c.type).c_str(), c.width, c.decimals);
     ShowMessage(buf);
     d = c;
 }
@@ -457,14 +505,20 @@ void TXbDataSet::InternalInitFieldDefs() {
                 def.dataType = TFieldType::ftString;
                 def.size = w;
                 break;
-            case 'D': def.dataType = TFieldType::ftDate; break;
+            case 'D':
+                def.dataType = TFieldType::ftDate;
+                break;
             case 'N':
             case 'F':
                 def.dataType = d > 0 ? TFieldType::ftFloat : TFieldType::ftInteger;
                 def.size = w;
                 break;
-            case 'L': def.dataType = TFieldType::ftBoolean; break;
-            case 'M': def.dataType = MemoAsNumber() ? TFieldType::ftInteger : TFieldType::ftMemo; break;
+            case 'L':
+                def.dataType = TFieldType::ftBoolean;
+                break;
+            case 'M':
+                def.dataType = MemoAsNumber() ? TFieldType::ftInteger : TFieldType::ftMemo;
+                break;
             default:
                 def.dataType = TFieldType::ftString;
                 def.size = w;
@@ -478,17 +532,22 @@ void TXbDataSet::InternalInitFieldDefs() {
 
 std::unique_ptr<TField> TXbDataSet::CreateFieldOfClass(TFieldType type) {
     switch (type) {
-        case TFieldType::ftInteger: return std::make_unique<TXbIntegerField>();
-        case TFieldType::ftFloat: return std::make_unique<TXbFloatField>();
-        case TFieldType::ftDate: return std::make_unique<TXbDateField>();
-        default: return TXbPrimDataset::CreateFieldOfClass(type);
+        case TFieldType::ftInteger:
+            return std::make_unique<TXbIntegerField>();
+        case TFieldType::ftFloat:
+            return std::make_unique<TXbFloatField>();
+        case TFieldType::ftDate:
+            return std::make_unique<TXbDateField>();
+        default:
+            return TXbPrimDataset::CreateFieldOfClass(type);
     }
 }
 
 int TXbDataSet::XbiGetRecordSize() {
     if (!m_props) return 1;
     int size = 1;
-    for (int n = 1; n <= m_props->Count(); ++n) size += bufferWidth(m_props->Type(n), m_props->Width(n), m_props->Decimals(n));
+    for (int n = 1; n <= m_props->Count(); ++n)
+        size += bufferWidth(m_props->Type(n), m_props->Width(n), m_props->Decimals(n));
     return size;
 }
 
@@ -527,10 +586,22 @@ void TXbDataSet::readCurrentRecordToBuffer(TRecordBuffer buffer, int32_t& recNo)
     recNo = xb::RecNo();
 }
 
+bool TXbDataSet::onRowOutsideOrder() {
+    if (m_outsideOrder == 0) return false;
+    const WorkAreaBlock* b = xb::CurrentBlock();
+    if (b && !b->eof && b->recNo == m_outsideOrder && b->recNo <= b->recCount) return true;
+    m_outsideOrder = 0;
+    return false;
+}
+
 int TXbDataSet::XbiGetRecord(TRecordBuffer buffer, int32_t& recNo) {
     if (!BeginOperation("XbiGetRecord")) return PendingError();
     if (m_beforeFirst) return kXbiBof;
     if (m_afterLast) return kXbiEof;
+    if (onRowOutsideOrder()) {
+        readCurrentRecordToBuffer(buffer, recNo);
+        return PendingError();
+    }
     if (xb::dEOF()) {
         // Past the end there is no record (only the blank buffer of count + 1): that is EOF, with the
         // engine back on the last visible record.
@@ -619,7 +690,8 @@ int TXbDataSet::XbiGetFieldData(const TField& field, TRecordBuffer buffer, void*
             hasValue = true;
             if (dest) {
                 std::memset(dest, 0, static_cast<size_t>(field.DataSize()));
-                std::string s(reinterpret_cast<const char*>(p + 1), std::min<size_t>(p[0], static_cast<size_t>(field.Size())));
+                std::string s(reinterpret_cast<const char*>(p + 1),
+                              std::min<size_t>(p[0], static_cast<size_t>(field.Size())));
                 while (!s.empty() && s.back() == ' ') s.pop_back();
                 std::memcpy(dest, s.data(), s.size());
             }
@@ -719,13 +791,14 @@ bool TXbDataSet::XbiLocate(const std::string& keyFields, const std::vector<TVari
         else
             values.emplace_back(std::string());
     }
-    const bool found = xb::LocateRecord(EngineText(keyFields), values, (options & loCaseInsensitive) != 0, true,
-                                    (options & loPartialKey) == 0);
+    const bool found = xb::LocateRecord(EngineText(keyFields), values, (options & loCaseInsensitive) != 0,
+                                        true, (options & loPartialKey) == 0);
     if (found) m_beforeFirst = m_afterLast = false;
     return found;
 }
 
-std::vector<TVariant> TXbDataSet::XbiLookup(const std::string& keyFields, const std::vector<TVariant>& keyValues,
+std::vector<TVariant> TXbDataSet::XbiLookup(const std::string& keyFields,
+                                            const std::vector<TVariant>& keyValues,
                                             const std::string& resultFields) {
     if (!BeginOperation("XbiLookup")) return {};
     const int32_t remembered = xb::RecNo();
@@ -805,9 +878,13 @@ void TXbDataSet::InternalCancel() {
     if (ActiveBuffer()) std::memset(ActiveBuffer(), 0, static_cast<size_t>(BufferSize()));
 }
 
-std::string TXbDataSet::StoredToUtf8(const std::string& stored) const { return Utf8Text(stored); }
+std::string TXbDataSet::StoredToUtf8(const std::string& stored) const {
+    return Utf8Text(stored);
+}
 
-std::string TXbDataSet::Utf8ToStored(const std::string& utf8) const { return EngineText(utf8); }
+std::string TXbDataSet::Utf8ToStored(const std::string& utf8) const {
+    return EngineText(utf8);
+}
 
 void TXbDataSet::DoBeforeRestore() {
     if (BeforeRestore) BeforeRestore(*this);

@@ -168,6 +168,10 @@ protected:
 
     bool m_beforeFirst = false;
     bool m_afterLast = false;
+    // The row just appended when the current order's FOR condition leaves it out: it stays the dataset's
+    // record until the area moves, so that the fill and replace that follow go to it.
+    int32_t m_outsideOrder = 0;
+    bool onRowOutsideOrder();
 
 private:
     uint8_t* typed() const;
@@ -229,7 +233,8 @@ public:
     int CheckFieldType(const std::string& opName, const std::string& fieldName, char expected);
 
     // With an index order the key values are sought in it; otherwise a sequential search.
-    bool Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues, TLocateOptions options) override;
+    bool Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues,
+                TLocateOptions options) override;
 
 private:
     void positionArea() { UpdateCursorPos(); }

@@ -94,8 +94,10 @@ std::vector<TIndexTagDescriptor> TXbFileDataSet::ParseIndexList() const {
         const size_t comma = line.find(',');
         t.tagName = AllTrim(line.substr(0, comma)).substr(0, 10);
         if (comma != std::string::npos) {
-            t.descending = comma + 1 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 1])) == 'T';
-            t.unique = comma + 3 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 3])) == 'T';
+            t.descending =
+                comma + 1 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 1])) == 'T';
+            t.unique =
+                comma + 3 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 3])) == 'T';
             if (comma + 5 <= line.size()) t.keyExpr = AllTrim(line.substr(comma + 5)).substr(0, 220);
         }
         if (i + 1 < IndexList.size()) t.forExpr = AllTrim(EngineText(IndexList[i + 1])).substr(0, 220);
@@ -128,6 +130,8 @@ bool TXbFileDataSet::MakeIndexes() {
         return true;
     }
     const std::string mdx = MdxFileName();
+    // A read-only open changes no file: the index is opened as it is, and a damaged one is reported.
+    if (ReadOnly && platform::FileExists(mdx)) mode = TCreateIndexType::ciNever;
     if (mode == TCreateIndexType::ciNever) {
         if (svc.setIndexTo)
             svc.setIndexTo(mdx);
@@ -162,10 +166,15 @@ bool TXbFileDataSet::MakeIndexes() {
                     build = true;
             }
             if (!build && mode == TCreateIndexType::ciNotFound) {
-                if (svc.setIndexTo)
-                    svc.setIndexTo(mdx);
-                else
-                    unavailable("SetIndexTo");
+                // With trapping off the index engine raises its error as well; the error is what
+                // decides here, not the exception.
+                try {
+                    if (svc.setIndexTo)
+                        svc.setIndexTo(mdx);
+                    else
+                        unavailable("SetIndexTo");
+                } catch (const EEngineError&) {
+                }
                 const int e = PendingError();
                 if (e == 2 || e == 222 || e == 223) {
                     ClearPendingError();
