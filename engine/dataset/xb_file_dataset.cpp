@@ -51,13 +51,7 @@ void TXbFileDataSet::SetExclusive(bool on) {
 }
 
 std::string TXbFileDataSet::MdxFileName() const {
-    std::string name = DbfFileName();
-    const size_t slash = name.find_last_of('/');
-    const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.resize(dot);
-    name += ".mdx";
-    const std::string found = platform::ResolveCase(platform::AbsolutePath(name));
-    return platform::FileExists(found) ? found : name;
+    return IndexFileNameOf(TableFileName(DbfFileName()));
 }
 
 // ---- opening ----
@@ -70,18 +64,13 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
             ClearPendingError();
         }
     }
-    std::string use = fileName;
-    if (m_exclusive) use += " EXCLUSIVE";
-    const std::string alias = AllTrim(Name);
-    if (!alias.empty()) use += " ALIAS " + EngineText(alias);
-
-    EngineSettings& st = Engine::current().settings;
-    const bool oldFix = xb::SetAutoFixRecCount(AutoFixRecCount);
-    const uint16_t oldMode = st.openModeOverride;
-    if (ReadOnly) st.openModeOverride = m_exclusive ? 0 : 64;
-    xb::Use(use, nullptr, 0);
-    st.openModeOverride = oldMode;
-    xb::SetAutoFixRecCount(oldFix);
+    UseRequest request;
+    request.path = fileName;
+    request.exclusive = m_exclusive;
+    request.alias = EngineText(AllTrim(Name));
+    if (ReadOnly) request.openMode = m_exclusive ? 0 : 64;
+    request.countRepair = AutoFixRecCount;
+    xb::UseTable(request);
     if (PendingError() != 0) return false;
     return MakeIndexes();
 }

@@ -9,6 +9,7 @@
 #include "engine/core/errors.h"
 #include "engine/core/file_support.h"
 #include "engine/core/locks.h"
+#include "engine/core/record_writes.h"
 #include "engine/core/text_support.h"
 #include "engine/core/typed_record.h"
 #include "engine/index/expr_unit.h"
@@ -642,9 +643,7 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
     if (CheckDbfInUse("MakeIndex")) return false;
     WorkAreaBlock& b = *CurrentBlock();
     closeCurrentIndex();
-    const std::string name =
-        AllTrim(fileName).empty() ? ForceExt(b.fileName, "mdx") : DefaultExt(fileName, "mdx");
-    const std::string path = platform::ResolveCase(name);
+    const std::string path = GivenIndexFileName(b.fileName, fileName);
 
     size_t tags = 0;
     while (tags < defs.size() && !AllTrim(defs[tags].name).empty()) ++tags;
@@ -666,7 +665,7 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
         const int rc = EraseFile(path);
         if (rc == platform::kErrAccessDenied || rc == platform::kErrSharingViolation) {
             if (ReopenDbfFile(true) != 0) {
-                SetEngineError(225, DbfName() + " MakeIndex(" + name + ")");
+                SetEngineError(225, DbfName() + " MakeIndex(" + path + ")");
                 return false;
             }
             reopened = true;
@@ -677,7 +676,7 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
         reopened = false;
         if (const int rc = ReopenDbfFile(false); rc != 0) {
             SetEngineError(static_cast<uint16_t>(rc),
-                           "Cannot_Reopen_Database_Sharable MakeIndex(" + name + ")");
+                           "Cannot_Reopen_Database_Sharable MakeIndex(" + path + ")");
             return false;
         }
         return true;
@@ -695,7 +694,7 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
             return fail();
         }
     }
-    if (!CreateMdxHeader(name)) return fail();
+    if (!CreateMdxHeader(path)) return fail();
 
     bool ok = true;
     for (size_t i = 0; i < tags; ++i) {
@@ -722,6 +721,9 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
         first.take();
         ok = false;
     }
+    // The table's own index is its production index whoever creates it: other programs then open and
+    // keep it up too.
+    if (ok && AsciiUpper(path) == AsciiUpper(IndexFileNameOf(b.fileName))) SetMdxFlag(true);
     if (!ok) first.restore();
     return ok;
 }

@@ -12,6 +12,7 @@
 #include "engine/core/file_support.h"
 #include "engine/core/locks.h"
 #include "engine/core/work_areas.h"
+#include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 
@@ -53,11 +54,8 @@ struct SemaphoreRecord {
     // station that can repair.
     bool keepMark = false;
 
-    uint16_t counter() const { return static_cast<uint16_t>(record[2] | (record[3] << 8)); }
-    void setCounter(uint16_t v) {
-        record[2] = static_cast<uint8_t>(v & 0xFF);
-        record[3] = static_cast<uint8_t>(v >> 8);
-    }
+    uint16_t counter() const { return platform::GetU16(&record[2]); }
+    void setCounter(uint16_t v) { platform::PutU16(&record[2], v); }
 };
 
 struct EngineSemaphores {
@@ -577,7 +575,7 @@ std::string SemaphoreFileName() {
     if (!b || b->fileName.empty()) return {};
     // The table as found on disk, so that every spelling of its name meets the same semaphore file.
     const std::string table = platform::ResolveCase(b->fileName);
-    return platform::ResolveCase(ForceExt(table, "@s@"));
+    return SemaphoreFileNameOf(table);
 }
 
 bool HandleSemafore(int action) {
