@@ -7,9 +7,7 @@
 
 namespace xb {
 
-void DatabaseError(const std::string& text) {
-    throw EDatabaseError(text);
-}
+void DatabaseError(const std::string& text) { throw EDatabaseError(text); }
 
 namespace {
 
@@ -123,39 +121,17 @@ void TField::TypeError(const char* to) const {
     DatabaseError("Field '" + m_name + "' cannot be used as " + to);
 }
 
-std::string TField::GetAsString() const {
-    TypeError("a text");
-}
-void TField::SetAsString(const std::string&) {
-    TypeError("a text");
-}
-int32_t TField::GetAsInteger() const {
-    TypeError("an integer");
-}
-void TField::SetAsInteger(int32_t) {
-    TypeError("an integer");
-}
-double TField::GetAsFloat() const {
-    TypeError("a real");
-}
-void TField::SetAsFloat(double) {
-    TypeError("a real");
-}
-bool TField::GetAsBoolean() const {
-    TypeError("a logical");
-}
-void TField::SetAsBoolean(bool) {
-    TypeError("a logical");
-}
-double TField::GetAsDateTime() const {
-    TypeError("a date");
-}
-void TField::SetAsDateTime(double) {
-    TypeError("a date");
-}
-TVariant TField::GetAsVariant() const {
-    return GetAsString();
-}
+std::string TField::GetAsString() const { TypeError("a text"); }
+void TField::SetAsString(const std::string&) { TypeError("a text"); }
+int32_t TField::GetAsInteger() const { TypeError("an integer"); }
+void TField::SetAsInteger(int32_t) { TypeError("an integer"); }
+double TField::GetAsFloat() const { TypeError("a real"); }
+void TField::SetAsFloat(double) { TypeError("a real"); }
+bool TField::GetAsBoolean() const { TypeError("a logical"); }
+void TField::SetAsBoolean(bool) { TypeError("a logical"); }
+double TField::GetAsDateTime() const { TypeError("a date"); }
+void TField::SetAsDateTime(double) { TypeError("a date"); }
+TVariant TField::GetAsVariant() const { return GetAsString(); }
 
 void TField::SetAsVariant(const TVariant& v) {
     if (VarIsNull(v)) return Clear();
@@ -196,14 +172,11 @@ int32_t TStringField::GetAsInteger() const {
 
 double TStringField::GetAsFloat() const {
     double d;
-    if (!parseDouble(GetAsString(), d))
-        DatabaseError("'" + GetAsString() + "' is not a valid floating point value");
+    if (!parseDouble(GetAsString(), d)) DatabaseError("'" + GetAsString() + "' is not a valid floating point value");
     return d;
 }
 
-void TStringField::SetAsFloat(double v) {
-    SetAsString(formatDouble(v, 15));
-}
+void TStringField::SetAsFloat(double v) { SetAsString(formatDouble(v, 15)); }
 
 TVariant TStringField::GetAsVariant() const {
     if (IsNull()) return {};
@@ -246,13 +219,10 @@ int32_t TIntegerField::GetAsInteger() const {
     return GetData(&v) ? v : 0;
 }
 
-void TIntegerField::SetAsInteger(int32_t v) {
-    SetData(&v);
-}
+void TIntegerField::SetAsInteger(int32_t v) { SetData(&v); }
 
 void TIntegerField::SetAsFloat(double v) {
-    if (!std::isfinite(v) || std::fabs(v) > 2147483647.0)
-        DatabaseError("Value out of range for field '" + FieldName() + "'");
+    if (!std::isfinite(v) || std::fabs(v) > 2147483647.0) DatabaseError("Value out of range for field '" + FieldName() + "'");
     SetAsInteger(static_cast<int32_t>(std::lround(v)));
 }
 
@@ -344,8 +314,8 @@ void TDateField::SetAsString(const std::string& text) {
     std::string t = trimBlanks(text);
     if (t.empty()) return Clear();
     int y = 0, m = 0, d = 0;
-    if (t.size() == 10 && std::sscanf(t.c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3 && m >= 1 && m <= 12 &&
-        d >= 1 && d <= 31) {
+    if (t.size() == 10 && std::sscanf(t.c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3 && m >= 1 && m <= 12 && d >= 1 &&
+        d <= 31) {
         double v = EncodeDate(y, m, d);
         int y2, m2, d2;
         DecodeDate(v, y2, m2, d2);
@@ -359,9 +329,7 @@ double TDateField::GetAsDateTime() const {
     return GetData(&v) ? v : 0;
 }
 
-void TDateField::SetAsDateTime(double v) {
-    SetData(&v);
-}
+void TDateField::SetAsDateTime(double v) { SetData(&v); }
 
 TVariant TDateField::GetAsVariant() const {
     double v = 0;
@@ -382,19 +350,13 @@ void TBlobField::SetAsString(const std::string& text) {
     if (!stored.empty()) s->Write(stored.data(), static_cast<long>(stored.size()));
 }
 
-TVariant TBlobField::GetAsVariant() const {
-    return GetAsString();
-}
+TVariant TBlobField::GetAsVariant() const { return GetAsString(); }
 
 // ---- TDataSource ----
 
-TDataSource::TDataSource(TDataSet* dataSet) {
-    SetDataSet(dataSet);
-}
+TDataSource::TDataSource(TDataSet* dataSet) { SetDataSet(dataSet); }
 
-TDataSource::~TDataSource() {
-    SetDataSet(nullptr);
-}
+TDataSource::~TDataSource() { SetDataSet(nullptr); }
 
 void TDataSource::SetDataSet(TDataSet* dataSet) {
     if (m_dataSet) {
@@ -434,8 +396,7 @@ void TDataSet::SetState(TDataSetState state) {
 }
 
 void TDataSet::CheckActive() const {
-    if (m_state == TDataSetState::dsInactive)
-        DatabaseError("Cannot perform this operation on a closed dataset");
+    if (m_state == TDataSetState::dsInactive) DatabaseError("Cannot perform this operation on a closed dataset");
 }
 
 void TDataSet::SetActive(bool on) {
@@ -568,22 +529,14 @@ int TDataSet::BlobFieldCount() const {
 
 std::unique_ptr<TField> TDataSet::CreateFieldOfClass(TFieldType type) {
     switch (type) {
-        case TFieldType::ftString:
-            return std::make_unique<TStringField>();
-        case TFieldType::ftInteger:
-            return std::make_unique<TIntegerField>();
-        case TFieldType::ftFloat:
-            return std::make_unique<TFloatField>();
-        case TFieldType::ftBoolean:
-            return std::make_unique<TBooleanField>();
-        case TFieldType::ftDate:
-            return std::make_unique<TDateField>();
-        case TFieldType::ftMemo:
-            return std::make_unique<TMemoField>();
-        case TFieldType::ftBlob:
-            return std::make_unique<TBlobField>();
-        default:
-            DatabaseError("Field type not supported");
+        case TFieldType::ftString: return std::make_unique<TStringField>();
+        case TFieldType::ftInteger: return std::make_unique<TIntegerField>();
+        case TFieldType::ftFloat: return std::make_unique<TFloatField>();
+        case TFieldType::ftBoolean: return std::make_unique<TBooleanField>();
+        case TFieldType::ftDate: return std::make_unique<TDateField>();
+        case TFieldType::ftMemo: return std::make_unique<TMemoField>();
+        case TFieldType::ftBlob: return std::make_unique<TBlobField>();
+        default: DatabaseError("Field type not supported");
     }
 }
 
@@ -591,8 +544,7 @@ TField* TDataSet::FindField(const std::string& name) {
     auto eq = [&](const std::string& a) {
         if (a.size() != name.size()) return false;
         for (size_t i = 0; i < a.size(); ++i)
-            if (std::toupper(static_cast<unsigned char>(a[i])) !=
-                std::toupper(static_cast<unsigned char>(name[i])))
+            if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(name[i])))
                 return false;
         return true;
     };
@@ -609,21 +561,15 @@ TField& TDataSet::FieldByName(const std::string& name) {
     return *f;
 }
 
-bool TDataSet::GetFieldData(const TField&, void*) {
-    return false;
-}
+bool TDataSet::GetFieldData(const TField&, void*) { return false; }
 
-void TDataSet::SetFieldData(TField&, const void*) {
-    DatabaseError("Field data cannot be written");
-}
+void TDataSet::SetFieldData(TField&, const void*) { DatabaseError("Field data cannot be written"); }
 
 std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField&, TBlobStreamMode) {
     DatabaseError("Blob streams are not supported");
 }
 
-bool TDataSet::GetCurrentRecord(TRecordBuffer) {
-    return false;
-}
+bool TDataSet::GetCurrentRecord(TRecordBuffer) { return false; }
 
 void TDataSet::ClearCalcFields(TRecordBuffer) {}
 
@@ -646,9 +592,7 @@ void TDataSet::CalculateFields(TRecordBuffer buffer) {
     m_calc = savedCalc;
 }
 
-void TDataSet::InternalHandleException() {
-    throw;
-}
+void TDataSet::InternalHandleException() { throw; }
 
 void TDataSet::DoOnNewRecord() {
     if (OnNewRecord) OnNewRecord(*this);
@@ -672,8 +616,7 @@ void TDataSet::fetchFirst(bool fromEnd) {
         InternalLast();
     else
         InternalFirst();
-    m_hasRecord =
-        GetRecord(m_active, fromEnd ? TGetMode::gmPrior : TGetMode::gmNext, true) == TGetResult::grOK;
+    m_hasRecord = GetRecord(m_active, fromEnd ? TGetMode::gmPrior : TGetMode::gmNext, true) == TGetResult::grOK;
     m_cursorValid = m_hasRecord;
     if (fromEnd) {
         m_eof = true;
@@ -736,35 +679,28 @@ int TDataSet::MoveBy(int distance) {
     return distance > 0 ? moved : -moved;
 }
 
-bool TDataSet::IsEmpty() {
-    return !m_hasRecord;
-}
+bool TDataSet::IsEmpty() { return !m_hasRecord; }
 
 int TDataSet::RecordCount() {
     CheckActive();
     return GetRecordCount();
 }
 
-int TDataSet::GetRecordCount() {
-    return -1;
-}
+int TDataSet::GetRecordCount() { return -1; }
 
 int TDataSet::RecNo() {
     CheckActive();
     return GetRecNo();
 }
 
-int TDataSet::GetRecNo() {
-    return -1;
-}
+int TDataSet::GetRecNo() { return -1; }
 
 void TDataSet::SetRecNo(int) {}
 
 void TDataSet::Resync(TResyncMode mode) {
     if (mode & rmExact) {
         CursorPosChanged();
-        if (GetRecord(m_temp, TGetMode::gmCurrent, true) != TGetResult::grOK)
-            DatabaseError("Record not found");
+        if (GetRecord(m_temp, TGetMode::gmCurrent, true) != TGetResult::grOK) DatabaseError("Record not found");
     } else if (GetRecord(m_temp, TGetMode::gmCurrent, false) != TGetResult::grOK &&
                GetRecord(m_temp, TGetMode::gmNext, false) != TGetResult::grOK &&
                GetRecord(m_temp, TGetMode::gmPrior, false) != TGetResult::grOK) {
@@ -789,9 +725,7 @@ void TDataSet::Refresh() {
     if (AfterRefresh) AfterRefresh(*this);
 }
 
-bool TDataSet::FindRecord(bool, bool) {
-    return false;
-}
+bool TDataSet::FindRecord(bool, bool) { return false; }
 
 void TDataSet::Edit() {
     if (m_state == TDataSetState::dsEdit || m_state == TDataSetState::dsInsert) return;
@@ -832,12 +766,8 @@ void TDataSet::beginInsertAppend(bool append) {
     DoAfterScroll();
 }
 
-void TDataSet::Insert() {
-    beginInsertAppend(false);
-}
-void TDataSet::Append() {
-    beginInsertAppend(true);
-}
+void TDataSet::Insert() { beginInsertAppend(false); }
+void TDataSet::Append() { beginInsertAppend(true); }
 
 void TDataSet::runChecked(void (TDataSet::*op)(), const TDataSetErrorEvent& handler) {
     for (int tries = 0;; ++tries) {
@@ -917,17 +847,11 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark) {
     DoAfterScroll();
 }
 
-bool TDataSet::BookmarkValid(const TBookmark& bookmark) {
-    return !bookmark.empty();
-}
+bool TDataSet::BookmarkValid(const TBookmark& bookmark) { return !bookmark.empty(); }
 
-int TDataSet::CompareBookmarks(const TBookmark&, const TBookmark&) {
-    return 0;
-}
+int TDataSet::CompareBookmarks(const TBookmark&, const TBookmark&) { return 0; }
 
-bool TDataSet::Locate(const std::string&, const std::vector<TVariant>&, TLocateOptions) {
-    return false;
-}
+bool TDataSet::Locate(const std::string&, const std::vector<TVariant>&, TLocateOptions) { return false; }
 
 std::vector<TVariant> TDataSet::Lookup(const std::string&, const std::vector<TVariant>&, const std::string&) {
     return {};

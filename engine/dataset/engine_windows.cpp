@@ -6,9 +6,7 @@ namespace xb {
 
 namespace {
 
-char iconOf(const std::string& kind) {
-    return kind.empty() ? ' ' : kind[0];
-}
+char iconOf(const std::string& kind) { return kind.empty() ? ' ' : kind[0]; }
 
 }  // namespace
 
@@ -66,12 +64,8 @@ TXbProgressWindow::TXbProgressWindow(const std::string& caption) {
     platform::CurrentUi().progressStart(caption, 100);
 }
 
-TXbProgressWindow::~TXbProgressWindow() {
-    platform::CurrentUi().progressEnd();
-}
+TXbProgressWindow::~TXbProgressWindow() { platform::CurrentUi().progressEnd(); }
 
-void TXbProgressWindow::Step() {
-    platform::CurrentUi().progressStep(++m_steps);
-}
+void TXbProgressWindow::Step() { platform::CurrentUi().progressStep(++m_steps); }
 
 }  // namespace xb

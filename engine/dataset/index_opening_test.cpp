@@ -126,18 +126,12 @@ TEST_F(IndexOpeningTest, DecisionTable) {
         Mdx mdx;
         int builds;
     } cases[] = {
-        {TCreateIndexType::ciNotFound, Missing, 1},
-        {TCreateIndexType::ciNotFound, Busy, 0},
-        {TCreateIndexType::ciNotFound, Free, 0},
-        {TCreateIndexType::ciNotFound, Corrupt, 1},
-        {TCreateIndexType::ciAlways, Missing, 1},
-        {TCreateIndexType::ciAlways, Busy, 0},
-        {TCreateIndexType::ciAlways, Free, 1},
-        {TCreateIndexType::ciVerifyHeader, Missing, 1},
-        {TCreateIndexType::ciVerifyHeader, Busy, 0},
-        {TCreateIndexType::ciVerifyHeader, Free, 0},
-        {TCreateIndexType::ciVerifyHeader, FreeOtherTags, 1},
-        {TCreateIndexType::ciVerifyHeader, FreeCaseOnly, 0},
+        {TCreateIndexType::ciNotFound, Missing, 1},       {TCreateIndexType::ciNotFound, Busy, 0},
+        {TCreateIndexType::ciNotFound, Free, 0},          {TCreateIndexType::ciNotFound, Corrupt, 1},
+        {TCreateIndexType::ciAlways, Missing, 1},         {TCreateIndexType::ciAlways, Busy, 0},
+        {TCreateIndexType::ciAlways, Free, 1},            {TCreateIndexType::ciVerifyHeader, Missing, 1},
+        {TCreateIndexType::ciVerifyHeader, Busy, 0},      {TCreateIndexType::ciVerifyHeader, Free, 0},
+        {TCreateIndexType::ciVerifyHeader, FreeOtherTags, 1}, {TCreateIndexType::ciVerifyHeader, FreeCaseOnly, 0},
         {TCreateIndexType::ciVerifyHeader, Corrupt, 1},
     };
     for (const Case& c : cases) {
@@ -155,10 +149,8 @@ TEST_F(IndexOpeningTest, DecisionTable) {
             xbtest::WriteFileBytes(sem, "busy");
             dateFile(sem, 7);
         }
-        if (c.mdx == FreeOtherTags)
-            xbtest::WriteFileBytes(mdx, "NUCHAMP,F,F,str(nuchamp,5)\n\nNOM,F,T,upper(nom)\nnuchamp > 0\n");
-        if (c.mdx == FreeCaseOnly)
-            xbtest::WriteFileBytes(mdx, "nuchamp,f,f,STR(NUCHAMP,3)\n\nNom,F,T,UPPER(nom)\nNUCHAMP > 0\n");
+        if (c.mdx == FreeOtherTags) xbtest::WriteFileBytes(mdx, "NUCHAMP,F,F,str(nuchamp,5)\n\nNOM,F,T,upper(nom)\nnuchamp > 0\n");
+        if (c.mdx == FreeCaseOnly) xbtest::WriteFileBytes(mdx, "nuchamp,f,f,STR(NUCHAMP,3)\n\nNom,F,T,UPPER(nom)\nNUCHAMP > 0\n");
         builds = 0;
         auto t = table(c.mode);
         t->Open();
@@ -179,8 +171,7 @@ TEST_F(IndexOpeningTest, AnIndexThatCannotBeOpenedFailsTheOpenWithItsError) {
         t->Open();
         FAIL();
     } catch (const EDatabaseError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Dataset error: Error # 221 (Index file not open)\r\nIndex file not open [SetIndexTo]");
+        EXPECT_EQ(std::string(e.what()), "Dataset error: Error # 221 (Index file not open)\r\nIndex file not open [SetIndexTo]");
     }
     EXPECT_EQ(t->Area(), 0);
     EXPECT_EQ(engine().errors.pendingError, 0);
@@ -190,12 +181,8 @@ TEST_F(IndexOpeningTest, BuildShowsProgressAndCallsTheEvents) {
     stepsDuringBuild = 100;
     auto t = table(TCreateIndexType::ciNotFound);
     std::vector<std::string> events;
-    t->OnBeforeMakeIndex = [&](TXbFileDataSet&, const std::string& name, bool&) {
-        events.push_back("before " + name);
-    };
-    t->OnAfterMakeIndex = [&](TXbFileDataSet&, const std::string& name) {
-        events.push_back("after " + name);
-    };
+    t->OnBeforeMakeIndex = [&](TXbFileDataSet&, const std::string& name, bool&) { events.push_back("before " + name); };
+    t->OnAfterMakeIndex = [&](TXbFileDataSet&, const std::string& name) { events.push_back("after " + name); };
     t->Open();
     const std::string mdx = tmp.file("t.mdx");
     EXPECT_EQ(events, (std::vector<std::string>{"before " + mdx, "after " + mdx}));

@@ -29,9 +29,7 @@ void InstallDatasetIndexServices() {
         return !lines.empty();
     };
     s.semaphoreFileName = [] { return SemaphoreFileName(); };
-    s.setProgressHook = [](std::function<void()> step, int steps) {
-        SetMakeIndexProgress(std::move(step), steps);
-    };
+    s.setProgressHook = [](std::function<void()> step, int steps) { SetMakeIndexProgress(std::move(step), steps); };
 }
 
 }  // namespace xb

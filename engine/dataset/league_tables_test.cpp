@@ -1,8 +1,6 @@
 // The nine league tables opened on an empty directory with the real index build, tag lists and
 // semaphore: what opening creates, and when opening again rebuilds. Opening an index for an area is the
 // index driver's (a later unit); a stand-in checks that the file is there and readable.
-#include "tests/support/league_tables.h"
-
 #include <gtest/gtest.h>
 #include <utime.h>
 
@@ -13,6 +11,7 @@
 #include "engine/core/memo_ops.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/index_services.h"
+#include "tests/support/league_tables.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/index/expr_unit.h"
 #include "engine/index/mdx_format.h"
@@ -43,9 +42,7 @@ protected:
         t->CreateIndex = TCreateIndexType::ciVerifyHeader;
         t->AutoFixRecCount = true;
         t->ShowProgress = false;
-        t->OnBeforeMakeIndex = [this](TXbFileDataSet&, const std::string& mdx, bool&) {
-            built.push_back(mdx);
-        };
+        t->OnBeforeMakeIndex = [this](TXbFileDataSet&, const std::string& mdx, bool&) { built.push_back(mdx); };
         return t;
     }
     std::vector<std::unique_ptr<TXbDbf>> openAll(const std::vector<xbtest::LeagueTable>& defs) {
@@ -120,10 +117,7 @@ TEST_F(LeagueTablesTest, EmptyDirectoryBecomesTheDatabaseAndReopensWithoutRebuil
 
 TEST_F(LeagueTablesTest, ASemaphoreDatedTodayOnlyOpens) {
     const auto& defs = xbtest::LeagueTables();
-    {
-        auto t = component(defs[0]);
-        t->Open();
-    }
+    { auto t = component(defs[0]); t->Open(); }
     const std::string sem = tmp.file("champan.@s@");
     xbtest::WriteFileBytes(sem, std::string(4, '\0'));
     std::tm tm{};

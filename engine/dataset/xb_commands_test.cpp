@@ -17,7 +17,7 @@ namespace {
 
 using namespace xb;
 
-const std::vector<std::string> kFields = {"nom, C, 10, 0", "age, N, 4, 0",   "taille, N, 5, 2",
+const std::vector<std::string> kFields = {"nom, C, 10, 0", "age, N, 4, 0",  "taille, N, 5, 2",
                                           "ne, D, 8, 0",   "actif, L, 1, 0", "notes, M, 10, 0"};
 
 class CommandsTest : public xbtest::EngineTest {
@@ -75,9 +75,11 @@ TEST_F(CommandsTest, FieldGetStrByType) {
         const char* field;
         std::string text;
     } cases[] = {
-        {"age", "   7"},                             // right-aligned to the width
-        {"taille", "  1.5"}, {"nom", "abc       "},  // left-aligned, padded to the width
-        {"actif", "T"},      {"ne", blankDate},      // an empty date gives the blank date text
+        {"age", "   7"},          // right-aligned to the width
+        {"taille", "  1.5"},
+        {"nom", "abc       "},    // left-aligned, padded to the width
+        {"actif", "T"},
+        {"ne", blankDate},        // an empty date gives the blank date text
         {"NOTES", ""},
     };
     for (const Case& c : cases) {
@@ -111,9 +113,8 @@ TEST_F(CommandsTest, BadValueThrowsAndLeavesTheFileAlone) {
         const char* field;
         std::string text;
         bool fits;
-    } widths[] = {{"age", "9999", true},    {"age", "-999", true},     {"age", "10000", false},
-                  {"age", "-1000", false},  {"taille", "99.99", true}, {"taille", "100", false},
-                  {"taille", "-9.99", true}};
+    } widths[] = {{"age", "9999", true},   {"age", "-999", true},    {"age", "10000", false}, {"age", "-1000", false},
+                  {"taille", "99.99", true}, {"taille", "100", false}, {"taille", "-9.99", true}};
     for (const auto& w : widths) {
         SCOPED_TRACE(std::string(w.field) + " " + w.text);
         const std::string held = t->FieldGetStr(w.field);
@@ -144,8 +145,7 @@ TEST_F(CommandsTest, PutsReachTheFileOnlyThroughReplaceRec) {
         {"GoTop", [](TXbDbf& t) { t.GoTop(); }},
         {"SetFilterTo", [](TXbDbf& t) { t.SetFilterTo("age > 0"); }},
         {"SetWhileTo", [](TXbDbf& t) { t.SetWhileTo(""); }},
-        {"UnLock, then GoTop",
-         [](TXbDbf& t) {
+        {"UnLock, then GoTop", [](TXbDbf& t) {
              t.UnLock();
              t.GoTop();
          }},
@@ -237,8 +237,7 @@ TEST_F(CommandsTest, EngineErrorSwitches) {
 
 TEST_F(CommandsTest, FilterAndWhileConditions) {
     auto t = open();
-    const std::vector<std::pair<const char*, int>> rows = {
-        {"a", 10}, {"b", 20}, {"c", 30}, {"d", 40}, {"e", 50}};
+    const std::vector<std::pair<const char*, int>> rows = {{"a", 10}, {"b", 20}, {"c", 30}, {"d", 40}, {"e", 50}};
     for (const auto& [n, a] : rows) addRow(*t, n, a);
 
     t->GoTop();
@@ -495,26 +494,21 @@ TEST_F(CommandsTest, FieldTypeChecks) {
     } cases[] = {
         {"notes", 'M', 6, ""},
         {"nom", 'M', 0,
-         "\"GetMField()\" expects field \"nom\" to be of type:\r\n\"Memo\".\"nom\" actually is: "
-         "\"Character\""},
+         "\"GetMField()\" expects field \"nom\" to be of type:\r\n\"Memo\".\"nom\" actually is: \"Character\""},
         {"age", 'M', 0,
-         "\"GetMField()\" expects field \"age\" to be of type:\r\n\"Memo\".\"age\" actually is: \"Numeric, "
-         "width: 4 "
+         "\"GetMField()\" expects field \"age\" to be of type:\r\n\"Memo\".\"age\" actually is: \"Numeric, width: 4 "
          "decimals: 0\""},
         {"age", 'N', 2, ""},
         {"taille", 'N', 0,
-         "\"GetMField()\" expects field \"taille\" to be of type:\r\n\"Numeric, without "
-         "decimals\".\"taille\" "
+         "\"GetMField()\" expects field \"taille\" to be of type:\r\n\"Numeric, without decimals\".\"taille\" "
          "actually is: \"Numeric, width: 5 decimals: 2\""},
         {"taille", 'R', 3, ""},
         {"age", 'R', 0,
-         "\"GetMField()\" expects field \"age\" to be of type:\r\n\"Numeric, with decimals\".\"age\" "
-         "actually is: "
+         "\"GetMField()\" expects field \"age\" to be of type:\r\n\"Numeric, with decimals\".\"age\" actually is: "
          "\"Numeric, width: 4 decimals: 0\""},
         {"ne", 'D', 4, ""},
         {"actif", 'L', 5, ""},
-        {"ne", 'L', 0,
-         "\"GetMField()\" expects field \"ne\" to be of type:\r\n\"Logical\".\"ne\" actually is: \"Date\""},
+        {"ne", 'L', 0, "\"GetMField()\" expects field \"ne\" to be of type:\r\n\"Logical\".\"ne\" actually is: \"Date\""},
         {"actif", '?', 5, ""},
         {"absent", 'M', 0, "Field \"absent\" not in \"" + file + "\" [GetMField]"},
     };

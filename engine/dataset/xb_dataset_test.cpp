@@ -67,26 +67,22 @@ TEST_F(DatasetTest, FieldDefinitionsAreCorrectedOnFullNumbers) {
         char type;
         int width, decimals;
     } cases[] = {
-        {"a, C, 255, 0",
-         "Invalid field definition for tdata: a,C,255,0. Will use corrected definition: a,C,254,0", 'C', 254,
+        {"a, C, 255, 0", "Invalid field definition for tdata: a,C,255,0. Will use corrected definition: a,C,254,0",
+         'C', 254, 0},
+        {"a, C, 256, 0", "Invalid field definition for tdata: a,C,256,0. Will use corrected definition: a,C,254,0",
+         'C', 254, 0},
+        {"a, C, 300, 0", "Invalid field definition for tdata: a,C,300,0. Will use corrected definition: a,C,254,0",
+         'C', 254, 0},
+        {"a, N, 5, 4", "Invalid field definition for tdata: a,N,5,4. Will use corrected definition: a,N,5,3", 'N', 5,
+         3},
+        {"a, N, 1, 1", "Invalid field definition for tdata: a,N,1,1. Will use corrected definition: a,N,1,0", 'N', 1,
          0},
-        {"a, C, 256, 0",
-         "Invalid field definition for tdata: a,C,256,0. Will use corrected definition: a,C,254,0", 'C', 254,
-         0},
-        {"a, C, 300, 0",
-         "Invalid field definition for tdata: a,C,300,0. Will use corrected definition: a,C,254,0", 'C', 254,
-         0},
-        {"a, N, 5, 4", "Invalid field definition for tdata: a,N,5,4. Will use corrected definition: a,N,5,3",
-         'N', 5, 3},
-        {"a, N, 1, 1", "Invalid field definition for tdata: a,N,1,1. Will use corrected definition: a,N,1,0",
-         'N', 1, 0},
         {"a, N, 30, 20",
-         "Invalid field definition for tdata: a,N,30,20. Will use corrected definition: a,N,20,18", 'N', 20,
-         18},
-        {"a, B, 10, 0",
-         "Invalid field definition for tdata: a,B,10,0. Will use corrected definition: a,M,10,0", 'M', 10, 0},
-        {"a, Q, 4, 0", "Invalid field definition for tdata: a,Q,4,0. Will use corrected definition: a,C,4,0",
-         'C', 4, 0},
+         "Invalid field definition for tdata: a,N,30,20. Will use corrected definition: a,N,20,18", 'N', 20, 18},
+        {"a, B, 10, 0", "Invalid field definition for tdata: a,B,10,0. Will use corrected definition: a,M,10,0", 'M',
+         10, 0},
+        {"a, Q, 4, 0", "Invalid field definition for tdata: a,Q,4,0. Will use corrected definition: a,C,4,0", 'C', 4,
+         0},
         {"a, N, 5, 2", "", 'N', 5, 2},
         {"a, C, 254, 0", "", 'C', 254, 0},
     };
@@ -446,9 +442,7 @@ TEST_F(DatasetTest, TwoComponentsWorkAlternately) {
 TEST_F(DatasetTest, LocateAndLookup) {
     auto t = table("l.dbf", kPeople);
     t->Open();
-    addRows(*t, {{{"nom", "anne"}, {"age", "30"}},
-                 {{"nom", "bob"}, {"age", "40"}},
-                 {{"nom", "Bobby"}, {"age", "50"}}});
+    addRows(*t, {{{"nom", "anne"}, {"age", "30"}}, {{"nom", "bob"}, {"age", "40"}}, {{"nom", "Bobby"}, {"age", "50"}}});
     t->First();
     EXPECT_TRUE(t->Locate("nom", {std::string("BOBBY")}, loCaseInsensitive));
     EXPECT_EQ(t->FieldByName("age").GetAsInteger(), 50);

@@ -25,9 +25,7 @@ std::string trimBlanks(const std::string& s) {
     return s.substr(a, b - a + 1);
 }
 
-double dayZero() {
-    return JulianOf(1899, 12, 30);
-}
+double dayZero() { return JulianOf(1899, 12, 30); }
 
 bool isBlankDate(const std::string& text) {
     const std::string t = trimBlanks(text.substr(0, kMaxDateText));
@@ -68,9 +66,7 @@ double DbfDateToDateTime(const std::string& text, bool useSystemFormat) {
     return DbfDateToDateTime(text, useSystemFormat, v) ? v : 0;
 }
 
-std::string DateTimeToDbfDate(double value) {
-    return JulianToDateStr(std::floor(value) + dayZero());
-}
+std::string DateTimeToDbfDate(double value) { return JulianToDateStr(std::floor(value) + dayZero()); }
 
 void SetDateFormatFromLocale(const std::string& shortDateFormat, char decimalSep, char thousandsSep) {
     EngineSettings& s = Engine::current().settings;
@@ -113,8 +109,7 @@ void TXbDateField::SetAsString(const std::string& text) {
     if (isBlankDate(t)) return Clear();
     double v = 0;
     if (DbfDateToDateTime(t, true, v)) return SetAsDateTime(v);
-    platform::CurrentUi().messageBox("        Invalid date       ", DataSet() ? DataSet()->Name : "",
-                                     platform::kMbOk);
+    platform::CurrentUi().messageBox("        Invalid date       ", DataSet() ? DataSet()->Name : "", platform::kMbOk);
     Clear();
 }
 
@@ -186,8 +181,7 @@ TXbBlobStream::~TXbBlobStream() {
                 std::memcpy(slot, &ref, 4);
             }
             const TDataSetState st = m_dataSet.State();
-            if (st != TDataSetState::dsEdit && st != TDataSetState::dsInsert &&
-                st != TDataSetState::dsSetKey) {
+            if (st != TDataSetState::dsEdit && st != TDataSetState::dsInsert && st != TDataSetState::dsSetKey) {
                 // Going into edit state re-reads the record: keep the new reference across it.
                 m_dataSet.Edit();
                 if (uint8_t* s2 = m_dataSet.FieldSlot(m_field)) std::memcpy(s2, &ref, 4);

@@ -11,12 +11,12 @@
 #include "engine/core/errors.h"
 #include "engine/core/memo_ops.h"
 #include "engine/dataset/index_services.h"
+#include "tests/support/league_tables.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/index/expr_unit.h"
 #include "engine/index/index_driver.h"
 #include "engine/index/mdx_search.h"
 #include "tests/support/fixtures.h"
-#include "tests/support/league_tables.h"
 #include "tests/support/mdx_checker.h"
 #include "tests/support/scripted_ui.h"
 
@@ -27,9 +27,7 @@ using namespace xb;
 // Right-aligned in width, as str() writes numbers in keys.
 std::string padNum(int v, int width) {
     std::string s = std::to_string(v);
-    return s.size() >= static_cast<size_t>(width)
-               ? s
-               : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
+    return s.size() >= static_cast<size_t>(width) ? s : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
 }
 
 std::string rtrim(std::string s) {
@@ -80,8 +78,7 @@ protected:
         auto t = open("names.dbf", {"nom, C, 6, 0", "num, N, 3, 0"},
                       {"NOM,F,F,nom", "", "NUM,F,F,num", "", "DNOM,T,F,nom", ""});
         int n = 0;
-        for (const char* s : {"b", "abd", "ca", "abc", "a"})
-            addRow(*t, {{"nom", s}, {"num", std::to_string(++n)}});
+        for (const char* s : {"b", "abd", "ca", "abc", "a"}) addRow(*t, {{"nom", s}, {"num", std::to_string(++n)}});
         return t;
     }
 };
@@ -99,8 +96,8 @@ TEST_F(NamesTest, FindAndFindExact) {
         {"Find", "abc", true, "abc", false},
         {"Find", "ab", true, "abc", false},  // the first key that begins with the text
         {"Find", "b", true, "b", false},
-        {"Find", "zz", false, "ca", true},  // beyond the last key: the last record, at EOF
-        {"Find", "aa", false, "ca", true},  // a miss in the middle ends the same way
+        {"Find", "zz", false, "ca", true},   // beyond the last key: the last record, at EOF
+        {"Find", "aa", false, "ca", true},   // a miss in the middle ends the same way
         {"FindExact", "ab", false, "ca", true},
         {"FindExact", "abc", true, "abc", false},
         {"FindExact", "a", true, "a", false},
@@ -262,8 +259,7 @@ class SaveMatchTest : public IndexCommandsTest {
 protected:
     std::unique_ptr<TXbDbf> resultat(const std::string& name = "tresultat") {
         const auto& tables = xbtest::LeagueTables();
-        const auto def =
-            std::find_if(tables.begin(), tables.end(), [](auto& d) { return d.file == "resultat.dbf"; });
+        const auto def = std::find_if(tables.begin(), tables.end(), [](auto& d) { return d.file == "resultat.dbf"; });
         return open(def->file, def->fields, def->indexList(), name);
     }
     // Every row as the file holds it, through another component.

@@ -6,34 +6,22 @@ namespace xb {
 
 TXbPrimDataset::TXbPrimDataset() = default;
 
-TXbPrimDataset::~TXbPrimDataset() {
-    ReleaseQuietly();
-}
+TXbPrimDataset::~TXbPrimDataset() { ReleaseQuietly(); }
 
-void TXbPrimDataset::ReleaseQuietly() {
-    ReleaseBuffers();
-}
+void TXbPrimDataset::ReleaseQuietly() { ReleaseBuffers(); }
 
-std::string TXbPrimDataset::GetErrorText(int code) {
-    return std::to_string(code);
-}
+std::string TXbPrimDataset::GetErrorText(int code) { return std::to_string(code); }
 
-bool TXbPrimDataset::IsEmpty() {
-    return TDataSet::IsEmpty();
-}
+bool TXbPrimDataset::IsEmpty() { return TDataSet::IsEmpty(); }
 
 void TXbPrimDataset::CheckXbiResult(int code) {
     switch (code) {
-        case kXbiOk:
-            return;
+        case kXbiOk: return;
         case kXbiOpenFailed:
         case kXbiBof:
-        case kXbiEof:
-            DatabaseError("Dataset error: " + std::to_string(code));
-        case kXbiNoFileName:
-            DatabaseError("Missing DbfFilename property");
-        default:
-            DatabaseError("Dataset error: " + GetErrorText(code));
+        case kXbiEof: DatabaseError("Dataset error: " + std::to_string(code));
+        case kXbiNoFileName: DatabaseError("Missing DbfFilename property");
+        default: DatabaseError("Dataset error: " + GetErrorText(code));
     }
 }
 
@@ -72,13 +60,10 @@ void TXbPrimDataset::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) {
     buffer[statusOffset() + 5] = static_cast<uint8_t>(flag);
 }
 
-int TXbPrimDataset::GetRecordSize() {
-    return m_recordPartSize;
-}
+int TXbPrimDataset::GetRecordSize() { return m_recordPartSize; }
 
 void TXbPrimDataset::ClearCalcFields(TRecordBuffer buffer) {
-    if (CalcFieldsSize() > 0)
-        std::memset(buffer + m_recordPartSize, 0, static_cast<size_t>(CalcFieldsSize()));
+    if (CalcFieldsSize() > 0) std::memset(buffer + m_recordPartSize, 0, static_cast<size_t>(CalcFieldsSize()));
 }
 
 // ---- open and close ----
@@ -112,9 +97,7 @@ void TXbPrimDataset::CloseCursor() {
     CheckXbiResult(XbiClose());
 }
 
-void TXbPrimDataset::InternalClose() {
-    DestroyFields();
-}
+void TXbPrimDataset::InternalClose() { DestroyFields(); }
 
 // ---- navigation ----
 
@@ -122,15 +105,9 @@ TGetResult TXbPrimDataset::GetRecord(TRecordBuffer buffer, TGetMode mode, bool d
     int32_t recNo = 0;
     int code;
     switch (mode) {
-        case TGetMode::gmCurrent:
-            code = XbiGetRecord(buffer, recNo);
-            break;
-        case TGetMode::gmNext:
-            code = XbiGetNextRecord(buffer, recNo);
-            break;
-        default:
-            code = XbiGetPriorRecord(buffer, recNo);
-            break;
+        case TGetMode::gmCurrent: code = XbiGetRecord(buffer, recNo); break;
+        case TGetMode::gmNext: code = XbiGetNextRecord(buffer, recNo); break;
+        default: code = XbiGetPriorRecord(buffer, recNo); break;
     }
     switch (code) {
         case kXbiOk:
@@ -140,10 +117,8 @@ TGetResult TXbPrimDataset::GetRecord(TRecordBuffer buffer, TGetMode mode, bool d
             CalculateFields(buffer);
             SetBookmarkData(buffer, &recNo);
             return TGetResult::grOK;
-        case kXbiBof:
-            return TGetResult::grBOF;
-        case kXbiEof:
-            return TGetResult::grEOF;
+        case kXbiBof: return TGetResult::grBOF;
+        case kXbiEof: return TGetResult::grEOF;
         default:
             if (doCheck) CheckXbiResult(code);
             return TGetResult::grError;
@@ -197,34 +172,22 @@ void TXbPrimDataset::InternalEdit() {
     CheckXbiResult(XbiGetRecord(ActiveBuffer(), recNo));
 }
 
-void TXbPrimDataset::InternalRefresh() {
-    CheckXbiResult(XbiForceReread());
-}
+void TXbPrimDataset::InternalRefresh() { CheckXbiResult(XbiForceReread()); }
 
 void TXbPrimDataset::DoOnNewRecord() {
     if (XbiGetRecordCount() < 1) ClearBuffers();
     TDataSet::DoOnNewRecord();
 }
 
-void TXbPrimDataset::InternalAddRecord(TRecordBuffer buffer, bool) {
-    CheckXbiResult(XbiAppendRecord(buffer));
-}
+void TXbPrimDataset::InternalAddRecord(TRecordBuffer buffer, bool) { CheckXbiResult(XbiAppendRecord(buffer)); }
 
-void TXbPrimDataset::InternalDelete() {
-    CheckXbiResult(XbiDeleteRecord());
-}
+void TXbPrimDataset::InternalDelete() { CheckXbiResult(XbiDeleteRecord()); }
 
-void TXbPrimDataset::InternalFirst() {
-    CheckXbiResult(XbiSetToBegin());
-}
+void TXbPrimDataset::InternalFirst() { CheckXbiResult(XbiSetToBegin()); }
 
-void TXbPrimDataset::InternalLast() {
-    CheckXbiResult(XbiSetToEnd());
-}
+void TXbPrimDataset::InternalLast() { CheckXbiResult(XbiSetToEnd()); }
 
-void TXbPrimDataset::InternalGotoBookmark(const void* bookmark) {
-    CheckXbiResult(XbiGoToBookmark(bookmark));
-}
+void TXbPrimDataset::InternalGotoBookmark(const void* bookmark) { CheckXbiResult(XbiGoToBookmark(bookmark)); }
 
 void TXbPrimDataset::InternalSetToRecord(TRecordBuffer buffer) {
     int32_t n;
@@ -273,16 +236,12 @@ int TXbPrimDataset::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
 
 TRecordBuffer TXbPrimDataset::StateBuffer() {
     switch (State()) {
-        case TDataSetState::dsBrowse:
-            return HasActiveRecord() ? ActiveBuffer() : nullptr;
+        case TDataSetState::dsBrowse: return HasActiveRecord() ? ActiveBuffer() : nullptr;
         case TDataSetState::dsEdit:
         case TDataSetState::dsInsert:
-        case TDataSetState::dsBlockRead:
-            return ActiveBuffer();
-        case TDataSetState::dsCalcFields:
-            return CalcBuffer();
-        default:
-            return nullptr;
+        case TDataSetState::dsBlockRead: return ActiveBuffer();
+        case TDataSetState::dsCalcFields: return CalcBuffer();
+        default: return nullptr;
     }
 }
 
@@ -329,8 +288,7 @@ void TXbPrimDataset::SetFieldData(TField& field, const void* src) {
             DatabaseError("Field '" + field.FieldName() + "' cannot be modified");
         CheckXbiResult(XbiSetFieldData(field, b, src));
     }
-    if (st != TDataSetState::dsCalcFields && st != TDataSetState::dsFilter &&
-        st != TDataSetState::dsNewValue) {
+    if (st != TDataSetState::dsCalcFields && st != TDataSetState::dsFilter && st != TDataSetState::dsNewValue) {
         SetModifiedFlag();
         field.Change();
         DataEvent(TDataEvent::deFieldChange);
@@ -355,8 +313,7 @@ bool TXbPrimDataset::Locate(const std::string& keyFields, const std::vector<TVar
     return found;
 }
 
-std::vector<TVariant> TXbPrimDataset::Lookup(const std::string& keyFields,
-                                             const std::vector<TVariant>& keyValues,
+std::vector<TVariant> TXbPrimDataset::Lookup(const std::string& keyFields, const std::vector<TVariant>& keyValues,
                                              const std::string& resultFields) {
     CheckBrowseMode();
     UpdateCursorPos();

@@ -29,14 +29,10 @@ bool sorted(LStatusType m) {
 
 size_t typedWidth(char type, int width, int decimals) {
     switch (type) {
-        case 'C':
-            return static_cast<size_t>(width) + 1;
-        case 'D':
-            return 1 + kMaxDateText;
-        case 'L':
-            return 1;
-        default:
-            return decimals > 0 ? 8 : 4;  // N, F (and M, held as N 10)
+        case 'C': return static_cast<size_t>(width) + 1;
+        case 'D': return 1 + kMaxDateText;
+        case 'L': return 1;
+        default: return decimals > 0 ? 8 : 4;  // N, F (and M, held as N 10)
     }
 }
 
@@ -256,8 +252,7 @@ bool TXbLLDataSet::afterOpen() {
     // LIFO and INSERTION tables load in file order and switch afterwards; sorted ones load sorted.
     if (PopulateFromDisk && !ReadFromDisk()) return false;
     if (!BeginOperation("DoAfterOpen")) return false;
-    if ((mode == LStatusType::LIFO || mode == LStatusType::INSERTION) && !Set_VFileMode_To(mode))
-        return false;
+    if ((mode == LStatusType::LIFO || mode == LStatusType::INSERTION) && !Set_VFileMode_To(mode)) return false;
     xb::GoTop();
     SyncDatasetWithArea();
     return true;
@@ -317,18 +312,14 @@ std::string TXbLLDataSet::defaultKey() const {
     const uint8_t* p = m_typed.data() + f.offset;
     switch (f.type) {
         case 'C':
-            return std::string(reinterpret_cast<const char*>(p + 1),
-                               std::min<size_t>(p[0], static_cast<size_t>(f.width)));
+            return std::string(reinterpret_cast<const char*>(p + 1), std::min<size_t>(p[0], static_cast<size_t>(f.width)));
         case 'D': {
-            const std::string text(reinterpret_cast<const char*>(p + 1),
-                                   std::min<size_t>(p[0], kMaxDateText));
+            const std::string text(reinterpret_cast<const char*>(p + 1), std::min<size_t>(p[0], kMaxDateText));
             const double day = DbfDateToDateTime(text, false);
             return day == 0 ? std::string() : doubleKey(day);
         }
-        case 'L':
-            return p[0] ? "T" : "F";
-        default:
-            return f.decimals > 0 ? doubleKey(TypedGetDouble(p)) : intKey(TypedGetInt(p));
+        case 'L': return p[0] ? "T" : "F";
+        default: return f.decimals > 0 ? doubleKey(TypedGetDouble(p)) : intKey(TypedGetInt(p));
     }
 }
 
@@ -398,14 +389,13 @@ bool TXbLLDataSet::ReadFromDisk() {
     if (!difference.empty()) {
         CloseDatabase();
         Select(vArea);
-        SetEngineError(266, "Database structure mismatch: " + path + " (" + difference + ") for " +
-                                vb->alias + " [ReadFromDisk]");
+        SetEngineError(266, "Database structure mismatch: " + path + " (" + difference + ") for " + vb->alias +
+                                " [ReadFromDisk]");
         return false;
     }
     const int32_t count = xb::RecCount();
     const size_t size = std::min(vb->typedSize, fb->typedSize);
-    bool ok = copyRecords(fArea, fb, vArea, vb, count, size, HideDeletedRecs(), ShowProgress,
-                          "Reading from disk...");
+    bool ok = copyRecords(fArea, fb, vArea, vb, count, size, HideDeletedRecs(), ShowProgress, "Reading from disk...");
     Select(fArea);
     closeArea();
     Select(vArea);
@@ -478,8 +468,7 @@ bool TXbLLDataSet::WriteToDisk() {
     const bool savedEof = vb->eof, savedBof = vb->bof;
     const int32_t count = vb->recCount;
     const size_t size = std::min(vb->typedSize, fb->typedSize);
-    bool ok =
-        copyRecords(vArea, vb, fArea, fb, count, size, HideDeletedRecs(), ShowProgress, "Writing to disk...");
+    bool ok = copyRecords(vArea, vb, fArea, fb, count, size, HideDeletedRecs(), ShowProgress, "Writing to disk...");
     Select(fArea);
     if (!closeArea()) ok = false;
     Select(vArea);

@@ -1,8 +1,6 @@
 // The virtual-file dataset: orderings through the dataset (equal keys included), the work tables'
 // key maker, the append modes across a load, loading and saving, the locks that always succeed and the
 // failures that must lose nothing.
-#include "engine/dataset/xb_vfile_dataset.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "engine/dataset/xb_vfile_dataset.h"
 #include "engine/index/expr_unit.h"
 #include "platform/paths.h"
 #include "tests/support/fixtures.h"
@@ -230,8 +229,7 @@ TEST_F(VFileDatasetTest, TheVirtualFileErrorsOverTheDatasetsArea) {
         std::function<bool()> op;
         uint16_t code;
     } cases[] = {
-        {"a sorted mode on a filled FIFO table", [] { return Set_VFileMode_To(LStatusType::ASCENDING); },
-         1100},
+        {"a sorted mode on a filled FIFO table", [] { return Set_VFileMode_To(LStatusType::ASCENDING); }, 1100},
         {"the engine's append lock", [] { return xb::ALock(); }, 1100},
         {"the engine's record lock", [] { return xb::RLock(); }, 1100},
         {"record 0", [] { return Go(0); }, 212},
@@ -296,9 +294,9 @@ std::string standingsKey(TXbVFile& t) {
 }
 
 const std::vector<std::string> kStandings = {
-    "nueq,N,5,0", "pt,N,5,0",   "j,N,5,0",        "g,N,5,0",  "n,N,5,0",   "p,N,5,0",  "bp,N,5,0",
-    "bc,N,5,0",   "diff,N,5,0", "chclass,C,15,0", "gd,N,5,0", "nd,N,5,0",  "Pd,N,5,0", "bpd,N,5,0",
-    "bcd,N,5,0",  "ge,N,5,0",   "ne,N,5,0",       "pe,N,5,0", "bpe,N,5,0", "bce,N,5,0"};
+    "nueq,N,5,0", "pt,N,5,0", "j,N,5,0",  "g,N,5,0",  "n,N,5,0",  "p,N,5,0",    "bp,N,5,0",
+    "bc,N,5,0",   "diff,N,5,0", "chclass,C,15,0", "gd,N,5,0", "nd,N,5,0", "Pd,N,5,0", "bpd,N,5,0",
+    "bcd,N,5,0",  "ge,N,5,0", "ne,N,5,0", "pe,N,5,0", "bpe,N,5,0", "bce,N,5,0"};
 
 TEST_F(VFileDatasetTest, TheStandingsTableSortsDescendingByItsKeyMaker) {
     auto t = vfile(kStandings);
@@ -307,7 +305,7 @@ TEST_F(VFileDatasetTest, TheStandingsTableSortsDescendingByItsKeyMaker) {
     ASSERT_EQ(t->FieldCount(), 20);
     struct Team {
         int nueq, pt, diff, bp;
-    } teams[] = {{1, 10, 3, 12}, {2, 15, -2, 8}, {3, 10, 3, 12},  {4, 7, 0, 5},
+    } teams[] = {{1, 10, 3, 12}, {2, 15, -2, 8}, {3, 10, 3, 12}, {4, 7, 0, 5},
                  {5, 15, 1, 9},  {6, -1, -5, 2}, {7, 10, -3, 30}, {8, 15, 1, 9}};
     for (const Team& team : teams) {
         t->Append();
