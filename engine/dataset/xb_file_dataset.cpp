@@ -35,9 +35,16 @@ bool unavailable(const char* routine) {
 
 }  // namespace
 
+namespace {
+
+struct ServicesState final : UnitState {
+    DatasetIndexServices services;
+};
+
+}  // namespace
+
 DatasetIndexServices& IndexServices() {
-    static DatasetIndexServices services;
-    return services;
+    return Engine::current().unit<ServicesState>().services;
 }
 
 TXbFileDataSet::~TXbFileDataSet() = default;

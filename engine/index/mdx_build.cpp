@@ -25,24 +25,19 @@ namespace {
 
 // ---- progress -----------------------------------------------------------------------------------------
 
-struct ProgressHook {
-    Engine* owner = nullptr;
+// The progress of the builds of one engine: a new engine starts without a hook.
+struct ProgressHook final : UnitState {
     MakeIndexProgress callback;
     int steps = 0;
+    // Steps handed to the tags of one MakeIndex, so that the whole build fills the window once; -1 outside.
+    int stepsOverride = -1;
+    // Progress calls made since the current MakeIndex began.
+    int callsMade = 0;
 };
 
-// The hook belongs to one engine: a new engine starts without one.
 ProgressHook& progressHook() {
-    static ProgressHook hook;
-    Engine* e = Engine::currentOrNull();
-    if (hook.owner != e) hook = ProgressHook{e, {}, 0};
-    return hook;
+    return Engine::current().unit<ProgressHook>();
 }
-
-// Steps handed to the tags of one MakeIndex, so that the whole build fills the window once; -1 outside.
-int g_stepsOverride = -1;
-// Progress calls made since the current MakeIndex began.
-int g_callsMade = 0;
 
 // The first failure of a MakeIndex: later tags and the closing steps succeed and clear the error word,
 // which must still tell the caller why the result is false.
@@ -92,8 +87,8 @@ void BuildProgress::finish() {
 
 void BuildProgress::call() {
     ++m_calls;
-    ++g_callsMade;
-    const ProgressHook& h = progressHook();
+    ProgressHook& h = progressHook();
+    ++h.callsMade;
     if (h.callback)
         h.callback();
     else
@@ -636,7 +631,8 @@ void closeCurrentIndex() {
 }  // namespace
 
 bool AddIndexTag(const TagDefinition& def, bool lock) {
-    return addIndexTag(def, lock, g_stepsOverride >= 0 ? g_stepsOverride : progressHook().steps);
+    const ProgressHook& h = progressHook();
+    return addIndexTag(def, lock, h.stepsOverride >= 0 ? h.stepsOverride : h.steps);
 }
 
 bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileName) {
@@ -647,17 +643,19 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
 
     size_t tags = 0;
     while (tags < defs.size() && !AllTrim(defs[tags].name).empty()) ++tags;
-    const int steps = progressHook().steps;
+    ProgressHook& hook = progressHook();
+    const int steps = hook.steps;
     // The window of the whole build receives all its steps, whatever happens.
-    g_callsMade = 0;
+    hook.callsMade = 0;
     struct StepFiller {
+        ProgressHook& hook;
         int steps;
         ~StepFiller() {
-            g_stepsOverride = -1;
-            BuildProgress rest(steps - g_callsMade, 0);
+            hook.stepsOverride = -1;
+            BuildProgress rest(steps - hook.callsMade, 0);
             rest.finish();
         }
-    } filler{steps};
+    } filler{hook, steps};
     FirstError first;
 
     bool reopened = false;
@@ -699,15 +697,15 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
     bool ok = true;
     for (size_t i = 0; i < tags; ++i) {
         // The whole build fills the progress window once: the steps are shared out among the tags.
-        g_stepsOverride = static_cast<int>(
+        hook.stepsOverride = static_cast<int>(
             static_cast<int64_t>(steps) * static_cast<int64_t>(i + 1) / static_cast<int64_t>(tags) -
             static_cast<int64_t>(steps) * static_cast<int64_t>(i) / static_cast<int64_t>(tags));
-        if (!addIndexTag(defs[i], false, g_stepsOverride)) {
+        if (!addIndexTag(defs[i], false, hook.stepsOverride)) {
             first.take();
             ok = false;
         }
     }
-    g_stepsOverride = -1;
+    hook.stepsOverride = -1;
 
     if (MdxArea* area = CurrentMdxArea()) {
         if (!FlushMdxHeader(*area)) {

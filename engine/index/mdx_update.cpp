@@ -76,15 +76,41 @@ public:
 
     // Descends from the root to the leaf where key belongs: at each level the first entry whose key is
     // not below key, or the rightmost child (the slot after the last entry in the leaf).
-    bool descend(const uint8_t* key) {
+    bool descend(const uint8_t* key, bool pastEqualKeys = false) {
         m_path.clear();
         uint32_t block = m_tag.header.root();
         for (;;) {
             if (!push(block)) return false;
             Level& l = m_path.back();
-            l.pos = lowerBound(l.node, key);
+            l.pos = pastEqualKeys ? upperBound(l.node, key) : lowerBound(l.node, key);
             if (NodeIsLeaf(l.node.data(), m_item)) return true;
             block = child(l.node, l.pos);
+        }
+    }
+
+    // Puts the leaf level where (key, record) belongs: after the equal keys of lower record numbers and
+    // before those of higher ones, the order a rebuild gives them.
+    bool descendForInsert(const uint8_t* key, uint32_t record) {
+        // Most inserts are appends, whose record number is the highest: they go after the last equal key.
+        if (!descend(key, true)) return false;
+        Level& leaf = m_path.back();
+        while (leaf.pos > 0) {
+            const uint8_t* e = NodeEntry(leaf.node.data(), m_item, leaf.pos - 1);
+            if (m_order.compare(e + 4, key) != 0 || GetU32(e) < record) return true;
+            --leaf.pos;
+        }
+        // Equal keys of higher records may begin in an earlier leaf: walk forward from the first equal key.
+        if (!descend(key)) return false;
+        for (;;) {
+            Level& l = m_path.back();
+            if (l.pos >= NodeCount(l.node.data())) {
+                const int r = nextLeaf();
+                if (r <= 0) return r == 0;
+                continue;
+            }
+            const uint8_t* e = NodeEntry(l.node.data(), m_item, l.pos);
+            if (m_order.compare(e + 4, key) != 0 || GetU32(e) > record) return true;
+            ++l.pos;
         }
     }
 
@@ -256,6 +282,18 @@ private:
         while (lo < hi) {
             const int mid = (lo + hi) / 2;
             if (m_order.compare(NodeEntry(n.data(), m_item, mid) + 4, key) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+
+    int upperBound(const Node& n, const uint8_t* key) const {
+        int lo = 0, hi = NodeCount(n.data());
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (m_order.compare(NodeEntry(n.data(), m_item, mid) + 4, key) <= 0)
                 lo = mid + 1;
             else
                 hi = mid;
@@ -521,11 +559,12 @@ int insertKey(MdxArea& area, MdxTag& tag, const uint8_t* key, uint32_t record) {
             tag.headerChanged = true;
         }
         TagEditor ed(area, tag, "AppendIndex");
-        if (!ed.descend(key)) return -1;
         if (tag.header.unique()) {
             bool exists = false;
-            if (!ed.holdsKey(key, exists)) return -1;
+            if (!ed.descend(key) || !ed.holdsKey(key, exists)) return -1;
             if (exists) return writeAnchorIfChanged(area, tag) ? 0 : -1;
+        } else if (!ed.descendForInsert(key, record)) {
+            return -1;
         }
         const bool ok = ed.insert(record, key);
         // The header page follows even after a failed node write, so that a root already written is

@@ -58,14 +58,13 @@ struct SemaphoreRecord {
     void setCounter(uint16_t v) { platform::PutU16(&record[2], v); }
 };
 
-struct EngineSemaphores {
+struct EngineSemaphores final : UnitState {
     SemaphoreTimeouts timeouts;
     std::unique_ptr<SemaphoreRecord> areas[kSemAreas + 1];
     int32_t readBrackets[kAreaCount + 1] = {};
     int32_t writeBrackets[kAreaCount + 1] = {};
 };
 
-std::vector<std::pair<const Engine*, std::unique_ptr<EngineSemaphores>>> g_registry;
 SemaphoreRepair g_repair = nullptr;
 uint64_t g_repairs = 0;
 
@@ -93,17 +92,16 @@ bool runRepair() {
 
 void logoutAll(Engine& engine);
 
-// The semaphore state of an engine; created with the first use unless the engine is ending.
+// The semaphore state of an engine; created with the first use unless the engine is ending. The end of
+// the engine logs every area out and drops it.
 EngineSemaphores* stateOf(Engine& engine, bool create) {
-    for (auto& [e, s] : g_registry)
-        if (e == &engine) return s.get();
+    if (EngineSemaphores* s = engine.unitIfAny<EngineSemaphores>()) return s;
     if (!create || engine.isShutDown()) return nullptr;
-    g_registry.emplace_back(&engine, std::make_unique<EngineSemaphores>());
-    EngineSemaphores* s = g_registry.back().second.get();
+    EngineSemaphores* s = &engine.unit<EngineSemaphores>();
     Engine* ep = &engine;
     engine.addFinalizer([ep] {
         logoutAll(*ep);
-        std::erase_if(g_registry, [ep](const auto& entry) { return entry.first == ep; });
+        ep->dropUnit<EngineSemaphores>();
     });
     return s;
 }
