@@ -171,8 +171,10 @@ bool TXbFileDataSet::MakeIndexes() {
                         unavailable("SetIndexTo");
                 } catch (const EEngineError&) {
                 }
+                // A missing or damaged index, or one out of step with its table (212), is offered for a
+                // rebuild (OnBeforeMakeIndex may refuse it) instead of halting the opening.
                 const int e = PendingError();
-                if (e == 2 || e == 222 || e == 223) {
+                if (e == 2 || e == 212 || e == 222 || e == 223) {
                     ClearPendingError();
                     build = true;
                 }

@@ -39,29 +39,6 @@ ProgressHook& progressHook() {
     return Engine::current().unit<ProgressHook>();
 }
 
-// The first failure of a MakeIndex: later tags and the closing steps succeed and clear the error word,
-// which must still tell the caller why the result is false.
-struct FirstError {
-    uint16_t code = 0;
-    std::string detail;
-    void take() {
-        const ErrorState& s = Engine::current().errors;
-        if (code == 0) {
-            code = s.lastError ? s.lastError : s.pendingError;
-            detail = s.detail;
-        }
-    }
-    void restore() const {
-        ErrorState& s = Engine::current().errors;
-        if (code == 0) return;
-        s.lastError = code;
-        if (!s.trapping) {  // a trapped error has been shown already
-            s.pendingError = code;
-            s.detail = detail;
-        }
-    }
-};
-
 constexpr size_t kReadBufferHalf = 65512 / 2;
 constexpr size_t kRunBufferBytes = 32768;
 constexpr size_t kWriteBatchNodes = 32;

@@ -44,6 +44,10 @@ using platform::GetU32;
 using platform::PutU16;
 using platform::PutU32;
 
+// Follows the detail of a 212 for a record its order cannot find: the tag is out of step with its table
+// (keys out of order, or encoded otherwise, in a file another program wrote), which a reindex repairs.
+inline constexpr const char* kIndexMayBeDamaged = "\r\nThe index may be damaged: a reindex repairs it.";
+
 // Key item length (the pointer, the key and padding to a multiple of 4) and keys per node.
 uint16_t ItemLengthFor(int keyLength);
 uint16_t MaxKeysFor(int keyLength);

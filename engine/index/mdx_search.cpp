@@ -722,8 +722,8 @@ bool SoftSyncIndex() {
         return true;
     }
     if (TagForHolds(tag)) {
-        SetEngineError(212, "Record with key: \"" + keyBytesText(tag, key) +
-                                "\" not in index: " + tag.tagText() + ". [SoftSyncIndex]");
+        SetEngineError(212, "Record with key: \"" + keyBytesText(tag, key) + "\" not in index: " +
+                                tag.tagText() + ". [SoftSyncIndex]" + kIndexMayBeDamaged);
         return false;
     }
     // A record outside the FOR condition has no place in the order.

@@ -33,33 +33,6 @@ struct Level {
     int pos = 0;
 };
 
-// The first failure of a write that goes on with the other tags: later successes and failures must not
-// hide why the write as a whole failed.
-struct FirstFailure {
-    uint16_t code = 0;
-    std::string detail;
-    void take() {
-        const ErrorState& s = Engine::current().errors;
-        if (code == 0 && s.lastError != 0) {
-            code = s.lastError;
-            detail = s.detail;
-        }
-    }
-    void report(uint16_t c, const std::string& d) {
-        SetEngineError(c, d);
-        take();
-    }
-    void restore() const {
-        if (code == 0) return;
-        ErrorState& s = Engine::current().errors;
-        s.lastError = code;
-        if (!s.trapping) {
-            s.pendingError = code;
-            s.detail = detail;
-        }
-    }
-};
-
 // Reads and changes one tag's tree. Every node is read from the file (another station may have changed
 // it since this station's copies were taken) and checked before it is trusted; every change is written
 // through SeekAndWrite, which keeps the tag's navigation copies current.
@@ -598,10 +571,11 @@ bool syncOrder(MdxArea& area, WorkAreaBlock& b) {
             const std::string k = "\"" + keyText(*tag, key.data()) + "\"";
             if (!keySeen)
                 SetEngineError(212, "Key: " + k + " not in index: " + tag->tagText() +
-                                        ". [SyncIndex-1] Record: " + std::to_string(b.recNo));
+                                        ". [SyncIndex-1] Record: " + std::to_string(b.recNo) +
+                                        kIndexMayBeDamaged);
             else
-                SetEngineError(
-                    212, "Record with key: " + k + " not in index: " + tag->tagText() + ". [SyncIndex-2]");
+                SetEngineError(212, "Record with key: " + k + " not in index: " + tag->tagText() +
+                                        ". [SyncIndex-2]" + kIndexMayBeDamaged);
             return false;
         }
         ed.positionTag();
@@ -620,7 +594,7 @@ void saveOrderKey(MdxArea& area) {
 }
 
 // The end of an append or replace: the file header, the current order on the record, its key saved.
-void finishWrite(MdxArea& area, WorkAreaBlock& b, FirstFailure& first) {
+void finishWrite(MdxArea& area, WorkAreaBlock& b, FirstError& first) {
     if (!FlushMdxHeader(area)) first.take();
     if (!syncOrder(area, b)) first.take();
     saveOrderKey(area);
@@ -675,7 +649,7 @@ void AppendNewKey() {
     readOtherStationsChanges();
     // Every tag receives the record even when another failed: the record is in the table, and the more
     // tags hold it the less a reindex has to repair. The first failure is what the append reports.
-    FirstFailure first;
+    FirstError first;
     Key key{};
     for (int s = 1; s <= kMaxTags; ++s) {
         MdxTag* tag = area->tags[s].get();
@@ -711,7 +685,7 @@ void UpdateChangedKeys() {
     WorkAreaBlock* b = CurrentBlock();
     if (!area || !b) return;
     readOtherStationsChanges();
-    FirstFailure first;
+    FirstError first;
     const uint32_t record = static_cast<uint32_t>(b->recNo);
     Key key{};
     for (int s = 1; s <= kMaxTags; ++s) {
