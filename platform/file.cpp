@@ -57,6 +57,10 @@ bool TakeFault(FaultOp op, int& code) {
     return false;
 }
 
+bool FaultArmed(FaultOp op) {
+    return g_faults[static_cast<int>(op)].remaining > 0;
+}
+
 namespace {
 
 int ofdLock(int fd, short type, off_t start, off_t len) {
@@ -370,6 +374,13 @@ int RenameFileChecked(const std::string& from, const std::string& to) {
 
 int RenameFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorOfErrno(errno);
+}
+
+int RenameFileNoReplace(const std::string& from, const std::string& to) {
+    // A hard link fails when the target exists, where a rename would replace it.
+    if (::link(from.c_str(), to.c_str()) != 0) return errno == EEXIST ? 80 : WinErrorOfErrno(errno);
+    ::unlink(from.c_str());
+    return 0;
 }
 
 int SyncDirectoryOf(const std::string& path) {

@@ -114,6 +114,9 @@ int RenameFileChecked(const std::string& from, const std::string& to);
 
 // Renames without probing (the caller holds whatever excludes others), replacing the target.
 int RenameFile(const std::string& from, const std::string& to);
+// Renames unless the target exists (80, file exists, then): the target appears whole or not at all,
+// and a file another station made in the meantime is never replaced.
+int RenameFileNoReplace(const std::string& from, const std::string& to);
 // Flushes the directory entry of a path's directory, so that a rename survives a crash.
 int SyncDirectoryOf(const std::string& path);
 // Gives to the permission bits of from.
@@ -130,5 +133,7 @@ constexpr int kFaultKill = -9;
 void InjectFault(FaultOp op, int nth, int code);
 void ClearFaults();
 bool TakeFault(FaultOp op, int& code);
+// True while a fault injected for op has not been reached yet.
+bool FaultArmed(FaultOp op);
 
 }  // namespace xb::platform

@@ -422,6 +422,10 @@ int TXbDataSet::XbiClose() {
 // ---- table creation ----
 
 bool TXbDataSet::CreateTableFromDbfFields() {
+    return CreateTableFromDbfFields(m_dbfFileName);
+}
+
+bool TXbDataSet::CreateTableFromDbfFields(const std::string& fileName) {
     if (DbfFields.empty()) {
         ShowMessage("FieldList.Count is <= 0 trying to create a database");
         return false;
@@ -435,7 +439,7 @@ bool TXbDataSet::CreateTableFromDbfFields() {
     }
     TrappingOff off;
     TableBlock block;
-    CreateDbf(block, m_dbfFileName, defs);
+    CreateDbf(block, fileName, defs);
     return PendingError() == 0;
 }
 

@@ -99,8 +99,9 @@ public:
     std::string StoredToUtf8(const std::string& stored) const override;
     std::string Utf8ToStored(const std::string& utf8) const override;
 
-    // Table creation from DbfFields.
+    // Table creation from DbfFields (at fileName, by default the dataset's own).
     bool CreateTableFromDbfFields();
+    bool CreateTableFromDbfFields(const std::string& fileName);
     // False for an "X" line (skipped); fills the descriptor otherwise.
     bool ParseDbfFieldLine(const std::string& line, TDbfFieldDescriptor& d);
     void FixFieldDefinition(TDbfFieldDescriptor& d);
