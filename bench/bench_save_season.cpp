@@ -4,14 +4,16 @@
 // ten fields are written under the record lock. Then every match is saved once more, which finds and
 // updates its row. Beside it, in the same run, the physical limit: the same records written with plain
 // write() and then rewritten once each with pwrite().
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "app/shell/league_tables.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/core/memo_ops.h"
@@ -26,11 +28,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kTeams = 20;  // 38 matchdays of 10 matches: 380 matches
 
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
 
 std::string padNum(int v, int width) {
     std::string s = std::to_string(v);
-    return s.size() >= static_cast<size_t>(width) ? s : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
+    return s.size() >= static_cast<size_t>(width)
+               ? s
+               : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
 }
 
 struct Match {
@@ -46,7 +52,8 @@ std::vector<Match> season() {
         for (int i = 0; i < kTeams / 2; ++i) {
             const int a = ring[static_cast<size_t>(i)], b = ring[static_cast<size_t>(kTeams - 1 - i)];
             const bool flip = (round + i) % 2 == 1;
-            out.push_back({1, 2026, round + 1, flip ? b : a, flip ? a : b, (a * 7 + round) % 5, (b * 3 + round) % 4});
+            out.push_back(
+                {1, 2026, round + 1, flip ? b : a, flip ? a : b, (a * 7 + round) % 5, (b * 3 + round) % 4});
         }
         ring.insert(ring.begin() + 1, ring.back());
         ring.pop_back();
@@ -61,7 +68,9 @@ std::vector<Match> season() {
     return out;
 }
 
-std::string code(const Match& m) { return m.goals1 > m.goals2 ? "V" : m.goals1 < m.goals2 ? "D" : "N"; }
+std::string code(const Match& m) {
+    return m.goals1 > m.goals2 ? "V" : m.goals1 < m.goals2 ? "D" : "N";
+}
 
 bool saveMatchResult(xb::TXbDbf& t, const Match& m) {
     t.SetOrderToTag("CHANJOEQ1");
@@ -101,8 +110,13 @@ bool saveMatchResult(xb::TXbDbf& t, const Match& m) {
 // The record as the table stores it (deletion byte and the ten fields).
 std::string recordBytes(const Match& m) {
     std::string r(1, ' ');
-    for (const auto& [v, w] : {std::pair{m.champ, 3}, {m.year, 4}, {m.day, 2}, {m.home, 5}, {m.away, 5},
-                               {m.goals1, 3}, {m.goals2, 3}})
+    for (const auto& [v, w] : {std::pair{m.champ, 3},
+                               {m.year, 4},
+                               {m.day, 2},
+                               {m.home, 5},
+                               {m.away, 5},
+                               {m.goals1, 3},
+                               {m.goals2, 3}})
         r += padNum(v, w);
     r += code(m);
     r += ' ';
@@ -111,7 +125,8 @@ std::string recordBytes(const Match& m) {
     return r;
 }
 
-double plainWrites(const std::string& path, const std::vector<Match>& matches, const std::vector<Match>& updates) {
+double plainWrites(const std::string& path, const std::vector<Match>& matches,
+                   const std::vector<Match>& updates) {
     int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
     if (fd < 0) return 0;
     const size_t size = recordBytes(matches[0]).size();
@@ -154,14 +169,9 @@ int main() {
         xb::TXbDbf t;
         t.Name = "tresultat";
         t.SetDbfFileName(base + "/resultat.dbf");
-        t.DbfFields = {"nuchamp, N, 3, 0", "annee, N, 4, 0", "nujournee, N, 2, 0", "nueq1, N, 5, 0",
-                       "nueq2, N, 5, 0",   "beq1, N, 3, 0",  "beq2, N, 3, 0",      "coder, C, 2, 0",
-                       "pteq1, N, 3, 0",   "pteq2, N, 3, 0"};
-        t.IndexList = {"CHANJOEQ1,F,F,str(nuchamp,3)+str(annee,4)+str(nujournee,3)+str(nueq1,5)", "",
-                       "CHANJOEQ2,F,F,str(nuchamp,3)+str(annee,4)+str(nujournee,3)+str(nueq2,5)", "",
-                       "ANCHJO,F,F,STR(annee,4)+str(nuchamp,3)+str(nujournee,3)", "",
-                       "EQ1EQ2,F,F,str(nueq1,5)+str(nueq2,5)", "",
-                       "EQ2EQ1,F,F,str(nueq2,5)+str(nueq1,5)", ""};
+        const app::LeagueTable& def = *app::FindLeagueTable("resultat.dbf");
+        t.DbfFields = def.fields;
+        t.IndexList = def.indexList();
         t.ShowProgress = false;
         t.Open();
         auto start = Clock::now();
@@ -182,8 +192,8 @@ int main() {
     std::printf("  plain write + pwrite   %10.3f ms for both passes  (baseline)\n", plain * 1000);
     std::printf("  save (appends)         %10.3f ms  %8.1f us/match  %.0fx of baseline time\n", saving * 1000,
                 saving / n * 1e6, saving / plain);
-    std::printf("  save again (updates)   %10.3f ms  %8.1f us/match  %.0fx of baseline time\n", updating * 1000,
-                updating / n * 1e6, updating / plain);
+    std::printf("  save again (updates)   %10.3f ms  %8.1f us/match  %.0fx of baseline time\n",
+                updating * 1000, updating / n * 1e6, updating / plain);
     if (failures) std::printf("  %d saves failed\n", failures);
     std::string cleanup = "rm -rf " + base;
     const int rc = std::system(cleanup.c_str());

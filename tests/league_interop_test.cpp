@@ -219,7 +219,7 @@ TEST_F(LeagueInterop, TablesThePeersWriteReadTheSameHere) {
     for (const std::string file : {"joueur.dbf", "resultat.dbf", "equipe.dbf"}) {
         const SeasonTable& s =
             *std::find_if(season.begin(), season.end(), [&](const auto& t) { return t.file == file; });
-        const xbtest::LeagueTable& def = xbtest::LeagueTableDef(file);
+        const app::LeagueTable& def = xbtest::LeagueTableDef(file);
         // Field lists in the peers' forms, from the table's definition.
         std::string perlNames, perlTypes, perlLengths, perlDecimals, pySpec;
         for (const std::string& line : def.fields) {

@@ -35,7 +35,8 @@ std::vector<QString> ParseTextTable(const std::string& source, QStringList* prob
     auto report = [&](int lineNo, const QString& what) {
         if (problems) problems->append(QStringLiteral("line %1: %2").arg(lineNo).arg(what));
     };
-    const QStringList lines = QString::fromUtf8(source.data(), static_cast<qsizetype>(source.size())).split(u'\n');
+    const QStringList lines =
+        QString::fromUtf8(source.data(), static_cast<qsizetype>(source.size())).split(u'\n');
     for (int i = 0; i < lines.size(); ++i) {
         QString line = lines[i];
         if (line.endsWith(u'\r')) line.chop(1);
@@ -44,11 +45,16 @@ std::vector<QString> ParseTextTable(const std::string& source, QStringList* prob
         bool ok = false;
         const int n = fields[0].toInt(&ok);
         if (!ok || n < 1 || n > kBuiltInTextCount) {
-            report(i + 1, QStringLiteral("text number \"%1\" is not between 1 and %2").arg(fields[0]).arg(kBuiltInTextCount));
+            report(i + 1, QStringLiteral("text number \"%1\" is not between 1 and %2")
+                              .arg(fields[0])
+                              .arg(kBuiltInTextCount));
             continue;
         }
         if (fields.size() != kLanguageCount + 1) {
-            report(i + 1, QStringLiteral("text %1 has %2 fields instead of %3").arg(n).arg(fields.size()).arg(kLanguageCount + 1));
+            report(i + 1, QStringLiteral("text %1 has %2 fields instead of %3")
+                              .arg(n)
+                              .arg(fields.size())
+                              .arg(kLanguageCount + 1));
             continue;
         }
         if (seen[n]) {
@@ -56,7 +62,8 @@ std::vector<QString> ParseTextTable(const std::string& source, QStringList* prob
             continue;
         }
         seen[n] = true;
-        for (int l = 0; l < kLanguageCount; ++l) entries[static_cast<size_t>(n - 1) * kLanguageCount + l] = fields[l + 1];
+        for (int l = 0; l < kLanguageCount; ++l)
+            entries[static_cast<size_t>(n - 1) * kLanguageCount + l] = fields[l + 1];
     }
     for (int n = 1; n <= kBuiltInTextCount; ++n) {
         if (!seen[n]) report(0, QStringLiteral("text %1 has no row").arg(n));
@@ -64,8 +71,12 @@ std::vector<QString> ParseTextTable(const std::string& source, QStringList* prob
     return entries;
 }
 
-const std::vector<QString>& BuiltInTextTable() { return Table().entries; }
-const QStringList& BuiltInTextTableProblems() { return Table().problems; }
+const std::vector<QString>& BuiltInTextTable() {
+    return Table().entries;
+}
+const QStringList& BuiltInTextTableProblems() {
+    return Table().problems;
+}
 
 QString BuiltInText(int n, int language) {
     if (n < 1 || n > kBuiltInTextCount || language < 1 || language > kLanguageCount) return QString();
@@ -77,8 +88,12 @@ QString GetLangText(int n) {
     return BuiltInText(n, LanguageIndex);
 }
 
-void SetLanguageManager(Tgerelanguage* manager) { g_languageManager = manager; }
-Tgerelanguage* LanguageManager() { return g_languageManager; }
+void SetLanguageManager(Tgerelanguage* manager) {
+    g_languageManager = manager;
+}
+Tgerelanguage* LanguageManager() {
+    return g_languageManager;
+}
 
 Tgerelanguage::Tgerelanguage(QString fileName) : m_fileName(std::move(fileName)) {}
 

@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <array>
 #include <string>
 #include <vector>

@@ -350,30 +350,31 @@ struct WindowTexts {
 
 // Every text number a window, report or message of the program shows, by where it is shown.
 const WindowTexts kUsedTexts[] = {
-    {"main window", {149, 150, 147, 181, 152, 113, 64,  88,  182, 157, 14,  161, 176, 177, 183, 180, 148,
-                     184, 112, 39,  160, 67,  65,  153, 154, 146, 155, 156, 158, 159, 174, 175, 178, 179,
-                     151, 46}},
+    {"main window",
+     {149, 150, 147, 181, 152, 113, 64,  88,  182, 157, 14,  161, 176, 177, 183, 180, 148, 184,
+      112, 39,  160, 67,  65,  153, 154, 146, 155, 156, 158, 159, 174, 175, 178, 179, 151, 46}},
     {"goal type names", {71, 72, 73, 74, 75, 76}},
     {"parameters window", {46, 184, 215, 216, 217, 218, 219, 220, 221, 222, 223, 224}},
     {"file chooser", {3, 4, 5, 27, 28}},
-    {"match entry", {1,  2,  11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 30,
-                     31, 32, 33, 34, 60, 61, 62, 71, 72, 73, 74, 75, 76}},
-    {"matchday results", {12, 13, 14, 46, 53, 79, 80, 81, 82, 83, 84, 85, 86, 87, 88, 89, 90, 110, 139, 144, 225}},
-    {"championship management", {12, 13, 22, 27, 36, 37, 41, 42, 43, 44, 45, 46, 52, 53, 112, 113, 115, 116,
-                                 117, 118, 119, 120, 121, 122, 123, 124, 125, 126, 127, 128}},
+    {"match entry", {1,  2,  11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25,
+                     26, 27, 28, 30, 31, 32, 33, 34, 60, 61, 62, 71, 72, 73, 74, 75, 76}},
+    {"matchday results",
+     {12, 13, 14, 46, 53, 79, 80, 81, 82, 83, 84, 85, 86, 87, 88, 89, 90, 110, 139, 144, 225}},
+    {"championship management", {12,  13,  22,  27,  36,  37,  41,  42,  43,  44,  45,  46,  52,  53,  112,
+                                 113, 115, 116, 117, 118, 119, 120, 121, 122, 123, 124, 125, 126, 127, 128}},
     {"team management", {13, 27, 30, 35, 36, 37, 41, 42, 43, 44, 45, 46, 52, 53, 64, 86, 154, 171, 172, 173}},
-    {"player management", {16, 23, 27, 30, 35, 36, 37, 38, 40, 41, 42, 43, 44, 45, 46, 48, 49, 50, 51, 52, 53,
-                           56, 57, 58, 59, 185}},
+    {"player management", {16, 23, 27, 30, 35, 36, 37, 38, 40, 41, 42, 43, 44,
+                           45, 46, 48, 49, 50, 51, 52, 53, 56, 57, 58, 59, 185}},
     {"pick list", {12, 46, 64, 139}},
-    {"standings", {12,  13,  14,  28,  45,  46,  80,  82,  84,  91,  92,  93,  94,  95,  96,  97,  98, 99,
-                   100, 101, 102, 103, 104, 109, 111, 113, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138,
-                   139, 144, 145}},
+    {"standings",
+     {12,  13,  14,  28,  45,  46,  80,  82,  84,  91,  92,  93,  94,  95,  96,  97,  98,  99,  100, 101,
+      102, 103, 104, 109, 111, 113, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 144, 145}},
     {"championship statistics", {12, 13, 45, 46, 80, 81, 82, 124, 183, 233, 234, 235, 236, 237}},
     {"prediction", {12, 13, 14, 45, 46, 80, 81, 82, 84, 133, 139, 148, 243, 248, 249, 250}},
     {"team matches", {12,  13,  14,  45,  46,  80,  81,  82,  84,  96,  97,  98,  102, 103, 104, 106, 107,
                       132, 133, 134, 135, 136, 139, 144, 161, 162, 163, 164, 165, 166, 167, 168, 169, 170}},
-    {"team information", {12,  13,  45,  46,  64,  80,  81,  82,  84,  97,  98,  105, 106, 107, 108, 109,
-                          111, 113, 132, 133, 134, 135, 136, 139, 140, 141, 142, 143, 144}},
+    {"team information", {12,  13,  45,  46,  64,  80,  81,  82,  84,  97,  98,  105, 106, 107, 108,
+                          109, 111, 113, 132, 133, 134, 135, 136, 139, 140, 141, 142, 143, 144}},
     {"head to head", {12, 13, 14, 45, 46, 80, 81, 82, 84, 133, 139, 144, 167, 170, 177, 244, 245}},
     {"results grid", {12, 13, 46, 79, 82, 84, 144, 242}},
     {"new version notice", {251, 252}},
@@ -381,8 +382,8 @@ const WindowTexts kUsedTexts[] = {
     {"backup and restore", {8, 9, 10, 63}},
 };
 
-const char* const kLanguageNames[] = {"French", "English", "Portuguese", "Spanish",
-                                      "Italian", "Croatian", "Swedish", "Danish"};
+const char* const kLanguageNames[] = {"French",  "English",  "Portuguese", "Spanish",
+                                      "Italian", "Croatian", "Swedish",    "Danish"};
 
 TEST_F(LangTextsTest, BuiltInTableParsesCleanlyIntoEveryNumberAndLanguage) {
     EXPECT_TRUE(BuiltInTextTableProblems().isEmpty()) << BuiltInTextTableProblems().join(u'\n').toStdString();
@@ -415,7 +416,8 @@ TEST_F(LangTextsTest, EveryListedRowIsTranslatedAndUnlistedRowsStayEmpty) {
     for (int n = 1; n <= kBuiltInTextCount; ++n) {
         int filled = 0;
         for (int l = 1; l <= kLanguageCount; ++l) filled += BuiltInText(n, l).isEmpty() ? 0 : 1;
-        EXPECT_TRUE(filled == 0 || filled == kLanguageCount) << "text " << n << " has " << filled << " languages";
+        EXPECT_TRUE(filled == 0 || filled == kLanguageCount)
+            << "text " << n << " has " << filled << " languages";
         if (used.count(n)) {
             EXPECT_EQ(filled, kLanguageCount) << "text " << n;
         }
@@ -451,13 +453,14 @@ TEST_F(LangTextsTest, GetLangTextFollowsTheCurrentLanguageAndNeverFails) {
         const char* expected;
     };
     const Case cases[] = {
-        {1, 14, "Journée"}, {2, 14, "Week"}, {6, 129, "POZ"},   {8, 144, "Siden lavet med"},
-        {1, 0, ""},         {1, 253, ""},    {1, -1, ""},       {9, 14, ""},
-        {0, 14, ""},        {-3, 14, ""},    {1, 6, ""},        {2, 251, "New version"},
+        {1, 14, "Journée"}, {2, 14, "Week"}, {6, 129, "POZ"}, {8, 144, "Siden lavet med"},
+        {1, 0, ""},         {1, 253, ""},    {1, -1, ""},     {9, 14, ""},
+        {0, 14, ""},        {-3, 14, ""},    {1, 6, ""},      {2, 251, "New version"},
     };
     for (const Case& c : cases) {
         LanguageIndex = c.language;
-        EXPECT_EQ(GetLangText(c.number).toStdString(), c.expected) << "language " << c.language << " text " << c.number;
+        EXPECT_EQ(GetLangText(c.number).toStdString(), c.expected)
+            << "language " << c.language << " text " << c.number;
     }
 }
 
@@ -479,8 +482,9 @@ TEST_F(LangTextsTest, ParserReportsRowsItCannotPlaceAndKeepsTheRest) {
     EXPECT_EQ(entries[8], QString());
     EXPECT_EQ(entries[2 * 8 + 7], QStringLiteral(" "));
     const QString all = problems.join(u'\n');
-    for (const char* expected : {"line 4: text 2 has 3 fields", "line 5: text 1 appears twice", "line 6: text number \"253\"",
-                                 "line 7: text number \"x\"", "text 2 has no row", "text 252 has no row"}) {
+    for (const char* expected :
+         {"line 4: text 2 has 3 fields", "line 5: text 1 appears twice", "line 6: text number \"253\"",
+          "line 7: text number \"x\"", "text 2 has no row", "text 252 has no row"}) {
         EXPECT_TRUE(all.contains(QString::fromUtf8(expected))) << expected << "\n" << all.toStdString();
     }
     EXPECT_FALSE(all.contains(QStringLiteral("text 3 has no row")));
@@ -497,7 +501,8 @@ std::string LanguageFile(const std::vector<std::string>& textLines,
 }
 
 TEST_F(LangTextsTest, LoadedFileReplacesTheTableWhateverTheLanguage) {
-    xbtest::WriteFileBytes(tmp.file(kLanguageFileName), LanguageFile({"1;Spieler", "2;Mannschaft", "3;Woche"}));
+    xbtest::WriteFileBytes(tmp.file(kLanguageFileName),
+                           LanguageFile({"1;Spieler", "2;Mannschaft", "3;Woche"}));
     Tgerelanguage manager(QString::fromStdString(tmp.file(kLanguageFileName)));
     ASSERT_TRUE(manager.Load());
     SetLanguageManager(&manager);
@@ -521,13 +526,13 @@ TEST_F(LangTextsTest, TextLinesTakeFieldTwoElseFieldOne) {
     };
     const Case cases[] = {
         {"12;Liga", "Liga"},
-        {"12; Liga ", " Liga "},           // stored untrimmed
-        {"12;", "12"},                     // empty field 2 gives field 1
-        {"Liga; \t ", "Liga"},             // blank field 2 too
+        {"12; Liga ", " Liga "},  // stored untrimmed
+        {"12;", "12"},            // empty field 2 gives field 1
+        {"Liga; \t ", "Liga"},    // blank field 2 too
         {"Ganze Zeile ohne Trenner", "Ganze Zeile ohne Trenner"},
         {"12;Liga;Rest", "Liga"},
         {";Liga", "Liga"},
-        {" ;", " "},                        // a line of blanks with a separator is not blank
+        {" ;", " "},  // a line of blanks with a separator is not blank
     };
     std::vector<std::string> lines;
     for (const Case& c : cases) lines.push_back(c.line);
@@ -556,7 +561,8 @@ TEST_F(LangTextsTest, BlankLinesAnywhereAreSkipped) {
 
 TEST_F(LangTextsTest, HeaderNumberIsOneWhenNotANumber) {
     for (const char* third : {"VERSION;drei", "VERSION;", "VERSION", "VERSION;3x", "VERSION;99999999999"}) {
-        xbtest::WriteFileBytes(tmp.file("f.lg"), LanguageFile({"1;Text"}, std::string("L;Deutsch\nA;x\n") + third + "\n"));
+        xbtest::WriteFileBytes(tmp.file("f.lg"),
+                               LanguageFile({"1;Text"}, std::string("L;Deutsch\nA;x\n") + third + "\n"));
         Tgerelanguage manager(QString::fromStdString(tmp.file("f.lg")));
         EXPECT_TRUE(manager.Load()) << third;
         EXPECT_EQ(manager.headerNumber(), 1) << third;
@@ -571,8 +577,14 @@ TEST_F(LangTextsTest, FileEncodingIsUtf8WhenValidElseWindows1252) {
         const char* expected;
     };
     const Case cases[] = {
-        {"utf-8", "1;Journ\xC3\xA9" "e momčadi", "Journée momčadi"},
-        {"windows-1252", "1;Journ\xE9" "e \x80 \x9E", "Journée € ž"},
+        {"utf-8",
+         "1;Journ\xC3\xA9"
+         "e momčadi",
+         "Journée momčadi"},
+        {"windows-1252",
+         "1;Journ\xE9"
+         "e \x80 \x9E",
+         "Journée € ž"},
     };
     for (const Case& c : cases) {
         xbtest::WriteFileBytes(tmp.file("f.lg"), LanguageFile({c.bytes}));

@@ -7,7 +7,9 @@ namespace app {
 
 namespace {
 
-bool IsBlankChar(QChar c) { return c == u' ' || c == u'\t'; }
+bool IsBlankChar(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 bool IsBlankText(const QString& text) {
     for (QChar c : text) {
@@ -96,7 +98,9 @@ bool TTextFile::ReadLine() {
     return !(m_nextLine >= m_lines.size() && LineIsBlank());
 }
 
-bool TTextFile::LineIsBlank() const { return IsBlankText(m_currentLine); }
+bool TTextFile::LineIsBlank() const {
+    return IsBlankText(m_currentLine);
+}
 
 bool TTextFile::AtEnd() const {
     if (!m_open) return true;
@@ -108,7 +112,9 @@ QString TTextFile::GetField(int n) const {
     return m_fixedColumns ? fixedField(n) : delimitedField(n);
 }
 
-void TTextFile::Error(const QString& message) const { throw ETextFileError(message); }
+void TTextFile::Error(const QString& message) const {
+    throw ETextFileError(message);
+}
 
 QString TTextFile::fixedField(int n) const {
     // Field n needs its own start and the next field's start.

@@ -9,7 +9,6 @@
 #include <QChar>
 #include <QString>
 #include <QStringList>
-
 #include <stdexcept>
 #include <string>
 #include <vector>

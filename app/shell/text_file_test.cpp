@@ -114,7 +114,9 @@ TEST_F(TextFileTest, FailuresRaiseTheReadersError) {
     EXPECT_EQ(messageOf([&] { closed.Error(QStringLiteral("Bad ✓")); }), "Bad ✓");
 
     TTextFile missing;
-    EXPECT_NE(messageOf([&] { missing.SetFileName(QString::fromStdString(tmp.file("none.txt"))); }).find("none.txt"),
+    EXPECT_NE(messageOf([&] {
+                  missing.SetFileName(QString::fromStdString(tmp.file("none.txt")));
+              }).find("none.txt"),
               std::string::npos);
     EXPECT_FALSE(missing.isOpen());
 
@@ -132,9 +134,16 @@ TEST_F(TextFileTest, EncodingIsDecidedForTheWholeFile) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"utf-8", "Journ\xC3\xA9" "e\n\xC4\x8D\xC4\x87\xC4\x91\n", {"Journée", "čćđ"}},
+        {"utf-8",
+         "Journ\xC3\xA9"
+         "e\n\xC4\x8D\xC4\x87\xC4\x91\n",
+         {"Journée", "čćđ"}},
         // One invalid byte anywhere makes every line Windows-1252, even lines that looked like UTF-8.
-        {"windows-1252", "Journ\xC3\xA9" "e\nAnn\xE9" "e \x80\n", {"JournÃ©e", "Année €"}},
+        {"windows-1252",
+         "Journ\xC3\xA9"
+         "e\nAnn\xE9"
+         "e \x80\n",
+         {"JournÃ©e", "Année €"}},
         {"ascii", "plain\n", {"plain"}},
     };
     for (const Case& c : cases) {
@@ -203,7 +212,7 @@ TEST_F(TextFileTest, FixedColumnFields) {
     EXPECT_EQ(reader.GetField(1), QStringLiteral("012"));
     EXPECT_EQ(reader.GetField(2), QStringLiteral("3456"));
     EXPECT_EQ(reader.GetField(3), QStringLiteral("789"));  // clipped at the end of the line
-    EXPECT_EQ(reader.GetField(4), QString());             // no end position: beyond the last field
+    EXPECT_EQ(reader.GetField(4), QString());              // no end position: beyond the last field
     EXPECT_EQ(reader.GetField(0), QString());
     reader.ReadLine();
     EXPECT_EQ(reader.GetField(1), QStringLiteral("ab"));

@@ -11,7 +11,7 @@
 #include "engine/core/memo_ops.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/index_services.h"
-#include "tests/support/league_tables.h"
+#include "app/shell/league_tables.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/index/expr_unit.h"
 #include "engine/index/mdx_format.h"
@@ -33,7 +33,7 @@ protected:
     LeagueTablesTest() : m_saved(IndexServices()) { InstallEngineUnits(engine()); }
     ~LeagueTablesTest() override { IndexServices() = m_saved; }
 
-    std::unique_ptr<TXbDbf> component(const xbtest::LeagueTable& def) {
+    std::unique_ptr<TXbDbf> component(const app::LeagueTable& def) {
         auto t = std::make_unique<TXbDbf>();
         t->Name = "t" + def.file.substr(0, def.file.find('.'));
         t->SetDbfFileName(tmp.file(def.file));
@@ -45,7 +45,7 @@ protected:
         t->OnBeforeMakeIndex = [this](TXbFileDataSet&, const std::string& mdx, bool&) { built.push_back(mdx); };
         return t;
     }
-    std::vector<std::unique_ptr<TXbDbf>> openAll(const std::vector<xbtest::LeagueTable>& defs) {
+    std::vector<std::unique_ptr<TXbDbf>> openAll(const std::vector<app::LeagueTable>& defs) {
         std::vector<std::unique_ptr<TXbDbf>> out;
         for (const auto& d : defs) {
             out.push_back(component(d));
@@ -53,7 +53,7 @@ protected:
         }
         return out;
     }
-    std::string mdxOf(const xbtest::LeagueTable& d) {
+    std::string mdxOf(const app::LeagueTable& d) {
         return tmp.file(d.file.substr(0, d.file.find('.')) + ".mdx");
     }
 
@@ -65,7 +65,7 @@ private:
 };
 
 TEST_F(LeagueTablesTest, EmptyDirectoryBecomesTheDatabaseAndReopensWithoutRebuilding) {
-    const auto& defs = xbtest::LeagueTables();
+    const auto& defs = app::LeagueTables();
     {
         auto tables = openAll(defs);
         EXPECT_EQ(built.size(), 9u);
@@ -116,7 +116,7 @@ TEST_F(LeagueTablesTest, EmptyDirectoryBecomesTheDatabaseAndReopensWithoutRebuil
 }
 
 TEST_F(LeagueTablesTest, ASemaphoreDatedTodayOnlyOpens) {
-    const auto& defs = xbtest::LeagueTables();
+    const auto& defs = app::LeagueTables();
     { auto t = component(defs[0]); t->Open(); }
     const std::string sem = tmp.file("champan.@s@");
     xbtest::WriteFileBytes(sem, std::string(4, '\0'));

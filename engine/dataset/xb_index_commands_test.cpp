@@ -11,7 +11,7 @@
 #include "engine/core/errors.h"
 #include "engine/core/memo_ops.h"
 #include "engine/dataset/index_services.h"
-#include "tests/support/league_tables.h"
+#include "app/shell/league_tables.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/index/expr_unit.h"
 #include "engine/index/index_driver.h"
@@ -258,7 +258,7 @@ bool SaveMatchResult(TXbDbf& t, const Match& m) {
 class SaveMatchTest : public IndexCommandsTest {
 protected:
     std::unique_ptr<TXbDbf> resultat(const std::string& name = "tresultat") {
-        const auto& tables = xbtest::LeagueTables();
+        const auto& tables = app::LeagueTables();
         const auto def = std::find_if(tables.begin(), tables.end(), [](auto& d) { return d.file == "resultat.dbf"; });
         return open(def->file, def->fields, def->indexList(), name);
     }

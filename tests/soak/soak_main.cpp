@@ -242,7 +242,7 @@ struct KeyTerm {
     bool numericField = false;
 };
 
-std::vector<KeyTerm> parseKey(const xbtest::LeagueTable& def, const std::string& expr) {
+std::vector<KeyTerm> parseKey(const app::LeagueTable& def, const std::string& expr) {
     std::vector<KeyTerm> terms;
     std::string lower;
     for (char c : expr)

@@ -45,8 +45,8 @@ bool sameRow(RowId found, RowId sought) {
     return found == sought;
 }
 
-const xbtest::LeagueTable* def(const std::string& file) {
-    for (const auto& d : xbtest::LeagueTables())
+const app::LeagueTable* def(const std::string& file) {
+    for (const auto& d : app::LeagueTables())
         if (d.file == file) return &d;
     std::abort();
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/dataset/xb_file_dataset.h"
-#include "tests/support/league_tables.h"
+#include "app/shell/league_tables.h"
 
 namespace soak {
 
@@ -21,7 +21,7 @@ struct RowId {
 };
 
 struct TableSpec {
-    const xbtest::LeagueTable* def = nullptr;
+    const app::LeagueTable* def = nullptr;
     std::string seekTag;  // the tag whose key starts with seekKey(writer, seq)
     int seqCap = 0;       // the highest sequence number the marking fields hold
     // Puts writer, sequence and random values into every field of the current row (in edit state).

@@ -1,13 +1,14 @@
 #include "tests/support/child_process.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #ifndef LM_CHILD_PATH
 #error "LM_CHILD_PATH must name the lm_child executable"
@@ -16,11 +17,21 @@
 namespace xbtest {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {LM_CHILD_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    start(argv);
+}
+
+ChildProcess::ChildProcess(const std::string& executable, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {executable};
+    argv.insert(argv.end(), args.begin(), args.end());
+    start(argv);
+}
+
+void ChildProcess::start(std::vector<std::string> argv) {
     int toChild[2], fromChild[2];
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    std::vector<std::string> argv = {LM_CHILD_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
     m_pid = fork();
     if (m_pid < 0) throw std::runtime_error("fork failed");
     if (m_pid == 0) {

@@ -2,9 +2,10 @@
 // processes must open the same files.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
-#include <sys/types.h>
 
 namespace xbtest {
 
@@ -12,6 +13,8 @@ class ChildProcess {
 public:
     // Starts lm_child with the given arguments; the child reads commands from its stdin.
     explicit ChildProcess(const std::vector<std::string>& args = {});
+    // Starts another helper executable the same way.
+    ChildProcess(const std::string& executable, const std::vector<std::string>& args);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -25,6 +28,8 @@ public:
     pid_t pid() const { return m_pid; }
 
 private:
+    void start(std::vector<std::string> argv);
+
     pid_t m_pid = -1;
     int m_in = -1;   // to the child's stdin
     int m_out = -1;  // from the child's stdout

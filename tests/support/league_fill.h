@@ -9,28 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/league_tables.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "tests/support/league_season.h"
-
-#if __has_include("tests/support/league_tables.h")
-#include "tests/support/league_tables.h"
-#else
-#include "engine/dataset/league_tables_test_data.h"
-#endif
 
 namespace xbtest {
 
 // The definition of a league table by its file name.
-inline const LeagueTable& LeagueTableDef(const std::string& file) {
-    for (const LeagueTable& t : LeagueTables())
-        if (t.file == file) return t;
+inline const app::LeagueTable& LeagueTableDef(const std::string& file) {
+    if (const app::LeagueTable* t = app::FindLeagueTable(file)) return *t;
     throw std::runtime_error("no league table " + file);
 }
 
 // A component for a league table in dir, as the application sets it up.
-inline std::unique_ptr<xb::TXbDbf> LeagueComponent(const std::string& dir, const LeagueTable& def) {
+inline std::unique_ptr<xb::TXbDbf> LeagueComponent(const std::string& dir, const app::LeagueTable& def) {
     auto t = std::make_unique<xb::TXbDbf>();
-    t->Name = "t" + def.file.substr(0, def.file.find('.'));
+    t->Name = def.component;
     t->SetDbfFileName(dir + "/" + def.file);
     t->DbfFields = def.fields;
     t->IndexList = def.indexList();

@@ -4,18 +4,23 @@ namespace xbtest {
 
 ScriptedUi::ScriptedUi() : m_previous(xb::platform::SetUi(this)) {}
 
-ScriptedUi::~ScriptedUi() { xb::platform::SetUi(m_previous); }
+ScriptedUi::~ScriptedUi() {
+    xb::platform::SetUi(m_previous);
+}
 
 int ScriptedUi::messageBox(const std::string& text, const std::string& caption, unsigned flags) {
-    messages.push_back({text, caption, flags});
-    if (boxAnswers.empty()) return (flags & 0x0F) == xb::platform::kMbYesNo ? xb::platform::kIdYes : xb::platform::kIdOk;
+    messages.push_back({text, caption, flags, std::this_thread::get_id()});
+    if (boxAnswers.empty())
+        return (flags & 0x0F) == xb::platform::kMbYesNo ? xb::platform::kIdYes : xb::platform::kIdOk;
     int a = boxAnswers.front();
     boxAnswers.pop_front();
     return a;
 }
 
-char ScriptedUi::dialog(const std::string& caption, char icon, const std::string& text, const std::string& buttons) {
-    messages.push_back({text, caption, static_cast<unsigned>(static_cast<unsigned char>(icon))});
+char ScriptedUi::dialog(const std::string& caption, char icon, const std::string& text,
+                        const std::string& buttons) {
+    messages.push_back(
+        {text, caption, static_cast<unsigned>(static_cast<unsigned char>(icon)), std::this_thread::get_id()});
     if (dialogAnswers.empty()) return xb::platform::HotkeyOf(buttons.substr(0, buttons.find(';')));
     char a = dialogAnswers.front();
     dialogAnswers.pop_front();
@@ -26,8 +31,12 @@ void ScriptedUi::progressStart(const std::string& caption, long total) {
     progress.push_back("start " + caption + " " + std::to_string(total));
 }
 
-void ScriptedUi::progressStep(long done) { progress.push_back("step " + std::to_string(done)); }
+void ScriptedUi::progressStep(long done) {
+    progress.push_back("step " + std::to_string(done));
+}
 
-void ScriptedUi::progressEnd() { progress.push_back("end"); }
+void ScriptedUi::progressEnd() {
+    progress.push_back("end");
+}
 
 }  // namespace xbtest

@@ -1,5 +1,5 @@
 // The first-run language choice, driven offscreen by object name.
-#include "app/shell/language_choice.h"
+#include "app/shell/qt/language_choice.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,10 @@ struct Choice {
 };
 
 const Choice kChoices[] = {
-    {1, "lfrancais", "Français", "flagfrancais"},   {2, "langlais", "English", "flaganglais"},
+    {1, "lfrancais", "Français", "flagfrancais"},    {2, "langlais", "English", "flaganglais"},
     {3, "lportugais", "Portugues", "flagportugais"}, {4, "respagnol", "Espanol", "flagespagnol"},
-    {5, "litalien", "Italiano", "flagitalien"},     {6, "lcroatie", "Hrvatski", "flagcroatie"},
-    {7, "lsweden", "Sweden", "flagsweden"},         {8, "lDanmark", "Danmark", "flagDanmark"},
+    {5, "litalien", "Italiano", "flagitalien"},      {6, "lcroatie", "Hrvatski", "flagcroatie"},
+    {7, "lsweden", "Sweden", "flagsweden"},          {8, "lDanmark", "Danmark", "flagDanmark"},
 };
 
 class LanguageChoiceTest : public ::testing::Test {
@@ -126,19 +126,21 @@ TEST_F(LanguageChoiceTest, EachLanguageHasItsOwnFlag) {
         QRgb rgb;
     };
     const Sample samples[] = {
-        {1, 0.15, 0.5, 0x0055A4}, {1, 0.5, 0.5, 0xFFFFFF}, {1, 0.85, 0.5, 0xEF4135},
-        {2, 0.5, 0.5, 0xC8102E},  {2, 0.5, 0.08, 0xC8102E}, {2, 0.3, 0.12, 0x012169}, {2, 0.42, 0.1, 0xFFFFFF},
-        {3, 0.1, 0.5, 0x006600},  {3, 0.9, 0.5, 0xFF0000},  {3, 0.4, 0.28, 0xFFFF00},
-        {4, 0.5, 0.1, 0xAA151B},  {4, 0.5, 0.5, 0xF1BF00},  {4, 0.5, 0.9, 0xAA151B},
-        {5, 0.15, 0.5, 0x009246}, {5, 0.5, 0.5, 0xFFFFFF},  {5, 0.85, 0.5, 0xCE2B37},
-        {6, 0.1, 0.15, 0xFF0000}, {6, 0.1, 0.5, 0xFFFFFF},  {6, 0.1, 0.85, 0x171796},
-        {7, 0.1, 0.1, 0x006AA7},  {7, 0.1, 0.5, 0xFECC00},  {7, 0.375, 0.1, 0xFECC00}, {7, 0.8, 0.85, 0x006AA7},
-        {8, 0.1, 0.1, 0xC8102E},  {8, 0.1, 0.5, 0xFFFFFF},  {8, 0.38, 0.1, 0xFFFFFF}, {8, 0.8, 0.85, 0xC8102E},
+        {1, 0.15, 0.5, 0x0055A4},  {1, 0.5, 0.5, 0xFFFFFF},  {1, 0.85, 0.5, 0xEF4135},
+        {2, 0.5, 0.5, 0xC8102E},   {2, 0.5, 0.08, 0xC8102E}, {2, 0.3, 0.12, 0x012169},
+        {2, 0.42, 0.1, 0xFFFFFF},  {3, 0.1, 0.5, 0x006600},  {3, 0.9, 0.5, 0xFF0000},
+        {3, 0.4, 0.28, 0xFFFF00},  {4, 0.5, 0.1, 0xAA151B},  {4, 0.5, 0.5, 0xF1BF00},
+        {4, 0.5, 0.9, 0xAA151B},   {5, 0.15, 0.5, 0x009246}, {5, 0.5, 0.5, 0xFFFFFF},
+        {5, 0.85, 0.5, 0xCE2B37},  {6, 0.1, 0.15, 0xFF0000}, {6, 0.1, 0.5, 0xFFFFFF},
+        {6, 0.1, 0.85, 0x171796},  {7, 0.1, 0.1, 0x006AA7},  {7, 0.1, 0.5, 0xFECC00},
+        {7, 0.375, 0.1, 0xFECC00}, {7, 0.8, 0.85, 0x006AA7}, {8, 0.1, 0.1, 0xC8102E},
+        {8, 0.1, 0.5, 0xFFFFFF},   {8, 0.38, 0.1, 0xFFFFFF}, {8, 0.8, 0.85, 0xC8102E},
     };
     const QSize size(120, 80);
     for (const Sample& s : samples) {
         const QImage flag = DrawLanguageFlag(s.language, size);
-        const QRgb got = flag.pixel(static_cast<int>(s.x * size.width()), static_cast<int>(s.y * size.height()));
+        const QRgb got =
+            flag.pixel(static_cast<int>(s.x * size.width()), static_cast<int>(s.y * size.height()));
         EXPECT_EQ(got & 0xFFFFFF, s.rgb) << "language " << s.language << " at " << s.x << "," << s.y << ": "
                                          << std::hex << (got & 0xFFFFFF);
     }

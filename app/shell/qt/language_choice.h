@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QImage>
 #include <QSize>
-
 #include <memory>
 
 class QLabel;

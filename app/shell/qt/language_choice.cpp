@@ -1,4 +1,4 @@
-#include "app/shell/language_choice.h"
+#include "app/shell/qt/language_choice.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -82,12 +82,15 @@ void CroatianFlag(QPainter& p, double w, double h) {
     FillRect(p, left - 1, top - 1, 5 * side + 2, 5 * side + 2, QColor(0x17, 0x17, 0x96));
     for (int r = 0; r < 5; ++r) {
         for (int c = 0; c < 5; ++c) {
-            FillRect(p, left + c * side, top + r * side, side, side, (r + c) % 2 ? Qt::white : QColor(0xFF, 0x00, 0x00));
+            FillRect(p, left + c * side, top + r * side, side, side,
+                     (r + c) % 2 ? Qt::white : QColor(0xFF, 0x00, 0x00));
         }
     }
 }
 
-QPixmap FlagPixmap(int language) { return QPixmap::fromImage(DrawLanguageFlag(language, kFlagSize)); }
+QPixmap FlagPixmap(int language) {
+    return QPixmap::fromImage(DrawLanguageFlag(language, kFlagSize));
+}
 
 }  // namespace
 

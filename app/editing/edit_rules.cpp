@@ -1,0 +1,103 @@
+#include "app/editing/edit_rules.h"
+
+#include <QList>
+#include <algorithm>
+#include <iterator>
+
+#include "platform/codepage.h"
+
+namespace app {
+
+namespace {
+
+bool Allowed(char32_t c, KeyRule rule) {
+    switch (rule) {
+        case KeyRule::kDigits:
+            return c >= U'0' && c <= U'9';
+        case KeyRule::kDigitsAndMinus:
+            return (c >= U'0' && c <= U'9') || c == U'-';
+        case KeyRule::kUpperName:
+        case KeyRule::kText:
+            return c >= 0x20 && c != 0x7F;
+    }
+    return false;
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+QString FilterInput(const QString& text, KeyRule rule, int codePage, int maxLength) {
+    QString out;
+    int kept = 0;
+    for (char32_t c : text.toUcs4()) {
+        if (maxLength > 0 && kept >= maxLength) break;
+        if (!Allowed(c, rule)) continue;
+        if (rule == KeyRule::kUpperName && c >= U'a' && c <= U'z') c = c - U'a' + U'A';
+        if (xb::platform::ByteOf(codePage, c) < 0) continue;
+        out.append(QString::fromUcs4(&c, 1));
+        ++kept;
+    }
+    return out;
+}
+
+std::string NameSearchFilter(const std::string& field, const std::string& text) {
+    const std::string wanted = Trimmed(text);
+    if (wanted.empty()) return {};
+    // Runs of the text each closed by the quote it lacks: "O'" + '"X"' for O'"X".
+    std::string constant;
+    size_t at = 0;
+    while (at < wanted.size()) {
+        const size_t dq = wanted.find('"', at);
+        const size_t sq = wanted.find('\'', at);
+        // Delimit with the quote that occurs later (or not at all): the run goes up to it.
+        const char quote = dq == std::string::npos || (sq != std::string::npos && sq < dq) ? '"' : '\'';
+        const size_t stop = quote == '"' ? dq : sq;
+        const size_t end = stop == std::string::npos ? wanted.size() : stop;
+        if (!constant.empty()) constant += "+";
+        constant += quote + wanted.substr(at, end - at) + quote;
+        at = end;
+    }
+    return "UPPER(" + field + ")=UPPER(" + constant + ")";
+}
+
+std::optional<int> ParseInteger(const QString& text) {
+    if (text.isEmpty() || text.size() > 10) return std::nullopt;
+    bool ok = false;
+    int start = text.startsWith(u'-') ? 1 : 0;
+    if (start == text.size()) return std::nullopt;
+    for (int i = start; i < text.size(); ++i)
+        if (!text[i].isDigit() || text[i].unicode() > 127) return std::nullopt;
+    const long long v = text.toLongLong(&ok);
+    if (!ok || v < INT32_MIN || v > INT32_MAX) return std::nullopt;
+    return static_cast<int>(v);
+}
+
+std::optional<int> SuggestedDayCount(const QString& teams) {
+    const auto t = ParseInteger(teams);
+    if (!t) return std::nullopt;
+    return static_cast<int>(std::clamp<long long>(2LL * *t - 2, 0, 99));
+}
+
+const SeasonRuleField* SeasonRuleFields(int* count) {
+    static const SeasonRuleField kFields[] = {
+        {"enbequipe", 120, 0, 99}, {"enbjournee", 121, 0, 99}, {"eptv", 123, -9, 99},  {"eptn", 124, -9, 99},
+        {"eptd", 125, -9, 99},     {"eptfv", 126, -9, 99},     {"eptfd", 127, -9, 99},
+    };
+    *count = static_cast<int>(std::size(kFields));
+    return kFields;
+}
+
+std::optional<int> RuleValue(const SeasonRuleField& field, const QString& text) {
+    const auto v = ParseInteger(text);
+    if (!v) return 0;
+    if (*v < field.low || *v > field.high) return std::nullopt;
+    return *v;
+}
+
+}  // namespace app

@@ -1,0 +1,15 @@
+// The editing windows' own tables.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/dataset/xb_file_dataset.h"
+
+namespace app {
+
+// Opens a league table (by its file name) for a window: shared, deleted rows hidden, made from its own
+// definition when its file or index is missing. `owner` names the component.
+std::unique_ptr<xb::TXbDbf> OpenEditingTable(const std::string& file, const std::string& owner);
+
+}  // namespace app

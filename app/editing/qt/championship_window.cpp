@@ -1,0 +1,349 @@
+#include "app/editing/qt/championship_window.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "app/editing/edit_rules.h"
+#include "app/editing/editing_tables.h"
+#include "app/editing/qt/entry_validators.h"
+#include "app/editing/qt/pick_list.h"
+#include "app/editing/qt/window_guards.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_text.h"
+#include "app/shell/league_writes.h"
+#include "platform/ui.h"
+#include "ui_Tfgestchamp.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kNameWidth = 30;  // champion.nomchamp
+constexpr int kRuleWidth = 2;   // the N 2 fields of champan
+
+void FillNumbers(QComboBox* combo, int first, int last) {
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    for (int i = first; i <= last; ++i) combo->addItem(QString::number(i));
+}
+
+void ShowNumber(QComboBox* combo, int value) {
+    const QSignalBlocker quiet(combo);
+    combo->setCurrentText(QString::number(value));
+}
+
+void LockFailed() {
+    ShowMessage(QStringLiteral("Lock failed"), GetLangText(30), xb::platform::kMbIconStop);
+}
+
+}  // namespace
+
+Tfgestchamp::Tfgestchamp(QWidget* parent) : BrowseWindow(parent), ui(std::make_unique<Ui::Tfgestchamp>()) {
+    ui->setupUi(this);
+    bindStandardControls();
+    SetKeyRule(ui->enom, KeyRule::kUpperName, kNameWidth);
+    for (QComboBox* c : {ui->enbequipe, ui->enbjournee, ui->eptv, ui->eptn, ui->eptd, ui->eptfv, ui->eptfd})
+        SetKeyRule(c, KeyRule::kDigitsAndMinus, kRuleWidth);
+    connect(ui->bnouveau, &QPushButton::clicked, this, Guarded([this] { bnouveauClick(); }));
+    connect(ui->bmodif, &QPushButton::clicked, this, Guarded([this] { bmodifClick(); }));
+    connect(ui->bsupprime, &QPushButton::clicked, this, Guarded([this] { bsupprimeClick(); }));
+    connect(ui->inumero, &QToolButton::clicked, this, Guarded([this] { inumeroClick(); }));
+    connect(ui->inom, &QToolButton::clicked, this, Guarded([this] { inomClick(); }));
+    connect(ui->bajoutequipe, &QPushButton::clicked, this, Guarded([this] { bajoutequipeClick(); }));
+    connect(ui->bsuppequipe, &QPushButton::clicked, this, Guarded([this] { bsuppequipeClick(); }));
+    connect(ui->enbequipe, &QComboBox::currentTextChanged, this, Guarded([this] { enbequipeChange(); }));
+}
+
+Tfgestchamp::~Tfgestchamp() = default;
+
+const std::vector<WindowText>& Tfgestchamp::Texts() {
+    using R = TextRole;
+    static const std::vector<WindowText> texts = {
+        {"Tfgestchamp", 12, R::kCaption}, {"lnum", 0, R::kCaption, "Numero"},
+        {"eonglet1", 112, R::kCaption},   {"eonglet2", 113, R::kCaption},
+        {"gannee", 13, R::kCaption},      {"bajoutequipe", 22, R::kCaption},
+        {"bajoutequipe", 115, R::kHint},  {"bsuppequipe", 116, R::kCaption},
+        {"bsuppequipe", 117, R::kHint},   {"bannule", 27, R::kCaption},
+        {"bannule", 36, R::kHint},        {"bnouveau", 37, R::kCaption},
+        {"bnouveau", 128, R::kHint},      {"bsupprime", 116, R::kCaption},
+        {"bsupprime", 119, R::kHint},     {"bmodif", 118, R::kHint},
+        {"bpremier", 41, R::kHint},       {"bprecedent", 42, R::kHint},
+        {"bsuivant", 43, R::kHint},       {"bdernier", 44, R::kHint},
+        {"bquit", 46, R::kCaption},       {"bquit", 45, R::kHint},
+        {"lnbequipe", 120, R::kCaption},  {"lnbjournee", 121, R::kCaption},
+        {"gpt", 122, R::kCaption},        {"lvict", 123, R::kCaption},
+        {"lnul", 124, R::kCaption},       {"ldef", 125, R::kCaption},
+        {"lvictfor", 126, R::kCaption},   {"ldefforfait", 127, R::kCaption},
+    };
+    return texts;
+}
+
+void Tfgestchamp::TranslateForm() {
+    ApplyWindowTexts(this, Texts());
+}
+
+std::unique_ptr<xb::TXbDbf> Tfgestchamp::openTable() {
+    return OpenEditingTable("champion.dbf", "uge1champgc");
+}
+
+void Tfgestchamp::prepareShow() {
+    InitCombos();
+    TranslateForm();
+    xb::TXbDbf& t = *table();
+    t.GoTop();
+    t.SetOrderToTag("NOMCHAMP");
+    if (hasRecords()) {
+        GoTo(1);
+    } else {
+        ShowChampionship();
+    }
+    SetViewMode();
+}
+
+void Tfgestchamp::InitCombos() {
+    fillSeasonCombo();
+    FillDayNumbers();
+    FillNumbers(ui->enbequipe, 0, 30);
+    for (QComboBox* c : {ui->eptv, ui->eptn, ui->eptd, ui->eptfv, ui->eptfd}) FillNumbers(c, 0, 9);
+}
+
+void Tfgestchamp::FillDayNumbers() {
+    FillNumbers(ui->enbjournee, 1, 99);
+}
+
+void Tfgestchamp::SuggestDayCount() {
+    if (const auto days = SuggestedDayCount(ui->enbequipe->currentText())) ShowNumber(ui->enbjournee, *days);
+}
+
+void Tfgestchamp::enbequipeChange() {
+    if (editing()) SuggestDayCount();
+}
+
+int Tfgestchamp::NextChampionshipNumber() {
+    return app::NextChampionshipNumber(*table());
+}
+
+void Tfgestchamp::ShowChampionship() {
+    xb::TXbDbf* t = table();
+    const bool any = hasRecords();
+    ui->enumero->setText(any ? QString::number(t->FieldGetInt("NUCHAMP")) : QString());
+    ui->enom->setText(any ? QString::fromStdString(t->FieldGetStr("NOMCHAMP")).trimmed() : QString());
+    fillTeams();
+    const int year = seasonYear();
+    const int championship = ParseInteger(ui->enumero->text()).value_or(0);
+    if (year && championship) {
+        ShowSeasonParams(championship, year);
+    } else {
+        ShowSeasonParams(0, 0);
+    }
+}
+
+void Tfgestchamp::fillTeams() {
+    ui->lequipechamp->clear();
+    const int year = seasonYear();
+    const int championship = ParseInteger(ui->enumero->text()).value_or(0);
+    if (!year || !championship) return;
+    ui->lequipechamp->addItems(SeasonTeamEntries(year, championship, true));
+    ui->lequipechamp->sortItems();
+}
+
+void Tfgestchamp::ShowSeasonParams(int championship, int year) {
+    const SeasonRules r = championship && year ? GetSeasonParams(championship, year) : SeasonRules{};
+    ShowNumber(ui->enbequipe, r.teams);
+    ShowNumber(ui->enbjournee, r.matchdays);
+    ShowNumber(ui->eptv, r.win);
+    ShowNumber(ui->eptn, r.draw);
+    ShowNumber(ui->eptd, r.defeat);
+    ShowNumber(ui->eptfv, r.forfeitWin);
+    ShowNumber(ui->eptfd, r.forfeitDefeat);
+}
+
+bool Tfgestchamp::ruleValues(std::vector<int>& values) const {
+    int count = 0;
+    const SeasonRuleField* fields = SeasonRuleFields(&count);
+    values.clear();
+    for (int i = 0; i < count; ++i) {
+        const auto* combo = findChild<QComboBox*>(QString::fromLatin1(fields[i].objectName));
+        const auto v = RuleValue(fields[i], combo->currentText());
+        if (!v) {
+            ShowMessage(QStringLiteral("%1: %2 .. %3")
+                            .arg(GetLangText(fields[i].labelText))
+                            .arg(fields[i].low)
+                            .arg(fields[i].high),
+                        GetLangText(30), xb::platform::kMbIconWarning);
+            return false;
+        }
+        values.push_back(*v);
+    }
+    return true;
+}
+
+bool Tfgestchamp::SaveSeasonParams(int championship, int year) {
+    std::vector<int> v;
+    if (!ruleValues(v)) return false;
+    LeagueTableScope champan("uge1champanp", "champan.dbf", "ANNEECHAMP");
+    const std::string key = NumberKey({{year, 4}, {championship, 3}});
+    const bool stored = WriteRow(
+        *champan, [&] { return !key.empty() && champan->FindExact(key); },
+        [&](xb::TXbDbf& t) {
+            t.FieldPutInt("NUCHAMP", championship);
+            t.FieldPutInt("ANNEE", year);
+            t.FieldPutInt("NBEQUIPE", v[0]);
+            t.FieldPutInt("NBJOURNEE", v[1]);
+            t.FieldPutInt("PTV", v[2]);
+            t.FieldPutInt("PTN", v[3]);
+            t.FieldPutInt("PTD", v[4]);
+            t.FieldPutInt("PTFV", v[5]);
+            t.FieldPutInt("PTFD", v[6]);
+        });
+    if (!stored) LockFailed();
+    return stored;
+}
+
+bool Tfgestchamp::SaveChampionship() {
+    const QString name = ui->enom->text();
+    const int year = seasonYear();
+    int championship = ParseInteger(ui->enumero->text()).value_or(0);
+    std::vector<int> rules;
+    // Every value is checked before the first write.
+    if (mode() == 'M' && year && !ruleValues(rules)) return false;
+    xb::TXbDbf& t = *table();
+    if (mode() == 'C') {
+        championship = CreateChampionship(t, name);
+        if (!championship) {
+            if (NextChampionshipNumber() == 0) {
+                ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(12)).arg(kMaxChampionship),
+                            GetLangText(30), xb::platform::kMbIconWarning);
+            } else {
+                LockFailed();
+            }
+            return false;
+        }
+        ui->enumero->setText(QString::number(championship));
+    } else {
+        if (!app::SaveChampionship(t, championship, name)) {
+            LockFailed();
+            return false;
+        }
+        if (year && !SaveSeasonParams(championship, year)) return false;
+    }
+    seekNumber(championship);
+    ShowChampionship();
+    return true;
+}
+
+bool Tfgestchamp::seekNumber(int n) {
+    xb::TXbDbf& t = *table();
+    t.SetOrderToTag("NUCHAMP");
+    const bool found = t.Find(std::to_string(n));
+    // Browsing goes on in name order from the record found.
+    t.SetOrderToTag("NOMCHAMP");
+    return found;
+}
+
+void Tfgestchamp::bnouveauClick() {
+    const int number = NextChampionshipNumber();
+    if (number == 0) {
+        ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(12)).arg(kMaxChampionship), GetLangText(30),
+                    xb::platform::kMbIconWarning);
+        return;
+    }
+    setMode('C');
+    SetEditMode();
+    // The number shown is a proposal: the saved one is taken under the append lock.
+    ui->enumero->setText(QString::number(number));
+    ui->enom->clear();
+    ui->lequipechamp->clear();
+    for (QComboBox* c : {ui->enbequipe, ui->eptv, ui->eptn, ui->eptd, ui->eptfv, ui->eptfd, ui->enbjournee}) {
+        const QSignalBlocker quiet(c);
+        c->setCurrentIndex(0);
+    }
+}
+
+void Tfgestchamp::bmodifClick() {
+    if (!hasRecords()) return;
+    setMode('M');
+    SetEditMode();
+}
+
+void Tfgestchamp::SetEditMode() {
+    BrowseWindow::SetEditMode();
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->banneepre, ui->banneesui, ui->inumero, ui->inom})
+        w->setVisible(false);
+    ui->enom->setEnabled(true);
+    ui->eannee->setEnabled(false);
+    const bool creating = mode() == 'C';
+    ui->eonglet1->setEnabled(!creating);
+    ui->eonglet2->setEnabled(!creating);
+    if (creating) ui->lequipechamp->clear();
+    ui->bajoutequipe->setVisible(!creating);
+    ui->bsuppequipe->setVisible(!creating);
+}
+
+void Tfgestchamp::SetViewMode() {
+    BrowseWindow::SetViewMode();
+    ui->bajoutequipe->setVisible(false);
+    ui->bsuppequipe->setVisible(false);
+    ui->inumero->setVisible(false);
+    ui->inom->setVisible(true);
+    // The season buttons come back with the view mode that edit mode hid them from.
+    ui->banneepre->setVisible(true);
+    ui->banneesui->setVisible(true);
+    ui->enom->setEnabled(false);
+    ui->eonglet1->setEnabled(false);
+    ui->eonglet2->setEnabled(false);
+    ui->eannee->setEnabled(true);
+}
+
+void Tfgestchamp::bsupprimeClick() {
+    const int championship = ParseInteger(ui->enumero->text()).value_or(0);
+    if (!hasRecords() || !championship) return;
+    if (!AskDeleteConfirmation()) return;
+    {
+        HourGlass wait;
+        const bool complete = DeleteChampionship(championship);
+        table()->Refresh();
+        if (!complete) LockFailed();
+    }
+    GoTo(1);
+    if (!hasRecords()) ShowChampionship();
+    SetViewMode();
+}
+
+void Tfgestchamp::pickChampionship(int mode) {
+    const int n = PickFromList(mode);
+    if (n && seekNumber(n)) ShowChampionship();
+}
+
+void Tfgestchamp::bajoutequipeClick() {
+    const int team = PickFromList(2);
+    const int year = seasonYear();
+    const int championship = ParseInteger(ui->enumero->text()).value_or(0);
+    if (!team || !year || !championship) return;
+    if (!AddTeamToChampionship(year, championship, team)) LockFailed();
+    fillTeams();
+}
+
+void Tfgestchamp::bsuppequipeClick() {
+    QListWidgetItem* item = ui->lequipechamp->currentItem();
+    if (!item || item->text().size() <= 5) return;
+    const int team = EntryNumber(item->text());
+    const int year = seasonYear();
+    const int championship = ParseInteger(ui->enumero->text()).value_or(0);
+    if (!team || !year || !championship) return;
+    RemoveTeamFromChampionship(SeasonYear(year), TeamNumber(team), ChampionshipNumber(championship));
+    fillTeams();
+}
+
+Tfgestchamp* fgestchamp() {
+    static Tfgestchamp* window = new Tfgestchamp();
+    return window;
+}
+
+}  // namespace app

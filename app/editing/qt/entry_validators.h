@@ -1,0 +1,33 @@
+// Key filters for entry fields, as validators: they act on typed and pasted text alike, keep what the
+// rule lets through (see FilterInput) and hold the field to its width in the table.
+#pragma once
+
+#include <QValidator>
+
+#include "app/editing/edit_rules.h"
+
+class QComboBox;
+class QLineEdit;
+
+namespace app {
+
+class KeyRuleValidator : public QValidator {
+    Q_OBJECT
+public:
+    KeyRuleValidator(KeyRule rule, int maxLength, QObject* parent);
+    State validate(QString& input, int& pos) const override;
+    void fixup(QString& input) const override;
+
+private:
+    KeyRule m_rule;
+    int m_maxLength;
+};
+
+// The engine's code page for text typed into the windows (Windows-1252 when no engine runs).
+int EditingCodePage();
+
+// Puts the rule and the width on a line edit, or on the line edit of an editable combo box.
+void SetKeyRule(QLineEdit* edit, KeyRule rule, int maxLength = 0);
+void SetKeyRule(QComboBox* combo, KeyRule rule, int maxLength = 0);
+
+}  // namespace app

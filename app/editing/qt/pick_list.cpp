@@ -1,0 +1,149 @@
+#include "app/editing/qt/pick_list.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QToolButton>
+
+#include "app/editing/edit_rules.h"
+#include "app/editing/editing_tables.h"
+#include "app/editing/pick_modes.h"
+#include "app/editing/qt/entry_validators.h"
+#include "app/editing/qt/grid_colours.h"
+#include "app/editing/qt/modal_seam.h"
+#include "app/editing/qt/window_guards.h"
+#include "app/shell/lang_texts.h"
+#include "engine/dataset/qt/dataset_table_model.h"
+#include "ui_Tfliste.h"
+
+namespace app {
+
+int PickListMode = 0;
+int PickedNumber = 0;
+
+namespace {
+// The longest name the tables hold (championships and players).
+constexpr int kSearchWidth = 30;
+}  // namespace
+
+Tfliste::Tfliste(QWidget* parent)
+    : QDialog(parent),
+      ui(std::make_unique<Ui::Tfliste>()),
+      m_model(new xb::TDataSetTableModel(nullptr, this)),
+      m_grid(new StripedRowsModel(this)) {
+    ui->setupUi(this);
+    SetKeyRule(ui->erecherche, KeyRule::kText, kSearchWidth);
+    m_grid->setSourceModel(m_model);
+    ShowStriped(ui->DBGrid1, m_model);
+    m_grid = static_cast<StripedRowsModel*>(ui->DBGrid1->model());
+    ui->DBGrid1->verticalHeader()->setVisible(false);
+    connect(ui->DBGrid1, &QAbstractItemView::doubleClicked, this,
+            Guarded([this](const QModelIndex& i) { dbleclick(i); }));
+    connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
+    connect(ui->brecherche, &QToolButton::clicked, this, Guarded([this] { brechercheClick(); }));
+    connect(ui->erecherche, &QLineEdit::returnPressed, this, Guarded([this] { brechercheClick(); }));
+}
+
+Tfliste::~Tfliste() {
+    m_model->setDataSet(nullptr);
+    if (m_table) RunGuarded([this] { m_table->Close(); });
+}
+
+void Tfliste::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) Factivate();
+}
+
+void Tfliste::Factivate() {
+    // A close by the title bar or Escape picks nothing, whatever an earlier showing picked.
+    PickedNumber = 0;
+    RunGuarded([this] {
+        ui->erecherche->clear();
+        SetupList();
+        OpenList(PickListMode, QString());
+    });
+}
+
+void Tfliste::SetupList() {
+    const PickMode* m = FindPickMode(PickListMode);
+    ui->p1->setVisible(m && m->searchField);
+    ui->bquit->setText(GetLangText(46));
+}
+
+void Tfliste::OpenList(int mode, const QString& search) {
+    setWindowTitle(QString());
+    const PickMode* m = FindPickMode(mode);
+    m_model->setDataSet(nullptr);
+    if (!m) return;
+    // Each mode opens its table with its own definition: a missing file or index is made with the right
+    // fields and tags, not another table's.
+    if (!m_table || m_openMode != mode) {
+        if (m_table) m_table->Close();
+        m_table = OpenEditingTable(m->table, "fliste");
+        m_openMode = mode;
+    }
+    xb::TXbDbf& t = *m_table;
+    // The production index (the mode's index file) opened with the table.
+    t.SetOrderToTag(m->tag);
+    // A blank search, or no search at all, lists every row: no filter is left from an earlier search.
+    t.SetFilterTo(m->searchField ? NameSearchFilter(m->searchField, search.toStdString()) : std::string());
+    t.GoTop();
+    t.First();
+    for (int i = 0; i < t.FieldCount(); ++i) {
+        xb::TField& f = t.Fields(i);
+        const QString name = QString::fromStdString(f.FieldName()).toUpper();
+        f.Visible = name == QLatin1String(m->number.field) || name == QLatin1String(m->name.field);
+    }
+    m_model->setDataSet(&t);
+    QStringList titles;
+    for (const PickColumn* c : {&m->number, &m->name})
+        titles << (c->titleText ? GetLangText(c->titleText) : QStringLiteral("N°"));
+    m_grid->setTitles(titles);
+    ui->DBGrid1->setColumnWidth(0, m->number.width);
+    ui->DBGrid1->setColumnHidden(0, !m->number.shown);
+    ui->DBGrid1->setColumnWidth(1, m->name.width);
+    ui->DBGrid1->setColumnHidden(1, !m->name.shown);
+    if (m_model->rowCount() > 0) ui->DBGrid1->selectRow(0);
+}
+
+void Tfliste::dbleclick(const QModelIndex& index) {
+    if (!index.isValid()) return;
+    const QString number = m_model->index(index.row(), 0).data().toString().trimmed();
+    PickedNumber = ParseInteger(number).value_or(0);
+    accept();
+}
+
+void Tfliste::bquitClick() {
+    PickedNumber = 0;
+    reject();
+}
+
+void Tfliste::brechercheClick() {
+    OpenList(PickListMode, ui->erecherche->text());
+}
+
+void Tfliste::fclose() {
+    m_model->setDataSet(nullptr);
+    if (m_table) m_table->Close();
+    m_table.reset();
+    m_openMode = 0;
+}
+
+void Tfliste::done(int result) {
+    RunGuarded([this] { fclose(); });
+    QDialog::done(result);
+}
+
+Tfliste* fliste() {
+    static Tfliste* window = new Tfliste();
+    return window;
+}
+
+int PickFromList(int mode) {
+    PickListMode = mode;
+    ShowModal(*fliste());
+    return PickedNumber;
+}
+
+}  // namespace app

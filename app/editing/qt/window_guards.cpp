@@ -1,0 +1,44 @@
+#include "app/editing/qt/window_guards.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <exception>
+
+#include "app/shell/lang_texts.h"
+#include "platform/ui.h"
+
+namespace app {
+
+HourGlass::HourGlass() {
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+HourGlass::~HourGlass() {
+    QApplication::restoreOverrideCursor();
+}
+
+bool RunGuarded(const std::function<void()>& handler) {
+    QString text;
+    try {
+        handler();
+        return true;
+    } catch (const std::exception& e) {
+        text = QString::fromUtf8(e.what());
+    } catch (...) {
+        text = QStringLiteral("Unknown error");
+    }
+    ShowMessage(text, QCoreApplication::applicationName(), xb::platform::kMbIconStop);
+    return false;
+}
+
+void ShowMessage(const QString& text, const QString& caption, unsigned iconFlags) {
+    xb::platform::CurrentUi().messageBox(text.toStdString(), caption.toStdString(),
+                                         xb::platform::kMbOk | iconFlags);
+}
+
+bool AskDeleteConfirmation() {
+    return xb::platform::CurrentUi().messageBox(GetLangText(52).toStdString(), GetLangText(53).toStdString(),
+                                                xb::platform::kMbYesNo | xb::platform::kMbIconWarning) ==
+           xb::platform::kIdYes;
+}
+
+}  // namespace app

@@ -1,0 +1,46 @@
+// What every editing window's handlers run under: the hourglass cursor for long work, and a catch that
+// turns an exception into a message box (no exception may cross the Qt event loop). `Guarded` wraps a
+// handler for `connect`.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <type_traits>
+#include <utility>
+
+namespace app {
+
+// The wait cursor for the guard's life.
+class HourGlass {
+public:
+    HourGlass();
+    ~HourGlass();
+    HourGlass(const HourGlass&) = delete;
+    HourGlass& operator=(const HourGlass&) = delete;
+};
+
+// Runs the handler; an exception it throws is shown in a message box (its text, stop icon) through the
+// platform's UI seam. Returns false when the handler threw.
+bool RunGuarded(const std::function<void()>& handler);
+
+// A slot that runs fn under RunGuarded, for connect(sender, signal, receiver, Guarded(...)). The signal's
+// arguments are passed on when fn takes them (clicked(bool) may call a handler without arguments).
+template <typename Fn>
+auto Guarded(Fn fn) {
+    return [fn = std::move(fn)](auto&&... args) {
+        RunGuarded([&] {
+            if constexpr (std::is_invocable_v<const Fn&, decltype(args)...>)
+                fn(std::forward<decltype(args)>(args)...);
+            else
+                fn();
+        });
+    };
+}
+
+// Shows a message box with an OK button through the UI seam.
+void ShowMessage(const QString& text, const QString& caption, unsigned iconFlags);
+
+// The deletion question: text 52 under caption text 53, Yes and No with the warning icon; true for Yes.
+bool AskDeleteConfirmation();
+
+}  // namespace app

@@ -1,0 +1,31 @@
+// A window's texts as a table: which component gets which language text as caption or hint. One routine
+// applies a table, and tests walk the same table to check every entry.
+#pragma once
+
+#include <QString>
+#include <vector>
+
+class QWidget;
+
+namespace app {
+
+enum class TextRole { kCaption, kHint };
+
+struct WindowText {
+    const char* objectName;  // the window itself when it is the window's own name
+    int textNumber;          // 0: the literal below
+    TextRole role;
+    const char* literal = nullptr;
+};
+
+// The text an entry stands for in the current language.
+QString WindowTextValue(const WindowText& entry);
+
+// Puts every entry on its component (window title, label, button or group caption, tab title, tooltip).
+// Entries whose component is missing are skipped; `missing` receives their names when given.
+void ApplyWindowTexts(QWidget* window, const std::vector<WindowText>& texts, QStringList* missing = nullptr);
+
+// What a component shows for an entry's role (for tests).
+QString ShownWindowText(QWidget* window, const WindowText& entry);
+
+}  // namespace app

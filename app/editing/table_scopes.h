@@ -1,0 +1,68 @@
+// Scope guards for the state a window sets on its own table for one action: a while-condition, a
+// filter, a busy flag. Each puts the state back when the action ends, also when it ends by an exception,
+// so a failed action never leaves a table limited or a window refusing every later click.
+#pragma once
+
+#include <string>
+
+#include "engine/dataset/xb_dataset.h"
+
+namespace app {
+
+// A while-condition for the guard's life; cleared at its end.
+class WhileScope {
+public:
+    WhileScope(xb::TXbCDataSet& table, const std::string& condition) : m_table(table) {
+        m_table.SetWhileTo(condition);
+    }
+    ~WhileScope() {
+        try {
+            m_table.SetWhileTo("");
+        } catch (...) {
+            // The table may be gone with the error that ended the scope; nothing is left to clear.
+        }
+    }
+    WhileScope(const WhileScope&) = delete;
+    WhileScope& operator=(const WhileScope&) = delete;
+
+private:
+    xb::TXbCDataSet& m_table;
+};
+
+// A filter for the guard's life; cleared at its end.
+class FilterScope {
+public:
+    FilterScope(xb::TXbCDataSet& table, const std::string& condition) : m_table(table) {
+        m_table.SetFilterTo(condition);
+    }
+    ~FilterScope() {
+        try {
+            m_table.SetFilterTo("");
+        } catch (...) {
+        }
+    }
+    FilterScope(const FilterScope&) = delete;
+    FilterScope& operator=(const FilterScope&) = delete;
+
+private:
+    xb::TXbCDataSet& m_table;
+};
+
+// A one-byte busy flag: `entered()` is false when the flag was already set (the click is ignored);
+// otherwise the flag is set for the guard's life.
+class BusyFlag {
+public:
+    explicit BusyFlag(bool& flag) : m_flag(flag), m_entered(!flag) { m_flag = true; }
+    ~BusyFlag() {
+        if (m_entered) m_flag = false;
+    }
+    bool entered() const { return m_entered; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_entered;
+};
+
+}  // namespace app

@@ -1,0 +1,213 @@
+#include "app/reports/html_page.h"
+
+#include <QUrl>
+
+#include "app/shell/lang_texts.h"
+#include "app/shell/param_file.h"
+
+#ifndef LM_MAKER_HOST
+#define LM_MAKER_HOST ""
+#endif
+
+namespace app {
+
+namespace {
+
+const char* alignAttribute(CellAlign align) {
+    switch (align) {
+        case CellAlign::Left:
+            return " align=\"left\"";
+        case CellAlign::Right:
+            return " align=\"right\"";
+        case CellAlign::Center:
+            return " align=\"center\"";
+        case CellAlign::None:
+            break;
+    }
+    return "";
+}
+
+// An empty cell would collapse in some browsers; the pages always gave it a no-break space.
+QString cellText(const QString& escaped) {
+    return escaped.isEmpty() ? QStringLiteral("&nbsp;") : escaped;
+}
+
+}  // namespace
+
+QString BuiltMakerHost() {
+    return QString::fromUtf8(LM_MAKER_HOST);
+}
+
+QString HtmlEscape(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        switch (c.unicode()) {
+            case '&':
+                out += QLatin1String("&amp;");
+                break;
+            case '<':
+                out += QLatin1String("&lt;");
+                break;
+            case '>':
+                out += QLatin1String("&gt;");
+                break;
+            case '"':
+                out += QLatin1String("&quot;");
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+QString HtmlImageSrc(const QString& relativeName) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(relativeName));
+}
+
+QString ChartImageName(const QString& base, int k) {
+    return base + QLatin1Char('g') + QString::number(k) + QLatin1String(".jpg");
+}
+
+HtmlPageWriter::HtmlPageWriter(PageOptions options) : m_options(std::move(options)) {
+    if (m_options.footerBlanks < 1) m_options.footerBlanks = 1;
+}
+
+void HtmlPageWriter::Line(const QString& line) {
+    m_out += line.toUtf8();
+    m_out += "\r\n";
+}
+
+void HtmlPageWriter::Begin() {
+    const QString title = HtmlEscape(m_options.title);
+    const QString host = HtmlEscape(m_options.makerHost);
+    Line(QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">"));
+    Line(QStringLiteral("<html>"));
+    Line(QStringLiteral("<head>"));
+    Line(QStringLiteral("<meta http-equiv=\"Content-Type\""));
+    Line(QStringLiteral("content=\"text/html; charset=utf-8\">"));
+    Line(QStringLiteral("<meta name=\"GENERATOR\" content=\"PELMORAD32") +
+         (host.isEmpty() ? QString() : QLatin1Char(' ') + host) + QStringLiteral("\">"));
+    Line(QStringLiteral("<title>") + title + QStringLiteral("</title>"));
+    Line(QStringLiteral("</head>"));
+    Line(QStringLiteral("<body bgcolor=\"#FFFFFF\">"));
+    if (m_options.writeHeader && !m_options.headerText.isEmpty()) {
+        Line(m_options.headerText);
+        Line(QStringLiteral("<br>"));
+    }
+    Line(QStringLiteral("<p align=\"center\"><font size=\"5\"><strong><u>") + title +
+         QStringLiteral("</u></strong></font></p>"));
+    EmptyLine();
+}
+
+void HtmlPageWriter::Finish() {
+    CloseCentered();
+    QString generator = m_options.generatorText.isEmpty() ? GetLangText(144) : m_options.generatorText;
+    QString product = QStringLiteral("PELMORAD32");
+    if (!m_options.makerHost.isEmpty()) {
+        const QString host = HtmlEscape(m_options.makerHost);
+        const QString href = HtmlEscape(QStringLiteral("http://") + m_options.makerHost + QLatin1Char('/'));
+        product +=
+            QStringLiteral(" (<a href=\"") + href + QStringLiteral("\">") + host + QStringLiteral("</a>)");
+    }
+    Line(QStringLiteral("<p align=\"center\"><font size=\"2\"><strong>") + HtmlEscape(generator) +
+         QString(m_options.footerBlanks, QLatin1Char(' ')) + product +
+         QStringLiteral("</strong></font></p>"));
+    Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
+    if (!m_options.footerText.isEmpty()) {
+        Line(m_options.footerText);
+        Line(QStringLiteral("<br>"));
+    }
+    Line(QStringLiteral("</body>"));
+    Line(QStringLiteral("</html>"));
+}
+
+void HtmlPageWriter::InfoLines(const QList<QPair<QString, QString>>& items) {
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        QString line = i == 0 ? QStringLiteral("<p align=\"left\"><font size=\"2\">") : QString();
+        line += HtmlEscape(items[i].first) + QStringLiteral(" :") + HtmlEscape(items[i].second) +
+                QStringLiteral("<br>");
+        if (i + 1 == items.size()) line += QStringLiteral("</font></p>");
+        Line(line);
+    }
+    EmptyLine();
+    Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
+}
+
+void HtmlPageWriter::SubTitle(const QString& text) {
+    Line(QStringLiteral("<p align=\"center\"><font size=\"4\"><strong><u>") + HtmlEscape(text) +
+         QStringLiteral("</u></strong></font></p>"));
+    EmptyLine();
+}
+
+void HtmlPageWriter::openCentered() {
+    Line(QStringLiteral("<div align=\"center\"><center>"));
+    m_centeredOpen = true;
+}
+
+void HtmlPageWriter::CloseCentered() {
+    if (!m_centeredOpen) return;
+    Line(QStringLiteral("</center></div>"));
+    m_centeredOpen = false;
+}
+
+void HtmlPageWriter::TableOpen() {
+    CloseCentered();
+    openCentered();
+    EmptyLine();
+    Line(QStringLiteral("<table border=\"1\" cellspacing=\"0\">"));
+    Line(QStringLiteral("    <tr>"));
+}
+
+void HtmlPageWriter::HeaderCell(int width, const QString& title, HeaderCellStyle style) {
+    const QString text = cellText(HtmlEscape(title));
+    const QString open = QStringLiteral("        <td width=\"%1\"").arg(width);
+    if (style == HeaderCellStyle::LightBlue) {
+        Line(open + QStringLiteral(" bgcolor=\"#BEE3FE\">") + text + QStringLiteral("</td>"));
+    } else {
+        Line(open + QStringLiteral(" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>") + text +
+             QStringLiteral("</b></font></td>"));
+    }
+}
+
+void HtmlPageWriter::HeaderRowEnd() {
+    Line(QStringLiteral("    </tr>"));
+}
+
+void HtmlPageWriter::DataRow(int r, const QList<HtmlCell>& cells, DataRowStyle style) {
+    const QString attribute =
+        style.alternate && r % 2 == 0 ? QStringLiteral(" bgcolor=\"#F4F4F4\" ") : QString();
+    Line(QStringLiteral("<tr>"));
+    for (const HtmlCell& cell : cells) {
+        QString open = QStringLiteral("        <td");
+        if (cell.width > 0) open += QStringLiteral(" width=\"%1\"").arg(cell.width);
+        open += QLatin1String(alignAttribute(cell.align));
+        open += QLatin1Char(' ') + attribute + QStringLiteral(" >");
+        QString text = cellText(HtmlEscape(cell.trim ? cell.text.trimmed() : cell.text));
+        if (style.blueText)
+            text = QStringLiteral("<font color=\"#0000CC\">") + text + QStringLiteral("</font>");
+        Line(open + text + QStringLiteral("</td>"));
+    }
+    Line(QStringLiteral("    </tr>"));
+}
+
+void HtmlPageWriter::TableClose() {
+    Line(QStringLiteral("<p>&nbsp;</p>"));
+    Line(QStringLiteral("</table>"));
+    Line(QStringLiteral("<p>&nbsp;</p>"));
+}
+
+void HtmlPageWriter::ImageRow(const QStringList& imageNames) {
+    CloseCentered();
+    openCentered();
+    Line(QStringLiteral("<table border=\"1\">"));
+    Line(QStringLiteral("    <tr>"));
+    for (const QString& name : imageNames)
+        Line(QStringLiteral(" <td><img src=\"") + HtmlImageSrc(name) + QStringLiteral("\"></td>"));
+    Line(QStringLiteral("           </tr>"));
+    Line(QStringLiteral("</table>"));
+    CloseCentered();
+}
+
+}  // namespace app

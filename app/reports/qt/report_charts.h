@@ -1,0 +1,72 @@
+// The charts of the report windows (Qt Charts): filling pie, bar and line series the way the reports
+// show them, and rendering a chart into an image (for the pages) or into a rectangle of a printed page.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+
+class QPainter;
+
+class QChart;
+class QChartView;
+class QPieSeries;
+class QStackedBarSeries;
+class QLineSeries;
+
+namespace app {
+
+// One slice, bar or point with its own colour.
+struct ChartValue {
+    QString label;
+    double value = 0;
+    QColor color;
+};
+
+// The label a pie shows in place of its slices when they add up to nothing.
+inline constexpr const char* kNoDataLabel = "no data";
+
+// Replaces the series' slices, each labelled "label value" in its colour. When the values add up to 0
+// the slices are kept with their labels hidden and one grey slice labelled "no data" is shown instead
+// (it is the series' last slice), so that nothing reads "nan".
+void SetPieSlices(QPieSeries* series, const QList<ChartValue>& slices);
+// True when the series shows the "no data" slice.
+bool PieShowsNoData(const QPieSeries* series);
+
+// Replaces the bars: one bar per value in its colour, its label on the category axis and its value
+// above it; the value axis runs from 0 to at least 1 (creates the axes when the chart has none).
+void SetBars(QChart* chart, QStackedBarSeries* series, const QList<ChartValue>& bars);
+
+// One point of a line with the colour of its marker.
+struct ChartPoint {
+    double x = 0;
+    double y = 0;
+    QColor color;
+};
+// Replaces the points (markers shown, each in its colour) and sets the axes' ranges; reverseY puts the
+// minimum at the top (a standings place, 1 on top). Creates the axes when the chart has none.
+void SetLinePoints(QChart* chart, QLineSeries* series, const QList<ChartPoint>& points, double xMin,
+                   double xMax, double yMin, double yMax, bool reverseY);
+
+// Sets a report chart up: no animations (a chart is drawn into images and pages as it stands, and
+// Qt Charts must not have its animation changed while series change), white background, no shadow,
+// antialiased. The report windows call it once for each chart view.
+void PrepareReportChart(QChartView* view);
+
+// The size a chart's image gets: the view's size in its laid-out window (a window not shown yet is
+// laid out first, so the size does not depend on it having been shown), or kDefaultChartImageSize when
+// the view still has no usable size (a page of a tab widget never visited).
+inline constexpr QSize kDefaultChartImageSize{400, 300};
+QSize ChartImageSize(QChartView* view);
+// The chart rendered offscreen at ChartImageSize on white.
+QImage ChartImage(QChartView* view);
+
+// Draws the chart into target of a painter whose device has logicalDpi dots per inch: the chart is laid
+// out for the rectangle at screen scale and drawn scaled, as vectors where the device keeps them (PDF).
+// The chart's own size is restored afterwards.
+void RenderChart(QChart* chart, QPainter& painter, const QRectF& target, qreal scale);
+
+}  // namespace app

@@ -1,0 +1,47 @@
+#include "app/reports/qt/report_export.h"
+
+#include <QChartView>
+#include <QDir>
+
+#include "app/reports/html_page.h"
+#include "app/reports/qt/report_charts.h"
+#include "app/reports/report_files.h"
+#include "app/shell/app_files.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/jpeg_writer.h"
+#include "platform/ui.h"
+
+namespace app {
+
+bool WriteReportPage(const ExportFileChoice& target, const QList<QChartView*>& charts,
+                     const ReportPageWriter& writePage) {
+    QString directory = target.directory;
+    if (directory.isEmpty()) directory = QFileInfo(target.fullPath).path();
+    if (!directory.endsWith(QLatin1Char('/'))) directory += QLatin1Char('/');
+    const QString base = StripExtension(target.fileName);
+
+    ReportFileSet files;
+    QStringList imageNames;
+    for (qsizetype k = 1; k <= charts.size(); ++k) {
+        const QString name = ChartImageName(base, int(k));
+        imageNames << name;
+        const QImage image = ChartImage(charts[k - 1]);
+        files.Add(directory + name, [image](const QString& temp) {
+            return ImageToJpeg(image, temp, kChartJpegQuality)
+                       ? QString()
+                       : QStringLiteral("The JPEG image could not be written.");
+        });
+    }
+    files.AddBytes(target.fullPath, writePage(target, imageNames));
+    if (!files.Commit()) {
+        const QString text = QStringLiteral("The page was not exported: %1 could not be written.\n%2")
+                                 .arg(QDir::toNativeSeparators(files.failedPath()), files.error());
+        xb::platform::CurrentUi().messageBox(text.toStdString(), "PELMORAD32",
+                                             xb::platform::kMbOk | xb::platform::kMbIconStop);
+        return false;
+    }
+    if (Params.openAfterExport == 1) ShellOpenFile(target.fullPath);
+    return true;
+}
+
+}  // namespace app

@@ -1,0 +1,129 @@
+#include "app/reports/qt/report_print.h"
+
+#include <QChart>
+#include <QFontMetrics>
+#include <QPagedPaintDevice>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include "app/reports/qt/report_charts.h"
+#include "platform/ui.h"
+
+namespace app {
+
+namespace {
+
+const char* kFontFamily = "Times New Roman";
+constexpr int kTop = 50;
+
+ReportPrinterFactory& printerFactory() {
+    static ReportPrinterFactory factory;
+    return factory;
+}
+
+void tell(const char* text) {
+    xb::platform::CurrentUi().messageBox(text, "PELMORAD32", xb::platform::kMbOk | xb::platform::kMbIconStop);
+}
+
+}  // namespace
+
+PrintLayout::PrintLayout(QPagedPaintDevice* device) : m_device(device) {
+    if (!m_painter.begin(device)) return;
+    m_pageWidth = device->width();
+    m_pageHeight = device->height();
+    QFont font(QString::fromLatin1(kFontFamily), 10);
+    m_painter.setFont(font);
+    m_painter.setPen(Qt::black);
+    m_lineHeight = TextHeight(QStringLiteral("WWWW")) + 10;
+    m_unit = TextWidth(QStringLiteral("W"));
+}
+
+PrintLayout::~PrintLayout() {
+    End();
+}
+
+void PrintLayout::End() {
+    if (m_painter.isActive()) m_painter.end();
+}
+
+int PrintLayout::TextWidth(const QString& text) const {
+    return m_painter.fontMetrics().horizontalAdvance(text);
+}
+
+int PrintLayout::TextHeight(const QString&) const {
+    return m_painter.fontMetrics().height();
+}
+
+void PrintLayout::Title(const QString& title) {
+    if (!isActive()) return;
+    m_painter.setFont(QFont(QString::fromLatin1(kFontFamily), 24));
+    TextAt((m_pageWidth - TextWidth(title)) / 2, kTop, title);
+    y = kTop + TextHeight(QStringLiteral("LISTE"));
+    m_painter.setFont(QFont(QString::fromLatin1(kFontFamily), 10));
+    m_lineHeight = TextHeight(QStringLiteral("WWWW")) + 10;
+    m_unit = TextWidth(QStringLiteral("W"));
+}
+
+void PrintLayout::TextAt(int x, int top, const QString& text) {
+    if (!isActive()) return;
+    m_painter.drawText(QPoint(x, top + m_painter.fontMetrics().ascent()), text);
+}
+
+void PrintLayout::Text(int x, const QString& text) {
+    EnsureRoom(m_lineHeight);
+    TextAt(x, y, text);
+}
+
+void PrintLayout::Line(const QList<QPair<int, QString>>& cells) {
+    EnsureRoom(m_lineHeight);
+    for (const auto& cell : cells) TextAt(cell.first, y, cell.second);
+    y += m_lineHeight;
+}
+
+void PrintLayout::EnsureRoom(int height) {
+    if (y + height > m_pageHeight && y > kTop) NewPage();
+}
+
+void PrintLayout::NewPage() {
+    if (!isActive()) return;
+    m_device->newPage();
+    ++m_pages;
+    y = kTop;
+}
+
+void PrintLayout::Chart(QChart* chart, const QRect& rect) {
+    if (!isActive() || !chart) return;
+    const qreal scale = m_device->logicalDpiX() / 96.0;
+    RenderChart(chart, m_painter, QRectF(rect), scale);
+}
+
+ReportPrinterFactory SetReportPrinterFactory(ReportPrinterFactory factory) {
+    ReportPrinterFactory previous = std::move(printerFactory());
+    printerFactory() = std::move(factory);
+    return previous;
+}
+
+std::unique_ptr<QPrinter> ReportPrinter() {
+    if (printerFactory()) return printerFactory()();
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) {
+        tell("No printer is installed: the report cannot be printed.");
+        return nullptr;
+    }
+    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+}
+
+bool PrintReport(const std::function<void(PrintLayout&)>& body) {
+    std::unique_ptr<QPrinter> printer = ReportPrinter();
+    if (!printer) return false;
+    PrintLayout layout(printer.get());
+    if (!layout.isActive()) {
+        tell("The printer could not start printing the report.");
+        return false;
+    }
+    body(layout);
+    layout.End();
+    return true;
+}
+
+}  // namespace app

@@ -1,0 +1,80 @@
+#include "app/reports/report_files.h"
+
+#include <unistd.h>
+
+#include <QFileInfo>
+
+#include "engine/core/errors.h"
+#include "platform/file.h"
+
+namespace app {
+
+namespace {
+
+QString reasonOf(int code) {
+    return QString::fromUtf8(xb::ErrorMessage(static_cast<uint16_t>(code))) +
+           QStringLiteral(" (%1)").arg(code);
+}
+
+}  // namespace
+
+QString WriteWholeFile(const QString& path, const QByteArray& bytes) {
+    namespace p = xb::platform;
+    p::File file;
+    int rc = file.create(path.toStdString(), p::kModeExclusive);
+    if (rc == 0 && !bytes.isEmpty()) rc = file.writeAt(0, bytes.constData(), size_t(bytes.size()));
+    if (rc == 0) rc = file.flush();
+    file.close();
+    return rc == 0 ? QString() : reasonOf(rc);
+}
+
+QString ReportFileSet::TempPathOf(const QString& finalPath) {
+    const QFileInfo info(finalPath);
+    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".%1.tmp").arg(::getpid());
+}
+
+void ReportFileSet::Add(const QString& finalPath, Writer write) {
+    m_entries.push_back({finalPath, std::move(write)});
+}
+
+void ReportFileSet::AddBytes(const QString& finalPath, const QByteArray& bytes) {
+    Add(finalPath, [bytes](const QString& temp) { return WriteWholeFile(temp, bytes); });
+}
+
+bool ReportFileSet::Commit() {
+    namespace p = xb::platform;
+    m_failedPath.clear();
+    m_error.clear();
+    size_t written = 0;
+    auto removeTemporaries = [&](size_t from) {
+        for (size_t i = from; i < written; ++i)
+            p::RemoveFileIfExists(TempPathOf(m_entries[i].finalPath).toStdString());
+    };
+    for (const Entry& e : m_entries) {
+        const QString temp = TempPathOf(e.finalPath);
+        QString error = e.write(temp);
+        if (error.isEmpty() && !QFileInfo(temp).isFile()) error = QStringLiteral("Nothing was written");
+        if (!error.isEmpty()) {
+            p::RemoveFileIfExists(temp.toStdString());
+            removeTemporaries(0);
+            m_failedPath = e.finalPath;
+            m_error = error;
+            return false;
+        }
+        ++written;
+    }
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const Entry& e = m_entries[i];
+        int rc = p::RenameFile(TempPathOf(e.finalPath).toStdString(), e.finalPath.toStdString());
+        if (rc != 0) {
+            removeTemporaries(i);
+            m_failedPath = e.finalPath;
+            m_error = reasonOf(rc);
+            return false;
+        }
+    }
+    if (!m_entries.empty()) p::SyncDirectoryOf(m_entries.front().finalPath.toStdString());
+    return true;
+}
+
+}  // namespace app

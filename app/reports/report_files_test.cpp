@@ -1,0 +1,89 @@
+// The page and its images are written as one set: all replaced, or none.
+#include "app/reports/report_files.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <filesystem>
+
+#include "platform/file.h"
+#include "tests/support/fixtures.h"
+
+namespace app {
+namespace {
+
+class ReportFilesTest : public ::testing::Test {
+protected:
+    ReportFilesTest() { xb::platform::ClearFaults(); }
+    ~ReportFilesTest() override { xb::platform::ClearFaults(); }
+
+    QString path(const char* name) const { return QString::fromStdString(tmp.file(name)); }
+    std::string read(const char* name) const { return xbtest::ReadFileBytes(tmp.file(name)); }
+    // Every name in the directory, temporaries included.
+    QStringList entries() const {
+        return QDir(QString::fromStdString(tmp.path())).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    void writeOld() {
+        xbtest::WriteFileBytes(tmp.file("report.htm"), "old page");
+        xbtest::WriteFileBytes(tmp.file("reportg1.jpg"), "old 1");
+        xbtest::WriteFileBytes(tmp.file("reportg2.jpg"), "old 2");
+    }
+    ReportFileSet set(const char* suffix) {
+        ReportFileSet s;
+        s.AddBytes(path("reportg1.jpg"), QByteArray("new 1") + suffix);
+        s.AddBytes(path("reportg2.jpg"), QByteArray("new 2") + suffix);
+        s.AddBytes(path("report.htm"), QByteArray("new page") + suffix);
+        return s;
+    }
+
+    xbtest::TempDir tmp;
+};
+
+TEST_F(ReportFilesTest, WritesAndReplacesTheWholeSet) {
+    ReportFileSet first = set("a");
+    ASSERT_TRUE(first.Commit()) << first.error().toStdString();
+    ReportFileSet second = set("b");
+    ASSERT_TRUE(second.Commit());
+    EXPECT_EQ(read("report.htm"), "new pageb");
+    EXPECT_EQ(read("reportg1.jpg"), "new 1b");
+    EXPECT_EQ(read("reportg2.jpg"), "new 2b");
+    EXPECT_EQ(entries(), QStringList({"report.htm", "reportg1.jpg", "reportg2.jpg"}));
+}
+
+TEST_F(ReportFilesTest, AFailedFileReplacesNothing) {
+    struct Case {
+        const char* name;
+        int failingWrite;  // the nth write of the platform layer fails; 0: a writer reports failure
+        const char* failedFile;
+    };
+    for (const Case& c : {Case{"first image", 1, "reportg1.jpg"}, Case{"the page", 3, "report.htm"},
+                          Case{"writer refuses", 0, "reportg2.jpg"}}) {
+        writeOld();
+        ReportFileSet s;
+        s.AddBytes(path("reportg1.jpg"), "new 1");
+        if (c.failingWrite == 0)
+            s.Add(path("reportg2.jpg"), [](const QString&) { return QStringLiteral("cannot encode"); });
+        else
+            s.AddBytes(path("reportg2.jpg"), "new 2");
+        s.AddBytes(path("report.htm"), "new page");
+        if (c.failingWrite > 0) xb::platform::InjectFault(xb::platform::FaultOp::Write, c.failingWrite, 112);
+        EXPECT_FALSE(s.Commit()) << c.name;
+        xb::platform::ClearFaults();
+        EXPECT_EQ(s.failedPath(), path(c.failedFile)) << c.name;
+        EXPECT_FALSE(s.error().isEmpty()) << c.name;
+        EXPECT_EQ(read("report.htm"), "old page") << c.name;
+        EXPECT_EQ(read("reportg1.jpg"), "old 1") << c.name;
+        EXPECT_EQ(read("reportg2.jpg"), "old 2") << c.name;
+        EXPECT_EQ(entries(), QStringList({"report.htm", "reportg1.jpg", "reportg2.jpg"})) << c.name;
+    }
+}
+
+TEST_F(ReportFilesTest, AMissingDirectoryFailsWithItsFile) {
+    ReportFileSet s;
+    s.AddBytes(path("nowhere/report.htm"), "x");
+    EXPECT_FALSE(s.Commit());
+    EXPECT_EQ(s.failedPath(), path("nowhere/report.htm"));
+}
+
+}  // namespace
+}  // namespace app

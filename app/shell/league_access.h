@@ -1,0 +1,116 @@
+// How the league library reaches its tables: the data directory, the table a routine opens for itself,
+// and the two ways a routine changes rows (one locked write, one delete-while loop). Every routine of the
+// library writes and deletes through these, and so may the windows that store rows of their own.
+#pragma once
+
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "engine/dataset/xb_file_dataset.h"
+
+namespace app {
+
+// A table or index file of the league: an absolute name is kept, a bare name is taken in the data
+// directory (GetAppDir).
+std::string LeagueFilePath(const std::string& name);
+
+// A refused lock is tried again for this long before a write gives up with nothing changed.
+inline constexpr int kLockWaitMs = 1000;
+// Takes a lock with take(), trying again until it is granted or kLockWaitMs have passed.
+bool WaitForLock(const std::function<bool()>& take);
+
+// A table opened for the length of one routine: shared, deleted rows hidden, its production index open
+// (the table's header names it) in the order of tag when given; closed and freed when the scope ends,
+// whatever happened. A table that cannot be opened raises the dataset layer's exception.
+class LeagueTableScope {
+public:
+    LeagueTableScope(const char* component, const std::string& file, const std::string& tag = {});
+    ~LeagueTableScope();
+    LeagueTableScope(const LeagueTableScope&) = delete;
+    LeagueTableScope& operator=(const LeagueTableScope&) = delete;
+
+    xb::TXbDbf& operator*() { return *m_table; }
+    xb::TXbDbf* operator->() { return m_table.get(); }
+
+private:
+    std::unique_ptr<xb::TXbDbf> m_table;
+};
+
+// Creates the dataset of a routine's table (not yet open): shared, deleted rows hidden, never created or
+// indexed here (only the database's definitions create tables).
+std::unique_ptr<xb::TXbDbf> MakeLeagueDataset(const char* component, const std::string& file);
+// Closes a dataset without letting an exception out; for scopes that end.
+void CloseQuietly(xb::TXbDbf& table);
+
+// Puts the fields of a row (FieldPutInt, FieldPutStr); it must put every field it is responsible for.
+using RowFill = std::function<void(xb::TXbDbf&)>;
+
+// What a locked write does with a row that its key finds.
+enum class WhenFound { Update, Keep };
+
+// Stores one row. find() positions the table on the row and answers whether it is there. A found row
+// is updated under its record lock (or kept, with WhenFound::Keep); a missing row is sought again under
+// the append lock and appended complete in one write, so two stations never both append it and no blank
+// row is ever left. A refused lock (after kLockWaitMs), a value refused by its field or an engine error
+// answer false; a refused lock or value changes nothing. True when the row is stored (or kept).
+bool WriteRow(xb::TXbDbf& table, const std::function<bool()>& find, const RowFill& fill,
+              WhenFound whenFound = WhenFound::Update);
+
+// A number kind: the tag in number order, the number field, and the highest number its keys hold.
+struct NumberKind {
+    const char* tag;
+    const char* field;
+    int max;
+};
+inline constexpr NumberKind kChampionshipNumbers{"NUCHAMP", "NUCHAMP", 999};
+inline constexpr NumberKind kTeamNumbers{"NUMERO", "NUEQUIPE", 99999};
+inline constexpr NumberKind kPlayerNumbers{"NU", "NUJOUEUR", 99999};
+
+// Appends a row numbered one past the highest number, the number read and the row appended under one
+// append lock, so two stations always get two numbers. fill puts the other fields. Answers the number,
+// or 0 when the lock was refused, the numbers are exhausted or the row was not stored.
+int AppendNumberedRow(xb::TXbDbf& table, const NumberKind& kind, const RowFill& fill);
+
+// Rows to delete: from the first row of key in tag, the rows for which condition (xBase, as a
+// while-condition) holds and accept (when given) answers true.
+struct DeleteRange {
+    DeleteRange(std::string tag_, std::string key_, std::string condition_,
+                std::function<bool(xb::TXbDbf&)> accept_ = {})
+        : tag(std::move(tag_)),
+          key(std::move(key_)),
+          condition(std::move(condition_)),
+          accept(std::move(accept_)) {}
+    std::string tag;
+    std::string key;
+    std::string condition;
+    std::function<bool(xb::TXbDbf&)> accept;
+    bool pack = true;     // pack after each pass
+    bool single = false;  // only the first row found
+};
+
+struct DeleteOutcome {
+    int deleted = 0;
+    bool found = false;    // the key was found at least once
+    bool complete = true;  // false when a record lock was refused or an engine error stopped it
+};
+
+// Deletes each row under its record lock, pass after pass from the key, until the key is no longer found
+// or a pass deletes nothing (a refused pack leaves deleted rows that the next seek skips). The while-
+// condition is cleared again when it returns.
+DeleteOutcome DeleteWhile(xb::TXbDbf& table, const DeleteRange& range);
+
+// The engine error a command left pending, or 0.
+int PendingEngineError();
+
+}  // namespace app
+
+namespace app {
+
+// A key of numbers, each as PadNum(n, width) gives it; empty when a number is wider than its width, so
+// that such a key is never sought (a longer key could match another row's prefix).
+std::string NumberKey(std::initializer_list<std::pair<int, int>> parts);
+
+}  // namespace app

@@ -1,0 +1,85 @@
+#include "app/shell/league_text.h"
+
+#include <array>
+
+#include "app/shell/lang_texts.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kEntryGap = 100;  // blanks between a list entry's name and its number
+
+}  // namespace
+
+std::string PadNum(int n, int width) {
+    std::string s = std::to_string(n);
+    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
+    return s;
+}
+
+QString Spaces(int count) {
+    return count > 0 ? QString(count, QLatin1Char(' ')) : QString();
+}
+
+QString LeftPart(const QString& text, int n) {
+    return text.left(n < 0 ? 0 : n);
+}
+
+QString RightPart(const QString& text, int n) {
+    return text.right(n < 0 ? 0 : n);
+}
+
+bool IsInteger(const QString& text) {
+    bool ok = false;
+    const QString t = text.trimmed();
+    if (t.isEmpty()) return false;
+    for (int i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (!(c.isDigit() && c.unicode() < 128) && !(i == 0 && (c == '-' || c == '+'))) return false;
+    }
+    t.toInt(&ok);
+    return ok;
+}
+
+QString VerticalText(const QString& text) {
+    QString out;
+    for (const QChar c : text) {
+        out += QLatin1Char(' ');
+        out += c;
+        out += QLatin1Char('\n');
+    }
+    return out;
+}
+
+QString NumberedEntry(const QString& name, int number) {
+    return name + Spaces(kEntryGap) + QString::number(number);
+}
+
+int EntryNumber(const QString& entry) {
+    const QString tail = RightPart(entry, 10).trimmed();
+    return IsInteger(tail) ? tail.toInt() : 0;
+}
+
+QString EntryName(const QString& entry) {
+    const int gap = entry.indexOf(Spaces(kEntryGap));
+    return gap < 0 ? entry : entry.left(gap);
+}
+
+QString GoalTypeName(int type) {
+    if (type < 0 || type > 5) return {};
+    // Languages 1 to 5 keep the names they were first given; the others take texts 71 to 76.
+    static const std::array<std::array<const char*, 5>, 6> kNames = {{
+        {"Normal", "Normal", "Normal", "Normal", "Normal"},
+        {"Penalty", "Penalty", "Penalty", "Penalty", "Penalty"},
+        {"CSC", "Own Goal", "OG", "OG", "CSC"},
+        {"Droite", "Right", "Direita", "Derecha", "Destra"},
+        {"Gauche", "Left", "Esquerdo", "Izquierdo", "Sinistra"},
+        {"Coup Franc", "Free Kick", "Free Kick", "Free Kick", "Free Kick"},
+    }};
+    if (LanguageIndex >= 1 && LanguageIndex <= 5)
+        return QString::fromLatin1(kNames[static_cast<size_t>(type)][static_cast<size_t>(LanguageIndex - 1)]);
+    return GetLangText(71 + type);
+}
+
+}  // namespace app

@@ -1,0 +1,99 @@
+// The writing half of the league library: storing a match, a season's rules and a championship, the
+// links between seasons, teams and players, and the deletes that cascade into the dependent tables.
+//
+// Every write goes through WriteRow (league_access.h): one row, written whole, under the append lock or
+// the record lock, with a refused lock tried again for about a second. Every routine answers whether it
+// did its work; a refused lock or a refused value changes nothing. Values are checked before any write:
+// a championship is 1..999 (its keys hold three digits), a year 1..9999, a matchday 1..99, a team or a
+// player 1..99999, and texts and numbers must fit their fields. Engine failures still reach the caller as
+// the dataset layer's exceptions; the tables a routine opened are closed whatever happens.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "app/shell/match_points.h"
+
+namespace xb {
+class TXbDbf;
+}
+
+namespace app {
+
+inline constexpr int kMaxChampionship = 999;
+
+// ---- inserts and updates ----
+
+// One match as resultat stores it; the match is championship, year, matchday, home and away team.
+struct MatchRow {
+    int championship = 0, year = 0, matchday = 0;
+    int home = 0, away = 0;
+    int homeGoals = 0, awayGoals = 0;
+    std::string code;                    // "V1", "V2", "N", "F1", "F2", "AU"
+    int homePoints = 0, awayPoints = 0;  // counted with "AU" only
+};
+
+// On an open resultat table: updates the match's row or appends it; true when stored.
+bool SaveMatchResult(xb::TXbDbf& table, const MatchRow& match);
+// On an open champan table: the season's points and number of teams (the matchday count is not written).
+bool SaveSeasonParams(xb::TXbDbf& table, int championship, int year, const SeasonRules& rules);
+// On an open champion table: the championship's name under its number.
+bool SaveChampionship(xb::TXbDbf& table, int championship, const QString& name);
+// On an open champion table: a new championship numbered one past the highest, number and row under one
+// append lock. The number, or 0 when none was stored (lock refused, 999 reached, name too long).
+int CreateChampionship(xb::TXbDbf& table, const QString& name);
+// On an open equipe table: a new team numbered the same way; the number or 0.
+int CreateTeam(xb::TXbDbf& table, const QString& name);
+
+// Links a team to a championship's season (eqchamp, opened here) unless the link exists; true when the
+// link is there afterwards.
+bool AddTeamToChampionship(int year, int championship, int team);
+// The same on an open eqchamp table. With anyChampionship, nothing is written when the team already plays
+// in any championship that year.
+bool AddTeamToChampionshipT(xb::TXbDbf& table, int year, int championship, bool anyChampionship, int team);
+// Puts a player in a team's squad for a season (joueq, opened here) unless he is in it.
+bool AddPlayerToTeam(int year, int team, int player);
+
+// ---- deletes ----
+// A delete answers true when every row it was to delete is gone (also when there was none), false when
+// a refused lock or an engine error left some. Dependent rows go first and the parent row last, so a
+// cascade that was interrupted completes when it is run again.
+
+// On an open resultat table: the match's row.
+bool DeleteMatchResult(xb::TXbDbf& table, int championship, int year, int matchday, int home, int away);
+// The championship with its seasons' rules, team links, results, goals and cards. Nothing is packed.
+bool DeleteChampionship(int championship);
+// The team with its season links and every result it played at home or away (its goals and cards go by
+// DeleteTeamGoals and DeleteTeamCards).
+bool DeleteTeam(int team);
+// The player with his goals, cards and squad rows.
+bool DeletePlayer(int player);
+// Goals (cards) of the matches of a team at home and away, narrowed by year, then championship, then
+// matchday; only those combinations (0 = not given) are accepted, any other deletes nothing and answers
+// false.
+bool DeleteTeamGoals(int team, int year = 0, int championship = 0, int matchday = 0);
+bool DeleteTeamCards(int team, int year = 0, int championship = 0, int matchday = 0);
+// Goals (cards) of one match: championship, year, matchday, home and away team.
+bool DeleteMatchGoals(int championship, int year, int matchday, int home, int away);
+bool DeleteMatchCards(int championship, int year, int matchday, int home, int away);
+// Squad rows of the team, narrowed by year and player when given (0 = not given). True when rows were
+// found and deleted.
+bool DeleteRosterEntries(int player, int team, int year);
+
+// Distinct types for a routine whose callers name the same three numbers in another order.
+struct SeasonYear {
+    explicit SeasonYear(int v) : value(v) {}
+    int value;
+};
+struct TeamNumber {
+    explicit TeamNumber(int v) : value(v) {}
+    int value;
+};
+struct ChampionshipNumber {
+    explicit ChampionshipNumber(int v) : value(v) {}
+    int value;
+};
+// The team's link to the championship's season; true when it was found and deleted.
+bool RemoveTeamFromChampionship(SeasonYear year, TeamNumber team, ChampionshipNumber championship);
+
+}  // namespace app

@@ -1,0 +1,362 @@
+#include "app/shell/qt/main_form.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QTimer>
+#include <cmath>
+
+#include "app/exchange/server_exchange.h"
+#include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_database.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/about_box.h"
+#include "app/shell/qt/gradient.h"
+#include "app/shell/qt/language_choice.h"
+#include "app/shell/qt/modal_runner.h"
+#include "app/shell/qt/parameters_window.h"
+#include "app/shell/qt/program.h"
+#include "ui_TMainForm.h"
+
+namespace app {
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+const MainFormText kTexts[] = {
+    {"mfichier", 149, 0, nullptr, nullptr},
+    {"msauvdonnees", 149, 0, nullptr, nullptr},
+    {"mrecharger", 150, 0, nullptr, nullptr},
+    {"mtelecharge", 147, 0, nullptr, nullptr},
+    {"mBasededonnes", 181, 0, nullptr, nullptr},
+    {"mChamp", 152, 0, nullptr, nullptr},
+    {"mequipe", 113, 0, nullptr, nullptr},
+    {"mjoueurs", 64, 0, nullptr, nullptr},
+    {"mresultat", 88, 0, nullptr, nullptr},
+    {"mVisualisation", 182, 0, nullptr, nullptr},
+    {"mclassement", 157, 0, nullptr, nullptr},
+    {"mjournee", 14, 0, nullptr, nullptr},
+    {"mMatchsEquipe", 161, 0, nullptr, nullptr},
+    {"minfoequipe", 176, 0, nullptr, nullptr},
+    {"mfaceaface", 177, 0, nullptr, nullptr},
+    {"mstatchamp", 183, 0, nullptr, nullptr},
+    {"mgrilleresultats", 180, 0, nullptr, nullptr},
+    {"mprevision", 148, 0, nullptr, nullptr},
+    {"mdivers", 184, 0, nullptr, nullptr},
+    {"mimportkvx127", 0, 0, "Pelmorad 1.27 import", nullptr},
+    {"mparametre", 112, 0, nullptr, nullptr},
+    {"maide", 39, 0, nullptr, nullptr},
+    {"mapropos", 160, 0, nullptr, nullptr},
+    {"msiteweb", 67, 0, nullptr, nullptr},
+    {"mAide1", 65, 0, nullptr, nullptr},
+    {"bgestchamp", 152, 153, nullptr, nullptr},
+    {"bgestequipes", 113, 154, nullptr, nullptr},
+    {"bjoueurs", 64, 146, nullptr, nullptr},
+    {"bresultat", 155, 156, nullptr, nullptr},
+    {"bclassement", 157, 158, nullptr, nullptr},
+    {"bjournee", 14, 159, nullptr, nullptr},
+    {"bmatcheq", 161, 174, nullptr, nullptr},
+    {"binfoequipe", 175, 176, nullptr, nullptr},
+    {"bfaceaface", 177, 178, nullptr, nullptr},
+    {"bgrilleresultat", 179, 180, nullptr, nullptr},
+    {"bstatleague", 183, 0, nullptr, nullptr},
+    {"bprevision", 148, 151, nullptr, nullptr},
+    {"bmaj", 0, 147, nullptr, nullptr},
+    {"bquit", 46, 46, nullptr, " Pelmorad32"},
+};
+
+// Menu items that run an action of ActionList1; the item is enabled while its action is.
+struct Binding {
+    const char* item;
+    const char* action;
+};
+const Binding kBindings[] = {
+    {"mChamp", "agestchamp"},       {"mequipe", "agestequipe"},
+    {"mresultat", "aresultat"},     {"mclassement", "aclassement"},
+    {"mjournee", "ajournee"},       {"mMatchsEquipe", "amatchequipe"},
+    {"minfoequipe", "ainfoequipe"}, {"mfaceaface", "afaceaface"},
+    {"mstatchamp", "astatchamp"},   {"mgrilleresultats", "agrilleresultat"},
+    {"mparametre", "aparametre"},   {"mAide1", "aidegenerale"},
+    {"mapropos", "HelpAbout1"},     {"bquit", "aquitter"},
+};
+
+// Entries whose windows this build does not have yet: present, disabled.
+const char* const kPendingEntries[] = {
+    "msauvdonnees",    "mrecharger",      "mtelecharge", "bmaj",       "agestchamp",    "bgestchamp",
+    "agestequipe",     "bgestequipes",    "mjoueurs",    "bjoueurs",   "aresultat",     "bresultat",
+    "aclassement",     "bclassement",     "ajournee",    "bjournee",   "amatchequipe",  "bmatcheq",
+    "ainfoequipe",     "binfoequipe",     "afaceaface",  "bfaceaface", "astatchamp",    "bstatleague",
+    "agrilleresultat", "bgrilleresultat", "mprevision",  "bprevision", "mimportkvx127",
+};
+
+QPixmap drawIcon(const QSize& size, const std::function<void(QPainter&, double, double)>& draw) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    draw(p, size.width(), size.height());
+    return QPixmap::fromImage(image);
+}
+
+// A ball: white with dark patches, outlined.
+void drawBall(QPainter& p, const QPointF& centre, double radius) {
+    p.setPen(QPen(QColor(0x30, 0x30, 0x30), std::max(1.0, radius / 14)));
+    p.setBrush(Qt::white);
+    p.drawEllipse(centre, radius, radius);
+    p.setBrush(QColor(0x30, 0x30, 0x30));
+    auto pentagon = [&](QPointF c, double r, double turn) {
+        QPolygonF poly;
+        for (int i = 0; i < 5; ++i) {
+            const double a = turn + i * 2 * M_PI / 5;
+            poly << c + QPointF(r * std::cos(a), r * std::sin(a));
+        }
+        p.drawPolygon(poly);
+    };
+    pentagon(centre, radius * 0.3, -M_PI / 2);
+    for (int i = 0; i < 5; ++i) {
+        const double a = -M_PI / 2 + i * 2 * M_PI / 5;
+        const QPointF outer = centre + QPointF(radius * 0.86 * std::cos(a), radius * 0.86 * std::sin(a));
+        p.drawLine(centre + QPointF(radius * 0.3 * std::cos(a), radius * 0.3 * std::sin(a)), outer);
+        pentagon(outer, radius * 0.2, a + M_PI);
+    }
+}
+
+}  // namespace
+
+std::span<const MainFormText> MainFormTexts() {
+    return kTexts;
+}
+
+QImage DrawMainPicture(const QSize& size) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const double w = size.width();
+    const double h = size.height();
+    // A pitch seen from above, with its centre circle, and a ball on the centre spot.
+    QPainterPath frame;
+    frame.addRoundedRect(QRectF(1, 1, w - 2, h - 2), w / 10, h / 10);
+    p.setClipPath(frame);
+    for (int i = 0; i < 6; ++i)
+        p.fillRect(QRectF(0, i * h / 6, w, h / 6 + 1),
+                   i % 2 ? QColor(0x3C, 0x9A, 0x3C) : QColor(0x46, 0xA8, 0x46));
+    p.setPen(QPen(QColor(255, 255, 255, 220), std::max(1.0, w / 48)));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(0, h / 2), QPointF(w, h / 2));
+    p.drawEllipse(QPointF(w / 2, h / 2), w / 4, h / 4);
+    p.drawRect(QRectF(w * 0.3, -1, w * 0.4, h * 0.14));
+    p.drawRect(QRectF(w * 0.3, h * 0.86, w * 0.4, h * 0.14 + 1));
+    drawBall(p, QPointF(w / 2, h / 2), std::min(w, h) / 6.5);
+    p.setClipping(false);
+    p.setPen(QPen(QColor(0x1F, 0x5F, 0x8B), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(frame);
+    return image;
+}
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
+    ui->setupUi(this);
+    MainForm = this;
+
+    DegradeClass1 = new TDegradeClass(ui->centralwidget);
+    DegradeClass1->setObjectName(QStringLiteral("DegradeClass1"));
+    DegradeClass1->setStartColor(0xE7F7FE);
+    DegradeClass1->setEndColor(0x94E7FC);
+
+    ui->Image1->setPixmap(QPixmap::fromImage(DrawMainPicture(ui->Image1->minimumSize())));
+    QFont captionFont = ui->pcaption->font();
+    captionFont.setPointSize(captionFont.pointSize() * 2 + 4);
+    captionFont.setBold(true);
+    ui->pcaption->setFont(captionFont);
+    ui->pcaption->setStyleSheet(QStringLiteral("color: #1f5f8b;"));
+
+    ui->bmaj->setIcon(drawIcon(ui->bmaj->iconSize(), [](QPainter& p, double w, double h) {
+        // A globe with an arrow pointing down into it.
+        p.setPen(QPen(QColor(0x1F, 0x5F, 0x8B), 1.5));
+        p.setBrush(QColor(0xB9, 0xE3, 0xF7));
+        const QRectF globe(w * 0.08, h * 0.2, w * 0.76, h * 0.76);
+        p.drawEllipse(globe);
+        p.drawEllipse(QRectF(globe.center().x() - w * 0.16, globe.top(), w * 0.32, globe.height()));
+        p.drawLine(QPointF(globe.left(), globe.center().y()), QPointF(globe.right(), globe.center().y()));
+        QPolygonF arrow;
+        arrow << QPointF(w * 0.72, 0) << QPointF(w * 0.88, 0) << QPointF(w * 0.88, h * 0.3)
+              << QPointF(w, h * 0.3) << QPointF(w * 0.8, h * 0.55) << QPointF(w * 0.6, h * 0.3)
+              << QPointF(w * 0.72, h * 0.3);
+        p.setBrush(QColor(0x2E, 0x9D, 0x2E));
+        p.setPen(QPen(QColor(0x1C, 0x60, 0x1C), 1));
+        p.drawPolygon(arrow);
+    }));
+    ui->blivescore->setIcon(drawIcon(ui->blivescore->iconSize(), [](QPainter& p, double w, double h) {
+        drawBall(p, QPointF(w * 0.4, h * 0.5), std::min(w, h) * 0.38);
+        p.setBrush(QColor(0xD0, 0x20, 0x20));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPointF(w * 0.85, h * 0.18), w * 0.13, h * 0.13);
+    }));
+
+    bindEntries();
+    FormCreate();
+    TranslateMainForm();
+}
+
+TMainForm::~TMainForm() {
+    if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::bindEntries() {
+    for (const Binding& b : kBindings) {
+        auto* action = findChild<QAction*>(QString::fromLatin1(b.action));
+        QObject* item = findChild<QObject*>(QString::fromLatin1(b.item));
+        if (!action || !item) continue;
+        if (auto* menuItem = qobject_cast<QAction*>(item)) {
+            connect(menuItem, &QAction::triggered, action, &QAction::trigger);
+            connect(action, &QAction::enabledChanged, menuItem, &QAction::setEnabled);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(item)) {
+            connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
+            connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
+        }
+    }
+    connect(ui->HelpAbout1, &QAction::triggered, this, &TMainForm::HelpAbout1Execute);
+    connect(ui->aparametre, &QAction::triggered, this, &TMainForm::aparametreExecute);
+    connect(ui->aidegenerale, &QAction::triggered, this, &TMainForm::aidegeneraleExecute);
+    connect(ui->aquitter, &QAction::triggered, this, &TMainForm::aquitterExecute);
+    connect(ui->msiteweb, &QAction::triggered, this, &TMainForm::msitewebClick);
+    connect(ui->blivescore, &QPushButton::clicked, this, &TMainForm::blivescoreClick);
+
+    for (const char* name : kPendingEntries) {
+        QObject* entry = findChild<QObject*>(QString::fromLatin1(name));
+        if (auto* action = qobject_cast<QAction*>(entry)) action->setEnabled(false);
+        if (auto* widget = qobject_cast<QWidget*>(entry)) widget->setEnabled(false);
+    }
+    // Without a server there is no product page and no live results.
+    ui->msiteweb->setEnabled(false);
+    ui->blivescore->setEnabled(false);
+    // An item follows its action from the start, not only from the action's next change.
+    for (const Binding& b : kBindings) {
+        auto* action = findChild<QAction*>(QString::fromLatin1(b.action));
+        QObject* item = findChild<QObject*>(QString::fromLatin1(b.item));
+        if (auto* menuItem = qobject_cast<QAction*>(item)) menuItem->setEnabled(action->isEnabled());
+        if (auto* button = qobject_cast<QAbstractButton*>(item)) button->setEnabled(action->isEnabled());
+    }
+}
+
+void TMainForm::TranslateMainForm() {
+    for (const MainFormText& t : kTexts) {
+        const QString name = QString::fromLatin1(t.component);
+        const QString caption = t.fixedCaption ? QString::fromLatin1(t.fixedCaption) : GetLangText(t.caption);
+        QString hint = t.hint ? GetLangText(t.hint) : QString();
+        if (t.hintSuffix) hint += QString::fromLatin1(t.hintSuffix);
+        if (auto* menu = findChild<QMenu*>(name)) {
+            menu->setTitle(caption);
+        } else if (auto* item = findChild<QAction*>(name)) {
+            item->setText(caption);
+        } else if (auto* button = findChild<QAbstractButton*>(name)) {
+            if (t.caption || t.fixedCaption) button->setText(caption);
+            if (t.hint) button->setToolTip(hint);
+        }
+    }
+    // An action shows the text of the menu item that runs it.
+    for (const Binding& b : kBindings) {
+        auto* action = findChild<QAction*>(QString::fromLatin1(b.action));
+        if (auto* item = findChild<QAction*>(QString::fromLatin1(b.item))) action->setText(item->text());
+    }
+    ui->aquitter->setText(GetLangText(46));
+}
+
+void TMainForm::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // The program's first window asks for the focus itself: without a window manager (a bare X server)
+    // nothing else would activate it, and the first activation is what starts the program's work.
+    if (m_firstActivation) QTimer::singleShot(0, this, [this] { activateWindow(); });
+}
+
+bool TMainForm::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) FormActivate();
+    return QMainWindow::event(e);
+}
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+    if (!m_closed) {
+        m_closed = true;
+        FormClose();
+    }
+    e->accept();
+}
+
+void TMainForm::FormCreate() {
+    m_firstActivation = true;
+    m_paramFileMissing = false;
+    m_language = std::make_unique<Tgerelanguage>(GetAppDir() + QString::fromLatin1(kLanguageFileName));
+    m_language->Load();
+    SetLanguageManager(m_language.get());
+}
+
+void TMainForm::FormActivate() {
+    if (m_firstActivation) {
+        if (!ReadParamFile()) m_paramFileMissing = true;
+        m_firstActivation = false;
+        if (fsysteme) CloseSystemTables(*fsysteme);
+        if (m_paramFileMissing) {
+            m_paramFileMissing = false;
+            if (!m_language->loaded() && Form10) ExecModal(*Form10);
+        }
+        if (m_exchange) m_exchange->Start(true, kEventStart, true, Params.announcedVersion.toStdString());
+    }
+    TranslateMainForm();
+}
+
+void TMainForm::FormClose() {
+    // The settings first: whatever the clean-up of the tables meets, this run's settings are kept.
+    WriteParamFile();
+    // The results window keeps its table open, which would refuse that table's pack.
+    CloseResultFormIfOpen();
+    m_packResults = PackAllTables(GetAppDir());
+    // The exchange threads stop where their transfers poll the stop flag, and are joined.
+    if (m_exchange) m_exchange->StopAll();
+    if (LanguageManager() == m_language.get()) SetLanguageManager(nullptr);
+    m_language.reset();
+}
+
+void TMainForm::HelpAbout1Execute() {
+    if (AboutBox) ExecModal(*AboutBox);
+}
+
+void TMainForm::aparametreExecute() {
+    if (!fpara) return;
+    fpara->show();
+    fpara->raise();
+    fpara->activateWindow();
+}
+
+void TMainForm::aidegeneraleExecute() {
+    ShellOpenFile(GetAppDir() + QString::fromLatin1(kHelpFileName));
+}
+void TMainForm::aquitterExecute() {
+    close();
+}
+void TMainForm::setServerExchange(ServerExchange* exchange) {
+    m_exchange = exchange;
+    const bool server = m_exchange && !m_exchange->settings().baseUrl.empty();
+    ui->msiteweb->setEnabled(server);
+    ui->blivescore->setEnabled(server);
+}
+
+void TMainForm::msitewebClick() {
+    if (m_exchange) OpenInBrowser(QString::fromStdString(m_exchange->settings().baseUrl + "/"));
+}
+
+void TMainForm::blivescoreClick() {
+    if (m_exchange)
+        OpenInBrowser(QString::fromStdString(m_exchange->settings().baseUrl + "/resultats-football.php"));
+}
+
+}  // namespace app

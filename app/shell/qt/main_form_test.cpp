@@ -1,0 +1,382 @@
+// The main window in-process, offscreen, on a scratch data directory: its texts in two languages, the
+// first-run language choice, the entries, the settings written at the close, and the program's ways of
+// ending (the quit button, SIGTERM, an exception inside an event).
+#include "app/shell/qt/main_form.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <csignal>
+#include <fstream>
+#include <stdexcept>
+
+#include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/application.h"
+#include "app/shell/qt/language_choice.h"
+#include "app/shell/qt/modal_runner.h"
+#include "app/shell/qt/program.h"
+#include "app/shell/qt/termination_signals.h"
+#include "engine/dataset/engine_start.h"
+#include "engine/dataset/xb_file_dataset.h"
+#include "platform/network.h"
+#include "platform/paths.h"
+#include "tests/support/child_process.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/loopback_http_server.h"
+#include "tests/support/recording_shell.h"
+#include "tests/support/scripted_ui.h"
+
+namespace app {
+namespace {
+
+// The HTTP library's set-up, as the program's main keeps it, for the tests that start exchange threads.
+const HttpLibraryScope g_http;
+
+class MainFormTest : public xbtest::EngineTest {
+protected:
+    MainFormTest() : m_saved(xb::IndexServices()) {
+        xb::InstallEngineUnits(engine());
+        SetAppDir(QString::fromStdString(tmp.path()));
+        LanguageIndex = 1;
+        SetModalRunner([this](QDialog& dialog) {
+            modalShown.push_back(dialog.objectName());
+            if (auto* choice = qobject_cast<TForm10*>(&dialog)) {
+                choice->languageButton(chosenLanguage)->setChecked(true);
+                choice->bokClick();
+            }
+            return int(QDialog::Accepted);
+        });
+    }
+    ~MainFormTest() override {
+        windows.reset();
+        SetModalRunner({});
+        SetAppDir({});
+        LanguageIndex = 1;
+        xb::IndexServices() = m_saved;
+    }
+
+    // Starts the program's windows and brings the main window up, as the program does.
+    TMainForm* start() {
+        windows = std::make_unique<AppWindows>();
+        TMainForm* form = windows->mainForm();
+        form->show();
+        activate(form);
+        return form;
+    }
+    static void activate(TMainForm* form) {
+        form->activateWindow();
+        if (!QTest::qWaitForWindowActive(form, 2000)) {
+            QEvent activation(QEvent::WindowActivate);
+            QApplication::sendEvent(form, &activation);
+        }
+    }
+    void stop() {
+        if (windows) windows->mainForm()->close();
+        windows.reset();
+    }
+    std::string file(const char* name) const { return tmp.file(name); }
+
+    template <typename T>
+    T* child(const char* name) {
+        T* found = windows->mainForm()->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    xbtest::ScriptedUi ui;
+    xbtest::RecordingShell shell;
+    std::vector<QString> modalShown;
+    int chosenLanguage = 2;
+    std::unique_ptr<AppWindows> windows;
+
+private:
+    xb::DatasetIndexServices m_saved;
+};
+
+// Every caption and hint of the text table, and the fixed ones, as the user sees them.
+void expectTexts(TMainForm* form, int language) {
+    for (const MainFormText& t : MainFormTexts()) {
+        const QString name = QString::fromLatin1(t.component);
+        QString caption, hint;
+        if (auto* menu = form->findChild<QMenu*>(name)) {
+            caption = menu->title();
+        } else if (auto* item = form->findChild<QAction*>(name)) {
+            caption = item->text();
+        } else if (auto* button = form->findChild<QPushButton*>(name)) {
+            caption = button->text();
+            hint = button->toolTip();
+        } else {
+            ADD_FAILURE() << "no component " << t.component;
+            continue;
+        }
+        if (t.caption) EXPECT_EQ(caption, BuiltInText(t.caption, language)) << t.component << " " << language;
+        if (t.hint && !t.hintSuffix) EXPECT_EQ(hint, BuiltInText(t.hint, language)) << t.component;
+        EXPECT_FALSE(caption.isEmpty() && t.caption) << t.component;
+    }
+    EXPECT_EQ(form->findChild<QAction*>("mimportkvx127")->text(), QStringLiteral("Pelmorad 1.27 import"));
+}
+
+TEST_F(MainFormTest, FirstRunAsksTheLanguageOnceAndTheTextsFollowIt) {
+    chosenLanguage = 2;
+    TMainForm* form = start();
+    ASSERT_EQ(modalShown, std::vector<QString>{QStringLiteral("TForm10")});
+    EXPECT_EQ(LanguageIndex, 2);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("PELMORAD32"));
+    expectTexts(form, 2);
+    EXPECT_EQ(child<QPushButton>("bquit")->text(), QStringLiteral("Quit"));
+    EXPECT_EQ(child<QPushButton>("bquit")->toolTip(), QStringLiteral("Quit Pelmorad32"));
+    EXPECT_EQ(child<QMenu>("mfichier")->title(), QStringLiteral("Backup database"));
+
+    // Activation events come again and again; the choice is not asked again, the texts are set again.
+    LanguageIndex = 1;
+    QEvent activation(QEvent::WindowActivate);
+    QApplication::sendEvent(form, &activation);
+    QApplication::sendEvent(form, &activation);
+    EXPECT_EQ(modalShown.size(), 1u);
+    expectTexts(form, 1);
+    EXPECT_EQ(child<QPushButton>("bquit")->toolTip(), QStringLiteral("Quitter Pelmorad32"));
+    stop();
+
+    // The close wrote the settings: the record of 548 bytes with the language last in use.
+    const std::string par = xbtest::ReadFileBytes(file("PELMORAD32.PAR"));
+    ASSERT_EQ(par.size(), 548u);
+    EXPECT_EQ(par.substr(0, 4), std::string("\x03P32", 4));
+
+    // The second run finds them: no question, French texts.
+    LanguageIndex = 2;
+    modalShown.clear();
+    form = start();
+    EXPECT_TRUE(modalShown.empty());
+    EXPECT_EQ(LanguageIndex, 1);
+    expectTexts(form, 1);
+}
+
+TEST_F(MainFormTest, LanguageFileSkipsTheChoice) {
+    xbtest::WriteFileBytes(
+        file("pelmorad.lg"),
+        "LANGUE;Test\nAUTEUR;x\nVERSION;1\na;1\nb;2\nc;3\nd;4\ne;5\nf;6\ng;7\n1;texte un\n");
+    TMainForm* form = start();
+    EXPECT_TRUE(modalShown.empty());
+    ASSERT_TRUE(form->languageManager()->loaded());
+    EXPECT_EQ(GetLangText(1), QStringLiteral("texte un"));
+    stop();
+    EXPECT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR")));
+}
+
+TEST_F(MainFormTest, EntriesOfMissingWindowsAreDisabledAndTheirItemsFollowTheActions) {
+    start();
+    struct Entry {
+        const char* name;
+        bool enabled;
+    };
+    const Entry entries[] = {
+        {"mChamp", false},    {"agestchamp", false},    {"bgestchamp", false}, {"mresultat", false},
+        {"bjournee", false},  {"mimportkvx127", false}, {"bmaj", false},       {"mtelecharge", false},
+        {"mparametre", true}, {"aparametre", true},     {"mapropos", true},    {"mAide1", true},
+        {"aquitter", true},   {"bquit", true},
+    };
+    for (const Entry& e : entries) {
+        QObject* entry = windows->mainForm()->findChild<QObject*>(QString::fromLatin1(e.name));
+        ASSERT_NE(entry, nullptr) << e.name;
+        const bool enabled = qobject_cast<QAction*>(entry) ? qobject_cast<QAction*>(entry)->isEnabled()
+                                                           : qobject_cast<QWidget*>(entry)->isEnabled();
+        EXPECT_EQ(enabled, e.enabled) << e.name;
+    }
+    auto* group = child<QActionGroup>("ActionList1");
+    EXPECT_GE(group->actions().size(), 14);
+    child<QAction>("agestchamp")->setEnabled(true);
+    EXPECT_TRUE(child<QAction>("mChamp")->isEnabled());
+}
+
+TEST_F(MainFormTest, HelpOpensThePageBesideTheDataThroughTheShell) {
+    start();
+    child<QAction>("mAide1")->trigger();
+    ASSERT_EQ(shell.opened.size(), 1u);
+    EXPECT_EQ(shell.opened[0], "file://" + tmp.path() + "/help/pelmorad32.html");
+}
+
+TEST_F(MainFormTest, QuitButtonAndTerminationSignalsCloseTheWindowLikeQuit) {
+    for (int signal : {0, SIGTERM, SIGINT}) {
+        TMainForm* form = start();
+        TerminationSignals termination(form);
+        if (signal == 0) {
+            QTest::mouseClick(child<QPushButton>("bquit"), Qt::LeftButton);
+        } else {
+            std::raise(signal);
+            QTRY_COMPARE_WITH_TIMEOUT(form->isVisible(), false, 3000);
+            EXPECT_EQ(termination.received(), 1);
+        }
+        EXPECT_FALSE(form->isVisible()) << signal;
+        EXPECT_EQ(form->packResults().size(), 7u) << signal;
+        windows.reset();
+        ASSERT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR"))) << signal;
+        std::remove(file("PELMORAD32.PAR").c_str());
+    }
+}
+
+TEST_F(MainFormTest, SignalDuringTheFirstRunChoiceClosesTheChoiceThenTheWindow) {
+    TMainForm* form = nullptr;
+    std::unique_ptr<TerminationSignals> termination;
+    SetModalRunner([&](QDialog& dialog) {
+        modalShown.push_back(dialog.objectName());
+        termination = std::make_unique<TerminationSignals>(form);
+        std::raise(SIGTERM);
+        return dialog.exec();
+    });
+    windows = std::make_unique<AppWindows>();
+    form = windows->mainForm();
+    form->show();
+    activate(form);
+    QTRY_COMPARE_WITH_TIMEOUT(form->isVisible(), false, 3000);
+    EXPECT_EQ(modalShown.size(), 1u);
+    termination.reset();
+    windows.reset();
+    EXPECT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR")));
+}
+
+// Rows numbered 1..n in a table's first numeric field, then the first of them deleted.
+void addRowsDeletingTheFirst(const char* file, const char* field, int n) {
+    LeagueTableScope t("fill", file);
+    for (int i = 1; i <= n; ++i) {
+        t->Append();
+        t->FieldByName(field).SetAsInteger(i);
+        t->Post();
+    }
+    t->First();
+    t->Delete();
+}
+
+// Rows in the file, deleted ones included.
+int storedRows(const char* file) {
+    LeagueTableScope t("count", file);
+    return t->RecCount();
+}
+
+const char* const kTableFiles[] = {"champan", "champion", "eqchamp", "resultat", "equipe",
+                                   "joueur",  "joueq",    "but",     "carton"};
+
+TEST_F(MainFormTest, TablesExistBeforeTheFirstActivationAndTheClosePacksSevenOfThem) {
+    windows = std::make_unique<AppWindows>();
+    for (const char* name : kTableFiles) {
+        EXPECT_TRUE(xb::platform::FileExists(tmp.file(std::string(name) + ".dbf"))) << name;
+        EXPECT_TRUE(xb::platform::FileExists(tmp.file(std::string(name) + ".mdx"))) << name;
+    }
+    EXPECT_TRUE(xb::platform::FileExists(file("joueur.dbt")));
+    stop();
+
+    addRowsDeletingTheFirst("champan.dbf", "nuchamp", 2);
+    addRowsDeletingTheFirst("but.dbf", "nuchamp", 2);
+    addRowsDeletingTheFirst("resultat.dbf", "nuchamp", 2);
+    ASSERT_EQ(storedRows("champan.dbf"), 2);
+    start();
+    stop();
+    EXPECT_EQ(storedRows("champan.dbf"), 1);
+    EXPECT_EQ(storedRows("resultat.dbf"), 1);
+    EXPECT_EQ(storedRows("but.dbf"), 2);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(MainFormTest, TableHeldOpenByAnotherStationIsLeftForItWithoutMessageOrRebuild) {
+    start();
+    stop();
+    addRowsDeletingTheFirst("champan.dbf", "nuchamp", 3);
+    addRowsDeletingTheFirst("resultat.dbf", "nuchamp", 3);
+    const std::string mdxBefore = xbtest::ReadFileBytes(file("resultat.mdx"));
+    std::remove(file("PELMORAD32.PAR").c_str());
+
+    TMainForm* form = start();
+    xbtest::ChildProcess station;
+    ASSERT_EQ(station.ask("use " + file("resultat.dbf")), "0");
+    form->close();
+    const std::vector<TablePackResult> results = form->packResults();
+    EXPECT_EQ(station.finish(), 0);
+    stop();
+
+    ASSERT_EQ(results.size(), 7u);
+    for (const TablePackResult& r : results) {
+        const bool held = r.table == QStringLiteral("resultat");
+        EXPECT_EQ(r.outcome, held ? PackOutcome::InUse : PackOutcome::Packed) << r.table.toStdString();
+    }
+    EXPECT_EQ(storedRows("resultat.dbf"), 3);
+    EXPECT_EQ(storedRows("champan.dbf"), 2);
+    EXPECT_EQ(xbtest::ReadFileBytes(file("resultat.mdx")), mdxBefore);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(xbtest::ReadFileBytes(file("PELMORAD32.PAR")).size(), 548u);
+}
+
+TEST_F(MainFormTest, DirectoryInPlaceOfATableStopsTheStartWithOneMessageAndWritesNothing) {
+    ASSERT_EQ(::mkdir(file("champan.dbf").c_str(), 0755), 0);
+    try {
+        windows = std::make_unique<AppWindows>();
+        FAIL() << "the windows were created";
+    } catch (const StartupError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find(file("champan.dbf")), std::string::npos) << text;
+        EXPECT_NE(text.find("Error # "), std::string::npos) << text;
+    }
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(xb::platform::FileExists(file("PELMORAD32.PAR")));
+    EXPECT_FALSE(xb::platform::FileExists(file("champion.dbf")));
+}
+
+TEST_F(MainFormTest, WithoutAServerNoThreadStartsAndTheWebEntriesAreOff) {
+    start();
+    EXPECT_EQ(windows->exchange().RunningCount(), 0u);
+    EXPECT_FALSE(child<QAction>("msiteweb")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("blivescore")->isEnabled());
+}
+
+TEST_F(MainFormTest, ClosingEndsAThreadStalledInItsRequestThroughTheStopFlag) {
+    xbtest::LoopbackHttpServer server;
+    server.Script(xbtest::HttpReply::Stalled());
+    server.Script(xbtest::HttpReply::Stalled());
+    xb::platform::SetDefaultRouteAnswer(true);
+    ExchangeSettings settings;
+    settings.baseUrl = server.BaseUrl();
+    // Far beyond the test's time limit: only the stop flag can end the transfer in time.
+    settings.connectTimeout = std::chrono::hours(1);
+    settings.totalTimeout = std::chrono::hours(1);
+    windows = std::make_unique<AppWindows>(settings);
+    TMainForm* form = windows->mainForm();
+    form->show();
+    activate(form);
+    ASSERT_TRUE(server.WaitForRequests(1, std::chrono::seconds(10)));
+    EXPECT_EQ(windows->exchange().RunningCount(), 1u);
+    EXPECT_NE(server.Requests()[0].find("vdivers=debut"), std::string::npos) << server.Requests()[0];
+    EXPECT_TRUE(child<QAction>("msiteweb")->isEnabled());
+
+    const auto before = std::chrono::steady_clock::now();
+    form->close();
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_EQ(windows->exchange().RunningCount(), 0u);
+    EXPECT_LT(took, std::chrono::seconds(10));
+    EXPECT_EQ(form->packResults().size(), 7u);
+    windows.reset();
+    xb::platform::SetDefaultRouteAnswer(std::nullopt);
+}
+
+TEST(ExceptionReport, AnExceptionInAnEventBecomesAMessageAndTheProgramGoesOn) {
+    xbtest::ScriptedUi ui;
+    EXPECT_FALSE(
+        DeliverReportingExceptions([]() -> bool { throw std::runtime_error("Dataset error: bad"); }));
+    EXPECT_TRUE(DeliverReportingExceptions([] { return true; }));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Dataset error: bad");
+    EXPECT_EQ(ui.messages[0].caption, "PELMORAD ");
+    EXPECT_EQ(ui.messages[0].flags, xb::platform::kMbOk | xb::platform::kMbIconStop);
+}
+
+}  // namespace
+}  // namespace app

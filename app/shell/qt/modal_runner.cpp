@@ -1,0 +1,22 @@
+#include "app/shell/qt/modal_runner.h"
+
+#include <QDialog>
+
+namespace app {
+
+namespace {
+ModalRunner g_runner;
+}
+
+ModalRunner SetModalRunner(ModalRunner runner) {
+    ModalRunner previous = std::move(g_runner);
+    g_runner = std::move(runner);
+    return previous;
+}
+
+int ExecModal(QDialog& dialog) {
+    if (g_runner) return g_runner(dialog);
+    return dialog.exec();
+}
+
+}  // namespace app

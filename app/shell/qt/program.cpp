@@ -1,0 +1,153 @@
+#include "app/shell/qt/program.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_database.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/about_box.h"
+#include "app/shell/qt/application.h"
+#include "app/shell/qt/desktop_shell.h"
+#include "app/shell/qt/language_choice.h"
+#include "app/shell/qt/main_form.h"
+#include "app/shell/qt/parameters_window.h"
+#include "app/shell/qt/termination_signals.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/dataset/engine_start.h"
+#include "engine/dataset/qt/engine_windows_qt.h"
+#include "engine/dataset/xb_dataset.h"
+
+namespace app {
+
+Tfsysteme* fsysteme = nullptr;
+
+namespace {
+
+// While the tables open, their messages are held back: a table that cannot be opened would otherwise
+// give one box from the dataset layer and another from the engine. Progress goes on being shown.
+class HeldMessagesUi : public xb::platform::Ui {
+public:
+    HeldMessagesUi() : m_shown(&xb::platform::CurrentUi()), m_previous(xb::platform::SetUi(this)) {}
+    ~HeldMessagesUi() override { xb::platform::SetUi(m_previous); }
+
+    int messageBox(const std::string& text, const std::string&, unsigned) override {
+        held.push_back(text);
+        return xb::platform::kIdOk;
+    }
+    char dialog(const std::string&, char, const std::string& text, const std::string& buttons) override {
+        held.push_back(text);
+        return xb::platform::HotkeyOf(buttons);
+    }
+    void progressStart(const std::string& caption, long total) override {
+        m_shown->progressStart(caption, total);
+    }
+    void progressStep(long done) override { m_shown->progressStep(done); }
+    void progressEnd() override { m_shown->progressEnd(); }
+
+    std::vector<std::string> held;
+
+private:
+    xb::platform::Ui* m_shown;
+    xb::platform::Ui* m_previous;
+};
+
+void AnnounceVersion(const std::string& version) {
+    const VersionNoticeTexts texts{GetLangText(251).toStdString(), GetLangText(252).toStdString()};
+    AnnounceNewVersion(
+        version, Params.announcedVersion.toStdString(),
+        [](const std::string& stored) { Params.announcedVersion = QString::fromStdString(stored); }, texts,
+        BuiltInExchangeSettings().contactAddress);
+}
+
+}  // namespace
+
+AppWindows::AppWindows(ExchangeSettings exchangeSettings) {
+    // A newer version is found on an exchange thread; it is stored and announced on the GUI thread.
+    m_exchange =
+        std::make_unique<ServerExchange>(std::move(exchangeSettings), [](const std::string& version) {
+            QMetaObject::invokeMethod(
+                qApp, [version] { AnnounceVersion(version); }, Qt::QueuedConnection);
+        });
+    m_mainForm = std::make_unique<TMainForm>();
+    m_mainForm->setServerExchange(m_exchange.get());
+    m_aboutBox = std::make_unique<TAboutBox>();
+    AboutBox = m_aboutBox.get();
+    {
+        // Errors come back as exceptions here instead of halting: the program ends with one message that
+        // names the file and gives the engine's reason.
+        HeldMessagesUi held;
+        try {
+            xb::TrappingOff quiet;
+            m_fsysteme = std::make_unique<Tfsysteme>();
+        } catch (const std::exception& e) {
+            std::string text;
+            for (const std::string& m : held.held) text += m + "\n";
+            throw StartupError(text + e.what());
+        }
+    }
+    fsysteme = m_fsysteme.get();
+    m_fpara = std::make_unique<Tfpara>();
+    fpara = m_fpara.get();
+    m_form10 = std::make_unique<TForm10>();
+    Form10 = m_form10.get();
+}
+
+AppWindows::~AppWindows() {
+    Form10 = nullptr;
+    m_form10.reset();
+    fpara = nullptr;
+    m_fpara.reset();
+    fsysteme = nullptr;
+    m_fsysteme.reset();
+    AboutBox = nullptr;
+    m_aboutBox.reset();
+    m_mainForm.reset();
+    m_exchange.reset();
+}
+
+void ShowHaltMessage(const std::string& text, uint16_t code) {
+    std::fprintf(stderr, "Program halted. %s (status %d)\n", text.c_str(), xb::ExitStatusOf(code));
+    xb::EngineMessageBox(text, "Program halted.", xb::platform::kMbOk | xb::platform::kMbIconStop);
+}
+
+int RunProgram(int argc, char** argv) {
+    xb::Engine engine;
+    xb::InstallEngineUnits(engine);
+    HttpLibraryScope http;
+    int status = 0;
+    {
+        Application application(argc, argv);
+        xb::QtEngineUi engineUi;
+        xb::SetHaltHandler(ShowHaltMessage);
+        DesktopShell shell;
+        xb::platform::SetShell(&shell);
+        // Installed first, so that a signal also dismisses the message of a failed start.
+        TerminationSignals termination(nullptr);
+        std::unique_ptr<AppWindows> windows;
+        try {
+            windows = std::make_unique<AppWindows>();
+        } catch (const StartupError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            xb::platform::CurrentUi().messageBox(e.what(), kApplicationTitle,
+                                                 xb::platform::kMbOk | xb::platform::kMbIconStop);
+            status = 1;
+        }
+        if (windows) {
+            termination.setWindow(windows->mainForm());
+            windows->mainForm()->show();
+            status = application.exec();
+            windows.reset();
+        }
+        xb::SetHaltHandler(nullptr);
+        xb::platform::SetShell(nullptr);
+    }
+    engine.shutdown();
+    return status;
+}
+
+}  // namespace app

@@ -1,0 +1,63 @@
+// The program: its windows created in order and owned for the whole run, the engine's windows behind the
+// UI seam, the halt handler, the termination signals, and the event loop.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "app/exchange/server_exchange.h"
+
+namespace app {
+
+class TAboutBox;
+class TForm10;
+class TMainForm;
+class Tfpara;
+class Tfsysteme;
+
+// The league database's definition tables while the program runs (closed again at the first activation).
+extern Tfsysteme* fsysteme;
+
+// The program cannot start: a league table could not be opened or created. Its text names the file and
+// the engine's reason.
+class StartupError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The application's windows, created in the program's order: the main window first (its creation loads
+// the language file), the league tables before the main window is first activated. Destroyed in reverse.
+class AppWindows {
+public:
+    // Creates the windows and opens the league tables in the data directory (GetAppDir()), creating a
+    // missing table or index. Throws StartupError, with nothing written, when a table cannot be opened.
+    explicit AppWindows(ExchangeSettings exchange = BuiltInExchangeSettings());
+    ~AppWindows();
+    AppWindows(const AppWindows&) = delete;
+    AppWindows& operator=(const AppWindows&) = delete;
+
+    TMainForm* mainForm() const { return m_mainForm.get(); }
+    ServerExchange& exchange() { return *m_exchange; }
+
+private:
+    // Declared in the order of creation, so that they are destroyed in reverse: the exchange threads
+    // outlive every window.
+    std::unique_ptr<ServerExchange> m_exchange;
+    std::unique_ptr<TMainForm> m_mainForm;
+    std::unique_ptr<TAboutBox> m_aboutBox;
+    std::unique_ptr<Tfsysteme> m_fsysteme;
+    std::unique_ptr<Tfpara> m_fpara;
+    std::unique_ptr<TForm10> m_form10;
+};
+
+// The program's halt handler: the message goes to stderr and into a box captioned "Program halted.";
+// the engine then ends the process with the error's status.
+void ShowHaltMessage(const std::string& text, uint16_t code);
+
+// The whole run: engine, application, windows, event loop, end of the engine. Returns the exit status.
+int RunProgram(int argc, char** argv);
+
+}  // namespace app

@@ -1,0 +1,60 @@
+#include "app/shell/table_pack.h"
+
+#include <exception>
+
+#include "engine/core/errors.h"
+#include "engine/dataset/xb_file_dataset.h"
+#include "platform/file.h"
+
+namespace app {
+
+const std::vector<QString>& PackedTableNames() {
+    static const std::vector<QString> names = {"champan", "champion", "equipe", "resultat",
+                                               "eqchamp", "joueur",   "joueq"};
+    return names;
+}
+
+namespace {
+
+TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QString& name) {
+    TablePackResult result{name, PackOutcome::Failed, 0};
+    try {
+        table.CreateIfNotFound = false;
+        table.SetDbfFileName((directory + name + ".dbf").toStdString());
+        table.Open();
+        table.SetIndexTo(name.toStdString());
+        if (table.Pack()) {
+            result.outcome = PackOutcome::Packed;
+        } else {
+            result.error = xb::LastError();
+            if (result.error == xb::platform::kErrSharingViolation) {
+                result.outcome = PackOutcome::InUse;
+            } else {
+                xb::TakeErrorMessage();
+                table.Reindex();
+                if (xb::LastError() == 0) result.outcome = PackOutcome::Reindexed;
+            }
+        }
+    } catch (const std::exception&) {
+        if (result.error == 0) result.error = xb::LastError() != 0 ? xb::LastError() : -1;
+    }
+    try {
+        table.Close();
+    } catch (const std::exception&) {
+        // The area is gone with the failed open; there is nothing left to close.
+    }
+    xb::TakeErrorMessage();
+    return result;
+}
+
+}  // namespace
+
+std::vector<TablePackResult> PackAllTables(const QString& directory) {
+    std::vector<TablePackResult> results;
+    xb::TrappingOff quiet;
+    xb::TXbDbf table;
+    for (const QString& name : PackedTableNames()) results.push_back(packOne(table, directory, name));
+    return results;
+}
+
+}  // namespace app

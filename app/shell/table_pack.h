@@ -1,0 +1,33 @@
+// The end-of-run clean-up: the deleted rows of seven league tables are removed (goals and cards are
+// packed where they are rewritten, so their tables are left alone).
+#pragma once
+
+#include <QString>
+#include <vector>
+
+namespace app {
+
+enum class PackOutcome {
+    Packed,     // the deleted rows are gone
+    InUse,      // another station has the table open: left as it is, for the last station to pack
+    Reindexed,  // the pack failed otherwise; the table's indexes were rebuilt
+    Failed,     // the table could not be opened, or the pack and the rebuild both failed
+};
+
+struct TablePackResult {
+    QString table;  // "champan", ...
+    PackOutcome outcome;
+    int error;  // the engine's error code of the failure; 0 when packed
+};
+
+// The tables packed, in order.
+const std::vector<QString>& PackedTableNames();
+
+// Packs champan, champion, equipe, resultat, eqchamp, joueur and joueq of the directory (ending "/"), one
+// after the other, with the engine's error reporting off throughout: nothing is shown and nothing halts.
+// A pack refused because another station has the table open changes nothing and is not followed by a
+// rebuild (which would be refused too); any other failure rebuilds the table's indexes. No engine error
+// is left pending.
+std::vector<TablePackResult> PackAllTables(const QString& directory);
+
+}  // namespace app

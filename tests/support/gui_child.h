@@ -1,0 +1,27 @@
+// The editing windows in a second process: lm_gui_child runs them offscreen on the league tables of a
+// directory and drives them with QTest, one command a line over ChildProcess's pipes:
+//   create NAME               New, NAME typed into the name, OK; answers the state
+//   ok                        OK again (after a refused lock); answers the state
+//   rules NUMBER TEAMS DAYS   the championship shown, Modify, teams and matchdays typed, OK; the state
+//   state                     the state
+//   quit                      closes the window and ends ("bye")
+// The state is "MODE NUMBER", with " MSG text" when the action showed a message; "E what" when the
+// action failed.
+#pragma once
+
+#include <string>
+
+#include "tests/support/child_process.h"
+
+#ifndef LM_GUI_CHILD_PATH
+#error "LM_GUI_CHILD_PATH must name the lm_gui_child executable"
+#endif
+
+namespace xbtest {
+
+class GuiChild : public ChildProcess {
+public:
+    explicit GuiChild(const std::string& dataDir) : ChildProcess(LM_GUI_CHILD_PATH, {dataDir}) {}
+};
+
+}  // namespace xbtest

@@ -1,0 +1,110 @@
+// lm_gui_child DATADIR: a second station for the window tests. It runs the editing windows offscreen on
+// the league tables in DATADIR and drives them with QTest, one command a line from stdin, one answer a
+// line on stdout (see gui_child.h). Message boxes are answered by a scripted stand-in and reported.
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "app/editing/qt/championship_window.h"
+#include "app/shell/app_files.h"
+#include "app/shell/league_access.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/dataset/engine_start.h"
+#include "platform/locale_facts.h"
+#include "tests/support/scripted_ui.h"
+
+namespace {
+
+template <typename T>
+T* Child(QWidget& w, const char* name) {
+    T* c = w.findChild<T*>(QString::fromLatin1(name));
+    if (!c) throw std::runtime_error(std::string("no control ") + name);
+    return c;
+}
+
+void Click(QWidget& w, const char* name) {
+    QTest::mouseClick(Child<QAbstractButton>(w, name), Qt::LeftButton);
+}
+
+// The window's state after an action: the mode, the number shown and the last message since the action.
+std::string State(app::Tfgestchamp& w, xbtest::ScriptedUi& ui, size_t messagesBefore) {
+    std::string out = std::string(1, w.mode()) + " " + Child<QLineEdit>(w, "enumero")->text().toStdString();
+    if (ui.messages.size() > messagesBefore) out += " MSG " + ui.messages.back().text;
+    return out;
+}
+
+void SetCombo(QWidget& w, const char* name, const std::string& value) {
+    QComboBox* c = Child<QComboBox>(w, name);
+    c->lineEdit()->clear();
+    QTest::keyClicks(c->lineEdit(), QString::fromStdString(value));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qapp(argc, argv);
+    if (argc < 2) return 2;
+    xb::Engine engine(xb::platform::LocaleFactsFromName("en_US"));
+    xb::InstallEngineUnits(engine);
+    xb::SetErrorTrap(false);
+    app::SetAppDir(QString::fromStdString(std::string(argv[1]) + "/"));
+    xbtest::ScriptedUi ui;
+    app::Tfgestchamp& w = *app::fgestchamp();
+    w.show();
+
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream in(line);
+        std::string cmd;
+        in >> cmd;
+        const size_t before = ui.messages.size();
+        std::string answer;
+        try {
+            if (cmd == "create") {  // create NAME: New, the name typed, OK
+                std::string name;
+                std::getline(in >> std::ws, name);
+                Click(w, "bnouveau");
+                QTest::keyClicks(Child<QLineEdit>(w, "enom"), QString::fromStdString(name));
+                Click(w, "bok");
+                answer = State(w, ui, before);
+            } else if (cmd == "ok") {  // OK again (after a refused lock)
+                Click(w, "bok");
+                answer = State(w, ui, before);
+            } else if (cmd == "rules") {  // rules NUMBER TEAMS DAYS: Modify, the rules typed, OK
+                std::string number, teams, days;
+                in >> number >> teams >> days;
+                w.GoTo(1);
+                while (Child<QLineEdit>(w, "enumero")->text().toStdString() != number) {
+                    const std::string at = Child<QLineEdit>(w, "enumero")->text().toStdString();
+                    w.GoTo(3);
+                    if (Child<QLineEdit>(w, "enumero")->text().toStdString() == at)
+                        throw std::runtime_error("no championship " + number);
+                }
+                Click(w, "bmodif");
+                SetCombo(w, "enbequipe", teams);
+                SetCombo(w, "enbjournee", days);
+                Click(w, "bok");
+                answer = State(w, ui, before);
+            } else if (cmd == "state") {
+                answer = State(w, ui, before);
+            } else if (cmd == "quit") {
+                w.close();
+                std::cout << "bye" << std::endl;
+                break;
+            } else {
+                answer = "E unknown command";
+            }
+        } catch (const std::exception& e) {
+            answer = std::string("E ") + e.what();
+        }
+        std::cout << answer << std::endl;
+    }
+    return 0;
+}

@@ -1,0 +1,133 @@
+// lm_league_child: a station of the league library for multi-process tests. It reads one command a line
+// and answers one line; the tables are those of the directory given first.
+//   dir PATH                       -> 0 (the data directory)
+//   saveseason CSV CHAMP YEAR K    -> saves every match of the CSV season through SaveMatchResult with
+//                                     this station's scores (goals + 10 K, points K K, code "AU"), links
+//                                     every team and stores the season's rules; answers the failures
+//   create N NAME                  -> N championships created through the library; answers the numbers
+//   deletechamp C                  -> 1 or 0 from DeleteChampionship
+//   saveloop CSV CHAMP YEAR        -> answers "started", then saves the season over and over, each round
+//                                     with other scores, until killed
+//   hold FILE rlock|alock          -> opens the table, takes the lock on its first row or the append lock,
+//                                     answers 1 (or 0) and keeps it until "release"
+//   release                        -> 0
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "app/shell/app_files.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_writes.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/dataset/engine_start.h"
+#include "platform/locale_facts.h"
+#include "tests/support/season_csv.h"
+
+namespace {
+
+app::MatchRow rowOf(const xbtest::CsvMatch& m, int championship, int year, int station) {
+    return {championship,
+            year,
+            m.matchday,
+            m.home,
+            m.away,
+            m.homeGoals + 10 * station,
+            m.awayGoals + 10 * station,
+            "AU",
+            station,
+            station};
+}
+
+int saveSeason(const xbtest::CsvSeason& s, int championship, int year, int station) {
+    int failures = 0;
+    std::unique_ptr<xb::TXbDbf> results;
+    if (!app::OpenTable(results, "resultat.dbf")) return -1;
+    for (const auto& m : s.matches)
+        if (!app::SaveMatchResult(*results, rowOf(m, championship, year, station))) ++failures;
+    app::CloseTable(results);
+    for (int t = 1; t <= static_cast<int>(s.teams.size()); ++t)
+        if (!app::AddTeamToChampionship(year, championship, t)) ++failures;
+    std::unique_ptr<xb::TXbDbf> rules;
+    if (!app::OpenTable(rules, "champan.dbf")) return -1;
+    app::SeasonRules r;
+    r.win = 3;
+    r.draw = 1;
+    r.teams = static_cast<int>(s.teams.size());
+    if (!app::SaveSeasonParams(*rules, championship, year, r)) ++failures;
+    app::CloseTable(rules);
+    return failures;
+}
+
+}  // namespace
+
+int main() {
+    xb::Engine engine(xb::platform::LocaleFactsFromName("en_US"));
+    xb::InstallEngineUnits(engine);
+    xb::SetErrorTrap(false);
+    std::unique_ptr<xb::TXbDbf> held;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream in(line);
+        std::string cmd;
+        in >> cmd;
+        std::string answer = "?";
+        try {
+            if (cmd == "dir") {
+                std::string dir;
+                in >> dir;
+                app::SetAppDir(QString::fromStdString(dir));
+                answer = "0";
+            } else if (cmd == "saveseason") {
+                std::string csv;
+                int c = 0, y = 0, k = 0;
+                in >> csv >> c >> y >> k;
+                answer = std::to_string(saveSeason(xbtest::ReadSeasonCsv(csv), c, y, k));
+            } else if (cmd == "create") {
+                int n = 0;
+                std::string name;
+                in >> n >> name;
+                std::unique_ptr<xb::TXbDbf> t;
+                answer.clear();
+                if (app::OpenTable(t, "champion.dbf")) {
+                    for (int i = 0; i < n; ++i)
+                        answer +=
+                            std::to_string(app::CreateChampionship(*t, QString::fromStdString(name))) + " ";
+                    app::CloseTable(t);
+                }
+            } else if (cmd == "deletechamp") {
+                int c = 0;
+                in >> c;
+                answer = app::DeleteChampionship(c) ? "1" : "0";
+            } else if (cmd == "saveloop") {
+                std::string csv;
+                int c = 0, y = 0;
+                in >> csv >> c >> y;
+                const xbtest::CsvSeason s = xbtest::ReadSeasonCsv(csv);
+                std::cout << "started" << std::endl;
+                std::unique_ptr<xb::TXbDbf> results;
+                if (!app::OpenTable(results, "resultat.dbf")) return 2;
+                for (int round = 1;; round = round % 50 + 1)
+                    for (const auto& m : s.matches) app::SaveMatchResult(*results, rowOf(m, c, y, round));
+            } else if (cmd == "hold") {
+                std::string file, kind;
+                in >> file >> kind;
+                if (app::OpenTable(held, file)) {
+                    held->First();
+                    answer = (kind == "alock" ? held->ALock() : held->RLock()) ? "1" : "0";
+                } else {
+                    answer = "0";
+                }
+            } else if (cmd == "release") {
+                app::CloseTable(held);
+                answer = "0";
+            }
+        } catch (const std::exception& e) {
+            answer = std::string("E ") + e.what();
+        }
+        std::cout << answer << std::endl;
+    }
+    return 0;
+}
