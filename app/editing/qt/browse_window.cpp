@@ -52,7 +52,9 @@ void BrowseWindow::bindStandardControls() {
 }
 
 bool BrowseWindow::hasRecords() const {
-    return m_table && m_table->Active() && !m_table->IsEmpty();
+    // A table whose rows are all deleted (and hidden) is not empty to the engine, which counts the rows
+    // stored; the dataset then stands before the first and after the last row at once.
+    return m_table && m_table->Active() && !m_table->IsEmpty() && !(m_table->Bof() && m_table->Eof());
 }
 
 void BrowseWindow::GoTo(int n) {

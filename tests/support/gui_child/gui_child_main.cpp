@@ -1,11 +1,12 @@
-// lm_gui_child DATADIR: a second station for the window tests. It runs the editing windows offscreen on
-// the league tables in DATADIR and drives them with QTest, one command a line from stdin, one answer a
+// lm_gui_child DATADIR [YEAR]: a second station for the window tests. It runs the editing windows offscreen
+// on the league tables in DATADIR and drives them with QTest, one command a line from stdin, one answer a
 // line on stdout (see gui_child.h). Message boxes are answered by a scripted stand-in and reported.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "app/editing/qt/championship_window.h"
 #include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
+#include "app/shell/param_file.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -55,6 +57,7 @@ int main(int argc, char** argv) {
     xb::InstallEngineUnits(engine);
     xb::SetErrorTrap(false);
     app::SetAppDir(QString::fromStdString(std::string(argv[1]) + "/"));
+    if (argc > 2 && std::atoi(argv[2]) > 0) app::CurrentSeasonYear = std::atoi(argv[2]);
     xbtest::ScriptedUi ui;
     app::Tfgestchamp& w = *app::fgestchamp();
     w.show();

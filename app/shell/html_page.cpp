@@ -1,4 +1,4 @@
-#include "app/reports/html_page.h"
+#include "app/shell/html_page.h"
 
 #include <QUrl>
 
@@ -36,6 +36,15 @@ QString cellText(const QString& escaped) {
 
 QString BuiltMakerHost() {
     return QString::fromUtf8(LM_MAKER_HOST);
+}
+
+PageOptions DefaultPageOptions(const QString& title) {
+    PageOptions options;
+    options.title = title;
+    options.headerText = HtmlHeaderText;
+    options.footerText = HtmlFooterText;
+    options.makerHost = BuiltMakerHost();
+    return options;
 }
 
 QString HtmlEscape(const QString& text) {
