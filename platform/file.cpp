@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 
 #include "platform/clock.h"
@@ -49,16 +50,21 @@ bool TakeFault(FaultOp op, int& code) {
     FaultSlot& f = g_faults[static_cast<int>(op)];
     if (f.remaining <= 0) return false;
     if (--f.remaining == 0) {
+        if (f.code == kFaultKill) ::kill(::getpid(), SIGKILL);
         code = f.code;
         return true;
     }
     return false;
 }
 
+bool FaultArmed(FaultOp op) {
+    return g_faults[static_cast<int>(op)].remaining > 0;
+}
+
 namespace {
 
 int ofdLock(int fd, short type, off_t start, off_t len) {
-    struct flock fl{};
+    struct flock fl {};
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = start;
@@ -67,30 +73,45 @@ int ofdLock(int fd, short type, off_t start, off_t len) {
     return fcntl(fd, F_OFD_SETLK, &fl);
 }
 
-int accessOf(int mode) { return mode & 3; }  // 0 read, 1 write, 2 read/write
-int shareOf(int mode) { return mode & 0x70; }
+int accessOf(int mode) {
+    return mode & 3;
+}  // 0 read, 1 write, 2 read/write
+int shareOf(int mode) {
+    return mode & 0x70;
+}
 
 }  // namespace
 
 int WinErrorOfErrno(int err) {
     switch (err) {
-        case 0: return 0;
-        case ENOENT: return kErrFileNotFound;
-        case ENOTDIR: return kErrPathNotFound;
+        case 0:
+            return 0;
+        case ENOENT:
+            return kErrFileNotFound;
+        case ENOTDIR:
+            return kErrPathNotFound;
         case EMFILE:
-        case ENFILE: return kErrTooManyFiles;
+        case ENFILE:
+            return kErrTooManyFiles;
         case EACCES:
         case EPERM:
         case EROFS:
-        case EISDIR: return kErrAccessDenied;
-        case EBADF: return kErrInvalidHandle;
-        case ENOMEM: return kErrNotEnoughMemory;
+        case EISDIR:
+            return kErrAccessDenied;
+        case EBADF:
+            return kErrInvalidHandle;
+        case ENOMEM:
+            return kErrNotEnoughMemory;
         case ENOSPC:
         case EDQUOT:
-        case EFBIG: return kErrDiskFull;
-        case EAGAIN: return kErrLockViolation;
-        case EIO: return kErrReadFault;
-        default: return kErrAccessDenied;
+        case EFBIG:
+            return kErrDiskFull;
+        case EAGAIN:
+            return kErrLockViolation;
+        case EIO:
+            return kErrReadFault;
+        default:
+            return kErrAccessDenied;
     }
 }
 
@@ -99,9 +120,12 @@ bool IsExclusiveMode(int mode) {
     return s == 0x00 || s == 0x10;
 }
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
-File::File(File&& o) noexcept : m_fd(o.m_fd), m_mode(o.m_mode), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)) {
+File::File(File&& o) noexcept
+    : m_fd(o.m_fd), m_mode(o.m_mode), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)) {
     o.m_fd = -1;
 }
 
@@ -117,8 +141,12 @@ File& File::operator=(File&& o) noexcept {
     return *this;
 }
 
-int File::open(const std::string& path, int mode) { return openImpl(path, mode, false); }
-int File::create(const std::string& path, int mode) { return openImpl(path, mode, true); }
+int File::open(const std::string& path, int mode) {
+    return openImpl(path, mode, false);
+}
+int File::create(const std::string& path, int mode) {
+    return openImpl(path, mode, true);
+}
 
 int File::openImpl(const std::string& path, int mode, bool create) {
     close();
@@ -132,11 +160,12 @@ int File::openImpl(const std::string& path, int mode, bool create) {
     int flags = O_CLOEXEC | (create ? O_CREAT : 0);
     int fd = -1;
     if (wantsWrite || needsWriteLock) fd = ::open(path.c_str(), flags | O_RDWR, 0666);
-    if (fd < 0 && !wantsWrite && (errno == EACCES || errno == EROFS)) fd = ::open(path.c_str(), flags | O_RDONLY);
+    if (fd < 0 && !wantsWrite && (errno == EACCES || errno == EROFS))
+        fd = ::open(path.c_str(), flags | O_RDONLY);
     if (fd < 0 && !wantsWrite && !needsWriteLock) fd = ::open(path.c_str(), flags | O_RDONLY);
     if (fd < 0) return WinErrorOfErrno(errno);
 
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return kErrAccessDenied;
@@ -149,7 +178,8 @@ int File::openImpl(const std::string& path, int mode, bool create) {
         return ofdLock(fd, type, byte, 1) == 0;
     };
     const bool readsOrWrites = true;  // every handle may read
-    if (!take(kSentinelRead, readsOrWrites, denyRead) || !take(kSentinelWrite, access != 0 || create, denyWrite)) {
+    if (!take(kSentinelRead, readsOrWrites, denyRead) ||
+        !take(kSentinelWrite, access != 0 || create, denyWrite)) {
         int err = errno;
         ::close(fd);
         return (err == EAGAIN || err == EACCES) ? kErrSharingViolation : WinErrorOfErrno(err);
@@ -246,7 +276,7 @@ int File::writeAt(uint64_t offset, const void* buf, size_t n) {
 
 int File::size(uint64_t& out) const {
     if (m_fd < 0) return kErrInvalidHandle;
-    struct stat st{};
+    struct stat st {};
     if (fstat(m_fd, &st) != 0) return WinErrorOfErrno(errno);
     out = static_cast<uint64_t>(st.st_size);
     return 0;
@@ -277,13 +307,19 @@ bool File::holdsLock(uint64_t offset, uint64_t length) const {
 int File::lock(uint64_t offset, uint64_t length) {
     if (m_fd < 0) return kErrInvalidHandle;
     if (length == 0) return 0;
-    if (offset >= static_cast<uint64_t>(kSentinelRead) || length > static_cast<uint64_t>(kSentinelRead) - offset)
+    if (offset >= static_cast<uint64_t>(kSentinelRead) ||
+        length > static_cast<uint64_t>(kSentinelRead) - offset)
         return kErrLockViolation;
     for (const Region& r : m_locks)
         if (offset < r.offset + r.length && r.offset < offset + length) return kErrLockViolation;
-    if (ofdLock(m_fd, F_WRLCK, static_cast<off_t>(offset), static_cast<off_t>(length)) != 0) {
+    int rc = ofdLock(m_fd, F_WRLCK, static_cast<off_t>(offset), static_cast<off_t>(length));
+    // A handle opened for reading only may lock as well: its lock is a shared one, which still keeps
+    // every writing handle out of the region.
+    if (rc != 0 && errno == EBADF)
+        rc = ofdLock(m_fd, F_RDLCK, static_cast<off_t>(offset), static_cast<off_t>(length));
+    if (rc != 0) {
         if (errno == EAGAIN || errno == EACCES) return kErrLockViolation;
-        if (errno == EBADF) return kErrAccessDenied;  // a handle opened for reading only
+        if (errno == EBADF) return kErrAccessDenied;
         return WinErrorOfErrno(errno);
     }
     m_locks.push_back({offset, length});
@@ -304,7 +340,7 @@ int File::unlock(uint64_t offset, uint64_t length) {
 
 uint32_t File::dosDateTime() const {
     if (m_fd < 0) return 0;
-    struct stat st{};
+    struct stat st {};
     if (fstat(m_fd, &st) != 0) return 0;
     return TimeToDosDateTime(static_cast<int64_t>(st.st_mtime));
 }
@@ -327,7 +363,7 @@ int RenameFileChecked(const std::string& from, const std::string& to) {
     int rc = probe.open(from, kModeExclusive);
     if (rc != 0) return rc;
     File target;
-    struct stat st{};
+    struct stat st {};
     if (::stat(to.c_str(), &st) == 0) {
         rc = target.open(to, kModeExclusive);
         if (rc != 0) return rc;
@@ -342,6 +378,13 @@ int RenameFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorOfErrno(errno);
 }
 
+int RenameFileNoReplace(const std::string& from, const std::string& to) {
+    // A hard link fails when the target exists, where a rename would replace it.
+    if (::link(from.c_str(), to.c_str()) != 0) return errno == EEXIST ? 80 : WinErrorOfErrno(errno);
+    ::unlink(from.c_str());
+    return 0;
+}
+
 int SyncDirectoryOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
@@ -353,7 +396,7 @@ int SyncDirectoryOf(const std::string& path) {
 }
 
 int CopyFileMode(const std::string& from, const std::string& to) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(from.c_str(), &st) != 0) return WinErrorOfErrno(errno);
     return ::chmod(to.c_str(), st.st_mode & 07777) == 0 ? 0 : WinErrorOfErrno(errno);
 }
@@ -363,7 +406,9 @@ int RemoveFileIfExists(const std::string& path) {
     return WinErrorOfErrno(errno);
 }
 
-void InjectFault(FaultOp op, int nth, int code) { g_faults[static_cast<int>(op)] = FaultSlot{nth, code}; }
+void InjectFault(FaultOp op, int nth, int code) {
+    g_faults[static_cast<int>(op)] = FaultSlot{nth, code};
+}
 
 void ClearFaults() {
     for (auto& f : g_faults) f = FaultSlot{};

@@ -73,7 +73,8 @@ public:
 
     // Windows LockFile/UnlockFile on this handle. A region overlapping one this handle already holds is
     // refused with 33, as Windows refuses it; another handle's or process's lock gives 33 too. Unlocking
-    // anything but a region held exactly as locked gives 158.
+    // anything but a region held exactly as locked gives 158. A handle opened for reading only takes a
+    // shared lock (two such handles may hold one region; a writing handle is kept out).
     int lock(uint64_t offset, uint64_t length);
     int unlock(uint64_t offset, uint64_t length);
     bool holdsLock(uint64_t offset, uint64_t length) const;
@@ -113,6 +114,9 @@ int RenameFileChecked(const std::string& from, const std::string& to);
 
 // Renames without probing (the caller holds whatever excludes others), replacing the target.
 int RenameFile(const std::string& from, const std::string& to);
+// Renames unless the target exists (80, file exists, then): the target appears whole or not at all,
+// and a file another station made in the meantime is never replaced.
+int RenameFileNoReplace(const std::string& from, const std::string& to);
 // Flushes the directory entry of a path's directory, so that a rename survives a crash.
 int SyncDirectoryOf(const std::string& path);
 // Gives to the permission bits of from.
@@ -123,8 +127,13 @@ int RemoveFileIfExists(const std::string& path);
 // Fault injection: make the nth read, write, flush, engine allocation or RenameFile from now on (1 = the
 // next) fail with code. Engine code that allocates asks TakeFault(FaultOp::Alloc, code) first.
 enum class FaultOp { Read, Write, Flush, Alloc, Rename };
+// A fault with code kFaultKill ends the process at once with SIGKILL, for tests of a station that dies
+// in the middle of its writes.
+constexpr int kFaultKill = -9;
 void InjectFault(FaultOp op, int nth, int code);
 void ClearFaults();
 bool TakeFault(FaultOp op, int& code);
+// True while a fault injected for op has not been reached yet.
+bool FaultArmed(FaultOp op);
 
 }  // namespace xb::platform

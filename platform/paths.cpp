@@ -170,6 +170,20 @@ int UniqueTempFile(const std::string& dir, const std::string& prefix, std::strin
     return 80;  // ERROR_FILE_EXISTS: every name is taken
 }
 
+int UniqueTempDir(const std::string& dir, const std::string& prefix, std::string& out) {
+    std::string base = dir.empty() ? "./" : (dir.back() == '/' ? dir : dir + "/");
+    if (!DirExists(base)) return kErrPathNotFound;
+    std::string name = base + prefix + "XXXXXX";
+    if (::mkdtemp(name.data()) == nullptr) return WinErrorOfErrno(errno);
+    out = name;
+    return 0;
+}
+
+int RemoveEmptyDir(const std::string& path) {
+    if (::rmdir(path.c_str()) == 0 || errno == ENOENT) return 0;
+    return WinErrorOfErrno(errno);
+}
+
 bool DiskFreeBytes(const std::string& path, uint64_t& out) {
     struct statvfs vfs{};
     if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) return false;

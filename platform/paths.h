@@ -28,6 +28,10 @@ std::string CurrentDir();
 std::string TempDir();
 // Creates a new empty file named prefix + four hex digits + ".tmp" in dir; returns 0 or an error code.
 int UniqueTempFile(const std::string& dir, const std::string& prefix, std::string& out);
+// Creates a new empty directory named prefix + a unique suffix in dir; returns 0 or an error code.
+int UniqueTempDir(const std::string& dir, const std::string& prefix, std::string& out);
+// Removes an empty directory; 0 when it did not exist.
+int RemoveEmptyDir(const std::string& path);
 
 // Free bytes available to the caller on the file system of path; false when the query fails.
 bool DiskFreeBytes(const std::string& path, uint64_t& out);

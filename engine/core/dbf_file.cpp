@@ -345,8 +345,13 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
         offset += f.length;
         fields.push_back(f);
     }
-    if (block.recordSize == 0 || offset > block.recordSize) {
-        SetEngineError(210, notDbase(name, "Record size does not hold the fields", "[Use/OpenDbf]"));
+    // A record size other than the deletion flag and the fields would put every row at the wrong offset
+    // (a huge one makes a full table look empty, and the next append writes over its rows).
+    if (block.recordSize == 0 || offset != block.recordSize) {
+        SetEngineError(210, notDbase(name,
+                                     offset > block.recordSize ? "Record size does not hold the fields"
+                                                               : "Record size is larger than its fields",
+                                     "[Use/OpenDbf]"));
         return false;
     }
     if (count > 0x7FFFFFFFu) {

@@ -143,6 +143,7 @@ TEST_F(DbfFileTest, OpenRefusesDamagedFiles) {
     std::string badType = header3(0x03, {descriptor("X", 'Q', 5, 0)}, 6, 0);
     std::string tooSmall = header3(0x03, {c5}, 5, 0);
     std::string zeroSize = header3(0x03, {c5}, 0, 0);
+    std::string tooLarge = header3(0x03, {c5}, 0xFFFF, 0);
     std::string wideDate = header3(0x03, {descriptor("D", 'D', 10, 0)}, 11, 0);
     std::string wideBool = header3(0x03, {descriptor("L", 'L', 2, 0)}, 3, 0);
     std::string version30 = good;
@@ -161,6 +162,7 @@ TEST_F(DbfFileTest, OpenRefusesDamagedFiles) {
         {"bad type", badType, 211, " is not a valid field type"},
         {"record too small", tooSmall, 210, "(Record size does not hold the fields) [Use/OpenDbf]"},
         {"record size 0", zeroSize, 210, "(Record size does not hold the fields) [Use/OpenDbf]"},
+        {"record size 65535", tooLarge, 210, "(Record size is larger than its fields) [Use/OpenDbf]"},
         {"date of 10", wideDate, 210, "(Invalid length of field D) [Use/OpenDbf]"},
         {"logical of 2", wideBool, 210, "(Invalid length of field L) [Use/OpenDbf]"},
         {"dBASE II short", dbase2Short, 210, " is not a dBASE database.(Header is less than 521 bytes) [Use/OpenDBF]"},

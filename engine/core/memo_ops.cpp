@@ -106,8 +106,9 @@ ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, 
     if (memo.flavour == kMemoFox) {
         length = platform::GetU32Be(h + 4);
     } else {
-        // A block without the group header holds no memo (a free group, say).
-        if (h[0] != 0xFF || h[1] != 0xFF) return ReadOutcome::Ok;
+        // A memo starts with its group marker: a block without it (a free group, a block size read
+        // wrong, a pointer into the middle of a memo) holds no memo to hand back.
+        if (h[0] != 0xFF || h[1] != 0xFF || h[2] != 0x08 || h[3] != 0x00) return ReadOutcome::BadAddress;
         uint32_t total = platform::GetU32(h + 4);
         length = total >= 8 ? total - 8 : 0;
     }

@@ -179,13 +179,19 @@ TEST_F(MemoOpsTest, BadAddressesAndDamagedLengthsAreReported) {
     EXPECT_EQ(t, "0123456789") << "what the file holds is still given";
 }
 
-TEST_F(MemoOpsTest, Dbase4BlockWithoutGroupHeaderIsEmpty) {
+TEST_F(MemoOpsTest, Dbase4BlockWithoutItsMarkerIsRefused) {
     open(kFlavours[1]);
     const int32_t block = AddMemo("text");
-    std::string file = ReadFileBytes(base() + ".dbt");
-    file[static_cast<size_t>(block) * 512] = 'Z';
-    WriteFileBytes(base() + ".dbt", file);
-    EXPECT_EQ(Read(block), "");
+    const std::string good = ReadFileBytes(base() + ".dbt");
+    for (size_t at : {0u, 2u}) {
+        std::string file = good;
+        file[static_cast<size_t>(block) * 512 + at] = 'Z';
+        WriteFileBytes(base() + ".dbt", file);
+        std::string text;
+        EXPECT_FALSE(ReadMemo(block, text)) << at;
+        EXPECT_EQ(LastError(), 1003) << at;
+        EXPECT_EQ(text, "") << at;
+    }
 }
 
 TEST_F(MemoOpsTest, AFailedWriteLosesNothing) {

@@ -14,10 +14,16 @@ namespace xb {
 
 namespace {
 
-Engine& eng() { return Engine::current(); }
-IndexDriver* driver() { return eng().tables.index.get(); }
+Engine& eng() {
+    return Engine::current();
+}
+IndexDriver* driver() {
+    return eng().tables.index.get();
+}
 
-std::string quoted(const WorkAreaBlock& b) { return "\"" + b.fileName + "\""; }
+std::string quoted(const WorkAreaBlock& b) {
+    return "\"" + b.fileName + "\"";
+}
 
 // Reads record r of the area into its buffers (raw and typed).
 bool readLoad(WorkAreaBlock& b, int32_t r) {
@@ -35,6 +41,9 @@ bool readLoad(WorkAreaBlock& b, int32_t r) {
         b.eof = b.bof = false;
         return true;
     }
+    // An index move that failed answers record 0 with its error recorded: that error is the one to
+    // report (a damaged index says 222), not the missing record 0.
+    if (r == 0 && LastError() != 0) return false;
     if (!GetDbfRecord(b, r)) return false;
     RawToTypedRecord(b, b.typed);
     return true;
@@ -321,7 +330,8 @@ bool Go(int32_t n) {
         return false;
     }
     if (n > b->recCount) RefreshRecCount(*b);
-    const std::string msg = "Invalid record number = " + std::to_string(n) + " Database " + quoted(*b) + " [GO]";
+    const std::string msg =
+        "Invalid record number = " + std::to_string(n) + " Database " + quoted(*b) + " [GO]";
     if (b->recCount < 1) {
         b->bof = b->eof = true;
         ClearRecord();
@@ -366,7 +376,9 @@ bool Dbf4RawGo(int32_t n) {
     return true;
 }
 
-bool RawGoRefresh(int32_t n) { return Dbf4RawGo(n); }
+bool RawGoRefresh(int32_t n) {
+    return Dbf4RawGo(n);
+}
 
 bool GoValid(int32_t n) {
     if (n >= 1 && n <= RecCount()) return Go(n);
@@ -470,8 +482,12 @@ bool setExpression(const std::string& text, bool isWhile) {
 
 }  // namespace
 
-bool Set_Filter_To(const std::string& text) { return setExpression(text, false); }
-bool Set_While_To(const std::string& text) { return setExpression(text, true); }
+bool Set_Filter_To(const std::string& text) {
+    return setExpression(text, false);
+}
+bool Set_While_To(const std::string& text) {
+    return setExpression(text, true);
+}
 
 bool RefreshPosition() {
     WorkAreaBlock* b = CurrentBlock();
@@ -494,9 +510,11 @@ std::string Peek(int field, int32_t record) {
         SetEngineError(1100, "Operation cannot be used on virtual files. [Peek]");
         return {};
     }
-    if (record < 1 || record > b->recCount || field < 0 || field > static_cast<int>(b->fields.size())) return {};
+    if (record < 1 || record > b->recCount || field < 0 || field > static_cast<int>(b->fields.size()))
+        return {};
     size_t len = field == 0 ? 1 : b->fields[static_cast<size_t>(field - 1)].length;
-    uint64_t off = b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
+    uint64_t off =
+        b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
     std::string out(len, '\0');
     size_t got = 0;
     if (b->file.readAt(off, out.data(), len, &got) != 0) return {};
@@ -548,12 +566,16 @@ bool fieldText(WorkAreaBlock& b, int field, int32_t r, std::string& out) {
     if (!Go(r)) return false;
     const uint8_t* p = b.typed + TypedFieldOffset(b, field);
     switch (f.type) {
-        case 'C': out = TypedGetString(p); break;
+        case 'C':
+            out = TypedGetString(p);
+            break;
         case 'D': {
             out = DateToDtos(TypedGetString(p));
             break;
         }
-        case 'L': out = *p ? "T" : "F"; break;
+        case 'L':
+            out = *p ? "T" : "F";
+            break;
         default:
             out = FormatFieldNumber(TypedIsDouble(f) ? TypedGetDouble(p) : TypedGetInt(p), f.length,
                                     TypedIsDouble(f) ? f.decimals : 0);
@@ -632,7 +654,8 @@ bool Continue() {
     return true;
 }
 
-bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool noCase, int32_t first, bool exact) {
+bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool noCase, int32_t first,
+                 bool exact) {
     Engine& e = eng();
     WorkAreaBlock* b = CurrentBlock();
     if (!b) {
@@ -667,7 +690,9 @@ bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool no
                 text = platform::ConvertBytes(text, e.settings.ansiCodePage, e.settings.oemCodePage);
             if (exact && text.size() < f.length) text.append(f.length - text.size(), ' ');
             break;
-        case 'D': text = DateToDtos(asText()); break;
+        case 'D':
+            text = DateToDtos(asText());
+            break;
         case 'N':
         case 'F':
             // Stored numbers use "." whatever the locale, so the search text does too.
@@ -675,9 +700,12 @@ bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool no
             break;
         case 'L': {
             bool v = false;
-            if (auto p = std::get_if<bool>(&value)) v = *p;
-            else if (auto s = std::get_if<std::string>(&value)) v = !s->empty() && (upperIn(1252, *s)[0] == 'T' || upperIn(1252, *s)[0] == 'Y');
-            else v = std::get<double>(value) != 0;
+            if (auto p = std::get_if<bool>(&value))
+                v = *p;
+            else if (auto s = std::get_if<std::string>(&value))
+                v = !s->empty() && (upperIn(1252, *s)[0] == 'T' || upperIn(1252, *s)[0] == 'Y');
+            else
+                v = std::get<double>(value) != 0;
             text = v ? "T" : "F";
             break;
         }

@@ -61,7 +61,9 @@ std::string padRight(const std::string& s, int width) {
     return n >= static_cast<size_t>(width) ? s : s + std::string(static_cast<size_t>(width) - n, ' ');
 }
 
-bool editing(TDataSetState s) { return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert; }
+bool editing(TDataSetState s) {
+    return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
+}
 
 // Puts the engine's exact setting back when a seek is done, also when it ends in an exception.
 class ExactSetting {
@@ -81,32 +83,47 @@ private:
 
 std::string expectedTypeText(char expected) {
     switch (expected) {
-        case 'C': return "Character";
-        case 'D': return "Date";
-        case 'L': return "Logical";
-        case 'M': return "Memo";
-        case 'N': return "Numeric, without decimals";
-        default: return "Numeric, with decimals";
+        case 'C':
+            return "Character";
+        case 'D':
+            return "Date";
+        case 'L':
+            return "Logical";
+        case 'M':
+            return "Memo";
+        case 'N':
+            return "Numeric, without decimals";
+        default:
+            return "Numeric, with decimals";
     }
 }
 
 std::string actualTypeText(char type, int width, int decimals) {
     switch (type) {
-        case 'C': return "Character";
-        case 'D': return "Date";
-        case 'L': return "Logical";
-        case 'M': return "Memo";
+        case 'C':
+            return "Character";
+        case 'D':
+            return "Date";
+        case 'L':
+            return "Logical";
+        case 'M':
+            return "Memo";
         case 'N':
-        case 'F': return "Numeric, width: " + std::to_string(width) + " decimals: " + std::to_string(decimals);
-        default: return std::string(1, type);
+        case 'F':
+            return "Numeric, width: " + std::to_string(width) + " decimals: " + std::to_string(decimals);
+        default:
+            return std::string(1, type);
     }
 }
 
 bool typeMatches(char expected, char type, int decimals) {
     switch (expected) {
-        case 'N': return (type == 'N' || type == 'F') && decimals == 0;
-        case 'R': return (type == 'N' || type == 'F') && decimals > 0;
-        default: return type == expected;
+        case 'N':
+            return (type == 'N' || type == 'F') && decimals == 0;
+        case 'R':
+            return (type == 'N' || type == 'F') && decimals > 0;
+        default:
+            return type == expected;
     }
 }
 
@@ -146,6 +163,9 @@ void TXbCDataSet::AppendBlank() {
     // The new record stays current even when a filter or while-condition hides the blank row: the caller
     // locks, fills and replaces it next, and moving off it would send those writes to another row.
     xb::Append();
+    const WorkAreaBlock* b = xb::CurrentBlock();
+    // A row the current order's FOR condition leaves out is the area's record all the same.
+    if (PendingError() == 0 && b && !b->eof && xb::dEOF()) m_outsideOrder = b->recNo;
     MarkModified();
     SyncDatasetWithArea();
 }
@@ -225,9 +245,13 @@ void TXbCDataSet::GoTop() {
     First();
 }
 
-bool TXbCDataSet::IsEof() { return Eof(); }
+bool TXbCDataSet::IsEof() {
+    return Eof();
+}
 
-int TXbCDataSet::RecCount() { return RecordCount(); }
+int TXbCDataSet::RecCount() {
+    return RecordCount();
+}
 
 // ---- fields ----
 
@@ -235,30 +259,38 @@ std::string TXbCDataSet::FieldGetStr(const std::string& fieldName) {
     TField& f = fieldNamed(fieldName);
     switch (f.DataType()) {
         case TFieldType::ftInteger:
-        case TFieldType::ftFloat: return padLeft(f.GetAsString(), f.Size());
-        case TFieldType::ftBoolean: return f.GetAsBoolean() ? "T" : "F";
+        case TFieldType::ftFloat:
+            return padLeft(f.GetAsString(), f.Size());
+        case TFieldType::ftBoolean:
+            return f.GetAsBoolean() ? "T" : "F";
         case TFieldType::ftDate: {
             const std::string s = f.GetAsString();
             if (s.size() == 8 || s.size() == 10) return s;
             return Utf8Text(BlankDateText(Engine::current().settings.dateFormat));
         }
-        case TFieldType::ftMemo: return f.GetAsString();
-        default: return padRight(f.GetAsString(), f.Size());
+        case TFieldType::ftMemo:
+            return f.GetAsString();
+        default:
+            return padRight(f.GetAsString(), f.Size());
     }
 }
 
-int32_t TXbCDataSet::FieldGetInt(const std::string& fieldName) { return fieldNamed(fieldName).GetAsInteger(); }
+int32_t TXbCDataSet::FieldGetInt(const std::string& fieldName) {
+    return fieldNamed(fieldName).GetAsInteger();
+}
 
 void TXbCDataSet::FieldPutStr(const std::string& fieldName, const std::string& text) {
     TField& f = fieldNamed(fieldName);
     if (!editing(State()) && State() != TDataSetState::dsSetKey) Edit();
-    putChecked(f, [&] { f.SetAsString(text); }, text);
+    putChecked(
+        f, [&] { f.SetAsString(text); }, text);
 }
 
 void TXbCDataSet::FieldPutInt(const std::string& fieldName, int32_t value) {
     TField& f = fieldNamed(fieldName);
     if (!editing(State()) && State() != TDataSetState::dsSetKey) Edit();
-    putChecked(f, [&] { f.SetAsInteger(value); }, std::to_string(value));
+    putChecked(
+        f, [&] { f.SetAsInteger(value); }, std::to_string(value));
 }
 
 void TXbCDataSet::putChecked(TField& f, const std::function<void()>& put, const std::string& shown) {
@@ -272,8 +304,8 @@ void TXbCDataSet::putChecked(TField& f, const std::function<void()>& put, const 
     const int width = FieldProps()->Width(n), decimals = FieldProps()->Decimals(n);
     if (FormatFieldNumber(f.GetAsFloat(), width, decimals).find('*') == std::string::npos) return;
     f.SetAsVariant(old);
-    DatabaseError("'" + shown + "' does not fit field '" + f.FieldName() + "' (width " + std::to_string(width) +
-                  ", decimals " + std::to_string(decimals) + ")");
+    DatabaseError("'" + shown + "' does not fit field '" + f.FieldName() + "' (width " +
+                  std::to_string(width) + ", decimals " + std::to_string(decimals) + ")");
 }
 
 // ---- index ----
@@ -318,9 +350,13 @@ bool TXbCDataSet::findKey(const char* opName, const std::string& key, bool exact
     return found;
 }
 
-bool TXbCDataSet::Find(const std::string& key) { return findKey("Find", key, false); }
+bool TXbCDataSet::Find(const std::string& key) {
+    return findKey("Find", key, false);
+}
 
-bool TXbCDataSet::FindExact(const std::string& key) { return findKey("FindExact", key, true); }
+bool TXbCDataSet::FindExact(const std::string& key) {
+    return findKey("FindExact", key, true);
+}
 
 void TXbCDataSet::Reindex() {
     if (!BeginOperation("Reindex")) return;
@@ -426,8 +462,12 @@ void TXbCDataSet::PutMField(const std::string& fieldName, const std::vector<std:
 
 // ---- engine errors ----
 
-bool TXbCDataSet::SetEngineErrorsOff() { return xb::SetErrorTrap(false); }
+bool TXbCDataSet::SetEngineErrorsOff() {
+    return xb::SetErrorTrap(false);
+}
 
-bool TXbCDataSet::SetEngineErrorsOn() { return xb::SetErrorTrap(true); }
+bool TXbCDataSet::SetEngineErrorsOn() {
+    return xb::SetErrorTrap(true);
+}
 
 }  // namespace xb

@@ -200,7 +200,7 @@ void TXbDataSet::SyncDatasetWithArea() {
     }
     m_beforeFirst = m_afterLast = false;
     // Past the end of a non-empty table there is no record to show: stand on the last visible one, at EOF.
-    const bool pastEnd = xb::dEOF();
+    const bool pastEnd = xb::dEOF() && !onRowOutsideOrder();
     if (pastEnd) xb::Skip(-1);
     Resync(0);
     if (pastEnd) SetBofEof(false, true);
@@ -344,32 +344,34 @@ bool TXbDataSet::OpenArea() {
     }
     Engine::current().settings.ansi = TableLanguage == TXbTableLanguage::tlAnsi;
     if (!m_designing) {
-        bool opened;
+        // Whatever got opened in the area before a failure is closed again (its index, its locks, its
+        // semaphore login with it); the error stays.
+        auto closeOpened = [] {
+            if (xb::CurrentBlock() == nullptr) return;
+            ErrorState& s = Engine::current().errors;
+            const uint16_t code = s.lastError;
+            const uint16_t pending = s.pendingError;
+            const std::string detail = s.detail;
+            const bool trapping = s.trapping;
+            s.trapping = false;
+            try {
+                xb::CloseDatabase();
+            } catch (...) {
+            }
+            s.trapping = trapping;
+            s.lastError = code;
+            s.pendingError = pending;
+            s.detail = detail;
+        };
+        bool opened = false;
         try {
             opened = OpenTable(m_dbfFileName);
         } catch (...) {
-            // The index engine raises its errors when trapping is off: the table may stand open in the area
-            // already, before the dataset knows its area, and nothing else would ever close it.
-            if (xb::CurrentBlock() != nullptr) {
-                try {
-                    TrappingOff off;
-                    xb::CloseDatabase();
-                } catch (...) {
-                }
-            }
+            closeOpened();
             throw;
         }
         if (!opened) {
-            // Whatever got opened in the area before the failure is closed again; the error stays.
-            if (xb::CurrentBlock() != nullptr) {
-                const uint16_t code = LastError();
-                const uint16_t pending = Engine::current().errors.pendingError;
-                std::string detail = Engine::current().errors.detail;
-                xb::CloseDatabase();
-                Engine::current().errors.lastError = code;
-                Engine::current().errors.pendingError = pending;
-                Engine::current().errors.detail = detail;
-            }
+            closeOpened();
             return false;
         }
         xb::SetIgnoreDel(m_hideDeleted);
@@ -420,6 +422,10 @@ int TXbDataSet::XbiClose() {
 // ---- table creation ----
 
 bool TXbDataSet::CreateTableFromDbfFields() {
+    return CreateTableFromDbfFields(m_dbfFileName);
+}
+
+bool TXbDataSet::CreateTableFromDbfFields(const std::string& fileName) {
     if (DbfFields.empty()) {
         ShowMessage("FieldList.Count is <= 0 trying to create a database");
         return false;
@@ -433,7 +439,7 @@ bool TXbDataSet::CreateTableFromDbfFields() {
     }
     TrappingOff off;
     TableBlock block;
-    CreateDbf(block, m_dbfFileName, defs);
+    CreateDbf(block, fileName, defs);
     return PendingError() == 0;
 }
 
@@ -585,10 +591,22 @@ void TXbDataSet::readCurrentRecordToBuffer(TRecordBuffer buffer, int32_t& recNo)
     recNo = xb::RecNo();
 }
 
+bool TXbDataSet::onRowOutsideOrder() {
+    if (m_outsideOrder == 0) return false;
+    const WorkAreaBlock* b = xb::CurrentBlock();
+    if (b && !b->eof && b->recNo == m_outsideOrder && b->recNo <= b->recCount) return true;
+    m_outsideOrder = 0;
+    return false;
+}
+
 int TXbDataSet::XbiGetRecord(TRecordBuffer buffer, int32_t& recNo) {
     if (!BeginOperation("XbiGetRecord")) return PendingError();
     if (m_beforeFirst) return kXbiBof;
     if (m_afterLast) return kXbiEof;
+    if (onRowOutsideOrder()) {
+        readCurrentRecordToBuffer(buffer, recNo);
+        return PendingError();
+    }
     if (xb::dEOF()) {
         // Past the end there is no record (only the blank buffer of count + 1): that is EOF, with the
         // engine back on the last visible record.

@@ -99,8 +99,9 @@ public:
     std::string StoredToUtf8(const std::string& stored) const override;
     std::string Utf8ToStored(const std::string& utf8) const override;
 
-    // Table creation from DbfFields.
+    // Table creation from DbfFields (at fileName, by default the dataset's own).
     bool CreateTableFromDbfFields();
+    bool CreateTableFromDbfFields(const std::string& fileName);
     // False for an "X" line (skipped); fills the descriptor otherwise.
     bool ParseDbfFieldLine(const std::string& line, TDbfFieldDescriptor& d);
     void FixFieldDefinition(TDbfFieldDescriptor& d);
@@ -168,6 +169,10 @@ protected:
 
     bool m_beforeFirst = false;
     bool m_afterLast = false;
+    // The row just appended when the current order's FOR condition leaves it out: it stays the dataset's
+    // record until the area moves, so that the fill and replace that follow go to it.
+    int32_t m_outsideOrder = 0;
+    bool onRowOutsideOrder();
 
 private:
     uint8_t* typed() const;
@@ -229,7 +234,8 @@ public:
     int CheckFieldType(const std::string& opName, const std::string& fieldName, char expected);
 
     // With an index order the key values are sought in it; otherwise a sequential search.
-    bool Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues, TLocateOptions options) override;
+    bool Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues,
+                TLocateOptions options) override;
 
 private:
     void positionArea() { UpdateCursorPos(); }

@@ -63,9 +63,84 @@ std::string TXbFileDataSet::MdxFileName() const {
 
 // ---- opening ----
 
+bool TXbFileDataSet::CreateTableWhole(const std::string& fileName) {
+    TrappingOff off;  // the caller tells of the failure
+    const std::string target = TableFileName(fileName);
+    const size_t slash = target.find_last_of('/');
+    const std::string dir = target.substr(0, slash + 1);
+    const std::string base = target.substr(slash + 1);
+    std::string staging;
+    if (const int rc = platform::UniqueTempDir(dir, "." + base + "-new-", staging); rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Cannot create a directory in " + dir + " [CreateTable]");
+        return false;
+    }
+    const std::string staged = staging + "/" + base;
+    FirstError first;
+    std::vector<std::string> placed;  // files already renamed into place
+    auto discard = [&] {
+        first.take();
+        for (const std::string& f : platform::ListMatching(staging, "*.*"))
+            platform::RemoveFileIfExists(staging + "/" + f);
+        platform::RemoveEmptyDir(staging);
+        for (const std::string& f : placed) platform::RemoveFileIfExists(dir + f);
+        ClearPendingError();
+        first.restore();
+        return false;
+    };
+
+    if (!CreateTableFromDbfFields(staged)) return discard();
+    if (IndexTagCount() > 0 && CreateIndex != TCreateIndexType::ciNever) {
+        UseRequest request;
+        request.path = staged;
+        request.exclusive = true;
+        request.alias = "NEW" + std::to_string(xb::SelectedArea());
+        bool ok = false;
+        try {
+            if (xb::UseTable(request) && PendingError() == 0) {
+                xb::SetMdxFlag(true);
+                m_indexRefused = PendingError() == 0 && !buildIndex(MdxFileName(), IndexFileNameOf(staged));
+                if (m_indexRefused) xb::SetMdxFlag(false);
+                ok = PendingError() == 0;
+            }
+        } catch (const EEngineError&) {
+        }
+        first.take();
+        try {
+            xb::CloseDatabase();
+        } catch (const EEngineError&) {
+        }
+        if (!ok || PendingError() != 0) return discard();
+    }
+
+    // The table's companions go first and the table last: a table that can be seen is whole. A memo or
+    // index of the same name without its table is a leftover, replaced.
+    for (const std::string& f : platform::ListMatching(staging, "*.*")) {
+        if (f == base) continue;
+        if (const int rc = platform::RenameFile(staging + "/" + f, dir + f); rc != 0) {
+            SetEngineError(static_cast<uint16_t>(rc),
+                           "Cannot rename " + staging + "/" + f + " [CreateTable]");
+            return discard();
+        }
+        placed.push_back(f);
+    }
+    if (const int rc = platform::RenameFileNoReplace(staged, target); rc != 0) {
+        if (rc != 80) {
+            SetEngineError(static_cast<uint16_t>(rc), "Cannot rename " + staged + " [CreateTable]");
+            return discard();
+        }
+        // Another station created the table in the meantime: its table stays, with companions as
+        // empty as ours.
+        platform::RemoveFileIfExists(staged);
+    }
+    platform::SyncDirectoryOf(target);
+    platform::RemoveEmptyDir(staging);
+    return true;
+}
+
 bool TXbFileDataSet::OpenTable(const std::string& fileName) {
+    m_indexRefused = false;
     if (CreateIfNotFound && !dataFileExists(fileName)) {
-        if (!CreateTableFromDbfFields()) {
+        if (!CreateTableWhole(fileName)) {
             ShowMessage("Could not create \"" + DbfFileName() + "\"");
             // The message told of it; the open goes on and fails in the engine with its own error.
             ClearPendingError();
@@ -90,8 +165,10 @@ std::vector<TIndexTagDescriptor> TXbFileDataSet::ParseIndexList() const {
         const size_t comma = line.find(',');
         t.tagName = AllTrim(line.substr(0, comma)).substr(0, 10);
         if (comma != std::string::npos) {
-            t.descending = comma + 1 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 1])) == 'T';
-            t.unique = comma + 3 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 3])) == 'T';
+            t.descending =
+                comma + 1 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 1])) == 'T';
+            t.unique =
+                comma + 3 < line.size() && std::toupper(static_cast<unsigned char>(line[comma + 3])) == 'T';
             if (comma + 5 <= line.size()) t.keyExpr = AllTrim(line.substr(comma + 5)).substr(0, 220);
         }
         if (i + 1 < IndexList.size()) t.forExpr = AllTrim(EngineText(IndexList[i + 1])).substr(0, 220);
@@ -111,6 +188,34 @@ bool TXbFileDataSet::IndexSemaphoreBusy() {
     return xb::EraseFile(name) != 0;
 }
 
+bool TXbFileDataSet::buildIndex(const std::string& shownName, const std::string& path) {
+    DatasetIndexServices& svc = IndexServices();
+    const std::vector<TIndexTagDescriptor> tags = ParseIndexList();
+    bool canMake = true;
+    if (OnBeforeMakeIndex) OnBeforeMakeIndex(*this, shownName, canMake);
+    if (!canMake) return false;
+    {
+        std::unique_ptr<TXbProgressWindow> progress;
+        if (ShowProgress) {
+            progress = std::make_unique<TXbProgressWindow>("Indexing " + Utf8Text(shownName) + "...");
+            if (svc.setProgressHook) svc.setProgressHook([p = progress.get()] { p->Step(); }, 100);
+        }
+        struct HookReset {
+            DatasetIndexServices& svc;
+            bool on;
+            ~HookReset() {
+                if (on && svc.setProgressHook) svc.setProgressHook(nullptr, 0);
+            }
+        } reset{svc, progress != nullptr};
+        if (svc.makeIndex)
+            svc.makeIndex(tags, path);
+        else
+            unavailable("MakeIndex");
+    }
+    if (OnAfterMakeIndex) OnAfterMakeIndex(*this, shownName);
+    return true;
+}
+
 bool TXbFileDataSet::MakeIndexes() {
     if (m_designing) return true;
     DatasetIndexServices& svc = IndexServices();
@@ -124,6 +229,8 @@ bool TXbFileDataSet::MakeIndexes() {
         return true;
     }
     const std::string mdx = MdxFileName();
+    // A read-only open changes no file: the index is opened as it is, and a damaged one is reported.
+    if (ReadOnly && platform::FileExists(mdx)) mode = TCreateIndexType::ciNever;
     if (mode == TCreateIndexType::ciNever) {
         if (svc.setIndexTo)
             svc.setIndexTo(mdx);
@@ -158,10 +265,15 @@ bool TXbFileDataSet::MakeIndexes() {
                     build = true;
             }
             if (!build && mode == TCreateIndexType::ciNotFound) {
-                if (svc.setIndexTo)
-                    svc.setIndexTo(mdx);
-                else
-                    unavailable("SetIndexTo");
+                // With trapping off the index engine raises its error as well; the error is what
+                // decides here, not the exception.
+                try {
+                    if (svc.setIndexTo)
+                        svc.setIndexTo(mdx);
+                    else
+                        unavailable("SetIndexTo");
+                } catch (const EEngineError&) {
+                }
                 // A missing or damaged index, or one out of step with its table (212), is offered for a
                 // rebuild (OnBeforeMakeIndex may refuse it) instead of halting the opening.
                 const int e = PendingError();
@@ -176,26 +288,13 @@ bool TXbFileDataSet::MakeIndexes() {
     }
     if (!build) return true;
 
-    const std::vector<TIndexTagDescriptor> tags = ParseIndexList();
-    bool canMake = true;
-    if (OnBeforeMakeIndex) OnBeforeMakeIndex(*this, mdx, canMake);
-    if (!canMake) {
+    // An index refused while the table was created is not offered a second time.
+    const bool refused = m_indexRefused;
+    m_indexRefused = false;
+    if (refused || !buildIndex(mdx, mdx)) {
         xb::SetMdxFlag(false);
         return true;
     }
-    {
-        std::unique_ptr<TXbProgressWindow> progress;
-        if (ShowProgress) {
-            progress = std::make_unique<TXbProgressWindow>("Indexing " + Utf8Text(mdx) + "...");
-            if (svc.setProgressHook) svc.setProgressHook([p = progress.get()] { p->Step(); }, 100);
-        }
-        if (svc.makeIndex)
-            svc.makeIndex(tags, mdx);
-        else
-            unavailable("MakeIndex");
-        if (progress && svc.setProgressHook) svc.setProgressHook(nullptr, 0);
-    }
-    if (OnAfterMakeIndex) OnAfterMakeIndex(*this, mdx);
     if (PendingError() == 0) {
         if (svc.setIndexTo)
             svc.setIndexTo(mdx);

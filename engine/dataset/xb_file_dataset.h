@@ -85,7 +85,13 @@ private:
     // Runs a locked write: lock, then the write; a refused lock asks the event, else shows "Lock failed".
     bool lockedWrite(const char* opName, const char* what, const TLockFailedEvent& event, bool appendLock,
                      const std::function<void()>& write);
+    // Makes the table, its memo file and its index in a directory of their own beside it and renames them
+    // into place once all are whole (the table last); a failure leaves no file behind.
+    bool CreateTableWhole(const std::string& fileName);
+    // Offers the index build (OnBeforeMakeIndex) and builds path; false when the handler refused it.
+    bool buildIndex(const std::string& shownName, const std::string& path);
     bool m_exclusive = false;
+    bool m_indexRefused = false;  // the handler refused the index while the table was created
 };
 
 class TXbDbf : public TXbFileDataSet {

@@ -15,6 +15,7 @@
 #include "engine/index/expr_unit.h"
 #include "engine/index/key_routines.h"
 #include "engine/index/mdx_node.h"
+#include "engine/index/mdx_search.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 
@@ -83,9 +84,15 @@ using Node = std::array<uint8_t, kMdxNodeSize>;
 class TreeWriter {
 public:
     TreeWriter(platform::File& out, uint64_t offset, const KeyOrder& order, bool unique)
-        : m_out(out), m_next(offset), m_batchOffset(offset), m_order(order), m_unique(unique),
-          m_keyLength(order.keyLength), m_itemLength(ItemLengthFor(order.keyLength)),
-          m_maxKeys(MaxKeysFor(order.keyLength)), m_levels(1) {
+        : m_out(out),
+          m_next(offset),
+          m_batchOffset(offset),
+          m_order(order),
+          m_unique(unique),
+          m_keyLength(order.keyLength),
+          m_itemLength(ItemLengthFor(order.keyLength)),
+          m_maxKeys(MaxKeysFor(order.keyLength)),
+          m_levels(1) {
         m_levels[0].fill(0);
     }
 
@@ -97,7 +104,8 @@ public:
         m_havePrev = true;
         if (NodeCount(m_levels[0].data()) == m_maxKeys) {
             std::array<uint8_t, kMaxKeyLength> separator;
-            std::memcpy(separator.data(), NodeEntry(m_levels[0].data(), m_itemLength, m_maxKeys - 1) + 4, m_keyLength);
+            std::memcpy(separator.data(), NodeEntry(m_levels[0].data(), m_itemLength, m_maxKeys - 1) + 4,
+                        m_keyLength);
             uint32_t child = writeNode(m_levels[0]);
             size_t level = 1;
             for (;;) {
@@ -183,7 +191,9 @@ TagBuilder::TagBuilder(const KeyOrder& order, bool unique, std::string tempDir)
     m_pool.resize(kRunItems * m_itemSize);
 }
 
-TagBuilder::~TagBuilder() { removeTemp(); }
+TagBuilder::~TagBuilder() {
+    removeTemp();
+}
 
 int TagBuilder::compareItems(const uint8_t* a, const uint8_t* b) const {
     if (const int c = m_order.compare(a, b); c != 0) return c;
@@ -221,7 +231,8 @@ bool TagBuilder::flushRun() {
         int rc = platform::UniqueTempFile(m_tempDir, "MDX", m_tempName);
         if (rc == 0) rc = m_temp.open(m_tempName, platform::kModeExclusive);
         if (rc != 0) {
-            SetEngineError(static_cast<uint16_t>(rc), "Cannot create temporary file in " + m_tempDir + " [MakeIndex]");
+            SetEngineError(static_cast<uint16_t>(rc),
+                           "Cannot create temporary file in " + m_tempDir + " [MakeIndex]");
             removeTemp();
             return false;
         }
@@ -233,7 +244,8 @@ bool TagBuilder::flushRun() {
     for (uint32_t off : idx) out.insert(out.end(), m_pool.data() + off, m_pool.data() + off + m_itemSize);
     const int rc = m_temp.writeAt(m_tempSize, out.data(), out.size());
     if (rc != 0) {
-        SetEngineError(static_cast<uint16_t>(rc), "Error writing temporary file " + m_tempName + " [MakeIndex]");
+        SetEngineError(static_cast<uint16_t>(rc),
+                       "Error writing temporary file " + m_tempName + " [MakeIndex]");
         return false;
     }
     m_runs.push_back(Run{m_tempSize, m_poolItems});
@@ -268,8 +280,9 @@ bool TagBuilder::finish(platform::File& out, uint32_t& root, BuildProgress* prog
     bool ok = true;
     std::string failure = "Error writing index file " + out.path() + " [MakeIndex]";
     if (m_runs.empty()) {
-        const auto idx = sortedOffsets(m_pool.data(), m_poolItems, m_itemSize,
-                                       [this](const uint8_t* a, const uint8_t* b) { return compareItems(a, b); });
+        const auto idx =
+            sortedOffsets(m_pool.data(), m_poolItems, m_itemSize,
+                          [this](const uint8_t* a, const uint8_t* b) { return compareItems(a, b); });
         for (size_t i = 0; ok && i < idx.size(); ++i) ok = put(m_pool.data() + idx[i]);
     } else if (!flushRun()) {
         return false;
@@ -427,8 +440,8 @@ bool chooseSpace(const std::string& indexPath, int64_t records, uint16_t itemSiz
         indexNeed += runs;
     }
     if (indexFree < indexNeed) {
-        SetEngineError(227, "Available disk space: " + std::to_string(indexFree / 1024) + " KBytes;" + "needed: " +
-                                std::to_string(indexNeed / 1024) + " KBytes [MakeIndex]");
+        SetEngineError(227, "Available disk space: " + std::to_string(indexFree / 1024) + " KBytes;" +
+                                "needed: " + std::to_string(indexNeed / 1024) + " KBytes [MakeIndex]");
         return false;
     }
     return true;
@@ -456,7 +469,8 @@ bool buildTag(WorkAreaBlock& b, MdxArea& area, const KeyMaker& km, bool unique, 
                 SetEngineError(static_cast<uint16_t>(rc), "File:  " + b.fileName + " [MakeIndex]");
                 return false;
             }
-            TranslateRecord(TranslateDir::Read, b.oem, b.readProc, n * b.recordSize, b.recordSize, chunk.data());
+            TranslateRecord(TranslateDir::Read, b.oem, b.readProc, n * b.recordSize, b.recordSize,
+                            chunk.data());
             for (size_t j = 0; j < n; ++j) {
                 const int32_t rec = first + static_cast<int32_t>(j);
                 std::memcpy(b.raw.data(), chunk.data() + j * b.recordSize, b.recordSize);
@@ -707,17 +721,78 @@ bool ReadTagDefinitions(std::vector<TagDefinition>& defs) {
         if (open) {
             h = open->header;
         } else {
-            rc = area->file.readAt(static_cast<uint64_t>(area->header.tagBlock(n)) * kMdxBlockSize, h.bytes.data(),
-                                   kTagHeaderCopySize);
+            rc = area->file.readAt(static_cast<uint64_t>(area->header.tagBlock(n)) * kMdxBlockSize,
+                                   h.bytes.data(), kTagHeaderCopySize);
             if (rc == 0 && !CheckTagHeader(h, size).empty()) rc = 222;
         }
         if (rc != 0) {
-            SetEngineError(static_cast<uint16_t>(rc), "Unable to read tag " + area->header.tagName(n) + " of " +
-                                                          area->fileName + " [Reindex()]");
+            SetEngineError(static_cast<uint16_t>(rc), "Unable to read tag " + area->header.tagName(n) +
+                                                          " of " + area->fileName + " [Reindex()]");
             return false;
         }
         defs.push_back(TagDefinition{area->header.tagName(n), h.keyExpr(), h.hasFor() ? h.forExpr() : "",
                                      h.descending(), (h.flags() & kTagFlagUnique) != 0});
+    }
+    return true;
+}
+
+bool RebuildTagsInPlace() {
+    WorkAreaBlock* b = CurrentBlock();
+    MdxArea* area = CurrentMdxArea();
+    if (!b || !area || !area->file.isOpen() || (area->file.mode() & 3) == 0) return false;
+    // The file's own header and tag pages, not the area's copies: the area may be half-way through
+    // opening, and a dead writer may have changed the pages since they were read.
+    uint64_t size = 0;
+    MdxHeader header;
+    if (area->file.size(size) != 0 || size < kMdxMinOpenSize ||
+        area->file.readAt(0, header.bytes.data(), kMdxHeaderSize) != 0 ||
+        !CheckMdxHeader(header, size).empty())
+        return false;
+    RefreshRecCount(*b);
+    area->nodes.clear();
+    struct CacheDropper {
+        NodeCache& nodes;
+        ~CacheDropper() { nodes.clear(); }
+    } dropper{area->nodes};
+    for (int n = 1; n <= header.tagCount(); ++n) {
+        const uint64_t at = static_cast<uint64_t>(header.tagBlock(n)) * kMdxBlockSize;
+        TagHeader page;
+        if (area->file.readAt(at, page.bytes.data(), kTagHeaderCopySize) != 0 ||
+            !CheckTagHeader(page, size).empty())
+            return false;
+        KeyMaker km;
+        km.key = AssignExpr(TrimRightStr(page.keyExpr()));
+        if (!km.key) return false;
+        km.type = page.keyType();
+        km.keyLength = page.keyLength();
+        km.decimals = km.key->decimals;
+        km.oem = b->oem;
+        if (page.hasFor() && !TrimRightStr(page.forExpr()).empty()) {
+            km.cond = AssignExpr(TrimRightStr(page.forExpr()));
+            if (!km.cond) return false;
+        }
+        BuildProgress quiet(0, b->recCount);
+        uint32_t root = 0;
+        bool forSatisfied = false;
+        if (!buildTag(*b, *area, km, page.unique(), page.descending(), quiet, root, forSatisfied))
+            return false;
+        page.setRoot(root);
+        if (page.hasFor()) page.setForSatisfied(forSatisfied);
+        // The new tree is whole before its root is named: a kill up to here leaves the old tree in use
+        // and the mark set, and the next station starts again.
+        if (area->file.writeAt(at, page.bytes.data(), kTagHeaderCopySize) != 0) return false;
+        for (auto& open : area->tags) {
+            if (!open || open->number != n) continue;
+            open->header = page;
+            open->headerChanged = false;
+            TagForgetPosition(*open);
+        }
+        if (area->file.size(size) != 0) return false;
+    }
+    header.setBlockCounter(static_cast<uint32_t>((size + kMdxBlockSize - 1) / kMdxBlockSize));
+    if (area->file.writeAt(0, header.bytes.data(), kMdxHeaderSize) != 0) return false;
+    if (area->header.tagCount() > 0) {
+        area->header.setBlockCounter(header.blockCounter());
     }
     return true;
 }

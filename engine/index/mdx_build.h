@@ -91,5 +91,11 @@ bool ReadTagDefinitions(std::vector<TagDefinition>& defs);
 // answers the name of the order that was current ("" for record-number order) for the caller to select
 // again once it has reopened the index.
 bool ReindexRebuild(std::string& currentOrder);
+// Rebuilds every tag of the current area's open index from the table, in the file as it stands: each
+// tree is laid down anew at the end of the file and its header page then points at it (the old nodes
+// are left unused; a reindex gives the space back). Open tags take the new headers and forget their
+// positions. For the repair of an index a dead writer left torn, under the semaphore's write lock.
+// False when the file is read-only, its header or a tag page is unsound, or the build failed.
+bool RebuildTagsInPlace();
 
 }  // namespace xb

@@ -21,16 +21,32 @@ std::string CheckNode(const uint8_t* node, const TagHeader& header, uint64_t fil
     if (count > header.maxKeys()) return "node count " + std::to_string(count) + " above the maximum";
     if (8u + static_cast<size_t>(count) * item + 4 > kMdxNodeSize) return "node entries beyond the node";
     const uint32_t trailer = NodeTrailer(node, item);
-    if (trailer == 0) return "";
-    if (!ValidObjectBlock(trailer, fileSize)) return "child block " + std::to_string(trailer) + " outside the file";
+    if (trailer == 0) {
+        // A leaf: every record number a record can have, and keys in the tag's order (one comparison
+        // per key).
+        const KeyOrder order = header.order();
+        for (int i = 0; i < count; ++i) {
+            const uint8_t* e = NodeEntry(node, item, i);
+            const uint32_t record = GetU32(e);
+            if (record == 0 || record > 0x7FFFFFFFu)
+                return "record number " + std::to_string(record) + " in a leaf";
+            if (i > 0 && order.compare(NodeEntry(node, item, i - 1) + 4, e + 4) > 0)
+                return "leaf keys out of order at entry " + std::to_string(i);
+        }
+        return "";
+    }
+    if (!ValidObjectBlock(trailer, fileSize))
+        return "child block " + std::to_string(trailer) + " outside the file";
     for (int i = 0; i < count; ++i) {
         const uint32_t child = GetU32(NodeEntry(node, item, i));
-        if (!ValidObjectBlock(child, fileSize)) return "child block " + std::to_string(child) + " outside the file";
+        if (!ValidObjectBlock(child, fileSize))
+            return "child block " + std::to_string(child) + " outside the file";
     }
     return "";
 }
 
-// ---- the node cache ----------------------------------------------------------------------------------------
+// ---- the node cache
+// ----------------------------------------------------------------------------------------
 
 const uint8_t* NodeCache::find(uint32_t block, int tag) {
     const auto it = m_where.find(block);
@@ -180,8 +196,8 @@ bool SeekAndRead(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
         case NodeFetch::Ok:
             return true;
         case NodeFetch::Outside:
-            SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " + std::to_string(block) +
-                                    " [SeekAndRead]");
+            SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " +
+                                    std::to_string(block) + " [SeekAndRead]");
             return false;
         case NodeFetch::IoError:
             SetEngineError(static_cast<uint16_t>(rc),
@@ -199,9 +215,11 @@ bool SeekAndWrite(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
     for (MdxPathLevel& level : tag.path) {
         if (level.block == block) std::memcpy(level.node.data(), buffer, kMdxNodeSize);
     }
-    const int rc = WriteIndexBytes(area, &tag, static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
+    const int rc =
+        WriteIndexBytes(area, &tag, static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
     if (rc != 0) {
-        SetEngineError(static_cast<uint16_t>(rc), "Error writing index file: " + tag.tagText() + " [SeekAndWrite]");
+        SetEngineError(static_cast<uint16_t>(rc),
+                       "Error writing index file: " + tag.tagText() + " [SeekAndWrite]");
         return false;
     }
     return true;
@@ -225,7 +243,8 @@ std::string WalkTag(platform::File& file, const TagHeader& header,
         if (!ValidObjectBlock(block, size)) return "block " + std::to_string(block) + " outside the file";
         if (!seen.insert(block).second) return "block " + std::to_string(block) + " reached twice";
         stack.emplace_back();
-        if (int rc = file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, stack.back().node.data(), kMdxNodeSize);
+        if (int rc = file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, stack.back().node.data(),
+                                 kMdxNodeSize);
             rc != 0)
             return "read error " + std::to_string(rc);
         return CheckNode(stack.back().node.data(), header, size);
@@ -247,7 +266,8 @@ std::string WalkTag(platform::File& file, const TagHeader& header,
             stack.pop_back();
             continue;
         }
-        const uint32_t child = f.next < count ? GetU32(NodeEntry(node, item, f.next)) : NodeTrailer(node, item);
+        const uint32_t child =
+            f.next < count ? GetU32(NodeEntry(node, item, f.next)) : NodeTrailer(node, item);
         ++f.next;
         if (std::string why = push(child); !why.empty()) return why;
     }

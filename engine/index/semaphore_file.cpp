@@ -50,6 +50,9 @@ struct SemaphoreRecord {
     // was not this station's own (see SemaphoreGuard).
     uint16_t knownCounter = 0;
     uint64_t generation = 0;
+    // Set while this station writes after a repair that failed: the release leaves the mark for a
+    // station that can repair.
+    bool keepMark = false;
 
     uint16_t counter() const { return platform::GetU16(&record[2]); }
     void setCounter(uint16_t v) { platform::PutU16(&record[2], v); }
@@ -61,6 +64,31 @@ struct EngineSemaphores final : UnitState {
     int32_t readBrackets[kAreaCount + 1] = {};
     int32_t writeBrackets[kAreaCount + 1] = {};
 };
+
+SemaphoreRepair g_repair = nullptr;
+uint64_t g_repairs = 0;
+
+// Runs the repair with the caller's error state kept: the repair's own failures are not the caller's,
+// and a failed repair only leaves the mark.
+bool runRepair() {
+    if (!g_repair) return false;
+    ErrorState& errors = Engine::current().errors;
+    const uint16_t code = errors.lastError;
+    const std::string detail = errors.detail;
+    const bool trapping = errors.trapping;
+    errors.trapping = false;
+    bool ok = false;
+    try {
+        ok = g_repair();
+    } catch (const EEngineError&) {
+        ok = false;
+    }
+    errors.trapping = trapping;
+    errors.lastError = code;
+    errors.detail = detail;
+    if (ok) ++g_repairs;
+    return ok;
+}
 
 void logoutAll(Engine& engine);
 
@@ -318,7 +346,7 @@ bool logout(EngineSemaphores& st, int area) {
     dropReaderSlot(*s);
     if (s->writer) {
         // Logging out in the middle of a write ends the write: others must re-read the headers.
-        s->record[1] = 0;
+        s->record[1] = s->keepMark ? 1 : 0;
         s->setCounter(static_cast<uint16_t>(s->counter() + 1));
     }
     if (s->record[0] > 0) --s->record[0];
@@ -333,7 +361,10 @@ bool logout(EngineSemaphores& st, int area) {
     return true;
 }
 
-bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
+bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t);
+bool unlockSemaphore(SemaphoreRecord& s);
+
+bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t, bool repaired = false) {
     const int action = kSemIncRead;
     if (++s.readDepth > 1 || s.writer || s.countedReader) return true;
     int rc = retryLock(s.file, kRecordLockOffset, kRecordLockLength, t.lockRetry);
@@ -348,8 +379,17 @@ bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
     }
     noteOthersChanges(s);
     // A mark in byte 1 that no living reader backs up was left by a station that ended in the middle of
-    // its work, perhaps of a write it never counted: nothing kept from before may be trusted.
-    if (s.record[1] != 0 && !othersReading(s)) ++s.generation;
+    // its work, perhaps of a write it never counted: nothing kept from before may be trusted, and the
+    // index is repaired under the write lock before this station reads a node of it.
+    if (s.record[1] != 0 && !othersReading(s)) {
+        ++s.generation;
+        if (g_repair && !repaired) {
+            s.file.unlock(kRecordLockOffset, kRecordLockLength);
+            --s.readDepth;
+            if (!lockSemaphore(s, t) || !unlockSemaphore(s)) return false;
+            return incRead(s, t, true);
+        }
+    }
     s.readerSlot = takeReaderSlot(s);
     if (s.readerSlot < 0) {
         --s.readDepth;
@@ -372,15 +412,24 @@ bool decRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
         return semFail(254, "Unbalanced IncRead/DecRead for semaphore file: " + where(s, action));
     if (--s.readDepth > 0) return true;
     if (!s.countedReader) return true;
-    // The reader byte goes first, so a writer that already waits goes on at once; the count below is
-    // only bookkeeping after that.
-    dropReaderSlot(s);
-    if (s.writer) return true;  // byte 1 is the writer's mark and cleared by its release
-    if (!lockRecord(s, action, t.lockRetry)) return false;
+    if (s.writer) {
+        dropReaderSlot(s);
+        return true;  // byte 1 is the writer's mark and cleared by its release
+    }
+    // The count goes down and the reader byte is dropped under one lock of the record: whoever locks the
+    // record never sees a count that no reader byte backs up unless a station ended abnormally.
+    if (!lockRecord(s, action, t.lockRetry)) {
+        dropReaderSlot(s);
+        return false;
+    }
     int rc = readRecord(s);
-    if (rc != 0) return failUnlocked(s, action, rc, "Cannot read: ");
+    if (rc != 0) {
+        dropReaderSlot(s);
+        return failUnlocked(s, action, rc, "Cannot read: ");
+    }
     if (s.record[1] > 0) --s.record[1];
     rc = writeRecord(s);
+    dropReaderSlot(s);
     if (rc != 0) return failUnlocked(s, action, rc, "Cannot write to: ");
     return unlockRecord(s, action);
 }
@@ -422,8 +471,9 @@ bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
     }
     noteOthersChanges(s);
     // No other reader is there now, so a count beyond this station's own was left by a station that
-    // ended in the middle of its work (see incRead).
-    if (s.record[1] > (s.countedReader ? 1 : 0)) ++s.generation;
+    // ended in the middle of its work (see incRead): a writer's, perhaps, whose change is half made.
+    const bool stale = s.record[1] > (s.countedReader ? 1 : 0);
+    if (stale) ++s.generation;
     s.record[1] = 1;
     rc = writeRecord(s);
     if (rc != 0) {
@@ -431,6 +481,7 @@ bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
         return failUnlocked(s, action, rc, "Cannot write to: ");
     }
     s.writer = true;
+    s.keepMark = stale && g_repair && !runRepair();
     return true;
 }
 
@@ -456,7 +507,9 @@ bool unlockSemaphore(SemaphoreRecord& s) {
         s.readerSlot = takeReaderSlot(s);
         s.countedReader = s.readerSlot >= 0;
     }
-    s.record[1] = s.countedReader ? 1 : 0;
+    // A mark kept after a failed repair counts beyond the readers that back it up.
+    s.record[1] = static_cast<uint8_t>((s.countedReader ? 1 : 0) + (s.keepMark ? 1 : 0));
+    s.keepMark = false;
     rc = writeRecord(s);
     if (rc != 0) return failUnlocked(s, action, rc, "Cannot write to: ");
     // The station's own change is not another's: what it keeps stays good.
@@ -546,6 +599,14 @@ bool HandleSemafore(int action) {
         default:
             return semFail(254, "Unknown semaphore action " + std::to_string(action) + " [HandleSemafore]");
     }
+}
+
+void SetSemaphoreRepair(SemaphoreRepair repair) {
+    g_repair = repair;
+}
+
+uint64_t SemaphoreRepairCount() {
+    return g_repairs;
 }
 
 void SetReadSemaphoreProc(bool on) {

@@ -114,6 +114,16 @@ struct SemaphoreTimeouts {
 };
 SemaphoreTimeouts& SemaphoreSettings();
 
+// The repair of an index left torn by a writer that ended in the middle of its work. Whoever finds the
+// writer's mark in byte 1 with nobody holding the lock takes the write lock and calls the repair for the
+// current area before anything reads a node; on success the mark is cleared and the update counter
+// moves at the release, so that every other station drops what it kept. Installed by the index engine;
+// without one (or when it fails, on a read-only index say) the mark stays for a station that can.
+using SemaphoreRepair = bool (*)();
+void SetSemaphoreRepair(SemaphoreRepair repair);
+// How many repairs this process made (for tests and the soak's report).
+uint64_t SemaphoreRepairCount();
+
 // Forgets every area's semaphore state of the current engine (the driver's start-up), closing the
 // files without logging out.
 void ResetSemaphoreState();

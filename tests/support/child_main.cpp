@@ -26,6 +26,9 @@
 //   setindex                   -> SetIndexTo the production index: 1, or E and the last error
 //   indexwrite SECONDS SEED ST -> for SECONDS appends and replaces at random (station text ST); answers
 //                                 "APPENDS REPLACES", or E, the last error and its text
+//   killappend K SEQ           -> appends one row (station "K", seq SEQ) with the process killed just
+//                                 before its K-th write inside the index write lock; "done" when the
+//                                 append had fewer writes, E and the error when it failed
 //   indexwalk SECONDS          -> for SECONDS walks every tag in key order, each walk under one read
 //                                 bracket; answers the number of walks, E and the error, or X and what
 //                                 was out of order or missing
@@ -33,19 +36,19 @@
 // index units installed, production index open):
 //   crashwork PATH SEED LOG    -> answers "started", then appends and replaces (new name, memo rewritten)
 //                                 until killed; after each write "A id" or "R id gen" goes to LOG
-#include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <random>
 #include <sstream>
 #include <string>
-
-#include <chrono>
 #include <thread>
 
 #include "engine/core/engine.h"
@@ -394,6 +397,21 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         }
     }
     if (cmd == "indexwrite") return indexWrite(in);
+    if (cmd == "killappend") {
+        int k = 0, seq = 0;
+        in >> k >> seq;
+        std::mt19937 rng(static_cast<unsigned>(seq));
+        while (!ALock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ClearRecord();
+        setIndexedFields(rng, "K", seq);
+        // The first write of the append takes the write lock (the semaphore record); the K-th after it
+        // is the K-th inside the lock.
+        platform::InjectFault(platform::FaultOp::Write, k + 1, platform::kFaultKill);
+        const bool ok = Append();
+        platform::ClearFaults();
+        Unlock();
+        return ok ? "done" : indexError();
+    }
     if (cmd == "indexwalk") return indexWalk(in);
     if (cmd == "crashwork") crashWork(in);
     if (cmd == "use") {

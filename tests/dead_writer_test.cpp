@@ -1,0 +1,177 @@
+// A writer that dies inside the index write lock: a child appends one row to a shared table of 300 rows
+// and is killed just before its k-th write inside the lock, for every k until the append has no more
+// writes. After each kill a station that was already open replaces every row without a halt, a new
+// station opens, and every tag holds exactly what a reindex of a copy of the files gives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/core/dbf_file.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/core/locks.h"
+#include "engine/core/navigation.h"
+#include "engine/core/record_writes.h"
+#include "engine/core/typed_record.h"
+#include "engine/core/work_areas.h"
+#include "engine/index/expr_unit.h"
+#include "engine/index/index_driver.h"
+#include "engine/index/mdx_build.h"
+#include "engine/index/semaphore_file.h"
+#include "tests/support/child_process.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/mdx_checker.h"
+
+namespace xb {
+namespace {
+
+using xbtest::ChildProcess;
+
+// The table the child's index commands know: num, nom, station, seq.
+const std::vector<FieldDef> kFields = {
+    {"num", 'N', 6, 0}, {"nom", 'C', 12, 0}, {"station", 'C', 2, 0}, {"seq", 'N', 8, 0}};
+const std::vector<TagDefinition> kTags = {
+    {"NUM", "num", "", false, false},
+    {"NOM", "nom", "", false, false},
+    {"STSEQ", "station+str(seq,8)", "", false, false},
+};
+
+// Each tag's entries sorted by key and record: maintenance files equal keys in another order than a
+// build, which is the same tag.
+std::vector<std::vector<xbtest::MdxEntry>> sortedEntries(const xbtest::MdxReport& report) {
+    std::vector<std::vector<xbtest::MdxEntry>> out;
+    for (const auto& tag : report.tags) {
+        auto e = tag.entries;
+        std::sort(e.begin(), e.end(), [&](const xbtest::MdxEntry& a, const xbtest::MdxEntry& b) {
+            const int c = xbtest::CompareTagKeys(tag.type, tag.descending, a.key, b.key);
+            return c != 0 ? c < 0 : a.record < b.record;
+        });
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+class DeadWriter : public xbtest::EngineTest {
+protected:
+    std::string path;
+    void SetUp() override {
+        InstallExpressionEngine(engine());
+        InstallIndexEngine(engine());
+        SetErrorTrap(false);
+        path = tmp.file("shared.dbf");
+        TableBlock b;
+        ASSERT_TRUE(CreateDbf(b, path, kFields));
+        CloseDbf(b);
+        ASSERT_TRUE(Use(path + " EXCLUSIVE", nullptr, 0));
+        for (int i = 1; i <= 300; ++i) {
+            ClearRecord();
+            TypedSetInt(FieldAddress(1), (i * 7919) % 100000);
+            TypedSetString(FieldAddress(2), 12, "Start" + std::to_string(i % 37));
+            TypedSetString(FieldAddress(3), 2, "P");
+            TypedSetInt(FieldAddress(4), i);
+            ASSERT_TRUE(Append());
+        }
+        ASSERT_TRUE(MakeIndex(kTags, "")) << ErrorMsg();
+        CloseAllDatabases();
+    }
+
+    uint8_t markByte() {
+        std::ifstream in(tmp.file("shared.@s@"), std::ios::binary);
+        char bytes[2] = {0, 0};
+        in.read(bytes, 2);
+        return static_cast<uint8_t>(bytes[1]);
+    }
+
+    // Every tag of the shared files against a reindex of a copy of them.
+    void expectTagsEqualAReindex(const std::string& when) {
+        SCOPED_TRACE(when);
+        const uint32_t count = static_cast<uint32_t>(RecCount());
+        const xbtest::MdxReport live = xbtest::CheckMdxFile(tmp.file("shared.mdx"), {false, count});
+        ASSERT_TRUE(live.ok()) << live.text();
+        const std::string dir = tmp.file("copy");
+        std::filesystem::create_directories(dir);
+        for (const char* name : {"shared.dbf", "shared.mdx"})
+            std::filesystem::copy_file(tmp.file(name), dir + "/" + name,
+                                       std::filesystem::copy_options::overwrite_existing);
+        CurrentAreaScope other(3);
+        ASSERT_TRUE(Use(dir + "/shared.dbf ALIAS copy", nullptr, 0)) << ErrorMsg();
+        ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+        ASSERT_TRUE(Reindex()) << ErrorMsg();
+        CloseDatabase();
+        const xbtest::MdxReport rebuilt = xbtest::CheckMdxFile(dir + "/shared.mdx", {true, count});
+        ASSERT_TRUE(rebuilt.ok()) << rebuilt.text();
+        const auto a = sortedEntries(live);
+        const auto b = sortedEntries(rebuilt);
+        ASSERT_EQ(a.size(), kTags.size());
+        for (size_t t = 0; t < kTags.size(); ++t) {
+            EXPECT_EQ(a[t].size(), count) << kTags[t].name;
+            if (a[t] == b[t]) continue;
+            size_t i = 0;
+            while (i < a[t].size() && i < b[t].size() && a[t][i] == b[t][i]) ++i;
+            ADD_FAILURE() << kTags[t].name << " differs from its reindex at entry " << i << ": "
+                          << (i < a[t].size() ? a[t][i].key + " #" + std::to_string(a[t][i].record) : "end")
+                          << " against "
+                          << (i < b[t].size() ? b[t][i].key + " #" + std::to_string(b[t][i].record) : "end");
+        }
+    }
+};
+
+TEST_F(DeadWriter, KilledBeforeEachWriteInsideTheLockTheIndexIsRepaired) {
+    ASSERT_TRUE(Select(1));
+    ASSERT_TRUE(Use(path, nullptr, 0)) << ErrorMsg();
+    ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+    const uint64_t repairsBefore = SemaphoreRepairCount();
+    int kills = 0;
+    bool finished = false;
+    for (int k = 1; k <= 100 && !finished; ++k) {
+        SCOPED_TRACE("killed before write " + std::to_string(k));
+        {
+            ChildProcess child;
+            ASSERT_EQ(child.ask("indexunit"), "0");
+            ASSERT_EQ(child.ask("use " + path), "0");
+            ASSERT_EQ(child.ask("setindex"), "1");
+            const std::string answer =
+                child.ask("killappend " + std::to_string(k) + " " + std::to_string(1000 + k));
+            if (answer == "done") {
+                finished = true;
+            } else {
+                ASSERT_EQ(answer, "") << "the child was not killed";
+                ++kills;
+                EXPECT_NE(markByte(), 0) << "the dead writer left no mark";
+            }
+        }
+        // The station already open goes on replacing every row.
+        ASSERT_TRUE(Select(1));
+        const int32_t count = RecCount();
+        for (int32_t r = 1; r <= count; ++r) {
+            ASSERT_TRUE(Go(r)) << r << " " << ErrorMsg();
+            ASSERT_TRUE(RLock());
+            TypedSetString(FieldAddress(2), 12,
+                           "R" + std::to_string(k) + "x" + std::to_string((r * 31) % 97));
+            ASSERT_TRUE(Replace()) << r << " " << ErrorMsg();
+            Unlock();
+        }
+        EXPECT_EQ(markByte(), 0);
+        // A new station opens and walks the whole order.
+        {
+            CurrentAreaScope other(2);
+            ASSERT_TRUE(Use(path + " ALIAS second", nullptr, 0)) << ErrorMsg();
+            ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+            int32_t seen = 0;
+            for (GoTop(); !dEOF(); Skip(1)) ++seen;
+            EXPECT_EQ(seen, RecCount());
+            CloseDatabase();
+        }
+        expectTagsEqualAReindex("after kill " + std::to_string(k));
+    }
+    RecordProperty("kills", kills);
+    EXPECT_TRUE(finished) << "the append never ran to its end";
+    EXPECT_GE(kills, 5);
+    EXPECT_EQ(SemaphoreRepairCount() - repairsBefore, static_cast<uint64_t>(kills));
+    CloseAllDatabases();
+}
+
+}  // namespace
+}  // namespace xb
