@@ -52,7 +52,9 @@ void BrowseWindow::bindStandardControls() {
 }
 
 bool BrowseWindow::hasRecords() const {
-    return m_table && m_table->Active() && !m_table->IsEmpty();
+    // Rows deleted but not yet packed (another station had the table open) are hidden: a table holding
+    // only those answers IsEmpty false, yet it shows no record, at its beginning and end at once.
+    return m_table && m_table->Active() && !m_table->IsEmpty() && !(m_table->Bof() && m_table->Eof());
 }
 
 void BrowseWindow::GoTo(int n) {

@@ -20,10 +20,10 @@
 #include "app/editing/qt/championship_window.h"
 #include "app/editing/qt/modal_seam.h"
 #include "app/editing/qt/pick_list.h"
+#include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_tables.h"
-#include "app/shell/app_files.h"
 #include "app/shell/param_file.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
@@ -113,9 +113,7 @@ protected:
     void click(QWidget& w, const char* name) {
         QTest::mouseClick(child<QAbstractButton>(w, name), Qt::LeftButton);
     }
-    QString text(QWidget& w, const char* name) {
-        return child<QLineEdit>(w, name)->text();
-    }
+    QString text(QWidget& w, const char* name) { return child<QLineEdit>(w, name)->text(); }
     void type(QWidget& w, const char* name, const QString& s) {
         QLineEdit* e = child<QLineEdit>(w, name);
         e->clear();
