@@ -21,11 +21,14 @@
 // and answers those cases itself.
 #include "platform/file.h"
 
-#include <cerrno>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "platform/clock.h"
 
 namespace xb::platform {
 
@@ -303,12 +306,7 @@ uint32_t File::dosDateTime() const {
     if (m_fd < 0) return 0;
     struct stat st{};
     if (fstat(m_fd, &st) != 0) return 0;
-    std::tm tm{};
-    localtime_r(&st.st_mtime, &tm);
-    if (tm.tm_year < 80) return 0;
-    uint32_t date = static_cast<uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
-    uint32_t time = static_cast<uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
-    return (date << 16) | time;
+    return TimeToDosDateTime(static_cast<int64_t>(st.st_mtime));
 }
 
 int DeleteFileChecked(const std::string& path) {

@@ -135,42 +135,4 @@ bool SafeRestoreParts(const std::string& utf8Name, bool fullPath, std::vector<st
     return true;
 }
 
-bool DosDateTimeToTime(uint32_t dos, int64_t& unixTime) {
-    std::tm tm{};
-    tm.tm_year = static_cast<int>(dos >> 25) + 80;
-    tm.tm_mon = static_cast<int>((dos >> 21) & 0xF) - 1;
-    tm.tm_mday = static_cast<int>((dos >> 16) & 0x1F);
-    tm.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
-    tm.tm_min = static_cast<int>((dos >> 5) & 0x3F);
-    tm.tm_sec = static_cast<int>(dos & 0x1F) * 2;
-    if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_hour > 23 || tm.tm_min > 59 ||
-        tm.tm_sec > 59)
-        return false;
-    tm.tm_isdst = -1;
-    const std::tm asked = tm;
-    std::time_t t = std::mktime(&tm);
-    if (t == static_cast<std::time_t>(-1) || tm.tm_mday != asked.tm_mday || tm.tm_mon != asked.tm_mon)
-        return false;
-    unixTime = static_cast<int64_t>(t);
-    return true;
-}
-
-uint32_t TimeToDosDateTime(int64_t unixTime) {
-    std::time_t t = static_cast<std::time_t>(unixTime);
-    std::tm tm{};
-    if (!localtime_r(&t, &tm) || tm.tm_year < 80 || tm.tm_year > 80 + 127) return 0;
-    uint32_t date = static_cast<uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
-    uint32_t time = static_cast<uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
-    return (date << 16) | time;
-}
-
-void PutLe32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-uint32_t GetLe32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 }  // namespace app

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/file.h"
 
 namespace app {
@@ -85,13 +86,8 @@ bool StoredNameOf(const std::string& utf8Path, std::string& stored);
 // "..", or holds a control character: such a name is never written.
 bool SafeRestoreParts(const std::string& utf8Name, bool fullPath, std::vector<std::string>& parts);
 
-// Packed DOS date and time in local time (date in the high word, two-second steps) and back. A date
-// that is not a valid calendar time gives false.
-bool DosDateTimeToTime(uint32_t dos, int64_t& unixTime);
-uint32_t TimeToDosDateTime(int64_t unixTime);
-
-// Reads and writes little-endian 32-bit integers.
-void PutLe32(std::string& out, uint32_t v);
-uint32_t GetLe32(const unsigned char* p);
+// Archive entries carry the packed DOS date and time of their file.
+using xb::platform::DosDateTimeToTime;
+using xb::platform::TimeToDosDateTime;
 
 }  // namespace app

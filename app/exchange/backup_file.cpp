@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/byte_order.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -254,14 +255,14 @@ bool TBackupFile::CompressPart(platform::File& source, uint64_t& offset, uint64_
         }
         std::string out;
         int32_t len = static_cast<int32_t>(chunk.bytes.size());
-        PutLe32(out, static_cast<uint32_t>(chunk.compressed ? len : -len));
+        platform::AppendU32(out, static_cast<uint32_t>(chunk.compressed ? len : -len));
         out += chunk.bytes;
         if (!writeBytes(out)) return false;
         ++m_chunksInVolume;
         progress(m_currentFile);
     }
     std::string end;
-    PutLe32(end, 0);
+    platform::AppendU32(end, 0);
     if (!writeBytes(end)) return false;
 
     if (offset < size && m_continue) {  // the volume is full
@@ -272,7 +273,7 @@ bool TBackupFile::CompressPart(platform::File& source, uint64_t& offset, uint64_
         }
         std::string name = std::string(kNextDiskName) + threeDigits(m_disk);
         std::string entry;
-        PutLe32(entry, static_cast<uint32_t>(name.size()));
+        platform::AppendU32(entry, static_cast<uint32_t>(name.size()));
         entry += name;
         if (!writeBytes(entry)) return false;
         m_volume.reset();
@@ -340,10 +341,10 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
         m_continue = false;
     } else {
         std::string header;
-        PutLe32(header, static_cast<uint32_t>(title.size()));
+        platform::AppendU32(header, static_cast<uint32_t>(title.size()));
         header += title;
-        PutLe32(header, static_cast<uint32_t>(std::min<uint64_t>(m_total, INT32_MAX)));
-        PutLe32(header, fileCount);
+        platform::AppendU32(header, static_cast<uint32_t>(std::min<uint64_t>(m_total, INT32_MAX)));
+        platform::AppendU32(header, fileCount);
         writeBytes(header);
 
         for (const auto& f : m_list) {
@@ -359,9 +360,9 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
             }
             m_currentFile = f.path;
             std::string entry;
-            PutLe32(entry, static_cast<uint32_t>(f.stored.size()));
+            platform::AppendU32(entry, static_cast<uint32_t>(f.stored.size()));
             entry += f.stored;
-            PutLe32(entry, src.dosDateTime());
+            platform::AppendU32(entry, src.dosDateTime());
             if (!writeBytes(entry)) break;
             uint64_t offset = 0;
             while (m_continue && CompressPart(src, offset, size) && offset < size) {
@@ -371,7 +372,7 @@ bool TBackupFile::Backup(const std::vector<std::string>& files, const std::strin
         }
         if (m_continue) {
             std::string end;
-            PutLe32(end, 0);
+            platform::AppendU32(end, 0);
             if (writeBytes(end)) result = m_error == 0;
         }
     }
@@ -400,7 +401,8 @@ bool TBackupFile::ExtractPart(platform::File* target, uint64_t& targetPos, bool 
     while (m_continue) {
         unsigned char lenBytes[4];
         if (!readExact(lenBytes, 4)) return false;
-        const int64_t n = static_cast<int32_t>(GetLe32(lenBytes));  // 64 bits: -INT32_MIN must not overflow
+        const int64_t n =
+            static_cast<int32_t>(platform::GetU32(lenBytes));  // 64 bits: -INT32_MIN must not overflow
         if (n == 0) return true;
         const bool compressed = n > 0;
         const uint64_t len = static_cast<uint64_t>(compressed ? n : -n);
@@ -557,13 +559,13 @@ bool TBackupFile::readArchive(const std::string& archiveName, const std::string&
     }
     unsigned char word[4];
     if (m_continue && readExact(word, 4)) {
-        uint32_t titleLength = GetLe32(word);
+        uint32_t titleLength = platform::GetU32(word);
         std::string title;
         if (titleLength > kMaxTitleLength) {
             setError(kBackupErrReadArchive);
             m_continue = false;
         } else if (title.resize(titleLength), readExact(title.data(), titleLength) && readExact(word, 4)) {
-            m_total = GetLe32(word);
+            m_total = platform::GetU32(word);
             readExact(word, 4);  // the file count: informative only
         }
     }
@@ -575,7 +577,7 @@ bool TBackupFile::readArchive(const std::string& archiveName, const std::string&
     uint64_t targetPos = 0;
     while (m_continue) {
         if (!readExact(word, 4)) break;
-        const uint32_t nameLength = GetLe32(word);
+        const uint32_t nameLength = platform::GetU32(word);
         if (nameLength == 0) {
             reachedEnd = true;
             break;
@@ -630,7 +632,7 @@ bool TBackupFile::readArchive(const std::string& archiveName, const std::string&
         }
 
         if (!readExact(word, 4)) break;
-        date = GetLe32(word);
+        date = platform::GetU32(word);
         haveEntry = true;
         m_currentFile = platform::ToUtf8(name, kArchiveCodePage);
         writing = restoreEntry(name, date, restorePath, verifyOnly, target);

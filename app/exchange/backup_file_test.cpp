@@ -10,6 +10,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/ui.h"
 #include "tests/support/fixtures.h"
@@ -85,7 +86,7 @@ public:
     }
     Builder& part(const std::string& src) { return magic().zchunk(src).u32(0); }
     Builder& u32(uint32_t v) {
-        PutLe32(m_bytes, v);
+        platform::AppendU32(m_bytes, v);
         return *this;
     }
     Builder& raw(const std::string& s) {
@@ -123,7 +124,7 @@ Parsed Parse(const std::string& b) {
         pos += n;
         return s;
     };
-    auto u32 = [&] { return GetLe32(reinterpret_cast<const unsigned char*>(take(4).data())); };
+    auto u32 = [&] { return platform::GetU32(reinterpret_cast<const unsigned char*>(take(4).data())); };
     Parsed p;
     p.title = take(u32());
     p.total = u32();

@@ -1,14 +1,16 @@
 #include "engine/core/dbf_file.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <chrono>
 #include <thread>
 
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "engine/core/file_support.h"
 #include "engine/core/locks.h"
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -20,18 +22,10 @@ namespace {
 
 constexpr int kHeaderLockTries = 200;  // about a second in all; a writer holds the append lock briefly
 
-uint16_t getU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t getU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-void putU16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void putU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using platform::GetU16;
+using platform::GetU32;
+using platform::PutU16;
+using platform::PutU32;
 
 std::string upperAnsi(const std::string& s) {
     std::string out = s;
@@ -47,25 +41,9 @@ std::string trimBlanks(const std::string& s) {
     return s.substr(a, b - a + 1);
 }
 
-bool hasExtension(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    size_t dot = path.find_last_of('.');
-    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
-}
-
-std::string withDefaultExt(const std::string& path, const std::string& ext) {
-    return hasExtension(path) ? path : path + "." + ext;
-}
-
 std::string baseName(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
 }
 
 std::string shortNameOf(const std::string& path) {
@@ -178,8 +156,8 @@ bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector
     const size_t headerSize = fields.size() * 32 + 32 + 1;
     std::vector<uint8_t> image(headerSize, 0);
     image[0] = memo ? kVersionWithMemo : 0x03;
-    putU16(&image[8], static_cast<uint16_t>(headerSize));
-    putU16(&image[10], static_cast<uint16_t>(recordSize));
+    PutU16(&image[8], static_cast<uint16_t>(headerSize));
+    PutU16(&image[10], static_cast<uint16_t>(recordSize));
     for (size_t i = 0; i < fields.size(); ++i) {
         uint8_t* d = &image[32 + i * 32];
         std::memcpy(d, fields[i].name.data(), fields[i].name.size());
@@ -189,7 +167,7 @@ bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector
     }
     image[headerSize - 1] = 0x0D;
 
-    std::string name = platform::ResolveCase(withDefaultExt(fileName, "dbf"));
+    std::string name = TableFileName(fileName);
     releaseBlock(block);
     int rc = block.file.create(name, platform::kModeExclusive);
     if (rc != 0) {
@@ -214,20 +192,15 @@ bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector
     block.fileMode = platform::kModeExclusive;
     if (!CloseDbf(block)) return false;
 
-    if (memo) {
-        std::string base = name;
-        size_t dot = base.find_last_of('.');
-        base.resize(dot);
-        if (!InitMemoFile(base + "." + lower(MemoExtFor(kVersionWithMemo)), kVersionWithMemo, kNewMemoBlockSize,
-                          "CreateDbf()"))
-            return false;
-    }
+    if (memo && !InitMemoFile(MemoFileNameOf(name, kVersionWithMemo), kVersionWithMemo, kNewMemoBlockSize,
+                              "CreateDbf()"))
+        return false;
     SetIoResult(0);
     return true;
 }
 
 bool OpenDbf(TableBlock& block) {
-    std::string name = platform::ResolveCase(withDefaultExt(block.fileName, "dbf"));
+    std::string name = TableFileName(block.fileName);
     releaseBlock(block);
     block.fileName = name;
     int rc = block.file.open(name, block.fileMode);
@@ -304,9 +277,9 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
             const uint8_t* d = area + i * 16;
             rawFields.push_back({parseName(d, 11), static_cast<char>(d[11]), d[12], d[15]});
         }
-        count = getU16(&block.header[1]);
+        count = GetU16(&block.header[1]);
         block.headerSize = 521;
-        block.recordSize = getU16(&block.header[6]);
+        block.recordSize = GetU16(&block.header[6]);
         char date[9];
         std::snprintf(date, sizeof date, "%04d%02d%02d", 1900 + block.header[5], block.header[3] % 100,
                       block.header[4] % 100);
@@ -315,7 +288,7 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
         const bool l7 = block.isLevel7();
         const int base = l7 ? 68 : 32;
         const int descSize = l7 ? 48 : 32;
-        const int headerSize = getU16(&block.header[8]);
+        const int headerSize = GetU16(&block.header[8]);
         const int n = (headerSize - base) / descSize;
         if (headerSize - base < descSize || n < 1 || n > 255) {
             SetEngineError(210, notDbase(bare, "Number of fields is out of range", "[Use/OpenDbf]"));
@@ -339,9 +312,9 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
             SetEngineError(222, notDbase(bare, "Number of fields is out of range", "[Use/OpenDbf]"));
             return false;
         }
-        count = getU32(&block.header[4]);
+        count = GetU32(&block.header[4]);
         block.headerSize = static_cast<int16_t>(headerSize);
-        block.recordSize = getU16(&block.header[10]);
+        block.recordSize = GetU16(&block.header[10]);
         char date[9];
         std::snprintf(date, sizeof date, "%04d%02d%02d", 1900 + block.header[1], block.header[2] % 100,
                       block.header[3] % 100);
@@ -391,7 +364,8 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
     block.hasMemo = (block.header[0] & 0x80) != 0;
     block.raw.assign(block.recordSize, ' ');
     const uint64_t hs = static_cast<uint16_t>(block.headerSize);
-    if (AutoFixRecCount()) count = fileSize > hs ? static_cast<uint32_t>((fileSize - hs) / block.recordSize) : 0;
+    if (block.countRepair || AutoFixRecCount())
+        count = fileSize > hs ? static_cast<uint32_t>((fileSize - hs) / block.recordSize) : 0;
     block.recCount = static_cast<int32_t>(count);
     if (block.recCount < 1) {
         block.recNo = 0;
@@ -485,7 +459,7 @@ bool WriteDbfHeader(TableBlock& block) {
     todayBytes(today);
     int rc = 0;
     if (block.isDbase2()) {
-        putU16(&block.header[1], static_cast<uint16_t>(std::min<int32_t>(block.recCount, 0xFFFF)));
+        PutU16(&block.header[1], static_cast<uint16_t>(std::min<int32_t>(block.recCount, 0xFFFF)));
         block.header[3] = today[1];
         block.header[4] = today[2];
         block.header[5] = today[0];
@@ -496,7 +470,7 @@ bool WriteDbfHeader(TableBlock& block) {
         rc = block.file.readAt(16, block.header + 16, 12, &got);
         if (rc == 0) {
             std::memcpy(block.header + 1, today, 3);
-            putU32(&block.header[4], static_cast<uint32_t>(block.recCount));
+            PutU32(&block.header[4], static_cast<uint32_t>(block.recCount));
             rc = block.file.writeAt(0, block.header, 32);
         }
     }
@@ -589,11 +563,11 @@ void TranslateRecord(TranslateDir dir, bool oem, const TranslateProc& proc, size
 }
 
 bool InitMemoFile(const std::string& fileName, uint8_t version, uint16_t blockSize, const std::string& caller) {
-    std::string name = withDefaultExt(fileName, lower(MemoExtFor(version)));
+    std::string name = DefaultExt(fileName, version == 0xF5 ? kFoxMemoExt : kMemoExt);
     std::vector<uint8_t> image;
     if (version == 0x83) {
         image.assign(513, 0);
-        putU32(&image[0], 1);
+        PutU32(&image[0], 1);
         image[512] = kEofByte;
     } else if (version == 0xF5) {
         image.assign(512, 0);
@@ -606,11 +580,11 @@ bool InitMemoFile(const std::string& fileName, uint8_t version, uint16_t blockSi
         image[7] = static_cast<uint8_t>(blockSize);
     } else {
         image.assign(24, 0);
-        putU32(&image[0], 1);
+        PutU32(&image[0], 1);
         std::string base = upperAnsi(FileNameOnly(name)).substr(0, 8);
         std::memcpy(&image[8], base.data(), base.size());
-        putU16(&image[18], 0x0102);
-        putU16(&image[20], blockSize);
+        PutU16(&image[18], 0x0102);
+        PutU16(&image[20], blockSize);
     }
     platform::File f;
     int rc = f.create(platform::ResolveCase(name), platform::kModeExclusive);

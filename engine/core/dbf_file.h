@@ -49,6 +49,7 @@ struct TableBlock {
     bool bof = true;
     uint16_t fileMode = 0;
     bool oem = false;
+    bool countRepair = false;  // the record count at open comes from the file size (so does AutoFixRecCount)
     TranslateProc writeProc;
     TranslateProc readProc;
     platform::File file;

@@ -76,4 +76,9 @@ Engine& Engine::current() {
 
 Engine* Engine::currentOrNull() { return g_current; }
 
+size_t Engine::nextSlot() {
+    static size_t next = 0;
+    return next++;
+}
+
 }  // namespace xb

@@ -45,6 +45,11 @@ struct LocateState {
     bool contained = false;
 };
 
+// The state a unit (the expression compiler, the index engine, the dataset layer) keeps for one engine.
+struct UnitState {
+    virtual ~UnitState() = default;
+};
+
 class Engine {
 public:
     // Starts an engine with the facts of the given locale (the user's when omitted) and makes it current.
@@ -66,11 +71,44 @@ public:
     void shutdown();
     bool isShutDown() const { return m_shutDown; }
 
+    // The state of type T this engine keeps for a unit: made on first use, ended with the engine (or by
+    // dropUnit), never shared with another engine.
+    template <class T>
+    T& unit() {
+        std::unique_ptr<UnitState>& s = unitSlot(slotOf<T>());
+        if (!s) s = std::make_unique<T>();
+        return static_cast<T&>(*s);
+    }
+    // The state of type T when it was made, else nullptr.
+    template <class T>
+    T* unitIfAny() {
+        const size_t n = slotOf<T>();
+        return n < m_units.size() ? static_cast<T*>(m_units[n].get()) : nullptr;
+    }
+    template <class T>
+    void dropUnit() {
+        const size_t n = slotOf<T>();
+        if (n < m_units.size()) m_units[n].reset();
+    }
+
     // The engine the xBase routines act on.
     static Engine& current();
     static Engine* currentOrNull();
 
 private:
+    // Each unit-state type has one slot number for the whole process; only the number is shared.
+    static size_t nextSlot();
+    template <class T>
+    static size_t slotOf() {
+        static const size_t n = nextSlot();
+        return n;
+    }
+    std::unique_ptr<UnitState>& unitSlot(size_t n) {
+        if (n >= m_units.size()) m_units.resize(n + 1);
+        return m_units[n];
+    }
+
+    std::vector<std::unique_ptr<UnitState>> m_units;
     std::vector<std::function<void()>> m_finalizers;
     bool m_shutDown = false;
     Engine* m_previous = nullptr;

@@ -239,4 +239,27 @@ void SetIoResult(uint16_t code) {
     if (code != 0 && s.trapping) EngineErrorHandler();
 }
 
+void FirstError::take() {
+    const ErrorState& s = Engine::current().errors;
+    const uint16_t code = s.lastError ? s.lastError : s.pendingError;
+    if (m_code != 0 || code == 0) return;
+    m_code = code;
+    m_detail = s.detail;
+}
+
+void FirstError::report(uint16_t code, const std::string& detail) {
+    SetEngineError(code, detail);
+    take();
+}
+
+void FirstError::restore() const {
+    if (m_code == 0) return;
+    ErrorState& s = Engine::current().errors;
+    s.lastError = m_code;
+    if (!s.trapping) {  // a trapped error has been shown already
+        s.pendingError = m_code;
+        s.detail = m_detail;
+    }
+}
+
 }  // namespace xb

@@ -56,4 +56,20 @@ int ExitStatusOf(uint16_t code);
 
 void SetHaltHandler(HaltHandler handler);
 
+// The first failure of a run of steps that go on after one fails: later steps that succeed clear the
+// error word, which must still tell the caller why the run failed. take() after each failing step keeps
+// the first; restore() puts it back as the last (and, untrapped, pending) error.
+class FirstError {
+public:
+    void take();
+    // Reports a failure and keeps it when it is the first.
+    void report(uint16_t code, const std::string& detail);
+    void restore() const;
+    bool any() const { return m_code != 0; }
+
+private:
+    uint16_t m_code = 0;
+    std::string m_detail;
+};
+
 }  // namespace xb

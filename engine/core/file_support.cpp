@@ -1,5 +1,6 @@
 #include "engine/core/file_support.h"
 
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -76,6 +77,47 @@ std::string StripExt(const std::string& name) { return ForceExt(name, ""); }
 
 std::string FullPathOf(const std::string& name) { return platform::AbsolutePath(name); }
 
+std::string TableFileName(const std::string& given) {
+    return platform::ResolveCase(DefaultExt(platform::AbsolutePath(given), kTableExt));
+}
+
+std::string ExtInCaseOf(const std::string& tablePath, const std::string& ext) {
+    std::string dir, base, tableExt;
+    FSplit(tablePath, dir, base, tableExt);
+    std::string out = ext;
+    char last = 0;  // the case of the table extension's last letter goes on past its end
+    for (size_t i = 0; i < out.size(); ++i) {
+        const char t = i + 1 < tableExt.size() ? tableExt[i + 1] : last;
+        if (std::isalpha(static_cast<unsigned char>(t))) last = t;
+        const bool upper = std::isupper(static_cast<unsigned char>(t)) != 0;
+        const unsigned char c = static_cast<unsigned char>(out[i]);
+        out[i] = static_cast<char>(upper ? std::toupper(c) : std::tolower(c));
+    }
+    return out;
+}
+
+std::string DerivedFileName(const std::string& tablePath, const std::string& ext) {
+    return platform::ResolveCase(ForceExt(tablePath, ExtInCaseOf(tablePath, ext)));
+}
+
+std::string MemoFileNameOf(const std::string& tablePath, uint8_t version) {
+    return DerivedFileName(tablePath, version == 0xF5 ? kFoxMemoExt : kMemoExt);
+}
+
+std::string IndexFileNameOf(const std::string& tablePath) {
+    return DerivedFileName(tablePath, kIndexExt);
+}
+
+std::string SemaphoreFileNameOf(const std::string& tablePath) {
+    return platform::ResolveCase(ForceExt(tablePath, kSemaphoreExt));
+}
+
+std::string GivenIndexFileName(const std::string& tablePath, const std::string& given) {
+    const std::string name = AllTrim(given);
+    if (name.empty()) return IndexFileNameOf(tablePath);
+    return platform::ResolveCase(DefaultExt(name, kIndexExt));
+}
+
 // ---- files ----
 
 bool FileExistsS(const std::string& name) {
@@ -98,10 +140,9 @@ bool FileIsFromToday(const std::string& name) {
     if (f.open(platform::ResolveCase(name), platform::kModeSharedRead) != 0) return false;
     const uint32_t stamp = f.dosDateTime();
     if (stamp == 0) return false;
-    const uint32_t date = stamp >> 16;
+    const platform::CivilDate day = platform::DosDateOf(stamp);
     const platform::CivilDate today = platform::Today();
-    return static_cast<int>(1980 + (date >> 9)) == today.year && static_cast<int>((date >> 5) & 15) == today.month &&
-           static_cast<int>(date & 31) == today.day;
+    return day.year == today.year && day.month == today.month && day.day == today.day;
 }
 
 int EraseFile(const std::string& name) {

@@ -27,6 +27,43 @@ std::string ForceExt(const std::string& name, const std::string& ext);
 std::string StripExt(const std::string& name);
 std::string FullPathOf(const std::string& name);
 
+// ---- the files of a table ----
+//
+// Every name the engine gives a file of a table comes from here. Files the engine creates get lower-case
+// extensions, except that a table's derived files (memo, index, semaphore, pack and commit files) take its
+// base name as it stands on disk and the letter case of its extension: "equipe" and "equipe.dbf" give
+// equipe.dbt and equipe.mdx, "OURS.DBF" gives OURS.DBT and OURS.MDX (the semaphore keeps its one mark).
+// Opening finds each whatever its case.
+
+inline constexpr const char* kTableExt = "dbf";
+inline constexpr const char* kMemoExt = "dbt";
+inline constexpr const char* kFoxMemoExt = "fpt";  // the memo file of tables with version byte 0xF5
+inline constexpr const char* kIndexExt = "mdx";
+inline constexpr const char* kSemaphoreExt = "@s@";
+inline constexpr const char* kPackWritingExt = "$pw";  // the packed table while it is written
+inline constexpr const char* kPackReadyExt = "$pr";    // the packed table, complete, before its commit
+inline constexpr const char* kPackMemoExt = "$$$";     // the packed memo file before its commit
+
+// The table file for a name as a caller gives it: absolute, "dbf" added when it has no extension, and the
+// file found on disk whatever the case of its name there.
+std::string TableFileName(const std::string& given);
+// ext (lower case) in the letter case of tablePath's extension, letter by letter: "DBF" makes "mdx" MDX,
+// "Dbf" makes it Mdx; a table without letters in its extension keeps ext in lower case.
+std::string ExtInCaseOf(const std::string& tablePath, const std::string& ext);
+// tablePath with its extension replaced by ext in the case of the table's extension, as found on disk
+// whatever its case there.
+std::string DerivedFileName(const std::string& tablePath, const std::string& ext);
+// The memo file of a table of the given version byte (".fpt" for 0xF5, ".dbt" otherwise).
+std::string MemoFileNameOf(const std::string& tablePath, uint8_t version);
+// The production index of a table.
+std::string IndexFileNameOf(const std::string& tablePath);
+// The index semaphore of a table: its extension "@s@" is the same mark for every station and table, in
+// whatever case the table's name is.
+std::string SemaphoreFileNameOf(const std::string& tablePath);
+// An index file a caller names: ext "mdx" added when it has none, found on disk whatever its case; the
+// table's production index when the name is empty.
+std::string GivenIndexFileName(const std::string& tablePath, const std::string& given);
+
 // ---- files ----
 
 bool FileExistsS(const std::string& name);

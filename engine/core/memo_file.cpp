@@ -5,7 +5,9 @@
 
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "engine/core/file_support.h"
 #include "engine/core/locks.h"
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 
@@ -13,33 +15,18 @@ namespace xb {
 
 namespace memo_detail {
 
-uint32_t Get32Le(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint32_t Get32Be(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-void Put32Le(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put32Be(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-
 std::string GroupHeader(uint8_t flavour, uint32_t length) {
     if (flavour == kMemoDbase3) return {};
     uint8_t h[8];
     if (flavour == kMemoFox) {
-        Put32Be(h, 1);  // record type: text
-        Put32Be(h + 4, length);
+        platform::PutU32Be(h, 1);  // record type: text
+        platform::PutU32Be(h + 4, length);
     } else {
         h[0] = 0xFF;
         h[1] = 0xFF;
         h[2] = 0x08;
         h[3] = 0x00;
-        Put32Le(h + 4, length + 8);  // the header counts itself
+        platform::PutU32(h + 4, length + 8);  // the header counts itself
     }
     return std::string(reinterpret_cast<const char*>(h), 8);
 }
@@ -71,9 +58,9 @@ int WriteNextFree(platform::File& file, uint8_t flavour, uint16_t blockSize, uin
     uint8_t w[4];
     uint32_t v = next > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(next);
     if (flavour == kMemoFox)
-        Put32Be(w, v);
+        platform::PutU32Be(w, v);
     else
-        Put32Le(w, v);
+        platform::PutU32(w, v);
     return file.writeAt(0, w, 4);
 }
 
@@ -149,10 +136,6 @@ Engine& eng() {
     return Engine::current();
 }
 
-std::string lowerExt(uint8_t flavour) {
-    return flavour == kMemoFox ? "fpt" : "dbt";
-}
-
 }  // namespace
 
 MemoFileArea* CurrentMemoArea() {
@@ -190,11 +173,7 @@ uint8_t MemoFlavourOf(uint8_t version) {
 }
 
 std::string MemoFileNameFor(const std::string& tableName, uint8_t flavour) {
-    std::string base = tableName;
-    size_t slash = base.find_last_of('/');
-    size_t dot = base.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.erase(dot);
-    return platform::ResolveCase(base + "." + lowerExt(flavour));
+    return MemoFileNameOf(tableName, flavour);
 }
 
 bool CreateMemofile(const std::string& tableName) {
@@ -242,8 +221,7 @@ void UseMemofile() {
             SetEngineError(30, "Memo file header is damaged: " + name + " [USE]");
             return;
         }
-        uint16_t bs =
-            fox ? static_cast<uint16_t>((h[6] << 8) | h[7]) : static_cast<uint16_t>(h[20] | (h[21] << 8));
+        uint16_t bs = fox ? platform::GetU16Be(&h[6]) : platform::GetU16(&h[20]);
         if (bs != 0) memo->blockSize = bs;
     }
     b->memoArea = std::move(memo);
@@ -287,9 +265,9 @@ bool MainHeaderWrite(uint32_t nextFree) {
     if (!RequireMemoArea("MainHeaderWrite()", memo)) return false;
     uint8_t w[4];
     if (memo->flavour == kMemoFox)
-        Put32Be(w, nextFree);
+        platform::PutU32Be(w, nextFree);
     else
-        Put32Le(w, nextFree);
+        platform::PutU32(w, nextFree);
     if (memo->file.writeAt(0, w, 4) != 0) {
         MemoError(29, memo->name + " [MainHeaderWrite()]");
         return false;
@@ -312,7 +290,8 @@ int32_t ReadGroupHeader(int32_t block, uint8_t header[8]) {
         MemoError(30, memo->name + " [ReadGroupHeader()]");
         return 0;
     }
-    uint32_t len = memo->flavour == kMemoFox ? Get32Be(header + 4) + 8 : Get32Le(header + 4);
+    uint32_t len =
+        memo->flavour == kMemoFox ? platform::GetU32Be(header + 4) + 8 : platform::GetU32(header + 4);
     return static_cast<int32_t>(len / memo->blockSize + 1);
 }
 

@@ -91,10 +91,6 @@ void MemoError(uint16_t code, const std::string& detail);
 
 // Internal pieces shared by the memo routines.
 namespace memo_detail {
-uint32_t Get32Le(const uint8_t* p);
-uint32_t Get32Be(const uint8_t* p);
-void Put32Le(uint8_t* p, uint32_t v);
-void Put32Be(uint8_t* p, uint32_t v);
 // The group header of a flavour for a memo of length bytes; empty for dBASE III, which has none.
 std::string GroupHeader(uint8_t flavour, uint32_t length);
 // The bytes a memo occupies from its first block: group header and data, or for dBASE III the data, the

@@ -5,6 +5,7 @@
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/core/typed_record.h"
+#include "platform/byte_order.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 
@@ -103,11 +104,11 @@ ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, 
     if ((ioCode = memo.file.readAt(offset, h, 8)) != 0) return ReadOutcome::IoError;
     uint64_t length = 0;
     if (memo.flavour == kMemoFox) {
-        length = Get32Be(h + 4);
+        length = platform::GetU32Be(h + 4);
     } else {
         // A block without the group header holds no memo (a free group, say).
         if (h[0] != 0xFF || h[1] != 0xFF) return ReadOutcome::Ok;
-        uint32_t total = Get32Le(h + 4);
+        uint32_t total = platform::GetU32(h + 4);
         length = total >= 8 ? total - 8 : 0;
     }
     ReadOutcome result = ReadOutcome::Ok;

@@ -7,6 +7,7 @@
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/core/memo_file.h"
+#include "platform/byte_order.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 
@@ -102,10 +103,10 @@ int32_t InitBlobDescriptor(int32_t block, uint8_t mode, uint32_t size) {
             uint64_t length = 0;
             bool known = false;
             if (got == 8 && memo->flavour == kMemoFox) {
-                length = Get32Be(h + 4);
+                length = platform::GetU32Be(h + 4);
                 known = true;
             } else if (got == 8 && h[0] == 0xFF && h[1] == 0xFF && h[2] == 8 && h[3] == 0) {
-                uint32_t total = Get32Le(h + 4);
+                uint32_t total = platform::GetU32(h + 4);
                 length = total >= 8 ? total - 8 : 0;
                 known = true;
             } else if (memo->flavour == kMemoFox) {

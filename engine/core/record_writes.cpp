@@ -5,10 +5,12 @@
 
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "engine/core/file_support.h"
 #include "engine/core/locks.h"
 #include "engine/core/navigation.h"
 #include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -28,13 +30,6 @@ public:
     explicit LockSemaphore(bool active) : SemaphoreBracket(Lock, active) {}
 };
 
-std::string stem(const std::string& tablePath) {
-    size_t slash = tablePath.find_last_of('/');
-    size_t dot = tablePath.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return tablePath.substr(0, dot);
-    return tablePath;
-}
-
 // Reports a failure of a step without letting a later success hide it.
 bool fail(uint16_t code, const std::string& detail) {
     SetEngineError(code, detail);
@@ -43,9 +38,15 @@ bool fail(uint16_t code, const std::string& detail) {
 
 }  // namespace
 
-std::string PackWritingName(const std::string& tablePath) { return stem(tablePath) + ".$pw"; }
-std::string PackReadyName(const std::string& tablePath) { return stem(tablePath) + ".$pr"; }
-std::string PackMemoName(const std::string& tablePath) { return stem(tablePath) + ".$$$"; }
+std::string PackWritingName(const std::string& tablePath) {
+    return DerivedFileName(tablePath, kPackWritingExt);
+}
+std::string PackReadyName(const std::string& tablePath) {
+    return DerivedFileName(tablePath, kPackReadyExt);
+}
+std::string PackMemoName(const std::string& tablePath) {
+    return DerivedFileName(tablePath, kPackMemoExt);
+}
 
 bool Append() {
     eng().errors.lastError = 0;
@@ -261,8 +262,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
         // Count and date of the packed table.
         platform::CivilDate d = platform::Today();
         if (b.isDbase2()) {
-            header[1] = static_cast<char>(kept & 0xFF);
-            header[2] = static_cast<char>((kept >> 8) & 0xFF);
+            platform::PutU16(reinterpret_cast<uint8_t*>(&header[1]), static_cast<uint16_t>(kept));
             header[3] = static_cast<char>(d.month);
             header[4] = static_cast<char>(d.day);
             header[5] = static_cast<char>(d.year - 1900);
@@ -270,7 +270,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
             header[1] = static_cast<char>(d.year - 1900);
             header[2] = static_cast<char>(d.month);
             header[3] = static_cast<char>(d.day);
-            for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<char>((static_cast<uint32_t>(kept) >> (8 * i)) & 0xFF);
+            platform::PutU32(reinterpret_cast<uint8_t*>(&header[4]), static_cast<uint32_t>(kept));
         }
         rc = out.writeAt(0, header.data(), header.size());
     }
@@ -366,7 +366,7 @@ bool Pack() {
     // the table rename if this process dies in between.
     if (withMemo) {
         e.tables.memo->closeMemofile();
-        std::string memoPath = platform::ResolveCase(stem(table) + "." + std::string(b->version() == 0xF5 ? "fpt" : "dbt"));
+        const std::string memoPath = MemoFileNameOf(table, b->version());
         int rc = platform::RenameFile(memoTemp, memoPath);
         if (rc != 0) {
             packed.close();
@@ -388,10 +388,7 @@ bool Pack() {
     b->fileMode = platform::kModeExclusive;
     b->recCount = kept;
     b->state = TableState::Clean;
-    b->header[4] = static_cast<uint8_t>(kept & 0xFF);
-    b->header[5] = static_cast<uint8_t>((kept >> 8) & 0xFF);
-    b->header[6] = static_cast<uint8_t>((kept >> 16) & 0xFF);
-    b->header[7] = static_cast<uint8_t>((kept >> 24) & 0xFF);
+    platform::PutU32(&b->header[4], static_cast<uint32_t>(kept));
     if (withMemo) {
         e.errors.lastError = 0;
         e.tables.memo->useMemofile();

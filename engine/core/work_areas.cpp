@@ -5,6 +5,7 @@
 
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "engine/core/file_support.h"
 #include "engine/core/locks.h"
 #include "engine/core/navigation.h"
 #include "engine/core/record_writes.h"
@@ -130,45 +131,32 @@ bool useVirtual(const std::string& original, std::string cmd, void* buffer, size
     return LastError() == 0;
 }
 
-bool useImpl(const std::string& command, void* buffer, size_t size, TranslateProc readProc,
-             TranslateProc writeProc) {
-    eng().errors.lastError = 0;
-    CloseDatabase();
-    const std::string original = trim(command);
-    if (original.empty()) return true;
-    std::string cmd = original + " ";
-    const std::string up = upperAscii(cmd);
-    if (up.find("LINKED LIST") != std::string::npos || up.find("VIRTUAL FILE") != std::string::npos)
-        return useVirtual(original, " " + cmd, buffer, size);
+bool isVirtualCommand(const std::string& command) {
+    const std::string up = upperAscii(command);
+    return up.find("LINKED LIST") != std::string::npos || up.find("VIRTUAL FILE") != std::string::npos;
+}
 
+// Opens a table; original is what the caller asked for, as error texts show it.
+bool useImpl(const UseRequest& request, const std::string& original, void* buffer, size_t size,
+             TranslateProc readProc, TranslateProc writeProc) {
     if ((!buffer && size != 0) || (buffer && size == 0)) {
         SetEngineError(220, "Buffer is NIL or size is zero, attempting to open " + original + " [USE]");
         return false;
     }
-    // Keywords are found whatever their case; the file name keeps the case it was given.
-    cmd = " " + cmd;
-    const bool exclusive = takeWord(cmd, " EXCLUSIVE");
-    std::string alias;
-    const bool hasAlias = takeAlias(cmd, alias);
-    std::string name = trim(cmd);
-    name = platform::AbsolutePath(name);
-    {
-        size_t slash = name.find_last_of('/');
-        size_t dot = name.find_last_of('.');
-        if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) name += ".dbf";
-    }
-    name = platform::ResolveCase(name);
-    if (!hasAlias) alias = upperAscii(FileNameOnly(name)).substr(0, 64);
+    const std::string name = TableFileName(request.path);
+    const std::string alias = request.alias.empty() ? upperAscii(FileNameOnly(name)).substr(0, 64)
+                                                    : upperAscii(request.alias).substr(0, 64);
 
     EngineSettings& st = eng().settings;
-    uint16_t mode = exclusive ? static_cast<uint16_t>(platform::kModeExclusive) : st.shareMode;
-    if (st.openModeOverride != 0xFFFF) mode = st.openModeOverride;
+    uint16_t mode = request.exclusive ? static_cast<uint16_t>(platform::kModeExclusive) : st.shareMode;
+    if (request.openMode != 0xFFFF) mode = request.openMode;
 
     if (!CompleteInterruptedPack(name)) return false;
     auto block = std::make_unique<WorkAreaBlock>();
     block->fileName = name;
     block->fileMode = mode;
     block->oem = !st.ansi;
+    block->countRepair = request.countRepair;
     if (!OpenDbf(*block)) return false;
 
     const int area = eng().currentArea;
@@ -227,12 +215,46 @@ bool useImpl(const std::string& command, void* buffer, size_t size, TranslatePro
 
 }  // namespace
 
-bool Use(const std::string& command, void* buffer, size_t size) {
-    return useImpl(command, buffer, size, nullptr, nullptr);
+UseRequest ParseUseCommand(const std::string& command) {
+    UseRequest r;
+    const EngineSettings& st = eng().settings;
+    r.openMode = st.openModeOverride;
+    r.countRepair = st.autoFixRecCount;
+    std::string cmd = trim(command);
+    if (!cmd.empty() && cmd[0] == '"') {
+        // A quoted path stands as it is; the words come after it.
+        const size_t close = cmd.find('"', 1);
+        r.path = cmd.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        cmd = close == std::string::npos ? std::string() : cmd.substr(close + 1);
+    }
+    // Keywords are found whatever their case; the file name keeps the case it was given.
+    cmd = " " + cmd + " ";
+    r.exclusive = takeWord(cmd, " EXCLUSIVE");
+    takeAlias(cmd, r.alias);
+    if (r.path.empty()) r.path = trim(cmd);
+    return r;
+}
+
+bool UseTable(const UseRequest& request, void* buffer, size_t size, TranslateProc readProc,
+              TranslateProc writeProc) {
+    eng().errors.lastError = 0;
+    CloseDatabase();
+    if (trim(request.path).empty()) return true;
+    return useImpl(request, request.path, buffer, size, std::move(readProc), std::move(writeProc));
 }
 
 bool UseEx(const std::string& command, void* buffer, size_t size, TranslateProc readProc, TranslateProc writeProc) {
-    return useImpl(command, buffer, size, std::move(readProc), std::move(writeProc));
+    eng().errors.lastError = 0;
+    CloseDatabase();
+    const std::string original = trim(command);
+    if (original.empty()) return true;
+    if (isVirtualCommand(original)) return useVirtual(original, " " + original + " ", buffer, size);
+    return useImpl(ParseUseCommand(original), original, buffer, size, std::move(readProc),
+                   std::move(writeProc));
+}
+
+bool Use(const std::string& command, void* buffer, size_t size) {
+    return UseEx(command, buffer, size, nullptr, nullptr);
 }
 
 bool Select(int n) {

@@ -58,8 +58,29 @@ struct AreaTable {
     std::unique_ptr<WorkAreaBlock> blocks[kAreaCount + 1];  // slot 0 unused
 };
 
+// What opening a table asks for. Use parses the text of a USE command into one; the dataset layer and
+// the engine's own callers fill one directly, so that a path may hold any character and any word.
+struct UseRequest {
+    std::string path;  // the table file; "dbf" is added when the name has no extension
+    bool exclusive = false;
+    std::string alias;  // empty: the table's base name in upper case
+    uint16_t openMode =
+        0xFFFF;                // the file mode to open with instead of the one exclusive gives; 0xFFFF = none
+    bool countRepair = false;  // the record count comes from the file size
+};
+
+// Opens request.path in the current area (closing what it holds) with the typed record in buffer (an
+// owned one when buffer is nullptr and size 0) and the optional translation of the record bytes.
+bool UseTable(const UseRequest& request, void* buffer = nullptr, size_t size = 0,
+              TranslateProc readProc = nullptr, TranslateProc writeProc = nullptr);
+// The USE command: "path [EXCLUSIVE] [ALIAS name]" with the keywords in any case, or a virtual file
+// ("... LINKED LIST" / "... VIRTUAL FILE"). A path in double quotes may hold blanks and those words;
+// unquoted, the words are taken out wherever they stand. The open-mode and record-count settings of
+// the engine fill the rest of the request.
 bool Use(const std::string& command, void* buffer, size_t size);
 bool UseEx(const std::string& command, void* buffer, size_t size, TranslateProc readProc, TranslateProc writeProc);
+// The request a USE command's text (not a virtual file) stands for.
+UseRequest ParseUseCommand(const std::string& command);
 bool Select(int n);
 int SelectedArea();
 void CloseDatabase();

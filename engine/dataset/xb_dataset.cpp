@@ -7,6 +7,7 @@
 #include "engine/core/dates.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "engine/core/file_support.h"
 #include "engine/core/navigation.h"
 #include "engine/core/text_support.h"
 #include "engine/core/typed_record.h"
@@ -144,7 +145,7 @@ void TXbDataSet::SetDbfFileName(const std::string& name) {
         const size_t slash = n.find_last_of('/');
         const size_t dot = n.find_last_of('.');
         const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-        if (!hasExt) n += ".DBF";
+        if (!hasExt) n += std::string(".") + kTableExt;
     }
     m_dbfFileName = n;
     if (wasActive && !Loading) Open();
@@ -376,7 +377,7 @@ bool TXbDataSet::OpenArea() {
         TakeSnapshot();
         return true;
     }
-    if (!xb::Use(m_dbfFileName, nullptr, 0)) return false;
+    if (!xb::UseTable({.path = m_dbfFileName})) return false;
     FillDbfFieldsFromTable();
     TakeSnapshot();
     xb::CloseDatabase();

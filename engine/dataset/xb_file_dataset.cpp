@@ -35,9 +35,16 @@ bool unavailable(const char* routine) {
 
 }  // namespace
 
+namespace {
+
+struct ServicesState final : UnitState {
+    DatasetIndexServices services;
+};
+
+}  // namespace
+
 DatasetIndexServices& IndexServices() {
-    static DatasetIndexServices services;
-    return services;
+    return Engine::current().unit<ServicesState>().services;
 }
 
 TXbFileDataSet::~TXbFileDataSet() = default;
@@ -51,13 +58,7 @@ void TXbFileDataSet::SetExclusive(bool on) {
 }
 
 std::string TXbFileDataSet::MdxFileName() const {
-    std::string name = DbfFileName();
-    const size_t slash = name.find_last_of('/');
-    const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.resize(dot);
-    name += ".mdx";
-    const std::string found = platform::ResolveCase(platform::AbsolutePath(name));
-    return platform::FileExists(found) ? found : name;
+    return IndexFileNameOf(TableFileName(DbfFileName()));
 }
 
 // ---- opening ----
@@ -70,18 +71,13 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
             ClearPendingError();
         }
     }
-    std::string use = fileName;
-    if (m_exclusive) use += " EXCLUSIVE";
-    const std::string alias = AllTrim(Name);
-    if (!alias.empty()) use += " ALIAS " + EngineText(alias);
-
-    EngineSettings& st = Engine::current().settings;
-    const bool oldFix = xb::SetAutoFixRecCount(AutoFixRecCount);
-    const uint16_t oldMode = st.openModeOverride;
-    if (ReadOnly) st.openModeOverride = m_exclusive ? 0 : 64;
-    xb::Use(use, nullptr, 0);
-    st.openModeOverride = oldMode;
-    xb::SetAutoFixRecCount(oldFix);
+    UseRequest request;
+    request.path = fileName;
+    request.exclusive = m_exclusive;
+    request.alias = EngineText(AllTrim(Name));
+    if (ReadOnly) request.openMode = m_exclusive ? 0 : 64;
+    request.countRepair = AutoFixRecCount;
+    xb::UseTable(request);
     if (PendingError() != 0) return false;
     return MakeIndexes();
 }
@@ -166,8 +162,10 @@ bool TXbFileDataSet::MakeIndexes() {
                     svc.setIndexTo(mdx);
                 else
                     unavailable("SetIndexTo");
+                // A missing or damaged index, or one out of step with its table (212), is offered for a
+                // rebuild (OnBeforeMakeIndex may refuse it) instead of halting the opening.
                 const int e = PendingError();
-                if (e == 2 || e == 222 || e == 223) {
+                if (e == 2 || e == 212 || e == 222 || e == 223) {
                     ClearPendingError();
                     build = true;
                 }

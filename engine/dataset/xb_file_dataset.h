@@ -25,7 +25,7 @@ struct TIndexTagDescriptor {
 };
 
 // The index engine's routines the opening uses, acting on the current work area. Filled with the index
-// engine's own routines where they are built; tests may put their own in.
+// engine's own routines where they are built; tests may put their own in. Each engine has its own.
 struct DatasetIndexServices {
     std::function<bool(const std::string& mdxName)> setIndexTo;
     std::function<bool(const std::vector<TIndexTagDescriptor>& tags, const std::string& mdxName)> makeIndex;

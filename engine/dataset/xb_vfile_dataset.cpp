@@ -378,7 +378,7 @@ bool TXbLLDataSet::ReadFromDisk() {
         return false;
     }
     const int fArea = SelectedArea();
-    if (!Use(path, nullptr, 0)) {
+    if (!UseTable({.path = path})) {
         Select(vArea);
         return false;
     }
@@ -445,7 +445,7 @@ bool TXbLLDataSet::WriteToDisk() {
         return false;
     }
     const int fArea = SelectedArea();
-    if (!Use(work + " EXCLUSIVE", nullptr, 0)) {
+    if (!UseTable({.path = work, .exclusive = true})) {
         Select(vArea);
         discard();
         return false;

@@ -14,18 +14,25 @@ namespace xb {
 
 namespace {
 
-// The compiler's process-wide state: every live compiled expression (what FreeExpr accepts), the memo
-// pool size and the two cells of the table layer.
-struct CompilerState {
+// The compiler's state in one engine: every live compiled expression (what FreeExpr accepts), the memo
+// pool size and the two cells of the table layer. Expressions still compiled when the engine ends go
+// with it.
+struct CompilerState final : UnitState {
     std::unordered_set<ExprRecord*> live;
     uint16_t memoPoolSize = 256;
     ExprRecord* current = nullptr;
     EvaluateCurrentProc evaluateCurrent = nullptr;
+
+    CompilerState() = default;
+    CompilerState(const CompilerState&) = delete;
+    CompilerState& operator=(const CompilerState&) = delete;
+    ~CompilerState() override {
+        for (ExprRecord* r : live) delete r;
+    }
 };
 
 CompilerState& state() {
-    static CompilerState s;
-    return s;
+    return Engine::current().unit<CompilerState>();
 }
 
 void releaseRecord(ExprRecord* rec) {
@@ -126,13 +133,10 @@ EvaluateCurrentProc EvaluateCurrentCell() { return state().evaluateCurrent; }
 void InstallExpressionEngine(Engine& engine) {
     engine.tables.parser = std::make_unique<ExpressionHooks>();
     engine.tables.parserLinked = true;
-    state().evaluateCurrent = &EvaluateCurrent;
+    engine.unit<CompilerState>().evaluateCurrent = &EvaluateCurrent;
     Engine* self = &engine;
     engine.addFinalizer([self] {
-        std::vector<ExprRecord*> mine;
-        for (ExprRecord* r : state().live)
-            if (r->owner == self) mine.push_back(r);
-        for (ExprRecord* r : mine) releaseRecord(r);
+        self->dropUnit<CompilerState>();
         self->tables.parserLinked = false;
     });
 }

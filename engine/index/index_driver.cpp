@@ -207,12 +207,10 @@ bool SetIndexTo(const std::string& fileName) {
         CheckDbfInUse("SetIndexTo");
         return false;
     }
-    const std::string given = AllTrim(fileName);
-    const std::string name = given.empty() ? ForceExt(b->fileName, "mdx") : DefaultExt(given, "mdx");
+    const std::string path = GivenIndexFileName(b->fileName, fileName);
     CloseIndex();
-    const std::string path = platform::ResolveCase(name);
     if (!platform::FileExists(path)) {
-        SetEngineError(2, "SetIndexTo(" + name + ")");
+        SetEngineError(2, "SetIndexTo(" + path + ")");
         return false;
     }
     const uint16_t override = eng().settings.openModeOverride;

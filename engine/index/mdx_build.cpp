@@ -9,6 +9,7 @@
 #include "engine/core/errors.h"
 #include "engine/core/file_support.h"
 #include "engine/core/locks.h"
+#include "engine/core/record_writes.h"
 #include "engine/core/text_support.h"
 #include "engine/core/typed_record.h"
 #include "engine/index/expr_unit.h"
@@ -23,47 +24,19 @@ namespace {
 
 // ---- progress -----------------------------------------------------------------------------------------
 
-struct ProgressHook {
-    Engine* owner = nullptr;
+// The progress of the builds of one engine: a new engine starts without a hook.
+struct ProgressHook final : UnitState {
     MakeIndexProgress callback;
     int steps = 0;
+    // Steps handed to the tags of one MakeIndex, so that the whole build fills the window once; -1 outside.
+    int stepsOverride = -1;
+    // Progress calls made since the current MakeIndex began.
+    int callsMade = 0;
 };
 
-// The hook belongs to one engine: a new engine starts without one.
 ProgressHook& progressHook() {
-    static ProgressHook hook;
-    Engine* e = Engine::currentOrNull();
-    if (hook.owner != e) hook = ProgressHook{e, {}, 0};
-    return hook;
+    return Engine::current().unit<ProgressHook>();
 }
-
-// Steps handed to the tags of one MakeIndex, so that the whole build fills the window once; -1 outside.
-int g_stepsOverride = -1;
-// Progress calls made since the current MakeIndex began.
-int g_callsMade = 0;
-
-// The first failure of a MakeIndex: later tags and the closing steps succeed and clear the error word,
-// which must still tell the caller why the result is false.
-struct FirstError {
-    uint16_t code = 0;
-    std::string detail;
-    void take() {
-        const ErrorState& s = Engine::current().errors;
-        if (code == 0) {
-            code = s.lastError ? s.lastError : s.pendingError;
-            detail = s.detail;
-        }
-    }
-    void restore() const {
-        ErrorState& s = Engine::current().errors;
-        if (code == 0) return;
-        s.lastError = code;
-        if (!s.trapping) {  // a trapped error has been shown already
-            s.pendingError = code;
-            s.detail = detail;
-        }
-    }
-};
 
 constexpr size_t kReadBufferHalf = 65512 / 2;
 constexpr size_t kRunBufferBytes = 32768;
@@ -90,8 +63,8 @@ void BuildProgress::finish() {
 
 void BuildProgress::call() {
     ++m_calls;
-    ++g_callsMade;
-    const ProgressHook& h = progressHook();
+    ProgressHook& h = progressHook();
+    ++h.callsMade;
     if (h.callback)
         h.callback();
     else
@@ -621,29 +594,31 @@ void closeCurrentIndex() {
 }  // namespace
 
 bool AddIndexTag(const TagDefinition& def, bool lock) {
-    return addIndexTag(def, lock, g_stepsOverride >= 0 ? g_stepsOverride : progressHook().steps);
+    const ProgressHook& h = progressHook();
+    return addIndexTag(def, lock, h.stepsOverride >= 0 ? h.stepsOverride : h.steps);
 }
 
 bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileName) {
     if (CheckDbfInUse("MakeIndex")) return false;
     WorkAreaBlock& b = *CurrentBlock();
     closeCurrentIndex();
-    const std::string name = AllTrim(fileName).empty() ? ForceExt(b.fileName, "mdx") : DefaultExt(fileName, "mdx");
-    const std::string path = platform::ResolveCase(name);
+    const std::string path = GivenIndexFileName(b.fileName, fileName);
 
     size_t tags = 0;
     while (tags < defs.size() && !AllTrim(defs[tags].name).empty()) ++tags;
-    const int steps = progressHook().steps;
+    ProgressHook& hook = progressHook();
+    const int steps = hook.steps;
     // The window of the whole build receives all its steps, whatever happens.
-    g_callsMade = 0;
+    hook.callsMade = 0;
     struct StepFiller {
+        ProgressHook& hook;
         int steps;
         ~StepFiller() {
-            g_stepsOverride = -1;
-            BuildProgress rest(steps - g_callsMade, 0);
+            hook.stepsOverride = -1;
+            BuildProgress rest(steps - hook.callsMade, 0);
             rest.finish();
         }
-    } filler{steps};
+    } filler{hook, steps};
     FirstError first;
 
     bool reopened = false;
@@ -651,7 +626,7 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
         const int rc = EraseFile(path);
         if (rc == platform::kErrAccessDenied || rc == platform::kErrSharingViolation) {
             if (ReopenDbfFile(true) != 0) {
-                SetEngineError(225, DbfName() + " MakeIndex(" + name + ")");
+                SetEngineError(225, DbfName() + " MakeIndex(" + path + ")");
                 return false;
             }
             reopened = true;
@@ -661,7 +636,8 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
         if (!reopened) return true;
         reopened = false;
         if (const int rc = ReopenDbfFile(false); rc != 0) {
-            SetEngineError(static_cast<uint16_t>(rc), "Cannot_Reopen_Database_Sharable MakeIndex(" + name + ")");
+            SetEngineError(static_cast<uint16_t>(rc),
+                           "Cannot_Reopen_Database_Sharable MakeIndex(" + path + ")");
             return false;
         }
         return true;
@@ -679,21 +655,20 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
             return fail();
         }
     }
-    if (!CreateMdxHeader(name)) return fail();
+    if (!CreateMdxHeader(path)) return fail();
 
     bool ok = true;
     for (size_t i = 0; i < tags; ++i) {
         // The whole build fills the progress window once: the steps are shared out among the tags.
-        g_stepsOverride = static_cast<int>(static_cast<int64_t>(steps) * static_cast<int64_t>(i + 1) /
-                                               static_cast<int64_t>(tags) -
-                                           static_cast<int64_t>(steps) * static_cast<int64_t>(i) /
-                                               static_cast<int64_t>(tags));
-        if (!addIndexTag(defs[i], false, g_stepsOverride)) {
+        hook.stepsOverride = static_cast<int>(
+            static_cast<int64_t>(steps) * static_cast<int64_t>(i + 1) / static_cast<int64_t>(tags) -
+            static_cast<int64_t>(steps) * static_cast<int64_t>(i) / static_cast<int64_t>(tags));
+        if (!addIndexTag(defs[i], false, hook.stepsOverride)) {
             first.take();
             ok = false;
         }
     }
-    g_stepsOverride = -1;
+    hook.stepsOverride = -1;
 
     if (MdxArea* area = CurrentMdxArea()) {
         if (!FlushMdxHeader(*area)) {
@@ -707,6 +682,9 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
         first.take();
         ok = false;
     }
+    // The table's own index is its production index whoever creates it: other programs then open and
+    // keep it up too.
+    if (ok && AsciiUpper(path) == AsciiUpper(IndexFileNameOf(b.fileName))) SetMdxFlag(true);
     if (!ok) first.restore();
     return ok;
 }

@@ -14,19 +14,6 @@
 
 namespace xb {
 
-uint32_t GetU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-void PutU32(uint8_t* p, uint32_t v) {
-    for (int k = 0; k < 4; ++k, v >>= 8) p[k] = static_cast<uint8_t>(v & 0xFF);
-}
-void PutU16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v & 0xFF);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
 uint16_t ItemLengthFor(int keyLength) { return static_cast<uint16_t>(4 + ((keyLength + 3) / 4) * 4); }
 uint16_t MaxKeysFor(int keyLength) { return static_cast<uint16_t>(1012 / ItemLengthFor(keyLength)); }
 

@@ -14,6 +14,7 @@
 
 #include "engine/core/work_areas.h"
 #include "engine/index/mdx_keys.h"
+#include "platform/byte_order.h"
 #include "platform/file.h"
 
 namespace xb {
@@ -37,10 +38,15 @@ inline constexpr uint8_t kTagFlagAlways = 0x10;
 inline constexpr uint8_t kTagFlagDescending = 0x08;
 inline constexpr uint8_t kTagFlagUnique = 0x40;
 
-uint32_t GetU32(const uint8_t* p);
-uint16_t GetU16(const uint8_t* p);
-void PutU32(uint8_t* p, uint32_t v);
-void PutU16(uint8_t* p, uint16_t v);
+// The index unit reads and writes its integers with the formats' one codec.
+using platform::GetU16;
+using platform::GetU32;
+using platform::PutU16;
+using platform::PutU32;
+
+// Follows the detail of a 212 for a record its order cannot find: the tag is out of step with its table
+// (keys out of order, or encoded otherwise, in a file another program wrote), which a reindex repairs.
+inline constexpr const char* kIndexMayBeDamaged = "\r\nThe index may be damaged: a reindex repairs it.";
 
 // Key item length (the pointer, the key and padding to a multiple of 4) and keys per node.
 uint16_t ItemLengthFor(int keyLength);

@@ -23,23 +23,13 @@ namespace {
 
 // ---- engine-wide settings: exact and found ----------------------------------------------------------------
 
-struct SearchSettings {
+struct SearchSettings final : UnitState {
     bool exact = false;
     bool found = false;
 };
 
-std::vector<std::pair<const Engine*, std::unique_ptr<SearchSettings>>> g_settings;
-
 SearchSettings& settings() {
-    Engine& engine = Engine::current();
-    for (auto& [e, s] : g_settings)
-        if (e == &engine) return *s;
-    g_settings.emplace_back(&engine, std::make_unique<SearchSettings>());
-    SearchSettings& s = *g_settings.back().second;
-    Engine* ep = &engine;
-    engine.addFinalizer(
-        [ep] { std::erase_if(g_settings, [ep](const auto& entry) { return entry.first == ep; }); });
-    return s;
+    return Engine::current().unit<SearchSettings>();
 }
 
 void setFound(bool on) {
@@ -732,8 +722,8 @@ bool SoftSyncIndex() {
         return true;
     }
     if (TagForHolds(tag)) {
-        SetEngineError(212, "Record with key: \"" + keyBytesText(tag, key) +
-                                "\" not in index: " + tag.tagText() + ". [SoftSyncIndex]");
+        SetEngineError(212, "Record with key: \"" + keyBytesText(tag, key) + "\" not in index: " +
+                                tag.tagText() + ". [SoftSyncIndex]" + kIndexMayBeDamaged);
         return false;
     }
     // A record outside the FOR condition has no place in the order.

@@ -33,33 +33,6 @@ struct Level {
     int pos = 0;
 };
 
-// The first failure of a write that goes on with the other tags: later successes and failures must not
-// hide why the write as a whole failed.
-struct FirstFailure {
-    uint16_t code = 0;
-    std::string detail;
-    void take() {
-        const ErrorState& s = Engine::current().errors;
-        if (code == 0 && s.lastError != 0) {
-            code = s.lastError;
-            detail = s.detail;
-        }
-    }
-    void report(uint16_t c, const std::string& d) {
-        SetEngineError(c, d);
-        take();
-    }
-    void restore() const {
-        if (code == 0) return;
-        ErrorState& s = Engine::current().errors;
-        s.lastError = code;
-        if (!s.trapping) {
-            s.pendingError = code;
-            s.detail = detail;
-        }
-    }
-};
-
 // Reads and changes one tag's tree. Every node is read from the file (another station may have changed
 // it since this station's copies were taken) and checked before it is trusted; every change is written
 // through SeekAndWrite, which keeps the tag's navigation copies current.
@@ -76,15 +49,41 @@ public:
 
     // Descends from the root to the leaf where key belongs: at each level the first entry whose key is
     // not below key, or the rightmost child (the slot after the last entry in the leaf).
-    bool descend(const uint8_t* key) {
+    bool descend(const uint8_t* key, bool pastEqualKeys = false) {
         m_path.clear();
         uint32_t block = m_tag.header.root();
         for (;;) {
             if (!push(block)) return false;
             Level& l = m_path.back();
-            l.pos = lowerBound(l.node, key);
+            l.pos = pastEqualKeys ? upperBound(l.node, key) : lowerBound(l.node, key);
             if (NodeIsLeaf(l.node.data(), m_item)) return true;
             block = child(l.node, l.pos);
+        }
+    }
+
+    // Puts the leaf level where (key, record) belongs: after the equal keys of lower record numbers and
+    // before those of higher ones, the order a rebuild gives them.
+    bool descendForInsert(const uint8_t* key, uint32_t record) {
+        // Most inserts are appends, whose record number is the highest: they go after the last equal key.
+        if (!descend(key, true)) return false;
+        Level& leaf = m_path.back();
+        while (leaf.pos > 0) {
+            const uint8_t* e = NodeEntry(leaf.node.data(), m_item, leaf.pos - 1);
+            if (m_order.compare(e + 4, key) != 0 || GetU32(e) < record) return true;
+            --leaf.pos;
+        }
+        // Equal keys of higher records may begin in an earlier leaf: walk forward from the first equal key.
+        if (!descend(key)) return false;
+        for (;;) {
+            Level& l = m_path.back();
+            if (l.pos >= NodeCount(l.node.data())) {
+                const int r = nextLeaf();
+                if (r <= 0) return r == 0;
+                continue;
+            }
+            const uint8_t* e = NodeEntry(l.node.data(), m_item, l.pos);
+            if (m_order.compare(e + 4, key) != 0 || GetU32(e) > record) return true;
+            ++l.pos;
         }
     }
 
@@ -256,6 +255,18 @@ private:
         while (lo < hi) {
             const int mid = (lo + hi) / 2;
             if (m_order.compare(NodeEntry(n.data(), m_item, mid) + 4, key) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+
+    int upperBound(const Node& n, const uint8_t* key) const {
+        int lo = 0, hi = NodeCount(n.data());
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (m_order.compare(NodeEntry(n.data(), m_item, mid) + 4, key) <= 0)
                 lo = mid + 1;
             else
                 hi = mid;
@@ -521,11 +532,12 @@ int insertKey(MdxArea& area, MdxTag& tag, const uint8_t* key, uint32_t record) {
             tag.headerChanged = true;
         }
         TagEditor ed(area, tag, "AppendIndex");
-        if (!ed.descend(key)) return -1;
         if (tag.header.unique()) {
             bool exists = false;
-            if (!ed.holdsKey(key, exists)) return -1;
+            if (!ed.descend(key) || !ed.holdsKey(key, exists)) return -1;
             if (exists) return writeAnchorIfChanged(area, tag) ? 0 : -1;
+        } else if (!ed.descendForInsert(key, record)) {
+            return -1;
         }
         const bool ok = ed.insert(record, key);
         // The header page follows even after a failed node write, so that a root already written is
@@ -559,10 +571,11 @@ bool syncOrder(MdxArea& area, WorkAreaBlock& b) {
             const std::string k = "\"" + keyText(*tag, key.data()) + "\"";
             if (!keySeen)
                 SetEngineError(212, "Key: " + k + " not in index: " + tag->tagText() +
-                                        ". [SyncIndex-1] Record: " + std::to_string(b.recNo));
+                                        ". [SyncIndex-1] Record: " + std::to_string(b.recNo) +
+                                        kIndexMayBeDamaged);
             else
-                SetEngineError(
-                    212, "Record with key: " + k + " not in index: " + tag->tagText() + ". [SyncIndex-2]");
+                SetEngineError(212, "Record with key: " + k + " not in index: " + tag->tagText() +
+                                        ". [SyncIndex-2]" + kIndexMayBeDamaged);
             return false;
         }
         ed.positionTag();
@@ -581,7 +594,7 @@ void saveOrderKey(MdxArea& area) {
 }
 
 // The end of an append or replace: the file header, the current order on the record, its key saved.
-void finishWrite(MdxArea& area, WorkAreaBlock& b, FirstFailure& first) {
+void finishWrite(MdxArea& area, WorkAreaBlock& b, FirstError& first) {
     if (!FlushMdxHeader(area)) first.take();
     if (!syncOrder(area, b)) first.take();
     saveOrderKey(area);
@@ -636,7 +649,7 @@ void AppendNewKey() {
     readOtherStationsChanges();
     // Every tag receives the record even when another failed: the record is in the table, and the more
     // tags hold it the less a reindex has to repair. The first failure is what the append reports.
-    FirstFailure first;
+    FirstError first;
     Key key{};
     for (int s = 1; s <= kMaxTags; ++s) {
         MdxTag* tag = area->tags[s].get();
@@ -672,7 +685,7 @@ void UpdateChangedKeys() {
     WorkAreaBlock* b = CurrentBlock();
     if (!area || !b) return;
     readOtherStationsChanges();
-    FirstFailure first;
+    FirstError first;
     const uint32_t record = static_cast<uint32_t>(b->recNo);
     Key key{};
     for (int s = 1; s <= kMaxTags; ++s) {

@@ -12,6 +12,7 @@
 #include "engine/core/file_support.h"
 #include "engine/core/locks.h"
 #include "engine/core/work_areas.h"
+#include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 
@@ -50,35 +51,29 @@ struct SemaphoreRecord {
     uint16_t knownCounter = 0;
     uint64_t generation = 0;
 
-    uint16_t counter() const { return static_cast<uint16_t>(record[2] | (record[3] << 8)); }
-    void setCounter(uint16_t v) {
-        record[2] = static_cast<uint8_t>(v & 0xFF);
-        record[3] = static_cast<uint8_t>(v >> 8);
-    }
+    uint16_t counter() const { return platform::GetU16(&record[2]); }
+    void setCounter(uint16_t v) { platform::PutU16(&record[2], v); }
 };
 
-struct EngineSemaphores {
+struct EngineSemaphores final : UnitState {
     SemaphoreTimeouts timeouts;
     std::unique_ptr<SemaphoreRecord> areas[kSemAreas + 1];
     int32_t readBrackets[kAreaCount + 1] = {};
     int32_t writeBrackets[kAreaCount + 1] = {};
 };
 
-std::vector<std::pair<const Engine*, std::unique_ptr<EngineSemaphores>>> g_registry;
-
 void logoutAll(Engine& engine);
 
-// The semaphore state of an engine; created with the first use unless the engine is ending.
+// The semaphore state of an engine; created with the first use unless the engine is ending. The end of
+// the engine logs every area out and drops it.
 EngineSemaphores* stateOf(Engine& engine, bool create) {
-    for (auto& [e, s] : g_registry)
-        if (e == &engine) return s.get();
+    if (EngineSemaphores* s = engine.unitIfAny<EngineSemaphores>()) return s;
     if (!create || engine.isShutDown()) return nullptr;
-    g_registry.emplace_back(&engine, std::make_unique<EngineSemaphores>());
-    EngineSemaphores* s = g_registry.back().second.get();
+    EngineSemaphores* s = &engine.unit<EngineSemaphores>();
     Engine* ep = &engine;
     engine.addFinalizer([ep] {
         logoutAll(*ep);
-        std::erase_if(g_registry, [ep](const auto& entry) { return entry.first == ep; });
+        ep->dropUnit<EngineSemaphores>();
     });
     return s;
 }
@@ -525,7 +520,7 @@ std::string SemaphoreFileName() {
     if (!b || b->fileName.empty()) return {};
     // The table as found on disk, so that every spelling of its name meets the same semaphore file.
     const std::string table = platform::ResolveCase(b->fileName);
-    return platform::ResolveCase(ForceExt(table, "@s@"));
+    return SemaphoreFileNameOf(table);
 }
 
 bool HandleSemafore(int action) {

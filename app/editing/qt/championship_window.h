@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/editing/qt/browse_window.h"
-#include "app/editing/qt/window_texts.h"
+#include "app/shell/qt/window_texts.h"
 
 namespace Ui {
 class Tfgestchamp;

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "app/editing/qt/championship_window.h"
-#include "app/editing/qt/modal_seam.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/editing/qt/pick_list.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"

@@ -9,9 +9,11 @@
 #include <QChartView>
 #include <QDir>
 #include <QImageReader>
+#include <QLineEdit>
 #include <QLineSeries>
 #include <QPieSeries>
 #include <QPrinter>
+#include <QPushButton>
 #include <QStackedBarSeries>
 #include <QTest>
 #include <QVBoxLayout>
@@ -26,6 +28,8 @@
 #include "app/reports/qt/report_print.h"
 #include "app/reports/report_files.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/export_file_chooser.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/html_table.h"
@@ -169,11 +173,20 @@ TEST_F(ReportOutputTest, TheSequenceChoosesWritesAndOpens) {
     Params.openAfterExport = 1;
     int asked = 0;
     bool answer = false;
-    const ExportFileChooserFn previous = SetExportFileChooser([&](bool withType, ExportFileChoice& choice) {
+    // The real chooser, answered through the modal seam: the name typed in the test's directory, then
+    // OK, or Cancel.
+    auto driver = std::make_unique<ModalDriverScope>([&](QDialog& dialog) {
         ++asked;
-        EXPECT_FALSE(withType);
-        choice = targetIn(tmp.path(), "report.htm");
-        return answer;
+        auto* chooser = qobject_cast<Tfgestfic*>(&dialog);
+        ASSERT_NE(chooser, nullptr);
+        EXPECT_FALSE(chooser->findChild<QWidget*>(QStringLiteral("gtype"))->isVisible());
+        chooser->setDirectory(QString::fromStdString(tmp.path()));
+        auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("Edit1"));
+        name->clear();
+        QTest::keyClicks(name, QStringLiteral("report.htm"));
+        QTest::mouseClick(chooser->findChild<QPushButton*>(answer ? QStringLiteral("boutok")
+                                                                  : QStringLiteral("boutannule")),
+                          Qt::LeftButton);
     });
     auto writer = [&](const ExportFileChoice&, const QStringList& images) { return report.page(images); };
     EXPECT_FALSE(ExportReportPage(&report.window, report.charts(), writer));
@@ -181,7 +194,7 @@ TEST_F(ReportOutputTest, TheSequenceChoosesWritesAndOpens) {
     EXPECT_TRUE(shell.opened.empty()) << "and opens nothing";
     answer = true;
     EXPECT_TRUE(ExportReportPage(&report.window, report.charts(), writer));
-    SetExportFileChooser(previous);
+    driver.reset();
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(filesIn(tmp.path()), QStringList({"report.htm", "reportg1.jpg", "reportg2.jpg"}));
     EXPECT_EQ(shell.opened.size(), 1u);

@@ -11,6 +11,7 @@
 
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/qt/modal_seam.h"
 #include "platform/ui.h"
 #include "ui_Tfgestfic.h"
 
@@ -19,11 +20,6 @@ namespace app {
 Tfgestfic* fgestfic = nullptr;
 
 namespace {
-
-ExportFileChooserFn& chooserOverride() {
-    static ExportFileChooserFn fn;
-    return fn;
-}
 
 QString withSlash(QString dir) {
     if (!dir.endsWith(u'/')) dir += u'/';
@@ -37,14 +33,7 @@ bool usableDirectory(const QString& dir) {
 
 }  // namespace
 
-ExportFileChooserFn SetExportFileChooser(ExportFileChooserFn chooser) {
-    ExportFileChooserFn old = std::move(chooserOverride());
-    chooserOverride() = std::move(chooser);
-    return old;
-}
-
 bool ChooseExportFile(bool withType, ExportFileChoice& choice, QWidget* parent) {
-    if (chooserOverride()) return chooserOverride()(withType, choice);
     std::unique_ptr<Tfgestfic> own;
     Tfgestfic* dialog = fgestfic;
     if (!dialog) {
@@ -52,7 +41,7 @@ bool ChooseExportFile(bool withType, ExportFileChoice& choice, QWidget* parent) 
         dialog = own.get();
     }
     dialog->prepare(withType);
-    dialog->exec();
+    ShowModal(*dialog);
     return dialog->answer(choice);
 }
 

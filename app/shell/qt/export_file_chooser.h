@@ -3,7 +3,6 @@
 
 #include <QDialog>
 #include <QString>
-#include <functional>
 #include <memory>
 
 class QFileSystemModel;
@@ -26,13 +25,9 @@ struct ExportFileChoice {
 
 // Shows the chooser (caption text 3, name "*", the type choice when withType) and returns whether a file
 // was chosen. An existing file asks Yes/No (text 4, caption text 5) and No answers false. No extension
-// is added: the caller adds its own.
+// is added: the caller adds its own. The window is shown through ShowModal (app/shell/qt/modal_seam.h),
+// so tests drive the real chooser.
 bool ChooseExportFile(bool withType, ExportFileChoice& choice, QWidget* parent = nullptr);
-
-// Replaces what ChooseExportFile shows (tests of the windows that export; an empty function restores
-// the chooser window). Returns the previous replacement.
-using ExportFileChooserFn = std::function<bool(bool withType, ExportFileChoice& choice)>;
-ExportFileChooserFn SetExportFileChooser(ExportFileChooserFn chooser);
 
 class Tfgestfic : public QDialog {
     Q_OBJECT

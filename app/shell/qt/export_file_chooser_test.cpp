@@ -14,6 +14,7 @@
 
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/qt/modal_seam.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "tests/support/fixtures.h"
@@ -176,16 +177,36 @@ TEST_F(ChooserTest, PlacesListHomeDataAndRootAndAnUnreadablePlaceFallsBackHome) 
     EXPECT_EQ(places->currentData().toString(), QDir::homePath() + u'/');
 }
 
-TEST_F(ChooserTest, ChooseExportFileCanBeReplacedForTheWindowsThatExport) {
-    SetExportFileChooser([](bool withType, ExportFileChoice& choice) {
-        choice.fullPath = QStringLiteral("/tmp/x.htm");
-        choice.type = withType ? 2 : 1;
-        return true;
+// ChooseExportFile shows the real window through the modal seam: a test's script answers it, and
+// closing it without OK answers false.
+TEST_F(ChooserTest, ChooseExportFileRunsTheChooserThroughTheModalSeam) {
+    int shown = 0;
+    bool typeShown = false;
+    ModalDriverScope driver([&](QDialog& dialog) {
+        ++shown;
+        auto* window = qobject_cast<Tfgestfic*>(&dialog);
+        ASSERT_NE(window, nullptr);
+        typeShown = window->findChild<QGroupBox*>(QStringLiteral("gtype"))->isVisible();
+        auto* edit = window->findChild<QLineEdit*>(QStringLiteral("Edit1"));
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("x.htm"));
+        window->findChild<QRadioButton*>(QStringLiteral("rtype2"))->setChecked(true);
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("boutok")), Qt::LeftButton);
     });
     ExportFileChoice choice;
     EXPECT_TRUE(ChooseExportFile(true, choice));
+    EXPECT_TRUE(typeShown);
+    EXPECT_EQ(choice.fullPath, QString::fromStdString(tmp.path()) + QStringLiteral("/x.htm"));
     EXPECT_EQ(choice.type, 2);
-    SetExportFileChooser(nullptr);
+
+    ModalDriverScope closeOnly([&](QDialog& dialog) {
+        ++shown;
+        typeShown = dialog.findChild<QGroupBox*>(QStringLiteral("gtype"))->isVisible();
+        dialog.close();
+    });
+    EXPECT_FALSE(ChooseExportFile(false, choice));
+    EXPECT_FALSE(typeShown);
+    EXPECT_EQ(shown, 2);
 }
 
 }  // namespace

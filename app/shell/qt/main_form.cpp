@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
@@ -21,7 +22,7 @@
 #include "app/shell/qt/about_box.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
-#include "app/shell/qt/modal_runner.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/program.h"
 #include "ui_TMainForm.h"
@@ -89,7 +90,8 @@ const Binding kBindings[] = {
     {"mapropos", "HelpAbout1"},     {"bquit", "aquitter"},
 };
 
-// Entries whose windows this build does not have yet: present, disabled.
+// Entries whose windows this build does not have yet: present, disabled. Those of the folders built on
+// the shell are enabled when the executable binds them (bindWindowEntry).
 const char* const kPendingEntries[] = {
     "msauvdonnees",    "mrecharger",      "mtelecharge", "bmaj",       "agestchamp",    "bgestchamp",
     "agestequipe",     "bgestequipes",    "mjoueurs",    "bjoueurs",   "aresultat",     "bresultat",
@@ -307,7 +309,7 @@ void TMainForm::FormActivate() {
         if (fsysteme) CloseSystemTables(*fsysteme);
         if (m_paramFileMissing) {
             m_paramFileMissing = false;
-            if (!m_language->loaded() && Form10) ExecModal(*Form10);
+            if (!m_language->loaded() && Form10) ShowModal(*Form10);
         }
         if (m_exchange) m_exchange->Start(true, kEventStart, true, Params.announcedVersion.toStdString());
     }
@@ -317,8 +319,12 @@ void TMainForm::FormActivate() {
 void TMainForm::FormClose() {
     // The settings first: whatever the clean-up of the tables meets, this run's settings are kept.
     WriteParamFile();
-    // The results window keeps its table open, which would refuse that table's pack.
+    // The results window and the other open windows keep their tables open, which would refuse those
+    // tables' pack; closed here, they also leave nothing behind that would keep the program running.
     CloseResultFormIfOpen();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible() && !window->isModal()) window->close();
+    }
     m_packResults = PackAllTables(GetAppDir());
     // The exchange threads stop where their transfers poll the stop flag, and are joined.
     if (m_exchange) m_exchange->StopAll();
@@ -326,8 +332,19 @@ void TMainForm::FormClose() {
     m_language.reset();
 }
 
+void TMainForm::bindWindowEntry(const QString& entry, std::function<void()> show) {
+    QObject* item = findChild<QObject*>(entry);
+    if (auto* action = qobject_cast<QAction*>(item)) {
+        action->setEnabled(true);
+        connect(action, &QAction::triggered, this, [show] { show(); });
+    } else if (auto* button = qobject_cast<QAbstractButton*>(item)) {
+        button->setEnabled(true);
+        connect(button, &QAbstractButton::clicked, this, [show] { show(); });
+    }
+}
+
 void TMainForm::HelpAbout1Execute() {
-    if (AboutBox) ExecModal(*AboutBox);
+    if (AboutBox) ShowModal(*AboutBox);
 }
 
 void TMainForm::aparametreExecute() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -56,6 +57,10 @@ public:
     // The exchange the first activation starts its thread on and the close stops; its server also gives
     // the product page and the live results (both entries are disabled without one).
     void setServerExchange(ServerExchange* exchange);
+
+    // Makes an entry (an action of ActionList1 or a tool-bar button) show a window of a later folder: the
+    // entry is enabled and runs show. Menu items bound to the action follow it.
+    void bindWindowEntry(const QString& entry, std::function<void()> show);
 
     // What the close did to each table.
     const std::vector<TablePackResult>& packResults() const { return m_packResults; }

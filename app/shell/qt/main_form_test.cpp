@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <csignal>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 
 #include "app/shell/app_files.h"
@@ -25,7 +27,7 @@
 #include "app/shell/param_file.h"
 #include "app/shell/qt/application.h"
 #include "app/shell/qt/language_choice.h"
-#include "app/shell/qt/modal_runner.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/program.h"
 #include "app/shell/qt/termination_signals.h"
 #include "engine/dataset/engine_start.h"
@@ -50,26 +52,25 @@ protected:
         xb::InstallEngineUnits(engine());
         SetAppDir(QString::fromStdString(tmp.path()));
         LanguageIndex = 1;
-        SetModalRunner([this](QDialog& dialog) {
+        m_driver.emplace([this](QDialog& dialog) {
             modalShown.push_back(dialog.objectName());
             if (auto* choice = qobject_cast<TForm10*>(&dialog)) {
-                choice->languageButton(chosenLanguage)->setChecked(true);
+                QTest::mouseClick(choice->languageButton(chosenLanguage), Qt::LeftButton);
                 choice->bokClick();
             }
-            return int(QDialog::Accepted);
         });
     }
     ~MainFormTest() override {
         windows.reset();
-        SetModalRunner({});
+        m_driver.reset();
         SetAppDir({});
         LanguageIndex = 1;
         xb::IndexServices() = m_saved;
     }
 
     // Starts the program's windows and brings the main window up, as the program does.
-    TMainForm* start() {
-        windows = std::make_unique<AppWindows>();
+    TMainForm* start(const WindowEntries& later = {}) {
+        windows = std::make_unique<AppWindows>(BuiltInExchangeSettings(), later);
         TMainForm* form = windows->mainForm();
         form->show();
         activate(form);
@@ -102,6 +103,7 @@ protected:
     std::unique_ptr<AppWindows> windows;
 
 private:
+    std::optional<ModalDriverScope> m_driver;
     xb::DatasetIndexServices m_saved;
 };
 
@@ -200,6 +202,28 @@ TEST_F(MainFormTest, EntriesOfMissingWindowsAreDisabledAndTheirItemsFollowTheAct
     EXPECT_TRUE(child<QAction>("mChamp")->isEnabled());
 }
 
+// The executable hands the windows of later folders to the main window: their entries are enabled, the
+// menu item, the action and the button show the window, and the main window's close closes it.
+TEST_F(MainFormTest, EntriesOfLaterWindowsShowThemAndTheCloseClosesThem) {
+    QWidget later;
+    int shown = 0;
+    const auto show = [&] {
+        ++shown;
+        later.show();
+    };
+    TMainForm* form = start({{QStringLiteral("agestchamp"), show}, {QStringLiteral("bgestchamp"), show}});
+    for (const char* name : {"mChamp", "agestchamp"}) EXPECT_TRUE(child<QAction>(name)->isEnabled()) << name;
+    EXPECT_TRUE(child<QWidget>("bgestchamp")->isEnabled());
+    child<QAction>("mChamp")->trigger();
+    child<QAction>("agestchamp")->trigger();
+    QTest::mouseClick(child<QAbstractButton>("bgestchamp"), Qt::LeftButton);
+    EXPECT_EQ(shown, 3);
+    EXPECT_TRUE(later.isVisible());
+    EXPECT_FALSE(child<QAction>("agestequipe")->isEnabled()) << "entries not handed over stay disabled";
+    form->close();
+    EXPECT_FALSE(later.isVisible());
+}
+
 TEST_F(MainFormTest, HelpOpensThePageBesideTheDataThroughTheShell) {
     start();
     child<QAction>("mAide1")->trigger();
@@ -229,11 +253,12 @@ TEST_F(MainFormTest, QuitButtonAndTerminationSignalsCloseTheWindowLikeQuit) {
 TEST_F(MainFormTest, SignalDuringTheFirstRunChoiceClosesTheChoiceThenTheWindow) {
     TMainForm* form = nullptr;
     std::unique_ptr<TerminationSignals> termination;
-    SetModalRunner([&](QDialog& dialog) {
+    ModalDriverScope driver([&](QDialog& dialog) {
         modalShown.push_back(dialog.objectName());
         termination = std::make_unique<TerminationSignals>(form);
         std::raise(SIGTERM);
-        return dialog.exec();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 3000))
+            << "the signal closes the choice";
     });
     windows = std::make_unique<AppWindows>();
     form = windows->mainForm();

@@ -66,7 +66,7 @@ void AnnounceVersion(const std::string& version) {
 
 }  // namespace
 
-AppWindows::AppWindows(ExchangeSettings exchangeSettings) {
+AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& later) {
     // A newer version is found on an exchange thread; it is stored and announced on the GUI thread.
     m_exchange =
         std::make_unique<ServerExchange>(std::move(exchangeSettings), [](const std::string& version) {
@@ -75,6 +75,7 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings) {
         });
     m_mainForm = std::make_unique<TMainForm>();
     m_mainForm->setServerExchange(m_exchange.get());
+    for (const WindowEntry& e : later) m_mainForm->bindWindowEntry(e.entry, e.show);
     m_aboutBox = std::make_unique<TAboutBox>();
     AboutBox = m_aboutBox.get();
     {
@@ -115,7 +116,7 @@ void ShowHaltMessage(const std::string& text, uint16_t code) {
     xb::EngineMessageBox(text, "Program halted.", xb::platform::kMbOk | xb::platform::kMbIconStop);
 }
 
-int RunProgram(int argc, char** argv) {
+int RunProgram(int argc, char** argv, const WindowEntries& later) {
     xb::Engine engine;
     xb::InstallEngineUnits(engine);
     HttpLibraryScope http;
@@ -130,7 +131,7 @@ int RunProgram(int argc, char** argv) {
         TerminationSignals termination(nullptr);
         std::unique_ptr<AppWindows> windows;
         try {
-            windows = std::make_unique<AppWindows>();
+            windows = std::make_unique<AppWindows>(BuiltInExchangeSettings(), later);
         } catch (const StartupError& e) {
             std::fprintf(stderr, "%s\n", e.what());
             xb::platform::CurrentUi().messageBox(e.what(), kApplicationTitle,

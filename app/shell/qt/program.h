@@ -2,11 +2,14 @@
 // UI seam, the halt handler, the termination signals, and the event loop.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/exchange/server_exchange.h"
 
@@ -28,13 +31,23 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// An entry of the main window (action or tool-bar button) that shows a window of a later folder. The
+// executable, which links those folders, names them; the shell does not know their windows.
+struct WindowEntry {
+    QString entry;
+    std::function<void()> show;
+};
+using WindowEntries = std::vector<WindowEntry>;
+
 // The application's windows, created in the program's order: the main window first (its creation loads
 // the language file), the league tables before the main window is first activated. Destroyed in reverse.
 class AppWindows {
 public:
     // Creates the windows and opens the league tables in the data directory (GetAppDir()), creating a
     // missing table or index. Throws StartupError, with nothing written, when a table cannot be opened.
-    explicit AppWindows(ExchangeSettings exchange = BuiltInExchangeSettings());
+    // The later folders' entries are handed to the main window.
+    explicit AppWindows(ExchangeSettings exchange = BuiltInExchangeSettings(),
+                        const WindowEntries& later = {});
     ~AppWindows();
     AppWindows(const AppWindows&) = delete;
     AppWindows& operator=(const AppWindows&) = delete;
@@ -58,6 +71,6 @@ private:
 void ShowHaltMessage(const std::string& text, uint16_t code);
 
 // The whole run: engine, application, windows, event loop, end of the engine. Returns the exit status.
-int RunProgram(int argc, char** argv);
+int RunProgram(int argc, char** argv, const WindowEntries& later = {});
 
 }  // namespace app

@@ -1,6 +1,7 @@
-// The one way the application shows a modal window (the pick list, the match entry, the file chooser):
-// the program runs the dialog's own loop; a test installs a driver that gets the real window, already
-// shown, runs its QTest script on it and returns. Nothing under test blocks in exec().
+// The one way the application shows a modal window (the language choice, the about box, the export
+// chooser, the pick list, the match entry, ...): the program runs the dialog's own loop; a test installs
+// a driver that gets the real window, already shown, runs its QTest script on it and returns. Nothing
+// under test blocks in exec().
 #pragma once
 
 #include <functional>

@@ -1,4 +1,4 @@
-#include "app/editing/qt/modal_seam.h"
+#include "app/shell/qt/modal_seam.h"
 
 #include <QDialog>
 
