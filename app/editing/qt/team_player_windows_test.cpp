@@ -18,7 +18,7 @@
 #include <map>
 #include <set>
 
-#include "app/editing/qt/modal_seam.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/editing/qt/pick_list.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/editing/qt/championship_window.h"
-#include "app/editing/qt/modal_seam.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/editing/qt/team_window.h"
 #include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
