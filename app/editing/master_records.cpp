@@ -23,13 +23,12 @@ std::vector<std::string> utf8Lines(const QStringList& lines) {
     return out;
 }
 
-// Every field of a player but the number (AppendNumberedRow and WriteRow put or keep that one).
-void putPlayer(xb::TXbDbf& t, const PlayerRecord& p) {
+// The fields of a player but the number and the memo.
+void putPlayerFields(xb::TXbDbf& t, const PlayerRecord& p) {
     t.FieldPutStr("NOMJOUEUR", StoredName(p.name).toStdString());
     t.FieldPutStr("DATENAIS", p.birthDate.toStdString());
     t.FieldPutInt("POSTE", p.position);
     t.FieldPutStr("NATION", rightTrimmed(p.nation.toStdString()).toStdString());
-    t.PutMField("INFODIVERS", utf8Lines(p.notes));
 }
 
 // True when the team appears in a squad of any season.
@@ -108,9 +107,18 @@ QStringList PlayerFieldsTooLong(const PlayerRecord& p) {
     return out;
 }
 
-int CreatePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
+int CreatePlayer(xb::TXbDbf& t, const PlayerRecord& p, bool* memoStored) {
+    if (memoStored) *memoStored = true;
     if (!PlayerFieldsTooLong(p).isEmpty()) return 0;
-    return AppendNumberedRow(t, kPlayerNumbers, [&](xb::TXbDbf& r) { putPlayer(r, p); });
+    // The memo is written to the row once it stands: a memo put into a row being appended would take the
+    // values of the record the table stood on instead of the new ones.
+    const int number = AppendNumberedRow(t, kPlayerNumbers, [&](xb::TXbDbf& r) { putPlayerFields(r, p); });
+    if (number == 0 || p.notes.isEmpty()) return number;
+    PlayerRecord stored = p;
+    stored.number = number;
+    const bool memo = SavePlayer(t, stored);
+    if (memoStored) *memoStored = memo;
+    return number;
 }
 
 bool SavePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
@@ -124,7 +132,8 @@ bool SavePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
     if (!find()) return false;
     return WriteRow(t, find, [&](xb::TXbDbf& r) {
         r.FieldPutInt("NUJOUEUR", p.number);
-        putPlayer(r, p);
+        putPlayerFields(r, p);
+        r.PutMField("INFODIVERS", utf8Lines(p.notes));
     });
 }
 

@@ -225,7 +225,10 @@ bool Tfgestjoueur::SavePlayer() {
     }
     xb::TXbDbf& t = *table();
     if (mode() == 'C') {
-        p.number = CreatePlayer(t, p);
+        bool memoStored = true;
+        p.number = CreatePlayer(t, p, &memoStored);
+        // The player stands; a memo another station's lock kept out is written again by Modify.
+        if (p.number && !memoStored) ShowLockFailed();
         if (!p.number) {
             if (NextPlayerNumber() == 0) {
                 ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(16)).arg(kPlayerNumbers.max),

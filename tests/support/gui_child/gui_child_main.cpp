@@ -13,10 +13,11 @@
 #include <string>
 
 #include "app/editing/qt/championship_window.h"
-#include "app/shell/qt/modal_seam.h"
 #include "app/editing/qt/team_window.h"
 #include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/modal_seam.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -96,6 +97,8 @@ int main(int argc, char** argv) {
     xb::InstallEngineUnits(engine);
     xb::SetErrorTrap(false);
     app::SetAppDir(QString::fromStdString(std::string(argv[1]) + "/"));
+    // The season of the tests' tables: the team window's squads are chosen for it.
+    app::CurrentSeasonYear = 2026;
     xbtest::ScriptedUi ui;
     app::Tfgestchamp& w = *app::fgestchamp();
     w.show();
