@@ -595,3 +595,42 @@ TEST_F(MasterWindowTest, TwoStationsCreateTeamsWithSquadsAtOnce) {
 
 }  // namespace
 }  // namespace app
+
+namespace app {
+namespace {
+
+// Both windows as a person sees them: every caption fits its control. With LM_SHOT_DIR set, pictures of
+// the team window with a squad and the player window with date, nation and memo are saved there.
+TEST_F(MasterWindowTest, CaptionsFitAndPicturesForAPerson) {
+    Tfgestequipe& t = team();
+    browseTo(t, 3);
+    Tfgestjoueur& p = player();
+    click(p, "bnouveau");
+    type(p, "enom", QString::fromUtf8("Gaëtan Lefèvre"));
+    child<QLineEdit>(p, "edate")->home(false);
+    QTest::keyClicks(child<QLineEdit>(p, "edate"), "14071998");
+    child<QComboBox>(p, "combposte")->setCurrentIndex(2);
+    child<QComboBox>(p, "enation")->setCurrentIndex(63);
+    keys(child<QPlainTextEdit>(p, "memdivers"), QString::fromUtf8("Formé au club."));
+    QTest::keyClick(child<QPlainTextEdit>(p, "memdivers"), Qt::Key_Return);
+    QTest::keyClick(child<QPlainTextEdit>(p, "memdivers"), Qt::Key_Return);
+    keys(child<QPlainTextEdit>(p, "memdivers"), QString::fromUtf8("Prêté en 2025 à Évian."));
+    click(p, "bok");
+    EXPECT_EQ(child<QComboBox>(p, "enation")->currentText(), "France");
+    for (QWidget* w : std::initializer_list<QWidget*>{&t, &p}) {
+        w->resize(w->sizeHint().expandedTo(w->size()));
+        QApplication::processEvents();
+        for (auto* b : w->findChildren<QAbstractButton*>())
+            if (b->isVisible())
+                EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text()))
+                    << b->objectName().toStdString();
+    }
+    EXPECT_EQ(listed(t).size(), 14);
+    const QByteArray dir = qgetenv("LM_SHOT_DIR");
+    if (dir.isEmpty()) return;
+    EXPECT_TRUE(t.grab().save(QString::fromLocal8Bit(dir) + "/team.png"));
+    EXPECT_TRUE(p.grab().save(QString::fromLocal8Bit(dir) + "/player.png"));
+}
+
+}  // namespace
+}  // namespace app
