@@ -23,7 +23,9 @@ namespace xbtest {
 
 class GuiChild : public ChildProcess {
 public:
-    explicit GuiChild(const std::string& dataDir) : ChildProcess(LM_GUI_CHILD_PATH, {dataDir}) {}
+    // The windows show the season `year` (0: the program's default season).
+    explicit GuiChild(const std::string& dataDir, int year = 0)
+        : ChildProcess(LM_GUI_CHILD_PATH, {dataDir, std::to_string(year)}) {}
 };
 
 }  // namespace xbtest

@@ -130,8 +130,11 @@ inline std::vector<SeasonTable> MakeSeason(const SeasonSize& size = {}) {
             if (day > n - 1) std::swap(a, b);
             const int g1 = next(5), g2 = next(4);
             const int p1 = g1 > g2 ? 3 : g1 == g2 ? 1 : 0, p2 = g2 > g1 ? 3 : g1 == g2 ? 1 : 0;
-            resultat.rows.push_back(
-                {num(league), num(year), num(day), num(a), num(b), num(g1), num(g2), "J", num(p1), num(p2)});
+            resultat.rows.push_back({num(league), num(year), num(day), num(a), num(b), num(g1), num(g2),
+                                     g1 > g2   ? "V1"
+                                     : g1 < g2 ? "V2"
+                                               : "N",
+                                     num(p1), num(p2)});
             auto event = [&](SeasonTable& t, int team, int side, int type) {
                 const int player = squads[team][static_cast<size_t>(next(size.squad))];
                 t.rows.push_back({num(league), num(year), num(day), num(a), num(b), num(player), num(side),

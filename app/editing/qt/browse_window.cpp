@@ -52,8 +52,8 @@ void BrowseWindow::bindStandardControls() {
 }
 
 bool BrowseWindow::hasRecords() const {
-    // Rows deleted but not yet packed (another station had the table open) are hidden: a table holding
-    // only those answers IsEmpty false, yet it shows no record, at its beginning and end at once.
+    // A table whose rows are all deleted (and hidden) is not empty to the engine, which counts the rows
+    // stored; the dataset then stands before the first and after the last row at once.
     return m_table && m_table->Active() && !m_table->IsEmpty() && !(m_table->Bof() && m_table->Eof());
 }
 

@@ -126,14 +126,19 @@ void Tfgestchamp::enbequipeChange() {
 }
 
 int Tfgestchamp::NextChampionshipNumber() {
-    return app::NextChampionshipNumber(*table());
+    const int shown = ParseInteger(ui->enumero->text()).value_or(0);
+    const int next = app::NextChampionshipNumber(*table());
+    // The reading moved to the last number: Cancel shows again, and browsing goes on from, the record
+    // that was shown.
+    if (!shown || !seekNumber(shown)) table()->SetOrderToTag("NOMCHAMP");
+    return next;
 }
 
 void Tfgestchamp::ShowChampionship() {
     xb::TXbDbf* t = table();
     const bool any = hasRecords();
     ui->enumero->setText(any ? QString::number(t->FieldGetInt("NUCHAMP")) : QString());
-    ui->enom->setText(any ? QString::fromStdString(t->FieldGetStr("NOMCHAMP")).trimmed() : QString());
+    ShowStoredText(ui->enom, any ? QString::fromStdString(t->FieldGetStr("NOMCHAMP")).trimmed() : QString());
     fillTeams();
     const int year = seasonYear();
     const int championship = ParseInteger(ui->enumero->text()).value_or(0);
@@ -156,7 +161,12 @@ void Tfgestchamp::fillTeams() {
 void Tfgestchamp::ShowSeasonParams(int championship, int year) {
     const SeasonRules r = championship && year ? GetSeasonParams(championship, year) : SeasonRules{};
     ShowNumber(ui->enbequipe, r.teams);
-    ShowNumber(ui->enbjournee, r.matchdays);
+    // A season stored without a matchday count shows the count its teams suggest.
+    if (r.matchdays >= 1) {
+        ShowNumber(ui->enbjournee, r.matchdays);
+    } else {
+        SuggestDayCount();
+    }
     ShowNumber(ui->eptv, r.win);
     ShowNumber(ui->eptn, r.draw);
     ShowNumber(ui->eptd, r.defeat);

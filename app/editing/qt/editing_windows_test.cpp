@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTableView>
@@ -18,13 +19,13 @@
 #include <thread>
 
 #include "app/editing/qt/championship_window.h"
-#include "app/shell/qt/modal_seam.h"
 #include "app/editing/qt/pick_list.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/modal_seam.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "tests/support/child_process.h"
@@ -132,6 +133,42 @@ protected:
         ASSERT_EQ(text(w, "enumero").toInt(), n);
     }
 
+    QString comboText(QWidget& w, const char* name) { return child<QComboBox>(w, name)->currentText(); }
+    // Shown unless hidden (a control on a page not in front counts as shown).
+    bool visible(QWidget& w, const char* name) { return !child<QWidget>(w, name)->isHidden(); }
+    // The rules stored for (championship, year): teams, matchdays and the five point values, a row each.
+    std::vector<std::vector<int>> rules(int championship, int year) {
+        LeagueTableScope t("testrules", "champan.dbf");
+        std::vector<std::vector<int>> out;
+        for (t->First(); !t->Eof(); t->Next()) {
+            if (t->FieldGetInt("NUCHAMP") != championship || t->FieldGetInt("ANNEE") != year) continue;
+            std::vector<int> row;
+            for (const char* f : {"NBEQUIPE", "NBJOURNEE", "PTV", "PTN", "PTD", "PTFV", "PTFD"})
+                row.push_back(t->FieldGetInt(f));
+            out.push_back(row);
+        }
+        return out;
+    }
+    std::string championshipName(int n) {
+        auto found = rows("champion.dbf", [&](xb::TXbDbf& t) { return t.FieldGetInt("NUCHAMP") == n; });
+        if (found.size() != 1) return "rows: " + std::to_string(found.size());
+        std::string name = found[0]["NOMCHAMP"];
+        name.erase(name.find_last_not_of(' ') + 1);
+        return name;
+    }
+    // Rows of the six tables that hold a championship, per table: (rows of championship n, other rows).
+    std::map<std::string, std::pair<int, int>> championshipRows(int n) {
+        std::map<std::string, std::pair<int, int>> out;
+        for (const char* file :
+             {"champion.dbf", "champan.dbf", "eqchamp.dbf", "resultat.dbf", "but.dbf", "carton.dbf"}) {
+            for (const auto& r : rows(file)) {
+                auto& [mine, others] = out[file];
+                (std::stoi(r.at("NUCHAMP")) == n ? mine : others)++;
+            }
+        }
+        return out;
+    }
+
     static QStringList gridNames(QDialog& d) {
         auto* grid = d.findChild<QTableView*>(QStringLiteral("DBGrid1"));
         QStringList out;
@@ -165,7 +202,7 @@ TEST_F(EditingWindowTest, PickListSearchesListsAndReturnsTheNumber) {
         int pickRow;      // of the "par" list, double-clicked
         int picked;
     } modes[] = {
-        {2, {"PARIS SG", "PARMA", "PARMA", "Paris FC"}, 26, 2, 0},
+        {2, {"PARIS SG", "PARMA", "PARMA", "Paris FC"}, 26, 2, 0},  // the ties: 31 before 34
         {4, {"PARTIE \"A\"", "Paris Ligue"}, 4, 0, 0},
         {5, {"PARDO Luis", "parent Jean"}, 20 * 14 + 2, 1, 0},
     };
@@ -193,6 +230,7 @@ TEST_F(EditingWindowTest, PickListSearchesListsAndReturnsTheNumber) {
         for (auto& msg : ui.messages) ADD_FAILURE() << "message: " << msg.text;
         EXPECT_FALSE(numberShown);
         EXPECT_EQ(listed, m.par) << listedNumbers.join(",").toStdString();
+        if (m.mode == 2) EXPECT_EQ(listedNumbers, (QStringList{"33", "31", "34", "32"}));
         // A double click answers the number of the row clicked.
         EXPECT_NE(m.picked, 0);
         EXPECT_EQ(listedNumbers.value(m.pickRow).toInt(), m.picked);
@@ -236,6 +274,321 @@ TEST_F(EditingWindowTest, PickListRebuildsAMissingIndexWithItsOwnTags) {
     std::vector<std::string> tags;
     for (const auto& t : report.tags) tags.push_back(t.name);
     EXPECT_EQ(tags, (std::vector<std::string>{"NUCHAMP", "NOMCHAMP"}));
+}
+
+// 'C' writes one row, its name in capitals whether typed or pasted, and no rules; 'M' the name and one
+// rules row, whatever the number of saves; the rules are checked before anything is written; a team
+// picked twice through the real pick list is linked once.
+TEST_F(EditingWindowTest, ChampionshipCreatesRenamesAndStoresTheRules) {
+    Tfgestchamp& w = champ();
+    EXPECT_EQ(w.mode(), 'V');
+    EXPECT_FALSE(child<QWidget>(w, "eonglet1")->isEnabled());
+    EXPECT_FALSE(visible(w, "bok"));
+
+    click(w, "bnouveau");
+    EXPECT_EQ(w.mode(), 'C');
+    EXPECT_EQ(text(w, "enumero"), "5");
+    EXPECT_FALSE(child<QWidget>(w, "eonglet1")->isEnabled()) << "no rules while creating";
+    EXPECT_FALSE(visible(w, "bnouveau"));
+    EXPECT_FALSE(child<QWidget>(w, "bsuivant")->isEnabled());
+    type(w, "enom", "ligue b1");
+    EXPECT_EQ(text(w, "enom"), "LIGUE B1");
+    click(w, "bok");
+    EXPECT_EQ(w.mode(), 'V');
+    EXPECT_EQ(text(w, "enumero"), "5");
+    EXPECT_EQ(championshipName(5), "LIGUE B1");
+    EXPECT_TRUE(rules(5, 2026).empty());
+
+    click(w, "bnouveau");
+    QApplication::clipboard()->setText(QStringLiteral("coupe x"));
+    child<QLineEdit>(w, "enom")->paste();
+    EXPECT_EQ(text(w, "enom"), "COUPE X");
+    click(w, "bok");
+    EXPECT_EQ(championshipName(6), "COUPE X");
+
+    // Cancel after New shows the championship shown before.
+    click(w, "bnouveau");
+    click(w, "bannule");
+    EXPECT_EQ(text(w, "enumero"), "6");
+    EXPECT_EQ(count("champion.dbf", "NUCHAMP", 7), 0);
+
+    browseTo(5);
+    click(w, "bmodif");
+    EXPECT_EQ(w.mode(), 'M');
+    EXPECT_TRUE(child<QWidget>(w, "eonglet1")->isEnabled());
+    EXPECT_TRUE(visible(w, "bajoutequipe"));
+    // A season without rules shows zeros.
+    for (const char* c : {"enbequipe", "enbjournee", "eptv", "eptn", "eptd", "eptfv", "eptfd"})
+        EXPECT_EQ(comboText(w, c), "0") << c;
+    const struct { QString teams, days; } suggestions[] = {{"18", "34"}, {"1", "0"}, {"0", "0"}, {"2", "2"}};
+    for (const auto& sg : suggestions) {
+        typeCombo(w, "enbequipe", sg.teams);
+        EXPECT_EQ(comboText(w, "enbjournee"), sg.days) << sg.teams.toStdString();
+    }
+    typeCombo(w, "eptv", "a1-b");
+    EXPECT_EQ(comboText(w, "eptv"), "1-");
+
+    // A value out of its range (or not a number) is refused with a message naming the field; edit mode
+    // is kept and nothing is written.
+    const auto messages = ui.messages.size();
+    typeCombo(w, "eptv", "3");
+    typeCombo(w, "enbequipe", "-5");
+    type(w, "enom", "ligue c");
+    click(w, "bok");
+    ASSERT_EQ(ui.messages.size(), messages + 1);
+    EXPECT_NE(ui.messages.back().text.find(GetLangText(120).toStdString()), std::string::npos)
+        << ui.messages.back().text;
+    EXPECT_EQ(w.mode(), 'M');
+    EXPECT_EQ(championshipName(5), "LIGUE B1");
+    EXPECT_TRUE(rules(5, 2026).empty());
+
+    typeCombo(w, "enbequipe", "18");
+    for (const auto& [combo, value] :
+         {std::pair{"eptn", "1"}, {"eptd", "0"}, {"eptfv", "3"}, {"eptfd", "-1"}})
+        typeCombo(w, combo, value);
+    click(w, "bok");
+    EXPECT_EQ(w.mode(), 'V');
+    EXPECT_EQ(championshipName(5), "LIGUE C");
+    EXPECT_EQ(rules(5, 2026), (std::vector<std::vector<int>>{{18, 34, 3, 1, 0, 3, -1}}));
+    click(w, "bmodif");
+    typeCombo(w, "enbjournee", "30");
+    click(w, "bok");
+    EXPECT_EQ(rules(5, 2026), (std::vector<std::vector<int>>{{18, 30, 3, 1, 0, 3, -1}}));
+    EXPECT_EQ(comboText(w, "enbjournee"), "30");
+
+    // A team picked twice: one link, shown once; removed again.
+    click(w, "bmodif");
+    int picks = 0;
+    {
+        ModalDriverScope driver([&](QDialog& d) {
+            ++picks;
+            search(d, "parma");
+            doubleClickRow(d, 0);
+        });
+        click(w, "bajoutequipe");
+        click(w, "bajoutequipe");
+    }
+    EXPECT_EQ(picks, 2);
+    auto linked = [&](int team) {
+        return rows("eqchamp.dbf",
+                    [&](xb::TXbDbf& t) {
+                        return t.FieldGetInt("NUCHAMP") == 5 && t.FieldGetInt("ANNEE") == 2026 &&
+                               t.FieldGetInt("NUEQUIPE") == team;
+                    })
+            .size();
+    };
+    EXPECT_EQ(linked(31), 1u) << "the first PARMA in record order";
+    auto* teams = child<QListWidget>(w, "lequipechamp");
+    ASSERT_EQ(teams->count(), 1);
+    EXPECT_TRUE(teams->item(0)->text().startsWith("PARMA"));
+    teams->setCurrentRow(0);
+    click(w, "bsuppequipe");
+    EXPECT_EQ(linked(31), 0u);
+    EXPECT_EQ(teams->count(), 0);
+    click(w, "bannule");
+    for (auto& msg : ui.messages) EXPECT_EQ(msg.text.find("Lock"), std::string::npos) << msg.text;
+
+    // The last number is 999: New is refused with a message.
+    {
+        LeagueTableScope t("last", "champion.dbf");
+        t->Append();
+        t->FieldPutInt("NUCHAMP", 999);
+        t->FieldPutStr("NOMCHAMP", "ZZ");
+        t->Post();
+    }
+    const auto before = ui.messages.size();
+    click(w, "bnouveau");
+    EXPECT_EQ(ui.messages.size(), before + 1);
+    EXPECT_EQ(w.mode(), 'V');
+    EXPECT_EQ(rows("champion.dbf").size(), 7u);
+}
+
+// Another station holds the append lock, then the championship's record lock: OK gives the message and
+// keeps edit mode with nothing written; once the lock is released a second OK completes.
+TEST_F(EditingWindowTest, ChampionshipLockHeldByAnotherStation) {
+    Tfgestchamp& w = champ();
+    xbtest::ChildProcess other(LM_CHILD_PATH, {});
+    ASSERT_EQ(other.ask("indexunit"), "0");
+    ASSERT_EQ(other.ask("use " + tmp.file("champion.dbf")), "0");
+    ASSERT_EQ(other.ask("alock"), "1");
+    const auto before = rows("champion.dbf");
+    click(w, "bnouveau");
+    type(w, "enom", "BLOQUE");
+    click(w, "bok");
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back().text, "Lock failed");
+    EXPECT_EQ(w.mode(), 'C');
+    EXPECT_TRUE(visible(w, "bok"));
+    EXPECT_EQ(rows("champion.dbf"), before);
+    ASSERT_EQ(other.ask("release"), "0");
+    click(w, "bok");
+    EXPECT_EQ(w.mode(), 'V');
+    EXPECT_EQ(championshipName(5), "BLOQUE");
+
+    // The record of championship 1 is the table's first.
+    ASSERT_EQ(other.ask("go 1"), "1");
+    ASSERT_EQ(other.ask("rlock"), "1");
+    browseTo(1);
+    click(w, "bmodif");
+    EXPECT_EQ(text(w, "enom"), QString::fromUtf8("Ligue des Régions - élite")) << "shown as stored";
+    type(w, "enom", "RENOMME");
+    const auto messages = ui.messages.size();
+    click(w, "bok");
+    EXPECT_EQ(ui.messages.size(), messages + 1);
+    EXPECT_EQ(w.mode(), 'M');
+    EXPECT_EQ(championshipName(1), "Ligue des Régions - élite");
+    ASSERT_EQ(other.ask("release"), "0");
+    click(w, "bok");
+    EXPECT_EQ(w.mode(), 'V');
+    EXPECT_EQ(championshipName(1), "RENOMME");
+    EXPECT_EQ(rules(1, 2026).size(), 1u);
+    EXPECT_EQ(other.finish(), 0);
+}
+
+// Delete asks Yes/No: No changes nothing; Yes removes the championship's rows from the six tables and
+// leaves the others; a championship numbered like a deleted one starts empty; after the last delete
+// Modify and Delete are hidden.
+TEST_F(EditingWindowTest, ChampionshipDeleteAsksAndRemovesEveryDependentRow) {
+    Tfgestchamp& w = champ();
+    const auto before = championshipRows(1);
+    for (const auto& [file, counts] : before) EXPECT_GT(counts.first, 0) << file;
+    browseTo(1);
+    ui.boxAnswers = {xb::platform::kIdNo};
+    click(w, "bsupprime");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, GetLangText(52).toStdString());
+    EXPECT_EQ(ui.messages[0].caption, GetLangText(53).toStdString());
+    EXPECT_EQ(championshipRows(1), before);
+
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(w, "bsupprime");
+    for (const auto& [file, counts] : championshipRows(1)) {
+        EXPECT_EQ(counts.first, 0) << file;
+        EXPECT_EQ(counts.second, before.at(file).second - (file == "champion.dbf" ? 0 : 0)) << file;
+    }
+    EXPECT_NE(text(w, "enumero"), "1");
+
+    for (int left = 3; left > 0; --left) {
+        EXPECT_TRUE(visible(w, "bmodif"));
+        ui.boxAnswers = {xb::platform::kIdYes};
+        click(w, "bsupprime");
+    }
+    EXPECT_EQ(rows("champion.dbf").size(), 0u);
+    EXPECT_FALSE(visible(w, "bmodif"));
+    EXPECT_FALSE(visible(w, "bsupprime"));
+    EXPECT_TRUE(visible(w, "bnouveau"));
+    EXPECT_EQ(text(w, "enumero"), "");
+
+    // The numbers start again from 1; the new championship 1 inherits no rules, teams or results.
+    click(w, "bnouveau");
+    EXPECT_EQ(text(w, "enumero"), "1");
+    type(w, "enom", "NEUF");
+    click(w, "bok");
+    EXPECT_EQ(championshipName(1), "NEUF");
+    EXPECT_TRUE(visible(w, "bmodif"));
+    for (const auto& [file, counts] : championshipRows(1))
+        EXPECT_EQ(counts.first, file == "champion.dbf" ? 1 : 0) << file;
+    EXPECT_EQ(child<QListWidget>(w, "lequipechamp")->count(), 0);
+    EXPECT_EQ(comboText(w, "eptv"), "0");
+    for (auto& msg : ui.messages) EXPECT_EQ(msg.text.find("Lock"), std::string::npos) << msg.text;
+}
+
+// Two stations create 20 championships each at once: 40 numbers, all distinct; then both store the
+// rules of one season of one championship: one row. Every index stays sound.
+TEST_F(EditingWindowTest, TwoStationsCreateAndStoreRulesAtOnce) {
+    std::vector<std::string> answers[2];
+    auto station = [&](int s, const std::function<void(xbtest::GuiChild&)>& work) {
+        xbtest::GuiChild child(tmp.path(), 2026);
+        work(child);
+        answers[s].push_back(child.ask("quit"));
+    };
+    {
+        std::vector<std::thread> threads;
+        for (int s = 0; s < 2; ++s) {
+            threads.emplace_back(station, s, [&, s](xbtest::GuiChild& c) {
+                for (int i = 0; i < 20; ++i)
+                    answers[s].push_back(
+                        c.ask("create STATION " + std::to_string(s) + " " + std::to_string(i)));
+            });
+        }
+        for (auto& t : threads) t.join();
+    }
+    std::set<int> numbers;
+    for (const auto& list : answers) {
+        ASSERT_EQ(list.size(), 21u);
+        for (size_t i = 0; i < 20; ++i) {
+            ASSERT_EQ(list[i].rfind("V ", 0), 0u) << list[i];
+            EXPECT_EQ(list[i].find("MSG"), std::string::npos) << list[i];
+            numbers.insert(std::stoi(list[i].substr(2)));
+        }
+    }
+    EXPECT_EQ(numbers.size(), 40u);
+    EXPECT_EQ(*numbers.begin(), 5);
+    EXPECT_EQ(*numbers.rbegin(), 44);
+    EXPECT_EQ(rows("champion.dbf").size(), 44u);
+
+    for (auto& list : answers) list.clear();
+    {
+        std::vector<std::thread> threads;
+        for (int s = 0; s < 2; ++s)
+            threads.emplace_back(station, s, [&, s](xbtest::GuiChild& c) {
+                answers[s].push_back(c.ask("rules 10 " + std::to_string(10 + s) + " 20"));
+            });
+        for (auto& t : threads) t.join();
+    }
+    for (const auto& list : answers) EXPECT_EQ(list.front(), "V 10") << list.front();
+    const auto stored = rules(10, 2026);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_TRUE(stored[0][0] == 10 || stored[0][0] == 11);
+    EXPECT_EQ(stored[0][1], 20);
+
+    for (const auto& entry : std::filesystem::directory_iterator(tmp.path())) {
+        if (entry.path().extension() != ".mdx") continue;
+        // Tags kept up by writes, not freshly built: their leaves need not be full.
+        const auto report = xbtest::CheckMdxFile(entry.path().string(), {false, 0});
+        EXPECT_TRUE(report.ok()) << entry.path() << report.text();
+    }
+}
+
+// Every text of the championship window's table is on its component in both languages.
+TEST_F(EditingWindowTest, ChampionshipWindowShowsItsTexts) {
+    for (int language : {1, 2}) {
+        LanguageIndex = language;
+        Tfgestchamp& w = champ();
+        w.TranslateForm();
+        QStringList missing;
+        ApplyWindowTexts(&w, Tfgestchamp::Texts(), &missing);
+        EXPECT_TRUE(missing.isEmpty()) << missing.join(",").toStdString();
+        for (const WindowText& t : Tfgestchamp::Texts()) {
+            const QString want = WindowTextValue(t);
+            EXPECT_FALSE(want.isEmpty()) << t.objectName;
+            EXPECT_EQ(ShownWindowText(&w, t), want) << t.objectName << " " << t.textNumber;
+        }
+    }
+    EXPECT_EQ(champ().windowTitle(), GetLangText(12));
+}
+
+// Pictures of the pick list after a search and of the championship window in 'M', for a person to look
+// at: written to $LM_SCREENSHOT_DIR when set (run under a real display server for the real look).
+TEST_F(EditingWindowTest, PicturesOfThePickListAndTheChampionshipWindow) {
+    const QString dir = qEnvironmentVariable("LM_SCREENSHOT_DIR");
+    QImage pick;
+    ModalDriverScope driver([&](QDialog& d) {
+        search(d, "par");
+        pick = d.grab().toImage();
+    });
+    PickFromList(2);
+    Tfgestchamp& w = champ();
+    browseTo(1);
+    click(w, "bmodif");
+    const QImage modify = w.grab().toImage();
+    click(w, "bannule");
+    ASSERT_FALSE(pick.isNull());
+    ASSERT_FALSE(modify.isNull());
+    if (!dir.isEmpty()) {
+        EXPECT_TRUE(pick.save(dir + QStringLiteral("/pick_list.png")));
+        EXPECT_TRUE(modify.save(dir + QStringLiteral("/championship_m.png")));
+    }
 }
 
 }  // namespace

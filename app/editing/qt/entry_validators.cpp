@@ -40,4 +40,11 @@ void SetKeyRule(QComboBox* combo, KeyRule rule, int maxLength) {
     SetKeyRule(combo->lineEdit(), rule, maxLength);
 }
 
+void ShowStoredText(QLineEdit* edit, const QString& text) {
+    const QValidator* rule = edit->validator();
+    edit->setValidator(nullptr);
+    edit->setText(text);
+    edit->setValidator(rule);
+}
+
 }  // namespace app

@@ -30,4 +30,8 @@ int EditingCodePage();
 void SetKeyRule(QLineEdit* edit, KeyRule rule, int maxLength = 0);
 void SetKeyRule(QComboBox* combo, KeyRule rule, int maxLength = 0);
 
+// Shows a stored value as it is stored: the rule acts on what is typed or pasted, not on what is read
+// from a table (a name stored in lower case is not shown in capitals).
+void ShowStoredText(QLineEdit* edit, const QString& text);
+
 }  // namespace app

@@ -11,9 +11,9 @@
 #include "app/editing/pick_modes.h"
 #include "app/editing/qt/entry_validators.h"
 #include "app/editing/qt/grid_colours.h"
-#include "app/shell/qt/modal_seam.h"
 #include "app/editing/qt/window_guards.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/qt/modal_seam.h"
 #include "engine/dataset/qt/dataset_table_model.h"
 #include "ui_Tfliste.h"
 

@@ -549,7 +549,7 @@ TEST_F(MasterWindowTest, ARefusedAppendLockKeepsEditModeAndEveryByte) {
 TEST_F(MasterWindowTest, TwoStationsCreateTeamsWithSquadsAtOnce) {
     std::map<std::string, std::set<int>> wanted;  // team name -> squad
     auto station = [&](int k) {
-        xbtest::GuiChild child(tmp.path());
+        xbtest::GuiChild child(tmp.path(), 2026);
         std::vector<std::string> answers;
         for (int i = 1; i <= 20; ++i) {
             const int a = i * 100 + 1 + k, b = i * 100 + 3 + k;

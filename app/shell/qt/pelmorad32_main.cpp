@@ -1,6 +1,7 @@
 // The program's entry point. The windows of the folders built on the shell are handed to the main window
 // here, where they are linked.
 #include "app/editing/qt/championship_window.h"
+#include "app/editing/qt/matchday_results_window.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
 #include "app/shell/qt/program.h"
@@ -30,5 +31,9 @@ int main(int argc, char** argv) {
                             {QStringLiteral("agestequipe"), teams},
                             {QStringLiteral("bgestequipes"), teams},
                             {QStringLiteral("mjoueurs"), players},
-                            {QStringLiteral("bjoueurs"), players}});
+                            {QStringLiteral("bjoueurs"), players},
+                            {QStringLiteral("aresultat"), [] { app::ShowMatchdayResults(1); }},
+                            {QStringLiteral("bresultat"), [] { app::ShowMatchdayResults(1); }},
+                            {QStringLiteral("ajournee"), [] { app::ShowMatchdayResults(2); }},
+                            {QStringLiteral("bjournee"), [] { app::ShowMatchdayResults(2); }}});
 }

@@ -1,5 +1,5 @@
-// lm_gui_child DATADIR: a second station for the window tests. It runs the editing windows offscreen on
-// the league tables in DATADIR and drives them with QTest, one command a line from stdin, one answer a
+// lm_gui_child DATADIR [YEAR]: a second station for the window tests. It runs the editing windows offscreen
+// on the league tables in DATADIR and drives them with QTest, one command a line from stdin, one answer a
 // line on stdout (see gui_child.h). Message boxes are answered by a scripted stand-in and reported.
 #include <QApplication>
 #include <QComboBox>
@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -97,8 +98,7 @@ int main(int argc, char** argv) {
     xb::InstallEngineUnits(engine);
     xb::SetErrorTrap(false);
     app::SetAppDir(QString::fromStdString(std::string(argv[1]) + "/"));
-    // The season of the tests' tables: the team window's squads are chosen for it.
-    app::CurrentSeasonYear = 2026;
+    if (argc > 2 && std::atoi(argv[2]) > 0) app::CurrentSeasonYear = std::atoi(argv[2]);
     xbtest::ScriptedUi ui;
     app::Tfgestchamp& w = *app::fgestchamp();
     w.show();

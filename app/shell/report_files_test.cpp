@@ -1,5 +1,5 @@
 // The page and its images are written as one set: all replaced, or none.
-#include "app/reports/report_files.h"
+#include "app/shell/report_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/reports/qt/report_print.h"
+#include "app/shell/qt/report_print.h"
 
 #include <QChart>
 #include <QFontMetrics>
@@ -6,7 +6,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
-#include "app/reports/qt/report_charts.h"
+#include "app/shell/qt/report_charts.h"
 #include "platform/ui.h"
 
 namespace app {

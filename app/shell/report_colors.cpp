@@ -1,4 +1,4 @@
-#include "app/reports/report_colors.h"
+#include "app/shell/report_colors.h"
 
 namespace app {
 

@@ -1,11 +1,11 @@
-#include "app/reports/qt/report_export.h"
+#include "app/shell/qt/report_export.h"
 
 #include <QChartView>
 #include <QDir>
 
-#include "app/reports/html_page.h"
-#include "app/reports/qt/report_charts.h"
-#include "app/reports/report_files.h"
+#include "app/shell/html_page.h"
+#include "app/shell/qt/report_charts.h"
+#include "app/shell/report_files.h"
 #include "app/shell/app_files.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/jpeg_writer.h"

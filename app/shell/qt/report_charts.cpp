@@ -1,4 +1,4 @@
-#include "app/reports/qt/report_charts.h"
+#include "app/shell/qt/report_charts.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>

@@ -1,6 +1,6 @@
 // The chooser's part of the export, apart from the rest so that code writing an already chosen target
 // does not need the chooser window.
-#include "app/reports/qt/report_export.h"
+#include "app/shell/qt/report_export.h"
 
 namespace app {
 

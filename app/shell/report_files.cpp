@@ -1,4 +1,4 @@
-#include "app/reports/report_files.h"
+#include "app/shell/report_files.h"
 
 #include <unistd.h>
 

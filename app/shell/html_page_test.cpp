@@ -1,12 +1,12 @@
 // The page writer: the frame's lines, its options, escaping, balanced markup, and what a reader makes of
 // a page with a table and images.
-#include "app/reports/html_page.h"
+#include "app/shell/html_page.h"
 
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
 
-#include "app/reports/report_colors.h"
+#include "app/shell/report_colors.h"
 #include "tests/support/html_table.h"
 
 namespace app {

@@ -22,11 +22,11 @@
 #include <regex>
 #include <sstream>
 
-#include "app/reports/html_page.h"
-#include "app/reports/qt/report_charts.h"
-#include "app/reports/qt/report_export.h"
-#include "app/reports/qt/report_print.h"
-#include "app/reports/report_files.h"
+#include "app/shell/html_page.h"
+#include "app/shell/qt/report_charts.h"
+#include "app/shell/qt/report_export.h"
+#include "app/shell/qt/report_print.h"
+#include "app/shell/report_files.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/modal_seam.h"

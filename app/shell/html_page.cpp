@@ -1,4 +1,4 @@
-#include "app/reports/html_page.h"
+#include "app/shell/html_page.h"
 
 #include <QUrl>
 
@@ -36,6 +36,15 @@ QString cellText(const QString& escaped) {
 
 QString BuiltMakerHost() {
     return QString::fromUtf8(LM_MAKER_HOST);
+}
+
+PageOptions DefaultPageOptions(const QString& title) {
+    PageOptions options;
+    options.title = title;
+    options.headerText = HtmlHeaderText;
+    options.footerText = HtmlFooterText;
+    options.makerHost = BuiltMakerHost();
+    return options;
 }
 
 QString HtmlEscape(const QString& text) {
@@ -96,6 +105,7 @@ void HtmlPageWriter::Begin() {
         Line(m_options.headerText);
         Line(QStringLiteral("<br>"));
     }
+    if (!m_options.titleParagraph) return;
     Line(QStringLiteral("<p align=\"center\"><font size=\"5\"><strong><u>") + title +
          QStringLiteral("</u></strong></font></p>"));
     EmptyLine();

@@ -1,0 +1,246 @@
+#include "app/editing/match_entry.h"
+
+#include "app/editing/edit_rules.h"
+#include "app/editing/table_scopes.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+#include "engine/dataset/xb_file_dataset.h"
+
+namespace app {
+
+namespace {
+
+std::string num(int n) {
+    return std::to_string(n);
+}
+
+const char* eventFile(EventTable t) {
+    return t == EventTable::Goals ? "but.dbf" : "carton.dbf";
+}
+
+std::string eventKey(const MatchKey& m) {
+    return NumberKey({{m.championship, 5}, {m.year, 4}, {m.matchday, 2}, {m.home, 5}, {m.away, 5}});
+}
+
+std::string eventCondition(const MatchKey& m) {
+    return "NUCHAMP=" + num(m.championship) + " .AND. ANNEE=" + num(m.year) +
+           " .AND. NUJOURNEE=" + num(m.matchday) + " .AND. NUEQ1=" + num(m.home) +
+           " .AND. NUEQ2=" + num(m.away);
+}
+
+bool deleteEvents(EventTable t, const MatchKey& m) {
+    return t == EventTable::Goals ? DeleteMatchGoals(m.championship, m.year, m.matchday, m.home, m.away)
+                                  : DeleteMatchCards(m.championship, m.year, m.matchday, m.home, m.away);
+}
+
+MatchKey keyOf(const MatchRow& r) {
+    return {r.championship, r.year, r.matchday, r.home, r.away};
+}
+
+// Releases the resultat row's lock when the store ends, also by an exception.
+struct RowUnlock {
+    xb::TXbDbf& t;
+    ~RowUnlock() {
+        try {
+            t.UnLock();
+        } catch (...) {
+        }
+    }
+};
+
+}  // namespace
+
+ResultChoice ChoiceOfScore(int homeGoals, int awayGoals) {
+    if (homeGoals > awayGoals) return ResultChoice::V1;
+    if (awayGoals > homeGoals) return ResultChoice::V2;
+    return ResultChoice::N;
+}
+
+ResultChoice ChoiceOfCode(const std::string& code) {
+    if (code == "V1") return ResultChoice::V1;
+    if (code == "V2") return ResultChoice::V2;
+    if (code == "N" || code == "N ") return ResultChoice::N;
+    if (code == "F1") return ResultChoice::F1;
+    if (code == "F2") return ResultChoice::F2;
+    if (code == "AU") return ResultChoice::AU;
+    return ResultChoice::None;
+}
+
+std::string CodeOfChoice(ResultChoice choice) {
+    switch (choice) {
+        case ResultChoice::V1:
+            return "V1";
+        case ResultChoice::V2:
+            return "V2";
+        case ResultChoice::N:
+            return "N";
+        case ResultChoice::F1:
+            return "F1";
+        case ResultChoice::F2:
+            return "F2";
+        case ResultChoice::AU:
+            return "AU";
+        case ResultChoice::None:
+            break;
+    }
+    return {};
+}
+
+QString MatchdaySign(const std::string& code) {
+    if (code == "F1" || code == "F2") return QString::fromStdString(code);
+    if (code == "AU") return QStringLiteral("*");
+    return {};
+}
+
+std::optional<int> NumberInRange(const QString& text, int low, int high) {
+    const std::optional<int> n = ParseInteger(text);
+    if (!n || *n < low || *n > high) return std::nullopt;
+    return n;
+}
+
+int FindRowByMinute(const QStringList& minutes, int minute) {
+    int p = 1;
+    for (int i = 0; i < minutes.size(); ++i) {
+        const std::optional<int> m = ParseInteger(minutes[i].trimmed());
+        if (m && *m <= minute) p = i + 2;
+    }
+    return p;
+}
+
+int CreditedTeam(bool inHome, bool inAway, bool ownGoal) {
+    if (inHome && inAway) return 0;
+    if (inHome) return ownGoal ? 2 : 1;
+    if (inAway) return ownGoal ? 1 : 2;
+    return 1;
+}
+
+std::vector<MatchEvent> LoadMatchEvents(EventTable table, const MatchKey& m) {
+    std::vector<MatchEvent> out;
+    const std::string key = eventKey(m);
+    if (key.empty()) return out;
+    LeagueTableScope t(table == EventTable::Goals ? "prempgrillebut" : "prempgrillecarton", eventFile(table),
+                       "NUCHAMP");
+    if (!t->Find(key)) return out;
+    WhileScope match(*t, eventCondition(m));
+    for (; !t->IsEof(); t->Skip(1))
+        out.push_back({t->FieldGetInt("NUJOUEUR"), t->FieldGetInt("MINUTE"), t->FieldGetInt("TYPE"),
+                       t->FieldGetInt("NUEQBEN")});
+    return out;
+}
+
+bool SaveMatchEvents(EventTable table, const MatchKey& m, const std::vector<MatchEvent>& events) {
+    if (eventKey(m).empty()) return false;
+    if (!deleteEvents(table, m)) return false;
+    if (events.empty()) return true;
+    LeagueTableScope t(table == EventTable::Goals ? "penrbut" : "penrcarton", eventFile(table), "NUCHAMP");
+    for (const MatchEvent& e : events) {
+        if (e.player < 1) continue;
+        // Never found: every event is appended whole under the append lock.
+        const bool stored = WriteRow(
+            *t, [] { return false; },
+            [&](xb::TXbDbf& r) {
+                r.FieldPutInt("NUCHAMP", m.championship);
+                r.FieldPutInt("ANNEE", m.year);
+                r.FieldPutInt("NUJOURNEE", m.matchday);
+                r.FieldPutInt("NUEQ1", m.home);
+                r.FieldPutInt("NUEQ2", m.away);
+                r.FieldPutInt("NUJOUEUR", e.player);
+                r.FieldPutInt("NUEQBEN", e.team);
+                r.FieldPutInt("MINUTE", e.minute);
+                r.FieldPutInt("TYPE", e.type);
+            });
+        if (!stored) return false;
+    }
+    return true;
+}
+
+bool SeekMatchRow(xb::TXbDbf& t, const MatchKey& m) {
+    const std::string key = NumberKey({{m.championship, 3}, {m.year, 4}, {m.matchday, 3}, {m.home, 5}});
+    if (key.empty()) return false;
+    t.SetOrderToTag("CHANJOEQ1");
+    if (!t.Find(key)) return false;
+    WhileScope day(t, "ANNEE=" + num(m.year) + " .AND. NUCHAMP=" + num(m.championship) +
+                          " .AND. NUJOURNEE=" + num(m.matchday) + " .AND. NUEQ1=" + num(m.home));
+    for (; !t.IsEof(); t.Skip(1))
+        if (t.FieldGetInt("NUEQ2") == m.away) return true;
+    return false;
+}
+
+std::optional<MatchRow> ReadMatch(xb::TXbDbf& t, const MatchKey& m) {
+    if (!SeekMatchRow(t, m)) return std::nullopt;
+    MatchRow r;
+    r.championship = m.championship;
+    r.year = m.year;
+    r.matchday = m.matchday;
+    r.home = m.home;
+    r.away = m.away;
+    r.homeGoals = t.FieldGetInt("BEQ1");
+    r.awayGoals = t.FieldGetInt("BEQ2");
+    r.code = t.FieldGetStr("CODER");
+    r.homePoints = t.FieldGetInt("PTEQ1");
+    r.awayPoints = t.FieldGetInt("PTEQ2");
+    return r;
+}
+
+StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<MatchEvent>& goals,
+                        const std::vector<MatchEvent>& cards, bool mustExist) {
+    const MatchKey key = keyOf(match);
+    if (eventKey(key).empty()) return StoreOutcome::Refused;
+    if (mustExist && !SeekMatchRow(t, key)) return StoreOutcome::Gone;
+    if (!SaveMatchResult(t, match)) return StoreOutcome::LockFailed;
+    // The events are rewritten under the row's record lock: a second station storing the same match waits
+    // for it, so its row and events follow ours whole.
+    if (!SeekMatchRow(t, key)) return StoreOutcome::Gone;
+    if (!WaitForLock([&] { return t.RLock(); })) return StoreOutcome::LockFailed;
+    RowUnlock unlock{t};
+    if (!SaveMatchEvents(EventTable::Goals, key, goals)) return StoreOutcome::LockFailed;
+    if (!SaveMatchEvents(EventTable::Cards, key, cards)) return StoreOutcome::LockFailed;
+    return StoreOutcome::Saved;
+}
+
+bool DeleteMatch(xb::TXbDbf& t, const MatchKey& m) {
+    if (eventKey(m).empty()) return false;
+    {
+        const bool stored = SeekMatchRow(t, m);
+        if (stored && !WaitForLock([&] { return t.RLock(); })) return false;
+        RowUnlock unlock{t};
+        if (!DeleteMatchGoals(m.championship, m.year, m.matchday, m.home, m.away)) return false;
+        if (!DeleteMatchCards(m.championship, m.year, m.matchday, m.home, m.away)) return false;
+    }
+    return DeleteMatchResult(t, m.championship, m.year, m.matchday, m.home, m.away);
+}
+
+std::vector<MatchdayLine> ReadMatchday(xb::TXbDbf& t, int championship, int year, int matchday) {
+    std::vector<MatchdayLine> out;
+    const std::string key = NumberKey({{championship, 3}, {year, 4}, {matchday, 3}});
+    if (key.empty()) return out;
+    t.SetOrderToTag("CHANJOEQ1");
+    if (!t.Find(key)) return out;
+    {
+        WhileScope day(t, "ANNEE=" + num(year) + " .AND. NUCHAMP=" + num(championship) +
+                              " .AND. NUJOURNEE=" + num(matchday));
+        for (; !t.IsEof(); t.Skip(1)) {
+            MatchdayLine l;
+            l.home = t.FieldGetInt("NUEQ1");
+            l.away = t.FieldGetInt("NUEQ2");
+            l.homeGoals = t.FieldGetInt("BEQ1");
+            l.awayGoals = t.FieldGetInt("BEQ2");
+            l.code = t.FieldGetStr("CODER");
+            out.push_back(std::move(l));
+        }
+    }
+    // Every match is named, however many the matchday holds.
+    std::vector<int> numbers;
+    for (const MatchdayLine& l : out) numbers.push_back(l.home);
+    for (const MatchdayLine& l : out) numbers.push_back(l.away);
+    std::vector<QString> names;
+    LeagueTableScope teams("us2equipe", "equipe.dbf", "NUMERO");
+    GetTeamNames(*teams, names, numbers);
+    for (size_t i = 0; i < out.size(); ++i) {
+        out[i].homeName = names[i];
+        out[i].awayName = names[out.size() + i];
+    }
+    return out;
+}
+
+}  // namespace app

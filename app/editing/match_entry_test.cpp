@@ -1,0 +1,250 @@
+// The match store on real tables: codes and placement rules, one set of events per match whatever the
+// order of saves, a home team's two matches of one matchday kept apart, refused locks completed by a
+// second store, and the matchday page in both styles.
+#include "app/editing/match_entry.h"
+
+#include <gtest/gtest.h>
+
+#include "app/editing/matchday_page.h"
+#include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/param_file.h"
+#include "engine/dataset/engine_start.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/league_fill.h"
+
+namespace app {
+namespace {
+
+TEST(MatchRules, CodesSignsAndCredit) {
+    struct {
+        int home, away;
+        ResultChoice choice;
+    } scores[] = {{2, 1, ResultChoice::V1},
+                  {0, 3, ResultChoice::V2},
+                  {0, 0, ResultChoice::N},
+                  {999, 999, ResultChoice::N}};
+    for (const auto& s : scores)
+        EXPECT_EQ(ChoiceOfScore(s.home, s.away), s.choice) << s.home << "-" << s.away;
+
+    struct {
+        const char* code;
+        ResultChoice choice;
+        const char* sign;
+    } codes[] = {
+        {"V1", ResultChoice::V1, ""},  {"V2", ResultChoice::V2, ""},   {"N", ResultChoice::N, ""},
+        {"N ", ResultChoice::N, ""},   {"F1", ResultChoice::F1, "F1"}, {"F2", ResultChoice::F2, "F2"},
+        {"AU", ResultChoice::AU, "*"}, {"J", ResultChoice::None, ""},  {"", ResultChoice::None, ""}};
+    for (const auto& c : codes) {
+        EXPECT_EQ(ChoiceOfCode(c.code), c.choice) << c.code;
+        EXPECT_EQ(MatchdaySign(c.code), QString::fromLatin1(c.sign)) << c.code;
+        if (c.choice != ResultChoice::None) EXPECT_EQ(ChoiceOfCode(CodeOfChoice(c.choice)), c.choice);
+    }
+
+    // in home, in away, own goal -> team (0: ask)
+    const int credit[][4] = {{1, 0, 0, 1}, {1, 0, 1, 2}, {0, 1, 0, 2}, {0, 1, 1, 1},
+                             {0, 0, 0, 1}, {0, 0, 1, 1}, {1, 1, 0, 0}, {1, 1, 1, 0}};
+    for (const auto& c : credit) EXPECT_EQ(CreditedTeam(c[0], c[1], c[2]), c[3]);
+
+    struct {
+        const char* text;
+        int low, high;
+        std::optional<int> value;
+    } ranges[] = {{"0", 0, 999, 0},       {"999", 0, 999, 999}, {"1000", 0, 999, {}},
+                  {"", 0, 999, {}},       {"1a", 0, 999, {}},   {"-99", -99, 999, -99},
+                  {"-100", -99, 999, {}}, {"200", 1, 120, {}},  {" 5", 1, 120, {}}};
+    for (const auto& r : ranges) EXPECT_EQ(NumberInRange(r.text, r.low, r.high), r.value) << r.text;
+}
+
+TEST(MatchRules, EventsGoAfterTheLastOneNotLater) {
+    QStringList grid;
+    for (int minute : {20, 30, 20, 25, 10, 120, 1, 30})
+        grid.insert(FindRowByMinute(grid, minute) - 1, QString::number(minute));
+    EXPECT_EQ(grid, QStringList({"1", "10", "20", "20", "25", "30", "30", "120"}));
+    // Rows without a number (an empty first row) never move an event.
+    EXPECT_EQ(FindRowByMinute({""}, 5), 1);
+    EXPECT_EQ(FindRowByMinute({"7", "x", "9"}, 8), 2);
+}
+
+class MatchStoreTest : public xbtest::EngineTest {
+protected:
+    MatchStoreTest() {
+        xb::InstallEngineUnits(engine());
+        xbtest::FillLeagueTables(tmp.path(), xbtest::MakeSeason());
+        SetAppDir(QString::fromStdString(tmp.path() + "/"));
+        EXPECT_TRUE(OpenTable(resultat, "resultat.dbf"));
+    }
+    ~MatchStoreTest() override {
+        CloseTable(resultat);
+        SetAppDir(QString());
+        LanguageIndex = 1;
+    }
+    MatchRow row(int home, int away, int g1, int g2, const char* code = "V1") {
+        MatchRow r;
+        r.championship = 1;
+        r.year = 2026;
+        r.matchday = 50;
+        r.home = home;
+        r.away = away;
+        r.homeGoals = g1;
+        r.awayGoals = g2;
+        r.code = code;
+        return r;
+    }
+    // A delete packs the table, which leaves its index held by this handle alone until it is reopened.
+    void reopen() {
+        CloseTable(resultat);
+        ASSERT_TRUE(OpenTable(resultat, "resultat.dbf"));
+    }
+    static MatchKey key(const MatchRow& r) { return {r.championship, r.year, r.matchday, r.home, r.away}; }
+    int rowsOf(const MatchRow& r) {
+        int n = 0;
+        LeagueTableScope t("count", "resultat.dbf");
+        for (t->First(); !t->Eof(); t->Next())
+            n += t->FieldGetInt("NUCHAMP") == r.championship && t->FieldGetInt("ANNEE") == r.year &&
+                 t->FieldGetInt("NUJOURNEE") == r.matchday && t->FieldGetInt("NUEQ1") == r.home &&
+                 t->FieldGetInt("NUEQ2") == r.away;
+        return n;
+    }
+    std::unique_ptr<xb::TXbDbf> resultat;
+};
+
+TEST_F(MatchStoreTest, OneRowAndOneSetOfEventsPerMatch) {
+    const MatchRow a = row(1, 2, 2, 1), b = row(1, 3, 0, 0, "N");
+    const std::vector<MatchEvent> goalsA = {{101, 12, 0, 1}, {201, 40, 2, 1}, {102, 88, 1, 1}};
+    const std::vector<MatchEvent> cardsA = {{103, 30, 0, 1}};
+    const std::vector<MatchEvent> goalsB = {{105, 5, 0, 1}};
+    EXPECT_EQ(rowsOf(a), 0);
+    ASSERT_TRUE(SaveMatchResult(*resultat, a));
+    EXPECT_EQ(rowsOf(a), 1);
+    ASSERT_EQ(StoreMatch(*resultat, a, goalsA, cardsA, false), StoreOutcome::Saved);
+    EXPECT_EQ(rowsOf(a), 1);
+    ASSERT_EQ(StoreMatch(*resultat, b, goalsB, {}, false), StoreOutcome::Saved);
+    // Saved again with other events: still one row, only the new set.
+    const std::vector<MatchEvent> goalsA2 = {{101, 12, 0, 1}, {202, 70, 0, 2}, {102, 90, 0, 1}};
+    ASSERT_EQ(StoreMatch(*resultat, a, goalsA2, cardsA, false), StoreOutcome::Saved);
+    EXPECT_EQ(rowsOf(a), 1);
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goalsA2);
+    EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key(a)), cardsA);
+    // The home team's other match that matchday keeps its goals.
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(b)), goalsB);
+
+    // Empty grids delete the match's events only.
+    ASSERT_EQ(StoreMatch(*resultat, a, {}, {}, false), StoreOutcome::Saved);
+    EXPECT_TRUE(LoadMatchEvents(EventTable::Goals, key(a)).empty());
+    EXPECT_TRUE(LoadMatchEvents(EventTable::Cards, key(a)).empty());
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(b)), goalsB);
+
+    // Deleting one of the two keeps the other's row and events.
+    ASSERT_EQ(StoreMatch(*resultat, a, goalsA, cardsA, false), StoreOutcome::Saved);
+    ASSERT_TRUE(DeleteMatch(*resultat, key(b)));
+    reopen();
+    EXPECT_EQ(rowsOf(b), 0);
+    EXPECT_TRUE(LoadMatchEvents(EventTable::Goals, key(b)).empty());
+    EXPECT_EQ(rowsOf(a), 1);
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goalsA);
+
+    // A modify of the deleted match stores nothing.
+    EXPECT_EQ(StoreMatch(*resultat, b, goalsB, {}, true), StoreOutcome::Gone);
+    EXPECT_EQ(rowsOf(b), 0);
+    EXPECT_TRUE(LoadMatchEvents(EventTable::Goals, key(b)).empty());
+
+    const std::optional<MatchRow> stored = ReadMatch(*resultat, key(a));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->homeGoals, 2);
+    EXPECT_EQ(stored->code, "V1");
+}
+
+TEST_F(MatchStoreTest, RefusedLocksAreReportedAndASecondStoreCompletes) {
+    const MatchRow a = row(4, 5, 1, 0);
+    const std::vector<MatchEvent> goals = {{1, 10, 0, 1}, {2, 20, 0, 1}};
+    const std::vector<MatchEvent> cards = {{3, 15, 1, 2}};
+    ASSERT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::Saved);
+    for (const char* file : {"but.dbf", "carton.dbf"}) {
+        SCOPED_TRACE(file);
+        LeagueTableScope other("otherstation", file);  // another handle: its locks exclude ours
+        ASSERT_TRUE(other->ALock());
+        EXPECT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::LockFailed);
+        other->UnLock();
+        EXPECT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::Saved);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goals);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key(a)), cards);
+    }
+    // The row held by another station: nothing changes.
+    LeagueTableScope other("otherstation", "resultat.dbf");
+    ASSERT_TRUE(SeekMatchRow(*other, key(a)));
+    ASSERT_TRUE(other->RLock());
+    EXPECT_EQ(StoreMatch(*resultat, row(4, 5, 3, 3, "N"), {}, {}, false), StoreOutcome::LockFailed);
+    EXPECT_FALSE(DeleteMatch(*resultat, key(a)));
+    other->UnLock();
+    EXPECT_EQ(ReadMatch(*resultat, key(a))->homeGoals, 1);
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goals);
+}
+
+TEST_F(MatchStoreTest, EveryMatchOfALongMatchdayIsNamed) {
+    // 150 matches on one matchday (teams paired 1..20 with each other): every line gets both names.
+    int stored = 0;
+    for (int h = 1; h <= 20 && stored < 150; ++h)
+        for (int a = 1; a <= 20 && stored < 150; ++a)
+            if (h != a) stored += SaveMatchResult(*resultat, row(h, a, h % 4, a % 3));
+    ASSERT_EQ(stored, 150);
+    const std::vector<MatchdayLine> lines = ReadMatchday(*resultat, 1, 2026, 50);
+    ASSERT_EQ(lines.size(), 150u);
+    for (const MatchdayLine& l : lines) {
+        EXPECT_EQ(l.homeName, GetTeamName(l.home));
+        EXPECT_EQ(l.awayName, GetTeamName(l.away));
+        EXPECT_FALSE(l.awayName.isEmpty());
+    }
+    EXPECT_TRUE(ReadMatchday(*resultat, 1, 2026, 51).empty());
+}
+
+TEST(MatchdayPage, BothStylesEscapeAndBalance) {
+    LanguageIndex = 2;
+    HtmlHeaderText.clear();
+    HtmlFooterText.clear();
+    MatchdayPage page{QStringLiteral("Ligue <1> & \"B\""),
+                      QStringLiteral("2012 - 2013"),
+                      QStringLiteral("7"),
+                      {{QStringLiteral("Brøndby IF"), QStringLiteral(" 2"), QStringLiteral("1 "),
+                        QStringLiteral("A&B <FC>")},
+                       {QStringLiteral("Malmö FF"), QStringLiteral("0"), QStringLiteral("0"),
+                        QStringLiteral("Örebro SK")}}};
+    const QString one = QString::fromUtf8(MatchdayHtml(page, 1));
+    const QString two = QString::fromUtf8(MatchdayHtml(page, 2));
+    const QStringList l1 = one.split(QStringLiteral("\r\n")), l2 = two.split(QStringLiteral("\r\n"));
+    for (const char* expected :
+         {"<p align=\"center\"><font size=\"5\"><strong><u>ROUND'S RESULTS</u></strong></font></p>",
+          "<p align=\"left\"><font size=\"2\">League :Ligue &lt;1&gt; &amp; &quot;B&quot;<br>",
+          "Year :2012 - 2013<br>", "Week :7<br>", "</font></p>", "<div align=\"center\"><center>",
+          "<table border=\"1\" cellspacing=\"0\" >",
+          "        <td width=\"100\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>Team 1</b></font></td>",
+          "        <td width=\"35\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>&nbsp;</b></font></td>",
+          "        <td width=\"100\"  >Brøndby IF</td>", "        <td width=\"35\" align=\"center\"  >2</td>",
+          "        <td width=\"35\" align=\"center\"  >1</td>",
+          "        <td width=\"100\"  >A&amp;B &lt;FC&gt;</td>",
+          "        <td width=\"100\"  bgcolor=\"#F4F4F4\"  >Malmö FF</td>",
+          "        <td width=\"35\" align=\"center\"  bgcolor=\"#F4F4F4\"  >0</td>", "</table>",
+          "</center></div>", "</html>"})
+        EXPECT_TRUE(l1.contains(QString::fromUtf8(expected))) << expected;
+    for (const char* expected :
+         {"<center><font size=\"5\"><strong>Week :7<br>", "</strong></font></center>",
+          "<table border=\"0\" cellspacing=\"0\" >", "        <td width=\"35\" align=\"center\" >2</td>",
+          "        <td width=\"35\" align=\"center\" bgcolor=\"#F4F4F4\"  >0</td>"})
+        EXPECT_TRUE(l2.contains(QString::fromUtf8(expected))) << expected;
+    EXPECT_FALSE(two.contains(QStringLiteral("<u>ROUND'S RESULTS</u>")));
+    EXPECT_FALSE(two.contains(QStringLiteral("League :")));
+    EXPECT_TRUE(one.contains(QStringLiteral("charset=utf-8")));
+    for (const QString& page : {one, two}) {
+        for (const char* tag : {"table", "center", "div", "p", "font", "tr", "td", "strong"})
+            EXPECT_EQ(
+                page.count(QStringLiteral("<%1 ").arg(tag)) + page.count(QStringLiteral("<%1>").arg(tag)),
+                page.count(QStringLiteral("</%1>").arg(tag)))
+                << tag;
+    }
+    LanguageIndex = 1;
+}
+
+}  // namespace
+}  // namespace app

@@ -1,0 +1,625 @@
+// The match entry and matchday results windows driven offscreen by object name on the tables of a real
+// season (38 matchdays of 10 matches) in a temporary directory: entry through New and Modify, codes and
+// event placement, refusals that leave the tables' bytes alone, printing to PDF and the page in both
+// styles.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/editing/match_entry.h"
+#include "app/editing/qt/match_entry_window.h"
+#include "app/editing/qt/matchday_results_window.h"
+#include "app/shell/qt/report_print.h"
+#include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/report_grid.h"
+#include "engine/dataset/engine_start.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/league_fill.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/season_csv.h"
+
+namespace app {
+namespace {
+
+constexpr int kYear = 2012, kLeague = 1;
+constexpr int kParis = 21, kBothPlayer = 9000;
+
+std::string Num(int n) {
+    return std::to_string(n);
+}
+
+// The nine tables of the season of the CSV: its 20 teams numbered by name and "Paris SG" as team 21,
+// three players a team (player 100 t + k), player 9000 in the squads of Paris SG and team 1, no results.
+std::vector<xbtest::SeasonTable> CsvTables(const xbtest::CsvSeason& s) {
+    std::vector<xbtest::SeasonTable> t;
+    t.push_back({"champan.dbf",
+                 {"annee", "nuchamp", "ptv", "ptn", "ptd", "ptfv", "ptfd", "nbequipe", "nbjournee"},
+                 {{Num(kYear), Num(kLeague), "3", "1", "0", "3", "0", "20", "38"}}});
+    t.push_back({"champion.dbf", {"nuchamp", "nomchamp"}, {{Num(kLeague), "Premier League"}}});
+    xbtest::SeasonTable eqchamp{"eqchamp.dbf", {"annee", "nuchamp", "nuequipe"}, {}};
+    xbtest::SeasonTable equipe{"equipe.dbf", {"nuequipe", "nomequipe"}, {}};
+    xbtest::SeasonTable joueur{
+        "joueur.dbf", {"nujoueur", "nomjoueur", "datenais", "poste", "infodivers", "nation"}, {}};
+    xbtest::SeasonTable joueq{"joueq.dbf", {"annee", "nueq", "nujo"}, {}};
+    auto team = [&](int n, const std::string& name) {
+        eqchamp.rows.push_back({Num(kYear), Num(kLeague), Num(n)});
+        equipe.rows.push_back({Num(n), name});
+        for (int k = 1; k <= 3; ++k) {
+            const int p = 100 * n + k;
+            joueur.rows.push_back({Num(p), "Player " + Num(p), "", "1", "", ""});
+            joueq.rows.push_back({Num(kYear), Num(n), Num(p)});
+        }
+    };
+    for (size_t i = 0; i < s.teams.size(); ++i) team(static_cast<int>(i) + 1, s.teams[i]);
+    team(kParis, "Paris SG");
+    joueur.rows.push_back({Num(kBothPlayer), "Both Squads", "", "1", "", ""});
+    joueq.rows.push_back({Num(kYear), Num(kParis), Num(kBothPlayer)});
+    joueq.rows.push_back({Num(kYear), "1", Num(kBothPlayer)});
+    t.push_back(eqchamp);
+    const std::vector<std::string> resultFields = {"nuchamp", "annee", "nujournee", "nueq1", "nueq2",
+                                                   "beq1",    "beq2",  "coder",     "pteq1", "pteq2"};
+    t.push_back({"resultat.dbf", resultFields, {}});
+    t.push_back(equipe);
+    t.push_back(joueur);
+    t.push_back(joueq);
+    const std::vector<std::string> eventFields = {"nuchamp",  "annee",   "nujournee", "nueq1", "nueq2",
+                                                  "nujoueur", "nueqben", "minute",    "type"};
+    t.push_back({"but.dbf", eventFields, {}});
+    t.push_back({"carton.dbf", eventFields, {}});
+    return t;
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class MatchWindowsTest : public xbtest::EngineTest {
+protected:
+    MatchWindowsTest() : season(xbtest::ReadSeasonCsv(std::string(LM_TEST_DATA) + "/en-2012-13.csv")) {
+        xb::InstallEngineUnits(engine());
+        xbtest::FillLeagueTables(tmp.path(), CsvTables(season));
+        SetAppDir(QString::fromStdString(tmp.path() + "/"));
+        CurrentSeasonYear = kYear;
+        LanguageIndex = 2;
+        HtmlHeaderText.clear();
+        HtmlFooterText.clear();
+    }
+    ~MatchWindowsTest() override {
+        fsairesultat()->close();
+        LanguageIndex = 1;
+        SetAppDir(QString());
+    }
+
+    template <typename T>
+    static T* child(QWidget& w, const char* name) {
+        T* c = w.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    static void click(QWidget& w, const char* name) {
+        QTest::mouseClick(child<QAbstractButton>(w, name), Qt::LeftButton);
+    }
+    static void typeInto(QWidget& w, const char* name, const QString& text) {
+        QLineEdit* e = child<QComboBox>(w, name)->lineEdit();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::keyClicks(e, text);
+    }
+    static void choose(QWidget& w, const char* name, const QString& text) {
+        QComboBox* c = child<QComboBox>(w, name);
+        const int i = c->findText(text);
+        ASSERT_GE(i, 0) << name << " " << text.toStdString();
+        c->setCurrentIndex(i);
+    }
+    static QString teamName(const xbtest::CsvSeason& s, int n) {
+        return QString::fromStdString(s.teams[n - 1]);
+    }
+
+    Tfsairesultat& results(int type = 1) {
+        Tfsairesultat& w = *fsairesultat();
+        w.close();
+        w.ptypeec(type);
+        w.show();
+        child<QLineEdit>(w, "enumchamp")->setText(QString::number(kLeague));
+        choose(w, "eannee", QStringLiteral("2012 - 2013"));
+        return w;
+    }
+    void showMatchday(Tfsairesultat& w, int day) {
+        choose(w, "ejournee", QString::number(day));
+        click(w, "bafficher");
+    }
+    // One match typed into the entry window: teams (mode 1), score, goals and cards.
+    struct Typed {
+        int home = 0, away = 0;
+        QString g1, g2;
+        std::vector<MatchEvent> goals, cards;
+        const char* radio = nullptr;
+    };
+    void typeMatch(QDialog& d, const Typed& m) {
+        if (m.home) choose(d, "eequipe1", GetTeamName(m.home));
+        if (m.away) choose(d, "eequipe2", GetTeamName(m.away));
+        typeInto(d, "ebeq1", m.g1);
+        typeInto(d, "ebeq2", m.g2);
+        ui.dialogAnswers.clear();
+        for (const MatchEvent& e : m.goals) {
+            child<QComboBox>(d, "Combjoub")->setEditText(GetPlayerName(e.player));
+            typeInto(d, "Combminuteb", QString::number(e.minute));
+            child<QComboBox>(d, "Combtypeb")->setCurrentIndex(e.type);
+            click(d, "boutajbut");
+        }
+        for (const MatchEvent& e : m.cards) {
+            child<QComboBox>(d, "Combjouc")->setEditText(GetPlayerName(e.player));
+            typeInto(d, "combminutec", QString::number(e.minute));
+            child<QComboBox>(d, "Combtypec")->setCurrentIndex(e.type);
+            click(d, "boutAjcart");
+        }
+        if (m.radio) child<QRadioButton>(d, m.radio)->setChecked(true);
+    }
+    std::optional<MatchRow> stored(int day, int home, int away) {
+        std::unique_ptr<xb::TXbDbf> t;
+        EXPECT_TRUE(OpenTable(t, "resultat.dbf"));
+        auto r = ReadMatch(*t, {kLeague, kYear, day, home, away});
+        CloseTable(t);
+        return r;
+    }
+    int resultRows() {
+        LeagueTableScope t("count", "resultat.dbf");
+        int n = 0;
+        for (t->First(); !t->Eof(); t->Next()) ++n;
+        return n;
+    }
+    ReportGrid& grid(QWidget& w, const char* name) { return *child<ReportGrid>(w, name); }
+    // Selects the listed match against this away team.
+    void selectAway(QWidget& w, int away) {
+        ReportGrid& g = grid(w, "grilleresultat");
+        for (int r = 1; r < g.RowCount(); ++r)
+            if (g.Cells(1, r).toInt() == away) return g.SetRow(r);
+        ADD_FAILURE() << "no match against " << away;
+    }
+
+    xbtest::CsvSeason season;
+    xbtest::ScriptedUi ui;
+};
+
+TEST_F(MatchWindowsTest, AMatchdayTypedThroughNewAndEveryMatchdayListed) {
+    Tfsairesultat& w = results();
+    showMatchday(w, 1);
+    std::vector<xbtest::CsvMatch> day1;
+    for (const auto& m : season.matches)
+        if (m.matchday == 1) day1.push_back(m);
+    ASSERT_EQ(day1.size(), 10u);
+    // Each match: its score, one goal of each side's player when scored, one yellow card of the home side.
+    for (const auto& m : day1) {
+        Typed t{m.home, m.away, QString::number(m.homeGoals), QString::number(m.awayGoals), {}, {}};
+        for (int g = 0; g < m.homeGoals; ++g) t.goals.push_back({100 * m.home + 1 + g % 3, 10 + g, 0, 1});
+        for (int g = 0; g < m.awayGoals; ++g) t.goals.push_back({100 * m.away + 1 + g % 3, 50 + g, 1, 2});
+        t.cards.push_back({100 * m.home + 2, 33, 0, 1});
+        ModalDriverScope driver([&](QDialog& d) {
+            typeMatch(d, t);
+            click(d, "bok");
+        });
+        click(w, "bnouveau");
+        EXPECT_TRUE(ui.messages.empty()) << ui.messages.back().text;
+    }
+    EXPECT_EQ(resultRows(), 10);
+    for (const auto& m : day1) {
+        const auto r = stored(1, m.home, m.away);
+        ASSERT_TRUE(r) << m.home << "-" << m.away;
+        EXPECT_EQ(r->homeGoals, m.homeGoals);
+        EXPECT_EQ(r->awayGoals, m.awayGoals);
+        const MatchKey key{kLeague, kYear, 1, m.home, m.away};
+        const auto goals = LoadMatchEvents(EventTable::Goals, key);
+        ASSERT_EQ(goals.size(), static_cast<size_t>(m.homeGoals + m.awayGoals));
+        for (const MatchEvent& g : goals) EXPECT_EQ(g.player / 100, g.team == 1 ? m.home : m.away);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key),
+                  (std::vector<MatchEvent>{{100 * m.home + 2, 33, 0, 1}}));
+    }
+
+    // The rest of the season through the library, one forfeit and one other outcome among them; then
+    // every matchday listed.
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+        for (const auto& m : season.matches) {
+            if (m.matchday == 1) continue;
+            MatchRow r{kLeague,     kYear,
+                       m.matchday,  m.home,
+                       m.away,      m.homeGoals,
+                       m.awayGoals, CodeOfChoice(ChoiceOfScore(m.homeGoals, m.awayGoals)),
+                       0,           0};
+            if (m.matchday == 2 && r.code == "V1") r.code = "F1";
+            if (m.matchday == 3 && r.code == "N") r.code = "AU";
+            ASSERT_TRUE(SaveMatchResult(*t, r));
+        }
+        CloseTable(t);
+    }
+    ReportGrid& g = grid(w, "grilleresultat");
+    int forfeits = 0, others = 0;
+    for (int day = 1; day <= 38; ++day) {
+        SCOPED_TRACE(day);
+        showMatchday(w, day);
+        ASSERT_EQ(g.RowCount(), 11);
+        for (int r = 1; r <= 10; ++r) {
+            const int home = g.Cells(0, r).toInt(), away = g.Cells(1, r).toInt();
+            const auto m = std::find_if(season.matches.begin(), season.matches.end(), [&](const auto& x) {
+                return x.matchday == day && x.home == home && x.away == away;
+            });
+            ASSERT_NE(m, season.matches.end());
+            EXPECT_EQ(g.Cells(2, r), teamName(season, home));
+            EXPECT_EQ(g.Cells(5, r), teamName(season, away));
+            EXPECT_EQ(g.Cells(3, r).toInt(), m->homeGoals);
+            EXPECT_EQ(g.Cells(4, r).toInt(), m->awayGoals);
+            const QString sign = g.Cells(6, r);
+            forfeits += sign == "F1";
+            others += sign == "*";
+            if (day > 3) EXPECT_EQ(sign, QString());
+        }
+    }
+    EXPECT_GT(forfeits, 0);
+    EXPECT_GT(others, 0);
+    // An empty matchday: one empty row.
+    child<QLineEdit>(w, "enumchamp")->setText(QStringLiteral("1"));
+    choose(w, "eannee", QStringLiteral("2013 - 2014"));
+    EXPECT_EQ(child<QComboBox>(w, "ejournee")->count(), 0);
+}
+
+TEST_F(MatchWindowsTest, CodesFollowTheScoreOnlyWhenItChanges) {
+    Tfsairesultat& w = results();
+    showMatchday(w, 5);
+    struct Case {
+        Typed typed;
+        const char* code;
+        int points1, points2;
+    };
+    Case cases[] = {
+        {{1, 2, "2", "2", {}, {}, "rforfait2"}, "F2", 0, 0}, {{3, 4, "1", "0", {}, {}, "rautre"}, "AU", 0, 3},
+        {{5, 6, "0", "0", {}, {}, nullptr}, "N ", 0, 0},     {{7, 8, "3", "1", {}, {}, nullptr}, "V1", 0, 0},
+        {{9, 10, "0", "0", {}, {}, nullptr}, "N ", 0, 0},  // right after a V1: the radio follows the new
+                                                           // score
+    };
+    for (const Case& c : cases) {
+        ModalDriverScope driver([&](QDialog& d) {
+            typeMatch(d, c.typed);
+            if (std::string(c.code) == "AU") typeInto(d, "epteq2", QStringLiteral("3"));
+            click(d, "bok");
+        });
+        click(w, "bnouveau");
+        const auto r = stored(5, c.typed.home, c.typed.away);
+        ASSERT_TRUE(r) << c.code;
+        EXPECT_EQ(r->code, c.code);
+        EXPECT_EQ(r->homePoints, c.points1);
+        EXPECT_EQ(r->awayPoints, c.points2);
+    }
+    // F1 chosen survives leaving the boxes, a card and a goal type; a changed score replaces it.
+    ModalDriverScope driver([&](QDialog& d) {
+        typeMatch(d, {11, 12, "1", "1", {}, {{1101, 12, 0, 1}}, "rforfait1"});
+        QTest::keyClick(child<QComboBox>(d, "ebeq1")->lineEdit(), Qt::Key_Tab);
+        typeInto(d, "combminutec", QStringLiteral("44"));
+        child<QComboBox>(d, "Combtypeb")->setCurrentIndex(3);
+        typeInto(d, "ebeq1", QStringLiteral("1"));  // the same score typed again
+        EXPECT_TRUE(child<QRadioButton>(d, "rforfait1")->isChecked());
+        typeInto(d, "ebeq2", QStringLiteral("2"));
+        EXPECT_TRUE(child<QRadioButton>(d, "rv2")->isChecked());
+        child<QRadioButton>(d, "rforfait1")->setChecked(true);
+        click(d, "bok");
+    });
+    click(w, "bnouveau");
+    EXPECT_EQ(stored(5, 11, 12)->code, "F1");
+    // Modify shows the stored code and points.
+    grid(w, "grilleresultat").SetRow(2);
+    ModalDriverScope modify([&](QDialog& d) {
+        EXPECT_FALSE(child<QComboBox>(d, "eequipe1")->isEnabled());
+        EXPECT_TRUE(child<QRadioButton>(d, "rautre")->isChecked());
+        EXPECT_EQ(child<QComboBox>(d, "epteq2")->currentText(), "3");
+        EXPECT_EQ(grid(d, "sgbut").Cells(4, 0), GetTeamName(3));  // the teams head the goal columns
+        EXPECT_EQ(grid(d, "sgbut").Cells(6, 0), GetTeamName(4));
+    });
+    QTest::mouseClick(child<QAbstractButton>(w, "bmodif"), Qt::LeftButton);
+}
+
+TEST_F(MatchWindowsTest, GoalsAreOrderedByMinuteAndCreditedToTheirTeam) {
+    Tfsairesultat& w = results();
+    showMatchday(w, 6);
+    ModalDriverScope driver([&](QDialog& d) {
+        choose(d, "eequipe1", QStringLiteral("Paris SG"));
+        choose(d, "eequipe2", GetTeamName(1));
+        for (int minute : {20, 30, 20, 25, 10}) {
+            child<QComboBox>(d, "Combjoub")->setEditText(GetPlayerName(100 * kParis + 1));
+            typeInto(d, "Combminuteb", QString::number(minute));
+            child<QComboBox>(d, "Combtypeb")->setCurrentIndex(0);
+            click(d, "boutajbut");
+        }
+        ReportGrid& g = grid(d, "sgbut");
+        QStringList minutes;
+        for (int r = 1; r < g.RowCount(); ++r) minutes << g.Cells(3, r);
+        EXPECT_EQ(minutes, QStringList({"10", "20", "20", "25", "30"}));
+        // A home player's own goal is the away side's, named in column 6.
+        child<QComboBox>(d, "Combjoub")->setEditText(GetPlayerName(100 * kParis + 2));
+        typeInto(d, "Combminuteb", QStringLiteral("90"));
+        child<QComboBox>(d, "Combtypeb")->setCurrentIndex(kOwnGoal);
+        click(d, "boutajbut");
+        EXPECT_EQ(g.Cells(6, 6), GetPlayerName(100 * kParis + 2));
+        EXPECT_EQ(g.Cells(4, 6), QString());
+        EXPECT_EQ(g.Cells(2, 6), "2");
+        // A player of both squads: the first button credits team 1, closing the question adds nothing.
+        child<QComboBox>(d, "Combjoub")->setEditText(GetPlayerName(kBothPlayer));
+        typeInto(d, "Combminuteb", QStringLiteral("91"));
+        child<QComboBox>(d, "Combtypeb")->setCurrentIndex(kOwnGoal);
+        ui.dialogAnswers = {'A', ' '};
+        click(d, "boutajbut");
+        EXPECT_EQ(g.RowCount(), 8);
+        EXPECT_EQ(g.Cells(2, 7), "1");
+        EXPECT_EQ(g.Cells(4, 7), GetPlayerName(kBothPlayer));
+        EXPECT_EQ(ui.messages.back().caption, GetLangText(1).toStdString());
+        click(d, "boutajbut");
+        EXPECT_EQ(g.RowCount(), 8);
+        // Removing a row, and an incomplete input said so.
+        g.SetRow(1);
+        click(d, "boutsupbut");
+        EXPECT_EQ(g.Cells(3, 1), "20");
+        const size_t before = ui.messages.size();
+        child<QComboBox>(d, "Combjoub")->setEditText(QStringLiteral("Nobody"));
+        click(d, "boutajbut");
+        ASSERT_EQ(ui.messages.size(), before + 1);
+        EXPECT_EQ(ui.messages.back().caption, GetLangText(30).toStdString());
+        typeInto(d, "ebeq1", QStringLiteral("7"));
+        typeInto(d, "ebeq2", QStringLiteral("1"));
+        click(d, "bok");
+    });
+    click(w, "bnouveau");
+    const auto goals = LoadMatchEvents(EventTable::Goals, {kLeague, kYear, 6, kParis, 1});
+    ASSERT_EQ(goals.size(), 6u);
+    EXPECT_EQ(goals.front().minute, 20);
+    EXPECT_EQ(std::count_if(goals.begin(), goals.end(), [](const MatchEvent& e) { return e.team == 2; }), 1);
+}
+
+TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
+    Tfsairesultat& w = results();
+    showMatchday(w, 7);
+    auto snapshot = [&] {
+        std::string all;
+        for (const char* f :
+             {"resultat.dbf", "resultat.mdx", "but.dbf", "but.mdx", "carton.dbf", "carton.mdx"})
+            all += FileBytes(tmp.path() + "/" + f);
+        return all;
+    };
+    const std::string before = snapshot();
+    struct Case {
+        const char* what;
+        std::function<void(QDialog&)> type;
+        int text;  // the message's text number, 0: a text of its own
+    };
+    const Case cases[] = {
+        {"empty score",
+         [&](QDialog& d) {
+             typeMatch(d, {1, 2, "", "1"});
+         },
+         32},
+        {"team against itself",
+         [&](QDialog& d) {
+             typeMatch(d, {3, 3, "1", "1"});
+         },
+         31},
+        {"points out of range",
+         [&](QDialog& d) {
+             typeMatch(d, {1, 2, "1", "1", {}, {}, "rautre"});
+             typeInto(d, "epteq1", QStringLiteral("1-2"));  // no number: refused, not stored as 0
+         },
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const size_t messages = ui.messages.size();
+        ModalDriverScope driver([&](QDialog& d) {
+            c.type(d);
+            click(d, "bok");
+            EXPECT_TRUE(d.isVisible());  // the window stays open
+        });
+        click(w, "bnouveau");
+        ASSERT_EQ(ui.messages.size(), messages + 1);
+        EXPECT_EQ(ui.messages.back().caption, GetLangText(30).toStdString());
+        if (c.text) EXPECT_EQ(ui.messages.back().text, GetLangText(c.text).toStdString());
+    }
+    // Letters never reach a score, typed or pasted; a minute beyond 120 is refused.
+    ModalDriverScope driver([&](QDialog& d) {
+        typeInto(d, "ebeq1", QStringLiteral("1a2"));
+        EXPECT_EQ(child<QComboBox>(d, "ebeq1")->currentText(), "12");
+        typeInto(d, "ebeq1", QStringLiteral("1000"));  // three digits at most: no overflow to store
+        EXPECT_EQ(child<QComboBox>(d, "ebeq1")->currentText(), "100");
+        QApplication::clipboard()->setText(QStringLiteral("x3y"));
+        QLineEdit* e = child<QComboBox>(d, "ebeq2")->lineEdit();
+        e->selectAll();
+        e->paste();
+        EXPECT_EQ(e->text(), "3");
+        const size_t messages = ui.messages.size();
+        child<QComboBox>(d, "Combjoub")->setEditText(GetPlayerName(101));
+        typeInto(d, "Combminuteb", QStringLiteral("200"));
+        child<QComboBox>(d, "Combtypeb")->setCurrentIndex(0);
+        click(d, "boutajbut");
+        EXPECT_EQ(ui.messages.size(), messages + 1);
+        EXPECT_EQ(grid(d, "sgbut").Cells(0, 1), QString());
+    });
+    click(w, "bnouveau");
+    // Matchday 39 of 38: the entry does not open.
+    const size_t messages = ui.messages.size();
+    EXPECT_FALSE(StartMatchEntry(kYear, kLeague, 39, 1, 2, 1));
+    ASSERT_EQ(ui.messages.size(), messages + 1);
+    EXPECT_EQ(ui.messages.back().caption, GetLangText(30).toStdString());
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(MatchWindowsTest, ModifyAndDeleteActOnTheListedMatch) {
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+        // Team 1 plays twice at home on matchday 8.
+        ASSERT_EQ(StoreMatch(*t, {kLeague, kYear, 8, 1, 2, 1, 0, "V1", 0, 0}, {{101, 5, 0, 1}},
+                             {{102, 6, 0, 1}}, false),
+                  StoreOutcome::Saved);
+        ASSERT_EQ(StoreMatch(*t, {kLeague, kYear, 8, 1, 3, 0, 2, "V2", 0, 0},
+                             {{301, 7, 0, 2}, {302, 9, 0, 2}}, {{103, 6, 1, 1}}, false),
+                  StoreOutcome::Saved);
+        CloseTable(t);
+    }
+    Tfsairesultat& w = results();
+    showMatchday(w, 8);
+    ReportGrid& g = grid(w, "grilleresultat");
+    ASSERT_EQ(g.RowCount(), 3);
+    // The selection fields changed since the listing: Modify still opens the listed match.
+    selectAway(w, 3);
+    choose(w, "ejournee", QStringLiteral("9"));
+    ModalDriverScope driver([&](QDialog& d) {
+        EXPECT_EQ(grid(d, "sgbut").RowCount(), 3);
+        EXPECT_EQ(child<QComboBox>(d, "ebeq2")->currentText(), "2");
+        click(d, "bok");
+    });
+    click(w, "bmodif");
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, {kLeague, kYear, 8, 1, 3}).size(), 2u);
+    EXPECT_EQ(resultRows(), 2);
+    // View mode: a double click opens nothing.
+    {
+        Tfsairesultat& v = results(2);
+        EXPECT_FALSE(child<QWidget>(v, "bnouveau")->isVisible());
+        showMatchday(v, 8);
+        bool opened = false;
+        ModalDriverScope none([&](QDialog&) { opened = true; });
+        v.grilleresultatDblClick();
+        EXPECT_FALSE(opened);
+    }
+    Tfsairesultat& e = results(1);
+    showMatchday(e, 8);
+    selectAway(e, 3);
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(e, "bsupprime");
+    EXPECT_FALSE(stored(8, 1, 3));
+    EXPECT_TRUE(LoadMatchEvents(EventTable::Goals, {kLeague, kYear, 8, 1, 3}).empty());
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, {kLeague, kYear, 8, 1, 2}).size(), 1u);
+    EXPECT_EQ(LoadMatchEvents(EventTable::Cards, {kLeague, kYear, 8, 1, 2}).size(), 1u);
+    EXPECT_EQ(grid(e, "grilleresultat").RowCount(), 2);
+
+    // A modify of a match deleted meanwhile by another station stores nothing.
+    showMatchday(e, 8);
+    selectAway(e, 2);
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+        ASSERT_TRUE(DeleteMatch(*t, {kLeague, kYear, 8, 1, 2}));
+        CloseTable(t);
+    }
+    const size_t messages = ui.messages.size();
+    ModalDriverScope gone([&](QDialog& d) {
+        QTest::qWait(20);
+        if (d.isVisible()) click(d, "bok");
+    });
+    click(e, "bmodif");
+    EXPECT_EQ(ui.messages.size(), messages + 1);
+    EXPECT_EQ(resultRows(), 0);
+    EXPECT_TRUE(LoadMatchEvents(EventTable::Goals, {kLeague, kYear, 8, 1, 2}).empty());
+}
+
+TEST_F(MatchWindowsTest, PrintedAndExported) {
+    // 120 matches on matchday 10 (team pairs), printed: the list goes on to a second page.
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+        int n = 0;
+        for (int h = 1; h <= 20 && n < 120; ++h)
+            for (int a = 1; a <= 20 && n < 120; ++a)
+                if (h != a) n += SaveMatchResult(*t, {kLeague, kYear, 10, h, a, h % 5, a % 4, "V1", 0, 0});
+        ASSERT_EQ(n, 120);
+        ASSERT_TRUE(SaveMatchResult(*t, {kLeague, kYear, 11, 1, 2, 2, 1, "V1", 0, 0}));
+        CloseTable(t);
+    }
+    Tfsairesultat& w = results();
+    showMatchday(w, 10);
+    ASSERT_EQ(grid(w, "grilleresultat").RowCount(), 121);
+    const std::string out = testing::TempDir() + "/matchday";
+    std::filesystem::create_directories(out);
+    const QString pdf = QString::fromStdString(out + "/matchday10.pdf");
+    SetReportPrinterFactory([&] {
+        auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        p->setOutputFormat(QPrinter::PdfFormat);
+        p->setOutputFileName(pdf);
+        p->setResolution(300);
+        return p;
+    });
+    click(w, "bimp");
+    SetReportPrinterFactory({});
+    const std::string bytes = FileBytes(pdf.toStdString());
+    size_t pages = 0;
+    for (size_t at = 0; (at = bytes.find("/Type /Page\n", at)) != std::string::npos; ++at) ++pages;
+    for (size_t at = 0; (at = bytes.find("/Type /Page ", at)) != std::string::npos; ++at) ++pages;
+    EXPECT_GE(pages, 2u);
+
+    showMatchday(w, 11);
+    for (int style : {1, 2}) {
+        const QString page = QString::fromStdString(out + "/day11-style" + std::to_string(style) + ".htm");
+        ASSERT_TRUE(w.ExportMatchdayHtml(page, style));
+        const QString html = QString::fromUtf8(QByteArray::fromStdString(FileBytes(page.toStdString())));
+        EXPECT_TRUE(html.contains(teamName(season, 1).toHtmlEscaped())) << style;
+        EXPECT_TRUE(html.contains(QStringLiteral("Week :11<br>")));
+        EXPECT_EQ(html.contains(QStringLiteral("League :Premier League<br>")), style == 1);
+    }
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+// The two windows as a person sees them, written beside the test's other output for a look.
+TEST_F(MatchWindowsTest, Screens) {
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+        ASSERT_EQ(StoreMatch(*t, {kLeague, kYear, 12, 1, 2, 2, 1, "V1", 0, 0},
+                             {{101, 12, 0, 1}, {201, 40, 1, 2}, {102, 77, 5, 1}},
+                             {{103, 30, 0, 1}, {202, 85, 1, 2}}, false),
+                  StoreOutcome::Saved);
+        for (int h = 3; h <= 19; h += 2)
+            ASSERT_TRUE(SaveMatchResult(
+                *t, {kLeague, kYear, 12, h, h + 1, h % 3, h % 2, h == 5 ? "F2" : "V1", 0, 0}));
+        CloseTable(t);
+    }
+    const std::string out = testing::TempDir() + "/matchday";
+    std::filesystem::create_directories(out);
+    Tfsairesultat& w = results();
+    w.resize(640, 420);
+    showMatchday(w, 12);
+    QTest::qWait(50);
+    EXPECT_TRUE(w.grab().save(QString::fromStdString(out + "/listing.png")));
+    grid(w, "grilleresultat").SetRow(1);
+    ModalDriverScope driver([&](QDialog& d) {
+        QTest::qWait(50);
+        EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-goals.png")));
+        child<QTabWidget>(d, "PageControl1")->setCurrentIndex(1);
+        QTest::qWait(50);
+        EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-cards.png")));
+    });
+    click(w, "bmodif");
+    ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12.htm"), 1));
+    ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12-2.htm"), 2));
+}
+
+}  // namespace
+}  // namespace app

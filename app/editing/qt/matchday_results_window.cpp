@@ -1,0 +1,426 @@
+#include "app/editing/qt/matchday_results_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include "app/editing/edit_rules.h"
+#include "app/editing/editing_tables.h"
+#include "app/editing/matchday_page.h"
+#include "app/editing/qt/entry_validators.h"
+#include "app/editing/qt/grid_colours.h"
+#include "app/editing/qt/match_entry_window.h"
+#include "app/editing/qt/pick_list.h"
+#include "app/editing/qt/window_guards.h"
+#include "app/editing/table_scopes.h"
+#include "app/shell/qt/report_export.h"
+#include "app/shell/qt/report_print.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/export_file_chooser.h"
+#include "app/shell/qt/league_lists.h"
+#include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/report_grid.h"
+#include "engine/dataset/engine_windows.h"
+#include "engine/dataset/xb_file_dataset.h"
+#include "platform/ui.h"
+#include "ui_Tfsairesultat.h"
+
+namespace app {
+
+namespace {
+
+enum Col { kHome = 0, kAway = 1, kHomeName = 2, kHomeGoals = 3, kAwayGoals = 4, kAwayName = 5, kSign = 6 };
+
+struct LanguageTexts {
+    const char* failedOpen;
+    const char* failedCaption;
+    const char* entryCaption;
+    const char* viewCaption;
+};
+// Languages 1 to 5; the others take the English failure text and text 88 as caption.
+const LanguageTexts kLanguageTexts[] = {
+    {"probleme lors de l'ouverture de la base des matchs", "Abando opération", "SAISIE RESULTATS", "JOURNEE"},
+    {"pb to open results database ", "Abandon ", "RESULTS CREATION", "ROUND "},
+    {"problema para abrir a base de dados dos resultados", "Abandono ", "CRIAÇÃO DOS RESULTADOS", "JORNADA "},
+    {"problema para abrir la base de datos de los resultados", "Abandono ", "CREACIÓN DE LOS PARTIDOS",
+     "JORNADA "},
+    {"Pb per aprire la base di dati di risultati ", "Abbandono ", "CREAZIONE DI RISULTATI", "GIORNATA "},
+};
+
+const LanguageTexts& languageTexts() {
+    return kLanguageTexts[LanguageIndex >= 1 && LanguageIndex <= 5 ? LanguageIndex - 1 : 1];
+}
+
+int number(const QString& text) {
+    return ParseInteger(text.trimmed()).value_or(0);
+}
+
+}  // namespace
+
+Tfsairesultat* fsairesultat() {
+    static Tfsairesultat* window = new Tfsairesultat();
+    return window;
+}
+
+void ShowMatchdayResults(int type) {
+    Tfsairesultat* w = fsairesultat();
+    // Switching mode closes the listing first: each showing opens its own table and texts.
+    if (w->isVisible() && w->windowType() != type) w->close();
+    w->ptypeec(type);
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+Tfsairesultat::Tfsairesultat(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Tfsairesultat>()) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::Window);
+    // The season is chosen from its list (typed digits find an entry); its entries hold " - ".
+    SetKeyRule(ui->ejournee, KeyRule::kDigits, 2);
+    SetKeyRule(ui->enumchamp, KeyRule::kDigits, 3);
+    ui->grilleresultat->SetDrawCell([this](QPainter& p, int col, int row, const QRect& r, GridCellState st) {
+        QColor fill =
+            st.fixed ? WindowsColour(kGridFixed) : WindowsColour(row % 2 ? kGridEvenRow : kGridOddRow);
+        if (st.selected && !st.fixed) fill = fill.darker(112);
+        p.fillRect(r, fill);
+        ReportGrid::DrawCellText(p, r, ui->grilleresultat->Cells(col, row),
+                                 !st.fixed && (col == kHomeGoals || col == kAwayGoals));
+    });
+    connect(ui->bafficher, &QPushButton::clicked, this, Guarded([this] { bafficherClick(); }));
+    connect(ui->bnouveau, &QPushButton::clicked, this, Guarded([this] { bnouveauClick(); }));
+    connect(ui->bmodif, &QPushButton::clicked, this, Guarded([this] { bmodifClick(); }));
+    connect(ui->bsupprime, &QPushButton::clicked, this, Guarded([this] { bsupprimeClick(); }));
+    connect(ui->bimp, &QPushButton::clicked, this, Guarded([this] { bimpClick(); }));
+    connect(ui->bhtm, &QPushButton::clicked, this, Guarded([this] { bhtmClick(); }));
+    connect(ui->bquit, &QPushButton::clicked, this, [this] { bquitClick(); });
+    connect(ui->bchamppre, &QToolButton::clicked, this, Guarded([this] { bchamppreClick(); }));
+    connect(ui->bchampsui, &QToolButton::clicked, this, Guarded([this] { bchampsuiClick(); }));
+    connect(ui->inumero, &QToolButton::clicked, this, Guarded([this] { inumeroClick(); }));
+    connect(ui->inom, &QToolButton::clicked, this, Guarded([this] { inomClick(); }));
+    connect(ui->SpeedButton1, &QToolButton::clicked, this, Guarded([this] { SpeedButton1Click(); }));
+    connect(ui->SpeedButton2, &QToolButton::clicked, this, Guarded([this] { SpeedButton2Click(); }));
+    connect(ui->SpeedButton3, &QToolButton::clicked, this, Guarded([this] { SpeedButton3Click(); }));
+    connect(ui->SpeedButton4, &QToolButton::clicked, this, Guarded([this] { SpeedButton4Click(); }));
+    connect(ui->enumchamp, &QLineEdit::textChanged, this, Guarded([this] { fillDayList(); }));
+    connect(ui->eannee, &QComboBox::currentIndexChanged, this, Guarded([this] {
+                SeasonComboChange(ui->eannee);
+                fillDayList();
+            }));
+    connect(ui->grilleresultat, &ReportGrid::CellDoubleClicked, this,
+            Guarded([this] { grilleresultatDblClick(); }));
+}
+
+Tfsairesultat::~Tfsairesultat() = default;
+
+const std::vector<WindowText>& Tfsairesultat::Texts() {
+    using R = TextRole;
+    static const std::vector<WindowText> texts = {
+        {"lchamp", 12, R::kCaption}, {"gannee", 13, R::kCaption},    {"gjournee", 14, R::kCaption},
+        {"bquit", 46, R::kCaption},  {"bquit", 79, R::kHint},        {"bimp", 80, R::kCaption},
+        {"bimp", 81, R::kHint},      {"bafficher", 82, R::kCaption}, {"bafficher", 83, R::kHint},
+        {"bhtm", 84, R::kHint},      {"bmodif", 85, R::kHint},       {"bsupprime", 86, R::kCaption},
+        {"bsupprime", 87, R::kHint}, {"bnouveau", 89, R::kCaption},  {"bnouveau", 90, R::kHint},
+    };
+    return texts;
+}
+
+void Tfsairesultat::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (!m_open) RunGuarded([this] { FormShow(); });
+}
+
+void Tfsairesultat::closeEvent(QCloseEvent* e) {
+    FormClose();
+    QWidget::closeEvent(e);
+}
+
+void Tfsairesultat::FormShow() {
+    HourGlass wait;
+    ResultFormOpen = true;
+    SetResultFormCloser([this] { close(); });
+    if (!OpenResultsTable()) {
+        const LanguageTexts& t = languageTexts();
+        xb::ShowDialogFormList(t.failedCaption, "!", t.failedOpen, {"Ok"});
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
+    m_open = true;
+    InitResultsForm();
+}
+
+bool Tfsairesultat::OpenResultsTable() {
+    try {
+        m_results = OpenEditingTable("resultat.dbf", "us1resultat");
+        m_results->GoTop();
+        return true;
+    } catch (const std::exception&) {
+        m_results.reset();
+        return false;
+    }
+}
+
+void Tfsairesultat::InitResultsForm() {
+    ApplyWindowTexts(this, Texts());
+    ReportGrid& g = *ui->grilleresultat;
+    g.SetColCount(7);
+    const int widths[] = {0, 0, 100, 30, 30, 100, 20};
+    for (int c = 0; c < 7; ++c) g.SetColWidth(c, widths[c]);
+    g.SetRowCount(2);
+    g.gridModel()->ClearCells();
+    g.SetCells(kHomeName, 0, GetLangText(139) + QStringLiteral(" 1"));
+    g.SetCells(kAwayName, 0, GetLangText(139) + QStringLiteral(" 2"));
+    m_listed.clear();
+    m_listedChampionship = m_listedYear = m_listedMatchday = 0;
+    {
+        const QSignalBlocker quiet(ui->eannee);
+        FillSeasonCombo(ui->eannee);
+    }
+    fillDayList();
+    m_busy = false;
+    const bool entry = m_type == 1;
+    for (QWidget* b : {static_cast<QWidget*>(ui->bnouveau), static_cast<QWidget*>(ui->bmodif),
+                       static_cast<QWidget*>(ui->bsupprime)})
+        b->setVisible(entry);
+    const LanguageTexts& t = languageTexts();
+    if (LanguageIndex >= 1 && LanguageIndex <= 5)
+        setWindowTitle(QString::fromUtf8(entry ? t.entryCaption : t.viewCaption));
+    else
+        setWindowTitle(GetLangText(88));
+}
+
+void Tfsairesultat::FormClose() {
+    if (m_results) {
+        try {
+            m_results->Close();
+        } catch (...) {
+        }
+        m_results.reset();
+    }
+    m_open = false;
+    ResultFormOpen = false;
+    SetResultFormCloser(nullptr);
+}
+
+int Tfsairesultat::championship() const {
+    return number(ui->enumchamp->text());
+}
+int Tfsairesultat::year() const {
+    return number(ui->eannee->currentText().left(4));
+}
+int Tfsairesultat::matchday() const {
+    return number(ui->ejournee->currentText());
+}
+
+void Tfsairesultat::fillDayList() {
+    const QSignalBlocker quiet(ui->ejournee);
+    ui->ejournee->clear();
+    const int c = championship(), y = year();
+    if (c > 0 && y > 0) FillDayList(ui->ejournee, y, c);
+}
+
+void Tfsairesultat::showChampionship(int n) {
+    {
+        const QSignalBlocker quiet(ui->enumchamp);
+        ui->enumchamp->setText(QString::number(n));
+    }
+    ui->enomchamp->setText(GetChampionshipName(n));
+    fillDayList();
+}
+
+void Tfsairesultat::pickChampionship(int mode) {
+    const int picked = PickFromList(mode);
+    if (picked != 0) showChampionship(picked);
+}
+
+void Tfsairesultat::bchamppreClick() {
+    BusyFlag busy(m_busy);
+    if (!busy.entered()) return;
+    const std::optional<int> n = ParseInteger(ui->enumchamp->text().trimmed());
+    if (!n)
+        showChampionship(1);
+    else if (*n > 1)
+        showChampionship(*n - 1);
+}
+
+void Tfsairesultat::bchampsuiClick() {
+    BusyFlag busy(m_busy);
+    if (!busy.entered()) return;
+    const std::optional<int> n = ParseInteger(ui->enumchamp->text().trimmed());
+    showChampionship(n ? *n + 1 : 1);
+}
+
+void Tfsairesultat::stepSeason(int step) {
+    BusyFlag busy(m_busy);
+    if (!busy.entered()) return;
+    const int i = ui->eannee->currentIndex() + step;
+    if (i < 0 || i >= ui->eannee->count()) return;
+    ui->eannee->setCurrentIndex(i);  // its change refills the matchday list
+}
+
+void Tfsairesultat::stepMatchday(int step) {
+    BusyFlag busy(m_busy);
+    if (!busy.entered()) return;
+    const std::optional<int> typed = ParseInteger(ui->ejournee->currentText().trimmed());
+    const int current = typed && *typed >= 1 ? *typed - 1 : ui->ejournee->currentIndex();
+    const int i = current + step;
+    if (i < 0 || i >= ui->ejournee->count()) return;
+    ui->ejournee->setCurrentIndex(i);
+}
+
+void Tfsairesultat::bafficherClick() {
+    HourGlass wait;
+    const auto c = ParseInteger(ui->enumchamp->text().trimmed());
+    const auto y = ParseInteger(ui->eannee->currentText().left(4));
+    const auto d = ParseInteger(ui->ejournee->currentText().trimmed());
+    if (!c || !y || !d) return;
+    FillMatchdayGrid(*c, *y, *d);
+}
+
+void Tfsairesultat::RefreshMatchdayGrid() {
+    FillMatchdayGrid(championship(), year(), matchday());
+}
+
+void Tfsairesultat::FillMatchdayGrid(int c, int y, int d) {
+    if (c == 0 || y == 0 || d == 0 || !m_results) return;
+    m_listed = ReadMatchday(*m_results, c, y, d);
+    m_listedChampionship = c;
+    m_listedYear = y;
+    m_listedMatchday = d;
+    FillMatchdayTeamNames();
+}
+
+void Tfsairesultat::FillMatchdayTeamNames() {
+    ReportGrid& g = *ui->grilleresultat;
+    g.SetRowCount(std::max<int>(2, static_cast<int>(m_listed.size()) + 1));
+    for (int r = 1; r < g.RowCount(); ++r) g.gridModel()->ClearRow(r);
+    int r = 1;
+    for (const MatchdayLine& l : m_listed) {
+        g.SetCells(kHome, r, QString::number(l.home));
+        g.SetCells(kAway, r, QString::number(l.away));
+        g.SetCells(kHomeName, r, l.homeName);
+        g.SetCells(kHomeGoals, r, QString::number(l.homeGoals));
+        g.SetCells(kAwayGoals, r, QString::number(l.awayGoals));
+        g.SetCells(kAwayName, r, l.awayName);
+        g.SetCells(kSign, r, MatchdaySign(l.code));
+        ++r;
+    }
+}
+
+bool Tfsairesultat::showEntry(int mode, const MatchKey& key) {
+    if (!CheckMatchdayInSeason(key.championship, key.year, key.matchday)) return false;
+    Tfsaimatch& w = *fsaimatch();
+    w.SetAnnee(key.year);
+    w.SetNuchamp(key.championship);
+    w.SetNujournee(key.matchday);
+    w.SetNueq1(key.home);
+    w.SetNueq2(key.away);
+    w.SetResultTable(m_results.get());
+    w.SetMode(mode);
+    ShowModal(w);
+    w.SetResultTable(nullptr);
+    // The listing shown again, for the matchday the entry was made on.
+    FillMatchdayGrid(key.championship, key.year, key.matchday);
+    return true;
+}
+
+void Tfsairesultat::bnouveauClick() {
+    const auto c = ParseInteger(ui->enumchamp->text().trimmed());
+    const auto y = ParseInteger(ui->eannee->currentText().left(4));
+    const auto d = ParseInteger(ui->ejournee->currentText().trimmed());
+    if (!c || !y || !d) return;
+    showEntry(1, {*c, *y, *d, 0, 0});
+}
+
+bool Tfsairesultat::selectedMatch(MatchKey& key) const {
+    const int r = ui->grilleresultat->Row();
+    if (r < 1 || r > static_cast<int>(m_listed.size())) return false;
+    const MatchdayLine& l = m_listed[static_cast<size_t>(r - 1)];
+    key = {m_listedChampionship, m_listedYear, m_listedMatchday, l.home, l.away};
+    return true;
+}
+
+void Tfsairesultat::ModifySelectedMatch() {
+    MatchKey key;
+    if (!selectedMatch(key)) return;
+    showEntry(2, key);
+}
+
+void Tfsairesultat::grilleresultatDblClick() {
+    // Viewing lists only: a double click edits in entry mode alone.
+    if (m_type == 1) ModifySelectedMatch();
+}
+
+void Tfsairesultat::bsupprimeClick() {
+    if (xb::platform::CurrentUi().messageBox(GetLangText(110).toStdString(), GetLangText(53).toStdString(),
+                                             xb::platform::kMbYesNo | xb::platform::kMbIconWarning) !=
+        xb::platform::kIdYes)
+        return;
+    MatchKey key;
+    if (!selectedMatch(key)) return;
+    HourGlass wait;
+    if (!m_results || !DeleteMatch(*m_results, key))
+        ShowMessage(QStringLiteral("Lock failed"), GetLangText(30), xb::platform::kMbIconStop);
+    // The delete packed the table, and a pack leaves its index held by this handle alone: reopened, the
+    // table is shared with the other stations again.
+    if (m_results) {
+        CloseQuietly(*m_results);
+        if (!OpenResultsTable()) return close(), void();
+    }
+    FillMatchdayGrid(key.championship, key.year, key.matchday);
+}
+
+void Tfsairesultat::PrintMatchday() {
+    const QString name = GetChampionshipName(m_listedChampionship ? m_listedChampionship : championship());
+    PrintReport([&](PrintLayout& p) {
+        p.Title(GetLangText(225));
+        p.Skip(2);
+        p.Line({{10, GetLangText(12) + QStringLiteral(" :") + name}});
+        p.Line({{10, GetLangText(13) + QStringLiteral(" :") + ui->eannee->currentText()}});
+        p.Skip(1);
+        p.Line({{10, GetLangText(14) + QStringLiteral(" :") + ui->ejournee->currentText()}});
+        p.Skip(3);
+        const ReportGrid& g = *ui->grilleresultat;
+        const int w = p.w();
+        for (int r = 1; r < g.RowCount(); ++r)
+            p.Line({{10, g.Cells(kHomeName, r)},
+                    {20 * w + 10, g.Cells(kHomeGoals, r)},
+                    {24 * w + 10, g.Cells(kAwayGoals, r)},
+                    {28 * w + 10, g.Cells(kAwayName, r)}});
+    });
+}
+
+bool Tfsairesultat::ExportMatchdayHtml(const QString& fullPath, int style) {
+    MatchdayPage page;
+    page.championshipName = GetChampionshipName(m_listedChampionship ? m_listedChampionship : championship());
+    page.seasonText = ui->eannee->currentText();
+    page.matchday = ui->ejournee->currentText();
+    const ReportGrid& g = *ui->grilleresultat;
+    for (int r = 1; r < g.RowCount(); ++r)
+        page.rows.push_back(
+            {g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r), g.Cells(kAwayName, r)});
+    ExportFileChoice target;
+    const QFileInfo info(fullPath);
+    target.fullPath = fullPath;
+    target.directory = info.absolutePath() + QLatin1Char('/');
+    target.fileName = info.fileName();
+    target.type = style;
+    HourGlass wait;
+    return WriteReportPage(
+        target, {}, [&](const ExportFileChoice&, const QStringList&) { return MatchdayHtml(page, style); });
+}
+
+void Tfsairesultat::bhtmClick() {
+    ExportFileChoice choice;
+    if (!ChooseExportFile(true, choice, this)) return;
+    ExportMatchdayHtml(choice.fullPath, choice.type);
+}
+
+}  // namespace app

@@ -1,0 +1,333 @@
+#include "app/reports/qt/standings_window.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+
+#include "app/editing/qt/window_guards.h"
+#include "app/editing/table_scopes.h"
+#include "app/shell/qt/report_export.h"
+#include "app/shell/qt/report_print.h"
+#include "app/reports/qt/selection_panel.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_text.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/gradient.h"
+#include "app/shell/qt/report_grid.h"
+#include "ui_Tfclassement.h"
+
+namespace app {
+
+namespace {
+
+// Screen widths are the layout's widths scaled to the screen font, so that the titles fit.
+constexpr int kStandingsWidths[kStandingsColumns] = {0, 25, 100, 25, 25, 25, 25, 25, 25, 25, 25};
+constexpr int kStandingsTitles[kStandingsColumns] = {0, 129, 113, 130, 131, 132, 133, 134, 135, 136, 137};
+constexpr int kScorersWidths[kScorersColumns] = {0, 130, 130, 50};
+constexpr int kScorersTitles[kScorersColumns] = {0, 111, 139, 109};
+constexpr int kDrawsColumn = 6;
+
+int integerOf(const QString& text) {
+    return IsInteger(text) ? text.trimmed().toInt() : 0;
+}
+
+}  // namespace
+
+Tfclassement* fclassement() {
+    static Tfclassement* window = nullptr;
+    if (!window) window = new Tfclassement();
+    return window;
+}
+
+const std::vector<WindowText>& Tfclassement::Texts() {
+    static const std::vector<WindowText> texts = {
+        {"Tfclassement", 93, TextRole::kCaption},
+        {"lchamp", 12, TextRole::kCaption},
+        {"gannee", 13, TextRole::kCaption},
+        {"gjournee", 14, TextRole::kCaption},
+        {"bappelleclassement", 82, TextRole::kCaption},
+        {"bappelleclassement", 91, TextRole::kHint},
+        {"bimp", 80, TextRole::kCaption},
+        {"bimp", 92, TextRole::kHint},
+        {"bquit", 46, TextRole::kCaption},
+        {"bquit", 45, TextRole::kHint},
+        {"bhtm", 84, TextRole::kHint},
+        {"ljourdeb", 94, TextRole::kCaption},
+        {"ljourfin", 95, TextRole::kCaption},
+        {"gtype", 28, TextRole::kCaption},
+    };
+    return texts;
+}
+
+Tfclassement::Tfclassement(QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Tfclassement>()) {
+    ui->setupUi(this);
+    m_selection = new ReportSelectionPanel(this, {"banneeprec", "banneesui"});
+    connect(m_selection, &ReportSelectionPanel::seasonChanged, this, Guarded([this] { eanneeChange(); }));
+    connect(m_selection, &ReportSelectionPanel::championshipChanged, this,
+            Guarded([this] { enumchampChange(); }));
+    connect(ui->bappelleclassement, &QPushButton::clicked, this,
+            Guarded([this] { bappelleclassementClick(); }));
+    connect(ui->bimp, &QPushButton::clicked, this, Guarded([this] { bimpClick(); }));
+    connect(ui->bhtm, &QPushButton::clicked, this, Guarded([this] { bhtmClick(); }));
+    connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
+    connect(ui->grilleclassement, &ReportGrid::CellDoubleClicked, this,
+            Guarded([this] { grilleclassementDblClick(); }));
+    for (QComboBox* box : {ui->eannee, ui->ejournee1, ui->ejournee2})
+        box->lineEdit()->installEventFilter(this);
+    ui->ejournee1->lineEdit()->setMaxLength(2);
+    ui->ejournee2->lineEdit()->setMaxLength(2);
+    ui->bhtm->setText(QStringLiteral("HTML"));
+
+    // grilleclassementDrawCell: data rows alternately white and $F4FFE1, the selection $C8B9C7.
+    ReportGrid* g = ui->grilleclassement;
+    g->SetDrawCell([g](QPainter& p, int col, int row, const QRect& rect, GridCellState st) {
+        const QColor fill = row == 0 || st.selected ? ColorOfBgr(0xC8B9C7)
+                                                    : ColorOfBgr(row % 2 ? 0xFFFFFF : 0xF4FFE1);
+        p.fillRect(rect, fill);
+        ReportGrid::DrawCellText(p, rect, g->Cells(col, row));
+    });
+    ui->grilleclassement->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ui->grilleclassement->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    SetupStandingsGrid();
+}
+
+Tfclassement::~Tfclassement() = default;
+
+ReportGrid* Tfclassement::grid() const {
+    return ui->grilleclassement;
+}
+
+void Tfclassement::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) FormShow();
+    QWidget::showEvent(event);
+}
+
+void Tfclassement::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+    QWidget::changeEvent(event);
+}
+
+// verifnum: the season and matchday boxes take digits and backspace only.
+bool Tfclassement::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        const bool editing = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Left ||
+                             key->key() == Qt::Key_Right || key->key() == Qt::Key_Tab ||
+                             key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                             key->key() == Qt::Key_Up || key->key() == Qt::Key_Down;
+        if (!editing && !(text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9')))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Tfclassement::FormShow() {
+    InitStandingsForm();
+    SetupStandingsGrid();
+}
+
+void Tfclassement::FormActivate() {
+    m_selection->busy = false;
+}
+
+void Tfclassement::InitStandingsForm() {
+    ApplyWindowTexts(this, Texts());
+    m_selection->FillSeasonCombo();
+    const QSignalBlocker q1(ui->ctypecla1), q2(ui->ctypecla2);
+    ui->ctypecla1->clear();
+    for (int t : {96, 97, 98}) ui->ctypecla1->addItem(GetLangText(t));
+    ui->ctypecla2->clear();
+    for (int t : {99, 100, 101, 102, 103, 104, 145}) ui->ctypecla2->addItem(GetLangText(t));
+    ui->ctypecla1->setCurrentIndex(0);
+    ui->ctypecla2->setCurrentIndex(0);
+}
+
+void Tfclassement::SetupStandingsGrid() {
+    ReportGrid& g = *ui->grilleclassement;
+    const double scale = std::max(1.0, fontMetrics().horizontalAdvance(QStringLiteral("DIFF")) / 22.0);
+    g.SetColCount(kStandingsColumns);
+    g.SetRowCount(std::max(2, g.RowCount()));
+    for (int c = 0; c < kStandingsColumns; ++c) {
+        int width = static_cast<int>(kStandingsWidths[c] * scale);
+        if (c == kDrawsColumn && HideDrawsFlag == 1) width = 0;
+        g.SetColWidth(c, width);
+        const QString title = c == 8   ? GoalsForTitle()
+                              : c == 9 ? GoalsAgainstTitle()
+                              : c == 0 ? QString()
+                                       : GetLangText(kStandingsTitles[c]);
+        g.SetCells(c, 0, title);
+    }
+    g.gridModel()->ClearRow(1);
+}
+
+void Tfclassement::SetupStandingsScorersGrid() {
+    ReportGrid& g = *ui->grilleclassement;
+    const double scale = std::max(1.0, fontMetrics().horizontalAdvance(QStringLiteral("DIFF")) / 22.0);
+    g.SetColCount(kScorersColumns);
+    g.SetRowCount(2);
+    for (int c = 0; c < kScorersColumns; ++c) {
+        g.SetColWidth(c, static_cast<int>(kScorersWidths[c] * scale));
+        g.SetCells(c, 0, c == 0 ? QString() : GetLangText(kScorersTitles[c]));
+    }
+    g.gridModel()->ClearRow(1);
+}
+
+void Tfclassement::inomClick() {
+    m_selection->inomClick();
+}
+
+void Tfclassement::eanneeChange() {
+    FillStandingsDayLists();
+}
+
+void Tfclassement::enumchampChange() {
+    FillStandingsDayLists();
+}
+
+void Tfclassement::FillStandingsDayLists() {
+    const int c = m_selection->championship(), y = m_selection->year();
+    ui->ejournee1->clear();
+    ui->ejournee2->clear();
+    if (!IsInteger(ui->enumchamp->text()) || !IsInteger(m_selection->seasonText().left(4))) return;
+    const QStringList days = DayListEntries(y, c);
+    ui->ejournee1->addItems(days);
+    ui->ejournee2->addItems(days);
+    ui->ejournee1->setCurrentIndex(days.isEmpty() ? -1 : 0);
+    ui->ejournee2->setCurrentIndex(static_cast<int>(days.size()) - 1);
+}
+
+void Tfclassement::bappelleclassementClick() {
+    HourGlass wait;
+    CloseResultFormIfOpen();
+    ShowStandings();
+}
+
+void Tfclassement::fillGrid(const GridRows& rows) {
+    ReportGrid& g = *ui->grilleclassement;
+    g.SetRowCount(std::max(2, static_cast<int>(rows.size()) + 1));
+    g.gridModel()->ClearRow(1);
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows[r].size(); ++c) g.SetCells(c, static_cast<int>(r) + 1, rows[r][c]);
+}
+
+void Tfclassement::ShowStandings() {
+    BusyFlag flag(m_selection->busy);
+    if (!flag.entered()) return;
+    const QString yearText = m_selection->seasonText().left(4);
+    const QString first = ui->ejournee1->currentText(), last = ui->ejournee2->currentText();
+    if (!IsInteger(yearText) || !IsInteger(ui->enumchamp->text()) || !IsInteger(first) || !IsInteger(last))
+        return;
+    StandingsRequest request;
+    request.championship = integerOf(ui->enumchamp->text());
+    request.year = integerOf(yearText);
+    request.firstDay = integerOf(first);
+    request.lastDay = integerOf(last);
+    request.side = std::max(0, ui->ctypecla1->currentIndex());
+    request.sortType = std::max(0, ui->ctypecla2->currentIndex());
+    if (request.sortType == kOrderScorers) {
+        SetupStandingsScorersGrid();
+        ShowScorersTable(BuildScorersTable(request));
+        return;
+    }
+    SetupStandingsGrid();
+    fillGrid(StandingsGridRows(ComputeStandingsGrid(request), request.sortType));
+}
+
+void Tfclassement::ShowScorersTable(const std::vector<ScorerRow>& scorers) {
+    fillGrid(ScorersGridRows(scorers));
+}
+
+void Tfclassement::grilleclassementDblClick() {
+    ReportGrid& g = *ui->grilleclassement;
+    const int r = g.Row();
+    if (r < 1 || r >= g.RowCount() - 1) return;
+    g.gridModel()->SwapRows(r, r + 1, {1});
+}
+
+GridRows Tfclassement::GridContents() const {
+    const ReportGrid& g = *ui->grilleclassement;
+    GridRows rows;
+    for (int r = 1; r < g.RowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < g.ColCount(); ++c) row << g.Cells(c, r);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+StandingsPageInfo Tfclassement::PageInfo() const {
+    StandingsPageInfo info;
+    info.championshipName = ui->enomchamp->text();
+    info.seasonText = ui->eannee->currentText();
+    info.firstDay = ui->ejournee1->currentText();
+    info.lastDay = ui->ejournee2->currentText();
+    info.sideText = ui->ctypecla1->currentText();
+    info.orderText = ui->ctypecla2->currentText();
+    info.hideDraws = HideDrawsFlag == 1;
+    return info;
+}
+
+bool Tfclassement::PrintStandings() {
+    const GridRows rows = GridContents();
+    const bool standings = ui->grilleclassement->ColCount() >= 6;
+    const bool hideDraws = HideDrawsFlag == 1;
+    return PrintReport([&](PrintLayout& p) {
+        p.Title(GetLangText(93));
+        p.Skip(2);
+        const int w = p.w();
+        // Column (index in the grid, title, x).
+        QList<std::tuple<int, QString, int>> columns;
+        if (standings) {
+            columns = {{1, GetLangText(129), 10},
+                       {2, GetLangText(113), 3 * w + 10},
+                       {3, GetLangText(130), 23 * w + 10},
+                       {4, GetLangText(131), 26 * w + 10},
+                       {5, GetLangText(132), 29 * w + 10}};
+            int x = 32;
+            if (!hideDraws) {
+                columns.append({6, GetLangText(133), x * w + 10});
+                x += 3;
+            }
+            for (auto [c, title] : {std::pair{7, GetLangText(134)}, std::pair{8, GoalsForTitle()},
+                                    std::pair{9, GoalsAgainstTitle()}, std::pair{10, GetLangText(137)}}) {
+                columns.append({c, title, x * w + 10});
+                x += 3;
+            }
+        } else {
+            columns = {{1, GetLangText(111), 10},
+                       {2, GetLangText(113), 23 * w + 10},
+                       {3, GetLangText(130), 43 * w + 10}};
+        }
+        QList<QPair<int, QString>> titles;
+        for (const auto& [c, title, x] : columns) titles.append({x, title});
+        p.Line(titles);
+        p.Skip(1);
+        for (const QStringList& row : rows) {
+            QList<QPair<int, QString>> cells;
+            for (const auto& [c, title, x] : columns) cells.append({x, c < row.size() ? row[c] : QString()});
+            p.Line(cells);
+        }
+    });
+}
+
+void Tfclassement::bimpClick() {
+    PrintStandings();
+}
+
+void Tfclassement::bhtmClick() {
+    const GridRows rows = GridContents();
+    const StandingsPageInfo info = PageInfo();
+    ExportReportPage(this, {}, [&](const ExportFileChoice&, const QStringList&) {
+        return ExportStandingsHtml(rows, info);
+    });
+}
+
+void Tfclassement::bquitClick() {
+    close();
+}
+
+}  // namespace app
