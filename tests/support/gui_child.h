@@ -3,6 +3,8 @@
 //   create NAME               New, NAME typed into the name, OK; answers the state
 //   ok                        OK again (after a refused lock); answers the state
 //   rules NUMBER TEAMS DAYS   the championship shown, Modify, teams and matchdays typed, OK; the state
+//   team PLAYERS NAME         the team window: New, NAME typed, the players (numbers separated by
+//                             commas, "-" for none) added through the pick list, OK; its state
 //   state                     the state
 //   quit                      closes the window and ends ("bye")
 // The state is "MODE NUMBER", with " MSG text" when the action showed a message; "E what" when the

@@ -35,10 +35,15 @@ void ShowMessage(const QString& text, const QString& caption, unsigned iconFlags
                                          xb::platform::kMbOk | iconFlags);
 }
 
-bool AskDeleteConfirmation() {
-    return xb::platform::CurrentUi().messageBox(GetLangText(52).toStdString(), GetLangText(53).toStdString(),
+bool AskDeleteConfirmation(const QString& detail) {
+    const QString text = detail.isEmpty() ? GetLangText(52) : GetLangText(52) + QLatin1Char('\n') + detail;
+    return xb::platform::CurrentUi().messageBox(text.toStdString(), GetLangText(53).toStdString(),
                                                 xb::platform::kMbYesNo | xb::platform::kMbIconWarning) ==
            xb::platform::kIdYes;
+}
+
+void ShowLockFailed() {
+    ShowMessage(QStringLiteral("Lock failed"), GetLangText(30), xb::platform::kMbIconStop);
 }
 
 }  // namespace app

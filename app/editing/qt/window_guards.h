@@ -41,6 +41,11 @@ auto Guarded(Fn fn) {
 void ShowMessage(const QString& text, const QString& caption, unsigned iconFlags);
 
 // The deletion question: text 52 under caption text 53, Yes and No with the warning icon; true for Yes.
-bool AskDeleteConfirmation();
+// A detail (what else goes with the record) is shown on a line of its own under text 52.
+bool AskDeleteConfirmation(const QString& detail = {});
+
+// A write or delete stopped at a lock another station holds: "Lock failed" under text 30. Nothing was
+// written by the step that stopped; trying again completes it.
+void ShowLockFailed();
 
 }  // namespace app

@@ -2,18 +2,36 @@
 // here, where they are linked.
 #include "app/editing/qt/championship_window.h"
 #include "app/editing/qt/matchday_results_window.h"
+#include "app/editing/qt/player_window.h"
+#include "app/editing/qt/team_window.h"
 #include "app/shell/qt/program.h"
 
-int main(int argc, char** argv) {
-    const auto championships = [] {
-        app::Tfgestchamp* window = app::fgestchamp();
-        window->show();
-        window->raise();
-        window->activateWindow();
+namespace {
+
+// Shows a modeless window of the program in front.
+template <typename Window>
+std::function<void()> Shows(Window* (*window)()) {
+    return [window] {
+        Window* w = window();
+        w->show();
+        w->raise();
+        w->activateWindow();
     };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto championships = Shows(&app::fgestchamp);
+    const auto teams = Shows(&app::fgestequipe);
+    const auto players = Shows(&app::fgestjoueur);
     return app::RunProgram(argc, argv,
                            {{QStringLiteral("agestchamp"), championships},
                             {QStringLiteral("bgestchamp"), championships},
+                            {QStringLiteral("agestequipe"), teams},
+                            {QStringLiteral("bgestequipes"), teams},
+                            {QStringLiteral("mjoueurs"), players},
+                            {QStringLiteral("bjoueurs"), players},
                             {QStringLiteral("aresultat"), [] { app::ShowMatchdayResults(1); }},
                             {QStringLiteral("bresultat"), [] { app::ShowMatchdayResults(1); }},
                             {QStringLiteral("ajournee"), [] { app::ShowMatchdayResults(2); }},

@@ -3,8 +3,10 @@
 // line on stdout (see gui_child.h). Message boxes are answered by a scripted stand-in and reported.
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <cstdlib>
 #include <iostream>
@@ -12,9 +14,11 @@
 #include <string>
 
 #include "app/editing/qt/championship_window.h"
+#include "app/editing/qt/team_window.h"
 #include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/modal_seam.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -35,7 +39,7 @@ void Click(QWidget& w, const char* name) {
 }
 
 // The window's state after an action: the mode, the number shown and the last message since the action.
-std::string State(app::Tfgestchamp& w, xbtest::ScriptedUi& ui, size_t messagesBefore) {
+std::string State(app::BrowseWindow& w, xbtest::ScriptedUi& ui, size_t messagesBefore) {
     std::string out = std::string(1, w.mode()) + " " + Child<QLineEdit>(w, "enumero")->text().toStdString();
     if (ui.messages.size() > messagesBefore) out += " MSG " + ui.messages.back().text;
     return out;
@@ -45,6 +49,43 @@ void SetCombo(QWidget& w, const char* name, const std::string& value) {
     QComboBox* c = Child<QComboBox>(w, name);
     c->lineEdit()->clear();
     QTest::keyClicks(c->lineEdit(), QString::fromStdString(value));
+}
+
+// Double-clicks the pick list's row of the number given (the number column may be hidden).
+void PickNumber(QDialog& d, int number) {
+    auto* grid = Child<QTableView>(d, "DBGrid1");
+    for (int r = 0; r < grid->model()->rowCount(); ++r) {
+        const QModelIndex i = grid->model()->index(r, 1);
+        if (grid->model()->index(r, 0).data().toString().trimmed().toInt() != number) continue;
+        grid->scrollTo(i);
+        const QPoint at = grid->visualRect(i).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+        return;
+    }
+    throw std::runtime_error("no row " + std::to_string(number) + " in the pick list");
+}
+
+// team PLAYERS NAME: the team window's New, NAME typed, each player (comma-separated numbers, "-" for
+// none) added through the pick list, OK.
+std::string CreateTeam(std::istringstream& in, xbtest::ScriptedUi& ui, size_t before) {
+    std::string players, name;
+    in >> players;
+    std::getline(in >> std::ws, name);
+    app::Tfgestequipe& w = *app::fgestequipe();
+    if (!w.isVisible()) w.show();
+    Click(w, "bnouveau");
+    QTest::keyClicks(Child<QLineEdit>(w, "enom"), QString::fromStdString(name));
+    if (players != "-") {
+        std::istringstream list(players);
+        std::string number;
+        while (std::getline(list, number, ',')) {
+            app::ModalDriverScope driver([&](QDialog& d) { PickNumber(d, std::stoi(number)); });
+            Click(w, "bajoutejoueur");
+        }
+    }
+    Click(w, "bok");
+    return State(w, ui, before);
 }
 
 }  // namespace
@@ -77,6 +118,8 @@ int main(int argc, char** argv) {
                 QTest::keyClicks(Child<QLineEdit>(w, "enom"), QString::fromStdString(name));
                 Click(w, "bok");
                 answer = State(w, ui, before);
+            } else if (cmd == "team") {
+                answer = CreateTeam(in, ui, before);
             } else if (cmd == "ok") {  // OK again (after a refused lock)
                 Click(w, "bok");
                 answer = State(w, ui, before);
@@ -99,6 +142,7 @@ int main(int argc, char** argv) {
                 answer = State(w, ui, before);
             } else if (cmd == "quit") {
                 w.close();
+                app::fgestequipe()->close();
                 std::cout << "bye" << std::endl;
                 break;
             } else {

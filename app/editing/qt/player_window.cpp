@@ -1,0 +1,285 @@
+#include "app/editing/qt/player_window.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include "app/editing/edit_rules.h"
+#include "app/editing/editing_tables.h"
+#include "app/editing/qt/entry_validators.h"
+#include "app/editing/qt/pick_list.h"
+#include "app/editing/qt/window_guards.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_text.h"
+#include "app/shell/league_writes.h"
+#include "engine/dataset/engine_windows.h"
+#include "platform/ui.h"
+#include "ui_Tfgestjoueur.h"
+
+namespace app {
+
+namespace {
+// The date field's text when nothing was typed: what its mask shows.
+const QString kNoDate = QStringLiteral("  /  /    ");
+}  // namespace
+
+Tfgestjoueur::Tfgestjoueur(QWidget* parent) : BrowseWindow(parent), ui(std::make_unique<Ui::Tfgestjoueur>()) {
+    ui->setupUi(this);
+    bindStandardControls();
+    SetKeyRule(ui->enom, KeyRule::kText, kPlayerNameWidth);
+    SetKeyRule(ui->enation, KeyRule::kText, kNationWidth);
+    // No position is a stored value (-1) too: Delete or Backspace on the list clears the choice.
+    ui->combposte->installEventFilter(this);
+    // The number is shown, never picked here.
+    ui->inumero->setEnabled(false);
+    connect(ui->bnouveau, &QPushButton::clicked, this, Guarded([this] { bnouveauClick(); }));
+    connect(ui->bmodif, &QPushButton::clicked, this, Guarded([this] { bmodifClick(); }));
+    connect(ui->bsupprime, &QPushButton::clicked, this, Guarded([this] { bsupprimeClick(); }));
+    connect(ui->inom, &QToolButton::clicked, this, Guarded([this] { inomClick(); }));
+}
+
+Tfgestjoueur::~Tfgestjoueur() = default;
+
+const std::vector<WindowText>& Tfgestjoueur::Texts() {
+    using R = TextRole;
+    static const std::vector<WindowText> texts = {
+        {"Tfgestjoueur", 16, R::kCaption}, {"lnum", 0, R::kCaption, "Numero"}, {"lnom", 35, R::kCaption},
+        {"bannule", 27, R::kCaption},      {"bannule", 36, R::kHint},          {"bnouveau", 37, R::kCaption},
+        {"bnouveau", 38, R::kHint},        {"bsupprime", 23, R::kCaption},     {"bsupprime", 40, R::kHint},
+        {"bpremier", 41, R::kHint},        {"bprecedent", 42, R::kHint},       {"bsuivant", 43, R::kHint},
+        {"bdernier", 44, R::kHint},        {"bquit", 46, R::kCaption},         {"bquit", 45, R::kHint},
+        {"lDate", 56, R::kCaption},        {"lnation", 57, R::kCaption},       {"Lposte", 58, R::kCaption},
+        {"ldivers", 59, R::kCaption},
+    };
+    return texts;
+}
+
+const std::vector<int>& Tfgestjoueur::PositionTexts() {
+    static const std::vector<int> texts = {48, 49, 50, 51};
+    return texts;
+}
+
+void Tfgestjoueur::TranslateForm() {
+    ApplyWindowTexts(this, Texts());
+    // Refilled in the current language; the position chosen stays chosen (also none).
+    const int index = ui->combposte->currentIndex();
+    const QSignalBlocker quiet(ui->combposte);
+    ui->combposte->clear();
+    for (int text : PositionTexts()) ui->combposte->addItem(GetLangText(text));
+    ui->combposte->setCurrentIndex(index);
+}
+
+bool Tfgestjoueur::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) RunGuarded([this] { FormActivate(); });
+    return BrowseWindow::event(e);
+}
+
+bool Tfgestjoueur::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == ui->combposte && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
+            ui->combposte->setCurrentIndex(-1);
+            return true;
+        }
+    }
+    return BrowseWindow::eventFilter(watched, e);
+}
+
+std::unique_ptr<xb::TXbDbf> Tfgestjoueur::openTable() {
+    return OpenEditingTable("joueur.dbf", "uge1joueur");
+}
+
+void Tfgestjoueur::prepareShow() {
+    TranslateForm();
+    xb::TXbDbf& t = *table();
+    t.GoTop();
+    t.SetOrderToTag("NOM");
+    ClearFields();
+    ui->enumero->clear();
+    if (hasRecords()) GoTo(1);
+    SetViewMode();
+}
+
+void Tfgestjoueur::ClearFields() {
+    ui->enom->clear();
+    ui->edate->setText(kNoDate);
+    ui->combposte->setCurrentIndex(ui->combposte->count() > 0 ? 0 : -1);
+    ui->memdivers->clear();
+    ui->enation->setCurrentIndex(-1);
+    ui->enation->setEditText(QString());
+}
+
+int Tfgestjoueur::shownNumber() const {
+    return ParseInteger(ui->enumero->text()).value_or(0);
+}
+
+void Tfgestjoueur::ShowPlayer() {
+    if (!hasRecords()) {
+        ui->enumero->clear();
+        ClearFields();
+        return;
+    }
+    const PlayerRecord p = ReadPlayer(*table());
+    ui->enumero->setText(QString::number(p.number));
+    ui->enom->setText(p.name);
+    ui->enation->setCurrentIndex(-1);
+    ui->enation->setEditText(p.nation);
+    ui->edate->setText(p.birthDate);
+    ui->combposte->setCurrentIndex(p.position >= 0 && p.position < ui->combposte->count() ? p.position : -1);
+    ui->memdivers->setPlainText(p.notes.join(QLatin1Char('\n')));
+}
+
+PlayerRecord Tfgestjoueur::shownRecord() const {
+    PlayerRecord p;
+    p.number = shownNumber();
+    p.name = StoredName(ui->enom->text());
+    // The mask's text as shown: blanks where no digit was typed.
+    p.birthDate = ui->edate->displayText();
+    p.position = ui->combposte->currentIndex();
+    p.nation = ui->enation->currentText();
+    const QString notes = ui->memdivers->toPlainText();
+    if (!notes.isEmpty()) p.notes = notes.split(QLatin1Char('\n'));
+    return p;
+}
+
+int Tfgestjoueur::NextPlayerNumber() {
+    xb::TXbDbf& t = *table();
+    const int shown = hasRecords() ? t.FieldGetInt("NUJOUEUR") : 0;
+    t.SetOrderToTag("NU");
+    t.Last();
+    const int next = t.IsEmpty() ? 1 : t.FieldGetInt("NUJOUEUR") + 1;
+    if (shown) t.Find(NumberKey({{shown, 5}}));
+    t.SetOrderToTag("NOM");
+    return next <= kPlayerNumbers.max ? next : 0;
+}
+
+bool Tfgestjoueur::seekNumber(int n) {
+    xb::TXbDbf& t = *table();
+    t.SetOrderToTag("NU");
+    const std::string key = NumberKey({{n, 5}});
+    const bool found = n > 0 && !key.empty() && t.Find(key);
+    // Browsing goes on in name order from the player found.
+    t.SetOrderToTag("NOM");
+    return found;
+}
+
+void Tfgestjoueur::bnouveauClick() {
+    const int number = NextPlayerNumber();
+    if (number == 0) {
+        ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(16)).arg(kPlayerNumbers.max), GetLangText(30),
+                    xb::platform::kMbIconWarning);
+        return;
+    }
+    setMode('C');
+    SetEditMode();
+    ClearFields();
+    // A proposal: the number stored is taken under the append lock at OK.
+    ui->enumero->setText(QString::number(number));
+}
+
+void Tfgestjoueur::bmodifClick() {
+    if (!hasRecords()) return;
+    setMode('M');
+    SetEditMode();
+}
+
+void Tfgestjoueur::SetEditMode() {
+    BrowseWindow::SetEditMode();
+    ui->inumero->setEnabled(false);
+    ui->inom->setVisible(false);
+    ui->enom->setEnabled(true);
+    ui->p2->setEnabled(true);
+}
+
+void Tfgestjoueur::SetViewMode() {
+    BrowseWindow::SetViewMode();
+    ui->inom->setVisible(true);
+    ui->enom->setEnabled(false);
+    ui->p2->setEnabled(false);
+}
+
+bool Tfgestjoueur::CheckPlayerName() {
+    const QString name = StoredName(ui->enom->text());
+    const int own = mode() == 'M' ? shownNumber() : 0;
+    const NameVerdict verdict = JudgeName(name, own, name.isEmpty() ? 0 : FindPlayerNumber(name));
+    if (verdict == NameVerdict::kAccepted) return true;
+    const QString why =
+        verdict == NameVerdict::kTaken ? GetLangText(185) : GetLangText(35) + QStringLiteral(" ?");
+    xb::ShowDialogForm(GetLangText(30).toStdString(), "!", why.toStdString(), "Ok");
+    return false;
+}
+
+bool Tfgestjoueur::SavePlayer() {
+    PlayerRecord p = shownRecord();
+    const QStringList tooLong = PlayerFieldsTooLong(p);
+    if (!tooLong.isEmpty()) {
+        ShowMessage(tooLong.join(QStringLiteral(", ")), GetLangText(30), xb::platform::kMbIconWarning);
+        return false;
+    }
+    xb::TXbDbf& t = *table();
+    if (mode() == 'C') {
+        bool memoStored = true;
+        p.number = CreatePlayer(t, p, &memoStored);
+        // The player stands; a memo another station's lock kept out is written again by Modify.
+        if (p.number && !memoStored) ShowLockFailed();
+        if (!p.number) {
+            if (NextPlayerNumber() == 0) {
+                ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(16)).arg(kPlayerNumbers.max),
+                            GetLangText(30), xb::platform::kMbIconWarning);
+            } else {
+                ShowLockFailed();
+            }
+            t.SetOrderToTag("NOM");
+            return false;
+        }
+    } else if (!app::SavePlayer(t, p)) {
+        t.SetOrderToTag("NOM");
+        ShowLockFailed();
+        return false;
+    }
+    setMode('V');
+    seekNumber(p.number);
+    ShowPlayer();
+    return true;
+}
+
+void Tfgestjoueur::bsupprimeClick() {
+    const int player = shownNumber();
+    if (!hasRecords() || !player) return;
+    if (!AskDeleteConfirmation(GetLangText(55))) return;
+    bool complete;
+    {
+        HourGlass wait;
+        complete = DeletePlayer(player);
+        table()->Refresh();
+    }
+    if (complete) {
+        GoTo(1);
+        if (!hasRecords()) ShowPlayer();
+    } else {
+        // The player row goes last, so he is still there: deleting him again completes it.
+        ShowLockFailed();
+        seekNumber(player);
+        ShowPlayer();
+    }
+    SetViewMode();
+}
+
+void Tfgestjoueur::inomClick() {
+    const int n = PickFromList(5);
+    if (n && seekNumber(n)) ShowPlayer();
+}
+
+Tfgestjoueur* fgestjoueur() {
+    static Tfgestjoueur* window = new Tfgestjoueur();
+    return window;
+}
+
+}  // namespace app
