@@ -10,6 +10,7 @@
 #include "app/editing/qt/window_guards.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_report_grids.h"
+#include "app/reports/team_matches.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"

@@ -8,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include "app/reports/team_matches.h"
 #include "app/shell/qt/window_texts.h"
 
 namespace Ui {
