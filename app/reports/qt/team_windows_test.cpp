@@ -19,6 +19,7 @@
 
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_matches_window.h"
+#include "app/reports/team_matches.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_test_support.h"
