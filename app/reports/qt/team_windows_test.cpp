@@ -9,15 +9,19 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 #include <filesystem>
+#include <map>
 
 #include "app/reports/qt/selection_panel.h"
+#include "app/reports/qt/team_info_window.h"
 #include "app/reports/qt/team_matches_window.h"
 #include "app/reports/team_matches.h"
 #include "app/shell/lang_texts.h"
@@ -27,6 +31,7 @@
 #include "app/shell/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
 #include "tests/support/html_table.h"
@@ -137,6 +142,7 @@ protected:
         const QByteArray dir = qgetenv("LM_SCREENSHOT_DIR");
         if (dir.isEmpty()) return;
         QDir().mkpath(QString::fromLocal8Bit(dir));
+        QTest::qWait(100);  // the charts lay out at the next turn of the event loop
         w.grab().save(QString::fromLocal8Bit(dir) + "/" + name);
     }
     static QStringList row(const ReportGrid& g, int r) {
@@ -147,6 +153,7 @@ protected:
     static std::vector<double> sliceValues(const QPieSeries* s) {
         std::vector<double> out;
         for (const QPieSlice* slice : s->slices()) out.push_back(slice->value());
+        if (PieShowsNoData(s)) out.pop_back();  // an empty pie's "no data" slice
         return out;
     }
 
@@ -250,6 +257,95 @@ TEST_F(TeamWindowsTest, TeamMatchesOfAFortyTeamSeasonPrintOverPagesEachRowOnce) 
     size_t count = 0;
     for (size_t at = text.find(kTeam1); at != std::string::npos; at = text.find(kTeam1, at + 1)) ++count;
     EXPECT_EQ(count, 79u);
+}
+
+}  // namespace
+
+// ---- team information ----
+
+namespace {
+
+TEST_F(TeamWindowsTest, TeamInformationShownPrintedOnOnePageAndExported) {
+    fill();
+    // Team 1 has not played matchdays 37 and 38 yet.
+    for (auto& t : season)
+        if (t.file == "resultat.dbf") {
+            std::vector<std::vector<std::string>> kept;
+            for (auto& r : t.rows)
+                if (!((r[2] == "37" || r[2] == "38") && (r[3] == "1" || r[4] == "1"))) kept.push_back(r);
+            t.rows = kept;
+        }
+    std::filesystem::remove_all(tmp.path());
+    std::filesystem::create_directories(tmp.path());
+    xbtest::FillLeagueTables(tmp.path(), season);
+    Params.goalsForLabel = "Marqués";
+    Tfinfoequipe window;
+    window.resize(980, 760);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.FormActivate();
+    for (const WindowText& t : Tfinfoequipe::Texts())
+        EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
+    window.selection().SetChampionship(1);
+    ASSERT_TRUE(window.selection().SelectTeam(1));
+    click(window, "baffiche");
+
+    // The line: x 0 then every matchday, the rank of the model's standings, lime after the last played.
+    const auto points = window.Series1->points();
+    ASSERT_EQ(points.size(), 39);
+    for (int d = 1; d <= 38; ++d) {
+        const auto rows = xbtest::ModelStandings(season, 1, 2026, 1, d, 0, 0);
+        const int rank = static_cast<int>(
+            std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r.team == 1; }) - rows.begin() +
+            1);
+        EXPECT_EQ(points[d], QPointF(d, rank)) << d;
+        const QColor colour =
+            window.Series1->pointConfiguration(d).value(QXYSeries::PointConfiguration::Color).value<QColor>();
+        EXPECT_EQ(colour, d <= 36 ? QColor(0, 0, 255) : QColor(0, 255, 0)) << d;
+    }
+    // The pies: the side rows of the model; the goals labelled with the parameter's label.
+    for (int side = 0; side <= 2; ++side) {
+        const auto rows = xbtest::ModelStandings(season, 1, 2026, 1, 38, side, 0);
+        const auto me = *std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r.team == 1; });
+        QPieSeries* goals[] = {window.Series2, window.PieSeries4, window.PieSeries7};
+        QPieSeries* results[] = {window.Series3, window.PieSeries3, window.PieSeries6};
+        EXPECT_EQ(sliceValues(goals[side]), (std::vector<double>{double(me.bp), double(me.bc)}));
+        EXPECT_EQ(sliceValues(results[side]),
+                  (std::vector<double>{double(me.g), double(me.p), double(me.n)}));
+        EXPECT_TRUE(goals[side]->slices()[0]->label().startsWith("Marqués"));
+    }
+    EXPECT_TRUE(window.PieSeries1->slices().isEmpty());
+    // The scorers: the team's goals at home and away, own goals out.
+    const auto& but = xbtest::TableOf(season, "but.dbf");
+    std::map<int, int> want;
+    for (const auto& r : but.rows) {
+        const int ben = xbtest::Num(but, r, "nueqben");
+        if (xbtest::Num(but, r, "type") != 2 && xbtest::Num(but, r, ben == 1 ? "nueq1" : "nueq2") == 1)
+            want[xbtest::Num(but, r, "nujoueur")] += 1;
+    }
+    ReportGrid& g = *window.scorerGrid();
+    std::map<int, int> got;
+    for (int r = 1; r < g.RowCount(); ++r) got[g.Cells(0, r).toInt()] = g.Cells(2, r).toInt();
+    EXPECT_EQ(got, want);
+    child<QTabWidget>(window, "PageControl1")->setCurrentIndex(0);
+    screenshot(window, "team_info.png");
+    child<QTabWidget>(window, "PageControl1")->setCurrentIndex(3);
+    screenshot(window, "team_info_scorers.png");
+
+    int pages = 0;
+    const std::string text = printed(window, "team_info.pdf", &pages);
+    EXPECT_EQ(pages, 1);
+    EXPECT_NE(text.find(GetLangText(107).toStdString()), std::string::npos);
+
+    const xbtest::HtmlDocument doc = exported(window, "team_info.htm");
+    EXPECT_EQ(doc.imageSources.size(), 7u);
+    ASSERT_FALSE(doc.tables.empty());
+    const auto& scorers = doc.tables.back();
+    ASSERT_EQ(scorers.size(), static_cast<size_t>(g.RowCount()));
+    for (int r = 1; r < g.RowCount(); ++r)
+        EXPECT_EQ(scorers[static_cast<size_t>(r)],
+                  (std::vector<std::string>{g.Cells(1, r).toStdString(), g.Cells(2, r).toStdString()}));
+    Params.goalsForLabel.clear();
 }
 
 }  // namespace
