@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/report_print.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_test_support.h"
