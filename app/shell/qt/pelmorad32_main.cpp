@@ -4,6 +4,7 @@
 #include "app/editing/qt/matchday_results_window.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
+#include "app/reports/qt/results_grid_window.h"
 #include "app/shell/qt/program.h"
 
 namespace {
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
     const auto championships = Shows(&app::fgestchamp);
     const auto teams = Shows(&app::fgestequipe);
     const auto players = Shows(&app::fgestjoueur);
+    const auto resultsGrid = Shows(&app::fgrilleresult);
     return app::RunProgram(argc, argv,
                            {{QStringLiteral("agestchamp"), championships},
                             {QStringLiteral("bgestchamp"), championships},
@@ -35,5 +37,7 @@ int main(int argc, char** argv) {
                             {QStringLiteral("aresultat"), [] { app::ShowMatchdayResults(1); }},
                             {QStringLiteral("bresultat"), [] { app::ShowMatchdayResults(1); }},
                             {QStringLiteral("ajournee"), [] { app::ShowMatchdayResults(2); }},
-                            {QStringLiteral("bjournee"), [] { app::ShowMatchdayResults(2); }}});
+                            {QStringLiteral("bjournee"), [] { app::ShowMatchdayResults(2); }},
+                            {QStringLiteral("agrilleresultat"), resultsGrid},
+                            {QStringLiteral("bgrilleresultat"), resultsGrid}});
 }
