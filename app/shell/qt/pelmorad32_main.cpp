@@ -4,6 +4,7 @@
 #include "app/editing/qt/matchday_results_window.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
+#include "app/reports/qt/championship_stats_window.h"
 #include "app/reports/qt/results_grid_window.h"
 #include "app/shell/qt/program.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     const auto teams = Shows(&app::fgestequipe);
     const auto players = Shows(&app::fgestjoueur);
     const auto resultsGrid = Shows(&app::fgrilleresult);
+    const auto statistics = Shows(&app::fstatchamp);
     return app::RunProgram(argc, argv,
                            {{QStringLiteral("agestchamp"), championships},
                             {QStringLiteral("bgestchamp"), championships},
@@ -39,5 +41,7 @@ int main(int argc, char** argv) {
                             {QStringLiteral("ajournee"), [] { app::ShowMatchdayResults(2); }},
                             {QStringLiteral("bjournee"), [] { app::ShowMatchdayResults(2); }},
                             {QStringLiteral("agrilleresultat"), resultsGrid},
-                            {QStringLiteral("bgrilleresultat"), resultsGrid}});
+                            {QStringLiteral("bgrilleresultat"), resultsGrid},
+                            {QStringLiteral("astatchamp"), statistics},
+                            {QStringLiteral("bstatleague"), statistics}});
 }
