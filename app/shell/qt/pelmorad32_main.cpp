@@ -5,6 +5,7 @@
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
 #include "app/reports/qt/championship_stats_window.h"
+#include "app/reports/qt/prevision_window.h"
 #include "app/reports/qt/results_grid_window.h"
 #include "app/shell/qt/program.h"
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     const auto players = Shows(&app::fgestjoueur);
     const auto resultsGrid = Shows(&app::fgrilleresult);
     const auto statistics = Shows(&app::fstatchamp);
+    const auto prediction = Shows(&app::fprevision);
     return app::RunProgram(argc, argv,
                            {{QStringLiteral("agestchamp"), championships},
                             {QStringLiteral("bgestchamp"), championships},
@@ -43,5 +45,7 @@ int main(int argc, char** argv) {
                             {QStringLiteral("agrilleresultat"), resultsGrid},
                             {QStringLiteral("bgrilleresultat"), resultsGrid},
                             {QStringLiteral("astatchamp"), statistics},
-                            {QStringLiteral("bstatleague"), statistics}});
+                            {QStringLiteral("bstatleague"), statistics},
+                            {QStringLiteral("mprevision"), prediction},
+                            {QStringLiteral("bprevision"), prediction}});
 }
