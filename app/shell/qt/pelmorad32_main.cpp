@@ -6,6 +6,9 @@
 #include "app/editing/qt/team_window.h"
 #include "app/reports/qt/team_info_window.h"
 #include "app/reports/qt/team_matches_window.h"
+#include "app/reports/qt/championship_stats_window.h"
+#include "app/reports/qt/prevision_window.h"
+#include "app/reports/qt/results_grid_window.h"
 #include "app/shell/qt/program.h"
 
 namespace {
@@ -29,6 +32,9 @@ int main(int argc, char** argv) {
     const auto players = Shows(&app::fgestjoueur);
     const auto teamMatches = Shows(&app::fmatcheq);
     const auto teamInfo = Shows(&app::finfoequipe);
+    const auto resultsGrid = Shows(&app::fgrilleresult);
+    const auto statistics = Shows(&app::fstatchamp);
+    const auto prediction = Shows(&app::fprevision);
     return app::RunProgram(argc, argv,
                            {{QStringLiteral("agestchamp"), championships},
                             {QStringLiteral("bgestchamp"), championships},
@@ -43,5 +49,11 @@ int main(int argc, char** argv) {
                             {QStringLiteral("amatchequipe"), teamMatches},
                             {QStringLiteral("bmatcheq"), teamMatches},
                             {QStringLiteral("ainfoequipe"), teamInfo},
-                            {QStringLiteral("binfoequipe"), teamInfo}});
+                            {QStringLiteral("binfoequipe"), teamInfo},
+                            {QStringLiteral("agrilleresultat"), resultsGrid},
+                            {QStringLiteral("bgrilleresultat"), resultsGrid},
+                            {QStringLiteral("astatchamp"), statistics},
+                            {QStringLiteral("bstatleague"), statistics},
+                            {QStringLiteral("mprevision"), prediction},
+                            {QStringLiteral("bprevision"), prediction}});
 }
