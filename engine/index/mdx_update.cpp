@@ -577,12 +577,12 @@ void saveOrderKey(MdxArea& area) {
     MakeTagKey(*tag, tag->currentKey.data());
 }
 
-// The end of an append or replace: the file header, the current order on the record, its key saved.
+// The end of an append or replace: the file header, the current order on the record, its key saved. The
+// caller's guard puts the first failure back as it goes out of scope.
 void finishWrite(MdxArea& area, WorkAreaBlock& b, FirstError& first) {
     if (!FlushMdxHeader(area)) first.take();
     if (!syncOrder(area, b)) first.take();
     saveOrderKey(area);
-    first.restore();
 }
 
 }  // namespace
