@@ -255,46 +255,40 @@ bool OpenIndex(const std::string& fileName) {
 
     int rc = area.file.open(fileName, indexFileMode(*b));
     if (rc != 0) return fail(rc, "Unable to open index: ");
-    uint64_t size = 0;
-    rc = area.file.size(size);
-    if (rc != 0) return fail(rc, "Unable to open index: ");
-    if (size < kMdxMinOpenSize) return fail(222, "Unable to open index: ");
+    // The file's size, its header, every tag's header and the update counter they go with are read in one
+    // read bracket: another station's change in between would leave a header older than the counter taken
+    // as seen (an old root, a walk that misses the keys added since), and nothing would read it again.
     {
         IndexReadBracket read;
         if (!read.entered()) {
             dropIndexState(*b);
             return false;
         }
+        uint64_t size = 0;
+        rc = area.file.size(size);
+        if (rc != 0) return fail(rc, "Unable to open index: ");
+        if (size < kMdxMinOpenSize) return fail(222, "Unable to open index: ");
         if (area.file.readAt(0, area.header.bytes.data(), kMdxHeaderSize) != 0)
             return fail(222, "Unable to open index: ");
-    }
-    area.header.changed = false;
-    if (!CheckMdxHeader(area.header, size).empty() || area.header.tagCount() < 1)
-        return fail(222, "Invalid dBASE key expression or corrupted index file ");
+        area.header.changed = false;
+        if (!CheckMdxHeader(area.header, size).empty() || area.header.tagCount() < 1)
+            return fail(222, "Invalid dBASE key expression or corrupted index file ");
 
-    for (int n = 1; n <= area.header.tagCount(); ++n) {
-        int code = 0;
-        {
-            IndexReadBracket read;
-            if (!read.entered()) {
-                dropIndexState(*b);
-                return false;
+        for (int n = 1; n <= area.header.tagCount(); ++n) {
+            switch (ReadTagHeader(n)) {
+                case 0:
+                    break;
+                case 217:
+                    return fail(217, "Insufficient memory to open index: ");
+                case 266:
+                    return fail(266, "Incorrect key length: Must be 1 to 100. ");
+                default:
+                    return fail(222, "Invalid dBASE key expression or corrupted index file ");
             }
-            code = ReadTagHeader(n);
         }
-        switch (code) {
-            case 0:
-                break;
-            case 217:
-                return fail(217, "Insufficient memory to open index: ");
-            case 266:
-                return fail(266, "Incorrect key length: Must be 1 to 100. ");
-            default:
-                return fail(222, "Invalid dBASE key expression or corrupted index file ");
-        }
+        // A later station's change of the index is what the next read looks for.
+        SemaphoreMarkSeen();
     }
-    // A later station's change of the index is what the next read looks for.
-    SemaphoreMarkSeen();
 
     MdxTag& first = *area.tags[1];
     RefreshRecCount(*b);

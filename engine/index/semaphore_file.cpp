@@ -50,6 +50,10 @@ struct SemaphoreRecord {
     // was not this station's own (see SemaphoreGuard).
     uint16_t knownCounter = 0;
     uint64_t generation = 0;
+    // The counter as the station's current (or last) bracket found it: what it read inside agrees with
+    // this one. DECREAD and LOGOUT read the record again after the station stopped looking, so the copy in
+    // record may be newer than anything the station read; SemaphoreMarkSeen takes this one.
+    uint16_t viewCounter = 0;
     // Set while this station writes after a repair that failed: the release leaves the mark for a
     // station that can repair.
     bool keepMark = false;
@@ -338,6 +342,7 @@ bool login(EngineSemaphores& st, int area) {
     if (!unlockRecord(*s, action)) return false;
     s->seenCounter = s->counter();
     s->knownCounter = s->counter();
+    s->viewCounter = s->counter();
     st.areas[area] = std::move(s);
     return true;
 }
@@ -390,6 +395,7 @@ bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t, bool repaired = fal
         return failUnlocked(s, action, rc, "Cannot read: ");
     }
     noteOthersChanges(s);
+    s.viewCounter = s.counter();
     // A mark in byte 1 that no living reader backs up was left by a station that ended in the middle of
     // its work, perhaps of a write it never counted: nothing kept from before may be trusted, and the
     // index is repaired under the write lock before this station reads a node of it.
@@ -482,6 +488,7 @@ bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
         return failUnlocked(s, action, rc, "Cannot read: ");
     }
     noteOthersChanges(s);
+    s.viewCounter = s.counter();
     // No other reader is there now, so a count beyond this station's own was left by a station that
     // ended in the middle of its work (see incRead): a writer's, perhaps, whose change is half made.
     const bool stale = s.record[1] > (s.countedReader ? 1 : 0);
@@ -526,6 +533,7 @@ bool unlockSemaphore(SemaphoreRecord& s) {
     if (rc != 0) return failUnlocked(s, action, rc, "Cannot write to: ");
     // The station's own change is not another's: what it keeps stays good.
     s.knownCounter = s.counter();
+    s.viewCounter = s.counter();
     if (!unlockRecord(s, action)) return false;
     s.seenCounter = s.counter();
     return true;
@@ -666,7 +674,7 @@ void SemaphoreMarkSeen() {
     EngineSemaphores* st = currentState(false);
     const int area = Engine::current().currentArea;
     if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return;
-    st->areas[area]->seenCounter = st->areas[area]->counter();
+    st->areas[area]->seenCounter = st->areas[area]->viewCounter;
 }
 
 SemaphoreGuard CurrentSemaphoreGuard() {

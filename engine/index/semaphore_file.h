@@ -75,7 +75,9 @@ private:
 
 // The update counter. INCREAD reads the file's counter; when it differs from the one this station last
 // saw, another station changed the index and the tag headers must be re-read. The station's own write
-// lock release counts as seen.
+// lock release counts as seen. SemaphoreMarkSeen takes as seen the counter the station's read or write
+// bracket was entered under (not a newer one its leaving read), so headers read inside the bracket are
+// never taken for a later state of the index.
 bool SemaphoreIndexChanged();
 void SemaphoreMarkSeen();
 
