@@ -4,6 +4,7 @@
 #include "app/editing/qt/matchday_results_window.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
+#include "app/reports/qt/head_to_head_window.h"
 #include "app/reports/qt/team_info_window.h"
 #include "app/reports/qt/team_matches_window.h"
 #include "app/shell/qt/program.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     const auto players = Shows(&app::fgestjoueur);
     const auto teamMatches = Shows(&app::fmatcheq);
     const auto teamInfo = Shows(&app::finfoequipe);
+    const auto headToHead = Shows(&app::ffaceaface);
     return app::RunProgram(argc, argv,
                            {{QStringLiteral("agestchamp"), championships},
                             {QStringLiteral("bgestchamp"), championships},
@@ -43,5 +45,7 @@ int main(int argc, char** argv) {
                             {QStringLiteral("amatchequipe"), teamMatches},
                             {QStringLiteral("bmatcheq"), teamMatches},
                             {QStringLiteral("ainfoequipe"), teamInfo},
-                            {QStringLiteral("binfoequipe"), teamInfo}});
+                            {QStringLiteral("binfoequipe"), teamInfo},
+                            {QStringLiteral("afaceaface"), headToHead},
+                            {QStringLiteral("bfaceaface"), headToHead}});
 }
