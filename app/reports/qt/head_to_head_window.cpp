@@ -4,6 +4,7 @@
 #include <QChartView>
 #include <QEvent>
 #include <QPieSeries>
+#include <QScrollBar>
 #include <QStackedBarSeries>
 
 #include "app/editing/qt/pick_list.h"
@@ -103,6 +104,10 @@ void Tffaceaface::TranslateFaceAFaceForm() {
     ReportGrid& g = *ui->grilleresultat;
     if (g.ColCount() != kHeadToHeadColumns) {
         SetupReportGrid(&g, {80, 120, 50, 100, 30, 30, 100}, titles);
+        // Wide enough for the seven columns beside the scroll bar.
+        int width = 2 * g.frameWidth() + g.verticalScrollBar()->sizeHint().width() + 4;
+        for (int c = 0; c < kHeadToHeadColumns; ++c) width += g.ColWidth(c);
+        g.setMinimumWidth(width);
         return;
     }
     for (int c = 0; c < kHeadToHeadColumns; ++c) g.SetCells(c, 0, titles[c]);
@@ -142,11 +147,13 @@ void Tffaceaface::ComputeHeadToHead() {
     const HeadToHeadResult result = app::ComputeHeadToHead(team1, team2, !m_sameConfiguration);
     ShowGridRows(ui->grilleresultat, HeadToHeadGridRows(result, team1, m_name1, m_name2));
     const QColor blue(0x00, 0x00, 0xFF), red(0xFF, 0x00, 0x00), green(0x00, 0x80, 0x00);
+    // Chart labels are read as markup: a name holding "<" or "&" is escaped to show whole.
+    const QString label1 = m_name1.toHtmlEscaped(), label2 = m_name2.toHtmlEscaped();
     SetBars(ui->chartbut->chart(), Series1,
-            {{m_name1, double(result.goals1), blue}, {m_name2, double(result.goals2), red}});
-    SetPieSlices(Series3, {{m_name1, double(result.wins1), blue},
+            {{label1, double(result.goals1), blue}, {label2, double(result.goals2), red}});
+    SetPieSlices(Series3, {{label1, double(result.wins1), blue},
                            {GetLangText(133), double(result.draws), green},
-                           {m_name2, double(result.wins2), red}});
+                           {label2, double(result.wins2), red}});
 }
 
 bool Tffaceaface::PrintHeadToHead() {
@@ -173,11 +180,13 @@ bool Tffaceaface::PrintHeadToHead() {
                 cells.append({xs[c], c < row.size() ? row[c].trimmed() : QString()});
             p.Line(cells);
         }
+        // Team names label both charts: they are laid out wider than the shared minimum to show whole.
         const int h = 13 * p.L();
         p.EnsureRoom(h);
-        PrintChartWhole(p, ui->Chartmatch->chart(), QRect(QPoint(20, p.y), QPoint(30 * w + 10, p.y + h)));
+        PrintChartWhole(p, ui->Chartmatch->chart(), QRect(QPoint(20, p.y), QPoint(30 * w + 10, p.y + h)),
+                        560);
         PrintChartWhole(p, ui->chartbut->chart(),
-                        QRect(QPoint(35 * w + 20, p.y), QPoint(55 * w + 10, p.y + h)));
+                        QRect(QPoint(35 * w + 20, p.y), QPoint(55 * w + 10, p.y + h)), 560);
     });
 }
 

@@ -397,7 +397,7 @@ TEST_F(TeamWindowsTest, HeadToHeadPickedShownAndKeptOnActivationPrintedOverPages
     addMeetings(season);
     xbtest::FillLeagueTables(tmp.path(), season);
     Tffaceaface window;
-    window.resize(1100, 700);
+    window.resize(1180, 700);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.FormActivate();
@@ -463,7 +463,7 @@ TEST_F(TeamWindowsTest, HeadToHeadPickedShownAndKeptOnActivationPrintedOverPages
             for (int b = 0; b < set->count(); ++b)
                 if (set->at(b) != 0) shown.push_back(set->at(b));
         EXPECT_EQ(shown, counts);
-        EXPECT_TRUE(window.Series3->slices()[0]->label().startsWith(kTeam1));
+        EXPECT_TRUE(window.Series3->slices()[0]->label().startsWith(QString(kTeam1).toHtmlEscaped()));
     };
     click(window, "bafficher");
     ASSERT_EQ(g.RowCount(), 51);
