@@ -7,6 +7,9 @@
 #include "app/reports/qt/head_to_head_window.h"
 #include "app/reports/qt/team_info_window.h"
 #include "app/reports/qt/team_matches_window.h"
+#include "app/reports/qt/championship_stats_window.h"
+#include "app/reports/qt/prevision_window.h"
+#include "app/reports/qt/results_grid_window.h"
 #include "app/shell/qt/program.h"
 
 namespace {
@@ -31,6 +34,9 @@ int main(int argc, char** argv) {
     const auto teamMatches = Shows(&app::fmatcheq);
     const auto teamInfo = Shows(&app::finfoequipe);
     const auto headToHead = Shows(&app::ffaceaface);
+    const auto resultsGrid = Shows(&app::fgrilleresult);
+    const auto statistics = Shows(&app::fstatchamp);
+    const auto prediction = Shows(&app::fprevision);
     return app::RunProgram(argc, argv,
                            {{QStringLiteral("agestchamp"), championships},
                             {QStringLiteral("bgestchamp"), championships},
@@ -47,5 +53,11 @@ int main(int argc, char** argv) {
                             {QStringLiteral("ainfoequipe"), teamInfo},
                             {QStringLiteral("binfoequipe"), teamInfo},
                             {QStringLiteral("afaceaface"), headToHead},
-                            {QStringLiteral("bfaceaface"), headToHead}});
+                            {QStringLiteral("bfaceaface"), headToHead},
+                            {QStringLiteral("agrilleresultat"), resultsGrid},
+                            {QStringLiteral("bgrilleresultat"), resultsGrid},
+                            {QStringLiteral("astatchamp"), statistics},
+                            {QStringLiteral("bstatleague"), statistics},
+                            {QStringLiteral("mprevision"), prediction},
+                            {QStringLiteral("bprevision"), prediction}});
 }
