@@ -4,6 +4,7 @@
 #include "app/editing/qt/matchday_results_window.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
+#include "app/reports/qt/head_to_head_window.h"
 #include "app/reports/qt/team_info_window.h"
 #include "app/reports/qt/team_matches_window.h"
 #include "app/reports/qt/championship_stats_window.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     const auto players = Shows(&app::fgestjoueur);
     const auto teamMatches = Shows(&app::fmatcheq);
     const auto teamInfo = Shows(&app::finfoequipe);
+    const auto headToHead = Shows(&app::ffaceaface);
     const auto resultsGrid = Shows(&app::fgrilleresult);
     const auto statistics = Shows(&app::fstatchamp);
     const auto prediction = Shows(&app::fprevision);
@@ -50,6 +52,8 @@ int main(int argc, char** argv) {
                             {QStringLiteral("bmatcheq"), teamMatches},
                             {QStringLiteral("ainfoequipe"), teamInfo},
                             {QStringLiteral("binfoequipe"), teamInfo},
+                            {QStringLiteral("afaceaface"), headToHead},
+                            {QStringLiteral("bfaceaface"), headToHead},
                             {QStringLiteral("agrilleresultat"), resultsGrid},
                             {QStringLiteral("bgrilleresultat"), resultsGrid},
                             {QStringLiteral("astatchamp"), statistics},
