@@ -1,10 +1,11 @@
-#include "app/shell/qt/program.h"
+#include "app/program/qt/program.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/exchange/database_swap.h"
+#include "app/exchange/qt/database_commands.h"
 #include "app/exchange/qt/download_window.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
@@ -16,6 +17,7 @@
 #include "app/shell/qt/desktop_shell.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/main_form.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/termination_signals.h"
 #include "app/shell/qt/working_windows.h"
@@ -26,8 +28,6 @@
 #include "engine/dataset/xb_dataset.h"
 
 namespace app {
-
-Tfsysteme* fsysteme = nullptr;
 
 namespace {
 
@@ -77,7 +77,14 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
                 qApp, [version] { AnnounceVersion(version); }, Qt::QueuedConnection);
         });
     m_mainForm = std::make_unique<TMainForm>();
-    m_mainForm->setServerExchange(m_exchange.get());
+    ServerExchange* exchange = m_exchange.get();
+    m_mainForm->setServerLink(
+        {QString::fromStdString(exchange->settings().baseUrl),
+         [exchange] { exchange->Start(true, kEventStart, true, Params.announcedVersion.toStdString()); },
+         [exchange] { exchange->StopAll(); }});
+    TMainForm* main = m_mainForm.get();
+    m_mainForm->bindWindowEntry(QStringLiteral("msauvdonnees"), [main] { RunMenuBackup(main); });
+    m_mainForm->bindWindowEntry(QStringLiteral("mrecharger"), [main] { RunMenuRestore(main); });
     for (const WindowEntry& e : later) m_mainForm->bindWindowEntry(e.entry, e.show);
     m_aboutBox = std::make_unique<TAboutBox>();
     AboutBox = m_aboutBox.get();
@@ -106,11 +113,13 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     m_ftelecharge = std::make_unique<Tftelecharge>(m_exchange.get(), m_mainForm.get());
     ftelecharge = m_ftelecharge.get();
     m_ftelecharge->setBeforeRestore([this] { CloseWorkingWindows(m_ftelecharge.get()); });
-    m_mainForm->setDownloadWindow(m_ftelecharge.get());
+    // The database download runs modally from the File menu and the globe button.
+    const auto download = [this] { ShowModal(*m_ftelecharge); };
+    m_mainForm->bindWindowEntry(QStringLiteral("mtelecharge"), download);
+    m_mainForm->bindWindowEntry(QStringLiteral("bmaj"), download);
 }
 
 AppWindows::~AppWindows() {
-    if (m_mainForm) m_mainForm->setDownloadWindow(nullptr);
     ftelecharge = nullptr;
     m_ftelecharge.reset();
     Form10 = nullptr;
