@@ -1,5 +1,8 @@
 #include "app/program/qt/program.h"
 
+#include <QEvent>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -58,6 +61,59 @@ private:
     xb::platform::Ui* m_shown;
     xb::platform::Ui* m_previous;
 };
+
+// The measurement switch "--measure FILE": the run ends by itself once the first activation is over, and
+// FILE receives the monotonic clock (ns) at the program's entry, at the end of the first activation and at
+// the end of the shutdown (docs/program-start.md). Read here only; the windows know nothing of it.
+class StartMeasure : public QObject {
+public:
+    StartMeasure(std::string file, TMainForm* form) : m_file(std::move(file)), m_form(form) {
+        form->installEventFilter(this);
+    }
+    static long long Now() {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    long long entered = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        // The activation's own handling runs after the filter: look once the event has been delivered.
+        if (e->type() == QEvent::WindowActivate && !m_done)
+            QTimer::singleShot(0, this, [this] { afterActivation(); });
+        return false;
+    }
+
+private:
+    void afterActivation() {
+        if (m_done || m_form->firstActivationPending()) return;
+        m_done = true;
+        const long long activated = Now();
+        m_form->close();
+        const long long shutdown = Now();
+        std::FILE* f = std::fopen(m_file.c_str(), "w");
+        if (!f) return;
+        std::fprintf(f, "entered %lld\nactivated %lld\nshutdown %lld\n", entered, activated, shutdown);
+        std::fclose(f);
+    }
+
+    std::string m_file;
+    TMainForm* m_form;
+    bool m_done = false;
+};
+
+// Takes "--measure FILE" out of the arguments; empty when absent.
+std::string TakeMeasureSwitch(int& argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) != "--measure") continue;
+        std::string file = argv[i + 1];
+        for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+        argc -= 2;
+        return file;
+    }
+    return {};
+}
 
 void AnnounceVersion(const std::string& version) {
     const VersionNoticeTexts texts{GetLangText(251).toStdString(), GetLangText(252).toStdString()};
@@ -140,6 +196,8 @@ void ShowHaltMessage(const std::string& text, uint16_t code) {
 }
 
 int RunProgram(int argc, char** argv, const WindowEntries& later) {
+    const long long entered = StartMeasure::Now();
+    const std::string measureFile = TakeMeasureSwitch(argc, argv);
     xb::Engine engine;
     xb::InstallEngineUnits(engine);
     HttpLibraryScope http;
@@ -163,6 +221,11 @@ int RunProgram(int argc, char** argv, const WindowEntries& later) {
         }
         if (windows) {
             termination.setWindow(windows->mainForm());
+            std::unique_ptr<StartMeasure> measure;
+            if (!measureFile.empty()) {
+                measure = std::make_unique<StartMeasure>(measureFile, windows->mainForm());
+                measure->entered = entered;
+            }
             windows->mainForm()->show();
             status = application.exec();
             windows.reset();
