@@ -7,7 +7,12 @@
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
 #include "app/exchange/qt/import_window.h"
+#include "app/reports/qt/championship_stats_window.h"
+#include "app/reports/qt/prevision_window.h"
+#include "app/reports/qt/results_grid_window.h"
 #include "app/reports/qt/standings_window.h"
+#include "app/reports/qt/team_info_window.h"
+#include "app/reports/qt/team_matches_window.h"
 #include "app/shell/league_lookups.h"
 
 namespace app {
@@ -50,9 +55,13 @@ WindowEntries ProgramWindowEntries() {
         ShowMatchdayResults(2);
     });
     Bind(e, {"aclassement", "bclassement"}, Shows(&fclassement));
+    Bind(e, {"amatchequipe", "bmatcheq"}, Shows(&fmatcheq));
+    Bind(e, {"ainfoequipe", "binfoequipe"}, Shows(&finfoequipe));
+    Bind(e, {"astatchamp", "bstatleague"}, Shows(&fstatchamp));
+    Bind(e, {"agrilleresultat", "bgrilleresultat"}, Shows(&fgrilleresult));
+    Bind(e, {"mprevision", "bprevision"}, Shows(&fprevision));
     Bind(e, {"mimportkvx127"}, Shows(&fimport));
-    // The team matches, team information, head-to-head, championship statistics, results grid and
-    // prediction windows bind here as they come, one Bind each; their entries stay disabled until then.
+    // The head-to-head window binds here when it comes, one Bind; its entries stay disabled until then.
     return e;
 }
 
