@@ -53,7 +53,12 @@
 #include "app/editing/qt/team_window.h"
 #include "app/program/qt/program.h"
 #include "app/program/qt/program_windows.h"
+#include "app/reports/qt/championship_stats_window.h"
+#include "app/reports/qt/prevision_window.h"
+#include "app/reports/qt/results_grid_window.h"
 #include "app/reports/qt/standings_window.h"
+#include "app/reports/qt/team_info_window.h"
+#include "app/reports/qt/team_matches_window.h"
 #include "app/reports/standings.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
@@ -531,17 +536,52 @@ void FirstStation(Road& road, const std::string& out) {
         road.check(fs::exists(out + "/standings.htm"), "no page");
         app::fclassement()->close();
     });
-    // The report windows of the program; those it does not have yet keep their entries disabled.
-    road.add("report windows", NoModal(), [&road] {
-        for (const char* entry :
-             {"bmatcheq", "binfoequipe", "bfaceaface", "bstatleague", "bgrilleresultat", "bprevision"}) {
-            auto* b = Child<QAbstractButton>(Main(), entry);
-            if (!b->isEnabled()) continue;
-            QTest::mouseClick(b, Qt::LeftButton);
-        }
+    // Every report window of the program on the season: the championship picked, the season and teams as
+    // offered, the report computed. A report entry the program does not have yet stays disabled.
+    struct Report {
+        const char* button;
+        std::function<QWidget*()> window;
+        const char* compute;
+        const char* shot;
+    };
+    const Report reports[] = {
+        {"bmatcheq", [] { return static_cast<QWidget*>(app::fmatcheq()); }, "baffiche", "team-matches"},
+        {"binfoequipe", [] { return static_cast<QWidget*>(app::finfoequipe()); }, "baffiche",
+         "team-information"},
+        {"bstatleague", [] { return static_cast<QWidget*>(app::fstatchamp()); }, "baffiche",
+         "championship-statistics"},
+        {"bgrilleresultat", [] { return static_cast<QWidget*>(app::fgrilleresult()); }, "bappelle",
+         "results-grid"},
+        {"bprevision", [] { return static_cast<QWidget*>(app::fprevision()); }, "bafficher", "prediction"},
+    };
+    for (const Report& r : reports) {
+        const std::string name = r.shot;
+        AddPick(
+            road, name,
+            [r] {
+                Click(Main(), r.button);
+                Click(r.window(), "inumero");
+            },
+            QString());
+        road.add(name + " computed", NoModal(), [r] {
+            QWidget* w = r.window();
+            // The prediction of the fourth matchday, from the three played before it.
+            if (auto* d = w->findChild<QComboBox*>(QStringLiteral("cjournee")))
+                d->setCurrentIndex(d->findText("4"));
+            if (auto* a = w->findChild<QComboBox*>(QStringLiteral("eequipe1")))
+                a->setCurrentIndex(a->findText("ALBION"));
+            if (auto* b = w->findChild<QComboBox*>(QStringLiteral("eequipe2")))
+                b->setCurrentIndex(b->findText("BOROUGH"));
+            Click(w, r.compute);
+        });
+        road.shot(name);
+        road.add(name + " closed", NoModal(), [r] { r.window()->close(); });
+    }
+    road.add("head-to-head entry", NoModal(), [&road] {
+        auto* b = Child<QAbstractButton>(Main(), "bfaceaface");
+        if (b->isEnabled()) QTest::mouseClick(b, Qt::LeftButton);
     });
-    road.shot("report-windows");
-    road.add("report windows closed", NoModal(), [] {
+    road.add("head-to-head closed", NoModal(), [] {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w != Main() && w->isVisible() && !w->isModal()) w->close();
     });
