@@ -67,6 +67,7 @@
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/main_form.h"
+#include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
 #include "platform/shell_open.h"
 #include "tests/support/html_table.h"
@@ -163,7 +164,10 @@ public:
     // A screenshot of the whole X screen, numbered in the road's order.
     void shot(const std::string& what) {
         add("shot " + what, [this, what] {
-            QApplication::processEvents();
+            // Whatever the last step changed is painted and reaches the X server first; the road waits.
+            m_holding = true;
+            QTest::qWait(250);
+            m_holding = false;
             const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
             char name[64];
             std::snprintf(name, sizeof name, "%d%02d-%s.png", m_station, ++m_shots, what.c_str());
@@ -182,7 +186,7 @@ public:
 
 private:
     void tick() {
-        if (m_finished) return;
+        if (m_finished || m_holding) return;
         if (m_next >= m_steps.size()) {
             m_finished = true;
             return;
@@ -214,6 +218,7 @@ private:
     size_t m_next = 0;
     size_t m_current = 0;
     bool m_finished = false;
+    bool m_holding = false;
     int m_shots = 0;
     std::chrono::steady_clock::time_point m_stepStart;
     std::vector<std::string> m_failures;
@@ -563,7 +568,7 @@ void FirstStation(Road& road, const std::string& out) {
                 Click(r.window(), "inumero");
             },
             QString());
-        road.add(name + " computed", NoModal(), [r] {
+        road.add(name + " computed", NoModal(), [&road, r] {
             QWidget* w = r.window();
             // The prediction of the fourth matchday, from the three played before it.
             if (auto* d = w->findChild<QComboBox*>(QStringLiteral("cjournee")))
@@ -573,6 +578,12 @@ void FirstStation(Road& road, const std::string& out) {
             if (auto* b = w->findChild<QComboBox*>(QStringLiteral("eequipe2")))
                 b->setCurrentIndex(b->findText("BOROUGH"));
             Click(w, r.compute);
+            if (w == app::fmatcheq()) {
+                // ALBION's three matches listed.
+                auto* grid = Child<app::ReportGrid>(w, "grilleresultat");
+                road.check(grid->RowCount() == 4 && grid->Cells(1, 1) == QLatin1String("ALBION"),
+                           "team matches");
+            }
         });
         road.shot(name);
         road.add(name + " closed", NoModal(), [r] { r.window()->close(); });
