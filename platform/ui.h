@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace xb::platform {
 
@@ -38,7 +39,8 @@ public:
 class StderrUi : public Ui {
 public:
     int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
-    char dialog(const std::string& caption, char icon, const std::string& text, const std::string& buttons) override;
+    char dialog(const std::string& caption, char icon, const std::string& text,
+                const std::string& buttons) override;
     void progressStart(const std::string&, long) override {}
     void progressStep(long) override {}
     void progressEnd() override {}
@@ -48,7 +50,12 @@ Ui& CurrentUi();
 // Installs ui (nullptr restores the stderr default); returns the previous one.
 Ui* SetUi(Ui* ui);
 
-// The hotkey letter of a button caption: the character after '&', else the first character.
-char HotkeyOf(const std::string& caption);
+// The one hotkey rule of button captions, whichever seam shows the dialog: the character after the first
+// single "&" ("&&" stands for a literal "&"), else the caption's first character; upper case, as a
+// Windows-1252 byte (a caption in UTF-8 has its letter mapped to that page); a blank for an empty caption,
+// as for a dialog closed without a button.
+char HotkeyOf(std::string_view caption);
+// The hotkey of the first of the ";"-separated captions: the answer of a user pressing the default button.
+char DefaultButtonHotkey(std::string_view buttons);
 
 }  // namespace xb::platform

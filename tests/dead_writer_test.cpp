@@ -173,5 +173,43 @@ TEST_F(DeadWriter, KilledBeforeEachWriteInsideTheLockTheIndexIsRepaired) {
     CloseAllDatabases();
 }
 
+// The dead writer was the last station: nobody else has the files open when the next one comes, which
+// finds itself alone and starts the semaphore record afresh. The mark must survive that, or the half-made
+// change stays in the index for good (a key lost, nodes past the header's block count).
+TEST_F(DeadWriter, KilledWhileAloneTheNextStationRepairs) {
+    const uint64_t repairsBefore = SemaphoreRepairCount();
+    int kills = 0;
+    bool finished = false;
+    for (int k = 1; k <= 100 && !finished; ++k) {
+        SCOPED_TRACE("killed before write " + std::to_string(k));
+        {
+            ChildProcess child;
+            ASSERT_EQ(child.ask("indexunit"), "0");
+            ASSERT_EQ(child.ask("use " + path), "0");
+            ASSERT_EQ(child.ask("setindex"), "1");
+            const std::string answer =
+                child.ask("killappend " + std::to_string(k) + " " + std::to_string(2000 + k));
+            if (answer == "done") {
+                finished = true;
+            } else {
+                ASSERT_EQ(answer, "") << "the child was not killed";
+                ++kills;
+                EXPECT_NE(markByte(), 0) << "the dead writer left no mark";
+            }
+        }
+        ASSERT_TRUE(Select(1));
+        ASSERT_TRUE(Use(path, nullptr, 0)) << ErrorMsg();
+        ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+        int32_t seen = 0;
+        for (GoTop(); !dEOF(); Skip(1)) ++seen;
+        EXPECT_EQ(seen, RecCount());
+        expectTagsEqualAReindex("after kill " + std::to_string(k));
+        CloseAllDatabases();
+    }
+    EXPECT_TRUE(finished) << "the append never ran to its end";
+    EXPECT_GE(kills, 5);
+    EXPECT_EQ(SemaphoreRepairCount() - repairsBefore, static_cast<uint64_t>(kills));
+}
+
 }  // namespace
 }  // namespace xb

@@ -107,18 +107,13 @@ QStringList PlayerFieldsTooLong(const PlayerRecord& p) {
     return out;
 }
 
-int CreatePlayer(xb::TXbDbf& t, const PlayerRecord& p, bool* memoStored) {
-    if (memoStored) *memoStored = true;
+int CreatePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
     if (!PlayerFieldsTooLong(p).isEmpty()) return 0;
-    // The memo is written to the row once it stands: a memo put into a row being appended would take the
-    // values of the record the table stood on instead of the new ones.
-    const int number = AppendNumberedRow(t, kPlayerNumbers, [&](xb::TXbDbf& r) { putPlayerFields(r, p); });
-    if (number == 0 || p.notes.isEmpty()) return number;
-    PlayerRecord stored = p;
-    stored.number = number;
-    const bool memo = SavePlayer(t, stored);
-    if (memoStored) *memoStored = memo;
-    return number;
+    // The whole row, memo included, in the one append.
+    return AppendNumberedRow(t, kPlayerNumbers, [&](xb::TXbDbf& r) {
+        putPlayerFields(r, p);
+        if (!p.notes.isEmpty()) r.PutMField("INFODIVERS", utf8Lines(p.notes));
+    });
 }
 
 bool SavePlayer(xb::TXbDbf& t, const PlayerRecord& p) {

@@ -71,10 +71,9 @@ struct PlayerRecord {
 PlayerRecord ReadPlayer(xb::TXbDbf& joueur);
 // The values that do not fit their fields, as field names; empty when the record can be stored.
 QStringList PlayerFieldsTooLong(const PlayerRecord& player);
-// On an open joueur table: a new player numbered under the append lock, his fields in that one append,
-// then his memo under the row's lock. The number, or 0 when nothing was written; memoStored (when given)
-// is false when the row stands but a refused lock kept the memo out.
-int CreatePlayer(xb::TXbDbf& joueur, const PlayerRecord& player, bool* memoStored = nullptr);
+// On an open joueur table: a new player numbered under the append lock, his fields and memo in that one
+// append. The number, or 0 when nothing was written.
+int CreatePlayer(xb::TXbDbf& joueur, const PlayerRecord& player);
 // On an open joueur table: the player's row (found by player.number) rewritten under its record lock;
 // false when the lock was refused or the row is gone.
 bool SavePlayer(xb::TXbDbf& joueur, const PlayerRecord& player);

@@ -30,10 +30,18 @@ TEST_F(MasterRecordsTest, APlayerIsAppendedWholeAndRewrittenInPlace) {
                    "01/02/1990",
                    -1,
                    "Afghanistan ",
-                   {QString::fromUtf8("première"), "", QString::fromUtf8("à la fin")}};
+                   {QString::fromUtf8("première"), "", QString::fromUtf8("à la fin"), ""}};
+    t->SetOrderToTag("NU");
+    ASSERT_TRUE(t->FindExact(NumberKey({{2014, 5}})));
+    const PlayerRecord last = ReadPlayer(*t);
+    // The append stands on the last player: his row keeps its values, the new one gets its own memo.
     p.number = CreatePlayer(*t, p);
     EXPECT_EQ(p.number, 2015);
     t->SetOrderToTag("NU");
+    ASSERT_TRUE(t->FindExact(NumberKey({{2014, 5}})));
+    const PlayerRecord lastAfter = ReadPlayer(*t);
+    EXPECT_EQ(lastAfter.name, last.name);
+    EXPECT_EQ(lastAfter.notes, last.notes);
     ASSERT_TRUE(t->FindExact(NumberKey({{p.number, 5}})));
     PlayerRecord back = ReadPlayer(*t);
     EXPECT_EQ(back.number, 2015);

@@ -31,7 +31,5 @@ QString EntryName(const QString& entry);
 // The name of a goal type (0 normal, 1 penalty, 2 own goal, 3 right foot, 4 left foot, 5 free kick) in
 // the current language; the empty text for any other type.
 QString GoalTypeName(int type);
-// The goal type (but.typebut) of an own goal: it counts for the other team and for no scorer.
-inline constexpr int kOwnGoal = 2;
 
 }  // namespace app

@@ -256,10 +256,8 @@ void FirstError::restore() const {
     if (m_code == 0) return;
     ErrorState& s = Engine::current().errors;
     s.lastError = m_code;
-    if (!s.trapping) {  // a trapped error has been shown already
-        s.pendingError = m_code;
-        s.detail = m_detail;
-    }
+    s.detail = m_detail;
+    if (!s.trapping) s.pendingError = m_code;  // a trapped error has been shown already
 }
 
 }  // namespace xb

@@ -56,15 +56,25 @@ int ExitStatusOf(uint16_t code);
 
 void SetHaltHandler(HaltHandler handler);
 
-// The first failure of a run of steps that go on after one fails: later steps that succeed clear the
-// error word, which must still tell the caller why the run failed. take() after each failing step keeps
-// the first; restore() puts it back as the last (and, untrapped, pending) error.
+// The first failure of a run of steps that go on after one fails: later steps that succeed (a cleanup,
+// a close) clear or overwrite the error word, which must still tell the caller why the run failed.
+// take() after each failing step keeps the first; when the guard goes out of scope it is put back as the
+// last error with its text (and, untrapped, as the pending error). A guard taken before a cleanup keeps
+// the error the caller already had.
 class FirstError {
 public:
+    FirstError() = default;
+    ~FirstError() { restore(); }
+    FirstError(const FirstError&) = delete;
+    FirstError& operator=(const FirstError&) = delete;
+
     void take();
     // Reports a failure and keeps it when it is the first.
     void report(uint16_t code, const std::string& detail);
+    // Puts the kept error back now (scope exit does it again, to the same effect).
     void restore() const;
+    // Forgets the kept error: the run recovered and nothing is put back.
+    void dismiss() { m_code = 0; }
     bool any() const { return m_code != 0; }
 
 private:

@@ -10,37 +10,99 @@
 
 namespace xb {
 
+// Every routine works on the current work area; without one it answers false, 0 or nothing (dEOF and dBOF
+// answer true; Skip, Go and the LOCATE and filter routines report the missing table). GoTop, GoBottom,
+// Skip and Go start by clearing the last error and answer false after reporting one; a record the area
+// hides (deleted while SetIgnoreDel is on, or outside the filter) is stepped over by every move but Go.
+// The end position is record count + 1 with EOF set and a blank record buffer.
+
+// Moves to the first visible record of the order (of the file without one), or to the end position when
+// none is visible; an empty table stays where it is. Saves the order's key for the next move.
 bool GoTop();
+// Moves to the last visible record of the order, or to the end position with EOF and BOF set when none is
+// visible; an empty table stays where it is.
 bool GoBottom();
+// Moves n visible records forward (n > 0) or back (n < 0) while the while-condition holds: past the last
+// record the end position; before the first the first visible record with BOF set; where the
+// while-condition fails going forward, there with EOF set, going back the last record that met it with
+// BOF set. Skip(0) reloads the current record (the blank record at the end position). Skip in an empty
+// table, or forward at EOF, is error 212.
 bool Skip(int32_t n);
+// Moves to record n whether visible or not and puts the order on it; a number outside 1..record count is
+// error 212 and leaves the end position.
 bool Go(int32_t n);
+// Reads record n into the buffers without the order, filter or while-condition: n above the count gives
+// the end position without an error, n below 1 error 212. A read failure keeps its code with the detail
+// marked [Dbf4RawGo].
 bool Dbf4RawGo(int32_t n);
+// The same as Dbf4RawGo.
 bool RawGoRefresh(int32_t n);
+// Go(n) for n within 1..record count; any other n answers false without moving or reporting.
 bool GoValid(int32_t n);
+// GoTop, or while a while-condition is set, the first record of the run that meets it around the current
+// record (skipping back to BOF, then Skip(0)).
 bool GoTopWhile();
+// GoBottom, or while a while-condition is set, the last record of the run that meets it (skipping
+// forward to EOF, then one back).
 bool GoBottomWhile();
+// At the end: the order's end when one controls the area, else the area's EOF; the record count is
+// brought up to date first.
 bool dEOF();
+// Before the beginning: the order's BOF when one controls the area, else the area's.
 bool dBOF();
+// The current record number; record count + 1 at the end position, 0 without an area.
 int32_t RecNo();
+// The number of records, brought up to date first (another station may have appended).
 int32_t RecCount();
+// Hides deleted records (on) or shows them, reloads the current record and answers the previous setting.
 bool SetIgnoreDel(bool on);
+// Compiles text as the area's filter; an empty text removes it. The position is not moved. False when the
+// expression does not compile (the area then has no filter) or the expression unit is not linked (220).
 bool Set_Filter_To(const std::string& text);
+// Compiles text as the while-condition that ends scans; an empty text removes it and brings a position
+// left at EOF by the condition back to its record. False as Set_Filter_To.
 bool Set_While_To(const std::string& text);
+// True when a while-condition is set.
 bool IsWhileOn();
+// The filter's answer for the current record; true without a filter, false without an area.
 bool EvalFilter();
+// The while-condition's answer for the current record; true without one, false without an area.
 bool EvalWhile();
+// True when the current record is neither hidden as deleted nor outside the filter.
 bool RecordVisible();
+// When the current record no longer meets the filter or while-condition (another station changed it),
+// releases the area's record locks and moves to the next visible record, or back from the end to the last
+// one; answers true when it moved, false when the record still qualifies.
 bool RefreshPosition();
+// The stored bytes of field (0: the deletion flag) of record as the file holds them, without moving;
+// empty for a record or field out of range or a failed read; error 1100 on a virtual file.
 std::string Peek(int field, int32_t record);
 
 // The value LOCATE looks for: text (for C, M and D fields, a date in the current picture), a number or a
 // logical.
 using LocateValue = std::variant<std::string, double, bool>;
 
+// Reads "NAME [NOCASE] [EXACT] [CONTAINED]" (words in any order after the name) into the LOCATE state:
+// the field to search and how its text compares (the default: case-sensitive, the field's text cut to
+// the search text's length). False with error 220 for a missing or unknown field name.
 bool ParseFieldSpec(const std::string& text);
+// LOCATE: moves to the first visible record from record number first whose field (a name; its first
+// word counts) holds value, compared in the table's code page (exact pads a character value to the
+// field's width and compares it whole); answers whether one was found (without one, the end position).
+// The search is remembered for Continue.
 bool LocateField(const std::string& field, const LocateValue& value, bool noCase, int32_t first, bool exact);
+// Searches field for the LOCATE text in record-number order from record first (a memo field: text
+// contained in the memo) and goes to the first match; without one the end position and the search is
+// forgotten. newSearch prepares the text (trimmed unless exact, upper case unless case-sensitive). False
+// after an error (220 for a field number out of range), and for a memo field of a virtual file, which
+// leaves the end position.
 bool LocateFrom(int32_t first, int field, bool newSearch);
+// CONTINUE: the next visible match of the last LOCATE after the current record, or the end position.
+// Error 220 when no LOCATE came before.
 bool Continue();
+// LOCATE on several fields at once (names separated by ";", values in the same order): the first record
+// that matches every field. Moves there when move is set and one was found, else goes back to the record
+// it started from; answers whether one was found.
 bool LocateRecord(const std::string& fields, const std::vector<LocateValue>& values, bool noCase, bool move,
                   bool exact);
 

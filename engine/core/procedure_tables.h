@@ -36,6 +36,9 @@ public:
     virtual bool* indexFoundFlag() = 0;            // 14: the found flag of the last search
     virtual void reindex() = 0;                    // 15: rebuild every tag of the area
     virtual void closeIndex() = 0;                 // 16: close the tags and the index file of the area
+    // After the table went back to shared use (a pack held it exclusively for its work): the index file
+    // is shared again and the area counts in the index semaphore again. Nothing to do without an index.
+    virtual void shareIndex() {}
     virtual void setReadSemaphore(bool on) = 0;    // 23: around index reads
     virtual void setLockSemaphore(bool on) = 0;    // 24: around key work of appends and replaces
 };

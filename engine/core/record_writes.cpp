@@ -309,6 +309,9 @@ bool Pack() {
         if (!reopened) return true;
         int rc = ReopenDbfFile(false);
         if (rc != 0) return fail(static_cast<uint16_t>(rc), "Cannot re-open database sharable. " + b->fileName + " [Pack]");
+        // The index the pack rebuilt was opened while the table was held exclusively: it is shared again
+        // with the table, or no other station could open it until this one closes the table.
+        if (IsIndexActive()) driver()->shareIndex();
         return true;
     };
 

@@ -627,11 +627,9 @@ bool SortVFile(LStatusType mode) {
             src->recCount = srcState.records.count();
             loadNode(*tmp, *pending);
             if (!addRecord(*tmp, tmpState, pending)) {
-                const uint16_t code = LastError();
-                const std::string detail = e.errors.detail;
+                FirstError failed;
+                failed.take();
                 rollback();
-                e.errors.lastError = code;
-                e.errors.detail = detail;
                 return false;
             }
         }

@@ -406,7 +406,9 @@ int TXbCDataSet::CheckFieldType(const std::string& opName, const std::string& fi
         return 0;
     }
     if (std::string("CDLMNR").find(expected) != std::string::npos) {
-        positionArea();
+        // A row being appended is the area's typed record already and has no record to go to: going to
+        // the one the dataset stood on would read that record over the new row's values.
+        if (State() != TDataSetState::dsInsert) positionArea();
         const char type = xb::FieldType(n);
         const int width = xb::FieldLen(n), decimals = xb::FieldDec(n);
         if (!typeMatches(expected, type, decimals)) {
@@ -428,12 +430,17 @@ void TXbCDataSet::GetMField(const std::string& fieldName, std::vector<std::strin
     MemoTextFile memo;
     if (!memo.assign(n) || memo.reset() != 0) return;
     std::string line;
+    bool ended = false;  // the last line read came with its line end
     while (memo.readLine(line)) {
         // One line end (CR LF, LF or CR) comes with each line but the last.
+        ended = !line.empty() && (line.back() == '\n' || line.back() == '\r');
         if (!line.empty() && line.back() == '\n') line.pop_back();
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(Utf8Text(line));
     }
+    // SetMField puts a line end between lines only: a text that ends with one ends with an empty line,
+    // and writing back what was read gives the same text.
+    if (ended) lines.emplace_back();
     memo.close();
 }
 

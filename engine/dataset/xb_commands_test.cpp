@@ -482,6 +482,64 @@ TEST_F(CommandsTest, MemoLinesRoundTripExactly) {
     EXPECT_TRUE(back.empty());
 }
 
+// Lines as written and as read back: every line, empty ones at either end included, returns. A text
+// that ends with a line end ends with an empty line, so that writing back what was read changes no byte.
+TEST_F(CommandsTest, MemoLinesKeepEmptyLinesAtEitherEnd) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"a", ""}, {"a", "", ""}, {"", "b"}, {"", "", "c", ""}, {"x"}, {"", ""},
+    };
+    auto t = open();
+    addRow(*t, "un", 1);
+    for (const auto& lines : cases) {
+        SCOPED_TRACE(::testing::PrintToString(lines));
+        ASSERT_TRUE(t->RLock());
+        t->PutMField("notes", lines);
+        t->ReplaceRec();
+        t->UnLock();
+        t->Skip(0);
+        std::vector<std::string> back;
+        t->GetMField("notes", back);
+        EXPECT_EQ(back, lines);
+    }
+}
+
+// A memo put while a row is being appended belongs to the new row; the record the table stood on keeps
+// its own values, and the new row keeps the fields put before and after the memo.
+TEST_F(CommandsTest, AMemoPutWhileAppendingGoesToTheNewRow) {
+    auto t = open();
+    addRow(*t, "un", 1);
+    ASSERT_TRUE(t->RLock());
+    t->PutMField("notes", {"du premier"});
+    t->ReplaceRec();
+    t->UnLock();
+    addRow(*t, "deux", 2);
+    t->GoTop();
+    ASSERT_EQ(t->FieldGetStr("nom"), "un        ");
+    ASSERT_TRUE(t->ALock());
+    t->Append();
+    t->FieldPutStr("nom", "trois");
+    t->PutMField("notes", {"du troisième", ""});
+    t->FieldPutInt("age", 3);
+    t->Post();
+    t->UnLock();
+    ASSERT_EQ(t->RecCount(), 3);
+    struct Row {
+        int rec;
+        std::string nom;
+        int age;
+        std::vector<std::string> notes;
+    } rows[] = {{1, "un        ", 1, {"du premier"}}, {2, "deux      ", 2, {}}, {3, "trois     ", 3, {"du troisième", ""}}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.rec);
+        t->SetRecNoValue(r.rec);
+        EXPECT_EQ(t->FieldGetStr("nom"), r.nom);
+        EXPECT_EQ(t->FieldGetInt("age"), r.age);
+        std::vector<std::string> notes;
+        t->GetMField("notes", notes);
+        EXPECT_EQ(notes, r.notes);
+    }
+}
+
 TEST_F(CommandsTest, FieldTypeChecks) {
     auto t = open();
     addRow(*t, "un", 1);

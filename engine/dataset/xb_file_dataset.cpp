@@ -84,7 +84,6 @@ bool TXbFileDataSet::CreateTableWhole(const std::string& fileName) {
         platform::RemoveEmptyDir(staging);
         for (const std::string& f : placed) platform::RemoveFileIfExists(dir + f);
         ClearPendingError();
-        first.restore();
         return false;
     };
 
@@ -134,6 +133,7 @@ bool TXbFileDataSet::CreateTableWhole(const std::string& fileName) {
     }
     platform::SyncDirectoryOf(target);
     platform::RemoveEmptyDir(staging);
+    first.dismiss();
     return true;
 }
 

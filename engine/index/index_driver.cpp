@@ -149,6 +149,7 @@ public:
     bool* indexFoundFlag() override { return IndexFoundFlag(); }
     void reindex() override { Reindex(); }
     void closeIndex() override { CloseIndex(); }
+    void shareIndex() override { ShareIndexWithTable(); }
     void setReadSemaphore(bool on) override { SetReadSemaphoreProc(on); }
     void setLockSemaphore(bool on) override { SetLockSemaphoreProc(on); }
 
@@ -518,6 +519,20 @@ bool Reindex() {
         return false;
     }
     return ok;
+}
+
+bool ShareIndexWithTable() {
+    WorkAreaBlock* b = CurrentBlock();
+    MdxArea* area = CurrentMdxArea();
+    if (!b || !area || !area->file.isOpen()) return true;
+    // The same handle changes its sharing in place: no other station ever finds the index missing or
+    // held, and what the area keeps of the file stays good (nobody could change it until now).
+    if (const int rc = area->file.changeShare(indexFileMode(*b)); rc != 0)
+        return indexError(static_cast<uint16_t>(rc), "Cannot share the index again: " + area->fileName +
+                                                         " [ShareIndexWithTable]");
+    const uint16_t override = eng().settings.openModeOverride;
+    const bool shared = override == 0xFFFF || !platform::IsExclusiveMode(override);
+    return !shared || HandleSemafore(kSemLogin);
 }
 
 // ---- the driver's own entries ----------------------------------------------------------------------------

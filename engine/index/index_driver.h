@@ -35,6 +35,9 @@ bool OpenIndex(const std::string& fileName);
 int ReadTagHeader(int n);
 // Writes changed tag headers and the file header, frees every tag, closes the file and logs out.
 void CloseIndex();
+// After the current table went back to shared use: the open index file is shared again in place and
+// the area logs in to the index semaphore. True without an open index; false after reporting.
+bool ShareIndexWithTable();
 
 // Selects tag n as the current order; 0 selects natural order. False after reporting 215, 220 or 221.
 bool Set_Order_To(int n);

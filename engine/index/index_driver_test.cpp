@@ -672,6 +672,45 @@ TEST_F(DriverTest, OnlySharedUseLogsIn) {
     }
 }
 
+// A pack takes a shared table for itself only while it works: afterwards the table and its index are
+// shared again, another handle opens both, and the packing area takes part in the semaphore again (its
+// appends reach the other handle's order, and the other handle's reach its own).
+TEST_F(DriverTest, AfterAPackOfASharedTableOthersOpenItsIndex) {
+    makeClubs(false);
+    ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+    ASSERT_TRUE(Set_Order_To(3));
+    ASSERT_TRUE(Go(1));
+    ASSERT_TRUE(RLock());
+    ASSERT_TRUE(DeleteRec());
+    Unlock();
+    ASSERT_TRUE(Pack()) << ErrorMsg();
+    EXPECT_EQ(CurrentOrder(), 3);
+    EXPECT_FALSE(CurrentBlock()->exclusive);
+    EXPECT_TRUE(CurrentSemaphoreInfo().loggedIn);
+    std::vector<Club> kept(kClubs.begin() + 1, kClubs.end());
+    EXPECT_EQ(walk(), expected(3, kept));
+    {
+        CurrentAreaScope other(2);
+        ASSERT_TRUE(Use(table() + ".dbf ALIAS second", nullptr, 0)) << ErrorMsg();
+        ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+        ASSERT_TRUE(Set_Order_To(3));
+        EXPECT_EQ(walk(), expected(3, kept));
+        appendClub({30, "Rodez", "Aveyron"});
+    }
+    kept.push_back({30, "Rodez", "Aveyron"});
+    EXPECT_EQ(walk(), expected(3, kept));
+    appendClub({31, "Sedan", "Ardennes"});
+    kept.push_back({31, "Sedan", "Ardennes"});
+    {
+        CurrentAreaScope other(2);
+        EXPECT_EQ(walk(), expected(3, kept));
+        CloseDatabase();
+    }
+    CloseDatabase();
+    const xbtest::MdxReport report = xbtest::CheckMdxFile(table() + ".mdx", {false, 11});
+    EXPECT_TRUE(report.ok()) << report.text();
+}
+
 TEST_F(DriverTest, TheEndOfTheRunClosesEveryIndex) {
     makeClubs(false);
     CloseAllDatabases();

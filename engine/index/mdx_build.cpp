@@ -659,7 +659,6 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
     auto fail = [&]() {
         first.take();
         reopenShared();
-        first.restore();
         return false;
     };
     if (platform::FileExists(path)) {
@@ -699,7 +698,6 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
     // The table's own index is its production index whoever creates it: other programs then open and
     // keep it up too.
     if (ok && AsciiUpper(path) == AsciiUpper(IndexFileNameOf(b.fileName))) SetMdxFlag(true);
-    if (!ok) first.restore();
     return ok;
 }
 

@@ -208,6 +208,78 @@ TEST_F(MdxFileTest, NodesAndAnchorsAreReadAndWrittenThroughTheTag) {
     EXPECT_EQ(GetU32(&area.header.bytes[32]), 8u);  // the file's 4096 bytes
 }
 
+TEST_F(MdxFileTest, TheCheckedNodeReadReportsEveryFailureOnceAsCorruptedIndex) {
+    ASSERT_TRUE(CreateMdxHeader(tmp.file("c.mdx")));
+    MdxArea& area = *CurrentMdxArea();
+    const std::string zeros(2048, '\0');
+    ASSERT_EQ(area.file.writeAt(2048, zeros.data(), zeros.size()), 0);
+    area.header.addTagEntry("T", 4, 'C');
+    auto made = std::make_unique<MdxTag>();
+    made->number = 1;
+    made->name = "T";
+    made->header = TagHeader::make({"T", "code", "", false, false}, 'C', 4, 6, false);
+    ASSERT_TRUE(WriteAnchor(area, *made));
+    area.tags[1] = std::move(made);
+    const MdxTag& t = *area.tags[1];
+
+    // A node at block 6: entries (pointer, 4-character key), then the u32 after them.
+    auto write = [&](std::vector<std::pair<uint32_t, std::string>> entries, uint32_t trailer,
+                     uint16_t count) {
+        uint8_t n[1024] = {};
+        PutU16(n, count);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            PutU32(n + 8 + i * 8, entries[i].first);
+            std::memcpy(n + 12 + i * 8, entries[i].second.data(), 4);
+        }
+        PutU32(n + 8 + entries.size() * 8, trailer);
+        ASSERT_EQ(area.file.writeAt(6 * 512, n, sizeof n), 0);
+        area.nodes.clear();
+    };
+    struct {
+        const char* name;
+        uint32_t block;
+        std::function<void()> damage;
+        const char* why;
+    } cases[] = {
+        {"block past the end", 8, [] {}, "block 8: [tag: T] outside the file [Caller]"},
+        {"block in the header", 2, [] {}, "block 2: [tag: T] outside the file [Caller]"},
+        {"count above the maximum", 6,
+         [&] {
+             write({{1, "abcd"}}, 0, 300);
+         },
+         "node count 300 above the maximum"},
+        {"record 0 in a leaf", 6,
+         [&] {
+             write({{1, "abcd"}, {0, "bcde"}}, 0, 2);
+         },
+         "record number 0 in a leaf"},
+        {"leaf keys out of order", 6,
+         [&] {
+             write({{1, "bbbb"}, {2, "aaaa"}}, 0, 2);
+         },
+         "leaf keys out of order at entry 1"},
+        {"child outside the file", 6,
+         [&] {
+             write({{100000, "abcd"}}, 6, 1);
+         },
+         "child block 100000 outside"},
+    };
+    uint8_t back[1024] = {};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write({{1, "abcd"}, {2, "bcde"}}, 0, 2);
+        ASSERT_TRUE(ReadNode(area, t, 6, back, "Caller")) << ErrorMsg();  // sound, and now kept
+        c.damage();
+        EXPECT_FALSE(ReadNode(area, t, c.block, back, "Caller"));
+        EXPECT_EQ(LastError(), 222);
+        const std::string msg = ErrorMsg();
+        EXPECT_NE(msg.find(c.why), std::string::npos) << msg;
+        EXPECT_NE(msg.find("[Caller]"), std::string::npos) << msg;
+        // What was refused is not kept: a second read refuses it again.
+        EXPECT_FALSE(ReadNode(area, t, c.block, back, "Caller"));
+    }
+}
+
 // A tag of a 4-byte key over hand-made nodes, for walks over damaged trees.
 class MdxWalkTest : public xbtest::EngineTest {
 public:

@@ -134,28 +134,30 @@ int fileSize(MdxArea& area, bool trusted, uint64_t& size) {
 
 }  // namespace
 
-NodeFetch FetchNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer, int& rc,
-                    std::string& why) {
-    rc = 0;
+bool ReadNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer, const std::string& routine) {
     const bool trusted = cacheTrusted(area);
     if (trusted) {
         if (const uint8_t* kept = area.nodes.find(block, tag.number)) {
             std::memcpy(buffer, kept, kMdxNodeSize);
-            return NodeFetch::Ok;
+            return true;
         }
     }
+    auto fail = [&](uint16_t code, const std::string& what) {
+        SetEngineError(code, "Error reading index file, block " + std::to_string(block) + ":" +
+                                 tag.tagText() + what + " [" + routine + "]");
+        return false;
+    };
     uint64_t size = 0;
-    rc = fileSize(area, trusted, size);
-    if (rc != 0) return NodeFetch::IoError;
-    if (!ValidObjectBlock(block, size)) return NodeFetch::Outside;
-    rc = area.file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
-    if (rc != 0) return NodeFetch::IoError;
+    int rc = fileSize(area, trusted, size);
+    if (rc == 0 && !ValidObjectBlock(block, size)) return fail(222, " outside the file");
+    if (rc == 0) rc = area.file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
+    if (rc != 0) return fail(static_cast<uint16_t>(rc), "");
     buffer[kNodeChangedByte] = 0;
-    // A node that does not fit its tag (count, children) is never handed on, nor kept.
-    why = CheckNode(buffer, tag.header, size);
-    if (!why.empty()) return NodeFetch::Damaged;
+    // A node that does not fit its tag (count, children, leaf order) is never handed on, nor kept.
+    if (const std::string why = CheckNode(buffer, tag.header, size); !why.empty())
+        return fail(222, " " + why);
     if (trusted) area.nodes.put(block, tag.number, buffer);
-    return NodeFetch::Ok;
+    return true;
 }
 
 int IndexFileSize(MdxArea& area, uint64_t& size) {
@@ -190,24 +192,7 @@ bool SeekAndRead(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
             return true;
         }
     }
-    int rc = 0;
-    std::string why;
-    switch (FetchNode(area, tag, block, buffer, rc, why)) {
-        case NodeFetch::Ok:
-            return true;
-        case NodeFetch::Outside:
-            SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " +
-                                    std::to_string(block) + " [SeekAndRead]");
-            return false;
-        case NodeFetch::IoError:
-            SetEngineError(static_cast<uint16_t>(rc),
-                           "Error reading index file: " + tag.tagText() + " [SeekAndRead]");
-            return false;
-        case NodeFetch::Damaged:
-            SetEngineError(222, "Error reading index file: " + tag.tagText() + " " + why + " [SeekAndRead]");
-            return false;
-    }
-    return false;
+    return ReadNode(area, tag, block, buffer, "SeekAndRead");
 }
 
 bool SeekAndWrite(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {

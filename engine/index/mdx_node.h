@@ -32,25 +32,24 @@ bool ValidObjectBlock(uint32_t block, uint64_t fileSize);
 // every child block inside the file. "" when sound.
 std::string CheckNode(const uint8_t* node, const TagHeader& header, uint64_t fileSize);
 
-// How a node read went.
-enum class NodeFetch { Ok, Outside, IoError, Damaged };
-// Reads the node at block for tag into buffer: from the area's node cache when it may be trusted, else
-// from the file, checked against the file's size (Outside) and the tag (Damaged, why says what); rc
-// holds the I/O error code. The changed byte is clear. Nodes read while the cache may be trusted are
-// kept in it. The cache is trusted while the index file is held exclusively; in shared use only inside
-// a semaphore bracket of the current area, and it is emptied as soon as the semaphore shows another
-// station's change.
-NodeFetch FetchNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer, int& rc,
-                    std::string& why);
-// The index file's size: the one this station knows when it may be trusted (see FetchNode), else the
+// The one checked node read: reads the node at block for tag into buffer, from the area's node cache when
+// it may be trusted, else from the file, and checks it against the file's size and the tag (CheckNode)
+// before handing it on. A failure becomes the engine error, reported once: 222 for a block outside the
+// file or a node that does not fit its tag (damaged, or leaf keys out of order), the I/O code for a failed
+// read; routine names the caller in the text. The changed byte is clear. Nodes read while the cache may be
+// trusted are kept in it. The cache is trusted while the index file is held exclusively; in shared use
+// only inside a semaphore bracket of the current area, and it is emptied as soon as the semaphore shows
+// another station's change. False after reporting.
+bool ReadNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer, const std::string& routine);
+// The index file's size: the one this station knows when it may be trusted (see ReadNode), else the
 // file's. 0 or the I/O error code.
 int IndexFileSize(MdxArea& area, uint64_t& size);
 // Writes n bytes at offset of the index file and keeps the node cache and the known size in step; the
 // bytes are a node of tag when tag is given. 0 or the I/O error code.
 int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n);
 
-// Fills buffer with the node at block: the copy on the tag's descent path when the node is on it, else
-// the file's bytes (changed byte cleared). False after reporting.
+// Fills buffer with the node at block: the copy on the tag's descent path when the node is on it (it was
+// checked when read), else ReadNode's. False after reporting.
 bool SeekAndRead(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer);
 // Writes the node at block (changed byte cleared) and refreshes the path's copy. False after reporting.
 bool SeekAndWrite(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer);

@@ -42,23 +42,14 @@ uint32_t pointerAt(const uint8_t* node, uint16_t item, int slot) {
     return GetU32(NodeEntry(node, item, slot));
 }
 
-// Reads the node at block and checks it against the file, so that a damaged tree cannot send a descent
-// outside its node or the file.
+// Reads the node at block, checked (a damaged tree cannot send a descent outside its node or the file).
 bool readNode(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {
     if (block == 0) {
         SetEngineError(
             254, "Invalid Node Number (0) in DBF Area " + std::to_string(Engine::current().currentArea));
         return false;
     }
-    if (!SeekAndRead(area, tag, block, buffer)) return false;
-    uint64_t size = 0;
-    IndexFileSize(area, size);
-    if (std::string why = CheckNode(buffer, tag.header, size); !why.empty()) {
-        SetEngineError(222, "Error reading index file: " + tag.tagText() + " block " + std::to_string(block) +
-                                ": " + why + " [SeekAndRead]");
-        return false;
-    }
-    return true;
+    return SeekAndRead(area, tag, block, buffer);
 }
 
 // Where a descent goes in a node.

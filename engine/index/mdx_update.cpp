@@ -293,23 +293,7 @@ private:
         return read(block, l.node);
     }
 
-    bool read(uint32_t block, Node& node) {
-        int rc = 0;
-        std::string why;
-        switch (FetchNode(m_area, m_tag, block, node.data(), rc, why)) {
-            case NodeFetch::Ok:
-                return true;
-            case NodeFetch::Outside:
-                return corrupted("node " + std::to_string(block) + " outside the file");
-            case NodeFetch::IoError:
-                SetEngineError(static_cast<uint16_t>(rc),
-                               "Error reading index file: " + m_tag.tagText() + " [" + m_routine + "]");
-                return false;
-            case NodeFetch::Damaged:
-                return corrupted("node " + std::to_string(block) + ": " + why);
-        }
-        return false;
-    }
+    bool read(uint32_t block, Node& node) { return ReadNode(m_area, m_tag, block, node.data(), m_routine); }
 
     bool write(uint32_t block, Node& node) { return SeekAndWrite(m_area, m_tag, block, node.data()); }
 
@@ -593,12 +577,12 @@ void saveOrderKey(MdxArea& area) {
     MakeTagKey(*tag, tag->currentKey.data());
 }
 
-// The end of an append or replace: the file header, the current order on the record, its key saved.
+// The end of an append or replace: the file header, the current order on the record, its key saved. The
+// caller's guard puts the first failure back as it goes out of scope.
 void finishWrite(MdxArea& area, WorkAreaBlock& b, FirstError& first) {
     if (!FlushMdxHeader(area)) first.take();
     if (!syncOrder(area, b)) first.take();
     saveOrderKey(area);
-    first.restore();
 }
 
 }  // namespace

@@ -299,14 +299,26 @@ bool login(EngineSemaphores& st, int area) {
     // The station is alone exactly when nobody else holds the file open: the share-mode emulation's
     // exclusive probe says so whatever the file's date, and then the counts left by stations that
     // ended abnormally are reset.
+    // A count in byte 1 is kept as a mark, though: the last station out may have been a writer killed
+    // half-way through its change, and the index must be repaired before anybody reads it.
     bool alone = false;
+    uint8_t fresh[4] = {0, 0, 0, 0};
     {
         platform::File probe;
         int rc = probe.open(name, platform::kModeExclusiveRead);
+        if (rc == 0) {
+            uint8_t left[4] = {0, 0, 0, 0};
+            size_t got = 0;
+            if (probe.readAt(0, left, 4, &got) == 0 && got == 4) {
+                fresh[1] = left[1] != 0 ? 1 : 0;
+                fresh[2] = left[2];
+                fresh[3] = left[3];
+            }
+            probe.close();
+        }
         if (rc == 0 || rc == platform::kErrFileNotFound) rc = probe.create(name, platform::kModeExclusive);
         if (rc == 0) {
-            const uint8_t zeros[4] = {0, 0, 0, 0};
-            rc = probe.writeAt(0, zeros, 4);
+            rc = probe.writeAt(0, fresh, 4);
             if (rc != 0) return semFail(static_cast<uint16_t>(rc), tagged("Cannot write to: "));
             alone = true;
         } else if (!isOthersCode(rc)) {
@@ -318,7 +330,7 @@ bool login(EngineSemaphores& st, int area) {
     if (!lockRecord(*s, action, st.timeouts.lockRetry)) return false;
     rc = readRecord(*s);
     if (rc != 0) return failUnlocked(*s, action, rc, "Cannot read: ");
-    if (alone) std::fill(std::begin(s->record), std::end(s->record), uint8_t{0});
+    if (alone) std::copy(std::begin(fresh), std::end(fresh), std::begin(s->record));
     if (s->record[0] < 255) ++s->record[0];
     s->stationsAtLogin = s->record[0];
     rc = writeRecord(*s);

@@ -137,7 +137,8 @@ struct TagCheck {
                     const int c = cmp(tag.entries.back().key, e.key);
                     if (c > 0) error("keys out of order at node " + std::to_string(block));
                     if (c == 0 && tag.unique) error("equal keys in a unique tag at node " + std::to_string(block));
-                    if (c == 0 && opt.freshBuild && tag.entries.back().record >= e.record)
+                    if (c == 0 && (opt.freshBuild || opt.equalKeysInRecordOrder) &&
+                        tag.entries.back().record >= e.record)
                         error("equal keys not in record order at node " + std::to_string(block));
                 }
                 tag.entries.push_back(e);

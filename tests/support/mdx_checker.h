@@ -10,12 +10,18 @@
 namespace xbtest {
 
 struct MdxCheckOptions {
-    // A tree just written by a bulk build: every leaf but the last and every branch node but the last of
-    // its level is full, separators are exactly the highest key below them, equal keys stand in
-    // ascending record order and unused bytes are zero.
+    // The layout of a tree just written by a bulk build: every leaf but the last and every branch node
+    // but the last of its level is full, separators are exactly the highest key below them, a branch has
+    // keys and unused bytes are zero. A tag kept up key by key never looks like that and is no less
+    // sound for it (a split leaves two half-full nodes, a separator may stay above a deleted highest
+    // key, a node's tail keeps old bytes): check maintained indexes with false, which still checks the
+    // order, the separators as bounds, the record numbers and every structural limit.
     bool freshBuild = true;
     // When non-zero, every record number must lie in 1..maxRecord.
     uint32_t maxRecord = 0;
+    // Equal keys stand in ascending record order: a build files them so, and so does the upkeep of a
+    // tag (a key goes after the equal keys of lower records).
+    bool equalKeysInRecordOrder = true;
 };
 
 struct MdxEntry {

@@ -21,7 +21,7 @@ char ScriptedUi::dialog(const std::string& caption, char icon, const std::string
                         const std::string& buttons) {
     messages.push_back(
         {text, caption, static_cast<unsigned>(static_cast<unsigned char>(icon)), std::this_thread::get_id()});
-    if (dialogAnswers.empty()) return xb::platform::HotkeyOf(buttons.substr(0, buttons.find(';')));
+    if (dialogAnswers.empty()) return xb::platform::DefaultButtonHotkey(buttons);
     char a = dialogAnswers.front();
     dialogAnswers.pop_front();
     return a;

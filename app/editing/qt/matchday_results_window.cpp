@@ -368,12 +368,6 @@ void Tfsairesultat::bsupprimeClick() {
     HourGlass wait;
     if (!m_results || !DeleteMatch(*m_results, key))
         ShowMessage(QStringLiteral("Lock failed"), GetLangText(30), xb::platform::kMbIconStop);
-    // The delete packed the table, and a pack leaves its index held by this handle alone: reopened, the
-    // table is shared with the other stations again.
-    if (m_results) {
-        CloseQuietly(*m_results);
-        if (!OpenResultsTable()) return close(), void();
-    }
     FillMatchdayGrid(key.championship, key.year, key.matchday);
 }
 

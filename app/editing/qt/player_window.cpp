@@ -225,10 +225,7 @@ bool Tfgestjoueur::SavePlayer() {
     }
     xb::TXbDbf& t = *table();
     if (mode() == 'C') {
-        bool memoStored = true;
-        p.number = CreatePlayer(t, p, &memoStored);
-        // The player stands; a memo another station's lock kept out is written again by Modify.
-        if (p.number && !memoStored) ShowLockFailed();
+        p.number = CreatePlayer(t, p);
         if (!p.number) {
             if (NextPlayerNumber() == 0) {
                 ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(16)).arg(kPlayerNumbers.max),

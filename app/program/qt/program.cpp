@@ -47,7 +47,7 @@ public:
     }
     char dialog(const std::string&, char, const std::string& text, const std::string& buttons) override {
         held.push_back(text);
-        return xb::platform::HotkeyOf(buttons);
+        return xb::platform::DefaultButtonHotkey(buttons);
     }
     void progressStart(const std::string& caption, long total) override {
         m_shown->progressStart(caption, total);

@@ -119,22 +119,9 @@ void TXbProgress100::Step() {
 
 // ---- dialog ----
 
-char DialogHotkeyOf(const QString& caption) {
-    for (int i = 0; i + 1 < caption.size(); ++i) {
-        if (caption[i] != QLatin1Char('&')) continue;
-        if (caption[i + 1] == QLatin1Char('&')) {
-            ++i;
-            continue;
-        }
-        return static_cast<char>(caption[i + 1].toUpper().toLatin1());
-    }
-    if (caption.isEmpty()) return ' ';
-    return static_cast<char>(caption[0].toUpper().toLatin1());
-}
-
 char TDialogForm::HotkeyOfResult(int result) const {
     if (result < 1 || result > static_cast<int>(captions.size())) return ' ';
-    return DialogHotkeyOf(captions[static_cast<size_t>(result - 1)]);
+    return platform::HotkeyOf(captions[static_cast<size_t>(result - 1)].toStdString());
 }
 
 std::unique_ptr<TDialogForm> BuildDialogForm(const QString& caption, const QString& kind, const QString& text,

@@ -54,7 +54,8 @@ public:
     explicit TDialogForm(QWidget* parent = nullptr) : QDialog(parent) {}
     // Captions in button order, "&" marking the hotkey.
     std::vector<QString> captions;
-    // The hotkey letter of button n (1-based); a blank for 0 (closed without a button).
+    // The hotkey letter of button n (1-based) by the seam's one rule (platform::HotkeyOf); a blank for 0
+    // (closed without a button).
     char HotkeyOfResult(int result) const;
 };
 
@@ -65,9 +66,6 @@ std::unique_ptr<TDialogForm> BuildDialogForm(const QString& caption, const QStri
 // The same with the blank-separated caption list ("&Oui &Non").
 std::unique_ptr<TDialogForm> BuildDialogForm(const QString& caption, const QString& kind, const QString& text,
                                              int mode, const QString& buttons);
-// The hotkey letter of a caption: the character after a single "&" ("&&" is a literal "&"), else the
-// first character; upper case.
-char DialogHotkeyOf(const QString& caption);
 
 // Text handed through the seam: UTF-8 when it is valid UTF-8, else the engine's Windows-1252.
 QString SeamText(const std::string& text);

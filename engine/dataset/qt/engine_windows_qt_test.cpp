@@ -103,12 +103,28 @@ TEST(EngineWindows, DialogTextLinesIconAndAlignment) {
     EXPECT_EQ(BuildDialogForm("", "Z", "x", 2, QString())->findChild<QLabel*>("Icon"), nullptr);
 }
 
-TEST(EngineWindows, HotkeyOfCaptions) {
-    EXPECT_EQ(DialogHotkeyOf("&Oui"), 'O');
-    EXPECT_EQ(DialogHotkeyOf("A&nnuler"), 'N');
-    EXPECT_EQ(DialogHotkeyOf("Ok"), 'O');
-    EXPECT_EQ(DialogHotkeyOf("R&&D &Go"), 'G');
-    EXPECT_EQ(DialogHotkeyOf(""), ' ');
+TEST(EngineWindows, HotkeyOfCaptionsAsTheStderrSeamAnswers) {
+    struct {
+        const char* caption;
+        char hotkey;
+    } cases[] = {{"&Oui", 'O'},
+                 {"A&nnuler", 'N'},
+                 {"Ok", 'O'},
+                 {"R&&D &Go", 'G'},
+                 {"", ' '},
+                 {"&&", '&'},
+                 {"&", '&'},
+                 {"a&b", 'B'},
+                 {"&&x", '&'},
+                 {"&&&x", 'X'},
+                 {"&\xC3\xA9quipe", '\xC9'}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caption);
+        auto form = BuildDialogForm("", "?", "x", 2, std::vector<QString>{QString::fromUtf8(c.caption)});
+        EXPECT_EQ(form->HotkeyOfResult(1), c.hotkey);
+        platform::StderrUi stderrUi;
+        EXPECT_EQ(stderrUi.dialog("", '?', "x", c.caption), c.hotkey);
+    }
 }
 
 TEST(EngineWindows, ProgressBarLosesOneBarPerStep) {
