@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/league_tables.h"
 #include "app/shell/league_writes.h"
 
 namespace xb {
@@ -30,8 +31,6 @@ inline constexpr int kMaxMatchGoals = 999;   // resultat.beq1/beq2 hold three di
 inline constexpr int kMinOtherPoints = -99;  // resultat.pteq1/pteq2: N 3
 inline constexpr int kMaxOtherPoints = 999;
 inline constexpr int kFirstMinute = 1, kLastMinute = 120;  // but/carton.minute
-inline constexpr int kGoalTypeCount = 6;  // normal, penalty, own goal, right, left, free kick
-inline constexpr int kOwnGoal = 2;
 
 // The outcome radios of the entry window.
 enum class ResultChoice { None, V1, V2, N, F1, F2, AU };

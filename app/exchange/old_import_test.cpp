@@ -3,17 +3,25 @@
 // to the championship question.
 #include "app/exchange/old_import.h"
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "app/exchange/database_swap.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/league_test_support.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/mdx_checker.h"
 #include "tests/support/old_file_writer.h"
@@ -323,6 +331,129 @@ TEST_F(ImportTest, NoConfirmationChangesNothing) {
     EXPECT_EQ(ImportOldFile(file(twoSeasons()), h).result, ImportResult::Cancelled);
     auto after = files();
     EXPECT_EQ(after, before);
+}
+
+// An import killed at random moments, and while its question waits for an answer: after the start-up
+// recovery the directory holds the old database byte for byte, or the imported one whole.
+class ImportKillTest : public ImportTest {
+protected:
+    using Files = std::map<std::string, std::string>;
+    std::string dir() const { return tmp.path() + "/"; }
+    Files snapshot() const {
+        Files out;
+        for (const auto& n : DatabaseFileNames())
+            if (fs::exists(dir() + n)) out[n] = xbtest::ReadFileBytes(dir() + n);
+        return out;
+    }
+    void put(const Files& files) const {
+        for (const auto& [n, b] : files) xbtest::WriteFileBytes(dir() + n, b);
+    }
+    std::map<std::string, std::vector<std::string>> allRows() {
+        std::map<std::string, std::vector<std::string>> out;
+        for (const LeagueTable& def : LeagueTables()) {
+            std::vector<std::string> names;
+            for (const auto& f : def.fields) names.push_back(f.substr(0, f.find(',')));
+            out[def.file] = rows(def.file, names);
+        }
+        return out;
+    }
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(tmp.path())) {
+            const std::string n = e.path().filename().string();
+            if (n.rfind("restore.", 0) == 0) out.push_back(n);
+        }
+        return out;
+    }
+    void expectIndexesSound() {
+        for (const LeagueTable& def : LeagueTables()) {
+            const xbtest::MdxReport r = xbtest::CheckMdxFile(dir() + def.stem() + ".mdx", {false, 0});
+            EXPECT_TRUE(r.ok()) << def.stem() << "\n" << r.text();
+        }
+    }
+    // Runs the import in a child process; the child tells `ready` (one byte) when the question comes and
+    // then waits for it to be answered, which never happens.
+    pid_t startImport(const std::string& path, int ready) {
+        const pid_t child = fork();
+        if (child != 0) return child;
+        ImportHooks h;
+        h.confirm = [] { return true; };
+        h.chooseChampionship = [ready](const QString&, const std::string&) {
+            if (ready < 0) return -1;
+            const char b = 'q';
+            if (write(ready, &b, 1) != 1) _exit(3);
+            for (;;) pause();
+            return -1;
+        };
+        ImportOldFile(path, h);
+        _exit(0);
+    }
+};
+
+TEST_F(ImportKillTest, KilledImportsLeaveTheOldDatabaseOrTheNewOneWhole) {
+    const std::string path = file(twoSeasons());
+    const Files old = snapshot();
+    const auto oldRows = allRows();
+
+    // The imported database, and how long an import takes here, so that the kills fall all over it.
+    answer = -1;
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(ImportOldFile(path, hooks()).result, ImportResult::Done);
+    const auto span =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0);
+    const auto newRows = allRows();
+    ASSERT_NE(newRows, oldRows);
+    put(old);
+
+    // While the question waits: the database is the old one, byte for byte.
+    for (int i = 0; i < 3; ++i) {
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        const pid_t child = startImport(path, pipeFds[1]);
+        ASSERT_GT(child, 0);
+        close(pipeFds[1]);
+        pollfd p{pipeFds[0], POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 60000), 1) << "no question";
+        char b = 0;
+        ASSERT_EQ(read(pipeFds[0], &b, 1), 1);
+        close(pipeFds[0]);
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20 * i));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        EXPECT_EQ(snapshot(), old) << "question " << i << ", before recovery";
+        ASSERT_TRUE(RecoverInterruptedRestore(dir()));
+        EXPECT_TRUE(leftovers().empty());
+        EXPECT_FALSE(fs::exists(StagingDirOf(dir())));
+        ASSERT_EQ(snapshot(), old) << "question " << i;
+    }
+
+    // At random moments over the whole run, a third of them after it ended.
+    std::mt19937 random(33);
+    int sawOld = 0, sawNew = 0;
+    const int kills = 40;
+    for (int i = 0; i < kills; ++i) {
+        const pid_t child = startImport(path, -1);
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % (span.count() * 3 / 2 + 1)));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        ASSERT_TRUE(RecoverInterruptedRestore(dir()));
+        EXPECT_TRUE(leftovers().empty()) << i;
+        EXPECT_FALSE(fs::exists(StagingDirOf(dir()))) << i;
+        if (snapshot() == old) {
+            ++sawOld;
+            continue;
+        }
+        ASSERT_EQ(allRows(), newRows) << "kill " << i;
+        expectIndexesSound();
+        ++sawNew;
+        put(old);
+    }
+    EXPECT_EQ(sawOld + sawNew, kills);
+    EXPECT_GT(sawOld, 0);
+    EXPECT_GT(sawNew, 0);
+    RecordProperty("old", sawOld);
+    RecordProperty("new", sawNew);
 }
 
 }  // namespace

@@ -10,14 +10,13 @@
 #include <vector>
 
 #include "app/reports/standings.h"
+#include "app/shell/league_tables.h"
 
 namespace xb {
 class TXbVFile;
 }
 
 namespace app {
-
-inline constexpr int kOwnGoal = 2;
 
 struct ScorerRow {
     int player = 0;

@@ -287,6 +287,11 @@ void ScanSeasonResults(int championship, int year, int lastDay,
         }
     } whileOff{*t};
     while (!t->IsEof()) {
+        // A while-condition that the sought row already fails leaves the table on the last row before
+        // the range, not at its end; such a row is no row of the range.
+        if (t->FieldGetInt("NUCHAMP") != championship || t->FieldGetInt("ANNEE") != year ||
+            t->FieldGetInt("NUJOURNEE") > lastDay)
+            break;
         SeasonMatch m;
         m.matchday = t->FieldGetInt("NUJOURNEE");
         m.home = t->FieldGetInt("NUEQ1");

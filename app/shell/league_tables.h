@@ -9,6 +9,10 @@
 
 namespace app {
 
+// Kinds of goal in but.type: normal, penalty, own goal, right foot, left foot, free kick.
+inline constexpr int kGoalTypeCount = 6;
+inline constexpr int kOwnGoal = 2;
+
 struct LeagueTable {
     std::string file;                 // "champan.dbf"; the production index has the same base name
     std::string component;            // the definition component's name

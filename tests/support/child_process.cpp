@@ -54,8 +54,15 @@ ChildProcess::~ChildProcess() {
 }
 
 std::string ChildProcess::ask(const std::string& line) {
+    return send(line) ? receive() : "";
+}
+
+bool ChildProcess::send(const std::string& line) {
     std::string msg = line + "\n";
-    if (m_in < 0 || write(m_in, msg.data(), msg.size()) != static_cast<ssize_t>(msg.size())) return "";
+    return m_in >= 0 && write(m_in, msg.data(), msg.size()) == static_cast<ssize_t>(msg.size());
+}
+
+std::string ChildProcess::receive() {
     for (;;) {
         size_t nl = m_buffer.find('\n');
         if (nl != std::string::npos) {

@@ -21,6 +21,9 @@ public:
 
     // Sends one command line and returns the child's one-line answer ("" when the child died).
     std::string ask(const std::string& line);
+    // The two halves of ask, so that several children can work on their commands at the same time.
+    bool send(const std::string& line);
+    std::string receive();
     // Kills the child at once (SIGKILL) and reaps it.
     void kill();
     // Closes the child's stdin and waits for it; returns its exit status (-1 when killed by a signal).

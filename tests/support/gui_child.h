@@ -6,6 +6,15 @@
 //   team PLAYERS NAME         the team window: New, NAME typed, the players (numbers separated by
 //                             commas, "-" for none) added through the pick list, OK; its state
 //   state                     the state
+// The matchday results window in entry mode (its state is "L" and the number of matches listed, with
+// " MSG text" as above):
+//   matchday CHAMP YEAR DAY   the championship, season and matchday chosen and listed
+//   new HOME AWAY G1 G2 GOALS CARDS
+//                             New, the teams chosen, the score typed, the goals and cards
+//                             ("PLAYER:MINUTE:TYPE,...", "-" for none) added, OK
+//   modify HOME AWAY G1 G2    the listed match selected, Modify, the score typed, OK
+//   delete HOME AWAY          the listed match selected, Delete, Yes
+//   list                      the matchday listed again
 //   quit                      closes the window and ends ("bye")
 // The state is "MODE NUMBER", with " MSG text" when the action showed a message; "E what" when the
 // action failed.

@@ -4,6 +4,10 @@
 //   saveseason CSV CHAMP YEAR K    -> saves every match of the CSV season through SaveMatchResult with
 //                                     this station's scores (goals + 10 K, points K K, code "AU"), links
 //                                     every team and stores the season's rules; answers the failures
+//   savesorted CSV CHAMP YEAR MS   -> saves every match of the CSV season through SaveMatchResult, one by
+//                                     one in the results index's order (matchday, home, away), with the
+//                                     code of its score ("V1", "V2", "N"), MS milliseconds apart (a user
+//                                     typing); answers the failures
 //   create N NAME                  -> N championships created through the library; answers the numbers
 //   deletechamp C                  -> 1 or 0 from DeleteChampionship
 //   saveloop CSV CHAMP YEAR        -> answers "started", then saves the season over and over, each round
@@ -11,10 +15,14 @@
 //   hold FILE rlock|alock          -> opens the table, takes the lock on its first row or the append lock,
 //                                     answers 1 (or 0) and keeps it until "release"
 //   release                        -> 0
+#include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <tuple>
 
 #include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
@@ -61,6 +69,26 @@ int saveSeason(const xbtest::CsvSeason& s, int championship, int year, int stati
     return failures;
 }
 
+// Each match appended after every row already stored in the index's order, so that a reader scanning
+// that order at any moment sees a prefix of the season.
+int saveSorted(xbtest::CsvSeason s, int championship, int year, int pauseMs) {
+    std::sort(s.matches.begin(), s.matches.end(), [](const xbtest::CsvMatch& a, const xbtest::CsvMatch& b) {
+        return std::tie(a.matchday, a.home, a.away) < std::tie(b.matchday, b.home, b.away);
+    });
+    std::unique_ptr<xb::TXbDbf> results;
+    if (!app::OpenTable(results, "resultat.dbf")) return -1;
+    int failures = 0;
+    for (const auto& m : s.matches) {
+        const std::string code = m.homeGoals > m.awayGoals ? "V1" : m.homeGoals < m.awayGoals ? "V2" : "N";
+        if (!app::SaveMatchResult(*results, {championship, year, m.matchday, m.home, m.away, m.homeGoals,
+                                             m.awayGoals, code, 0, 0}))
+            ++failures;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
+    app::CloseTable(results);
+    return failures;
+}
+
 }  // namespace
 
 int main() {
@@ -85,6 +113,11 @@ int main() {
                 int c = 0, y = 0, k = 0;
                 in >> csv >> c >> y >> k;
                 answer = std::to_string(saveSeason(xbtest::ReadSeasonCsv(csv), c, y, k));
+            } else if (cmd == "savesorted") {
+                std::string csv;
+                int c = 0, y = 0, pauseMs = 0;
+                in >> csv >> c >> y >> pauseMs;
+                answer = std::to_string(saveSorted(xbtest::ReadSeasonCsv(csv), c, y, pauseMs));
             } else if (cmd == "create") {
                 int n = 0;
                 std::string name;

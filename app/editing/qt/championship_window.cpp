@@ -17,6 +17,7 @@
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/league_writes.h"
+#include "app/shell/qt/league_lists.h"
 #include "platform/ui.h"
 #include "ui_Tfgestchamp.h"
 
@@ -154,6 +155,7 @@ void Tfgestchamp::fillTeams() {
     const int year = seasonYear();
     const int championship = ParseInteger(ui->enumero->text()).value_or(0);
     if (!year || !championship) return;
+    ShowNamesOnly(ui->lequipechamp);
     ui->lequipechamp->addItems(SeasonTeamEntries(year, championship, true));
     ui->lequipechamp->sortItems();
 }

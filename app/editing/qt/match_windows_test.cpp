@@ -20,17 +20,20 @@
 #include "app/editing/match_entry.h"
 #include "app/editing/qt/match_entry_window.h"
 #include "app/editing/qt/matchday_results_window.h"
-#include "app/shell/qt/report_print.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
+#include "app/shell/league_tables.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/report_print.h"
 #include "engine/dataset/engine_start.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/gui_child.h"
 #include "tests/support/league_fill.h"
+#include "tests/support/mdx_checker.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/season_csv.h"
 
@@ -586,6 +589,117 @@ TEST_F(MatchWindowsTest, PrintedAndExported) {
 
 namespace app {
 namespace {
+
+// Two stations, each a process of its own with the windows offscreen, enter one matchday's ten matches
+// at the same time through New; both enter the first of them with other events. Every match is stored
+// once with its own events, the match both entered holds one station's events exactly, and every index
+// tag is sound. A Modify of a match the other station deleted since the listing stores nothing.
+TEST_F(MatchWindowsTest, TwoStationsEnterAMatchdayInterleaved) {
+    constexpr int kDay = 4;
+    std::vector<xbtest::CsvMatch> day;
+    for (const auto& m : season.matches)
+        if (m.matchday == kDay) day.push_back(m);
+    ASSERT_EQ(day.size(), 10u);
+    // A station's events of a match: one goal per goal scored, minutes and cards its own.
+    struct Events {
+        std::vector<MatchEvent> goals, cards;
+        std::string text(const std::vector<MatchEvent>& list) const {
+            std::string out;
+            for (const MatchEvent& e : list)
+                out += (out.empty() ? "" : ",") + Num(e.player) + ":" + Num(e.minute) + ":" + Num(e.type);
+            return out.empty() ? "-" : out;
+        }
+    };
+    auto eventsOf = [](const xbtest::CsvMatch& m, int station) {
+        Events e;
+        for (int g = 0; g < m.homeGoals; ++g)
+            e.goals.push_back({100 * m.home + 1 + g % 3, 10 * station + g, 0, 1});
+        for (int g = 0; g < m.awayGoals; ++g)
+            e.goals.push_back({100 * m.away + 1 + g % 3, 50 + station + g, 1, 2});
+        for (int c = 0; c < station; ++c) e.cards.push_back({100 * m.home + 2, 30 + 10 * c + station, c, 1});
+        auto order = [](const MatchEvent& a, const MatchEvent& b) {
+            return std::pair(a.minute, a.player) < std::pair(b.minute, b.player);
+        };
+        std::sort(e.goals.begin(), e.goals.end(), order);
+        std::sort(e.cards.begin(), e.cards.end(), order);
+        return e;
+    };
+    auto newLine = [&](const xbtest::CsvMatch& m, int station) {
+        const Events e = eventsOf(m, station);
+        return "new " + Num(m.home) + " " + Num(m.away) + " " + Num(m.homeGoals) + " " + Num(m.awayGoals) +
+               " " + e.text(e.goals) + " " + e.text(e.cards);
+    };
+    auto expectListing = [](const std::string& answer, const std::string& what) {
+        EXPECT_TRUE(answer.starts_with("L ") && answer.find(" MSG ") == std::string::npos)
+            << what << ": " << answer;
+    };
+
+    xbtest::GuiChild a(tmp.path(), kYear), b(tmp.path(), kYear);
+    const std::string show = "matchday " + Num(kLeague) + " " + Num(kYear) + " " + Num(kDay);
+    ASSERT_EQ(a.ask(show), "L 0");
+    ASSERT_EQ(b.ask(show), "L 0");
+    // The first match by both at once, then the others two at a time: odd ones on A, even ones on B.
+    std::vector<int> stationOf(day.size(), 0);
+    ASSERT_TRUE(a.send(newLine(day[0], 1)));
+    ASSERT_TRUE(b.send(newLine(day[0], 2)));
+    expectListing(a.receive(), "A both");
+    expectListing(b.receive(), "B both");
+    for (size_t i = 1; i < day.size(); i += 2) {
+        stationOf[i] = 1;
+        ASSERT_TRUE(a.send(newLine(day[i], 1)));
+        if (i + 1 < day.size()) {
+            stationOf[i + 1] = 2;
+            ASSERT_TRUE(b.send(newLine(day[i + 1], 2)));
+        }
+        expectListing(a.receive(), "A " + Num(static_cast<int>(i)));
+        if (i + 1 < day.size()) expectListing(b.receive(), "B " + Num(static_cast<int>(i + 1)));
+    }
+    EXPECT_EQ(a.ask("list"), "L 10");
+    EXPECT_EQ(b.ask("list"), "L 10");
+
+    EXPECT_EQ(resultRows(), 10);
+    for (size_t i = 0; i < day.size(); ++i) {
+        const auto& m = day[i];
+        SCOPED_TRACE(Num(m.home) + "-" + Num(m.away));
+        const auto r = stored(kDay, m.home, m.away);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->homeGoals, m.homeGoals);
+        EXPECT_EQ(r->awayGoals, m.awayGoals);
+        const MatchKey key{kLeague, kYear, kDay, m.home, m.away};
+        const auto goals = LoadMatchEvents(EventTable::Goals, key);
+        const auto cards = LoadMatchEvents(EventTable::Cards, key);
+        if (stationOf[i]) {
+            const Events want = eventsOf(m, stationOf[i]);
+            EXPECT_EQ(goals, want.goals);
+            EXPECT_EQ(cards, want.cards);
+        } else {
+            // Both stations: one station's goals and cards, not a mixture.
+            const Events one = eventsOf(m, 1), two = eventsOf(m, 2);
+            EXPECT_TRUE((goals == one.goals && cards == one.cards) ||
+                        (goals == two.goals && cards == two.cards))
+                << goals.size() << " goals, " << cards.size() << " cards";
+        }
+    }
+    for (const LeagueTable& t : LeagueTables()) {
+        const xbtest::MdxReport r = xbtest::CheckMdxFile(tmp.path() + "/" + t.stem() + ".mdx", {false, 0});
+        EXPECT_TRUE(r.ok()) << t.file << "\n" << r.text();
+    }
+
+    // A lists the matchday, B deletes a match, A's Modify of it stores nothing.
+    const auto& gone = day[1];
+    EXPECT_EQ(a.ask("list"), "L 10");
+    EXPECT_EQ(b.ask("delete " + Num(gone.home) + " " + Num(gone.away)), "L 9");
+    const std::string modify = a.ask("modify " + Num(gone.home) + " " + Num(gone.away) + " 7 7");
+    EXPECT_NE(modify.find(" MSG This match is no longer stored."), std::string::npos) << modify;
+    EXPECT_FALSE(stored(kDay, gone.home, gone.away));
+    EXPECT_TRUE(LoadMatchEvents(EventTable::Goals, {kLeague, kYear, kDay, gone.home, gone.away}).empty());
+    EXPECT_TRUE(LoadMatchEvents(EventTable::Cards, {kLeague, kYear, kDay, gone.home, gone.away}).empty());
+    EXPECT_EQ(resultRows(), 9);
+    EXPECT_EQ(a.ask("quit"), "bye");
+    EXPECT_EQ(b.ask("quit"), "bye");
+    EXPECT_EQ(a.finish(), 0);
+    EXPECT_EQ(b.finish(), 0);
+}
 
 // The two windows as a person sees them, written beside the test's other output for a look.
 TEST_F(MatchWindowsTest, Screens) {

@@ -186,4 +186,48 @@ TEST_F(ImportWindowTest, TextsOfEveryLanguage) {
     EXPECT_EQ(Tfimport::Texts(2)[1].literal, std::string("Select the import file"));
 }
 
+// Pictures of the import window after a run (its last status line with every count) and of the
+// championship question, in French and in English, for a person to look at: written to
+// $LM_SCREENSHOT_DIR when set (run under a real display server for the real look).
+TEST_F(ImportWindowTest, PicturesOfTheImportWindows) {
+    xbtest::OldFileModel m;
+    m.teams = {{1, "Alpha"}, {2, "Beta"}, {3, "Gamma"}, {4, "Delta"}};
+    m.seasons[0][0] = {"Nord", 3, 4, {1, 2, 3, 4}, {}};
+    m.seasons[1][0] = {"Championnat du Sud", 9, 30, {1, 2, 3, 4, 250}, {}};
+    m.matches = {{10, 1987, 1, 1, 2, 2, 0, 1}, {10, 1988, 1, 3, 4, 0, 0, 7}, {10, 1988, 150, 3, 4, 0, 0, 0}};
+    const std::string path = tmp.path() + "/ancien_fichier_de_donnees.dat";
+    xbtest::WriteOldFile(path, xbtest::EncodeOldFile(m));
+    const QString dir = qEnvironmentVariable("LM_SCREENSHOT_DIR");
+    for (int language : {1, 2}) {
+        SCOPED_TRACE(language);
+        LanguageIndex = language;
+        Tfimport& w = *fimport();
+        w.chooseFile = [&](QWidget*) { return QString::fromStdString(path); };
+        w.show();
+        click(w, "bselect");
+        QImage question;
+        ModalDriverScope driver([&](QDialog& d) {
+            QTest::qWait(50);  // laid out with its texts, as the event loop shows it
+            question = d.grab().toImage();
+            click(d, "bnouveau");
+        });
+        ui.boxAnswers = {xb::platform::kIdYes};
+        click(w, "bimport");
+        ASSERT_EQ(w.lastOutcome().result, ImportResult::Done) << w.lastOutcome().message.toStdString();
+        const QImage done = w.grab().toImage();
+        // The last status line is shown whole: every count fits the window.
+        auto* state = child<QLabel>(w, "letat");
+        EXPECT_TRUE(state->text().startsWith(kImportDone));
+        EXPECT_LE(state->sizeHint().width(), state->width()) << state->text().toStdString();
+        EXPECT_LE(state->heightForWidth(state->width()), state->height()) << state->text().toStdString();
+        w.close();
+        ASSERT_FALSE(question.isNull());
+        if (!dir.isEmpty()) {
+            const QString suffix = QString::number(language) + QStringLiteral(".png");
+            EXPECT_TRUE(done.save(dir + QStringLiteral("/import_") + suffix));
+            EXPECT_TRUE(question.save(dir + QStringLiteral("/import_question_") + suffix));
+        }
+    }
+}
+
 }  // namespace

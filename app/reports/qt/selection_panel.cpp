@@ -28,10 +28,12 @@ int integerOf(const QString& text) {
 ReportSelectionPanel::ReportSelectionPanel(QWidget* window, SelectionPanelNames names) : QObject(window) {
     m_number = window->findChild<QLineEdit*>("enumchamp");
     m_name = window->findChild<QLineEdit*>("enomchamp");
-    m_season = window->findChild<QComboBox*>("eannee");
+    m_season = window->findChild<QComboBox*>(QString::fromLatin1(names.season));
     m_team = window->findChild<QComboBox*>("eequipe");
     auto bind = [&](const char* name, void (ReportSelectionPanel::*slot)()) {
-        if (auto* b = window->findChild<QAbstractButton*>(name))
+        // An empty name would match any button.
+        if (!name || !*name) return;
+        if (auto* b = window->findChild<QAbstractButton*>(QString::fromLatin1(name)))
             connect(b, &QAbstractButton::clicked, this, Guarded([this, slot] { (this->*slot)(); }));
     };
     bind("inumero", &ReportSelectionPanel::inumeroClick);

@@ -17,8 +17,9 @@ class QWidget;
 namespace app {
 
 struct SelectionPanelNames {
-    const char* seasonPrevious = "SpeedButton1";
+    const char* seasonPrevious = "SpeedButton1";  // nullptr: the window has no such button
     const char* seasonNext = "SpeedButton2";
+    const char* season = "eannee";
 };
 
 class ReportSelectionPanel : public QObject {

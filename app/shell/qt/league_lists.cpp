@@ -1,5 +1,7 @@
 #include "app/shell/qt/league_lists.h"
 
+#include <QStyledItemDelegate>
+
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/param_file.h"
@@ -8,11 +10,23 @@ namespace app {
 
 namespace {
 
+class NamesOnlyDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale& locale) const override {
+        return QStyledItemDelegate::displayText(EntryName(value.toString()).trimmed(), locale);
+    }
+};
+
 void addEntries(QListWidget* list, const QStringList& entries) {
     for (const QString& e : entries) list->addItem(new NumberedListItem(e));
 }
 
 }  // namespace
+
+void ShowNamesOnly(QAbstractItemView* view) {
+    if (!dynamic_cast<NamesOnlyDelegate*>(view->itemDelegate())) view->setItemDelegate(new NamesOnlyDelegate(view));
+}
 
 bool NumberedListItem::operator<(const QListWidgetItem& other) const {
     const QString a = EntryName(text()), b = EntryName(other.text());
@@ -51,11 +65,13 @@ void FillSeasonTeams(QComboBox* combo, int year, int championship) {
 
 void FillSeasonTeams2(QListWidget* list, int year, int championship, bool withNumbers) {
     list->clear();
+    if (withNumbers) ShowNamesOnly(list);
     addEntries(list, SeasonTeamEntries(year, championship, withNumbers));
 }
 
 void FillTeamPlayers(QListWidget* list, int team, int year, bool clearFirst, bool withNumbers) {
     if (clearFirst) list->clear();
+    if (withNumbers) ShowNamesOnly(list);
     addEntries(list, TeamPlayerEntries(team, year, withNumbers));
 }
 

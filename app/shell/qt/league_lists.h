@@ -3,6 +3,7 @@
 // number suffix go into a sorted list box as NumberedListItem, which orders equal names by number.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QListWidget>
 #include <QListWidgetItem>
@@ -16,6 +17,10 @@ public:
         : QListWidgetItem(entry, list) {}
     bool operator<(const QListWidgetItem& other) const override;
 };
+
+// A list whose entries carry numbers shows only their names: the number stays in the entry for the
+// window that reads it back, as the blanks once pushed it out of sight in a list box of fixed width.
+void ShowNamesOnly(QAbstractItemView* view);
 
 // "1900 - 1901" to "2100 - 2101", CurrentSeasonYear selected when it lies in the list (none otherwise).
 void FillSeasonCombo(QComboBox* combo);

@@ -8,17 +8,21 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 #include "app/editing/qt/championship_window.h"
+#include "app/editing/qt/matchday_results_window.h"
 #include "app/editing/qt/team_window.h"
 #include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/report_grid.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -88,6 +92,112 @@ std::string CreateTeam(std::istringstream& in, xbtest::ScriptedUi& ui, size_t be
     return State(w, ui, before);
 }
 
+// ---- the matchday results window in entry mode and its match entry ----
+
+app::Tfsairesultat& Results() {
+    app::Tfsairesultat& w = *app::fsairesultat();
+    if (!w.isVisible()) {
+        w.ptypeec(1);
+        w.show();
+    }
+    return w;
+}
+
+void Choose(QWidget& w, const char* name, const QString& text) {
+    QComboBox* c = Child<QComboBox>(w, name);
+    const int i = c->findText(text);
+    if (i < 0) throw std::runtime_error(std::string("no ") + text.toStdString() + " in " + name);
+    c->setCurrentIndex(i);
+}
+
+void TypeInto(QWidget& w, const char* name, const std::string& text) {
+    QLineEdit* e = Child<QComboBox>(w, name)->lineEdit();
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Backspace);
+    QTest::keyClicks(e, QString::fromStdString(text));
+}
+
+// The listing's state: "L" and the number of matches listed, with " MSG text" when the action showed a
+// message.
+std::string Listing(xbtest::ScriptedUi& ui, size_t messagesBefore) {
+    app::ReportGrid& g = *Child<app::ReportGrid>(Results(), "grilleresultat");
+    int listed = 0;
+    for (int r = 1; r < g.RowCount(); ++r) listed += !g.Cells(0, r).trimmed().isEmpty();
+    std::string out = "L " + std::to_string(listed);
+    if (ui.messages.size() > messagesBefore) out += " MSG " + ui.messages.back().text;
+    return out;
+}
+
+// Selects the listed match HOME-AWAY.
+void SelectListed(int home, int away) {
+    app::ReportGrid& g = *Child<app::ReportGrid>(Results(), "grilleresultat");
+    for (int r = 1; r < g.RowCount(); ++r)
+        if (g.Cells(0, r).toInt() == home && g.Cells(1, r).toInt() == away) return g.SetRow(r);
+    throw std::runtime_error("no listed match " + std::to_string(home) + "-" + std::to_string(away));
+}
+
+// Adds the events "PLAYER:MINUTE:TYPE,..." ("-" for none) through the goal or card inputs.
+void AddEvents(QDialog& d, const std::string& events, bool goals) {
+    if (events == "-") return;
+    std::istringstream list(events);
+    for (std::string e; std::getline(list, e, ',');) {
+        int player = 0, minute = 0, type = 0;
+        if (std::sscanf(e.c_str(), "%d:%d:%d", &player, &minute, &type) != 3)
+            throw std::runtime_error("bad event " + e);
+        Child<QComboBox>(d, goals ? "Combjoub" : "Combjouc")->setEditText(app::GetPlayerName(player));
+        TypeInto(d, goals ? "Combminuteb" : "combminutec", std::to_string(minute));
+        Child<QComboBox>(d, goals ? "Combtypeb" : "Combtypec")->setCurrentIndex(type);
+        Click(d, goals ? "boutajbut" : "boutAjcart");
+    }
+}
+
+// matchday CHAMP YEAR DAY: the championship, season and matchday chosen, the matchday listed.
+void ShowMatchday(std::istringstream& in) {
+    int champ = 0, year = 0, day = 0;
+    in >> champ >> year >> day;
+    app::Tfsairesultat& w = Results();
+    Child<QLineEdit>(w, "enumchamp")->setText(QString::number(champ));
+    Choose(w, "eannee", QString::number(year) + QStringLiteral(" - ") + QString::number(year + 1));
+    Choose(w, "ejournee", QString::number(day));
+    Click(w, "bafficher");
+}
+
+// new HOME AWAY G1 G2 GOALS CARDS: New, the teams chosen, the score and events typed, OK.
+// modify HOME AWAY G1 G2: the listed match selected, Modify, the score typed, OK.
+void EnterMatch(std::istringstream& in, bool isNew) {
+    int home = 0, away = 0;
+    std::string g1, g2, goals = "-", cards = "-";
+    in >> home >> away >> g1 >> g2;
+    if (isNew) in >> goals >> cards;
+    app::Tfsairesultat& w = Results();
+    std::string failure;
+    app::ModalDriverScope driver([&](QDialog& d) {
+        try {
+            // A match deleted meanwhile is said so and the window closes itself.
+            QTest::qWait(20);
+            if (!d.isVisible()) return;
+            if (isNew) {
+                Choose(d, "eequipe1", app::GetTeamName(home));
+                Choose(d, "eequipe2", app::GetTeamName(away));
+            }
+            TypeInto(d, "ebeq1", g1);
+            TypeInto(d, "ebeq2", g2);
+            AddEvents(d, goals, true);
+            AddEvents(d, cards, false);
+            Click(d, "bok");
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    });
+    if (isNew) {
+        Click(w, "bnouveau");
+    } else {
+        SelectListed(home, away);
+        Click(w, "bmodif");
+    }
+    if (!failure.empty()) throw std::runtime_error(failure);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,11 +248,28 @@ int main(int argc, char** argv) {
                 SetCombo(w, "enbjournee", days);
                 Click(w, "bok");
                 answer = State(w, ui, before);
+            } else if (cmd == "matchday") {
+                ShowMatchday(in);
+                answer = Listing(ui, before);
+            } else if (cmd == "new" || cmd == "modify") {
+                EnterMatch(in, cmd == "new");
+                answer = Listing(ui, before);
+            } else if (cmd == "delete") {  // delete HOME AWAY: the listed match selected, Delete, Yes
+                int home = 0, away = 0;
+                in >> home >> away;
+                SelectListed(home, away);
+                ui.boxAnswers = {xb::platform::kIdYes};
+                Click(Results(), "bsupprime");
+                answer = Listing(ui, before + 1);  // past the question itself
+            } else if (cmd == "list") {  // the matchday listed again
+                Click(Results(), "bafficher");
+                answer = Listing(ui, before);
             } else if (cmd == "state") {
                 answer = State(w, ui, before);
             } else if (cmd == "quit") {
                 w.close();
                 app::fgestequipe()->close();
+                app::fsairesultat()->close();
                 std::cout << "bye" << std::endl;
                 break;
             } else {

@@ -1,0 +1,96 @@
+#include "app/reports/prevision.h"
+
+#include "app/reports/standings.h"
+#include "app/shell/league_access.h"
+
+namespace app {
+
+PrevisionScores PrevisionSeasonScores(int championship, int year, int matchday, int team1, int team2) {
+    PrevisionScores s;
+    // No matchday lies before the first.
+    if (matchday < 1) return s;
+    ScanSeasonResults(championship, year, matchday - 1, [&](const SeasonMatch& m) {
+        const int h = m.homeGoals, a = m.awayGoals;
+        if (m.home == team1) {
+            if (h > a) s.team1 += 4;
+            if (h == a) s.draw += 2;
+            s.team1 += h;
+        }
+        if (m.away == team2) {
+            if (a > h) {
+                s.team2 += 4;
+                s.draw += 2;
+            }
+            if (h == a) s.draw += 4;
+            s.team2 += a;
+        }
+    });
+    return s;
+}
+
+PrevisionScores PrevisionMeetingScores(int team1, int team2) {
+    PrevisionScores s;
+    const std::string key = NumberKey({{team1, 5}, {team2, 5}});
+    if (key.empty()) return s;
+    LeagueTableScope t("upre2res", "resultat.dbf", "EQ1EQ2");
+    if (!t->Find(key)) return s;
+    t->SetWhileTo(" nueq1=" + std::to_string(team1) + " .AND. nueq2=" + std::to_string(team2));
+    for (; !t->IsEof(); t->Skip(1)) {
+        const int h = t->FieldGetInt("BEQ1"), a = t->FieldGetInt("BEQ2");
+        if (h > a) s.team1 += h - a > 2 ? 3 : 2;
+        if (a > h) {
+            s.team2 += a - h > 1 ? 4 : 3;
+            s.draw += 1;
+        }
+        if (h == a) s.draw += 3;
+    }
+    return s;
+}
+
+PrevisionPercent PrevisionPercentages(const PrevisionScores& s) {
+    const int64_t total = int64_t{s.team1} + s.draw + s.team2;
+    PrevisionPercent p;
+    if (total < 1) return p;
+    auto percent = [total](int32_t score) {
+        return static_cast<float>(static_cast<double>(int64_t{score} * 100) / static_cast<double>(total));
+    };
+    p.team1 = percent(s.team1);
+    p.draw = percent(s.draw);
+    p.team2 = percent(s.team2);
+    p.hasData = true;
+    return p;
+}
+
+PrevisionPercent PrevisionBySeason(int championship, int year, int matchday, int team1, int team2) {
+    return PrevisionPercentages(PrevisionSeasonScores(championship, year, matchday, team1, team2));
+}
+
+PrevisionPercent PrevisionByMeetings(int, int, int, int team1, int team2) {
+    return PrevisionPercentages(PrevisionMeetingScores(team1, team2));
+}
+
+PrevisionPercent CombinePrevisions(const PrevisionPercent& season, const PrevisionPercent& meetings) {
+    if (!season.hasData) return meetings;
+    if (!meetings.hasData) return season;
+    auto mix = [](float s, float m) { return static_cast<float>((s * 2.0 + m) / 3.0); };
+    return {mix(season.team1, meetings.team1), mix(season.draw, meetings.draw),
+            mix(season.team2, meetings.team2), true};
+}
+
+std::optional<PrevisionPercent> ComputePrevision(const PrevisionRequest& r) {
+    if (r.method < kPrevisionBySeason || r.method > kPrevisionCombined || r.championship < 1 || r.year < 1 ||
+        r.team1 < 1 || r.team2 < 1 || r.team1 == r.team2)
+        return std::nullopt;
+    switch (r.method) {
+        case kPrevisionBySeason:
+            return PrevisionBySeason(r.championship, r.year, r.matchday, r.team1, r.team2);
+        case kPrevisionByMeetings:
+            return PrevisionByMeetings(r.championship, r.year, r.matchday, r.team1, r.team2);
+        default:
+            return CombinePrevisions(
+                PrevisionBySeason(r.championship, r.year, r.matchday, r.team1, r.team2),
+                PrevisionByMeetings(r.championship, r.year, r.matchday, r.team1, r.team2));
+    }
+}
+
+}  // namespace app

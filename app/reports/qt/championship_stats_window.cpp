@@ -1,0 +1,145 @@
+#include "app/reports/qt/championship_stats_window.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QPieSeries>
+#include <QShowEvent>
+
+#include "app/editing/qt/entry_validators.h"
+#include "app/editing/qt/window_guards.h"
+#include "app/editing/table_scopes.h"
+#include "app/reports/championship_stats.h"
+#include "app/reports/qt/selection_panel.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_text.h"
+#include "app/shell/qt/gradient.h"
+#include "app/shell/qt/report_charts.h"
+#include "app/shell/qt/report_print.h"
+#include "ui_Tfstatchamp.h"
+
+namespace app {
+
+namespace {
+
+// Windows colour values of the slices: blue for the home side, red for the away side, green for draws.
+constexpr unsigned kHomeColour = 0xFF0000;
+constexpr unsigned kAwayColour = 0x0000FF;
+constexpr unsigned kDrawColour = 0x008000;
+
+QPieSeries* addPie(QChartView* view, const char* name) {
+    PrepareReportChart(view);
+    auto* series = new QPieSeries(view->chart());
+    series->setObjectName(QString::fromLatin1(name));
+    // Room around the pie for the slices' labels, which are elided when they do not fit.
+    series->setPieSize(0.5);
+    view->chart()->addSeries(series);
+    return series;
+}
+
+}  // namespace
+
+Tfstatchamp* fstatchamp() {
+    static Tfstatchamp* window = nullptr;
+    if (!window) window = new Tfstatchamp();
+    return window;
+}
+
+const std::vector<WindowText>& Tfstatchamp::Texts() {
+    static const std::vector<WindowText> texts = {
+        {"Tfstatchamp", 183, TextRole::kCaption},
+        {"onglet1", 237, TextRole::kCaption},
+        {"gannee", 13, TextRole::kCaption},
+        {"lchamp", 12, TextRole::kCaption},
+        {"baffiche", 82, TextRole::kCaption},
+        {"bquit", 46, TextRole::kCaption},
+        {"bquit", 45, TextRole::kHint},
+        {"bimp", 80, TextRole::kCaption},
+        {"bimp", 81, TextRole::kHint},
+    };
+    return texts;
+}
+
+Tfstatchamp::Tfstatchamp(QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Tfstatchamp>()) {
+    ui->setupUi(this);
+    m_selection = new ReportSelectionPanel(this, {"SpeedButton1", "SpeedButton2"});
+    SetKeyRule(ui->enumchamp, KeyRule::kDigits, 3);
+    m_goals = addPie(ui->chartbut, "Series2");
+    m_results = addPie(ui->chartmatch, "Series3");
+    connect(ui->baffiche, &QPushButton::clicked, this, Guarded([this] { bafficheClick(); }));
+    connect(ui->bimp, &QPushButton::clicked, this, Guarded([this] { bimpClick(); }));
+    connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
+}
+
+Tfstatchamp::~Tfstatchamp() = default;
+
+void Tfstatchamp::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) FormShow();
+    QWidget::showEvent(event);
+}
+
+void Tfstatchamp::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+    QWidget::changeEvent(event);
+}
+
+void Tfstatchamp::FormShow() {
+    TranslateStatChampForm();
+}
+
+void Tfstatchamp::FormActivate() {
+    m_selection->busy = false;
+}
+
+void Tfstatchamp::TranslateStatChampForm() {
+    m_goals->clear();
+    m_results->clear();
+    ui->enumchamp->clear();
+    ui->enomchamp->clear();
+    m_selection->FillSeasonCombo();
+    ApplyWindowTexts(this, Texts());
+}
+
+void Tfstatchamp::ComputeChampionshipStats() {
+    const int year = m_selection->year(), championship = m_selection->championship();
+    if (year < 1 || championship < 1) return;
+    const ChampionshipStats s = app::ComputeChampionshipStats(championship, year);
+    SetPieSlices(m_goals, {{GetLangText(233), double(s.homeGoals), ColorOfBgr(kHomeColour)},
+                           {GetLangText(234), double(s.awayGoals), ColorOfBgr(kAwayColour)}});
+    SetPieSlices(m_results, {{GetLangText(235), double(s.homeWins), ColorOfBgr(kHomeColour)},
+                             {GetLangText(236), double(s.awayWins), ColorOfBgr(kAwayColour)},
+                             {GetLangText(124), double(s.draws), ColorOfBgr(kDrawColour)}});
+}
+
+bool Tfstatchamp::PrintChampionshipStats() {
+    const QString name = ui->enomchamp->text(), season = ui->eannee->currentText();
+    return PrintReport([&](PrintLayout& p) {
+        p.Title(GetLangText(183));
+        const int y0 = p.y, L = p.L();
+        p.TextAt(10, y0 + 2 * L, GetLangText(12) + QStringLiteral(" :") + name);
+        p.TextAt(10, y0 + 3 * L, GetLangText(13) + QStringLiteral(" :") + season);
+        const int top = y0 + 5 * L, bottom = top + 15 * L;
+        const int half = (p.pageWidth() - 50) / 2;
+        p.Chart(ui->chartbut->chart(), QRect(QPoint(50, top), QPoint(half - 10, bottom)));
+        p.Chart(ui->chartmatch->chart(), QRect(QPoint(half + 50, top), QPoint(2 * half + 40, bottom)));
+    });
+}
+
+void Tfstatchamp::bafficheClick() {
+    BusyFlag flag(m_selection->busy);
+    if (!flag.entered()) return;
+    HourGlass wait;
+    CloseResultFormIfOpen();
+    ComputeChampionshipStats();
+}
+
+void Tfstatchamp::bimpClick() {
+    PrintChampionshipStats();
+}
+
+void Tfstatchamp::bquitClick() {
+    close();
+}
+
+}  // namespace app

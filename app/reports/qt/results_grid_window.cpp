@@ -1,0 +1,198 @@
+#include "app/reports/qt/results_grid_window.h"
+
+#include <QPainter>
+#include <QShowEvent>
+#include <algorithm>
+
+#include "app/editing/qt/entry_validators.h"
+#include "app/editing/qt/window_guards.h"
+#include "app/editing/table_scopes.h"
+#include "app/reports/qt/selection_panel.h"
+#include "app/reports/results_grid.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_text.h"
+#include "app/shell/qt/report_export.h"
+#include "app/shell/qt/report_grid.h"
+#include "ui_Tfgrilleresult.h"
+
+namespace app {
+
+namespace {
+
+// The layout's sizes; the names' column and the titles' row grow to show whole names in the screen font.
+constexpr int kNameColumnWidth = 80;
+constexpr int kScoreColumnWidth = 25;
+constexpr int kTitleRowHeight = 80;
+constexpr int kRowHeight = 15;
+
+const QColor kTitleFill(0xFF, 0xCC, 0x99);
+const QColor kEvenRowFill(0xE1, 0xFF, 0xF4);
+
+}  // namespace
+
+Tfgrilleresult* fgrilleresult() {
+    static Tfgrilleresult* window = nullptr;
+    if (!window) window = new Tfgrilleresult();
+    return window;
+}
+
+const std::vector<WindowText>& Tfgrilleresult::Texts() {
+    static const std::vector<WindowText> texts = {
+        {"Tfgrilleresult", 242, TextRole::kCaption}, {"gchamp", 12, TextRole::kCaption},
+        {"gannee", 13, TextRole::kCaption},          {"bappelle", 82, TextRole::kCaption},
+        {"bappelle", 0, TextRole::kHint, ""},        {"bhtm", 84, TextRole::kHint},
+        {"bquit", 46, TextRole::kCaption},           {"bquit", 79, TextRole::kHint},
+    };
+    return texts;
+}
+
+Tfgrilleresult::Tfgrilleresult(QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Tfgrilleresult>()) {
+    ui->setupUi(this);
+    m_selection = new ReportSelectionPanel(this, {"banneeprec", "banneesui"});
+    SetKeyRule(ui->enumchamp, KeyRule::kDigits, 3);
+    connect(ui->bappelle, &QPushButton::clicked, this, Guarded([this] { bappelleClick(); }));
+    connect(ui->bhtm, &QPushButton::clicked, this, Guarded([this] { bhtmClick(); }));
+    connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
+    ui->bhtm->setText(QStringLiteral("HTML"));
+    ReportGrid* g = ui->grilleresultats;
+    g->SetDrawCell([this](QPainter& p, int col, int row, const QRect& rect, GridCellState) {
+        drawCell(p, col, row, rect);
+    });
+    g->SetFixedCols(1);
+    g->setSelectionMode(QAbstractItemView::NoSelection);
+    ResetResultsGrid();
+}
+
+Tfgrilleresult::~Tfgrilleresult() = default;
+
+ReportGrid* Tfgrilleresult::grid() const {
+    return ui->grilleresultats;
+}
+
+void Tfgrilleresult::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) FormShow();
+    QWidget::showEvent(event);
+}
+
+void Tfgrilleresult::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+    QWidget::changeEvent(event);
+}
+
+void Tfgrilleresult::FormShow() {
+    TranslateGrilleForm();
+    ResetResultsGrid();
+}
+
+void Tfgrilleresult::FormActivate() {
+    m_selection->busy = false;
+}
+
+void Tfgrilleresult::TranslateGrilleForm() {
+    ApplyWindowTexts(this, Texts());
+    m_selection->FillSeasonCombo();
+}
+
+void Tfgrilleresult::ResetResultsGrid() {
+    ReportGrid& g = *ui->grilleresultats;
+    g.SetColCount(2);
+    g.SetRowCount(2);
+    g.gridModel()->ClearCells();
+    for (int i = 0; i < 2; ++i) {
+        g.SetColWidth(i, 0);
+        g.SetRowHeight(i, 0);
+    }
+}
+
+// Black diagonal, data rows white (odd) and #E1FFF4 (even), titles #FFCC99 in bold; a title holding line
+// breaks (a name written downwards) is drawn one line under the other from the cell's left edge.
+void Tfgrilleresult::drawCell(QPainter& p, int col, int row, const QRect& rect) const {
+    const bool title = row == 0 || col == 0;
+    QColor fill = row % 2 ? Qt::white : kEvenRowFill;
+    if (row == col) fill = Qt::black;
+    if (title) fill = kTitleFill;
+    p.fillRect(rect, fill);
+    const QString text = ui->grilleresultats->Cells(col, row);
+    if (!text.contains(QLatin1Char('\n'))) {
+        ReportGrid::DrawCellText(p, rect, text, title);
+        return;
+    }
+    QFont font = p.font();
+    font.setBold(title);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    const int lineHeight = p.fontMetrics().height();
+    const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (qsizetype k = 0; k < lines.size(); ++k)
+        p.drawText(
+            QRect(rect.left(), rect.top() + static_cast<int>(k) * lineHeight, rect.width(), lineHeight),
+            Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, lines[k]);
+}
+
+void Tfgrilleresult::BuildResultsGrid() {
+    BusyFlag flag(m_selection->busy);
+    if (!flag.entered()) return;
+    const QString yearText = m_selection->seasonText().left(4);
+    if (!IsInteger(yearText) || !IsInteger(ui->enumchamp->text())) return;
+    const ResultsGridData data = ComputeResultsGrid(m_selection->championship(), m_selection->year());
+    if (data.teams.empty()) {
+        ResetResultsGrid();
+        return;
+    }
+    const GridRows cells = ResultsGridCells(data);
+    const int size = static_cast<int>(cells.size());
+    ReportGrid& g = *ui->grilleresultats;
+    g.SetColCount(size);
+    g.SetRowCount(size);
+    g.gridModel()->ClearCells();
+    for (int r = 0; r < size; ++r)
+        for (int c = 0; c < size; ++c) g.SetCells(c, r, cells[static_cast<size_t>(r)][c]);
+
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics titles(bold), plain(font());
+    int nameWidth = kNameColumnWidth, longest = 0;
+    for (const QString& name : data.names) {
+        nameWidth = std::max(nameWidth, titles.horizontalAdvance(name) + 8);
+        longest = std::max(longest, static_cast<int>(name.size()));
+    }
+    const int scoreWidth = std::max(kScoreColumnWidth, plain.horizontalAdvance(QStringLiteral("10-10")) + 6);
+    g.SetColWidth(0, nameWidth);
+    for (int c = 1; c < size; ++c) g.SetColWidth(c, scoreWidth);
+    g.SetRowHeight(0, std::max(kTitleRowHeight, longest * titles.height() + 6));
+    const int rowHeight = std::max(kRowHeight, plain.height() + 4);
+    for (int r = 1; r < size; ++r) g.SetRowHeight(r, rowHeight);
+}
+
+std::vector<QStringList> Tfgrilleresult::GridCells() const {
+    const ReportGrid& g = *ui->grilleresultats;
+    GridRows rows;
+    for (int r = 0; r < g.RowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < g.ColCount(); ++c) row << g.Cells(c, r);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+void Tfgrilleresult::bappelleClick() {
+    HourGlass wait;
+    CloseResultFormIfOpen();
+    BuildResultsGrid();
+}
+
+void Tfgrilleresult::bhtmClick() {
+    const GridRows cells = GridCells();
+    const QString name = ui->enomchamp->text(), season = ui->eannee->currentText();
+    ExportReportPage(this, {}, [&](const ExportFileChoice&, const QStringList&) {
+        return ExportResultsGridHtml(cells, name, season);
+    });
+}
+
+void Tfgrilleresult::bquitClick() {
+    close();
+}
+
+}  // namespace app

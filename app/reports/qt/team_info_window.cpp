@@ -1,0 +1,253 @@
+#include "app/reports/qt/team_info_window.h"
+
+#include <QAbstractAxis>
+#include <QChart>
+#include <QChartView>
+#include <QLineSeries>
+#include <QPieSeries>
+#include <QShowEvent>
+#include <QValueAxis>
+
+#include "app/editing/qt/window_guards.h"
+#include "app/editing/table_scopes.h"
+#include "app/reports/qt/selection_panel.h"
+#include "app/reports/qt/team_report_grids.h"
+#include "app/reports/team_info.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_text.h"
+#include "app/shell/param_file.h"
+#include "app/shell/qt/report_charts.h"
+#include "app/shell/qt/report_export.h"
+#include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/report_print.h"
+#include "ui_Tfinfoequipe.h"
+
+namespace app {
+
+namespace {
+
+int integerOf(const QString& text) {
+    return IsInteger(text) ? text.trimmed().toInt() : 0;
+}
+
+const QColor kBlue(0x00, 0x00, 0xFF), kRed(0xFF, 0x00, 0x00), kGreen(0x00, 0x80, 0x00),
+    kLime(0x00, 0xFF, 0x00);
+
+}  // namespace
+
+Tfinfoequipe* finfoequipe() {
+    static Tfinfoequipe* window = nullptr;
+    if (!window) window = new Tfinfoequipe();
+    return window;
+}
+
+const std::vector<WindowText>& Tfinfoequipe::Texts() {
+    static const std::vector<WindowText> texts = {
+        {"lchamp", 12, TextRole::kCaption},   {"gannee", 13, TextRole::kCaption},
+        {"gequipe", 113, TextRole::kCaption}, {"baffiche", 82, TextRole::kCaption},
+        {"bimp", 80, TextRole::kCaption},     {"bimp", 81, TextRole::kHint},
+        {"bquit", 46, TextRole::kCaption},    {"bquit", 45, TextRole::kHint},
+        {"bhtm", 84, TextRole::kHint},        {"Tfinfoequipe", 108, TextRole::kCaption},
+    };
+    return texts;
+}
+
+Tfinfoequipe::Tfinfoequipe(QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Tfinfoequipe>()) {
+    ui->setupUi(this);
+    m_selection = new ReportSelectionPanel(this);
+    connect(m_selection, &ReportSelectionPanel::seasonChanged, this, Guarded([this] { eanneeChange(); }));
+    connect(m_selection, &ReportSelectionPanel::championshipChanged, this,
+            Guarded([this] { enumchampChange(); }));
+    connect(ui->baffiche, &QPushButton::clicked, this, Guarded([this] { bafficheClick(); }));
+    connect(ui->bimp, &QPushButton::clicked, this, Guarded([this] { bimpClick(); }));
+    connect(ui->bhtm, &QPushButton::clicked, this, Guarded([this] { bhtmClick(); }));
+    connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
+    ui->eannee->lineEdit()->installEventFilter(new DigitsOnly(this));
+    ui->bhtm->setText(QStringLiteral("HTML"));
+
+    for (QChartView* view : charts()) {
+        view->setChart(new QChart);
+        PrepareReportChart(view);
+    }
+    Series1 = new QLineSeries(ui->chartclassement->chart());
+    Series1->setObjectName(QStringLiteral("Series1"));
+    SetLinePoints(ui->chartclassement->chart(), Series1, {}, 1, 1, 1, 1, true);
+    auto pie = [](QChartView* view, const char* name) {
+        auto* series = new QPieSeries(view->chart());
+        series->setObjectName(QString::fromLatin1(name));
+        series->setPieSize(0.6);
+        view->chart()->addSeries(series);
+        view->chart()->legend()->setAlignment(Qt::AlignRight);
+        return series;
+    };
+    PieSeries1 = pie(ui->chartmatch, "PieSeries1");
+    Series3 = pie(ui->chartmatch, "Series3");
+    Series2 = pie(ui->chartbut, "Series2");
+    PieSeries3 = pie(ui->Chartmatchdom, "PieSeries3");
+    PieSeries4 = pie(ui->Chartbutdom, "PieSeries4");
+    PieSeries6 = pie(ui->Chartmatchext, "PieSeries6");
+    PieSeries7 = pie(ui->Chartbutext, "PieSeries7");
+    SetStripedCells(ui->grillebuteur);
+    SetupScorerGrid();
+    SetInfoEquipeChartTitles();
+    TranslateInfoEquipeForm();
+}
+
+Tfinfoequipe::~Tfinfoequipe() = default;
+
+QList<QChartView*> Tfinfoequipe::charts() const {
+    return {ui->chartclassement, ui->chartbut,    ui->chartmatch,   ui->Chartbutdom,
+            ui->Chartmatchdom,   ui->Chartbutext, ui->Chartmatchext};
+}
+
+ReportGrid* Tfinfoequipe::scorerGrid() const {
+    return ui->grillebuteur;
+}
+
+void Tfinfoequipe::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) FormShow();
+    QWidget::showEvent(event);
+}
+
+void Tfinfoequipe::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+    QWidget::changeEvent(event);
+}
+
+void Tfinfoequipe::FormShow() {
+    SetInfoEquipeChartTitles();
+}
+
+void Tfinfoequipe::FormActivate() {
+    m_selection->busy = false;
+    TranslateInfoEquipeForm();
+}
+
+void Tfinfoequipe::SetInfoEquipeChartTitles() {
+    setWindowTitle(GetLangText(140));
+    ui->chartclassement->chart()->setTitle(GetLangText(141));
+    ui->chartbut->chart()->setTitle(GetLangText(142));
+    ui->chartmatch->chart()->setTitle(GetLangText(143));
+    m_selection->FillSeasonCombo();
+}
+
+void Tfinfoequipe::TranslateInfoEquipeForm() {
+    ApplyWindowTexts(this, Texts());
+    ui->baffiche->setToolTip(QString());
+    ui->PageControl1->setTabText(0, GetLangText(105));
+    ui->PageControl1->setTabText(1, GetLangText(106));
+    ui->PageControl1->setTabText(2, GetLangText(107));
+    ui->PageControl1->setTabText(3, GetLangText(111));
+}
+
+void Tfinfoequipe::enumchampChange() {
+    InfoEqReloadTeams();
+}
+
+void Tfinfoequipe::eanneeChange() {
+    InfoEqReloadTeams();
+}
+
+void Tfinfoequipe::InfoEqReloadTeams() {
+    m_selection->ReloadTeams();
+}
+
+void Tfinfoequipe::bafficheClick() {
+    BusyFlag flag(m_selection->busy);
+    if (!flag.entered()) return;
+    HourGlass wait;
+    CloseResultFormIfOpen();
+    ComputeTeamInfo();
+}
+
+void Tfinfoequipe::ComputeTeamInfo() {
+    const int year = integerOf(ui->eannee->currentText().left(4));
+    const int championship = integerOf(ui->enumchamp->text());
+    const int team = FindTeamNumber(ui->eequipe->currentText());
+    const TeamInfoResult info = app::ComputeTeamInfo(championship, year, team);
+    if (info.computed) {
+        QList<ChartPoint> points;
+        for (const TeamInfoPoint& p : info.points)
+            points.append({double(p.x), double(p.rank), p.played ? kBlue : kLime});
+        SetLinePoints(ui->chartclassement->chart(), Series1, points, 1, info.days, 1, info.teams, true);
+        // Places on a chart of screen height: a label every few places, so that none overlap.
+        for (QAbstractAxis* axis : ui->chartclassement->chart()->axes(Qt::Vertical))
+            if (auto* places = qobject_cast<QValueAxis*>(axis))
+                places->setTickInterval(std::max(1, (info.teams + 7) / 8));
+        const QString goalsFor = Params.goalsForLabel.isEmpty() ? GetLangText(135) : Params.goalsForLabel;
+        const QString goalsAgainst =
+            Params.goalsAgainstLabel.isEmpty() ? GetLangText(136) : Params.goalsAgainstLabel;
+        QPieSeries* const goals[3] = {Series2, PieSeries4, PieSeries7};
+        QPieSeries* const results[3] = {Series3, PieSeries3, PieSeries6};
+        for (int side = 0; side < 3; ++side) {
+            const TeamSideTotals& t = info.sides[static_cast<size_t>(side)];
+            SetPieSlices(goals[side], {{goalsFor, double(t.goalsFor), kBlue},
+                                       {goalsAgainst, double(t.goalsAgainst), kRed}});
+            SetPieSlices(results[side], {{GetLangText(132), double(t.wins), kBlue},
+                                         {GetLangText(134), double(t.defeats), kRed},
+                                         {GetLangText(133), double(t.draws), kGreen}});
+        }
+    }
+    ComputeTeamScorers(championship, year, team);
+}
+
+void Tfinfoequipe::SetupScorerGrid() {
+    SetupReportGrid(ui->grillebuteur, {0, 275, 50}, {QString(), GetLangText(64), GetLangText(109)});
+}
+
+void Tfinfoequipe::ComputeTeamScorers(int championship, int year, int team) {
+    SetupScorerGrid();
+    ShowGridRows(ui->grillebuteur, TeamScorersGridRows(app::ComputeTeamScorers(championship, year, team)));
+}
+
+bool Tfinfoequipe::PrintTeamInfo() {
+    return PrintReport([&](PrintLayout& p) {
+        p.Title(GetLangText(108));
+        p.Skip(2);
+        const int P = p.pageWidth(), L = p.L();
+        p.Line({{10, GetLangText(12) + QStringLiteral(":") + ui->enomchamp->text()}});
+        p.Line({{10, GetLangText(13) + QStringLiteral(" :") + ui->eannee->currentText() + QLatin1Char(' ') +
+                         GetLangText(139) + QStringLiteral(" :") + ui->eequipe->currentText()}});
+        p.Skip(1);
+        auto rect = [](int x1, int y1, int x2, int y2) { return QRect(QPoint(x1, y1), QPoint(x2, y2)); };
+        int y = p.y;
+        PrintChartWhole(p, ui->chartclassement->chart(), rect(50, y, P - 50, y + 15 * L));
+        y += 16 * L;
+        const int H = (P - 50) / 2, Q = (P - 50) / 4;
+        PrintChartWhole(p, ui->chartbut->chart(), rect(50, y, H - 10, y + 15 * L));
+        PrintChartWhole(p, ui->chartmatch->chart(), rect(H + 50, y, 2 * H + 40, y + 15 * L));
+        y += 16 * L;
+        PrintChartWhole(p, ui->Chartbutdom->chart(), rect(50, y, Q - 10, y + 8 * L));
+        PrintChartWhole(p, ui->Chartmatchdom->chart(), rect(Q + 50, y, 2 * Q + 40, y + 8 * L));
+        PrintChartWhole(p, ui->Chartbutext->chart(), rect(H + 50, y, H + Q + 40, y + 8 * L));
+        PrintChartWhole(p, ui->Chartmatchext->chart(), rect(H + Q + 50, y, P - 10, y + 8 * L));
+        y += 10 * L;
+        const QString home = GetLangText(106), away = GetLangText(107);
+        p.TextAt((P / 2 - p.TextWidth(home)) / 2, y, home);
+        p.TextAt((P / 2 - p.TextWidth(away)) / 2 + P / 2, y, away);
+        p.y = y + L;
+    });
+}
+
+void Tfinfoequipe::bimpClick() {
+    PrintTeamInfo();
+}
+
+void Tfinfoequipe::bhtmClick() {
+    const GridRows scorers = GridDataRows(ui->grillebuteur);
+    TeamInfoPageInfo info;
+    info.teamText = ui->eequipe->currentText();
+    info.championshipName = ui->enomchamp->text();
+    info.seasonText = ui->eannee->currentText();
+    ExportReportPage(this, charts(), [&](const ExportFileChoice&, const QStringList& images) {
+        return ExportTeamInfoHtml(scorers, info, images);
+    });
+}
+
+void Tfinfoequipe::bquitClick() {
+    close();
+}
+
+}  // namespace app

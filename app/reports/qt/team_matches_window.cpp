@@ -1,0 +1,251 @@
+#include "app/reports/qt/team_matches_window.h"
+
+#include <QBarSeries>
+#include <QChart>
+#include <QChartView>
+#include <QPieSeries>
+#include <QShowEvent>
+#include <QStackedBarSeries>
+
+#include "app/editing/qt/window_guards.h"
+#include "app/reports/qt/selection_panel.h"
+#include "app/reports/qt/team_report_grids.h"
+#include "app/reports/team_matches.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_text.h"
+#include "app/shell/qt/report_charts.h"
+#include "app/shell/qt/report_export.h"
+#include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/report_print.h"
+#include "ui_Tfmatcheq.h"
+
+namespace app {
+
+// Of app/editing/qt/match_entry_window.h, whose header cannot share a unit with the reports' (both name
+// the own-goal type).
+bool StartMatchEntry(int year, int championship, int matchday, int home, int away, int mode);
+
+namespace {
+
+int integerOf(const QString& text) {
+    return IsInteger(text) ? text.trimmed().toInt() : 0;
+}
+
+}  // namespace
+
+Tfmatcheq* fmatcheq() {
+    static Tfmatcheq* window = nullptr;
+    if (!window) window = new Tfmatcheq();
+    return window;
+}
+
+const std::vector<WindowText>& Tfmatcheq::Texts() {
+    static const std::vector<WindowText> texts = {
+        {"Tfmatcheq", 161, TextRole::kCaption},
+        {"libplusgrandvictg", 168, TextRole::kCaption},
+        {"libplusgranddefg", 169, TextRole::kCaption},
+        {"gannee", 13, TextRole::kCaption},
+        {"gequipe", 139, TextRole::kCaption},
+        {"gtype", 162, TextRole::kCaption},
+        {"lchamp", 12, TextRole::kCaption},
+        {"baffiche", 82, TextRole::kCaption},
+        {"baffiche", 170, TextRole::kHint},
+        {"bimp", 80, TextRole::kCaption},
+        {"bimp", 81, TextRole::kHint},
+        {"bquit", 46, TextRole::kCaption},
+        {"bquit", 45, TextRole::kHint},
+        {"bhtm", 84, TextRole::kHint},
+    };
+    return texts;
+}
+
+Tfmatcheq::Tfmatcheq(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Tfmatcheq>()) {
+    ui->setupUi(this);
+    startMatchEntry = StartMatchEntry;
+    m_selection = new ReportSelectionPanel(this);
+    connect(m_selection, &ReportSelectionPanel::seasonChanged, this, Guarded([this] { eanneeChange(); }));
+    connect(m_selection, &ReportSelectionPanel::championshipChanged, this,
+            Guarded([this] { enumchampChange(); }));
+    connect(ui->baffiche, &QPushButton::clicked, this, Guarded([this] { bafficheClick(); }));
+    connect(ui->bimp, &QPushButton::clicked, this, Guarded([this] { bimpClick(); }));
+    connect(ui->bhtm, &QPushButton::clicked, this, Guarded([this] { bhtmClick(); }));
+    connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
+    connect(ui->grilleresultat, &ReportGrid::CellDoubleClicked, this,
+            Guarded([this] { grilleresultatDblClick(); }));
+    ui->eannee->lineEdit()->installEventFilter(new DigitsOnly(this));
+    ui->bhtm->setText(QStringLiteral("HTML"));
+    ui->epgdvict->setWordWrap(true);
+    ui->epgddef->setWordWrap(true);
+    // The count ends with a line feed: room for two lines.
+    ui->lresum->setMinimumHeight(2 * ui->lresum->fontMetrics().lineSpacing() + 4);
+
+    // Chartmatch: the results pie (and a bar series that stays empty); Chart1: the goals bars.
+    for (QChartView* view : {ui->Chartmatch, ui->Chart1}) {
+        view->setChart(new QChart);
+        PrepareReportChart(view);
+    }
+    Series2 = new QPieSeries(ui->Chartmatch->chart());
+    Series2->setObjectName(QStringLiteral("Series2"));
+    Series2->setPieSize(0.6);
+    ui->Chartmatch->chart()->addSeries(Series2);
+    ui->Chartmatch->chart()->legend()->setAlignment(Qt::AlignRight);
+    BarSeries1 = new QBarSeries(ui->Chartmatch->chart());
+    BarSeries1->setObjectName(QStringLiteral("BarSeries1"));
+    Series1 = new QStackedBarSeries(ui->Chart1->chart());
+    Series1->setObjectName(QStringLiteral("Series1"));
+    SetBars(ui->Chart1->chart(), Series1, {});
+
+    SetStripedCells(ui->grilleresultat, {2, 3});
+    TranslateMatchEqForm();
+}
+
+Tfmatcheq::~Tfmatcheq() = default;
+
+ReportGrid* Tfmatcheq::grid() const {
+    return ui->grilleresultat;
+}
+
+void Tfmatcheq::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) FormShow();
+    QWidget::showEvent(event);
+}
+
+void Tfmatcheq::FormShow() {
+    TranslateMatchEqForm();
+}
+
+void Tfmatcheq::TranslateMatchEqForm() {
+    Series2->clear();
+    Series1->clear();
+    ui->Chart1->chart()->setTitle(QString());
+    ui->lresum->clear();
+    ui->epgdvict->clear();
+    ui->epgddef->clear();
+    ApplyWindowTexts(this, Texts());
+    ui->PageControl1->setTabText(0, GetLangText(166));
+    ui->PageControl1->setTabText(1, GetLangText(105));
+    SetupReportGrid(ui->grilleresultat, {25, 100, 30, 30, 100, 20, 0, 0},
+                    {GetLangText(167), GetLangText(139) + QStringLiteral(" 1"), QString(), QString(),
+                     GetLangText(139) + QStringLiteral(" 2")});
+    m_selection->FillSeasonCombo();
+    const QSignalBlocker block(ui->ctypematch);
+    ui->ctypematch->clear();
+    for (int t : {96, 97, 98, 102, 103, 104}) ui->ctypematch->addItem(GetLangText(t));
+    ui->ctypematch->setCurrentIndex(0);
+}
+
+void Tfmatcheq::enumchampChange() {
+    MatchEqReloadTeams();
+}
+
+void Tfmatcheq::eanneeChange() {
+    MatchEqReloadTeams();
+}
+
+void Tfmatcheq::MatchEqReloadTeams() {
+    m_selection->ReloadTeams();
+}
+
+void Tfmatcheq::bafficheClick() {
+    HourGlass wait;
+    CloseResultFormIfOpen();
+    ShowTeamMatches();
+}
+
+void Tfmatcheq::ShowTeamMatches() {
+    const int championship = integerOf(ui->enumchamp->text());
+    const int year = integerOf(ui->eannee->currentText().left(4));
+    const int team = FindTeamNumber(ui->eequipe->currentText());
+    if (championship >= 1 && year >= 1 && team >= 1)
+        ComputeTeamMatches(championship, year, team, std::max(0, ui->ctypematch->currentIndex()));
+}
+
+void Tfmatcheq::ComputeTeamMatches(int championship, int year, int team, int type) {
+    const TeamMatchesResult result = app::ComputeTeamMatches(championship, year, team, type);
+    ShowGridRows(ui->grilleresultat, TeamMatchesGridRows(result));
+    ui->epgddef->setText(BiggestMatchText(result.biggestDefeat, team, false));
+    ui->epgdvict->setText(BiggestMatchText(result.biggestWin, team, true));
+    ui->lresum->setText(TeamMatchesSummary(result.listed));
+    const QColor blue(0x00, 0x00, 0xFF), red(0xFF, 0x00, 0x00), green(0x00, 0x80, 0x00);
+    SetBars(ui->Chart1->chart(), Series1,
+            {{GetLangText(135), double(result.goalsFor), blue},
+             {GetLangText(136), double(result.goalsAgainst), red}});
+    SetPieSlices(Series2, {{GetLangText(132), double(result.wins), blue},
+                           {GetLangText(133), double(result.draws), green},
+                           {GetLangText(134), double(result.defeats), red}});
+}
+
+void Tfmatcheq::OpenSelectedMatch() {
+    const int championship = integerOf(ui->enumchamp->text());
+    const int year = integerOf(ui->eannee->currentText().left(4));
+    ReportGrid& g = *ui->grilleresultat;
+    const int r = g.Row();
+    if (r <= 0) return;
+    startMatchEntry(year, championship, integerOf(g.Cells(0, r)), integerOf(g.Cells(6, r)),
+                    integerOf(g.Cells(7, r)), 2);
+}
+
+void Tfmatcheq::grilleresultatDblClick() {
+    OpenSelectedMatch();
+    bafficheClick();
+}
+
+bool Tfmatcheq::PrintTeamMatches() {
+    const GridRows rows = GridDataRows(ui->grilleresultat);
+    return PrintReport([&](PrintLayout& p) {
+        p.Title(GetLangText(161));
+        p.Skip(2);
+        const int w = p.w();
+        p.Line({{10, GetLangText(12) + QStringLiteral(" :") + ui->enomchamp->text()}});
+        p.Line({{10, GetLangText(13) + QStringLiteral(" :") + ui->eannee->currentText() +
+                         QStringLiteral("  ") + GetLangText(139) + QStringLiteral(" :") +
+                         ui->eequipe->currentText() + QStringLiteral("  ") + GetLangText(162) +
+                         QStringLiteral(" :") + ui->ctypematch->currentText()}});
+        p.Skip(1);
+        const int xs[] = {10, 4 * w + 10, 24 * w + 10, 27 * w + 10, 30 * w + 10};
+        p.Line({{xs[0], GetLangText(14)},
+                {xs[1], GetLangText(139) + QStringLiteral("1")},
+                {xs[2], QString()},
+                {xs[3], QString()},
+                {xs[4], GetLangText(139) + QStringLiteral("2")}});
+        p.Skip(1);
+        for (const QStringList& row : rows) {
+            QList<QPair<int, QString>> cells;
+            for (int c = 0; c < 5; ++c) cells.append({xs[c], c < row.size() ? row[c] : QString()});
+            p.Line(cells);
+        }
+        const int h = 10 * p.L();
+        p.EnsureRoom(h);
+        PrintChartWhole(p, ui->Chartmatch->chart(), QRect(QPoint(10, p.y), QPoint(15 * w + 10, p.y + h)));
+        PrintChartWhole(p, ui->Chart1->chart(),
+                        QRect(QPoint(20 * w + 10, p.y), QPoint(35 * w + 10, p.y + h)));
+    });
+}
+
+void Tfmatcheq::bimpClick() {
+    PrintTeamMatches();
+}
+
+void Tfmatcheq::bhtmClick() {
+    const GridRows rows = GridDataRows(ui->grilleresultat);
+    TeamMatchesPageInfo info;
+    info.teamText = ui->eequipe->currentText();
+    info.championshipName = ui->enomchamp->text();
+    info.seasonText = ui->eannee->currentText();
+    info.typeText = ui->ctypematch->currentText();
+    info.winCaption = ui->libplusgrandvictg->text();
+    info.winText = ui->epgdvict->text();
+    info.defeatCaption = ui->libplusgranddefg->text();
+    info.defeatText = ui->epgddef->text();
+    ExportReportPage(this, {ui->Chartmatch, ui->Chart1},
+                     [&](const ExportFileChoice&, const QStringList& images) {
+                         return ExportTeamMatchesHtml(rows, info, images);
+                     });
+}
+
+void Tfmatcheq::bquitClick() {
+    close();
+}
+
+}  // namespace app

@@ -1,0 +1,140 @@
+#include "app/reports/team_info.h"
+
+#include <algorithm>
+
+#include "app/reports/standings_by_day.h"
+#include "app/shell/html_page.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_lookups.h"
+
+namespace app {
+
+namespace {
+
+TeamSideTotals totalsOf(const StandingsDayRecord& r, int side) {
+    const int base = kDayWins + 5 * side;
+    return {r[base], r[base + 1], r[base + 2], r[base + 3], r[base + 4]};
+}
+
+}  // namespace
+
+TeamInfoResult ComputeTeamInfo(int championship, int year, int team) {
+    TeamInfoResult out;
+    if (championship < 1 || year < 1 || team < 1) return out;
+    out.computed = true;
+    const SeasonRules rules = GetSeasonParams(championship, year);
+    const int days = std::max(0, rules.matchdays);
+    out.days = std::max(1, days);
+    // The table of zeros: the teams listed and the rank before any result.
+    const StandingsResult zeros = ComputeStandingsGrid({championship, year, 1, 0, kOrderPoints, kSideAll});
+    out.teams = std::max(1, static_cast<int>(zeros.rows.size()));
+    int zeroRank = 0;
+    for (size_t i = 0; i < zeros.rows.size(); ++i)
+        if (zeros.rows[i].team == team) zeroRank = static_cast<int>(i) + 1;
+    if (days < 1 || zeroRank == 0) return out;
+
+    const std::vector<StandingsDayRecord> records = ComputeStandingsByDay(championship, year, 1, days, team);
+    for (int side = 0; side < 3; ++side)
+        out.sides[static_cast<size_t>(side)] = totalsOf(records.back(), side);
+    int lastPlayed = 0;
+    ScanSeasonResults(championship, year, days, [&](const SeasonMatch& m) {
+        if (m.home == team || m.away == team) lastPlayed = std::max(lastPlayed, m.matchday);
+    });
+    auto rankOf = [&](int d) {
+        const int place = records[static_cast<size_t>(d)][kDayPlace];
+        return place > 0 ? place : zeroRank;
+    };
+    out.points.push_back({0, rankOf(1), true});
+    for (int d = 1; d <= days; ++d) out.points.push_back({d, rankOf(d), d <= lastPlayed});
+    return out;
+}
+
+std::vector<ScorerRow> ComputeTeamScorers(int championship, int year, int team) {
+    ScorerWorkTable tabclassbuteur(false);
+    const std::string key = NumberKey({{team, 5}, {year, 4}, {championship, 5}});
+    if (!key.empty()) {
+        LeagueTableScope t("tbutequipe", "but.dbf");
+        for (int side : {1, 2}) {
+            const std::string field = side == 1 ? "NUEQ1" : "NUEQ2";
+            t->SetOrderToTag(side == 1 ? "NUEQUIPE1" : "NUEQUIPE2");
+            if (!t->Find(key)) continue;
+            t->SetWhileTo(field + "=" + std::to_string(team) + " .AND. ANNEE=" + std::to_string(year) +
+                          " .AND. NUCHAMP=" + std::to_string(championship));
+            while (!t->IsEof()) {
+                if (t->FieldGetInt("NUEQBEN") == side && t->FieldGetInt("TYPE") != kOwnGoal)
+                    tabclassbuteur.AddTeamScorerGoal(t->FieldGetInt("NUJOUEUR"));
+                t->Skip(1);
+            }
+            t->SetWhileTo("");
+        }
+    }
+    return tabclassbuteur.SortedRows();
+}
+
+GridRows TeamScorersGridRows(const std::vector<ScorerRow>& scorers) {
+    GridRows rows;
+    for (const ScorerRow& s : scorers)
+        rows.push_back({QString::number(s.player), s.name, QString::number(s.goals)});
+    return rows;
+}
+
+QByteArray ExportTeamInfoHtml(const GridRows& scorers, const TeamInfoPageInfo& info,
+                              const QStringList& imageNames) {
+    HtmlPageWriter w(DefaultPageOptions(GetLangText(108)));
+    w.Begin();
+    w.SubTitle(info.teamText);
+    w.InfoLines({{GetLangText(12), info.championshipName}, {GetLangText(13), info.seasonText}});
+    w.Line(QStringLiteral("<div align=\"center\"><center>"));
+    w.EmptyLine();
+    w.Line(QStringLiteral("<p>&nbsp;</p>"));
+    auto image = [&](int k) {
+        return k <= imageNames.size() ? QStringLiteral(" <td><img src=\"") + HtmlImageSrc(imageNames[k - 1]) +
+                                            QStringLiteral("\"></td>")
+                                      : QStringLiteral(" <td>&nbsp;</td>");
+    };
+    const QList<QStringList> blocks = {
+        {image(1)},
+        {image(2), image(3)},
+        {QStringLiteral(" <td>") + HtmlEscape(GetLangText(97)) + QStringLiteral("</td>")},
+        {image(4), image(5)},
+        {QStringLiteral(" <td>") + HtmlEscape(GetLangText(98)) + QStringLiteral("</td>")},
+        {image(6), image(7)},
+    };
+    for (int b = 0; b < blocks.size(); ++b) {
+        w.Line(QStringLiteral("</center></div><div align=\"center\"><center>"));
+        w.Line(QStringLiteral("<table border=\"1\">"));
+        w.Line(QStringLiteral("    <tr>"));
+        for (const QString& cell : blocks[b]) w.Line(cell);
+        w.Line(QStringLiteral("           </tr>"));
+        w.Line(QStringLiteral("</table>"));
+        w.Line(QStringLiteral("</center></div>"));
+        if (b < 5) w.Line(QStringLiteral("<p>&nbsp;</p>"));
+    }
+    w.Line(QStringLiteral("           <br>"));
+    w.Line(QStringLiteral("<table width=\"362\" border=\"1\" cellspacing=\"0\" align=\"center\">"));
+    w.Line(QStringLiteral("           <tr>"));
+    w.Line(QStringLiteral("<td width=\"262\" bgcolor=\"#0000CC\" bordercolor=\"#999999\"><font "
+                          "color=\"#FFFFFF\"><b>") +
+           HtmlEscape(GetLangText(111)) + QStringLiteral("</b></font></td>"));
+    w.Line(QStringLiteral("<td width=\"90\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>") +
+           HtmlEscape(GetLangText(109)) + QStringLiteral("</b></font></td>"));
+    w.Line(QStringLiteral("           </tr>"));
+    int r = 0;
+    for (const QStringList& row : scorers) {
+        ++r;
+        const QString attribute = r % 2 == 0 ? QStringLiteral("bgcolor=\"#F4F4F4\"") : QString();
+        auto cell = [&row](int c) { return c < row.size() ? HtmlEscape(row[c]) : QString(); };
+        w.Line(QStringLiteral("           <tr>"));
+        w.Line(QStringLiteral("<td width=\"262\" ") + attribute +
+               QStringLiteral(" ><font color=\"#0000CC\">") + cell(1) + QStringLiteral("</font> </td>"));
+        w.Line(QStringLiteral("<td width=\"90\" ") + attribute +
+               QStringLiteral(" ><font color=\"#0000CC\">") + cell(2) + QStringLiteral("</font></td>"));
+        w.Line(QStringLiteral("           </tr>"));
+    }
+    w.Line(QStringLiteral("</table>"));
+    w.Finish();
+    return w.bytes();
+}
+
+}  // namespace app
