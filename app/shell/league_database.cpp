@@ -5,6 +5,8 @@
 
 namespace app {
 
+Tfsysteme* fsysteme = nullptr;
+
 Tfsysteme::Tfsysteme() {
     const auto& defs = LeagueTables();
     const auto all = tables();

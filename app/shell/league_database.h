@@ -30,4 +30,8 @@ public:
 // carton), so that nothing of this process keeps them open.
 void CloseSystemTables(Tfsysteme& fsysteme);
 
+// The program's definition tables while it runs (null before the program creates them and after it ends);
+// the main window closes them at its first activation, a restore before the swap.
+extern Tfsysteme* fsysteme;
+
 }  // namespace app

@@ -244,6 +244,7 @@ void FirstError::take() {
     const uint16_t code = s.lastError ? s.lastError : s.pendingError;
     if (m_code != 0 || code == 0) return;
     m_code = code;
+    m_pending = s.pendingError;
     m_detail = s.detail;
 }
 
@@ -256,8 +257,8 @@ void FirstError::restore() const {
     if (m_code == 0) return;
     ErrorState& s = Engine::current().errors;
     s.lastError = m_code;
+    s.pendingError = m_pending;
     s.detail = m_detail;
-    if (!s.trapping) s.pendingError = m_code;  // a trapped error has been shown already
 }
 
 }  // namespace xb

@@ -58,9 +58,10 @@ void SetHaltHandler(HaltHandler handler);
 
 // The first failure of a run of steps that go on after one fails: later steps that succeed (a cleanup,
 // a close) clear or overwrite the error word, which must still tell the caller why the run failed.
-// take() after each failing step keeps the first; when the guard goes out of scope it is put back as the
-// last error with its text (and, untrapped, as the pending error). A guard taken before a cleanup keeps
-// the error the caller already had.
+// take() after each failing step keeps the first (the last-error word, else the pending error) with its
+// text and the pending error as it stood; when the guard goes out of scope they are put back. A guard
+// taken before a cleanup keeps the error the caller already had, shown or not: an error left in the
+// last-error word only stays there only.
 class FirstError {
 public:
     FirstError() = default;
@@ -79,6 +80,7 @@ public:
 
 private:
     uint16_t m_code = 0;
+    uint16_t m_pending = 0;
     std::string m_detail;
 };
 

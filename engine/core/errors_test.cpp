@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine/core/engine.h"
 #include "platform/ui.h"
 #include "tests/support/fixtures.h"
@@ -109,6 +111,65 @@ TEST_F(EngineTest, IoResultDispatchesOnlyWhenNonZero) {
     EXPECT_NO_THROW(SetIoResult(0));
     EXPECT_THROW(SetIoResult(101), EEngineError);
     EXPECT_EQ(LastError(), 101);
+}
+
+TEST_F(EngineTest, FirstErrorPutsTheFirstFailureBackOnScopeExit) {
+    SetErrorTrap(false);
+    ErrorState& s = Engine::current().errors;
+    auto quiet = [&](uint16_t code, const char* detail) {  // as a refused pack leaves it: the word only
+        s.lastError = code;
+        s.detail = detail;
+    };
+    struct {
+        const char* name;
+        std::function<void(FirstError&)> run;
+        uint16_t last, pending;
+        const char* detail;
+    } cases[] = {
+        {"first of two failures, after a cleanup that cleared the word",
+         [&](FirstError& f) {
+             f.report(101, "first");
+             SetEngineError(5, "second");
+             f.take();
+             s.lastError = 0;
+         },
+         101, 101, "first"},
+        {"an error in the last-error word only stays there only",
+         [&](FirstError& f) {
+             quiet(32, "refused");
+             f.take();
+             SetEngineError(5, "cleanup");
+         },
+         32, 0, "refused"},
+        {"nothing taken: a later error stands",
+         [&](FirstError& f) {
+             f.take();
+             SetEngineError(5, "later");
+         },
+         5, 5, "later"},
+        {"dismissed: the run recovered",
+         [&](FirstError& f) {
+             f.report(101, "first");
+             f.dismiss();
+             s.lastError = 0;
+             s.pendingError = 0;
+         },
+         0, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        s.lastError = s.pendingError = 0;
+        s.detail.clear();
+        {
+            FirstError f;
+            c.run(f);
+        }
+        EXPECT_EQ(s.lastError, c.last);
+        EXPECT_EQ(s.pendingError, c.pending);
+        if (c.last != 0) {
+            EXPECT_EQ(s.detail, c.detail);
+        }
+    }
 }
 
 TEST(ExitStatus, CodesAboveAByteNeverExitZero) {

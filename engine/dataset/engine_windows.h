@@ -15,13 +15,15 @@ namespace xb {
 char ShowDialogForm(const std::string& caption, const std::string& kind, const std::string& text,
                     const std::string& buttons);
 // The same with the captions given one by one, so that a caption may hold blanks ("A-Paris SG"). Each
-// caption is shown as written ("&" included) and its hotkey is its first character.
+// caption is shown as written ("&" included) and its hotkey is its first character (see LiteralCaption).
 char ShowDialogFormList(const std::string& caption, const std::string& kind, const std::string& text,
                         const std::vector<std::string>& captions);
 
 // The blank-separated caption list as the seam's list (double blanks reduced, trimmed, ";" between).
 std::string DialogButtonList(const std::string& buttons);
-// One literal caption in the seam's form: the first character is the hotkey, every "&" is doubled.
+// One literal caption in the seam's form: the first character is the hotkey, every "&" is doubled. A "&"
+// cannot be a hotkey (platform::HotkeyOf reads "&&" as a literal "&"): a leading one gives the hotkey to
+// the character after it.
 std::string LiteralCaption(const std::string& caption);
 
 // A progress window of 100 steps (index builds, virtual-file loads and saves) for as long as it lives.

@@ -184,14 +184,10 @@ bool TXbCDataSet::Pack() {
     const bool ok = xb::Pack();
     // A pack that another station's open refused leaves its reason in the last-error word only; the
     // moves of the resynchronisation must not wipe it before the caller reads it.
-    const uint16_t lastError = LastError();
-    const std::string detail = Engine::current().errors.detail;
+    FirstError refused;
+    if (!ok) refused.take();
     MarkModified();
     SyncDatasetWithArea();
-    if (!ok && lastError != 0) {
-        Engine::current().errors.lastError = lastError;
-        Engine::current().errors.detail = detail;
-    }
     return ok;
 }
 

@@ -319,13 +319,9 @@ int TXbDataSet::XbiOpen() {
     if (const int e = PendingError()) {
         // Something failed after the table opened (its index): the open fails with that error and
         // leaves no area behind.
-        const uint16_t code = LastError();
-        std::string detail = Engine::current().errors.detail;
+        FirstError failed;
+        failed.take();
         XbiClose();
-        ErrorState& s = Engine::current().errors;
-        s.pendingError = static_cast<uint16_t>(e);
-        s.lastError = code;
-        s.detail = detail;
         return e;
     }
     return kXbiOk;
@@ -348,20 +344,13 @@ bool TXbDataSet::OpenArea() {
         // semaphore login with it); the error stays.
         auto closeOpened = [] {
             if (xb::CurrentBlock() == nullptr) return;
-            ErrorState& s = Engine::current().errors;
-            const uint16_t code = s.lastError;
-            const uint16_t pending = s.pendingError;
-            const std::string detail = s.detail;
-            const bool trapping = s.trapping;
-            s.trapping = false;
+            FirstError failed;
+            failed.take();
+            TrappingOff off;
             try {
                 xb::CloseDatabase();
             } catch (...) {
             }
-            s.trapping = trapping;
-            s.lastError = code;
-            s.pendingError = pending;
-            s.detail = detail;
         };
         bool opened = false;
         try {

@@ -93,17 +93,12 @@ std::string structureDifference(const WorkAreaBlock& table, const WorkAreaBlock&
 // Closes the current area; true when the close itself succeeded. An error reported before the close
 // stays the one reported.
 bool closeArea() {
+    FirstError before;
+    before.take();
     ErrorState& s = Engine::current().errors;
-    const ErrorState saved = s;
     s.lastError = 0;
     CloseDatabase();
-    const bool ok = s.lastError == 0;
-    if (saved.lastError != 0 || saved.pendingError != 0) {
-        s.lastError = saved.lastError;
-        s.pendingError = saved.pendingError;
-        s.detail = saved.detail;
-    }
-    return ok;
+    return s.lastError == 0;
 }
 
 // Steps a progress window at every record number that is a multiple of count / 100, for 100 records or

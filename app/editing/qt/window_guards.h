@@ -28,12 +28,10 @@ bool RunGuarded(const std::function<void()>& handler);
 template <typename Fn>
 auto Guarded(Fn fn) {
     return [fn = std::move(fn)](auto&&... args) {
-        RunGuarded([&] {
-            if constexpr (std::is_invocable_v<const Fn&, decltype(args)...>)
-                fn(std::forward<decltype(args)>(args)...);
-            else
-                fn();
-        });
+        if constexpr (std::is_invocable_v<const Fn&, decltype(args)...>)
+            RunGuarded([&] { fn(std::forward<decltype(args)>(args)...); });
+        else
+            RunGuarded([&] { fn(); });
     };
 }
 

@@ -53,10 +53,10 @@ GridRows GridDataRows(const ReportGrid* grid) {
     return rows;
 }
 
-void PrintChartWhole(PrintLayout& layout, QChart* chart, const QRect& rect) {
+void PrintChartWhole(PrintLayout& layout, QChart* chart, const QRect& rect, int minWidth) {
     if (!layout.isActive() || !chart) return;
     const qreal dpiScale = layout.painter().device()->logicalDpiX() / 96.0;
-    RenderChart(chart, layout.painter(), QRectF(rect), std::min(dpiScale, rect.width() / 360.0));
+    RenderChart(chart, layout.painter(), QRectF(rect), std::min(dpiScale, rect.width() / double(minWidth)));
 }
 
 bool DigitsOnly::eventFilter(QObject* watched, QEvent* event) {

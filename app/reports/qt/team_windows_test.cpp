@@ -3,6 +3,7 @@
 // when it is installed). With LM_SCREENSHOT_DIR set, windows, PDFs and pages are saved there.
 #include <gtest/gtest.h>
 
+#include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -15,11 +16,16 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QStackedBarSeries>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <filesystem>
 #include <map>
 
+#include "app/editing/qt/pick_list.h"
+#include "app/reports/qt/head_to_head_window.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_info_window.h"
 #include "app/reports/qt/team_matches_window.h"
@@ -346,6 +352,159 @@ TEST_F(TeamWindowsTest, TeamInformationShownPrintedOnOnePageAndExported) {
         EXPECT_EQ(scorers[static_cast<size_t>(r)],
                   (std::vector<std::string>{g.Cells(1, r).toStdString(), g.Cells(2, r).toStdString()}));
     Params.goalsForLabel.clear();
+}
+
+}  // namespace
+
+// ---- head-to-head ----
+
+namespace {
+
+// The season and 48 meetings of teams 1 and 2 before it, both ways, in two championships (the one of
+// a higher number earlier in the season), with every result code.
+void addMeetings(std::vector<xbtest::SeasonTable>& season) {
+    auto& res = const_cast<xbtest::SeasonTable&>(xbtest::TableOf(season, "resultat.dbf"));
+    static const char* kCodes[] = {"V1", "V2", "N ", "F1", "F2", "AU", "N"};
+    int i = 0;
+    for (int year = 2002; year <= 2025; ++year)
+        for (int way = 0; way < 2; ++way, ++i) {
+            const int champ = way == 0 ? 2 : 1, day = way == 0 ? 3 : 17;
+            const int home = way == 0 ? 1 : 2, away = way == 0 ? 2 : 1;
+            res.rows.push_back({std::to_string(champ), std::to_string(year), std::to_string(day),
+                                std::to_string(home), std::to_string(away), std::to_string(i % 5),
+                                std::to_string(i % 3), kCodes[i % 7], "0", "0"});
+        }
+}
+
+// Picks the team of that name in the pick list the next modal shows.
+void pickInList(QDialog& d, const QString& name) {
+    auto* grid = d.findChild<QTableView*>(QStringLiteral("DBGrid1"));
+    ASSERT_NE(grid, nullptr);
+    for (int r = 0; r < grid->model()->rowCount(); ++r) {
+        const QModelIndex i = grid->model()->index(r, 1);
+        if (i.data().toString().trimmed() != name) continue;
+        grid->scrollTo(i);
+        const QPoint at = grid->visualRect(i).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+        return;
+    }
+    ADD_FAILURE() << "not listed: " << name.toStdString();
+}
+
+TEST_F(TeamWindowsTest, HeadToHeadPickedShownAndKeptOnActivationPrintedOverPagesAndExported) {
+    season = seasonWithNames({});
+    addMeetings(season);
+    xbtest::FillLeagueTables(tmp.path(), season);
+    Tffaceaface window;
+    window.resize(1180, 700);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.FormActivate();
+    for (const WindowText& t : Tffaceaface::Texts())
+        EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
+    EXPECT_EQ(child<QLabel>(window, "lequipe2")->text(), GetLangText(139) + " 2");
+
+    // The teams come from the pick list; the edits show the names only.
+    for (int side : {1, 2}) {
+        ModalDriverScope driver([&](QDialog& d) { pickInList(d, side == 1 ? kTeam1 : kTeam2); });
+        click(window, side == 1 ? "iequipe1" : "iequipe2");
+        EXPECT_EQ(window.Team(side), side);
+        EXPECT_EQ(child<QLineEdit>(window, side == 1 ? "enomequipe1" : "enomequipe2")->text(),
+                  side == 1 ? kTeam1 : kTeam2);
+    }
+    // Quitting the pick list keeps the team.
+    {
+        ModalDriverScope driver([](QDialog& d) { d.reject(); });
+        click(window, "iequipe2");
+        EXPECT_EQ(window.Team(2), 2);
+    }
+
+    // The model: every meeting both ways, from team 1's side.
+    const auto& res = xbtest::TableOf(season, "resultat.dbf");
+    auto model = [&](bool both) {
+        std::vector<std::tuple<int, int, int, int, int, int, int>> rows;
+        int w1 = 0, w2 = 0, d = 0, g1 = 0, g2 = 0;
+        for (const auto& r : res.rows) {
+            const int h = xbtest::Num(res, r, "nueq1"), a = xbtest::Num(res, r, "nueq2");
+            const bool first = h == 1 && a == 2, second = both && h == 2 && a == 1;
+            if (!first && !second) continue;
+            const int bh = xbtest::Num(res, r, "beq1"), ba = xbtest::Num(res, r, "beq2");
+            rows.emplace_back(xbtest::Num(res, r, "annee"), xbtest::Num(res, r, "nuchamp"),
+                              xbtest::Num(res, r, "nujournee"), h, a, bh, ba);
+            const std::string code = xbtest::Str(res, r, "coder");
+            int o = code == "V1" || code == "F1"   ? 1
+                    : code == "V2" || code == "F2" ? -1
+                    : code == "AU"                 ? (bh > ba) - (bh < ba)
+                                                   : 0;
+            if (!first) o = -o;
+            w1 += o == 1, w2 += o == -1, d += o == 0;
+            g1 += first ? bh : ba, g2 += first ? ba : bh;
+        }
+        std::sort(rows.begin(), rows.end());
+        return std::make_pair(rows,
+                              std::vector<double>{double(w1), double(d), double(w2), double(g1), double(g2)});
+    };
+    ReportGrid& g = *window.grid();
+    auto check = [&](bool both) {
+        const auto [rows, counts] = model(both);
+        ASSERT_EQ(g.RowCount(), static_cast<int>(rows.size()) + 1);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const auto [y, c, d, h, a, bh, ba] = rows[i];
+            const int r = static_cast<int>(i) + 1;
+            EXPECT_EQ(row(g, r),
+                      (QStringList{QString("%1:%2").arg(y).arg(y + 1), GetChampionshipName(c),
+                                   QString::number(d), h == 1 ? kTeam1 : kTeam2, QString::number(bh),
+                                   QString::number(ba), h == 1 ? kTeam2 : kTeam1}))
+                << r;
+        }
+        std::vector<double> shown = sliceValues(window.Series3);
+        for (const QBarSet* set : window.Series1->barSets())
+            for (int b = 0; b < set->count(); ++b)
+                if (set->at(b) != 0) shown.push_back(set->at(b));
+        EXPECT_EQ(shown, counts);
+        EXPECT_TRUE(window.Series3->slices()[0]->label().startsWith(QString(kTeam1).toHtmlEscaped()));
+    };
+    click(window, "bafficher");
+    ASSERT_EQ(g.RowCount(), 51);
+    check(true);
+    screenshot(window, "head_to_head.png");
+    // Coming back to the window keeps the list and its charts.
+    window.FormActivate();
+    check(true);
+
+    // Team 1 at home only.
+    child<QRadioButton>(window, "bmemeconfig")->setChecked(true);
+    click(window, "bafficher");
+    EXPECT_LT(g.RowCount(), 51);
+    EXPECT_GE(g.RowCount(), 25);
+    check(false);
+    child<QRadioButton>(window, "bttesrenc")->setChecked(true);
+    click(window, "bafficher");
+
+    // Printed over pages: each row once, in the grid's order.
+    int pages = 0;
+    const QString text = QString::fromStdString(printed(window, "head_to_head.pdf", &pages));
+    EXPECT_GE(pages, 2);
+    QStringList seasons;
+    const QRegularExpression rowStart(QStringLiteral("^\\s*(\\d{4}:\\d{4})\\s"),
+                                      QRegularExpression::MultilineOption);
+    for (auto it = rowStart.globalMatch(text); it.hasNext();) seasons << it.next().captured(1);
+    QStringList want;
+    for (int r = 1; r < g.RowCount(); ++r) want << g.Cells(0, r);
+    EXPECT_EQ(seasons, want);
+    EXPECT_TRUE(text.contains(GetLangText(244)));
+
+    // The page: the grid's rows, both images.
+    const xbtest::HtmlDocument doc = exported(window, "head_to_head.htm");
+    ASSERT_FALSE(doc.tables.empty());
+    ASSERT_EQ(doc.tables[0].size(), static_cast<size_t>(g.RowCount()));
+    for (int r = 1; r < g.RowCount(); ++r) {
+        std::vector<std::string> cells;
+        for (int c = 0; c < g.ColCount(); ++c) cells.push_back(g.Cells(c, r).trimmed().toStdString());
+        EXPECT_EQ(doc.tables[0][static_cast<size_t>(r)], cells) << r;
+    }
+    EXPECT_EQ(doc.imageSources, (std::vector<std::string>{"head_to_headg1.jpg", "head_to_headg2.jpg"}));
 }
 
 }  // namespace

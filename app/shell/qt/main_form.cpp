@@ -15,21 +15,16 @@
 #include <QTimer>
 #include <cmath>
 
-#include "app/exchange/database_archive.h"
-#include "app/exchange/server_exchange.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_database.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/about_box.h"
-#include "app/shell/qt/file_dialogs.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
-#include "app/shell/qt/program.h"
-#include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"
 #include "ui_TMainForm.h"
 
@@ -99,11 +94,11 @@ const Binding kBindings[] = {
 // Entries whose windows this build does not have yet: present, disabled. Those of the folders built on
 // the shell are enabled when the executable binds them (bindWindowEntry).
 const char* const kPendingEntries[] = {
-    "agestchamp",      "bgestchamp",      "agestequipe",  "bgestequipes", "mjoueurs",
-    "bjoueurs",        "aresultat",       "bresultat",    "aclassement",  "bclassement",
-    "ajournee",        "bjournee",        "amatchequipe", "bmatcheq",     "ainfoequipe",
-    "binfoequipe",     "afaceaface",      "bfaceaface",   "astatchamp",   "bstatleague",
-    "agrilleresultat", "bgrilleresultat", "mprevision",   "bprevision",   "mimportkvx127",
+    "agestchamp",    "bgestchamp",   "agestequipe",     "bgestequipes",    "mjoueurs",   "bjoueurs",
+    "aresultat",     "bresultat",    "aclassement",     "bclassement",     "ajournee",   "bjournee",
+    "amatchequipe",  "bmatcheq",     "ainfoequipe",     "binfoequipe",     "afaceaface", "bfaceaface",
+    "astatchamp",    "bstatleague",  "agrilleresultat", "bgrilleresultat", "mprevision", "bprevision",
+    "mimportkvx127", "msauvdonnees", "mrecharger",      "mtelecharge",     "bmaj",
 };
 
 QPixmap drawIcon(const QSize& size, const std::function<void(QPainter&, double, double)>& draw) {
@@ -139,6 +134,10 @@ void drawBall(QPainter& p, const QPointF& centre, double radius) {
 }
 
 }  // namespace
+
+QString HelpFileName(int language) {
+    return QString::fromLatin1(language == 1 ? kFrenchHelpFileName : kHelpFileName);
+}
 
 std::span<const MainFormText> MainFormTexts() {
     return kTexts;
@@ -239,20 +238,13 @@ void TMainForm::bindEntries() {
     connect(ui->aquitter, &QAction::triggered, this, &TMainForm::aquitterExecute);
     connect(ui->msiteweb, &QAction::triggered, this, &TMainForm::msitewebClick);
     connect(ui->blivescore, &QPushButton::clicked, this, &TMainForm::blivescoreClick);
-    connect(ui->msauvdonnees, &QAction::triggered, this, &TMainForm::msauvdonneesClick);
-    connect(ui->mrecharger, &QAction::triggered, this, &TMainForm::mrechargerClick);
-    connect(ui->mtelecharge, &QAction::triggered, this, &TMainForm::mtelechargeClick);
-    connect(ui->bmaj, &QPushButton::clicked, this, &TMainForm::mtelechargeClick);
 
     for (const char* name : kPendingEntries) {
         QObject* entry = findChild<QObject*>(QString::fromLatin1(name));
         if (auto* action = qobject_cast<QAction*>(entry)) action->setEnabled(false);
         if (auto* widget = qobject_cast<QWidget*>(entry)) widget->setEnabled(false);
     }
-    // Without a server there is no product page and no live results.
-    ui->msiteweb->setEnabled(false);
-    ui->blivescore->setEnabled(false);
-    showDownloadEntries();
+    showServerEntries();
     // An item follows its action from the start, not only from the action's next change.
     for (const Binding& b : kBindings) {
         auto* action = findChild<QAction*>(QString::fromLatin1(b.action));
@@ -322,7 +314,7 @@ void TMainForm::FormActivate() {
             m_paramFileMissing = false;
             if (!m_language->loaded() && Form10) ShowModal(*Form10);
         }
-        if (m_exchange) m_exchange->Start(true, kEventStart, true, Params.announcedVersion.toStdString());
+        if (m_server.start) m_server.start();
     }
     TranslateMainForm();
 }
@@ -338,7 +330,7 @@ void TMainForm::FormClose() {
     }
     m_packResults = PackAllTables(GetAppDir());
     // The exchange threads stop where their transfers poll the stop flag, and are joined.
-    if (m_exchange) m_exchange->StopAll();
+    if (m_server.stop) m_server.stop();
     if (LanguageManager() == m_language.get()) SetLanguageManager(nullptr);
     m_language.reset();
 }
@@ -351,6 +343,10 @@ void TMainForm::bindWindowEntry(const QString& entry, std::function<void()> show
     } else if (auto* button = qobject_cast<QAbstractButton*>(item)) {
         button->setEnabled(true);
         connect(button, &QAbstractButton::clicked, this, [show] { show(); });
+    }
+    if (entry == QLatin1String("mtelecharge") || entry == QLatin1String("bmaj")) {
+        m_downloadBound = true;
+        showServerEntries();
     }
 }
 
@@ -366,90 +362,39 @@ void TMainForm::aparametreExecute() {
 }
 
 void TMainForm::aidegeneraleExecute() {
-    ShellOpenFile(GetAppDir() + QString::fromLatin1(kHelpFileName));
+    ShellOpenFile(GetAppDir() + HelpFileName(LanguageIndex));
 }
 void TMainForm::aquitterExecute() {
     close();
 }
-void TMainForm::setServerExchange(ServerExchange* exchange) {
-    m_exchange = exchange;
-    const bool server = m_exchange && !m_exchange->settings().baseUrl.empty();
-    ui->msiteweb->setEnabled(server);
-    ui->blivescore->setEnabled(server);
-    showDownloadEntries();
+void TMainForm::setServerLink(ServerLink link) {
+    m_server = std::move(link);
+    showServerEntries();
 }
 
-void TMainForm::setDownloadWindow(QDialog* window) {
-    m_downloadWindow = window;
-    showDownloadEntries();
-}
-
-void TMainForm::showDownloadEntries() {
-    // Without a server there is nothing to download: the entries are not offered at all.
-    const bool shown = m_downloadWindow && m_exchange && !m_exchange->settings().baseUrl.empty();
-    ui->mtelecharge->setVisible(shown);
-    ui->mtelecharge->setEnabled(shown);
-    ui->bmaj->setVisible(shown);
-    ui->bmaj->setEnabled(shown);
-}
-
-void TMainForm::mtelechargeClick() {
-    if (m_downloadWindow) ShowModal(*m_downloadWindow);
-}
-
-void TMainForm::msauvdonneesClick() {
-    CloseResultFormIfOpen();
-    const QString dir = GetAppDir();
-    FileDialogRequest request;
-    request.save = true;
-    request.title = GetLangText(63);
-    request.filter = QString::fromLatin1(kBackupFilter);
-    request.defaultSuffix = QString::fromLatin1(kBackupSuffix);
-    request.directory = dir;
-    const QString name = ChooseFile(request, this);
-    if (!name.isEmpty()) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const BackupResult result = BackupDatabase(dir.toStdString(), name.toStdString());
-        QApplication::restoreOverrideCursor();
-        m_lastBackup = result;
-        if (!result.ok && !result.reason.empty())
-            xb::platform::CurrentUi().messageBox(result.reason, "Error",
-                                                 xb::platform::kMbOk | xb::platform::kMbIconStop);
+void TMainForm::showServerEntries() {
+    // Without a server there is no product page, no live results and nothing to download: the entries are
+    // not offered at all.
+    const bool server = !m_server.baseUrl.isEmpty();
+    for (QAction* item : {ui->msiteweb, ui->mtelecharge}) {
+        const bool shown = server && (item != ui->mtelecharge || m_downloadBound);
+        item->setVisible(shown);
+        item->setEnabled(shown);
     }
-    QDir::setCurrent(dir);
-}
-
-void TMainForm::mrechargerClick() {
-    CloseResultFormIfOpen();
-    const int answer =
-        xb::platform::CurrentUi().messageBox(GetLangText(8).toStdString(), GetLangText(9).toStdString(),
-                                             xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
-    if (answer != xb::platform::kIdYes) return;
-    const QString dir = GetAppDir();
-    FileDialogRequest request;
-    request.title = GetLangText(10);
-    request.filter = QString::fromLatin1(kBackupFilter);
-    request.defaultSuffix = QString::fromLatin1(kBackupSuffix);
-    request.directory = dir;
-    const QString name = ChooseFile(request, this);
-    if (!name.isEmpty()) {
-        // Nothing of this program may keep the old database open or hold rows of it that it could save.
-        CloseWorkingWindows();
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        m_lastRestore = RestoreDatabase(dir.toStdString(), name.toStdString());
-        QApplication::restoreOverrideCursor();
-        ReportRestoreResult(m_lastRestore);
+    for (QWidget* button : {static_cast<QWidget*>(ui->blivescore), static_cast<QWidget*>(ui->bmaj)}) {
+        const bool shown = server && (button != ui->bmaj || m_downloadBound);
+        button->setVisible(shown);
+        button->setEnabled(shown);
     }
-    QDir::setCurrent(dir);
 }
 
 void TMainForm::msitewebClick() {
-    if (m_exchange) OpenInBrowser(QString::fromStdString(m_exchange->settings().baseUrl + "/"));
+    if (!m_server.baseUrl.isEmpty()) OpenInBrowser(m_server.baseUrl + QLatin1Char('/'));
 }
 
 void TMainForm::blivescoreClick() {
-    if (m_exchange)
-        OpenInBrowser(QString::fromStdString(m_exchange->settings().baseUrl + "/resultats-football.php"));
+    if (!m_server.baseUrl.isEmpty())
+        OpenInBrowser(m_server.baseUrl + QStringLiteral("/resultats-football.php"));
 }
 
 }  // namespace app

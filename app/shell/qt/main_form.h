@@ -3,12 +3,12 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 #include <functional>
 #include <memory>
 #include <span>
 #include <vector>
 
-#include "app/exchange/database_archive.h"
 #include "app/shell/table_pack.h"
 
 class QAction;
@@ -22,12 +22,15 @@ class TMainForm;
 
 namespace app {
 
-class ServerExchange;
 class TDegradeClass;
 class Tgerelanguage;
 
-// The help page, relative to the data directory; the build puts resources/help beside the program.
+// The help pages, relative to the program's folder, where the build puts resources/help: French for
+// language 1, English for every other language.
 inline constexpr const char* kHelpFileName = "help/pelmorad32.html";
+inline constexpr const char* kFrenchHelpFileName = "help/pelmorad32-fr.html";
+// The help page of a language (LanguageIndex), relative to the program's folder.
+QString HelpFileName(int language);
 
 // One row of the main window's text table: the component, the text numbers of its caption and hint
 // (0: not set), or a fixed caption, and a fixed suffix added to the hint.
@@ -39,6 +42,22 @@ struct MainFormText {
     const char* hintSuffix;
 };
 std::span<const MainFormText> MainFormTexts();
+
+// An entry of the main window (action or tool-bar button) that shows a window of another folder. The
+// program, which links every window library, names them; the main window knows their windows only so.
+struct WindowEntry {
+    QString entry;
+    std::function<void()> show;
+};
+using WindowEntries = std::vector<WindowEntry>;
+
+// The server exchange as the main window sees it: the maker's web host (empty: the build has no server),
+// the start of the exchange at the first activation and its stop at the close.
+struct ServerLink {
+    QString baseUrl;
+    std::function<void()> start;
+    std::function<void()> stop;
+};
 
 // The picture shown beside the caption panel.
 QImage DrawMainPicture(const QSize& size);
@@ -56,19 +75,14 @@ public:
     // Whether the first activation is still to come, and whether it found no parameter file.
     bool firstActivationPending() const { return m_firstActivation; }
     Tgerelanguage* languageManager() const { return m_language.get(); }
-    // The exchange the first activation starts its thread on and the close stops; its server also gives
-    // the product page and the live results (both entries are disabled without one).
-    void setServerExchange(ServerExchange* exchange);
-    // The database download window, run modally by mtelecharge and bmaj; both entries are hidden while
-    // there is no window or no server.
-    void setDownloadWindow(QDialog* window);
+    // The exchange the first activation starts and the close stops; its server also gives the product page
+    // and the live results. Without a server those two entries and the download entries are hidden.
+    void setServerLink(ServerLink link);
+    const ServerLink& serverLink() const { return m_server; }
 
-    // How the last backup and restore through the menu ended.
-    const BackupResult& lastBackup() const { return m_lastBackup; }
-    const RestoreResult& lastRestore() const { return m_lastRestore; }
-
-    // Makes an entry (an action of ActionList1 or a tool-bar button) show a window of a later folder: the
-    // entry is enabled and runs show. Menu items bound to the action follow it.
+    // Makes an entry (a menu item, an action of ActionList1 or a tool-bar button) run show, typically showing
+    // a window of another folder: the entry is enabled and runs show. Menu items bound to the action follow
+    // it. The download entries (mtelecharge, bmaj) are shown only while there is a server.
     void bindWindowEntry(const QString& entry, std::function<void()> show);
 
     // What the close did to each table.
@@ -81,9 +95,6 @@ public slots:
     void aquitterExecute();
     void msitewebClick();
     void blivescoreClick();
-    void msauvdonneesClick();
-    void mrechargerClick();
-    void mtelechargeClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -97,7 +108,7 @@ private:
     void FormActivate();
     void FormClose();
     void bindEntries();
-    void showDownloadEntries();
+    void showServerEntries();
 
     std::unique_ptr<Ui::TMainForm> ui;
     bool m_firstActivation = true;
@@ -105,10 +116,8 @@ private:
     bool m_closed = false;
     std::unique_ptr<Tgerelanguage> m_language;
     std::vector<TablePackResult> m_packResults;
-    ServerExchange* m_exchange = nullptr;
-    QDialog* m_downloadWindow = nullptr;
-    BackupResult m_lastBackup;
-    RestoreResult m_lastRestore;
+    ServerLink m_server;
+    bool m_downloadBound = false;
 };
 
 extern TMainForm* MainForm;

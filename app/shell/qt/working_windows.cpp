@@ -7,7 +7,6 @@
 
 #include "app/shell/league_database.h"
 #include "app/shell/league_lookups.h"
-#include "app/shell/qt/program.h"
 
 namespace app {
 

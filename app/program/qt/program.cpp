@@ -1,10 +1,14 @@
-#include "app/shell/qt/program.h"
+#include "app/program/qt/program.h"
 
+#include <QEvent>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/exchange/database_swap.h"
+#include "app/exchange/qt/database_commands.h"
 #include "app/exchange/qt/download_window.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
@@ -16,6 +20,7 @@
 #include "app/shell/qt/desktop_shell.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/main_form.h"
+#include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/termination_signals.h"
 #include "app/shell/qt/working_windows.h"
@@ -26,8 +31,6 @@
 #include "engine/dataset/xb_dataset.h"
 
 namespace app {
-
-Tfsysteme* fsysteme = nullptr;
 
 namespace {
 
@@ -59,6 +62,59 @@ private:
     xb::platform::Ui* m_previous;
 };
 
+// The measurement switch "--measure FILE": the run ends by itself once the first activation is over, and
+// FILE receives the monotonic clock (ns) at the program's entry, at the end of the first activation and at
+// the end of the shutdown (docs/program-start.md). Read here only; the windows know nothing of it.
+class StartMeasure : public QObject {
+public:
+    StartMeasure(std::string file, TMainForm* form) : m_file(std::move(file)), m_form(form) {
+        form->installEventFilter(this);
+    }
+    static long long Now() {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    long long entered = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        // The activation's own handling runs after the filter: look once the event has been delivered.
+        if (e->type() == QEvent::WindowActivate && !m_done)
+            QTimer::singleShot(0, this, [this] { afterActivation(); });
+        return false;
+    }
+
+private:
+    void afterActivation() {
+        if (m_done || m_form->firstActivationPending()) return;
+        m_done = true;
+        const long long activated = Now();
+        m_form->close();
+        const long long shutdown = Now();
+        std::FILE* f = std::fopen(m_file.c_str(), "w");
+        if (!f) return;
+        std::fprintf(f, "entered %lld\nactivated %lld\nshutdown %lld\n", entered, activated, shutdown);
+        std::fclose(f);
+    }
+
+    std::string m_file;
+    TMainForm* m_form;
+    bool m_done = false;
+};
+
+// Takes "--measure FILE" out of the arguments; empty when absent.
+std::string TakeMeasureSwitch(int& argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) != "--measure") continue;
+        std::string file = argv[i + 1];
+        for (int j = i; j + 2 <= argc; ++j) argv[j] = argv[j + 2];
+        argc -= 2;
+        return file;
+    }
+    return {};
+}
+
 void AnnounceVersion(const std::string& version) {
     const VersionNoticeTexts texts{GetLangText(251).toStdString(), GetLangText(252).toStdString()};
     AnnounceNewVersion(
@@ -77,7 +133,14 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
                 qApp, [version] { AnnounceVersion(version); }, Qt::QueuedConnection);
         });
     m_mainForm = std::make_unique<TMainForm>();
-    m_mainForm->setServerExchange(m_exchange.get());
+    ServerExchange* exchange = m_exchange.get();
+    m_mainForm->setServerLink(
+        {QString::fromStdString(exchange->settings().baseUrl),
+         [exchange] { exchange->Start(true, kEventStart, true, Params.announcedVersion.toStdString()); },
+         [exchange] { exchange->StopAll(); }});
+    TMainForm* main = m_mainForm.get();
+    m_mainForm->bindWindowEntry(QStringLiteral("msauvdonnees"), [main] { RunMenuBackup(main); });
+    m_mainForm->bindWindowEntry(QStringLiteral("mrecharger"), [main] { RunMenuRestore(main); });
     for (const WindowEntry& e : later) m_mainForm->bindWindowEntry(e.entry, e.show);
     m_aboutBox = std::make_unique<TAboutBox>();
     AboutBox = m_aboutBox.get();
@@ -106,11 +169,13 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     m_ftelecharge = std::make_unique<Tftelecharge>(m_exchange.get(), m_mainForm.get());
     ftelecharge = m_ftelecharge.get();
     m_ftelecharge->setBeforeRestore([this] { CloseWorkingWindows(m_ftelecharge.get()); });
-    m_mainForm->setDownloadWindow(m_ftelecharge.get());
+    // The database download runs modally from the File menu and the globe button.
+    const auto download = [this] { ShowModal(*m_ftelecharge); };
+    m_mainForm->bindWindowEntry(QStringLiteral("mtelecharge"), download);
+    m_mainForm->bindWindowEntry(QStringLiteral("bmaj"), download);
 }
 
 AppWindows::~AppWindows() {
-    if (m_mainForm) m_mainForm->setDownloadWindow(nullptr);
     ftelecharge = nullptr;
     m_ftelecharge.reset();
     Form10 = nullptr;
@@ -131,6 +196,8 @@ void ShowHaltMessage(const std::string& text, uint16_t code) {
 }
 
 int RunProgram(int argc, char** argv, const WindowEntries& later) {
+    const long long entered = StartMeasure::Now();
+    const std::string measureFile = TakeMeasureSwitch(argc, argv);
     xb::Engine engine;
     xb::InstallEngineUnits(engine);
     HttpLibraryScope http;
@@ -154,6 +221,11 @@ int RunProgram(int argc, char** argv, const WindowEntries& later) {
         }
         if (windows) {
             termination.setWindow(windows->mainForm());
+            std::unique_ptr<StartMeasure> measure;
+            if (!measureFile.empty()) {
+                measure = std::make_unique<StartMeasure>(measureFile, windows->mainForm());
+                measure->entered = entered;
+            }
             windows->mainForm()->show();
             status = application.exec();
             windows.reset();

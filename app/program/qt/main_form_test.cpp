@@ -21,6 +21,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "app/exchange/qt/database_commands.h"
+#include "app/program/qt/program.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
@@ -31,7 +33,6 @@
 #include "app/shell/qt/file_dialogs.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_seam.h"
-#include "app/shell/qt/program.h"
 #include "app/shell/qt/termination_signals.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
@@ -436,7 +437,7 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
 
     answer = QString::fromStdString(archive);
     child<QAction>("msauvdonnees")->trigger();
-    ASSERT_TRUE(form->lastBackup().ok) << form->lastBackup().reason;
+    ASSERT_TRUE(LastMenuBackup().ok) << LastMenuBackup().reason;
     ASSERT_TRUE(xb::platform::FileExists(archive));
 
     {
@@ -463,7 +464,7 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
     ui.boxAnswers = {xb::platform::kIdYes, xb::platform::kIdOk};
     answer = QString::fromStdString(archive);
     child<QAction>("mrecharger")->trigger();
-    EXPECT_EQ(form->lastRestore().outcome, RestoreOutcome::kRestored) << form->lastRestore().reason;
+    EXPECT_EQ(LastMenuRestore().outcome, RestoreOutcome::kRestored) << LastMenuRestore().reason;
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[1].text, GetLangText(229).toStdString());
     EXPECT_EQ(GetChampionshipName(1), QStringLiteral("SAVED"));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/exchange/server_exchange.h"
+#include "app/shell/qt/main_form.h"
 
 namespace app {
 
@@ -22,23 +23,12 @@ class Tfpara;
 class Tfsysteme;
 class Tftelecharge;
 
-// The league database's definition tables while the program runs (closed again at the first activation).
-extern Tfsysteme* fsysteme;
-
 // The program cannot start: a league table could not be opened or created. Its text names the file and
 // the engine's reason.
 class StartupError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// An entry of the main window (action or tool-bar button) that shows a window of a later folder. The
-// executable, which links those folders, names them; the shell does not know their windows.
-struct WindowEntry {
-    QString entry;
-    std::function<void()> show;
-};
-using WindowEntries = std::vector<WindowEntry>;
 
 // The application's windows, created in the program's order: the main window first (its creation loads
 // the language file), the league tables before the main window is first activated. Destroyed in reverse.

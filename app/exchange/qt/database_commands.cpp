@@ -1,0 +1,75 @@
+#include "app/exchange/qt/database_commands.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/qt/file_dialogs.h"
+#include "app/shell/qt/working_windows.h"
+#include "platform/ui.h"
+
+namespace app {
+
+namespace {
+
+BackupResult g_lastBackup;
+RestoreResult g_lastRestore;
+
+FileDialogRequest ArchiveRequest(bool save, int title) {
+    FileDialogRequest request;
+    request.save = save;
+    request.title = GetLangText(title);
+    request.filter = QString::fromLatin1(kBackupFilter);
+    request.defaultSuffix = QString::fromLatin1(kBackupSuffix);
+    request.directory = GetAppDir();
+    return request;
+}
+
+}  // namespace
+
+void RunMenuBackup(QWidget* parent) {
+    CloseResultFormIfOpen();
+    const QString dir = GetAppDir();
+    const QString name = ChooseFile(ArchiveRequest(true, 63), parent);
+    if (!name.isEmpty()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        g_lastBackup = BackupDatabase(dir.toStdString(), name.toStdString());
+        QApplication::restoreOverrideCursor();
+        if (!g_lastBackup.ok && !g_lastBackup.reason.empty())
+            xb::platform::CurrentUi().messageBox(g_lastBackup.reason, "Error",
+                                                 xb::platform::kMbOk | xb::platform::kMbIconStop);
+    }
+    // The dialog may have moved the working directory; the program's relative paths start from its own.
+    QDir::setCurrent(dir);
+}
+
+void RunMenuRestore(QWidget* parent) {
+    CloseResultFormIfOpen();
+    const int answer =
+        xb::platform::CurrentUi().messageBox(GetLangText(8).toStdString(), GetLangText(9).toStdString(),
+                                             xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
+    if (answer != xb::platform::kIdYes) return;
+    const QString dir = GetAppDir();
+    const QString name = ChooseFile(ArchiveRequest(false, 10), parent);
+    if (!name.isEmpty()) {
+        // Nothing of this program may keep the old database open or hold rows of it that it could save.
+        CloseWorkingWindows();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        g_lastRestore = RestoreDatabase(dir.toStdString(), name.toStdString());
+        QApplication::restoreOverrideCursor();
+        ReportRestoreResult(g_lastRestore);
+    }
+    QDir::setCurrent(dir);
+}
+
+const BackupResult& LastMenuBackup() {
+    return g_lastBackup;
+}
+
+const RestoreResult& LastMenuRestore() {
+    return g_lastRestore;
+}
+
+}  // namespace app

@@ -1,0 +1,209 @@
+#include "app/reports/qt/head_to_head_window.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QEvent>
+#include <QPieSeries>
+#include <QScrollBar>
+#include <QStackedBarSeries>
+
+#include "app/editing/qt/pick_list.h"
+#include "app/editing/qt/window_guards.h"
+#include "app/reports/head_to_head.h"
+#include "app/reports/qt/team_report_grids.h"
+#include "app/shell/lang_texts.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/qt/report_charts.h"
+#include "app/shell/qt/report_export.h"
+#include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/report_print.h"
+#include "ui_Tffaceaface.h"
+
+namespace app {
+
+Tffaceaface* ffaceaface() {
+    static Tffaceaface* window = nullptr;
+    if (!window) window = new Tffaceaface();
+    return window;
+}
+
+const std::vector<WindowText>& Tffaceaface::Texts() {
+    static const std::vector<WindowText> texts = {
+        {"Tffaceaface", 177, TextRole::kCaption},
+        {"bimp", 80, TextRole::kCaption},
+        {"bimp", 81, TextRole::kHint},
+        {"bquit", 46, TextRole::kCaption},
+        {"bquit", 45, TextRole::kHint},
+        {"bhtm", 84, TextRole::kHint},
+        {"bafficher", 82, TextRole::kCaption},
+        {"bafficher", 170, TextRole::kHint},
+        {"bttesrenc", 244, TextRole::kCaption},
+        {"bmemeconfig", 245, TextRole::kCaption},
+    };
+    return texts;
+}
+
+Tffaceaface::Tffaceaface(QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Tffaceaface>()) {
+    ui->setupUi(this);
+    connect(ui->iequipe1, &QToolButton::clicked, this, Guarded([this] { iequipe1Click(); }));
+    connect(ui->iequipe2, &QToolButton::clicked, this, Guarded([this] { iequipe2Click(); }));
+    connect(ui->bafficher, &QPushButton::clicked, this, Guarded([this] { bafficherClick(); }));
+    connect(ui->bimp, &QPushButton::clicked, this, Guarded([this] { bimpClick(); }));
+    connect(ui->bhtm, &QPushButton::clicked, this, Guarded([this] { bhtmClick(); }));
+    connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
+    ui->bhtm->setText(QStringLiteral("HTML"));
+
+    // Chartmatch: the results pie; chartbut: the goals bars.
+    for (QChartView* view : {ui->Chartmatch, ui->chartbut}) {
+        view->setChart(new QChart);
+        PrepareReportChart(view);
+    }
+    Series3 = new QPieSeries(ui->Chartmatch->chart());
+    Series3->setObjectName(QStringLiteral("Series3"));
+    Series3->setPieSize(0.6);
+    ui->Chartmatch->chart()->addSeries(Series3);
+    ui->Chartmatch->chart()->legend()->setAlignment(Qt::AlignRight);
+    Series1 = new QStackedBarSeries(ui->chartbut->chart());
+    Series1->setObjectName(QStringLiteral("Series1"));
+    SetBars(ui->chartbut->chart(), Series1, {});
+
+    SetStripedCells(ui->grilleresultat, {4, 5});
+    TranslateFaceAFaceForm();
+    // An empty list to start with: RowCount 2, row 1 empty.
+    ShowGridRows(ui->grilleresultat, {});
+}
+
+Tffaceaface::~Tffaceaface() = default;
+
+ReportGrid* Tffaceaface::grid() const {
+    return ui->grilleresultat;
+}
+
+void Tffaceaface::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+    QWidget::changeEvent(event);
+}
+
+void Tffaceaface::FormActivate() {
+    TranslateFaceAFaceForm();
+}
+
+void Tffaceaface::TranslateFaceAFaceForm() {
+    ApplyWindowTexts(this, Texts());
+    ui->lequipe1->setText(GetLangText(139) + QStringLiteral(" 1"));
+    ui->lequipe2->setText(GetLangText(139) + QStringLiteral(" 2"));
+    // The titles only: SetupReportGrid would empty the list the charts were drawn from.
+    const QStringList titles = {GetLangText(13),
+                                GetLangText(12),
+                                GetLangText(14),
+                                GetLangText(139) + QStringLiteral("1"),
+                                QString(),
+                                QString(),
+                                GetLangText(139) + QStringLiteral("2")};
+    ReportGrid& g = *ui->grilleresultat;
+    if (g.ColCount() != kHeadToHeadColumns) {
+        SetupReportGrid(&g, {80, 120, 50, 100, 30, 30, 100}, titles);
+        // Wide enough for the seven columns beside the scroll bar.
+        int width = 2 * g.frameWidth() + g.verticalScrollBar()->sizeHint().width() + 4;
+        for (int c = 0; c < kHeadToHeadColumns; ++c) width += g.ColWidth(c);
+        g.setMinimumWidth(width);
+        return;
+    }
+    for (int c = 0; c < kHeadToHeadColumns; ++c) g.SetCells(c, 0, titles[c]);
+}
+
+void Tffaceaface::SetTeam(int side, int team) {
+    (side == 1 ? m_team1 : m_team2) = team;
+    (side == 1 ? ui->enomequipe1 : ui->enomequipe2)->setText(team ? GetTeamName(team) : QString());
+}
+
+void Tffaceaface::pickTeam(int side) {
+    const int team = PickFromList(2);
+    if (team != 0) SetTeam(side, team);
+}
+
+void Tffaceaface::iequipe1Click() {
+    pickTeam(1);
+}
+
+void Tffaceaface::iequipe2Click() {
+    pickTeam(2);
+}
+
+void Tffaceaface::bafficherClick() {
+    CloseResultFormIfOpen();
+    HourGlass wait;
+    ComputeHeadToHead();
+}
+
+void Tffaceaface::ComputeHeadToHead() {
+    // No meetings unless both teams are chosen.
+    const bool both = m_team1 != 0 && m_team2 != 0;
+    const int team1 = both ? m_team1 : 0, team2 = both ? m_team2 : 0;
+    m_name1 = both ? ui->enomequipe1->text().trimmed() : QString();
+    m_name2 = both ? ui->enomequipe2->text().trimmed() : QString();
+    m_sameConfiguration = ui->bmemeconfig->isChecked();
+    const HeadToHeadResult result = app::ComputeHeadToHead(team1, team2, !m_sameConfiguration);
+    ShowGridRows(ui->grilleresultat, HeadToHeadGridRows(result, team1, m_name1, m_name2));
+    const QColor blue(0x00, 0x00, 0xFF), red(0xFF, 0x00, 0x00), green(0x00, 0x80, 0x00);
+    // Chart labels are read as markup: a name holding "<" or "&" is escaped to show whole.
+    const QString label1 = m_name1.toHtmlEscaped(), label2 = m_name2.toHtmlEscaped();
+    SetBars(ui->chartbut->chart(), Series1,
+            {{label1, double(result.goals1), blue}, {label2, double(result.goals2), red}});
+    SetPieSlices(Series3, {{label1, double(result.wins1), blue},
+                           {GetLangText(133), double(result.draws), green},
+                           {label2, double(result.wins2), red}});
+}
+
+bool Tffaceaface::PrintHeadToHead() {
+    const GridRows rows = GridDataRows(ui->grilleresultat);
+    return PrintReport([&](PrintLayout& p) {
+        p.Title(GetLangText(177));
+        p.Skip(2);
+        const int w = p.w();
+        p.Line({{10, m_name1 + QStringLiteral(" - ") + m_name2}});
+        p.Line({{10, GetLangText(m_sameConfiguration ? 245 : 244)}});
+        p.Skip(1);
+        const int xs[] = {10, 5 * w + 10, 20 * w + 10, 23 * w + 10, 43 * w + 10, 46 * w + 10, 49 * w + 10};
+        p.Line({{xs[0], GetLangText(13)},
+                {xs[1], GetLangText(12)},
+                {xs[2], GetLangText(167)},
+                {xs[3], GetLangText(139) + QStringLiteral(" 1")},
+                {xs[4], QString()},
+                {xs[5], QString()},
+                {xs[6], GetLangText(139) + QStringLiteral(" 2")}});
+        p.Skip(1);
+        for (const QStringList& row : rows) {
+            QList<QPair<int, QString>> cells;
+            for (int c = 0; c < kHeadToHeadColumns; ++c)
+                cells.append({xs[c], c < row.size() ? row[c].trimmed() : QString()});
+            p.Line(cells);
+        }
+        // Team names label both charts: they are laid out wider than the shared minimum to show whole.
+        const int h = 13 * p.L();
+        p.EnsureRoom(h);
+        PrintChartWhole(p, ui->Chartmatch->chart(), QRect(QPoint(20, p.y), QPoint(30 * w + 10, p.y + h)),
+                        560);
+        PrintChartWhole(p, ui->chartbut->chart(),
+                        QRect(QPoint(35 * w + 20, p.y), QPoint(55 * w + 10, p.y + h)), 560);
+    });
+}
+
+void Tffaceaface::bimpClick() {
+    PrintHeadToHead();
+}
+
+void Tffaceaface::bhtmClick() {
+    const GridRows rows = GridDataRows(ui->grilleresultat);
+    ExportReportPage(this, {ui->Chartmatch, ui->chartbut},
+                     [&](const ExportFileChoice&, const QStringList& images) {
+                         return ExportHeadToHeadHtml(rows, m_name1, m_name2, m_sameConfiguration, images);
+                     });
+}
+
+void Tffaceaface::bquitClick() {
+    close();
+}
+
+}  // namespace app
