@@ -42,6 +42,10 @@ bool IsInteger(const QString& text) {
     return ok;
 }
 
+int IntegerOrZero(const QString& text) {
+    return IsInteger(text) ? text.trimmed().toInt() : 0;
+}
+
 QString VerticalText(const QString& text) {
     QString out;
     for (const QChar c : text) {

@@ -18,6 +18,8 @@ QString LeftPart(const QString& text, int n);
 QString RightPart(const QString& text, int n);
 // True when the text is a 32-bit integer: optional blanks, an optional sign and digits. False for "".
 bool IsInteger(const QString& text);
+// The number a field holds, 0 when it holds none (a selection that is no number makes an action do nothing).
+int IntegerOrZero(const QString& text);
 // The characters one per line, each preceded by a blank and followed by "\n" (vertical column titles).
 QString VerticalText(const QString& text);
 

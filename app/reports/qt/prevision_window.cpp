@@ -26,10 +26,6 @@ constexpr unsigned kTeam1Colour = 0xFF0000;
 constexpr unsigned kDrawColour = 0x008000;
 constexpr unsigned kTeam2Colour = 0x0000FF;
 
-int integerOf(const QString& text) {
-    return IsInteger(text) ? text.trimmed().toInt() : 0;
-}
-
 // A percentage as its single-precision value reads (23.333334, not 23.3333339691).
 double shown(float percent) {
     return QString::number(static_cast<double>(percent), 'g', 8).toDouble();
@@ -134,10 +130,10 @@ void Tfprevision::ComputePrevision() {
     PrevisionRequest r;
     const QString yearText = m_selection->seasonText().left(4), championshipText = ui->enumchamp->text();
     if (IsInteger(yearText) && IsInteger(championshipText)) {
-        r.year = integerOf(yearText);
-        r.championship = integerOf(championshipText);
+        r.year = IntegerOrZero(yearText);
+        r.championship = IntegerOrZero(championshipText);
     }
-    r.matchday = integerOf(ui->cjournee->currentText());
+    r.matchday = IntegerOrZero(ui->cjournee->currentText());
     r.team1 = FindTeamNumber(ui->eequipe1->currentText());
     r.team2 = FindTeamNumber(ui->eequipe2->currentText());
     r.method = ui->ctypeprevision->currentIndex() + 1;

@@ -19,10 +19,6 @@ namespace {
 constexpr int kPickChampionshipsByNumber = 3;
 constexpr int kPickChampionshipsByName = 4;
 
-int integerOf(const QString& text) {
-    return IsInteger(text) ? text.trimmed().toInt() : 0;
-}
-
 }  // namespace
 
 ReportSelectionPanel::ReportSelectionPanel(QWidget* window, SelectionPanelNames names) : QObject(window) {
@@ -53,11 +49,11 @@ ReportSelectionPanel::ReportSelectionPanel(QWidget* window, SelectionPanelNames 
 }
 
 int ReportSelectionPanel::championship() const {
-    return m_number ? integerOf(m_number->text()) : 0;
+    return m_number ? IntegerOrZero(m_number->text()) : 0;
 }
 
 int ReportSelectionPanel::year() const {
-    return m_season ? integerOf(m_season->currentText().left(4)) : 0;
+    return m_season ? IntegerOrZero(m_season->currentText().left(4)) : 0;
 }
 
 int ReportSelectionPanel::team() const {

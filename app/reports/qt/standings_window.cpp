@@ -29,10 +29,6 @@ constexpr int kScorersWidths[kScorersColumns] = {0, 130, 130, 50};
 constexpr int kScorersTitles[kScorersColumns] = {0, 111, 139, 109};
 constexpr int kDrawsColumn = 6;
 
-int integerOf(const QString& text) {
-    return IsInteger(text) ? text.trimmed().toInt() : 0;
-}
-
 }  // namespace
 
 Tfclassement* fclassement() {
@@ -222,10 +218,10 @@ void Tfclassement::ShowStandings() {
     if (!IsInteger(yearText) || !IsInteger(ui->enumchamp->text()) || !IsInteger(first) || !IsInteger(last))
         return;
     StandingsRequest request;
-    request.championship = integerOf(ui->enumchamp->text());
-    request.year = integerOf(yearText);
-    request.firstDay = integerOf(first);
-    request.lastDay = integerOf(last);
+    request.championship = IntegerOrZero(ui->enumchamp->text());
+    request.year = IntegerOrZero(yearText);
+    request.firstDay = IntegerOrZero(first);
+    request.lastDay = IntegerOrZero(last);
     request.side = std::max(0, ui->ctypecla1->currentIndex());
     request.sortType = std::max(0, ui->ctypecla2->currentIndex());
     if (request.sortType == kOrderScorers) {

@@ -27,10 +27,6 @@ namespace app {
 
 namespace {
 
-int integerOf(const QString& text) {
-    return IsInteger(text) ? text.trimmed().toInt() : 0;
-}
-
 const QColor kBlue(0x00, 0x00, 0xFF), kRed(0xFF, 0x00, 0x00), kGreen(0x00, 0x80, 0x00),
     kLime(0x00, 0xFF, 0x00);
 
@@ -163,8 +159,8 @@ void Tfinfoequipe::bafficheClick() {
 }
 
 void Tfinfoequipe::ComputeTeamInfo() {
-    const int year = integerOf(ui->eannee->currentText().left(4));
-    const int championship = integerOf(ui->enumchamp->text());
+    const int year = IntegerOrZero(ui->eannee->currentText().left(4));
+    const int championship = IntegerOrZero(ui->enumchamp->text());
     const int team = FindTeamNumber(ui->eequipe->currentText());
     const TeamInfoResult info = app::ComputeTeamInfo(championship, year, team);
     if (info.computed) {

@@ -26,14 +26,6 @@ namespace app {
 // the own-goal type).
 bool StartMatchEntry(int year, int championship, int matchday, int home, int away, int mode);
 
-namespace {
-
-int integerOf(const QString& text) {
-    return IsInteger(text) ? text.trimmed().toInt() : 0;
-}
-
-}  // namespace
-
 Tfmatcheq* fmatcheq() {
     static Tfmatcheq* window = nullptr;
     if (!window) window = new Tfmatcheq();
@@ -154,8 +146,8 @@ void Tfmatcheq::bafficheClick() {
 }
 
 void Tfmatcheq::ShowTeamMatches() {
-    const int championship = integerOf(ui->enumchamp->text());
-    const int year = integerOf(ui->eannee->currentText().left(4));
+    const int championship = IntegerOrZero(ui->enumchamp->text());
+    const int year = IntegerOrZero(ui->eannee->currentText().left(4));
     const int team = FindTeamNumber(ui->eequipe->currentText());
     if (championship >= 1 && year >= 1 && team >= 1)
         ComputeTeamMatches(championship, year, team, std::max(0, ui->ctypematch->currentIndex()));
@@ -177,13 +169,13 @@ void Tfmatcheq::ComputeTeamMatches(int championship, int year, int team, int typ
 }
 
 void Tfmatcheq::OpenSelectedMatch() {
-    const int championship = integerOf(ui->enumchamp->text());
-    const int year = integerOf(ui->eannee->currentText().left(4));
+    const int championship = IntegerOrZero(ui->enumchamp->text());
+    const int year = IntegerOrZero(ui->eannee->currentText().left(4));
     ReportGrid& g = *ui->grilleresultat;
     const int r = g.Row();
     if (r <= 0) return;
-    startMatchEntry(year, championship, integerOf(g.Cells(0, r)), integerOf(g.Cells(6, r)),
-                    integerOf(g.Cells(7, r)), 2);
+    startMatchEntry(year, championship, IntegerOrZero(g.Cells(0, r)), IntegerOrZero(g.Cells(6, r)),
+                    IntegerOrZero(g.Cells(7, r)), 2);
 }
 
 void Tfmatcheq::grilleresultatDblClick() {
