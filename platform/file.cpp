@@ -25,9 +25,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <thread>
 
 #include "platform/clock.h"
 
@@ -44,7 +46,58 @@ struct FaultSlot {
 };
 FaultSlot g_faults[5];
 
+enum CallKind { kRead, kWrite, kLock, kUnlock, kStat, kOpen, kOther, kKinds };
+std::atomic<uint64_t> g_calls[kKinds];
+std::atomic<int64_t> g_latencyUs{0};
+
+void waitLatency(int64_t us) {
+    using Clock = std::chrono::steady_clock;
+    if (us >= 1000) {
+        std::this_thread::sleep_for(std::chrono::microseconds(us));
+        return;
+    }
+    const Clock::time_point end = Clock::now() + std::chrono::microseconds(us);
+    while (Clock::now() < end) {
+    }
+}
+
+// Counts one call of the operating system (and waits the network's time when one is set).
+void countCall(CallKind kind) {
+    g_calls[kind].fetch_add(1, std::memory_order_relaxed);
+    const int64_t us = g_latencyUs.load(std::memory_order_relaxed);
+    if (us > 0) waitLatency(us);
+}
+
 }  // namespace
+
+FileCallCounts FileCalls() {
+    auto v = [](CallKind k) { return g_calls[k].load(std::memory_order_relaxed); };
+    FileCallCounts c;
+    c.read = v(kRead);
+    c.write = v(kWrite);
+    c.lock = v(kLock);
+    c.unlock = v(kUnlock);
+    c.stat = v(kStat);
+    c.open = v(kOpen);
+    c.other = v(kOther);
+    return c;
+}
+
+FileCallCounts operator-(const FileCallCounts& a, const FileCallCounts& b) {
+    FileCallCounts c;
+    c.read = a.read - b.read;
+    c.write = a.write - b.write;
+    c.lock = a.lock - b.lock;
+    c.unlock = a.unlock - b.unlock;
+    c.stat = a.stat - b.stat;
+    c.open = a.open - b.open;
+    c.other = a.other - b.other;
+    return c;
+}
+
+void SetFileCallLatency(std::chrono::microseconds latency) {
+    g_latencyUs.store(latency.count(), std::memory_order_relaxed);
+}
 
 bool TakeFault(FaultOp op, int& code) {
     FaultSlot& f = g_faults[static_cast<int>(op)];
@@ -150,6 +203,7 @@ int File::create(const std::string& path, int mode) {
 
 int File::openImpl(const std::string& path, int mode, bool create) {
     close();
+    countCall(kOpen);
     const int access = accessOf(mode);
     const int share = shareOf(mode);
     const bool denyRead = share == 0x00 || share == 0x10 || share == 0x30;
@@ -198,6 +252,7 @@ int File::openImpl(const std::string& path, int mode, bool create) {
 
 int File::changeShare(int mode) {
     if (m_fd < 0) return kErrInvalidHandle;
+    countCall(kLock);
     const int share = shareOf(mode);
     const bool denyRead = share == 0x00 || share == 0x10 || share == 0x30;
     const bool denyWrite = share == 0x00 || share == 0x10 || share == 0x20;
@@ -228,7 +283,10 @@ int File::changeShare(int mode) {
 }
 
 void File::close() {
-    if (m_fd >= 0) ::close(m_fd);  // releases every lock of this handle
+    if (m_fd >= 0) {
+        countCall(kOther);
+        ::close(m_fd);  // releases every lock of this handle
+    }
     m_fd = -1;
     m_locks.clear();
 }
@@ -237,6 +295,7 @@ int File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) {
     if (m_fd < 0) return kErrInvalidHandle;
     int code = 0;
     if (TakeFault(FaultOp::Read, code)) return code;
+    countCall(kRead);
     size_t done = 0;
     auto* p = static_cast<char*>(buf);
     while (done < n) {
@@ -259,6 +318,7 @@ int File::writeAt(uint64_t offset, const void* buf, size_t n) {
     if (m_fd < 0) return kErrInvalidHandle;
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
+    countCall(kWrite);
     size_t done = 0;
     auto* p = static_cast<const char*>(buf);
     while (done < n) {
@@ -276,6 +336,7 @@ int File::writeAt(uint64_t offset, const void* buf, size_t n) {
 
 int File::size(uint64_t& out) const {
     if (m_fd < 0) return kErrInvalidHandle;
+    countCall(kStat);
     struct stat st {};
     if (fstat(m_fd, &st) != 0) return WinErrorOfErrno(errno);
     out = static_cast<uint64_t>(st.st_size);
@@ -286,6 +347,7 @@ int File::truncate(uint64_t length) {
     if (m_fd < 0) return kErrInvalidHandle;
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
+    countCall(kOther);
     if (ftruncate(m_fd, static_cast<off_t>(length)) != 0) return WinErrorOfErrno(errno);
     return 0;
 }
@@ -294,6 +356,7 @@ int File::flush() {
     if (m_fd < 0) return kErrInvalidHandle;
     int code = 0;
     if (TakeFault(FaultOp::Flush, code)) return code;
+    countCall(kOther);
     if (fdatasync(m_fd) != 0) return errno == EIO ? kErrWriteFault : WinErrorOfErrno(errno);
     return 0;
 }
@@ -312,6 +375,7 @@ int File::lock(uint64_t offset, uint64_t length) {
         return kErrLockViolation;
     for (const Region& r : m_locks)
         if (offset < r.offset + r.length && r.offset < offset + length) return kErrLockViolation;
+    countCall(kLock);
     int rc = ofdLock(m_fd, F_WRLCK, static_cast<off_t>(offset), static_cast<off_t>(length));
     // A handle opened for reading only may lock as well: its lock is a shared one, which still keeps
     // every writing handle out of the region.
@@ -330,6 +394,7 @@ int File::unlock(uint64_t offset, uint64_t length) {
     if (m_fd < 0) return kErrInvalidHandle;
     for (size_t i = 0; i < m_locks.size(); ++i) {
         if (m_locks[i].offset == offset && m_locks[i].length == length) {
+            countCall(kUnlock);
             ofdLock(m_fd, F_UNLCK, static_cast<off_t>(offset), static_cast<off_t>(length));
             m_locks.erase(m_locks.begin() + static_cast<long>(i));
             return 0;
@@ -340,6 +405,7 @@ int File::unlock(uint64_t offset, uint64_t length) {
 
 uint32_t File::dosDateTime() const {
     if (m_fd < 0) return 0;
+    countCall(kStat);
     struct stat st {};
     if (fstat(m_fd, &st) != 0) return 0;
     return TimeToDosDateTime(static_cast<int64_t>(st.st_mtime));
@@ -354,6 +420,7 @@ int DeleteFileChecked(const std::string& path) {
     }
     if (rc != 0) return rc;
     // Unlink while the probe still excludes every other opener, so no one slips in between.
+    countCall(kOther);
     if (::unlink(path.c_str()) != 0) return WinErrorOfErrno(errno);
     return 0;
 }
@@ -375,11 +442,13 @@ int RenameFileChecked(const std::string& from, const std::string& to) {
 int RenameFile(const std::string& from, const std::string& to) {
     int code = 0;
     if (TakeFault(FaultOp::Rename, code)) return code;
+    countCall(kOther);
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorOfErrno(errno);
 }
 
 int RenameFileNoReplace(const std::string& from, const std::string& to) {
     // A hard link fails when the target exists, where a rename would replace it.
+    countCall(kOther);
     if (::link(from.c_str(), to.c_str()) != 0) return errno == EEXIST ? 80 : WinErrorOfErrno(errno);
     ::unlink(from.c_str());
     return 0;
@@ -402,6 +471,7 @@ int CopyFileMode(const std::string& from, const std::string& to) {
 }
 
 int RemoveFileIfExists(const std::string& path) {
+    countCall(kOther);
     if (::unlink(path.c_str()) == 0 || errno == ENOENT) return 0;
     return WinErrorOfErrno(errno);
 }

@@ -7,6 +7,7 @@
 // read), 16 and 0 (exclusive read).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -123,6 +124,25 @@ int SyncDirectoryOf(const std::string& path);
 int CopyFileMode(const std::string& from, const std::string& to);
 // Deletes a file without probing; 0 when it did not exist.
 int RemoveFileIfExists(const std::string& path);
+
+// The calls this layer makes of the operating system, by kind, counted for the whole process. On a
+// network drive each one is a round trip to the server, so the counts say what an operation costs there.
+// An open counts once (with the share-mode locks it takes); a lock counts also when refused.
+struct FileCallCounts {
+    uint64_t read = 0;
+    uint64_t write = 0;
+    uint64_t lock = 0;
+    uint64_t unlock = 0;
+    uint64_t stat = 0;
+    uint64_t open = 0;
+    uint64_t other = 0;  // close, truncate, flush, delete, rename
+    uint64_t total() const { return read + write + lock + unlock + stat + open + other; }
+};
+FileCallCounts FileCalls();
+FileCallCounts operator-(const FileCallCounts& a, const FileCallCounts& b);
+// Makes every counted call wait this long first, as a network drive would (zero: no wait). For
+// benchmarks; the wait is a busy one below a millisecond, so short waits are kept exactly.
+void SetFileCallLatency(std::chrono::microseconds latency);
 
 // Fault injection: make the nth read, write, flush, engine allocation or RenameFile from now on (1 = the
 // next) fail with code. Engine code that allocates asks TakeFault(FaultOp::Alloc, code) first.

@@ -178,5 +178,40 @@ TEST(Files, ShortReadIsADiskReadErrorUnlessCounted) {
     EXPECT_EQ(size, 3u);
 }
 
+// The counts are what a network drive turns into round trips: one per call of the operating system, of
+// the kind made, a refused lock and the latency's wait included.
+TEST(Files, EveryCallIsCountedByItsKindAndWaitsTheLatency) {
+    TempDir dir;
+    xbtest::WriteFileBytes(dir.file("x"), "abcdef");
+    const FileCallCounts before = FileCalls();
+    File f, g;
+    ASSERT_EQ(f.open(dir.file("x"), kModeShared), 0);
+    ASSERT_EQ(g.open(dir.file("x"), kModeShared), 0);
+    char buf[4];
+    ASSERT_EQ(f.readAt(0, buf, 4), 0);
+    ASSERT_EQ(f.writeAt(0, "z", 1), 0);
+    ASSERT_EQ(f.lock(0, 2), 0);
+    EXPECT_EQ(g.lock(1, 1), kErrLockViolation);
+    EXPECT_EQ(f.lock(0, 1), kErrLockViolation);  // answered by the handle itself: no call made
+    ASSERT_EQ(f.unlock(0, 2), 0);
+    uint64_t size = 0;
+    ASSERT_EQ(f.size(size), 0);
+    const FileCallCounts d = FileCalls() - before;
+    EXPECT_EQ(d.open, 2u);
+    EXPECT_EQ(d.read, 1u);
+    EXPECT_EQ(d.write, 1u);
+    EXPECT_EQ(d.lock, 2u);
+    EXPECT_EQ(d.unlock, 1u);
+    EXPECT_EQ(d.stat, 1u);
+    EXPECT_EQ(d.total(), 8u);
+
+    SetFileCallLatency(std::chrono::microseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(f.readAt(0, buf, 1), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    SetFileCallLatency(std::chrono::microseconds(0));
+    EXPECT_GE(took, std::chrono::microseconds(3000));
+}
+
 }  // namespace
 }  // namespace xb::platform
