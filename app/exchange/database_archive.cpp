@@ -100,7 +100,14 @@ public:
             }
             m_tables.push_back(std::move(t));
             xb::CurrentAreaScope area(m_tables.back()->Area());
-            auto bracket = std::make_unique<xb::IndexReadBracket>();
+            std::unique_ptr<xb::IndexReadBracket> bracket;
+            try {
+                bracket = std::make_unique<xb::IndexReadBracket>();
+            } catch (const std::exception& e) {
+                // The semaphore could not be read or written (a full disk, a lost share).
+                reason = def.file + ": " + e.what();
+                return false;
+            }
             if (!bracket->entered()) {
                 reason = def.file + ": the index is busy";
                 return false;

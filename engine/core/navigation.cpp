@@ -1,6 +1,7 @@
 #include "engine/core/navigation.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "engine/core/dates.h"
 #include "engine/core/engine.h"
@@ -47,6 +48,13 @@ bool readLoad(WorkAreaBlock& b, int32_t r) {
     if (!GetDbfRecord(b, r)) return false;
     RawToTypedRecord(b, b.typed);
     return true;
+}
+
+// readLoad for a record an order or a step named: one beyond the count another station appended, so
+// the count is brought up to date first.
+bool loadRecord(WorkAreaBlock& b, int32_t r) {
+    if (r > b.recCount && !b.isVirtual) RefreshRecCount(b);
+    return readLoad(b, r);
 }
 
 void endPosition(WorkAreaBlock& b) {
@@ -130,6 +138,63 @@ SemaphoreBracket::~SemaphoreBracket() {
     e.currentArea = saved;
 }
 
+bool RunIndexRead(const std::function<bool()>& move) {
+    WorkAreaBlock* b = CurrentBlock();
+    IndexDriver* d = driver();
+    if (!b || !d || !IsIndexActive()) return move();
+    ErrorState& errors = eng().errors;
+    const int32_t recNo = b->recNo;
+    const bool eof = b->eof;
+    const bool bof = b->bof;
+    const uint16_t lastError = errors.lastError;
+    const uint16_t pending = errors.pendingError;
+    const std::string detail = errors.detail;
+    // Two optimistic tries, the second from a fresh look at the semaphore; then the counted bracket,
+    // which waits for a writer and cannot be overtaken.
+    constexpr int kOptimisticTries = 2;
+    for (int attempt = 0;; ++attempt) {
+        const IndexDriver::ReadWay way =
+            attempt < kOptimisticTries ? d->beginIndexRead(attempt > 0) : IndexDriver::kReadCounted;
+        if (way == IndexDriver::kReadAsItStands) return move();
+        if (way == IndexDriver::kReadCounted) {
+            errors.lastError = 0;
+            ReadSemaphore sem;
+            if (LastError() != 0) return false;
+            errors.lastError = lastError;
+            return move();
+        }
+        bool clean = false;
+        bool result = false;
+        {
+            // Nothing of a read that may be thrown away is reported: a failure is met again, and reported,
+            // in the counted bracket.
+            const bool trapping = errors.trapping;
+            errors.trapping = false;
+            errors.lastError = 0;
+            try {
+                result = move();
+                clean = errors.lastError == 0;
+            } catch (const EEngineError&) {
+                clean = false;
+            }
+            errors.trapping = trapping;
+        }
+        const bool holds = d->endOptimisticRead();
+        if (holds && clean) {
+            errors.lastError = lastError;  // as a move that met no failure leaves it
+            return result;
+        }
+        b->recNo = recNo;
+        b->eof = eof;
+        b->bof = bof;
+        errors.lastError = lastError;
+        errors.pendingError = pending;
+        errors.detail = detail;
+        d->forgetPositions();
+        if (holds) attempt = kOptimisticTries - 1;  // not a change: the failure itself, counted
+    }
+}
+
 bool RecordVisible() {
     WorkAreaBlock* b = CurrentBlock();
     if (!b) return false;
@@ -159,74 +224,80 @@ bool GoTop() {
     eng().errors.lastError = 0;
     WorkAreaBlock* b = CurrentBlock();
     if (!b) return false;
-    RefreshRecCount(*b);  // so that a table another station filled is not taken for empty
-    if (b->recCount < 1) return true;
     const bool order = IsIndexActive();
-    ReadSemaphore sem;
-    int32_t r = 1;
-    if (order) {
-        r = driver()->indexFirst();
-        if (r == b->recCount + 1) {
-            endPosition(*b);
-            return true;
-        }
-    }
-    if (!readLoad(*b, r)) return false;
-    while (!RecordVisible() && !b->eof && LastError() == 0) {
+    // So that a table another station filled is not taken for empty. An order brings the count up to
+    // date itself when the index shows another station's change.
+    if (!order || b->recCount < 1) RefreshRecCount(*b);
+    if (b->recCount < 1) return true;
+    auto move = [b, order]() {
+        int32_t r = 1;
         if (order) {
-            r = driver()->indexNext();
-            if (driver()->indexEof()) r = b->recCount + 1;
-        } else {
-            ++r;
+            r = driver()->indexFirst();
+            if (r == b->recCount + 1) {
+                endPosition(*b);
+                return true;
+            }
         }
-        if (r > b->recCount) {
-            endPosition(*b);
-            if (order) driver()->syncIndexOrder();
-            break;
+        if (!loadRecord(*b, r)) return false;
+        while (!RecordVisible() && !b->eof && LastError() == 0) {
+            if (order) {
+                r = driver()->indexNext();
+                if (driver()->indexEof()) r = b->recCount + 1;
+            } else {
+                ++r;
+            }
+            if (r > b->recCount) {
+                endPosition(*b);
+                if (order) driver()->syncIndexOrder();
+                break;
+            }
+            if (!loadRecord(*b, r)) return false;
         }
-        if (!readLoad(*b, r)) return false;
-    }
-    if (order) driver()->saveOrderKey();
-    return LastError() == 0;
+        if (order) driver()->saveOrderKey();
+        return LastError() == 0;
+    };
+    return order ? RunIndexRead(move) : move();
 }
 
 bool GoBottom() {
     eng().errors.lastError = 0;
     WorkAreaBlock* b = CurrentBlock();
     if (!b) return false;
-    RefreshRecCount(*b);
-    if (b->recCount < 1) return true;
     const bool order = IsIndexActive();
-    ReadSemaphore sem;  // before the first index read
-    int32_t r = b->recCount;
-    if (order) {
-        r = driver()->indexLast();
-        if (r == b->recCount + 1) {
-            endPosition(*b);
-            return true;
-        }
-    }
-    if (!readLoad(*b, r)) return false;
-    while (!RecordVisible()) {
-        bool stop;
+    if (!order || b->recCount < 1) RefreshRecCount(*b);
+    if (b->recCount < 1) return true;
+    auto move = [b, order]() {
+        int32_t r = b->recCount;
         if (order) {
-            r = driver()->indexPrior();
-            stop = driver()->indexBof();
-        } else {
-            --r;
-            stop = r < 1;
+            r = driver()->indexLast();
+            if (r == b->recCount + 1) {
+                endPosition(*b);
+                return true;
+            }
         }
-        if (stop || r < 1) {
-            endPosition(*b);
-            if (order) driver()->syncIndexOrder();
-            setBof(*b);
-            setEof(*b);
-            break;
+        if (!loadRecord(*b, r)) return false;
+        while (!RecordVisible()) {
+            bool stop;
+            if (order) {
+                r = driver()->indexPrior();
+                stop = driver()->indexBof();
+            } else {
+                --r;
+                stop = r < 1;
+            }
+            if (stop || r < 1) {
+                endPosition(*b);
+                if (order) driver()->syncIndexOrder();
+                setBof(*b);
+                setEof(*b);
+                break;
+            }
+            if (!loadRecord(*b, r)) return false;
         }
-        if (!readLoad(*b, r)) return false;
-    }
-    if (order) driver()->saveOrderKey();
-    return LastError() == 0;
+        if (order) driver()->saveOrderKey();
+        return LastError() == 0;
+    };
+    return order ? RunIndexRead(move) : move();
 }
 
 bool Skip(int32_t n) {
@@ -243,7 +314,9 @@ bool Skip(int32_t n) {
         }
         return readLoad(*b, b->recNo);
     }
-    if (n > 0) RefreshRecCount(*b);
+    // The count is brought up to date where it matters: an empty table, the end of the file in record
+    // order, and a key naming a record beyond it (another station's append).
+    if (n > 0 && b->recCount < 1) RefreshRecCount(*b);
     if (b->recCount < 1) {
         b->bof = b->eof = true;
         SetEngineError(212, "Database " + quoted(*b) + " is empty. [SKIP]");
@@ -258,68 +331,70 @@ bool Skip(int32_t n) {
     const bool order = IsIndexActive();
     const bool back = n < 0;
     const int32_t want = back ? -n : n;
-    int32_t lastGood = b->recCount + 1;
-    b->bof = b->eof = false;
-    ReadSemaphore sem;
-    int32_t r = b->recNo;
-    int32_t steps = 0;
-    bool endMet = false;
-    bool whileOk = true;
-    do {
-        int32_t next;
-        if (back) {
-            if (RecordVisible() && EvalWhile()) lastGood = r;
-            if (order) {
-                next = driver()->indexPrior();
-                endMet = next == r;
+    auto move = [b, order, back, want]() {
+        int32_t lastGood = b->recCount + 1;
+        b->bof = b->eof = false;
+        int32_t r = b->recNo;
+        int32_t steps = 0;
+        bool endMet = false;
+        bool whileOk = true;
+        do {
+            int32_t next;
+            if (back) {
+                if (RecordVisible() && EvalWhile()) lastGood = r;
+                if (order) {
+                    next = driver()->indexPrior();
+                    endMet = next == r;
+                } else {
+                    next = r - 1;
+                    endMet = next < 1;
+                }
             } else {
-                next = r - 1;
-                endMet = next < 1;
+                if (order) {
+                    next = driver()->indexNext();
+                    endMet = next == r;
+                } else {
+                    next = r + 1;
+                    if (next > b->recCount) RefreshRecCount(*b);
+                    endMet = next > b->recCount;
+                }
             }
-        } else {
-            if (order) {
-                next = driver()->indexNext();
-                endMet = next == r;
-            } else {
-                RefreshRecCount(*b);
-                next = r + 1;
-                endMet = next > b->recCount;
-            }
-        }
-        if (endMet) break;
-        r = next;
-        if (!readLoad(*b, r)) return false;
-        if (RecordVisible()) ++steps;
-        whileOk = EvalWhile();
-    } while (steps < want && whileOk);
+            if (endMet) break;
+            r = next;
+            if (!loadRecord(*b, r)) return false;
+            if (RecordVisible()) ++steps;
+            whileOk = EvalWhile();
+        } while (steps < want && whileOk);
 
-    if (endMet) {
-        if (!back) {
-            b->recNo = b->recCount + 1;
-            b->eof = true;
-            ClearRecord();
-            if (order) driver()->syncIndexOrder();
-        } else {
-            GoTop();
-            setBof(*b);
-            if (b->eof) ClearRecord();
+        if (endMet) {
+            if (!back) {
+                b->recNo = b->recCount + 1;
+                b->eof = true;
+                ClearRecord();
+                if (order) driver()->syncIndexOrder();
+            } else {
+                GoTop();
+                setBof(*b);
+                if (b->eof) ClearRecord();
+            }
+        } else if (!whileOk) {
+            if (!back) {
+                setEof(*b);
+            } else if (lastGood == b->recCount + 1) {
+                b->recNo = b->recCount + 1;
+                ClearRecord();
+                if (order) driver()->syncIndexOrder();
+                setBof(*b);
+            } else {
+                if (!readLoad(*b, lastGood)) return false;
+                if (order) driver()->syncIndexOrder();
+                setBof(*b);
+            }
         }
-    } else if (!whileOk) {
-        if (!back) {
-            setEof(*b);
-        } else if (lastGood == b->recCount + 1) {
-            b->recNo = b->recCount + 1;
-            ClearRecord();
-            if (order) driver()->syncIndexOrder();
-            setBof(*b);
-        } else {
-            if (!readLoad(*b, lastGood)) return false;
-            if (order) driver()->syncIndexOrder();
-            setBof(*b);
-        }
-    }
-    if (order) driver()->saveOrderKey();
-    return LastError() == 0;
+        if (order) driver()->saveOrderKey();
+        return LastError() == 0;
+    };
+    return order ? RunIndexRead(move) : move();
 }
 
 bool Go(int32_t n) {
@@ -410,7 +485,8 @@ bool GoBottomWhile() {
 bool dEOF() {
     WorkAreaBlock* b = CurrentBlock();
     if (!b) return true;
-    RefreshRecCount(*b);
+    // Under an order the count is kept up to date by the index: it matters here only past its end.
+    if (!IsIndexActive() || b->recNo > b->recCount) RefreshRecCount(*b);
     if (b->recNo > b->recCount) b->eof = true;
     if (IsIndexActive()) return driver()->indexEof();
     return b->eof;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -130,5 +131,14 @@ class ReadSemaphore : public SemaphoreBracket {
 public:
     ReadSemaphore() : SemaphoreBracket(Read, IsIndexActive()) {}
 };
+
+// Runs a move of the current area that reads its index and answers its answer. In shared use the move
+// first reads optimistically, taking no lock; when another station changed the index meanwhile (or the
+// move failed), everything it did is thrown away: the area goes back to the record it stood on, every
+// order is put back on that record by the next step, and the move runs again, at last inside the
+// counted read bracket, where its failures are reported as usual. A move that is thrown away must
+// change nothing but the area's position, buffers and orders. Without an order, with the index held
+// exclusively, or inside a bracket already, the move runs once as it stands.
+bool RunIndexRead(const std::function<bool()>& move);
 
 }  // namespace xb

@@ -41,6 +41,14 @@ public:
     virtual void shareIndex() {}
     virtual void setReadSemaphore(bool on) = 0;    // 23: around index reads
     virtual void setLockSemaphore(bool on) = 0;    // 24: around key work of appends and replaces
+    // Optimistic reads of a shared index (RunIndexRead): how the next move reads (kReadAsItStands: no
+    // semaphore, or inside a bracket already; kReadOptimistic; kReadCounted: the read bracket), whether
+    // an optimistic read held, and forgetting where every order stands so that the next move puts it
+    // back on the area's record.
+    enum ReadWay { kReadAsItStands, kReadOptimistic, kReadCounted };
+    virtual ReadWay beginIndexRead(bool /*fresh*/) { return kReadCounted; }
+    virtual bool endOptimisticRead() { return true; }
+    virtual void forgetPositions() {}
 };
 
 class ParserHooks {

@@ -132,6 +132,7 @@ public:
             RefreshRecCount(*b);
             if (b->recNo > b->recCount || !Dbf4RawGo(b->recNo)) return;
         }
+        area->repositionNeeded = false;
         SyncIndex();
     }
     int32_t indexNext() override { return guarded(_FindNextRec); }
@@ -152,6 +153,24 @@ public:
     void shareIndex() override { ShareIndexWithTable(); }
     void setReadSemaphore(bool on) override { SetReadSemaphoreProc(on); }
     void setLockSemaphore(bool on) override { SetLockSemaphoreProc(on); }
+    ReadWay beginIndexRead(bool fresh) override {
+        switch (BeginIndexRead(fresh)) {
+            case IndexReadWay::Direct:
+                return kReadAsItStands;
+            case IndexReadWay::Optimistic:
+                return kReadOptimistic;
+            default:
+                return kReadCounted;
+        }
+    }
+    bool endOptimisticRead() override { return EndOptimisticRead(); }
+    void forgetPositions() override {
+        MdxArea* area = CurrentMdxArea();
+        if (!area) return;
+        for (auto& tag : area->tags)
+            if (tag) TagForgetPosition(*tag);
+        area->repositionNeeded = true;
+    }
 
 private:
     static int32_t guarded(int32_t (*move)()) {

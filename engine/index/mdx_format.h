@@ -195,6 +195,8 @@ struct MdxArea : IndexArea {
     NodeCache nodes;
     std::unique_ptr<MdxTag> tags[kMdxTagSlots];  // 1..47; slot 1 is the current order
     bool naturalOrder = false;
+    // Set when a read was thrown away: the next step puts the order back on the area's record first.
+    bool repositionNeeded = false;
 };
 
 // The current area's index state, nullptr when it has none.

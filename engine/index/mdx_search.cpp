@@ -244,6 +244,9 @@ int32_t emptyAnswer(const WorkAreaBlock& b, MdxTag& tag) {
 bool resyncAfterChange(Current& c) {
     bool changed = false;
     if (!ReadChangedAnchors(&changed)) return false;
+    // A read thrown away left the order nowhere: it is put back on the area's record as after a change.
+    changed = changed || c.area->repositionNeeded;
+    c.area->repositionNeeded = false;
     if (!changed) return true;
     WorkAreaBlock& b = *c.block;
     RefreshRecCount(b);
@@ -421,9 +424,11 @@ bool ReadChangedAnchors(bool* changed) {
     if (!ReadAnchorNodes()) return false;
     SemaphoreMarkSeen();
     if (changed) *changed = true;
-    // Nodes kept on the paths may have been rewritten by the other station.
+    // Nodes kept on the paths may have been rewritten by the other station, and it may have appended:
+    // under an order the count is brought up to date here, when the index says it may have changed.
     for (int s = 1; s <= kMaxTags; ++s)
         if (MdxTag* tag = area->tags[s].get()) TagForgetPosition(*tag);
+    if (WorkAreaBlock* b = CurrentBlock()) RefreshRecCount(*b);
     return true;
 }
 
@@ -431,6 +436,7 @@ int32_t _FindFirstRec() {
     setFound(false);
     Current c;
     if (!current(c, "_FindFirst/LastRec") || !ReadChangedAnchors()) return 0;
+    c.area->repositionNeeded = false;
     WorkAreaBlock& b = *c.block;
     if (c.area->naturalOrder) {
         if (b.recCount < 1) return b.recCount + 1;
@@ -448,6 +454,7 @@ int32_t _FindLastRec() {
     setFound(false);
     Current c;
     if (!current(c, "_FindFirst/LastRec") || !ReadChangedAnchors()) return 0;
+    c.area->repositionNeeded = false;
     WorkAreaBlock& b = *c.block;
     if (c.area->naturalOrder) {
         if (b.recCount < 1) return b.recCount + 1;
@@ -653,42 +660,46 @@ bool Find(const std::string& textIn) {
     MdxArea& area = *c.area;
     MdxTag& tag = *c.tag;
 
-    IndexReadBracket semaphore;
-    if (!semaphore.entered() || !ReadChangedAnchors()) return false;
-    RefreshRecCount(b);
-    if (holdsNoKeys(b, tag)) {
-        tag.bof = tag.eof = true;
-        findMissed(b, tag);
-        return false;
-    }
+    return RunIndexRead([&]() {
+        setFound(false);
+        if (!ReadChangedAnchors()) return false;
+        area.repositionNeeded = false;
+        // The count is up to date as far as the index knows; an empty table is looked at again.
+        if (b.recCount < 1) RefreshRecCount(b);
+        if (holdsNoKeys(b, tag)) {
+            tag.bof = tag.eof = true;
+            findMissed(b, tag);
+            return false;
+        }
 
-    uint8_t key[kMaxKeyLength + 1] = {};
-    size_t compared = 0;
-    searchKey(b, tag, text, key, compared);
-    bool equal = false;
-    if (!SeekKey(area, tag, key, false, equal)) return false;
-    if (tag.eof && tag.bof) {  // no keys
-        findMissed(b, tag);
-        return false;
-    }
-    if (tag.eof) tag.position = NodeCount(tag.node.data()) - 1;
+        uint8_t key[kMaxKeyLength + 1] = {};
+        size_t compared = 0;
+        searchKey(b, tag, text, key, compared);
+        bool equal = false;
+        if (!SeekKey(area, tag, key, false, equal)) return false;
+        if (tag.eof && tag.bof) {  // no keys
+            findMissed(b, tag);
+            return false;
+        }
+        if (tag.eof) tag.position = NodeCount(tag.node.data()) - 1;
 
-    bool visible = false;
-    if (!goRecord(b, TagCurrentRecord(tag), visible)) return false;
-    while (!visible && !tag.eof) {
-        uint32_t record = 0;
-        if (!TagStepForward(area, tag, record)) return false;
-        if (tag.eof) break;
-        if (!goRecord(b, record, visible)) return false;
-    }
-    copyCurrentKey(tag);
-    const bool found = visible && !tag.eof && matches(tag, key, compared);
-    if (!found) {
-        findMissed(b, tag);
-        return false;
-    }
-    setFound(true);
-    return true;
+        bool visible = false;
+        if (!goRecord(b, TagCurrentRecord(tag), visible)) return false;
+        while (!visible && !tag.eof) {
+            uint32_t record = 0;
+            if (!TagStepForward(area, tag, record)) return false;
+            if (tag.eof) break;
+            if (!goRecord(b, record, visible)) return false;
+        }
+        copyCurrentKey(tag);
+        const bool found = visible && !tag.eof && matches(tag, key, compared);
+        if (!found) {
+            findMissed(b, tag);
+            return false;
+        }
+        setFound(true);
+        return true;
+    });
 }
 
 bool SoftSyncIndex() {

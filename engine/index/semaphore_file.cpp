@@ -57,6 +57,9 @@ struct SemaphoreRecord {
     // Set while this station writes after a repair that failed: the release leaves the mark for a
     // station that can repair.
     bool keepMark = false;
+    // Inside an optimistic read, and the counter it started from.
+    bool optimistic = false;
+    uint16_t optimisticCounter = 0;
 
     uint16_t counter() const { return platform::GetU16(&record[2]); }
     void setCounter(uint16_t v) { platform::PutU16(&record[2], v); }
@@ -381,6 +384,52 @@ bool logout(EngineSemaphores& st, int area) {
 bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t);
 bool unlockSemaphore(SemaphoreRecord& s);
 
+// Whether the index stands whole now while byte 1 counts someone: only counted readers are there (a
+// living reader byte, and bytes 1 to 4 free, so no writer holds them). Readers and a writer never share
+// the index, and a mark left by a dead writer is repaired before anyone is counted as a reader again,
+// so readers alone mean no change is half made.
+bool onlyReadersAtWork(SemaphoreRecord& s) {
+    if (s.file.lock(kRecordLockOffset, kRecordLockLength) != 0) return false;
+    const bool readers = othersReading(s);
+    s.file.unlock(kRecordLockOffset, kRecordLockLength);
+    return readers;
+}
+
+// Reads the record for an optimistic read: false when it cannot be read (the copy is left as it was).
+bool readRecordCopy(SemaphoreRecord& s) {
+    uint8_t fresh[4];
+    if (s.file.readAt(0, fresh, 4) != 0) return false;
+    std::copy(std::begin(fresh), std::end(fresh), std::begin(s.record));
+    noteOthersChanges(s);
+    return true;
+}
+
+IndexReadWay beginIndexRead(SemaphoreRecord& s, bool fresh) {
+    if (s.optimistic || s.writer || s.countedReader || s.readDepth > 0 || s.writeDepth > 0)
+        return IndexReadWay::Direct;
+    if (fresh && !readRecordCopy(s)) return IndexReadWay::Counted;
+    if (s.record[1] != 0) {
+        // The copy is old or shows someone at work: look again, and read optimistically only when
+        // nobody but counted readers is there.
+        if (!fresh && !readRecordCopy(s)) return IndexReadWay::Counted;
+        if (s.record[1] != 0 && !onlyReadersAtWork(s)) return IndexReadWay::Counted;
+    }
+    s.optimistic = true;
+    s.optimisticCounter = s.counter();
+    s.viewCounter = s.counter();
+    return IndexReadWay::Optimistic;
+}
+
+bool endOptimisticRead(SemaphoreRecord& s) {
+    if (!s.optimistic) return true;
+    s.optimistic = false;
+    const bool holds = readRecordCopy(s) && s.counter() == s.optimisticCounter &&
+                       (s.record[1] == 0 || onlyReadersAtWork(s));
+    // Nodes read while a writer was at work may be torn: nothing read in this read is kept.
+    if (!holds) ++s.generation;
+    return holds;
+}
+
 bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t, bool repaired = false) {
     const int action = kSemIncRead;
     if (++s.readDepth > 1 || s.writer || s.countedReader) return true;
@@ -684,9 +733,23 @@ SemaphoreGuard CurrentSemaphoreGuard() {
     if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return g;
     const SemaphoreRecord& s = *st->areas[area];
     g.loggedIn = true;
-    g.inside = s.writer || s.countedReader;
+    g.inside = s.writer || s.countedReader || s.optimistic;
     g.generation = s.generation;
     return g;
+}
+
+IndexReadWay BeginIndexRead(bool fresh) {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return IndexReadWay::Direct;
+    return beginIndexRead(*st->areas[area], fresh);
+}
+
+bool EndOptimisticRead() {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return true;
+    return endOptimisticRead(*st->areas[area]);
 }
 
 SemaphoreInfo CurrentSemaphoreInfo() {

@@ -73,6 +73,26 @@ private:
     bool m_entered = false;
 };
 
+// Optimistic reads. Most moves of a shared index meet no writer, and for them the counted read (five
+// calls of the file system to enter, five to leave) is pure cost. An optimistic read takes no lock and
+// writes nothing: it starts from the record as this station last read or wrote it, when that showed
+// nobody writing, reads what it needs (trusting the nodes it keeps) and at its end reads the record
+// once. The read holds when the update counter is still the one it started from and no writer is at
+// work: every change of the index is made between a mark in byte 1 and the release that moves the
+// counter, so a change that overlapped the read shows as one or the other. A read that does not hold
+// is thrown away by its caller and made again (see RunIndexRead in the work-area layer); what it may
+// have kept of a half-written node is dropped.
+//
+// BeginIndexRead decides for the current area: Direct when there is no semaphore or the station is
+// already inside a read or write (the move runs as it stands, inside the bracket it is in), Counted when
+// the record shows another station at work (the move takes the counted read bracket, which waits for a
+// writer and repairs what a dead one left) and Optimistic otherwise. fresh reads the record first
+// rather than trusting the last copy (after a read that did not hold). EndOptimisticRead answers whether
+// the read holds.
+enum class IndexReadWay { Direct, Optimistic, Counted };
+IndexReadWay BeginIndexRead(bool fresh);
+bool EndOptimisticRead();
+
 // The update counter. INCREAD reads the file's counter; when it differs from the one this station last
 // saw, another station changed the index and the tag headers must be re-read. The station's own write
 // lock release counts as seen. SemaphoreMarkSeen takes as seen the counter the station's read or write
