@@ -45,6 +45,8 @@ struct FaultSlot {
     int code = 0;
 };
 FaultSlot g_faults[5];
+int g_readHookAt = 0;
+std::function<void()> g_readHook;
 
 enum CallKind { kRead, kWrite, kLock, kUnlock, kStat, kOpen, kOther, kKinds };
 std::atomic<uint64_t> g_calls[kKinds];
@@ -295,6 +297,11 @@ int File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) {
     if (m_fd < 0) return kErrInvalidHandle;
     int code = 0;
     if (TakeFault(FaultOp::Read, code)) return code;
+    if (g_readHookAt > 0 && --g_readHookAt == 0) {
+        std::function<void()> hook = std::move(g_readHook);
+        g_readHook = nullptr;
+        hook();
+    }
     countCall(kRead);
     size_t done = 0;
     auto* p = static_cast<char*>(buf);
@@ -482,6 +489,13 @@ void InjectFault(FaultOp op, int nth, int code) {
 
 void ClearFaults() {
     for (auto& f : g_faults) f = FaultSlot{};
+    g_readHookAt = 0;
+    g_readHook = nullptr;
+}
+
+void InjectReadHook(int nth, std::function<void()> hook) {
+    g_readHookAt = nth;
+    g_readHook = std::move(hook);
 }
 
 }  // namespace xb::platform

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -155,5 +156,8 @@ void ClearFaults();
 bool TakeFault(FaultOp op, int& code);
 // True while a fault injected for op has not been reached yet.
 bool FaultArmed(FaultOp op);
+// For tests of what happens while a read is under way: runs hook once, just before the nth read from
+// now on (1 = the next). The hook may read and write files itself.
+void InjectReadHook(int nth, std::function<void()> hook);
 
 }  // namespace xb::platform

@@ -138,6 +138,42 @@ SemaphoreBracket::~SemaphoreBracket() {
     e.currentArea = saved;
 }
 
+namespace {
+
+// One optimistic try of a move: errors are kept quiet (nothing is reported of a read that may be thrown
+// away) and the read is ended whatever happens, on the area it began on.
+class OptimisticTry {
+public:
+    explicit OptimisticTry(IndexDriver& d)
+        : m_driver(d), m_area(eng().currentArea), m_trapping(eng().errors.trapping) {
+        eng().errors.trapping = false;
+        eng().errors.lastError = 0;
+    }
+    ~OptimisticTry() {
+        if (!m_ended) end();
+    }
+    OptimisticTry(const OptimisticTry&) = delete;
+    OptimisticTry& operator=(const OptimisticTry&) = delete;
+    // Whether the read held.
+    bool end() {
+        m_ended = true;
+        eng().errors.trapping = m_trapping;
+        const uint8_t current = eng().currentArea;
+        eng().currentArea = m_area;
+        const bool holds = m_driver.endOptimisticRead();
+        eng().currentArea = current;
+        return holds;
+    }
+
+private:
+    IndexDriver& m_driver;
+    uint8_t m_area;
+    bool m_trapping;
+    bool m_ended = false;
+};
+
+}  // namespace
+
 bool RunIndexRead(const std::function<bool()>& move) {
     WorkAreaBlock* b = CurrentBlock();
     IndexDriver* d = driver();
@@ -165,21 +201,17 @@ bool RunIndexRead(const std::function<bool()>& move) {
         }
         bool clean = false;
         bool result = false;
+        bool holds = false;
         {
-            // Nothing of a read that may be thrown away is reported: a failure is met again, and reported,
-            // in the counted bracket.
-            const bool trapping = errors.trapping;
-            errors.trapping = false;
-            errors.lastError = 0;
+            OptimisticTry attemptScope(*d);
             try {
                 result = move();
                 clean = errors.lastError == 0;
             } catch (const EEngineError&) {
                 clean = false;
             }
-            errors.trapping = trapping;
+            holds = attemptScope.end();
         }
-        const bool holds = d->endOptimisticRead();
         if (holds && clean) {
             errors.lastError = lastError;  // as a move that met no failure leaves it
             return result;

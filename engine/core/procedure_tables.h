@@ -19,28 +19,28 @@ struct ExprRecord;  // a compiled expression, owned by the expression compiler
 class IndexDriver {
 public:
     virtual ~IndexDriver() = default;
-    virtual bool indexIsOpen() = 0;                // 0: an index with a current order controls the area
-    virtual void syncIndexOrder() = 0;             // 1: position the order on the current record (212 when missing)
-    virtual int32_t indexNext() = 0;               // 2: the next key's record; the same again at the end
-    virtual int32_t indexPrior() = 0;              // 3: the previous key's record; the same again at the start
-    virtual int32_t indexFirst() = 0;              // 4: count + 1 when the order is empty
-    virtual int32_t indexLast() = 0;               // 5: count + 1 when the order is empty
-    virtual bool indexEof() = 0;                   // 6
-    virtual bool indexBof() = 0;                   // 7
-    virtual void appendNewKey() = 0;               // 8: keys of the newly appended current record
-    virtual void saveOrderKey() = 0;               // 9: remember the current order's key of the current record
-    virtual void saveAllKeys() = 0;                // 10: remember every tag's key of the record as stored
-    virtual void updateChangedKeys() = 0;          // 11: replace the keys that changed since saveAllKeys
-    virtual void indexSetBof() = 0;                // 12
-    virtual void indexSetEof() = 0;                // 13
-    virtual bool* indexFoundFlag() = 0;            // 14: the found flag of the last search
-    virtual void reindex() = 0;                    // 15: rebuild every tag of the area
-    virtual void closeIndex() = 0;                 // 16: close the tags and the index file of the area
+    virtual bool indexIsOpen() = 0;        // 0: an index with a current order controls the area
+    virtual void syncIndexOrder() = 0;     // 1: position the order on the current record (212 when missing)
+    virtual int32_t indexNext() = 0;       // 2: the next key's record; the same again at the end
+    virtual int32_t indexPrior() = 0;      // 3: the previous key's record; the same again at the start
+    virtual int32_t indexFirst() = 0;      // 4: count + 1 when the order is empty
+    virtual int32_t indexLast() = 0;       // 5: count + 1 when the order is empty
+    virtual bool indexEof() = 0;           // 6
+    virtual bool indexBof() = 0;           // 7
+    virtual void appendNewKey() = 0;       // 8: keys of the newly appended current record
+    virtual void saveOrderKey() = 0;       // 9: remember the current order's key of the current record
+    virtual void saveAllKeys() = 0;        // 10: remember every tag's key of the record as stored
+    virtual void updateChangedKeys() = 0;  // 11: replace the keys that changed since saveAllKeys
+    virtual void indexSetBof() = 0;        // 12
+    virtual void indexSetEof() = 0;        // 13
+    virtual bool* indexFoundFlag() = 0;    // 14: the found flag of the last search
+    virtual void reindex() = 0;            // 15: rebuild every tag of the area
+    virtual void closeIndex() = 0;         // 16: close the tags and the index file of the area
     // After the table went back to shared use (a pack held it exclusively for its work): the index file
     // is shared again and the area counts in the index semaphore again. Nothing to do without an index.
     virtual void shareIndex() {}
-    virtual void setReadSemaphore(bool on) = 0;    // 23: around index reads
-    virtual void setLockSemaphore(bool on) = 0;    // 24: around key work of appends and replaces
+    virtual void setReadSemaphore(bool on) = 0;  // 23: around index reads
+    virtual void setLockSemaphore(bool on) = 0;  // 24: around key work of appends and replaces
     // Optimistic reads of a shared index (RunIndexRead): how the next move reads (kReadAsItStands: no
     // semaphore, or inside a bracket already; kReadOptimistic; kReadCounted: the read bracket), whether
     // an optimistic read held, and forgetting where every order stands so that the next move puts it
@@ -73,7 +73,7 @@ struct MemoLineReader {
 struct MemoPackJob {
     platform::File* packedTable = nullptr;  // open read/write; header and kept records as in the table
     int32_t keptCount = 0;
-    std::string tempMemoPath;               // where the packed memo file is to be written
+    std::string tempMemoPath;  // where the packed memo file is to be written
 };
 
 class MemoHooks {
@@ -90,8 +90,8 @@ public:
     // or for block 0); the same-block copy keeps the source's number when that place is still free.
     virtual int32_t copyMemoToEnd(int /*sourceArea*/, int32_t /*block*/) { return 0; }      // 4
     virtual int32_t copyMemoSameBlock(int /*sourceArea*/, int32_t /*block*/) { return 0; }  // 5
-    virtual bool zapMemofile() { return false; }                                             // 6
-    virtual int32_t addMemo(const std::string& /*text*/) { return 0; }                       // 7
+    virtual bool zapMemofile() { return false; }                                            // 6
+    virtual int32_t addMemo(const std::string& /*text*/) { return 0; }                      // 7
 };
 
 // Operations the work-area layer issues on a virtual area; the code and argument are stored in the

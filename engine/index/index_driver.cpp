@@ -541,8 +541,8 @@ bool ShareIndexWithTable() {
     // The same handle changes its sharing in place: no other station ever finds the index missing or
     // held, and what the area keeps of the file stays good (nobody could change it until now).
     if (const int rc = area->file.changeShare(indexFileMode(*b)); rc != 0)
-        return indexError(static_cast<uint16_t>(rc), "Cannot share the index again: " + area->fileName +
-                                                         " [ShareIndexWithTable]");
+        return indexError(static_cast<uint16_t>(rc),
+                          "Cannot share the index again: " + area->fileName + " [ShareIndexWithTable]");
     const uint16_t override = eng().settings.openModeOverride;
     const bool shared = override == 0xFFFF || !platform::IsExclusiveMode(override);
     return !shared || HandleSemafore(kSemLogin);

@@ -377,9 +377,13 @@ bool tagStep(MdxArea& area, MdxTag& tag, uint32_t& record, bool forward) {
 
 }  // namespace
 
-bool TagStepForward(MdxArea& area, MdxTag& tag, uint32_t& record) { return tagStep(area, tag, record, true); }
+bool TagStepForward(MdxArea& area, MdxTag& tag, uint32_t& record) {
+    return tagStep(area, tag, record, true);
+}
 
-bool TagStepBack(MdxArea& area, MdxTag& tag, uint32_t& record) { return tagStep(area, tag, record, false); }
+bool TagStepBack(MdxArea& area, MdxTag& tag, uint32_t& record) {
+    return tagStep(area, tag, record, false);
+}
 
 bool BuildTagKey(const WorkAreaBlock& block, const MdxTag& tag, uint8_t* key) {
     if (!tag.keyExpr) return false;

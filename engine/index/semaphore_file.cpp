@@ -60,6 +60,11 @@ struct SemaphoreRecord {
     // Inside an optimistic read, and the counter it started from.
     bool optimistic = false;
     uint16_t optimisticCounter = 0;
+    // After an optimistic read that did not hold: the tag headers it may have read are not trusted, and
+    // the next read takes the index as changed.
+    bool headersSuspect = false;
+    uint64_t optimisticReads = 0;
+    uint64_t thrownAway = 0;
 
     uint16_t counter() const { return platform::GetU16(&record[2]); }
     void setCounter(uint16_t v) { platform::PutU16(&record[2], v); }
@@ -415,6 +420,7 @@ IndexReadWay beginIndexRead(SemaphoreRecord& s, bool fresh) {
         if (s.record[1] != 0 && !onlyReadersAtWork(s)) return IndexReadWay::Counted;
     }
     s.optimistic = true;
+    ++s.optimisticReads;
     s.optimisticCounter = s.counter();
     s.viewCounter = s.counter();
     return IndexReadWay::Optimistic;
@@ -423,10 +429,14 @@ IndexReadWay beginIndexRead(SemaphoreRecord& s, bool fresh) {
 bool endOptimisticRead(SemaphoreRecord& s) {
     if (!s.optimistic) return true;
     s.optimistic = false;
-    const bool holds = readRecordCopy(s) && s.counter() == s.optimisticCounter &&
-                       (s.record[1] == 0 || onlyReadersAtWork(s));
-    // Nodes read while a writer was at work may be torn: nothing read in this read is kept.
-    if (!holds) ++s.generation;
+    const bool holds =
+        readRecordCopy(s) && s.counter() == s.optimisticCounter && (s.record[1] == 0 || onlyReadersAtWork(s));
+    // Nodes and headers read while a writer was at work may be torn: nothing read in this read is kept.
+    if (!holds) {
+        ++s.thrownAway;
+        ++s.generation;
+        s.headersSuspect = true;
+    }
     return holds;
 }
 
@@ -716,7 +726,7 @@ bool SemaphoreIndexChanged() {
     EngineSemaphores* st = currentState(false);
     const int area = Engine::current().currentArea;
     if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return false;
-    return st->areas[area]->counter() != st->areas[area]->seenCounter;
+    return st->areas[area]->headersSuspect || st->areas[area]->counter() != st->areas[area]->seenCounter;
 }
 
 void SemaphoreMarkSeen() {
@@ -724,6 +734,7 @@ void SemaphoreMarkSeen() {
     const int area = Engine::current().currentArea;
     if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return;
     st->areas[area]->seenCounter = st->areas[area]->viewCounter;
+    st->areas[area]->headersSuspect = false;
 }
 
 SemaphoreGuard CurrentSemaphoreGuard() {
@@ -769,6 +780,8 @@ SemaphoreInfo CurrentSemaphoreInfo() {
     info.countedReader = s.countedReader;
     info.readDepth = s.readDepth;
     info.writeDepth = s.writeDepth;
+    info.optimisticReads = s.optimisticReads;
+    info.thrownAway = s.thrownAway;
     return info;
 }
 

@@ -125,6 +125,8 @@ struct SemaphoreInfo {
     int32_t writeDepth = 0;
     int32_t readBrackets = 0;   // SetReadSemaphoreProc nesting
     int32_t writeBrackets = 0;  // SetLockSemaphoreProc nesting
+    uint64_t optimisticReads = 0;  // since the login
+    uint64_t thrownAway = 0;       // optimistic reads that did not hold
 };
 SemaphoreInfo CurrentSemaphoreInfo();
 

@@ -1,0 +1,260 @@
+// Shared moves of an index read optimistically: what they cost in calls of the file system, when they
+// may read without a lock, and what happens to a move that another station's change overlapped. Two
+// areas of one engine on one table are two stations (each has its own handles and locks); a read hook
+// lets the second one write in the middle of the first one's move.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/core/dbf_file.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/core/locks.h"
+#include "engine/core/navigation.h"
+#include "engine/core/record_writes.h"
+#include "engine/core/typed_record.h"
+#include "engine/core/work_areas.h"
+#include "engine/index/expr_unit.h"
+#include "engine/index/index_driver.h"
+#include "engine/index/mdx_build.h"
+#include "engine/index/mdx_search.h"
+#include "engine/index/semaphore_file.h"
+#include "platform/file.h"
+#include "tests/support/fixtures.h"
+
+namespace xb {
+namespace {
+
+constexpr int kRows = 300;
+
+// Names spread over the alphabet (none beginning with Z, which the changed rows take), so that a row
+// changed in the middle of a walk moves far in the order.
+std::string nameOf(int i) {
+    std::string s(6, 'A');
+    unsigned v = static_cast<unsigned>(i) * 2654435761u;
+    for (char& c : s) {
+        c = static_cast<char>('A' + v % 25);
+        v /= 25;
+    }
+    return s;
+}
+
+class OptimisticReadTest : public xbtest::EngineTest {
+protected:
+    void SetUp() override {
+        InstallExpressionEngine(engine());
+        InstallIndexEngine(engine());
+        SetErrorTrap(false);
+        SemaphoreSettings().lockRetry = std::chrono::milliseconds(500);
+        SemaphoreSettings().writeTimeout = std::chrono::milliseconds(500);
+        TableBlock t;
+        ASSERT_TRUE(CreateDbf(t, tmp.file("club"), {{"nom", 'C', 8, 0}, {"num", 'N', 5, 0}}));
+        CloseDbf(t);
+        ASSERT_TRUE(Use(tmp.file("club.dbf") + " EXCLUSIVE", nullptr, 0));
+        for (int i = 1; i <= kRows; ++i) {
+            ClearRecord();
+            TypedSetString(FieldAddress(1), 8, nameOf(i));
+            TypedSetInt(FieldAddress(2), i);
+            ASSERT_TRUE(Append());
+        }
+        ASSERT_TRUE(MakeIndex({{"NOM", "nom", "", false, false}, {"NUM", "num", "", true, false}}, ""));
+        CloseDatabase();
+        for (int area : {1, 2}) {
+            ASSERT_TRUE(Select(area));
+            ASSERT_TRUE(Use(tmp.file("club.dbf") + " ALIAS S" + std::to_string(area), nullptr, 0))
+                << ErrorMsg();
+            ASSERT_TRUE(SetIndexTo("") && SetOrderToTag("NOM")) << ErrorMsg();
+        }
+        Select(1);
+    }
+    void TearDown() override {
+        platform::ClearFaults();
+        CloseAllDatabases();
+    }
+
+    std::string name() {
+        std::string s = TypedGetString(FieldAddress(1));
+        s.erase(s.find_last_not_of(' ') + 1);
+        return s;
+    }
+
+    // The other station changes a row's name (its place in the order) and comes back to area 1.
+    void renameInArea2(int32_t record, const std::string& to) {
+        const uint8_t back = Engine::current().currentArea;
+        Select(2);
+        ASSERT_TRUE(Go(record));
+        ASSERT_TRUE(RLock());
+        TypedSetString(FieldAddress(1), 8, to);
+        ASSERT_TRUE(Replace()) << ErrorMsg();
+        UnlockRec(record);
+        Engine::current().currentArea = back;
+    }
+    void appendInArea2(const std::string& nom, int num) {
+        const uint8_t back = Engine::current().currentArea;
+        Select(2);
+        ASSERT_TRUE(ALock());
+        ClearRecord();
+        TypedSetString(FieldAddress(1), 8, nom);
+        TypedSetInt(FieldAddress(2), num);
+        ASSERT_TRUE(Append()) << ErrorMsg();
+        Unlock();
+        Engine::current().currentArea = back;
+    }
+
+    // A walk of area 1's order from the top: the names and record numbers it met.
+    struct Walk {
+        std::vector<std::string> names;
+        std::vector<int32_t> records;
+    };
+    Walk walk() {
+        Walk w;
+        EXPECT_TRUE(GoTop()) << ErrorMsg();
+        while (!dEOF() && w.records.size() < 2 * kRows) {
+            w.names.push_back(name());
+            w.records.push_back(RecNo());
+            if (!Skip(1)) break;
+        }
+        return w;
+    }
+};
+
+// The point of the optimistic read: a step of a walk or a Find reads the record and looks once at the
+// semaphore, where the counted read bracket made ten more calls.
+TEST_F(OptimisticReadTest, AStepOrAFindCostsTheRecordAndOneLookAtTheSemaphore) {
+    Walk w = walk();  // warms the nodes
+    ASSERT_EQ(w.records.size(), static_cast<size_t>(kRows));
+    platform::FileCallCounts before = platform::FileCalls();
+    w = walk();
+    platform::FileCallCounts d = platform::FileCalls() - before;
+    EXPECT_EQ(w.records.size(), static_cast<size_t>(kRows));
+    EXPECT_LE(d.total(), 2u * kRows + 4) << "reads " << d.read << " locks " << d.lock << " stats " << d.stat;
+    EXPECT_EQ(d.lock + d.write, 0u);
+
+    before = platform::FileCalls();
+    for (int i = 1; i <= kRows; ++i) ASSERT_TRUE(Find(nameOf(i))) << i;
+    d = platform::FileCalls() - before;
+    EXPECT_LE(d.total(), 2u * kRows + 4);
+    EXPECT_EQ(d.lock + d.write, 0u);
+    EXPECT_EQ(CurrentSemaphoreInfo().thrownAway, 0u);
+}
+
+// Another station's change between two moves is seen by the next move; a change in the middle of a move
+// has the move made again, and the walk goes on from where it stood: in key order, no record twice, and
+// the rows it had not reached yet seen as they are now.
+TEST_F(OptimisticReadTest, AChangeInTheMiddleOfAMoveHasItMadeAgainFromWhereItStood) {
+    // The read of the walk that the other station's writes come before: the first steps, across leaves,
+    // near the end.
+    for (int at : {3, 40, 41, 150, 301, 555}) {
+        SCOPED_TRACE(at);
+        // Rows 1..5 move to the far end of the order, and a new row joins at the end.
+        const std::string tag = "ZZ" + std::to_string(at % 10) + std::to_string(at / 10 % 10);
+        platform::InjectReadHook(at, [&] {
+            for (int32_t r = 1; r <= 5; ++r) renameInArea2(r, tag + std::to_string(r));
+            appendInArea2(tag + "9", 9000 + at);
+        });
+        const uint64_t thrownBefore = CurrentSemaphoreInfo().thrownAway;
+        const Walk w = walk();
+        platform::ClearFaults();
+        EXPECT_TRUE(std::is_sorted(w.names.begin(), w.names.end()));
+        EXPECT_EQ(std::set<int32_t>(w.records.begin(), w.records.end()).size(), w.records.size());
+        // The walk read each row as it was or as it is now, never a mix of the two.
+        for (size_t i = 0; i < w.records.size(); ++i) {
+            if (w.records[i] > 5 && w.records[i] <= kRows) {
+                EXPECT_EQ(w.names[i], nameOf(w.records[i]));
+            }
+        }
+        // The changed rows sort after every original name, ahead of the walk: it meets each of them, and
+        // the new row, once.
+        for (const char* n : {"1", "2", "3", "4", "5", "9"})
+            EXPECT_EQ(std::count(w.names.begin(), w.names.end(), tag + n), 1) << tag + n;
+        EXPECT_GT(CurrentSemaphoreInfo().thrownAway, thrownBefore) << "the change fell inside a move";
+        // Afterwards a walk sees everything.
+        const Walk after = walk();
+        EXPECT_EQ(after.records.size(), static_cast<size_t>(RecCount()));
+        EXPECT_TRUE(std::is_sorted(after.names.begin(), after.names.end()));
+    }
+}
+
+// A Find that another station's change overlapped finds what the index holds now.
+TEST_F(OptimisticReadTest, AFindOverlappedByAChangeFindsTheRowAsItIsNow) {
+    ASSERT_TRUE(Find(nameOf(7)));
+    platform::InjectReadHook(1, [&] { renameInArea2(7, "MOVED"); });
+    EXPECT_FALSE(Find(nameOf(7)));
+    EXPECT_TRUE(Find("MOVED"));
+    EXPECT_EQ(RecNo(), 7);
+    EXPECT_EQ(CurrentSemaphoreInfo().thrownAway, 1u);
+}
+
+// When to read without a lock: not while another station writes (or a dead one's mark is there), but
+// alongside counted readers; and a look that shows a change throws the read away.
+TEST_F(OptimisticReadTest, OnlyAWriterOrADeadWritersMarkKeepsAReaderFromReadingWithoutALock) {
+    // Another station writes: count the read, which waits for it.
+    Select(2);
+    ASSERT_TRUE(HandleSemafore(kSemLock));
+    Select(1);
+    EXPECT_EQ(BeginIndexRead(true), IndexReadWay::Counted);
+    Select(2);
+    ASSERT_TRUE(HandleSemafore(kSemUnlock));
+
+    // Another station reads, counted: reading beside it needs no lock.
+    ASSERT_TRUE(HandleSemafore(kSemIncRead));
+    Select(1);
+    ASSERT_EQ(BeginIndexRead(true), IndexReadWay::Optimistic);
+    EXPECT_TRUE(EndOptimisticRead());
+    // Inside a read already: the move runs as it stands.
+    ASSERT_EQ(BeginIndexRead(false), IndexReadWay::Optimistic);
+    EXPECT_EQ(BeginIndexRead(false), IndexReadWay::Direct);
+    EXPECT_TRUE(EndOptimisticRead());
+    Select(2);
+    ASSERT_TRUE(HandleSemafore(kSemDecRead));
+
+    // A writer's change between the start and the end of a read throws it away, and the next look takes
+    // the index as changed.
+    Select(1);
+    ASSERT_EQ(BeginIndexRead(false), IndexReadWay::Optimistic);
+    Select(2);
+    ASSERT_TRUE(HandleSemafore(kSemLock));
+    ASSERT_TRUE(HandleSemafore(kSemUnlock));
+    Select(1);
+    EXPECT_FALSE(EndOptimisticRead());
+    EXPECT_TRUE(SemaphoreIndexChanged());
+
+    // A mark in byte 1 that no lock backs up (a writer died): counted, so that the reader repairs first.
+    platform::File f;
+    ASSERT_EQ(f.open(SemaphoreFileName(), platform::kModeShared), 0);
+    const uint8_t mark = 1;
+    ASSERT_EQ(f.writeAt(1, &mark, 1), 0);
+    EXPECT_EQ(BeginIndexRead(true), IndexReadWay::Counted);
+}
+
+// A move whose optimistic try fails on its own (a read error) is made again in the counted bracket:
+// a failure met once is not reported, one met again is reported once, as the counted move reports it.
+TEST_F(OptimisticReadTest, AFailureInsideATryIsReportedOnlyWhenTheCountedMoveMeetsItToo) {
+    ASSERT_TRUE(GoTop());
+    ASSERT_TRUE(Skip(1));
+    const int32_t second = RecNo();
+    ASSERT_TRUE(GoTop());
+    platform::InjectFault(platform::FaultOp::Read, 1, platform::kErrReadFault);
+    EXPECT_TRUE(Skip(1)) << ErrorMsg();
+    EXPECT_EQ(LastError(), 0);
+    EXPECT_EQ(RecNo(), second);
+
+    // The table loses its rows from the second one of the order on: every try meets the missing row.
+    ASSERT_TRUE(GoTop());
+    std::filesystem::resize_file(tmp.file("club.dbf"), CurrentBlock()->recordOffset(second));
+    int reported = 0;
+    Engine::current().errors.userErrorProc = [&] { ++reported; };
+    SetErrorTrap(true);
+    EXPECT_FALSE(Skip(1));
+    SetErrorTrap(false);
+    Engine::current().errors.userErrorProc = nullptr;
+    EXPECT_EQ(reported, 1);
+    EXPECT_NE(LastError(), 0);
+}
+
+}  // namespace
+}  // namespace xb
