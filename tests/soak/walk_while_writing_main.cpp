@@ -629,6 +629,7 @@ int parentMain(int seconds, std::string dir) {
     if (w.walks[static_cast<int>(Walk::EngineCode)] < 5) fail("walker", "too few walks to tell anything");
 
     xb::Select(w.area);
+    const xb::SemaphoreInfo reads = xb::CurrentSemaphoreInfo();
     xb::CloseDatabase();
     w.table.reset();
     close(w.published);
@@ -637,7 +638,9 @@ int parentMain(int seconds, std::string dir) {
               << w.rows << " rows shown, " << w.again
               << " shown again after their keys moved; the writer: " << appends << " appends, " << moves
               << " moves, " << rewrites << " rewrites in place, " << deletes << " deletes, " << recalls
-              << " recalls; " << final.size() << " records at the end: ok" << std::endl;
+              << " recalls; " << final.size() << " records at the end; the engine area read "
+              << reads.optimisticReads << " times without a lock, " << reads.thrownAway
+              << " of them made again after a change: ok" << std::endl;
     if (ownDir) fs::remove_all(dir);
     return 0;
 }
