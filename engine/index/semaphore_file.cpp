@@ -529,7 +529,14 @@ bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
     for (;;) {
         int rc = s.file.lock(kRecordLockOffset, kRecordLockLength);
         if (rc == 0) {
-            if (!othersReading(s)) break;
+            rc = readRecord(s);
+            if (rc != 0) {
+                --s.writeDepth;
+                return failUnlocked(s, action, rc, "Cannot read: ");
+            }
+            // Every count in byte 1 is made and unmade under this lock: a byte 1 that counts nobody but
+            // this station means no other reader (and no mark), with no need to test their bytes.
+            if (s.record[1] <= (s.countedReader ? 1 : 0) || !othersReading(s)) break;
             s.file.unlock(kRecordLockOffset, kRecordLockLength);
         } else if (rc != platform::kErrLockViolation) {
             --s.writeDepth;
@@ -541,11 +548,6 @@ bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
         }
         pause();
     }
-    int rc = readRecord(s);
-    if (rc != 0) {
-        --s.writeDepth;
-        return failUnlocked(s, action, rc, "Cannot read: ");
-    }
     noteOthersChanges(s);
     s.viewCounter = s.counter();
     // No other reader is there now, so a count beyond this station's own was left by a station that
@@ -553,7 +555,7 @@ bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
     const bool stale = s.record[1] > (s.countedReader ? 1 : 0);
     if (stale) ++s.generation;
     s.record[1] = 1;
-    rc = writeRecord(s);
+    const int rc = writeRecord(s);
     if (rc != 0) {
         --s.writeDepth;
         return failUnlocked(s, action, rc, "Cannot write to: ");
@@ -576,9 +578,7 @@ bool unlockSemaphore(SemaphoreRecord& s) {
     }
     if (--s.writeDepth > 0 || !s.writer) return true;
     s.writer = false;
-    int rc = readRecord(s);
-    if (rc != 0) return failUnlocked(s, action, rc, "Cannot read: ");
-    noteOthersChanges(s);
+    // The copy of the record is the file's: nobody can change it while this station holds bytes 1 to 4.
     s.setCounter(static_cast<uint16_t>(s.counter() + 1));
     // A station still inside a read stays counted as the one reader: nobody else can be one now.
     if (s.readDepth > 0 && !s.countedReader) {
@@ -588,7 +588,7 @@ bool unlockSemaphore(SemaphoreRecord& s) {
     // A mark kept after a failed repair counts beyond the readers that back it up.
     s.record[1] = static_cast<uint8_t>((s.countedReader ? 1 : 0) + (s.keepMark ? 1 : 0));
     s.keepMark = false;
-    rc = writeRecord(s);
+    const int rc = writeRecord(s);
     if (rc != 0) return failUnlocked(s, action, rc, "Cannot write to: ");
     // The station's own change is not another's: what it keeps stays good.
     s.knownCounter = s.counter();
