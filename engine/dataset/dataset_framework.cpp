@@ -747,7 +747,7 @@ void TDataSet::beginInsertAppend(bool append) {
     DoBeforeScroll();
     std::memcpy(m_saved, m_active, static_cast<size_t>(GetRecordSize()));
     m_savedHasRecord = m_hasRecord;
-    if (append) InternalLast();
+    if (append) InternalLastBeforeAppend();
     InternalInitRecord(m_active);
     SetBookmarkFlag(m_active, append ? TBookmarkFlag::bfEOF : TBookmarkFlag::bfInserted);
     m_hasRecord = true;

@@ -352,6 +352,9 @@ protected:
     virtual void InternalInitFieldDefs() = 0;
     virtual void InternalInitRecord(TRecordBuffer buffer) = 0;
     virtual void InternalLast() = 0;
+    // Where an append starts: at the end, so that the new row follows the last one. A dataset whose
+    // append does not depend on the cursor's place may skip the move.
+    virtual void InternalLastBeforeAppend() { InternalLast(); }
     virtual void InternalOpen() = 0;
     virtual void InternalPost() = 0;
     virtual void InternalSetToRecord(TRecordBuffer buffer) = 0;

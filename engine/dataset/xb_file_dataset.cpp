@@ -360,6 +360,12 @@ std::unique_ptr<TStream> TXbFileDataSet::CreateBlobStream(TField& field, TBlobSt
     return std::make_unique<TXbBlobStream>(field, mode, TableLanguage == TXbTableLanguage::tlOem);
 }
 
+void TXbFileDataSet::InternalLastBeforeAppend() {
+    if (!BeginOperation("XbiSetToEnd")) return CheckXbiResult(PendingError());
+    m_beforeFirst = false;
+    m_afterLast = true;
+}
+
 bool TXbFileDataSet::IsSequenced() {
     if (!BeginOperation("IsSequenced")) return false;
     return !Filtered && !xb::IsIndexActive();

@@ -79,6 +79,9 @@ public:
 
 protected:
     bool GetCanModify() override { return !ReadOnly; }
+    // A row is always added at the table's end, whatever record the area stands on, and the post
+    // stands on the new row: the walk to the last key (an index read on a shared table) is not made.
+    void InternalLastBeforeAppend() override;
     bool IsSequenced() override;
 
 private:

@@ -8,14 +8,15 @@
 #include <random>
 #include <set>
 
+#include "app/shell/league_tables.h"
 #include "engine/core/errors.h"
 #include "engine/core/memo_ops.h"
 #include "engine/dataset/index_services.h"
-#include "app/shell/league_tables.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/index/expr_unit.h"
 #include "engine/index/index_driver.h"
 #include "engine/index/mdx_search.h"
+#include "platform/file.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/mdx_checker.h"
 #include "tests/support/scripted_ui.h"
@@ -27,7 +28,9 @@ using namespace xb;
 // Right-aligned in width, as str() writes numbers in keys.
 std::string padNum(int v, int width) {
     std::string s = std::to_string(v);
-    return s.size() >= static_cast<size_t>(width) ? s : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
+    return s.size() >= static_cast<size_t>(width)
+               ? s
+               : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
 }
 
 std::string rtrim(std::string s) {
@@ -78,7 +81,8 @@ protected:
         auto t = open("names.dbf", {"nom, C, 6, 0", "num, N, 3, 0"},
                       {"NOM,F,F,nom", "", "NUM,F,F,num", "", "DNOM,T,F,nom", ""});
         int n = 0;
-        for (const char* s : {"b", "abd", "ca", "abc", "a"}) addRow(*t, {{"nom", s}, {"num", std::to_string(++n)}});
+        for (const char* s : {"b", "abd", "ca", "abc", "a"})
+            addRow(*t, {{"nom", s}, {"num", std::to_string(++n)}});
         return t;
     }
 };
@@ -96,8 +100,8 @@ TEST_F(NamesTest, FindAndFindExact) {
         {"Find", "abc", true, "abc", false},
         {"Find", "ab", true, "abc", false},  // the first key that begins with the text
         {"Find", "b", true, "b", false},
-        {"Find", "zz", false, "ca", true},   // beyond the last key: the last record, at EOF
-        {"Find", "aa", false, "ca", true},   // a miss in the middle ends the same way
+        {"Find", "zz", false, "ca", true},  // beyond the last key: the last record, at EOF
+        {"Find", "aa", false, "ca", true},  // a miss in the middle ends the same way
         {"FindExact", "ab", false, "ca", true},
         {"FindExact", "abc", true, "abc", false},
         {"FindExact", "a", true, "a", false},
@@ -128,6 +132,54 @@ TEST_F(NamesTest, FindAndFindExact) {
     EXPECT_FALSE(t->Find("0"));
     EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "a");
     EXPECT_TRUE(t->IsEof());
+}
+
+TEST_F(NamesTest, ADatasetAppendFilesTheWholeRowOnceWithoutWalkingTheOrderFirst) {
+    auto t = names();  // shared: the append takes the append lock and the index's write bracket
+    ASSERT_TRUE(t->SetOrderToTag("NOM"));
+
+    // An append starts at the end of the order: a cancelled one leaves the dataset on the last record,
+    // and the area with it.
+    ASSERT_TRUE(t->Find("abc"));
+    t->Append();
+    t->Cancel();
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "ca");
+    t->Skip(-1);
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "b");
+
+    // A posted one stands on the new row, in its place in the order, wherever the dataset stood before.
+    ASSERT_TRUE(t->Find("abc"));
+    const auto before = platform::FileCalls();
+    t->Append();
+    t->FieldByName("NOM").SetAsString("bb");
+    t->FieldByName("NUM").SetAsInteger(6);
+    t->Post();
+    const auto spent = platform::FileCalls() - before;
+    EXPECT_EQ(engine().errors.pendingError, 0);
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "bb");
+    EXPECT_EQ(t->RecNo(), 6);
+    t->Skip(1);
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "ca");
+    t->Skip(-2);
+    EXPECT_EQ(rtrim(t->FieldGetStr("nom")), "b");
+    // The append lock and the write bracket only: no walk of the order to its end beforehand.
+    EXPECT_LE(spent.lock, 3u);
+
+    // Every tag holds the new row once, under its key.
+    const xbtest::MdxReport r = xbtest::CheckMdxFile(tmp.file("names.mdx"), {.freshBuild = false});
+    ASSERT_TRUE(r.ok()) << r.text();
+    ASSERT_EQ(r.tags.size(), 3u);
+    for (const auto& tag : r.tags) {
+        SCOPED_TRACE(tag.name);
+        EXPECT_EQ(tag.entries.size(), 6u);
+        const auto n = std::count_if(tag.entries.begin(), tag.entries.end(),
+                                     [](const auto& e) { return e.record == 6; });
+        EXPECT_EQ(n, 1);
+    }
+    const auto& nom = r.tags[0].entries;
+    const auto it = std::find_if(nom.begin(), nom.end(), [](const auto& e) { return e.record == 6; });
+    ASSERT_NE(it, nom.end());
+    EXPECT_EQ(rtrim(it->key), "bb");
 }
 
 TEST_F(NamesTest, OrdersLocateAndReindex) {
@@ -259,7 +311,8 @@ class SaveMatchTest : public IndexCommandsTest {
 protected:
     std::unique_ptr<TXbDbf> resultat(const std::string& name = "tresultat") {
         const auto& tables = app::LeagueTables();
-        const auto def = std::find_if(tables.begin(), tables.end(), [](auto& d) { return d.file == "resultat.dbf"; });
+        const auto def =
+            std::find_if(tables.begin(), tables.end(), [](auto& d) { return d.file == "resultat.dbf"; });
         return open(def->file, def->fields, def->indexList(), name);
     }
     // Every row as the file holds it, through another component.

@@ -124,6 +124,24 @@ public:
         }
     }
 
+    // Puts the leaf level on (key, target) when it is the last of the equal keys, as the newest record's
+    // key is in a tag that files equal keys by record number: the leaf is reached in one descent, where
+    // the walk of seek would cross every equal key of the records before it. False when not found there
+    // (the caller seeks then); throws nothing but what push does.
+    bool seekLastEqual(const uint8_t* key, uint32_t target, bool& failed) {
+        failed = false;
+        if (!descend(key, true)) {
+            failed = true;
+            return false;
+        }
+        Level& leaf = m_path.back();
+        if (leaf.pos == 0) return false;
+        const uint8_t* e = NodeEntry(leaf.node.data(), m_item, leaf.pos - 1);
+        if (m_order.compare(e + 4, key) != 0 || GetU32(e) != target) return false;
+        --leaf.pos;
+        return true;
+    }
+
     // True (in exists) when the tag already holds key; the path is left where descend put it.
     bool holdsKey(const uint8_t* key, bool& exists) {
         exists = false;
@@ -612,6 +630,13 @@ int DeleteKey(const uint8_t* key, MdxTag& tag, uint32_t target) {
     if (takeAllocFault("DeleteKey")) return kKeyIoError;
     try {
         TagEditor ed(*area, tag, "DeleteKey");
+        bool failed = false;
+        if (ed.seekLastEqual(key, target, failed)) {
+            const bool ok = ed.erase();
+            const bool anchored = writeAnchorIfChanged(*area, tag);
+            return ok && anchored ? 0 : kKeyIoError;
+        }
+        if (failed) return kKeyIoError;
         bool keySeen = false;
         const int r = ed.seek(key, target, false, keySeen);
         if (r < 0) return kKeyIoError;

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "engine/index/mdx_update_fixture.h"
+#include "platform/file.h"
 
 namespace xb {
 namespace {
@@ -153,6 +154,22 @@ TEST_F(MdxUpdateTest, EqualKeysStandInRecordOrderAcrossLeaves) {
     EXPECT_EQ(entries().size(), 24u);
     const std::string k = key(7);
     EXPECT_EQ(DeleteKey(reinterpret_cast<const uint8_t*>(k.data()), tag(1), 14), kKeyMissing);
+}
+
+TEST_F(MdxUpdateTest, TakingOutTheNewestOfManyEqualKeysDoesNotWalkThemAll) {
+    // The newest record's key is the last of its equals: a replace of a just-appended row takes it out
+    // in one descent, however many rows share the key.
+    wideTable(std::vector<int>(400, 7));
+    const std::string k = key(7);
+    const auto before = platform::FileCalls();
+    ASSERT_EQ(DeleteKey(reinterpret_cast<const uint8_t*>(k.data()), tag(1), 400), 0);
+    const auto spent = platform::FileCalls() - before;
+    EXPECT_LE(spent.read, 8u) << "a walk across the equal keys";
+    // The others are where they were, and the one before the last goes the same way.
+    ASSERT_EQ(DeleteKey(reinterpret_cast<const uint8_t*>(k.data()), tag(1), 399), 0);
+    const auto e = entries();
+    ASSERT_EQ(e.size(), 398u);
+    for (uint32_t i = 0; i < 398; ++i) EXPECT_EQ(e[i].second, i + 1);
 }
 
 TEST_F(MdxUpdateTest, AUniqueTagKeepsTheFirstClaimant) {
