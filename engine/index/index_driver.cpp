@@ -202,7 +202,7 @@ void closeAllIndexes(Engine& engine) {
 
 void InstallIndexEngine(Engine& engine) {
     engine.tables.index = std::make_unique<MdxIndexDriver>();
-    SetSemaphoreRepair(&RebuildTagsInPlace);
+    SetSemaphoreRepair(engine, &RebuildTagsInPlace);
     // The search settings and the semaphore state are the current engine's.
     if (&Engine::current() == &engine) {
         SetExactOff();

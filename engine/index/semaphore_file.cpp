@@ -72,18 +72,26 @@ struct SemaphoreRecord {
 
 struct EngineSemaphores final : UnitState {
     SemaphoreTimeouts timeouts;
+    // The index engine's repair, installed with it, and how many repairs it made.
+    SemaphoreRepair repair = nullptr;
+    uint64_t repairs = 0;
     std::unique_ptr<SemaphoreRecord> areas[kSemAreas + 1];
     int32_t readBrackets[kAreaCount + 1] = {};
     int32_t writeBrackets[kAreaCount + 1] = {};
 };
 
-SemaphoreRepair g_repair = nullptr;
-uint64_t g_repairs = 0;
-
 // Runs the repair with the caller's error state kept: the repair's own failures are not the caller's,
 // and a failed repair only leaves the mark.
+EngineSemaphores* currentState(bool create);
+
+SemaphoreRepair currentRepair() {
+    EngineSemaphores* st = currentState(false);
+    return st ? st->repair : nullptr;
+}
+
 bool runRepair() {
-    if (!g_repair) return false;
+    EngineSemaphores* st = currentState(false);
+    if (!st || !st->repair) return false;
     ErrorState& errors = Engine::current().errors;
     const uint16_t code = errors.lastError;
     const std::string detail = errors.detail;
@@ -91,14 +99,14 @@ bool runRepair() {
     errors.trapping = false;
     bool ok = false;
     try {
-        ok = g_repair();
+        ok = st->repair();
     } catch (const EEngineError&) {
         ok = false;
     }
     errors.trapping = trapping;
     errors.lastError = code;
     errors.detail = detail;
-    if (ok) ++g_repairs;
+    if (ok) ++st->repairs;
     return ok;
 }
 
@@ -460,7 +468,7 @@ bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t, bool repaired = fal
     // index is repaired under the write lock before this station reads a node of it.
     if (s.record[1] != 0 && !othersReading(s)) {
         ++s.generation;
-        if (g_repair && !repaired) {
+        if (currentRepair() && !repaired) {
             s.file.unlock(kRecordLockOffset, kRecordLockLength);
             --s.readDepth;
             if (!lockSemaphore(s, t) || !unlockSemaphore(s)) return false;
@@ -561,7 +569,7 @@ bool lockSemaphore(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
         return failUnlocked(s, action, rc, "Cannot write to: ");
     }
     s.writer = true;
-    s.keepMark = stale && g_repair && !runRepair();
+    s.keepMark = stale && currentRepair() && !runRepair();
     return true;
 }
 
@@ -680,12 +688,13 @@ bool HandleSemafore(int action) {
     }
 }
 
-void SetSemaphoreRepair(SemaphoreRepair repair) {
-    g_repair = repair;
+void SetSemaphoreRepair(Engine& engine, SemaphoreRepair repair) {
+    if (EngineSemaphores* st = stateOf(engine, true)) st->repair = repair;
 }
 
 uint64_t SemaphoreRepairCount() {
-    return g_repairs;
+    EngineSemaphores* st = currentState(false);
+    return st ? st->repairs : 0;
 }
 
 void SetReadSemaphoreProc(bool on) {
@@ -796,8 +805,12 @@ void ResetSemaphoreState() {
     EngineSemaphores* st = currentState(false);
     if (!st) return;
     const SemaphoreTimeouts keep = st->timeouts;
+    const SemaphoreRepair repair = st->repair;
+    const uint64_t repairs = st->repairs;
     *st = EngineSemaphores{};
     st->timeouts = keep;
+    st->repair = repair;
+    st->repairs = repairs;
 }
 
 }  // namespace xb

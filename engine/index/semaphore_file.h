@@ -19,6 +19,8 @@
 
 namespace xb {
 
+class Engine;
+
 enum SemaphoreAction : int {
     kSemLogin = 0,
     kSemLogout = 1,
@@ -144,8 +146,8 @@ SemaphoreTimeouts& SemaphoreSettings();
 // moves at the release, so that every other station drops what it kept. Installed by the index engine;
 // without one (or when it fails, on a read-only index say) the mark stays for a station that can.
 using SemaphoreRepair = bool (*)();
-void SetSemaphoreRepair(SemaphoreRepair repair);
-// How many repairs this process made (for tests and the soak's report).
+void SetSemaphoreRepair(Engine& engine, SemaphoreRepair repair);
+// How many repairs the current engine made (for tests and the soak's report).
 uint64_t SemaphoreRepairCount();
 
 // Forgets every area's semaphore state of the current engine (the driver's start-up), closing the
