@@ -452,13 +452,16 @@ bool Go(int32_t n) {
         return false;
     }
     b->bof = b->eof = false;
-    if (!readLoad(*b, n)) return false;
-    if (IsIndexActive()) {
-        ReadSemaphore sem;
-        driver()->syncIndexOrder();
-        driver()->saveOrderKey();
-    }
-    return LastError() == 0;
+    const bool order = IsIndexActive();
+    auto move = [b, n, order]() {
+        if (!readLoad(*b, n)) return false;
+        if (order) {
+            driver()->syncIndexOrder();
+            driver()->saveOrderKey();
+        }
+        return LastError() == 0;
+    };
+    return order ? RunIndexRead(move) : move();
 }
 
 bool Dbf4RawGo(int32_t n) {
