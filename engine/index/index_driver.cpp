@@ -128,7 +128,9 @@ public:
         // Inside the caller's read bracket. When another station changed the index since this one last
         // looked, the record the area read before the bracket may be older than the tree: both are read
         // again, so that the order is put on the record as it stands now.
-        if (ReadChangedAnchors()) {
+        bool changed = false;
+        if (!ReadChangedAnchors(&changed)) return;
+        if (changed) {
             RefreshRecCount(*b);
             if (b->recNo > b->recCount || !Dbf4RawGo(b->recNo)) return;
         }
