@@ -213,12 +213,21 @@ int File::openImpl(const std::string& path, int mode, bool create) {
     const bool wantsWrite = access != 0 || create;
     const bool needsWriteLock = denyRead || denyWrite;
 
+    // Reads leave the access time alone: the engine's reads are many and small, and keeping the time
+    // costs each of them more work (and a network drive a write). Only a file's owner may ask that; a
+    // file of anyone else is opened without.
+    auto openFile = [&path](int how) {
+#ifdef O_NOATIME
+        const int fd = ::open(path.c_str(), how | O_NOATIME, 0666);
+        if (fd >= 0 || errno != EPERM) return fd;
+#endif
+        return ::open(path.c_str(), how, 0666);
+    };
     int flags = O_CLOEXEC | (create ? O_CREAT : 0);
     int fd = -1;
-    if (wantsWrite || needsWriteLock) fd = ::open(path.c_str(), flags | O_RDWR, 0666);
-    if (fd < 0 && !wantsWrite && (errno == EACCES || errno == EROFS))
-        fd = ::open(path.c_str(), flags | O_RDONLY);
-    if (fd < 0 && !wantsWrite && !needsWriteLock) fd = ::open(path.c_str(), flags | O_RDONLY);
+    if (wantsWrite || needsWriteLock) fd = openFile(flags | O_RDWR);
+    if (fd < 0 && !wantsWrite && (errno == EACCES || errno == EROFS)) fd = openFile(flags | O_RDONLY);
+    if (fd < 0 && !wantsWrite && !needsWriteLock) fd = openFile(flags | O_RDONLY);
     if (fd < 0) return WinErrorOfErrno(errno);
 
     struct stat st {};
