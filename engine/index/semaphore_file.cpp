@@ -321,9 +321,16 @@ bool login(EngineSemaphores& st, int area) {
     // ended abnormally are reset.
     // A count in byte 1 is kept as a mark, though: the last station out may have been a writer killed
     // half-way through its change, and the index must be repaired before anybody reads it.
+    // Handles opened for reading only share the table lock byte, so two such stations may log in and
+    // out at once: the last one out may delete the file between this one's probe and its open, or probe
+    // it exclusively just then. The probe and the open are made again until the open holds.
     bool alone = false;
     uint8_t fresh[4] = {0, 0, 0, 0};
-    {
+    const Clock::time_point start = Clock::now();
+    Pause pause;
+    for (;;) {
+        alone = false;
+        std::fill(std::begin(fresh), std::end(fresh), 0);
         platform::File probe;
         int rc = probe.open(name, platform::kModeExclusiveRead);
         if (rc == 0) {
@@ -344,9 +351,15 @@ bool login(EngineSemaphores& st, int area) {
         } else if (!isOthersCode(rc)) {
             return semFail(static_cast<uint16_t>(rc), tagged("Cannot open/create: "));
         }
+        probe.close();
+        rc = s->file.open(name, platform::kModeShared);
+        if (rc == 0) break;
+        const bool raced = rc == platform::kErrFileNotFound || rc == platform::kErrSharingViolation;
+        if (!raced || pastDeadline(start, st.timeouts.lockRetry))
+            return semFail(static_cast<uint16_t>(rc), "Cannot open: " + where(*s, action));
+        pause();
     }
-    int rc = s->file.open(name, platform::kModeShared);
-    if (rc != 0) return semFail(static_cast<uint16_t>(rc), "Cannot open: " + where(*s, action));
+    int rc = 0;
     if (!lockRecord(*s, action, st.timeouts.lockRetry)) return false;
     rc = readRecord(*s);
     if (rc != 0) return failUnlocked(*s, action, rc, "Cannot read: ");

@@ -508,5 +508,27 @@ TEST_F(SemaphoreTest, ProcessesWritingAndReadingTogether) {
     EXPECT_FALSE(platform::FileExists(sem));
 }
 
+// Tables opened for reading only share the table lock byte, so their stations log in and out at the same
+// time: the last one out deletes the file while another probes or opens it. Each login still succeeds.
+TEST_F(SemaphoreTest, StationsReadingOnlyLogInAndOutTogether) {
+    constexpr int kChildren = 3;
+    std::vector<std::unique_ptr<ChildProcess>> children;
+    for (int i = 0; i < kChildren; ++i) {
+        children.push_back(std::make_unique<ChildProcess>());
+        ASSERT_EQ(children.back()->ask("readonly"), "0");
+        ASSERT_EQ(children.back()->ask("use " + table), "0");
+    }
+    std::vector<std::string> answers(kChildren);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kChildren; ++i)
+        threads.emplace_back([&, i] {
+            answers[static_cast<size_t>(i)] = children[static_cast<size_t>(i)]->ask("semchurn 400");
+        });
+    for (auto& t : threads) t.join();
+    for (const std::string& a : answers) EXPECT_EQ(a, "0");
+    for (auto& c : children) EXPECT_EQ(c->finish(), 0);
+    EXPECT_FALSE(platform::FileExists(sem));
+}
+
 }  // namespace
 }  // namespace xb

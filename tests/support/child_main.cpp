@@ -201,6 +201,21 @@ std::string semaphoreCommand(const std::string& cmd, std::istringstream& in) {
         });
         return torn ? "X" : r;
     }
+    if (cmd == "readonly") {
+        Engine::current().settings.openModeOverride = platform::kModeSharedRead;
+        return "0";
+    }
+    // Logs in and out n times; answers how many of them failed.
+    if (cmd == "semchurn") {
+        int n = 0;
+        in >> n;
+        int failed = 0;
+        for (int i = 0; i < n; ++i) {
+            if (run([] { return HandleSemafore(kSemLogin); }) != "1") ++failed;
+            if (run([] { return HandleSemafore(kSemLogout); }) != "1") ++failed;
+        }
+        return std::to_string(failed);
+    }
     if (cmd == "seminfo") {
         SemaphoreInfo i = CurrentSemaphoreInfo();
         std::ostringstream out;
