@@ -359,10 +359,13 @@ bool login(EngineSemaphores& st, int area) {
             return semFail(static_cast<uint16_t>(rc), "Cannot open: " + where(*s, action));
         pause();
     }
-    int rc = 0;
     if (!lockRecord(*s, action, st.timeouts.lockRetry)) return false;
-    rc = readRecord(*s);
+    // A file shorter than its record was made by a station whose probe lost the race above before it
+    // wrote anything: nobody is counted in it yet.
+    size_t got = 0;
+    int rc = s->file.readAt(0, s->record, 4, &got);
     if (rc != 0) return failUnlocked(*s, action, rc, "Cannot read: ");
+    std::fill(s->record + got, s->record + 4, 0);
     if (alone) std::copy(std::begin(fresh), std::end(fresh), std::begin(s->record));
     if (s->record[0] < 255) ++s->record[0];
     s->stationsAtLogin = s->record[0];

@@ -205,16 +205,24 @@ std::string semaphoreCommand(const std::string& cmd, std::istringstream& in) {
         Engine::current().settings.openModeOverride = platform::kModeSharedRead;
         return "0";
     }
-    // Logs in and out n times; answers how many of them failed.
+    // Logs in and out n times; answers how many of them failed (and the first failure's text).
     if (cmd == "semchurn") {
         int n = 0;
         in >> n;
         int failed = 0;
+        std::string first;
+        auto step = [&](int action) {
+            const std::string r = run([action] { return HandleSemafore(action); });
+            if (r == "1") return;
+            if (++failed == 1) first = " " + r + " " + ErrorMsg();
+        };
         for (int i = 0; i < n; ++i) {
-            if (run([] { return HandleSemafore(kSemLogin); }) != "1") ++failed;
-            if (run([] { return HandleSemafore(kSemLogout); }) != "1") ++failed;
+            step(kSemLogin);
+            step(kSemLogout);
         }
-        return std::to_string(failed);
+        for (char& c : first)
+            if (c == '\n' || c == '\r') c = ' ';
+        return std::to_string(failed) + first;
     }
     if (cmd == "seminfo") {
         SemaphoreInfo i = CurrentSemaphoreInfo();
