@@ -361,9 +361,11 @@ Measure engineAppend(const std::string& path, bool shared, int records,
     return m;
 }
 
-// The command layer's road: a blank row under the append lock, then the values under the record lock.
-Measure commandAppend(const std::string& path, bool shared, int records,
-                      const std::vector<std::string>& keys) {
+// Appends every key's row through a dataset, one row by appendOne (false: stop), and checks the table
+// afterwards.
+Measure datasetAppends(const std::string& path, bool shared, int records,
+                       const std::vector<std::string>& keys,
+                       const std::function<bool(xb::TXbDbf&, const Row&)>& appendOne) {
     Measure m;
     auto t = openDataset(path, shared);
     if (!t) {
@@ -374,19 +376,7 @@ Measure commandAppend(const std::string& path, bool shared, int records,
     m = measure([&] {
         long n = 0;
         for (size_t i = 0; i < keys.size(); ++i) {
-            const Row r = rowOf(keys[i], static_cast<int>(i), false);
-            if (!t->ALock()) break;
-            t->AppendBlank();
-            t->UnLock();
-            if (!t->RLock()) break;
-            t->FieldPutStr("c", r.c);
-            t->FieldPutInt("n", r.n);
-            t->FieldPutStr("d", r.d);
-            if (!r.memo.empty()) t->PutMField("m", {r.memo});
-            t->FieldPutStr("nom", r.nom);
-            t->ReplaceRec();
-            t->UnLock();
-            if (errorPending()) break;
+            if (!appendOne(*t, rowOf(keys[i], static_cast<int>(i), false)) || errorPending()) break;
             ++n;
         }
         return n;
@@ -401,45 +391,38 @@ Measure commandAppend(const std::string& path, bool shared, int records,
     return m;
 }
 
+// The command layer's road: a blank row under the append lock, then the values under the record lock.
+Measure commandAppend(const std::string& path, bool shared, int records,
+                      const std::vector<std::string>& keys) {
+    return datasetAppends(path, shared, records, keys, [](xb::TXbDbf& t, const Row& r) {
+        if (!t.ALock()) return false;
+        t.AppendBlank();
+        t.UnLock();
+        if (!t.RLock()) return false;
+        t.FieldPutStr("c", r.c);
+        t.FieldPutInt("n", r.n);
+        t.FieldPutStr("d", r.d);
+        if (!r.memo.empty()) t.PutMField("m", {r.memo});
+        t.FieldPutStr("nom", r.nom);
+        t.ReplaceRec();
+        t.UnLock();
+        return true;
+    });
+}
+
 // The dataset's whole-row road: Append, the field sets, Post (which takes the append lock when shared).
 Measure datasetAppend(const std::string& path, bool shared, int records,
                       const std::vector<std::string>& keys) {
-    Measure m;
-    auto t = openDataset(path, shared);
-    if (!t) {
-        m.ok = false;
-        m.why = "open: " + lastError();
-        return m;
-    }
-    xb::TField& c = t->FieldByName("c");
-    xb::TField& n = t->FieldByName("n");
-    xb::TField& d = t->FieldByName("d");
-    xb::TField& memo = t->FieldByName("m");
-    xb::TField& nom = t->FieldByName("nom");
-    m = measure([&] {
-        long done = 0;
-        for (size_t i = 0; i < keys.size(); ++i) {
-            const Row r = rowOf(keys[i], static_cast<int>(i), false);
-            t->Append();
-            c.SetAsString(r.c);
-            n.SetAsInteger(r.n);
-            d.SetAsString(r.d);
-            if (!r.memo.empty()) memo.SetAsString(r.memo);
-            nom.SetAsString(r.nom);
-            t->Post();
-            if (errorPending()) break;
-            ++done;
-        }
-        return done;
+    return datasetAppends(path, shared, records, keys, [](xb::TXbDbf& t, const Row& r) {
+        t.Append();
+        t.FieldByName("c").SetAsString(r.c);
+        t.FieldByName("n").SetAsInteger(r.n);
+        t.FieldByName("d").SetAsString(r.d);
+        if (!r.memo.empty()) t.FieldByName("m").SetAsString(r.memo);
+        t.FieldByName("nom").SetAsString(r.nom);
+        t.Post();
+        return true;
     });
-    if (m.ops != static_cast<long>(keys.size())) {
-        m.ok = false;
-        m.why = "append: " + lastError();
-    }
-    t->Close();
-    t.reset();
-    checkAppended(m, path, records, keys);
-    return m;
 }
 
 // ---- the report ----
