@@ -186,13 +186,17 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
                         const std::vector<MatchEvent>& cards, bool mustExist) {
     const MatchKey key = keyOf(match);
     if (eventKey(key).empty()) return StoreOutcome::Refused;
-    if (mustExist && !SeekMatchRow(t, key)) return StoreOutcome::Gone;
-    if (!SaveMatchResult(t, match)) return StoreOutcome::LockFailed;
-    // The events are rewritten under the row's record lock: a second station storing the same match waits
-    // for it, so its row and events follow ours whole.
-    if (!SeekMatchRow(t, key)) return StoreOutcome::Gone;
+    if (!SeekMatchRow(t, key)) {
+        if (mustExist) return StoreOutcome::Gone;
+        // A new match: its row is appended whole first (under the append lock, sought again there).
+        if (!SaveMatchResult(t, match)) return StoreOutcome::LockFailed;
+        if (!SeekMatchRow(t, key)) return StoreOutcome::Gone;
+    }
+    // The row and its events are written under one record lock: a second station storing the same match
+    // waits for it and writes both after ours, never its row with our events.
     if (!WaitForLock([&] { return t.RLock(); })) return StoreOutcome::LockFailed;
     RowUnlock unlock{t};
+    if (!RewriteMatchResult(t, match)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Goals, key, goals)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Cards, key, cards)) return StoreOutcome::LockFailed;
     return StoreOutcome::Saved;

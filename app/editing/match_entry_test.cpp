@@ -11,7 +11,9 @@
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
+#include "engine/core/engine.h"
 #include "engine/dataset/engine_start.h"
+#include "platform/file.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/league_fill.h"
 
@@ -176,6 +178,48 @@ TEST_F(MatchStoreTest, RefusedLocksAreReportedAndASecondStoreCompletes) {
     other->UnLock();
     EXPECT_EQ(ReadMatch(*resultat, key(a))->homeGoals, 1);
     EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goals);
+}
+
+// Two stations store one match at the same time, with other scores and goals: whenever the second one's
+// whole store falls inside the first one's, the row and its goals stay one station's, never a mix.
+TEST_F(MatchStoreTest, TwoStationsStoringOneMatchLeaveOneStationsRowAndGoals) {
+    const MatchRow mine = row(6, 7, 2, 1), theirs = row(6, 7, 0, 3, "V2");
+    const std::vector<MatchEvent> myGoals = {{11, 10, 0, 1}, {12, 20, 0, 1}, {71, 30, 0, 2}};
+    const std::vector<MatchEvent> theirGoals = {{71, 5, 0, 2}, {72, 50, 0, 2}, {73, 80, 0, 2}};
+    ASSERT_EQ(StoreMatch(*resultat, mine, myGoals, {}, false), StoreOutcome::Saved);
+    LeagueTableScope other("otherstation", "resultat.dbf");
+    int interleaved = 0;
+    for (int at = 1; at <= 40; ++at) {
+        SCOPED_TRACE(at);
+        xb::platform::InjectReadHook(at, [&] {
+            xb::Engine& e = xb::Engine::current();
+            const uint8_t area = e.currentArea;
+            // Only while this station holds no index lock (the write lock, a reader byte) and not the row:
+            // the other one would wait for them, in this same thread.
+            for (const char* sem : {"resultat.@s@", "but.@s@", "carton.@s@"}) {
+                xb::platform::File f;
+                if (f.open(tmp.path() + "/" + sem, xb::platform::kModeShared) != 0) continue;
+                if (f.lock(1, 4) != 0 || f.lock(0x100, 0x400) != 0) return;
+            }
+            if (SeekMatchRow(*other, key(theirs)) && other->RLock()) {
+                other->UnLock();
+                if (StoreMatch(*other, theirs, theirGoals, {}, false) == StoreOutcome::Saved) ++interleaved;
+            }
+            e.currentArea = area;
+        });
+        ASSERT_EQ(StoreMatch(*resultat, mine, myGoals, {}, false), StoreOutcome::Saved);
+        xb::platform::ClearFaults();
+        const std::optional<MatchRow> stored = ReadMatch(*resultat, key(mine));
+        ASSERT_TRUE(stored);
+        const std::vector<MatchEvent> goals = LoadMatchEvents(EventTable::Goals, key(mine));
+        if (stored->homeGoals == 2) {
+            EXPECT_EQ(goals, myGoals);
+        } else {
+            EXPECT_EQ(stored->awayGoals, 3);
+            EXPECT_EQ(goals, theirGoals);
+        }
+    }
+    EXPECT_GT(interleaved, 0);
 }
 
 TEST_F(MatchStoreTest, EveryMatchOfALongMatchdayIsNamed) {

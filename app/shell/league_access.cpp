@@ -118,6 +118,10 @@ bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& f
     if (whenFound == WhenFound::Keep) return true;
     if (!WaitForLock([&] { return t.RLock(); })) return false;
     UnlockGuard unlock(t);
+    return RewriteLockedRow(t, fill);
+}
+
+bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
     try {
         // The row as it stands now, under the lock: fields this write does not put keep their stored value.
         t.Skip(0);

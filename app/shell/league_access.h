@@ -58,6 +58,9 @@ enum class WhenFound { Update, Keep };
 // answer false; a refused lock or value changes nothing. True when the row is stored (or kept).
 bool WriteRow(xb::TXbDbf& table, const std::function<bool()>& find, const RowFill& fill,
               WhenFound whenFound = WhenFound::Update);
+// Rewrites the current row, whose record lock the caller holds: the row as stored now, the fields fill
+// puts, one replace. False after a refused value or an engine error.
+bool RewriteLockedRow(xb::TXbDbf& table, const RowFill& fill);
 
 // A number kind: the tag in number order, the number field, and the highest number its keys hold.
 struct NumberKind {

@@ -100,6 +100,23 @@ bool deleteMatchEvents(const char* component, const char* file, int championship
 
 // ---- inserts and updates ----
 
+namespace {
+
+void fillMatchRow(xb::TXbDbf& r, const MatchRow& m) {
+    r.FieldPutInt("NUCHAMP", m.championship);
+    r.FieldPutInt("ANNEE", m.year);
+    r.FieldPutInt("NUJOURNEE", m.matchday);
+    r.FieldPutInt("NUEQ1", m.home);
+    r.FieldPutInt("NUEQ2", m.away);
+    r.FieldPutInt("BEQ1", m.homeGoals);
+    r.FieldPutInt("BEQ2", m.awayGoals);
+    r.FieldPutStr("CODER", m.code);
+    r.FieldPutInt("PTEQ1", m.homePoints);
+    r.FieldPutInt("PTEQ2", m.awayPoints);
+}
+
+}  // namespace
+
 bool SaveMatchResult(xb::TXbDbf& t, const MatchRow& m) {
     if (!validMatch(m)) return false;
     const std::string key = NumberKey({{m.championship, 3}, {m.year, 4}, {m.matchday, 3}, {m.home, 5}});
@@ -119,18 +136,11 @@ bool SaveMatchResult(xb::TXbDbf& t, const MatchRow& m) {
         }
         return found;
     };
-    return WriteRow(t, find, [&](xb::TXbDbf& r) {
-        r.FieldPutInt("NUCHAMP", m.championship);
-        r.FieldPutInt("ANNEE", m.year);
-        r.FieldPutInt("NUJOURNEE", m.matchday);
-        r.FieldPutInt("NUEQ1", m.home);
-        r.FieldPutInt("NUEQ2", m.away);
-        r.FieldPutInt("BEQ1", m.homeGoals);
-        r.FieldPutInt("BEQ2", m.awayGoals);
-        r.FieldPutStr("CODER", m.code);
-        r.FieldPutInt("PTEQ1", m.homePoints);
-        r.FieldPutInt("PTEQ2", m.awayPoints);
-    });
+    return WriteRow(t, find, [&](xb::TXbDbf& r) { fillMatchRow(r, m); });
+}
+
+bool RewriteMatchResult(xb::TXbDbf& t, const MatchRow& m) {
+    return validMatch(m) && RewriteLockedRow(t, [&](xb::TXbDbf& r) { fillMatchRow(r, m); });
 }
 
 bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRules& r) {

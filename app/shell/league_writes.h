@@ -35,6 +35,8 @@ struct MatchRow {
 
 // On an open resultat table: updates the match's row or appends it; true when stored.
 bool SaveMatchResult(xb::TXbDbf& table, const MatchRow& match);
+// The same on the match's row, found and record-locked by the caller.
+bool RewriteMatchResult(xb::TXbDbf& table, const MatchRow& match);
 // On an open champan table: the season's points and number of teams (the matchday count is not written).
 bool SaveSeasonParams(xb::TXbDbf& table, int championship, int year, const SeasonRules& rules);
 // On an open champion table: the championship's name under its number.
