@@ -27,11 +27,14 @@
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "tests/soak/station_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
+using soak::fail;
+using soak::startEngine;
 using xb::TXbDbf;
 
 const std::vector<std::string> kFields = {"grp, N, 2, 0", "seq, N, 7, 0", "name, C, 60, 0", "gen, N, 6, 0"};
@@ -57,23 +60,6 @@ std::unique_ptr<TXbDbf> openTable(const std::string& dir, const std::string& nam
     return t;
 }
 
-[[noreturn]] void fail(const std::string& who, const std::string& what) {
-    std::cerr << who << " " << getpid() << ": " << what << std::endl;
-    std::_Exit(4);
-}
-
-void startEngine(xb::Engine& engine, const char* who) {
-    xb::InstallEngineUnits(engine);
-    // As the application: an error halts, and a halt fails the run.
-    xb::SetErrorTrap(true);
-    static std::string name;
-    name = who;
-    xb::SetHaltHandler([](const std::string& text, uint16_t code) {
-        std::cerr << name << " " << getpid() << " halted: " << code << " " << text << std::endl;
-        std::_Exit(3);
-    });
-}
-
 std::string key(int grp, int32_t seq) {
     std::string s = std::to_string(grp);
     std::string k = std::string(2 - s.size(), ' ') + s;
@@ -82,10 +68,6 @@ std::string key(int grp, int32_t seq) {
         k += std::string(7 - s.size(), ' ') + s;
     }
     return k;
-}
-
-void lockOrWait(const std::function<bool()>& take) {
-    while (!take()) std::this_thread::sleep_for(microseconds(200));
 }
 
 int writerMain(const std::string& dir, long endEpoch) {
@@ -101,7 +83,7 @@ int writerMain(const std::string& dir, long endEpoch) {
         const bool walked = rng() % 4 != 0;
         const int grp = walked ? kGroup : 3;
         const int32_t s = walked ? ++seq : ++other;
-        lockOrWait([&] { return t->ALock(); });
+        soak::lockOrWait([&] { return t->ALock(); }, microseconds(200));
         t->SetOrderToTag("GRPSEQ");
         if (t->Find(key(grp, s))) fail("writer", "row " + key(grp, s) + " is there before its append");
         t->Append();
@@ -116,7 +98,7 @@ int writerMain(const std::string& dir, long endEpoch) {
             const int32_t r = 1 + static_cast<int32_t>(rng() % static_cast<unsigned>(seq));
             t->SetOrderToTag("GRPSEQ");
             if (!t->Find(key(kGroup, r))) fail("writer", "row " + std::to_string(r) + " not found");
-            lockOrWait([&] { return t->RLock(); });
+            soak::lockOrWait([&] { return t->RLock(); }, microseconds(200));
             t->Skip(0);
             const int32_t gen = t->FieldGetInt("gen") + 1;
             t->FieldPutStr("name", nameOf(r, gen));
@@ -218,15 +200,6 @@ int parentMain(int seconds, std::string dir) {
 
 int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[1]) == "writer") return writerMain(argv[2], std::atol(argv[3]));
-    int seconds = 4;
-    if (const char* env = std::getenv("LM_STALE_SECONDS")) seconds = std::max(1, std::atoi(env));
-    std::string dir;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--dir" && i + 1 < argc)
-            dir = argv[++i];
-        else
-            seconds = std::max(1, std::atoi(a.c_str()));
-    }
-    return parentMain(seconds, dir);
+    const soak::RunArgs args = soak::ParseRunArgs(argc, argv, 4, "LM_STALE_SECONDS");
+    return parentMain(args.seconds, args.dir);
 }

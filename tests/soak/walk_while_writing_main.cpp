@@ -53,11 +53,14 @@
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/index/index_driver.h"
 #include "engine/index/semaphore_file.h"
+#include "tests/soak/station_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
+using soak::fail;
+using soak::startEngine;
 
 const std::vector<std::string> kFields = {"id, N, 7, 0",    "gen, N, 6, 0",   "kgen, N, 6, 0",
                                           "code, C, 40, 0", "rank, N, 11, 0", "note, C, 50, 0",
@@ -129,23 +132,6 @@ std::string describe(const Row& r) {
            std::to_string(r.kgen) + " code " + r.code.substr(0, 17) + " rank " + std::to_string(r.rank);
 }
 
-[[noreturn]] void fail(const std::string& who, const std::string& what) {
-    std::cerr << who << " " << getpid() << ": " << what << std::endl;
-    std::_Exit(4);
-}
-
-void startEngine(xb::Engine& engine, const char* who) {
-    xb::InstallEngineUnits(engine);
-    // As the application: an error halts, and a halt fails the run.
-    xb::SetErrorTrap(true);
-    static std::string name;
-    name = who;
-    xb::SetHaltHandler([](const std::string& text, uint16_t code) {
-        std::cerr << name << " " << getpid() << " halted: " << code << " " << text << std::endl;
-        std::_Exit(3);
-    });
-}
-
 // The current record of the engine's current area.
 Row engineRow() {
     Row r;
@@ -203,10 +189,6 @@ bool readPublished(int fd, Published& p) {
 
 // ---- the writer -----------------------------------------------------------------------------------------
 
-void lockOrWait(bool (*take)()) {
-    while (!take()) std::this_thread::sleep_for(microseconds(100));
-}
-
 struct WriterCounts {
     long appends = 0, moves = 0, rewrites = 0, deletes = 0, recalls = 0;
 };
@@ -242,7 +224,7 @@ int writerMain(const std::string& dir, long milliseconds) {
             const int32_t count = static_cast<int32_t>(model.size() - 1);
             const unsigned roll = rng() % 100;
             if (roll < 35 && count < kMaxRows) {
-                lockOrWait(xb::ALock);
+                soak::lockOrWait(xb::ALock, microseconds(100));
                 const int32_t id = xb::RecCount() + 1;
                 if (id != count + 1)
                     fail("writer", "the table has " + std::to_string(id - 1) + " records, not " +
@@ -263,7 +245,7 @@ int writerMain(const std::string& dir, long milliseconds) {
                 Row& was = model[static_cast<size_t>(id)];
                 if (was.deleted && roll % 3 != 0) continue;  // deleted rows come back now and then
                 xb::Go(id);
-                lockOrWait(xb::RLock);
+                soak::lockOrWait(xb::RLock, microseconds(100));
                 xb::Go(id);  // the record as it stands now
                 if (!sameContent(engineRow(), was) || xb::Deleted() != was.deleted)
                     fail("writer", "record " + std::to_string(id) + " holds " + describe(engineRow()) +
@@ -649,15 +631,6 @@ int parentMain(int seconds, std::string dir) {
 
 int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[1]) == "writer") return writerMain(argv[2], std::atol(argv[3]));
-    int seconds = 12;
-    if (const char* env = std::getenv("LM_WALK_SECONDS")) seconds = std::max(1, std::atoi(env));
-    std::string dir;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--dir" && i + 1 < argc)
-            dir = argv[++i];
-        else
-            seconds = std::max(1, std::atoi(a.c_str()));
-    }
-    return parentMain(seconds, dir);
+    const soak::RunArgs args = soak::ParseRunArgs(argc, argv, 12, "LM_WALK_SECONDS");
+    return parentMain(args.seconds, args.dir);
 }
