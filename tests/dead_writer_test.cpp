@@ -56,6 +56,7 @@ std::vector<std::vector<xbtest::MdxEntry>> sortedEntries(const xbtest::MdxReport
 class DeadWriter : public xbtest::EngineTest {
 protected:
     std::string path;
+    bool appendKilledBefore(int k, int seq, int& kills);
     void SetUp() override {
         InstallExpressionEngine(engine());
         InstallIndexEngine(engine());
@@ -118,6 +119,21 @@ protected:
     }
 };
 
+// Runs a station that appends row seq and is killed before its kth write inside the index write lock;
+// true when the append ran to its end instead. A killed writer leaves its mark.
+bool DeadWriter::appendKilledBefore(int k, int seq, int& kills) {
+    ChildProcess child;
+    EXPECT_EQ(child.ask("indexunit"), "0");
+    EXPECT_EQ(child.ask("use " + path), "0");
+    EXPECT_EQ(child.ask("setindex"), "1");
+    const std::string answer = child.ask("killappend " + std::to_string(k) + " " + std::to_string(seq));
+    if (answer == "done") return true;
+    EXPECT_EQ(answer, "") << "the child was not killed";
+    ++kills;
+    EXPECT_NE(markByte(), 0) << "the dead writer left no mark";
+    return false;
+}
+
 TEST_F(DeadWriter, KilledBeforeEachWriteInsideTheLockTheIndexIsRepaired) {
     ASSERT_TRUE(Select(1));
     ASSERT_TRUE(Use(path, nullptr, 0)) << ErrorMsg();
@@ -127,21 +143,8 @@ TEST_F(DeadWriter, KilledBeforeEachWriteInsideTheLockTheIndexIsRepaired) {
     bool finished = false;
     for (int k = 1; k <= 100 && !finished; ++k) {
         SCOPED_TRACE("killed before write " + std::to_string(k));
-        {
-            ChildProcess child;
-            ASSERT_EQ(child.ask("indexunit"), "0");
-            ASSERT_EQ(child.ask("use " + path), "0");
-            ASSERT_EQ(child.ask("setindex"), "1");
-            const std::string answer =
-                child.ask("killappend " + std::to_string(k) + " " + std::to_string(1000 + k));
-            if (answer == "done") {
-                finished = true;
-            } else {
-                ASSERT_EQ(answer, "") << "the child was not killed";
-                ++kills;
-                EXPECT_NE(markByte(), 0) << "the dead writer left no mark";
-            }
-        }
+        finished = appendKilledBefore(k, 1000 + k, kills);
+        ASSERT_FALSE(HasFatalFailure());
         // The station already open goes on replacing every row.
         ASSERT_TRUE(Select(1));
         const int32_t count = RecCount();
@@ -182,21 +185,8 @@ TEST_F(DeadWriter, KilledWhileAloneTheNextStationRepairs) {
     bool finished = false;
     for (int k = 1; k <= 100 && !finished; ++k) {
         SCOPED_TRACE("killed before write " + std::to_string(k));
-        {
-            ChildProcess child;
-            ASSERT_EQ(child.ask("indexunit"), "0");
-            ASSERT_EQ(child.ask("use " + path), "0");
-            ASSERT_EQ(child.ask("setindex"), "1");
-            const std::string answer =
-                child.ask("killappend " + std::to_string(k) + " " + std::to_string(2000 + k));
-            if (answer == "done") {
-                finished = true;
-            } else {
-                ASSERT_EQ(answer, "") << "the child was not killed";
-                ++kills;
-                EXPECT_NE(markByte(), 0) << "the dead writer left no mark";
-            }
-        }
+        finished = appendKilledBefore(k, 2000 + k, kills);
+        ASSERT_FALSE(HasFatalFailure());
         ASSERT_TRUE(Select(1));
         ASSERT_TRUE(Use(path, nullptr, 0)) << ErrorMsg();
         ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
