@@ -118,6 +118,15 @@ bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
     return PendingEngineError() == 0;
 }
 
+bool AppendRows(xb::TXbDbf& t, const std::vector<RowFill>& fills) {
+    if (fills.empty()) return true;
+    if (!WaitForLock([&] { return t.ALock(); })) return false;
+    LockRelease unlock(t);
+    for (const RowFill& fill : fills)
+        if (!appendComplete(t, [&] { fill(t); })) return false;
+    return true;
+}
+
 int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill) {
     if (!WaitForLock([&] { return t.ALock(); })) return 0;
     LockRelease unlock(t);
@@ -162,7 +171,6 @@ DeleteOutcome DeleteWhile(xb::TXbDbf& t, const DeleteRange& range) {
             }
         }
         out.deleted += deletedThisPass;
-        if (range.pack && deletedThisPass > 0) t.Pack();
         if (deletedThisPass == 0 || range.single) break;
     }
     return out;
