@@ -179,7 +179,7 @@ TEST_F(TeamWindowsTest, TeamMatchesShownOpenedPrintedAndExported) {
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
     auto* type = child<QComboBox>(window, "ctypematch");
     ASSERT_EQ(type->count(), 6);
-    EXPECT_EQ(type->itemText(5), GetLangText(104));
+    EXPECT_EQ(type->itemText(5), GetLangText(Text::Defeats));
     // Letters never reach the season box.
     QTest::keyClicks(child<QComboBox>(window, "eannee")->lineEdit(), "x");
     EXPECT_EQ(child<QComboBox>(window, "eannee")->currentText(), "2026 - 2027");
@@ -194,7 +194,7 @@ TEST_F(TeamWindowsTest, TeamMatchesShownOpenedPrintedAndExported) {
     const auto me = *std::find_if(model.begin(), model.end(), [](const auto& r) { return r.team == 1; });
     ASSERT_EQ(g.RowCount(), me.j + 1);
     EXPECT_EQ(child<QLabel>(window, "lresum")->text(),
-              GetLangText(166) + " :" + QString::number(me.j) + "\n");
+              GetLangText(Text::TeamMatches) + " :" + QString::number(me.j) + "\n");
     EXPECT_EQ(sliceValues(window.Series2), (std::vector<double>{double(me.g), double(me.n), double(me.p)}));
     EXPECT_EQ(g.ColWidth(6), 0);
     EXPECT_EQ(g.ColWidth(7), 0);
@@ -229,7 +229,7 @@ TEST_F(TeamWindowsTest, TeamMatchesShownOpenedPrintedAndExported) {
         const bool home = g.Cells(6, r) == "1";
         EXPECT_GT(g.Cells(home ? 2 : 3, r).toInt(), g.Cells(home ? 3 : 2, r).toInt()) << r;
     }
-    EXPECT_TRUE(child<QLabel>(window, "epgdvict")->text().contains(GetLangText(163)));
+    EXPECT_TRUE(child<QLabel>(window, "epgdvict")->text().contains(GetLangText(Text::Against)));
 
     // The page: the grid's first five columns, the two boxes, both charts.
     type->setCurrentIndex(kAllMatches);
@@ -244,7 +244,7 @@ TEST_F(TeamWindowsTest, TeamMatchesShownOpenedPrintedAndExported) {
     }
     EXPECT_EQ(doc.tables[1][1][0], child<QLabel>(window, "epgdvict")->text().trimmed().toStdString());
     EXPECT_EQ(doc.imageSources, (std::vector<std::string>{"team_matchesg1.jpg", "team_matchesg2.jpg"}));
-    EXPECT_NE(std::string(doc.title).find(GetLangText(161).toStdString()), std::string::npos);
+    EXPECT_NE(std::string(doc.title).find(GetLangText(Text::MatchesTeams).toStdString()), std::string::npos);
 }
 
 TEST_F(TeamWindowsTest, TeamMatchesOfAFortyTeamSeasonPrintOverPagesEachRowOnce) {
@@ -341,7 +341,7 @@ TEST_F(TeamWindowsTest, TeamInformationShownPrintedOnOnePageAndExported) {
     int pages = 0;
     const std::string text = printed(window, "team_info.pdf", &pages);
     EXPECT_EQ(pages, 1);
-    EXPECT_NE(text.find(GetLangText(107).toStdString()), std::string::npos);
+    EXPECT_NE(text.find(GetLangText(Text::Away).toStdString()), std::string::npos);
 
     const xbtest::HtmlDocument doc = exported(window, "team_info.htm");
     EXPECT_EQ(doc.imageSources.size(), 7u);
@@ -403,7 +403,7 @@ TEST_F(TeamWindowsTest, HeadToHeadPickedShownAndKeptOnActivationPrintedOverPages
     window.FormActivate();
     for (const WindowText& t : Tffaceaface::Texts())
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
-    EXPECT_EQ(child<QLabel>(window, "lequipe2")->text(), GetLangText(139) + " 2");
+    EXPECT_EQ(child<QLabel>(window, "lequipe2")->text(), GetLangText(Text::Team) + " 2");
 
     // The teams come from the pick list; the edits show the names only.
     for (int side : {1, 2}) {
@@ -493,7 +493,7 @@ TEST_F(TeamWindowsTest, HeadToHeadPickedShownAndKeptOnActivationPrintedOverPages
     QStringList want;
     for (int r = 1; r < g.RowCount(); ++r) want << g.Cells(0, r);
     EXPECT_EQ(seasons, want);
-    EXPECT_TRUE(text.contains(GetLangText(244)));
+    EXPECT_TRUE(text.contains(GetLangText(Text::AllHeadToHead)));
 
     // The page: the grid's rows, both images.
     const xbtest::HtmlDocument doc = exported(window, "head_to_head.htm");
