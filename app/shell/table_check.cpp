@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/core/memo_ops.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -99,15 +100,11 @@ bool memoInside(p::File& memo, uint64_t size, const MemoLayout& m, uint32_t bloc
     return length <= size - offset - 8;
 }
 
-// The block number a memo field holds as text; -1 for text that is no number at all.
+// The block number a memo field holds as text; -1 for text that is no block number at all.
 int64_t blockOf(const char* text, size_t width) {
-    std::string s = trim(std::string(text, width));
-    if (s.empty()) return 0;
-    if (s.front() == '-') s.erase(0, 1);  // negative numbers address the block of their absolute value
-    int64_t n = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), n);
-    if (ec != std::errc() || end != s.data() + s.size() || n > INT32_MAX) return -1;
-    return n;
+    int32_t block = 0;
+    if (!xb::memo_detail::ReadBlockText(text, width, block)) return -1;
+    return block < 0 ? -int64_t{block} : block;  // negative numbers address the block of their absolute value
 }
 
 }  // namespace
