@@ -7,7 +7,6 @@
 
 #include "app/editing/qt/entry_validators.h"
 #include "app/editing/qt/window_guards.h"
-#include "app/editing/table_scopes.h"
 #include "app/reports/championship_stats.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
@@ -16,6 +15,7 @@
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/table_scopes.h"
 #include "ui_Tfstatchamp.h"
 
 namespace app {

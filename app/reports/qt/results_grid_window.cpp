@@ -6,7 +6,6 @@
 
 #include "app/editing/qt/entry_validators.h"
 #include "app/editing/qt/window_guards.h"
-#include "app/editing/table_scopes.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/results_grid.h"
 #include "app/shell/lang_texts.h"
@@ -14,6 +13,7 @@
 #include "app/shell/league_text.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/table_scopes.h"
 #include "ui_Tfgrilleresult.h"
 
 namespace app {

@@ -6,16 +6,16 @@
 #include <QPainter>
 
 #include "app/editing/qt/window_guards.h"
-#include "app/editing/table_scopes.h"
-#include "app/shell/qt/report_export.h"
-#include "app/shell/qt/report_print.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/gradient.h"
+#include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/report_print.h"
+#include "app/shell/table_scopes.h"
 #include "ui_Tfclassement.h"
 
 namespace app {
@@ -83,8 +83,8 @@ Tfclassement::Tfclassement(QWidget* parent)
     // grilleclassementDrawCell: data rows alternately white and $F4FFE1, the selection $C8B9C7.
     ReportGrid* g = ui->grilleclassement;
     g->SetDrawCell([g](QPainter& p, int col, int row, const QRect& rect, GridCellState st) {
-        const QColor fill = row == 0 || st.selected ? ColorOfBgr(0xC8B9C7)
-                                                    : ColorOfBgr(row % 2 ? 0xFFFFFF : 0xF4FFE1);
+        const QColor fill =
+            row == 0 || st.selected ? ColorOfBgr(0xC8B9C7) : ColorOfBgr(row % 2 ? 0xFFFFFF : 0xF4FFE1);
         p.fillRect(rect, fill);
         ReportGrid::DrawCellText(p, rect, g->Cells(col, row));
     });

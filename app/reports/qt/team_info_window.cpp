@@ -9,7 +9,6 @@
 #include <QValueAxis>
 
 #include "app/editing/qt/window_guards.h"
-#include "app/editing/table_scopes.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_report_grids.h"
 #include "app/reports/team_info.h"
@@ -21,6 +20,7 @@
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/table_scopes.h"
 #include "ui_Tfinfoequipe.h"
 
 namespace app {
@@ -166,7 +166,9 @@ void Tfinfoequipe::ComputeTeamInfo() {
     const int year = IntegerOrZero(ui->eannee->currentText().left(4));
     const int championship = IntegerOrZero(ui->enumchamp->text());
     const int team = FindTeamNumber(ui->eequipe->currentText());
-    const TeamInfoResult info = app::ComputeTeamInfo(championship, year, team);
+    // The charts and the scorers read their tables through one open each.
+    LeagueReading reading;
+    const TeamInfoResult info = app::ComputeTeamInfo(reading, championship, year, team);
     if (info.computed) {
         QList<ChartPoint> points;
         for (const TeamInfoPoint& p : info.points)
@@ -191,7 +193,7 @@ void Tfinfoequipe::ComputeTeamInfo() {
                                          {GetLangText(Text::DrawnShort), double(t.draws), kGreen}});
         }
     }
-    ComputeTeamScorers(championship, year, team);
+    ComputeTeamScorers(reading, championship, year, team);
 }
 
 void Tfinfoequipe::SetupScorerGrid() {
@@ -199,9 +201,10 @@ void Tfinfoequipe::SetupScorerGrid() {
                     {QString(), GetLangText(Text::Players), GetLangText(Text::Goals)});
 }
 
-void Tfinfoequipe::ComputeTeamScorers(int championship, int year, int team) {
+void Tfinfoequipe::ComputeTeamScorers(LeagueReading& reading, int championship, int year, int team) {
     SetupScorerGrid();
-    ShowGridRows(ui->grillebuteur, TeamScorersGridRows(app::ComputeTeamScorers(championship, year, team)));
+    ShowGridRows(ui->grillebuteur,
+                 TeamScorersGridRows(app::ComputeTeamScorers(reading, championship, year, team)));
 }
 
 bool Tfinfoequipe::PrintTeamInfo() {
