@@ -138,23 +138,25 @@ GridRows HeadToHeadGridRows(const HeadToHeadResult& result, int team1, const QSt
 
 QByteArray ExportHeadToHeadHtml(const GridRows& rows, const QString& name1, const QString& name2,
                                 bool sameConfiguration, const QStringList& imageNames) {
-    PageOptions options = DefaultPageOptions(GetLangText(177));
+    PageOptions options = DefaultPageOptions(GetLangText(Text::HeadToHead));
     options.writeHeader = false;
     options.footerBlanks = 2;
     HtmlPageWriter w(options);
     w.Begin();
     w.SubTitle(name1 + QStringLiteral(" - ") + name2);
-    w.Line(QStringLiteral("<p align=\"center\"><font size=\"3\">") +
-           HtmlEscape(GetLangText(sameConfiguration ? 245 : 244)) + QStringLiteral("</font></p>"));
+    w.Line(
+        QStringLiteral("<p align=\"center\"><font size=\"3\">") +
+        HtmlEscape(GetLangText(sameConfiguration ? Text::SameConfigurationHeadToHead : Text::AllHeadToHead)) +
+        QStringLiteral("</font></p>"));
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
     w.TableOpen();
-    w.HeaderCell(50, GetLangText(13), HeaderCellStyle::LightBlue);
-    w.HeaderCell(100, GetLangText(12), HeaderCellStyle::LightBlue);
-    w.HeaderCell(35, GetLangText(14), HeaderCellStyle::LightBlue);
-    w.HeaderCell(100, GetLangText(139) + QStringLiteral(" 1"), HeaderCellStyle::LightBlue);
+    w.HeaderCell(50, GetLangText(Text::Year), HeaderCellStyle::LightBlue);
+    w.HeaderCell(100, GetLangText(Text::Championship), HeaderCellStyle::LightBlue);
+    w.HeaderCell(35, GetLangText(Text::Matchday), HeaderCellStyle::LightBlue);
+    w.HeaderCell(100, GetLangText(Text::Team) + QStringLiteral(" 1"), HeaderCellStyle::LightBlue);
     w.HeaderCell(35, QString(), HeaderCellStyle::LightBlue);
     w.HeaderCell(35, QString(), HeaderCellStyle::LightBlue);
-    w.HeaderCell(100, GetLangText(139) + QStringLiteral(" 2"), HeaderCellStyle::LightBlue);
+    w.HeaderCell(100, GetLangText(Text::Team) + QStringLiteral(" 2"), HeaderCellStyle::LightBlue);
     w.HeaderRowEnd();
     int r = 0;
     for (const QStringList& row : rows) {

@@ -80,13 +80,14 @@ GridRows ResultsGridCells(const ResultsGridData& grid) {
 
 QByteArray ExportResultsGridHtml(const GridRows& cells, const QString& championshipName,
                                  const QString& seasonText) {
-    PageOptions options = DefaultPageOptions(GetLangText(242));
+    PageOptions options = DefaultPageOptions(GetLangText(Text::ResultsGridTitle));
     options.writeHeader = false;
     HtmlPageWriter w(options);
     w.Begin();
-    w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") + HtmlEscape(GetLangText(12)) +
-           HtmlEscape(championshipName) + QStringLiteral("<br>"));
-    w.Line(HtmlEscape(GetLangText(13)) + HtmlEscape(seasonText) + QStringLiteral("<br></font></p>"));
+    w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") +
+           HtmlEscape(GetLangText(Text::Championship)) + HtmlEscape(championshipName) +
+           QStringLiteral("<br>"));
+    w.Line(HtmlEscape(GetLangText(Text::Year)) + HtmlEscape(seasonText) + QStringLiteral("<br></font></p>"));
     w.Line(QStringLiteral("<table border=\"1\" cellspacing=\"0\">"));
     for (size_t r = 0; r < cells.size(); ++r) {
         w.Line(QStringLiteral("<tr>"));

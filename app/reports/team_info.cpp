@@ -90,10 +90,11 @@ GridRows TeamScorersGridRows(const std::vector<ScorerRow>& scorers) {
 
 QByteArray ExportTeamInfoHtml(const GridRows& scorers, const TeamInfoPageInfo& info,
                               const QStringList& imageNames) {
-    HtmlPageWriter w(DefaultPageOptions(GetLangText(108)));
+    HtmlPageWriter w(DefaultPageOptions(GetLangText(Text::TeamInformationTitle)));
     w.Begin();
     w.SubTitle(info.teamText);
-    w.InfoLines({{GetLangText(12), info.championshipName}, {GetLangText(13), info.seasonText}});
+    w.InfoLines({{GetLangText(Text::Championship), info.championshipName},
+                 {GetLangText(Text::Year), info.seasonText}});
     w.Line(QStringLiteral("<div align=\"center\"><center>"));
     w.EmptyLine();
     w.Line(QStringLiteral("<p>&nbsp;</p>"));
@@ -105,9 +106,9 @@ QByteArray ExportTeamInfoHtml(const GridRows& scorers, const TeamInfoPageInfo& i
     const QList<QStringList> blocks = {
         {image(1)},
         {image(2), image(3)},
-        {QStringLiteral(" <td>") + HtmlEscape(GetLangText(97)) + QStringLiteral("</td>")},
+        {QStringLiteral(" <td>") + HtmlEscape(GetLangText(Text::HomeMatches)) + QStringLiteral("</td>")},
         {image(4), image(5)},
-        {QStringLiteral(" <td>") + HtmlEscape(GetLangText(98)) + QStringLiteral("</td>")},
+        {QStringLiteral(" <td>") + HtmlEscape(GetLangText(Text::AwayMatches)) + QStringLiteral("</td>")},
         {image(6), image(7)},
     };
     for (int b = 0; b < blocks.size(); ++b) {
@@ -125,9 +126,9 @@ QByteArray ExportTeamInfoHtml(const GridRows& scorers, const TeamInfoPageInfo& i
     w.Line(QStringLiteral("           <tr>"));
     w.Line(QStringLiteral("<td width=\"262\" bgcolor=\"#0000CC\" bordercolor=\"#999999\"><font "
                           "color=\"#FFFFFF\"><b>") +
-           HtmlEscape(GetLangText(111)) + QStringLiteral("</b></font></td>"));
+           HtmlEscape(GetLangText(Text::Scorers)) + QStringLiteral("</b></font></td>"));
     w.Line(QStringLiteral("<td width=\"90\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>") +
-           HtmlEscape(GetLangText(109)) + QStringLiteral("</b></font></td>"));
+           HtmlEscape(GetLangText(Text::Goals)) + QStringLiteral("</b></font></td>"));
     w.Line(QStringLiteral("           </tr>"));
     int r = 0;
     for (const QStringList& row : scorers) {
