@@ -140,7 +140,7 @@ std::string rtrim(std::string s) {
 
 // The code page a field's stored bytes are in.
 int storedCodePage(const WorkAreaBlock& b) {
-    return (b.oem && !b.isVirtual) ? eng().settings.oemCodePage : eng().settings.ansiCodePage;
+    return (b.oem && !b.isVirtual) ? StoredCodePage(b) : eng().settings.ansiCodePage;
 }
 
 }  // namespace
@@ -859,7 +859,7 @@ bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool no
             text = asText();
             // The stored bytes are in the table's code page: search in it, and fold case there.
             if (b->oem && !b->isVirtual)
-                text = platform::ConvertBytes(text, e.settings.ansiCodePage, e.settings.oemCodePage);
+                text = platform::ConvertBytes(text, e.settings.ansiCodePage, StoredCodePage(*b));
             if (exact && text.size() < f.length) text.append(f.length - text.size(), ' ');
             break;
         case 'D':
@@ -884,7 +884,7 @@ bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool no
         default:
             text = asText();
             if (b->oem && !b->isVirtual)
-                text = platform::ConvertBytes(text, e.settings.ansiCodePage, e.settings.oemCodePage);
+                text = platform::ConvertBytes(text, e.settings.ansiCodePage, StoredCodePage(*b));
             break;
     }
     e.locate.text = text;
