@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ namespace app {
 extern int LanguageIndex;
 
 inline constexpr int kLanguageCount = 8;
-inline constexpr int kBuiltInTextCount = 255;
+inline constexpr int kBuiltInTextCount = 266;
 // The texts a language file provides; texts above it come from the built-in table when the file lacks them.
 inline constexpr int kFileTextCount = 252;
 inline constexpr const char* kLanguageFileName = "pelmorad.lg";
@@ -49,12 +50,17 @@ const QStringList& BuiltInTextTableProblems();
 class Tgerelanguage {
 public:
     static constexpr int kMaxTexts = 300;
+    // A real language file is tens of kilobytes; a larger one than this is refused unread.
+    static constexpr uint64_t kMaxFileBytes = uint64_t(4) << 20;
 
     explicit Tgerelanguage(QString fileName);
 
-    // Reads the file; true when it exists, is readable and holds at least one text line. A failure
-    // leaves every text empty and loaded() false.
+    // Reads the file in one pass; true when it exists, is readable, is at most kMaxFileBytes and holds at
+    // least one text line. A failure leaves every text empty and loaded() false.
     bool Load();
+    // Why the last Load refused an existing file, in the current language (text 260 for a file too
+    // large); empty when it loaded or there was no file.
+    QString refusal() const;
     // Text n of the file, or the empty text.
     QString GetText(int n) const;
 
@@ -76,6 +82,7 @@ private:
     QString m_languageName;
     QString m_secondHeaderText;
     int m_headerNumber = 1;
+    uint64_t m_tooLargeSize = 0;
 };
 
 }  // namespace app

@@ -2,7 +2,9 @@
 #include "app/shell/lang_texts.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -380,6 +382,7 @@ const WindowTexts kUsedTexts[] = {
     {"new version notice", {251, 252}},
     {"database download", {69, 226, 227, 228, 229, 230, 231, 232}},
     {"backup and restore", {8, 9, 10, 63, 253, 254, 255}},
+    {"damaged and racing files", {256, 257, 258, 259, 260, 261, 262, 263, 264, 265, 266}},
 };
 
 const char* const kLanguageNames[] = {"French",  "English",  "Portuguese", "Spanish",
@@ -387,7 +390,7 @@ const char* const kLanguageNames[] = {"French",  "English",  "Portuguese", "Span
 
 TEST_F(LangTextsTest, BuiltInTableParsesCleanlyIntoEveryNumberAndLanguage) {
     EXPECT_TRUE(BuiltInTextTableProblems().isEmpty()) << BuiltInTextTableProblems().join(u'\n').toStdString();
-    EXPECT_EQ(BuiltInTextTable().size(), 255u * 8u);
+    EXPECT_EQ(BuiltInTextTable().size(), static_cast<size_t>(kBuiltInTextCount) * 8u);
 }
 
 TEST_F(LangTextsTest, GivenTextsAreKeptVerbatim) {
@@ -453,9 +456,12 @@ TEST_F(LangTextsTest, GetLangTextFollowsTheCurrentLanguageAndNeverFails) {
         const char* expected;
     };
     const Case cases[] = {
-        {1, 14, "Journée"}, {2, 14, "Week"}, {6, 129, "POZ"}, {8, 144, "Siden lavet med"},
-        {1, 0, ""},         {1, 256, ""},    {1, -1, ""},     {9, 14, ""},
-        {0, 14, ""},        {-3, 14, ""},    {1, 6, ""},      {2, 251, "New version"},
+        {1, 14, "Journée"}, {2, 14, "Week"},
+        {6, 129, "POZ"},    {8, 144, "Siden lavet med"},
+        {1, 0, ""},         {1, kBuiltInTextCount + 1, ""},
+        {1, -1, ""},        {9, 14, ""},
+        {0, 14, ""},        {-3, 14, ""},
+        {1, 6, ""},         {2, 251, "New version"},
     };
     for (const Case& c : cases) {
         LanguageIndex = c.language;
@@ -471,20 +477,20 @@ TEST_F(LangTextsTest, ParserReportsRowsItCannotPlaceAndKeepsTheRest) {
         "1\tun\tone\tum\tuno\tuno\tjedan\tett\ten\r\n"
         "2\ttoo\tfew\n"
         "1\tagain\ta\tb\tc\td\te\tf\tg\n"
-        "256\ta\tb\tc\td\te\tf\tg\th\n"
+        "267\ta\tb\tc\td\te\tf\tg\th\n"
         "x\ta\tb\tc\td\te\tf\tg\th\n"
         "3\t\t\t\t\t\t\t\t \n";
     QStringList problems;
     const std::vector<QString> entries = ParseTextTable(source, &problems);
-    ASSERT_EQ(entries.size(), 255u * 8u);
+    ASSERT_EQ(entries.size(), static_cast<size_t>(kBuiltInTextCount) * 8u);
     EXPECT_EQ(entries[0], QStringLiteral("un"));
     EXPECT_EQ(entries[7], QStringLiteral("en"));  // the CR of a CR LF line end is not part of the text
     EXPECT_EQ(entries[8], QString());
     EXPECT_EQ(entries[2 * 8 + 7], QStringLiteral(" "));
     const QString all = problems.join(u'\n');
     for (const char* expected :
-         {"line 4: text 2 has 3 fields", "line 5: text 1 appears twice", "line 6: text number \"256\"",
-          "line 7: text number \"x\"", "text 2 has no row", "text 255 has no row"}) {
+         {"line 4: text 2 has 3 fields", "line 5: text 1 appears twice", "line 6: text number \"267\"",
+          "line 7: text number \"x\"", "text 2 has no row", "text 266 has no row"}) {
         EXPECT_TRUE(all.contains(QString::fromUtf8(expected))) << expected << "\n" << all.toStdString();
     }
     EXPECT_FALSE(all.contains(QStringLiteral("text 3 has no row")));
@@ -515,7 +521,7 @@ TEST_F(LangTextsTest, LoadedFileReplacesTheTableWhateverTheLanguage) {
         EXPECT_EQ(GetLangText(0), QString());
         // Texts added after the file's format was fixed come from the table when the file lacks them.
         EXPECT_EQ(GetLangText(254), BuiltInText(254, language)) << language;
-        EXPECT_EQ(GetLangText(256), QString());
+        EXPECT_EQ(GetLangText(kBuiltInTextCount + 1), QString());
     }
     EXPECT_EQ(manager.languageName(), QStringLiteral("Deutsch"));
     EXPECT_EQ(manager.secondHeaderText(), QStringLiteral("Someone"));
@@ -650,6 +656,50 @@ TEST_F(LangTextsTest, FileNameIsFoundWhateverItsCase) {
     xbtest::WriteFileBytes(tmp.file("PELMORAD.LG"), LanguageFile({"1;Spieler"}));
     Tgerelanguage manager(QString::fromStdString(tmp.file(kLanguageFileName)));
     EXPECT_TRUE(manager.Load());
+}
+
+// A language file is tens of kilobytes: one past the bound is refused unread (a 3 GB sparse one at once and
+// without taking its size in memory), says so in the current language, and leaves the built-in texts.
+TEST_F(LangTextsTest, FileLargerThanTheBoundIsRefusedUnreadWithAMessage) {
+    const std::string head = LanguageFile({"1;Spieler"});
+    const uint64_t bound = Tgerelanguage::kMaxFileBytes;
+    const struct {
+        const char* what;
+        uint64_t size;  // the file's size: its head, then a blank line or a hole
+        bool sparse;
+        bool loads;
+    } cases[] = {
+        {"at the bound", bound, false, true},
+        {"one byte past it", bound + 1, false, false},
+        {"3 GB sparse", uint64_t(3) << 30, true, false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = tmp.file(kLanguageFileName);
+        if (c.sparse) {
+            xbtest::WriteFileBytes(path, head);
+            std::filesystem::resize_file(path, c.size);
+        } else {
+            xbtest::WriteFileBytes(path, head + std::string(c.size - head.size() - 1, ' ') + "\n");
+        }
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        Tgerelanguage manager(QString::fromStdString(path));
+        SetLanguageManager(&manager);
+        LanguageIndex = 2;
+        EXPECT_EQ(manager.Load(), c.loads) << c.what;
+        getrusage(RUSAGE_SELF, &after);
+        if (c.loads) {
+            EXPECT_EQ(GetLangText(1), QStringLiteral("Spieler")) << c.what;
+            EXPECT_TRUE(manager.refusal().isEmpty()) << c.what;
+        } else {
+            EXPECT_EQ(GetLangText(1), BuiltInText(1, 2)) << c.what;
+            EXPECT_EQ(manager.refusal(),
+                      BuiltInText(260, 2).arg(QString::fromStdString(path)).arg(c.size).arg(bound))
+                << c.what;
+        }
+        if (c.sparse) EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "kB more at its peak";
+        SetLanguageManager(nullptr);
+    }
 }
 
 }  // namespace
