@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -66,6 +69,55 @@ protected:
         ASSERT_TRUE(OpenTable(champions, "champion.dbf"));
         EXPECT_GT(CreateChampionship(*champions, "PREMIER"), 0);
         CloseTable(champions);
+    }
+    // Six players with a note each, written as the player window writes them.
+    void addPlayersWithNotes(const std::string& dir) {
+        SetAppDir(QString::fromStdString(dir));
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "joueur.dbf"));
+        for (int i = 1; i <= 6; ++i) {
+            ASSERT_TRUE(t->ALock());
+            t->AppendBlank();
+            t->UnLock();
+            ASSERT_TRUE(t->RLock());
+            t->FieldPutInt("nujoueur", i);
+            t->FieldPutStr("nomjoueur", "PLAYER " + std::to_string(i));
+            t->SetMField("infodivers", {"Note of player " + std::to_string(i), std::string(300, 'n')});
+            t->ReplaceRec();
+            t->UnLock();
+        }
+        CloseTable(t);
+    }
+    // The table's bytes with the stored text of field (by name) in row (from 1) replaced by value.
+    static std::string withField(std::string dbf, const std::string& field, int row,
+                                 const std::string& value) {
+        auto u16 = [&](size_t at) {
+            return static_cast<unsigned char>(dbf[at]) | static_cast<unsigned char>(dbf[at + 1]) << 8;
+        };
+        const size_t headerLength = u16(8), recordLength = u16(10);
+        size_t offset = 1;
+        for (size_t at = 32; dbf[at] != '\r'; at += 32) {
+            std::string name(dbf.data() + at, strnlen(dbf.data() + at, 11));
+            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            const size_t length = static_cast<unsigned char>(dbf[at + 16]);
+            if (name == field) {
+                std::string text = std::string(length, ' ');
+                text.replace(length - value.size(), value.size(), value);
+                dbf.replace(headerLength + (row - 1) * recordLength + offset, length, text);
+                return dbf;
+            }
+            offset += length;
+        }
+        ADD_FAILURE() << "no field " << field;
+        return dbf;
+    }
+    // The season's database in a folder of its own, backed up into an archive; the archive's name.
+    std::string seasonArchive() {
+        const std::string source = database("source");
+        fillSeason(source);
+        const std::string archive = tmp.path() + "/a.pmz";
+        EXPECT_TRUE(BackupDatabase(source, archive).ok);
+        return archive;
     }
     static Files snapshot(const std::string& dir) {
         Files out;
@@ -229,6 +281,127 @@ TEST_F(DatabaseArchiveTest, DamagedOrForeignArchivesRestoreNothingAndLoseNothing
     (void)liveRows;
 }
 
+// What a restore brings in is checked as the program opens its tables, before the swap: a table cut short,
+// a note that points past the memo file, a table with another's fields, a memo file that inflates far past
+// the archive's declared total, and a name that climbs out of the data folder are each refused with a
+// message that names them, and the live database keeps every byte.
+TEST_F(DatabaseArchiveTest, ArchivesWithDamagedTablesAreRefusedByNameAndTheLiveDatabaseKept) {
+    const std::string source = database("source");
+    fillSeason(source);
+    addPlayersWithNotes(source);
+    const Files whole = snapshot(source);
+    const std::string live = database("live");
+    fillSeason(live, 4);
+    const Files before = snapshot(live);
+
+    // The declared total of an archive made by the backup component, set to 1000 bytes.
+    auto declaring1000 = [&](const std::string& archive) {
+        std::string bytes = xbtest::ReadFileBytes(archive);
+        const std::string total("\xE8\x03\0\0", 4);
+        bytes.replace(4, 4, total);  // after the empty title's length
+        xbtest::WriteFileBytes(archive, bytes);
+        return archive;
+    };
+    // The stored name of the file "ab" ends with ".." instead: it would climb out of the folder.
+    auto climbing = [&](const std::string& archive) {
+        std::string bytes = xbtest::ReadFileBytes(archive);
+        const size_t at = bytes.find("src-climb/ab");
+        EXPECT_NE(at, std::string::npos);
+        bytes.replace(at + 10, 2, "..");
+        xbtest::WriteFileBytes(archive, bytes);
+        return archive;
+    };
+    Files pastMemo = whole;
+    pastMemo["joueur.dbf"] = withField(whole.at("joueur.dbf"), "infodivers", 3, "99999");
+    Files cut = whole;
+    cut["resultat.dbf"] = whole.at("resultat.dbf").substr(0, whole.at("resultat.dbf").size() / 2);
+    Files otherFields = whole;
+    otherFields["champion.dbf"] = whole.at("equipe.dbf");
+    Files bomb = whole;
+    bomb["joueur.dbt"] = whole.at("joueur.dbt") + std::string(24 << 20, '\0');
+    Files extra = whole;
+    extra["ab"] = "x";
+
+    const struct {
+        const char* what;
+        std::string archive;
+        std::string named;  // what the message must name
+    } cases[] = {
+        {"a note past the memo file", archiveOf(pastMemo, "pastmemo"),
+         GetLangText(263).arg("joueur.dbf", "3", "joueur.dbt").toStdString()},
+        {"a table cut in half", archiveOf(cut, "cut"), "resultat.dbf"},
+        {"another table's fields", archiveOf(otherFields, "fields"), "champion.dbf"},
+        {"a memo file past the declared total", declaring1000(archiveOf(bomb, "bomb")),
+         GetLangText(264).arg("1000").toStdString()},
+        {"a name leaving the data folder", climbing(archiveOf(extra, "climb")), "/.."},
+    };
+    for (const auto& c : cases) {
+        const RestoreResult r = RestoreDatabase(live, c.archive);
+        EXPECT_EQ(r.outcome, RestoreOutcome::kIncomplete) << c.what << ": " << r.reason;
+        EXPECT_NE(r.reason.find(c.named), std::string::npos) << c.what << ": " << r.reason;
+        EXPECT_TRUE(snapshot(live) == before) << c.what;
+        EXPECT_TRUE(leftovers(live).empty()) << c.what;
+    }
+    // The cut table's message says how many rows it declares and how many are whole.
+    const std::string& half = cut.at("resultat.dbf");
+    auto u16 = [&](size_t at) {
+        return static_cast<unsigned char>(half[at]) | static_cast<unsigned char>(half[at + 1]) << 8;
+    };
+    const size_t wholeRows = (half.size() - u16(8)) / u16(10);
+    const RestoreResult r = RestoreDatabase(live, tmp.path() + "/cut.pmz");
+    EXPECT_EQ(r.reason,
+              GetLangText(261).arg("resultat.dbf", "380", QString::number(wholeRows)).toStdString());
+
+    // The sound archive of the same database restores, notes and all.
+    ASSERT_EQ(RestoreDatabase(live, archiveOf(whole, "whole")).outcome, RestoreOutcome::kRestored);
+    EXPECT_EQ(allRows(live), allRows(source));
+}
+
+// Each restore, import and download is one operation with its own staging folder: a program started
+// in the middle of a restore leaves it whole, and a second restore or a download meanwhile is refused
+// with a message, whichever stage the first one has reached.
+TEST_F(DatabaseArchiveTest, ASecondStartOrRestoreDuringARestoreLeavesItWhole) {
+    const std::string archive = seasonArchive();
+    const auto newRows = allRows(tmp.path() + "/source/");
+    const std::string live = database("live");
+    const Files old = snapshot(live);
+    // A staging folder of an operation killed long ago: the next start clears it.
+    fs::create_directories(live + "restore.new.dead01");
+    xbtest::WriteFileBytes(live + "restore.new.dead01/resultat.dbf", "left");
+
+    for (const char* held : {"verified", "staged", "prepared"}) {
+        SCOPED_TRACE(held);
+        std::vector<std::string> seen;
+        ExchangeOperation::StageHook() = [&](const std::string& stage) {
+            seen.push_back(stage);
+            if (stage != held) return;
+            // What a second program does first at its start.
+            EXPECT_TRUE(RecoverInterruptedRestore(live));
+            EXPECT_FALSE(fs::exists(live + "restore.new.dead01"));
+            const RestoreResult second = RestoreDatabase(live, archive);
+            EXPECT_EQ(second.outcome, RestoreOutcome::kBusy);
+            EXPECT_EQ(second.reason, GetLangText(256).toStdString());
+            std::atomic<bool> cancel{false};
+            DownloadRequest request;
+            request.url = "http://127.0.0.1:9/none";
+            request.dest = live + kDatabaseArchiveName;
+            const DownloadResult download = DownloadFile(request, cancel);
+            EXPECT_TRUE(download.busy);
+            EXPECT_FALSE(fs::exists(request.dest));
+        };
+        const RestoreResult first = RestoreDatabase(live, archive);
+        ExchangeOperation::StageHook() = nullptr;
+        ASSERT_EQ(first.outcome, RestoreOutcome::kRestored) << first.reason;
+        EXPECT_NE(std::find(seen.begin(), seen.end(), held), seen.end());
+        EXPECT_EQ(allRows(live), newRows);
+        EXPECT_TRUE(leftovers(live).empty());
+        ReportRestoreResult(RestoreResult{RestoreOutcome::kBusy, GetLangText(256).toStdString()});
+        for (const auto& [n, b] : old) xbtest::WriteFileBytes(live + n, b);
+    }
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.messages[0].text, GetLangText(256).toStdString());
+}
+
 TEST_F(DatabaseArchiveTest, EachFailedRenameOfTheSwapLeavesTheDatabaseByteIdentical) {
     const std::string source = database("source");
     fillSeason(source);
@@ -253,11 +426,8 @@ TEST_F(DatabaseArchiveTest, EachFailedRenameOfTheSwapLeavesTheDatabaseByteIdenti
 }
 
 TEST_F(DatabaseArchiveTest, RestoreKilledAtRandomMomentsLeavesTheOldOrTheNewDatabaseAfterRecovery) {
-    const std::string source = database("source");
-    fillSeason(source);
-    const std::string archive = tmp.path() + "/a.pmz";
-    ASSERT_TRUE(BackupDatabase(source, archive).ok);
-    const auto newRows = allRows(source);
+    const std::string archive = seasonArchive();
+    const auto newRows = allRows(tmp.path() + "/source/");
     const std::string live = database("live");
     fillSeason(live, 5);
     const Files old = snapshot(live);
@@ -381,7 +551,8 @@ TEST_F(DatabaseArchiveTest, FailedBackupLeavesTheEarlierArchiveAndRefusesADataFi
     fillSeason(live);
     const std::string archive = tmp.path() + "/keep.pmz";
     xbtest::WriteFileBytes(archive, "earlier archive");
-    // Failure points among the backup's writes (the archive's and the index semaphore's), all before its last.
+    // Failure points among the backup's writes (the archive's and the index semaphore's), all before its
+    // last.
     for (int n : {1, 3, 10, 40, 60}) {
         xb::platform::InjectFault(xb::platform::FaultOp::Write, n, xb::platform::kErrWriteFault);
         const BackupResult b = BackupDatabase(live, archive);
@@ -452,6 +623,8 @@ TEST_F(DatabaseDownloadTest, OnlyACompleteArchiveReplacesTheEarlierDownload) {
     for (const auto& c : refused) {
         const DownloadResult r = download(live, c.reply);
         EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_EQ(r.reason.rfind(GetLangText(258).section(QStringLiteral("%1"), 0, 0).toStdString(), 0), 0u)
+            << c.what << ": " << r.reason;
         EXPECT_EQ(xbtest::ReadFileBytes(live + kDatabaseArchiveName), "earlier download") << c.what;
         EXPECT_FALSE(fs::exists(live + kDatabaseArchiveName + ".part")) << c.what;
     }
@@ -495,6 +668,64 @@ TEST_F(DatabaseDownloadTest, CancelEndsAStalledTransferWithinASecondAndKeepsTheE
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(xbtest::ReadFileBytes(live + kDatabaseArchiveName), "earlier download");
     EXPECT_FALSE(fs::exists(live + kDatabaseArchiveName + ".part"));
+}
+
+// A reply far larger than any database archive is refused, as soon as its length is known or as soon as
+// it passes the limit, and a failed download says why; the earlier archive and the database stay.
+TEST_F(DatabaseDownloadTest, TooLargeOrFailedDownloadsSayWhyAndKeepTheEarlierArchive) {
+    const std::string live = database("live");
+    xbtest::WriteFileBytes(live + kDatabaseArchiveName, "earlier download");
+    const Files before = snapshot(live);
+    auto zeros = [](bool announced) {
+        xbtest::HttpReply r = xbtest::HttpReply::Text(200, std::string(65536, '\0'));
+        r.bodySize = uint64_t(300) << 20;
+        r.contentLength = announced;
+        return r;
+    };
+    auto because = [](const QString& why) { return GetLangText(258).arg(why).toStdString(); };
+    const QString overLimit = GetLangText(259).arg(kDownloadLimitBytes >> 20);
+    const QString overSmallLimit = GetLangText(259).arg(1);
+
+    struct Case {
+        const char* what;
+        xbtest::HttpReply reply;
+        uint64_t limit;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"300 MB announced", zeros(true), kDownloadLimitBytes, because(overLimit)},
+        {"300 MB unannounced", zeros(false), uint64_t(1) << 20, because(overSmallLimit)},
+        {"404", xbtest::HttpReply::Text(404, "missing"), kDownloadLimitBytes, because("HTTP 404")},
+    };
+    for (const Case& c : cases) {
+        server.Script(c.reply);
+        ExchangeSettings settings;
+        settings.baseUrl = server.BaseUrl();
+        DownloadRequest request = DatabaseDownloadRequest(settings, live);
+        request.maxBytes = c.limit;
+        std::atomic<bool> cancel{false};
+        const DownloadResult r = DownloadFile(request, cancel);
+        EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_FALSE(r.cancelled) << c.what;
+        EXPECT_EQ(r.reason, c.reason) << c.what;
+        EXPECT_TRUE(snapshot(live) == before) << c.what;
+        EXPECT_EQ(xbtest::ReadFileBytes(live + kDatabaseArchiveName), "earlier download") << c.what;
+        EXPECT_TRUE(leftovers(live).empty()) << c.what;
+    }
+    // Neither large reply was taken whole.
+    EXPECT_LT(server.BodyBytesSent(), uint64_t(300) << 20);
+
+    // A server that is gone.
+    std::string deadUrl = server.BaseUrl();
+    server.Stop();
+    DownloadRequest request;
+    request.url = deadUrl + kDatabaseDownloadPath;
+    request.dest = live + kDatabaseArchiveName;
+    std::atomic<bool> cancel{false};
+    const DownloadResult dead = DownloadFile(request, cancel);
+    EXPECT_FALSE(dead.ok);
+    EXPECT_GT(dead.reason.size(), because("").size());
+    EXPECT_EQ(xbtest::ReadFileBytes(live + kDatabaseArchiveName), "earlier download");
 }
 
 }  // namespace

@@ -1,14 +1,23 @@
 #include "app/exchange/database_swap.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_tables.h"
+#include "engine/core/memo_file.h"
+#include "engine/core/memo_ops.h"
+#include "engine/core/navigation.h"
 #include "engine/core/work_areas.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "platform/byte_order.h"
 #include "platform/paths.h"
 
 namespace app {
@@ -18,10 +27,14 @@ namespace platform = xb::platform;
 
 namespace {
 
-constexpr const char* kStagingFolder = "restore.new";
+// Staging folders are "restore.new." + a unique suffix; a bare "restore.new" is an older program's.
+constexpr const char* kStagingPrefix = "restore.new";
 constexpr const char* kOldFolder = "restore.old";
 constexpr const char* kJournalName = "restore.journal";
 constexpr const char* kJournalHead = "swap";
+constexpr const char* kJournalStaging = "staging ";
+constexpr const char* kLockName = "exchange.lck";
+constexpr const char* kOwnerName = "owner.lck";
 
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -40,11 +53,45 @@ bool exists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, ec));
 }
 
+// Takes the operation lock of a data directory: its lock file, created when missing and held with an
+// exclusive open. The file exists only while someone holds it (dropLock removes it before letting go), so
+// an open that lands on a file its holder has just removed is retried on the new one. 0, or 32 while
+// another operation holds it.
+int takeLock(platform::File& f, const std::string& dataDir) {
+    const std::string path = dataDir + kLockName;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        if (int rc = f.create(path, platform::kModeExclusive)) return rc;
+        struct stat held {
+        }, named{};
+        if (::fstat(f.fd(), &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            held.st_dev == named.st_dev)
+            return 0;
+        f.close();
+    }
+    return platform::kErrSharingViolation;
+}
+
+void dropLock(platform::File& f) {
+    if (!f.isOpen()) return;
+    platform::RemoveFileIfExists(f.path());
+    f.close();
+}
+
+std::string fileNameOnly(const std::string& path) {
+    return fs::path(path).filename().string();
+}
+
+std::string folderNameOf(const std::string& dir) {
+    std::string d = dir;
+    while (!d.empty() && d.back() == '/') d.pop_back();
+    return fs::path(d).filename().string();
+}
+
 // The journal is written whole under a temporary name and renamed, so that it is either absent or
 // complete; its presence is what tells the recovery to finish the swap.
-bool writeJournal(const std::string& dataDir) {
+bool writeJournal(const std::string& dataDir, const std::string& staging) {
     const std::string temp = journalOf(dataDir) + ".part";
-    std::string text = std::string(kJournalHead) + "\n";
+    std::string text = std::string(kJournalHead) + "\n" + kJournalStaging + folderNameOf(staging) + "\n";
     for (const auto& f : DatabaseFileNames()) text += f + "\n";
     platform::File file;
     int rc = file.create(temp, platform::kModeExclusive);
@@ -62,11 +109,36 @@ void removeTree(const std::string& dir) {
     fs::remove_all(dir, ec);
 }
 
+// The staging folder a journal names (ending "/"); an older program's journal names none.
+std::string journalStaging(const std::string& dataDir) {
+    platform::File f;
+    std::string text;
+    uint64_t size = 0;
+    if (f.open(journalOf(dataDir), platform::kModeSharedRead) == 0 && f.size(size) == 0 && size < 65536) {
+        text.resize(size);
+        if (f.readAt(0, text.data(), text.size()) != 0) text.clear();
+    }
+    std::string name = kStagingPrefix;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind(kJournalStaging, 0) == 0) {
+            const std::string named = line.substr(std::strlen(kJournalStaging));
+            // Only a folder of ours, directly in the data directory.
+            if (named.rfind(kStagingPrefix, 0) == 0 && named.find('/') == std::string::npos) name = named;
+        }
+        at = end + 1;
+    }
+    return dataDir + name + "/";
+}
+
 // Makes one file's state "new": the staged file moved in and the live one (if any) moved aside. Safe to
 // run again on a file already done, in any state the forward or backward steps leave.
-int forwardFile(const std::string& dataDir, const std::string& name) {
+int forwardFile(const std::string& dataDir, const std::string& staging, const std::string& name) {
     const std::string live = dataDir + name;
-    const std::string staged = StagingDirOf(dataDir) + name;
+    const std::string staged = staging + name;
     const std::string old = oldDirOf(dataDir) + name;
     if (!exists(staged)) return 0;  // already moved in
     if (exists(live) && !exists(old)) {
@@ -91,19 +163,38 @@ bool IsDatabaseFileName(const std::string& name) {
     return std::find(all.begin(), all.end(), lower(name)) != all.end();
 }
 
-std::string StagingDirOf(const std::string& dataDir) {
-    return dataDir + kStagingFolder + "/";
+std::function<void(const std::string&)>& ExchangeOperation::StageHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
 }
 
-bool ResetStagingDir(const std::string& dataDir) {
-    RemoveStagingDir(dataDir);
-    std::error_code ec;
-    fs::create_directory(StagingDirOf(dataDir), ec);
-    return !ec && fs::is_directory(fs::symlink_status(StagingDirOf(dataDir), ec));
+void ExchangeOperation::stage(const std::string& name) const {
+    if (StageHook()) StageHook()(name);
 }
 
-void RemoveStagingDir(const std::string& dataDir) {
-    removeTree(StagingDirOf(dataDir));
+ExchangeOperation::Begun ExchangeOperation::Begin(const std::string& dataDir) {
+    End();
+    const int rc = takeLock(m_lock, dataDir);
+    if (rc == platform::kErrSharingViolation) return Begun::kBusy;
+    if (rc != 0) return Begun::kFailed;
+    std::string pattern = dataDir + kStagingPrefix + ".XXXXXX";
+    if (!::mkdtemp(pattern.data()) ||
+        m_owner.create(pattern + "/" + kOwnerName, platform::kModeExclusive) != 0) {
+        removeTree(pattern);
+        dropLock(m_lock);
+        return Begun::kFailed;
+    }
+    m_dataDir = dataDir;
+    m_staging = pattern + "/";
+    return Begun::kOk;
+}
+
+void ExchangeOperation::End() {
+    if (!m_staging.empty()) removeTree(m_staging);
+    m_owner.close();
+    dropLock(m_lock);
+    m_staging.clear();
+    m_dataDir.clear();
 }
 
 bool DatabaseHold::Take(const std::string& dir, std::string* busyFile) {
@@ -135,17 +226,96 @@ void DatabaseHold::Release() {
     m_held = false;
 }
 
-bool PrepareStagedDatabase(const std::string& dataDir, std::string* reason) {
-    const std::string staging = StagingDirOf(dataDir);
+namespace {
+
+std::string text(int n) {
+    return GetLangText(n).toStdString();
+}
+std::string text(int n, const std::vector<std::string>& args) {
+    QString t = GetLangText(n);
+    for (const auto& a : args) t = t.arg(QString::fromStdString(a));
+    return t.toStdString();
+}
+
+// The table's header read as the file holds it: every row it counts must be whole in the file, and its
+// fields must be the definition's, in order. Checked before the engine opens the table, so that a wrong
+// table is named with its field rather than by whatever an index expression then meets. "" when sound.
+std::string checkTableHeader(const std::string& path, const LeagueTable& def) {
+    platform::File f;
+    uint64_t size = 0;
+    if (int rc = f.open(path, platform::kModeSharedRead); rc != 0 || f.size(size) != 0)
+        return def.file + " (error " + std::to_string(rc) + ")";
+    unsigned char head[32];
+    if (size < sizeof head || f.readAt(0, head, sizeof head) != 0) return text(261, {def.file, "?", "0"});
+    const uint32_t count = platform::GetU32(head + 4);
+    const uint16_t headerLength = platform::GetU16(head + 8);
+    const uint16_t recordLength = platform::GetU16(head + 10);
+    if (headerLength < 33 || recordLength == 0 || headerLength > size) return text(261, {def.file, "?", "0"});
+    const uint64_t whole = (size - headerLength) / recordLength;
+    if (whole < count) return text(261, {def.file, std::to_string(count), std::to_string(whole)});
+
+    std::string fields(headerLength - 32, '\0');
+    if (f.readAt(32, fields.data(), fields.size()) != 0) return text(261, {def.file, "?", "0"});
+    size_t i = 0;
+    for (; i < def.fields.size(); ++i) {
+        const std::string& want = def.fields[i];
+        const std::string wantName = lower(want.substr(0, want.find(',')));
+        const size_t at = i * 32;
+        if (at + 32 > fields.size() || fields[at] == '\r') return text(262, {def.file, wantName, want});
+        const char* d = fields.data() + at;
+        const std::string name(d, strnlen(d, 11));
+        const std::string got = lower(name) + ", " + std::string(1, d[11]) + ", " +
+                                std::to_string(static_cast<unsigned char>(d[16])) + ", " +
+                                std::to_string(static_cast<unsigned char>(d[17]));
+        if (lower(got) != lower(want)) return text(262, {def.file, name, want});
+    }
+    const size_t after = i * 32;
+    if (after < fields.size() && fields[after] != '\r') {
+        const char* d = fields.data() + after;
+        return text(262,
+                    {def.file, std::string(d, strnlen(d, std::min<size_t>(11, fields.size() - after))), "-"});
+    }
+    return {};
+}
+
+// Every memo block a row of the current area names must lie whole inside the memo file: a row whose
+// note cannot be read would halt the window that shows it. "" when sound.
+std::string checkMemoPointers(const std::string& table) {
+    xb::MemoFileArea* memo = xb::CurrentMemoArea();
+    std::vector<int> memoFields;
+    for (int i = 1; i <= xb::FieldCount(); ++i)
+        if (xb::FieldType(i) == 'M') memoFields.push_back(i);
+    if (memoFields.empty()) return {};
+    const int32_t count = xb::RecCount();
+    for (int32_t rec = 1; rec <= count; ++rec) {
+        for (int field : memoFields) {
+            const std::string raw = xb::Peek(field, rec);
+            const int32_t block = xb::memo_detail::ParseBlockText(raw.data(), raw.size());
+            if (block == 0) continue;
+            std::string stored;
+            int io = 0;
+            if (!memo || block < 0 ||
+                xb::memo_detail::ReadStoredMemo(*memo, block, stored, io) != xb::memo_detail::ReadOutcome::Ok)
+                return text(263,
+                            {table, std::to_string(rec), memo ? fileNameOnly(memo->name) : "joueur.dbt"});
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+bool PrepareStagedDatabase(const std::string& staging, std::string* reason) {
     auto fail = [&](const std::string& why) {
         if (reason) *reason = why;
         return false;
     };
     for (const LeagueTable& def : LeagueTables())
-        if (!exists(staging + def.file)) return fail(def.file + " is missing");
-    if (!exists(staging + "joueur.dbt")) return fail("joueur.dbt is missing");
+        if (!exists(staging + def.file)) return fail(text(266, {def.file}));
+    if (!exists(staging + "joueur.dbt")) return fail(text(266, {"joueur.dbt"}));
 
     for (const LeagueTable& def : LeagueTables()) {
+        if (std::string why = checkTableHeader(staging + def.file, def); !why.empty()) return fail(why);
         xb::TXbDbf t;
         t.Name = "staged" + def.stem();
         t.SetDbfFileName(staging + def.file);
@@ -165,19 +335,13 @@ bool PrepareStagedDatabase(const std::string& dataDir, std::string* reason) {
             xb::TrappingOff trapping;
             t.Open();
             if (!t.Active()) return fail(def.file + " cannot be opened");
-            bool sameFields = true;
+            std::string why;
             {
                 xb::CurrentAreaScope area(t.Area());
-                sameFields = xb::FieldCount() == static_cast<int>(def.fields.size());
-                for (int i = 1; sameFields && i <= xb::FieldCount(); ++i) {
-                    const std::string got = xb::Field(i) + ", " + xb::FieldType(i) + ", " +
-                                            std::to_string(xb::FieldLen(i)) + ", " +
-                                            std::to_string(xb::FieldDec(i));
-                    sameFields = lower(got) == lower(def.fields[i - 1]);
-                }
+                why = checkMemoPointers(def.file);
             }
             t.Close();
-            if (!sameFields) return fail(def.file + " does not have the fields of the database");
+            if (!why.empty()) return fail(why);
         } catch (const std::exception& e) {
             CloseQuietly(t);
             return fail(def.file + ": " + e.what());
@@ -186,15 +350,20 @@ bool PrepareStagedDatabase(const std::string& dataDir, std::string* reason) {
     return true;
 }
 
-SwapOutcome SwapInDatabase(const std::string& dataDir, std::string* busyFile) {
-    const std::string staging = StagingDirOf(dataDir);
+SwapOutcome SwapInDatabase(const ExchangeOperation& op, std::string* busyFile) {
+    const std::string& dataDir = op.dataDir();
+    const std::string& staging = op.staging();
     const std::string old = oldDirOf(dataDir);
     const auto& names = DatabaseFileNames();
+    auto emptyStaging = [&] {
+        for (const auto& n : names) platform::RemoveFileIfExists(staging + n);
+    };
     auto giveUp = [&](SwapOutcome outcome) {
-        RemoveStagingDir(dataDir);
+        emptyStaging();
         removeTree(old);
         return outcome;
     };
+    if (!op.begun()) return SwapOutcome::kFailed;
     for (const auto& n : names)
         if (!exists(staging + n)) return giveUp(SwapOutcome::kFailed);
 
@@ -221,7 +390,7 @@ SwapOutcome SwapInDatabase(const std::string& dataDir, std::string* busyFile) {
     std::error_code ec;
     fs::create_directory(old, ec);
     if (ec || staged.FlushAll() != 0 || platform::SyncDirectoryOf(staging + names.front()) != 0 ||
-        !writeJournal(dataDir)) {
+        !writeJournal(dataDir, staging)) {
         platform::RemoveFileIfExists(journalOf(dataDir));
         for (auto it = recased.rbegin(); it != recased.rend(); ++it)
             platform::RenameFile(it->second, it->first);
@@ -270,22 +439,50 @@ SwapOutcome SwapInDatabase(const std::string& dataDir, std::string* busyFile) {
     live.Release();
     staged.Release();
     removeTree(old);
-    RemoveStagingDir(dataDir);
+    emptyStaging();
     return SwapOutcome::kSwapped;
 }
 
 bool RecoverInterruptedRestore(const std::string& dataDir) {
-    if (exists(journalOf(dataDir))) {
-        for (const auto& n : DatabaseFileNames())
-            if (forwardFile(dataDir, n) != 0) return false;
-        if (platform::SyncDirectoryOf(journalOf(dataDir)) != 0) return false;
-        if (platform::RemoveFileIfExists(journalOf(dataDir)) != 0) return false;
-        platform::SyncDirectoryOf(journalOf(dataDir));
+    // A staging folder whose owner lock can be taken belongs to nobody any more: a held one is another
+    // operation's work in progress.
+    auto ownerGone = [](const std::string& dir) {
+        platform::File owner;
+        const int rc = owner.open(dir + kOwnerName, platform::kModeExclusive);
+        return rc != platform::kErrSharingViolation;
+    };
+    platform::File lock;
+    const int rc = takeLock(lock, dataDir);
+    struct Drop {
+        platform::File& f;
+        ~Drop() { dropLock(f); }
+    } drop{lock};
+    if (rc == 0) {
+        // No operation runs: a journal is a swap that a crash cut short.
+        if (exists(journalOf(dataDir))) {
+            const std::string staging = journalStaging(dataDir);
+            for (const auto& n : DatabaseFileNames())
+                if (forwardFile(dataDir, staging, n) != 0) return false;
+            if (platform::SyncDirectoryOf(journalOf(dataDir)) != 0) return false;
+            if (platform::RemoveFileIfExists(journalOf(dataDir)) != 0) return false;
+            platform::SyncDirectoryOf(journalOf(dataDir));
+        }
+        platform::RemoveFileIfExists(journalOf(dataDir) + ".part");
+        removeTree(oldDirOf(dataDir));
     }
-    platform::RemoveFileIfExists(journalOf(dataDir) + ".part");
-    removeTree(oldDirOf(dataDir));
-    RemoveStagingDir(dataDir);
-    return !exists(StagingDirOf(dataDir)) && !exists(oldDirOf(dataDir));
+    bool clean = rc == 0 || rc == platform::kErrSharingViolation;
+    std::error_code ec;
+    for (fs::directory_iterator it(dataDir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(kStagingPrefix, 0) != 0) continue;
+        std::error_code sec;
+        if (!fs::is_directory(it->symlink_status(sec))) continue;
+        const std::string dir = dataDir + name + "/";
+        if (!ownerGone(dir)) continue;
+        removeTree(dir);
+        if (exists(dir)) clean = false;
+    }
+    return clean && !(rc == 0 && exists(oldDirOf(dataDir)));
 }
 
 }  // namespace app
