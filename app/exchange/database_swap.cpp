@@ -12,9 +12,7 @@
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_tables.h"
-#include "engine/core/memo_file.h"
-#include "engine/core/memo_ops.h"
-#include "engine/core/navigation.h"
+#include "app/shell/table_check.h"
 #include "engine/core/work_areas.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/byte_order.h"
@@ -75,10 +73,6 @@ void dropLock(platform::File& f) {
     if (!f.isOpen()) return;
     platform::RemoveFileIfExists(f.path());
     f.close();
-}
-
-std::string fileNameOnly(const std::string& path) {
-    return fs::path(path).filename().string();
 }
 
 std::string folderNameOf(const std::string& dir) {
@@ -237,70 +231,30 @@ std::string text(int n, const std::vector<std::string>& args) {
     return t.toStdString();
 }
 
-// The table's header read as the file holds it: every row it counts must be whole in the file, and its
-// fields must be the definition's, in order. Checked before the engine opens the table, so that a wrong
-// table is named with its field rather than by whatever an index expression then meets. "" when sound.
-std::string checkTableHeader(const std::string& path, const LeagueTable& def) {
-    platform::File f;
-    uint64_t size = 0;
-    if (int rc = f.open(path, platform::kModeSharedRead); rc != 0 || f.size(size) != 0)
-        return def.file + " (error " + std::to_string(rc) + ")";
-    unsigned char head[32];
-    if (size < sizeof head || f.readAt(0, head, sizeof head) != 0) return text(261, {def.file, "?", "0"});
-    const uint32_t count = platform::GetU32(head + 4);
-    const uint16_t headerLength = platform::GetU16(head + 8);
-    const uint16_t recordLength = platform::GetU16(head + 10);
-    if (headerLength < 33 || recordLength == 0 || headerLength > size) return text(261, {def.file, "?", "0"});
-    const uint64_t whole = (size - headerLength) / recordLength;
-    if (whole < count) return text(261, {def.file, std::to_string(count), std::to_string(whole)});
-
-    std::string fields(headerLength - 32, '\0');
-    if (f.readAt(32, fields.data(), fields.size()) != 0) return text(261, {def.file, "?", "0"});
-    size_t i = 0;
-    for (; i < def.fields.size(); ++i) {
-        const std::string& want = def.fields[i];
-        const std::string wantName = lower(want.substr(0, want.find(',')));
-        const size_t at = i * 32;
-        if (at + 32 > fields.size() || fields[at] == '\r') return text(262, {def.file, wantName, want});
-        const char* d = fields.data() + at;
-        const std::string name(d, strnlen(d, 11));
-        const std::string got = lower(name) + ", " + std::string(1, d[11]) + ", " +
-                                std::to_string(static_cast<unsigned char>(d[16])) + ", " +
-                                std::to_string(static_cast<unsigned char>(d[17]));
-        if (lower(got) != lower(want)) return text(262, {def.file, name, want});
-    }
-    const size_t after = i * 32;
-    if (after < fields.size() && fields[after] != '\r') {
-        const char* d = fields.data() + after;
-        return text(262,
-                    {def.file, std::string(d, strnlen(d, std::min<size_t>(11, fields.size() - after))), "-"});
-    }
-    return {};
-}
-
-// Every memo block a row of the current area names must lie whole inside the memo file: a row whose
-// note cannot be read would halt the window that shows it. "" when sound.
-std::string checkMemoPointers(const std::string& table) {
-    xb::MemoFileArea* memo = xb::CurrentMemoArea();
-    std::vector<int> memoFields;
-    for (int i = 1; i <= xb::FieldCount(); ++i)
-        if (xb::FieldType(i) == 'M') memoFields.push_back(i);
-    if (memoFields.empty()) return {};
-    const int32_t count = xb::RecCount();
-    for (int32_t rec = 1; rec <= count; ++rec) {
-        for (int field : memoFields) {
-            const std::string raw = xb::Peek(field, rec);
-            const int32_t block = xb::memo_detail::ParseBlockText(raw.data(), raw.size());
-            if (block == 0) continue;
-            std::string stored;
-            int io = 0;
-            if (!memo || block < 0 ||
-                xb::memo_detail::ReadStoredMemo(*memo, block, stored, io) != xb::memo_detail::ReadOutcome::Ok)
-                return text(263,
-                            {table, std::to_string(rec), memo ? fileNameOnly(memo->name) : "joueur.dbt"});
+// A problem of a staged table in the user's language, naming the table and what is wrong with it.
+std::string describe(const std::string& staging, const TableProblem& problem) {
+    switch (problem.kind) {
+        case TableDamage::Missing:
+            return text(266, {problem.file});
+        case TableDamage::NotATable:
+            return text(254) + " (" + problem.file + ")";
+        case TableDamage::CutInRecords: {
+            unsigned char count[4] = {};
+            platform::File f;
+            if (f.open(staging + problem.file, platform::kModeSharedRead) == 0) f.readAt(4, count, 4);
+            return text(261,
+                        {problem.file, std::to_string(platform::GetU32(count)), std::to_string(problem.row)});
         }
+        case TableDamage::FieldMismatch:
+            return text(262,
+                        {problem.file, problem.field, problem.expected.empty() ? "-" : problem.expected});
+        case TableDamage::MemoFileMissing:
+            return text(266, {fs::path(problem.file).stem().string() + ".dbt"});
+        case TableDamage::MemoPointer:
+            return text(263, {problem.file, std::to_string(problem.row),
+                              fs::path(problem.file).stem().string() + ".dbt"});
     }
-    return {};
+    return text(254);
 }
 
 }  // namespace
@@ -310,12 +264,12 @@ bool PrepareStagedDatabase(const std::string& staging, std::string* reason) {
         if (reason) *reason = why;
         return false;
     };
-    for (const LeagueTable& def : LeagueTables())
-        if (!exists(staging + def.file)) return fail(text(266, {def.file}));
     if (!exists(staging + "joueur.dbt")) return fail(text(266, {"joueur.dbt"}));
-
     for (const LeagueTable& def : LeagueTables()) {
-        if (std::string why = checkTableHeader(staging + def.file, def); !why.empty()) return fail(why);
+        // Checked as the opening needs them before the engine touches them, so that a wrong table is
+        // named with what is wrong rather than by whatever an index expression then meets.
+        const std::vector<TableProblem> problems = CheckLeagueTable(staging, def);
+        if (!problems.empty()) return fail(describe(staging, problems.front()));
         xb::TXbDbf t;
         t.Name = "staged" + def.stem();
         t.SetDbfFileName(staging + def.file);
@@ -335,13 +289,7 @@ bool PrepareStagedDatabase(const std::string& staging, std::string* reason) {
             xb::TrappingOff trapping;
             t.Open();
             if (!t.Active()) return fail(def.file + " cannot be opened");
-            std::string why;
-            {
-                xb::CurrentAreaScope area(t.Area());
-                why = checkMemoPointers(def.file);
-            }
             t.Close();
-            if (!why.empty()) return fail(why);
         } catch (const std::exception& e) {
             CloseQuietly(t);
             return fail(def.file + ": " + e.what());
