@@ -223,7 +223,7 @@ RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& arc
         case ExchangeOperation::Begun::kOk:
             break;
         case ExchangeOperation::Begun::kBusy:
-            return finish(RestoreOutcome::kBusy, GetLangText(256).toStdString());
+            return finish(RestoreOutcome::kBusy, GetLangText(Text::ExchangeBusy).toStdString());
         case ExchangeOperation::Begun::kFailed:
             return finish(RestoreOutcome::kFailed, "Cannot create a staging folder in " + dataDir);
     }
@@ -263,19 +263,19 @@ RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& arc
     auto archiveFailure = [&](RestoreOutcome outcome) {
         if (archive.Error() == kBackupErrUnsafeName)
             return finish(RestoreOutcome::kIncomplete,
-                          GetLangText(257).arg(QString::fromStdString(archive.RefusedName())).toStdString());
+                          GetLangText(Text::ArchiveNameRefused).arg(QString::fromStdString(archive.RefusedName())).toStdString());
         return finish(outcome, result.reason.empty() ? "Invalid archive" : result.reason);
     };
 
     auto refusal = [&]() -> std::optional<RestoreResult> {
         if (overDeclared)
             return finish(RestoreOutcome::kIncomplete,
-                          GetLangText(264).arg(QString::number(archive.TotalSize())).toStdString());
+                          GetLangText(Text::ArchiveLargerThanDeclared).arg(QString::number(archive.TotalSize())).toStdString());
         if (overSpace) {
             auto mb = [](uint64_t n) { return QString::number((n + kMargin - 1) >> 20); };
             return finish(
                 RestoreOutcome::kFailed,
-                GetLangText(265).arg(mb(archive.Processed() + kMargin), mb(freeSpace)).toStdString());
+                GetLangText(Text::NotEnoughDiskSpace).arg(mb(archive.Processed() + kMargin), mb(freeSpace)).toStdString());
         }
         if (cancelled) return finish(RestoreOutcome::kCancelled);
         return std::nullopt;
@@ -314,26 +314,30 @@ RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& arc
 }
 
 void ReportRestoreResult(const RestoreResult& result) {
-    auto text = [](int n) { return GetLangText(n).toStdString(); };
+    auto text = [](Text t) { return GetLangText(t).toStdString(); };
     auto& ui = platform::CurrentUi();
     const std::string detail = result.reason.empty() ? "" : "\n\n" + result.reason;
     switch (result.outcome) {
         case RestoreOutcome::kRestored:
-            ui.messageBox(text(229), text(228), platform::kMbOk | platform::kMbIconInformation);
+            ui.messageBox(text(Text::AllOk), text(Text::OperationFinished),
+                          platform::kMbOk | platform::kMbIconInformation);
             return;
         case RestoreOutcome::kCancelled:
             return;
         case RestoreOutcome::kInUse:
-            ui.messageBox(text(253) + detail, text(228), platform::kMbOk | platform::kMbIconWarning);
+            ui.messageBox(text(Text::DatabaseInUse) + detail, text(Text::OperationFinished),
+                          platform::kMbOk | platform::kMbIconWarning);
             return;
         case RestoreOutcome::kBusy:
-            ui.messageBox(result.reason, text(228), platform::kMbOk | platform::kMbIconWarning);
+            ui.messageBox(result.reason, text(Text::OperationFinished), platform::kMbOk | platform::kMbIconWarning);
             return;
         case RestoreOutcome::kIncomplete:
-            ui.messageBox(text(254) + detail, text(228), platform::kMbOk | platform::kMbIconStop);
+            ui.messageBox(text(Text::NotACompleteDatabase) + detail, text(Text::OperationFinished),
+                          platform::kMbOk | platform::kMbIconStop);
             return;
         case RestoreOutcome::kFailed:
-            ui.messageBox(text(255) + detail, text(228), platform::kMbOk | platform::kMbIconStop);
+            ui.messageBox(text(Text::RestoreFailed) + detail, text(Text::OperationFinished),
+                          platform::kMbOk | platform::kMbIconStop);
             return;
     }
 }

@@ -305,11 +305,11 @@ TEST_F(DatabaseArchiveTest, ArchivesWithDamagedTablesAreRefusedByNameAndTheLiveD
         std::string named;  // what the message must name
     } cases[] = {
         {"a note past the memo file", archiveOf(pastMemo, "pastmemo"),
-         GetLangText(263).arg("joueur.dbf", "2", "joueur.dbt").toStdString()},
+         GetLangText(Text::MemoPointerOutside).arg("joueur.dbf", "2", "joueur.dbt").toStdString()},
         {"a table cut in half", archiveOf(cut, "cut"), "resultat.dbf"},
         {"another table's fields", archiveOf(otherFields, "fields"), "champion.dbf"},
         {"a memo file past the declared total", declaring1000(archiveOf(bomb, "bomb")),
-         GetLangText(264).arg("1000").toStdString()},
+         GetLangText(Text::ArchiveLargerThanDeclared).arg("1000").toStdString()},
         {"a name leaving the data folder", climbing(archiveOf(extra, "climb")), "/.."},
     };
     for (const auto& c : cases) {
@@ -327,7 +327,7 @@ TEST_F(DatabaseArchiveTest, ArchivesWithDamagedTablesAreRefusedByNameAndTheLiveD
     const size_t wholeRows = (half.size() - u16(8)) / u16(10);
     const RestoreResult r = RestoreDatabase(live, tmp.path() + "/cut.pmz");
     EXPECT_EQ(r.reason,
-              GetLangText(261).arg("resultat.dbf", "380", QString::number(wholeRows)).toStdString());
+              GetLangText(Text::TableCutShort).arg("resultat.dbf", "380", QString::number(wholeRows)).toStdString());
 
     // The sound archive of the same database restores, notes and all.
     ASSERT_EQ(RestoreDatabase(live, archiveOf(whole, "whole")).outcome, RestoreOutcome::kRestored);
@@ -357,7 +357,7 @@ TEST_F(DatabaseArchiveTest, ASecondStartOrRestoreDuringARestoreLeavesItWhole) {
             EXPECT_FALSE(fs::exists(live + "restore.new.dead01"));
             const RestoreResult second = RestoreDatabase(live, archive);
             EXPECT_EQ(second.outcome, RestoreOutcome::kBusy);
-            EXPECT_EQ(second.reason, GetLangText(256).toStdString());
+            EXPECT_EQ(second.reason, GetLangText(Text::ExchangeBusy).toStdString());
             std::atomic<bool> cancel{false};
             DownloadRequest request;
             request.url = "http://127.0.0.1:9/none";
@@ -372,11 +372,11 @@ TEST_F(DatabaseArchiveTest, ASecondStartOrRestoreDuringARestoreLeavesItWhole) {
         EXPECT_NE(std::find(seen.begin(), seen.end(), held), seen.end());
         EXPECT_EQ(allRows(live), newRows);
         EXPECT_TRUE(leftovers(live).empty());
-        ReportRestoreResult(RestoreResult{RestoreOutcome::kBusy, GetLangText(256).toStdString()});
+        ReportRestoreResult(RestoreResult{RestoreOutcome::kBusy, GetLangText(Text::ExchangeBusy).toStdString()});
         for (const auto& [n, b] : old) xbtest::WriteFileBytes(live + n, b);
     }
     ASSERT_EQ(ui.messages.size(), 3u);
-    EXPECT_EQ(ui.messages[0].text, GetLangText(256).toStdString());
+    EXPECT_EQ(ui.messages[0].text, GetLangText(Text::ExchangeBusy).toStdString());
 }
 
 TEST_F(DatabaseArchiveTest, EachFailedRenameOfTheSwapLeavesTheDatabaseByteIdentical) {
@@ -463,7 +463,7 @@ TEST_F(DatabaseArchiveTest, AnotherStationHoldingATableMakesTheRestoreRefuseAndI
     EXPECT_TRUE(leftovers(live).empty());
     ReportRestoreResult(r);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text.rfind(GetLangText(253).toStdString(), 0), 0u);
+    EXPECT_EQ(ui.messages[0].text.rfind(GetLangText(Text::DatabaseInUse).toStdString(), 0), 0u);
 
     EXPECT_EQ(station.ask("create 1 LATER"), "1 ");
     ASSERT_EQ(station.ask("release"), "0");
@@ -608,10 +608,10 @@ TEST_F(DatabaseDownloadTest, OnlyACompleteArchiveReplacesTheEarlierDownload) {
         {"cut body without a length", cutNoLength, {}},
         {"redirect", moved, QStringLiteral("HTTP 302")},
         {"closed", xbtest::HttpReply::Closed(), {}},
-        {"300 MB announced", zeros(true), GetLangText(259).arg(kDownloadLimitBytes >> 20)},
-        {"300 MB past a 1 MB limit", zeros(false), GetLangText(259).arg(1), uint64_t(1) << 20},
+        {"300 MB announced", zeros(true), GetLangText(Text::DownloadTooLarge).arg(kDownloadLimitBytes >> 20)},
+        {"300 MB past a 1 MB limit", zeros(false), GetLangText(Text::DownloadTooLarge).arg(1), uint64_t(1) << 20},
     };
-    const std::string failed = GetLangText(258).section(QStringLiteral("%1"), 0, 0).toStdString();
+    const std::string failed = GetLangText(Text::DownloadFailed).section(QStringLiteral("%1"), 0, 0).toStdString();
     for (const auto& c : refused) {
         const DownloadResult r = download(live, c.reply, c.limit);
         EXPECT_FALSE(r.ok) << c.what;
@@ -619,7 +619,7 @@ TEST_F(DatabaseDownloadTest, OnlyACompleteArchiveReplacesTheEarlierDownload) {
         if (c.why.isEmpty())
             EXPECT_EQ(r.reason.rfind(failed, 0), 0u) << c.what << ": " << r.reason;
         else
-            EXPECT_EQ(r.reason, GetLangText(258).arg(c.why).toStdString()) << c.what;
+            EXPECT_EQ(r.reason, GetLangText(Text::DownloadFailed).arg(c.why).toStdString()) << c.what;
         EXPECT_EQ(xbtest::ReadFileBytes(live + kDatabaseArchiveName), "earlier download") << c.what;
         EXPECT_TRUE(leftovers(live).empty()) << c.what;
     }

@@ -68,7 +68,7 @@ DownloadRequest DatabaseDownloadRequest(const ExchangeSettings& settings, const 
 DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bool>& cancel) {
     DownloadResult result;
     auto failed = [&](const QString& why) {
-        result.reason = GetLangText(258).arg(why).toStdString();
+        result.reason = GetLangText(Text::DownloadFailed).arg(why).toStdString();
         return result;
     };
     std::string dir = request.dest.substr(0, request.dest.find_last_of('/') + 1);
@@ -78,7 +78,7 @@ DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bo
             break;
         case ExchangeOperation::Begun::kBusy:
             result.busy = true;
-            result.reason = GetLangText(256).toStdString();
+            result.reason = GetLangText(Text::ExchangeBusy).toStdString();
             return result;
         case ExchangeOperation::Begun::kFailed:
             return failed(QStringLiteral("cannot create a staging folder in ") + QString::fromStdString(dir));
@@ -119,7 +119,7 @@ DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bo
     file.close();
     if (rc != CURLE_OK || status < 200 || status > 299 || fileRc != 0) {
         result.cancelled = !transfer.tooLarge && (rc == CURLE_ABORTED_BY_CALLBACK || cancel.load());
-        if (transfer.tooLarge) return failed(GetLangText(259).arg(request.maxBytes >> 20));
+        if (transfer.tooLarge) return failed(GetLangText(Text::DownloadTooLarge).arg(request.maxBytes >> 20));
         if (transfer.writeError || fileRc)
             return failed(QStringLiteral("cannot write %1 (error %2)")
                               .arg(QString::fromStdString(part))
@@ -134,7 +134,7 @@ DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bo
     std::string archiveError;
     archive.OnError = [&](TBackupFile&, int, const std::string& text) { archiveError = text; };
     if (!archive.Verify(part) || archive.Processed() == 0)
-        return failed(GetLangText(254) + (archiveError.empty()
+        return failed(GetLangText(Text::NotACompleteDatabase) + (archiveError.empty()
                                               ? QString()
                                               : QStringLiteral(": ") + QString::fromStdString(archiveError)));
     if (int r = platform::RenameFile(part, request.dest))

@@ -222,10 +222,10 @@ void DatabaseHold::Release() {
 
 namespace {
 
-std::string text(int n) {
+std::string text(Text n) {
     return GetLangText(n).toStdString();
 }
-std::string text(int n, const std::vector<std::string>& args) {
+std::string text(Text n, const std::vector<std::string>& args) {
     QString t = GetLangText(n);
     for (const auto& a : args) t = t.arg(QString::fromStdString(a));
     return t.toStdString();
@@ -235,26 +235,26 @@ std::string text(int n, const std::vector<std::string>& args) {
 std::string describe(const std::string& staging, const TableProblem& problem) {
     switch (problem.kind) {
         case TableDamage::Missing:
-            return text(266, {problem.file});
+            return text(Text::FileMissing, {problem.file});
         case TableDamage::NotATable:
-            return text(254) + " (" + problem.file + ")";
+            return text(Text::NotACompleteDatabase) + " (" + problem.file + ")";
         case TableDamage::CutInRecords: {
             unsigned char count[4] = {};
             platform::File f;
             if (f.open(staging + problem.file, platform::kModeSharedRead) == 0) f.readAt(4, count, 4);
-            return text(261,
+            return text(Text::TableCutShort,
                         {problem.file, std::to_string(platform::GetU32(count)), std::to_string(problem.row)});
         }
         case TableDamage::FieldMismatch:
-            return text(262,
+            return text(Text::FieldMismatch,
                         {problem.file, problem.field, problem.expected.empty() ? "-" : problem.expected});
         case TableDamage::MemoFileMissing:
-            return text(266, {fs::path(problem.file).stem().string() + ".dbt"});
+            return text(Text::FileMissing, {fs::path(problem.file).stem().string() + ".dbt"});
         case TableDamage::MemoPointer:
-            return text(263, {problem.file, std::to_string(problem.row),
+            return text(Text::MemoPointerOutside, {problem.file, std::to_string(problem.row),
                               fs::path(problem.file).stem().string() + ".dbt"});
     }
-    return text(254);
+    return text(Text::NotACompleteDatabase);
 }
 
 }  // namespace
@@ -264,7 +264,7 @@ bool PrepareStagedDatabase(const std::string& staging, std::string* reason) {
         if (reason) *reason = why;
         return false;
     };
-    if (!exists(staging + "joueur.dbt")) return fail(text(266, {"joueur.dbt"}));
+    if (!exists(staging + "joueur.dbt")) return fail(text(Text::FileMissing, {"joueur.dbt"}));
     for (const LeagueTable& def : LeagueTables()) {
         // Checked as the opening needs them before the engine touches them, so that a wrong table is
         // named with what is wrong rather than by whatever an index expression then meets.
