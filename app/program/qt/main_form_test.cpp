@@ -141,6 +141,10 @@ TEST_F(MainFormTest, FirstRunAsksTheLanguageOnceAndTheTextsFollowIt) {
     TMainForm* form = start();
     ASSERT_EQ(modalShown, std::vector<QString>{QStringLiteral("TForm10")});
     EXPECT_EQ(LanguageIndex, 2);
+    // The choice is on disk at once: a kill now, or a second station started now, finds it.
+    const std::string chosen = xbtest::ReadFileBytes(file("PELMORAD32.PAR"));
+    ASSERT_EQ(chosen.size(), 548u);
+    EXPECT_EQ(DecodeParamRecord(reinterpret_cast<const unsigned char*>(chosen.data())).language, 2);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("PELMORAD32"));
     expectTexts(form, 2);
     EXPECT_EQ(child<QPushButton>("bquit")->text(), QStringLiteral("Quit"));
@@ -274,7 +278,8 @@ TEST_F(MainFormTest, SignalDuringTheFirstRunChoiceClosesTheChoiceThenTheWindow) 
     EXPECT_EQ(modalShown.size(), 1u);
     termination.reset();
     windows.reset();
-    EXPECT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR")));
+    // Nobody chose a language: nothing is written, and the next start asks again.
+    EXPECT_FALSE(xb::platform::FileExists(file("PELMORAD32.PAR")));
 }
 
 // Rows numbered 1..n in a table's first numeric field, then the first of them deleted.
