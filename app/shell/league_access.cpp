@@ -68,8 +68,34 @@ bool WaitForLock(const std::function<bool()>& take) {
     }
 }
 
+namespace {
+
+std::set<std::string> g_readOnly, g_unpacked;
+
+// "joueur.dbf" of a bare name or a path, in lower case.
+std::string tableName(const std::string& file) {
+    std::string name = file.substr(file.find_last_of('/') + 1);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+}  // namespace
+
+void KeepTablesAsTheyAre(std::set<std::string> readOnly, std::set<std::string> unpacked) {
+    g_readOnly = std::move(readOnly);
+    g_unpacked = std::move(unpacked);
+}
+
+bool IsTableKeptReadOnly(const std::string& file) {
+    return g_readOnly.count(tableName(file)) > 0;
+}
+bool IsTableKeptUnpacked(const std::string& file) {
+    return g_unpacked.count(tableName(file)) > 0;
+}
+
 std::unique_ptr<xb::TXbDbf> MakeLeagueDataset(const char* component, const std::string& file) {
     auto t = std::make_unique<xb::TXbDbf>();
+    t->ReadOnly = IsTableKeptReadOnly(file);
     t->Name = component;
     t->SetDbfFileName(LeagueFilePath(file));
     t->SetHideDeletedRecs(true);

@@ -19,10 +19,16 @@ namespace xb {
 
 namespace {
 
-Engine& eng() { return Engine::current(); }
-IndexDriver* driver() { return eng().tables.index.get(); }
+Engine& eng() {
+    return Engine::current();
+}
+IndexDriver* driver() {
+    return eng().tables.index.get();
+}
 
-std::string quoted(const WorkAreaBlock& b) { return "\"" + b.fileName + "\""; }
+std::string quoted(const WorkAreaBlock& b) {
+    return "\"" + b.fileName + "\"";
+}
 
 // The lock semaphore of the index engine around key work.
 class LockSemaphore : public SemaphoreBracket {
@@ -87,7 +93,8 @@ bool Replace() {
         return false;
     }
     if (b->recNo < 1) return fail(212, "Database " + quoted(*b) + " is empty. [REPLACE]");
-    if (b->recNo > b->recCount || b->eof) return fail(212, "Database " + quoted(*b) + " is at EOF. [REPLACE]");
+    if (b->recNo > b->recCount || b->eof)
+        return fail(212, "Database " + quoted(*b) + " is at EOF. [REPLACE]");
     if (b->isVirtual) {
         if (!eng().tables.vfile) return fail(1101, "[REPLACE]");
         b->vfOp = kVfPut;
@@ -132,8 +139,7 @@ bool setDeleteFlag(bool deleted) {
         CheckDbfInUse(deleted ? "DeleteRec" : "RecallRec");
         return false;
     }
-    if (!b->isVirtual && IsSharedUse(*b) &&
-        (b->lockState == LockState::Append || !IsLocked(b->recNo))) {
+    if (!b->isVirtual && IsSharedUse(*b) && (b->lockState == LockState::Append || !IsLocked(b->recNo))) {
         return deleted ? fail(1200, b->fileName + " Record not locked [DeleteRec]")
                        : fail(1200, "Record not locked [RecallRec]");
     }
@@ -157,13 +163,18 @@ bool setDeleteFlag(bool deleted) {
 
 }  // namespace
 
-bool DeleteRec() { return setDeleteFlag(true); }
-bool RecallRec() { return setDeleteFlag(false); }
+bool DeleteRec() {
+    return setDeleteFlag(true);
+}
+bool RecallRec() {
+    return setDeleteFlag(false);
+}
 
 bool Poke(const std::string& text, int field, int32_t record) {
     eng().errors.lastError = 0;
     WorkAreaBlock* b = CurrentBlock();
-    const std::string call = "[Poke(" + text + "," + std::to_string(field) + "," + std::to_string(record) + ")]";
+    const std::string call =
+        "[Poke(" + text + "," + std::to_string(field) + "," + std::to_string(record) + ")]";
     if (!b) {
         CheckDbfInUse("Poke");
         return false;
@@ -171,10 +182,12 @@ bool Poke(const std::string& text, int field, int32_t record) {
     if (b->isVirtual) return fail(1100, "Operation cannot be used on virtual files." + call);
     if (IsSharedUse(*b) && (b->lockState == LockState::Append || !IsLocked(record)))
         return fail(1200, "Record not locked " + call);
-    if (record < 1 || record > b->recCount || field < 0 || field > static_cast<int>(b->fields.size())) return true;
+    if (record < 1 || record > b->recCount || field < 0 || field > static_cast<int>(b->fields.size()))
+        return true;
     size_t len = field == 0 ? 1 : b->fields[static_cast<size_t>(field - 1)].length;
     len = std::min(len, text.size());
-    uint64_t off = b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
+    uint64_t off =
+        b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
     int rc = b->file.writeAt(off, text.data(), len);
     if (rc != 0) return fail(101, "Error writing " + b->fileName + " " + call);
     return true;
@@ -210,7 +223,8 @@ bool CompleteInterruptedPack(const std::string& tablePath) {
     if (hasReady && !hasMemo) {
         // The memo file was committed (or there is none): the packed table must follow it.
         rc = platform::RenameFile(ready, tablePath);
-        if (rc != 0) return fail(static_cast<uint16_t>(rc), "Cannot complete the pack of " + tablePath + " [Use]");
+        if (rc != 0)
+            return fail(static_cast<uint16_t>(rc), "Cannot complete the pack of " + tablePath + " [Use]");
         platform::SyncDirectoryOf(tablePath);
     }
     // Anything else was never committed: the originals are whole.
@@ -224,7 +238,8 @@ namespace {
 
 // Writes the kept records of the area to `writing`, returns the count kept. The header is copied
 // verbatim but for count and date.
-bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& writing, int32_t& kept) {
+bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& writing, int32_t& kept,
+                      std::vector<int32_t>& keptNumbers) {
     int rc = out.create(writing, platform::kModeExclusive);
     if (rc != 0) return fail(static_cast<uint16_t>(rc), "Error packing " + b.fileName);
     const uint64_t hs = static_cast<uint16_t>(b.headerSize);
@@ -247,6 +262,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
         for (size_t i = 0; i < n; ++i) {
             const char* rec = in.data() + i * rs;
             if (rec[0] == '*') continue;
+            keptNumbers.push_back(first + static_cast<int32_t>(i));
             keptBytes.insert(keptBytes.end(), rec, rec + rs);
             ++kept;
         }
@@ -308,7 +324,9 @@ bool Pack() {
     auto backToShared = [&]() -> bool {
         if (!reopened) return true;
         int rc = ReopenDbfFile(false);
-        if (rc != 0) return fail(static_cast<uint16_t>(rc), "Cannot re-open database sharable. " + b->fileName + " [Pack]");
+        if (rc != 0)
+            return fail(static_cast<uint16_t>(rc),
+                        "Cannot re-open database sharable. " + b->fileName + " [Pack]");
         // The index the pack rebuilt was opened while the table was held exclusively: it is shared again
         // with the table, or no other station could open it until this one closes the table.
         if (IsIndexActive()) driver()->shareIndex();
@@ -335,13 +353,15 @@ bool Pack() {
 
     platform::File packed;
     int32_t kept = 0;
-    bool ok = writePackedTable(*b, packed, writing, kept);
+    std::vector<int32_t> keptNumbers;
+    bool ok = writePackedTable(*b, packed, writing, kept, keptNumbers);
     const bool withMemo = ok && b->hasMemo && e.tables.memo;
     if (withMemo) {
         MemoPackJob job;
         job.packedTable = &packed;
         job.keptCount = kept;
         job.tempMemoPath = memoTemp;
+        job.tableRecords = std::move(keptNumbers);
         e.errors.lastError = 0;
         e.tables.memo->packMemofile(job);
         ok = LastError() == 0;
