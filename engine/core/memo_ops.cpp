@@ -26,7 +26,7 @@ std::string recordPart(const WorkAreaBlock& b) {
 // Engine text to the table's code page, on a copy.
 std::string toStored(const WorkAreaBlock& b, const std::string& text) {
     std::string out =
-        b.oem ? platform::ConvertBytes(text, eng().settings.ansiCodePage, eng().settings.oemCodePage) : text;
+        b.oem ? platform::ConvertBytes(text, eng().settings.ansiCodePage, StoredCodePage(b)) : text;
     if (b.writeProc && !out.empty()) b.writeProc(out.data(), out.size());
     return out;
 }
@@ -34,8 +34,7 @@ std::string toStored(const WorkAreaBlock& b, const std::string& text) {
 std::string fromStored(const WorkAreaBlock& b, std::string bytes) {
     if (b.readProc && !bytes.empty()) b.readProc(bytes.data(), bytes.size());
     if (b.oem)
-        platform::ConvertBytesInPlace(bytes.data(), bytes.size(), eng().settings.oemCodePage,
-                                      eng().settings.ansiCodePage);
+        platform::ConvertBytesInPlace(bytes.data(), bytes.size(), StoredCodePage(b), eng().settings.ansiCodePage);
     return bytes;
 }
 
