@@ -1,9 +1,11 @@
 #include "engine/core/errors.h"
 
-#include <cstdlib>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "engine/core/engine.h"
+#include "platform/file.h"
 #include "platform/ui.h"
 
 namespace xb {
@@ -12,7 +14,9 @@ namespace {
 
 HaltHandler g_haltHandler;
 
-ErrorState& state() { return Engine::current().errors; }
+ErrorState& state() {
+    return Engine::current().errors;
+}
 
 struct CodeText {
     uint16_t code;
@@ -139,7 +143,8 @@ constexpr CodeText kMessages[] = {
     {1103, "Invalid Operation "},
     {1200, "Record not locked"},
     {1201, "File not locked"},
-    {1202, "Semaphore file error. Possible solutions: log into network or load SHARE.EXE before running Windows"},
+    {1202,
+     "Semaphore file error. Possible solutions: log into network or load SHARE.EXE before running Windows"},
     {1300, "File format not supported"},
 };
 
@@ -149,6 +154,8 @@ const char* ErrorMessage(uint16_t code) {
     if (code >= 1203 && code <= 1299) return "Network Error";
     for (const auto& m : kMessages)
         if (m.code == code) return m.text;
+    // A system code the table does not list (112, a full disk) is said as the system says it.
+    if (const char* text = platform::SystemErrorText(code)) return text;
     return "Undefined error";
 }
 
@@ -165,9 +172,13 @@ void SetEngineError(uint16_t code, const std::string& detail) {
     if (s.trapping) EngineErrorHandler();
 }
 
-int ExitStatusOf(uint16_t code) { return code > 255 ? 255 : (code == 0 ? 255 : code); }
+int ExitStatusOf(uint16_t code) {
+    return code > 255 ? 255 : (code == 0 ? 255 : code);
+}
 
-void SetHaltHandler(HaltHandler handler) { g_haltHandler = std::move(handler); }
+void SetHaltHandler(HaltHandler handler) {
+    g_haltHandler = std::move(handler);
+}
 
 void EngineErrorHandler() {
     ErrorState& s = state();
@@ -225,13 +236,17 @@ bool SetEngineExceptions(bool on) {
     return old;
 }
 
-void RaiseEngineError(const std::string& text) { throw EEngineError(text); }
+void RaiseEngineError(const std::string& text) {
+    throw EEngineError(text);
+}
 
 int EngineMessageBox(const std::string& text, const std::string& caption, uint16_t flags) {
     return platform::CurrentUi().messageBox(text.substr(0, 255), caption.substr(0, 255), flags);
 }
 
-uint16_t LastError() { return state().lastError; }
+uint16_t LastError() {
+    return state().lastError;
+}
 
 void SetIoResult(uint16_t code) {
     ErrorState& s = state();

@@ -471,6 +471,27 @@ TEST_F(MainFormTest, DamageIsNamedAtTheStartAndEveryByteOfItOutlivesTheRun) {
         if (!c.runs) EXPECT_EQ(changed, std::vector<std::string>{});
     }
 
+    // A missing table that a full disk keeps from being created: the start says the disk is full, with
+    // the system's reason, and no piece of the table is left behind.
+    restoreSound();
+    std::remove(file("equipe.dbf").c_str());
+    std::remove(file("equipe.mdx").c_str());
+    ui.boxAnswers = {xb::platform::kIdYes};
+    xb::platform::InjectFault(xb::platform::FaultOp::Write, 1, xb::platform::kErrDiskFull);
+    try {
+        start();
+        ADD_FAILURE() << "the program started";
+    } catch (const StartupError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find(BuiltInText(267, LanguageIndex).toStdString()), std::string::npos) << text;
+        EXPECT_NE(text.find("Error # 112 (No space left on device)"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Error # 2 "), std::string::npos) << text;
+    }
+    xb::platform::ClearFaults();
+    windows.reset();
+    for (const std::string& name : xb::platform::ListMatching(tmp.path(), "equipe*"))
+        ADD_FAILURE() << name << " left behind";
+
     // A pointer damaged while the program runs stops the pack at the close, which says which row.
     restoreSound();
     ui.messages.clear();

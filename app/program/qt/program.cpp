@@ -32,6 +32,7 @@
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/qt/engine_windows_qt.h"
 #include "engine/dataset/xb_dataset.h"
+#include "platform/file.h"
 
 namespace app {
 
@@ -161,6 +162,9 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
             m_fsysteme = std::make_unique<Tfsysteme>();
         } catch (const std::exception& e) {
             std::string text;
+            const uint16_t code = xb::LastError();
+            if (code == xb::platform::kErrDiskFull || code == xb::platform::kErrDiskWrite)
+                text += GetLangText(267).toStdString() + "\n";
             for (const std::string& m : held.held) text += m + "\n";
             throw StartupError(text + e.what());
         }
