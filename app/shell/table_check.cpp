@@ -233,30 +233,30 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder) {
 }
 
 QString DescribeProblems(const std::vector<TableProblem>& problems) {
-    QString text = GetLangText(256);
+    QString text = GetLangText(Text::DamagedFilesHeading);
     for (const TableProblem& p : problems) {
         const QString file = QString::fromStdString(p.file);
         QString line;
         switch (p.kind) {
             case TableDamage::Missing:
-                line = GetLangText(257).arg(file);
+                line = GetLangText(Text::TableMissingCreatedEmpty).arg(file);
                 break;
             case TableDamage::NotATable:
-                line = GetLangText(261).arg(file);
+                line = GetLangText(Text::NotATableToRead).arg(file);
                 break;
             case TableDamage::CutInRecords:
-                line = GetLangText(258).arg(file).arg(p.row);
+                line = GetLangText(Text::TableCutKeptReadOnly).arg(file).arg(p.row);
                 break;
             case TableDamage::FieldMismatch:
                 line =
-                    GetLangText(260).arg(file, QString::fromStdString(p.field),
+                    GetLangText(Text::FieldDoesNotMatchDefinition).arg(file, QString::fromStdString(p.field),
                                          QString::fromStdString(p.found), QString::fromStdString(p.expected));
                 break;
             case TableDamage::MemoFileMissing:
-                line = GetLangText(262).arg(file);
+                line = GetLangText(Text::MemoFileMissing).arg(file);
                 break;
             case TableDamage::MemoPointer:
-                line = GetLangText(259).arg(file).arg(p.row).arg(QString::fromStdString(p.field));
+                line = GetLangText(Text::NoteOutOfMemoFile).arg(file).arg(p.row).arg(QString::fromStdString(p.field));
                 break;
         }
         text += QStringLiteral("\n- ") + line;

@@ -505,7 +505,7 @@ TEST_F(MasterWindowTest, ADamagedNoteIsShownAsDamagedAndANewOneTakesItsPlace) {
     player();
     pickPlayer(w, number);
     EXPECT_EQ(memo->toPlainText(), QString());
-    EXPECT_EQ(memo->placeholderText(), BuiltInText(265, 1));
+    EXPECT_EQ(memo->placeholderText(), BuiltInText(Text::DamagedNotePlaceholder, 1));
     click(w, "bmodif");
     type(w, "enom", "Note Perdue Deux");
     click(w, "bok");

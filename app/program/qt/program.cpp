@@ -120,7 +120,8 @@ std::string TakeMeasureSwitch(int& argc, char** argv) {
 }
 
 void AnnounceVersion(const std::string& version) {
-    const VersionNoticeTexts texts{GetLangText(251).toStdString(), GetLangText(252).toStdString()};
+    const VersionNoticeTexts texts{GetLangText(Text::NewVersion).toStdString(),
+                                   GetLangText(Text::NewVersionAvailable).toStdString()};
     AnnounceNewVersion(
         version, Params.announcedVersion.toStdString(),
         [](const std::string& stored) { Params.announcedVersion = QString::fromStdString(stored); }, texts,
@@ -164,7 +165,7 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
             std::string text;
             const uint16_t code = xb::LastError();
             if (code == xb::platform::kErrDiskFull || code == xb::platform::kErrDiskWrite)
-                text += GetLangText(267).toStdString() + "\n";
+                text += GetLangText(Text::DiskFullNothingCreated).toStdString() + "\n";
             for (const std::string& m : held.held) text += m + "\n";
             throw StartupError(text + e.what());
         }
@@ -195,7 +196,7 @@ void AppWindows::askAboutDamage() {
     if (par.size() == kParamRecordSize)
         LanguageIndex = DecodeParamRecord(reinterpret_cast<const unsigned char*>(par.constData())).language;
     const bool choice = std::all_of(problems.begin(), problems.end(), CanGoOnWith);
-    QString text = DescribeProblems(problems) + QStringLiteral("\n\n") + GetLangText(choice ? 263 : 264);
+    QString text = DescribeProblems(problems) + QStringLiteral("\n\n") + GetLangText(choice ? Text::GoOnOrStopUnchanged : Text::ProgramStopsUnchanged);
     const int answer =
         xb::platform::CurrentUi().messageBox(text.toStdString(), kApplicationTitle,
                                              choice ? xb::platform::kMbYesNo | xb::platform::kMbIconQuestion
