@@ -4,9 +4,11 @@
 #include <thread>
 
 #include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
 #include "app/shell/table_scopes.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "platform/ui.h"
 
 namespace app {
 
@@ -116,7 +118,23 @@ int PendingEngineError() {
     return xb::Engine::current().errors.pendingError;
 }
 
+namespace {
+
+// A write to a table the run keeps read-only is refused here, with a message, before it reaches the file:
+// the table is open for reading only, and the engine would stop the write with an error.
+bool refusedAsKept(xb::TXbDbf& t) {
+    if (!IsTableKeptReadOnly(t.DbfFileName())) return false;
+    const std::string file = t.DbfFileName().substr(t.DbfFileName().find_last_of('/') + 1);
+    xb::platform::CurrentUi().messageBox(
+        GetLangText(Text::TableKeptReadOnlyNothingWritten).arg(QString::fromStdString(file)).toStdString(),
+        "PELMORAD ", xb::platform::kMbOk | xb::platform::kMbIconWarning);
+    return true;
+}
+
+}  // namespace
+
 bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill, WhenFound whenFound) {
+    if (refusedAsKept(t)) return false;
     bool found = find();
     if (!found) {
         if (!WaitForLock([&] { return t.ALock(); })) return false;
@@ -132,6 +150,7 @@ bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& f
 }
 
 bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
+    if (refusedAsKept(t)) return false;
     try {
         // The row as it stands now, under the lock: fields this write does not put keep their stored value.
         t.Skip(0);
@@ -145,6 +164,7 @@ bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
 }
 
 int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill) {
+    if (refusedAsKept(t)) return 0;
     if (!WaitForLock([&] { return t.ALock(); })) return 0;
     LockRelease unlock(t);
     t.SetOrderToTag(kind.tag);
@@ -160,6 +180,10 @@ int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill
 
 DeleteOutcome DeleteWhile(xb::TXbDbf& t, const DeleteRange& range) {
     DeleteOutcome out;
+    if (refusedAsKept(t)) {
+        out.complete = false;
+        return out;
+    }
     t.SetOrderToTag(range.tag);
     for (;;) {
         if (!t.Find(range.key)) break;
