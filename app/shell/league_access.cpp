@@ -163,6 +163,15 @@ bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
     return PendingEngineError() == 0;
 }
 
+bool AppendRows(xb::TXbDbf& t, const std::vector<RowFill>& fills) {
+    if (fills.empty()) return true;
+    if (!WaitForLock([&] { return t.ALock(); })) return false;
+    LockRelease unlock(t);
+    for (const RowFill& fill : fills)
+        if (!appendComplete(t, [&] { fill(t); })) return false;
+    return true;
+}
+
 int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill) {
     if (refusedAsKept(t)) return 0;
     if (!WaitForLock([&] { return t.ALock(); })) return 0;
@@ -212,7 +221,6 @@ DeleteOutcome DeleteWhile(xb::TXbDbf& t, const DeleteRange& range) {
             }
         }
         out.deleted += deletedThisPass;
-        if (range.pack && deletedThisPass > 0) t.Pack();
         if (deletedThisPass == 0 || range.single) break;
     }
     return out;

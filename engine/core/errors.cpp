@@ -1,8 +1,7 @@
 #include "engine/core/errors.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
+#include <unistd.h>
 
 #include "engine/core/engine.h"
 #include "platform/file.h"
@@ -14,9 +13,7 @@ namespace {
 
 HaltHandler g_haltHandler;
 
-ErrorState& state() {
-    return Engine::current().errors;
-}
+ErrorState& state() { return Engine::current().errors; }
 
 struct CodeText {
     uint16_t code;
@@ -143,8 +140,7 @@ constexpr CodeText kMessages[] = {
     {1103, "Invalid Operation "},
     {1200, "Record not locked"},
     {1201, "File not locked"},
-    {1202,
-     "Semaphore file error. Possible solutions: log into network or load SHARE.EXE before running Windows"},
+    {1202, "Semaphore file error. Possible solutions: log into network or load SHARE.EXE before running Windows"},
     {1300, "File format not supported"},
 };
 
@@ -172,13 +168,9 @@ void SetEngineError(uint16_t code, const std::string& detail) {
     if (s.trapping) EngineErrorHandler();
 }
 
-int ExitStatusOf(uint16_t code) {
-    return code > 255 ? 255 : (code == 0 ? 255 : code);
-}
+int ExitStatusOf(uint16_t code) { return code > 255 ? 255 : (code == 0 ? 255 : code); }
 
-void SetHaltHandler(HaltHandler handler) {
-    g_haltHandler = std::move(handler);
-}
+void SetHaltHandler(HaltHandler handler) { g_haltHandler = std::move(handler); }
 
 void EngineErrorHandler() {
     ErrorState& s = state();
@@ -236,17 +228,13 @@ bool SetEngineExceptions(bool on) {
     return old;
 }
 
-void RaiseEngineError(const std::string& text) {
-    throw EEngineError(text);
-}
+void RaiseEngineError(const std::string& text) { throw EEngineError(text); }
 
 int EngineMessageBox(const std::string& text, const std::string& caption, uint16_t flags) {
     return platform::CurrentUi().messageBox(text.substr(0, 255), caption.substr(0, 255), flags);
 }
 
-uint16_t LastError() {
-    return state().lastError;
-}
+uint16_t LastError() { return state().lastError; }
 
 void SetIoResult(uint16_t code) {
     ErrorState& s = state();

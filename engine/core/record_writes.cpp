@@ -19,16 +19,10 @@ namespace xb {
 
 namespace {
 
-Engine& eng() {
-    return Engine::current();
-}
-IndexDriver* driver() {
-    return eng().tables.index.get();
-}
+Engine& eng() { return Engine::current(); }
+IndexDriver* driver() { return eng().tables.index.get(); }
 
-std::string quoted(const WorkAreaBlock& b) {
-    return "\"" + b.fileName + "\"";
-}
+std::string quoted(const WorkAreaBlock& b) { return "\"" + b.fileName + "\""; }
 
 // The lock semaphore of the index engine around key work.
 class LockSemaphore : public SemaphoreBracket {
@@ -93,8 +87,7 @@ bool Replace() {
         return false;
     }
     if (b->recNo < 1) return fail(212, "Database " + quoted(*b) + " is empty. [REPLACE]");
-    if (b->recNo > b->recCount || b->eof)
-        return fail(212, "Database " + quoted(*b) + " is at EOF. [REPLACE]");
+    if (b->recNo > b->recCount || b->eof) return fail(212, "Database " + quoted(*b) + " is at EOF. [REPLACE]");
     if (b->isVirtual) {
         if (!eng().tables.vfile) return fail(1101, "[REPLACE]");
         b->vfOp = kVfPut;
@@ -139,7 +132,8 @@ bool setDeleteFlag(bool deleted) {
         CheckDbfInUse(deleted ? "DeleteRec" : "RecallRec");
         return false;
     }
-    if (!b->isVirtual && IsSharedUse(*b) && (b->lockState == LockState::Append || !IsLocked(b->recNo))) {
+    if (!b->isVirtual && IsSharedUse(*b) &&
+        (b->lockState == LockState::Append || !IsLocked(b->recNo))) {
         return deleted ? fail(1200, b->fileName + " Record not locked [DeleteRec]")
                        : fail(1200, "Record not locked [RecallRec]");
     }
@@ -163,18 +157,13 @@ bool setDeleteFlag(bool deleted) {
 
 }  // namespace
 
-bool DeleteRec() {
-    return setDeleteFlag(true);
-}
-bool RecallRec() {
-    return setDeleteFlag(false);
-}
+bool DeleteRec() { return setDeleteFlag(true); }
+bool RecallRec() { return setDeleteFlag(false); }
 
 bool Poke(const std::string& text, int field, int32_t record) {
     eng().errors.lastError = 0;
     WorkAreaBlock* b = CurrentBlock();
-    const std::string call =
-        "[Poke(" + text + "," + std::to_string(field) + "," + std::to_string(record) + ")]";
+    const std::string call = "[Poke(" + text + "," + std::to_string(field) + "," + std::to_string(record) + ")]";
     if (!b) {
         CheckDbfInUse("Poke");
         return false;
@@ -182,12 +171,11 @@ bool Poke(const std::string& text, int field, int32_t record) {
     if (b->isVirtual) return fail(1100, "Operation cannot be used on virtual files." + call);
     if (IsSharedUse(*b) && (b->lockState == LockState::Append || !IsLocked(record)))
         return fail(1200, "Record not locked " + call);
-    if (record < 1 || record > b->recCount || field < 0 || field > static_cast<int>(b->fields.size()))
-        return true;
+    if (record < 1 || record > b->recCount || field < 0 || field > static_cast<int>(b->fields.size())) return true;
     size_t len = field == 0 ? 1 : b->fields[static_cast<size_t>(field - 1)].length;
     len = std::min(len, text.size());
-    uint64_t off =
-        b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
+    uint64_t off = b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
+    NoteRowWrite();
     int rc = b->file.writeAt(off, text.data(), len);
     if (rc != 0) return fail(101, "Error writing " + b->fileName + " " + call);
     return true;
@@ -208,7 +196,26 @@ void SetMdxFlag(bool on) {
     if (b->state == TableState::Clean) b->state = TableState::Changed;
 }
 
+namespace {
+
+// Whether the table's directory may hold a file an interrupted pack left: one listing answers for all
+// three names, where looking each up by name costs a stat and a listing apiece.
+bool packMayHaveLeftFiles(const std::string& tablePath) {
+    std::string dir, name, ext;
+    FSplit(tablePath, dir, name, ext);
+    std::vector<std::string> names;
+    if (name.find_first_of("*?") != std::string::npos || !platform::ListDirectory(dir.empty() ? "." : dir, names))
+        return true;  // cannot tell: each name is looked up
+    for (const std::string& n : names)
+        for (const char* left : {kPackWritingExt, kPackReadyExt, kPackMemoExt})
+            if (platform::MatchMask(name + "." + left, n)) return true;
+    return false;
+}
+
+}  // namespace
+
 bool CompleteInterruptedPack(const std::string& tablePath) {
+    if (!packMayHaveLeftFiles(tablePath)) return true;
     const std::string writing = PackWritingName(tablePath);
     const std::string ready = PackReadyName(tablePath);
     const std::string memo = PackMemoName(tablePath);
@@ -223,8 +230,7 @@ bool CompleteInterruptedPack(const std::string& tablePath) {
     if (hasReady && !hasMemo) {
         // The memo file was committed (or there is none): the packed table must follow it.
         rc = platform::RenameFile(ready, tablePath);
-        if (rc != 0)
-            return fail(static_cast<uint16_t>(rc), "Cannot complete the pack of " + tablePath + " [Use]");
+        if (rc != 0) return fail(static_cast<uint16_t>(rc), "Cannot complete the pack of " + tablePath + " [Use]");
         platform::SyncDirectoryOf(tablePath);
     }
     // Anything else was never committed: the originals are whole.
@@ -297,6 +303,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
 }  // namespace
 
 bool Pack() {
+    NoteRowWrite();
     Engine& e = eng();
     e.errors.lastError = 0;
     WorkAreaBlock* b = CurrentBlock();
@@ -324,9 +331,7 @@ bool Pack() {
     auto backToShared = [&]() -> bool {
         if (!reopened) return true;
         int rc = ReopenDbfFile(false);
-        if (rc != 0)
-            return fail(static_cast<uint16_t>(rc),
-                        "Cannot re-open database sharable. " + b->fileName + " [Pack]");
+        if (rc != 0) return fail(static_cast<uint16_t>(rc), "Cannot re-open database sharable. " + b->fileName + " [Pack]");
         // The index the pack rebuilt was opened while the table was held exclusively: it is shared again
         // with the table, or no other station could open it until this one closes the table.
         if (IsIndexActive()) driver()->shareIndex();
