@@ -4,9 +4,11 @@
 #include <thread>
 
 #include "app/shell/app_files.h"
+#include "app/shell/lang_texts.h"
 #include "app/shell/table_scopes.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
+#include "platform/ui.h"
 
 namespace app {
 
@@ -52,8 +54,34 @@ bool WaitForLock(const std::function<bool()>& take) {
     }
 }
 
+namespace {
+
+std::set<std::string> g_readOnly, g_unpacked;
+
+// "joueur.dbf" of a bare name or a path, in lower case.
+std::string tableName(const std::string& file) {
+    std::string name = file.substr(file.find_last_of('/') + 1);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+}  // namespace
+
+void KeepTablesAsTheyAre(std::set<std::string> readOnly, std::set<std::string> unpacked) {
+    g_readOnly = std::move(readOnly);
+    g_unpacked = std::move(unpacked);
+}
+
+bool IsTableKeptReadOnly(const std::string& file) {
+    return g_readOnly.count(tableName(file)) > 0;
+}
+bool IsTableKeptUnpacked(const std::string& file) {
+    return g_unpacked.count(tableName(file)) > 0;
+}
+
 std::unique_ptr<xb::TXbDbf> MakeLeagueDataset(const char* component, const std::string& file) {
     auto t = std::make_unique<xb::TXbDbf>();
+    t->ReadOnly = IsTableKeptReadOnly(file);
     t->Name = component;
     t->SetDbfFileName(LeagueFilePath(file));
     t->SetHideDeletedRecs(true);
@@ -90,7 +118,23 @@ int PendingEngineError() {
     return xb::Engine::current().errors.pendingError;
 }
 
+namespace {
+
+// A write to a table the run keeps read-only is refused here, with a message, before it reaches the file:
+// the table is open for reading only, and the engine would stop the write with an error.
+bool refusedAsKept(xb::TXbDbf& t) {
+    if (!IsTableKeptReadOnly(t.DbfFileName())) return false;
+    const std::string file = t.DbfFileName().substr(t.DbfFileName().find_last_of('/') + 1);
+    xb::platform::CurrentUi().messageBox(
+        GetLangText(Text::TableKeptReadOnlyNothingWritten).arg(QString::fromStdString(file)).toStdString(),
+        "PELMORAD ", xb::platform::kMbOk | xb::platform::kMbIconWarning);
+    return true;
+}
+
+}  // namespace
+
 bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill, WhenFound whenFound) {
+    if (refusedAsKept(t)) return false;
     bool found = find();
     if (!found) {
         if (!WaitForLock([&] { return t.ALock(); })) return false;
@@ -106,6 +150,7 @@ bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& f
 }
 
 bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
+    if (refusedAsKept(t)) return false;
     try {
         // The row as it stands now, under the lock: fields this write does not put keep their stored value.
         t.Skip(0);
@@ -128,6 +173,7 @@ bool AppendRows(xb::TXbDbf& t, const std::vector<RowFill>& fills) {
 }
 
 int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill) {
+    if (refusedAsKept(t)) return 0;
     if (!WaitForLock([&] { return t.ALock(); })) return 0;
     LockRelease unlock(t);
     t.SetOrderToTag(kind.tag);
@@ -143,6 +189,10 @@ int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill
 
 DeleteOutcome DeleteWhile(xb::TXbDbf& t, const DeleteRange& range) {
     DeleteOutcome out;
+    if (refusedAsKept(t)) {
+        out.complete = false;
+        return out;
+    }
     t.SetOrderToTag(range.tag);
     for (;;) {
         if (!t.Find(range.key)) break;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,13 @@ namespace app {
 // A table or index file of the league: an absolute name is kept, a bare name is taken in the data
 // directory (GetAppDir).
 std::string LeagueFilePath(const std::string& name);
+
+// The tables this run keeps as they are because of damage found at the start ("resultat.dbf", as
+// LeagueTables() names them): read-only ones are opened for reading only, unpacked ones are left out
+// of the pack. Both empty until set; set again replaces them.
+void KeepTablesAsTheyAre(std::set<std::string> readOnly, std::set<std::string> unpacked);
+bool IsTableKeptReadOnly(const std::string& file);
+bool IsTableKeptUnpacked(const std::string& file);
 
 // A refused lock is tried again for this long before a write gives up with nothing changed.
 inline constexpr int kLockWaitMs = 1000;
@@ -41,7 +49,7 @@ private:
 };
 
 // Creates the dataset of a routine's table (not yet open): shared, deleted rows hidden, never created or
-// indexed here (only the database's definitions create tables).
+// indexed here (only the database's definitions create tables); read-only when the run keeps it so.
 std::unique_ptr<xb::TXbDbf> MakeLeagueDataset(const char* component, const std::string& file);
 // Closes a dataset without letting an exception out; for scopes that end.
 void CloseQuietly(xb::TXbDbf& table);

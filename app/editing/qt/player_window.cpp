@@ -125,6 +125,8 @@ void Tfgestjoueur::ClearFields() {
     ui->edate->setText(kNoDate);
     ui->combposte->setCurrentIndex(ui->combposte->count() > 0 ? 0 : -1);
     ui->memdivers->clear();
+    ui->memdivers->setPlaceholderText(QString());
+    m_notesDamaged = false;
     ui->enation->setCurrentIndex(-1);
     ui->enation->setEditText(QString());
 }
@@ -147,6 +149,9 @@ void Tfgestjoueur::ShowPlayer() {
     ui->edate->setText(p.birthDate);
     ui->combposte->setCurrentIndex(p.position >= 0 && p.position < ui->combposte->count() ? p.position : -1);
     ui->memdivers->setPlainText(p.notes.join(QLatin1Char('\n')));
+    // A damaged note is said where the note stands; what the user types there replaces it.
+    m_notesDamaged = p.notesDamaged;
+    ui->memdivers->setPlaceholderText(p.notesDamaged ? GetLangText(Text::DamagedNotePlaceholder) : QString());
 }
 
 PlayerRecord Tfgestjoueur::shownRecord() const {
@@ -159,6 +164,7 @@ PlayerRecord Tfgestjoueur::shownRecord() const {
     p.nation = ui->enation->currentText();
     const QString notes = ui->memdivers->toPlainText();
     if (!notes.isEmpty()) p.notes = notes.split(QLatin1Char('\n'));
+    p.notesDamaged = m_notesDamaged && shownNumber() != 0;
     return p;
 }
 

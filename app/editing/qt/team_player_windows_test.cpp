@@ -30,6 +30,7 @@
 #include "app/shell/league_writes.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/modal_seam.h"
+#include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
@@ -471,6 +472,56 @@ TEST_F(MasterWindowTest, EveryPlayerFieldIsStoredAndReadBackByTheWindowAndThePee
     click(w, "bsuivant");
     EXPECT_EQ(text(w, "enom"), following);
     EXPECT_NE(text(w, "enumero").toInt(), picked);
+}
+
+// A note whose pointer leads past the end of the memo file: the window says the note is damaged where it
+// stands (no halt, with trapping on as in the program), keeps the pointer while other fields change, and
+// takes a new note in its place; the old bytes stay in the memo file.
+TEST_F(MasterWindowTest, ADamagedNoteIsShownAsDamagedAndANewOneTakesItsPlace) {
+    Tfgestjoueur& w = player();
+    auto* memo = child<QPlainTextEdit>(w, "memdivers");
+    click(w, "bnouveau");
+    type(w, "enom", "Note Perdue");
+    memo->setFocus();
+    keys(memo, "ancienne note");
+    click(w, "bok");
+    const int number = text(w, "enumero").toInt();
+    w.close();
+
+    // The new player is the last row; his memo field follows 48 bytes of flag and fields.
+    auto memoField = [&] {
+        const std::string t = bytes("joueur.dbf");
+        const auto* h = reinterpret_cast<const unsigned char*>(t.data());
+        const size_t count = h[4] | h[5] << 8 | h[6] << 16, hs = h[8] | h[9] << 8, rs = h[10] | h[11] << 8;
+        return hs + (count - 1) * rs + 48;
+    };
+    std::string table = bytes("joueur.dbf");
+    table.replace(memoField(), 10, "     99999");
+    xbtest::WriteFileBytes(tmp.file("joueur.dbf"), table);
+    const std::string oldMemo = bytes("joueur.dbt");
+
+    xb::SetErrorTrap(true);
+    xb::SetHaltHandler([](const std::string& message, uint16_t) { ADD_FAILURE() << "halted: " << message; });
+    player();
+    pickPlayer(w, number);
+    EXPECT_EQ(memo->toPlainText(), QString());
+    EXPECT_EQ(memo->placeholderText(), BuiltInText(Text::DamagedNotePlaceholder, 1));
+    click(w, "bmodif");
+    type(w, "enom", "Note Perdue Deux");
+    click(w, "bok");
+    EXPECT_EQ(bytes("joueur.dbf").substr(memoField(), 10), "     99999");
+
+    click(w, "bmodif");
+    memo->setFocus();
+    keys(memo, "nouvelle note");
+    click(w, "bok");
+    EXPECT_TRUE(messages().empty());
+    pickPlayer(w, number);
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("nouvelle note"));
+    EXPECT_EQ(memo->placeholderText(), QString());
+    EXPECT_EQ(bytes("joueur.dbt").substr(0, oldMemo.size()).substr(512), oldMemo.substr(512));
+    xb::SetErrorTrap(false);
+    xb::SetHaltHandler(nullptr);
 }
 
 TEST_F(MasterWindowTest, PlayerDeleteTakesHisGoalsCardsAndSquadsAndFreesTheNumber) {
