@@ -16,7 +16,7 @@ namespace app {
 extern int LanguageIndex;
 
 inline constexpr int kLanguageCount = 8;
-inline constexpr int kBuiltInTextCount = 255;
+inline constexpr int kBuiltInTextCount = 260;
 // The texts a language file provides; texts above it come from the built-in table when the file lacks them.
 inline constexpr int kFileTextCount = 252;
 inline constexpr const char* kLanguageFileName = "pelmorad.lg";

@@ -380,6 +380,7 @@ const WindowTexts kUsedTexts[] = {
     {"new version notice", {251, 252}},
     {"database download", {69, 226, 227, 228, 229, 230, 231, 232}},
     {"backup and restore", {8, 9, 10, 63, 253, 254, 255}},
+    {"refused letters and numbers, code page notices", {256, 257, 258, 259, 260}},
 };
 
 const char* const kLanguageNames[] = {"French",  "English",  "Portuguese", "Spanish",
@@ -387,7 +388,7 @@ const char* const kLanguageNames[] = {"French",  "English",  "Portuguese", "Span
 
 TEST_F(LangTextsTest, BuiltInTableParsesCleanlyIntoEveryNumberAndLanguage) {
     EXPECT_TRUE(BuiltInTextTableProblems().isEmpty()) << BuiltInTextTableProblems().join(u'\n').toStdString();
-    EXPECT_EQ(BuiltInTextTable().size(), 255u * 8u);
+    EXPECT_EQ(BuiltInTextTable().size(), static_cast<size_t>(kBuiltInTextCount) * 8u);
 }
 
 TEST_F(LangTextsTest, GivenTextsAreKeptVerbatim) {
@@ -454,7 +455,7 @@ TEST_F(LangTextsTest, GetLangTextFollowsTheCurrentLanguageAndNeverFails) {
     };
     const Case cases[] = {
         {1, 14, "Journée"}, {2, 14, "Week"}, {6, 129, "POZ"}, {8, 144, "Siden lavet med"},
-        {1, 0, ""},         {1, 256, ""},    {1, -1, ""},     {9, 14, ""},
+        {1, 0, ""},         {1, kBuiltInTextCount + 1, ""},    {1, -1, ""},     {9, 14, ""},
         {0, 14, ""},        {-3, 14, ""},    {1, 6, ""},      {2, 251, "New version"},
     };
     for (const Case& c : cases) {
@@ -471,20 +472,20 @@ TEST_F(LangTextsTest, ParserReportsRowsItCannotPlaceAndKeepsTheRest) {
         "1\tun\tone\tum\tuno\tuno\tjedan\tett\ten\r\n"
         "2\ttoo\tfew\n"
         "1\tagain\ta\tb\tc\td\te\tf\tg\n"
-        "256\ta\tb\tc\td\te\tf\tg\th\n"
+        "261\ta\tb\tc\td\te\tf\tg\th\n"
         "x\ta\tb\tc\td\te\tf\tg\th\n"
         "3\t\t\t\t\t\t\t\t \n";
     QStringList problems;
     const std::vector<QString> entries = ParseTextTable(source, &problems);
-    ASSERT_EQ(entries.size(), 255u * 8u);
+    ASSERT_EQ(entries.size(), static_cast<size_t>(kBuiltInTextCount) * 8u);
     EXPECT_EQ(entries[0], QStringLiteral("un"));
     EXPECT_EQ(entries[7], QStringLiteral("en"));  // the CR of a CR LF line end is not part of the text
     EXPECT_EQ(entries[8], QString());
     EXPECT_EQ(entries[2 * 8 + 7], QStringLiteral(" "));
     const QString all = problems.join(u'\n');
     for (const char* expected :
-         {"line 4: text 2 has 3 fields", "line 5: text 1 appears twice", "line 6: text number \"256\"",
-          "line 7: text number \"x\"", "text 2 has no row", "text 255 has no row"}) {
+         {"line 4: text 2 has 3 fields", "line 5: text 1 appears twice", "line 6: text number \"261\"",
+          "line 7: text number \"x\"", "text 2 has no row", "text 260 has no row"}) {
         EXPECT_TRUE(all.contains(QString::fromUtf8(expected))) << expected << "\n" << all.toStdString();
     }
     EXPECT_FALSE(all.contains(QStringLiteral("text 3 has no row")));
@@ -515,7 +516,7 @@ TEST_F(LangTextsTest, LoadedFileReplacesTheTableWhateverTheLanguage) {
         EXPECT_EQ(GetLangText(0), QString());
         // Texts added after the file's format was fixed come from the table when the file lacks them.
         EXPECT_EQ(GetLangText(254), BuiltInText(254, language)) << language;
-        EXPECT_EQ(GetLangText(256), QString());
+        EXPECT_EQ(GetLangText(kBuiltInTextCount + 1), QString());
     }
     EXPECT_EQ(manager.languageName(), QStringLiteral("Deutsch"));
     EXPECT_EQ(manager.secondHeaderText(), QStringLiteral("Someone"));

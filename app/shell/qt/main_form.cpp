@@ -23,6 +23,7 @@
 #include "app/shell/qt/about_box.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
+#include "app/shell/league_code_page.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "platform/ui.h"
@@ -314,6 +315,9 @@ void TMainForm::FormActivate() {
             m_paramFileMissing = false;
             if (!m_language->loaded() && Form10) ShowModal(*Form10);
         }
+        // The session's language is known now and the tables are closed: a database still empty takes
+        // the code page the language needs.
+        SettleLeagueCodePage(LanguageIndex);
         if (m_server.start) m_server.start();
     }
     TranslateMainForm();
