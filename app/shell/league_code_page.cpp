@@ -109,6 +109,17 @@ int SettleLeagueCodePage(int language) {
     return cp;
 }
 
+NewTableCodePage::NewTableCodePage(int codePage) {
+    if (xb::EngineSettings* s = settings()) {
+        m_previous = s->newTableCodePage;
+        s->newTableCodePage = codePage;
+    }
+}
+
+NewTableCodePage::~NewTableCodePage() {
+    if (xb::EngineSettings* s = settings()) s->newTableCodePage = m_previous;
+}
+
 QString CodePageNotice(int language) {
     const int needed = CodePageNeededBy(language);
     const int cp = LeagueCodePage();

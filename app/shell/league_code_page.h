@@ -24,6 +24,18 @@ bool LeagueTablesEmpty();
 // with the league's page, so that case folding and searches know its letters. Answers the league's page.
 int SettleLeagueCodePage(int language);
 
+// Tables created while it lives (a staging folder's) record and are written in codePage.
+class NewTableCodePage {
+public:
+    explicit NewTableCodePage(int codePage);
+    ~NewTableCodePage();
+    NewTableCodePage(const NewTableCodePage&) = delete;
+    NewTableCodePage& operator=(const NewTableCodePage&) = delete;
+
+private:
+    int m_previous = 0;
+};
+
 // What the parameters window says when the language becomes `language`: empty when the database can
 // write its letters, else which code page the database keeps (or takes at the next start).
 QString CodePageNotice(int language);

@@ -189,17 +189,27 @@ int CreateTeam(xb::TXbDbf& t, const QString& name) {
     return AppendNumberedRow(t, kTeamNumbers, [&](xb::TXbDbf& e) { e.FieldPutStr("NOMEQUIPE", text(name)); });
 }
 
-bool RenameTeam(xb::TXbDbf& t, int team, const QString& name) {
+namespace {
+bool writeTeam(xb::TXbDbf& t, int team, const QString& name, bool append) {
     if (!validNumber(team) || !fitsText(name, 20) || !StorableTexts(t, {text(name)})) return false;
     auto find = [&] {
         t.SetOrderToTag("NUMERO");
         return t.FindExact(num(team));
     };
-    if (!find()) return false;
+    if (!append && !find()) return false;
     return WriteRow(t, find, [&](xb::TXbDbf& e) {
         e.FieldPutInt("NUEQUIPE", team);
         e.FieldPutStr("NOMEQUIPE", text(name));
     });
+}
+}  // namespace
+
+bool RenameTeam(xb::TXbDbf& t, int team, const QString& name) {
+    return writeTeam(t, team, name, false);
+}
+
+bool SaveTeam(xb::TXbDbf& t, int team, const QString& name) {
+    return writeTeam(t, team, name, true);
 }
 
 bool AddTeamToChampionshipT(xb::TXbDbf& t, int year, int championship, bool anyChampionship, int team) {

@@ -55,6 +55,8 @@ int CreateTeam(xb::TXbDbf& table, const QString& name);
 // nothing written, when the row is gone (a team deleted meanwhile is not brought back), the lock was
 // refused or the name does not fit.
 bool RenameTeam(xb::TXbDbf& table, int team, const QString& name);
+// The same, appending the team under its number when it has no row (the import of an old data file).
+bool SaveTeam(xb::TXbDbf& table, int team, const QString& name);
 
 // Links a team to a championship's season (eqchamp, opened here) unless the link exists; true when the
 // link is there afterwards.
