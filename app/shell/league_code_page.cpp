@@ -1,6 +1,7 @@
 #include "app/shell/league_code_page.h"
 
 #include <cstdint>
+#include <fstream>
 
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
@@ -23,13 +24,13 @@ struct Header {
     uint8_t version = 0;
 };
 
+// Read past the share modes: the header's first bytes are wanted also while this process holds the
+// database for a swap or an import.
 Header readHeader(const std::string& path) {
     Header h;
-    xb::platform::File f;
-    if (f.open(path, xb::platform::kModeSharedRead) != 0) return h;
+    std::ifstream f(path, std::ios::binary);
     uint8_t bytes[32];
-    size_t got = 0;
-    if (f.readAt(0, bytes, sizeof bytes, &got) == 0 && got == sizeof bytes) {
+    if (f.read(reinterpret_cast<char*>(bytes), sizeof bytes) && f.gcount() == sizeof bytes) {
         h.read = true;
         h.version = bytes[0];
         h.count = static_cast<uint32_t>(bytes[kCountOffset]) | static_cast<uint32_t>(bytes[kCountOffset + 1]) << 8 |
@@ -37,7 +38,6 @@ Header readHeader(const std::string& path) {
                   static_cast<uint32_t>(bytes[kCountOffset + 3]) << 24;
         h.driver = bytes[kLanguageDriverOffset];
     }
-    f.close();
     return h;
 }
 
