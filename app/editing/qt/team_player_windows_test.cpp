@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -746,6 +747,10 @@ TEST_F(MasterWindowTest, ACroatianSessionOnAnEnglishMachineKeepsEveryLetter) {
     Tfgestjoueur& again = this->player();
     pickPlayer(again, 1);
     EXPECT_EQ(text(again, "enom"), player);
+    if (const QString shots = qEnvironmentVariable("LM_SCREENSHOT_DIR"); !shots.isEmpty()) {
+        QDir().mkpath(shots);
+        EXPECT_TRUE(again.grab().save(shots + QStringLiteral("/player-croatian.png"), "PNG"));
+    }
     EXPECT_EQ(GetTeamName(1), teams[0]);
     EXPECT_EQ(GetTeamName(2), teams[1]);
 }
