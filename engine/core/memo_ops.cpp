@@ -69,6 +69,23 @@ int32_t ParseBlockText(const char* p, size_t n) {
     return static_cast<int32_t>(neg ? -v : v);
 }
 
+bool ReadBlockText(const char* p, size_t n, int32_t& block) {
+    block = 0;
+    size_t i = 0;
+    while (i < n && (p[i] == ' ' || p[i] == '\0')) ++i;
+    bool neg = false;
+    if (i < n && (p[i] == '-' || p[i] == '+')) neg = p[i++] == '-';
+    int64_t v = 0;
+    for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
+        v = v * 10 + (p[i] - '0');
+        if (v > INT32_MAX) return false;
+    }
+    while (i < n && (p[i] == ' ' || p[i] == '\0')) ++i;
+    if (i != n) return false;
+    block = static_cast<int32_t>(neg ? -v : v);
+    return true;
+}
+
 ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, int& ioCode) {
     out.clear();
     ioCode = 0;
