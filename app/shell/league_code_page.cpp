@@ -21,7 +21,6 @@ struct Header {
     bool read = false;
     uint32_t count = 0;
     uint8_t driver = 0;
-    uint8_t version = 0;
 };
 
 // Read past the share modes: the header's first bytes are wanted also while this process holds the
@@ -32,7 +31,6 @@ Header readHeader(const std::string& path) {
     uint8_t bytes[32];
     if (f.read(reinterpret_cast<char*>(bytes), sizeof bytes) && f.gcount() == sizeof bytes) {
         h.read = true;
-        h.version = bytes[0];
         h.count = static_cast<uint32_t>(bytes[kCountOffset]) | static_cast<uint32_t>(bytes[kCountOffset + 1]) << 8 |
                   static_cast<uint32_t>(bytes[kCountOffset + 2]) << 16 |
                   static_cast<uint32_t>(bytes[kCountOffset + 3]) << 24;

@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
-
 #include <QTimer>
 
 #include "app/editing/qt/window_guards.h"
