@@ -1,9 +1,9 @@
 #include "app/editing/match_entry.h"
 
 #include "app/editing/edit_rules.h"
-#include "app/editing/table_scopes.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
+#include "app/shell/table_scopes.h"
 #include "engine/dataset/xb_file_dataset.h"
 
 namespace app {
@@ -36,17 +36,6 @@ bool deleteEvents(EventTable t, const MatchKey& m) {
 MatchKey keyOf(const MatchRow& r) {
     return {r.championship, r.year, r.matchday, r.home, r.away};
 }
-
-// Releases the resultat row's lock when the store ends, also by an exception.
-struct RowUnlock {
-    xb::TXbDbf& t;
-    ~RowUnlock() {
-        try {
-            t.UnLock();
-        } catch (...) {
-        }
-    }
-};
 
 }  // namespace
 
@@ -195,7 +184,7 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
     // The row and its events are written under one record lock: a second station storing the same match
     // waits for it and writes both after ours, never its row with our events.
     if (!WaitForLock([&] { return t.RLock(); })) return StoreOutcome::LockFailed;
-    RowUnlock unlock{t};
+    LockRelease unlock{t};
     if (!RewriteMatchResult(t, match)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Goals, key, goals)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Cards, key, cards)) return StoreOutcome::LockFailed;
@@ -207,7 +196,7 @@ bool DeleteMatch(xb::TXbDbf& t, const MatchKey& m) {
     {
         const bool stored = SeekMatchRow(t, m);
         if (stored && !WaitForLock([&] { return t.RLock(); })) return false;
-        RowUnlock unlock{t};
+        LockRelease unlock{t};
         if (!DeleteMatchGoals(m.championship, m.year, m.matchday, m.home, m.away)) return false;
         if (!DeleteMatchCards(m.championship, m.year, m.matchday, m.home, m.away)) return false;
     }

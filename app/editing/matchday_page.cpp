@@ -7,16 +7,17 @@ namespace app {
 
 QByteArray MatchdayHtml(const MatchdayPage& page, int style) {
     const bool first = style != 2;
-    PageOptions options = DefaultPageOptions(GetLangText(225));
+    PageOptions options = DefaultPageOptions(GetLangText(Text::MatchdayResultsTitle));
     options.titleParagraph = first;
     HtmlPageWriter w(options);
     w.Begin();
-    const QString matchdayLine = HtmlEscape(GetLangText(14)) + QStringLiteral(" :") +
+    const QString matchdayLine = HtmlEscape(GetLangText(Text::Matchday)) + QStringLiteral(" :") +
                                  HtmlEscape(page.matchday) + QStringLiteral("<br>");
     if (first) {
-        w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") + HtmlEscape(GetLangText(12)) +
-               QStringLiteral(" :") + HtmlEscape(page.championshipName) + QStringLiteral("<br>"));
-        w.Line(HtmlEscape(GetLangText(13)) + QStringLiteral(" :") + HtmlEscape(page.seasonText) +
+        w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") +
+               HtmlEscape(GetLangText(Text::Championship)) + QStringLiteral(" :") +
+               HtmlEscape(page.championshipName) + QStringLiteral("<br>"));
+        w.Line(HtmlEscape(GetLangText(Text::Year)) + QStringLiteral(" :") + HtmlEscape(page.seasonText) +
                QStringLiteral("<br>"));
         w.Line(matchdayLine);
         w.Line(QStringLiteral("</font></p>"));
@@ -27,7 +28,7 @@ QByteArray MatchdayHtml(const MatchdayPage& page, int style) {
     w.EmptyLine();
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
     w.Line(QStringLiteral("<div align=\"center\"><center>"));
-    const QString team = GetLangText(139);
+    const QString team = GetLangText(Text::Team);
     if (first) {
         w.Line(QStringLiteral("<table border=\"1\" cellspacing=\"0\" >"));
         w.Line(QStringLiteral("    <tr>"));

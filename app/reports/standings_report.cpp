@@ -41,22 +41,23 @@ GridRows ScorersGridRows(const std::vector<ScorerRow>& scorers) {
 }
 
 QString GoalsForTitle() {
-    return Params.goalsForLabel.isEmpty() ? GetLangText(135) : Params.goalsForLabel;
+    return Params.goalsForLabel.isEmpty() ? GetLangText(Text::GoalsForShort) : Params.goalsForLabel;
 }
 
 QString GoalsAgainstTitle() {
-    return Params.goalsAgainstLabel.isEmpty() ? GetLangText(136) : Params.goalsAgainstLabel;
+    return Params.goalsAgainstLabel.isEmpty() ? GetLangText(Text::GoalsAgainstShort)
+                                              : Params.goalsAgainstLabel;
 }
 
 QByteArray ExportStandingsHtml(const GridRows& rows, const StandingsPageInfo& info) {
     const bool standings = !rows.empty() && rows.front().size() >= kStandingsColumns;
-    HtmlPageWriter w(DefaultPageOptions(GetLangText(93)));
+    HtmlPageWriter w(DefaultPageOptions(GetLangText(Text::StandingsTitle)));
     w.Begin();
-    w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") + HtmlEscape(GetLangText(12)) + " :" +
-           HtmlEscape(info.championshipName) + "<br>");
-    w.Line(HtmlEscape(GetLangText(13)) + " :" + HtmlEscape(info.seasonText) + "<br>");
-    w.Line(HtmlEscape(GetLangText(14)) + " :" + HtmlEscape(info.firstDay) + HtmlEscape(GetLangText(138)) +
-           HtmlEscape(info.lastDay) + "<br>");
+    w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") +
+           HtmlEscape(GetLangText(Text::Championship)) + " :" + HtmlEscape(info.championshipName) + "<br>");
+    w.Line(HtmlEscape(GetLangText(Text::Year)) + " :" + HtmlEscape(info.seasonText) + "<br>");
+    w.Line(HtmlEscape(GetLangText(Text::Matchday)) + " :" + HtmlEscape(info.firstDay) +
+           HtmlEscape(GetLangText(Text::RangeTo)) + HtmlEscape(info.lastDay) + "<br>");
     w.Line("TYPE:" + HtmlEscape(rightTrimmed(info.sideText)) + " " +
            HtmlEscape(rightTrimmed(info.orderText)) + " </font></p>");
     w.EmptyLine();
@@ -64,18 +65,19 @@ QByteArray ExportStandingsHtml(const GridRows& rows, const StandingsPageInfo& in
 
     w.TableOpen();
     if (standings || rows.empty()) {
-        w.HeaderCell(10, GetLangText(129));
-        w.HeaderCell(100, GetLangText(113));
-        for (int t : {130, 131, 132}) w.HeaderCell(35, GetLangText(t));
-        if (!info.hideDraws) w.HeaderCell(35, GetLangText(133));
-        w.HeaderCell(35, GetLangText(134));
+        w.HeaderCell(10, GetLangText(Text::PositionShort));
+        w.HeaderCell(100, GetLangText(Text::Teams));
+        for (Text t : {Text::PointsShort, Text::PlayedShort, Text::WonShort})
+            w.HeaderCell(35, GetLangText(t));
+        if (!info.hideDraws) w.HeaderCell(35, GetLangText(Text::DrawnShort));
+        w.HeaderCell(35, GetLangText(Text::LostShort));
         w.HeaderCell(35, GoalsForTitle());
         w.HeaderCell(35, GoalsAgainstTitle());
-        w.HeaderCell(35, GetLangText(137));
+        w.HeaderCell(35, GetLangText(Text::DifferenceShort));
     } else {
-        w.HeaderCell(100, GetLangText(111));
-        w.HeaderCell(100, GetLangText(139));
-        w.HeaderCell(35, GetLangText(109));
+        w.HeaderCell(100, GetLangText(Text::Scorers));
+        w.HeaderCell(100, GetLangText(Text::Team));
+        w.HeaderCell(35, GetLangText(Text::Goals));
     }
     w.HeaderRowEnd();
     int r = 0;

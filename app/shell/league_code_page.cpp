@@ -122,12 +122,12 @@ QString CodePageNotice(int language) {
     const int needed = CodePageNeededBy(language);
     const int cp = LeagueCodePage();
     if (!needed || cp == needed) return {};
-    return LeagueTablesEmpty() ? GetLangText(260).arg(codePageName(needed))
-                               : GetLangText(259).arg(codePageName(cp));
+    return LeagueTablesEmpty() ? GetLangText(Text::EmptyDatabaseTakesCodePage).arg(codePageName(needed))
+                               : GetLangText(Text::DatabaseKeepsCodePage).arg(codePageName(cp));
 }
 
 QString UnstorableCharMessage(char32_t c, int codePage) {
-    return GetLangText(256).arg(QString::fromUcs4(&c, 1), codePageName(codePage));
+    return GetLangText(Text::CharacterNotStorable).arg(QString::fromUcs4(&c, 1), codePageName(codePage));
 }
 
 }  // namespace app

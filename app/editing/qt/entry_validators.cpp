@@ -24,7 +24,7 @@ void announce(const QString& text) {
     g_announcing = true;
     QTimer::singleShot(0, QCoreApplication::instance(), [text] {
         g_announcing = false;
-        ShowMessage(text, GetLangText(30), xb::platform::kMbIconWarning);
+        ShowMessage(text, GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
     });
 }
 
@@ -94,7 +94,7 @@ int EditingCodePage() {
 QString RefusalMessage(const InputVerdict& verdict, KeyRule rule, int codePage) {
     if (verdict.why == InputVerdict::Why::kCodePage) return UnstorableCharMessage(verdict.refused, codePage);
     const QString c = QString::fromUcs4(&verdict.refused, 1);
-    return GetLangText(rule == KeyRule::kDigitsAndMinus ? 258 : 257).arg(c);
+    return GetLangText(rule == KeyRule::kDigitsAndMinus ? Text::WholeNumberOnly : Text::DigitsOnly).arg(c);
 }
 
 void SetKeyRule(QLineEdit* edit, KeyRule rule, int maxLength) {

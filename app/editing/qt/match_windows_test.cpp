@@ -372,7 +372,7 @@ TEST_F(MatchWindowsTest, GoalsAreOrderedByMinuteAndCreditedToTheirTeam) {
         EXPECT_EQ(g.RowCount(), 8);
         EXPECT_EQ(g.Cells(2, 7), "1");
         EXPECT_EQ(g.Cells(4, 7), GetPlayerName(kBothPlayer));
-        EXPECT_EQ(ui.messages.back().caption, GetLangText(1).toStdString());
+        EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::PlayerOnBothTeams).toStdString());
         click(d, "boutajbut");
         EXPECT_EQ(g.RowCount(), 8);
         // Removing a row, and an incomplete input said so.
@@ -383,7 +383,7 @@ TEST_F(MatchWindowsTest, GoalsAreOrderedByMinuteAndCreditedToTheirTeam) {
         child<QComboBox>(d, "Combjoub")->setEditText(QStringLiteral("Nobody"));
         click(d, "boutajbut");
         ASSERT_EQ(ui.messages.size(), before + 1);
-        EXPECT_EQ(ui.messages.back().caption, GetLangText(30).toStdString());
+        EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::UnableToValidate).toStdString());
         typeInto(d, "ebeq1", QStringLiteral("7"));
         typeInto(d, "ebeq2", QStringLiteral("1"));
         click(d, "bok");
@@ -409,25 +409,25 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
     struct Case {
         const char* what;
         std::function<void(QDialog&)> type;
-        int text;  // the message's text number, 0: a text of its own
+        Text text;  // the message's text, Text::None: a text of its own
     };
     const Case cases[] = {
         {"empty score",
          [&](QDialog& d) {
              typeMatch(d, {1, 2, "", "1"});
          },
-         32},
+         Text::ScoreIncorrect},
         {"team against itself",
          [&](QDialog& d) {
              typeMatch(d, {3, 3, "1", "1"});
          },
-         31},
+         Text::TeamsIncorrect},
         {"points out of range",
          [&](QDialog& d) {
              typeMatch(d, {1, 2, "1", "1", {}, {}, "rautre"});
              typeInto(d, "epteq1", QStringLiteral("-"));  // no number: refused, not stored as 0
          },
-         0},
+         Text::None},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -439,8 +439,8 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
         });
         click(w, "bnouveau");
         ASSERT_EQ(ui.messages.size(), messages + 1);
-        EXPECT_EQ(ui.messages.back().caption, GetLangText(30).toStdString());
-        if (c.text) EXPECT_EQ(ui.messages.back().text, GetLangText(c.text).toStdString());
+        EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::UnableToValidate).toStdString());
+        if (c.text != Text::None) EXPECT_EQ(ui.messages.back().text, GetLangText(c.text).toStdString());
     }
     // Letters and signs never reach a score or the points, typed or pasted: each is refused with a message
     // that names it, a paste whole; a minute beyond 120 is refused.
@@ -450,12 +450,11 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
             const char* text;
             bool paste;
             const char* kept;
-            int message;
             const char* named;
         } refusals[] = {
-            {"ebeq1", "1a2", false, "12", 257, "a"},
-            {"ebeq1", "-1", false, "1", 257, "-"},  // a score has no sign: -1 is not stored as 1 silently
-            {"ebeq2", "x3y", true, "", 257, "x"},
+            {"ebeq1", "1a2", false, "12", "a"},
+            {"ebeq1", "-1", false, "1", "-"},  // a score has no sign: -1 is not stored as 1 silently
+            {"ebeq2", "x3y", true, "", "x"},
         };
         for (const Refusal& r : refusals) {
             SCOPED_TRACE(r.text);
@@ -471,7 +470,7 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
             EXPECT_EQ(e->text().toStdString(), r.kept);
             QCoreApplication::processEvents();
             ASSERT_EQ(ui.messages.size(), before + 1);
-            EXPECT_EQ(ui.messages.back().text, GetLangText(r.message).arg(r.named).toStdString());
+            EXPECT_EQ(ui.messages.back().text, GetLangText(Text::DigitsOnly).arg(r.named).toStdString());
         }
         typeInto(d, "ebeq1", QStringLiteral("1000"));  // three digits at most: no overflow to store
         EXPECT_EQ(child<QComboBox>(d, "ebeq1")->currentText(), "100");
@@ -488,7 +487,7 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
     const size_t messages = ui.messages.size();
     EXPECT_FALSE(StartMatchEntry(kYear, kLeague, 39, 1, 2, 1));
     ASSERT_EQ(ui.messages.size(), messages + 1);
-    EXPECT_EQ(ui.messages.back().caption, GetLangText(30).toStdString());
+    EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::UnableToValidate).toStdString());
     EXPECT_EQ(snapshot(), before);
 }
 

@@ -819,7 +819,7 @@ TEST_F(MasterWindowTest, ALetterTheDatabaseCannotHoldIsRefusedWhereverItComesFro
     }
     EXPECT_EQ(bytes("joueur.dbf") + bytes("joueur.dbt") + bytes("equipe.dbf"), before);
     // The parameters window says why, should the user choose Croatian now.
-    EXPECT_EQ(CodePageNotice(kCroatianLanguage), GetLangText(259).arg(850));
+    EXPECT_EQ(CodePageNotice(kCroatianLanguage), GetLangText(Text::DatabaseKeepsCodePage).arg(850));
 }
 
 }  // namespace

@@ -130,9 +130,11 @@ void expectTexts(TMainForm* form, int language) {
             ADD_FAILURE() << "no component " << t.component;
             continue;
         }
-        if (t.caption) EXPECT_EQ(caption, BuiltInText(t.caption, language)) << t.component << " " << language;
-        if (t.hint && !t.hintSuffix) EXPECT_EQ(hint, BuiltInText(t.hint, language)) << t.component;
-        EXPECT_FALSE(caption.isEmpty() && t.caption) << t.component;
+        if (t.caption != Text::None)
+            EXPECT_EQ(caption, BuiltInText(t.caption, language)) << t.component << " " << language;
+        if (t.hint != Text::None && !t.hintSuffix)
+            EXPECT_EQ(hint, BuiltInText(t.hint, language)) << t.component;
+        EXPECT_FALSE(caption.isEmpty() && t.caption != Text::None) << t.component;
     }
     EXPECT_EQ(form->findChild<QAction*>("mimportkvx127")->text(), QStringLiteral("Pelmorad 1.27 import"));
 }
@@ -203,7 +205,7 @@ TEST_F(MainFormTest, LanguageFileSkipsTheChoice) {
     TMainForm* form = start();
     EXPECT_TRUE(modalShown.empty());
     ASSERT_TRUE(form->languageManager()->loaded());
-    EXPECT_EQ(GetLangText(1), QStringLiteral("texte un"));
+    EXPECT_EQ(GetLangText(Text::PlayerOnBothTeams), QStringLiteral("texte un"));
     stop();
     EXPECT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR")));
 }
@@ -457,7 +459,7 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
     child<QAction>("msauvdonnees")->trigger();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_TRUE(asked[0].save);
-    EXPECT_EQ(asked[0].title, GetLangText(63));
+    EXPECT_EQ(asked[0].title, GetLangText(Text::EnterBackupFileName));
     EXPECT_EQ(asked[0].filter, QStringLiteral("Pelmorad32 backup (*.pmz)"));
     EXPECT_EQ(asked[0].defaultSuffix, QStringLiteral("pmz"));
     EXPECT_FALSE(xb::platform::FileExists(archive));
@@ -480,10 +482,10 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
     child<QAction>("mrecharger")->trigger();
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_FALSE(asked[2].save);
-    EXPECT_EQ(asked[2].title, GetLangText(10));
+    EXPECT_EQ(asked[2].title, GetLangText(Text::SelectBackupFile));
     ASSERT_GE(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0].text, GetLangText(8).toStdString());
-    EXPECT_EQ(ui.messages[0].caption, GetLangText(9).toStdString());
+    EXPECT_EQ(ui.messages[0].text, GetLangText(Text::EraseAllData).toStdString());
+    EXPECT_EQ(ui.messages[0].caption, GetLangText(Text::PleaseConfirm).toStdString());
     EXPECT_EQ(GetChampionshipName(2), QStringLiteral("LATER"));
 
     // Yes and the archive: the saved database comes back and "All is ok" is shown.
@@ -493,7 +495,7 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
     child<QAction>("mrecharger")->trigger();
     EXPECT_EQ(LastMenuRestore().outcome, RestoreOutcome::kRestored) << LastMenuRestore().reason;
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[1].text, GetLangText(229).toStdString());
+    EXPECT_EQ(ui.messages[1].text, GetLangText(Text::AllOk).toStdString());
     EXPECT_EQ(GetChampionshipName(1), QStringLiteral("SAVED"));
     EXPECT_EQ(GetChampionshipName(2), QString());
 }

@@ -131,7 +131,7 @@ TEST_F(StandingsWindowTest, StandingsPickedShownSwappedPrintedAndExported) {
     window.resize(760, 640);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.windowTitle(), GetLangText(93));
+    EXPECT_EQ(window.windowTitle(), GetLangText(Text::StandingsTitle));
     for (const WindowText& t : Tfclassement::Texts())
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
     for (const char* hidden : {"enumchamp", "bchamppre", "bchampsui", "banneeprec", "banneesui", "inumero"})
