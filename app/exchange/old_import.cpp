@@ -61,16 +61,16 @@ public:
               QStringLiteral(")");
         return false;
     }
-    bool swap(const std::string&, QString& why) override {
+    bool swap(const ExchangeOperation& op, QString& why) override {
         std::string reason;
-        if (!PrepareStagedDatabase(dataDir(), &reason)) {
+        if (!PrepareStagedDatabase(op.staging(), &reason)) {
             why = GetLangText(Text::RestoreFailed) + QStringLiteral(" (") + QString::fromStdString(reason) +
                   QStringLiteral(")");
             return false;
         }
         m_hold.Release();
         std::string busy;
-        switch (SwapInDatabase(dataDir(), &busy)) {
+        switch (SwapInDatabase(op, &busy)) {
             case SwapOutcome::kSwapped:
                 return true;
             case SwapOutcome::kInUse:
@@ -313,15 +313,27 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
         own = MakeImportDatabaseSwap();
         swap = own.get();
     }
+    const std::string dataDir = GetAppDir().toStdString();
+    ExchangeOperation op;
+    switch (op.Begin(dataDir)) {
+        case ExchangeOperation::Begun::kOk:
+            break;
+        case ExchangeOperation::Begun::kBusy:
+            out.result = ImportResult::Refused;
+            out.message = GetLangText(Text::ExchangeBusy);
+            return out;
+        case ExchangeOperation::Begun::kFailed:
+            out.result = ImportResult::Failed;
+            out.message = QStringLiteral("staging folder ") + QString::fromStdString(dataDir);
+            return out;
+    }
     if (!swap->hold(out.message)) {
         out.result = ImportResult::Refused;
         return out;
     }
-    const std::string dataDir = GetAppDir().toStdString();
-    std::string dir = StagingDirOf(dataDir);
+    std::string dir = op.staging();
     dir.pop_back();
     try {
-        if (!ResetStagingDir(dataDir)) throw std::runtime_error("staging folder " + dir);
         OldFileImport import(plan, static_cast<int>(file.matches.size()), hooks, dir);
         status(kImportClearing);
         import.ImportClearTables();
@@ -331,21 +343,19 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
         import.ImportChampionships();
         import.closeAll();
         out.counts = import.counts();
-        if (!swap->swap(dir, out.message)) {
+        op.stage("staged");
+        if (!swap->swap(op, out.message)) {
             swap->release();
-            RemoveStagingDir(dataDir);
             out.result = ImportResult::Failed;
             return out;
         }
     } catch (const std::exception& e) {
         swap->release();
-        RemoveStagingDir(dataDir);
         out.result = ImportResult::Failed;
         out.message = QString::fromUtf8(e.what());
         return out;
     }
     swap->release();
-    RemoveStagingDir(dataDir);
     out.result = ImportResult::Done;
     out.message = ImportSummary(out.counts);
     status(out.message);

@@ -149,6 +149,15 @@ bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
     return PendingEngineError() == 0;
 }
 
+bool AppendRows(xb::TXbDbf& t, const std::vector<RowFill>& fills) {
+    if (fills.empty()) return true;
+    if (!WaitForLock([&] { return t.ALock(); })) return false;
+    LockRelease unlock(t);
+    for (const RowFill& fill : fills)
+        if (!appendComplete(t, [&] { fill(t); })) return false;
+    return true;
+}
+
 int NextNumberProposal(xb::TXbDbf& t, const NumberKind& kind) {
     t.SetOrderToTag(kind.tag);
     t.Last();
@@ -203,7 +212,6 @@ DeleteOutcome DeleteWhile(xb::TXbDbf& t, const DeleteRange& range) {
             }
         }
         out.deleted += deletedThisPass;
-        if (range.pack && deletedThisPass > 0) t.Pack();
         if (deletedThisPass == 0 || range.single) break;
     }
     return out;

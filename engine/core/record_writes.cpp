@@ -175,6 +175,7 @@ bool Poke(const std::string& text, int field, int32_t record) {
     size_t len = field == 0 ? 1 : b->fields[static_cast<size_t>(field - 1)].length;
     len = std::min(len, text.size());
     uint64_t off = b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
+    NoteRowWrite();
     int rc = b->file.writeAt(off, text.data(), len);
     if (rc != 0) return fail(101, "Error writing " + b->fileName + " " + call);
     return true;
@@ -195,7 +196,26 @@ void SetMdxFlag(bool on) {
     if (b->state == TableState::Clean) b->state = TableState::Changed;
 }
 
+namespace {
+
+// Whether the table's directory may hold a file an interrupted pack left: one listing answers for all
+// three names, where looking each up by name costs a stat and a listing apiece.
+bool packMayHaveLeftFiles(const std::string& tablePath) {
+    std::string dir, name, ext;
+    FSplit(tablePath, dir, name, ext);
+    std::vector<std::string> names;
+    if (name.find_first_of("*?") != std::string::npos || !platform::ListDirectory(dir.empty() ? "." : dir, names))
+        return true;  // cannot tell: each name is looked up
+    for (const std::string& n : names)
+        for (const char* left : {kPackWritingExt, kPackReadyExt, kPackMemoExt})
+            if (platform::MatchMask(name + "." + left, n)) return true;
+    return false;
+}
+
+}  // namespace
+
 bool CompleteInterruptedPack(const std::string& tablePath) {
+    if (!packMayHaveLeftFiles(tablePath)) return true;
     const std::string writing = PackWritingName(tablePath);
     const std::string ready = PackReadyName(tablePath);
     const std::string memo = PackMemoName(tablePath);
@@ -281,6 +301,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
 }  // namespace
 
 bool Pack() {
+    NoteRowWrite();
     Engine& e = eng();
     e.errors.lastError = 0;
     WorkAreaBlock* b = CurrentBlock();

@@ -144,6 +144,10 @@ TEST_F(MainFormTest, FirstRunAsksTheLanguageOnceAndTheTextsFollowIt) {
     TMainForm* form = start();
     ASSERT_EQ(modalShown, std::vector<QString>{QStringLiteral("TForm10")});
     EXPECT_EQ(LanguageIndex, 2);
+    // The choice is on disk at once: a kill now, or a second station started now, finds it.
+    const std::string chosen = xbtest::ReadFileBytes(file("PELMORAD32.PAR"));
+    ASSERT_EQ(chosen.size(), 548u);
+    EXPECT_EQ(DecodeParamRecord(reinterpret_cast<const unsigned char*>(chosen.data())).language, 2);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("PELMORAD32"));
     expectTexts(form, 2);
     EXPECT_EQ(child<QPushButton>("bquit")->text(), QStringLiteral("Quit"));
@@ -276,7 +280,7 @@ TEST_F(MainFormTest, QuitButtonAndTerminationSignalsCloseTheWindowLikeQuit) {
             EXPECT_EQ(termination.received(), 1);
         }
         EXPECT_FALSE(form->isVisible()) << signal;
-        EXPECT_EQ(form->packResults().size(), 7u) << signal;
+        EXPECT_EQ(form->packResults().size(), 9u) << signal;
         windows.reset();
         ASSERT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR"))) << signal;
         std::remove(file("PELMORAD32.PAR").c_str());
@@ -301,7 +305,8 @@ TEST_F(MainFormTest, SignalDuringTheFirstRunChoiceClosesTheChoiceThenTheWindow) 
     EXPECT_EQ(modalShown.size(), 1u);
     termination.reset();
     windows.reset();
-    EXPECT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR")));
+    // Nobody chose a language: nothing is written, and the next start asks again.
+    EXPECT_FALSE(xb::platform::FileExists(file("PELMORAD32.PAR")));
 }
 
 // Rows numbered 1..n in a table's first numeric field, then the first of them deleted.
@@ -325,7 +330,7 @@ int storedRows(const char* file) {
 const char* const kTableFiles[] = {"champan", "champion", "eqchamp", "resultat", "equipe",
                                    "joueur",  "joueq",    "but",     "carton"};
 
-TEST_F(MainFormTest, TablesExistBeforeTheFirstActivationAndTheClosePacksSevenOfThem) {
+TEST_F(MainFormTest, TablesExistBeforeTheFirstActivationAndTheClosePacksAllNine) {
     windows = std::make_unique<AppWindows>();
     for (const char* name : kTableFiles) {
         EXPECT_TRUE(xb::platform::FileExists(tmp.file(std::string(name) + ".dbf"))) << name;
@@ -342,7 +347,7 @@ TEST_F(MainFormTest, TablesExistBeforeTheFirstActivationAndTheClosePacksSevenOfT
     stop();
     EXPECT_EQ(storedRows("champan.dbf"), 1);
     EXPECT_EQ(storedRows("resultat.dbf"), 1);
-    EXPECT_EQ(storedRows("but.dbf"), 2);
+    EXPECT_EQ(storedRows("but.dbf"), 1);
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -362,7 +367,7 @@ TEST_F(MainFormTest, TableHeldOpenByAnotherStationIsLeftForItWithoutMessageOrReb
     EXPECT_EQ(station.finish(), 0);
     stop();
 
-    ASSERT_EQ(results.size(), 7u);
+    ASSERT_EQ(results.size(), 9u);
     for (const TablePackResult& r : results) {
         const bool held = r.table == QStringLiteral("resultat");
         EXPECT_EQ(r.outcome, held ? PackOutcome::InUse : PackOutcome::Packed) << r.table.toStdString();
@@ -420,7 +425,7 @@ TEST_F(MainFormTest, ClosingEndsAThreadStalledInItsRequestThroughTheStopFlag) {
     const auto took = std::chrono::steady_clock::now() - before;
     EXPECT_EQ(windows->exchange().RunningCount(), 0u);
     EXPECT_LT(took, std::chrono::seconds(10));
-    EXPECT_EQ(form->packResults().size(), 7u);
+    EXPECT_EQ(form->packResults().size(), 9u);
     windows.reset();
     xb::platform::SetDefaultRouteAnswer(std::nullopt);
 }

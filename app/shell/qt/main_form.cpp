@@ -310,10 +310,21 @@ void TMainForm::FormActivate() {
     if (m_firstActivation) {
         if (!ReadParamFile()) m_paramFileMissing = true;
         m_firstActivation = false;
+        const QString refused = m_language->refusal();
+        if (!refused.isEmpty())
+            xb::platform::CurrentUi().messageBox(refused.toStdString(), "PELMORAD32",
+                                                 xb::platform::kMbOk | xb::platform::kMbIconWarning);
         if (fsysteme) CloseSystemTables(*fsysteme);
         if (m_paramFileMissing) {
             m_paramFileMissing = false;
-            if (!m_language->loaded() && Form10) ShowModal(*Form10);
+            if (!m_language->loaded() && Form10) {
+                // The choice is the settings' first content: written at once, so that a second station
+                // and a run that is killed find it. A choice nobody made writes nothing, now or at the close.
+                if (ShowModal(*Form10) == QDialog::Accepted)
+                    WriteParamFile();
+                else
+                    m_noSettingsChosen = true;
+            }
         }
         // The session's language is known now and the tables are closed: a database still empty takes
         // the code page the language needs.
@@ -325,7 +336,7 @@ void TMainForm::FormActivate() {
 
 void TMainForm::FormClose() {
     // The settings first: whatever the clean-up of the tables meets, this run's settings are kept.
-    WriteParamFile();
+    if (!m_noSettingsChosen) WriteParamFile();
     // The results window and the other open windows keep their tables open, which would refuse those
     // tables' pack; closed here, they also leave nothing behind that would keep the program running.
     CloseResultFormIfOpen();

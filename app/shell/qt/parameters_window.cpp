@@ -111,6 +111,8 @@ void Tfpara::bokClick() {
     Params.goalsForLabel = ui->Ebp->text().left(kLabelMax);
     Params.goalsAgainstLabel = ui->ebc->text().left(kLabelMax);
     Params.openAfterExport = ui->clancenavigateur->isChecked() ? 1 : 0;
+    // Written now, as the file is written: a run that is killed or a station started next keeps them.
+    WriteParamFile();
     close();
 }
 
