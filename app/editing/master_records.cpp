@@ -121,8 +121,16 @@ QStringList PlayerFieldsTooLong(const PlayerRecord& p) {
     return out;
 }
 
+namespace {
+// Every text of the player, memo lines included, fits the table's code page.
+bool storablePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
+    return StorableTexts(t, {p.name.toStdString(), p.birthDate.toStdString(), p.nation.toStdString(),
+                             p.notes.join(QLatin1Char('\n')).toStdString()});
+}
+}  // namespace
+
 int CreatePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
-    if (!PlayerFieldsTooLong(p).isEmpty()) return 0;
+    if (!PlayerFieldsTooLong(p).isEmpty() || !storablePlayer(t, p)) return 0;
     // The whole row, memo included, in the one append.
     return AppendNumberedRow(t, kPlayerNumbers, [&](xb::TXbDbf& r) {
         putPlayerFields(r, p);
@@ -131,7 +139,7 @@ int CreatePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
 }
 
 bool SavePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
-    if (!PlayerFieldsTooLong(p).isEmpty()) return false;
+    if (!PlayerFieldsTooLong(p).isEmpty() || !storablePlayer(t, p)) return false;
     const std::string key = NumberKey({{p.number, 5}});
     auto find = [&] {
         t.SetOrderToTag("NU");

@@ -114,6 +114,32 @@ LeagueTableScope::~LeagueTableScope() {
     CloseQuietly(*m_table);
 }
 
+namespace {
+thread_local WriteRefusal g_refusal;
+
+void refuse(WriteRefusal::Kind kind) {
+    g_refusal = WriteRefusal{};
+    g_refusal.kind = kind;
+}
+}  // namespace
+
+WriteRefusal LastWriteRefusal() {
+    return g_refusal;
+}
+
+bool StorableTexts(xb::TXbDbf& t, std::initializer_list<std::string> texts) {
+    refuse(WriteRefusal::Kind::kNone);
+    for (const std::string& s : texts) {
+        if (const char32_t c = t.UnstorableChar(s)) {
+            refuse(WriteRefusal::Kind::kCharacter);
+            g_refusal.character = c;
+            g_refusal.codePage = t.TextCodePage();
+            return false;
+        }
+    }
+    return true;
+}
+
 int PendingEngineError() {
     return xb::Engine::current().errors.pendingError;
 }
@@ -135,18 +161,23 @@ bool refusedAsKept(xb::TXbDbf& t) {
 
 bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill, WhenFound whenFound) {
     if (refusedAsKept(t)) return false;
-    bool found = find();
-    if (!found) {
-        if (!WaitForLock([&] { return t.ALock(); })) return false;
+    refuse(WriteRefusal::Kind::kLock);
+    const bool stored = [&] {
+        bool found = find();
+        if (!found) {
+            if (!WaitForLock([&] { return t.ALock(); })) return false;
+            LockRelease unlock(t);
+            // Another station may have appended the row since the first seek.
+            found = find();
+            if (!found) return appendComplete(t, [&] { fill(t); });
+        }
+        if (whenFound == WhenFound::Keep) return true;
+        if (!WaitForLock([&] { return t.RLock(); })) return false;
         LockRelease unlock(t);
-        // Another station may have appended the row since the first seek.
-        found = find();
-        if (!found) return appendComplete(t, [&] { fill(t); });
-    }
-    if (whenFound == WhenFound::Keep) return true;
-    if (!WaitForLock([&] { return t.RLock(); })) return false;
-    LockRelease unlock(t);
-    return RewriteLockedRow(t, fill);
+        return RewriteLockedRow(t, fill);
+    }();
+    if (stored) refuse(WriteRefusal::Kind::kNone);
+    return stored;
 }
 
 bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
@@ -172,18 +203,28 @@ bool AppendRows(xb::TXbDbf& t, const std::vector<RowFill>& fills) {
     return true;
 }
 
-int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill) {
-    if (refusedAsKept(t)) return 0;
-    if (!WaitForLock([&] { return t.ALock(); })) return 0;
-    LockRelease unlock(t);
+int NextNumberProposal(xb::TXbDbf& t, const NumberKind& kind) {
     t.SetOrderToTag(kind.tag);
     t.Last();
     const int next = t.IsEmpty() ? 1 : t.FieldGetInt(kind.field) + 1;
-    if (next < 1 || next > kind.max) return 0;
+    return next >= 1 && next <= kind.max ? next : 0;
+}
+
+int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill) {
+    if (refusedAsKept(t)) return 0;
+    refuse(WriteRefusal::Kind::kLock);
+    if (!WaitForLock([&] { return t.ALock(); })) return 0;
+    LockRelease unlock(t);
+    const int next = NextNumberProposal(t, kind);
+    if (next == 0) {
+        refuse(WriteRefusal::Kind::kNumbersExhausted);
+        return 0;
+    }
     const bool stored = appendComplete(t, [&] {
         t.FieldPutInt(kind.field, next);
         fill(t);
     });
+    if (stored) refuse(WriteRefusal::Kind::kNone);
     return stored ? next : 0;
 }
 

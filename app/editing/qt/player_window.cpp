@@ -35,6 +35,7 @@ Tfgestjoueur::Tfgestjoueur(QWidget* parent) : BrowseWindow(parent), ui(std::make
     bindStandardControls();
     SetKeyRule(ui->enom, KeyRule::kText, kPlayerNameWidth);
     SetKeyRule(ui->enation, KeyRule::kText, kNationWidth);
+    GuardPlainText(ui->memdivers);
     // No position is a stored value (-1) too: Delete or Backspace on the list clears the choice.
     ui->combposte->installEventFilter(this);
     // The number is shown, never picked here.
@@ -171,12 +172,10 @@ PlayerRecord Tfgestjoueur::shownRecord() const {
 int Tfgestjoueur::NextPlayerNumber() {
     xb::TXbDbf& t = *table();
     const int shown = hasRecords() ? t.FieldGetInt("NUJOUEUR") : 0;
-    t.SetOrderToTag("NU");
-    t.Last();
-    const int next = t.IsEmpty() ? 1 : t.FieldGetInt("NUJOUEUR") + 1;
+    const int next = NextNumberProposal(t, kPlayerNumbers);
     if (shown) t.Find(NumberKey({{shown, 5}}));
     t.SetOrderToTag("NOM");
-    return next <= kPlayerNumbers.max ? next : 0;
+    return next;
 }
 
 bool Tfgestjoueur::seekNumber(int n) {
@@ -247,18 +246,18 @@ bool Tfgestjoueur::SavePlayer() {
     if (mode() == 'C') {
         p.number = CreatePlayer(t, p);
         if (!p.number) {
-            if (NextPlayerNumber() == 0) {
+            if (LastWriteRefusal().kind == WriteRefusal::Kind::kNumbersExhausted) {
                 ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(Text::Player)).arg(kPlayerNumbers.max),
                             GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
             } else {
-                ShowLockFailed();
+                ShowWriteRefused();
             }
             t.SetOrderToTag("NOM");
             return false;
         }
     } else if (!app::SavePlayer(t, p)) {
         t.SetOrderToTag("NOM");
-        ShowLockFailed();
+        ShowWriteRefused();
         return false;
     }
     setMode('V');

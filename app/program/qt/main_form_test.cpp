@@ -27,6 +27,8 @@
 #include "app/program/qt/program.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/league_code_page.h"
+#include "app/shell/league_tables.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_writes.h"
@@ -38,6 +40,7 @@
 #include "app/shell/qt/termination_signals.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "platform/locale_facts.h"
 #include "platform/network.h"
 #include "platform/paths.h"
 #include "tests/support/child_process.h"
@@ -175,6 +178,30 @@ TEST_F(MainFormTest, FirstRunAsksTheLanguageOnceAndTheTextsFollowIt) {
     EXPECT_TRUE(modalShown.empty());
     EXPECT_EQ(LanguageIndex, 1);
     expectTexts(form, 1);
+}
+
+// The first start on an English machine: the nine tables are made in the locale's code page, and take the
+// one the chosen language needs while they are empty; a later start in another language keeps it.
+TEST_F(MainFormTest, TheFirstStartsLanguageGivesTheNewDatabaseItsCodePage) {
+    const auto stamps = [&] {
+        std::string out;
+        for (const LeagueTable& t : LeagueTables()) out += xbtest::ReadFileBytes(file(t.file.c_str())).at(29);
+        return out;
+    };
+    const xb::platform::LocaleFacts english = xb::platform::LocaleFactsFromName("C");
+    engine().settings.ansiCodePage = english.ansiCodePage;
+    engine().settings.oemCodePage = english.oemCodePage;
+    chosenLanguage = kCroatianLanguage;
+    start();
+    EXPECT_EQ(LanguageIndex, kCroatianLanguage);
+    EXPECT_EQ(stamps(), std::string(LeagueTables().size(), '\x64'));
+    EXPECT_EQ(engine().settings.ansiCodePage, 1250);  // the letters of 852 fold case as themselves
+    stop();
+    // English at the next start: the tables keep 852, still empty or not.
+    LanguageIndex = 2;
+    WriteParamFile();
+    start();
+    EXPECT_EQ(stamps(), std::string(LeagueTables().size(), '\x64'));
 }
 
 TEST_F(MainFormTest, LanguageFileSkipsTheChoice) {

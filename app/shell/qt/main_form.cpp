@@ -24,6 +24,7 @@
 #include "app/shell/qt/application.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
+#include "app/shell/league_code_page.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "platform/ui.h"
@@ -326,6 +327,9 @@ void TMainForm::FormActivate() {
                     m_noSettingsChosen = true;
             }
         }
+        // The session's language is known now and the tables are closed: a database still empty takes
+        // the code page the language needs.
+        SettleLeagueCodePage(LanguageIndex);
         if (m_server.start) m_server.start();
     }
     TranslateMainForm();
