@@ -10,6 +10,7 @@
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
+#include "app/shell/league_code_page.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/league_writes.h"
@@ -142,9 +143,13 @@ void OldFileImport::ImportClearTables() {
         if (fs::exists(from))
             fs::copy_file(from, fs::path(m_dir) / name, fs::copy_options::overwrite_existing);
     }
-    for (const LeagueTable& def : LeagueTables()) {
-        auto t = openStaged(m_dir, def.file);
-        t->Close();
+    {
+        // The new tables are written in the live database's code page, the players' copy keeps it too.
+        NewTableCodePage same(LeagueCodePage());
+        for (const LeagueTable& def : LeagueTables()) {
+            auto t = openStaged(m_dir, def.file);
+            t->Close();
+        }
     }
     m_resultat = openStaged(m_dir, "resultat.dbf");
     m_equipe = openStaged(m_dir, "equipe.dbf");
@@ -156,15 +161,8 @@ void OldFileImport::ImportClearTables() {
 void OldFileImport::ImportTeams() {
     xb::TXbDbf& t = *m_equipe;
     for (const PlannedTeam& team : m_plan.teams) {
-        auto find = [&] {
-            t.SetOrderToTag("NUMERO");
-            return t.FindExact(std::to_string(team.number));
-        };
-        const bool stored = WriteRow(t, find, [&](xb::TXbDbf& r) {
-            r.FieldPutInt("NUEQUIPE", team.number);
-            r.FieldPutStr("NOMEQUIPE", team.name);
-        });
-        stored ? ++m_counts.teams : ++m_counts.writesRefused;
+        SaveTeam(t, team.number, QString::fromStdString(team.name)) ? ++m_counts.teams
+                                                                    : ++m_counts.writesRefused;
     }
 }
 

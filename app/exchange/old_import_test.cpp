@@ -16,6 +16,7 @@
 #include <set>
 #include <thread>
 
+#include "app/exchange/database_archive.h"
 #include "app/exchange/database_swap.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
@@ -202,6 +203,63 @@ TEST_F(ImportTest, EveryTableHoldsTheModel) {
                 statuses.contains(kImportSeasonParams) && statuses.contains(kImportLinks) &&
                 statuses.contains(kImportMatches));
     EXPECT_TRUE(statuses.back().startsWith(kImportDone)) << statuses.back().toStdString();
+}
+
+// A database written in code page 852 keeps its page and its letters through a backup and a restore, and
+// through an import, which refuses a name the page cannot hold rather than store it cut.
+TEST_F(ImportTest, ACroatianDatabaseKeepsItsCodePageAndLettersThroughRestoreAndImport) {
+    for (const auto& e : fs::directory_iterator(tmp.path())) fs::remove(e.path());
+    engine().settings.newTableCodePage = 852;  // made by a Croatian session
+    xbtest::FillLeagueTables(tmp.path(), xbtest::MakeSeason());
+    engine().settings.newTableCodePage = 0;
+    {
+        auto j = xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef("joueur.dbf"));
+        j->Open();
+        xbtest::PostRows(*j, {"nujoueur", "nomjoueur"}, {{"900", "Ćiro Blažević"}});
+        j->Close();
+    }
+    const auto stamps = [&] {
+        std::string out;
+        for (const LeagueTable& t : LeagueTables()) out += bytesOf(tmp.path() + "/" + t.file).at(29);
+        return out;
+    };
+    const std::string croatian(LeagueTables().size(), '\x64');
+    ASSERT_EQ(stamps(), croatian);
+    const std::string player = "NOMJOUEUR=" + QStringLiteral("Ćiro Blažević").leftJustified(30).toStdString();
+    const auto players = [&] {
+        const std::vector<std::string> r = rows("joueur.dbf", {"NOMJOUEUR"});
+        return std::count(r.begin(), r.end(), player);
+    };
+    ASSERT_EQ(players(), 1);
+
+    // Backed up, the live tables then stamped as another page, restored: the archive's bytes come back.
+    const std::string archive = tmp.path() + "/hr.kvx";
+    ASSERT_TRUE(BackupDatabase(tmp.path() + "/", archive).ok);
+    for (const LeagueTable& t : LeagueTables()) {
+        std::string b = bytesOf(tmp.path() + "/" + t.file);
+        b[29] = 0x02;
+        xbtest::WriteFileBytes(tmp.path() + "/" + t.file, b);
+    }
+    ASSERT_EQ(RestoreDatabase(tmp.path() + "/", archive).outcome, RestoreOutcome::kRestored);
+    fs::remove(archive);
+    EXPECT_EQ(stamps(), croatian);
+    EXPECT_EQ(players(), 1);
+
+    // The import's new tables take the database's page; the old file's Windows-1252 names that it holds
+    // are stored right, one it cannot hold ("è") is refused whole.
+    OldFileModel m = twoSeasons();
+    m.teams[61] = "\x8Aibenik";  // Šibenik
+    m.teams[62] = "S\xE8te";
+    const ImportOutcome out = ImportOldFile(file(m), hooks());
+    ASSERT_EQ(out.result, ImportResult::Done) << out.message.toStdString();
+    EXPECT_EQ(out.counts.writesRefused, 1);
+    EXPECT_EQ(stamps(), croatian);
+    EXPECT_EQ(players(), 1);
+    const std::vector<std::string> teams = rows("equipe.dbf", {"NUEQUIPE", "NOMEQUIPE"});
+    EXPECT_NE(std::find(teams.begin(), teams.end(),
+                        "NUEQUIPE=   61 NOMEQUIPE=" + QStringLiteral("Šibenik").leftJustified(20).toStdString()),
+              teams.end());
+    for (const std::string& t : teams) EXPECT_EQ(t.find("NUEQUIPE=   62"), std::string::npos) << t;
 }
 
 TEST_F(ImportTest, TheSameFileTwiceGivesTheSameBytes) {

@@ -21,8 +21,10 @@
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/about_box.h"
+#include "app/shell/qt/application.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
+#include "app/shell/league_code_page.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "platform/ui.h"
@@ -325,6 +327,9 @@ void TMainForm::FormActivate() {
                     m_noSettingsChosen = true;
             }
         }
+        // The session's language is known now and the tables are closed: a database still empty takes
+        // the code page the language needs.
+        SettleLeagueCodePage(LanguageIndex);
         if (m_server.start) m_server.start();
     }
     TranslateMainForm();
@@ -340,6 +345,15 @@ void TMainForm::FormClose() {
         if (window != this && window->isVisible() && !window->isModal()) window->close();
     }
     m_packResults = PackAllTables(GetAppDir());
+    // A note the pack could not read stopped that table's pack: the user learns which row, and that
+    // nothing of it was lost.
+    for (const TablePackResult& r : m_packResults)
+        if (r.error == kErrInvalidMemoAddress)
+            xb::platform::CurrentUi().messageBox(
+                GetLangText(Text::PackStoppedAtUnreadableNote)
+                    .arg(r.table + QStringLiteral(".dbf"), QString::fromStdString(r.detail))
+                    .toStdString(),
+                kApplicationTitle, xb::platform::kMbOk | xb::platform::kMbIconWarning);
     // The exchange threads stop where their transfers poll the stop flag, and are joined.
     if (m_server.stop) m_server.stop();
     if (LanguageManager() == m_language.get()) SetLanguageManager(nullptr);
