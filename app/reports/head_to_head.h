@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/report_columns.h"
 #include "app/reports/standings_report.h"
 
 namespace xb {
@@ -57,6 +58,10 @@ private:
 inline constexpr int kHeadToHeadColumns = 7;
 GridRows HeadToHeadGridRows(const HeadToHeadResult& result, int team1, const QString& name1,
                             const QString& name2);
+
+// The columns the printout and the page show of the grid's rows: season, championship, matchday, home
+// name, both goals, away name.
+ReportColumns HeadToHeadColumns();
 
 // The page of the grid's rows; sameConfiguration picks the list's caption.
 QByteArray ExportHeadToHeadHtml(const GridRows& rows, const QString& name1, const QString& name2,

@@ -48,48 +48,56 @@ QString GoalsAgainstTitle() {
     return Params.goalsAgainstLabel.isEmpty() ? GetLangText(136) : Params.goalsAgainstLabel;
 }
 
+QStringList StandingsInfoTexts(const StandingsPageInfo& info) {
+    return {GetLangText(12) + QStringLiteral(" :") + info.championshipName,
+            GetLangText(13) + QStringLiteral(" :") + info.seasonText,
+            GetLangText(14) + QStringLiteral(" :") + info.firstDay + GetLangText(138) + info.lastDay,
+            QStringLiteral("TYPE:") + rightTrimmed(info.sideText) + QLatin1Char(' ') +
+                rightTrimmed(info.orderText)};
+}
+
+ReportColumns StandingsColumns(bool scorers) {
+    if (scorers)
+        return {{1, GetLangText(111), {}, 0, 10, 100, CellAlign::Right},
+                {2, GetLangText(139), {}, 23, 10, 100, CellAlign::None},
+                {3, GetLangText(109), {}, 43, 10, 35, CellAlign::Center}};
+    ReportColumns columns = {{1, GetLangText(129), {}, 0, 10, 10, CellAlign::Right},
+                             {2, GetLangText(113), {}, 3, 10, 100, CellAlign::None},
+                             {3, GetLangText(130), {}, 23, 10, 35, CellAlign::Center},
+                             {4, GetLangText(131), {}, 26, 10, 35, CellAlign::Center},
+                             {5, GetLangText(132), {}, 29, 10, 35, CellAlign::Center}};
+    const std::pair<int, QString> rest[] = {{6, GetLangText(133)},
+                                            {7, GetLangText(134)},
+                                            {8, GoalsForTitle()},
+                                            {9, GoalsAgainstTitle()},
+                                            {10, GetLangText(137)}};
+    int units = 32;
+    for (const auto& [column, title] : rest) {
+        // The one place the draws are hidden: screen, printout and page follow this list.
+        if (column == 6 && HideDrawsFlag == 1) continue;
+        columns.append({column, title, {}, units, 10, 35, CellAlign::Center});
+        units += 3;
+    }
+    return columns;
+}
+
 QByteArray ExportStandingsHtml(const GridRows& rows, const StandingsPageInfo& info) {
-    const bool standings = !rows.empty() && rows.front().size() >= kStandingsColumns;
+    const bool standings = rows.empty() || rows.front().size() >= kStandingsColumns;
     HtmlPageWriter w(DefaultPageOptions(GetLangText(93)));
     w.Begin();
-    w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") + HtmlEscape(GetLangText(12)) + " :" +
-           HtmlEscape(info.championshipName) + "<br>");
-    w.Line(HtmlEscape(GetLangText(13)) + " :" + HtmlEscape(info.seasonText) + "<br>");
-    w.Line(HtmlEscape(GetLangText(14)) + " :" + HtmlEscape(info.firstDay) + HtmlEscape(GetLangText(138)) +
-           HtmlEscape(info.lastDay) + "<br>");
-    w.Line("TYPE:" + HtmlEscape(rightTrimmed(info.sideText)) + " " +
-           HtmlEscape(rightTrimmed(info.orderText)) + " </font></p>");
+    const QStringList lines = StandingsInfoTexts(info);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        w.Line((i == 0 ? QStringLiteral("<p align=\"left\"><font size=\"2\">") : QString()) +
+               HtmlEscape(lines[i]) +
+               (i + 1 < lines.size() ? QStringLiteral("<br>") : QStringLiteral(" </font></p>")));
     w.EmptyLine();
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
 
+    const ReportColumns columns = StandingsColumns(!standings);
     w.TableOpen();
-    if (standings || rows.empty()) {
-        w.HeaderCell(10, GetLangText(129));
-        w.HeaderCell(100, GetLangText(113));
-        for (int t : {130, 131, 132}) w.HeaderCell(35, GetLangText(t));
-        if (!info.hideDraws) w.HeaderCell(35, GetLangText(133));
-        w.HeaderCell(35, GetLangText(134));
-        w.HeaderCell(35, GoalsForTitle());
-        w.HeaderCell(35, GoalsAgainstTitle());
-        w.HeaderCell(35, GetLangText(137));
-    } else {
-        w.HeaderCell(100, GetLangText(111));
-        w.HeaderCell(100, GetLangText(139));
-        w.HeaderCell(35, GetLangText(109));
-    }
-    w.HeaderRowEnd();
+    WriteHeaderCells(w, columns);
     int r = 0;
-    for (const QStringList& row : rows) {
-        auto cell = [&](int c) { return c < row.size() ? row[c] : QString(); };
-        QList<HtmlCell> cells{HtmlCell::Number(cell(1)), HtmlCell::Text(cell(2))};
-        if (standings) {
-            for (int c = 3; c <= 10; ++c)
-                if (!(c == 6 && info.hideDraws)) cells << HtmlCell::Centered(cell(c));
-        } else {
-            cells << HtmlCell::Centered(cell(3));
-        }
-        w.DataRow(++r, cells, DataRowStyle{true, true});
-    }
+    for (const QStringList& row : rows) w.DataRow(++r, DataCells(columns, row), DataRowStyle{true, true});
     w.Line(QStringLiteral("</table>"));
     w.CloseCentered();
     w.Finish();

@@ -118,6 +118,14 @@ QString TeamMatchesSummary(int listed) {
     return GetLangText(166) + QStringLiteral(" :") + QString::number(listed) + QLatin1Char('\n');
 }
 
+ReportColumns TeamMatchesColumns() {
+    return {{0, GetLangText(14), {}, 0, 10, 35, CellAlign::None},
+            {1, GetLangText(139) + QStringLiteral(" 1"), {}, 4, 10, 100, CellAlign::None},
+            {2, QString(), {}, 24, 10, 35, CellAlign::Right},
+            {3, QString(), {}, 27, 10, 35, CellAlign::Right},
+            {4, GetLangText(139) + QStringLiteral(" 2"), {}, 30, 10, 100, CellAlign::None}};
+}
+
 QByteArray ExportTeamMatchesHtml(const GridRows& rows, const TeamMatchesPageInfo& info,
                                  const QStringList& imageNames) {
     PageOptions options = DefaultPageOptions(GetLangText(161));
@@ -128,19 +136,11 @@ QByteArray ExportTeamMatchesHtml(const GridRows& rows, const TeamMatchesPageInfo
     w.InfoLines({{GetLangText(12), info.championshipName},
                  {GetLangText(13), info.seasonText},
                  {GetLangText(162), info.typeText}});
+    const ReportColumns columns = TeamMatchesColumns();
     w.TableOpen();
-    w.HeaderCell(35, GetLangText(14));
-    w.HeaderCell(100, GetLangText(139) + QStringLiteral(" 1"));
-    w.HeaderCell(35, QString());
-    w.HeaderCell(35, QString());
-    w.HeaderCell(100, GetLangText(139) + QStringLiteral(" 2"));
-    w.HeaderRowEnd();
+    WriteHeaderCells(w, columns);
     int r = 0;
-    for (const QStringList& row : rows) {
-        auto cell = [&row](int c) { return c < row.size() ? row[c] : QString(); };
-        w.DataRow(++r, {HtmlCell::Text(cell(0)), HtmlCell::Text(cell(1)), HtmlCell::Number(cell(2)),
-                        HtmlCell::Number(cell(3)), HtmlCell::Text(cell(4))});
-    }
+    for (const QStringList& row : rows) w.DataRow(++r, DataCells(columns, row));
     w.TableClose();
     w.CloseCentered();
     for (const auto& [caption, text] :

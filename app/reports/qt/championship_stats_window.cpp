@@ -110,6 +110,8 @@ void Tfstatchamp::ComputeChampionshipStats() {
     SetPieSlices(m_results, {{GetLangText(235), double(s.homeWins), ColorOfBgr(kHomeColour)},
                              {GetLangText(236), double(s.awayWins), ColorOfBgr(kAwayColour)},
                              {GetLangText(124), double(s.draws), ColorOfBgr(kDrawColour)}});
+    KeepChartTextsWhole(ui->chartbut);
+    KeepChartTextsWhole(ui->chartmatch);
 }
 
 bool Tfstatchamp::PrintChampionshipStats() {

@@ -27,7 +27,6 @@ constexpr int kStandingsWidths[kStandingsColumns] = {0, 25, 100, 25, 25, 25, 25,
 constexpr int kStandingsTitles[kStandingsColumns] = {0, 129, 113, 130, 131, 132, 133, 134, 135, 136, 137};
 constexpr int kScorersWidths[kScorersColumns] = {0, 130, 130, 50};
 constexpr int kScorersTitles[kScorersColumns] = {0, 111, 139, 109};
-constexpr int kDrawsColumn = 6;
 
 }  // namespace
 
@@ -87,6 +86,8 @@ Tfclassement::Tfclassement(QWidget* parent)
     });
     ui->grilleclassement->setSelectionBehavior(QAbstractItemView::SelectRows);
     ui->grilleclassement->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A championship of 20 teams reads without scrolling.
+    ui->grilleclassement->SetVisibleRowsAtLeast(20);
     SetupStandingsGrid();
 }
 
@@ -147,10 +148,11 @@ void Tfclassement::SetupStandingsGrid() {
     const double scale = std::max(1.0, fontMetrics().horizontalAdvance(QStringLiteral("DIFF")) / 22.0);
     g.SetColCount(kStandingsColumns);
     g.SetRowCount(std::max(2, g.RowCount()));
+    // The screen shows the columns the printout and the page show.
+    QList<int> shown;
+    for (const ReportColumn& c : StandingsColumns(false)) shown.append(c.column);
     for (int c = 0; c < kStandingsColumns; ++c) {
-        int width = static_cast<int>(kStandingsWidths[c] * scale);
-        if (c == kDrawsColumn && HideDrawsFlag == 1) width = 0;
-        g.SetColWidth(c, width);
+        g.SetColWidth(c, shown.contains(c) ? static_cast<int>(kStandingsWidths[c] * scale) : 0);
         const QString title = c == 8   ? GoalsForTitle()
                               : c == 9 ? GoalsAgainstTitle()
                               : c == 0 ? QString()
@@ -158,6 +160,7 @@ void Tfclassement::SetupStandingsGrid() {
         g.SetCells(c, 0, title);
     }
     g.gridModel()->ClearRow(1);
+    g.FitColumnsToContents();
 }
 
 void Tfclassement::SetupStandingsScorersGrid() {
@@ -170,6 +173,7 @@ void Tfclassement::SetupStandingsScorersGrid() {
         g.SetCells(c, 0, c == 0 ? QString() : GetLangText(kScorersTitles[c]));
     }
     g.gridModel()->ClearRow(1);
+    g.FitColumnsToContents();
 }
 
 void Tfclassement::inomClick() {
@@ -208,6 +212,7 @@ void Tfclassement::fillGrid(const GridRows& rows) {
     g.gridModel()->ClearRow(1);
     for (size_t r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].size(); ++c) g.SetCells(c, static_cast<int>(r) + 1, rows[r][c]);
+    g.FitColumnsToContents();
 }
 
 void Tfclassement::ShowStandings() {
@@ -263,50 +268,20 @@ StandingsPageInfo Tfclassement::PageInfo() const {
     info.lastDay = ui->ejournee2->currentText();
     info.sideText = ui->ctypecla1->currentText();
     info.orderText = ui->ctypecla2->currentText();
-    info.hideDraws = HideDrawsFlag == 1;
     return info;
 }
 
 bool Tfclassement::PrintStandings() {
     const GridRows rows = GridContents();
-    const bool standings = ui->grilleclassement->ColCount() >= 6;
-    const bool hideDraws = HideDrawsFlag == 1;
+    const bool scorers = ui->grilleclassement->ColCount() < 6;
+    const QStringList info = StandingsInfoTexts(PageInfo());
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(93));
         p.Skip(2);
-        const int w = p.w();
-        // Column (index in the grid, title, x).
-        QList<std::tuple<int, QString, int>> columns;
-        if (standings) {
-            columns = {{1, GetLangText(129), 10},
-                       {2, GetLangText(113), 3 * w + 10},
-                       {3, GetLangText(130), 23 * w + 10},
-                       {4, GetLangText(131), 26 * w + 10},
-                       {5, GetLangText(132), 29 * w + 10}};
-            int x = 32;
-            if (!hideDraws) {
-                columns.append({6, GetLangText(133), x * w + 10});
-                x += 3;
-            }
-            for (auto [c, title] : {std::pair{7, GetLangText(134)}, std::pair{8, GoalsForTitle()},
-                                    std::pair{9, GoalsAgainstTitle()}, std::pair{10, GetLangText(137)}}) {
-                columns.append({c, title, x * w + 10});
-                x += 3;
-            }
-        } else {
-            columns = {{1, GetLangText(111), 10},
-                       {2, GetLangText(113), 23 * w + 10},
-                       {3, GetLangText(130), 43 * w + 10}};
-        }
-        QList<QPair<int, QString>> titles;
-        for (const auto& [c, title, x] : columns) titles.append({x, title});
-        p.Line(titles);
+        // What the list shows, so that two printouts are told apart.
+        for (const QString& line : info) p.Line({{10, line}});
         p.Skip(1);
-        for (const QStringList& row : rows) {
-            QList<QPair<int, QString>> cells;
-            for (const auto& [c, title, x] : columns) cells.append({x, c < row.size() ? row[c] : QString()});
-            p.Line(cells);
-        }
+        p.Columns(StandingsColumns(scorers), rows);
     });
 }
 

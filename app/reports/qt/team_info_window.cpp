@@ -123,9 +123,9 @@ void Tfinfoequipe::FormActivate() {
 
 void Tfinfoequipe::SetInfoEquipeChartTitles() {
     setWindowTitle(GetLangText(140));
-    ui->chartclassement->chart()->setTitle(GetLangText(141));
-    ui->chartbut->chart()->setTitle(GetLangText(142));
-    ui->chartmatch->chart()->setTitle(GetLangText(143));
+    ui->chartclassement->chart()->setTitle(ChartText(GetLangText(141)));
+    ui->chartbut->chart()->setTitle(ChartText(GetLangText(142)));
+    ui->chartmatch->chart()->setTitle(ChartText(GetLangText(143)));
     m_selection->FillSeasonCombo();
 }
 
@@ -186,6 +186,7 @@ void Tfinfoequipe::ComputeTeamInfo() {
                                          {GetLangText(133), double(t.draws), kGreen}});
         }
     }
+    for (QChartView* view : charts()) KeepChartTextsWhole(view);
     ComputeTeamScorers(championship, year, team);
 }
 
