@@ -228,4 +228,44 @@ bool IsAlphaByte(int cp, unsigned char byte) {
     return upperOf(c) != c || lowerOf(c) != c || c == 0xDF || c == 0xAA || c == 0xBA || c == 0xB5;
 }
 
+uint8_t LanguageDriverOf(int cp) {
+    switch (cp) {
+        case 437: return 0x01;
+        case 850: return 0x02;
+        case 1252: return 0x03;
+        case 852: return 0x64;
+        case 866: return 0x65;
+        case 1250: return 0xC8;
+        case 1251: return 0xC9;
+        default: return 0;
+    }
+}
+
+int CodePageOfLanguageDriver(uint8_t id) {
+    switch (id) {
+        case 0x01: case 0x09: case 0x0B: case 0x0D: case 0x0F: case 0x11: case 0x15: case 0x18: case 0x19:
+        case 0x1B:
+            return 437;
+        case 0x02: case 0x0A: case 0x0E: case 0x10: case 0x12: case 0x14: case 0x16: case 0x1A: case 0x1D:
+        case 0x25: case 0x37:
+            return 850;
+        case 0x1F: case 0x22: case 0x23: case 0x40: case 0x64:
+            return 852;
+        case 0x26: case 0x65:
+            return 866;
+        case 0x03: case 0x57: case 0x58: case 0x59:
+            return 1252;
+        case 0xC8: return 1250;
+        case 0xC9: return 1251;
+        default: return 0;
+    }
+}
+
+char32_t FirstMissingChar(const std::string& utf8, int cp) {
+    if (!IsKnownCodePage(cp)) return 0;
+    for (char32_t c : DecodeUtf8(utf8))
+        if (ByteOf(cp, c) < 0) return c;
+    return 0;
+}
+
 }  // namespace xb::platform

@@ -33,4 +33,13 @@ unsigned char UpperByte(int cp, unsigned char byte);
 unsigned char LowerByte(int cp, unsigned char byte);
 bool IsAlphaByte(int cp, unsigned char byte);
 
+// The language-driver byte of a DBF header (byte 29) that names a code page, as the xBase peers write it:
+// 437 0x01, 850 0x02, 1252 0x03, 852 0x64, 866 0x65, 1250 0xC8, 1251 0xC9; 0 for a page without one.
+uint8_t LanguageDriverOf(int cp);
+// The code page a language-driver byte names, the regional variants included (0x1F Czech 852, 0x57 ANSI
+// 1252, ...); 0 for 0 and for a byte naming a page this system has no table for.
+int CodePageOfLanguageDriver(uint8_t id);
+// The first character of a UTF-8 text that the code page lacks, or 0 when it holds them all.
+char32_t FirstMissingChar(const std::string& utf8, int cp);
+
 }  // namespace xb::platform

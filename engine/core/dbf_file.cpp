@@ -117,7 +117,7 @@ bool FlushFile(platform::File& file) {
     return true;
 }
 
-bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector<FieldDef>& defs) {
+bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector<FieldDef>& defs, int codePage) {
     static const std::string kValid = "CDFLMNBGP";
     std::vector<FieldDescriptor> fields;
     bool memo = false;
@@ -156,6 +156,7 @@ bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector
     const size_t headerSize = fields.size() * 32 + 32 + 1;
     std::vector<uint8_t> image(headerSize, 0);
     image[0] = memo ? kVersionWithMemo : 0x03;
+    image[29] = platform::LanguageDriverOf(codePage);
     PutU16(&image[8], static_cast<uint16_t>(headerSize));
     PutU16(&image[10], static_cast<uint16_t>(recordSize));
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -187,6 +188,7 @@ bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector
     block.fields = fields;
     block.fieldCount = static_cast<uint8_t>(fields.size());
     block.hasMemo = memo;
+    block.codePage = image[29] ? codePage : 0;
     block.recCount = 0;
     block.state = TableState::Appended;
     block.fileMode = platform::kModeExclusive;
@@ -367,6 +369,12 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
     block.fields = std::move(fields);
     block.fieldCount = static_cast<uint8_t>(block.fields.size());
     block.hasMemo = (block.header[0] & 0x80) != 0;
+    // A table whose header names its code page is read in it whatever the locale; one whose byte is 0
+    // (written before, or by a peer that leaves it empty) follows the engine's pages as it always did.
+    const EngineSettings& st = Engine::current().settings;
+    const int named = block.isDbase2() ? 0 : platform::CodePageOfLanguageDriver(block.header[29]);
+    if (named && named != st.ansiCodePage) block.oem = true;
+    block.codePage = named ? named : (block.oem ? st.oemCodePage : st.ansiCodePage);
     block.raw.assign(block.recordSize, ' ');
     const uint64_t hs = static_cast<uint16_t>(block.headerSize);
     if (block.countRepair || AutoFixRecCount())
@@ -397,7 +405,8 @@ bool GetDbfRecord(TableBlock& block, int32_t n) {
         return false;
     }
     block.recNo = n;
-    TranslateRecord(TranslateDir::Read, block.oem, block.readProc, block.recordSize, block.recordSize, block.raw.data());
+    TranslateRecord(TranslateDir::Read, block.oem, block.readProc, block.recordSize, block.recordSize, block.raw.data(),
+                    block.codePage);
     SetIoResult(0);
     return true;
 }
@@ -407,10 +416,10 @@ namespace {
 // Writes the raw record at n in the file's code page, leaving the caller's buffer as it was.
 int writeRaw(TableBlock& block, int32_t n, size_t length) {
     TranslateRecord(TranslateDir::Write, block.oem, block.writeProc, block.recordSize, block.recordSize,
-                    block.raw.data());
+                    block.raw.data(), block.codePage);
     int rc = block.file.writeAt(block.recordOffset(n), block.raw.data(), length);
     TranslateRecord(TranslateDir::Read, block.oem, block.readProc, block.recordSize, block.recordSize,
-                    block.raw.data());
+                    block.raw.data(), block.codePage);
     return rc;
 }
 
@@ -548,20 +557,27 @@ bool CloseDbf(TableBlock& block) {
     return ok;
 }
 
+int StoredCodePage(const TableBlock& block) {
+    if (block.codePage) return block.codePage;
+    const EngineSettings& s = Engine::current().settings;
+    return block.oem ? s.oemCodePage : s.ansiCodePage;
+}
+
 void TranslateRecord(TranslateDir dir, bool oem, const TranslateProc& proc, size_t bufferSize, uint16_t recordSize,
-                     char* buffer) {
+                     char* buffer, int oemCp) {
     if (!proc && !oem) return;
     if (recordSize < 1) return;
     const Engine& e = Engine::current();
     const size_t records = bufferSize / recordSize;
+    const int stored = oemCp ? oemCp : e.settings.oemCodePage;
     for (size_t r = 0; r < records; ++r) {
         char* p = buffer + r * recordSize + 1;
         const size_t n = recordSize - 1u;
         if (dir == TranslateDir::Read) {
             if (proc) proc(p, n);
-            if (oem) platform::ConvertBytesInPlace(p, n, e.settings.oemCodePage, e.settings.ansiCodePage);
+            if (oem) platform::ConvertBytesInPlace(p, n, stored, e.settings.ansiCodePage);
         } else {
-            if (oem) platform::ConvertBytesInPlace(p, n, e.settings.ansiCodePage, e.settings.oemCodePage);
+            if (oem) platform::ConvertBytesInPlace(p, n, e.settings.ansiCodePage, stored);
             if (proc) proc(p, n);
         }
     }

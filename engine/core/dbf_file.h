@@ -48,7 +48,12 @@ struct TableBlock {
     bool eof = true;
     bool bof = true;
     uint16_t fileMode = 0;
+    // Text is translated between the stored code page and the engine's ANSI page: set for a table opened
+    // with OEM translation, and at open for any table whose header names a code page.
     bool oem = false;
+    // The code page of the stored text: the one the header's language-driver byte (29) names, else the
+    // engine's OEM page (ANSI page without translation) at the time of the open. Set by create and open.
+    int codePage = 0;
     bool countRepair = false;  // the record count at open comes from the file size (so does AutoFixRecCount)
     TranslateProc writeProc;
     TranslateProc readProc;
@@ -76,7 +81,9 @@ struct FieldDef {
     int decimals;
 };
 
-bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector<FieldDef>& fields);
+// codePage, when it has a language-driver byte, is recorded in the header (byte 29); 0 leaves the byte 0.
+bool CreateDbf(TableBlock& block, const std::string& fileName, const std::vector<FieldDef>& fields,
+               int codePage = 0);
 bool OpenDbf(TableBlock& block);
 bool ReadDbfHeader(TableBlock& block, uint64_t fileSize);
 bool ValidVersionByte(uint8_t version);
@@ -89,8 +96,11 @@ bool FlushDbf(TableBlock& block);
 bool CloseDbf(TableBlock& block);
 
 enum class TranslateDir { Read, Write };
+// oemCp is the stored code page of the table (0: the engine's OEM page).
 void TranslateRecord(TranslateDir dir, bool oem, const TranslateProc& proc, size_t bufferSize, uint16_t recordSize,
-                     char* buffer);
+                     char* buffer, int oemCp = 0);
+// The code page a table's text is stored in (see TableBlock::codePage).
+int StoredCodePage(const TableBlock& block);
 
 bool InitMemoFile(const std::string& name, uint8_t version, uint16_t blockSize, const std::string& caller);
 std::string MemoExtFor(uint8_t version);

@@ -26,7 +26,8 @@ struct EngineSettings {
     char thousandsSep = ',';
     int defaultFileMode = 18;  // the runtime's default open mode
     int ansiCodePage = 1252;   // the code page of engine text
-    int oemCodePage = 850;     // the code page of tables opened with OEM translation
+    int oemCodePage = 850;     // the code page of tables opened with OEM translation whose header names none
+    int newTableCodePage = 0;  // the code page new OEM tables record and are written in; 0: oemCodePage
 
     // The work-area layer's settings.
     uint16_t shareMode = 66;             // the mode of a shared open

@@ -26,7 +26,7 @@ std::string recordPart(const WorkAreaBlock& b) {
 // Engine text to the table's code page, on a copy.
 std::string toStored(const WorkAreaBlock& b, const std::string& text) {
     std::string out =
-        b.oem ? platform::ConvertBytes(text, eng().settings.ansiCodePage, eng().settings.oemCodePage) : text;
+        b.oem ? platform::ConvertBytes(text, eng().settings.ansiCodePage, StoredCodePage(b)) : text;
     if (b.writeProc && !out.empty()) b.writeProc(out.data(), out.size());
     return out;
 }
@@ -34,8 +34,7 @@ std::string toStored(const WorkAreaBlock& b, const std::string& text) {
 std::string fromStored(const WorkAreaBlock& b, std::string bytes) {
     if (b.readProc && !bytes.empty()) b.readProc(bytes.data(), bytes.size());
     if (b.oem)
-        platform::ConvertBytesInPlace(bytes.data(), bytes.size(), eng().settings.oemCodePage,
-                                      eng().settings.ansiCodePage);
+        platform::ConvertBytesInPlace(bytes.data(), bytes.size(), StoredCodePage(b), eng().settings.ansiCodePage);
     return bytes;
 }
 
@@ -68,6 +67,23 @@ int32_t ParseBlockText(const char* p, size_t n) {
         if (v > INT32_MAX) return 0;
     }
     return static_cast<int32_t>(neg ? -v : v);
+}
+
+bool ReadBlockText(const char* p, size_t n, int32_t& block) {
+    block = 0;
+    size_t i = 0;
+    while (i < n && (p[i] == ' ' || p[i] == '\0')) ++i;
+    bool neg = false;
+    if (i < n && (p[i] == '-' || p[i] == '+')) neg = p[i++] == '-';
+    int64_t v = 0;
+    for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
+        v = v * 10 + (p[i] - '0');
+        if (v > INT32_MAX) return false;
+    }
+    while (i < n && (p[i] == ' ' || p[i] == '\0')) ++i;
+    if (i != n) return false;
+    block = static_cast<int32_t>(neg ? -v : v);
+    return true;
 }
 
 ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, int& ioCode) {

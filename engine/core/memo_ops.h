@@ -102,6 +102,10 @@ int32_t AppendMemo(WorkAreaBlock& b, MemoFileArea& memo, const std::string& data
                    int32_t atBlock = 0);
 // The memo block number stored in a raw record's field text (left-trimmed decimal; blank is 0).
 int32_t ParseBlockText(const char* p, size_t n);
+// The same, strictly: false for field text that is no block number at all (characters other than a
+// sign and digits between the blanks, or a number past 32 bits), which ParseBlockText reads as 0 or as
+// its leading digits. What must not lose a memo (the pack) reads pointers this way.
+bool ReadBlockText(const char* p, size_t n, int32_t& block);
 bool IsMemoField(const FieldDescriptor& f);
 }  // namespace memo_detail
 

@@ -63,7 +63,15 @@ bool PackMemofile(MemoPackJob& job) {
         }
         for (const FieldDescriptor& f : b->fields) {
             if (!IsMemoField(f) || static_cast<size_t>(f.offset) + f.length > record.size()) continue;
-            int32_t block = ParseBlockText(record.data() + f.offset, f.length);
+            // A pointer that is no block number leads to a memo that cannot be found: packing without
+            // it would drop that memo for good.
+            int32_t block = 0;
+            if (!ReadBlockText(record.data() + f.offset, f.length, block)) {
+                SetEngineError(1003, memo->name + " Memo block # " +
+                                         std::string(record.data() + f.offset, f.length) + " Record # " +
+                                         std::to_string(r) + " [PackMemo]");
+                return false;
+            }
             if (block != 0) refs.push_back({r, f.offset, f.length, block});
         }
     }

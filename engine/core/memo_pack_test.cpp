@@ -145,21 +145,34 @@ TEST_F(MemoPackTest, RecordsSharingAMemoKeepSharingOneCopy) {
     EXPECT_EQ(records.substr(hs + 31 + 11, 10), "         1");
 }
 
-TEST_F(MemoPackTest, ADanglingBlockFailsThePackAndLeavesNoTemp) {
-    MakeMemoTable(base(), kMemoDbase3, 512);
-    ASSERT_TRUE(Use(base() + ".dbf", nullptr, 0));
-    AppendWithMemos("a", AddMemo("fine"));
-    AppendWithMemos("b", 4000);
-    writePacked(tmp.file("match.pak"), {1, 2});
-    const std::string packedBefore = ReadFileBytes(tmp.file("match.pak"));
-    platform::File packed;
-    ASSERT_EQ(packed.open(tmp.file("match.pak"), platform::kModeExclusive), 0);
-    MemoPackJob job{&packed, 2, tmp.file("match.$$$")};
-    EXPECT_FALSE(PackMemofile(job));
-    EXPECT_EQ(LastError(), 1003);
-    EXPECT_NE(ErrorMsg().find("Memo block # 4000 Record # 2 [PackMemo]"), std::string::npos) << ErrorMsg();
-    EXPECT_FALSE(platform::FileExists(tmp.file("match.$$$")));
-    EXPECT_EQ(ReadFileBytes(tmp.file("match.pak")), packedBefore) << "no block number was stored";
+TEST_F(MemoPackTest, APointerThatLeadsToNoMemoFailsThePackAndLeavesNoTemp) {
+    // Past the end, past 32 bits (read as no memo elsewhere), and digits with something else among them.
+    const std::vector<std::pair<std::string, std::string>> pointers = {
+        {"      4000", "4000"}, {"9999999999", "9999999999"}, {"    12ab34", "12ab34"}, {"   -   x  ", "x"}};
+    for (const auto& [text, named] : pointers) {
+        SCOPED_TRACE(text);
+        CloseDatabase();
+        MakeMemoTable(base(), kMemoDbase3, 512);
+        ASSERT_TRUE(Use(base() + ".dbf", nullptr, 0));
+        AppendWithMemos("a", AddMemo("fine"));
+        AppendWithMemos("b", AddMemo("the note behind the damaged pointer"));
+        writePacked(tmp.file("match.pak"), {1, 2});
+        std::string packedBytes = ReadFileBytes(tmp.file("match.pak"));
+        const size_t at = static_cast<size_t>(CurrentBlock()->headerSize) + CurrentBlock()->recordSize + 11;
+        packedBytes.replace(at, 10, text);
+        WriteFileBytes(tmp.file("match.pak"), packedBytes);
+        platform::File packed;
+        ASSERT_EQ(packed.open(tmp.file("match.pak"), platform::kModeExclusive), 0);
+        MemoPackJob job{&packed, 2, tmp.file("match.$$$")};
+        EXPECT_FALSE(PackMemofile(job));
+        EXPECT_EQ(LastError(), 1003);
+        const std::string message = ErrorMsg();
+        EXPECT_NE(message.find(named), std::string::npos) << message;
+        EXPECT_NE(message.find("Record # 2 [PackMemo]"), std::string::npos) << message;
+        EXPECT_FALSE(platform::FileExists(tmp.file("match.$$$")));
+        packed.close();
+        EXPECT_EQ(ReadFileBytes(tmp.file("match.pak")), packedBytes) << "no block number was stored";
+    }
 }
 
 TEST_F(MemoPackTest, AFailureAtAnyWriteLeavesNoTemp) {

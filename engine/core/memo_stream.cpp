@@ -198,7 +198,7 @@ uint32_t ReadBlobStream(void* buffer, uint32_t count) {
         if (d.textFlag == -1) d.textFlag = isTextPiece(out + done, got) ? 1 : 0;
         if (d.textFlag == 1 && b->oem)
             platform::ConvertBytesInPlace(reinterpret_cast<char*>(out + done), got,
-                                          eng().settings.oemCodePage, eng().settings.ansiCodePage);
+                                          StoredCodePage(*b), eng().settings.ansiCodePage);
         done += got;
         if (got < want) break;
     }
@@ -228,7 +228,7 @@ uint32_t WriteBlobStream(const void* buffer, uint32_t count) {
         if (d.textFlag == -1) d.textFlag = isTextPiece(in + done, want) ? 1 : 0;
         if (d.textFlag == 1 && b->oem)
             platform::ConvertBytesInPlace(piece.data(), piece.size(), eng().settings.ansiCodePage,
-                                          eng().settings.oemCodePage);
+                                          StoredCodePage(*b));
         if (memo->flavour == kMemoDbase3 && piece.find(static_cast<char>(kEofByte)) != std::string::npos) {
             fail(*b, *memo, 1005, "WriteBlobStream");
             return 0;

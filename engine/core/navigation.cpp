@@ -94,7 +94,7 @@ std::string rtrim(std::string s) {
 
 // The code page a field's stored bytes are in.
 int storedCodePage(const WorkAreaBlock& b) {
-    return (b.oem && !b.isVirtual) ? eng().settings.oemCodePage : eng().settings.ansiCodePage;
+    return (b.oem && !b.isVirtual) ? StoredCodePage(b) : eng().settings.ansiCodePage;
 }
 
 }  // namespace
@@ -798,7 +798,7 @@ bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool no
             text = asText();
             // The stored bytes are in the table's code page: search in it, and fold case there.
             if (b->oem && !b->isVirtual)
-                text = platform::ConvertBytes(text, e.settings.ansiCodePage, e.settings.oemCodePage);
+                text = platform::ConvertBytes(text, e.settings.ansiCodePage, StoredCodePage(*b));
             if (exact && text.size() < f.length) text.append(f.length - text.size(), ' ');
             break;
         case 'D':
@@ -823,7 +823,7 @@ bool LocateField(const std::string& fieldSpec, const LocateValue& value, bool no
         default:
             text = asText();
             if (b->oem && !b->isVirtual)
-                text = platform::ConvertBytes(text, e.settings.ansiCodePage, e.settings.oemCodePage);
+                text = platform::ConvertBytes(text, e.settings.ansiCodePage, StoredCodePage(*b));
             break;
     }
     e.locate.text = text;

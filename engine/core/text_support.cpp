@@ -147,6 +147,10 @@ std::string AnsiToOemStr(const std::string& text) { return platform::ConvertByte
 std::string OemToAnsiStr(const std::string& text) { return platform::ConvertBytes(text, oemCp(), ansiCp()); }
 void AnsiToOemBuf(char* buf, size_t n) { platform::ConvertBytesInPlace(buf, n, ansiCp(), oemCp()); }
 void OemToAnsiBuf(char* buf, size_t n) { platform::ConvertBytesInPlace(buf, n, oemCp(), ansiCp()); }
+std::string AnsiToOemStr(const std::string& text, int cp) {
+    return platform::ConvertBytes(text, ansiCp(), cp ? cp : oemCp());
+}
+void AnsiToOemBuf(char* buf, size_t n, int cp) { platform::ConvertBytesInPlace(buf, n, ansiCp(), cp ? cp : oemCp()); }
 
 // ---- trimming, case, searching ----
 

@@ -36,6 +36,9 @@ std::string AnsiToOemStr(const std::string& text);
 std::string OemToAnsiStr(const std::string& text);
 void AnsiToOemBuf(char* buf, size_t n);
 void OemToAnsiBuf(char* buf, size_t n);
+// The same with a table's own code page in place of the engine's OEM page (0: the engine's).
+std::string AnsiToOemStr(const std::string& text, int oemCp);
+void AnsiToOemBuf(char* buf, size_t n, int oemCp);
 
 // ---- trimming, case, searching ----
 

@@ -204,7 +204,7 @@ void TXbCDataSet::ReplaceRec() {
 void TXbCDataSet::SetFilterTo(const std::string& condition) {
     if (!BeginOperation("SetFilterTo")) return;
     positionArea();
-    const bool ok = xb::Set_Filter_To(EngineText(condition));
+    const bool ok = xb::Set_Filter_To(Utf8ToStored(condition));
     // A condition the engine refused leaves the area without a filter: the dataset says so too.
     Filtered = ok && !condition.empty();
     Filter = ok ? condition : std::string();
@@ -220,7 +220,7 @@ void TXbCDataSet::SetFilterTo(const std::string& condition) {
 void TXbCDataSet::SetWhileTo(const std::string& condition) {
     if (!BeginOperation("SetWhileTo")) return;
     positionArea();
-    xb::Set_While_To(EngineText(condition));
+    xb::Set_While_To(Utf8ToStored(condition));
     if (PendingError() == 0 && !xb::EvalWhile()) xb::GoBottomWhile();
     SyncDatasetWithArea();
 }
@@ -332,7 +332,7 @@ bool TXbCDataSet::findKey(const char* opName, const std::string& key, bool exact
     bool found;
     {
         ExactSetting setting(exact);
-        found = xb::Find(EngineText(firstChars(key, kKeyChars)));
+        found = xb::Find(Utf8ToStored(firstChars(key, kKeyChars)));
     }
     if (PendingError() != 0) return found;
     if (xb::dEOF()) {
@@ -432,7 +432,7 @@ void TXbCDataSet::GetMField(const std::string& fieldName, std::vector<std::strin
         ended = !line.empty() && (line.back() == '\n' || line.back() == '\r');
         if (!line.empty() && line.back() == '\n') line.pop_back();
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(Utf8Text(line));
+        lines.push_back(StoredToUtf8(line));
     }
     // SetMField puts a line end between lines only: a text that ends with one ends with an empty line,
     // and writing back what was read gives the same text.
@@ -447,7 +447,7 @@ void TXbCDataSet::SetMField(const std::string& fieldName, const std::vector<std:
     if (!memo.assign(n) || memo.rewrite() != 0) return;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) memo.write("\r\n");
-        memo.write(EngineText(lines[i]));
+        memo.write(Utf8ToStored(lines[i]));
     }
     memo.close();
 }

@@ -428,7 +428,11 @@ bool TXbDataSet::CreateTableFromDbfFields(const std::string& fileName) {
     }
     TrappingOff off;
     TableBlock block;
-    CreateDbf(block, fileName, defs);
+    const EngineSettings& st = Engine::current().settings;
+    const int codePage = TableLanguage == TXbTableLanguage::tlAnsi
+                             ? st.ansiCodePage
+                             : (st.newTableCodePage ? st.newTableCodePage : st.oemCodePage);
+    CreateDbf(block, fileName, defs, codePage);
     return PendingError() == 0;
 }
 
@@ -775,7 +779,7 @@ bool TXbDataSet::XbiLocate(const std::string& keyFields, const std::vector<TVari
     std::vector<LocateValue> values;
     for (const TVariant& v : keyValues) {
         if (auto s = std::get_if<std::string>(&v))
-            values.emplace_back(EngineText(*s));
+            values.emplace_back(Utf8ToStored(*s));
         else if (auto i = std::get_if<int32_t>(&v))
             values.emplace_back(static_cast<double>(*i));
         else if (auto d = std::get_if<double>(&v))
@@ -785,7 +789,7 @@ bool TXbDataSet::XbiLocate(const std::string& keyFields, const std::vector<TVari
         else
             values.emplace_back(std::string());
     }
-    const bool found = xb::LocateRecord(EngineText(keyFields), values, (options & loCaseInsensitive) != 0,
+    const bool found = xb::LocateRecord(Utf8ToStored(keyFields), values, (options & loCaseInsensitive) != 0,
                                         true, (options & loPartialKey) == 0);
     if (found) m_beforeFirst = m_afterLast = false;
     return found;
@@ -872,12 +876,29 @@ void TXbDataSet::InternalCancel() {
     if (ActiveBuffer()) std::memset(ActiveBuffer(), 0, static_cast<size_t>(BufferSize()));
 }
 
+int TXbDataSet::TextCodePage() const {
+    const int ansi = Engine::current().settings.ansiCodePage;
+    const WorkAreaBlock* b = m_area ? xb::AreaBlock(m_area) : nullptr;
+    return (b && b->oem && !b->isVirtual) ? StoredCodePage(*b) : ansi;
+}
+
+// Text goes between UTF-8 and the table's own code page, and between that and the engine's ANSI page by
+// the engine's bijection, which the record translation undoes exactly: a letter the table holds reaches
+// the file as its own byte even when the ANSI page lacks it.
 std::string TXbDataSet::StoredToUtf8(const std::string& stored) const {
-    return Utf8Text(stored);
+    const int ansi = Engine::current().settings.ansiCodePage, cp = TextCodePage();
+    if (cp == ansi) return Utf8Text(stored);
+    return platform::ToUtf8(platform::ConvertBytes(stored, ansi, cp), cp);
 }
 
 std::string TXbDataSet::Utf8ToStored(const std::string& utf8) const {
-    return EngineText(utf8);
+    const int ansi = Engine::current().settings.ansiCodePage, cp = TextCodePage();
+    if (cp == ansi) return EngineText(utf8);
+    return platform::ConvertBytes(platform::FromUtf8(utf8, cp), cp, ansi);
+}
+
+char32_t TXbDataSet::UnstorableChar(const std::string& utf8) const {
+    return platform::FirstMissingChar(utf8, TextCodePage());
 }
 
 void TXbDataSet::DoBeforeRestore() {

@@ -98,6 +98,11 @@ public:
     void Post() override;
     std::string StoredToUtf8(const std::string& stored) const override;
     std::string Utf8ToStored(const std::string& utf8) const override;
+    // The code page the open table keeps its text in (see StoredCodePage); the engine's ANSI page while
+    // the dataset is closed. Every text that crosses this dataset is converted through it.
+    int TextCodePage() const;
+    // The first character of a UTF-8 text that the table cannot hold (it would be stored as "?"), or 0.
+    char32_t UnstorableChar(const std::string& utf8) const;
 
     // Table creation from DbfFields (at fileName, by default the dataset's own).
     bool CreateTableFromDbfFields();

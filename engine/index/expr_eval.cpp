@@ -153,7 +153,7 @@ void pushField(ExprRecord& r, int32_t op, int fieldNo, int area, int compiledWid
                 e.currentArea = saved;
                 text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
                            text.end());
-                if (b->oem) text = platform::ConvertBytes(text, e.settings.oemCodePage, e.settings.ansiCodePage);
+                if (b->oem) text = platform::ConvertBytes(text, StoredCodePage(*b), e.settings.ansiCodePage);
             }
             // The memo pool holds the text and its terminating zero.
             const size_t pool = r.resultLength > 1 ? static_cast<size_t>(r.resultLength) - 1 : 0;

@@ -357,6 +357,7 @@ struct KeyMaker {
     uint16_t keyLength = 0;
     int decimals = 0;
     bool oem = false;
+    int oemCp = 0;  // the table's stored code page
 
     KeyMaker() = default;
     KeyMaker(const KeyMaker&) = delete;
@@ -378,7 +379,7 @@ struct KeyMaker {
             const size_t n = r ? std::min<size_t>(key->resultTextLength, keyLength) : 0;
             if (n) std::memcpy(out, r, n);
             std::memset(out + n, ' ', keyLength - n);
-            if (oem) AnsiToOemBuf(reinterpret_cast<char*>(out), keyLength);
+            if (oem) AnsiToOemBuf(reinterpret_cast<char*>(out), keyLength, oemCp);
             return;
         }
         double v = 0;
@@ -470,7 +471,7 @@ bool buildTag(WorkAreaBlock& b, MdxArea& area, const KeyMaker& km, bool unique, 
                 return false;
             }
             TranslateRecord(TranslateDir::Read, b.oem, b.readProc, n * b.recordSize, b.recordSize,
-                            chunk.data());
+                            chunk.data(), b.codePage);
             for (size_t j = 0; j < n; ++j) {
                 const int32_t rec = first + static_cast<int32_t>(j);
                 std::memcpy(b.raw.data(), chunk.data() + j * b.recordSize, b.recordSize);
@@ -538,6 +539,7 @@ bool addIndexTag(const TagDefinition& def, bool lock, int steps) {
     km.type = type;
     km.decimals = km.key->decimals;
     km.oem = b.oem;
+    km.oemCp = StoredCodePage(b);
     int length = type == 'D' ? static_cast<int>(kDateKeyLength) : static_cast<int>(kBcdKeyLength);
     if (type == 'C') {
         const uint8_t* r = EvaluateExpr(km.key);
@@ -765,6 +767,7 @@ bool RebuildTagsInPlace() {
         km.keyLength = page.keyLength();
         km.decimals = km.key->decimals;
         km.oem = b->oem;
+        km.oemCp = StoredCodePage(*b);
         if (page.hasFor() && !TrimRightStr(page.forExpr()).empty()) {
             km.cond = AssignExpr(TrimRightStr(page.forExpr()));
             if (!km.cond) return false;

@@ -394,7 +394,7 @@ bool BuildTagKey(const WorkAreaBlock& block, const MdxTag& tag, uint8_t* key) {
             const size_t n = r ? std::min<size_t>(tag.keyExpr->resultTextLength, length) : 0;
             if (n) std::memcpy(key, r, n);
             std::memset(key + n, ' ', length - n);
-            if (block.oem) AnsiToOemBuf(reinterpret_cast<char*>(key), length);
+            if (block.oem) AnsiToOemBuf(reinterpret_cast<char*>(key), length, StoredCodePage(block));
             return true;
         }
         case 'D': {
@@ -610,7 +610,7 @@ void searchKey(const WorkAreaBlock& b, const MdxTag& tag, const std::string& tex
         case 'C': {
             const bool exact = ExactIsOn();
             std::string t = text.substr(0, length);
-            if (b.oem) t = AnsiToOemStr(t);
+            if (b.oem) t = AnsiToOemStr(t, StoredCodePage(b));
             // Without exact, the key must land before every key that begins with the text: zeros after
             // it in an ascending order, the highest byte in a descending one (0xFE would pass over keys
             // that have 0xFF after the text).

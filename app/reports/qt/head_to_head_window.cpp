@@ -56,7 +56,6 @@ Tffaceaface::Tffaceaface(QWidget* parent)
 
     // Chartmatch: the results pie; chartbut: the goals bars.
     for (QChartView* view : {ui->Chartmatch, ui->chartbut}) {
-        view->setChart(new QChart);
         PrepareReportChart(view);
     }
     Series3 = new QPieSeries(ui->Chartmatch->chart());

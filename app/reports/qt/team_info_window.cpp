@@ -64,7 +64,6 @@ Tfinfoequipe::Tfinfoequipe(QWidget* parent)
     ui->bhtm->setText(QStringLiteral("HTML"));
 
     for (QChartView* view : charts()) {
-        view->setChart(new QChart);
         PrepareReportChart(view);
     }
     Series1 = new QLineSeries(ui->chartclassement->chart());

@@ -74,7 +74,6 @@ Tfmatcheq::Tfmatcheq(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::mak
 
     // Chartmatch: the results pie (and a bar series that stays empty); Chart1: the goals bars.
     for (QChartView* view : {ui->Chartmatch, ui->Chart1}) {
-        view->setChart(new QChart);
         PrepareReportChart(view);
     }
     Series2 = new QPieSeries(ui->Chartmatch->chart());

@@ -74,7 +74,9 @@ void SetLinePoints(QChart* chart, QLineSeries* series, const QList<ChartPoint>& 
 
 // Sets a report chart up: no animations (a chart is drawn into images and pages as it stands, and
 // Qt Charts must not have its animation changed while series change), white background, no shadow,
-// antialiased. The report windows call it once for each chart view.
+// antialiased. The report windows call it once for each chart view, on the chart the view was built
+// with: the view owns and deletes that one, whereas a view given another chart releases its first one
+// to nobody.
 void PrepareReportChart(QChartView* view);
 
 // The size a chart's image gets: the view's size in its laid-out window (a window not shown yet is

@@ -1,0 +1,234 @@
+#include "app/shell/table_check.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+
+#include "engine/core/memo_ops.h"
+#include "platform/byte_order.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+
+namespace app {
+
+namespace p = xb::platform;
+
+namespace {
+
+struct FieldDef {
+    std::string name;  // lower case
+    char type = 'C';
+    int width = 0;
+    int decimals = 0;
+    int offset = 0;  // in the record
+};
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string trim(const std::string& s) {
+    const size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// "name, T, width, decimals" as the definitions write them.
+FieldDef parseDefinition(const std::string& line) {
+    FieldDef f;
+    std::vector<std::string> items;
+    size_t start = 0;
+    for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
+        items.push_back(trim(line.substr(start, comma - start)));
+    items.push_back(trim(line.substr(start)));
+    items.resize(4);
+    f.name = lower(items[0]);
+    f.type = items[1].empty() ? 'C' : items[1][0];
+    std::from_chars(items[2].data(), items[2].data() + items[2].size(), f.width);
+    std::from_chars(items[3].data(), items[3].data() + items[3].size(), f.decimals);
+    return f;
+}
+
+std::string describe(const FieldDef& f) {
+    return f.name + "," + f.type + "," + std::to_string(f.width) + "," + std::to_string(f.decimals);
+}
+
+bool sameField(const FieldDef& a, const FieldDef& b) {
+    if (a.name != b.name || a.type != b.type || a.width != b.width) return false;
+    // Decimals mean something for numbers only; other types may carry anything there.
+    return (a.type != 'N' && a.type != 'F') || a.decimals == b.decimals;
+}
+
+// The memo file's block size and flavour as the engine reads them at its open.
+struct MemoLayout {
+    uint32_t blockSize = 512;
+    enum { Dbase3, Dbase4, Fox } flavour = Dbase4;
+};
+
+MemoLayout memoLayout(uint8_t version, p::File& memo) {
+    MemoLayout m;
+    uint8_t h[24] = {};
+    if (version == 0x83) {
+        m.flavour = MemoLayout::Dbase3;
+    } else if (version == 0xF5) {
+        m.flavour = MemoLayout::Fox;
+        if (memo.readAt(0, h, 8) == 0) m.blockSize = p::GetU16Be(h + 6);
+    } else if (memo.readAt(0, h, 24) == 0) {
+        m.blockSize = p::GetU16(h + 20);
+    }
+    if (m.blockSize == 0) m.blockSize = 512;
+    return m;
+}
+
+// Whether block leads to a memo that lies whole inside the file.
+bool memoInside(p::File& memo, uint64_t size, const MemoLayout& m, uint32_t block) {
+    const uint64_t offset = uint64_t{block} * m.blockSize;
+    if (offset >= size) return false;
+    if (m.flavour == MemoLayout::Dbase3) return true;  // its text runs to its end byte or the file's end
+    uint8_t h[8];
+    if (size - offset < 8 || memo.readAt(offset, h, 8) != 0) return false;
+    uint64_t length;
+    if (m.flavour == MemoLayout::Fox) {
+        length = p::GetU32Be(h + 4);
+    } else {
+        if (h[0] != 0xFF || h[1] != 0xFF || h[2] != 0x08 || h[3] != 0x00) return false;
+        const uint32_t total = p::GetU32(h + 4);
+        length = total >= 8 ? total - 8 : 0;
+    }
+    return length <= size - offset - 8;
+}
+
+// The block number a memo field holds as text; -1 for text that is no block number at all.
+int64_t blockOf(const char* text, size_t width) {
+    int32_t block = 0;
+    if (!xb::memo_detail::ReadBlockText(text, width, block)) return -1;
+    return block < 0 ? -int64_t{block} : block;  // negative numbers address the block of their absolute value
+}
+
+}  // namespace
+
+bool CanGoOnWith(const TableProblem& problem) {
+    return problem.kind == TableDamage::Missing || problem.kind == TableDamage::CutInRecords ||
+           problem.kind == TableDamage::MemoPointer;
+}
+
+std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const LeagueTable& table) {
+    std::vector<TableProblem> out;
+    const std::string path = p::ResolveCase(folder + table.file);
+    if (!p::FileExists(path)) {
+        out.push_back({table.file, TableDamage::Missing});
+        return out;
+    }
+    p::File dbf;
+    const int rc = dbf.open(path, p::kModeSharedRead);
+    // A table another station holds alone (a pack under way) is whole once it lets go of it.
+    if (rc == p::kErrSharingViolation) return out;
+    uint64_t size = 0;
+    uint8_t h[32] = {};
+    if (rc != 0 || dbf.size(size) != 0 || size < 32 || dbf.readAt(0, h, 32) != 0) {
+        out.push_back({table.file, TableDamage::NotATable});
+        return out;
+    }
+    const uint8_t version = h[0];
+    const uint32_t count = p::GetU32(h + 4);
+    const uint16_t headerSize = p::GetU16(h + 8);
+    const uint16_t recordSize = p::GetU16(h + 10);
+    if (headerSize < 33 || recordSize == 0 || size < headerSize) {
+        out.push_back({table.file, TableDamage::NotATable});
+        return out;
+    }
+
+    // The fields the header describes, up to its terminator.
+    std::vector<uint8_t> header(headerSize);
+    if (dbf.readAt(0, header.data(), header.size()) != 0) {
+        out.push_back({table.file, TableDamage::NotATable});
+        return out;
+    }
+    std::vector<FieldDef> stored;
+    int offset = 1;
+    for (size_t at = 32; at + 32 <= header.size() && header[at] != 0x0D; at += 32) {
+        FieldDef f;
+        const char* name = reinterpret_cast<const char*>(&header[at]);
+        f.name = lower(std::string(name, strnlen(name, 11)));
+        f.type = static_cast<char>(header[at + 11]);
+        f.width = header[at + 16];
+        f.decimals = header[at + 17];
+        f.offset = offset;
+        offset += f.width;
+        stored.push_back(f);
+    }
+    if (offset != recordSize) {
+        out.push_back({table.file, TableDamage::NotATable});
+        return out;
+    }
+    std::vector<FieldDef> wanted;
+    for (const std::string& line : table.fields) wanted.push_back(parseDefinition(line));
+    for (size_t i = 0; i < std::max(stored.size(), wanted.size()); ++i) {
+        const FieldDef* s = i < stored.size() ? &stored[i] : nullptr;
+        const FieldDef* w = i < wanted.size() ? &wanted[i] : nullptr;
+        if (s && w && sameField(*s, *w)) continue;
+        out.push_back({table.file, TableDamage::FieldMismatch, 0, w ? w->name : s->name,
+                       s ? describe(*s) : std::string(), w ? describe(*w) : std::string()});
+    }
+    if (!out.empty()) return out;
+
+    const uint64_t rows = (size - headerSize) / recordSize;
+    const uint64_t rest = (size - headerSize) % recordSize;
+    bool endByte = false;
+    if (rest == 1) {
+        uint8_t last = 0;
+        endByte = dbf.readAt(size - 1, &last, 1) == 0 && last == 0x1A;
+    }
+    if (count > rows || (rest != 0 && !endByte))
+        out.push_back(
+            {table.file, TableDamage::CutInRecords, static_cast<int>(std::min<uint64_t>(rows, count))});
+
+    std::vector<const FieldDef*> memoFields;
+    for (const FieldDef& f : stored)
+        if (f.type == 'M') memoFields.push_back(&f);
+    if (memoFields.empty()) return out;
+
+    const std::string memoPath = p::ResolveCase(folder + table.stem() + (version == 0xF5 ? ".fpt" : ".dbt"));
+    p::File memo;
+    uint64_t memoSize = 0;
+    const bool memoOpen = memo.open(memoPath, p::kModeSharedRead) == 0 && memo.size(memoSize) == 0;
+    const MemoLayout layout = memoOpen ? memoLayout(version, memo) : MemoLayout{};
+    const uint64_t checked = std::min<uint64_t>(rows, count);
+    const size_t perChunk = std::max<size_t>(1, (1u << 20) / recordSize);
+    std::vector<char> chunk(perChunk * recordSize);
+    for (uint64_t first = 0; first < checked; first += perChunk) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(perChunk, checked - first));
+        if (dbf.readAt(headerSize + first * recordSize, chunk.data(), n * recordSize) != 0) break;
+        for (size_t i = 0; i < n; ++i) {
+            const char* record = chunk.data() + i * recordSize;
+            for (const FieldDef* f : memoFields) {
+                const int64_t block = blockOf(record + f->offset, static_cast<size_t>(f->width));
+                if (block == 0) continue;
+                if (!memoOpen) {
+                    out.push_back({table.file, TableDamage::MemoFileMissing});
+                    return out;
+                }
+                if (block > 0 && memoInside(memo, memoSize, layout, static_cast<uint32_t>(block))) continue;
+                out.push_back(
+                    {table.file, TableDamage::MemoPointer, static_cast<int>(first + i + 1), f->name});
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder) {
+    std::vector<TableProblem> out;
+    bool anyPresent = false;
+    for (const LeagueTable& t : LeagueTables()) {
+        std::vector<TableProblem> found = CheckLeagueTable(folder, t);
+        if (found.empty() || found.front().kind != TableDamage::Missing) anyPresent = true;
+        out.insert(out.end(), found.begin(), found.end());
+    }
+    if (!anyPresent) out.clear();
+    return out;
+}
+
+}  // namespace app

@@ -1,0 +1,45 @@
+// What a league table's files hold against what opening and using them needs: the table beside the
+// others, its header against its size, its fields against the table's definition, and every memo
+// pointer inside its memo file. Plain reading: nothing is locked, written or repaired, so a check can
+// run before anything else touches the data folder, and again on files about to take its place.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/shell/league_tables.h"
+
+namespace app {
+
+enum class TableDamage {
+    Missing,          // the table file is absent although other tables of the database are there
+    NotATable,        // too short for its header, or a header that describes no record layout
+    CutInRecords,     // fewer whole rows than the header counts, or a piece of a row at the end
+    FieldMismatch,    // a field differs from the table's definition (or is missing, or is one too many)
+    MemoFileMissing,  // the table has memo pointers and no memo file
+    MemoPointer,      // a row's memo pointer leads past the end of the memo file or to no memo
+};
+
+struct TableProblem {
+    std::string file;  // "joueur.dbf"
+    TableDamage kind;
+    int row = 0;           // CutInRecords: the whole rows the file holds; MemoPointer: the row (from 1)
+    std::string field;     // FieldMismatch, MemoPointer: the field's name as the definition writes it
+    std::string found;     // FieldMismatch: the field as the file describes it ("nuequipe,C,5,0"), or ""
+    std::string expected;  // FieldMismatch: the field as the definition describes it, or ""
+};
+
+// Whether the program can go on past the problem (missing tables are created empty, a table with
+// damage in its rows is kept as it is and only read) or must stop (it cannot read the table at all).
+bool CanGoOnWith(const TableProblem& problem);
+
+// The problems of one table's files in folder (ending "/"): an absent table file gives Missing; an
+// unreadable one NotATable. The memo pointers of deleted rows are checked too: a pack keeps none of
+// them, but undeleting keeps them all.
+std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const LeagueTable& table);
+
+// The problems of the nine tables in folder, in the order the database opens them. A folder without
+// any of them is a first start: nothing is missing there.
+std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder);
+
+}  // namespace app

@@ -1,0 +1,330 @@
+// What each window's computation costs on a network share, where every file-system call is a round trip:
+// the calls it makes by kind and its time with every call waiting 1 ms first, on a database of one season
+// and on one of 34 seasons, beside a floor: the calls a design that opens each table it needs once and
+// reads its rows in 64 KB blocks would make. The local time (no wait) is given with each figure.
+//
+// The season is the test suite's generated one (20 teams, 38 matchdays, squads, goals and cards); the 34
+// seasons repeat it year after year. The match stored is a match of the season taken out first (its row,
+// goals and cards deleted) and stored again as new with 3 goals and 2 cards, then stored once more.
+//
+// Usage: bench_network_share [--quick]   (--quick: no 1 ms runs, the counts only)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/editing/match_entry.h"
+#include "app/reports/championship_stats.h"
+#include "app/reports/head_to_head.h"
+#include "app/reports/prevision.h"
+#include "app/reports/results_grid.h"
+#include "app/reports/scorers.h"
+#include "app/reports/standings.h"
+#include "app/reports/standings_by_day.h"
+#include "app/reports/team_info.h"
+#include "app/reports/team_matches.h"
+#include "app/shell/app_files.h"
+#include "app/shell/league_database.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_tables.h"
+#include "bench/bench_report.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
+#include "engine/dataset/engine_start.h"
+#include "engine/dataset/xb_file_dataset.h"
+#include "platform/file.h"
+#include "platform/locale_facts.h"
+#include "tests/support/league_season.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using xb::platform::FileCallCounts;
+
+constexpr int kYear = 2026, kChampionship = 1, kTeam = 3, kOpponent = 7;
+constexpr int kBlock = 65536;
+
+// The seasons' rows: season s (0 = the newest) is the generated season moved back s years.
+std::vector<xbtest::SeasonTable> seasons(int count) {
+    const std::vector<xbtest::SeasonTable> one = xbtest::MakeSeason();
+    std::vector<xbtest::SeasonTable> out = one;
+    for (auto& t : out) t.rows.clear();
+    for (size_t i = 0; i < one.size(); ++i) {
+        const auto& names = one[i].fieldNames;
+        const auto year = std::find(names.begin(), names.end(), "annee");
+        const bool perSeason = year != names.end();
+        for (int s = 0; s < (perSeason ? count : 1); ++s)
+            for (auto row : one[i].rows) {
+                if (perSeason) {
+                    auto& y = row[static_cast<size_t>(year - names.begin())];
+                    y = std::to_string(std::stoi(y) - s);
+                }
+                out[i].rows.push_back(row);
+            }
+    }
+    return out;
+}
+
+void fill(const std::string& dir, const std::vector<xbtest::SeasonTable>& tables) {
+    for (const auto& s : tables) {
+        const app::LeagueTable* def = app::FindLeagueTable(s.file);
+        xb::TXbDbf t;
+        t.Name = def->component;
+        t.SetDbfFileName(dir + "/" + def->file);
+        t.DbfFields = def->fields;
+        t.IndexList = def->indexList();
+        t.CreateIndex = xb::TCreateIndexType::ciVerifyHeader;
+        t.ShowProgress = false;
+        t.SetExclusive(true);
+        t.Open();
+        for (const auto& row : s.rows) {
+            t.Append();
+            for (size_t i = 0; i < s.fieldNames.size(); ++i)
+                if (!row[i].empty()) t.FieldByName(s.fieldNames[i]).SetAsString(row[i]);
+            t.Post();
+        }
+        t.Close();
+    }
+}
+
+// The floor of a computation: for each table it reads, the open of the table and its index, one read of
+// their headers and the key path, its rows in 64 KB blocks and the two closes; for each table it writes,
+// the lock and unlock, one write of the rows, one of each changed tag's leaf and one of the header.
+struct TableUse {
+    std::string file;
+    long rows;  // rows read
+    int writtenTags = 0;
+};
+
+std::map<std::string, int> g_recordLength;
+
+long floorCalls(const std::vector<TableUse>& uses) {
+    long calls = 0;
+    for (const TableUse& u : uses) {
+        const long bytes = u.rows * g_recordLength[u.file];
+        calls += 5 + (bytes + kBlock - 1) / kBlock;
+        if (u.writtenTags) calls += 4 + u.writtenTags;
+    }
+    return calls;
+}
+
+int recordLength(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    unsigned char h[12] = {};
+    const size_t got = f ? std::fread(h, 1, sizeof h, f) : 0;
+    if (f) std::fclose(f);
+    return got == sizeof h ? h[10] | h[11] << 8 : 0;
+}
+
+std::string callsText(const FileCallCounts& c) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "r %lu w %lu l %lu u %lu s %lu o %lu x %lu = %lu",
+                  static_cast<unsigned long>(c.read), static_cast<unsigned long>(c.write),
+                  static_cast<unsigned long>(c.lock), static_cast<unsigned long>(c.unlock),
+                  static_cast<unsigned long>(c.stat), static_cast<unsigned long>(c.open),
+                  static_cast<unsigned long>(c.other), static_cast<unsigned long>(c.total()));
+    return buf;
+}
+
+struct Measure {
+    FileCallCounts calls;
+    double localSeconds = 0;
+    double shareSeconds = 0;
+};
+
+// prepare runs before each measured run, outside the counts and the time.
+Measure measure(const std::function<void()>& run, const std::function<void()>& prepare, bool quick) {
+    Measure m;
+    m.localSeconds = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        if (prepare) prepare();
+        const FileCallCounts c0 = xb::platform::FileCalls();
+        const auto t0 = Clock::now();
+        run();
+        m.localSeconds = std::min(m.localSeconds, std::chrono::duration<double>(Clock::now() - t0).count());
+        m.calls = xb::platform::FileCalls() - c0;
+    }
+    if (!quick) {
+        if (prepare) prepare();
+        xb::platform::SetFileCallLatency(std::chrono::milliseconds(1));
+        const auto t0 = Clock::now();
+        run();
+        m.shareSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        xb::platform::SetFileCallLatency(std::chrono::microseconds(0));
+    }
+    return m;
+}
+
+long countRows(const std::vector<xbtest::SeasonTable>& tables, const std::string& file,
+               const std::function<bool(const std::map<std::string, int>&)>& accept) {
+    long n = 0;
+    for (const auto& t : tables) {
+        if (t.file != file) continue;
+        for (const auto& row : t.rows) {
+            std::map<std::string, int> v;
+            for (size_t i = 0; i < t.fieldNames.size(); ++i)
+                v[t.fieldNames[i]] = std::atoi(row[i].c_str());
+            n += accept(v) ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+struct Computation {
+    std::string name;
+    std::function<void()> run;
+    std::vector<TableUse> floor;
+    std::function<void()> prepare = {};
+};
+
+std::vector<app::MatchEvent> g_goals = {{kTeam * 100 + 1, 12, 0, 1}, {kTeam * 100 + 2, 40, 1, 1},
+                                        {kOpponent * 100 + 3, 77, 0, 2}};
+std::vector<app::MatchEvent> g_cards = {{kTeam * 100 + 4, 30, 0, 1}, {kOpponent * 100 + 5, 61, 1, 2}};
+
+int run(const std::string& dir, int count, bool quick, int* failures) {
+    const std::vector<xbtest::SeasonTable> tables = seasons(count);
+    fill(dir, tables);
+    app::SetAppDir(QString::fromStdString(dir + "/"));
+    for (const auto& def : app::LeagueTables()) g_recordLength[def.file] = recordLength(dir + "/" + def.file);
+    auto all = [&](const std::string& f) { return countRows(tables, f, [](const auto&) { return true; }); };
+    auto ofSeason = [&](const std::string& f) {
+        return countRows(tables, f, [](const auto& v) {
+            return v.at("annee") == kYear && (!v.count("nuchamp") || v.at("nuchamp") == kChampionship);
+        });
+    };
+    auto ofTeam = [&](const std::string& f) {
+        return countRows(tables, f, [](const auto& v) {
+            return v.at("annee") == kYear && (v.at("nueq1") == kTeam || v.at("nueq2") == kTeam);
+        });
+    };
+    auto meetings = [&] {
+        return countRows(tables, "resultat.dbf", [](const auto& v) {
+            return (v.at("nueq1") == kTeam && v.at("nueq2") == kOpponent) ||
+                   (v.at("nueq1") == kOpponent && v.at("nueq2") == kTeam);
+        });
+    };
+    // The match taken out and stored again: the first of team 3 at home.
+    app::MatchRow match;
+    for (const auto& t : tables)
+        if (t.file == "resultat.dbf")
+            for (const auto& r : t.rows)
+                if (std::stoi(r[1]) == kYear && std::stoi(r[3]) == kTeam) {
+                    match = {kChampionship, kYear, std::stoi(r[2]), kTeam, std::stoi(r[4]), 2, 1, "V1", 0, 0};
+                    break;
+                }
+    const app::MatchKey key{match.championship, match.year, match.matchday, match.home, match.away};
+    for (auto& e : g_goals) e.player = (e.team == 1 ? match.home : match.away) * 100 + e.player % 100;
+    for (auto& e : g_cards) e.player = (e.team == 1 ? match.home : match.away) * 100 + e.player % 100;
+
+    std::unique_ptr<xb::TXbDbf> results;  // the match entry window keeps resultat open
+    auto openResults = [&] {
+        if (!results) app::OpenTable(results, "resultat.dbf");
+    };
+    auto store = [&](bool mustExist) {
+        openResults();
+        if (app::StoreMatch(*results, match, g_goals, g_cards, mustExist) != app::StoreOutcome::Saved) ++*failures;
+    };
+    auto takeOut = [&] {
+        openResults();
+        if (!app::DeleteMatch(*results, key)) ++*failures;
+    };
+
+    const long season = ofSeason("resultat.dbf"), goals = ofSeason("but.dbf");
+    const std::vector<TableUse> rules = {{"champan.dbf", 1}, {"eqchamp.dbf", ofSeason("eqchamp.dbf")}};
+    auto with = [](std::vector<TableUse> a, const std::vector<TableUse>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<Computation> computations = {
+        {"scorers",
+         [&] { *failures += app::BuildScorersTable({kChampionship, kYear, 1, 38, 0, 0}).empty(); },
+         {{"but.dbf", goals}, {"joueur.dbf", all("joueur.dbf")}, {"equipe.dbf", all("equipe.dbf")},
+          {"joueq.dbf", ofSeason("joueq.dbf")}}},
+        {"team information (with its scorers)",
+         [&] {
+             *failures += !app::ComputeTeamInfo(kChampionship, kYear, kTeam).computed;
+             *failures += app::ComputeTeamScorers(kChampionship, kYear, kTeam).empty();
+         },
+         with(rules, {{"resultat.dbf", season}, {"but.dbf", goals}, {"joueur.dbf", all("joueur.dbf")},
+                      {"equipe.dbf", all("equipe.dbf")}})},
+        {"standings",
+         [&] { *failures += app::ComputeStandingsGrid({kChampionship, kYear, 1, 38, 0, 0}).rows.empty(); },
+         with(rules, {{"resultat.dbf", season}, {"equipe.dbf", all("equipe.dbf")}})},
+        {"standings by matchday",
+         [&] { *failures += app::ComputeStandingsByDay(kChampionship, kYear, 1, 38, kTeam).size() != 39; },
+         with(rules, {{"resultat.dbf", season}})},
+        {"results grid",
+         [&] { *failures += app::ComputeResultsGrid(kChampionship, kYear).names.empty(); },
+         with(rules, {{"resultat.dbf", season}, {"equipe.dbf", all("equipe.dbf")}})},
+        {"team matches",
+         [&] { *failures += app::ComputeTeamMatches(kChampionship, kYear, kTeam, 0).rows.empty(); },
+         with(rules, {{"resultat.dbf", ofTeam("resultat.dbf")}, {"equipe.dbf", all("equipe.dbf")}})},
+        {"prediction",
+         [&] {
+             *failures += !app::ComputePrevision({3, kChampionship, kYear, 38, kTeam, kOpponent}).has_value();
+         },
+         with(rules, {{"resultat.dbf", season + meetings()}})},
+        {"championship statistics",
+         [&] { *failures += app::ComputeChampionshipStats(kChampionship, kYear).homeGoals == 0; },
+         with(rules, {{"resultat.dbf", season}})},
+        {"head-to-head",
+         [&] { *failures += app::ComputeHeadToHead(kTeam, kOpponent, true).rows.empty(); },
+         {{"resultat.dbf", meetings()}, {"champion.dbf", all("champion.dbf")}}},
+        {"store a new match (3 goals, 2 cards)", [&] { store(false); },
+         {{"resultat.dbf", 1, 5}, {"but.dbf", 0, 4}, {"carton.dbf", 0, 4}}, takeOut},
+        {"store the same match again", [&] { store(true); },
+         {{"resultat.dbf", 1, 5}, {"but.dbf", 3, 4}, {"carton.dbf", 2, 4}}},
+        {"the season's team list",
+         [&] { *failures += app::SeasonTeamEntries(kYear, kChampionship, true).isEmpty(); },
+         {{"eqchamp.dbf", ofSeason("eqchamp.dbf")}, {"equipe.dbf", all("equipe.dbf")}}},
+        {"program start (nine tables)",
+         [&] {
+             results.reset();
+             app::Tfsysteme f;
+             app::CloseSystemTables(f);
+         },
+         {{"champan.dbf", 0}, {"champion.dbf", 0}, {"eqchamp.dbf", 0}, {"resultat.dbf", 0}, {"equipe.dbf", 0},
+          {"joueur.dbf", 0}, {"joueq.dbf", 0}, {"but.dbf", 0}, {"carton.dbf", 0}}},
+    };
+    const std::string where = count == 1 ? "1 season" : std::to_string(count) + " seasons";
+    std::printf("\n%s: %-38s %28s %9s %9s %6s\n", where.c_str(), "computation", "calls by kind", "at 1 ms",
+                "local", "floor");
+    for (const Computation& c : computations) {
+        const Measure m = measure(c.run, c.prepare, quick);
+        const long floor = floorCalls(c.floor);
+        std::printf("%-48s %-44s %7.0f ms %6.2f ms %6ld\n", c.name.c_str(), callsText(m.calls).c_str(),
+                    m.shareSeconds * 1000, m.localSeconds * 1000, floor);
+        char extra[96];
+        std::snprintf(extra, sizeof extra, "; local %.2f ms", m.localSeconds * 1000);
+        if (!quick)
+            bench::ReportFigure("network share, " + where + ": " + c.name, 1 / m.shareSeconds, "runs/s",
+                                "floor: " + std::to_string(floor) + " calls at 1 ms", 1000.0 / floor,
+                                callsText(m.calls) + extra);
+    }
+    results.reset();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    xb::Engine engine(xb::platform::LocaleFactsFromName("en_US"));
+    xb::InstallEngineUnits(engine);
+    xb::SetErrorTrap(false);
+    int failures = 0;
+    for (int count : {1, 34}) {
+        char dir[] = "/tmp/bench-share-XXXXXX";
+        if (!mkdtemp(dir)) return 1;
+        run(dir, count, quick, &failures);
+        if (std::system((std::string("rm -rf ") + dir).c_str()) != 0) ++failures;
+    }
+    if (failures) std::printf("%d computations gave no answer\n", failures);
+    return failures ? 1 : 0;
+}
