@@ -387,14 +387,13 @@ void Tfsairesultat::PrintMatchday() {
         p.Line({{10, GetLangText(13) + QStringLiteral(" :") + ui->eannee->currentText()}});
         p.Skip(1);
         p.Line({{10, GetLangText(14) + QStringLiteral(" :") + ui->ejournee->currentText()}});
-        p.Skip(3);
+        p.Skip(1);
         const ReportGrid& g = *ui->grilleresultat;
-        const int w = p.w();
+        std::vector<QStringList> rows;
         for (int r = 1; r < g.RowCount(); ++r)
-            p.Line({{10, g.Cells(kHomeName, r)},
-                    {20 * w + 10, g.Cells(kHomeGoals, r)},
-                    {24 * w + 10, g.Cells(kAwayGoals, r)},
-                    {28 * w + 10, g.Cells(kAwayName, r)}});
+            rows.push_back({g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r),
+                            g.Cells(kAwayName, r)});
+        p.Columns(MatchdayColumns(), rows);
     });
 }
 
