@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QStyleOptionFrame>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -223,7 +224,9 @@ void ReportGrid::FitColumnsToContents() {
     const int scrollBar = verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff
                               ? 0
                               : style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    setMinimumWidth(std::max(m_layoutMinimumWidth, total + scrollBar + 2 * frameWidth() + 2));
+    // Wide enough for every column, yet never more than half the screen: past that the grid scrolls.
+    const int half = screen() ? screen()->availableGeometry().width() / 2 : 640;
+    setMinimumWidth(std::max(m_layoutMinimumWidth, std::min(half, total + scrollBar + 2 * frameWidth() + 2)));
 }
 
 void ReportGrid::SetVisibleRowsAtLeast(int rows) {

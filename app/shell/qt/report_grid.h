@@ -83,8 +83,8 @@ public:
     int ColWidth(int col) const;
     // Widens each shown column to its longest text, its title's included (a title of several lines by
     // its longest line, and the title bar made tall enough for the most lines), and never narrower than
-    // the width last set for it; the grid then asks for the width of all its columns. Windows call it
-    // once their cells are filled.
+    // the width last set for it; the grid then asks for the width of all its columns (at most half the
+    // screen's). Windows call it once their cells are filled.
     void FitColumnsToContents();
     // The rows a grid shows whole without scrolling, at the least: its height follows.
     void SetVisibleRowsAtLeast(int rows);
