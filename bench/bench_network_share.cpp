@@ -248,8 +248,9 @@ int run(const std::string& dir, int count, bool quick, int* failures) {
           {"joueq.dbf", ofSeason("joueq.dbf")}}},
         {"team information (with its scorers)",
          [&] {
-             *failures += !app::ComputeTeamInfo(kChampionship, kYear, kTeam).computed;
-             *failures += app::ComputeTeamScorers(kChampionship, kYear, kTeam).empty();
+             app::LeagueReading reading;  // as the window does: one for the charts and the scorers
+             *failures += !app::ComputeTeamInfo(reading, kChampionship, kYear, kTeam).computed;
+             *failures += app::ComputeTeamScorers(reading, kChampionship, kYear, kTeam).empty();
          },
          with(rules, {{"resultat.dbf", season}, {"but.dbf", goals}, {"joueur.dbf", all("joueur.dbf")},
                       {"equipe.dbf", all("equipe.dbf")}})},

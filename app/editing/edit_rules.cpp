@@ -86,8 +86,13 @@ std::optional<int> SuggestedDayCount(const QString& teams) {
 
 const SeasonRuleField* SeasonRuleFields(int* count) {
     static const SeasonRuleField kFields[] = {
-        {"enbequipe", 120, 0, 99}, {"enbjournee", 121, 0, 99}, {"eptv", 123, -9, 99},  {"eptn", 124, -9, 99},
-        {"eptd", 125, -9, 99},     {"eptfv", 126, -9, 99},     {"eptfd", 127, -9, 99},
+        {"enbequipe", Text::NumberOfTeams, 0, 99},
+        {"enbjournee", Text::NumberOfMatchdays, 0, 99},
+        {"eptv", Text::PointsWin, -9, 99},
+        {"eptn", Text::PointsDraw, -9, 99},
+        {"eptd", Text::PointsDefeat, -9, 99},
+        {"eptfv", Text::PointsForfeitWin, -9, 99},
+        {"eptfd", Text::PointsForfeitDefeat, -9, 99},
     };
     *count = static_cast<int>(std::size(kFields));
     return kFields;

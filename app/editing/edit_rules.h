@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "app/shell/lang_text_ids.h"
+
 namespace app {
 
 // What an entry field lets through.
@@ -35,7 +37,7 @@ std::optional<int> SuggestedDayCount(const QString& teams);
 // A season rule as the championship window edits it.
 struct SeasonRuleField {
     const char* objectName;  // the combo box
-    int labelText;           // the language text of its label
+    Text labelText;          // the language text of its label
     int low, high;           // accepted values
 };
 // The seven rules in the order they are checked: teams, matchdays, then the five point values.

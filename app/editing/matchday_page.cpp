@@ -6,7 +6,7 @@
 namespace app {
 
 ReportColumns MatchdayColumns() {
-    const QString team = GetLangText(139);
+    const QString team = GetLangText(Text::Team);
     return {{0, team + QStringLiteral(" 1"), {}, 0, 10, 100, CellAlign::None},
             {1, QString(), {}, 20, 10, 35, CellAlign::Center},
             {2, QString(), {}, 24, 10, 35, CellAlign::Center},
@@ -15,16 +15,17 @@ ReportColumns MatchdayColumns() {
 
 QByteArray MatchdayHtml(const MatchdayPage& page, int style) {
     const bool first = style != 2;
-    PageOptions options = DefaultPageOptions(GetLangText(225));
+    PageOptions options = DefaultPageOptions(GetLangText(Text::MatchdayResultsTitle));
     options.titleParagraph = first;
     HtmlPageWriter w(options);
     w.Begin();
-    const QString matchdayLine = HtmlEscape(GetLangText(14)) + QStringLiteral(" :") +
+    const QString matchdayLine = HtmlEscape(GetLangText(Text::Matchday)) + QStringLiteral(" :") +
                                  HtmlEscape(page.matchday) + QStringLiteral("<br>");
     if (first) {
-        w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") + HtmlEscape(GetLangText(12)) +
-               QStringLiteral(" :") + HtmlEscape(page.championshipName) + QStringLiteral("<br>"));
-        w.Line(HtmlEscape(GetLangText(13)) + QStringLiteral(" :") + HtmlEscape(page.seasonText) +
+        w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") +
+               HtmlEscape(GetLangText(Text::Championship)) + QStringLiteral(" :") +
+               HtmlEscape(page.championshipName) + QStringLiteral("<br>"));
+        w.Line(HtmlEscape(GetLangText(Text::Year)) + QStringLiteral(" :") + HtmlEscape(page.seasonText) +
                QStringLiteral("<br>"));
         w.Line(matchdayLine);
         w.Line(QStringLiteral("</font></p>"));

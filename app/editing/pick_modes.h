@@ -2,11 +2,13 @@
 // tag, the field searched, and the two grid columns (the number, then the name).
 #pragma once
 
+#include "app/shell/lang_text_ids.h"
+
 namespace app {
 
 struct PickColumn {
     const char* field;
-    int titleText;  // language text of the title; 0 for the literal "N°"
+    Text titleText;  // language text of the title; Text::None for the literal "N°"
     int width;      // pixels
     bool shown;
 };

@@ -267,23 +267,27 @@ RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& arc
 }
 
 void ReportRestoreResult(const RestoreResult& result) {
-    auto text = [](int n) { return GetLangText(n).toStdString(); };
+    auto text = [](Text t) { return GetLangText(t).toStdString(); };
     auto& ui = platform::CurrentUi();
     const std::string detail = result.reason.empty() ? "" : "\n\n" + result.reason;
     switch (result.outcome) {
         case RestoreOutcome::kRestored:
-            ui.messageBox(text(229), text(228), platform::kMbOk | platform::kMbIconInformation);
+            ui.messageBox(text(Text::AllOk), text(Text::OperationFinished),
+                          platform::kMbOk | platform::kMbIconInformation);
             return;
         case RestoreOutcome::kCancelled:
             return;
         case RestoreOutcome::kInUse:
-            ui.messageBox(text(253) + detail, text(228), platform::kMbOk | platform::kMbIconWarning);
+            ui.messageBox(text(Text::DatabaseInUse) + detail, text(Text::OperationFinished),
+                          platform::kMbOk | platform::kMbIconWarning);
             return;
         case RestoreOutcome::kIncomplete:
-            ui.messageBox(text(254) + detail, text(228), platform::kMbOk | platform::kMbIconStop);
+            ui.messageBox(text(Text::NotACompleteDatabase) + detail, text(Text::OperationFinished),
+                          platform::kMbOk | platform::kMbIconStop);
             return;
         case RestoreOutcome::kFailed:
-            ui.messageBox(text(255) + detail, text(228), platform::kMbOk | platform::kMbIconStop);
+            ui.messageBox(text(Text::RestoreFailed) + detail, text(Text::OperationFinished),
+                          platform::kMbOk | platform::kMbIconStop);
             return;
     }
 }

@@ -316,7 +316,7 @@ TEST_F(DatabaseArchiveTest, AnotherStationHoldingATableMakesTheRestoreRefuseAndI
     EXPECT_TRUE(leftovers(live).empty());
     ReportRestoreResult(r);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text.rfind(GetLangText(253).toStdString(), 0), 0u);
+    EXPECT_EQ(ui.messages[0].text.rfind(GetLangText(Text::DatabaseInUse).toStdString(), 0), 0u);
 
     EXPECT_EQ(station.ask("create 1 LATER"), "1 ");
     ASSERT_EQ(station.ask("release"), "0");

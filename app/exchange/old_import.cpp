@@ -56,13 +56,14 @@ public:
     bool hold(QString& why) override {
         std::string busy;
         if (m_hold.Take(dataDir(), &busy)) return true;
-        why = GetLangText(253) + QStringLiteral(" (") + QString::fromStdString(busy) + QStringLiteral(")");
+        why = GetLangText(Text::DatabaseInUse) + QStringLiteral(" (") + QString::fromStdString(busy) +
+              QStringLiteral(")");
         return false;
     }
     bool swap(const std::string&, QString& why) override {
         std::string reason;
         if (!PrepareStagedDatabase(dataDir(), &reason)) {
-            why = GetLangText(255) + QStringLiteral(" (") + QString::fromStdString(reason) +
+            why = GetLangText(Text::RestoreFailed) + QStringLiteral(" (") + QString::fromStdString(reason) +
                   QStringLiteral(")");
             return false;
         }
@@ -72,13 +73,13 @@ public:
             case SwapOutcome::kSwapped:
                 return true;
             case SwapOutcome::kInUse:
-                why = GetLangText(253) + QStringLiteral(" (") + QString::fromStdString(busy) +
+                why = GetLangText(Text::DatabaseInUse) + QStringLiteral(" (") + QString::fromStdString(busy) +
                       QStringLiteral(")");
                 return false;
             case SwapOutcome::kFailed:
                 break;
         }
-        why = GetLangText(255);
+        why = GetLangText(Text::RestoreFailed);
         return false;
     }
     void release() override { m_hold.Release(); }

@@ -187,7 +187,7 @@ TEST_F(ResultsGridTest, PageSpellsNamesDownwardsAndColoursEveryCell) {
         ++c;
     }
     EXPECT_EQ(r, 3);
-    EXPECT_TRUE(html.contains(HtmlEscape(GetLangText(12)) + "Ligue &lt;A&gt;<br>"));
+    EXPECT_TRUE(html.contains(HtmlEscape(GetLangText(Text::Championship)) + "Ligue &lt;A&gt;<br>"));
     EXPECT_FALSE(html.contains(QLatin1String("</center>")));
     EXPECT_EQ(html.count(QLatin1String("<p")), html.count(QLatin1String("</p>")));
     EXPECT_EQ(html.count(QLatin1String("<font")), html.count(QLatin1String("</font>")));

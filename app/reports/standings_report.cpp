@@ -41,36 +41,37 @@ GridRows ScorersGridRows(const std::vector<ScorerRow>& scorers) {
 }
 
 QString GoalsForTitle() {
-    return Params.goalsForLabel.isEmpty() ? GetLangText(135) : Params.goalsForLabel;
+    return Params.goalsForLabel.isEmpty() ? GetLangText(Text::GoalsForShort) : Params.goalsForLabel;
 }
 
 QString GoalsAgainstTitle() {
-    return Params.goalsAgainstLabel.isEmpty() ? GetLangText(136) : Params.goalsAgainstLabel;
+    return Params.goalsAgainstLabel.isEmpty() ? GetLangText(Text::GoalsAgainstShort)
+                                              : Params.goalsAgainstLabel;
 }
 
 QStringList StandingsInfoTexts(const StandingsPageInfo& info) {
-    return {GetLangText(12) + QStringLiteral(" :") + info.championshipName,
-            GetLangText(13) + QStringLiteral(" :") + info.seasonText,
-            GetLangText(14) + QStringLiteral(" :") + info.firstDay + GetLangText(138) + info.lastDay,
+    return {GetLangText(Text::Championship) + QStringLiteral(" :") + info.championshipName,
+            GetLangText(Text::Year) + QStringLiteral(" :") + info.seasonText,
+            GetLangText(Text::Matchday) + QStringLiteral(" :") + info.firstDay + GetLangText(Text::RangeTo) + info.lastDay,
             QStringLiteral("TYPE:") + rightTrimmed(info.sideText) + QLatin1Char(' ') +
                 rightTrimmed(info.orderText)};
 }
 
 ReportColumns StandingsColumns(bool scorers) {
     if (scorers)
-        return {{1, GetLangText(111), {}, 0, 10, 100, CellAlign::Right},
-                {2, GetLangText(139), {}, 23, 10, 100, CellAlign::None},
-                {3, GetLangText(109), {}, 43, 10, 35, CellAlign::Center}};
-    ReportColumns columns = {{1, GetLangText(129), {}, 0, 10, 10, CellAlign::Right},
-                             {2, GetLangText(113), {}, 3, 10, 100, CellAlign::None},
-                             {3, GetLangText(130), {}, 23, 10, 35, CellAlign::Center},
-                             {4, GetLangText(131), {}, 26, 10, 35, CellAlign::Center},
-                             {5, GetLangText(132), {}, 29, 10, 35, CellAlign::Center}};
-    const std::pair<int, QString> rest[] = {{6, GetLangText(133)},
-                                            {7, GetLangText(134)},
+        return {{1, GetLangText(Text::Scorers), {}, 0, 10, 100, CellAlign::Right},
+                {2, GetLangText(Text::Team), {}, 23, 10, 100, CellAlign::None},
+                {3, GetLangText(Text::Goals), {}, 43, 10, 35, CellAlign::Center}};
+    ReportColumns columns = {{1, GetLangText(Text::PositionShort), {}, 0, 10, 10, CellAlign::Right},
+                             {2, GetLangText(Text::Teams), {}, 3, 10, 100, CellAlign::None},
+                             {3, GetLangText(Text::PointsShort), {}, 23, 10, 35, CellAlign::Center},
+                             {4, GetLangText(Text::PlayedShort), {}, 26, 10, 35, CellAlign::Center},
+                             {5, GetLangText(Text::WonShort), {}, 29, 10, 35, CellAlign::Center}};
+    const std::pair<int, QString> rest[] = {{6, GetLangText(Text::DrawnShort)},
+                                            {7, GetLangText(Text::LostShort)},
                                             {8, GoalsForTitle()},
                                             {9, GoalsAgainstTitle()},
-                                            {10, GetLangText(137)}};
+                                            {10, GetLangText(Text::DifferenceShort)}};
     int units = 32;
     for (const auto& [column, title] : rest) {
         // The one place the draws are hidden: screen, printout and page follow this list.
@@ -83,7 +84,7 @@ ReportColumns StandingsColumns(bool scorers) {
 
 QByteArray ExportStandingsHtml(const GridRows& rows, const StandingsPageInfo& info) {
     const bool standings = rows.empty() || rows.front().size() >= kStandingsColumns;
-    HtmlPageWriter w(DefaultPageOptions(GetLangText(93)));
+    HtmlPageWriter w(DefaultPageOptions(GetLangText(Text::StandingsTitle)));
     w.Begin();
     const QStringList lines = StandingsInfoTexts(info);
     for (qsizetype i = 0; i < lines.size(); ++i)

@@ -1,5 +1,6 @@
 #include "app/reports/team_matches.h"
 
+#include "app/reports/standings.h"
 #include "app/shell/html_page.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
@@ -43,7 +44,8 @@ bool kept(int type, bool home, const std::optional<MatchPoints>& points) {
 TeamMatchesResult ComputeTeamMatches(int championship, int year, int team, int type) {
     TeamMatchesResult out;
     if (championship < 1 || year < 1 || team < 1) return out;
-    ScanSeasonResults(championship, year, kLastMatchday, [&](const SeasonMatch& m) {
+    LeagueReading reading;
+    ScanSeasonResults(reading, championship, year, kLastMatchday, [&](const SeasonMatch& m) {
         if (m.home != team && m.away != team) return;
         const bool home = m.home == team;
         const auto points = PointsOfResult(m.code, m.homeGoals, m.awayGoals, m.homePoints, m.awayPoints, {});
@@ -78,14 +80,14 @@ TeamMatchesResult ComputeTeamMatches(int championship, int year, int team, int t
         row.marker = markerOf(m.code);
         out.rows.push_back(row);
     });
-    // FillTeamNamesInGrid: the names of both columns, each looked up in one pass.
+    // The names of both columns, each team looked up once.
     std::vector<int> homes, aways;
     for (const TeamMatchRow& r : out.rows) {
         homes.push_back(r.home);
         aways.push_back(r.away);
     }
-    const std::vector<QString> homeNames = FillStandingsTeamNames(homes);
-    const std::vector<QString> awayNames = FillStandingsTeamNames(aways);
+    const std::vector<QString> homeNames = FillStandingsTeamNames(reading, homes);
+    const std::vector<QString> awayNames = FillStandingsTeamNames(reading, aways);
     for (size_t i = 0; i < out.rows.size(); ++i) {
         out.rows[i].homeName = homeNames[i];
         out.rows[i].awayName = awayNames[i];
@@ -103,39 +105,40 @@ GridRows TeamMatchesGridRows(const TeamMatchesResult& result) {
 }
 
 QString BiggestMatchText(const BiggestMatch& m, int team, bool win) {
-    if (m.matchday == 0) return GetLangText(win ? 165 : 164);
+    if (m.matchday == 0) return GetLangText(win ? Text::NoVictory : Text::NoDefeat);
     const QString score = QString::number(m.homeGoals) + QLatin1Char('-') + QString::number(m.awayGoals);
-    const QString where = QLatin1Char('(') + GetLangText(m.home == team ? 106 : 107) + QStringLiteral(") ") +
-                          GetLangText(14) + QStringLiteral(" : ") + QString::number(m.matchday) +
-                          QStringLiteral("   ") + score;
+    const QString where = QLatin1Char('(') + GetLangText(m.home == team ? Text::Home : Text::Away) +
+                          QStringLiteral(") ") + GetLangText(Text::Matchday) + QStringLiteral(" : ") +
+                          QString::number(m.matchday) + QStringLiteral("   ") + score;
     if (m.home == team)
-        return where + QLatin1Char(' ') + GetLangText(163) + QLatin1Char(' ') + GetTeamName(m.away);
-    return where + QStringLiteral("  ") + GetLangText(163) + QLatin1Char(' ') + GetTeamName(m.home) +
-           QLatin1Char(' ');
+        return where + QLatin1Char(' ') + GetLangText(Text::Against) + QLatin1Char(' ') + GetTeamName(m.away);
+    return where + QStringLiteral("  ") + GetLangText(Text::Against) + QLatin1Char(' ') +
+           GetTeamName(m.home) + QLatin1Char(' ');
 }
 
 QString TeamMatchesSummary(int listed) {
-    return GetLangText(166) + QStringLiteral(" :") + QString::number(listed) + QLatin1Char('\n');
+    return GetLangText(Text::TeamMatches) + QStringLiteral(" :") + QString::number(listed) +
+           QLatin1Char('\n');
 }
 
 ReportColumns TeamMatchesColumns() {
-    return {{0, GetLangText(14), {}, 0, 10, 35, CellAlign::None},
-            {1, GetLangText(139) + QStringLiteral(" 1"), {}, 4, 10, 100, CellAlign::None},
+    return {{0, GetLangText(Text::Matchday), {}, 0, 10, 35, CellAlign::None},
+            {1, GetLangText(Text::Team) + QStringLiteral(" 1"), {}, 4, 10, 100, CellAlign::None},
             {2, QString(), {}, 24, 10, 35, CellAlign::Right},
             {3, QString(), {}, 27, 10, 35, CellAlign::Right},
-            {4, GetLangText(139) + QStringLiteral(" 2"), {}, 30, 10, 100, CellAlign::None}};
+            {4, GetLangText(Text::Team) + QStringLiteral(" 2"), {}, 30, 10, 100, CellAlign::None}};
 }
 
 QByteArray ExportTeamMatchesHtml(const GridRows& rows, const TeamMatchesPageInfo& info,
                                  const QStringList& imageNames) {
-    PageOptions options = DefaultPageOptions(GetLangText(161));
+    PageOptions options = DefaultPageOptions(GetLangText(Text::MatchesTeams));
     options.footerBlanks = 2;
     HtmlPageWriter w(options);
     w.Begin();
     w.SubTitle(info.teamText);
-    w.InfoLines({{GetLangText(12), info.championshipName},
-                 {GetLangText(13), info.seasonText},
-                 {GetLangText(162), info.typeText}});
+    w.InfoLines({{GetLangText(Text::Championship), info.championshipName},
+                 {GetLangText(Text::Year), info.seasonText},
+                 {GetLangText(Text::MatchType), info.typeText}});
     const ReportColumns columns = TeamMatchesColumns();
     w.TableOpen();
     WriteHeaderCells(w, columns);

@@ -113,7 +113,8 @@ void HtmlPageWriter::Begin() {
 
 void HtmlPageWriter::Finish() {
     CloseCentered();
-    QString generator = m_options.generatorText.isEmpty() ? GetLangText(144) : m_options.generatorText;
+    QString generator =
+        m_options.generatorText.isEmpty() ? GetLangText(Text::PageCreatedWith) : m_options.generatorText;
     QString product = QStringLiteral("PELMORAD32");
     if (!m_options.makerHost.isEmpty()) {
         const QString host = HtmlEscape(m_options.makerHost);

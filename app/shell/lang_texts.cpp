@@ -50,11 +50,11 @@ std::vector<QString> ParseTextTable(const std::string& source, QStringList* prob
                               .arg(kBuiltInTextCount));
             continue;
         }
-        if (fields.size() != kLanguageCount + 1) {
+        if (fields.size() != kLanguageCount + 2) {
             report(i + 1, QStringLiteral("text %1 has %2 fields instead of %3")
                               .arg(n)
                               .arg(fields.size())
-                              .arg(kLanguageCount + 1));
+                              .arg(kLanguageCount + 2));
             continue;
         }
         if (seen[n]) {
@@ -63,7 +63,7 @@ std::vector<QString> ParseTextTable(const std::string& source, QStringList* prob
         }
         seen[n] = true;
         for (int l = 0; l < kLanguageCount; ++l)
-            entries[static_cast<size_t>(n - 1) * kLanguageCount + l] = fields[l + 1];
+            entries[static_cast<size_t>(n - 1) * kLanguageCount + l] = fields[l + 2];
     }
     for (int n = 1; n <= kBuiltInTextCount; ++n) {
         if (!seen[n]) report(0, QStringLiteral("text %1 has no row").arg(n));
@@ -83,7 +83,8 @@ QString BuiltInText(int n, int language) {
     return BuiltInTextTable()[static_cast<size_t>(n - 1) * kLanguageCount + (language - 1)];
 }
 
-QString GetLangText(int n) {
+QString GetLangText(Text text) {
+    const int n = static_cast<int>(text);
     if (g_languageManager && g_languageManager->loaded()) {
         // Language files are written for the first 252 texts; a later text the file lacks would show as
         // an empty message, so the built-in one stands in.

@@ -1,6 +1,7 @@
-// The interface texts: every caption, hint and message a window shows is looked up by number. They come
-// from the table built into the program (252 numbers in eight languages) or, when the program directory
-// holds a language file, from that file for every number and whatever the current language.
+// The interface texts: every caption, hint and message a window shows is looked up by its name (Text::...,
+// generated from resources/lang/texts.tsv), which stands for its number. They come from the table built into
+// the program (eight languages) or, when the program directory holds a language file, from that file for
+// every number it has and whatever the current language.
 #pragma once
 
 #include <QString>
@@ -9,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/lang_text_ids.h"
+
 namespace app {
 
 // The current language: 1 French, 2 English, 3 Portuguese, 4 Spanish, 5 Italian, 6 Croatian,
@@ -16,27 +19,29 @@ namespace app {
 extern int LanguageIndex;
 
 inline constexpr int kLanguageCount = 8;
-inline constexpr int kBuiltInTextCount = 255;
 // The texts a language file provides; texts above it come from the built-in table when the file lacks them.
 inline constexpr int kFileTextCount = 252;
 inline constexpr const char* kLanguageFileName = "pelmorad.lg";
 
 class Tgerelanguage;
 
-// Text n in the current language: the loaded language file's text n when a file is loaded (for a number
-// above kFileTextCount that the file lacks, the built-in entry), else the built-in entry; the empty text for
-// a number or a language without a text. Never fails.
-QString GetLangText(int n);
-// The built-in entry for text n in language (1..8); empty outside the table.
+// A text in the current language: the loaded language file's text of that number when a file is loaded (for
+// a number above kFileTextCount that the file lacks, the built-in entry), else the built-in entry; the empty
+// text for Text::None, a number outside the table or a language without a text. Never fails.
+QString GetLangText(Text text);
+// The built-in entry for text number n in language (1..8); empty outside the table.
 QString BuiltInText(int n, int language);
+inline QString BuiltInText(Text text, int language) {
+    return BuiltInText(static_cast<int>(text), language);
+}
 
 // The language manager GetLangText consults; nullptr (the default) means the built-in table only.
 // The caller keeps ownership.
 void SetLanguageManager(Tgerelanguage* manager);
 Tgerelanguage* LanguageManager();
 
-// Parses the built-in table's source: one row per text number, the number then one field per
-// language, separated by tabs; '#' lines and empty lines are skipped. Returns the entries row after
+// Parses the built-in table's source: one row per text number, the number, the text's name, then one field
+// per language, separated by tabs; '#' lines and empty lines are skipped. Returns the entries row after
 // row (text n in language l at (n - 1) * 8 + l - 1); rows that cannot be placed are reported in problems.
 std::vector<QString> ParseTextTable(const std::string& source, QStringList* problems);
 // The table compiled into the program, and what parsing it reported (nothing, for a sound build).

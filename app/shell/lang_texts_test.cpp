@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/paths.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/run_command.h"
 
 namespace app {
 namespace {
@@ -343,51 +345,12 @@ const GivenText kGivenTexts[] = {
     {252, 1, "Une nouvelle version est disponible... Veuillez nous contacter à "},
 };
 
-struct WindowTexts {
-    const char* window;
-    std::vector<int> numbers;
-};
-
-// Every text number a window, report or message of the program shows, by where it is shown.
-const WindowTexts kUsedTexts[] = {
-    {"main window",
-     {149, 150, 147, 181, 152, 113, 64,  88,  182, 157, 14,  161, 176, 177, 183, 180, 148, 184,
-      112, 39,  160, 67,  65,  153, 154, 146, 155, 156, 158, 159, 174, 175, 178, 179, 151, 46}},
-    {"goal type names", {71, 72, 73, 74, 75, 76}},
-    {"parameters window", {46, 184, 215, 216, 217, 218, 219, 220, 221, 222, 223, 224}},
-    {"file chooser", {3, 4, 5, 27, 28}},
-    {"match entry", {1,  2,  11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25,
-                     26, 27, 28, 30, 31, 32, 33, 34, 60, 61, 62, 71, 72, 73, 74, 75, 76}},
-    {"matchday results",
-     {12, 13, 14, 46, 53, 79, 80, 81, 82, 83, 84, 85, 86, 87, 88, 89, 90, 110, 139, 144, 225}},
-    {"championship management", {12,  13,  22,  27,  36,  37,  41,  42,  43,  44,  45,  46,  52,  53,  112,
-                                 113, 115, 116, 117, 118, 119, 120, 121, 122, 123, 124, 125, 126, 127, 128}},
-    {"team management", {13, 27, 30, 35, 36, 37, 41, 42, 43, 44, 45, 46, 52, 53, 64, 86, 154, 171, 172, 173}},
-    {"player management", {16, 23, 27, 30, 35, 36, 37, 38, 40, 41, 42, 43, 44,
-                           45, 46, 48, 49, 50, 51, 52, 53, 56, 57, 58, 59, 185}},
-    {"pick list", {12, 46, 64, 139}},
-    {"standings",
-     {12,  13,  14,  28,  45,  46,  80,  82,  84,  91,  92,  93,  94,  95,  96,  97,  98,  99,  100, 101,
-      102, 103, 104, 109, 111, 113, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 144, 145}},
-    {"championship statistics", {12, 13, 45, 46, 80, 81, 82, 124, 183, 233, 234, 235, 236, 237}},
-    {"prediction", {12, 13, 14, 45, 46, 80, 81, 82, 84, 133, 139, 148, 243, 248, 249, 250}},
-    {"team matches", {12,  13,  14,  45,  46,  80,  81,  82,  84,  96,  97,  98,  102, 103, 104, 106, 107,
-                      132, 133, 134, 135, 136, 139, 144, 161, 162, 163, 164, 165, 166, 167, 168, 169, 170}},
-    {"team information", {12,  13,  45,  46,  64,  80,  81,  82,  84,  97,  98,  105, 106, 107, 108,
-                          109, 111, 113, 132, 133, 134, 135, 136, 139, 140, 141, 142, 143, 144}},
-    {"head to head", {12, 13, 14, 45, 46, 80, 81, 82, 84, 133, 139, 144, 167, 170, 177, 244, 245}},
-    {"results grid", {12, 13, 46, 79, 82, 84, 144, 242}},
-    {"new version notice", {251, 252}},
-    {"database download", {69, 226, 227, 228, 229, 230, 231, 232}},
-    {"backup and restore", {8, 9, 10, 63, 253, 254, 255}},
-};
-
 const char* const kLanguageNames[] = {"French",  "English",  "Portuguese", "Spanish",
                                       "Italian", "Croatian", "Swedish",    "Danish"};
 
 TEST_F(LangTextsTest, BuiltInTableParsesCleanlyIntoEveryNumberAndLanguage) {
     EXPECT_TRUE(BuiltInTextTableProblems().isEmpty()) << BuiltInTextTableProblems().join(u'\n').toStdString();
-    EXPECT_EQ(BuiltInTextTable().size(), 255u * 8u);
+    EXPECT_EQ(BuiltInTextTable().size(), static_cast<size_t>(kBuiltInTextCount) * 8u);
 }
 
 TEST_F(LangTextsTest, GivenTextsAreKeptVerbatim) {
@@ -397,38 +360,11 @@ TEST_F(LangTextsTest, GivenTextsAreKeptVerbatim) {
     }
 }
 
-TEST_F(LangTextsTest, EveryTextAWindowShowsExistsInAllEightLanguages) {
-    for (const WindowTexts& w : kUsedTexts) {
-        for (int n : w.numbers) {
-            for (int l = 1; l <= kLanguageCount; ++l) {
-                EXPECT_FALSE(BuiltInText(n, l).trimmed().isEmpty())
-                    << w.window << ": text " << n << " is empty in " << kLanguageNames[l - 1];
-            }
-        }
-    }
-}
-
-TEST_F(LangTextsTest, EveryListedRowIsTranslatedAndUnlistedRowsStayEmpty) {
-    // A row has either all eight languages or none: a half-filled row would show blanks in some
-    // languages only.
-    std::set<int> used;
-    for (const WindowTexts& w : kUsedTexts) used.insert(w.numbers.begin(), w.numbers.end());
-    for (int n = 1; n <= kBuiltInTextCount; ++n) {
-        int filled = 0;
-        for (int l = 1; l <= kLanguageCount; ++l) filled += BuiltInText(n, l).isEmpty() ? 0 : 1;
-        EXPECT_TRUE(filled == 0 || filled == kLanguageCount)
-            << "text " << n << " has " << filled << " languages";
-        if (used.count(n)) {
-            EXPECT_EQ(filled, kLanguageCount) << "text " << n;
-        }
-    }
-}
-
 TEST_F(LangTextsTest, NewVersionNoticeLeavesRoomForTheContactAddress) {
     for (int l = 1; l <= kLanguageCount; ++l) {
-        const QString notice = BuiltInText(252, l);
+        const QString notice = BuiltInText(Text::NewVersionAvailable, l);
         EXPECT_TRUE(notice.endsWith(u' ') && !notice.endsWith(QStringLiteral("  "))) << kLanguageNames[l - 1];
-        EXPECT_FALSE(BuiltInText(251, l).isEmpty()) << kLanguageNames[l - 1];
+        EXPECT_FALSE(BuiltInText(Text::NewVersion, l).isEmpty()) << kLanguageNames[l - 1];
     }
 }
 
@@ -443,7 +379,7 @@ TEST_F(LangTextsTest, TextsKeepTheirOwnLetters) {
     for (QChar c : QStringLiteral("čćđšžČŽ")) EXPECT_TRUE(croatian.contains(c)) << QString(c).toStdString();
     for (QChar c : QStringLiteral("åäö")) EXPECT_TRUE(swedish.contains(c)) << QString(c).toStdString();
     for (QChar c : QStringLiteral("ãçõé")) EXPECT_TRUE(portuguese.contains(c)) << QString(c).toStdString();
-    EXPECT_EQ(BuiltInText(108, 6), QStringLiteral("PODACI O MOMČADI"));
+    EXPECT_EQ(BuiltInText(Text::TeamInformationTitle, 6), QStringLiteral("PODACI O MOMČADI"));
 }
 
 TEST_F(LangTextsTest, GetLangTextFollowsTheCurrentLanguageAndNeverFails) {
@@ -453,13 +389,16 @@ TEST_F(LangTextsTest, GetLangTextFollowsTheCurrentLanguageAndNeverFails) {
         const char* expected;
     };
     const Case cases[] = {
-        {1, 14, "Journée"}, {2, 14, "Week"}, {6, 129, "POZ"}, {8, 144, "Siden lavet med"},
-        {1, 0, ""},         {1, 256, ""},    {1, -1, ""},     {9, 14, ""},
-        {0, 14, ""},        {-3, 14, ""},    {1, 6, ""},      {2, 251, "New version"},
+        {1, 14, "Journée"}, {2, 14, "Week"},
+        {6, 129, "POZ"},    {8, 144, "Siden lavet med"},
+        {1, 0, ""},         {1, kBuiltInTextCount + 1, ""},
+        {1, -1, ""},        {9, 14, ""},
+        {0, 14, ""},        {-3, 14, ""},
+        {1, 6, ""},         {2, 251, "New version"},
     };
     for (const Case& c : cases) {
         LanguageIndex = c.language;
-        EXPECT_EQ(GetLangText(c.number).toStdString(), c.expected)
+        EXPECT_EQ(GetLangText(static_cast<Text>(c.number)).toStdString(), c.expected)
             << "language " << c.language << " text " << c.number;
     }
 }
@@ -468,26 +407,79 @@ TEST_F(LangTextsTest, ParserReportsRowsItCannotPlaceAndKeepsTheRest) {
     const std::string source =
         "# comment\n"
         "\n"
-        "1\tun\tone\tum\tuno\tuno\tjedan\tett\ten\r\n"
-        "2\ttoo\tfew\n"
-        "1\tagain\ta\tb\tc\td\te\tf\tg\n"
-        "256\ta\tb\tc\td\te\tf\tg\th\n"
-        "x\ta\tb\tc\td\te\tf\tg\th\n"
-        "3\t\t\t\t\t\t\t\t \n";
+        "1\tOne\tun\tone\tum\tuno\tuno\tjedan\tett\ten\r\n"
+        "2\tToo\ttoo\tfew\n"
+        "1\tAgain\tagain\ta\tb\tc\td\te\tf\tg\n"
+        "999\tBeyond\ta\tb\tc\td\te\tf\tg\th\n"
+        "x\tX\ta\tb\tc\td\te\tf\tg\th\n"
+        "3\t\t\t\t\t\t\t\t\t \n";
     QStringList problems;
     const std::vector<QString> entries = ParseTextTable(source, &problems);
-    ASSERT_EQ(entries.size(), 255u * 8u);
+    ASSERT_EQ(entries.size(), static_cast<size_t>(kBuiltInTextCount) * 8u);
     EXPECT_EQ(entries[0], QStringLiteral("un"));
     EXPECT_EQ(entries[7], QStringLiteral("en"));  // the CR of a CR LF line end is not part of the text
     EXPECT_EQ(entries[8], QString());
     EXPECT_EQ(entries[2 * 8 + 7], QStringLiteral(" "));
     const QString all = problems.join(u'\n');
     for (const char* expected :
-         {"line 4: text 2 has 3 fields", "line 5: text 1 appears twice", "line 6: text number \"256\"",
-          "line 7: text number \"x\"", "text 2 has no row", "text 255 has no row"}) {
+         {"line 4: text 2 has 4 fields", "line 5: text 1 appears twice", "line 6: text number \"999\"",
+          "line 7: text number \"x\"", "text 2 has no row"}) {
         EXPECT_TRUE(all.contains(QString::fromUtf8(expected))) << expected << "\n" << all.toStdString();
     }
+    EXPECT_TRUE(all.contains(QStringLiteral("text %1 has no row").arg(kBuiltInTextCount)));
     EXPECT_FALSE(all.contains(QStringLiteral("text 3 has no row")));
+}
+
+// The build refuses a table row it cannot name or that lacks a language, saying which line; a sound new row
+// at the end becomes a name with the next number.
+TEST_F(LangTextsTest, GeneratorNamesEveryTextAndRefusesRowsItCannotUse) {
+    const std::string head =
+        "# comment\n"
+        "1\tFirst\tun\tone\tum\tuno\tuno\tjedan\tett\ten\n"
+        "2\t\t\t\t\t\t\t\t\t\n";
+    const std::string eight = "\ta\tb\tc\td\te\tf\tg\th\n";
+    struct Case {
+        const char* what;
+        std::string row;       // appended after the head
+        const char* expected;  // in the failure; empty: the row is accepted
+    };
+    const Case cases[] = {
+        {"a new row", "3\tNewText" + eight, ""},
+        {"a row in the old format", "3" + eight, "tsv:4: text 3 has 9 fields; a row is the number, a name and eight texts"},
+        {"a gap in the numbers", "4\tNewText" + eight, "tsv:4: text number \"4\" where 3 comes next"},
+        {"a number taken", "2\tNewText" + eight, "where 3 comes next"},
+        {"a language missing", "3\tNewText\ta\tb\tc\td\te\t\tg\th\n", "NewText is missing in 1 of the eight"},
+        {"a text without a name", "3\t" + eight, "tsv:4: text 3 has no name"},
+        {"a name taken", "3\tFirst" + eight, "the name First is taken"},
+        {"a name that is no identifier", "3\tnew text" + eight, "\"new text\" is not a text name"},
+        {"a semicolon and brackets in a text", "3\tNewText\ta;b\t[c]\t\"d\"\td\te\tf\tg\th\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string table = tmp.file("texts.tsv"), header = tmp.file("ids.h");
+        xbtest::WriteFileBytes(table, head + c.row);
+        std::remove(header.c_str());
+        int status = 0;
+        std::string out =
+            xbtest::RunCommand(xbtest::ShellQuote(LM_CMAKE) + " -DTEXTS=" + xbtest::ShellQuote(table) +
+                                   " -DOUT_CPP=" + xbtest::ShellQuote(tmp.file("data.cpp")) +
+                                   " -DOUT_HEADER=" + xbtest::ShellQuote(header) + " -P " +
+                                   xbtest::ShellQuote(LM_TEXTS_GENERATOR) + " 2>&1",
+                               &status);
+        // CMake wraps its messages: compare with every run of blanks as one space.
+        out = QString::fromStdString(out).simplified().toStdString();
+        if (*c.expected) {
+            EXPECT_NE(status, 0);
+            EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+            EXPECT_FALSE(xb::platform::FileExists(header));
+        } else {
+            EXPECT_EQ(status, 0) << out;
+            const std::string ids = xbtest::ReadFileBytes(header);
+            EXPECT_NE(ids.find("First = 1,"), std::string::npos) << ids;
+            EXPECT_NE(ids.find("NewText = 3,"), std::string::npos) << ids;
+            EXPECT_NE(ids.find("kBuiltInTextCount = 3;"), std::string::npos) << ids;
+        }
+    }
 }
 
 // ---- The language file ----
@@ -508,14 +500,14 @@ TEST_F(LangTextsTest, LoadedFileReplacesTheTableWhateverTheLanguage) {
     SetLanguageManager(&manager);
     for (int language : {1, 2, 6, 9}) {
         LanguageIndex = language;
-        EXPECT_EQ(GetLangText(1), QStringLiteral("Spieler"));
-        EXPECT_EQ(GetLangText(3), QStringLiteral("Woche"));
-        EXPECT_EQ(GetLangText(4), QString()) << "beyond the file's last text line";
-        EXPECT_EQ(GetLangText(14), QString()) << "the built-in table is not consulted";
-        EXPECT_EQ(GetLangText(0), QString());
+        EXPECT_EQ(GetLangText(Text::PlayerOnBothTeams), QStringLiteral("Spieler"));
+        EXPECT_EQ(GetLangText(Text::EnterNewFileName), QStringLiteral("Woche"));
+        EXPECT_EQ(GetLangText(Text::ContinueQuestion), QString()) << "beyond the file's last text line";
+        EXPECT_EQ(GetLangText(Text::Matchday), QString()) << "the built-in table is not consulted";
+        EXPECT_EQ(GetLangText(Text::None), QString());
         // Texts added after the file's format was fixed come from the table when the file lacks them.
-        EXPECT_EQ(GetLangText(254), BuiltInText(254, language)) << language;
-        EXPECT_EQ(GetLangText(256), QString());
+        EXPECT_EQ(GetLangText(Text::NotACompleteDatabase), BuiltInText(Text::NotACompleteDatabase, language)) << language;
+        EXPECT_EQ(GetLangText(static_cast<Text>(kBuiltInTextCount + 1)), QString());
     }
     EXPECT_EQ(manager.languageName(), QStringLiteral("Deutsch"));
     EXPECT_EQ(manager.secondHeaderText(), QStringLiteral("Someone"));
@@ -619,7 +611,8 @@ TEST_F(LangTextsTest, FilesThatGiveNoTextsAreNotLoaded) {
         EXPECT_FALSE(manager.loaded()) << c.name;
         SetLanguageManager(&manager);
         LanguageIndex = 2;
-        EXPECT_EQ(GetLangText(14), QStringLiteral("Week")) << c.name << ": the built-in table stays in use";
+        EXPECT_EQ(GetLangText(Text::Matchday), QStringLiteral("Week"))
+            << c.name << ": the built-in table stays in use";
         SetLanguageManager(nullptr);
     }
 }

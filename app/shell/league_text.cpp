@@ -72,7 +72,7 @@ QString EntryName(const QString& entry) {
 
 QString GoalTypeName(int type) {
     if (type < 0 || type > 5) return {};
-    // Languages 1 to 5 keep the names they were first given; the others take texts 71 to 76.
+    // Languages 1 to 5 keep the names they were first given; the others take the table's.
     static const std::array<std::array<const char*, 5>, 6> kNames = {{
         {"Normal", "Normal", "Normal", "Normal", "Normal"},
         {"Penalty", "Penalty", "Penalty", "Penalty", "Penalty"},
@@ -83,7 +83,7 @@ QString GoalTypeName(int type) {
     }};
     if (LanguageIndex >= 1 && LanguageIndex <= 5)
         return QString::fromLatin1(kNames[static_cast<size_t>(type)][static_cast<size_t>(LanguageIndex - 1)]);
-    return GetLangText(71 + type);
+    return GetLangText(kGoalTypeTexts[type]);
 }
 
 }  // namespace app

@@ -5,6 +5,8 @@
 #include <QString>
 #include <string>
 
+#include "app/shell/lang_text_ids.h"
+
 namespace app {
 
 // The decimal text of n preceded by blanks up to width characters: the text the index expression
@@ -33,5 +35,8 @@ QString EntryName(const QString& entry);
 // The name of a goal type (0 normal, 1 penalty, 2 own goal, 3 right foot, 4 left foot, 5 free kick) in
 // the current language; the empty text for any other type.
 QString GoalTypeName(int type);
+// The language table's names of the six goal types, by type.
+inline constexpr Text kGoalTypeTexts[] = {Text::GoalNormal, Text::GoalPenalty, Text::GoalOwnGoal,
+                                          Text::GoalRight,  Text::GoalLeft,    Text::GoalFreeKick};
 
 }  // namespace app

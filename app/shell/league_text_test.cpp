@@ -56,7 +56,7 @@ TEST(LeagueText, GoalTypeNamesInEveryLanguage) {
         LanguageIndex = lang;
         for (int type = 0; type <= 5; ++type) {
             const QString want =
-                lang <= 5 ? QString::fromLatin1(own[type][lang - 1]) : BuiltInText(71 + type, lang);
+                lang <= 5 ? QString::fromLatin1(own[type][lang - 1]) : BuiltInText(kGoalTypeTexts[type], lang);
             EXPECT_EQ(GoalTypeName(type), want) << lang << " " << type;
             EXPECT_FALSE(want.isEmpty());
         }

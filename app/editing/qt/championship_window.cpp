@@ -42,7 +42,8 @@ void ShowNumber(QComboBox* combo, int value) {
 }
 
 void LockFailed() {
-    ShowMessage(QStringLiteral("Lock failed"), GetLangText(30), xb::platform::kMbIconStop);
+    ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+                xb::platform::kMbIconStop);
 }
 
 }  // namespace
@@ -68,21 +69,36 @@ Tfgestchamp::~Tfgestchamp() = default;
 const std::vector<WindowText>& Tfgestchamp::Texts() {
     using R = TextRole;
     static const std::vector<WindowText> texts = {
-        {"Tfgestchamp", 12, R::kCaption}, {"lnum", 0, R::kCaption, "Numero"},
-        {"eonglet1", 112, R::kCaption},   {"eonglet2", 113, R::kCaption},
-        {"gannee", 13, R::kCaption},      {"bajoutequipe", 22, R::kCaption},
-        {"bajoutequipe", 115, R::kHint},  {"bsuppequipe", 116, R::kCaption},
-        {"bsuppequipe", 117, R::kHint},   {"bannule", 27, R::kCaption},
-        {"bannule", 36, R::kHint},        {"bnouveau", 37, R::kCaption},
-        {"bnouveau", 128, R::kHint},      {"bsupprime", 116, R::kCaption},
-        {"bsupprime", 119, R::kHint},     {"bmodif", 118, R::kHint},
-        {"bpremier", 41, R::kHint},       {"bprecedent", 42, R::kHint},
-        {"bsuivant", 43, R::kHint},       {"bdernier", 44, R::kHint},
-        {"bquit", 46, R::kCaption},       {"bquit", 45, R::kHint},
-        {"lnbequipe", 120, R::kCaption},  {"lnbjournee", 121, R::kCaption},
-        {"gpt", 122, R::kCaption},        {"lvict", 123, R::kCaption},
-        {"lnul", 124, R::kCaption},       {"ldef", 125, R::kCaption},
-        {"lvictfor", 126, R::kCaption},   {"ldefforfait", 127, R::kCaption},
+        {"Tfgestchamp", Text::Championship, R::kCaption},
+        {"lnum", Text::None, R::kCaption, "Numero"},
+        {"eonglet1", Text::Parameters, R::kCaption},
+        {"eonglet2", Text::Teams, R::kCaption},
+        {"gannee", Text::Year, R::kCaption},
+        {"bajoutequipe", Text::AddButton, R::kCaption},
+        {"bajoutequipe", Text::AddTeamToSeasonHint, R::kHint},
+        {"bsuppequipe", Text::RemoveTeamButton, R::kCaption},
+        {"bsuppequipe", Text::RemoveTeamHint, R::kHint},
+        {"bannule", Text::Cancel, R::kCaption},
+        {"bannule", Text::CancelEditHint, R::kHint},
+        {"bnouveau", Text::NewButton, R::kCaption},
+        {"bnouveau", Text::CreateChampionshipHint, R::kHint},
+        {"bsupprime", Text::RemoveTeamButton, R::kCaption},
+        {"bsupprime", Text::DeleteChampionshipHint, R::kHint},
+        {"bmodif", Text::ModifyChampionshipHint, R::kHint},
+        {"bpremier", Text::GoFirstHint, R::kHint},
+        {"bprecedent", Text::GoPreviousHint, R::kHint},
+        {"bsuivant", Text::GoNextHint, R::kHint},
+        {"bdernier", Text::GoLastHint, R::kHint},
+        {"bquit", Text::Quit, R::kCaption},
+        {"bquit", Text::CloseWindowHint, R::kHint},
+        {"lnbequipe", Text::NumberOfTeams, R::kCaption},
+        {"lnbjournee", Text::NumberOfMatchdays, R::kCaption},
+        {"gpt", Text::PointsCaption, R::kCaption},
+        {"lvict", Text::PointsWin, R::kCaption},
+        {"lnul", Text::PointsDraw, R::kCaption},
+        {"ldef", Text::PointsDefeat, R::kCaption},
+        {"lvictfor", Text::PointsForfeitWin, R::kCaption},
+        {"ldefforfait", Text::PointsForfeitDefeat, R::kCaption},
     };
     return texts;
 }
@@ -190,7 +206,7 @@ bool Tfgestchamp::ruleValues(std::vector<int>& values) const {
                             .arg(GetLangText(fields[i].labelText))
                             .arg(fields[i].low)
                             .arg(fields[i].high),
-                        GetLangText(30), xb::platform::kMbIconWarning);
+                        GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
             return false;
         }
         values.push_back(*v);
@@ -224,7 +240,7 @@ bool Tfgestchamp::SaveChampionship() {
     const QString name = StoredName(ui->enom->text());
     // A championship is known by its name in every list and report: like a team, none is stored without.
     if (JudgeName(name, 0, 0) == NameVerdict::kEmpty) {
-        xb::ShowDialogForm(GetLangText(30).toStdString(), "!", (GetLangText(35) + QStringLiteral(" ?")).toStdString(),
+        xb::ShowDialogForm(GetLangText(Text::UnableToValidate).toStdString(), "!", (GetLangText(Text::Name) + QStringLiteral(" ?")).toStdString(),
                            "Ok");
         return false;
     }
@@ -238,8 +254,9 @@ bool Tfgestchamp::SaveChampionship() {
         championship = CreateChampionship(t, name);
         if (!championship) {
             if (NextChampionshipNumber() == 0) {
-                ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(12)).arg(kMaxChampionship),
-                            GetLangText(30), xb::platform::kMbIconWarning);
+                ShowMessage(
+                    QStringLiteral("%1 > %2").arg(GetLangText(Text::Championship)).arg(kMaxChampionship),
+                    GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
             } else {
                 LockFailed();
             }
@@ -270,8 +287,8 @@ bool Tfgestchamp::seekNumber(int n) {
 void Tfgestchamp::bnouveauClick() {
     const int number = NextChampionshipNumber();
     if (number == 0) {
-        ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(12)).arg(kMaxChampionship), GetLangText(30),
-                    xb::platform::kMbIconWarning);
+        ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(Text::Championship)).arg(kMaxChampionship),
+                    GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
         return;
     }
     setMode('C');

@@ -349,7 +349,7 @@ TEST_F(EditingWindowTest, ChampionshipCreatesRenamesAndStoresTheRules) {
     type(w, "enom", "ligue c");
     click(w, "bok");
     ASSERT_EQ(ui.messages.size(), messages + 1);
-    EXPECT_NE(ui.messages.back().text.find(GetLangText(120).toStdString()), std::string::npos)
+    EXPECT_NE(ui.messages.back().text.find(GetLangText(Text::NumberOfTeams).toStdString()), std::string::npos)
         << ui.messages.back().text;
     EXPECT_EQ(w.mode(), 'M');
     EXPECT_EQ(championshipName(5), "LIGUE B1");
@@ -469,8 +469,8 @@ TEST_F(EditingWindowTest, ChampionshipDeleteAsksAndRemovesEveryDependentRow) {
     ui.boxAnswers = {xb::platform::kIdNo};
     click(w, "bsupprime");
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, GetLangText(52).toStdString());
-    EXPECT_EQ(ui.messages[0].caption, GetLangText(53).toStdString());
+    EXPECT_EQ(ui.messages[0].text, GetLangText(Text::Deletion).toStdString());
+    EXPECT_EQ(ui.messages[0].caption, GetLangText(Text::ConfirmDeletion).toStdString());
     EXPECT_EQ(championshipRows(1), before);
 
     ui.boxAnswers = {xb::platform::kIdYes};
@@ -575,10 +575,10 @@ TEST_F(EditingWindowTest, ChampionshipWindowShowsItsTexts) {
         for (const WindowText& t : Tfgestchamp::Texts()) {
             const QString want = WindowTextValue(t);
             EXPECT_FALSE(want.isEmpty()) << t.objectName;
-            EXPECT_EQ(ShownWindowText(&w, t), want) << t.objectName << " " << t.textNumber;
+            EXPECT_EQ(ShownWindowText(&w, t), want) << t.objectName << " " << static_cast<int>(t.text);
         }
     }
-    EXPECT_EQ(champ().windowTitle(), GetLangText(12));
+    EXPECT_EQ(champ().windowTitle(), GetLangText(Text::Championship));
 }
 
 // Pictures of the pick list after a search and of the championship window in 'M', for a person to look

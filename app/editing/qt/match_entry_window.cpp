@@ -138,13 +138,26 @@ Tfsaimatch::~Tfsaimatch() = default;
 const std::vector<WindowText>& Tfsaimatch::Texts() {
     using R = TextRole;
     static const std::vector<WindowText> texts = {
-        {"Tfsaimatch", 11, R::kCaption},  {"gissue", 15, R::kCaption},     {"labjoueur1", 16, R::kCaption},
-        {"labjoueur2", 16, R::kCaption},  {"bok", 17, R::kCaption},        {"bok", 26, R::kHint},
-        {"rnul", 19, R::kCaption},        {"gautre", 20, R::kCaption},     {"rautre", 21, R::kCaption},
-        {"boutajbut", 22, R::kCaption},   {"boutAjcart", 22, R::kCaption}, {"boutsupbut", 23, R::kCaption},
-        {"boutSupcart", 23, R::kCaption}, {"labminute1", 25, R::kCaption}, {"labminute2", 25, R::kCaption},
-        {"bannule", 27, R::kCaption},     {"labtype1", 28, R::kCaption},   {"labtype2", 28, R::kCaption},
-        {"tabbuteur", 60, R::kCaption},   {"tabCarton", 61, R::kCaption},
+        {"Tfsaimatch", Text::MatchEntryTitle, R::kCaption},
+        {"gissue", Text::MatchCharacteristics, R::kCaption},
+        {"labjoueur1", Text::Player, R::kCaption},
+        {"labjoueur2", Text::Player, R::kCaption},
+        {"bok", Text::Ok, R::kCaption},
+        {"bok", Text::ValidateMatch, R::kHint},
+        {"rnul", Text::MatchDraw, R::kCaption},
+        {"gautre", Text::IfOther, R::kCaption},
+        {"rautre", Text::Other, R::kCaption},
+        {"boutajbut", Text::AddButton, R::kCaption},
+        {"boutAjcart", Text::AddButton, R::kCaption},
+        {"boutsupbut", Text::DeleteButton, R::kCaption},
+        {"boutSupcart", Text::DeleteButton, R::kCaption},
+        {"labminute1", Text::Minute, R::kCaption},
+        {"labminute2", Text::Minute, R::kCaption},
+        {"bannule", Text::Cancel, R::kCaption},
+        {"labtype1", Text::Type, R::kCaption},
+        {"labtype2", Text::Type, R::kCaption},
+        {"tabbuteur", Text::ScorersTab, R::kCaption},
+        {"tabCarton", Text::CardsTab, R::kCaption},
     };
     return texts;
 }
@@ -196,29 +209,30 @@ void Tfsaimatch::InitMatchForm() {
     {
         const QSignalBlocker quiet(ui->Combtypec);
         ui->Combtypec->clear();
-        ui->Combtypec->addItems({GetLangText(33), GetLangText(34)});
+        ui->Combtypec->addItems({GetLangText(Text::Yellow), GetLangText(Text::Red)});
         ui->Combtypec->setCurrentIndex(-1);
     }
     {
         const QSignalBlocker quiet(ui->Combtypeb);
         ui->Combtypeb->clear();
-        for (int t = 0; t < kGoalTypeCount; ++t) ui->Combtypeb->addItem(GetLangText(71 + t));
+        for (int t = 0; t < kGoalTypeCount; ++t) ui->Combtypeb->addItem(GetLangText(kGoalTypeTexts[t]));
         ui->Combtypeb->setCurrentIndex(-1);
     }
     ApplyWindowTexts(this, Texts());
-    ui->ptitre->setText(GetLangText(12) + QStringLiteral(": ") + QString::number(m_championship) +
-                        QLatin1Char(' ') + GetChampionshipName(m_championship) + QLatin1Char(' ') +
-                        GetLangText(13) + QLatin1Char(':') + QString::number(m_year) + QLatin1Char(' ') +
-                        GetLangText(14) + QLatin1Char(':') + QString::number(m_matchday));
-    ui->rv1->setText(GetLangText(18) + QStringLiteral(" 1"));
-    ui->rv2->setText(GetLangText(18) + QStringLiteral(" 2"));
-    ui->rforfait1->setText(GetLangText(24) + QStringLiteral(" 1"));
-    ui->rforfait2->setText(GetLangText(24) + QStringLiteral(" 2"));
-    ui->sgbut->SetCells(kGMinute, 0, GetLangText(62));
-    ui->sgbut->SetCells(kGTypeName, 0, GetLangText(28));
-    ui->sgcarton->SetCells(kCTeam, 0, GetLangText(16));
-    ui->sgcarton->SetCells(kCMinute, 0, GetLangText(62));
-    ui->sgcarton->SetCells(kCName, 0, GetLangText(16));
+    ui->ptitre->setText(GetLangText(Text::Championship) + QStringLiteral(": ") +
+                        QString::number(m_championship) + QLatin1Char(' ') +
+                        GetChampionshipName(m_championship) + QLatin1Char(' ') + GetLangText(Text::Year) +
+                        QLatin1Char(':') + QString::number(m_year) + QLatin1Char(' ') +
+                        GetLangText(Text::Matchday) + QLatin1Char(':') + QString::number(m_matchday));
+    ui->rv1->setText(GetLangText(Text::TeamVictory) + QStringLiteral(" 1"));
+    ui->rv2->setText(GetLangText(Text::TeamVictory) + QStringLiteral(" 2"));
+    ui->rforfait1->setText(GetLangText(Text::Forfeit) + QStringLiteral(" 1"));
+    ui->rforfait2->setText(GetLangText(Text::Forfeit) + QStringLiteral(" 2"));
+    ui->sgbut->SetCells(kGMinute, 0, GetLangText(Text::MinuteShort));
+    ui->sgbut->SetCells(kGTypeName, 0, GetLangText(Text::Type));
+    ui->sgcarton->SetCells(kCTeam, 0, GetLangText(Text::Player));
+    ui->sgcarton->SetCells(kCMinute, 0, GetLangText(Text::MinuteShort));
+    ui->sgcarton->SetCells(kCName, 0, GetLangText(Text::Player));
     ui->PageControl1->setCurrentIndex(0);
     m_shownTeams = {-1, -1};
     if (m_mode == 2) {
@@ -242,7 +256,7 @@ bool Tfsaimatch::LoadMatchIntoForm() {
     const MatchKey key{m_championship, m_year, m_matchday, m_home, m_away};
     const std::optional<MatchRow> match = m_results ? ReadMatch(*m_results, key) : std::nullopt;
     if (!match) {
-        ShowMessage(QStringLiteral("This match is no longer stored."), GetLangText(11),
+        ShowMessage(QStringLiteral("This match is no longer stored."), GetLangText(Text::MatchEntryTitle),
                     xb::platform::kMbIconStop);
         return false;
     }
@@ -333,7 +347,7 @@ std::pair<int, int> Tfsaimatch::teams() const {
 }
 
 void Tfsaimatch::refuse(const QString& text) {
-    xb::ShowDialogForm(GetLangText(30).toStdString(), "i", text.toStdString(), "");
+    xb::ShowDialogForm(GetLangText(Text::UnableToValidate).toStdString(), "i", text.toStdString(), "");
 }
 
 int Tfsaimatch::creditedTeam(int player, bool ownGoal) {
@@ -343,7 +357,7 @@ int Tfsaimatch::creditedTeam(int player, bool ownGoal) {
     if (team != 0) return team;
     // One caption per team, so that a name with blanks stays whole; closing the question adds nothing.
     const char answer = xb::ShowDialogFormList(
-        GetLangText(1).toStdString(), "?", GetLangText(2).toStdString(),
+        GetLangText(Text::PlayerOnBothTeams).toStdString(), "?", GetLangText(Text::ChooseTeam).toStdString(),
         {"A-" + ui->eequipe1->currentText().toStdString(), "B-" + ui->eequipe2->currentText().toStdString()});
     if (answer == 'A' || answer == 'a') return 1;
     if (answer == 'B' || answer == 'b') return 2;
@@ -355,9 +369,9 @@ void Tfsaimatch::AddGoalFromInput() {
     const std::optional<int> minute =
         NumberInRange(ui->Combminuteb->currentText(), kFirstMinute, kLastMinute);
     const int type = ui->Combtypeb->currentIndex();
-    if (player < 1) return refuse(GetLangText(16) + QStringLiteral(" ?"));
-    if (!minute) return refuse(GetLangText(25) + QStringLiteral(" : 1 - 120"));
-    if (type < 0) return refuse(GetLangText(28) + QStringLiteral(" ?"));
+    if (player < 1) return refuse(GetLangText(Text::Player) + QStringLiteral(" ?"));
+    if (!minute) return refuse(GetLangText(Text::Minute) + QStringLiteral(" : 1 - 120"));
+    if (type < 0) return refuse(GetLangText(Text::Type) + QStringLiteral(" ?"));
     const int team = creditedTeam(player, type == kOwnGoal);
     if (team == 0) return;
     AddGoalRow(player, *minute, type, team);
@@ -368,10 +382,11 @@ void Tfsaimatch::AddCardFromInput() {
     const std::optional<int> minute =
         NumberInRange(ui->combminutec->currentText(), kFirstMinute, kLastMinute);
     const int type = ui->Combtypec->currentIndex();
-    if (player < 1) return refuse(GetLangText(16) + QStringLiteral(" ?"));
-    if (!minute) return refuse(GetLangText(25) + QStringLiteral(" : 1 - 120"));
+    if (player < 1) return refuse(GetLangText(Text::Player) + QStringLiteral(" ?"));
+    if (!minute) return refuse(GetLangText(Text::Minute) + QStringLiteral(" : 1 - 120"));
     if (type < 0)
-        return refuse(GetLangText(33) + QStringLiteral(" / ") + GetLangText(34) + QStringLiteral(" ?"));
+        return refuse(GetLangText(Text::Yellow) + QStringLiteral(" / ") + GetLangText(Text::Red) +
+                      QStringLiteral(" ?"));
     const int team = creditedTeam(player, false);
     if (team == 0) return;
     AddCardRow(player, *minute, type, team);
@@ -404,7 +419,7 @@ void Tfsaimatch::AddCardRow(int player, int minute, int type, int team) {
     g.SetCells(kCType, r, QString::number(type));
     g.SetCells(kCMinute, r, QString::number(minute));
     g.SetCells(kCName, r, GetPlayerName(player));
-    g.SetCells(kCColour, r, GetLangText(type == 0 ? 33 : 34));
+    g.SetCells(kCColour, r, GetLangText(type == 0 ? Text::Yellow : Text::Red));
 }
 
 void Tfsaimatch::RefreshMatchPlayers() {
@@ -487,13 +502,13 @@ std::string Tfsaimatch::checkedCode(int homeGoals, int awayGoals) const {
 bool Tfsaimatch::ValidateAndSaveMatch() {
     const auto [home, away] = teams();
     if (home == away || home == 0 || away == 0) {
-        refuse(GetLangText(31));
+        refuse(GetLangText(Text::TeamsIncorrect));
         return false;
     }
     const std::optional<int> homeGoals = NumberInRange(ui->ebeq1->currentText(), 0, kMaxMatchGoals);
     const std::optional<int> awayGoals = NumberInRange(ui->ebeq2->currentText(), 0, kMaxMatchGoals);
     if (!homeGoals || !awayGoals) {
-        refuse(GetLangText(32));
+        refuse(GetLangText(Text::ScoreIncorrect));
         return false;
     }
     MatchRow row;
@@ -513,7 +528,7 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
             if (text.isEmpty()) continue;
             const std::optional<int> n = NumberInRange(text, kMinOtherPoints, kMaxOtherPoints);
             if (!n) {
-                refuse(GetLangText(21) + QStringLiteral(" : -99 - 999"));
+                refuse(GetLangText(Text::Other) + QStringLiteral(" : -99 - 999"));
                 return false;
             }
             *points = *n;
@@ -524,17 +539,18 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
         case StoreOutcome::Saved:
             return true;
         case StoreOutcome::Gone:
-            ShowMessage(QStringLiteral("This match is no longer stored."), GetLangText(11),
+            ShowMessage(QStringLiteral("This match is no longer stored."), GetLangText(Text::MatchEntryTitle),
                         xb::platform::kMbIconStop);
             reject();
             return false;
         case StoreOutcome::Refused:
-            refuse(GetLangText(14) + QStringLiteral(" ?"));
+            refuse(GetLangText(Text::Matchday) + QStringLiteral(" ?"));
             return false;
         case StoreOutcome::LockFailed:
             break;
     }
-    ShowMessage(QStringLiteral("Lock failed"), GetLangText(30), xb::platform::kMbIconStop);
+    ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+                xb::platform::kMbIconStop);
     return false;
 }
 
@@ -545,9 +561,9 @@ void Tfsaimatch::bokClick() {
 bool CheckMatchdayInSeason(int championship, int year, int matchday) {
     const int days = GetSeasonParams(championship, year).matchdays;
     if (matchday >= 1 && matchday <= days) return true;
-    xb::ShowDialogForm(GetLangText(30).toStdString(), "i",
-                       (GetLangText(14) + QStringLiteral(" : 1 - ") + QString::number(days)).toStdString(),
-                       "");
+    xb::ShowDialogForm(
+        GetLangText(Text::UnableToValidate).toStdString(), "i",
+        (GetLangText(Text::Matchday) + QStringLiteral(" : 1 - ") + QString::number(days)).toStdString(), "");
     return false;
 }
 

@@ -372,7 +372,7 @@ TEST_F(MatchWindowsTest, GoalsAreOrderedByMinuteAndCreditedToTheirTeam) {
         EXPECT_EQ(g.RowCount(), 8);
         EXPECT_EQ(g.Cells(2, 7), "1");
         EXPECT_EQ(g.Cells(4, 7), GetPlayerName(kBothPlayer));
-        EXPECT_EQ(ui.messages.back().caption, GetLangText(1).toStdString());
+        EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::PlayerOnBothTeams).toStdString());
         click(d, "boutajbut");
         EXPECT_EQ(g.RowCount(), 8);
         // Removing a row, and an incomplete input said so.
@@ -383,7 +383,7 @@ TEST_F(MatchWindowsTest, GoalsAreOrderedByMinuteAndCreditedToTheirTeam) {
         child<QComboBox>(d, "Combjoub")->setEditText(QStringLiteral("Nobody"));
         click(d, "boutajbut");
         ASSERT_EQ(ui.messages.size(), before + 1);
-        EXPECT_EQ(ui.messages.back().caption, GetLangText(30).toStdString());
+        EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::UnableToValidate).toStdString());
         typeInto(d, "ebeq1", QStringLiteral("7"));
         typeInto(d, "ebeq2", QStringLiteral("1"));
         click(d, "bok");
@@ -409,25 +409,25 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
     struct Case {
         const char* what;
         std::function<void(QDialog&)> type;
-        int text;  // the message's text number, 0: a text of its own
+        Text text;  // the message's text, Text::None: a text of its own
     };
     const Case cases[] = {
         {"empty score",
          [&](QDialog& d) {
              typeMatch(d, {1, 2, "", "1"});
          },
-         32},
+         Text::ScoreIncorrect},
         {"team against itself",
          [&](QDialog& d) {
              typeMatch(d, {3, 3, "1", "1"});
          },
-         31},
+         Text::TeamsIncorrect},
         {"points out of range",
          [&](QDialog& d) {
              typeMatch(d, {1, 2, "1", "1", {}, {}, "rautre"});
              typeInto(d, "epteq1", QStringLiteral("1-2"));  // no number: refused, not stored as 0
          },
-         0},
+         Text::None},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -439,8 +439,8 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
         });
         click(w, "bnouveau");
         ASSERT_EQ(ui.messages.size(), messages + 1);
-        EXPECT_EQ(ui.messages.back().caption, GetLangText(30).toStdString());
-        if (c.text) EXPECT_EQ(ui.messages.back().text, GetLangText(c.text).toStdString());
+        EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::UnableToValidate).toStdString());
+        if (c.text != Text::None) EXPECT_EQ(ui.messages.back().text, GetLangText(c.text).toStdString());
     }
     // Letters never reach a score, typed or pasted; a minute beyond 120 is refused.
     ModalDriverScope driver([&](QDialog& d) {
@@ -466,7 +466,7 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
     const size_t messages = ui.messages.size();
     EXPECT_FALSE(StartMatchEntry(kYear, kLeague, 39, 1, 2, 1));
     ASSERT_EQ(ui.messages.size(), messages + 1);
-    EXPECT_EQ(ui.messages.back().caption, GetLangText(30).toStdString());
+    EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::UnableToValidate).toStdString());
     EXPECT_EQ(snapshot(), before);
 }
 

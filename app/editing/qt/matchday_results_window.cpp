@@ -17,9 +17,6 @@
 #include "app/editing/qt/match_entry_window.h"
 #include "app/editing/qt/pick_list.h"
 #include "app/editing/qt/window_guards.h"
-#include "app/editing/table_scopes.h"
-#include "app/shell/qt/report_export.h"
-#include "app/shell/qt/report_print.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
@@ -27,7 +24,10 @@
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/league_lists.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/report_print.h"
+#include "app/shell/table_scopes.h"
 #include "engine/dataset/engine_windows.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/ui.h"
@@ -129,11 +129,14 @@ Tfsairesultat::~Tfsairesultat() = default;
 const std::vector<WindowText>& Tfsairesultat::Texts() {
     using R = TextRole;
     static const std::vector<WindowText> texts = {
-        {"lchamp", 12, R::kCaption}, {"gannee", 13, R::kCaption},    {"gjournee", 14, R::kCaption},
-        {"bquit", 46, R::kCaption},  {"bquit", 79, R::kHint},        {"bimp", 80, R::kCaption},
-        {"bimp", 81, R::kHint},      {"bafficher", 82, R::kCaption}, {"bafficher", 83, R::kHint},
-        {"bhtm", 84, R::kHint},      {"bmodif", 85, R::kHint},       {"bsupprime", 86, R::kCaption},
-        {"bsupprime", 87, R::kHint}, {"bnouveau", 89, R::kCaption},  {"bnouveau", 90, R::kHint},
+        {"lchamp", Text::Championship, R::kCaption},     {"gannee", Text::Year, R::kCaption},
+        {"gjournee", Text::Matchday, R::kCaption},       {"bquit", Text::Quit, R::kCaption},
+        {"bquit", Text::CloseThisWindow, R::kHint},      {"bimp", Text::PrintButton, R::kCaption},
+        {"bimp", Text::SendToPrinterHint, R::kHint},     {"bafficher", Text::ViewButton, R::kCaption},
+        {"bafficher", Text::ViewMatchdayHint, R::kHint}, {"bhtm", Text::ExportHtmlHint, R::kHint},
+        {"bmodif", Text::ModifyMatchHint, R::kHint},     {"bsupprime", Text::DeleteMatchButton, R::kCaption},
+        {"bsupprime", Text::DeleteMatchHint, R::kHint},  {"bnouveau", Text::NewMatchButton, R::kCaption},
+        {"bnouveau", Text::AddMatchHint, R::kHint},
     };
     return texts;
 }
@@ -181,8 +184,8 @@ void Tfsairesultat::InitResultsForm() {
     for (int c = 0; c < 7; ++c) g.SetColWidth(c, widths[c]);
     g.SetRowCount(2);
     g.gridModel()->ClearCells();
-    g.SetCells(kHomeName, 0, GetLangText(139) + QStringLiteral(" 1"));
-    g.SetCells(kAwayName, 0, GetLangText(139) + QStringLiteral(" 2"));
+    g.SetCells(kHomeName, 0, GetLangText(Text::Team) + QStringLiteral(" 1"));
+    g.SetCells(kAwayName, 0, GetLangText(Text::Team) + QStringLiteral(" 2"));
     m_listed.clear();
     m_listedChampionship = m_listedYear = m_listedMatchday = 0;
     {
@@ -199,7 +202,7 @@ void Tfsairesultat::InitResultsForm() {
     if (LanguageIndex >= 1 && LanguageIndex <= 5)
         setWindowTitle(QString::fromUtf8(entry ? t.entryCaption : t.viewCaption));
     else
-        setWindowTitle(GetLangText(88));
+        setWindowTitle(GetLangText(Text::Results));
 }
 
 void Tfsairesultat::FormClose() {
@@ -366,7 +369,8 @@ void Tfsairesultat::grilleresultatDblClick() {
 }
 
 void Tfsairesultat::bsupprimeClick() {
-    if (xb::platform::CurrentUi().messageBox(GetLangText(110).toStdString(), GetLangText(53).toStdString(),
+    if (xb::platform::CurrentUi().messageBox(GetLangText(Text::DeleteSelectedMatch).toStdString(),
+                                             GetLangText(Text::ConfirmDeletion).toStdString(),
                                              xb::platform::kMbYesNo | xb::platform::kMbIconWarning) !=
         xb::platform::kIdYes)
         return;
@@ -374,19 +378,20 @@ void Tfsairesultat::bsupprimeClick() {
     if (!selectedMatch(key)) return;
     HourGlass wait;
     if (!m_results || !DeleteMatch(*m_results, key))
-        ShowMessage(QStringLiteral("Lock failed"), GetLangText(30), xb::platform::kMbIconStop);
+        ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+                    xb::platform::kMbIconStop);
     FillMatchdayGrid(key.championship, key.year, key.matchday);
 }
 
 void Tfsairesultat::PrintMatchday() {
     const QString name = GetChampionshipName(m_listedChampionship ? m_listedChampionship : championship());
     PrintReport([&](PrintLayout& p) {
-        p.Title(GetLangText(225));
+        p.Title(GetLangText(Text::MatchdayResultsTitle));
         p.Skip(2);
-        p.Line({{10, GetLangText(12) + QStringLiteral(" :") + name}});
-        p.Line({{10, GetLangText(13) + QStringLiteral(" :") + ui->eannee->currentText()}});
+        p.Line({{10, GetLangText(Text::Championship) + QStringLiteral(" :") + name}});
+        p.Line({{10, GetLangText(Text::Year) + QStringLiteral(" :") + ui->eannee->currentText()}});
         p.Skip(1);
-        p.Line({{10, GetLangText(14) + QStringLiteral(" :") + ui->ejournee->currentText()}});
+        p.Line({{10, GetLangText(Text::Matchday) + QStringLiteral(" :") + ui->ejournee->currentText()}});
         p.Skip(1);
         const ReportGrid& g = *ui->grilleresultat;
         std::vector<QStringList> rows;

@@ -68,7 +68,7 @@ void Tfliste::Factivate() {
 void Tfliste::SetupList() {
     const PickMode* m = FindPickMode(PickListMode);
     ui->p1->setVisible(m && m->searchField);
-    ui->bquit->setText(GetLangText(46));
+    ui->bquit->setText(GetLangText(Text::Quit));
 }
 
 void Tfliste::OpenList(int mode, const QString& search) {
@@ -98,7 +98,7 @@ void Tfliste::OpenList(int mode, const QString& search) {
     m_model->setDataSet(&t);
     QStringList titles;
     for (const PickColumn* c : {&m->number, &m->name})
-        titles << (c->titleText ? GetLangText(c->titleText) : QStringLiteral("N°"));
+        titles << (c->titleText != Text::None ? GetLangText(c->titleText) : QStringLiteral("N°"));
     m_grid->setTitles(titles);
     ui->DBGrid1->setColumnWidth(0, m->number.width);
     ui->DBGrid1->setColumnHidden(0, !m->number.shown);

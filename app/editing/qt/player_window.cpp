@@ -50,19 +50,32 @@ Tfgestjoueur::~Tfgestjoueur() = default;
 const std::vector<WindowText>& Tfgestjoueur::Texts() {
     using R = TextRole;
     static const std::vector<WindowText> texts = {
-        {"Tfgestjoueur", 16, R::kCaption}, {"lnum", 0, R::kCaption, "Numero"}, {"lnom", 35, R::kCaption},
-        {"bannule", 27, R::kCaption},      {"bannule", 36, R::kHint},          {"bnouveau", 37, R::kCaption},
-        {"bnouveau", 38, R::kHint},        {"bsupprime", 23, R::kCaption},     {"bsupprime", 40, R::kHint},
-        {"bpremier", 41, R::kHint},        {"bprecedent", 42, R::kHint},       {"bsuivant", 43, R::kHint},
-        {"bdernier", 44, R::kHint},        {"bquit", 46, R::kCaption},         {"bquit", 45, R::kHint},
-        {"lDate", 56, R::kCaption},        {"lnation", 57, R::kCaption},       {"Lposte", 58, R::kCaption},
-        {"ldivers", 59, R::kCaption},
+        {"Tfgestjoueur", Text::Player, R::kCaption},
+        {"lnum", Text::None, R::kCaption, "Numero"},
+        {"lnom", Text::Name, R::kCaption},
+        {"bannule", Text::Cancel, R::kCaption},
+        {"bannule", Text::CancelEditHint, R::kHint},
+        {"bnouveau", Text::NewButton, R::kCaption},
+        {"bnouveau", Text::CreatePlayerHint, R::kHint},
+        {"bsupprime", Text::DeleteButton, R::kCaption},
+        {"bsupprime", Text::DeletePlayerHint, R::kHint},
+        {"bpremier", Text::GoFirstHint, R::kHint},
+        {"bprecedent", Text::GoPreviousHint, R::kHint},
+        {"bsuivant", Text::GoNextHint, R::kHint},
+        {"bdernier", Text::GoLastHint, R::kHint},
+        {"bquit", Text::Quit, R::kCaption},
+        {"bquit", Text::CloseWindowHint, R::kHint},
+        {"lDate", Text::BirthDate, R::kCaption},
+        {"lnation", Text::Country, R::kCaption},
+        {"Lposte", Text::Position, R::kCaption},
+        {"ldivers", Text::Miscellaneous, R::kCaption},
     };
     return texts;
 }
 
-const std::vector<int>& Tfgestjoueur::PositionTexts() {
-    static const std::vector<int> texts = {48, 49, 50, 51};
+const std::vector<Text>& Tfgestjoueur::PositionTexts() {
+    static const std::vector<Text> texts = {Text::Goalkeeper, Text::Defender, Text::Midfielder,
+                                            Text::Attacker};
     return texts;
 }
 
@@ -72,7 +85,7 @@ void Tfgestjoueur::TranslateForm() {
     const int index = ui->combposte->currentIndex();
     const QSignalBlocker quiet(ui->combposte);
     ui->combposte->clear();
-    for (int text : PositionTexts()) ui->combposte->addItem(GetLangText(text));
+    for (Text text : PositionTexts()) ui->combposte->addItem(GetLangText(text));
     ui->combposte->setCurrentIndex(index);
 }
 
@@ -173,8 +186,8 @@ bool Tfgestjoueur::seekNumber(int n) {
 void Tfgestjoueur::bnouveauClick() {
     const int number = NextPlayerNumber();
     if (number == 0) {
-        ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(16)).arg(kPlayerNumbers.max), GetLangText(30),
-                    xb::platform::kMbIconWarning);
+        ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(Text::Player)).arg(kPlayerNumbers.max),
+                    GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
         return;
     }
     setMode('C');
@@ -210,9 +223,9 @@ bool Tfgestjoueur::CheckPlayerName() {
     const int own = mode() == 'M' ? shownNumber() : 0;
     const NameVerdict verdict = JudgeName(name, own, name.isEmpty() ? 0 : FindPlayerNumber(name));
     if (verdict == NameVerdict::kAccepted) return true;
-    const QString why =
-        verdict == NameVerdict::kTaken ? GetLangText(185) : GetLangText(35) + QStringLiteral(" ?");
-    xb::ShowDialogForm(GetLangText(30).toStdString(), "!", why.toStdString(), "Ok");
+    const QString why = verdict == NameVerdict::kTaken ? GetLangText(Text::PlayerExists)
+                                                       : GetLangText(Text::Name) + QStringLiteral(" ?");
+    xb::ShowDialogForm(GetLangText(Text::UnableToValidate).toStdString(), "!", why.toStdString(), "Ok");
     return false;
 }
 
@@ -220,7 +233,8 @@ bool Tfgestjoueur::SavePlayer() {
     PlayerRecord p = shownRecord();
     const QStringList tooLong = PlayerFieldsTooLong(p);
     if (!tooLong.isEmpty()) {
-        ShowMessage(tooLong.join(QStringLiteral(", ")), GetLangText(30), xb::platform::kMbIconWarning);
+        ShowMessage(tooLong.join(QStringLiteral(", ")), GetLangText(Text::UnableToValidate),
+                    xb::platform::kMbIconWarning);
         return false;
     }
     xb::TXbDbf& t = *table();
@@ -228,8 +242,8 @@ bool Tfgestjoueur::SavePlayer() {
         p.number = CreatePlayer(t, p);
         if (!p.number) {
             if (NextPlayerNumber() == 0) {
-                ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(16)).arg(kPlayerNumbers.max),
-                            GetLangText(30), xb::platform::kMbIconWarning);
+                ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(Text::Player)).arg(kPlayerNumbers.max),
+                            GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
             } else {
                 ShowLockFailed();
             }
@@ -250,7 +264,7 @@ bool Tfgestjoueur::SavePlayer() {
 void Tfgestjoueur::bsupprimeClick() {
     const int player = shownNumber();
     if (!hasRecords() || !player) return;
-    if (!AskDeleteConfirmation(GetLangText(55))) return;
+    if (!AskDeleteConfirmation(GetLangText(Text::PlayerDataWillBeErased))) return;
     bool complete;
     {
         HourGlass wait;

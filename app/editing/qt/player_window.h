@@ -24,7 +24,7 @@ public:
     // The window's texts (TranslateForm applies them and refills the position list).
     static const std::vector<WindowText>& Texts();
     // The position list's texts, in index order (0 goalkeeper .. 3 attacker).
-    static const std::vector<int>& PositionTexts();
+    static const std::vector<Text>& PositionTexts();
 
     void ClearFields();
     // True when the typed name may be stored; otherwise a message says why and nothing is written.

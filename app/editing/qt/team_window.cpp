@@ -42,12 +42,23 @@ Tfgestequipe::~Tfgestequipe() = default;
 const std::vector<WindowText>& Tfgestequipe::Texts() {
     using R = TextRole;
     static const std::vector<WindowText> texts = {
-        {"Tfgestequipe", 154, R::kCaption}, {"lnum", 0, R::kCaption, "Numero"}, {"lnom", 35, R::kCaption},
-        {"bannule", 27, R::kCaption},       {"bannule", 36, R::kHint},          {"bnouveau", 37, R::kCaption},
-        {"bnouveau", 172, R::kHint},        {"bsupprime", 86, R::kCaption},     {"bsupprime", 171, R::kHint},
-        {"bpremier", 41, R::kHint},         {"bprecedent", 42, R::kHint},       {"bsuivant", 43, R::kHint},
-        {"bdernier", 44, R::kHint},         {"bquit", 46, R::kCaption},         {"bquit", 45, R::kHint},
-        {"eonglet1", 64, R::kCaption},      {"gannee", 13, R::kCaption},
+        {"Tfgestequipe", Text::TeamsManagement, R::kCaption},
+        {"lnum", Text::None, R::kCaption, "Numero"},
+        {"lnom", Text::Name, R::kCaption},
+        {"bannule", Text::Cancel, R::kCaption},
+        {"bannule", Text::CancelEditHint, R::kHint},
+        {"bnouveau", Text::NewButton, R::kCaption},
+        {"bnouveau", Text::CreateTeamHint, R::kHint},
+        {"bsupprime", Text::DeleteMatchButton, R::kCaption},
+        {"bsupprime", Text::DeleteTeamHint, R::kHint},
+        {"bpremier", Text::GoFirstHint, R::kHint},
+        {"bprecedent", Text::GoPreviousHint, R::kHint},
+        {"bsuivant", Text::GoNextHint, R::kHint},
+        {"bdernier", Text::GoLastHint, R::kHint},
+        {"bquit", Text::Quit, R::kCaption},
+        {"bquit", Text::CloseWindowHint, R::kHint},
+        {"eonglet1", Text::Players, R::kCaption},
+        {"gannee", Text::Year, R::kCaption},
     };
     return texts;
 }
@@ -137,8 +148,8 @@ bool Tfgestequipe::seekNumber(int n, bool numberOrder) {
 void Tfgestequipe::bnouveauClick() {
     const int number = NextTeamNumber();
     if (number == 0) {
-        ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(113)).arg(kTeamNumbers.max), GetLangText(30),
-                    xb::platform::kMbIconWarning);
+        ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(Text::Teams)).arg(kTeamNumbers.max),
+                    GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
         return;
     }
     setMode('C');
@@ -182,9 +193,9 @@ bool Tfgestequipe::CheckTeamName() {
     const int own = mode() == 'M' ? shownNumber() : 0;
     const NameVerdict verdict = JudgeName(name, own, name.isEmpty() ? 0 : FindTeamNumber(name));
     if (verdict == NameVerdict::kAccepted) return true;
-    const QString why =
-        verdict == NameVerdict::kTaken ? GetLangText(173) : GetLangText(35) + QStringLiteral(" ?");
-    xb::ShowDialogForm(GetLangText(30).toStdString(), "!", why.toStdString(), "Ok");
+    const QString why = verdict == NameVerdict::kTaken ? GetLangText(Text::TeamExists)
+                                                       : GetLangText(Text::Name) + QStringLiteral(" ?");
+    xb::ShowDialogForm(GetLangText(Text::UnableToValidate).toStdString(), "!", why.toStdString(), "Ok");
     return false;
 }
 
@@ -200,8 +211,8 @@ bool Tfgestequipe::SaveTeam() {
         const CreatedTeam created = CreateTeamWithSquad(t, name, m_pending);
         if (!created.number) {
             if (NextTeamNumber() == 0) {
-                ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(113)).arg(kTeamNumbers.max),
-                            GetLangText(30), xb::platform::kMbIconWarning);
+                ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(Text::Teams)).arg(kTeamNumbers.max),
+                            GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
             } else {
                 ShowLockFailed();
             }

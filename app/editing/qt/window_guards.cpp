@@ -36,14 +36,16 @@ void ShowMessage(const QString& text, const QString& caption, unsigned iconFlags
 }
 
 bool AskDeleteConfirmation(const QString& detail) {
-    const QString text = detail.isEmpty() ? GetLangText(52) : GetLangText(52) + QLatin1Char('\n') + detail;
-    return xb::platform::CurrentUi().messageBox(text.toStdString(), GetLangText(53).toStdString(),
-                                                xb::platform::kMbYesNo | xb::platform::kMbIconWarning) ==
-           xb::platform::kIdYes;
+    const QString text = detail.isEmpty() ? GetLangText(Text::Deletion)
+                                          : GetLangText(Text::Deletion) + QLatin1Char('\n') + detail;
+    return xb::platform::CurrentUi().messageBox(
+               text.toStdString(), GetLangText(Text::ConfirmDeletion).toStdString(),
+               xb::platform::kMbYesNo | xb::platform::kMbIconWarning) == xb::platform::kIdYes;
 }
 
 void ShowLockFailed() {
-    ShowMessage(QStringLiteral("Lock failed"), GetLangText(30), xb::platform::kMbIconStop);
+    ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+                xb::platform::kMbIconStop);
 }
 
 }  // namespace app

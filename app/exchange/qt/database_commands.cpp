@@ -17,7 +17,7 @@ namespace {
 BackupResult g_lastBackup;
 RestoreResult g_lastRestore;
 
-FileDialogRequest ArchiveRequest(bool save, int title) {
+FileDialogRequest ArchiveRequest(bool save, Text title) {
     FileDialogRequest request;
     request.save = save;
     request.title = GetLangText(title);
@@ -32,7 +32,7 @@ FileDialogRequest ArchiveRequest(bool save, int title) {
 void RunMenuBackup(QWidget* parent) {
     CloseResultFormIfOpen();
     const QString dir = GetAppDir();
-    const QString name = ChooseFile(ArchiveRequest(true, 63), parent);
+    const QString name = ChooseFile(ArchiveRequest(true, Text::EnterBackupFileName), parent);
     if (!name.isEmpty()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         g_lastBackup = BackupDatabase(dir.toStdString(), name.toStdString());
@@ -47,12 +47,12 @@ void RunMenuBackup(QWidget* parent) {
 
 void RunMenuRestore(QWidget* parent) {
     CloseResultFormIfOpen();
-    const int answer =
-        xb::platform::CurrentUi().messageBox(GetLangText(8).toStdString(), GetLangText(9).toStdString(),
-                                             xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
+    const int answer = xb::platform::CurrentUi().messageBox(
+        GetLangText(Text::EraseAllData).toStdString(), GetLangText(Text::PleaseConfirm).toStdString(),
+        xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
     if (answer != xb::platform::kIdYes) return;
     const QString dir = GetAppDir();
-    const QString name = ChooseFile(ArchiveRequest(false, 10), parent);
+    const QString name = ChooseFile(ArchiveRequest(false, Text::SelectBackupFile), parent);
     if (!name.isEmpty()) {
         // Nothing of this program may keep the old database open or hold rows of it that it could save.
         CloseWorkingWindows();

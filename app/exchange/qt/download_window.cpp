@@ -17,8 +17,8 @@ Tftelecharge* ftelecharge = nullptr;
 
 namespace {
 
-constexpr int kTextBusyButton = 69;
-constexpr int kTextStartButton = 230;
+constexpr Text kTextBusyButton = Text::StopOperation;
+constexpr Text kTextStartButton = Text::UpdateDatabaseButton;
 
 // The hourglass for as long as the scope lasts.
 class WaitCursor {
@@ -51,10 +51,10 @@ Tftelecharge::~Tftelecharge() {
 
 const std::vector<WindowText>& Tftelecharge::Texts() {
     static const std::vector<WindowText> texts = {
-        {"ftelecharge", 232, TextRole::kCaption},
-        {"labtitre1", 231, TextRole::kCaption},
+        {"ftelecharge", Text::InternetUpdateCaption, TextRole::kCaption},
+        {"labtitre1", Text::InternetMustBeActive, TextRole::kCaption},
         {"blance", kTextStartButton, TextRole::kCaption},
-        {"bquit", 46, TextRole::kCaption},
+        {"bquit", Text::Quit, TextRole::kCaption},
     };
     return texts;
 }
@@ -119,9 +119,9 @@ void Tftelecharge::blanceClick() {
 }
 
 void Tftelecharge::DownloadDatabase() {
-    const int answer =
-        xb::platform::CurrentUi().messageBox(GetLangText(226).toStdString(), GetLangText(227).toStdString(),
-                                             xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
+    const int answer = xb::platform::CurrentUi().messageBox(
+        GetLangText(Text::RestoreEraseWarning).toStdString(), GetLangText(Text::Confirmation).toStdString(),
+        xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
     if (answer != xb::platform::kIdYes) return;
     joinTransfer();  // a cancelled run may still be ending
     m_busy = true;

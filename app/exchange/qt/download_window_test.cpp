@@ -119,13 +119,13 @@ TEST_F(DownloadWindowTest, TextsAndAGoodArchiveReplacesTheDatabaseAndSaysAllIsOk
     ASSERT_TRUE(waitForEnd(ended));
     EXPECT_EQ(window->lastRestore().outcome, RestoreOutcome::kRestored) << window->lastRestore().reason;
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0].text, GetLangText(226).toStdString());
-    EXPECT_EQ(ui.messages[0].caption, GetLangText(227).toStdString());
-    EXPECT_EQ(ui.messages[1].text, GetLangText(229).toStdString());
-    EXPECT_EQ(ui.messages[1].caption, GetLangText(228).toStdString());
+    EXPECT_EQ(ui.messages[0].text, GetLangText(Text::RestoreEraseWarning).toStdString());
+    EXPECT_EQ(ui.messages[0].caption, GetLangText(Text::Confirmation).toStdString());
+    EXPECT_EQ(ui.messages[1].text, GetLangText(Text::AllOk).toStdString());
+    EXPECT_EQ(ui.messages[1].caption, GetLangText(Text::OperationFinished).toStdString());
     EXPECT_EQ(GetChampionshipName(1).trimmed(), QStringLiteral("FROM SERVER"));
     EXPECT_EQ(xbtest::ReadFileBytes(live + kDatabaseArchiveName), archive);
-    EXPECT_EQ(child<QPushButton>("blance")->text(), GetLangText(230));
+    EXPECT_EQ(child<QPushButton>("blance")->text(), GetLangText(Text::UpdateDatabaseButton));
     EXPECT_FALSE(window->busy());
     // The usage report "import" went to the exchange's server.
     ASSERT_TRUE(reportServer.WaitForRequests(1, std::chrono::seconds(5)));
@@ -169,7 +169,7 @@ TEST_F(DownloadWindowTest, WhileBusyOnlyTheStopButtonActsAndACancelKeepsEverythi
     start(xb::platform::kIdYes);
     ASSERT_TRUE(window->busy());
     QTRY_VERIFY_WITH_TIMEOUT(child<QProgressBar>("Pbarre")->value() > 0, 5000);
-    EXPECT_EQ(child<QPushButton>("blance")->text(), GetLangText(69));
+    EXPECT_EQ(child<QPushButton>("blance")->text(), GetLangText(Text::StopOperation));
     shoot("ftelecharge-busy.png");
 
     window->close();
@@ -184,7 +184,7 @@ TEST_F(DownloadWindowTest, WhileBusyOnlyTheStopButtonActsAndACancelKeepsEverythi
     QTest::mouseClick(child<QPushButton>("blance"), Qt::LeftButton);
     EXPECT_FALSE(window->busy());
     EXPECT_EQ(child<QProgressBar>("Pbarre")->value(), 0);
-    EXPECT_EQ(child<QPushButton>("blance")->text(), GetLangText(230));
+    EXPECT_EQ(child<QPushButton>("blance")->text(), GetLangText(Text::UpdateDatabaseButton));
     ASSERT_TRUE(waitForEnd(ended));
     EXPECT_TRUE(window->lastDownload().cancelled);
     expectLocalUnchanged("cancel");

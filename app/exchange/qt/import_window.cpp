@@ -18,10 +18,10 @@ namespace app {
 namespace {
 
 WindowText caption(const char* object, const char* text) {
-    return {object, 0, TextRole::kCaption, text};
+    return {object, Text::None, TextRole::kCaption, text};
 }
 WindowText hint(const char* object, const char* text) {
-    return {object, 0, TextRole::kHint, text};
+    return {object, Text::None, TextRole::kHint, text};
 }
 
 }  // namespace
@@ -104,9 +104,10 @@ void Tfimport::bimportClick() {
     ImportHooks hooks;
     hooks.status = [this](const QString& text) { showStatus(text); };
     hooks.confirm = [this] {
-        const bool yes = xb::platform::CurrentUi().messageBox(
-                             GetLangText(8).toStdString(), GetLangText(9).toStdString(),
-                             xb::platform::kMbYesNo | xb::platform::kMbIconWarning) == xb::platform::kIdYes;
+        const bool yes =
+            xb::platform::CurrentUi().messageBox(
+                GetLangText(Text::EraseAllData).toStdString(), GetLangText(Text::PleaseConfirm).toStdString(),
+                xb::platform::kMbYesNo | xb::platform::kMbIconWarning) == xb::platform::kIdYes;
         // Nothing of this program may keep a table open, or rows of the old database, across the swap.
         if (yes) CloseWorkingWindows(this);
         return yes;

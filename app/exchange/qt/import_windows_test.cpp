@@ -147,8 +147,8 @@ TEST_F(ImportWindowTest, ImportFromChoiceToLastStatus) {
     click(w, "bimport");
     EXPECT_EQ(w.lastOutcome().result, ImportResult::Cancelled);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, GetLangText(8).toStdString());
-    EXPECT_EQ(ui.messages[0].caption, GetLangText(9).toStdString());
+    EXPECT_EQ(ui.messages[0].text, GetLangText(Text::EraseAllData).toStdString());
+    EXPECT_EQ(ui.messages[0].caption, GetLangText(Text::PleaseConfirm).toStdString());
     EXPECT_EQ(GetChampionshipName(1), before) << "No changes nothing";
 
     QString asked;

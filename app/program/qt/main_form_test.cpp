@@ -127,9 +127,11 @@ void expectTexts(TMainForm* form, int language) {
             ADD_FAILURE() << "no component " << t.component;
             continue;
         }
-        if (t.caption) EXPECT_EQ(caption, BuiltInText(t.caption, language)) << t.component << " " << language;
-        if (t.hint && !t.hintSuffix) EXPECT_EQ(hint, BuiltInText(t.hint, language)) << t.component;
-        EXPECT_FALSE(caption.isEmpty() && t.caption) << t.component;
+        if (t.caption != Text::None)
+            EXPECT_EQ(caption, BuiltInText(t.caption, language)) << t.component << " " << language;
+        if (t.hint != Text::None && !t.hintSuffix)
+            EXPECT_EQ(hint, BuiltInText(t.hint, language)) << t.component;
+        EXPECT_FALSE(caption.isEmpty() && t.caption != Text::None) << t.component;
     }
     EXPECT_EQ(form->findChild<QAction*>("mimportkvx127")->text(), QStringLiteral("Pelmorad 1.27 import"));
 }
@@ -176,7 +178,7 @@ TEST_F(MainFormTest, LanguageFileSkipsTheChoice) {
     TMainForm* form = start();
     EXPECT_TRUE(modalShown.empty());
     ASSERT_TRUE(form->languageManager()->loaded());
-    EXPECT_EQ(GetLangText(1), QStringLiteral("texte un"));
+    EXPECT_EQ(GetLangText(Text::PlayerOnBothTeams), QStringLiteral("texte un"));
     stop();
     EXPECT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR")));
 }
@@ -247,7 +249,7 @@ TEST_F(MainFormTest, QuitButtonAndTerminationSignalsCloseTheWindowLikeQuit) {
             EXPECT_EQ(termination.received(), 1);
         }
         EXPECT_FALSE(form->isVisible()) << signal;
-        EXPECT_EQ(form->packResults().size(), 7u) << signal;
+        EXPECT_EQ(form->packResults().size(), 9u) << signal;
         windows.reset();
         ASSERT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR"))) << signal;
         std::remove(file("PELMORAD32.PAR").c_str());
@@ -296,7 +298,7 @@ int storedRows(const char* file) {
 const char* const kTableFiles[] = {"champan", "champion", "eqchamp", "resultat", "equipe",
                                    "joueur",  "joueq",    "but",     "carton"};
 
-TEST_F(MainFormTest, TablesExistBeforeTheFirstActivationAndTheClosePacksSevenOfThem) {
+TEST_F(MainFormTest, TablesExistBeforeTheFirstActivationAndTheClosePacksAllNine) {
     windows = std::make_unique<AppWindows>();
     for (const char* name : kTableFiles) {
         EXPECT_TRUE(xb::platform::FileExists(tmp.file(std::string(name) + ".dbf"))) << name;
@@ -313,7 +315,7 @@ TEST_F(MainFormTest, TablesExistBeforeTheFirstActivationAndTheClosePacksSevenOfT
     stop();
     EXPECT_EQ(storedRows("champan.dbf"), 1);
     EXPECT_EQ(storedRows("resultat.dbf"), 1);
-    EXPECT_EQ(storedRows("but.dbf"), 2);
+    EXPECT_EQ(storedRows("but.dbf"), 1);
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -333,7 +335,7 @@ TEST_F(MainFormTest, TableHeldOpenByAnotherStationIsLeftForItWithoutMessageOrReb
     EXPECT_EQ(station.finish(), 0);
     stop();
 
-    ASSERT_EQ(results.size(), 7u);
+    ASSERT_EQ(results.size(), 9u);
     for (const TablePackResult& r : results) {
         const bool held = r.table == QStringLiteral("resultat");
         EXPECT_EQ(r.outcome, held ? PackOutcome::InUse : PackOutcome::Packed) << r.table.toStdString();
@@ -391,7 +393,7 @@ TEST_F(MainFormTest, ClosingEndsAThreadStalledInItsRequestThroughTheStopFlag) {
     const auto took = std::chrono::steady_clock::now() - before;
     EXPECT_EQ(windows->exchange().RunningCount(), 0u);
     EXPECT_LT(took, std::chrono::seconds(10));
-    EXPECT_EQ(form->packResults().size(), 7u);
+    EXPECT_EQ(form->packResults().size(), 9u);
     windows.reset();
     xb::platform::SetDefaultRouteAnswer(std::nullopt);
 }
@@ -430,7 +432,7 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
     child<QAction>("msauvdonnees")->trigger();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_TRUE(asked[0].save);
-    EXPECT_EQ(asked[0].title, GetLangText(63));
+    EXPECT_EQ(asked[0].title, GetLangText(Text::EnterBackupFileName));
     EXPECT_EQ(asked[0].filter, QStringLiteral("Pelmorad32 backup (*.pmz)"));
     EXPECT_EQ(asked[0].defaultSuffix, QStringLiteral("pmz"));
     EXPECT_FALSE(xb::platform::FileExists(archive));
@@ -453,10 +455,10 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
     child<QAction>("mrecharger")->trigger();
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_FALSE(asked[2].save);
-    EXPECT_EQ(asked[2].title, GetLangText(10));
+    EXPECT_EQ(asked[2].title, GetLangText(Text::SelectBackupFile));
     ASSERT_GE(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0].text, GetLangText(8).toStdString());
-    EXPECT_EQ(ui.messages[0].caption, GetLangText(9).toStdString());
+    EXPECT_EQ(ui.messages[0].text, GetLangText(Text::EraseAllData).toStdString());
+    EXPECT_EQ(ui.messages[0].caption, GetLangText(Text::PleaseConfirm).toStdString());
     EXPECT_EQ(GetChampionshipName(2), QStringLiteral("LATER"));
 
     // Yes and the archive: the saved database comes back and "All is ok" is shown.
@@ -466,7 +468,7 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
     child<QAction>("mrecharger")->trigger();
     EXPECT_EQ(LastMenuRestore().outcome, RestoreOutcome::kRestored) << LastMenuRestore().reason;
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[1].text, GetLangText(229).toStdString());
+    EXPECT_EQ(ui.messages[1].text, GetLangText(Text::AllOk).toStdString());
     EXPECT_EQ(GetChampionshipName(1), QStringLiteral("SAVED"));
     EXPECT_EQ(GetChampionshipName(2), QString());
 }

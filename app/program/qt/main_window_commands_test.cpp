@@ -281,21 +281,21 @@ TEST_F(MainWindowCommandsTest, CommandsReachTheirDialogsChoosersAndAddresses) {
     struct Row {
         const char* entry;
         const char* modal;  // the modal window shown, or null
-        int chooser;        // file dialogs asked: 0, or the title text of the one asked
+        Text chooser;       // file dialogs asked: Text::None, or the title text of the one asked
         const char* url;    // the address handed to the shell (a help page: relative to help/)
         bool helpPage = false;
     };
     const Row rows[] = {
-        {"msauvdonnees", nullptr, 63, nullptr},
-        {"mrecharger", nullptr, 10, nullptr},
-        {"mtelecharge", "ftelecharge", 0, nullptr},
-        {"bmaj", "ftelecharge", 0, nullptr},
-        {"mapropos", "TAboutBox", 0, nullptr},
-        {"HelpAbout1", "TAboutBox", 0, nullptr},
-        {"msiteweb", nullptr, 0, "http://league.test:8080/"},
-        {"blivescore", nullptr, 0, "http://league.test:8080/resultats-football.php"},
-        {"mAide1", nullptr, 0, "pelmorad32.html", true},
-        {"aidegenerale", nullptr, 0, "pelmorad32.html", true},
+        {"msauvdonnees", nullptr, Text::EnterBackupFileName, nullptr},
+        {"mrecharger", nullptr, Text::SelectBackupFile, nullptr},
+        {"mtelecharge", "ftelecharge", Text::None, nullptr},
+        {"bmaj", "ftelecharge", Text::None, nullptr},
+        {"mapropos", "TAboutBox", Text::None, nullptr},
+        {"HelpAbout1", "TAboutBox", Text::None, nullptr},
+        {"msiteweb", nullptr, Text::None, "http://league.test:8080/"},
+        {"blivescore", nullptr, Text::None, "http://league.test:8080/resultats-football.php"},
+        {"mAide1", nullptr, Text::None, "pelmorad32.html", true},
+        {"aidegenerale", nullptr, Text::None, "pelmorad32.html", true},
     };
     ui.boxAnswers.assign(4, xb::platform::kIdYes);  // the restore's question: Yes, then the chooser cancels
     for (const Row& r : rows) {
@@ -312,7 +312,7 @@ TEST_F(MainWindowCommandsTest, CommandsReachTheirDialogsChoosersAndAddresses) {
         } else {
             EXPECT_TRUE(modalShown.empty());
         }
-        if (r.chooser) {
+        if (r.chooser != Text::None) {
             ASSERT_EQ(chooserAsked.size(), 1u);
             EXPECT_EQ(chooserAsked[0].title, GetLangText(r.chooser));
             EXPECT_EQ(chooserAsked[0].filter, QString::fromLatin1(kBackupFilter));
@@ -380,7 +380,7 @@ TEST_F(MainWindowCommandsTest, QuitButtonAndQuitActionRunTheShutdown) {
         EXPECT_FALSE(form->isVisible());
         EXPECT_FALSE(fgestchamp()->isVisible()) << "the other windows are closed";
         EXPECT_TRUE(xb::platform::FileExists(tmp.file("PELMORAD32.PAR")));
-        EXPECT_EQ(form->packResults().size(), 7u);
+        EXPECT_EQ(form->packResults().size(), 9u);
         windows.reset();
     }
 }

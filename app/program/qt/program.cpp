@@ -116,7 +116,8 @@ std::string TakeMeasureSwitch(int& argc, char** argv) {
 }
 
 void AnnounceVersion(const std::string& version) {
-    const VersionNoticeTexts texts{GetLangText(251).toStdString(), GetLangText(252).toStdString()};
+    const VersionNoticeTexts texts{GetLangText(Text::NewVersion).toStdString(),
+                                   GetLangText(Text::NewVersionAvailable).toStdString()};
     AnnounceNewVersion(
         version, Params.announcedVersion.toStdString(),
         [](const std::string& stored) { Params.announcedVersion = QString::fromStdString(stored); }, texts,

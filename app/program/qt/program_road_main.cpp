@@ -639,7 +639,7 @@ void FirstStation(Road& road, const std::string& out) {
              [backup] { AcceptFileDialog(QString::fromStdString(backup)); });
     road.shot("restored");
     road.add("restore reported", ModalIs<QMessageBox>(), [&road] {
-        road.check(Modal<QMessageBox>()->text() == app::GetLangText(229), "restore message");
+        road.check(Modal<QMessageBox>()->text() == app::GetLangText(app::Text::AllOk), "restore message");
         Answer(QMessageBox::Ok);
     });
     road.add("database as backed up", NoModal(), [&road, dump, year] {

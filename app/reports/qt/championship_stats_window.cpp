@@ -7,7 +7,6 @@
 
 #include "app/editing/qt/entry_validators.h"
 #include "app/editing/qt/window_guards.h"
-#include "app/editing/table_scopes.h"
 #include "app/reports/championship_stats.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
@@ -16,6 +15,7 @@
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/table_scopes.h"
 #include "ui_Tfstatchamp.h"
 
 namespace app {
@@ -47,15 +47,15 @@ Tfstatchamp* fstatchamp() {
 
 const std::vector<WindowText>& Tfstatchamp::Texts() {
     static const std::vector<WindowText> texts = {
-        {"Tfstatchamp", 183, TextRole::kCaption},
-        {"onglet1", 237, TextRole::kCaption},
-        {"gannee", 13, TextRole::kCaption},
-        {"lchamp", 12, TextRole::kCaption},
-        {"baffiche", 82, TextRole::kCaption},
-        {"bquit", 46, TextRole::kCaption},
-        {"bquit", 45, TextRole::kHint},
-        {"bimp", 80, TextRole::kCaption},
-        {"bimp", 81, TextRole::kHint},
+        {"Tfstatchamp", Text::ChampionshipStatistics, TextRole::kCaption},
+        {"onglet1", Text::GeneralStatistics, TextRole::kCaption},
+        {"gannee", Text::Year, TextRole::kCaption},
+        {"lchamp", Text::Championship, TextRole::kCaption},
+        {"baffiche", Text::ViewButton, TextRole::kCaption},
+        {"bquit", Text::Quit, TextRole::kCaption},
+        {"bquit", Text::CloseWindowHint, TextRole::kHint},
+        {"bimp", Text::PrintButton, TextRole::kCaption},
+        {"bimp", Text::SendToPrinterHint, TextRole::kHint},
     };
     return texts;
 }
@@ -105,11 +105,11 @@ void Tfstatchamp::ComputeChampionshipStats() {
     const int year = m_selection->year(), championship = m_selection->championship();
     if (year < 1 || championship < 1) return;
     const ChampionshipStats s = app::ComputeChampionshipStats(championship, year);
-    SetPieSlices(m_goals, {{GetLangText(233), double(s.homeGoals), ColorOfBgr(kHomeColour)},
-                           {GetLangText(234), double(s.awayGoals), ColorOfBgr(kAwayColour)}});
-    SetPieSlices(m_results, {{GetLangText(235), double(s.homeWins), ColorOfBgr(kHomeColour)},
-                             {GetLangText(236), double(s.awayWins), ColorOfBgr(kAwayColour)},
-                             {GetLangText(124), double(s.draws), ColorOfBgr(kDrawColour)}});
+    SetPieSlices(m_goals, {{GetLangText(Text::GoalsHomeShort), double(s.homeGoals), ColorOfBgr(kHomeColour)},
+                           {GetLangText(Text::GoalsAwayShort), double(s.awayGoals), ColorOfBgr(kAwayColour)}});
+    SetPieSlices(m_results, {{GetLangText(Text::HomeWinsShort), double(s.homeWins), ColorOfBgr(kHomeColour)},
+                             {GetLangText(Text::AwayWinsShort), double(s.awayWins), ColorOfBgr(kAwayColour)},
+                             {GetLangText(Text::PointsDraw), double(s.draws), ColorOfBgr(kDrawColour)}});
     KeepChartTextsWhole(ui->chartbut);
     KeepChartTextsWhole(ui->chartmatch);
 }
@@ -117,10 +117,10 @@ void Tfstatchamp::ComputeChampionshipStats() {
 bool Tfstatchamp::PrintChampionshipStats() {
     const QString name = ui->enomchamp->text(), season = ui->eannee->currentText();
     return PrintReport([&](PrintLayout& p) {
-        p.Title(GetLangText(183));
+        p.Title(GetLangText(Text::ChampionshipStatistics));
         const int y0 = p.y, L = p.L();
-        p.TextAt(10, y0 + 2 * L, GetLangText(12) + QStringLiteral(" :") + name);
-        p.TextAt(10, y0 + 3 * L, GetLangText(13) + QStringLiteral(" :") + season);
+        p.TextAt(10, y0 + 2 * L, GetLangText(Text::Championship) + QStringLiteral(" :") + name);
+        p.TextAt(10, y0 + 3 * L, GetLangText(Text::Year) + QStringLiteral(" :") + season);
         const int top = y0 + 5 * L, bottom = top + 15 * L;
         const int half = (p.pageWidth() - 50) / 2;
         p.Chart(ui->chartbut->chart(), QRect(QPoint(50, top), QPoint(half - 10, bottom)));

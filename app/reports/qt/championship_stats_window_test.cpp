@@ -92,7 +92,7 @@ TEST_F(StatChampWindowTest, SeasonPiesAndOnePagePrintout) {
     window.resize(820, 560);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.windowTitle(), GetLangText(183));
+    EXPECT_EQ(window.windowTitle(), GetLangText(Text::ChampionshipStatistics));
     for (const WindowText& t : Tfstatchamp::Texts())
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
     EXPECT_EQ(child<QComboBox>("eannee")->currentText(), "2012 - 2013");
@@ -107,26 +107,27 @@ TEST_F(StatChampWindowTest, SeasonPiesAndOnePagePrintout) {
     click("baffiche");
     const ChampionshipStats s = ComputeChampionshipStats(1, 2012);
     EXPECT_EQ(s.homeWins + s.awayWins + s.draws, 380);
-    auto label = [](int text, int v) { return GetLangText(text) + " " + QString::number(v); };
+    auto label = [](Text text, int v) { return GetLangText(text) + " " + QString::number(v); };
     const QColor blue(0, 0, 255), red(255, 0, 0), green(0, 128, 0);
     EXPECT_EQ(slices(window.Series2()),
-              (std::vector<Slice>{{label(233, s.homeGoals), double(s.homeGoals), blue},
-                                  {label(234, s.awayGoals), double(s.awayGoals), red}}));
+              (std::vector<Slice>{{label(Text::GoalsHomeShort, s.homeGoals), double(s.homeGoals), blue},
+                                  {label(Text::GoalsAwayShort, s.awayGoals), double(s.awayGoals), red}}));
     EXPECT_EQ(slices(window.Series3()),
-              (std::vector<Slice>{{label(235, s.homeWins), double(s.homeWins), blue},
-                                  {label(236, s.awayWins), double(s.awayWins), red},
-                                  {label(124, s.draws), double(s.draws), green}}));
+              (std::vector<Slice>{{label(Text::HomeWinsShort, s.homeWins), double(s.homeWins), blue},
+                                  {label(Text::AwayWinsShort, s.awayWins), double(s.awayWins), red},
+                                  {label(Text::PointsDraw, s.draws), double(s.draws), green}}));
     if (!qgetenv("LM_SCREENSHOT_DIR").isEmpty()) {
         QDir().mkpath(qgetenv("LM_SCREENSHOT_DIR"));
         window.grab().save(qgetenv("LM_SCREENSHOT_DIR") + "/statchamp.png");
     }
     std::string text;
     EXPECT_EQ(printed("statchamp.pdf", &text), 1);
-    EXPECT_NE(text.find(GetLangText(183).toStdString()), std::string::npos);
-    EXPECT_NE(text.find((GetLangText(12) + " :Top division").toStdString()), std::string::npos);
-    EXPECT_NE(text.find((GetLangText(13) + " :2012 - 2013").toStdString()), std::string::npos);
-    EXPECT_NE(text.find(label(235, s.homeWins).toStdString()), std::string::npos) << text;
-    EXPECT_NE(text.find(label(233, s.homeGoals).toStdString()), std::string::npos) << text;
+    EXPECT_NE(text.find(GetLangText(Text::ChampionshipStatistics).toStdString()), std::string::npos);
+    EXPECT_NE(text.find((GetLangText(Text::Championship) + " :Top division").toStdString()),
+              std::string::npos);
+    EXPECT_NE(text.find((GetLangText(Text::Year) + " :2012 - 2013").toStdString()), std::string::npos);
+    EXPECT_NE(text.find(label(Text::HomeWinsShort, s.homeWins).toStdString()), std::string::npos) << text;
+    EXPECT_NE(text.find(label(Text::GoalsHomeShort, s.homeGoals).toStdString()), std::string::npos) << text;
 
     // The season buttons change the season only; a busy window ignores the show button.
     click("SpeedButton2");

@@ -29,16 +29,16 @@ Tffaceaface* ffaceaface() {
 
 const std::vector<WindowText>& Tffaceaface::Texts() {
     static const std::vector<WindowText> texts = {
-        {"Tffaceaface", 177, TextRole::kCaption},
-        {"bimp", 80, TextRole::kCaption},
-        {"bimp", 81, TextRole::kHint},
-        {"bquit", 46, TextRole::kCaption},
-        {"bquit", 45, TextRole::kHint},
-        {"bhtm", 84, TextRole::kHint},
-        {"bafficher", 82, TextRole::kCaption},
-        {"bafficher", 170, TextRole::kHint},
-        {"bttesrenc", 244, TextRole::kCaption},
-        {"bmemeconfig", 245, TextRole::kCaption},
+        {"Tffaceaface", Text::HeadToHead, TextRole::kCaption},
+        {"bimp", Text::PrintButton, TextRole::kCaption},
+        {"bimp", Text::SendToPrinterHint, TextRole::kHint},
+        {"bquit", Text::Quit, TextRole::kCaption},
+        {"bquit", Text::CloseWindowHint, TextRole::kHint},
+        {"bhtm", Text::ExportHtmlHint, TextRole::kHint},
+        {"bafficher", Text::ViewButton, TextRole::kCaption},
+        {"bafficher", Text::ViewMatchesHint, TextRole::kHint},
+        {"bttesrenc", Text::AllHeadToHead, TextRole::kCaption},
+        {"bmemeconfig", Text::SameConfigurationHeadToHead, TextRole::kCaption},
     };
     return texts;
 }
@@ -90,16 +90,16 @@ void Tffaceaface::FormActivate() {
 
 void Tffaceaface::TranslateFaceAFaceForm() {
     ApplyWindowTexts(this, Texts());
-    ui->lequipe1->setText(GetLangText(139) + QStringLiteral(" 1"));
-    ui->lequipe2->setText(GetLangText(139) + QStringLiteral(" 2"));
+    ui->lequipe1->setText(GetLangText(Text::Team) + QStringLiteral(" 1"));
+    ui->lequipe2->setText(GetLangText(Text::Team) + QStringLiteral(" 2"));
     // The titles only: SetupReportGrid would empty the list the charts were drawn from.
-    const QStringList titles = {GetLangText(13),
-                                GetLangText(12),
-                                GetLangText(14),
-                                GetLangText(139) + QStringLiteral("1"),
+    const QStringList titles = {GetLangText(Text::Year),
+                                GetLangText(Text::Championship),
+                                GetLangText(Text::Matchday),
+                                GetLangText(Text::Team) + QStringLiteral("1"),
                                 QString(),
                                 QString(),
-                                GetLangText(139) + QStringLiteral("2")};
+                                GetLangText(Text::Team) + QStringLiteral("2")};
     ReportGrid& g = *ui->grilleresultat;
     if (g.ColCount() != kHeadToHeadColumns) {
         SetupReportGrid(&g, {80, 120, 50, 100, 30, 30, 100}, titles);
@@ -149,7 +149,7 @@ void Tffaceaface::ComputeHeadToHead() {
     SetBars(ui->chartbut->chart(), Series1,
             {{m_name1, double(result.goals1), blue}, {m_name2, double(result.goals2), red}});
     SetPieSlices(Series3, {{m_name1, double(result.wins1), blue},
-                           {GetLangText(133), double(result.draws), green},
+                           {GetLangText(Text::DrawnShort), double(result.draws), green},
                            {m_name2, double(result.wins2), red}});
     KeepChartTextsWhole(ui->chartbut);
     KeepChartTextsWhole(ui->Chartmatch);
@@ -158,11 +158,12 @@ void Tffaceaface::ComputeHeadToHead() {
 bool Tffaceaface::PrintHeadToHead() {
     const GridRows rows = GridDataRows(ui->grilleresultat);
     return PrintReport([&](PrintLayout& p) {
-        p.Title(GetLangText(177));
+        p.Title(GetLangText(Text::HeadToHead));
         p.Skip(2);
         const int w = p.w();
         p.Line({{10, m_name1 + QStringLiteral(" - ") + m_name2}});
-        p.Line({{10, GetLangText(m_sameConfiguration ? 245 : 244)}});
+        p.Line({{10, GetLangText(m_sameConfiguration ? Text::SameConfigurationHeadToHead
+                                                     : Text::AllHeadToHead)}});
         p.Skip(1);
         p.Columns(HeadToHeadColumns(), rows);
         // Team names label both charts: they are laid out wider than the shared minimum to show whole.

@@ -37,17 +37,17 @@ Tfprevision* fprevision() {
 // The team labels (text 139 + " 1" and " 2") are set beside the table.
 const std::vector<WindowText>& Tfprevision::Texts() {
     static const std::vector<WindowText> texts = {
-        {"Tfprevision", 148, TextRole::kCaption},
-        {"gannee", 13, TextRole::kCaption},
-        {"gsysteme", 243, TextRole::kCaption},
-        {"gchamp", 12, TextRole::kCaption},
-        {"gjournee", 14, TextRole::kCaption},
-        {"bafficher", 82, TextRole::kCaption},
-        {"bimp", 80, TextRole::kCaption},
-        {"bimp", 81, TextRole::kHint},
-        {"bquit", 46, TextRole::kCaption},
-        {"bquit", 45, TextRole::kHint},
-        {"bhtm", 84, TextRole::kHint},
+        {"Tfprevision", Text::Forecast, TextRole::kCaption},
+        {"gannee", Text::Year, TextRole::kCaption},
+        {"gsysteme", Text::ForecastType, TextRole::kCaption},
+        {"gchamp", Text::Championship, TextRole::kCaption},
+        {"gjournee", Text::Matchday, TextRole::kCaption},
+        {"bafficher", Text::ViewButton, TextRole::kCaption},
+        {"bimp", Text::PrintButton, TextRole::kCaption},
+        {"bimp", Text::SendToPrinterHint, TextRole::kHint},
+        {"bquit", Text::Quit, TextRole::kCaption},
+        {"bquit", Text::CloseWindowHint, TextRole::kHint},
+        {"bhtm", Text::ExportHtmlHint, TextRole::kHint},
     };
     return texts;
 }
@@ -84,12 +84,13 @@ void Tfprevision::FormShow() {
 
 void Tfprevision::TranslatePrevisionForm() {
     ApplyWindowTexts(this, Texts());
-    ui->lequipe1->setText(GetLangText(139) + QStringLiteral(" 1"));
-    ui->lequipe2->setText(GetLangText(139) + QStringLiteral(" 2"));
+    ui->lequipe1->setText(GetLangText(Text::Team) + QStringLiteral(" 1"));
+    ui->lequipe2->setText(GetLangText(Text::Team) + QStringLiteral(" 2"));
     m_selection->FillSeasonCombo();
     m_series->clear();
     ui->ctypeprevision->clear();
-    for (int t : {248, 249, 250}) ui->ctypeprevision->addItem(GetLangText(t));
+    for (Text t : {Text::ForecastSeasonMatches, Text::ForecastHeadToHead, Text::ForecastSeasonAndHeadToHead})
+        ui->ctypeprevision->addItem(GetLangText(t));
     ui->ctypeprevision->setCurrentIndex(0);
 }
 
@@ -136,7 +137,7 @@ void Tfprevision::ComputePrevision() {
     if (!p) return;
     const std::array<QString, 3> shown = PercentTexts(*p);
     SetPieSlices(m_series, {{GetTeamName(r.team1), p->team1, ColorOfBgr(kTeam1Colour), shown[0]},
-                            {GetLangText(133), p->draw, ColorOfBgr(kDrawColour), shown[1]},
+                            {GetLangText(Text::DrawnShort), p->draw, ColorOfBgr(kDrawColour), shown[1]},
                             {GetTeamName(r.team2), p->team2, ColorOfBgr(kTeam2Colour), shown[2]}});
     KeepChartTextsWhole(ui->chartprevision);
 }

@@ -66,14 +66,16 @@ TEST_F(PrevisionWindowTest, ThreeMethodsIntoThePie) {
     window.resize(780, 600);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.windowTitle(), GetLangText(148));
+    EXPECT_EQ(window.windowTitle(), GetLangText(Text::Forecast));
     for (const WindowText& t : Tfprevision::Texts())
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
-    EXPECT_EQ(child<QLabel>("lequipe1")->text(), GetLangText(139) + " 1");
-    EXPECT_EQ(child<QLabel>("lequipe2")->text(), GetLangText(139) + " 2");
+    EXPECT_EQ(child<QLabel>("lequipe1")->text(), GetLangText(Text::Team) + " 1");
+    EXPECT_EQ(child<QLabel>("lequipe2")->text(), GetLangText(Text::Team) + " 2");
     auto* methods = child<QComboBox>("ctypeprevision");
     ASSERT_EQ(methods->count(), 3);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(methods->itemText(i), GetLangText(248 + i));
+    const Text methodTexts[] = {Text::ForecastSeasonMatches, Text::ForecastHeadToHead,
+                                Text::ForecastSeasonAndHeadToHead};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(methods->itemText(i), GetLangText(methodTexts[i]));
     for (const char* idle : {"bimp", "bhtm", "SpeedButton3", "SpeedButton4"})
         EXPECT_FALSE(child<QWidget>(idle)->isEnabled()) << idle;
     EXPECT_EQ(child<QComboBox>("cannee")->currentText(), "2014 - 2015");
@@ -97,7 +99,7 @@ TEST_F(PrevisionWindowTest, ThreeMethodsIntoThePie) {
         EXPECT_FLOAT_EQ(got[1].second, p.draw);
         EXPECT_FLOAT_EQ(got[2].second, p.team2);
         EXPECT_TRUE(got[0].first.startsWith(home));
-        EXPECT_TRUE(got[1].first.startsWith(GetLangText(133) + " "));
+        EXPECT_TRUE(got[1].first.startsWith(GetLangText(Text::DrawnShort) + " "));
         EXPECT_TRUE(got[2].first.startsWith(away));
         const auto s = window.Series2()->slices();
         EXPECT_EQ(s[0]->color(), QColor(0, 0, 255));

@@ -6,7 +6,6 @@
 
 #include "app/editing/qt/entry_validators.h"
 #include "app/editing/qt/window_guards.h"
-#include "app/editing/table_scopes.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/results_grid.h"
 #include "app/shell/lang_texts.h"
@@ -14,6 +13,7 @@
 #include "app/shell/league_text.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/table_scopes.h"
 #include "ui_Tfgrilleresult.h"
 
 namespace app {
@@ -39,10 +39,14 @@ Tfgrilleresult* fgrilleresult() {
 
 const std::vector<WindowText>& Tfgrilleresult::Texts() {
     static const std::vector<WindowText> texts = {
-        {"Tfgrilleresult", 242, TextRole::kCaption}, {"gchamp", 12, TextRole::kCaption},
-        {"gannee", 13, TextRole::kCaption},          {"bappelle", 82, TextRole::kCaption},
-        {"bappelle", 0, TextRole::kHint, ""},        {"bhtm", 84, TextRole::kHint},
-        {"bquit", 46, TextRole::kCaption},           {"bquit", 79, TextRole::kHint},
+        {"Tfgrilleresult", Text::ResultsGridTitle, TextRole::kCaption},
+        {"gchamp", Text::Championship, TextRole::kCaption},
+        {"gannee", Text::Year, TextRole::kCaption},
+        {"bappelle", Text::ViewButton, TextRole::kCaption},
+        {"bappelle", Text::None, TextRole::kHint, ""},
+        {"bhtm", Text::ExportHtmlHint, TextRole::kHint},
+        {"bquit", Text::Quit, TextRole::kCaption},
+        {"bquit", Text::CloseThisWindow, TextRole::kHint},
     };
     return texts;
 }

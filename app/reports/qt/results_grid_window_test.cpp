@@ -73,7 +73,7 @@ TEST_F(ResultsGridWindowTest, SeasonBuiltPaintedAndExported) {
     window.resize(1000, 760);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.windowTitle(), GetLangText(242));
+    EXPECT_EQ(window.windowTitle(), GetLangText(Text::ResultsGridTitle));
     for (const WindowText& t : Tfgrilleresult::Texts())
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
     EXPECT_EQ(child<QComboBox>("eannee")->currentText(), "2014 - 2015");
@@ -165,7 +165,7 @@ TEST_F(ResultsGridWindowTest, SeasonBuiltPaintedAndExported) {
         QString down = QString::fromStdString(table[0][c]);
         EXPECT_EQ(down.remove('\n'), want[c][0]) << c;
     }
-    EXPECT_EQ(doc.title, GetLangText(242).toStdString());
+    EXPECT_EQ(doc.title, GetLangText(Text::ResultsGridTitle).toStdString());
     if (!xbtest::RunCommand("command -v chromium").empty()) {
         const xbtest::HtmlDocument dom = xbtest::ReadHtmlDocument(xbtest::ChromiumDumpDom(page));
         ASSERT_EQ(dom.tables.size(), 1u);

@@ -6,16 +6,16 @@
 #include <QPainter>
 
 #include "app/editing/qt/window_guards.h"
-#include "app/editing/table_scopes.h"
-#include "app/shell/qt/report_export.h"
-#include "app/shell/qt/report_print.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/gradient.h"
+#include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/report_print.h"
+#include "app/shell/table_scopes.h"
 #include "ui_Tfclassement.h"
 
 namespace app {
@@ -24,9 +24,12 @@ namespace {
 
 // Screen widths are the layout's widths scaled to the screen font, so that the titles fit.
 constexpr int kStandingsWidths[kStandingsColumns] = {0, 25, 100, 25, 25, 25, 25, 25, 25, 25, 25};
-constexpr int kStandingsTitles[kStandingsColumns] = {0, 129, 113, 130, 131, 132, 133, 134, 135, 136, 137};
+constexpr Text kStandingsTitles[kStandingsColumns] = {
+    Text::None,          Text::PositionShort,     Text::Teams,          Text::PointsShort,
+    Text::PlayedShort,   Text::WonShort,          Text::DrawnShort,     Text::LostShort,
+    Text::GoalsForShort, Text::GoalsAgainstShort, Text::DifferenceShort};
 constexpr int kScorersWidths[kScorersColumns] = {0, 130, 130, 50};
-constexpr int kScorersTitles[kScorersColumns] = {0, 111, 139, 109};
+constexpr Text kScorersTitles[kScorersColumns] = {Text::None, Text::Scorers, Text::Team, Text::Goals};
 
 }  // namespace
 
@@ -38,20 +41,20 @@ Tfclassement* fclassement() {
 
 const std::vector<WindowText>& Tfclassement::Texts() {
     static const std::vector<WindowText> texts = {
-        {"Tfclassement", 93, TextRole::kCaption},
-        {"lchamp", 12, TextRole::kCaption},
-        {"gannee", 13, TextRole::kCaption},
-        {"gjournee", 14, TextRole::kCaption},
-        {"bappelleclassement", 82, TextRole::kCaption},
-        {"bappelleclassement", 91, TextRole::kHint},
-        {"bimp", 80, TextRole::kCaption},
-        {"bimp", 92, TextRole::kHint},
-        {"bquit", 46, TextRole::kCaption},
-        {"bquit", 45, TextRole::kHint},
-        {"bhtm", 84, TextRole::kHint},
-        {"ljourdeb", 94, TextRole::kCaption},
-        {"ljourfin", 95, TextRole::kCaption},
-        {"gtype", 28, TextRole::kCaption},
+        {"Tfclassement", Text::StandingsTitle, TextRole::kCaption},
+        {"lchamp", Text::Championship, TextRole::kCaption},
+        {"gannee", Text::Year, TextRole::kCaption},
+        {"gjournee", Text::Matchday, TextRole::kCaption},
+        {"bappelleclassement", Text::ViewButton, TextRole::kCaption},
+        {"bappelleclassement", Text::ViewStandingsHint, TextRole::kHint},
+        {"bimp", Text::PrintButton, TextRole::kCaption},
+        {"bimp", Text::PrintStandingsHint, TextRole::kHint},
+        {"bquit", Text::Quit, TextRole::kCaption},
+        {"bquit", Text::CloseWindowHint, TextRole::kHint},
+        {"bhtm", Text::ExportHtmlHint, TextRole::kHint},
+        {"ljourdeb", Text::FirstMatchday, TextRole::kCaption},
+        {"ljourfin", Text::LastMatchday, TextRole::kCaption},
+        {"gtype", Text::Type, TextRole::kCaption},
     };
     return texts;
 }
@@ -79,8 +82,8 @@ Tfclassement::Tfclassement(QWidget* parent)
     // grilleclassementDrawCell: data rows alternately white and $F4FFE1, the selection $C8B9C7.
     ReportGrid* g = ui->grilleclassement;
     g->SetDrawCell([g](QPainter& p, int col, int row, const QRect& rect, GridCellState st) {
-        const QColor fill = row == 0 || st.selected ? ColorOfBgr(0xC8B9C7)
-                                                    : ColorOfBgr(row % 2 ? 0xFFFFFF : 0xF4FFE1);
+        const QColor fill =
+            row == 0 || st.selected ? ColorOfBgr(0xC8B9C7) : ColorOfBgr(row % 2 ? 0xFFFFFF : 0xF4FFE1);
         p.fillRect(rect, fill);
         ReportGrid::DrawCellText(p, rect, g->Cells(col, row));
     });
@@ -136,9 +139,12 @@ void Tfclassement::InitStandingsForm() {
     m_selection->FillSeasonCombo();
     const QSignalBlocker q1(ui->ctypecla1), q2(ui->ctypecla2);
     ui->ctypecla1->clear();
-    for (int t : {96, 97, 98}) ui->ctypecla1->addItem(GetLangText(t));
+    for (Text t : {Text::AllMatches, Text::HomeMatches, Text::AwayMatches})
+        ui->ctypecla1->addItem(GetLangText(t));
     ui->ctypecla2->clear();
-    for (int t : {99, 100, 101, 102, 103, 104, 145}) ui->ctypecla2->addItem(GetLangText(t));
+    for (Text t : {Text::OrderNormal, Text::OrderAttack, Text::OrderDefence, Text::Wins, Text::Draws,
+                   Text::Defeats, Text::ScorersOrder})
+        ui->ctypecla2->addItem(GetLangText(t));
     ui->ctypecla1->setCurrentIndex(0);
     ui->ctypecla2->setCurrentIndex(0);
 }
@@ -276,7 +282,7 @@ bool Tfclassement::PrintStandings() {
     const bool scorers = ui->grilleclassement->ColCount() < 6;
     const QStringList info = StandingsInfoTexts(PageInfo());
     return PrintReport([&](PrintLayout& p) {
-        p.Title(GetLangText(93));
+        p.Title(GetLangText(Text::StandingsTitle));
         p.Skip(2);
         // What the list shows, so that two printouts are told apart.
         for (const QString& line : info) p.Line({{10, line}});

@@ -120,13 +120,13 @@ protected:
     void expectSaysWhatItShows(const std::string& text, const std::string& columnTitle) {
         const std::string head = text.substr(0, text.find(columnTitle));
         const std::string lines[] = {
-            (GetLangText(12) + " :" + window.selection().championshipName()).toStdString(),
-            (GetLangText(13) + " :" + child<QComboBox>("eannee")->currentText()).toStdString(),
-            (GetLangText(14) + " :1" + GetLangText(138) + "38").toStdString(),
+            (GetLangText(Text::Championship) + " :" + window.selection().championshipName()).toStdString(),
+            (GetLangText(Text::Year) + " :" + child<QComboBox>("eannee")->currentText()).toStdString(),
+            (GetLangText(Text::Matchday) + " :1" + GetLangText(Text::RangeTo) + "38").toStdString(),
             ("TYPE:" + child<QComboBox>("ctypecla1")->currentText().trimmed() + " " +
              child<QComboBox>("ctypecla2")->currentText().trimmed())
                 .toStdString()};
-        size_t at = head.find(GetLangText(93).toStdString());
+        size_t at = head.find(GetLangText(Text::StandingsTitle).toStdString());
         ASSERT_NE(at, std::string::npos);
         for (const std::string& line : lines) {
             at = head.find(line, at);
@@ -150,7 +150,7 @@ TEST_F(StandingsWindowTest, StandingsPickedShownSwappedPrintedAndExported) {
     window.resize(760, 640);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.windowTitle(), GetLangText(93));
+    EXPECT_EQ(window.windowTitle(), GetLangText(Text::StandingsTitle));
     for (const WindowText& t : Tfclassement::Texts())
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
     for (const char* hidden : {"enumchamp", "bchamppre", "bchampsui", "banneeprec", "banneesui", "inumero"})

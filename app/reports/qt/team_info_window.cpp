@@ -9,7 +9,6 @@
 #include <QValueAxis>
 
 #include "app/editing/qt/window_guards.h"
-#include "app/editing/table_scopes.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_report_grids.h"
 #include "app/reports/team_info.h"
@@ -21,6 +20,7 @@
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/table_scopes.h"
 #include "ui_Tfinfoequipe.h"
 
 namespace app {
@@ -40,11 +40,16 @@ Tfinfoequipe* finfoequipe() {
 
 const std::vector<WindowText>& Tfinfoequipe::Texts() {
     static const std::vector<WindowText> texts = {
-        {"lchamp", 12, TextRole::kCaption},   {"gannee", 13, TextRole::kCaption},
-        {"gequipe", 113, TextRole::kCaption}, {"baffiche", 82, TextRole::kCaption},
-        {"bimp", 80, TextRole::kCaption},     {"bimp", 81, TextRole::kHint},
-        {"bquit", 46, TextRole::kCaption},    {"bquit", 45, TextRole::kHint},
-        {"bhtm", 84, TextRole::kHint},        {"Tfinfoequipe", 108, TextRole::kCaption},
+        {"lchamp", Text::Championship, TextRole::kCaption},
+        {"gannee", Text::Year, TextRole::kCaption},
+        {"gequipe", Text::Teams, TextRole::kCaption},
+        {"baffiche", Text::ViewButton, TextRole::kCaption},
+        {"bimp", Text::PrintButton, TextRole::kCaption},
+        {"bimp", Text::SendToPrinterHint, TextRole::kHint},
+        {"bquit", Text::Quit, TextRole::kCaption},
+        {"bquit", Text::CloseWindowHint, TextRole::kHint},
+        {"bhtm", Text::ExportHtmlHint, TextRole::kHint},
+        {"Tfinfoequipe", Text::TeamInformationTitle, TextRole::kCaption},
     };
     return texts;
 }
@@ -121,20 +126,20 @@ void Tfinfoequipe::FormActivate() {
 }
 
 void Tfinfoequipe::SetInfoEquipeChartTitles() {
-    setWindowTitle(GetLangText(140));
-    ui->chartclassement->chart()->setTitle(ChartText(GetLangText(141)));
-    ui->chartbut->chart()->setTitle(ChartText(GetLangText(142)));
-    ui->chartmatch->chart()->setTitle(ChartText(GetLangText(143)));
+    setWindowTitle(GetLangText(Text::TeamInfo));
+    ui->chartclassement->chart()->setTitle(ChartText(GetLangText(Text::TeamEvolution)));
+    ui->chartbut->chart()->setTitle(ChartText(GetLangText(Text::GoalsForAgainst)));
+    ui->chartmatch->chart()->setTitle(ChartText(GetLangText(Text::Matches)));
     m_selection->FillSeasonCombo();
 }
 
 void Tfinfoequipe::TranslateInfoEquipeForm() {
     ApplyWindowTexts(this, Texts());
     ui->baffiche->setToolTip(QString());
-    ui->PageControl1->setTabText(0, GetLangText(105));
-    ui->PageControl1->setTabText(1, GetLangText(106));
-    ui->PageControl1->setTabText(2, GetLangText(107));
-    ui->PageControl1->setTabText(3, GetLangText(111));
+    ui->PageControl1->setTabText(0, GetLangText(Text::General));
+    ui->PageControl1->setTabText(1, GetLangText(Text::Home));
+    ui->PageControl1->setTabText(2, GetLangText(Text::Away));
+    ui->PageControl1->setTabText(3, GetLangText(Text::Scorers));
 }
 
 void Tfinfoequipe::enumchampChange() {
@@ -161,7 +166,9 @@ void Tfinfoequipe::ComputeTeamInfo() {
     const int year = IntegerOrZero(ui->eannee->currentText().left(4));
     const int championship = IntegerOrZero(ui->enumchamp->text());
     const int team = FindTeamNumber(ui->eequipe->currentText());
-    const TeamInfoResult info = app::ComputeTeamInfo(championship, year, team);
+    // The charts and the scorers read their tables through one open each.
+    LeagueReading reading;
+    const TeamInfoResult info = app::ComputeTeamInfo(reading, championship, year, team);
     if (info.computed) {
         QList<ChartPoint> points;
         for (const TeamInfoPoint& p : info.points)
@@ -171,41 +178,45 @@ void Tfinfoequipe::ComputeTeamInfo() {
         for (QAbstractAxis* axis : ui->chartclassement->chart()->axes(Qt::Vertical))
             if (auto* places = qobject_cast<QValueAxis*>(axis))
                 places->setTickInterval(std::max(1, (info.teams + 7) / 8));
-        const QString goalsFor = Params.goalsForLabel.isEmpty() ? GetLangText(135) : Params.goalsForLabel;
-        const QString goalsAgainst =
-            Params.goalsAgainstLabel.isEmpty() ? GetLangText(136) : Params.goalsAgainstLabel;
+        const QString goalsFor =
+            Params.goalsForLabel.isEmpty() ? GetLangText(Text::GoalsForShort) : Params.goalsForLabel;
+        const QString goalsAgainst = Params.goalsAgainstLabel.isEmpty() ? GetLangText(Text::GoalsAgainstShort)
+                                                                        : Params.goalsAgainstLabel;
         QPieSeries* const goals[3] = {Series2, PieSeries4, PieSeries7};
         QPieSeries* const results[3] = {Series3, PieSeries3, PieSeries6};
         for (int side = 0; side < 3; ++side) {
             const TeamSideTotals& t = info.sides[static_cast<size_t>(side)];
             SetPieSlices(goals[side], {{goalsFor, double(t.goalsFor), kBlue},
                                        {goalsAgainst, double(t.goalsAgainst), kRed}});
-            SetPieSlices(results[side], {{GetLangText(132), double(t.wins), kBlue},
-                                         {GetLangText(134), double(t.defeats), kRed},
-                                         {GetLangText(133), double(t.draws), kGreen}});
+            SetPieSlices(results[side], {{GetLangText(Text::WonShort), double(t.wins), kBlue},
+                                         {GetLangText(Text::LostShort), double(t.defeats), kRed},
+                                         {GetLangText(Text::DrawnShort), double(t.draws), kGreen}});
         }
     }
     for (QChartView* view : charts()) KeepChartTextsWhole(view);
-    ComputeTeamScorers(championship, year, team);
+    ComputeTeamScorers(reading, championship, year, team);
 }
 
 void Tfinfoequipe::SetupScorerGrid() {
-    SetupReportGrid(ui->grillebuteur, {0, 275, 50}, {QString(), GetLangText(64), GetLangText(109)});
+    SetupReportGrid(ui->grillebuteur, {0, 275, 50},
+                    {QString(), GetLangText(Text::Players), GetLangText(Text::Goals)});
 }
 
-void Tfinfoequipe::ComputeTeamScorers(int championship, int year, int team) {
+void Tfinfoequipe::ComputeTeamScorers(LeagueReading& reading, int championship, int year, int team) {
     SetupScorerGrid();
-    ShowGridRows(ui->grillebuteur, TeamScorersGridRows(app::ComputeTeamScorers(championship, year, team)));
+    ShowGridRows(ui->grillebuteur,
+                 TeamScorersGridRows(app::ComputeTeamScorers(reading, championship, year, team)));
 }
 
 bool Tfinfoequipe::PrintTeamInfo() {
     return PrintReport([&](PrintLayout& p) {
-        p.Title(GetLangText(108));
+        p.Title(GetLangText(Text::TeamInformationTitle));
         p.Skip(2);
         const int P = p.pageWidth(), L = p.L();
-        p.Line({{10, GetLangText(12) + QStringLiteral(":") + ui->enomchamp->text()}});
-        p.Line({{10, GetLangText(13) + QStringLiteral(" :") + ui->eannee->currentText() + QLatin1Char(' ') +
-                         GetLangText(139) + QStringLiteral(" :") + ui->eequipe->currentText()}});
+        p.Line({{10, GetLangText(Text::Championship) + QStringLiteral(":") + ui->enomchamp->text()}});
+        p.Line({{10, GetLangText(Text::Year) + QStringLiteral(" :") + ui->eannee->currentText() +
+                         QLatin1Char(' ') + GetLangText(Text::Team) + QStringLiteral(" :") +
+                         ui->eequipe->currentText()}});
         p.Skip(1);
         auto rect = [](int x1, int y1, int x2, int y2) { return QRect(QPoint(x1, y1), QPoint(x2, y2)); };
         int y = p.y;
@@ -220,7 +231,7 @@ bool Tfinfoequipe::PrintTeamInfo() {
         PrintChartWhole(p, ui->Chartbutext->chart(), rect(H + 50, y, H + Q + 40, y + 8 * L));
         PrintChartWhole(p, ui->Chartmatchext->chart(), rect(H + Q + 50, y, P - 10, y + 8 * L));
         y += 10 * L;
-        const QString home = GetLangText(106), away = GetLangText(107);
+        const QString home = GetLangText(Text::Home), away = GetLangText(Text::Away);
         p.TextAt((P / 2 - p.TextWidth(home)) / 2, y, home);
         p.TextAt((P / 2 - p.TextWidth(away)) / 2 + P / 2, y, away);
         p.y = y + L;

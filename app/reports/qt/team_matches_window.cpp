@@ -34,20 +34,20 @@ Tfmatcheq* fmatcheq() {
 
 const std::vector<WindowText>& Tfmatcheq::Texts() {
     static const std::vector<WindowText> texts = {
-        {"Tfmatcheq", 161, TextRole::kCaption},
-        {"libplusgrandvictg", 168, TextRole::kCaption},
-        {"libplusgranddefg", 169, TextRole::kCaption},
-        {"gannee", 13, TextRole::kCaption},
-        {"gequipe", 139, TextRole::kCaption},
-        {"gtype", 162, TextRole::kCaption},
-        {"lchamp", 12, TextRole::kCaption},
-        {"baffiche", 82, TextRole::kCaption},
-        {"baffiche", 170, TextRole::kHint},
-        {"bimp", 80, TextRole::kCaption},
-        {"bimp", 81, TextRole::kHint},
-        {"bquit", 46, TextRole::kCaption},
-        {"bquit", 45, TextRole::kHint},
-        {"bhtm", 84, TextRole::kHint},
+        {"Tfmatcheq", Text::MatchesTeams, TextRole::kCaption},
+        {"libplusgrandvictg", Text::BiggestVictory, TextRole::kCaption},
+        {"libplusgranddefg", Text::BiggestDefeat, TextRole::kCaption},
+        {"gannee", Text::Year, TextRole::kCaption},
+        {"gequipe", Text::Team, TextRole::kCaption},
+        {"gtype", Text::MatchType, TextRole::kCaption},
+        {"lchamp", Text::Championship, TextRole::kCaption},
+        {"baffiche", Text::ViewButton, TextRole::kCaption},
+        {"baffiche", Text::ViewMatchesHint, TextRole::kHint},
+        {"bimp", Text::PrintButton, TextRole::kCaption},
+        {"bimp", Text::SendToPrinterHint, TextRole::kHint},
+        {"bquit", Text::Quit, TextRole::kCaption},
+        {"bquit", Text::CloseWindowHint, TextRole::kHint},
+        {"bhtm", Text::ExportHtmlHint, TextRole::kHint},
     };
     return texts;
 }
@@ -114,15 +114,17 @@ void Tfmatcheq::TranslateMatchEqForm() {
     ui->epgdvict->clear();
     ui->epgddef->clear();
     ApplyWindowTexts(this, Texts());
-    ui->PageControl1->setTabText(0, GetLangText(166));
-    ui->PageControl1->setTabText(1, GetLangText(105));
+    ui->PageControl1->setTabText(0, GetLangText(Text::TeamMatches));
+    ui->PageControl1->setTabText(1, GetLangText(Text::General));
     SetupReportGrid(ui->grilleresultat, {25, 100, 30, 30, 100, 20, 0, 0},
-                    {GetLangText(167), GetLangText(139) + QStringLiteral(" 1"), QString(), QString(),
-                     GetLangText(139) + QStringLiteral(" 2")});
+                    {GetLangText(Text::MatchdayShort), GetLangText(Text::Team) + QStringLiteral(" 1"),
+                     QString(), QString(), GetLangText(Text::Team) + QStringLiteral(" 2")});
     m_selection->FillSeasonCombo();
     const QSignalBlocker block(ui->ctypematch);
     ui->ctypematch->clear();
-    for (int t : {96, 97, 98, 102, 103, 104}) ui->ctypematch->addItem(GetLangText(t));
+    for (Text t :
+         {Text::AllMatches, Text::HomeMatches, Text::AwayMatches, Text::Wins, Text::Draws, Text::Defeats})
+        ui->ctypematch->addItem(GetLangText(t));
     ui->ctypematch->setCurrentIndex(0);
 }
 
@@ -160,11 +162,11 @@ void Tfmatcheq::ComputeTeamMatches(int championship, int year, int team, int typ
     ui->lresum->setText(TeamMatchesSummary(result.listed));
     const QColor blue(0x00, 0x00, 0xFF), red(0xFF, 0x00, 0x00), green(0x00, 0x80, 0x00);
     SetBars(ui->Chart1->chart(), Series1,
-            {{GetLangText(135), double(result.goalsFor), blue},
-             {GetLangText(136), double(result.goalsAgainst), red}});
-    SetPieSlices(Series2, {{GetLangText(132), double(result.wins), blue},
-                           {GetLangText(133), double(result.draws), green},
-                           {GetLangText(134), double(result.defeats), red}});
+            {{GetLangText(Text::GoalsForShort), double(result.goalsFor), blue},
+             {GetLangText(Text::GoalsAgainstShort), double(result.goalsAgainst), red}});
+    SetPieSlices(Series2, {{GetLangText(Text::WonShort), double(result.wins), blue},
+                           {GetLangText(Text::DrawnShort), double(result.draws), green},
+                           {GetLangText(Text::LostShort), double(result.defeats), red}});
     KeepChartTextsWhole(ui->Chartmatch);
     KeepChartTextsWhole(ui->Chart1);
 }
@@ -187,13 +189,13 @@ void Tfmatcheq::grilleresultatDblClick() {
 bool Tfmatcheq::PrintTeamMatches() {
     const GridRows rows = GridDataRows(ui->grilleresultat);
     return PrintReport([&](PrintLayout& p) {
-        p.Title(GetLangText(161));
+        p.Title(GetLangText(Text::MatchesTeams));
         p.Skip(2);
         const int w = p.w();
-        p.Line({{10, GetLangText(12) + QStringLiteral(" :") + ui->enomchamp->text()}});
-        p.Line({{10, GetLangText(13) + QStringLiteral(" :") + ui->eannee->currentText() +
-                         QStringLiteral("  ") + GetLangText(139) + QStringLiteral(" :") +
-                         ui->eequipe->currentText() + QStringLiteral("  ") + GetLangText(162) +
+        p.Line({{10, GetLangText(Text::Championship) + QStringLiteral(" :") + ui->enomchamp->text()}});
+        p.Line({{10, GetLangText(Text::Year) + QStringLiteral(" :") + ui->eannee->currentText() +
+                         QStringLiteral("  ") + GetLangText(Text::Team) + QStringLiteral(" :") +
+                         ui->eequipe->currentText() + QStringLiteral("  ") + GetLangText(Text::MatchType) +
                          QStringLiteral(" :") + ui->ctypematch->currentText()}});
         p.Skip(1);
         p.Columns(TeamMatchesColumns(), rows);

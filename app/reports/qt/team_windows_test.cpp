@@ -21,8 +21,16 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <malloc.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <map>
+#ifdef __SANITIZE_ADDRESS__
+// The sanitizer runtime's count of the bytes allocated and not yet freed (g++ ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 #include "app/editing/qt/pick_list.h"
 #include "app/reports/qt/head_to_head_window.h"
@@ -86,17 +94,21 @@ protected:
     void click(QWidget& w, const char* name) {
         QTest::mouseClick(child<QAbstractButton>(w, name), Qt::LeftButton);
     }
-    // Prints to a PDF and answers its text; pages through *pages.
-    std::string printed(QWidget& w, const std::string& name, int* pages = nullptr) {
-        const std::string pdf = tmp.file(name);
-        SetReportPrinterFactory([&] {
+    // Reports print to that PDF file at that resolution.
+    static void printTo(const std::string& pdf, int dpi) {
+        SetReportPrinterFactory([pdf, dpi] {
             auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
             p->setOutputFormat(QPrinter::PdfFormat);
             p->setOutputFileName(QString::fromStdString(pdf));
-            p->setResolution(300);
+            p->setResolution(dpi);
             p->setPageSize(QPageSize(QPageSize::A4));
             return p;
         });
+    }
+    // Prints to a PDF and answers its text; pages through *pages.
+    std::string printed(QWidget& w, const std::string& name, int* pages = nullptr) {
+        const std::string pdf = tmp.file(name);
+        printTo(pdf, 300);
         click(w, "bimp");
         SetReportPrinterFactory({});
         keep(pdf, name);
@@ -111,15 +123,7 @@ protected:
     // reads the same tables.
     xbtest::HtmlDocument exported(QWidget& w, const std::string& name) {
         const std::string file = tmp.file(name);
-        ModalDriverScope chooser([&](QDialog& dialog) {
-            auto* files = qobject_cast<Tfgestfic*>(&dialog);
-            ASSERT_NE(files, nullptr);
-            files->setDirectory(QString::fromStdString(tmp.path()));
-            auto* edit = files->findChild<QLineEdit*>(QStringLiteral("Edit1"));
-            edit->clear();
-            QTest::keyClicks(edit, QString::fromStdString(name));
-            QTest::mouseClick(files->findChild<QPushButton*>(QStringLiteral("boutok")), Qt::LeftButton);
-        });
+        ModalDriverScope chooser(choosing(name));
         click(w, "bhtm");
         const xbtest::HtmlDocument doc = xbtest::ReadHtmlFile(file);
         for (const std::string& src : doc.imageSources) {
@@ -136,6 +140,18 @@ protected:
         }
         keep(file, name);
         return doc;
+    }
+    // The export file chooser answering that file name in the test's folder.
+    ModalDriver choosing(const std::string& name) {
+        return [this, name](QDialog& dialog) {
+            auto* files = qobject_cast<Tfgestfic*>(&dialog);
+            ASSERT_NE(files, nullptr);
+            files->setDirectory(QString::fromStdString(tmp.path()));
+            auto* edit = files->findChild<QLineEdit*>(QStringLiteral("Edit1"));
+            edit->clear();
+            QTest::keyClicks(edit, QString::fromStdString(name));
+            QTest::mouseClick(files->findChild<QPushButton*>(QStringLiteral("boutok")), Qt::LeftButton);
+        };
     }
     void keep(const std::string& file, const std::string& name) {
         const QByteArray dir = qgetenv("LM_SCREENSHOT_DIR");
@@ -179,7 +195,7 @@ TEST_F(TeamWindowsTest, TeamMatchesShownOpenedPrintedAndExported) {
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
     auto* type = child<QComboBox>(window, "ctypematch");
     ASSERT_EQ(type->count(), 6);
-    EXPECT_EQ(type->itemText(5), GetLangText(104));
+    EXPECT_EQ(type->itemText(5), GetLangText(Text::Defeats));
     // Letters never reach the season box.
     QTest::keyClicks(child<QComboBox>(window, "eannee")->lineEdit(), "x");
     EXPECT_EQ(child<QComboBox>(window, "eannee")->currentText(), "2026 - 2027");
@@ -194,7 +210,7 @@ TEST_F(TeamWindowsTest, TeamMatchesShownOpenedPrintedAndExported) {
     const auto me = *std::find_if(model.begin(), model.end(), [](const auto& r) { return r.team == 1; });
     ASSERT_EQ(g.RowCount(), me.j + 1);
     EXPECT_EQ(child<QLabel>(window, "lresum")->text(),
-              GetLangText(166) + " :" + QString::number(me.j) + "\n");
+              GetLangText(Text::TeamMatches) + " :" + QString::number(me.j) + "\n");
     EXPECT_EQ(sliceValues(window.Series2), (std::vector<double>{double(me.g), double(me.n), double(me.p)}));
     EXPECT_EQ(g.ColWidth(6), 0);
     EXPECT_EQ(g.ColWidth(7), 0);
@@ -229,7 +245,7 @@ TEST_F(TeamWindowsTest, TeamMatchesShownOpenedPrintedAndExported) {
         const bool home = g.Cells(6, r) == "1";
         EXPECT_GT(g.Cells(home ? 2 : 3, r).toInt(), g.Cells(home ? 3 : 2, r).toInt()) << r;
     }
-    EXPECT_TRUE(child<QLabel>(window, "epgdvict")->text().contains(GetLangText(163)));
+    EXPECT_TRUE(child<QLabel>(window, "epgdvict")->text().contains(GetLangText(Text::Against)));
 
     // The page: the grid's first five columns, the two boxes, both charts.
     type->setCurrentIndex(kAllMatches);
@@ -244,7 +260,7 @@ TEST_F(TeamWindowsTest, TeamMatchesShownOpenedPrintedAndExported) {
     }
     EXPECT_EQ(doc.tables[1][1][0], child<QLabel>(window, "epgdvict")->text().trimmed().toStdString());
     EXPECT_EQ(doc.imageSources, (std::vector<std::string>{"team_matchesg1.jpg", "team_matchesg2.jpg"}));
-    EXPECT_NE(std::string(doc.title).find(GetLangText(161).toStdString()), std::string::npos);
+    EXPECT_NE(std::string(doc.title).find(GetLangText(Text::MatchesTeams).toStdString()), std::string::npos);
 }
 
 TEST_F(TeamWindowsTest, TeamMatchesOfAFortyTeamSeasonPrintOverPagesEachRowOnce) {
@@ -341,7 +357,7 @@ TEST_F(TeamWindowsTest, TeamInformationShownPrintedOnOnePageAndExported) {
     int pages = 0;
     const std::string text = printed(window, "team_info.pdf", &pages);
     EXPECT_EQ(pages, 1);
-    EXPECT_NE(text.find(GetLangText(107).toStdString()), std::string::npos);
+    EXPECT_NE(text.find(GetLangText(Text::Away).toStdString()), std::string::npos);
 
     const xbtest::HtmlDocument doc = exported(window, "team_info.htm");
     EXPECT_EQ(doc.imageSources.size(), 7u);
@@ -352,6 +368,56 @@ TEST_F(TeamWindowsTest, TeamInformationShownPrintedOnOnePageAndExported) {
         EXPECT_EQ(scorers[static_cast<size_t>(r)],
                   (std::vector<std::string>{g.Cells(1, r).toStdString(), g.Cells(2, r).toStdString()}));
     Params.goalsForLabel.clear();
+}
+
+// The memory the process holds: what the allocator has handed out under AddressSanitizer (whose
+// quarantine keeps freed blocks resident for a while), else the resident size once the allocator has
+// given its free pages back.
+long long HeldMemory() {
+    // What was left to the event loop to delete goes first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+#ifdef __SANITIZE_ADDRESS__
+    return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
+#else
+    malloc_trim(0);
+    std::ifstream statm("/proc/self/statm");
+    long long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+#endif
+}
+
+TEST_F(TeamWindowsTest, TeamInformationPrintedAndExportedAHundredTimesHoldsNoMoreMemory) {
+    fill();
+    Tfinfoequipe window;
+    window.resize(980, 760);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.selection().SetChampionship(1);
+    ASSERT_TRUE(window.selection().SelectTeam(1));
+    click(window, "baffiche");
+
+    const std::string pdf = tmp.file("again.pdf"), page = tmp.file("again.htm");
+    printTo(pdf, 150);
+    ModalDriverScope chooser(choosing("again.htm"));
+    const auto printAndExport = [&] {
+        std::filesystem::remove(pdf);
+        std::filesystem::remove(page);
+        click(window, "bimp");
+        click(window, "bhtm");
+        // Both written, and no message box.
+        ASSERT_GT(std::filesystem::file_size(pdf), 0u);
+        ASSERT_GT(std::filesystem::file_size(page), 0u);
+        ASSERT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+    };
+    // The first runs fill what is made once and kept (fonts, glyphs, the PDF and JPEG writers).
+    for (int i = 0; i < 5; ++i) ASSERT_NO_FATAL_FAILURE(printAndExport());
+    const long long before = HeldMemory();
+    for (int i = 0; i < 100; ++i) ASSERT_NO_FATAL_FAILURE(printAndExport());
+    const long long grown = HeldMemory() - before;
+    EXPECT_LT(grown, 400 * 1024) << "held " << before << " bytes, then " << grown << " more";
+    SetReportPrinterFactory({});
 }
 
 }  // namespace
@@ -403,7 +469,7 @@ TEST_F(TeamWindowsTest, HeadToHeadPickedShownAndKeptOnActivationPrintedOverPages
     window.FormActivate();
     for (const WindowText& t : Tffaceaface::Texts())
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
-    EXPECT_EQ(child<QLabel>(window, "lequipe2")->text(), GetLangText(139) + " 2");
+    EXPECT_EQ(child<QLabel>(window, "lequipe2")->text(), GetLangText(Text::Team) + " 2");
 
     // The teams come from the pick list; the edits show the names only.
     for (int side : {1, 2}) {
@@ -493,7 +559,7 @@ TEST_F(TeamWindowsTest, HeadToHeadPickedShownAndKeptOnActivationPrintedOverPages
     QStringList want;
     for (int r = 1; r < g.RowCount(); ++r) want << g.Cells(0, r);
     EXPECT_EQ(seasons, want);
-    EXPECT_TRUE(text.contains(GetLangText(244)));
+    EXPECT_TRUE(text.contains(GetLangText(Text::AllHeadToHead)));
 
     // The page: the grid's rows, both images.
     const xbtest::HtmlDocument doc = exported(window, "head_to_head.htm");

@@ -90,7 +90,7 @@ void Tfgestfic::fillPlaces() {
 
 void Tfgestfic::prepare(bool withType) {
     Tag = -1;
-    setWindowTitle(GetLangText(3));
+    setWindowTitle(GetLangText(Text::EnterNewFileName));
     ui->Edit1->setReadOnly(false);
     ui->Edit1->setText(QStringLiteral("*"));
     ui->gtype->setVisible(withType);
@@ -98,10 +98,10 @@ void Tfgestfic::prepare(bool withType) {
 }
 
 void Tfgestfic::setTexts() {
-    ui->gtype->setTitle(GetLangText(28));
-    ui->rtype1->setText(GetLangText(28) + QStringLiteral(" 1"));
-    ui->rtype2->setText(GetLangText(28) + QStringLiteral(" 2"));
-    ui->boutannule->setText(GetLangText(27));
+    ui->gtype->setTitle(GetLangText(Text::Type));
+    ui->rtype1->setText(GetLangText(Text::Type) + QStringLiteral(" 1"));
+    ui->rtype2->setText(GetLangText(Text::Type) + QStringLiteral(" 2"));
+    ui->boutannule->setText(GetLangText(Text::Cancel));
 }
 
 QString Tfgestfic::currentDirectory() const {
@@ -168,7 +168,7 @@ QString Tfgestfic::refusal(QString& directory, QString& name) const {
     if (name.isEmpty() || name.contains(u'*') || name.contains(u'?') || name == QStringLiteral(".") ||
         name == QStringLiteral("..") || QFileInfo(directory + name).isDir() ||
         !QFileInfo(directory).isDir()) {
-        return GetLangText(3);
+        return GetLangText(Text::EnterNewFileName);
     }
     return {};
 }
@@ -206,9 +206,9 @@ bool Tfgestfic::answer(ExportFileChoice& choice) const {
     choice.fileName = ui->Edit1->text();
     choice.fullPath = choice.directory + choice.fileName;
     if (QFileInfo::exists(choice.fullPath)) {
-        const int button =
-            xb::platform::CurrentUi().messageBox(GetLangText(4).toStdString(), GetLangText(5).toStdString(),
-                                                 xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
+        const int button = xb::platform::CurrentUi().messageBox(
+            GetLangText(Text::ContinueQuestion).toStdString(), GetLangText(Text::FileExists).toStdString(),
+            xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
         if (button == xb::platform::kIdNo) return false;
     }
     return true;

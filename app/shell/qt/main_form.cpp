@@ -35,45 +35,45 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 const MainFormText kTexts[] = {
-    {"mfichier", 149, 0, nullptr, nullptr},
-    {"msauvdonnees", 149, 0, nullptr, nullptr},
-    {"mrecharger", 150, 0, nullptr, nullptr},
-    {"mtelecharge", 147, 0, nullptr, nullptr},
-    {"mBasededonnes", 181, 0, nullptr, nullptr},
-    {"mChamp", 152, 0, nullptr, nullptr},
-    {"mequipe", 113, 0, nullptr, nullptr},
-    {"mjoueurs", 64, 0, nullptr, nullptr},
-    {"mresultat", 88, 0, nullptr, nullptr},
-    {"mVisualisation", 182, 0, nullptr, nullptr},
-    {"mclassement", 157, 0, nullptr, nullptr},
-    {"mjournee", 14, 0, nullptr, nullptr},
-    {"mMatchsEquipe", 161, 0, nullptr, nullptr},
-    {"minfoequipe", 176, 0, nullptr, nullptr},
-    {"mfaceaface", 177, 0, nullptr, nullptr},
-    {"mstatchamp", 183, 0, nullptr, nullptr},
-    {"mgrilleresultats", 180, 0, nullptr, nullptr},
-    {"mprevision", 148, 0, nullptr, nullptr},
-    {"mdivers", 184, 0, nullptr, nullptr},
-    {"mimportkvx127", 0, 0, "Pelmorad 1.27 import", nullptr},
-    {"mparametre", 112, 0, nullptr, nullptr},
-    {"maide", 39, 0, nullptr, nullptr},
-    {"mapropos", 160, 0, nullptr, nullptr},
-    {"msiteweb", 67, 0, nullptr, nullptr},
-    {"mAide1", 65, 0, nullptr, nullptr},
-    {"bgestchamp", 152, 153, nullptr, nullptr},
-    {"bgestequipes", 113, 154, nullptr, nullptr},
-    {"bjoueurs", 64, 146, nullptr, nullptr},
-    {"bresultat", 155, 156, nullptr, nullptr},
-    {"bclassement", 157, 158, nullptr, nullptr},
-    {"bjournee", 14, 159, nullptr, nullptr},
-    {"bmatcheq", 161, 174, nullptr, nullptr},
-    {"binfoequipe", 175, 176, nullptr, nullptr},
-    {"bfaceaface", 177, 178, nullptr, nullptr},
-    {"bgrilleresultat", 179, 180, nullptr, nullptr},
-    {"bstatleague", 183, 0, nullptr, nullptr},
-    {"bprevision", 148, 151, nullptr, nullptr},
-    {"bmaj", 0, 147, nullptr, nullptr},
-    {"bquit", 46, 46, nullptr, " Pelmorad32"},
+    {"mfichier", Text::BackupDatabase, Text::None, nullptr, nullptr},
+    {"msauvdonnees", Text::BackupDatabase, Text::None, nullptr, nullptr},
+    {"mrecharger", Text::RestoreDatabase, Text::None, nullptr, nullptr},
+    {"mtelecharge", Text::InternetUpdateTitle, Text::None, nullptr, nullptr},
+    {"mBasededonnes", Text::Databases, Text::None, nullptr, nullptr},
+    {"mChamp", Text::Championships, Text::None, nullptr, nullptr},
+    {"mequipe", Text::Teams, Text::None, nullptr, nullptr},
+    {"mjoueurs", Text::Players, Text::None, nullptr, nullptr},
+    {"mresultat", Text::Results, Text::None, nullptr, nullptr},
+    {"mVisualisation", Text::Display, Text::None, nullptr, nullptr},
+    {"mclassement", Text::Standings, Text::None, nullptr, nullptr},
+    {"mjournee", Text::Matchday, Text::None, nullptr, nullptr},
+    {"mMatchsEquipe", Text::MatchesTeams, Text::None, nullptr, nullptr},
+    {"minfoequipe", Text::ViewTeamInfoHint, Text::None, nullptr, nullptr},
+    {"mfaceaface", Text::HeadToHead, Text::None, nullptr, nullptr},
+    {"mstatchamp", Text::ChampionshipStatistics, Text::None, nullptr, nullptr},
+    {"mgrilleresultats", Text::ResultsGridHint, Text::None, nullptr, nullptr},
+    {"mprevision", Text::Forecast, Text::None, nullptr, nullptr},
+    {"mdivers", Text::MiscellaneousMenu, Text::None, nullptr, nullptr},
+    {"mimportkvx127", Text::None, Text::None, "Pelmorad 1.27 import", nullptr},
+    {"mparametre", Text::Parameters, Text::None, nullptr, nullptr},
+    {"maide", Text::Help, Text::None, nullptr, nullptr},
+    {"mapropos", Text::About, Text::None, nullptr, nullptr},
+    {"msiteweb", Text::GoToWebSite, Text::None, nullptr, nullptr},
+    {"mAide1", Text::ViewHelpFile, Text::None, nullptr, nullptr},
+    {"bgestchamp", Text::Championships, Text::ManageChampionshipsHint, nullptr, nullptr},
+    {"bgestequipes", Text::Teams, Text::TeamsManagement, nullptr, nullptr},
+    {"bjoueurs", Text::Players, Text::PlayersManagement, nullptr, nullptr},
+    {"bresultat", Text::ResultsMenu, Text::EnterResultsHint, nullptr, nullptr},
+    {"bclassement", Text::Standings, Text::ViewStandingsMenuHint, nullptr, nullptr},
+    {"bjournee", Text::Matchday, Text::ViewMatchdayResultsHint, nullptr, nullptr},
+    {"bmatcheq", Text::MatchesTeams, Text::ViewTeamMatchesHint, nullptr, nullptr},
+    {"binfoequipe", Text::TeamInfoMenu, Text::ViewTeamInfoHint, nullptr, nullptr},
+    {"bfaceaface", Text::HeadToHead, Text::HeadToHeadHint, nullptr, nullptr},
+    {"bgrilleresultat", Text::ResultsGrid, Text::ResultsGridHint, nullptr, nullptr},
+    {"bstatleague", Text::ChampionshipStatistics, Text::None, nullptr, nullptr},
+    {"bprevision", Text::Forecast, Text::ForecastHint, nullptr, nullptr},
+    {"bmaj", Text::None, Text::InternetUpdateTitle, nullptr, nullptr},
+    {"bquit", Text::Quit, Text::Quit, nullptr, " Pelmorad32"},
 };
 
 // Menu items that run an action of ActionList1; the item is enabled while its action is.
@@ -258,15 +258,15 @@ void TMainForm::TranslateMainForm() {
     for (const MainFormText& t : kTexts) {
         const QString name = QString::fromLatin1(t.component);
         const QString caption = t.fixedCaption ? QString::fromLatin1(t.fixedCaption) : GetLangText(t.caption);
-        QString hint = t.hint ? GetLangText(t.hint) : QString();
+        QString hint = t.hint != Text::None ? GetLangText(t.hint) : QString();
         if (t.hintSuffix) hint += QString::fromLatin1(t.hintSuffix);
         if (auto* menu = findChild<QMenu*>(name)) {
             menu->setTitle(caption);
         } else if (auto* item = findChild<QAction*>(name)) {
             item->setText(caption);
         } else if (auto* button = findChild<QAbstractButton*>(name)) {
-            if (t.caption || t.fixedCaption) button->setText(caption);
-            if (t.hint) button->setToolTip(hint);
+            if (t.caption != Text::None || t.fixedCaption) button->setText(caption);
+            if (t.hint != Text::None) button->setToolTip(hint);
         }
     }
     // An action shows the text of the menu item that runs it.
@@ -274,7 +274,7 @@ void TMainForm::TranslateMainForm() {
         auto* action = findChild<QAction*>(QString::fromLatin1(b.action));
         if (auto* item = findChild<QAction*>(QString::fromLatin1(b.item))) action->setText(item->text());
     }
-    ui->aquitter->setText(GetLangText(46));
+    ui->aquitter->setText(GetLangText(Text::Quit));
 }
 
 void TMainForm::showEvent(QShowEvent* e) {

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "app/shell/lang_text_ids.h"
 #include "app/shell/table_pack.h"
 
 class QAction;
@@ -32,12 +33,12 @@ inline constexpr const char* kFrenchHelpFileName = "help/pelmorad32-fr.html";
 // The help page of a language (LanguageIndex), relative to the program's folder.
 QString HelpFileName(int language);
 
-// One row of the main window's text table: the component, the text numbers of its caption and hint
-// (0: not set), or a fixed caption, and a fixed suffix added to the hint.
+// One row of the main window's text table: the component, the texts of its caption and hint
+// (Text::None: not set), or a fixed caption, and a fixed suffix added to the hint.
 struct MainFormText {
     const char* component;
-    int caption;
-    int hint;
+    Text caption;
+    Text hint;
     const char* fixedCaption;
     const char* hintSuffix;
 };

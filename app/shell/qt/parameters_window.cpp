@@ -37,12 +37,18 @@ void limitLength(QPlainTextEdit* memo, int max) {
 
 const std::vector<WindowText>& Tfpara::Texts() {
     static const std::vector<WindowText> texts = {
-        {"bquit", 46, TextRole::kCaption},      {"gdivers", 184, TextRole::kCaption},
-        {"lhtml1", 215, TextRole::kCaption},    {"lhtml2", 216, TextRole::kCaption},
-        {"TabSheet1", 217, TextRole::kCaption}, {"TabSheet2", 218, TextRole::kCaption},
-        {"Tfpara", 219, TextRole::kCaption},    {"glangue", 220, TextRole::kCaption},
-        {"cnul", 221, TextRole::kCaption},      {"lbp", 222, TextRole::kCaption},
-        {"lbc", 223, TextRole::kCaption},       {"clancenavigateur", 224, TextRole::kCaption},
+        {"bquit", Text::Quit, TextRole::kCaption},
+        {"gdivers", Text::MiscellaneousMenu, TextRole::kCaption},
+        {"lhtml1", Text::HtmlTopCode, TextRole::kCaption},
+        {"lhtml2", Text::HtmlBottomCode, TextRole::kCaption},
+        {"TabSheet1", Text::GeneralTab, TextRole::kCaption},
+        {"TabSheet2", Text::HtmlExport, TextRole::kCaption},
+        {"Tfpara", Text::ParametersTitle, TextRole::kCaption},
+        {"glangue", Text::Language, TextRole::kCaption},
+        {"cnul", Text::HideDrawColumn, TextRole::kCaption},
+        {"lbp", Text::GoalsForLabel, TextRole::kCaption},
+        {"lbc", Text::GoalsAgainstLabel, TextRole::kCaption},
+        {"clancenavigateur", Text::RunBrowser, TextRole::kCaption},
     };
     return texts;
 }

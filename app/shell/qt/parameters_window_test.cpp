@@ -133,8 +133,8 @@ TEST_F(ParametersWindowTest, TakesItsTextsInTheCurrentLanguage) {
         LanguageIndex = language;
         window.FormActivate();
         for (const WindowText& entry : Tfpara::Texts()) {
-            EXPECT_EQ(ShownWindowText(&window, entry), GetLangText(entry.textNumber)) << entry.objectName;
-            EXPECT_FALSE(GetLangText(entry.textNumber).isEmpty()) << entry.objectName;
+            EXPECT_EQ(ShownWindowText(&window, entry), GetLangText(entry.text)) << entry.objectName;
+            EXPECT_FALSE(GetLangText(entry.text).isEmpty()) << entry.objectName;
         }
     }
     // English after the loop.

@@ -32,8 +32,8 @@ QTabWidget* TabsOf(QWidget* page, int* index) {
 }  // namespace
 
 QString WindowTextValue(const WindowText& entry) {
-    return entry.textNumber ? GetLangText(entry.textNumber)
-                            : QString::fromUtf8(entry.literal ? entry.literal : "");
+    return entry.text != Text::None ? GetLangText(entry.text)
+                                    : QString::fromUtf8(entry.literal ? entry.literal : "");
 }
 
 void ApplyWindowTexts(QWidget* window, const std::vector<WindowText>& texts, QStringList* missing) {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <vector>
 
+#include "app/shell/lang_text_ids.h"
+
 class QWidget;
 
 namespace app {
@@ -13,7 +15,7 @@ enum class TextRole { kCaption, kHint };
 
 struct WindowText {
     const char* objectName;  // the window itself when it is the window's own name
-    int textNumber;          // 0: the literal below
+    Text text;               // Text::None: the literal below
     TextRole role;
     const char* literal = nullptr;
 };
