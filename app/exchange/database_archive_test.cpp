@@ -381,7 +381,8 @@ TEST_F(DatabaseArchiveTest, FailedBackupLeavesTheEarlierArchiveAndRefusesADataFi
     fillSeason(live);
     const std::string archive = tmp.path() + "/keep.pmz";
     xbtest::WriteFileBytes(archive, "earlier archive");
-    // Failure points among the backup's writes (the archive's and the index semaphore's), all before its last.
+    // Failure points among the backup's writes (the archive's and the index semaphore's), all before its
+    // last.
     for (int n : {1, 3, 10, 40, 60}) {
         xb::platform::InjectFault(xb::platform::FaultOp::Write, n, xb::platform::kErrWriteFault);
         const BackupResult b = BackupDatabase(live, archive);

@@ -137,13 +137,14 @@ GridRows HeadToHeadGridRows(const HeadToHeadResult& result, int team1, const QSt
 }
 
 ReportColumns HeadToHeadColumns() {
-    ReportColumns columns = {{0, GetLangText(Text::Year), {}, 0, 10, 50, CellAlign::None},
-                             {1, GetLangText(Text::Championship), {}, 5, 10, 100, CellAlign::None},
-                             {2, GetLangText(Text::Matchday), GetLangText(Text::MatchdayShort), 20, 10, 35, CellAlign::Right},
-                             {3, GetLangText(Text::Team) + QStringLiteral(" 1"), {}, 23, 10, 100, CellAlign::None},
-                             {4, QString(), {}, 43, 10, 35, CellAlign::Right},
-                             {5, QString(), {}, 46, 10, 35, CellAlign::Right},
-                             {6, GetLangText(Text::Team) + QStringLiteral(" 2"), {}, 49, 10, 100, CellAlign::None}};
+    ReportColumns columns = {
+        {0, GetLangText(Text::Year), {}, 0, 10, 50, CellAlign::None},
+        {1, GetLangText(Text::Championship), {}, 5, 10, 100, CellAlign::None},
+        {2, GetLangText(Text::Matchday), GetLangText(Text::MatchdayShort), 20, 10, 35, CellAlign::Right},
+        {3, GetLangText(Text::Team) + QStringLiteral(" 1"), {}, 23, 10, 100, CellAlign::None},
+        {4, QString(), {}, 43, 10, 35, CellAlign::Right},
+        {5, QString(), {}, 46, 10, 35, CellAlign::Right},
+        {6, GetLangText(Text::Team) + QStringLiteral(" 2"), {}, 49, 10, 100, CellAlign::None}};
     columns[3].trim = true;
     return columns;
 }

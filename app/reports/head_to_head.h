@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/report_columns.h"
 #include "app/reports/standings_report.h"
 #include "app/shell/league_reading.h"
+#include "app/shell/report_columns.h"
 
 namespace xb {
 class TXbVFile;

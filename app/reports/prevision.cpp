@@ -128,8 +128,7 @@ std::array<QString, 3> PercentTexts(const PrevisionPercent& percent) {
         *largest = -1;
     }
     std::array<QString, 3> texts;
-    for (int i = 0; i < 3; ++i)
-        texts[i] = QStringLiteral("%1.%2%").arg(tenths[i] / 10).arg(tenths[i] % 10);
+    for (int i = 0; i < 3; ++i) texts[i] = QStringLiteral("%1.%2%").arg(tenths[i] / 10).arg(tenths[i] % 10);
     return texts;
 }
 

@@ -117,7 +117,8 @@ TEST(PrevisionPercentTexts, OneDecimalAddingUpToOneHundred) {
     };
     for (const auto& c : cases) {
         const std::array<QString, 3> texts = PercentTexts(c.p);
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(texts[i], QString::fromLatin1(c.shown[i])) << c.p.team1 << " " << i;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(texts[i], QString::fromLatin1(c.shown[i])) << c.p.team1 << " " << i;
     }
 }
 

@@ -46,22 +46,27 @@ TEST_F(ReportPagesTest, EveryPageOfARealSeasonIsBalancedAndNamesTeamsAsTyped) {
         const char* page;
         std::function<QByteArray()> write;
     } pages[] = {
-        {"standings", [&] { return ExportStandingsHtml(StandingsGridRows(ComputeStandingsGrid(request), 0), standingsInfo); }},
+        {"standings",
+         [&] {
+             return ExportStandingsHtml(StandingsGridRows(ComputeStandingsGrid(request), 0), standingsInfo);
+         }},
         {"standings, draws hidden",
          [&] {
              HideDrawsFlag = 1;
-             const QByteArray page = ExportStandingsHtml(StandingsGridRows(ComputeStandingsGrid(request), 0), standingsInfo);
+             const QByteArray page =
+                 ExportStandingsHtml(StandingsGridRows(ComputeStandingsGrid(request), 0), standingsInfo);
              HideDrawsFlag = 0;
              return page;
          }},
-        {"scorers", [&] { return ExportStandingsHtml(ScorersGridRows(BuildScorersTable(request)), standingsInfo); }},
+        {"scorers",
+         [&] { return ExportStandingsHtml(ScorersGridRows(BuildScorersTable(request)), standingsInfo); }},
         {"team matches",
          [&] {
-             return ExportTeamMatchesHtml(TeamMatchesGridRows(matches),
-                                          {name, name, "2014 - 2015", "ALL", "WIN",
-                                           BiggestMatchText(matches.biggestWin, team, true), "DEFEAT",
-                                           BiggestMatchText(matches.biggestDefeat, team, false)},
-                                          images.mid(0, 2));
+             return ExportTeamMatchesHtml(
+                 TeamMatchesGridRows(matches),
+                 {name, name, "2014 - 2015", "ALL", "WIN", BiggestMatchText(matches.biggestWin, team, true),
+                  "DEFEAT", BiggestMatchText(matches.biggestDefeat, team, false)},
+                 images.mid(0, 2));
          }},
         {"team information",
          [&] {
@@ -75,7 +80,10 @@ TEST_F(ReportPagesTest, EveryPageOfARealSeasonIsBalancedAndNamesTeamsAsTyped) {
                  false, images.mid(0, 2));
          }},
         {"results grid",
-         [&] { return ExportResultsGridHtml(ResultsGridCells(ComputeResultsGrid(championship, year)), name, "2014 - 2015"); }},
+         [&] {
+             return ExportResultsGridHtml(ResultsGridCells(ComputeResultsGrid(championship, year)), name,
+                                          "2014 - 2015");
+         }},
     };
     for (const auto& p : pages) {
         SCOPED_TRACE(p.page);
@@ -86,7 +94,8 @@ TEST_F(ReportPagesTest, EveryPageOfARealSeasonIsBalancedAndNamesTeamsAsTyped) {
     }
     // The checker itself finds what a page may get wrong.
     EXPECT_EQ(xbtest::UnbalancedElements("<div><center></div></center><br><p>x"),
-              (std::vector<std::string>{"<center> closed by </div>", "</center> without start", "<p> never closed"}));
+              (std::vector<std::string>{"<center> closed by </div>", "</center> without start",
+                                        "<p> never closed"}));
 }
 
 }  // namespace

@@ -52,7 +52,8 @@ QString GoalsAgainstTitle() {
 QStringList StandingsInfoTexts(const StandingsPageInfo& info) {
     return {GetLangText(Text::Championship) + QStringLiteral(" :") + info.championshipName,
             GetLangText(Text::Year) + QStringLiteral(" :") + info.seasonText,
-            GetLangText(Text::Matchday) + QStringLiteral(" :") + info.firstDay + GetLangText(Text::RangeTo) + info.lastDay,
+            GetLangText(Text::Matchday) + QStringLiteral(" :") + info.firstDay + GetLangText(Text::RangeTo) +
+                info.lastDay,
             QStringLiteral("TYPE:") + rightTrimmed(info.sideText) + QLatin1Char(' ') +
                 rightTrimmed(info.orderText)};
 }

@@ -10,8 +10,8 @@
 #include <QStringList>
 #include <vector>
 
-#include "app/shell/report_columns.h"
 #include "app/reports/standings_report.h"
+#include "app/shell/report_columns.h"
 
 namespace app {
 

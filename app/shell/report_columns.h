@@ -17,7 +17,7 @@ struct ReportColumn {
     QString printTitle;  // a shorter title where the printed column is narrow
     int printUnits = 0;  // printed at x = printUnits * w + printOffset (w: the width of "W")
     int printOffset = 10;
-    int pageWidth = 35;  // width of the page's header cell
+    int pageWidth = 35;                 // width of the page's header cell
     CellAlign align = CellAlign::None;  // Right or Center trim the text
     bool trim = false;
 

@@ -183,7 +183,7 @@ bool ChromiumScreenshot(const std::string& path, const std::string& png, int wid
 }
 
 std::vector<std::string> UnbalancedElements(const std::string& html) {
-    static const std::set<std::string> kVoid = {"area", "base", "br",   "col",   "embed", "hr",    "img",
+    static const std::set<std::string> kVoid = {"area",  "base", "br",   "col",   "embed",  "hr",    "img",
                                                 "input", "link", "meta", "param", "source", "track", "wbr"};
     std::vector<std::string> problems, open;
     size_t at = 0;

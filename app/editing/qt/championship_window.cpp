@@ -240,8 +240,8 @@ bool Tfgestchamp::SaveChampionship() {
     const QString name = StoredName(ui->enom->text());
     // A championship is known by its name in every list and report: like a team, none is stored without.
     if (JudgeName(name, 0, 0) == NameVerdict::kEmpty) {
-        xb::ShowDialogForm(GetLangText(Text::UnableToValidate).toStdString(), "!", (GetLangText(Text::Name) + QStringLiteral(" ?")).toStdString(),
-                           "Ok");
+        xb::ShowDialogForm(GetLangText(Text::UnableToValidate).toStdString(), "!",
+                           (GetLangText(Text::Name) + QStringLiteral(" ?")).toStdString(), "Ok");
         return false;
     }
     const int year = seasonYear();

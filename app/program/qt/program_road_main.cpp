@@ -13,30 +13,30 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
-#include <QChart>
-#include <QChartView>
-#include <QHeaderView>
-#include <QLabel>
-#include <QPieSeries>
-#include <QPieSlice>
-#include <QRegularExpression>
-#include <QStyle>
-#include <QStyleOptionComboBox>
 #include <QAction>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPieSeries>
+#include <QPieSlice>
 #include <QPixmap>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -687,8 +687,8 @@ void SecondStation(Road& road, const std::string&) {
 constexpr int kFrench = 1, kCroatian = 6;
 const char* const kLongChampionship = "CHAMPIONNAT NATIONAL DE FRANCE";
 const char* const kMarkupTeam = "Lille <b>&\"OSC";
-const char* const kHardTeams[] = {kMarkupTeam, "Paris Saint-Germain", "Olympique Lyonnais", "Hajduk Split",
-                                  "Olympique Marseille", "Dinamo Zagreb"};
+const char* const kHardTeams[] = {kMarkupTeam,    "Paris Saint-Germain", "Olympique Lyonnais",
+                                  "Hajduk Split", "Olympique Marseille", "Dinamo Zagreb"};
 
 // Every text of the generated season in characters both code pages of the two languages hold.
 std::string Plain(const std::string& text) {
@@ -737,7 +737,8 @@ TextProblems WindowTextProblems(QWidget* w) {
         if (!c->isVisible() || c->currentText().isEmpty()) continue;
         QStyleOptionComboBox option;
         option.initFrom(c);
-        const QRect field = c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c);
+        const QRect field =
+            c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c);
         if (c->fontMetrics().horizontalAdvance(c->currentText()) > field.width())
             p.add("choice " + c->objectName().toStdString() + " cut", c->currentText());
     }
@@ -755,11 +756,13 @@ TextProblems WindowTextProblems(QWidget* w) {
         for (int c = 0; c < g->ColCount(); ++c) {
             if (g->ColWidth(c) == 0) continue;
             for (int r = 0; r < g->RowCount(); ++r) {
-                const QStringList lines = g->Cells(c, r).split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts);
+                const QStringList lines =
+                    g->Cells(c, r).split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts);
                 for (const QString& line : lines)
                     if (metrics.horizontalAdvance(line) + 2 > g->ColWidth(c))
                         p.add("grid " + g->objectName().toStdString() + " cell cut", line);
-                if (r == 0 && lines.size() > 1 && lines.size() * metrics.height() > g->horizontalHeader()->height())
+                if (r == 0 && lines.size() > 1 &&
+                    lines.size() * metrics.height() > g->horizontalHeader()->height())
                     p.add("grid title too short", g->Cells(c, r));
             }
         }
@@ -778,7 +781,8 @@ TextProblems WindowTextProblems(QWidget* w) {
         for (QAbstractSeries* s : chart->series())
             if (auto* pie = qobject_cast<QPieSeries*>(s))
                 for (QPieSlice* slice : pie->slices())
-                    if (slice->label().contains("Lille") && !app::ChartPlainText(slice->label()).contains(kMarkupTeam))
+                    if (slice->label().contains("Lille") &&
+                        !app::ChartPlainText(slice->label()).contains(kMarkupTeam))
                         p.add("chart " + name + " label read as markup", app::ChartPlainText(slice->label()));
     }
     return p;
@@ -823,8 +827,8 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
         return [order](QWidget* w) { Child<QComboBox>(w, "ctypecla2")->setCurrentIndex(order); };
     };
     const ReportWindow reports[] = {
-        {"standings", "bclassement", [] { return static_cast<QWidget*>(app::fclassement()); }, standingsOrder(0),
-         "bappelleclassement", true, true},
+        {"standings", "bclassement", [] { return static_cast<QWidget*>(app::fclassement()); },
+         standingsOrder(0), "bappelleclassement", true, true},
         {"scorers", "bclassement", [] { return static_cast<QWidget*>(app::fclassement()); },
          standingsOrder(app::kOrderScorers), "bappelleclassement", true, true},
         {"team-matches", "bmatcheq", [] { return static_cast<QWidget*>(app::fmatcheq()); },
@@ -896,7 +900,8 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
                     tabs->setCurrentIndex(t);
                     QTest::qWait(150);
                     for (const std::string& problem : WindowTextProblems(w).found) road.check(false, problem);
-                    w->grab().save(QString::fromStdString(out + "/" + name + "-tab" + std::to_string(t) + ".png"));
+                    w->grab().save(
+                        QString::fromStdString(out + "/" + name + "-tab" + std::to_string(t) + ".png"));
                 }
                 tabs->setCurrentIndex(0);
             }
@@ -1091,7 +1096,8 @@ int Check(const char* self, const std::string& out) {
             xbtest::RunCommand("pdftoppm -png -r 50 -f 1 -l 1 " + xbtest::ShellQuote(pdf) + " " +
                                xbtest::ShellQuote(out + "/pdf-" + tag + "-" + report));
             for (const auto& e : fs::directory_iterator(out))
-                if (e.path().filename().string().rfind(std::string("pdf-") + tag + "-" + report + "-", 0) == 0)
+                if (e.path().filename().string().rfind(std::string("pdf-") + tag + "-" + report + "-", 0) ==
+                    0)
                     rendered.push_back(e.path().filename().string());
             const std::string text = xbtest::RunCommand("pdftotext " + xbtest::ShellQuote(pdf) + " -");
             if (text.find(kLongChampionship) == std::string::npos)

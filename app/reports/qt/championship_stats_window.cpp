@@ -105,8 +105,9 @@ void Tfstatchamp::ComputeChampionshipStats() {
     const int year = m_selection->year(), championship = m_selection->championship();
     if (year < 1 || championship < 1) return;
     const ChampionshipStats s = app::ComputeChampionshipStats(championship, year);
-    SetPieSlices(m_goals, {{GetLangText(Text::GoalsHomeShort), double(s.homeGoals), ColorOfBgr(kHomeColour)},
-                           {GetLangText(Text::GoalsAwayShort), double(s.awayGoals), ColorOfBgr(kAwayColour)}});
+    SetPieSlices(m_goals,
+                 {{GetLangText(Text::GoalsHomeShort), double(s.homeGoals), ColorOfBgr(kHomeColour)},
+                  {GetLangText(Text::GoalsAwayShort), double(s.awayGoals), ColorOfBgr(kAwayColour)}});
     SetPieSlices(m_results, {{GetLangText(Text::HomeWinsShort), double(s.homeWins), ColorOfBgr(kHomeColour)},
                              {GetLangText(Text::AwayWinsShort), double(s.awayWins), ColorOfBgr(kAwayColour)},
                              {GetLangText(Text::PointsDraw), double(s.draws), ColorOfBgr(kDrawColour)}});

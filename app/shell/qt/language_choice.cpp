@@ -156,7 +156,8 @@ TForm10::TForm10(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFo
     if (title.pointSizeF() > 0) title.setPointSizeF(title.pointSizeF() * 1.25);
     setMinimumWidth(std::max(minimumWidth(), QFontMetrics(title).horizontalAdvance(windowTitle()) + 160));
     // The choices keep their own width in the wider window: a click beside a label chooses nothing.
-    for (QRadioButton* b : m_buttons) b->setSizePolicy(QSizePolicy::Maximum, b->sizePolicy().verticalPolicy());
+    for (QRadioButton* b : m_buttons)
+        b->setSizePolicy(QSizePolicy::Maximum, b->sizePolicy().verticalPolicy());
 }
 
 TForm10::~TForm10() {

@@ -8,7 +8,6 @@
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
-#include <QTextDocumentFragment>
 #include <QLayout>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -16,6 +15,7 @@
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QStackedBarSeries>
+#include <QTextDocumentFragment>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>

@@ -2,11 +2,11 @@
 
 #include <QLineEdit>
 #include <QPainter>
-#include <QStyleOptionFrame>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionFrame>
 #include <QStyledItemDelegate>
 #include <algorithm>
 

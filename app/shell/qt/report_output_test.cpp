@@ -389,8 +389,8 @@ TEST_F(ReportOutputTest, AnEmptyPieSaysNoDataAndImageSizesDoNotNeedShowing) {
 // Names with markup and long names, in a pie with its legend beside it and in bars: every text reads as
 // typed and whole in the chart's image, on paper and on screen, however small the chart was laid out.
 TEST_F(ReportOutputTest, ChartTextsReadAsTypedAndWhole) {
-    const QString names[] = {"Lille <b>&\"OSC", "Évian Thonon Gaillard", "a<br>b", "Paris Saint-Germain",
-                             "Hajduk Split", QString(30, QLatin1Char('W'))};
+    const QString names[] = {"Lille <b>&\"OSC",     "Évian Thonon Gaillard", "a<br>b",
+                             "Paris Saint-Germain", "Hajduk Split",          QString(30, QLatin1Char('W'))};
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         QChartView pieView, barView;
@@ -419,12 +419,14 @@ TEST_F(ReportOutputTest, ChartTextsReadAsTypedAndWhole) {
                                      << chart->size().height();
                 seen << t.text;
             }
-            EXPECT_TRUE(seen.contains(view == &pieView ? name + " 12" : name)) << seen.join(" | ").toStdString();
+            EXPECT_TRUE(seen.contains(view == &pieView ? name + " 12" : name))
+                << seen.join(" | ").toStdString();
             if (view == &barView) EXPECT_TRUE(seen.contains("5678")) << seen.join(" | ").toStdString();
             // On screen: the view keeps itself wide enough.
             KeepChartTextsWhole(view);
             chart->resize(QSizeF(view->minimumWidth(), view->height()));
-            for (const ShownChartText& t : ShownChartTexts(chart)) EXPECT_TRUE(t.whole) << t.text.toStdString();
+            for (const ShownChartText& t : ShownChartTexts(chart))
+                EXPECT_TRUE(t.whole) << t.text.toStdString();
         }
     }
 }

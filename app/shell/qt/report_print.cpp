@@ -1,12 +1,11 @@
 #include "app/shell/qt/report_print.h"
 
-#include <algorithm>
-
 #include <QChart>
 #include <QFontMetrics>
 #include <QPagedPaintDevice>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <algorithm>
 
 #include "app/shell/qt/report_charts.h"
 #include "platform/ui.h"
@@ -84,7 +83,8 @@ void PrintLayout::Columns(const ReportColumns& columns, const std::vector<QStrin
     for (const ReportColumn& c : columns) {
         const int x = std::max(c.printUnits * m_unit + c.printOffset, xs.isEmpty() ? 0 : end + m_unit);
         int widest = TextWidth(c.printedTitle());
-        for (const QStringList& row : rows) widest = std::max(widest, TextWidth(ColumnText(row, c).trimmed()));
+        for (const QStringList& row : rows)
+            widest = std::max(widest, TextWidth(ColumnText(row, c).trimmed()));
         xs.append(x);
         end = x + widest;
     }
@@ -94,7 +94,8 @@ void PrintLayout::Columns(const ReportColumns& columns, const std::vector<QStrin
     Skip(1);
     for (const QStringList& row : rows) {
         QList<QPair<int, QString>> cells;
-        for (qsizetype i = 0; i < columns.size(); ++i) cells.append({xs[i], ColumnText(row, columns[i]).trimmed()});
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            cells.append({xs[i], ColumnText(row, columns[i]).trimmed()});
         Line(cells);
     }
 }
