@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/shell/lang_texts.h"
+
 namespace app {
 
 namespace {
@@ -166,7 +168,7 @@ void SetPieSlices(QPieSeries* series, const QList<ChartValue>& slices) {
         series->append(slice);
     }
     if (empty) {
-        auto* none = new QPieSlice(QString::fromLatin1(kNoDataLabel), 1);
+        auto* none = new QPieSlice(ChartText(GetLangText(Text::NoData)), 1);
         none->setColor(QColor(0xD0, 0xD0, 0xD0));
         none->setLabelVisible(true);
         none->setLabelPosition(QPieSlice::LabelInsideHorizontal);

@@ -47,11 +47,9 @@ QSizeF WholeChartSize(QChart* chart, QSizeF size);
 // call it after each change of a chart's labels.
 void KeepChartTextsWhole(QChartView* view);
 
-// The label a pie shows in place of its slices when they add up to nothing.
-inline constexpr const char* kNoDataLabel = "no data";
-
 // Replaces the series' slices, each labelled "label value" in its colour. When the values add up to 0
-// the slices are kept with their labels hidden and one grey slice labelled "no data" is shown instead
+// the slices are kept with their labels hidden and one grey slice saying there is no data (in the
+// user's language) is shown instead
 // (it is the series' last slice), so that nothing reads "nan".
 void SetPieSlices(QPieSeries* series, const QList<ChartValue>& slices);
 // True when the series shows the "no data" slice.
