@@ -1,5 +1,7 @@
 #include "engine/core/dbf_file.h"
 
+#include <atomic>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -68,6 +70,7 @@ std::string notDbase(const std::string& name, const std::string& why, const char
 }
 
 void releaseBlock(TableBlock& b) {
+    b.window.clear();
     b.file.close();
     b.state = TableState::Closed;
     b.raw.clear();
@@ -413,8 +416,55 @@ bool GetDbfRecord(TableBlock& block, int32_t n) {
 
 namespace {
 
+std::atomic<uint64_t> g_rowWrites{0};
+
+void loadRaw(TableBlock& block, int32_t n, const char* bytes) {
+    std::memcpy(block.raw.data(), bytes, block.recordSize);
+    block.eof = block.bof = false;
+    block.recNo = n;
+    TranslateRecord(TranslateDir::Read, block.oem, block.readProc, block.recordSize, block.recordSize, block.raw.data(),
+                    block.codePage);
+    SetIoResult(0);
+}
+
+}  // namespace
+
+uint64_t RowWriteEpoch() { return g_rowWrites.load(std::memory_order_relaxed); }
+void NoteRowWrite() { g_rowWrites.fetch_add(1, std::memory_order_relaxed); }
+
+bool ReadDbfWindow(TableBlock& block, int32_t first, int32_t count) {
+    RecordWindow& w = block.window;
+    w.clear();
+    if (first < 1 || count < 1 || first > block.recCount) return GetDbfRecord(block, first);
+    count = std::min(count, block.recCount - first + 1);
+    w.epoch = RowWriteEpoch();
+    w.bytes.resize(static_cast<size_t>(count) * block.recordSize);
+    size_t got = 0;
+    int rc = block.file.readAt(block.recordOffset(first), w.bytes.data(), w.bytes.size(), &got);
+    if (rc == 0 && got < block.recordSize) rc = 213;
+    if (rc != 0) {
+        w.clear();
+        SetEngineError(static_cast<uint16_t>(rc), "File:  " + block.fileName + "  [GetDbfRecord]");
+        return false;
+    }
+    w.first = first;
+    w.count = static_cast<int32_t>(got / block.recordSize);
+    w.readAt = std::chrono::steady_clock::now();
+    return true;
+}
+
+bool GetDbfRecordFromWindow(TableBlock& block, int32_t n) {
+    RecordWindow& w = block.window;
+    if (!w.holds(n) || n > block.recCount || w.epoch != RowWriteEpoch()) return false;
+    loadRaw(block, n, w.bytes.data() + static_cast<size_t>(n - w.first) * block.recordSize);
+    return true;
+}
+
+namespace {
+
 // Writes the raw record at n in the file's code page, leaving the caller's buffer as it was.
 int writeRaw(TableBlock& block, int32_t n, size_t length) {
+    NoteRowWrite();
     TranslateRecord(TranslateDir::Write, block.oem, block.writeProc, block.recordSize, block.recordSize,
                     block.raw.data(), block.codePage);
     int rc = block.file.writeAt(block.recordOffset(n), block.raw.data(), length);
@@ -458,6 +508,7 @@ bool WriteDeleteFlag(TableBlock& block, int32_t n) {
                                 ")  [DeleteRec/RecallRec]");
         return false;
     }
+    NoteRowWrite();
     int rc = block.file.writeAt(block.recordOffset(n), block.raw.data(), 1);
     if (rc != 0) {
         SetEngineError(static_cast<uint16_t>(rc), "File:  " + block.fileName + " [DeleteRec/RecallRec]");

@@ -3,6 +3,7 @@
 // ending in the routine's name in brackets; the last-error word holds the outcome of each call.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,6 +29,23 @@ struct FieldDescriptor {
 using TranslateProc = std::function<void(char* bytes, size_t length)>;
 
 enum class TableState : uint8_t { Closed = 0, Clean = 1, Changed = 2, Appended = 3 };
+
+// Neighbouring records read in one read for a scan, as the file held them when read (before any
+// translation). Valid only while the process has written no record since (see RowWriteEpoch).
+struct RecordWindow {
+    std::vector<char> bytes;
+    int32_t first = 0;  // the first record held; 0: none
+    int32_t count = 0;
+    uint64_t epoch = 0;
+    uint64_t view = 0;  // the index's view of other stations' changes it was read under (see scanLoad)
+    std::chrono::steady_clock::time_point readAt;
+
+    bool holds(int32_t n) const { return first > 0 && n >= first && n < first + count; }
+    void clear() {
+        first = count = 0;
+        bytes.clear();
+    }
+};
 
 // The table-file part of a work area's control block.
 struct TableBlock {
@@ -64,6 +82,7 @@ struct TableBlock {
     uint8_t appendMode = 0;
     uint8_t memoryKind = 0;
     bool isVirtual = false;
+    RecordWindow window;
 
     uint8_t version() const { return header[0]; }
     bool isDbase2() const { return header[0] == 0x02; }
@@ -88,6 +107,15 @@ bool OpenDbf(TableBlock& block);
 bool ReadDbfHeader(TableBlock& block, uint64_t fileSize);
 bool ValidVersionByte(uint8_t version);
 bool GetDbfRecord(TableBlock& block, int32_t n);
+// Reads records first .. first + count - 1 (within the count) into the block's window in one read.
+bool ReadDbfWindow(TableBlock& block, int32_t first, int32_t count);
+// Makes record n current from the window, as GetDbfRecord would from the file; false (nothing reported)
+// when the window does not hold it or the process wrote a record since the window was read.
+bool GetDbfRecordFromWindow(TableBlock& block, int32_t n);
+// Moves on with every record, deletion flag or field this process writes to any table: a window read
+// before is not used again, so that a station always reads what it wrote itself.
+uint64_t RowWriteEpoch();
+void NoteRowWrite();
 bool PutDbfRecord(TableBlock& block, int32_t n);
 bool AppendDbfRecord(TableBlock& block);
 bool WriteDeleteFlag(TableBlock& block, int32_t n);

@@ -1,7 +1,9 @@
 #include "engine/core/navigation.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <vector>
 
 #include "engine/core/dates.h"
 #include "engine/core/engine.h"
@@ -50,10 +52,54 @@ bool readLoad(WorkAreaBlock& b, int32_t r) {
     return true;
 }
 
+// A scan reads neighbouring records together: the records of the order's node from the current entry
+// on (those the next steps read), as far as they lie within this many bytes of each other in the file,
+// or in record order the records that follow.
+constexpr size_t kWindowBytes = 64 * 1024;
+
+// Whether a scan of the area may read ahead: a table held exclusively, or a shared one whose moves the
+// index semaphore checks (a row another station writes moves its update counter).
+bool windowsAllowed(const WorkAreaBlock& b) {
+    return !b.isVirtual && b.recordSize > 0 && (!IsSharedUse(b) || IsIndexActive());
+}
+
+// Reads record r for a scan going forward (dir 1) or back (-1): from the window when it holds r, else
+// with the neighbours the scan reads next.
+bool scanLoad(WorkAreaBlock& b, int32_t r, int dir) {
+    const uint64_t view = driver() && IsIndexActive() ? driver()->indexView() : 0;
+    if (b.window.view != view) b.window.clear();
+    if (GetDbfRecordFromWindow(b, r)) {
+        RawToTypedRecord(b, b.typed);
+        return true;
+    }
+    const int32_t most = static_cast<int32_t>(std::max<size_t>(1, kWindowBytes / b.recordSize));
+    int32_t lo = r, hi = r;
+    std::vector<int32_t> next;
+    if (driver() && IsIndexActive() && driver()->upcomingRecords(dir > 0, next)) {
+        for (int32_t n : next) {
+            if (n < 1 || n > b.recCount) break;
+            const int32_t nlo = std::min(lo, n), nhi = std::max(hi, n);
+            if (nhi - nlo + 1 > most) break;
+            lo = nlo;
+            hi = nhi;
+        }
+    } else if (dir > 0) {
+        hi = std::min(b.recCount, r + most - 1);
+    } else {
+        lo = std::max(1, r - most + 1);
+    }
+    if (hi == lo || !ReadDbfWindow(b, lo, hi - lo + 1)) return readLoad(b, r);
+    b.window.view = view;
+    if (!GetDbfRecordFromWindow(b, r)) return readLoad(b, r);
+    RawToTypedRecord(b, b.typed);
+    return true;
+}
+
 // readLoad for a record an order or a step named: one beyond the count another station appended, so
-// the count is brought up to date first.
-bool loadRecord(WorkAreaBlock& b, int32_t r) {
+// the count is brought up to date first. A scan's move (dir not 0) reads ahead.
+bool loadRecord(WorkAreaBlock& b, int32_t r, int dir = 0) {
     if (r > b.recCount && !b.isVirtual) RefreshRecCount(b);
+    if (dir != 0 && r >= 1 && r <= b.recCount && windowsAllowed(b)) return scanLoad(b, r, dir);
     return readLoad(b, r);
 }
 
@@ -164,6 +210,15 @@ public:
         eng().currentArea = current;
         return holds;
     }
+    bool endUnread() {
+        m_ended = true;
+        eng().errors.trapping = m_trapping;
+        const uint8_t current = eng().currentArea;
+        eng().currentArea = m_area;
+        m_driver.endUnreadOptimisticRead();
+        eng().currentArea = current;
+        return true;
+    }
 
 private:
     IndexDriver& m_driver;
@@ -174,7 +229,7 @@ private:
 
 }  // namespace
 
-bool RunIndexRead(const std::function<bool()>& move) {
+bool RunIndexRead(const std::function<bool()>& move, bool step) {
     WorkAreaBlock* b = CurrentBlock();
     IndexDriver* d = driver();
     if (!b || !d || !IsIndexActive()) return move();
@@ -204,13 +259,18 @@ bool RunIndexRead(const std::function<bool()>& move) {
         bool holds = false;
         {
             OptimisticTry attemptScope(*d);
+            const uint64_t readsBefore = platform::FileCalls().read;
+            const uint64_t placeBefore = step ? d->scanPlace() : 0;
             try {
                 result = move();
                 clean = errors.lastError == 0;
             } catch (const EEngineError&) {
                 clean = false;
             }
-            holds = attemptScope.end();
+            const bool unread = step && clean && platform::FileCalls().read == readsBefore &&
+                                d->scanPlace() == placeBefore && b->window.first > 0 &&
+                                std::chrono::steady_clock::now() - b->window.readAt < kScanTrust;
+            holds = unread ? attemptScope.endUnread() : attemptScope.end();
         }
         if (holds && clean) {
             errors.lastError = lastError;  // as a move that met no failure leaves it
@@ -219,6 +279,7 @@ bool RunIndexRead(const std::function<bool()>& move) {
         b->recNo = recNo;
         b->eof = eof;
         b->bof = bof;
+        b->window.clear();  // what it read may be torn
         errors.lastError = lastError;
         errors.pendingError = pending;
         errors.detail = detail;
@@ -270,7 +331,7 @@ bool GoTop() {
                 return true;
             }
         }
-        if (!loadRecord(*b, r)) return false;
+        if (!loadRecord(*b, r, 1)) return false;
         while (!RecordVisible() && !b->eof && LastError() == 0) {
             if (order) {
                 r = driver()->indexNext();
@@ -283,7 +344,7 @@ bool GoTop() {
                 if (order) driver()->syncIndexOrder();
                 break;
             }
-            if (!loadRecord(*b, r)) return false;
+            if (!loadRecord(*b, r, 1)) return false;
         }
         if (order) driver()->saveOrderKey();
         return LastError() == 0;
@@ -307,7 +368,7 @@ bool GoBottom() {
                 return true;
             }
         }
-        if (!loadRecord(*b, r)) return false;
+        if (!loadRecord(*b, r, -1)) return false;
         while (!RecordVisible()) {
             bool stop;
             if (order) {
@@ -324,7 +385,7 @@ bool GoBottom() {
                 setEof(*b);
                 break;
             }
-            if (!loadRecord(*b, r)) return false;
+            if (!loadRecord(*b, r, -1)) return false;
         }
         if (order) driver()->saveOrderKey();
         return LastError() == 0;
@@ -393,7 +454,7 @@ bool Skip(int32_t n) {
             }
             if (endMet) break;
             r = next;
-            if (!loadRecord(*b, r)) return false;
+            if (!loadRecord(*b, r, back ? -1 : 1)) return false;
             if (RecordVisible()) ++steps;
             whileOk = EvalWhile();
         } while (steps < want && whileOk);
@@ -426,7 +487,7 @@ bool Skip(int32_t n) {
         if (order) driver()->saveOrderKey();
         return LastError() == 0;
     };
-    return order ? RunIndexRead(move) : move();
+    return order ? RunIndexRead(move, true) : move();
 }
 
 bool Go(int32_t n) {

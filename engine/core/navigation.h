@@ -3,6 +3,7 @@
 // LOCATE and CONTINUE. When an index order controls the area, every move asks the index driver.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -139,6 +140,12 @@ public:
 // counted read bracket, where its failures are reported as usual. A move that is thrown away must
 // change nothing but the area's position, buffers and orders. Without an order, with the index held
 // exclusively, or inside a bracket already, the move runs once as it stands.
-bool RunIndexRead(const std::function<bool()>& move);
+//
+// A step of a scan (step true) that stays in the node of the order it stood in and reads nothing of
+// the files, because its record came from what the move that reached the node read along with it,
+// ends without looking at the semaphore: it shows the rows as they stood at that look, no older than
+// kScanTrust. So a scan looks at the semaphore once per leaf of the order rather than once per row.
+bool RunIndexRead(const std::function<bool()>& move, bool step = false);
+constexpr std::chrono::milliseconds kScanTrust{250};
 
 }  // namespace xb

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -48,7 +49,19 @@ public:
     enum ReadWay { kReadAsItStands, kReadOptimistic, kReadCounted };
     virtual ReadWay beginIndexRead(bool /*fresh*/) { return kReadCounted; }
     virtual bool endOptimisticRead() { return true; }
+    // Ends an optimistic read that read nothing of the files: it used only what earlier reads that held
+    // had read, so there is nothing to look at the semaphore for.
+    virtual void endUnreadOptimisticRead() {}
     virtual void forgetPositions() {}
+    // The record numbers of the current order's entries from the current one on, in the direction of a
+    // scan, as far as the node the order stands in holds them: what the scan reads next. False in record
+    // order or when the order stands on no entry.
+    virtual bool upcomingRecords(bool /*forward*/, std::vector<int32_t>& /*out*/) { return false; }
+    // Moves on whenever the area learns of another station's change of the index (or throws a read
+    // away): what was read under an earlier value may be older than the nodes read now.
+    virtual uint64_t indexView() { return 0; }
+    // Where a scan of the current order stands: the same value while it stays in one node of the order.
+    virtual uint64_t scanPlace() { return 0; }
 };
 
 class ParserHooks {
@@ -74,6 +87,9 @@ struct MemoPackJob {
     platform::File* packedTable = nullptr;  // open read/write; header and kept records as in the table
     int32_t keptCount = 0;
     std::string tempMemoPath;  // where the packed memo file is to be written
+    // The table's own number of each packed record (empty: the same numbers), so that an error names
+    // the row the user knows.
+    std::vector<int32_t> tableRecords;
 };
 
 class MemoHooks {

@@ -175,6 +175,7 @@ bool Poke(const std::string& text, int field, int32_t record) {
     size_t len = field == 0 ? 1 : b->fields[static_cast<size_t>(field - 1)].length;
     len = std::min(len, text.size());
     uint64_t off = b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
+    NoteRowWrite();
     int rc = b->file.writeAt(off, text.data(), len);
     if (rc != 0) return fail(101, "Error writing " + b->fileName + " " + call);
     return true;
@@ -195,7 +196,26 @@ void SetMdxFlag(bool on) {
     if (b->state == TableState::Clean) b->state = TableState::Changed;
 }
 
+namespace {
+
+// Whether the table's directory may hold a file an interrupted pack left: one listing answers for all
+// three names, where looking each up by name costs a stat and a listing apiece.
+bool packMayHaveLeftFiles(const std::string& tablePath) {
+    std::string dir, name, ext;
+    FSplit(tablePath, dir, name, ext);
+    std::vector<std::string> names;
+    if (name.find_first_of("*?") != std::string::npos || !platform::ListDirectory(dir.empty() ? "." : dir, names))
+        return true;  // cannot tell: each name is looked up
+    for (const std::string& n : names)
+        for (const char* left : {kPackWritingExt, kPackReadyExt, kPackMemoExt})
+            if (platform::MatchMask(name + "." + left, n)) return true;
+    return false;
+}
+
+}  // namespace
+
 bool CompleteInterruptedPack(const std::string& tablePath) {
+    if (!packMayHaveLeftFiles(tablePath)) return true;
     const std::string writing = PackWritingName(tablePath);
     const std::string ready = PackReadyName(tablePath);
     const std::string memo = PackMemoName(tablePath);
@@ -224,7 +244,8 @@ namespace {
 
 // Writes the kept records of the area to `writing`, returns the count kept. The header is copied
 // verbatim but for count and date.
-bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& writing, int32_t& kept) {
+bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& writing, int32_t& kept,
+                      std::vector<int32_t>& keptNumbers) {
     int rc = out.create(writing, platform::kModeExclusive);
     if (rc != 0) return fail(static_cast<uint16_t>(rc), "Error packing " + b.fileName);
     const uint64_t hs = static_cast<uint16_t>(b.headerSize);
@@ -247,6 +268,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
         for (size_t i = 0; i < n; ++i) {
             const char* rec = in.data() + i * rs;
             if (rec[0] == '*') continue;
+            keptNumbers.push_back(first + static_cast<int32_t>(i));
             keptBytes.insert(keptBytes.end(), rec, rec + rs);
             ++kept;
         }
@@ -281,6 +303,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
 }  // namespace
 
 bool Pack() {
+    NoteRowWrite();
     Engine& e = eng();
     e.errors.lastError = 0;
     WorkAreaBlock* b = CurrentBlock();
@@ -335,13 +358,15 @@ bool Pack() {
 
     platform::File packed;
     int32_t kept = 0;
-    bool ok = writePackedTable(*b, packed, writing, kept);
+    std::vector<int32_t> keptNumbers;
+    bool ok = writePackedTable(*b, packed, writing, kept, keptNumbers);
     const bool withMemo = ok && b->hasMemo && e.tables.memo;
     if (withMemo) {
         MemoPackJob job;
         job.packedTable = &packed;
         job.keptCount = kept;
         job.tempMemoPath = memoTemp;
+        job.tableRecords = std::move(keptNumbers);
         e.errors.lastError = 0;
         e.tables.memo->packMemofile(job);
         ok = LastError() == 0;

@@ -17,6 +17,7 @@
 #include "engine/index/key_routines.h"
 #include "engine/index/mdx_build.h"
 #include "engine/index/mdx_format.h"
+#include "engine/index/mdx_node.h"
 #include "engine/index/mdx_search.h"
 #include "engine/index/mdx_update.h"
 #include "engine/index/semaphore_file.h"
@@ -166,6 +167,26 @@ public:
         }
     }
     bool endOptimisticRead() override { return EndOptimisticRead(); }
+    void endUnreadOptimisticRead() override { EndUnreadOptimisticRead(); }
+    uint64_t indexView() override { return CurrentSemaphoreGuard().generation; }
+    uint64_t scanPlace() override {
+        MdxArea* area = CurrentMdxArea();
+        MdxTag* tag = area ? area->tags[1].get() : nullptr;
+        if (!tag || area->naturalOrder) return 0;
+        return (static_cast<uint64_t>(tag->number) << 32) | tag->nodeBlock;
+    }
+    bool upcomingRecords(bool forward, std::vector<int32_t>& out) override {
+        MdxArea* area = CurrentMdxArea();
+        MdxTag* tag = area ? area->tags[1].get() : nullptr;
+        if (!tag || area->naturalOrder || !TagOnEntry(*tag)) return false;
+        const uint8_t* node = tag->node.data();
+        const uint16_t item = tag->header.itemLength();
+        const int count = NodeCount(node);
+        out.clear();
+        for (int p = tag->position; p >= 0 && p < count; p += forward ? 1 : -1)
+            out.push_back(static_cast<int32_t>(GetU32(NodeEntry(node, item, p))));
+        return true;
+    }
     void forgetPositions() override {
         MdxArea* area = CurrentMdxArea();
         if (!area) return;
@@ -276,37 +297,70 @@ bool OpenIndex(const std::string& fileName) {
 
     int rc = area.file.open(fileName, indexFileMode(*b));
     if (rc != 0) return fail(rc, "Unable to open index: ");
-    // The file's size, its header, every tag's header and the update counter they go with are read in one
-    // read bracket: another station's change in between would leave a header older than the counter taken
-    // as seen (an old root, a walk that misses the keys added since), and nothing would read it again.
-    {
-        IndexReadBracket read;
-        if (!read.entered()) {
-            dropIndexState(*b);
-            return false;
-        }
+    // The file's size, its header, every tag's header and the update counter they go with are read under
+    // one look at the semaphore: another station's change in between would leave a header older than
+    // the counter taken as seen (an old root, a walk that misses the keys added since), and nothing would
+    // read it again. The read goes without a lock first, as every read of a shared index does (see
+    // RunIndexRead); when another station's change overlapped it, or it failed, it is made again in the
+    // counted read bracket, where a failure is reported.
+    std::string failText;
+    auto readHeaders = [&]() -> int {
         uint64_t size = 0;
-        rc = area.file.size(size);
-        if (rc != 0) return fail(rc, "Unable to open index: ");
-        if (size < kMdxMinOpenSize) return fail(222, "Unable to open index: ");
-        if (area.file.readAt(0, area.header.bytes.data(), kMdxHeaderSize) != 0)
-            return fail(222, "Unable to open index: ");
+        int code = area.file.size(size);
+        if (code != 0) {
+            failText = "Unable to open index: ";
+            return code;
+        }
+        failText = "Unable to open index: ";
+        if (size < kMdxMinOpenSize) return 222;
+        if (area.file.readAt(0, area.header.bytes.data(), kMdxHeaderSize) != 0) return 222;
         area.header.changed = false;
-        if (!CheckMdxHeader(area.header, size).empty() || area.header.tagCount() < 1)
-            return fail(222, "Invalid dBASE key expression or corrupted index file ");
-
+        failText = "Invalid dBASE key expression or corrupted index file ";
+        if (!CheckMdxHeader(area.header, size).empty() || area.header.tagCount() < 1) return 222;
         for (int n = 1; n <= area.header.tagCount(); ++n) {
             switch (ReadTagHeader(n)) {
                 case 0:
                     break;
                 case 217:
-                    return fail(217, "Insufficient memory to open index: ");
+                    failText = "Insufficient memory to open index: ";
+                    return 217;
                 case 266:
-                    return fail(266, "Incorrect key length: Must be 1 to 100. ");
+                    failText = "Incorrect key length: Must be 1 to 100. ";
+                    return 266;
                 default:
-                    return fail(222, "Invalid dBASE key expression or corrupted index file ");
+                    return 222;
             }
         }
+        return 0;
+    };
+    bool headersRead = false;
+    if (BeginIndexRead(false) == IndexReadWay::Optimistic) {
+        ErrorState& errors = eng().errors;
+        const uint16_t lastError = errors.lastError, pending = errors.pendingError;
+        const std::string detail = errors.detail;
+        const bool trapping = errors.trapping;
+        errors.trapping = false;
+        int code = 254;
+        try {
+            code = readHeaders();
+        } catch (const EEngineError&) {
+        }
+        errors.trapping = trapping;
+        const bool holds = EndOptimisticRead();
+        errors.lastError = lastError;
+        errors.pendingError = pending;
+        errors.detail = detail;
+        headersRead = holds && code == 0;
+        if (headersRead) SemaphoreMarkSeen();
+    }
+    if (!headersRead) {
+        IndexReadBracket read;
+        if (!read.entered()) {
+            dropIndexState(*b);
+            return false;
+        }
+        const int code = readHeaders();
+        if (code != 0) return fail(code, failText);
         // A later station's change of the index is what the next read looks for.
         SemaphoreMarkSeen();
     }

@@ -788,6 +788,13 @@ bool EndOptimisticRead() {
     return endOptimisticRead(*st->areas[area]);
 }
 
+void EndUnreadOptimisticRead() {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return;
+    st->areas[area]->optimistic = false;
+}
+
 SemaphoreInfo CurrentSemaphoreInfo() {
     SemaphoreInfo info;
     EngineSemaphores* st = currentState(false);

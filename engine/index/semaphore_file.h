@@ -94,6 +94,9 @@ private:
 enum class IndexReadWay { Direct, Optimistic, Counted };
 IndexReadWay BeginIndexRead(bool fresh);
 bool EndOptimisticRead();
+// Ends an optimistic read that read nothing of the index or the table: it used only nodes and records
+// that reads which held had read, under the counter it started from, so it holds without a look.
+void EndUnreadOptimisticRead();
 
 // The update counter. INCREAD reads the file's counter; when it differs from the one this station last
 // saw, another station changed the index and the tag headers must be re-read. The station's own write
