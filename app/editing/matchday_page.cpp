@@ -5,6 +5,14 @@
 
 namespace app {
 
+ReportColumns MatchdayColumns() {
+    const QString team = GetLangText(Text::Team);
+    return {{0, team + QStringLiteral(" 1"), {}, 0, 10, 100, CellAlign::None},
+            {1, QString(), {}, 20, 10, 35, CellAlign::Center},
+            {2, QString(), {}, 24, 10, 35, CellAlign::Center},
+            {3, team + QStringLiteral(" 2"), {}, 28, 10, 100, CellAlign::None}};
+}
+
 QByteArray MatchdayHtml(const MatchdayPage& page, int style) {
     const bool first = style != 2;
     PageOptions options = DefaultPageOptions(GetLangText(Text::MatchdayResultsTitle));
@@ -28,15 +36,10 @@ QByteArray MatchdayHtml(const MatchdayPage& page, int style) {
     w.EmptyLine();
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
     w.Line(QStringLiteral("<div align=\"center\"><center>"));
-    const QString team = GetLangText(Text::Team);
     if (first) {
         w.Line(QStringLiteral("<table border=\"1\" cellspacing=\"0\" >"));
         w.Line(QStringLiteral("    <tr>"));
-        w.HeaderCell(100, team + QStringLiteral(" 1"));
-        w.HeaderCell(35, QString());
-        w.HeaderCell(35, QString());
-        w.HeaderCell(100, team + QStringLiteral(" 2"));
-        w.HeaderRowEnd();
+        WriteHeaderCells(w, MatchdayColumns());
     } else {
         w.Line(QStringLiteral("<table border=\"0\" cellspacing=\"0\" >"));
         w.Line(QStringLiteral("    <tr>"));

@@ -6,6 +6,8 @@
 #include <QString>
 #include <vector>
 
+#include "app/shell/report_columns.h"
+
 namespace app {
 
 struct MatchdayPageRow {
@@ -18,6 +20,9 @@ struct MatchdayPage {
     QString matchday;
     std::vector<MatchdayPageRow> rows;
 };
+
+// The columns the printout and the page show of a row (home name, home goals, away goals, away name).
+ReportColumns MatchdayColumns();
 
 // Style 1: title, the three information lines, a bordered table with a title row. Style 2: the matchday
 // line centred, a borderless table under a plain blue band. Texts in the current language.

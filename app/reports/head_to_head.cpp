@@ -136,6 +136,19 @@ GridRows HeadToHeadGridRows(const HeadToHeadResult& result, int team1, const QSt
     return rows;
 }
 
+ReportColumns HeadToHeadColumns() {
+    ReportColumns columns = {
+        {0, GetLangText(Text::Year), {}, 0, 10, 50, CellAlign::None},
+        {1, GetLangText(Text::Championship), {}, 5, 10, 100, CellAlign::None},
+        {2, GetLangText(Text::Matchday), GetLangText(Text::MatchdayShort), 20, 10, 35, CellAlign::Right},
+        {3, GetLangText(Text::Team) + QStringLiteral(" 1"), {}, 23, 10, 100, CellAlign::None},
+        {4, QString(), {}, 43, 10, 35, CellAlign::Right},
+        {5, QString(), {}, 46, 10, 35, CellAlign::Right},
+        {6, GetLangText(Text::Team) + QStringLiteral(" 2"), {}, 49, 10, 100, CellAlign::None}};
+    columns[3].trim = true;
+    return columns;
+}
+
 QByteArray ExportHeadToHeadHtml(const GridRows& rows, const QString& name1, const QString& name2,
                                 bool sameConfiguration, const QStringList& imageNames) {
     PageOptions options = DefaultPageOptions(GetLangText(Text::HeadToHead));
@@ -150,23 +163,10 @@ QByteArray ExportHeadToHeadHtml(const GridRows& rows, const QString& name1, cons
         QStringLiteral("</font></p>"));
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
     w.TableOpen();
-    w.HeaderCell(50, GetLangText(Text::Year), HeaderCellStyle::LightBlue);
-    w.HeaderCell(100, GetLangText(Text::Championship), HeaderCellStyle::LightBlue);
-    w.HeaderCell(35, GetLangText(Text::Matchday), HeaderCellStyle::LightBlue);
-    w.HeaderCell(100, GetLangText(Text::Team) + QStringLiteral(" 1"), HeaderCellStyle::LightBlue);
-    w.HeaderCell(35, QString(), HeaderCellStyle::LightBlue);
-    w.HeaderCell(35, QString(), HeaderCellStyle::LightBlue);
-    w.HeaderCell(100, GetLangText(Text::Team) + QStringLiteral(" 2"), HeaderCellStyle::LightBlue);
-    w.HeaderRowEnd();
+    const ReportColumns columns = HeadToHeadColumns();
+    WriteHeaderCells(w, columns, HeaderCellStyle::LightBlue);
     int r = 0;
-    for (const QStringList& row : rows) {
-        auto cell = [&row](int c) { return c < row.size() ? row[c] : QString(); };
-        w.DataRow(++r,
-                  {HtmlCell::Text(cell(0)), HtmlCell::Text(cell(1)), HtmlCell::Number(cell(2)),
-                   HtmlCell::Text(cell(3).trimmed()), HtmlCell::Number(cell(4)), HtmlCell::Number(cell(5)),
-                   HtmlCell::Text(cell(6))},
-                  DataRowStyle{false, false});
-    }
+    for (const QStringList& row : rows) w.DataRow(++r, DataCells(columns, row), DataRowStyle{false, false});
     w.TableClose();
     w.ImageRow(imageNames);
     w.Finish();

@@ -11,6 +11,7 @@
 
 #include "app/reports/standings_report.h"
 #include "app/shell/league_reading.h"
+#include "app/shell/report_columns.h"
 
 namespace xb {
 class TXbVFile;
@@ -58,6 +59,10 @@ private:
 inline constexpr int kHeadToHeadColumns = 7;
 GridRows HeadToHeadGridRows(const HeadToHeadResult& result, int team1, const QString& name1,
                             const QString& name2);
+
+// The columns the printout and the page show of the grid's rows: season, championship, matchday, home
+// name, both goals, away name.
+ReportColumns HeadToHeadColumns();
 
 // The page of the grid's rows; sameConfiguration picks the list's caption.
 QByteArray ExportHeadToHeadHtml(const GridRows& rows, const QString& name1, const QString& name2,

@@ -1,5 +1,8 @@
 #include "app/reports/prevision.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/reports/standings.h"
 #include "app/shell/league_access.h"
 
@@ -103,6 +106,30 @@ std::optional<PrevisionPercent> ComputePrevision(const PrevisionRequest& r) {
         default:
             return CombinePrevisions(bySeason(), byMeetings());
     }
+}
+
+std::array<QString, 3> PercentTexts(const PrevisionPercent& percent) {
+    const double values[3] = {percent.team1, percent.draw, percent.team2};
+    std::array<long long, 3> tenths{};
+    std::array<double, 3> remainders{};
+    long long shown = 0;
+    double total = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double v = std::max(0.0, values[i]) * 10.0;
+        tenths[i] = static_cast<long long>(std::floor(v));
+        remainders[i] = v - static_cast<double>(tenths[i]);
+        shown += tenths[i];
+        total += v;
+    }
+    // Single-precision shares of 100 may add up to 99.99999 or 100.00001: the target is the whole total.
+    for (long long missing = std::llround(total) - shown; missing > 0; --missing) {
+        const auto largest = std::max_element(remainders.begin(), remainders.end());
+        ++tenths[static_cast<size_t>(largest - remainders.begin())];
+        *largest = -1;
+    }
+    std::array<QString, 3> texts;
+    for (int i = 0; i < 3; ++i) texts[i] = QStringLiteral("%1.%2%").arg(tenths[i] / 10).arg(tenths[i] % 10);
+    return texts;
 }
 
 }  // namespace app

@@ -11,6 +11,8 @@
 //   other method alone; with neither, it has no data either.
 #pragma once
 
+#include <QString>
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -59,5 +61,9 @@ struct PrevisionRequest {
 // The forecast of the request; nothing unless the method is 1 to 3, championship, year and both teams
 // are at least 1, and the teams differ.
 std::optional<PrevisionPercent> ComputePrevision(const PrevisionRequest& request);
+
+// The three percentages as a user reads them: one decimal and "%", rounded so that the three shown add up
+// to 100.0 exactly (the tenths the rounding lost go to the largest remainders); "0.0%" each without data.
+std::array<QString, 3> PercentTexts(const PrevisionPercent& percent);
 
 }  // namespace app

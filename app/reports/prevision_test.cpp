@@ -98,3 +98,28 @@ TEST_F(PrevisionTest, CombinedInSinglePrecisionAndFallingBackOnTheMethodWithData
 }
 
 }  // namespace
+
+namespace {
+
+// Shown with one decimal, the three always read 100.0 together: rounding each alone would show 99.9 or
+// 100.1 for these.
+TEST(PrevisionPercentTexts, OneDecimalAddingUpToOneHundred) {
+    const struct {
+        PrevisionPercent p;
+        std::array<const char*, 3> shown;
+    } cases[] = {
+        {{36.842106f, 52.63158f, 10.526316f, true}, {"36.9%", "52.6%", "10.5%"}},
+        {{50.0f, 23.333334f, 26.666666f, true}, {"50.0%", "23.3%", "26.7%"}},
+        {{100.0f / 3, 100.0f / 3, 100.0f / 3, true}, {"33.4%", "33.3%", "33.3%"}},
+        {{16.66f, 16.67f, 66.67f, true}, {"16.6%", "16.7%", "66.7%"}},
+        {{0, 100, 0, true}, {"0.0%", "100.0%", "0.0%"}},
+        {{}, {"0.0%", "0.0%", "0.0%"}},
+    };
+    for (const auto& c : cases) {
+        const std::array<QString, 3> texts = PercentTexts(c.p);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(texts[i], QString::fromLatin1(c.shown[i])) << c.p.team1 << " " << i;
+    }
+}
+
+}  // namespace

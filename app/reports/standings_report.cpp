@@ -49,49 +49,57 @@ QString GoalsAgainstTitle() {
                                               : Params.goalsAgainstLabel;
 }
 
+QStringList StandingsInfoTexts(const StandingsPageInfo& info) {
+    return {GetLangText(Text::Championship) + QStringLiteral(" :") + info.championshipName,
+            GetLangText(Text::Year) + QStringLiteral(" :") + info.seasonText,
+            GetLangText(Text::Matchday) + QStringLiteral(" :") + info.firstDay + GetLangText(Text::RangeTo) +
+                info.lastDay,
+            QStringLiteral("TYPE:") + rightTrimmed(info.sideText) + QLatin1Char(' ') +
+                rightTrimmed(info.orderText)};
+}
+
+ReportColumns StandingsColumns(bool scorers) {
+    if (scorers)
+        return {{1, GetLangText(Text::Scorers), {}, 0, 10, 100, CellAlign::Right},
+                {2, GetLangText(Text::Team), {}, 23, 10, 100, CellAlign::None},
+                {3, GetLangText(Text::Goals), {}, 43, 10, 35, CellAlign::Center}};
+    ReportColumns columns = {{1, GetLangText(Text::PositionShort), {}, 0, 10, 10, CellAlign::Right},
+                             {2, GetLangText(Text::Teams), {}, 3, 10, 100, CellAlign::None},
+                             {3, GetLangText(Text::PointsShort), {}, 23, 10, 35, CellAlign::Center},
+                             {4, GetLangText(Text::PlayedShort), {}, 26, 10, 35, CellAlign::Center},
+                             {5, GetLangText(Text::WonShort), {}, 29, 10, 35, CellAlign::Center}};
+    const std::pair<int, QString> rest[] = {{6, GetLangText(Text::DrawnShort)},
+                                            {7, GetLangText(Text::LostShort)},
+                                            {8, GoalsForTitle()},
+                                            {9, GoalsAgainstTitle()},
+                                            {10, GetLangText(Text::DifferenceShort)}};
+    int units = 32;
+    for (const auto& [column, title] : rest) {
+        // The one place the draws are hidden: screen, printout and page follow this list.
+        if (column == 6 && HideDrawsFlag == 1) continue;
+        columns.append({column, title, {}, units, 10, 35, CellAlign::Center});
+        units += 3;
+    }
+    return columns;
+}
+
 QByteArray ExportStandingsHtml(const GridRows& rows, const StandingsPageInfo& info) {
-    const bool standings = !rows.empty() && rows.front().size() >= kStandingsColumns;
+    const bool standings = rows.empty() || rows.front().size() >= kStandingsColumns;
     HtmlPageWriter w(DefaultPageOptions(GetLangText(Text::StandingsTitle)));
     w.Begin();
-    w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") +
-           HtmlEscape(GetLangText(Text::Championship)) + " :" + HtmlEscape(info.championshipName) + "<br>");
-    w.Line(HtmlEscape(GetLangText(Text::Year)) + " :" + HtmlEscape(info.seasonText) + "<br>");
-    w.Line(HtmlEscape(GetLangText(Text::Matchday)) + " :" + HtmlEscape(info.firstDay) +
-           HtmlEscape(GetLangText(Text::RangeTo)) + HtmlEscape(info.lastDay) + "<br>");
-    w.Line("TYPE:" + HtmlEscape(rightTrimmed(info.sideText)) + " " +
-           HtmlEscape(rightTrimmed(info.orderText)) + " </font></p>");
+    const QStringList lines = StandingsInfoTexts(info);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        w.Line((i == 0 ? QStringLiteral("<p align=\"left\"><font size=\"2\">") : QString()) +
+               HtmlEscape(lines[i]) +
+               (i + 1 < lines.size() ? QStringLiteral("<br>") : QStringLiteral(" </font></p>")));
     w.EmptyLine();
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
 
+    const ReportColumns columns = StandingsColumns(!standings);
     w.TableOpen();
-    if (standings || rows.empty()) {
-        w.HeaderCell(10, GetLangText(Text::PositionShort));
-        w.HeaderCell(100, GetLangText(Text::Teams));
-        for (Text t : {Text::PointsShort, Text::PlayedShort, Text::WonShort})
-            w.HeaderCell(35, GetLangText(t));
-        if (!info.hideDraws) w.HeaderCell(35, GetLangText(Text::DrawnShort));
-        w.HeaderCell(35, GetLangText(Text::LostShort));
-        w.HeaderCell(35, GoalsForTitle());
-        w.HeaderCell(35, GoalsAgainstTitle());
-        w.HeaderCell(35, GetLangText(Text::DifferenceShort));
-    } else {
-        w.HeaderCell(100, GetLangText(Text::Scorers));
-        w.HeaderCell(100, GetLangText(Text::Team));
-        w.HeaderCell(35, GetLangText(Text::Goals));
-    }
-    w.HeaderRowEnd();
+    WriteHeaderCells(w, columns);
     int r = 0;
-    for (const QStringList& row : rows) {
-        auto cell = [&](int c) { return c < row.size() ? row[c] : QString(); };
-        QList<HtmlCell> cells{HtmlCell::Number(cell(1)), HtmlCell::Text(cell(2))};
-        if (standings) {
-            for (int c = 3; c <= 10; ++c)
-                if (!(c == 6 && info.hideDraws)) cells << HtmlCell::Centered(cell(c));
-        } else {
-            cells << HtmlCell::Centered(cell(3));
-        }
-        w.DataRow(++r, cells, DataRowStyle{true, true});
-    }
+    for (const QStringList& row : rows) w.DataRow(++r, DataCells(columns, row), DataRowStyle{true, true});
     w.Line(QStringLiteral("</table>"));
     w.CloseCentered();
     w.Finish();

@@ -9,6 +9,7 @@
 
 #include "app/reports/scorers.h"
 #include "app/reports/standings.h"
+#include "app/shell/report_columns.h"
 
 namespace app {
 
@@ -29,14 +30,20 @@ GridRows ScorersGridRows(const std::vector<ScorerRow>& scorers);
 QString GoalsForTitle();
 QString GoalsAgainstTitle();
 
-// The selection the page names.
+// The selection the page and the printout name.
 struct StandingsPageInfo {
     QString championshipName;
     QString seasonText;
     QString firstDay, lastDay;
     QString sideText, orderText;
-    bool hideDraws = false;
 };
+// What the list shows, one line each under the title of the page and of the printout: championship,
+// season, matchday range, then type and order.
+QStringList StandingsInfoTexts(const StandingsPageInfo& info);
+
+// The columns the printout and the page show of the grid's rows: the standings' (the draws left out
+// while the parameters hide them) or the scorers'.
+ReportColumns StandingsColumns(bool scorers);
 
 // The page of the grid's rows (standings when they have 11 columns, scorers otherwise).
 QByteArray ExportStandingsHtml(const GridRows& rows, const StandingsPageInfo& info);

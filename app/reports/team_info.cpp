@@ -112,7 +112,9 @@ QByteArray ExportTeamInfoHtml(const GridRows& scorers, const TeamInfoPageInfo& i
         {image(6), image(7)},
     };
     for (int b = 0; b < blocks.size(); ++b) {
-        w.Line(QStringLiteral("</center></div><div align=\"center\"><center>"));
+        // The first block closes the centred block opened above; each block opens its own.
+        w.Line(b == 0 ? QStringLiteral("</center></div><div align=\"center\"><center>")
+                      : QStringLiteral("<div align=\"center\"><center>"));
         w.Line(QStringLiteral("<table border=\"1\">"));
         w.Line(QStringLiteral("    <tr>"));
         for (const QString& cell : blocks[b]) w.Line(cell);

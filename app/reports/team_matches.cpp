@@ -121,6 +121,14 @@ QString TeamMatchesSummary(int listed) {
            QLatin1Char('\n');
 }
 
+ReportColumns TeamMatchesColumns() {
+    return {{0, GetLangText(Text::Matchday), {}, 0, 10, 35, CellAlign::None},
+            {1, GetLangText(Text::Team) + QStringLiteral(" 1"), {}, 4, 10, 100, CellAlign::None},
+            {2, QString(), {}, 24, 10, 35, CellAlign::Right},
+            {3, QString(), {}, 27, 10, 35, CellAlign::Right},
+            {4, GetLangText(Text::Team) + QStringLiteral(" 2"), {}, 30, 10, 100, CellAlign::None}};
+}
+
 QByteArray ExportTeamMatchesHtml(const GridRows& rows, const TeamMatchesPageInfo& info,
                                  const QStringList& imageNames) {
     PageOptions options = DefaultPageOptions(GetLangText(Text::MatchesTeams));
@@ -131,19 +139,11 @@ QByteArray ExportTeamMatchesHtml(const GridRows& rows, const TeamMatchesPageInfo
     w.InfoLines({{GetLangText(Text::Championship), info.championshipName},
                  {GetLangText(Text::Year), info.seasonText},
                  {GetLangText(Text::MatchType), info.typeText}});
+    const ReportColumns columns = TeamMatchesColumns();
     w.TableOpen();
-    w.HeaderCell(35, GetLangText(Text::Matchday));
-    w.HeaderCell(100, GetLangText(Text::Team) + QStringLiteral(" 1"));
-    w.HeaderCell(35, QString());
-    w.HeaderCell(35, QString());
-    w.HeaderCell(100, GetLangText(Text::Team) + QStringLiteral(" 2"));
-    w.HeaderRowEnd();
+    WriteHeaderCells(w, columns);
     int r = 0;
-    for (const QStringList& row : rows) {
-        auto cell = [&row](int c) { return c < row.size() ? row[c] : QString(); };
-        w.DataRow(++r, {HtmlCell::Text(cell(0)), HtmlCell::Text(cell(1)), HtmlCell::Number(cell(2)),
-                        HtmlCell::Number(cell(3)), HtmlCell::Text(cell(4))});
-    }
+    for (const QStringList& row : rows) w.DataRow(++r, DataCells(columns, row));
     w.TableClose();
     w.CloseCentered();
     for (const auto& [caption, text] :

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/reports/standings_report.h"
+#include "app/shell/report_columns.h"
 
 namespace app {
 
@@ -56,6 +57,10 @@ GridRows TeamMatchesGridRows(const TeamMatchesResult& result);
 QString BiggestMatchText(const BiggestMatch& match, int team, bool win);
 // The count line under the list.
 QString TeamMatchesSummary(int listed);
+
+// The columns the printout and the page show of the grid's rows: matchday, home name, both goals, away
+// name.
+ReportColumns TeamMatchesColumns();
 
 // What the page names besides the grid.
 struct TeamMatchesPageInfo {

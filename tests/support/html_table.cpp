@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "tests/support/run_command.h"
@@ -178,6 +180,53 @@ bool ChromiumScreenshot(const std::string& path, const std::string& png, int wid
     chromium("--hide-scrollbars --window-size=" + std::to_string(width) + "," + std::to_string(height) +
              " --screenshot=" + ShellQuote(png) + " " + ShellQuote(fileUrl(path)));
     return std::filesystem::exists(png);
+}
+
+std::vector<std::string> UnbalancedElements(const std::string& html) {
+    static const std::set<std::string> kVoid = {"area",  "base", "br",   "col",   "embed",  "hr",    "img",
+                                                "input", "link", "meta", "param", "source", "track", "wbr"};
+    std::vector<std::string> problems, open;
+    size_t at = 0;
+    while ((at = html.find('<', at)) != std::string::npos) {
+        size_t end = at + 1;
+        if (html.compare(at, 4, "<!--") == 0) {
+            end = html.find("-->", at);
+            at = end == std::string::npos ? html.size() : end + 3;
+            continue;
+        }
+        if (end < html.size() && html[end] == '!') {  // the doctype
+            at = html.find('>', at);
+            if (at == std::string::npos) break;
+            continue;
+        }
+        const bool closing = end < html.size() && html[end] == '/';
+        if (closing) ++end;
+        std::string name;
+        while (end < html.size() && std::isalnum(static_cast<unsigned char>(html[end])))
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(html[end++])));
+        // To the end of the tag, quoted attribute values skipped whole.
+        char quote = 0;
+        for (; end < html.size() && (quote || html[end] != '>'); ++end)
+            if (quote ? html[end] == quote : (html[end] == '"' || html[end] == '\''))
+                quote = quote ? 0 : html[end];
+        at = end;
+        if (name.empty() || kVoid.count(name)) continue;
+        if (!closing) {
+            open.push_back(name);
+        } else if (!open.empty() && open.back() == name) {
+            open.pop_back();
+        } else if (std::find(open.begin(), open.end(), name) != open.end()) {
+            while (open.back() != name) {
+                problems.push_back("<" + open.back() + "> closed by </" + name + ">");
+                open.pop_back();
+            }
+            open.pop_back();
+        } else {
+            problems.push_back("</" + name + "> without start");
+        }
+    }
+    for (const std::string& name : open) problems.push_back("<" + name + "> never closed");
+    return problems;
 }
 
 }  // namespace xbtest

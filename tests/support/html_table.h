@@ -22,6 +22,11 @@ struct HtmlDocument {
 HtmlDocument ReadHtmlDocument(const std::string& html);
 HtmlDocument ReadHtmlFile(const std::string& path);
 
+// The elements of a page whose start and end tags do not pair up, in the order met ("<td> closed by
+// </tr>", "</center> without start", "<div> never closed"); empty when every element is closed in the
+// order it was opened. Void elements (br, img, meta...), the doctype and comments are left aside.
+std::vector<std::string> UnbalancedElements(const std::string& html);
+
 // Headless Chromium (Debian's chromium) with a throwaway profile. DumpDom returns the serialized DOM of a
 // local file ("" when chromium failed); Screenshot writes a PNG of the page at the given window size.
 std::string ChromiumDumpDom(const std::string& path);

@@ -9,6 +9,7 @@
 
 #include "app/editing/edit_rules.h"
 #include "app/editing/editing_tables.h"
+#include "app/editing/master_records.h"
 #include "app/editing/qt/entry_validators.h"
 #include "app/editing/qt/pick_list.h"
 #include "app/editing/qt/window_guards.h"
@@ -18,6 +19,7 @@
 #include "app/shell/league_text.h"
 #include "app/shell/league_writes.h"
 #include "app/shell/qt/league_lists.h"
+#include "engine/dataset/engine_windows.h"
 #include "platform/ui.h"
 #include "ui_Tfgestchamp.h"
 
@@ -225,7 +227,13 @@ bool Tfgestchamp::SaveSeasonParams(int championship, int year) {
 }
 
 bool Tfgestchamp::SaveChampionship() {
-    const QString name = ui->enom->text();
+    const QString name = StoredName(ui->enom->text());
+    // A championship is known by its name in every list and report: like a team, none is stored without.
+    if (JudgeName(name, 0, 0) == NameVerdict::kEmpty) {
+        xb::ShowDialogForm(GetLangText(Text::UnableToValidate).toStdString(), "!",
+                           (GetLangText(Text::Name) + QStringLiteral(" ?")).toStdString(), "Ok");
+        return false;
+    }
     const int year = seasonYear();
     int championship = ParseInteger(ui->enumero->text()).value_or(0);
     std::vector<int> rules;

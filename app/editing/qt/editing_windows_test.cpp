@@ -306,6 +306,19 @@ TEST_F(EditingWindowTest, ChampionshipCreatesRenamesAndStoresTheRules) {
     click(w, "bok");
     EXPECT_EQ(championshipName(6), "COUPE X");
 
+    // Like a team, a championship without a name (or of blanks) is refused with a message, and nothing
+    // is written; edit mode stays.
+    for (const char* blank : {"", "   "}) {
+        click(w, "bnouveau");
+        type(w, "enom", blank);
+        const auto before = ui.messages.size();
+        click(w, "bok");
+        EXPECT_EQ(ui.messages.size(), before + 1) << "'" << blank << "'";
+        EXPECT_EQ(w.mode(), 'C');
+        EXPECT_EQ(count("champion.dbf", "NUCHAMP", 7), 0);
+        click(w, "bannule");
+    }
+
     // Cancel after New shows the championship shown before.
     click(w, "bnouveau");
     click(w, "bannule");

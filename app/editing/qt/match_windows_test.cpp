@@ -519,15 +519,24 @@ TEST_F(MatchWindowsTest, ModifyAndDeleteActOnTheListedMatch) {
     click(w, "bmodif");
     EXPECT_EQ(LoadMatchEvents(EventTable::Goals, {kLeague, kYear, 8, 1, 3}).size(), 2u);
     EXPECT_EQ(resultRows(), 2);
-    // View mode: a double click opens nothing.
+    // View mode: the editing buttons are hidden, yet a double click opens the row's match to modify,
+    // and the championship's name follows a number typed in.
     {
         Tfsairesultat& v = results(2);
         EXPECT_FALSE(child<QWidget>(v, "bnouveau")->isVisible());
         showMatchday(v, 8);
-        bool opened = false;
-        ModalDriverScope none([&](QDialog&) { opened = true; });
+        child<QLineEdit>(v, "enumchamp")->setText(QString::number(kLeague));
+        EXPECT_EQ(child<QLineEdit>(v, "enomchamp")->text(), GetChampionshipName(kLeague));
+        EXPECT_FALSE(child<QLineEdit>(v, "enomchamp")->text().isEmpty());
+        showMatchday(v, 8);
+        selectAway(v, 3);
+        QString opened;
+        ModalDriverScope driver([&](QDialog& d) {
+            opened = child<QComboBox>(d, "ebeq2")->currentText();
+            click(d, "bannule");
+        });
         v.grilleresultatDblClick();
-        EXPECT_FALSE(opened);
+        EXPECT_EQ(opened, "2");
     }
     Tfsairesultat& e = results(1);
     showMatchday(e, 8);

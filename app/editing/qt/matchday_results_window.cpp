@@ -86,6 +86,7 @@ Tfsairesultat::Tfsairesultat(QWidget* parent) : QWidget(parent), ui(std::make_un
     // The season is chosen from its list (typed digits find an entry); its entries hold " - ".
     SetKeyRule(ui->ejournee, KeyRule::kDigits, 2);
     SetKeyRule(ui->enumchamp, KeyRule::kDigits, 3);
+    KeepTextWhole(ui->enomchamp);
     ui->grilleresultat->SetDrawCell([this](QPainter& p, int col, int row, const QRect& r, GridCellState st) {
         QColor fill =
             st.fixed ? WindowsColour(kGridFixed) : WindowsColour(row % 2 ? kGridEvenRow : kGridOddRow);
@@ -109,7 +110,12 @@ Tfsairesultat::Tfsairesultat(QWidget* parent) : QWidget(parent), ui(std::make_un
     connect(ui->SpeedButton2, &QToolButton::clicked, this, Guarded([this] { SpeedButton2Click(); }));
     connect(ui->SpeedButton3, &QToolButton::clicked, this, Guarded([this] { SpeedButton3Click(); }));
     connect(ui->SpeedButton4, &QToolButton::clicked, this, Guarded([this] { SpeedButton4Click(); }));
-    connect(ui->enumchamp, &QLineEdit::textChanged, this, Guarded([this] { fillDayList(); }));
+    // A number typed, picked or stepped names its championship.
+    connect(ui->enumchamp, &QLineEdit::textChanged, this, Guarded([this] {
+                const std::optional<int> n = ParseInteger(ui->enumchamp->text().trimmed());
+                ui->enomchamp->setText(n ? GetChampionshipName(*n) : QString());
+                fillDayList();
+            }));
     connect(ui->eannee, &QComboBox::currentIndexChanged, this, Guarded([this] {
                 SeasonComboChange(ui->eannee);
                 fillDayList();
@@ -315,6 +321,7 @@ void Tfsairesultat::FillMatchdayTeamNames() {
         g.SetCells(kSign, r, MatchdaySign(l.code));
         ++r;
     }
+    g.FitColumnsToContents();
 }
 
 bool Tfsairesultat::showEntry(int mode, const MatchKey& key) {
@@ -357,8 +364,8 @@ void Tfsairesultat::ModifySelectedMatch() {
 }
 
 void Tfsairesultat::grilleresultatDblClick() {
-    // Viewing lists only: a double click edits in entry mode alone.
-    if (m_type == 1) ModifySelectedMatch();
+    // In both modes: viewing hides the buttons, not the match behind a row.
+    ModifySelectedMatch();
 }
 
 void Tfsairesultat::bsupprimeClick() {
@@ -385,14 +392,13 @@ void Tfsairesultat::PrintMatchday() {
         p.Line({{10, GetLangText(Text::Year) + QStringLiteral(" :") + ui->eannee->currentText()}});
         p.Skip(1);
         p.Line({{10, GetLangText(Text::Matchday) + QStringLiteral(" :") + ui->ejournee->currentText()}});
-        p.Skip(3);
+        p.Skip(1);
         const ReportGrid& g = *ui->grilleresultat;
-        const int w = p.w();
+        std::vector<QStringList> rows;
         for (int r = 1; r < g.RowCount(); ++r)
-            p.Line({{10, g.Cells(kHomeName, r)},
-                    {20 * w + 10, g.Cells(kHomeGoals, r)},
-                    {24 * w + 10, g.Cells(kAwayGoals, r)},
-                    {28 * w + 10, g.Cells(kAwayName, r)}});
+            rows.push_back({g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r),
+                            g.Cells(kAwayName, r)});
+        p.Columns(MatchdayColumns(), rows);
     });
 }
 

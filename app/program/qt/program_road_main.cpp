@@ -15,19 +15,28 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPieSeries>
+#include <QPieSlice>
 #include <QPixmap>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -54,6 +63,7 @@
 #include "app/program/qt/program.h"
 #include "app/program/qt/program_windows.h"
 #include "app/reports/qt/championship_stats_window.h"
+#include "app/reports/qt/head_to_head_window.h"
 #include "app/reports/qt/prevision_window.h"
 #include "app/reports/qt/results_grid_window.h"
 #include "app/reports/qt/standings_window.h"
@@ -67,10 +77,12 @@
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/main_form.h"
+#include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
 #include "platform/shell_open.h"
 #include "tests/support/html_table.h"
+#include "tests/support/league_fill.h"
 #include "tests/support/run_command.h"
 
 extern char** environ;
@@ -183,6 +195,8 @@ public:
         m_poll.start();
     }
     const std::vector<std::string>& failures() const { return m_failures; }
+    // While held, no further step starts: a step that waits (and so turns the event loop) holds the road.
+    void hold(bool held) { m_holding = held; }
 
 private:
     void tick() {
@@ -667,6 +681,237 @@ void SecondStation(Road& road, const std::string&) {
     road.add("quit", NoModal(), [] { Child<QAction>(Main(), "aquitter")->trigger(); });
 }
 
+// ---- the reports in French and in Croatian, on a season whose names are hard to show ----
+
+// 30 characters, the most a championship name holds; a team name read as markup if it were; long names.
+constexpr int kFrench = 1, kCroatian = 6;
+const char* const kLongChampionship = "CHAMPIONNAT NATIONAL DE FRANCE";
+const char* const kMarkupTeam = "Lille <b>&\"OSC";
+const char* const kHardTeams[] = {kMarkupTeam,    "Paris Saint-Germain", "Olympique Lyonnais",
+                                  "Hajduk Split", "Olympique Marseille", "Dinamo Zagreb"};
+
+// Every text of the generated season in characters both code pages of the two languages hold.
+std::string Plain(const std::string& text) {
+    QString folded = QString::fromStdString(text).normalized(QString::NormalizationForm_D);
+    QString out;
+    for (QChar c : folded) {
+        if (c.category() == QChar::Mark_NonSpacing) continue;
+        out += c.unicode() < 128 ? c : (c == QChar(0xF8) || c == QChar(0xD8) ? QChar('o') : QChar('x'));
+    }
+    return out.toStdString();
+}
+
+std::vector<xbtest::SeasonTable> HardSeason() {
+    auto season = xbtest::MakeSeason({20, 3, 38, 41});
+    for (auto& t : season) {
+        for (auto& row : t.rows)
+            for (auto& cell : row) cell = Plain(cell);
+        if (t.file == "champion.dbf") t.rows[0][1] = kLongChampionship;
+        if (t.file == "equipe.dbf")
+            // From team 2 on: the generated calendar has team 1 play every match away.
+            for (size_t i = 0; i < std::size(kHardTeams); ++i) t.rows[i + 1][1] = kHardTeams[i];
+    }
+    return season;
+}
+
+struct TextProblems {
+    std::vector<std::string> found;
+    void add(const std::string& where, const QString& text) {
+        found.push_back(where + " '" + text.toStdString() + "'");
+    }
+};
+
+// Every text of the window against the room it has: fields, labels and combo boxes whole, every grid
+// cell within its column (titles of several lines within the title bar), every chart text whole on
+// screen and in the chart's image, no chart label read as markup, the championship named whole.
+TextProblems WindowTextProblems(QWidget* w) {
+    TextProblems p;
+    for (QLineEdit* e : w->findChildren<QLineEdit*>()) {
+        if (!e->isVisible() || e->text().isEmpty() || qobject_cast<QComboBox*>(e->parentWidget())) continue;
+        if (e->fontMetrics().horizontalAdvance(e->text()) > e->contentsRect().width() - 4)
+            p.add("field " + e->objectName().toStdString() + " cut", e->text());
+    }
+    if (auto* name = w->findChild<QLineEdit*>("enomchamp"); name && name->text() != kLongChampionship)
+        p.add("championship name", name->text());
+    for (QComboBox* c : w->findChildren<QComboBox*>()) {
+        if (!c->isVisible() || c->currentText().isEmpty()) continue;
+        QStyleOptionComboBox option;
+        option.initFrom(c);
+        const QRect field =
+            c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c);
+        if (c->fontMetrics().horizontalAdvance(c->currentText()) > field.width())
+            p.add("choice " + c->objectName().toStdString() + " cut", c->currentText());
+    }
+    for (QLabel* l : w->findChildren<QLabel*>()) {
+        if (!l->isVisible() || l->wordWrap() || l->text().isEmpty() || !l->pixmap().isNull()) continue;
+        for (const QString& line : l->text().split('\n'))
+            if (l->fontMetrics().horizontalAdvance(line) > l->contentsRect().width())
+                p.add("label " + l->objectName().toStdString() + " cut", line);
+    }
+    for (app::ReportGrid* g : w->findChildren<app::ReportGrid*>()) {
+        if (!g->isVisible()) continue;
+        QFont bold = g->font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        for (int c = 0; c < g->ColCount(); ++c) {
+            if (g->ColWidth(c) == 0) continue;
+            for (int r = 0; r < g->RowCount(); ++r) {
+                const QStringList lines =
+                    g->Cells(c, r).split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts);
+                for (const QString& line : lines)
+                    if (metrics.horizontalAdvance(line) + 2 > g->ColWidth(c))
+                        p.add("grid " + g->objectName().toStdString() + " cell cut", line);
+                if (r == 0 && lines.size() > 1 &&
+                    lines.size() * metrics.height() > g->horizontalHeader()->height())
+                    p.add("grid title too short", g->Cells(c, r));
+            }
+        }
+    }
+    for (QChartView* v : w->findChildren<QChartView*>()) {
+        QChart* chart = v->chart();
+        const std::string name = v->objectName().toStdString();
+        if (v->isVisible())
+            for (const app::ShownChartText& t : app::ShownChartTexts(chart))
+                if (!t.whole) p.add("chart " + name + " on screen", t.text);
+        const QSizeF screen = chart->size();
+        chart->resize(QSizeF(app::ChartImageSize(v)));
+        for (const app::ShownChartText& t : app::ShownChartTexts(chart))
+            if (!t.whole) p.add("chart " + name + " image", t.text);
+        chart->resize(screen);
+        for (QAbstractSeries* s : chart->series())
+            if (auto* pie = qobject_cast<QPieSeries*>(s))
+                for (QPieSlice* slice : pie->slices())
+                    if (slice->label().contains("Lille") &&
+                        !app::ChartPlainText(slice->label()).contains(kMarkupTeam))
+                        p.add("chart " + name + " label read as markup", app::ChartPlainText(slice->label()));
+    }
+    return p;
+}
+
+struct ReportWindow {
+    const char* name;
+    const char* button;
+    std::function<QWidget*()> window;
+    std::function<void(QWidget*)> choose;  // the selection, once the championship is there
+    const char* compute;
+    bool prints, exports;
+};
+
+void TypeChampionship(QWidget* w) {
+    auto* number = Child<QLineEdit>(w, "enumchamp");
+    if (number->isReadOnly()) {
+        number->setText("1");
+    } else {
+        number->clear();
+        QTest::keyClicks(number, "1");
+    }
+}
+
+void ChooseTeam(QWidget* w, const char* box, const char* team) {
+    auto* c = Child<QComboBox>(w, box);
+    c->setCurrentIndex(c->findText(QString::fromUtf8(team)));
+}
+
+void ReportStation(Road& road, const std::string& out, int language, const std::string& tag) {
+    road.add("first start: " + tag + " chosen", ModalIs<app::TForm10>(), [language] {
+        auto* choice = Modal<app::TForm10>();
+        QTest::mouseClick(choice->languageButton(language), Qt::LeftButton);
+        choice->bokClick();
+    });
+    road.add("a season with hard names", NoModal(), [&road, language] {
+        road.check(app::LanguageIndex == language, "language");
+        xbtest::FillLeagueTables(app::GetAppDir().toStdString(), HardSeason());
+        app::CurrentSeasonYear = 2026;
+    });
+    const auto standingsOrder = [](int order) {
+        return [order](QWidget* w) { Child<QComboBox>(w, "ctypecla2")->setCurrentIndex(order); };
+    };
+    const ReportWindow reports[] = {
+        {"standings", "bclassement", [] { return static_cast<QWidget*>(app::fclassement()); },
+         standingsOrder(0), "bappelleclassement", true, true},
+        {"scorers", "bclassement", [] { return static_cast<QWidget*>(app::fclassement()); },
+         standingsOrder(app::kOrderScorers), "bappelleclassement", true, true},
+        {"team-matches", "bmatcheq", [] { return static_cast<QWidget*>(app::fmatcheq()); },
+         [](QWidget* w) { ChooseTeam(w, "eequipe", kMarkupTeam); }, "baffiche", true, true},
+        {"team-information", "binfoequipe", [] { return static_cast<QWidget*>(app::finfoequipe()); },
+         [](QWidget* w) { ChooseTeam(w, "eequipe", kMarkupTeam); }, "baffiche", true, true},
+        {"championship-statistics", "bstatleague", [] { return static_cast<QWidget*>(app::fstatchamp()); },
+         [](QWidget*) {}, "baffiche", true, false},
+        {"results-grid", "bgrilleresultat", [] { return static_cast<QWidget*>(app::fgrilleresult()); },
+         [](QWidget*) {}, "bappelle", false, true},
+        {"prediction", "bprevision", [] { return static_cast<QWidget*>(app::fprevision()); },
+         [](QWidget* w) {
+             ChooseTeam(w, "eequipe1", kMarkupTeam);
+             ChooseTeam(w, "eequipe2", kHardTeams[1]);
+             auto* day = Child<QComboBox>(w, "cjournee");
+             day->setCurrentIndex(day->count() - 1);
+         },
+         "bafficher", false, false},
+        {"head-to-head", "bfaceaface", [] { return static_cast<QWidget*>(app::ffaceaface()); },
+         [](QWidget* w) {
+             auto* h = static_cast<app::Tffaceaface*>(w);
+             h->SetTeam(1, 2);
+             h->SetTeam(2, 3);
+         },
+         "bafficher", true, true},
+        {"matchday", "bjournee", [] { return static_cast<QWidget*>(app::fsairesultat()); },
+         [](QWidget* w) { Child<QComboBox>(w, "ejournee")->setCurrentIndex(0); }, "bafficher", true, true},
+    };
+    for (const ReportWindow& r : reports) {
+        const std::string name = tag + "-" + r.name;
+        road.add(name, NoModal(), [&road, r, name, out] {
+            road.hold(true);
+            Click(Main(), r.button);
+            QWidget* w = r.window();
+            if (w->findChild<QLineEdit*>("enumchamp")) TypeChampionship(w);
+            r.choose(w);
+            Click(w, r.compute);
+            QTest::qWait(300);
+            for (const std::string& problem : WindowTextProblems(w).found) road.check(false, problem);
+            w->grab().save(QString::fromStdString(out + "/" + name + ".png"));
+            if (r.prints) {
+                app::SetReportPrinterFactory([out, name] {
+                    auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+                    p->setOutputFormat(QPrinter::PdfFormat);
+                    p->setOutputFileName(QString::fromStdString(out + "/" + name + ".pdf"));
+                    return p;
+                });
+                Click(w, "bimp");
+                app::SetReportPrinterFactory({});
+            }
+            road.hold(false);
+        });
+        if (r.exports) {
+            road.add(name + " export", NoModal(), [r] { Click(r.window(), "bhtm"); });
+            road.add(name + " export chosen", ModalIs<app::Tfgestfic>(), [out, name] {
+                auto* files = Modal<app::Tfgestfic>();
+                files->setDirectory(QString::fromStdString(out));
+                Type(files, "Edit1", QString::fromStdString(name + ".htm"));
+                Click(files, "boutok");
+            });
+        }
+        // The other pages of the window only now: printout and page were made before they were ever shown.
+        road.add(name + " closed", NoModal(), [&road, r, out, name] {
+            road.hold(true);
+            if (r.exports) road.check(fs::exists(out + "/" + name + ".htm"), "no page");
+            QWidget* w = r.window();
+            if (auto* tabs = w->findChild<QTabWidget*>()) {
+                for (int t = 1; t < tabs->count(); ++t) {
+                    tabs->setCurrentIndex(t);
+                    QTest::qWait(150);
+                    for (const std::string& problem : WindowTextProblems(w).found) road.check(false, problem);
+                    w->grab().save(
+                        QString::fromStdString(out + "/" + name + "-tab" + std::to_string(t) + ".png"));
+                }
+                tabs->setCurrentIndex(0);
+            }
+            w->close();
+            road.hold(false);
+        });
+    }
+    road.add("quit", NoModal(), [] { Click(Main(), "bquit"); });
+}
+
 Road* g_road = nullptr;
 int g_station = 0;
 std::string g_out;
@@ -680,8 +925,10 @@ void StartRoad() {
     });
     if (g_station == 1)
         FirstStation(*g_road, g_out);
-    else
+    else if (g_station == 2)
         SecondStation(*g_road, g_out);
+    else
+        ReportStation(*g_road, g_out, g_station == 3 ? kFrench : kCroatian, g_station == 3 ? "fr" : "hr");
     g_road->start();
 }
 
@@ -733,8 +980,16 @@ int Check(const char* self, const std::string& out) {
     fs::create_directories(out + "/program");
     const std::string exe = out + "/program/pelmorad32-road";
     fs::copy_file(self, exe);
-    for (int station : {1, 2}) {
-        const int status = Spawn({exe, "--station", std::to_string(station), out});
+    // The reports in two languages, each from a first start in a folder of its own.
+    std::vector<std::pair<int, std::string>> stations = {{1, exe}, {2, exe}};
+    for (const char* tag : {"fr", "hr"}) {
+        const std::string folder = out + "/program-" + tag;
+        fs::create_directories(folder);
+        fs::copy_file(self, folder + "/pelmorad32-road");
+        stations.push_back({tag == std::string("fr") ? 3 : 4, folder + "/pelmorad32-road"});
+    }
+    for (const auto& [station, program] : stations) {
+        const int status = Spawn({program, "--station", std::to_string(station), out});
         const std::string log = ReadAll(out + "/station" + std::to_string(station) + ".log");
         std::fprintf(stderr, "station %d: status %d\n%s", station, status, log.c_str());
         if (status != 0)
@@ -808,6 +1063,58 @@ int Check(const char* self, const std::string& out) {
         }
     } else {
         failures.push_back("no exported standings page");
+    }
+    // Every page the reports exported parses balanced and names the markup team as typed; the printouts
+    // of the standings and the scorers say under their title what they show.
+    for (const char* tag : {"fr", "hr"}) {
+        for (const char* report : {"standings", "scorers", "team-matches", "team-information", "results-grid",
+                                   "head-to-head", "matchday"}) {
+            const std::string page = out + "/" + tag + "-" + report + ".htm";
+            if (!fs::exists(page)) {
+                failures.push_back("no page " + page);
+                continue;
+            }
+            for (const std::string& problem : xbtest::UnbalancedElements(ReadAll(page)))
+                failures.push_back(page + ": " + problem);
+            const std::string text = ReadAll(page);
+            if (std::string(report) != "matchday" && std::string(report) != "scorers" &&
+                text.find("Lille &lt;b&gt;&amp;&quot;OSC") == std::string::npos)
+                failures.push_back(page + ": the markup team is not named as typed");
+            if (std::string(report) == "team-information" || std::string(report) == "head-to-head") {
+                const std::string png = std::string("html-") + tag + "-" + report + ".png";
+                xbtest::ChromiumScreenshot(page, out + "/" + png, 1100, 1400);
+                rendered.push_back(png);
+            }
+        }
+        for (const char* report : {"standings", "scorers", "team-matches", "team-information", "head-to-head",
+                                   "championship-statistics", "matchday"}) {
+            const std::string pdf = out + "/" + tag + "-" + report + ".pdf";
+            if (!fs::exists(pdf)) {
+                failures.push_back("no printout " + pdf);
+                continue;
+            }
+            xbtest::RunCommand("pdftoppm -png -r 50 -f 1 -l 1 " + xbtest::ShellQuote(pdf) + " " +
+                               xbtest::ShellQuote(out + "/pdf-" + tag + "-" + report));
+            for (const auto& e : fs::directory_iterator(out))
+                if (e.path().filename().string().rfind(std::string("pdf-") + tag + "-" + report + "-", 0) ==
+                    0)
+                    rendered.push_back(e.path().filename().string());
+            const std::string text = xbtest::RunCommand("pdftotext " + xbtest::ShellQuote(pdf) + " -");
+            if (text.find(kLongChampionship) == std::string::npos)
+                failures.push_back(pdf + ": no championship name");
+            if (std::string(report) == "standings" || std::string(report) == "scorers") {
+                // Championship, season, range and type in that order, under the title.
+                size_t at = 0;
+                for (const std::string& want : {std::string(kLongChampionship), std::string("2026 - 2027"),
+                                                std::string(":1"), std::string("TYPE:")}) {
+                    at = text.find(want, at);
+                    if (at == std::string::npos) {
+                        failures.push_back(pdf + ": lacks '" + want + "' under its title");
+                        break;
+                    }
+                }
+            }
+        }
     }
     // The index page: the screenshots in order, then the PDFs and the page as rendered.
     std::ofstream index(out + "/index.html");

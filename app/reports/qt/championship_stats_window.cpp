@@ -111,6 +111,8 @@ void Tfstatchamp::ComputeChampionshipStats() {
     SetPieSlices(m_results, {{GetLangText(Text::HomeWinsShort), double(s.homeWins), ColorOfBgr(kHomeColour)},
                              {GetLangText(Text::AwayWinsShort), double(s.awayWins), ColorOfBgr(kAwayColour)},
                              {GetLangText(Text::PointsDraw), double(s.draws), ColorOfBgr(kDrawColour)}});
+    KeepChartTextsWhole(ui->chartbut);
+    KeepChartTextsWhole(ui->chartmatch);
 }
 
 bool Tfstatchamp::PrintChampionshipStats() {

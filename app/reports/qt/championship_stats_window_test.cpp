@@ -142,7 +142,7 @@ TEST_F(StatChampWindowTest, SeasonPiesAndOnePagePrintout) {
     EXPECT_TRUE(PieShowsNoData(window.Series2()));
     EXPECT_TRUE(PieShowsNoData(window.Series3()));
     EXPECT_EQ(printed("statchamp_empty.pdf", &text), 1);
-    EXPECT_NE(text.find(kNoDataLabel), std::string::npos);
+    EXPECT_NE(text.find(GetLangText(Text::NoData).toStdString()), std::string::npos);
     EXPECT_EQ(text.find("nan"), std::string::npos);
 }
 

@@ -146,13 +146,13 @@ void Tffaceaface::ComputeHeadToHead() {
     const HeadToHeadResult result = app::ComputeHeadToHead(team1, team2, !m_sameConfiguration);
     ShowGridRows(ui->grilleresultat, HeadToHeadGridRows(result, team1, m_name1, m_name2));
     const QColor blue(0x00, 0x00, 0xFF), red(0xFF, 0x00, 0x00), green(0x00, 0x80, 0x00);
-    // Chart labels are read as markup: a name holding "<" or "&" is escaped to show whole.
-    const QString label1 = m_name1.toHtmlEscaped(), label2 = m_name2.toHtmlEscaped();
     SetBars(ui->chartbut->chart(), Series1,
-            {{label1, double(result.goals1), blue}, {label2, double(result.goals2), red}});
-    SetPieSlices(Series3, {{label1, double(result.wins1), blue},
+            {{m_name1, double(result.goals1), blue}, {m_name2, double(result.goals2), red}});
+    SetPieSlices(Series3, {{m_name1, double(result.wins1), blue},
                            {GetLangText(Text::DrawnShort), double(result.draws), green},
-                           {label2, double(result.wins2), red}});
+                           {m_name2, double(result.wins2), red}});
+    KeepChartTextsWhole(ui->chartbut);
+    KeepChartTextsWhole(ui->Chartmatch);
 }
 
 bool Tffaceaface::PrintHeadToHead() {
@@ -165,21 +165,7 @@ bool Tffaceaface::PrintHeadToHead() {
         p.Line({{10, GetLangText(m_sameConfiguration ? Text::SameConfigurationHeadToHead
                                                      : Text::AllHeadToHead)}});
         p.Skip(1);
-        const int xs[] = {10, 5 * w + 10, 20 * w + 10, 23 * w + 10, 43 * w + 10, 46 * w + 10, 49 * w + 10};
-        p.Line({{xs[0], GetLangText(Text::Year)},
-                {xs[1], GetLangText(Text::Championship)},
-                {xs[2], GetLangText(Text::MatchdayShort)},
-                {xs[3], GetLangText(Text::Team) + QStringLiteral(" 1")},
-                {xs[4], QString()},
-                {xs[5], QString()},
-                {xs[6], GetLangText(Text::Team) + QStringLiteral(" 2")}});
-        p.Skip(1);
-        for (const QStringList& row : rows) {
-            QList<QPair<int, QString>> cells;
-            for (int c = 0; c < kHeadToHeadColumns; ++c)
-                cells.append({xs[c], c < row.size() ? row[c].trimmed() : QString()});
-            p.Line(cells);
-        }
+        p.Columns(HeadToHeadColumns(), rows);
         // Team names label both charts: they are laid out wider than the shared minimum to show whole.
         const int h = 13 * p.L();
         p.EnsureRoom(h);

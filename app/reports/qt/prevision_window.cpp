@@ -26,11 +26,6 @@ constexpr unsigned kTeam1Colour = 0xFF0000;
 constexpr unsigned kDrawColour = 0x008000;
 constexpr unsigned kTeam2Colour = 0x0000FF;
 
-// A percentage as its single-precision value reads (23.333334, not 23.3333339691).
-double shown(float percent) {
-    return QString::number(static_cast<double>(percent), 'g', 8).toDouble();
-}
-
 }  // namespace
 
 Tfprevision* fprevision() {
@@ -140,9 +135,11 @@ void Tfprevision::ComputePrevision() {
     r.method = ui->ctypeprevision->currentIndex() + 1;
     const std::optional<PrevisionPercent> p = app::ComputePrevision(r);
     if (!p) return;
-    SetPieSlices(m_series, {{GetTeamName(r.team1), shown(p->team1), ColorOfBgr(kTeam1Colour)},
-                            {GetLangText(Text::DrawnShort), shown(p->draw), ColorOfBgr(kDrawColour)},
-                            {GetTeamName(r.team2), shown(p->team2), ColorOfBgr(kTeam2Colour)}});
+    const std::array<QString, 3> shown = PercentTexts(*p);
+    SetPieSlices(m_series, {{GetTeamName(r.team1), p->team1, ColorOfBgr(kTeam1Colour), shown[0]},
+                            {GetLangText(Text::DrawnShort), p->draw, ColorOfBgr(kDrawColour), shown[1]},
+                            {GetTeamName(r.team2), p->team2, ColorOfBgr(kTeam2Colour), shown[2]}});
+    KeepChartTextsWhole(ui->chartprevision);
 }
 
 void Tfprevision::bafficherClick() {

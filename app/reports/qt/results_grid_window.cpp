@@ -65,6 +65,8 @@ Tfgrilleresult::Tfgrilleresult(QWidget* parent)
         drawCell(p, col, row, rect);
     });
     g->SetFixedCols(1);
+    // A square table of scores: no column is stretched to fill the width.
+    g->horizontalHeader()->setStretchLastSection(false);
     g->setSelectionMode(QAbstractItemView::NoSelection);
     ResetResultsGrid();
 }

@@ -10,6 +10,7 @@
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/report_grid.h"
 #include "app/shell/table_scopes.h"
 
 namespace app {
@@ -18,6 +19,8 @@ namespace {
 
 constexpr int kPickChampionshipsByNumber = 3;
 constexpr int kPickChampionshipsByName = 4;
+// NOMCHAMP's length: the name is shown whole.
+constexpr int kChampionshipNameLength = 30;
 
 }  // namespace
 
@@ -26,6 +29,10 @@ ReportSelectionPanel::ReportSelectionPanel(QWidget* window, SelectionPanelNames 
     m_name = window->findChild<QLineEdit*>("enomchamp");
     m_season = window->findChild<QComboBox*>(QString::fromLatin1(names.season));
     m_team = window->findChild<QComboBox*>("eequipe");
+    if (m_name) {
+        m_name->setMaxLength(kChampionshipNameLength);
+        KeepTextWhole(m_name);
+    }
     auto bind = [&](const char* name, void (ReportSelectionPanel::*slot)()) {
         // An empty name would match any button.
         if (!name || !*name) return;
@@ -40,7 +47,14 @@ ReportSelectionPanel::ReportSelectionPanel(QWidget* window, SelectionPanelNames 
     bind(names.seasonNext, &ReportSelectionPanel::seasonNextClick);
     bind("bequipepre", &ReportSelectionPanel::bequipepreClick);
     bind("bequipesui", &ReportSelectionPanel::bequipesuiClick);
-    if (m_number) connect(m_number, &QLineEdit::textChanged, this, [this] { emit championshipChanged(); });
+    // However the number arrives (typed, picked, stepped), the name beside it follows.
+    if (m_number)
+        connect(m_number, &QLineEdit::textChanged, this, Guarded([this] {
+                    if (m_name)
+                        m_name->setText(IsInteger(m_number->text()) ? GetChampionshipName(championship())
+                                                                    : QString());
+                    emit championshipChanged();
+                }));
     if (m_season)
         connect(m_season, &QComboBox::currentIndexChanged, this, [this](int index) {
             if (index >= 0) CurrentSeasonYear = SeasonOfComboIndex(index);

@@ -30,7 +30,6 @@ constexpr Text kStandingsTitles[kStandingsColumns] = {
     Text::GoalsForShort, Text::GoalsAgainstShort, Text::DifferenceShort};
 constexpr int kScorersWidths[kScorersColumns] = {0, 130, 130, 50};
 constexpr Text kScorersTitles[kScorersColumns] = {Text::None, Text::Scorers, Text::Team, Text::Goals};
-constexpr int kDrawsColumn = 6;
 
 }  // namespace
 
@@ -90,6 +89,8 @@ Tfclassement::Tfclassement(QWidget* parent)
     });
     ui->grilleclassement->setSelectionBehavior(QAbstractItemView::SelectRows);
     ui->grilleclassement->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A championship of 20 teams reads without scrolling.
+    ui->grilleclassement->SetVisibleRowsAtLeast(20);
     SetupStandingsGrid();
 }
 
@@ -153,10 +154,11 @@ void Tfclassement::SetupStandingsGrid() {
     const double scale = std::max(1.0, fontMetrics().horizontalAdvance(QStringLiteral("DIFF")) / 22.0);
     g.SetColCount(kStandingsColumns);
     g.SetRowCount(std::max(2, g.RowCount()));
+    // The screen shows the columns the printout and the page show.
+    QList<int> shown;
+    for (const ReportColumn& c : StandingsColumns(false)) shown.append(c.column);
     for (int c = 0; c < kStandingsColumns; ++c) {
-        int width = static_cast<int>(kStandingsWidths[c] * scale);
-        if (c == kDrawsColumn && HideDrawsFlag == 1) width = 0;
-        g.SetColWidth(c, width);
+        g.SetColWidth(c, shown.contains(c) ? static_cast<int>(kStandingsWidths[c] * scale) : 0);
         const QString title = c == 8   ? GoalsForTitle()
                               : c == 9 ? GoalsAgainstTitle()
                               : c == 0 ? QString()
@@ -164,6 +166,7 @@ void Tfclassement::SetupStandingsGrid() {
         g.SetCells(c, 0, title);
     }
     g.gridModel()->ClearRow(1);
+    g.FitColumnsToContents();
 }
 
 void Tfclassement::SetupStandingsScorersGrid() {
@@ -176,6 +179,7 @@ void Tfclassement::SetupStandingsScorersGrid() {
         g.SetCells(c, 0, c == 0 ? QString() : GetLangText(kScorersTitles[c]));
     }
     g.gridModel()->ClearRow(1);
+    g.FitColumnsToContents();
 }
 
 void Tfclassement::inomClick() {
@@ -214,6 +218,7 @@ void Tfclassement::fillGrid(const GridRows& rows) {
     g.gridModel()->ClearRow(1);
     for (size_t r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].size(); ++c) g.SetCells(c, static_cast<int>(r) + 1, rows[r][c]);
+    g.FitColumnsToContents();
 }
 
 void Tfclassement::ShowStandings() {
@@ -269,51 +274,20 @@ StandingsPageInfo Tfclassement::PageInfo() const {
     info.lastDay = ui->ejournee2->currentText();
     info.sideText = ui->ctypecla1->currentText();
     info.orderText = ui->ctypecla2->currentText();
-    info.hideDraws = HideDrawsFlag == 1;
     return info;
 }
 
 bool Tfclassement::PrintStandings() {
     const GridRows rows = GridContents();
-    const bool standings = ui->grilleclassement->ColCount() >= 6;
-    const bool hideDraws = HideDrawsFlag == 1;
+    const bool scorers = ui->grilleclassement->ColCount() < 6;
+    const QStringList info = StandingsInfoTexts(PageInfo());
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::StandingsTitle));
         p.Skip(2);
-        const int w = p.w();
-        // Column (index in the grid, title, x).
-        QList<std::tuple<int, QString, int>> columns;
-        if (standings) {
-            columns = {{1, GetLangText(Text::PositionShort), 10},
-                       {2, GetLangText(Text::Teams), 3 * w + 10},
-                       {3, GetLangText(Text::PointsShort), 23 * w + 10},
-                       {4, GetLangText(Text::PlayedShort), 26 * w + 10},
-                       {5, GetLangText(Text::WonShort), 29 * w + 10}};
-            int x = 32;
-            if (!hideDraws) {
-                columns.append({6, GetLangText(Text::DrawnShort), x * w + 10});
-                x += 3;
-            }
-            for (auto [c, title] :
-                 {std::pair{7, GetLangText(Text::LostShort)}, std::pair{8, GoalsForTitle()},
-                  std::pair{9, GoalsAgainstTitle()}, std::pair{10, GetLangText(Text::DifferenceShort)}}) {
-                columns.append({c, title, x * w + 10});
-                x += 3;
-            }
-        } else {
-            columns = {{1, GetLangText(Text::Scorers), 10},
-                       {2, GetLangText(Text::Teams), 23 * w + 10},
-                       {3, GetLangText(Text::PointsShort), 43 * w + 10}};
-        }
-        QList<QPair<int, QString>> titles;
-        for (const auto& [c, title, x] : columns) titles.append({x, title});
-        p.Line(titles);
+        // What the list shows, so that two printouts are told apart.
+        for (const QString& line : info) p.Line({{10, line}});
         p.Skip(1);
-        for (const QStringList& row : rows) {
-            QList<QPair<int, QString>> cells;
-            for (const auto& [c, title, x] : columns) cells.append({x, c < row.size() ? row[c] : QString()});
-            p.Line(cells);
-        }
+        p.Columns(StandingsColumns(scorers), rows);
     });
 }
 

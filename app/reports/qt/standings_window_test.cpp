@@ -115,6 +115,25 @@ protected:
         }
         return out;
     }
+    // Championship, season, matchday range, then type and order: each on a line of its own between the
+    // title and the column titles of a printout.
+    void expectSaysWhatItShows(const std::string& text, const std::string& columnTitle) {
+        const std::string head = text.substr(0, text.find(columnTitle));
+        const std::string lines[] = {
+            (GetLangText(Text::Championship) + " :" + window.selection().championshipName()).toStdString(),
+            (GetLangText(Text::Year) + " :" + child<QComboBox>("eannee")->currentText()).toStdString(),
+            (GetLangText(Text::Matchday) + " :1" + GetLangText(Text::RangeTo) + "38").toStdString(),
+            ("TYPE:" + child<QComboBox>("ctypecla1")->currentText().trimmed() + " " +
+             child<QComboBox>("ctypecla2")->currentText().trimmed())
+                .toStdString()};
+        size_t at = head.find(GetLangText(Text::StandingsTitle).toStdString());
+        ASSERT_NE(at, std::string::npos);
+        for (const std::string& line : lines) {
+            at = head.find(line, at);
+            EXPECT_NE(at, std::string::npos) << line << " in\n" << head;
+            if (at == std::string::npos) return;
+        }
+    }
     void screenshot(const char* name) {
         const QByteArray dir = qgetenv("LM_SCREENSHOT_DIR");
         if (dir.isEmpty()) return;
@@ -152,8 +171,10 @@ TEST_F(StandingsWindowTest, StandingsPickedShownSwappedPrintedAndExported) {
     });
     click("inom");
     EXPECT_EQ(child<QLineEdit>("enumchamp")->text(), "1");
-    // The name box holds 20 characters.
-    EXPECT_EQ(child<QLineEdit>("enomchamp")->text(), QString("Ligue des Régions - élite").left(20));
+    // The name whole, and wide enough to read so.
+    auto* name = child<QLineEdit>("enomchamp");
+    EXPECT_EQ(name->text(), QString("Ligue des Régions - élite"));
+    EXPECT_GE(name->width(), name->fontMetrics().horizontalAdvance(name->text()));
     EXPECT_EQ(child<QComboBox>("ejournee1")->currentText(), "1");
     EXPECT_EQ(child<QComboBox>("ejournee2")->currentText(), "38");
     // Letters never reach the matchday boxes.
@@ -172,6 +193,10 @@ TEST_F(StandingsWindowTest, StandingsPickedShownSwappedPrintedAndExported) {
         EXPECT_EQ(r[10].toInt(), model[i].bp - model[i].bc);
     }
     screenshot("standings.png");
+    // Twenty teams read without scrolling, each name whole in its column.
+    EXPECT_GE(grid().viewport()->height(), 20 * grid().rowHeight(0));
+    for (int r = 1; r < grid().RowCount(); ++r)
+        EXPECT_LE(grid().fontMetrics().horizontalAdvance(grid().Cells(2, r)) + 2, grid().columnWidth(2)) << r;
 
     // A double click swaps a row with the next one, positions staying; never the last row.
     const QStringList third = row(3), fourth = row(4);
@@ -185,8 +210,9 @@ TEST_F(StandingsWindowTest, StandingsPickedShownSwappedPrintedAndExported) {
     window.grilleclassementDblClick();
     EXPECT_EQ(row(grid().RowCount() - 1), lastBefore);
 
-    // Paper and page show the grid as it stands.
+    // Paper and page show the grid as it stands, under what it shows.
     const std::string text = printed("standings.pdf");
+    expectSaysWhatItShows(text, "POS");
     const auto a = text.find(fourth[2].toStdString()), b = text.find(third[2].toStdString());
     ASSERT_NE(a, std::string::npos);
     ASSERT_NE(b, std::string::npos);
@@ -235,6 +261,7 @@ TEST_F(StandingsWindowTest, StandingsPickedShownSwappedPrintedAndExported) {
     int pages = 0;
     const std::string scorers = printed("scorers.pdf", &pages);
     EXPECT_GE(pages, 2);
+    expectSaysWhatItShows(scorers, "Buteurs");
     for (int r = 1; r < grid().RowCount(); ++r)
         EXPECT_NE(scorers.find(grid().Cells(1, r).toStdString()), std::string::npos) << r;
     screenshot("scorers.png");

@@ -127,9 +127,9 @@ void Tfinfoequipe::FormActivate() {
 
 void Tfinfoequipe::SetInfoEquipeChartTitles() {
     setWindowTitle(GetLangText(Text::TeamInfo));
-    ui->chartclassement->chart()->setTitle(GetLangText(Text::TeamEvolution));
-    ui->chartbut->chart()->setTitle(GetLangText(Text::GoalsForAgainst));
-    ui->chartmatch->chart()->setTitle(GetLangText(Text::Matches));
+    ui->chartclassement->chart()->setTitle(ChartText(GetLangText(Text::TeamEvolution)));
+    ui->chartbut->chart()->setTitle(ChartText(GetLangText(Text::GoalsForAgainst)));
+    ui->chartmatch->chart()->setTitle(ChartText(GetLangText(Text::Matches)));
     m_selection->FillSeasonCombo();
 }
 
@@ -193,6 +193,7 @@ void Tfinfoequipe::ComputeTeamInfo() {
                                          {GetLangText(Text::DrawnShort), double(t.draws), kGreen}});
         }
     }
+    for (QChartView* view : charts()) KeepChartTextsWhole(view);
     ComputeTeamScorers(reading, championship, year, team);
 }
 

@@ -167,6 +167,8 @@ void Tfmatcheq::ComputeTeamMatches(int championship, int year, int team, int typ
     SetPieSlices(Series2, {{GetLangText(Text::WonShort), double(result.wins), blue},
                            {GetLangText(Text::DrawnShort), double(result.draws), green},
                            {GetLangText(Text::LostShort), double(result.defeats), red}});
+    KeepChartTextsWhole(ui->Chartmatch);
+    KeepChartTextsWhole(ui->Chart1);
 }
 
 void Tfmatcheq::OpenSelectedMatch() {
@@ -196,18 +198,7 @@ bool Tfmatcheq::PrintTeamMatches() {
                          ui->eequipe->currentText() + QStringLiteral("  ") + GetLangText(Text::MatchType) +
                          QStringLiteral(" :") + ui->ctypematch->currentText()}});
         p.Skip(1);
-        const int xs[] = {10, 4 * w + 10, 24 * w + 10, 27 * w + 10, 30 * w + 10};
-        p.Line({{xs[0], GetLangText(Text::Matchday)},
-                {xs[1], GetLangText(Text::Team) + QStringLiteral("1")},
-                {xs[2], QString()},
-                {xs[3], QString()},
-                {xs[4], GetLangText(Text::Team) + QStringLiteral("2")}});
-        p.Skip(1);
-        for (const QStringList& row : rows) {
-            QList<QPair<int, QString>> cells;
-            for (int c = 0; c < 5; ++c) cells.append({xs[c], c < row.size() ? row[c] : QString()});
-            p.Line(cells);
-        }
+        p.Columns(TeamMatchesColumns(), rows);
         const int h = 10 * p.L();
         p.EnsureRoom(h);
         PrintChartWhole(p, ui->Chartmatch->chart(), QRect(QPoint(10, p.y), QPoint(15 * w + 10, p.y + h)));

@@ -34,6 +34,7 @@ void SetupReportGrid(ReportGrid* grid, const QList<int>& widths, const QStringLi
         grid->SetCells(c, 0, c < titles.size() ? titles[c] : QString());
     }
     grid->gridModel()->ClearRow(1);
+    grid->FitColumnsToContents();
 }
 
 void ShowGridRows(ReportGrid* grid, const GridRows& rows) {
@@ -41,6 +42,7 @@ void ShowGridRows(ReportGrid* grid, const GridRows& rows) {
     grid->gridModel()->ClearRow(1);
     for (size_t r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].size(); ++c) grid->SetCells(c, static_cast<int>(r) + 1, rows[r][c]);
+    grid->FitColumnsToContents();
 }
 
 GridRows GridDataRows(const ReportGrid* grid) {

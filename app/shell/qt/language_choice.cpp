@@ -1,6 +1,7 @@
 #include "app/shell/qt/language_choice.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -148,6 +149,15 @@ TForm10::TForm10(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFo
         m_flags[i]->installEventFilter(this);
     }
     connect(ui->bok, &QPushButton::clicked, this, &TForm10::bokClick);
+    // The window manager cuts a title wider than the title bar: leave room for it (in the title bar's
+    // larger bold font) and for the bar's buttons.
+    QFont title = font();
+    title.setBold(true);
+    if (title.pointSizeF() > 0) title.setPointSizeF(title.pointSizeF() * 1.25);
+    setMinimumWidth(std::max(minimumWidth(), QFontMetrics(title).horizontalAdvance(windowTitle()) + 160));
+    // The choices keep their own width in the wider window: a click beside a label chooses nothing.
+    for (QRadioButton* b : m_buttons)
+        b->setSizePolicy(QSizePolicy::Maximum, b->sizePolicy().verticalPolicy());
 }
 
 TForm10::~TForm10() {

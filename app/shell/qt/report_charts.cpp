@@ -7,6 +7,7 @@
 #include <QChartView>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLayout>
 #include <QLegendMarker>
 #include <QLineSeries>
@@ -14,8 +15,12 @@
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QStackedBarSeries>
+#include <QTextDocumentFragment>
 #include <QValueAxis>
+#include <algorithm>
 #include <cmath>
+
+#include "app/shell/lang_texts.h"
 
 namespace app {
 
@@ -55,7 +60,99 @@ void layOut(QChart* chart) {
     if (chart->layout()) chart->layout()->activate();
 }
 
+// A chart is laid out in a scene: its own view's, or a temporary one for as long as this lives.
+class ChartInScene {
+public:
+    explicit ChartInScene(QChart* chart) : m_chart(chart) {
+        if (!chart->scene()) m_temporary.addItem(chart);
+    }
+    ~ChartInScene() {
+        if (m_chart->scene() == &m_temporary) m_temporary.removeItem(m_chart);
+    }
+    QGraphicsScene* scene() const { return m_chart->scene(); }
+
+private:
+    QChart* m_chart;
+    QGraphicsScene m_temporary;
+};
+
+void collectTexts(const QGraphicsItem* item, const QRectF& area, QList<ShownChartText>& out) {
+    for (const QGraphicsItem* child : item->childItems()) {
+        if (!child->isVisible()) continue;
+        if (auto* text = dynamic_cast<const QGraphicsTextItem*>(child)) {
+            const QString plain = text->toPlainText();
+            if (!plain.trimmed().isEmpty()) {
+                const bool shortened = plain.contains(QLatin1String("...")) || plain.contains(QChar(0x2026));
+                out.append({plain, !shortened && area.contains(text->sceneBoundingRect())});
+            }
+        }
+        collectTexts(child, area, out);
+    }
+}
+
+bool allWhole(QChart* chart) {
+    const QList<ShownChartText> texts = ShownChartTexts(chart);
+    return std::all_of(texts.begin(), texts.end(), [](const ShownChartText& t) { return t.whole; });
+}
+
 }  // namespace
+
+QString ChartText(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
+QString ChartPlainText(const QString& label) {
+    return QTextDocumentFragment::fromHtml(label).toPlainText();
+}
+
+QList<ShownChartText> ShownChartTexts(QChart* chart) {
+    layOut(chart);
+    QList<ShownChartText> texts;
+    // Half a pixel of rounding either way is not a cut.
+    const QRectF area = chart->mapRectToScene(chart->rect()).adjusted(-1, -1, 1, 1);
+    collectTexts(chart, area, texts);
+    // Texts the chart means to show but left out where room lacked (category names that would overlap,
+    // legend entries): each must be among those shown whole.
+    QStringList meant;
+    for (QAbstractAxis* axis : chart->axes())
+        if (auto* categories = qobject_cast<QBarCategoryAxis*>(axis); categories && axis->labelsVisible())
+            for (const QString& c : categories->categories()) meant << ChartPlainText(c);
+    if (chart->legend()->isVisible())
+        for (QLegendMarker* marker : chart->legend()->markers())
+            if (marker->isVisible()) meant << ChartPlainText(marker->label());
+    for (QAbstractSeries* series : chart->series())
+        if (auto* pie = qobject_cast<QPieSeries*>(series))
+            for (QPieSlice* slice : pie->slices())
+                if (slice->isLabelVisible()) meant << ChartPlainText(slice->label());
+    for (const QString& text : meant) {
+        const bool shown = std::any_of(texts.begin(), texts.end(),
+                                       [&](const ShownChartText& t) { return t.whole && t.text == text; });
+        if (!shown) texts.append({text, false});
+    }
+    return texts;
+}
+
+QSizeF WholeChartSize(QChart* chart, QSizeF size) {
+    if (!chart) return size;
+    ChartInScene inScene(chart);
+    const QRectF old = chart->geometry();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        chart->setGeometry(QRectF(old.topLeft(), size));
+        layOut(chart);
+        if (allWhole(chart)) break;
+        size.rwidth() *= 1.15;
+        if (attempt % 2) size.rheight() *= 1.08;
+    }
+    chart->setGeometry(old);
+    layOut(chart);
+    return size;
+}
+
+void KeepChartTextsWhole(QChartView* view) {
+    const qreal height = std::clamp<qreal>(view->height(), 180, 400);
+    const QSizeF need = WholeChartSize(view->chart(), QSizeF(200, height));
+    view->setMinimumWidth(static_cast<int>(std::ceil(need.width())));
+}
 
 void SetPieSlices(QPieSeries* series, const QList<ChartValue>& slices) {
     series->clear();
@@ -63,14 +160,15 @@ void SetPieSlices(QPieSeries* series, const QList<ChartValue>& slices) {
     for (const ChartValue& v : slices) total += std::max(v.value, 0.0);
     const bool empty = !(total > 0);
     for (const ChartValue& v : slices) {
-        auto* slice = new QPieSlice(v.label + QLatin1Char(' ') + valueText(v.value), std::max(v.value, 0.0));
+        const QString shown = v.shown.isEmpty() ? valueText(v.value) : v.shown;
+        auto* slice = new QPieSlice(ChartText(v.label + QLatin1Char(' ') + shown), std::max(v.value, 0.0));
         slice->setColor(v.color);
         slice->setBorderColor(Qt::white);
         slice->setLabelVisible(!empty && v.value > 0);
         series->append(slice);
     }
     if (empty) {
-        auto* none = new QPieSlice(QString::fromLatin1(kNoDataLabel), 1);
+        auto* none = new QPieSlice(ChartText(GetLangText(Text::NoData)), 1);
         none->setColor(QColor(0xD0, 0xD0, 0xD0));
         none->setLabelVisible(true);
         none->setLabelPosition(QPieSlice::LabelInsideHorizontal);
@@ -95,8 +193,8 @@ void SetBars(QChart* chart, QStackedBarSeries* series, const QList<ChartValue>& 
     QStringList categories;
     double top = 1;
     for (qsizetype i = 0; i < bars.size(); ++i) {
-        categories << bars[i].label;
-        auto* set = new QBarSet(bars[i].label);
+        categories << ChartText(bars[i].label);
+        auto* set = new QBarSet(ChartText(bars[i].label));
         for (qsizetype j = 0; j < bars.size(); ++j) *set << (j == i ? bars[i].value : 0.0);
         set->setColor(bars[i].color);
         series->append(set);
@@ -115,6 +213,8 @@ void SetBars(QChart* chart, QStackedBarSeries* series, const QList<ChartValue>& 
     y->setRange(0, last);
     y->setTickCount(last / step + 1);
     y->setLabelFormat(QStringLiteral("%d"));
+    x->setTruncateLabels(false);
+    y->setTruncateLabels(false);
     chart->legend()->setVisible(false);
 }
 
@@ -136,6 +236,8 @@ void SetLinePoints(QChart* chart, QLineSeries* series, const QList<ChartPoint>& 
     y->setRange(yMin, yMax);
     y->setReverse(reverseY);
     wholeTicks(y, yMin, yMax);
+    x->setTruncateLabels(false);
+    y->setTruncateLabels(false);
     chart->legend()->setVisible(false);
 }
 
@@ -154,30 +256,26 @@ QSize ChartImageSize(QChartView* view) {
         for (QWidget* w = view; w; w = w->parentWidget())
             if (w->layout()) w->layout()->activate();
     }
-    QSize size = view->size();
-    if (size.width() < 50 || size.height() < 50) size = kDefaultChartImageSize;
-    return size;
+    const QSize size = view->size().expandedTo(kDefaultChartImageSize);
+    return WholeChartSize(view->chart(), QSizeF(size)).toSize();
 }
 
 void RenderChart(QChart* chart, QPainter& painter, const QRectF& target, qreal scale) {
     if (scale <= 0) scale = 1;
-    QGraphicsScene temporary;
-    QGraphicsScene* scene = chart->scene();
-    if (!scene) {
-        scene = &temporary;
-        scene->addItem(chart);
-    }
+    ChartInScene inScene(chart);
     const QRectF oldGeometry = chart->geometry();
-    const QSizeF logical = target.size() / scale;
+    QSizeF logical = target.size() / scale;
+    // Texts that would be cut at this size: lay the chart out larger and draw it smaller.
+    const QSizeF whole = WholeChartSize(chart, logical);
+    logical *= std::max(whole.width() / logical.width(), whole.height() / logical.height());
     chart->setGeometry(QRectF(oldGeometry.topLeft(), logical));
     layOut(chart);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    scene->render(&painter, target, QRectF(chart->scenePos(), logical), Qt::IgnoreAspectRatio);
+    inScene.scene()->render(&painter, target, QRectF(chart->scenePos(), logical), Qt::IgnoreAspectRatio);
     painter.restore();
     chart->setGeometry(oldGeometry);
     layOut(chart);
-    if (scene == &temporary) scene->removeItem(chart);
 }
 
 QImage ChartImage(QChartView* view) {

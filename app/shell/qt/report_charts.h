@@ -24,13 +24,32 @@ struct ChartValue {
     QString label;
     double value = 0;
     QColor color;
+    QString shown;  // the value as it reads ("36.9%"); empty: the number itself
 };
 
-// The label a pie shows in place of its slices when they add up to nothing.
-inline constexpr const char* kNoDataLabel = "no data";
+// Every text of a chart (titles, axis labels, legend entries, slice labels) is read by Qt Charts as
+// rich text. ChartText is what to give it for a text that must read exactly as typed ("Lille <b>&OSC"
+// neither bold nor cut at "<"); ChartPlainText is what such a label reads on screen.
+QString ChartText(const QString& text);
+QString ChartPlainText(const QString& label);
+
+// A text the chart shows as laid out now: what it reads, and whether it reads whole (not shortened with
+// an ellipsis, and inside the chart's area).
+struct ShownChartText {
+    QString text;
+    bool whole = true;
+};
+QList<ShownChartText> ShownChartTexts(QChart* chart);
+// The size, from `size` on and wider (taller when need be), at which every text of the chart reads
+// whole; `size` itself when it already does. The chart's own geometry is left as it was.
+QSizeF WholeChartSize(QChart* chart, QSizeF size);
+// Keeps the view at least as wide as its chart needs for its texts to read whole; the report windows
+// call it after each change of a chart's labels.
+void KeepChartTextsWhole(QChartView* view);
 
 // Replaces the series' slices, each labelled "label value" in its colour. When the values add up to 0
-// the slices are kept with their labels hidden and one grey slice labelled "no data" is shown instead
+// the slices are kept with their labels hidden and one grey slice saying there is no data (in the
+// user's language) is shown instead
 // (it is the series' last slice), so that nothing reads "nan".
 void SetPieSlices(QPieSeries* series, const QList<ChartValue>& slices);
 // True when the series shows the "no data" slice.
@@ -59,16 +78,17 @@ void SetLinePoints(QChart* chart, QLineSeries* series, const QList<ChartPoint>& 
 void PrepareReportChart(QChartView* view);
 
 // The size a chart's image gets: the view's size in its laid-out window (a window not shown yet is
-// laid out first, so the size does not depend on it having been shown), or kDefaultChartImageSize when
-// the view still has no usable size (a page of a tab widget never visited).
+// laid out first, so the size does not depend on it having been shown), at least kDefaultChartImageSize
+// (a page of a tab widget never visited has no usable size), and wider when its texts need it.
 inline constexpr QSize kDefaultChartImageSize{400, 300};
 QSize ChartImageSize(QChartView* view);
 // The chart rendered offscreen at ChartImageSize on white.
 QImage ChartImage(QChartView* view);
 
-// Draws the chart into target of a painter whose device has logicalDpi dots per inch: the chart is laid
-// out for the rectangle at screen scale and drawn scaled, as vectors where the device keeps them (PDF).
-// The chart's own size is restored afterwards.
+// Draws the chart into target of a painter: the chart is laid out for the rectangle at screen scale
+// (target / scale) and drawn scaled, as vectors where the device keeps them (PDF). Where its texts would
+// not read whole at that size it is laid out larger and drawn smaller. The chart's own size is restored
+// afterwards.
 void RenderChart(QChart* chart, QPainter& painter, const QRectF& target, qreal scale);
 
 }  // namespace app

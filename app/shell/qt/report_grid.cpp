@@ -1,6 +1,12 @@
 #include "app/shell/qt/report_grid.h"
 
+#include <QLineEdit>
 #include <QPainter>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QStyledItemDelegate>
 #include <algorithm>
 
@@ -164,6 +170,8 @@ ReportGrid::ReportGrid(QWidget* parent) : QTableView(parent), m_model(new Report
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
+    // The grid fills its window: the last shown column takes the room the others leave.
+    horizontalHeader()->setStretchLastSection(true);
     connect(this, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { emit CellDoubleClicked(index.column(), index.row() + 1); });
 }
@@ -174,6 +182,8 @@ void ReportGrid::SetColCount(int cols) {
 
 void ReportGrid::SetColWidth(int col, int width) {
     if (col < 0 || col >= ColCount()) return;
+    if (m_leastWidths.size() < static_cast<size_t>(ColCount())) m_leastWidths.resize(ColCount(), 0);
+    m_leastWidths[static_cast<size_t>(col)] = std::max(width, 0);
     if (width <= 0) {
         setColumnHidden(col, true);
         return;
@@ -185,6 +195,45 @@ void ReportGrid::SetColWidth(int col, int width) {
 int ReportGrid::ColWidth(int col) const {
     if (col < 0 || col >= ColCount() || isColumnHidden(col)) return 0;
     return columnWidth(col);
+}
+
+void ReportGrid::FitColumnsToContents() {
+    QFont bold = font();
+    bold.setBold(true);  // titles and some columns are drawn bold: measure every cell so
+    const QFontMetrics metrics(bold);
+    static const QRegularExpression lineBreak(QStringLiteral("[\r\n]"));
+    int titleLines = 1;
+    int total = 0;
+    for (int c = 0; c < ColCount(); ++c) {
+        if (isColumnHidden(c)) continue;
+        const size_t at = static_cast<size_t>(c);
+        int width = at < m_leastWidths.size() ? m_leastWidths[at] : columnWidth(c);
+        for (int r = 0; r < RowCount(); ++r) {
+            const QStringList lines = Cells(c, r).split(lineBreak);
+            if (r == 0) titleLines = std::max(titleLines, static_cast<int>(lines.size()));
+            // 2 pixels in from the left as drawn, and as much again to the next column.
+            for (const QString& line : lines) width = std::max(width, metrics.horizontalAdvance(line) + 6);
+        }
+        setColumnWidth(c, width);
+        total += width;
+    }
+    QHeaderView* titles = horizontalHeader();
+    if (titles->isVisible() && titleLines > 1)
+        titles->setFixedHeight(std::max(titles->height(), titleLines * metrics.height() + 6));
+    if (m_layoutMinimumWidth < 0) m_layoutMinimumWidth = minimumWidth();
+    const int scrollBar = verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff
+                              ? 0
+                              : style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    // Wide enough for every column, yet never more than half the screen: past that the grid scrolls.
+    const int half = screen() ? screen()->availableGeometry().width() / 2 : 640;
+    setMinimumWidth(std::max(m_layoutMinimumWidth, std::min(half, total + scrollBar + 2 * frameWidth() + 2)));
+}
+
+void ReportGrid::SetVisibleRowsAtLeast(int rows) {
+    const int title = horizontalHeader()->isVisible() ? horizontalHeader()->sizeHint().height() : 0;
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    setMinimumHeight(std::max(minimumHeight(), title + rows * verticalHeader()->defaultSectionSize() +
+                                                   2 * frameWidth() + scrollBar + 2));
 }
 
 void ReportGrid::SetRowHeight(int row, int height) {
@@ -239,6 +288,19 @@ void ReportGrid::DrawCellText(QPainter& painter, const QRect& rect, const QStrin
     painter.setFont(font);
     painter.setPen(Qt::black);
     painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+}
+
+void KeepTextWhole(QLineEdit* field) {
+    const int least = field->minimumWidth();
+    auto fit = [field, least] {
+        QStyleOptionFrame option;
+        option.initFrom(field);
+        const QSize text(field->fontMetrics().horizontalAdvance(field->text()) + 8, field->height());
+        const int width = field->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, field).width();
+        field->setMinimumWidth(std::max(least, width));
+    };
+    QObject::connect(field, &QLineEdit::textChanged, field, fit);
+    fit();
 }
 
 // ---- row helpers ----

@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+class QLineEdit;
 class QPainter;
 
 namespace app {
@@ -76,9 +77,17 @@ public:
     QString Cells(int col, int row) const { return m_model->Cell(col, row); }
     void SetCells(int col, int row, const QString& text) { m_model->SetCell(col, row, text); }
 
-    // Width 0 hides the column; ColWidth answers 0 for a hidden column.
+    // Width 0 hides the column; ColWidth answers 0 for a hidden column. The width set is also the
+    // least the column keeps when fitted to its contents.
     void SetColWidth(int col, int width);
     int ColWidth(int col) const;
+    // Widens each shown column to its longest text, its title's included (a title of several lines by
+    // its longest line, and the title bar made tall enough for the most lines), and never narrower than
+    // the width last set for it; the grid then asks for the width of all its columns (at most half the
+    // screen's). Windows call it once their cells are filled.
+    void FitColumnsToContents();
+    // The rows a grid shows whole without scrolling, at the least: its height follows.
+    void SetVisibleRowsAtLeast(int rows);
     // Row 0 sets the height of the title bar (0 hides it); other rows their own height.
     void SetRowHeight(int row, int height);
     void SetDefaultRowHeight(int height);
@@ -110,7 +119,13 @@ private:
     ReportGridModel* m_model;
     DrawCellHook m_hook;
     int m_fixedCols = 0;
+    std::vector<int> m_leastWidths;  // per column, the width set for it
+    int m_layoutMinimumWidth = -1;   // the grid's own minimum before any fitting
 };
+
+// Keeps a field as wide as its whole text (a championship's 30 characters), from now on as the text
+// changes, never narrower than its layout made it.
+void KeepTextWhole(QLineEdit* field);
 
 // Removes row (> 0): when it is row 1 of a grid of two rows only its cells are emptied; otherwise the
 // rows below move up one place and the row count drops by one. Row 0 and rows outside the grid are left.

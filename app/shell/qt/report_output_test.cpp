@@ -377,13 +377,58 @@ TEST_F(ReportOutputTest, AnEmptyPieSaysNoDataAndImageSizesDoNotNeedShowing) {
     report.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&report.window));
     EXPECT_EQ(ChartImageSize(report.pieView), hidden);
-    EXPECT_EQ(report.pieView->size(), hidden);
+    EXPECT_EQ(report.pieView->size().expandedTo(kDefaultChartImageSize), hidden);
 
     QChartView lone;  // never shown, no layout: a size of its own
     EXPECT_EQ(ChartImage(&lone).size(), ChartImageSize(&lone));
     EXPECT_GE(ChartImageSize(&lone).width(), 50);
     report.setValues(2, 0);
     EXPECT_FALSE(PieShowsNoData(report.pie));
+}
+
+// Names with markup and long names, in a pie with its legend beside it and in bars: every text reads as
+// typed and whole in the chart's image, on paper and on screen, however small the chart was laid out.
+TEST_F(ReportOutputTest, ChartTextsReadAsTypedAndWhole) {
+    const QString names[] = {"Lille <b>&\"OSC",     "Évian Thonon Gaillard", "a<br>b",
+                             "Paris Saint-Germain", "Hajduk Split",          QString(30, QLatin1Char('W'))};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        QChartView pieView, barView;
+        pieView.resize(260, 180);
+        barView.resize(200, 160);
+        for (QChartView* v : {&pieView, &barView}) PrepareReportChart(v);
+        auto* pie = new QPieSeries;
+        pieView.chart()->addSeries(pie);
+        pieView.chart()->legend()->setAlignment(Qt::AlignRight);
+        pieView.chart()->setTitle(ChartText(name));
+        SetPieSlices(pie, {{name, 12, Qt::blue}, {"N", 3, Qt::green}, {"Paris Saint-Germain", 7, Qt::red}});
+        auto* bars = new QStackedBarSeries;
+        SetBars(barView.chart(), bars, {{name, 1234, Qt::blue}, {"Dinamo Zagreb", 5678, Qt::red}});
+        EXPECT_EQ(ChartPlainText(pie->slices()[0]->label()), name + " 12");
+        for (QChartView* view : {&pieView, &barView}) {
+            QChart* chart = view->chart();
+            // The check itself sees a cut: too small a chart shortens its texts.
+            chart->resize(90, 80);
+            const auto cramped = ShownChartTexts(chart);
+            EXPECT_TRUE(std::any_of(cramped.begin(), cramped.end(), [](const auto& t) { return !t.whole; }));
+            // As the image and the printout lay it out.
+            chart->resize(QSizeF(ChartImageSize(view)));
+            QStringList seen;
+            for (const ShownChartText& t : ShownChartTexts(chart)) {
+                EXPECT_TRUE(t.whole) << t.text.toStdString() << " at " << chart->size().width() << "x"
+                                     << chart->size().height();
+                seen << t.text;
+            }
+            EXPECT_TRUE(seen.contains(view == &pieView ? name + " 12" : name))
+                << seen.join(" | ").toStdString();
+            if (view == &barView) EXPECT_TRUE(seen.contains("5678")) << seen.join(" | ").toStdString();
+            // On screen: the view keeps itself wide enough.
+            KeepChartTextsWhole(view);
+            chart->resize(QSizeF(view->minimumWidth(), view->height()));
+            for (const ShownChartText& t : ShownChartTexts(chart))
+                EXPECT_TRUE(t.whole) << t.text.toStdString();
+        }
+    }
 }
 
 // A place chart: first place at the top of the reversed axis, each point in its own colour.

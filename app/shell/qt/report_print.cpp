@@ -5,6 +5,7 @@
 #include <QPagedPaintDevice>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <algorithm>
 
 #include "app/shell/qt/report_charts.h"
 #include "platform/ui.h"
@@ -72,6 +73,31 @@ void PrintLayout::TextAt(int x, int top, const QString& text) {
 void PrintLayout::Text(int x, const QString& text) {
     EnsureRoom(m_lineHeight);
     TextAt(x, y, text);
+}
+
+void PrintLayout::Columns(const ReportColumns& columns, const std::vector<QStringList>& rows) {
+    // Each column at its place, or further right when the column before holds a longer text: names
+    // are printed whole, never over the next column.
+    QList<int> xs;
+    int end = 0;
+    for (const ReportColumn& c : columns) {
+        const int x = std::max(c.printUnits * m_unit + c.printOffset, xs.isEmpty() ? 0 : end + m_unit);
+        int widest = TextWidth(c.printedTitle());
+        for (const QStringList& row : rows)
+            widest = std::max(widest, TextWidth(ColumnText(row, c).trimmed()));
+        xs.append(x);
+        end = x + widest;
+    }
+    QList<QPair<int, QString>> titles;
+    for (qsizetype i = 0; i < columns.size(); ++i) titles.append({xs[i], columns[i].printedTitle()});
+    Line(titles);
+    Skip(1);
+    for (const QStringList& row : rows) {
+        QList<QPair<int, QString>> cells;
+        for (qsizetype i = 0; i < columns.size(); ++i)
+            cells.append({xs[i], ColumnText(row, columns[i]).trimmed()});
+        Line(cells);
+    }
 }
 
 void PrintLayout::Line(const QList<QPair<int, QString>>& cells) {

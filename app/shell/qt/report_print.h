@@ -12,6 +12,9 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
+
+#include "app/shell/report_columns.h"
 
 class QChart;
 class QPagedPaintDevice;
@@ -45,6 +48,8 @@ public:
     // One line of texts at their x positions, on a new page when y + L passes the page height; then
     // y += L.
     void Line(const QList<QPair<int, QString>>& cells);
+    // The columns' titles on one line, a blank line, then one line per row, each column at its x.
+    void Columns(const ReportColumns& columns, const std::vector<QStringList>& rows);
     // Moves y down by n lines.
     void Skip(int lines) { y += lines * m_lineHeight; }
     // Starts a new page at y = 50 when something of the given height does not fit below y.

@@ -1,0 +1,36 @@
+// One description of a report's columns, read by its printout and by its page alike: which column of the
+// grid's rows each shows, under which title, where it is printed and how its page cell is written. A
+// column left out of the description (the draws when the parameters hide them) is left out of both.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "app/shell/html_page.h"
+
+namespace app {
+
+struct ReportColumn {
+    int column = 0;      // index in the grid's rows
+    QString title;       // header of the page and, unless printTitle is set, of the printout
+    QString printTitle;  // a shorter title where the printed column is narrow
+    int printUnits = 0;  // printed at x = printUnits * w + printOffset (w: the width of "W")
+    int printOffset = 10;
+    int pageWidth = 35;                 // width of the page's header cell
+    CellAlign align = CellAlign::None;  // Right or Center trim the text
+    bool trim = false;
+
+    QString printedTitle() const { return printTitle.isEmpty() ? title : printTitle; }
+};
+using ReportColumns = QList<ReportColumn>;
+
+// The text of the row's column; empty past the row's end.
+QString ColumnText(const QStringList& row, const ReportColumn& column);
+// The page's header cells of the columns and the end of the header row.
+void WriteHeaderCells(HtmlPageWriter& writer, const ReportColumns& columns,
+                      HeaderCellStyle style = HeaderCellStyle::WhiteOnBlue);
+// The page's data cells of one row.
+QList<HtmlCell> DataCells(const ReportColumns& columns, const QStringList& row);
+
+}  // namespace app
