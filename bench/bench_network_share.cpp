@@ -304,8 +304,8 @@ int run(const std::string& dir, int count, bool quick, int* failures) {
         char extra[96];
         std::snprintf(extra, sizeof extra, "; local %.2f ms", m.localSeconds * 1000);
         if (!quick)
-            bench::ReportFigure("network share, " + where + ": " + c.name, 1 / m.shareSeconds, "runs/s",
-                                "floor: " + std::to_string(floor) + " calls at 1 ms", 1000.0 / floor,
+            bench::ReportFigure("network share, " + where + ": " + c.name, 60 / m.shareSeconds, "runs/min",
+                                "floor: " + std::to_string(floor) + " calls at 1 ms", 60000.0 / floor,
                                 callsText(m.calls) + extra);
     }
     results.reset();

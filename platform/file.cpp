@@ -174,6 +174,53 @@ int WinErrorOfErrno(int err) {
     }
 }
 
+const char* SystemErrorText(int code) {
+    int err = 0;
+    switch (code) {
+        case kErrFileNotFound:
+            err = ENOENT;
+            break;
+        case kErrPathNotFound:
+            err = ENOTDIR;
+            break;
+        case kErrTooManyFiles:
+            err = EMFILE;
+            break;
+        case kErrAccessDenied:
+            err = EACCES;
+            break;
+        case kErrInvalidHandle:
+            err = EBADF;
+            break;
+        case kErrNotEnoughMemory:
+            err = ENOMEM;
+            break;
+        case kErrLockViolation:
+            err = EAGAIN;
+            break;
+        case kErrDiskFull:
+        case 39:  // the disk of a handle is full
+            err = ENOSPC;
+            break;
+        case 80:   // the file exists
+        case 183:  // the file or folder exists
+            err = EEXIST;
+            break;
+        case 87:
+            err = EINVAL;
+            break;  // a parameter is wrong
+        case 145:
+            err = ENOTEMPTY;
+            break;  // the folder is not empty
+        case 206:
+            err = ENAMETOOLONG;
+            break;
+        default:
+            return nullptr;
+    }
+    return std::strerror(err);
+}
+
 bool IsExclusiveMode(int mode) {
     int s = shareOf(mode);
     return s == 0x00 || s == 0x10;

@@ -110,6 +110,10 @@ int WinErrorOfErrno(int err);
 // True when the sharing of mode excludes every other handle (compatibility and deny-all modes).
 bool IsExclusiveMode(int mode);
 
+// The system's own text for a Windows error code this layer can produce or meet (112: the disk is full,
+// ...), as the system says it; nullptr for a code it does not know.
+const char* SystemErrorText(int code);
+
 // Deletes a file the way Windows does: refused with 32 while any other handle (of this process or
 // another) holds it open, 2 when it does not exist.
 int DeleteFileChecked(const std::string& path);

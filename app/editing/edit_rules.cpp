@@ -32,18 +32,29 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-QString FilterInput(const QString& text, KeyRule rule, int codePage, int maxLength) {
-    QString out;
+InputVerdict JudgeInput(const QString& text, KeyRule rule, int codePage, int maxLength) {
+    InputVerdict v;
     int kept = 0;
     for (char32_t c : text.toUcs4()) {
-        if (maxLength > 0 && kept >= maxLength) break;
-        if (!Allowed(c, rule)) continue;
+        const bool text = rule == KeyRule::kText || rule == KeyRule::kUpperName;
+        // A line end or tab in a pasted name is no character of it.
+        if (text && !Allowed(c, rule)) continue;
+        const bool misplacedMinus = rule == KeyRule::kDigitsAndMinus && c == U'-' && kept > 0;
+        if (!Allowed(c, rule) || misplacedMinus) {
+            v.why = InputVerdict::Why::kRule;
+            v.refused = c;
+            return v;
+        }
         if (rule == KeyRule::kUpperName && c >= U'a' && c <= U'z') c = c - U'a' + U'A';
-        if (xb::platform::ByteOf(codePage, c) < 0) continue;
-        out.append(QString::fromUcs4(&c, 1));
+        if (xb::platform::IsKnownCodePage(codePage) && xb::platform::ByteOf(codePage, c) < 0) {
+            v.why = InputVerdict::Why::kCodePage;
+            v.refused = c;
+            return v;
+        }
+        if (maxLength <= 0 || kept < maxLength) v.text.append(QString::fromUcs4(&c, 1));
         ++kept;
     }
-    return out;
+    return v;
 }
 
 std::string NameSearchFilter(const std::string& field, const std::string& text) {

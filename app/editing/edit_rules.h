@@ -19,10 +19,18 @@ enum class KeyRule {
     kText,            // any text the engine's code page holds
 };
 
-// The text a field keeps of what was typed or pasted: characters the rule refuses are dropped, letters
-// the rule capitalises are capitalised, and characters the code page `codePage` lacks (they would be
-// stored as "?") are dropped under every rule. A non-positive maxLength means no limit.
-QString FilterInput(const QString& text, KeyRule rule, int codePage, int maxLength = 0);
+// What a field makes of a text typed or pasted into it. The text is taken whole or not at all: a
+// character the rule refuses (a letter in a number, a minus sign anywhere but in front) or one the code
+// page `codePage` lacks (it would be stored as "?") refuses the whole text, and `refused` names the first
+// such character. Letters the rule capitalises are capitalised; a positive maxLength cuts the text.
+struct InputVerdict {
+    enum class Why { kNone, kRule, kCodePage };
+    QString text;  // what the field shows when the text is taken
+    Why why = Why::kNone;
+    char32_t refused = 0;
+    bool accepted() const { return why == Why::kNone; }
+};
+InputVerdict JudgeInput(const QString& text, KeyRule rule, int codePage, int maxLength = 0);
 
 // The pick list's filter for a name search: the stored name and the searched text both in capitals, the
 // name starting with the text. The text is trimmed of blanks at both ends; a blank search gives no filter

@@ -12,29 +12,35 @@
 namespace app {
 namespace {
 
-TEST(FilterInputTest, KeepsWhatEachRuleLetsThrough) {
+TEST(JudgeInputTest, TakesATextWholeOrNamesWhatItRefuses) {
     struct Case {
         const char* in;
         KeyRule rule;
+        int codePage;
         int max;
-        const char* out;
+        const char* out;      // the field's text when taken
+        const char* refused;  // the character named when refused
     } cases[] = {
-        {"a1-b", KeyRule::kDigitsAndMinus, 0, "1-"},
-        {"a1-b", KeyRule::kDigits, 0, "1"},
-        {" 2008 - 2009", KeyRule::kDigits, 0, "20082009"},
-        {"paris sg", KeyRule::kUpperName, 0, "PARIS SG"},
-        {"été à nîmes", KeyRule::kUpperName, 0, "éTé à NîMES"},  // only a to z are capitalised
-        {"Łódź", KeyRule::kText, 0, "ód"},                       // 1252 lacks Ł and ź
-        {"tab\there", KeyRule::kText, 0, "tabhere"},
-        {"abcdefgh", KeyRule::kUpperName, 5, "ABCDE"},
-        {"€uro", KeyRule::kText, 0, "€uro"},
+        {"-12", KeyRule::kDigitsAndMinus, 850, 0, "-12", ""},
+        {"1-", KeyRule::kDigitsAndMinus, 850, 0, "", "-"},  // a minus after a digit is no number
+        {"-1", KeyRule::kDigits, 850, 0, "", "-"},          // a score: the sign is refused, not dropped
+        {" 2008", KeyRule::kDigits, 850, 0, "", " "},
+        {"paris sg", KeyRule::kUpperName, 850, 0, "PARIS SG", ""},
+        {"été à nîmes", KeyRule::kUpperName, 850, 0, "éTé à NîMES", ""},  // only a to z are capitalised
+        {"Ćiro Blažević", KeyRule::kText, 850, 0, "", "Ć"},                // 850 lacks Ć, holds ž
+        {"Ivan Rakitić", KeyRule::kText, 850, 0, "", "ć"},
+        {"Ćiro Blažević", KeyRule::kText, 852, 0, "Ćiro Blažević", ""},
+        {"Saint-Étienne", KeyRule::kText, 852, 0, "Saint-Étienne", ""},
+        {"tab\there", KeyRule::kText, 850, 0, "tabhere", ""},
+        {"abcdefgh", KeyRule::kUpperName, 850, 5, "ABCDE", ""},
+        {"€uro", KeyRule::kText, 850, 0, "", "€"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);
-        EXPECT_EQ(FilterInput(QString::fromUtf8(c.in), c.rule, 1252, c.max).toStdString(), c.out);
+        const InputVerdict v = JudgeInput(QString::fromUtf8(c.in), c.rule, c.codePage, c.max);
+        EXPECT_EQ(v.accepted() ? v.text.toStdString() : std::string(), c.out);
+        EXPECT_EQ(v.accepted() ? std::string() : QString::fromUcs4(&v.refused, 1).toStdString(), c.refused);
     }
-    // Croatian Windows holds the letters Windows-1252 lacks.
-    EXPECT_EQ(FilterInput(QStringLiteral("Łódź"), KeyRule::kText, 1250).toStdString(), "Łódź");
 }
 
 TEST(ParseIntegerTest, AcceptsOnlyPlainIntegers) {

@@ -5,6 +5,7 @@
 #include "app/shell/league_access.h"
 #include "app/shell/league_text.h"
 #include "app/shell/league_writes.h"
+#include "engine/core/errors.h"
 #include "engine/dataset/xb_file_dataset.h"
 
 namespace app {
@@ -93,7 +94,20 @@ PlayerRecord ReadPlayer(xb::TXbDbf& t) {
     p.position = t.FieldGetInt("POSTE");
     p.nation = rightTrimmed(t.FieldGetStr("NATION"));
     std::vector<std::string> lines;
-    t.GetMField("INFODIVERS", lines);
+    {
+        xb::TrappingOff quiet;
+        try {
+            t.GetMField("INFODIVERS", lines);
+        } catch (const std::exception&) {
+            p.notesDamaged = true;
+        }
+        if (xb::LastError() != 0) p.notesDamaged = true;
+        if (p.notesDamaged) {
+            lines.clear();
+            xb::TakeErrorMessage();
+            xb::SetIoResult(0);
+        }
+    }
     for (const std::string& l : lines) p.notes << QString::fromStdString(l);
     return p;
 }
@@ -107,8 +121,16 @@ QStringList PlayerFieldsTooLong(const PlayerRecord& p) {
     return out;
 }
 
+namespace {
+// Every text of the player, memo lines included, fits the table's code page.
+bool storablePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
+    return StorableTexts(t, {p.name.toStdString(), p.birthDate.toStdString(), p.nation.toStdString(),
+                             p.notes.join(QLatin1Char('\n')).toStdString()});
+}
+}  // namespace
+
 int CreatePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
-    if (!PlayerFieldsTooLong(p).isEmpty()) return 0;
+    if (!PlayerFieldsTooLong(p).isEmpty() || !storablePlayer(t, p)) return 0;
     // The whole row, memo included, in the one append.
     return AppendNumberedRow(t, kPlayerNumbers, [&](xb::TXbDbf& r) {
         putPlayerFields(r, p);
@@ -117,7 +139,7 @@ int CreatePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
 }
 
 bool SavePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
-    if (!PlayerFieldsTooLong(p).isEmpty()) return false;
+    if (!PlayerFieldsTooLong(p).isEmpty() || !storablePlayer(t, p)) return false;
     const std::string key = NumberKey({{p.number, 5}});
     auto find = [&] {
         t.SetOrderToTag("NU");
@@ -128,7 +150,7 @@ bool SavePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
     return WriteRow(t, find, [&](xb::TXbDbf& r) {
         r.FieldPutInt("NUJOUEUR", p.number);
         putPlayerFields(r, p);
-        r.PutMField("INFODIVERS", utf8Lines(p.notes));
+        if (!p.notesDamaged || !p.notes.isEmpty()) r.PutMField("INFODIVERS", utf8Lines(p.notes));
     });
 }
 

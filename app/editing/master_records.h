@@ -65,9 +65,13 @@ struct PlayerRecord {
     int position = -1;  // 0 goalkeeper .. 3 attacker; -1 none
     QString nation;
     QStringList notes;  // the memo's lines
+    // The row's memo pointer leads to no note the memo file holds (notes is then empty). Saving such a
+    // player with no notes keeps the pointer as it is; notes given replace it.
+    bool notesDamaged = false;
 };
 
-// The current row of an open joueur table (blanks that pad name and nation removed).
+// The current row of an open joueur table (blanks that pad name and nation removed). A note that cannot
+// be read is reported as damaged, never by a halt.
 PlayerRecord ReadPlayer(xb::TXbDbf& joueur);
 // The values that do not fit their fields, as field names; empty when the record can be stored.
 QStringList PlayerFieldsTooLong(const PlayerRecord& player);

@@ -173,7 +173,11 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
         if (mustExist) return StoreOutcome::Gone;
         // A new match: its row is appended whole first (under the append lock, sought again there).
         if (!SaveMatchResult(t, match)) return StoreOutcome::LockFailed;
-        if (!SeekMatchRow(t, key)) return StoreOutcome::Gone;
+        // The table stands on the row it wrote; it is sought again only when it does not.
+        const bool onRow = t.FieldGetInt("NUCHAMP") == key.championship &&
+                           t.FieldGetInt("ANNEE") == key.year && t.FieldGetInt("NUJOURNEE") == key.matchday &&
+                           t.FieldGetInt("NUEQ1") == key.home && t.FieldGetInt("NUEQ2") == key.away;
+        if (!onRow && !SeekMatchRow(t, key)) return StoreOutcome::Gone;
     }
     // The row and its events are written under one record lock: a second station storing the same match
     // waits for it and writes both after ours, never its row with our events.

@@ -81,6 +81,8 @@ std::string BackupErrorText(int code) {
             return "Compression error";
         case kBackupErrFileIdList:
             return "Cannot create temporary file to save the file IDs";
+        case kBackupErrUnsafeName:
+            return "Name leaves the restore folder or is not a file name";
         default:
             return "";
     }
@@ -452,8 +454,11 @@ bool TBackupFile::restoreEntry(const std::string& storedName, uint32_t date, con
                                bool verifyOnly, std::string& target) {
     if (storedName == kFileListName) return false;
     std::vector<std::string> parts;
-    if (!SafeRestoreParts(platform::ToUtf8(storedName, kArchiveCodePage), RestoreFullPath, parts)) {
-        setError(kBackupErrOverwrite);  // a name that would leave the restore directory is never written
+    const std::string utf8Name = platform::ToUtf8(storedName, kArchiveCodePage);
+    if (!SafeRestoreParts(utf8Name, RestoreFullPath, parts)) {
+        // A name that would leave the restore directory is never written.
+        if (m_error == 0) m_refusedName = utf8Name;
+        setError(kBackupErrUnsafeName);
         return false;
     }
     if (verifyOnly) return false;
@@ -530,6 +535,7 @@ bool TBackupFile::readArchive(const std::string& archiveName, const std::string&
     if (m_busy) return false;
     m_error = 0;
     m_restored = 0;
+    m_refusedName.clear();
     m_continue = true;
     m_total = m_processed = 0;
     m_disk = 0;

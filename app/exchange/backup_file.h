@@ -28,6 +28,7 @@ enum : int {
     kBackupErrArchiveType = 5,   // "Invalid archive type"
     kBackupErrCompression = 6,   // "Compression error"
     kBackupErrFileIdList = 7,    // "Cannot create temporary file to save the file IDs"
+    kBackupErrUnsafeName = 8,    // "Name leaves the restore folder or is not a file name": see RefusedName
 };
 
 // The text of an error code ("" for 0 and unknown codes).
@@ -93,6 +94,9 @@ public:
     const std::string& CurrentFile() const { return m_currentFile; }
     int FilesDone() const { return m_filesDone; }
     int RestoredCount() const { return m_restored; }
+    // The stored name (UTF-8) of the first entry refused because it would leave the restore folder or
+    // is not a file name.
+    const std::string& RefusedName() const { return m_refusedName; }
 
 private:
     struct ListedFile {
@@ -124,6 +128,7 @@ private:
     std::string m_currentFile;
     int m_filesDone = 0;
     int m_restored = 0;
+    std::string m_refusedName;
 
     std::string m_archiveName;
     std::vector<ListedFile> m_list;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "app/exchange/backup_file.h"
@@ -211,50 +212,96 @@ BackupResult BackupDatabase(const std::string& dataDir, const std::string& archi
 RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& archiveName,
                               const ArchiveProgress& progress) {
     RestoreResult result;
+    ExchangeOperation op;
     auto finish = [&](RestoreOutcome outcome, const std::string& reason = {}) {
-        RemoveStagingDir(dataDir);
+        op.End();
         result.outcome = outcome;
         if (!reason.empty() || result.reason.empty()) result.reason = reason;
         return result;
     };
-    bool cancelled = false;
+    switch (op.Begin(dataDir)) {
+        case ExchangeOperation::Begun::kOk:
+            break;
+        case ExchangeOperation::Begun::kBusy:
+            return finish(RestoreOutcome::kBusy, GetLangText(Text::ExchangeBusy).toStdString());
+        case ExchangeOperation::Begun::kFailed:
+            return finish(RestoreOutcome::kFailed, "Cannot create a staging folder in " + dataDir);
+    }
+
+    // What the archive's header declares is not trusted: the bytes really inflated are counted, and
+    // reading stops as soon as they pass the declared total or the free space (while verifying) or what
+    // the read-through found (while restoring: the archive may have changed in between). A total the
+    // backup had to cut to 32 bits says only that there is at least that much.
+    const uint64_t freeSpace = FreeSpaceOf(dataDir);
+    constexpr uint64_t kMargin = uint64_t(1) << 20;
+    bool verifying = true;
+    uint64_t verified = 0;
+    bool cancelled = false, overDeclared = false, overSpace = false;
     TBackupFile archive;
     archive.RestoreMode = rmAll;
     archive.RestoreFullPath = false;
     archive.OnError = [&](TBackupFile&, int, const std::string& text) { result.reason = text; };
-    if (progress) {
-        archive.OnProgress = [&](TBackupFile&, const std::string& file, TPercentage percent, bool& cont) {
-            progress(file, percent, cont);
-            if (!cont) cancelled = true;
-        };
-    }
-    const std::string staging = StagingDirOf(dataDir);
+    archive.OnProgress = [&](TBackupFile& sender, const std::string& file, TPercentage percent, bool& cont) {
+        const uint64_t declared = sender.TotalSize() < INT32_MAX ? sender.TotalSize() : UINT64_MAX;
+        const uint64_t done = sender.Processed();
+        if (done > (verifying ? declared : verified)) overDeclared = true;
+        if (verifying && freeSpace != UINT64_MAX && done + kMargin > freeSpace) overSpace = true;
+        if (overDeclared || overSpace) {
+            cont = false;
+            return;
+        }
+        if (progress) progress(file, percent, cont);
+        if (!cont) cancelled = true;
+    };
+    const std::string& staging = op.staging();
     // Only the database's own files are written, and only into the staging folder.
     archive.OnRestoreFile = [&](TBackupFile&, std::string& target, uint32_t, bool& doRestore) {
         const std::string name = lower(fileNameOf(target));
         doRestore = doRestore && IsDatabaseFileName(name);
         target = staging + name;
     };
+    auto archiveFailure = [&](RestoreOutcome outcome) {
+        if (archive.Error() == kBackupErrUnsafeName)
+            return finish(RestoreOutcome::kIncomplete,
+                          GetLangText(Text::ArchiveNameRefused).arg(QString::fromStdString(archive.RefusedName())).toStdString());
+        return finish(outcome, result.reason.empty() ? "Invalid archive" : result.reason);
+    };
+
+    auto refusal = [&]() -> std::optional<RestoreResult> {
+        if (overDeclared)
+            return finish(RestoreOutcome::kIncomplete,
+                          GetLangText(Text::ArchiveLargerThanDeclared).arg(QString::number(archive.TotalSize())).toStdString());
+        if (overSpace) {
+            auto mb = [](uint64_t n) { return QString::number((n + kMargin - 1) >> 20); };
+            return finish(
+                RestoreOutcome::kFailed,
+                GetLangText(Text::NotEnoughDiskSpace).arg(mb(archive.Processed() + kMargin), mb(freeSpace)).toStdString());
+        }
+        if (cancelled) return finish(RestoreOutcome::kCancelled);
+        return std::nullopt;
+    };
 
     if (!fs::exists(archiveName)) return finish(RestoreOutcome::kIncomplete, "Cannot read archive");
-    if (!archive.Verify(archiveName)) {
-        if (cancelled) return finish(RestoreOutcome::kCancelled);
-        return finish(RestoreOutcome::kIncomplete, result.reason.empty() ? "Invalid archive" : result.reason);
-    }
-    const uint64_t needed = archive.TotalSize() + (uint64_t(1) << 20);
-    if (FreeSpaceOf(dataDir) < needed) return finish(RestoreOutcome::kFailed, "Not enough free disk space");
+    const bool whole = archive.Verify(archiveName);
+    if (auto r = refusal()) return *r;
+    if (!whole) return archiveFailure(RestoreOutcome::kIncomplete);
+    verified = archive.Processed();
+    verifying = false;
+    op.stage("verified");
 
-    if (!ResetStagingDir(dataDir)) return finish(RestoreOutcome::kFailed, "Cannot create " + staging);
     if (!archive.Restore(archiveName, staging)) {
-        if (cancelled) return finish(RestoreOutcome::kCancelled);
-        return finish(RestoreOutcome::kFailed, result.reason);
+        if (auto r = refusal()) return *r;
+        return archiveFailure(RestoreOutcome::kFailed);
     }
+    op.stage("staged");
     std::string why;
-    if (!PrepareStagedDatabase(dataDir, &why)) return finish(RestoreOutcome::kIncomplete, why);
+    if (!PrepareStagedDatabase(staging, &why)) return finish(RestoreOutcome::kIncomplete, why);
+    op.stage("prepared");
 
     std::string busy;
-    switch (SwapInDatabase(dataDir, &busy)) {
+    switch (SwapInDatabase(op, &busy)) {
         case SwapOutcome::kSwapped:
+            op.End();
             result.outcome = RestoreOutcome::kRestored;
             result.reason.clear();
             return result;
@@ -280,6 +327,9 @@ void ReportRestoreResult(const RestoreResult& result) {
         case RestoreOutcome::kInUse:
             ui.messageBox(text(Text::DatabaseInUse) + detail, text(Text::OperationFinished),
                           platform::kMbOk | platform::kMbIconWarning);
+            return;
+        case RestoreOutcome::kBusy:
+            ui.messageBox(result.reason, text(Text::OperationFinished), platform::kMbOk | platform::kMbIconWarning);
             return;
         case RestoreOutcome::kIncomplete:
             ui.messageBox(text(Text::NotACompleteDatabase) + detail, text(Text::OperationFinished),

@@ -34,6 +34,7 @@ enum class RestoreOutcome {
     kRestored,    // the archive's database is now the live one
     kIncomplete,  // the file is not a whole archive holding a complete database
     kInUse,       // another station has a table open
+    kBusy,        // another restore, import or download runs on the data directory
     kFailed,      // any other failure (space, a write, a rename): the database is unchanged
     kCancelled,   // the progress callback cancelled: the database is unchanged
 };
@@ -43,17 +44,20 @@ struct RestoreResult {
     std::string reason;  // the detail: the archive component's text, the missing file, the busy file
 };
 
-// Replaces the database of dataDir by the one in archiveName, in stages: the archive is read through
-// first (Verify), the free space checked, the 19 files restored into the staging folder (no other name
-// is written anywhere), each staged table opened with its definition and its index built again, then
-// swapped in (SwapInDatabase). Whatever fails, the live files are left byte for byte as they were and
-// nothing staged is left. The caller has closed every table of this process. Uses the current engine.
+// Replaces the database of dataDir by the one in archiveName, in stages, as one exchange operation (a
+// second one at the same time is refused with kBusy): the archive is read through first (Verify),
+// counting the bytes it really holds, which may not pass its header's total nor the free space; the 19
+// files are restored into the operation's staging folder (no other name is written anywhere, and no
+// more bytes than were verified); each staged table is checked and opened as the program opens it
+// (PrepareStagedDatabase) and its index built again; then the set is swapped in (SwapInDatabase).
+// Whatever fails, the live files are left byte for byte as they were and nothing staged is left. The
+// caller has closed every table of this process. Uses the current engine.
 RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& archiveName,
                               const ArchiveProgress& progress = {});
 
 // Tells the user how a restore ended, through the UI seam: text 229 (caption 228) only when the
 // database was replaced; otherwise text 253 (in use), 254 (no complete database) or 255 (failed, unchanged)
-// with the detail. A cancel shows nothing.
+// with the detail, or the refusal of a second operation. A cancel shows nothing.
 void ReportRestoreResult(const RestoreResult& result);
 
 // Bytes free for this process on the file system of path; UINT64_MAX when it cannot be told.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -66,6 +67,32 @@ protected:
         ASSERT_TRUE(OpenTable(champions, "champion.dbf"));
         EXPECT_GT(CreateChampionship(*champions, "PREMIER"), 0);
         CloseTable(champions);
+    }
+    // Six players with a note each, written as the player window writes them.
+    void addPlayersWithNotes(const std::string& dir) {
+        SetAppDir(QString::fromStdString(dir));
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "joueur.dbf"));
+        for (int i = 1; i <= 6; ++i) {
+            ASSERT_TRUE(t->ALock());
+            t->AppendBlank();
+            t->UnLock();
+            ASSERT_TRUE(t->RLock());
+            t->FieldPutInt("nujoueur", i);
+            t->FieldPutStr("nomjoueur", "PLAYER " + std::to_string(i));
+            t->SetMField("infodivers", {"Note of player " + std::to_string(i), std::string(300, 'n')});
+            t->ReplaceRec();
+            t->UnLock();
+        }
+        CloseTable(t);
+    }
+    // The season's database in a folder of its own, backed up into an archive; the archive's name.
+    std::string seasonArchive() {
+        const std::string source = database("source");
+        fillSeason(source);
+        const std::string archive = tmp.path() + "/a.pmz";
+        EXPECT_TRUE(BackupDatabase(source, archive).ok);
+        return archive;
     }
     static Files snapshot(const std::string& dir) {
         Files out;
@@ -229,6 +256,129 @@ TEST_F(DatabaseArchiveTest, DamagedOrForeignArchivesRestoreNothingAndLoseNothing
     (void)liveRows;
 }
 
+// What a restore brings in is checked as the program opens its tables, before the swap: a table cut short,
+// a note that points past the memo file, a table with another's fields, a memo file that inflates far past
+// the archive's declared total, and a name that climbs out of the data folder are each refused with a
+// message that names them, and the live database keeps every byte.
+TEST_F(DatabaseArchiveTest, ArchivesWithDamagedTablesAreRefusedByNameAndTheLiveDatabaseKept) {
+    const std::string source = database("source");
+    fillSeason(source);
+    addPlayersWithNotes(source);
+    const Files whole = snapshot(source);
+    const std::string live = database("live");
+    fillSeason(live, 4);
+    const Files before = snapshot(live);
+
+    // The declared total of an archive made by the backup component, set to 1000 bytes.
+    auto declaring1000 = [&](const std::string& archive) {
+        std::string bytes = xbtest::ReadFileBytes(archive);
+        const std::string total("\xE8\x03\0\0", 4);
+        bytes.replace(4, 4, total);  // after the empty title's length
+        xbtest::WriteFileBytes(archive, bytes);
+        return archive;
+    };
+    // The stored name of the file "ab" ends with ".." instead: it would climb out of the folder.
+    auto climbing = [&](const std::string& archive) {
+        std::string bytes = xbtest::ReadFileBytes(archive);
+        const size_t at = bytes.find("src-climb/ab");
+        EXPECT_NE(at, std::string::npos);
+        bytes.replace(at + 10, 2, "..");
+        xbtest::WriteFileBytes(archive, bytes);
+        return archive;
+    };
+    Files pastMemo = whole;
+    // Each note takes the block after the one before (512 bytes each): the file's first 1024 bytes hold
+    // the first note whole, and the second one's pointer leads past the end.
+    pastMemo["joueur.dbt"] = whole.at("joueur.dbt").substr(0, 1024);
+    Files cut = whole;
+    cut["resultat.dbf"] = whole.at("resultat.dbf").substr(0, whole.at("resultat.dbf").size() / 2);
+    Files otherFields = whole;
+    otherFields["champion.dbf"] = whole.at("equipe.dbf");
+    Files bomb = whole;
+    bomb["joueur.dbt"] = whole.at("joueur.dbt") + std::string(24 << 20, '\0');
+    Files extra = whole;
+    extra["ab"] = "x";
+
+    const struct {
+        const char* what;
+        std::string archive;
+        std::string named;  // what the message must name
+    } cases[] = {
+        {"a note past the memo file", archiveOf(pastMemo, "pastmemo"),
+         GetLangText(Text::MemoPointerOutside).arg("joueur.dbf", "2", "joueur.dbt").toStdString()},
+        {"a table cut in half", archiveOf(cut, "cut"), "resultat.dbf"},
+        {"another table's fields", archiveOf(otherFields, "fields"), "champion.dbf"},
+        {"a memo file past the declared total", declaring1000(archiveOf(bomb, "bomb")),
+         GetLangText(Text::ArchiveLargerThanDeclared).arg("1000").toStdString()},
+        {"a name leaving the data folder", climbing(archiveOf(extra, "climb")), "/.."},
+    };
+    for (const auto& c : cases) {
+        const RestoreResult r = RestoreDatabase(live, c.archive);
+        EXPECT_EQ(r.outcome, RestoreOutcome::kIncomplete) << c.what << ": " << r.reason;
+        EXPECT_NE(r.reason.find(c.named), std::string::npos) << c.what << ": " << r.reason;
+        EXPECT_TRUE(snapshot(live) == before) << c.what;
+        EXPECT_TRUE(leftovers(live).empty()) << c.what;
+    }
+    // The cut table's message says how many rows it declares and how many are whole.
+    const std::string& half = cut.at("resultat.dbf");
+    auto u16 = [&](size_t at) {
+        return static_cast<unsigned char>(half[at]) | static_cast<unsigned char>(half[at + 1]) << 8;
+    };
+    const size_t wholeRows = (half.size() - u16(8)) / u16(10);
+    const RestoreResult r = RestoreDatabase(live, tmp.path() + "/cut.pmz");
+    EXPECT_EQ(r.reason,
+              GetLangText(Text::TableCutShort).arg("resultat.dbf", "380", QString::number(wholeRows)).toStdString());
+
+    // The sound archive of the same database restores, notes and all.
+    ASSERT_EQ(RestoreDatabase(live, archiveOf(whole, "whole")).outcome, RestoreOutcome::kRestored);
+    EXPECT_EQ(allRows(live), allRows(source));
+}
+
+// Each restore, import and download is one operation with its own staging folder: a program started
+// in the middle of a restore leaves it whole, and a second restore or a download meanwhile is refused
+// with a message, whichever stage the first one has reached.
+TEST_F(DatabaseArchiveTest, ASecondStartOrRestoreDuringARestoreLeavesItWhole) {
+    const std::string archive = seasonArchive();
+    const auto newRows = allRows(tmp.path() + "/source/");
+    const std::string live = database("live");
+    const Files old = snapshot(live);
+    // A staging folder of an operation killed long ago: the next start clears it.
+    fs::create_directories(live + "restore.new.dead01");
+    xbtest::WriteFileBytes(live + "restore.new.dead01/resultat.dbf", "left");
+
+    for (const char* held : {"verified", "staged", "prepared"}) {
+        SCOPED_TRACE(held);
+        std::vector<std::string> seen;
+        ExchangeOperation::StageHook() = [&](const std::string& stage) {
+            seen.push_back(stage);
+            if (stage != held) return;
+            // What a second program does first at its start.
+            EXPECT_TRUE(RecoverInterruptedRestore(live));
+            EXPECT_FALSE(fs::exists(live + "restore.new.dead01"));
+            const RestoreResult second = RestoreDatabase(live, archive);
+            EXPECT_EQ(second.outcome, RestoreOutcome::kBusy);
+            EXPECT_EQ(second.reason, GetLangText(Text::ExchangeBusy).toStdString());
+            std::atomic<bool> cancel{false};
+            DownloadRequest request;
+            request.url = "http://127.0.0.1:9/none";
+            request.dest = live + kDatabaseArchiveName;
+            const DownloadResult download = DownloadFile(request, cancel);
+            EXPECT_TRUE(download.busy);
+            EXPECT_FALSE(fs::exists(request.dest));
+        };
+        const RestoreResult first = RestoreDatabase(live, archive);
+        ExchangeOperation::StageHook() = nullptr;
+        ASSERT_EQ(first.outcome, RestoreOutcome::kRestored) << first.reason;
+        EXPECT_NE(std::find(seen.begin(), seen.end(), held), seen.end());
+        EXPECT_EQ(allRows(live), newRows);
+        EXPECT_TRUE(leftovers(live).empty());
+        ReportRestoreResult(RestoreResult{RestoreOutcome::kBusy, GetLangText(Text::ExchangeBusy).toStdString()});
+        for (const auto& [n, b] : old) xbtest::WriteFileBytes(live + n, b);
+    }
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.messages[0].text, GetLangText(Text::ExchangeBusy).toStdString());
+}
+
 TEST_F(DatabaseArchiveTest, EachFailedRenameOfTheSwapLeavesTheDatabaseByteIdentical) {
     const std::string source = database("source");
     fillSeason(source);
@@ -253,11 +403,8 @@ TEST_F(DatabaseArchiveTest, EachFailedRenameOfTheSwapLeavesTheDatabaseByteIdenti
 }
 
 TEST_F(DatabaseArchiveTest, RestoreKilledAtRandomMomentsLeavesTheOldOrTheNewDatabaseAfterRecovery) {
-    const std::string source = database("source");
-    fillSeason(source);
-    const std::string archive = tmp.path() + "/a.pmz";
-    ASSERT_TRUE(BackupDatabase(source, archive).ok);
-    const auto newRows = allRows(source);
+    const std::string archive = seasonArchive();
+    const auto newRows = allRows(tmp.path() + "/source/");
     const std::string live = database("live");
     fillSeason(live, 5);
     const Files old = snapshot(live);
@@ -381,7 +528,8 @@ TEST_F(DatabaseArchiveTest, FailedBackupLeavesTheEarlierArchiveAndRefusesADataFi
     fillSeason(live);
     const std::string archive = tmp.path() + "/keep.pmz";
     xbtest::WriteFileBytes(archive, "earlier archive");
-    // Failure points among the backup's writes (the archive's and the index semaphore's), all before its last.
+    // Failure points among the backup's writes (the archive's and the index semaphore's), all before its
+    // last.
     const std::string counted = tmp.path() + "/counted.pmz";
     const uint64_t writesBefore = xb::platform::FileCalls().write;
     ASSERT_TRUE(BackupDatabase(live, counted).ok);
@@ -415,17 +563,20 @@ TEST_F(DatabaseArchiveTest, FailedBackupLeavesTheEarlierArchiveAndRefusesADataFi
 
 class DatabaseDownloadTest : public DatabaseArchiveTest {
 protected:
-    DownloadResult download(const std::string& dir, xbtest::HttpReply reply) {
+    DownloadResult download(const std::string& dir, xbtest::HttpReply reply,
+                            uint64_t limit = kDownloadLimitBytes) {
         server.Script(std::move(reply));
         ExchangeSettings settings;
         settings.baseUrl = server.BaseUrl();
         DownloadRequest request = DatabaseDownloadRequest(settings, dir);
+        request.maxBytes = limit;
         std::atomic<bool> cancel{false};
         return DownloadFile(request, cancel);
     }
     xbtest::LoopbackHttpServer server;
 };
 
+// Only a whole archive of a sound size replaces the earlier download; every refusal says why.
 TEST_F(DatabaseDownloadTest, OnlyACompleteArchiveReplacesTheEarlierDownload) {
     const std::string source = database("source");
     fillSeason(source);
@@ -443,23 +594,41 @@ TEST_F(DatabaseDownloadTest, OnlyACompleteArchiveReplacesTheEarlierDownload) {
     cutNoLength.contentLength = false;
     xbtest::HttpReply moved = xbtest::HttpReply::Text(302, "");
     moved.headers = {{"Location", server.BaseUrl() + "/download/base87.pmz"}};
+    // 300 MB of zeros, with or without their length announced: far past any database archive.
+    auto zeros = [](bool announced) {
+        xbtest::HttpReply r = xbtest::HttpReply::Text(200, std::string(65536, '\0'));
+        r.bodySize = uint64_t(300) << 20;
+        r.contentLength = announced;
+        return r;
+    };
     const struct {
         const char* what;
         xbtest::HttpReply reply;
+        QString why;  // the detail the message gives, when it is known in advance
+        uint64_t limit = kDownloadLimitBytes;
     } refused[] = {
-        {"404", xbtest::HttpReply::Text(404, "missing")},
-        {"HTML page answered 200", html},
-        {"short body", shortBody},
-        {"cut body without a length", cutNoLength},
-        {"redirect", moved},
-        {"closed", xbtest::HttpReply::Closed()},
+        {"404", xbtest::HttpReply::Text(404, "missing"), QStringLiteral("HTTP 404")},
+        {"HTML page answered 200", html, {}},
+        {"short body", shortBody, {}},
+        {"cut body without a length", cutNoLength, {}},
+        {"redirect", moved, QStringLiteral("HTTP 302")},
+        {"closed", xbtest::HttpReply::Closed(), {}},
+        {"300 MB announced", zeros(true), GetLangText(Text::DownloadTooLarge).arg(kDownloadLimitBytes >> 20)},
+        {"300 MB past a 1 MB limit", zeros(false), GetLangText(Text::DownloadTooLarge).arg(1), uint64_t(1) << 20},
     };
+    const std::string failed = GetLangText(Text::DownloadFailed).section(QStringLiteral("%1"), 0, 0).toStdString();
     for (const auto& c : refused) {
-        const DownloadResult r = download(live, c.reply);
+        const DownloadResult r = download(live, c.reply, c.limit);
         EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_FALSE(r.cancelled) << c.what;
+        if (c.why.isEmpty())
+            EXPECT_EQ(r.reason.rfind(failed, 0), 0u) << c.what << ": " << r.reason;
+        else
+            EXPECT_EQ(r.reason, GetLangText(Text::DownloadFailed).arg(c.why).toStdString()) << c.what;
         EXPECT_EQ(xbtest::ReadFileBytes(live + kDatabaseArchiveName), "earlier download") << c.what;
-        EXPECT_FALSE(fs::exists(live + kDatabaseArchiveName + ".part")) << c.what;
+        EXPECT_TRUE(leftovers(live).empty()) << c.what;
     }
+    EXPECT_LT(server.BodyBytesSent(), uint64_t(300) << 20) << "neither large reply was taken whole";
     ASSERT_TRUE(server.WaitForRequests(1, std::chrono::seconds(5)));
     const std::string request = server.Requests().front();
     EXPECT_EQ(request.rfind("GET /download/base87.pmz HTTP/1.1\r\n", 0), 0u) << request;
@@ -469,6 +638,13 @@ TEST_F(DatabaseDownloadTest, OnlyACompleteArchiveReplacesTheEarlierDownload) {
     good.headers = {{"Content-Type", "application/octet-stream"}};
     const DownloadResult ok = download(live, good);
     ASSERT_TRUE(ok.ok) << ok.reason;
+    EXPECT_EQ(xbtest::ReadFileBytes(live + kDatabaseArchiveName), archive);
+
+    // A server that is gone: the message says so, the archive stays.
+    server.Stop();
+    const DownloadResult dead = download(live, good);
+    EXPECT_GT(dead.reason.size(), failed.size());
+    EXPECT_EQ(dead.reason.rfind(failed, 0), 0u) << dead.reason;
     EXPECT_EQ(xbtest::ReadFileBytes(live + kDatabaseArchiveName), archive);
 }
 

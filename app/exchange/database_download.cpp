@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include "app/exchange/backup_file.h"
+#include "app/exchange/database_swap.h"
+#include "app/shell/lang_texts.h"
 #include "platform/file.h"
 
 namespace app {
@@ -18,6 +20,7 @@ struct Transfer {
     platform::File* file = nullptr;
     uint64_t written = 0;
     int writeError = 0;
+    bool tooLarge = false;
     bool begun = false;
 };
 
@@ -27,7 +30,15 @@ size_t onData(char* data, size_t, size_t size, void* user) {
         t->begun = true;
         curl_off_t length = -1;
         curl_easy_getinfo(t->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length > 0 && static_cast<uint64_t>(length) > t->request->maxBytes) {
+            t->tooLarge = true;
+            return 0;
+        }
         if (t->request->onWorkBegin) t->request->onWorkBegin(length > 0 ? length : 0);
+    }
+    if (t->written + size > t->request->maxBytes) {
+        t->tooLarge = true;
+        return 0;
     }
     if (int rc = t->file->writeAt(t->written, data, size)) {
         t->writeError = rc;
@@ -56,19 +67,29 @@ DownloadRequest DatabaseDownloadRequest(const ExchangeSettings& settings, const 
 
 DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bool>& cancel) {
     DownloadResult result;
-    const std::string part = request.dest + ".part";
+    auto failed = [&](const QString& why) {
+        result.reason = GetLangText(Text::DownloadFailed).arg(why).toStdString();
+        return result;
+    };
+    std::string dir = request.dest.substr(0, request.dest.find_last_of('/') + 1);
+    ExchangeOperation op;
+    switch (op.Begin(dir)) {
+        case ExchangeOperation::Begun::kOk:
+            break;
+        case ExchangeOperation::Begun::kBusy:
+            result.busy = true;
+            result.reason = GetLangText(Text::ExchangeBusy).toStdString();
+            return result;
+        case ExchangeOperation::Begun::kFailed:
+            return failed(QStringLiteral("cannot create a staging folder in ") + QString::fromStdString(dir));
+    }
+    const std::string part = op.staging() + kDatabaseArchiveName + ".part";
     platform::File file;
-    if (int rc = file.create(part, platform::kModeExclusive)) {
-        result.reason = "Cannot create " + part + " (error " + std::to_string(rc) + ")";
-        return result;
-    }
+    if (int rc = file.create(part, platform::kModeExclusive))
+        return failed(
+            QStringLiteral("cannot create %1 (error %2)").arg(QString::fromStdString(part)).arg(rc));
     CURL* curl = curl_easy_init();
-    if (!curl) {
-        file.close();
-        platform::RemoveFileIfExists(part);
-        result.reason = "The HTTP client cannot start";
-        return result;
-    }
+    if (!curl) return failed(QStringLiteral("the HTTP client cannot start"));
     Transfer transfer{&request, &cancel, curl, &file};
     curl_slist* headers = curl_slist_append(nullptr, "Accept: text/html, */*");
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
@@ -97,31 +118,27 @@ DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bo
     if (rc == CURLE_OK) fileRc = file.flush();
     file.close();
     if (rc != CURLE_OK || status < 200 || status > 299 || fileRc != 0) {
-        platform::RemoveFileIfExists(part);
-        result.cancelled = rc == CURLE_ABORTED_BY_CALLBACK || cancel.load();
+        result.cancelled = !transfer.tooLarge && (rc == CURLE_ABORTED_BY_CALLBACK || cancel.load());
+        if (transfer.tooLarge) return failed(GetLangText(Text::DownloadTooLarge).arg(request.maxBytes >> 20));
         if (transfer.writeError || fileRc)
-            result.reason = "Cannot write " + part;
-        else if (rc == CURLE_HTTP_RETURNED_ERROR || (rc == CURLE_OK && status != 0))
-            result.reason = "The server answered " + std::to_string(status);
-        else
-            result.reason = curl_easy_strerror(rc);
-        return result;
+            return failed(QStringLiteral("cannot write %1 (error %2)")
+                              .arg(QString::fromStdString(part))
+                              .arg(transfer.writeError ? transfer.writeError : fileRc));
+        if (rc == CURLE_HTTP_RETURNED_ERROR || (rc == CURLE_OK && status != 0))
+            return failed(QStringLiteral("HTTP %1").arg(status));
+        return failed(QString::fromUtf8(curl_easy_strerror(rc)));
     }
     // A reply that is not a whole archive (a server's error page answered 200, a cut body without a
     // length) must not take the place of an earlier archive.
     TBackupFile archive;
     std::string archiveError;
     archive.OnError = [&](TBackupFile&, int, const std::string& text) { archiveError = text; };
-    if (!archive.Verify(part)) {
-        platform::RemoveFileIfExists(part);
-        result.reason = archiveError.empty() ? "The reply is not a database archive" : archiveError;
-        return result;
-    }
-    if (int r = platform::RenameFile(part, request.dest)) {
-        platform::RemoveFileIfExists(part);
-        result.reason = "Cannot rename " + part + " (error " + std::to_string(r) + ")";
-        return result;
-    }
+    if (!archive.Verify(part) || archive.Processed() == 0)
+        return failed(GetLangText(Text::NotACompleteDatabase) + (archiveError.empty()
+                                              ? QString()
+                                              : QStringLiteral(": ") + QString::fromStdString(archiveError)));
+    if (int r = platform::RenameFile(part, request.dest))
+        return failed(QStringLiteral("cannot rename %1 (error %2)").arg(QString::fromStdString(part)).arg(r));
     platform::SyncDirectoryOf(request.dest);
     result.ok = true;
     return result;

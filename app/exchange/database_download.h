@@ -15,6 +15,9 @@ namespace app {
 // The archive's path on the server and its name in the data directory.
 inline constexpr const char* kDatabaseDownloadPath = "/download/base87.pmz";
 inline constexpr const char* kDatabaseArchiveName = "base87.pmz";
+// The most a download may bring: a whole database archive is a few megabytes; a reply this large is
+// not one, and is refused before it fills the disk.
+inline constexpr uint64_t kDownloadLimitBytes = uint64_t(256) << 20;
 
 struct DownloadRequest {
     std::string url;   // base URL + kDatabaseDownloadPath
@@ -24,6 +27,8 @@ struct DownloadRequest {
     // on the whole transfer: a large archive on a slow line may take long).
     long lowSpeedBytes = 1;
     std::chrono::seconds lowSpeedTime{60};
+    // A reply announced or grown larger than this ends the transfer as failed.
+    uint64_t maxBytes = kDownloadLimitBytes;
     // Called on the transfer's thread: once the reply's size is known (0 when the server does not say),
     // and as bytes arrive with the count received so far.
     std::function<void(int64_t total)> onWorkBegin;
@@ -36,13 +41,15 @@ DownloadRequest DatabaseDownloadRequest(const ExchangeSettings& settings, const 
 struct DownloadResult {
     bool ok = false;
     bool cancelled = false;
-    std::string reason;
+    bool busy = false;   // another restore, import or download runs on the data directory
+    std::string reason;  // why it failed, in the user's language
 };
 
-// GETs the request's URL (Accept "text/html, */*", no redirect followed, an HTTP error status fails) into
-// dest + ".part"; only a complete 2xx reply that reads through as a whole archive replaces dest (by a
-// rename). Otherwise dest is left as it was and no ".part" remains. Setting cancel ends the transfer
-// within about a second.
+// GETs the request's URL (Accept "text/html, */*", no redirect followed, an HTTP error status fails) as
+// one exchange operation on dest's folder (a second one at the same time is refused), into a file of
+// its staging folder; only a complete 2xx reply of at most maxBytes that reads through as a whole
+// archive replaces dest (by a rename). Otherwise dest is left as it was and nothing staged remains.
+// Setting cancel ends the transfer within about a second.
 DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bool>& cancel);
 
 }  // namespace app

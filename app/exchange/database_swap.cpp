@@ -1,14 +1,21 @@
 #include "app/exchange/database_swap.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_tables.h"
+#include "app/shell/table_check.h"
 #include "engine/core/work_areas.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "platform/byte_order.h"
 #include "platform/paths.h"
 
 namespace app {
@@ -18,10 +25,14 @@ namespace platform = xb::platform;
 
 namespace {
 
-constexpr const char* kStagingFolder = "restore.new";
+// Staging folders are "restore.new." + a unique suffix; a bare "restore.new" is an older program's.
+constexpr const char* kStagingPrefix = "restore.new";
 constexpr const char* kOldFolder = "restore.old";
 constexpr const char* kJournalName = "restore.journal";
 constexpr const char* kJournalHead = "swap";
+constexpr const char* kJournalStaging = "staging ";
+constexpr const char* kLockName = "exchange.lck";
+constexpr const char* kOwnerName = "owner.lck";
 
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -40,11 +51,41 @@ bool exists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, ec));
 }
 
+// Takes the operation lock of a data directory: its lock file, created when missing and held with an
+// exclusive open. The file exists only while someone holds it (dropLock removes it before letting go), so
+// an open that lands on a file its holder has just removed is retried on the new one. 0, or 32 while
+// another operation holds it.
+int takeLock(platform::File& f, const std::string& dataDir) {
+    const std::string path = dataDir + kLockName;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        if (int rc = f.create(path, platform::kModeExclusive)) return rc;
+        struct stat held {
+        }, named{};
+        if (::fstat(f.fd(), &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            held.st_dev == named.st_dev)
+            return 0;
+        f.close();
+    }
+    return platform::kErrSharingViolation;
+}
+
+void dropLock(platform::File& f) {
+    if (!f.isOpen()) return;
+    platform::RemoveFileIfExists(f.path());
+    f.close();
+}
+
+std::string folderNameOf(const std::string& dir) {
+    std::string d = dir;
+    while (!d.empty() && d.back() == '/') d.pop_back();
+    return fs::path(d).filename().string();
+}
+
 // The journal is written whole under a temporary name and renamed, so that it is either absent or
 // complete; its presence is what tells the recovery to finish the swap.
-bool writeJournal(const std::string& dataDir) {
+bool writeJournal(const std::string& dataDir, const std::string& staging) {
     const std::string temp = journalOf(dataDir) + ".part";
-    std::string text = std::string(kJournalHead) + "\n";
+    std::string text = std::string(kJournalHead) + "\n" + kJournalStaging + folderNameOf(staging) + "\n";
     for (const auto& f : DatabaseFileNames()) text += f + "\n";
     platform::File file;
     int rc = file.create(temp, platform::kModeExclusive);
@@ -62,11 +103,36 @@ void removeTree(const std::string& dir) {
     fs::remove_all(dir, ec);
 }
 
+// The staging folder a journal names (ending "/"); an older program's journal names none.
+std::string journalStaging(const std::string& dataDir) {
+    platform::File f;
+    std::string text;
+    uint64_t size = 0;
+    if (f.open(journalOf(dataDir), platform::kModeSharedRead) == 0 && f.size(size) == 0 && size < 65536) {
+        text.resize(size);
+        if (f.readAt(0, text.data(), text.size()) != 0) text.clear();
+    }
+    std::string name = kStagingPrefix;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind(kJournalStaging, 0) == 0) {
+            const std::string named = line.substr(std::strlen(kJournalStaging));
+            // Only a folder of ours, directly in the data directory.
+            if (named.rfind(kStagingPrefix, 0) == 0 && named.find('/') == std::string::npos) name = named;
+        }
+        at = end + 1;
+    }
+    return dataDir + name + "/";
+}
+
 // Makes one file's state "new": the staged file moved in and the live one (if any) moved aside. Safe to
 // run again on a file already done, in any state the forward or backward steps leave.
-int forwardFile(const std::string& dataDir, const std::string& name) {
+int forwardFile(const std::string& dataDir, const std::string& staging, const std::string& name) {
     const std::string live = dataDir + name;
-    const std::string staged = StagingDirOf(dataDir) + name;
+    const std::string staged = staging + name;
     const std::string old = oldDirOf(dataDir) + name;
     if (!exists(staged)) return 0;  // already moved in
     if (exists(live) && !exists(old)) {
@@ -91,19 +157,38 @@ bool IsDatabaseFileName(const std::string& name) {
     return std::find(all.begin(), all.end(), lower(name)) != all.end();
 }
 
-std::string StagingDirOf(const std::string& dataDir) {
-    return dataDir + kStagingFolder + "/";
+std::function<void(const std::string&)>& ExchangeOperation::StageHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
 }
 
-bool ResetStagingDir(const std::string& dataDir) {
-    RemoveStagingDir(dataDir);
-    std::error_code ec;
-    fs::create_directory(StagingDirOf(dataDir), ec);
-    return !ec && fs::is_directory(fs::symlink_status(StagingDirOf(dataDir), ec));
+void ExchangeOperation::stage(const std::string& name) const {
+    if (StageHook()) StageHook()(name);
 }
 
-void RemoveStagingDir(const std::string& dataDir) {
-    removeTree(StagingDirOf(dataDir));
+ExchangeOperation::Begun ExchangeOperation::Begin(const std::string& dataDir) {
+    End();
+    const int rc = takeLock(m_lock, dataDir);
+    if (rc == platform::kErrSharingViolation) return Begun::kBusy;
+    if (rc != 0) return Begun::kFailed;
+    std::string pattern = dataDir + kStagingPrefix + ".XXXXXX";
+    if (!::mkdtemp(pattern.data()) ||
+        m_owner.create(pattern + "/" + kOwnerName, platform::kModeExclusive) != 0) {
+        removeTree(pattern);
+        dropLock(m_lock);
+        return Begun::kFailed;
+    }
+    m_dataDir = dataDir;
+    m_staging = pattern + "/";
+    return Begun::kOk;
+}
+
+void ExchangeOperation::End() {
+    if (!m_staging.empty()) removeTree(m_staging);
+    m_owner.close();
+    dropLock(m_lock);
+    m_staging.clear();
+    m_dataDir.clear();
 }
 
 bool DatabaseHold::Take(const std::string& dir, std::string* busyFile) {
@@ -135,17 +220,56 @@ void DatabaseHold::Release() {
     m_held = false;
 }
 
-bool PrepareStagedDatabase(const std::string& dataDir, std::string* reason) {
-    const std::string staging = StagingDirOf(dataDir);
+namespace {
+
+std::string text(Text n) {
+    return GetLangText(n).toStdString();
+}
+std::string text(Text n, const std::vector<std::string>& args) {
+    QString t = GetLangText(n);
+    for (const auto& a : args) t = t.arg(QString::fromStdString(a));
+    return t.toStdString();
+}
+
+// A problem of a staged table in the user's language, naming the table and what is wrong with it.
+std::string describe(const std::string& staging, const TableProblem& problem) {
+    switch (problem.kind) {
+        case TableDamage::Missing:
+            return text(Text::FileMissing, {problem.file});
+        case TableDamage::NotATable:
+            return text(Text::NotACompleteDatabase) + " (" + problem.file + ")";
+        case TableDamage::CutInRecords: {
+            unsigned char count[4] = {};
+            platform::File f;
+            if (f.open(staging + problem.file, platform::kModeSharedRead) == 0) f.readAt(4, count, 4);
+            return text(Text::TableCutShort,
+                        {problem.file, std::to_string(platform::GetU32(count)), std::to_string(problem.row)});
+        }
+        case TableDamage::FieldMismatch:
+            return text(Text::FieldMismatch,
+                        {problem.file, problem.field, problem.expected.empty() ? "-" : problem.expected});
+        case TableDamage::MemoFileMissing:
+            return text(Text::FileMissing, {fs::path(problem.file).stem().string() + ".dbt"});
+        case TableDamage::MemoPointer:
+            return text(Text::MemoPointerOutside, {problem.file, std::to_string(problem.row),
+                              fs::path(problem.file).stem().string() + ".dbt"});
+    }
+    return text(Text::NotACompleteDatabase);
+}
+
+}  // namespace
+
+bool PrepareStagedDatabase(const std::string& staging, std::string* reason) {
     auto fail = [&](const std::string& why) {
         if (reason) *reason = why;
         return false;
     };
-    for (const LeagueTable& def : LeagueTables())
-        if (!exists(staging + def.file)) return fail(def.file + " is missing");
-    if (!exists(staging + "joueur.dbt")) return fail("joueur.dbt is missing");
-
+    if (!exists(staging + "joueur.dbt")) return fail(text(Text::FileMissing, {"joueur.dbt"}));
     for (const LeagueTable& def : LeagueTables()) {
+        // Checked as the opening needs them before the engine touches them, so that a wrong table is
+        // named with what is wrong rather than by whatever an index expression then meets.
+        const std::vector<TableProblem> problems = CheckLeagueTable(staging, def);
+        if (!problems.empty()) return fail(describe(staging, problems.front()));
         xb::TXbDbf t;
         t.Name = "staged" + def.stem();
         t.SetDbfFileName(staging + def.file);
@@ -165,19 +289,7 @@ bool PrepareStagedDatabase(const std::string& dataDir, std::string* reason) {
             xb::TrappingOff trapping;
             t.Open();
             if (!t.Active()) return fail(def.file + " cannot be opened");
-            bool sameFields = true;
-            {
-                xb::CurrentAreaScope area(t.Area());
-                sameFields = xb::FieldCount() == static_cast<int>(def.fields.size());
-                for (int i = 1; sameFields && i <= xb::FieldCount(); ++i) {
-                    const std::string got = xb::Field(i) + ", " + xb::FieldType(i) + ", " +
-                                            std::to_string(xb::FieldLen(i)) + ", " +
-                                            std::to_string(xb::FieldDec(i));
-                    sameFields = lower(got) == lower(def.fields[i - 1]);
-                }
-            }
             t.Close();
-            if (!sameFields) return fail(def.file + " does not have the fields of the database");
         } catch (const std::exception& e) {
             CloseQuietly(t);
             return fail(def.file + ": " + e.what());
@@ -186,15 +298,20 @@ bool PrepareStagedDatabase(const std::string& dataDir, std::string* reason) {
     return true;
 }
 
-SwapOutcome SwapInDatabase(const std::string& dataDir, std::string* busyFile) {
-    const std::string staging = StagingDirOf(dataDir);
+SwapOutcome SwapInDatabase(const ExchangeOperation& op, std::string* busyFile) {
+    const std::string& dataDir = op.dataDir();
+    const std::string& staging = op.staging();
     const std::string old = oldDirOf(dataDir);
     const auto& names = DatabaseFileNames();
+    auto emptyStaging = [&] {
+        for (const auto& n : names) platform::RemoveFileIfExists(staging + n);
+    };
     auto giveUp = [&](SwapOutcome outcome) {
-        RemoveStagingDir(dataDir);
+        emptyStaging();
         removeTree(old);
         return outcome;
     };
+    if (!op.begun()) return SwapOutcome::kFailed;
     for (const auto& n : names)
         if (!exists(staging + n)) return giveUp(SwapOutcome::kFailed);
 
@@ -221,7 +338,7 @@ SwapOutcome SwapInDatabase(const std::string& dataDir, std::string* busyFile) {
     std::error_code ec;
     fs::create_directory(old, ec);
     if (ec || staged.FlushAll() != 0 || platform::SyncDirectoryOf(staging + names.front()) != 0 ||
-        !writeJournal(dataDir)) {
+        !writeJournal(dataDir, staging)) {
         platform::RemoveFileIfExists(journalOf(dataDir));
         for (auto it = recased.rbegin(); it != recased.rend(); ++it)
             platform::RenameFile(it->second, it->first);
@@ -270,22 +387,50 @@ SwapOutcome SwapInDatabase(const std::string& dataDir, std::string* busyFile) {
     live.Release();
     staged.Release();
     removeTree(old);
-    RemoveStagingDir(dataDir);
+    emptyStaging();
     return SwapOutcome::kSwapped;
 }
 
 bool RecoverInterruptedRestore(const std::string& dataDir) {
-    if (exists(journalOf(dataDir))) {
-        for (const auto& n : DatabaseFileNames())
-            if (forwardFile(dataDir, n) != 0) return false;
-        if (platform::SyncDirectoryOf(journalOf(dataDir)) != 0) return false;
-        if (platform::RemoveFileIfExists(journalOf(dataDir)) != 0) return false;
-        platform::SyncDirectoryOf(journalOf(dataDir));
+    // A staging folder whose owner lock can be taken belongs to nobody any more: a held one is another
+    // operation's work in progress.
+    auto ownerGone = [](const std::string& dir) {
+        platform::File owner;
+        const int rc = owner.open(dir + kOwnerName, platform::kModeExclusive);
+        return rc != platform::kErrSharingViolation;
+    };
+    platform::File lock;
+    const int rc = takeLock(lock, dataDir);
+    struct Drop {
+        platform::File& f;
+        ~Drop() { dropLock(f); }
+    } drop{lock};
+    if (rc == 0) {
+        // No operation runs: a journal is a swap that a crash cut short.
+        if (exists(journalOf(dataDir))) {
+            const std::string staging = journalStaging(dataDir);
+            for (const auto& n : DatabaseFileNames())
+                if (forwardFile(dataDir, staging, n) != 0) return false;
+            if (platform::SyncDirectoryOf(journalOf(dataDir)) != 0) return false;
+            if (platform::RemoveFileIfExists(journalOf(dataDir)) != 0) return false;
+            platform::SyncDirectoryOf(journalOf(dataDir));
+        }
+        platform::RemoveFileIfExists(journalOf(dataDir) + ".part");
+        removeTree(oldDirOf(dataDir));
     }
-    platform::RemoveFileIfExists(journalOf(dataDir) + ".part");
-    removeTree(oldDirOf(dataDir));
-    RemoveStagingDir(dataDir);
-    return !exists(StagingDirOf(dataDir)) && !exists(oldDirOf(dataDir));
+    bool clean = rc == 0 || rc == platform::kErrSharingViolation;
+    std::error_code ec;
+    for (fs::directory_iterator it(dataDir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(kStagingPrefix, 0) != 0) continue;
+        std::error_code sec;
+        if (!fs::is_directory(it->symlink_status(sec))) continue;
+        const std::string dir = dataDir + name + "/";
+        if (!ownerGone(dir)) continue;
+        removeTree(dir);
+        if (exists(dir)) clean = false;
+    }
+    return clean && !(rc == 0 && exists(oldDirOf(dataDir)));
 }
 
 }  // namespace app

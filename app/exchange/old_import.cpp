@@ -10,6 +10,7 @@
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
+#include "app/shell/league_code_page.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/league_writes.h"
@@ -60,16 +61,16 @@ public:
               QStringLiteral(")");
         return false;
     }
-    bool swap(const std::string&, QString& why) override {
+    bool swap(const ExchangeOperation& op, QString& why) override {
         std::string reason;
-        if (!PrepareStagedDatabase(dataDir(), &reason)) {
+        if (!PrepareStagedDatabase(op.staging(), &reason)) {
             why = GetLangText(Text::RestoreFailed) + QStringLiteral(" (") + QString::fromStdString(reason) +
                   QStringLiteral(")");
             return false;
         }
         m_hold.Release();
         std::string busy;
-        switch (SwapInDatabase(dataDir(), &busy)) {
+        switch (SwapInDatabase(op, &busy)) {
             case SwapOutcome::kSwapped:
                 return true;
             case SwapOutcome::kInUse:
@@ -142,9 +143,13 @@ void OldFileImport::ImportClearTables() {
         if (fs::exists(from))
             fs::copy_file(from, fs::path(m_dir) / name, fs::copy_options::overwrite_existing);
     }
-    for (const LeagueTable& def : LeagueTables()) {
-        auto t = openStaged(m_dir, def.file);
-        t->Close();
+    {
+        // The new tables are written in the live database's code page, the players' copy keeps it too.
+        NewTableCodePage same(LeagueCodePage());
+        for (const LeagueTable& def : LeagueTables()) {
+            auto t = openStaged(m_dir, def.file);
+            t->Close();
+        }
     }
     m_resultat = openStaged(m_dir, "resultat.dbf");
     m_equipe = openStaged(m_dir, "equipe.dbf");
@@ -156,15 +161,8 @@ void OldFileImport::ImportClearTables() {
 void OldFileImport::ImportTeams() {
     xb::TXbDbf& t = *m_equipe;
     for (const PlannedTeam& team : m_plan.teams) {
-        auto find = [&] {
-            t.SetOrderToTag("NUMERO");
-            return t.FindExact(std::to_string(team.number));
-        };
-        const bool stored = WriteRow(t, find, [&](xb::TXbDbf& r) {
-            r.FieldPutInt("NUEQUIPE", team.number);
-            r.FieldPutStr("NOMEQUIPE", team.name);
-        });
-        stored ? ++m_counts.teams : ++m_counts.writesRefused;
+        SaveTeam(t, team.number, QString::fromStdString(team.name)) ? ++m_counts.teams
+                                                                    : ++m_counts.writesRefused;
     }
 }
 
@@ -315,15 +313,27 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
         own = MakeImportDatabaseSwap();
         swap = own.get();
     }
+    const std::string dataDir = GetAppDir().toStdString();
+    ExchangeOperation op;
+    switch (op.Begin(dataDir)) {
+        case ExchangeOperation::Begun::kOk:
+            break;
+        case ExchangeOperation::Begun::kBusy:
+            out.result = ImportResult::Refused;
+            out.message = GetLangText(Text::ExchangeBusy);
+            return out;
+        case ExchangeOperation::Begun::kFailed:
+            out.result = ImportResult::Failed;
+            out.message = QStringLiteral("staging folder ") + QString::fromStdString(dataDir);
+            return out;
+    }
     if (!swap->hold(out.message)) {
         out.result = ImportResult::Refused;
         return out;
     }
-    const std::string dataDir = GetAppDir().toStdString();
-    std::string dir = StagingDirOf(dataDir);
+    std::string dir = op.staging();
     dir.pop_back();
     try {
-        if (!ResetStagingDir(dataDir)) throw std::runtime_error("staging folder " + dir);
         OldFileImport import(plan, static_cast<int>(file.matches.size()), hooks, dir);
         status(kImportClearing);
         import.ImportClearTables();
@@ -333,21 +343,19 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
         import.ImportChampionships();
         import.closeAll();
         out.counts = import.counts();
-        if (!swap->swap(dir, out.message)) {
+        op.stage("staged");
+        if (!swap->swap(op, out.message)) {
             swap->release();
-            RemoveStagingDir(dataDir);
             out.result = ImportResult::Failed;
             return out;
         }
     } catch (const std::exception& e) {
         swap->release();
-        RemoveStagingDir(dataDir);
         out.result = ImportResult::Failed;
         out.message = QString::fromUtf8(e.what());
         return out;
     }
     swap->release();
-    RemoveStagingDir(dataDir);
     out.result = ImportResult::Done;
     out.message = ImportSummary(out.counts);
     status(out.message);

@@ -4,8 +4,9 @@
 //
 // Nothing of the database changes until the new tables are complete: the file is read and checked whole,
 // the user confirms, the database is held so that no other station has it open, the new tables are built
-// in a staging folder, and the staged tables then replace the live ones in one swap. A refusal, a failure
-// or a stop before the swap leaves the database as it was.
+// in a staging folder of the import's own (one exchange operation: a restore, import or download
+// already running refuses it), and the staged tables then replace the live ones in one swap. A refusal,
+// a failure or a stop before the swap leaves the database as it was.
 #pragma once
 
 #include <QString>
@@ -21,14 +22,17 @@ class TXbDbf;
 
 namespace app {
 
+class ExchangeOperation;
+
 // How the import takes the live database for its run and puts the staged tables in its place.
 class ImportDatabaseSwap {
 public:
     virtual ~ImportDatabaseSwap() = default;
     // Holds the database for the run; false with why when another station has a table open.
     virtual bool hold(QString& why) = 0;
-    // Replaces the live data files by those of dir; false with why, the database unchanged.
-    virtual bool swap(const std::string& dir, QString& why) = 0;
+    // Replaces the live data files by those of the operation's staging folder; false with why, the
+    // database unchanged.
+    virtual bool swap(const ExchangeOperation& op, QString& why) = 0;
     virtual void release() = 0;
 };
 

@@ -16,6 +16,7 @@
 #include <set>
 #include <thread>
 
+#include "app/exchange/database_archive.h"
 #include "app/exchange/database_swap.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
@@ -69,6 +70,13 @@ OldFileModel twoSeasons() {
     return m;
 }
 
+// True when a staging folder is left in the data directory dir (ending "/").
+bool stagingLeft(const std::string& dir) {
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind("restore.new", 0) == 0) return true;
+    return false;
+}
+
 class ImportTest : public leaguetest::LeagueTest {
 protected:
     void SetUp() override {
@@ -85,7 +93,7 @@ protected:
         h.confirm = [] { return true; };
         h.chooseChampionship = [this](const QString& name, const std::string& dir) {
             asked << name;
-            EXPECT_EQ(dir, StagingDirOf(tmp.path() + "/"));
+            EXPECT_EQ(dir.rfind(tmp.path() + "/restore.new.", 0), 0u) << dir;
             return answer;
         };
         return h;
@@ -185,7 +193,7 @@ TEST_F(ImportTest, EveryTableHoldsTheModel) {
     for (const char* t : {"but.dbf", "carton.dbf", "joueq.dbf"}) EXPECT_EQ(count(t), 0) << t;
     EXPECT_EQ(bytesOf(tmp.path() + "/joueur.dbf"), joueur);
     EXPECT_GT(count("joueur.dbf"), 0);
-    EXPECT_FALSE(fs::exists(StagingDirOf(tmp.path() + "/")));
+    EXPECT_FALSE(stagingLeft(tmp.path() + "/"));
 
     EXPECT_EQ(out.counts.matches, static_cast<int>(m.matches.size()));
     EXPECT_EQ(out.counts.championshipsCreated, 6);
@@ -195,6 +203,63 @@ TEST_F(ImportTest, EveryTableHoldsTheModel) {
                 statuses.contains(kImportSeasonParams) && statuses.contains(kImportLinks) &&
                 statuses.contains(kImportMatches));
     EXPECT_TRUE(statuses.back().startsWith(kImportDone)) << statuses.back().toStdString();
+}
+
+// A database written in code page 852 keeps its page and its letters through a backup and a restore, and
+// through an import, which refuses a name the page cannot hold rather than store it cut.
+TEST_F(ImportTest, ACroatianDatabaseKeepsItsCodePageAndLettersThroughRestoreAndImport) {
+    for (const auto& e : fs::directory_iterator(tmp.path())) fs::remove(e.path());
+    engine().settings.newTableCodePage = 852;  // made by a Croatian session
+    xbtest::FillLeagueTables(tmp.path(), xbtest::MakeSeason());
+    engine().settings.newTableCodePage = 0;
+    {
+        auto j = xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef("joueur.dbf"));
+        j->Open();
+        xbtest::PostRows(*j, {"nujoueur", "nomjoueur"}, {{"900", "Ćiro Blažević"}});
+        j->Close();
+    }
+    const auto stamps = [&] {
+        std::string out;
+        for (const LeagueTable& t : LeagueTables()) out += bytesOf(tmp.path() + "/" + t.file).at(29);
+        return out;
+    };
+    const std::string croatian(LeagueTables().size(), '\x64');
+    ASSERT_EQ(stamps(), croatian);
+    const std::string player = "NOMJOUEUR=" + QStringLiteral("Ćiro Blažević").leftJustified(30).toStdString();
+    const auto players = [&] {
+        const std::vector<std::string> r = rows("joueur.dbf", {"NOMJOUEUR"});
+        return std::count(r.begin(), r.end(), player);
+    };
+    ASSERT_EQ(players(), 1);
+
+    // Backed up, the live tables then stamped as another page, restored: the archive's bytes come back.
+    const std::string archive = tmp.path() + "/hr.kvx";
+    ASSERT_TRUE(BackupDatabase(tmp.path() + "/", archive).ok);
+    for (const LeagueTable& t : LeagueTables()) {
+        std::string b = bytesOf(tmp.path() + "/" + t.file);
+        b[29] = 0x02;
+        xbtest::WriteFileBytes(tmp.path() + "/" + t.file, b);
+    }
+    ASSERT_EQ(RestoreDatabase(tmp.path() + "/", archive).outcome, RestoreOutcome::kRestored);
+    fs::remove(archive);
+    EXPECT_EQ(stamps(), croatian);
+    EXPECT_EQ(players(), 1);
+
+    // The import's new tables take the database's page; the old file's Windows-1252 names that it holds
+    // are stored right, one it cannot hold ("è") is refused whole.
+    OldFileModel m = twoSeasons();
+    m.teams[61] = "\x8Aibenik";  // Šibenik
+    m.teams[62] = "S\xE8te";
+    const ImportOutcome out = ImportOldFile(file(m), hooks());
+    ASSERT_EQ(out.result, ImportResult::Done) << out.message.toStdString();
+    EXPECT_EQ(out.counts.writesRefused, 1);
+    EXPECT_EQ(stamps(), croatian);
+    EXPECT_EQ(players(), 1);
+    const std::vector<std::string> teams = rows("equipe.dbf", {"NUEQUIPE", "NOMEQUIPE"});
+    EXPECT_NE(std::find(teams.begin(), teams.end(),
+                        "NUEQUIPE=   61 NOMEQUIPE=" + QStringLiteral("Šibenik").leftJustified(20).toStdString()),
+              teams.end());
+    for (const std::string& t : teams) EXPECT_EQ(t.find("NUEQUIPE=   62"), std::string::npos) << t;
 }
 
 TEST_F(ImportTest, TheSameFileTwiceGivesTheSameBytes) {
@@ -299,7 +364,7 @@ TEST_F(ImportTest, AStationHoldingATableRefusesTheImport) {
     auto after = files();
     after.erase("old.dat");
     EXPECT_EQ(after, before);
-    EXPECT_FALSE(fs::exists(StagingDirOf(tmp.path() + "/")));
+    EXPECT_FALSE(stagingLeft(tmp.path() + "/"));
 }
 
 TEST_F(ImportTest, AnswersToTheChampionshipQuestion) {
@@ -423,7 +488,7 @@ TEST_F(ImportKillTest, KilledImportsLeaveTheOldDatabaseOrTheNewOneWhole) {
         EXPECT_EQ(snapshot(), old) << "question " << i << ", before recovery";
         ASSERT_TRUE(RecoverInterruptedRestore(dir()));
         EXPECT_TRUE(leftovers().empty());
-        EXPECT_FALSE(fs::exists(StagingDirOf(dir())));
+        EXPECT_FALSE(stagingLeft(dir()));
         ASSERT_EQ(snapshot(), old) << "question " << i;
     }
 
@@ -439,7 +504,7 @@ TEST_F(ImportKillTest, KilledImportsLeaveTheOldDatabaseOrTheNewOneWhole) {
         waitpid(child, nullptr, 0);
         ASSERT_TRUE(RecoverInterruptedRestore(dir()));
         EXPECT_TRUE(leftovers().empty()) << i;
-        EXPECT_FALSE(fs::exists(StagingDirOf(dir()))) << i;
+        EXPECT_FALSE(stagingLeft(dir())) << i;
         if (snapshot() == old) {
             ++sawOld;
             continue;

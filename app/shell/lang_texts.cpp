@@ -114,13 +114,20 @@ void Tgerelanguage::clear() {
 bool Tgerelanguage::Load() {
     clear();
     m_loaded = false;
+    m_tooLargeSize = 0;
     const std::string path = xb::platform::ResolveCase(m_fileName.toStdString());
     if (!xb::platform::FileExists(path)) return false;
 
     bool result = false;
     try {
         TTextFile reader(u';');
-        reader.SetFileName(QString::fromStdString(path));
+        reader.setMaxBytes(kMaxFileBytes);
+        try {
+            reader.SetFileName(QString::fromStdString(path));
+        } catch (const ETextFileError&) {
+            m_tooLargeSize = reader.tooLargeSize();
+            throw;
+        }
         m_languageName = reader.GetField(2);
         reader.ReadLine();
         m_secondHeaderText = reader.GetField(2);
@@ -144,6 +151,11 @@ bool Tgerelanguage::Load() {
     if (!result) clear();
     m_loaded = result;
     return result;
+}
+
+QString Tgerelanguage::refusal() const {
+    if (m_tooLargeSize == 0) return QString();
+    return GetLangText(Text::LanguageFileTooLarge).arg(m_fileName).arg(m_tooLargeSize).arg(kMaxFileBytes);
 }
 
 QString Tgerelanguage::GetText(int n) const {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -54,12 +55,17 @@ const QStringList& BuiltInTextTableProblems();
 class Tgerelanguage {
 public:
     static constexpr int kMaxTexts = 300;
+    // A real language file is tens of kilobytes; a larger one than this is refused unread.
+    static constexpr uint64_t kMaxFileBytes = uint64_t(4) << 20;
 
     explicit Tgerelanguage(QString fileName);
 
-    // Reads the file; true when it exists, is readable and holds at least one text line. A failure
-    // leaves every text empty and loaded() false.
+    // Reads the file in one pass; true when it exists, is readable, is at most kMaxFileBytes and holds at
+    // least one text line. A failure leaves every text empty and loaded() false.
     bool Load();
+    // Why the last Load refused an existing file, in the current language (a file too large); empty
+    // when it loaded or there was no file.
+    QString refusal() const;
     // Text n of the file, or the empty text.
     QString GetText(int n) const;
 
@@ -81,6 +87,7 @@ private:
     QString m_languageName;
     QString m_secondHeaderText;
     int m_headerNumber = 1;
+    uint64_t m_tooLargeSize = 0;
 };
 
 }  // namespace app

@@ -2,8 +2,10 @@
 #include "app/shell/lang_texts.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -643,6 +645,50 @@ TEST_F(LangTextsTest, FileNameIsFoundWhateverItsCase) {
     xbtest::WriteFileBytes(tmp.file("PELMORAD.LG"), LanguageFile({"1;Spieler"}));
     Tgerelanguage manager(QString::fromStdString(tmp.file(kLanguageFileName)));
     EXPECT_TRUE(manager.Load());
+}
+
+// A language file is tens of kilobytes: one past the bound is refused unread (a 3 GB sparse one at once and
+// without taking its size in memory), says so in the current language, and leaves the built-in texts.
+TEST_F(LangTextsTest, FileLargerThanTheBoundIsRefusedUnreadWithAMessage) {
+    const std::string head = LanguageFile({"1;Spieler"});
+    const uint64_t bound = Tgerelanguage::kMaxFileBytes;
+    const struct {
+        const char* what;
+        uint64_t size;  // the file's size: its head, then a blank line or a hole
+        bool sparse;
+        bool loads;
+    } cases[] = {
+        {"at the bound", bound, false, true},
+        {"one byte past it", bound + 1, false, false},
+        {"3 GB sparse", uint64_t(3) << 30, true, false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = tmp.file(kLanguageFileName);
+        if (c.sparse) {
+            xbtest::WriteFileBytes(path, head);
+            std::filesystem::resize_file(path, c.size);
+        } else {
+            xbtest::WriteFileBytes(path, head + std::string(c.size - head.size() - 1, ' ') + "\n");
+        }
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        Tgerelanguage manager(QString::fromStdString(path));
+        SetLanguageManager(&manager);
+        LanguageIndex = 2;
+        EXPECT_EQ(manager.Load(), c.loads) << c.what;
+        getrusage(RUSAGE_SELF, &after);
+        if (c.loads) {
+            EXPECT_EQ(GetLangText(Text::PlayerOnBothTeams), QStringLiteral("Spieler")) << c.what;
+            EXPECT_TRUE(manager.refusal().isEmpty()) << c.what;
+        } else {
+            EXPECT_EQ(GetLangText(Text::PlayerOnBothTeams), BuiltInText(Text::PlayerOnBothTeams, 2)) << c.what;
+            EXPECT_EQ(manager.refusal(),
+                      BuiltInText(Text::LanguageFileTooLarge, 2).arg(QString::fromStdString(path)).arg(c.size).arg(bound))
+                << c.what;
+        }
+        if (c.sparse) EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "kB more at its peak";
+        SetLanguageManager(nullptr);
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,13 @@ namespace app {
 // A table or index file of the league: an absolute name is kept, a bare name is taken in the data
 // directory (GetAppDir).
 std::string LeagueFilePath(const std::string& name);
+
+// The tables this run keeps as they are because of damage found at the start ("resultat.dbf", as
+// LeagueTables() names them): read-only ones are opened for reading only, unpacked ones are left out
+// of the pack. Both empty until set; set again replaces them.
+void KeepTablesAsTheyAre(std::set<std::string> readOnly, std::set<std::string> unpacked);
+bool IsTableKeptReadOnly(const std::string& file);
+bool IsTableKeptUnpacked(const std::string& file);
 
 // A refused lock is tried again for this long before a write gives up with nothing changed.
 inline constexpr int kLockWaitMs = 1000;
@@ -41,7 +49,7 @@ private:
 };
 
 // Creates the dataset of a routine's table (not yet open): shared, deleted rows hidden, never created or
-// indexed here (only the database's definitions create tables).
+// indexed here (only the database's definitions create tables); read-only when the run keeps it so.
 std::unique_ptr<xb::TXbDbf> MakeLeagueDataset(const char* component, const std::string& file);
 // Closes a dataset without letting an exception out; for scopes that end.
 void CloseQuietly(xb::TXbDbf& table);
@@ -66,6 +74,20 @@ bool AppendRows(xb::TXbDbf& table, const std::vector<RowFill>& fills);
 // puts, one replace. False after a refused value or an engine error.
 bool RewriteLockedRow(xb::TXbDbf& table, const RowFill& fill);
 
+// Why the last write of the league library stored nothing, for the caller's message. Set by the writes
+// that store text (kCharacter), by WriteRow and AppendNumberedRow (kLock, kNumbersExhausted); kNone after
+// a write that stored its row.
+struct WriteRefusal {
+    enum class Kind { kNone, kLock, kCharacter, kNumbersExhausted };
+    Kind kind = Kind::kNone;
+    char32_t character = 0;  // kCharacter: the first character the table cannot hold
+    int codePage = 0;        // kCharacter: the table's code page
+};
+WriteRefusal LastWriteRefusal();
+// True when the table can hold every character of the UTF-8 texts; otherwise the refusal names the first
+// character it cannot hold and nothing may be written: a text is never stored cut or with "?".
+bool StorableTexts(xb::TXbDbf& table, std::initializer_list<std::string> utf8Texts);
+
 // A number kind: the tag in number order, the number field, and the highest number its keys hold.
 struct NumberKind {
     const char* tag;
@@ -80,6 +102,9 @@ inline constexpr NumberKind kPlayerNumbers{"NU", "NUJOUEUR", 99999};
 // append lock, so two stations always get two numbers. fill puts the other fields. Answers the number,
 // or 0 when the lock was refused, the numbers are exhausted or the row was not stored.
 int AppendNumberedRow(xb::TXbDbf& table, const NumberKind& kind, const RowFill& fill);
+// The number AppendNumberedRow would give now (0 past the highest), read without a lock: a proposal to
+// show, never a number to store. The table is left in the order of kind.tag, on its last row.
+int NextNumberProposal(xb::TXbDbf& table, const NumberKind& kind);
 
 // Rows to delete: from the first row of key in tag, the rows for which condition (xBase, as a
 // while-condition) holds and accept (when given) answers true.

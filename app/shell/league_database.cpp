@@ -19,7 +19,7 @@ Tfsysteme::Tfsysteme() {
             t.DbfFields = def.fields;
             t.IndexList = def.indexList();
             t.TableLanguage = xb::TXbTableLanguage::tlOem;
-            t.ReadOnly = false;
+            t.ReadOnly = IsTableKeptReadOnly(def.file);
             t.SetExclusive(false);
             t.AutoFixRecCount = true;
             t.CreateIndex = xb::TCreateIndexType::ciVerifyHeader;

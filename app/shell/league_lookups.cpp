@@ -194,10 +194,7 @@ int FindChampionshipNumber(xb::TXbDbf& t, const QString& name) {
 }
 
 int NextChampionshipNumber(xb::TXbDbf& t) {
-    t.SetOrderToTag("NUCHAMP");
-    t.Last();
-    const int next = t.IsEmpty() ? 1 : t.FieldGetInt("NUCHAMP") + 1;
-    return next >= 1 && next <= kChampionshipNumbers.max ? next : 0;
+    return NextNumberProposal(t, kChampionshipNumbers);
 }
 
 bool RosterEntryExists(xb::TXbDbf& t, int team, int player, int year) {

@@ -132,11 +132,11 @@ bool RewriteMatchResult(xb::TXbDbf& t, const MatchRow& m) {
     return validMatch(m) && RewriteLockedRow(t, [&](xb::TXbDbf& r) { fillMatchRow(r, m); });
 }
 
-bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRules& r) {
+bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRules& r, Matchdays matchdays) {
     if (!validChampionship(championship) || !validYear(year)) return false;
-    for (int v : {r.win, r.draw, r.defeat, r.forfeitWin, r.forfeitDefeat, r.teams})
+    for (int v : {r.win, r.draw, r.defeat, r.forfeitWin, r.forfeitDefeat, r.teams, r.matchdays})
         if (!fits(v, 2)) return false;
-    if (r.teams < 0) return false;
+    if (r.teams < 0 || r.matchdays < 0) return false;
     const std::string key = NumberKey({{year, 4}, {championship, 3}});
     auto find = [&] {
         t.SetOrderToTag("ANNEECHAMP");
@@ -146,6 +146,7 @@ bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRul
         s.FieldPutInt("NUCHAMP", championship);
         s.FieldPutInt("ANNEE", year);
         s.FieldPutInt("NBEQUIPE", r.teams);
+        if (matchdays == Matchdays::kWritten) s.FieldPutInt("NBJOURNEE", r.matchdays);
         s.FieldPutInt("PTV", r.win);
         s.FieldPutInt("PTN", r.draw);
         s.FieldPutInt("PTD", r.defeat);
@@ -155,7 +156,7 @@ bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRul
 }
 
 bool SaveChampionship(xb::TXbDbf& t, int championship, const QString& name) {
-    if (!validChampionship(championship) || !fitsText(name, 30)) return false;
+    if (!validChampionship(championship) || !fitsText(name, 30) || !StorableTexts(t, {text(name)})) return false;
     auto find = [&] {
         t.SetOrderToTag("NUCHAMP");
         return t.FindExact(num(championship));
@@ -167,14 +168,37 @@ bool SaveChampionship(xb::TXbDbf& t, int championship, const QString& name) {
 }
 
 int CreateChampionship(xb::TXbDbf& t, const QString& name) {
-    if (!fitsText(name, 30)) return 0;
+    if (!fitsText(name, 30) || !StorableTexts(t, {text(name)})) return 0;
     return AppendNumberedRow(t, kChampionshipNumbers,
                              [&](xb::TXbDbf& c) { c.FieldPutStr("NOMCHAMP", text(name)); });
 }
 
 int CreateTeam(xb::TXbDbf& t, const QString& name) {
-    if (!fitsText(name, 20)) return 0;
+    if (!fitsText(name, 20) || !StorableTexts(t, {text(name)})) return 0;
     return AppendNumberedRow(t, kTeamNumbers, [&](xb::TXbDbf& e) { e.FieldPutStr("NOMEQUIPE", text(name)); });
+}
+
+namespace {
+bool writeTeam(xb::TXbDbf& t, int team, const QString& name, bool append) {
+    if (!validNumber(team) || !fitsText(name, 20) || !StorableTexts(t, {text(name)})) return false;
+    auto find = [&] {
+        t.SetOrderToTag("NUMERO");
+        return t.FindExact(num(team));
+    };
+    if (!append && !find()) return false;
+    return WriteRow(t, find, [&](xb::TXbDbf& e) {
+        e.FieldPutInt("NUEQUIPE", team);
+        e.FieldPutStr("NOMEQUIPE", text(name));
+    });
+}
+}  // namespace
+
+bool RenameTeam(xb::TXbDbf& t, int team, const QString& name) {
+    return writeTeam(t, team, name, false);
+}
+
+bool SaveTeam(xb::TXbDbf& t, int team, const QString& name) {
+    return writeTeam(t, team, name, true);
 }
 
 bool AddTeamToChampionshipT(xb::TXbDbf& t, int year, int championship, bool anyChampionship, int team) {

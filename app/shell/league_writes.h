@@ -3,7 +3,9 @@
 //
 // Every write goes through WriteRow (league_access.h): one row, written whole, under the append lock or
 // the record lock, with a refused lock tried again for about a second. Every routine answers whether it
-// did its work; a refused lock or a refused value changes nothing. Values are checked before any write:
+// did its work; a refused lock or a refused value changes nothing, and LastWriteRefusal (league_access.h)
+// says why. A text holding a character the table's code page lacks is refused whole before anything is
+// written: it is never stored cut or with "?". Values are checked before any write:
 // a championship is 1..999 (its keys hold three digits), a year 1..9999, a matchday 1..99, a team or a
 // player 1..99999, and texts and numbers must fit their fields. Engine failures still reach the caller as
 // the dataset layer's exceptions; the tables a routine opened are closed whatever happens.
@@ -37,8 +39,11 @@ struct MatchRow {
 bool SaveMatchResult(xb::TXbDbf& table, const MatchRow& match);
 // The same on the match's row, found and record-locked by the caller.
 bool RewriteMatchResult(xb::TXbDbf& table, const MatchRow& match);
-// On an open champan table: the season's points and number of teams (the matchday count is not written).
-bool SaveSeasonParams(xb::TXbDbf& table, int championship, int year, const SeasonRules& rules);
+// On an open champan table: the season's points and number of teams, and its matchday count (0..99) when
+// matchdays is kWritten; with kKept a stored count stays and a new row gets none (read as 0).
+enum class Matchdays { kKept, kWritten };
+bool SaveSeasonParams(xb::TXbDbf& table, int championship, int year, const SeasonRules& rules,
+                      Matchdays matchdays = Matchdays::kKept);
 // On an open champion table: the championship's name under its number.
 bool SaveChampionship(xb::TXbDbf& table, int championship, const QString& name);
 // On an open champion table: a new championship numbered one past the highest, number and row under one
@@ -46,6 +51,12 @@ bool SaveChampionship(xb::TXbDbf& table, int championship, const QString& name);
 int CreateChampionship(xb::TXbDbf& table, const QString& name);
 // On an open equipe table: a new team numbered the same way; the number or 0.
 int CreateTeam(xb::TXbDbf& table, const QString& name);
+// On an open equipe table: the team's name, on its row found by number under its record lock. False, with
+// nothing written, when the row is gone (a team deleted meanwhile is not brought back), the lock was
+// refused or the name does not fit.
+bool RenameTeam(xb::TXbDbf& table, int team, const QString& name);
+// The same, appending the team under its number when it has no row (the import of an old data file).
+bool SaveTeam(xb::TXbDbf& table, int team, const QString& name);
 
 // Links a team to a championship's season (eqchamp, opened here) unless the link exists; true when the
 // link is there afterwards.

@@ -1,6 +1,7 @@
 // The settings file "PELMORAD32.PAR" in the data directory: one 548-byte little-endian record in
-// Windows-1252 (docs/parameter-file.md). It is read once at start and written once at the end; between
-// the two the settings live in the globals below and in the in-memory record Params.
+// Windows-1252 (docs/parameter-file.md). It is read once at start and written when the settings change
+// (the first-start language choice, the parameters window's OK) and at the end; in between the settings
+// live in the globals below and in the in-memory record Params.
 #pragma once
 
 #include <QString>

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "app/shell/lang_texts.h"
 #include "engine/core/memo_ops.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
@@ -228,6 +229,52 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder) {
         out.insert(out.end(), found.begin(), found.end());
     }
     if (!anyPresent) out.clear();
+    return out;
+}
+
+QString DescribeProblems(const std::vector<TableProblem>& problems) {
+    QString text = GetLangText(Text::DamagedFilesHeading);
+    for (const TableProblem& p : problems) {
+        const QString file = QString::fromStdString(p.file);
+        QString line;
+        switch (p.kind) {
+            case TableDamage::Missing:
+                line = GetLangText(Text::TableMissingCreatedEmpty).arg(file);
+                break;
+            case TableDamage::NotATable:
+                line = GetLangText(Text::NotATableToRead).arg(file);
+                break;
+            case TableDamage::CutInRecords:
+                line = GetLangText(Text::TableCutKeptReadOnly).arg(file).arg(p.row);
+                break;
+            case TableDamage::FieldMismatch:
+                line =
+                    GetLangText(Text::FieldDoesNotMatchDefinition).arg(file, QString::fromStdString(p.field),
+                                         QString::fromStdString(p.found), QString::fromStdString(p.expected));
+                break;
+            case TableDamage::MemoFileMissing:
+                line = GetLangText(Text::MemoFileMissing).arg(file);
+                break;
+            case TableDamage::MemoPointer:
+                line = GetLangText(Text::NoteOutOfMemoFile).arg(file).arg(p.row).arg(QString::fromStdString(p.field));
+                break;
+        }
+        text += QStringLiteral("\n- ") + line;
+    }
+    return text;
+}
+
+std::set<std::string> TablesKeptReadOnly(const std::vector<TableProblem>& problems) {
+    std::set<std::string> out;
+    for (const TableProblem& p : problems)
+        if (p.kind == TableDamage::CutInRecords) out.insert(p.file);
+    return out;
+}
+
+std::set<std::string> TablesKeptUnpacked(const std::vector<TableProblem>& problems) {
+    std::set<std::string> out;
+    for (const TableProblem& p : problems)
+        if (p.kind == TableDamage::CutInRecords || p.kind == TableDamage::MemoPointer) out.insert(p.file);
     return out;
 }
 

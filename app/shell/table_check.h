@@ -4,6 +4,8 @@
 // run before anything else touches the data folder, and again on files about to take its place.
 #pragma once
 
+#include <QString>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,5 +43,14 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
 // The problems of the nine tables in folder, in the order the database opens them. A folder without
 // any of them is a first start: nothing is missing there.
 std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder);
+
+// The problems said to the user, one line each after a heading, in the current language: what is
+// wrong and what the program will do about it.
+QString DescribeProblems(const std::vector<TableProblem>& problems);
+
+// The tables ("resultat.dbf") of problems that the program keeps away from writes (rows cut) and from
+// the pack (rows cut, notes out of reach), so that none of their bytes is lost while it runs.
+std::set<std::string> TablesKeptReadOnly(const std::vector<TableProblem>& problems);
+std::set<std::string> TablesKeptUnpacked(const std::vector<TableProblem>& problems);
 
 }  // namespace app

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "app/shell/league_access.h"
+#include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/file.h"
@@ -27,6 +29,7 @@ TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QStri
             result.outcome = PackOutcome::Packed;
         } else {
             result.error = xb::LastError();
+            result.detail = xb::Engine::current().errors.detail;
             if (result.error == xb::platform::kErrSharingViolation) {
                 result.outcome = PackOutcome::InUse;
             } else {
@@ -53,7 +56,12 @@ std::vector<TablePackResult> PackAllTables(const QString& directory) {
     std::vector<TablePackResult> results;
     xb::TrappingOff quiet;
     xb::TXbDbf table;
-    for (const QString& name : PackedTableNames()) results.push_back(packOne(table, directory, name));
+    for (const QString& name : PackedTableNames()) {
+        if (IsTableKeptUnpacked(name.toStdString() + ".dbf"))
+            results.push_back({name, PackOutcome::Kept, 0, {}});
+        else
+            results.push_back(packOne(table, directory, name));
+    }
     return results;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 #include <vector>
 
 namespace app {
@@ -14,13 +15,18 @@ enum class PackOutcome {
     InUse,      // another station has the table open: left as it is, for the last station to pack
     Reindexed,  // the pack failed otherwise; the table's indexes were rebuilt
     Failed,     // the table could not be opened, or the pack and the rebuild both failed
+    Kept,       // damage found at the start keeps the table out of the pack: nothing was done
 };
 
 struct TablePackResult {
     QString table;  // "champan", ...
     PackOutcome outcome;
-    int error;  // the engine's error code of the failure; 0 when packed
+    int error;           // the engine's error code of the failure; 0 when packed
+    std::string detail;  // the engine's detail of the failure (a note the pack could not read names its row)
 };
+
+// The engine's code of a memo pointer that leads to no memo: the pack stops there and changes nothing.
+inline constexpr int kErrInvalidMemoAddress = 1003;
 
 // The tables packed, in order.
 const std::vector<QString>& PackedTableNames();
@@ -28,8 +34,8 @@ const std::vector<QString>& PackedTableNames();
 // Packs champan, champion, equipe, resultat, eqchamp, joueur, joueq, but and carton of the directory
 // (ending "/"), one after the other, with the engine's error reporting off throughout: nothing is shown and
 // nothing halts. A pack refused because another station has the table open changes nothing and is not
-// followed by a rebuild (which would be refused too); any other failure rebuilds the table's indexes. No
-// engine error is left pending.
+// followed by a rebuild (which would be refused too); any other failure rebuilds the table's indexes. A
+// table the run keeps unpacked is not opened at all. No engine error is left pending.
 std::vector<TablePackResult> PackAllTables(const QString& directory);
 
 }  // namespace app

@@ -18,12 +18,17 @@ bool IsBlankText(const QString& text) {
     return true;
 }
 
-// Reads the whole file through the platform layer, so that read failures surface as error codes.
-int ReadWholeFile(const std::string& path, std::string& out) {
+// Reads the whole file through the platform layer, so that read failures surface as error codes. A file
+// larger than maxBytes (when not 0) is not read: its size goes to tooLarge.
+int ReadWholeFile(const std::string& path, std::string& out, uint64_t maxBytes, uint64_t& tooLarge) {
     xb::platform::File file;
     if (int err = file.open(path, xb::platform::kModeSharedRead)) return err;
     uint64_t size = 0;
     if (int err = file.size(size)) return err;
+    if (maxBytes != 0 && size > maxBytes) {
+        tooLarge = size;
+        return 0;
+    }
     out.clear();
     out.reserve(static_cast<size_t>(size));
     char buf[65536];
@@ -74,8 +79,12 @@ void TTextFile::Open() {
     m_lineCount = 0;
     if (m_fileName.isEmpty()) Error(QStringLiteral("No valid file selected"));
     std::string bytes;
-    if (int err = ReadWholeFile(m_fileName.toStdString(), bytes)) {
+    m_tooLargeSize = 0;
+    if (int err = ReadWholeFile(m_fileName.toStdString(), bytes, m_maxBytes, m_tooLargeSize)) {
         Error(QStringLiteral("Cannot read the file %1 (error %2)").arg(m_fileName).arg(err));
+    }
+    if (m_tooLargeSize != 0) {
+        Error(QStringLiteral("The file %1 is too large (%2 bytes)").arg(m_fileName).arg(m_tooLargeSize));
     }
     m_lines = DecodeText(bytes).split(u'\n');
     // A final line end does not start another line.

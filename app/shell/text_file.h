@@ -9,6 +9,7 @@
 #include <QChar>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -58,6 +59,10 @@ public:
     // Fixed-column mode: field n spans from column positions[n-1] up to, not including, positions[n]
     // (columns counted from 1).
     void setFixedColumns(bool fixed) { m_fixedColumns = fixed; }
+    // The largest file Open reads (0: no bound); a larger one is refused, unread, with ETextFileError
+    // and its size in tooLargeSize().
+    void setMaxBytes(uint64_t bytes) { m_maxBytes = bytes; }
+    uint64_t tooLargeSize() const { return m_tooLargeSize; }
     void setColumnPositions(std::vector<int> positions) { m_columnPositions = std::move(positions); }
 
     // The decoding rule of the reader, for callers that hold bytes already.
@@ -77,6 +82,8 @@ private:
     QChar m_separator;
     QChar m_quote;
     std::vector<int> m_columnPositions;
+    uint64_t m_maxBytes = 0;
+    uint64_t m_tooLargeSize = 0;
 };
 
 }  // namespace app

@@ -422,7 +422,8 @@ void loadRaw(TableBlock& block, int32_t n, const char* bytes) {
     std::memcpy(block.raw.data(), bytes, block.recordSize);
     block.eof = block.bof = false;
     block.recNo = n;
-    TranslateRecord(TranslateDir::Read, block.oem, block.readProc, block.recordSize, block.recordSize, block.raw.data());
+    TranslateRecord(TranslateDir::Read, block.oem, block.readProc, block.recordSize, block.recordSize, block.raw.data(),
+                    block.codePage);
     SetIoResult(0);
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "engine/core/engine.h"
+#include "platform/file.h"
 #include "platform/ui.h"
 
 namespace xb {
@@ -149,6 +150,8 @@ const char* ErrorMessage(uint16_t code) {
     if (code >= 1203 && code <= 1299) return "Network Error";
     for (const auto& m : kMessages)
         if (m.code == code) return m.text;
+    // A system code the table does not list (112, a full disk) is said as the system says it.
+    if (const char* text = platform::SystemErrorText(code)) return text;
     return "Undefined error";
 }
 

@@ -27,6 +27,8 @@ const MessageCase kMessageCases[] = {
     {56, "Net-Bios command limit exceeded"}, {60, "Remote adapter incompatible"},
     {61, "Undefined error"},           {100, "Disk read error"},
     {101, "Disk write error (probable cause: Disk Full)."}, {106, "Invalid numeric format"},
+    // System codes the table lacks, as the system says them.
+    {112, "No space left on device"},  {183, "File exists"},
     {150, "Disk write-protected"},     {162, "File sharing violation"},
     {200, "Division by zero error"},   {209, "Overlay file read error"},
     {210, "Not a dBASE data file"},    {227, "Insufficient disk space "},

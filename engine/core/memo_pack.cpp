@@ -29,6 +29,12 @@ void removeTemp(platform::File& out, const std::string& path) {
     platform::DeleteFileChecked(path);
 }
 
+int32_t tableRecord(const MemoPackJob& job, int32_t packed) {
+    return packed >= 1 && static_cast<size_t>(packed) <= job.tableRecords.size()
+               ? job.tableRecords[packed - 1]
+               : packed;
+}
+
 }  // namespace
 
 bool PackMemofile(MemoPackJob& job) {
@@ -69,7 +75,7 @@ bool PackMemofile(MemoPackJob& job) {
             if (!ReadBlockText(record.data() + f.offset, f.length, block)) {
                 SetEngineError(1003, memo->name + " Memo block # " +
                                          std::string(record.data() + f.offset, f.length) + " Record # " +
-                                         std::to_string(r) + " [PackMemo]");
+                                         std::to_string(tableRecord(job, r)) + " [PackMemo]");
                 return false;
             }
             if (block != 0) refs.push_back({r, f.offset, f.length, block});
@@ -123,7 +129,8 @@ bool PackMemofile(MemoPackJob& job) {
                 SetEngineError(static_cast<uint16_t>(io), memo->name + " [PackMemo]");
             else
                 SetEngineError(1003, memo->name + " Memo block # " + std::to_string(ref.block) +
-                                         " Record # " + std::to_string(ref.record) + " [PackMemo]");
+                                         " Record # " + std::to_string(tableRecord(job, ref.record)) +
+                                         " [PackMemo]");
             return false;
         }
         if (data.empty()) {

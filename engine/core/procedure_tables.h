@@ -87,6 +87,9 @@ struct MemoPackJob {
     platform::File* packedTable = nullptr;  // open read/write; header and kept records as in the table
     int32_t keptCount = 0;
     std::string tempMemoPath;  // where the packed memo file is to be written
+    // The table's own number of each packed record (empty: the same numbers), so that an error names
+    // the row the user knows.
+    std::vector<int32_t> tableRecords;
 };
 
 class MemoHooks {

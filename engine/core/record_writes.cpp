@@ -244,7 +244,8 @@ namespace {
 
 // Writes the kept records of the area to `writing`, returns the count kept. The header is copied
 // verbatim but for count and date.
-bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& writing, int32_t& kept) {
+bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& writing, int32_t& kept,
+                      std::vector<int32_t>& keptNumbers) {
     int rc = out.create(writing, platform::kModeExclusive);
     if (rc != 0) return fail(static_cast<uint16_t>(rc), "Error packing " + b.fileName);
     const uint64_t hs = static_cast<uint16_t>(b.headerSize);
@@ -267,6 +268,7 @@ bool writePackedTable(WorkAreaBlock& b, platform::File& out, const std::string& 
         for (size_t i = 0; i < n; ++i) {
             const char* rec = in.data() + i * rs;
             if (rec[0] == '*') continue;
+            keptNumbers.push_back(first + static_cast<int32_t>(i));
             keptBytes.insert(keptBytes.end(), rec, rec + rs);
             ++kept;
         }
@@ -356,13 +358,15 @@ bool Pack() {
 
     platform::File packed;
     int32_t kept = 0;
-    bool ok = writePackedTable(*b, packed, writing, kept);
+    std::vector<int32_t> keptNumbers;
+    bool ok = writePackedTable(*b, packed, writing, kept, keptNumbers);
     const bool withMemo = ok && b->hasMemo && e.tables.memo;
     if (withMemo) {
         MemoPackJob job;
         job.packedTable = &packed;
         job.keptCount = kept;
         job.tempMemoPath = memoTemp;
+        job.tableRecords = std::move(keptNumbers);
         e.errors.lastError = 0;
         e.tables.memo->packMemofile(job);
         ok = LastError() == 0;

@@ -142,8 +142,9 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
     if (CreateIfNotFound && !dataFileExists(fileName)) {
         if (!CreateTableWhole(fileName)) {
             ShowMessage("Could not create \"" + DbfFileName() + "\"");
-            // The message told of it; the open goes on and fails in the engine with its own error.
-            ClearPendingError();
+            // A create the engine refused (a full disk, a folder without write access) ends the open
+            // with that reason: the open that would follow only finds no file.
+            if (PendingError() != 0) return false;
         }
     }
     UseRequest request;

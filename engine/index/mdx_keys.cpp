@@ -166,10 +166,22 @@ std::string MakeCharKey(const std::string& text, size_t keyLength, bool oem) {
     return oem ? AnsiToOemStr(key) : key;
 }
 
+namespace {
+
+// A date key past the last day of year 9999 is the blank date whatever number holds it: this engine
+// writes 1.0E100, other writers other large numbers (21474835648.0). They compare equal, after every
+// date, so a blank date finds them all and every record on one is found in its tag.
+double dateKeyOrder(const uint8_t* key) {
+    const double v = KeyToDate(key);
+    return v >= static_cast<double>(kLastDayNumber) + 1.0 ? kBlankDate : v;
+}
+
+}  // namespace
+
 int KeyOrder::compareAscending(const uint8_t* a, const uint8_t* b) const {
     switch (type) {
         case 'C': return CompareBytes(a, b, keyLength);
-        case 'D': return CompareDouble(KeyToDate(a), KeyToDate(b));
+        case 'D': return CompareDouble(dateKeyOrder(a), dateKeyOrder(b));
         default: return CompareBcdKey(a, b);
     }
 }

@@ -196,6 +196,42 @@ TEST_F(SearchTest, FindOnDateKeysReadsTheCurrentPicture) {
     EXPECT_EQ(RecNo(), 2);
 }
 
+// Another writer's index may hold the blank date as another number far past the last day (one writes
+// 21474835648.0): a blank date finds those keys and the record on one of them is found in its tag, in
+// both directions.
+TEST_F(SearchTest, BlankDatesAPeerWroteAreFoundLikeOurs) {
+    const double d1 = DtosToJulian("20261207"), d2 = DtosToJulian("19991231");
+    make({Row{"a", 0, d1, false}, Row{"b", 0, kBlankDate, false}, Row{"c", 0, kBlankDate, false},
+          Row{"d", 0, d2, false}},
+         {{"DAY", "day", "", false, false}, {"DOWN", "day", "", true, false}});
+    CloseIndexForSearch();
+    uint8_t ours[8], theirs[8];
+    DateToKey(kBlankDate, ours);
+    DateToKey(21474835648.0, theirs);
+    std::string mdx = xbtest::ReadFileBytes(tmp.file("t.mdx"));
+    const std::string from(reinterpret_cast<char*>(ours), 8), to(reinterpret_cast<char*>(theirs), 8);
+    int replaced = 0;
+    for (size_t at = mdx.find(from); at != std::string::npos; at = mdx.find(from, at + 8), ++replaced)
+        mdx.replace(at, 8, to);
+    ASSERT_EQ(replaced, 4);  // two blank rows in two tags
+    xbtest::WriteFileBytes(tmp.file("t.mdx"), mdx);
+    ASSERT_TRUE(OpenIndexForSearch(tmp.file("t.mdx"))) << ErrorMsg();
+
+    for (const int tag : {1, 2}) {
+        SCOPED_TRACE(tag);
+        SelectOrderForSearch(tag);
+        EXPECT_EQ(walk(true),
+                  tag == 1 ? (std::vector<int32_t>{4, 1, 2, 3}) : (std::vector<int32_t>{2, 3, 1, 4}));
+        EXPECT_TRUE(Find(" "));
+        EXPECT_EQ(RecNo(), 2);
+        EXPECT_TRUE(Find(JulianToDateStr(d2)));
+        EXPECT_EQ(RecNo(), 4);
+        ASSERT_TRUE(Dbf4RawGo(3));
+        EXPECT_TRUE(SoftSyncIndex()) << ErrorMsg();
+        EXPECT_EQ(TagCurrentRecord(*CurrentMdxArea()->tags[tag]), 3u);
+    }
+}
+
 // A descending search by prefix lands on the first of the keys that begin with the text, also when
 // bytes 0xFE and 0xFF follow the prefix.
 TEST_F(SearchTest, DescendingPrefixSearchLandsOnTheHighestKeyWithThePrefix) {

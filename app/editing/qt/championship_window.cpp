@@ -39,11 +39,6 @@ void ShowNumber(QComboBox* combo, int value) {
     combo->setCurrentText(QString::number(value));
 }
 
-void LockFailed() {
-    ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
-                xb::platform::kMbIconStop);
-}
-
 }  // namespace
 
 Tfgestchamp::Tfgestchamp(QWidget* parent) : BrowseWindow(parent), ui(std::make_unique<Ui::Tfgestchamp>()) {
@@ -215,22 +210,17 @@ bool Tfgestchamp::ruleValues(std::vector<int>& values) const {
 bool Tfgestchamp::SaveSeasonParams(int championship, int year) {
     std::vector<int> v;
     if (!ruleValues(v)) return false;
-    LeagueTableScope champan("uge1champanp", "champan.dbf", "ANNEECHAMP");
-    const std::string key = NumberKey({{year, 4}, {championship, 3}});
-    const bool stored = WriteRow(
-        *champan, [&] { return !key.empty() && champan->FindExact(key); },
-        [&](xb::TXbDbf& t) {
-            t.FieldPutInt("NUCHAMP", championship);
-            t.FieldPutInt("ANNEE", year);
-            t.FieldPutInt("NBEQUIPE", v[0]);
-            t.FieldPutInt("NBJOURNEE", v[1]);
-            t.FieldPutInt("PTV", v[2]);
-            t.FieldPutInt("PTN", v[3]);
-            t.FieldPutInt("PTD", v[4]);
-            t.FieldPutInt("PTFV", v[5]);
-            t.FieldPutInt("PTFD", v[6]);
-        });
-    if (!stored) LockFailed();
+    SeasonRules rules;
+    rules.teams = v[0];
+    rules.matchdays = v[1];
+    rules.win = v[2];
+    rules.draw = v[3];
+    rules.defeat = v[4];
+    rules.forfeitWin = v[5];
+    rules.forfeitDefeat = v[6];
+    LeagueTableScope champan("uge1champanp", "champan.dbf");
+    const bool stored = app::SaveSeasonParams(*champan, championship, year, rules, Matchdays::kWritten);
+    if (!stored) ShowWriteRefused();
     return stored;
 }
 
@@ -245,19 +235,18 @@ bool Tfgestchamp::SaveChampionship() {
     if (mode() == 'C') {
         championship = CreateChampionship(t, name);
         if (!championship) {
-            if (NextChampionshipNumber() == 0) {
-                ShowMessage(
-                    QStringLiteral("%1 > %2").arg(GetLangText(Text::Championship)).arg(kMaxChampionship),
-                    GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
+            if (LastWriteRefusal().kind == WriteRefusal::Kind::kNumbersExhausted) {
+                ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(Text::Championship)).arg(kMaxChampionship),
+                            GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
             } else {
-                LockFailed();
+                ShowWriteRefused();
             }
             return false;
         }
         ui->enumero->setText(QString::number(championship));
     } else {
         if (!app::SaveChampionship(t, championship, name)) {
-            LockFailed();
+            ShowWriteRefused();
             return false;
         }
         if (year && !SaveSeasonParams(championship, year)) return false;
@@ -338,7 +327,7 @@ void Tfgestchamp::bsupprimeClick() {
         HourGlass wait;
         const bool complete = DeleteChampionship(championship);
         table()->Refresh();
-        if (!complete) LockFailed();
+        if (!complete) ShowLockFailed();
     }
     GoTo(1);
     if (!hasRecords()) ShowChampionship();
@@ -355,7 +344,7 @@ void Tfgestchamp::bajoutequipeClick() {
     const int year = seasonYear();
     const int championship = ParseInteger(ui->enumero->text()).value_or(0);
     if (!team || !year || !championship) return;
-    if (!AddTeamToChampionship(year, championship, team)) LockFailed();
+    if (!AddTeamToChampionship(year, championship, team)) ShowLockFailed();
     fillTeams();
 }
 

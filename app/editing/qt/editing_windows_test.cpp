@@ -325,8 +325,13 @@ TEST_F(EditingWindowTest, ChampionshipCreatesRenamesAndStoresTheRules) {
         typeCombo(w, "enbequipe", sg.teams);
         EXPECT_EQ(comboText(w, "enbjournee"), sg.days) << sg.teams.toStdString();
     }
+    // What a rule field cannot hold is refused as it is typed, with a message naming it.
+    const auto refusedBefore = ui.messages.size();
     typeCombo(w, "eptv", "a1-b");
-    EXPECT_EQ(comboText(w, "eptv"), "1-");
+    EXPECT_EQ(comboText(w, "eptv"), "1");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(ui.messages.size(), refusedBefore + 1);
+    EXPECT_EQ(ui.messages.back().text, GetLangText(Text::WholeNumberOnly).arg("a").toStdString());
 
     // A value out of its range (or not a number) is refused with a message naming the field; edit mode
     // is kept and nothing is written.

@@ -1,5 +1,6 @@
-// Key filters for entry fields, as validators: they act on typed and pasted text alike, keep what the
-// rule lets through (see FilterInput) and hold the field to its width in the table.
+// Key rules for entry fields, as validators: they act on typed and pasted text alike, take a text whole
+// or refuse it with a message that names the character refused (see JudgeInput), and hold the field to its
+// width in the table. A refused keystroke or paste leaves the field as it was.
 #pragma once
 
 #include <QValidator>
@@ -8,6 +9,7 @@
 
 class QComboBox;
 class QLineEdit;
+class QPlainTextEdit;
 
 namespace app {
 
@@ -23,12 +25,19 @@ private:
     int m_maxLength;
 };
 
-// The engine's code page for text typed into the windows (Windows-1252 when no engine runs).
+// The code page of the league's tables, which every text typed into the windows must fit.
 int EditingCodePage();
+
+// The message for a refused text, in the user's language, naming the character.
+QString RefusalMessage(const InputVerdict& verdict, KeyRule rule, int codePage);
 
 // Puts the rule and the width on a line edit, or on the line edit of an editable combo box.
 void SetKeyRule(QLineEdit* edit, KeyRule rule, int maxLength = 0);
 void SetKeyRule(QComboBox* combo, KeyRule rule, int maxLength = 0);
+
+// The same for a multi-line text (a memo): a typed or pasted piece holding a character the tables cannot
+// hold is taken back whole, the text and the cursor left as they were, and the message names it.
+void GuardPlainText(QPlainTextEdit* edit);
 
 // Shows a stored value as it is stored: the rule acts on what is typed or pasted, not on what is read
 // from a table (a name stored in lower case is not shown in capitals).

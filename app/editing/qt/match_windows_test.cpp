@@ -425,7 +425,7 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
         {"points out of range",
          [&](QDialog& d) {
              typeMatch(d, {1, 2, "1", "1", {}, {}, "rautre"});
-             typeInto(d, "epteq1", QStringLiteral("1-2"));  // no number: refused, not stored as 0
+             typeInto(d, "epteq1", QStringLiteral("-"));  // no number: refused, not stored as 0
          },
          Text::None},
     };
@@ -442,17 +442,38 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
         EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::UnableToValidate).toStdString());
         if (c.text != Text::None) EXPECT_EQ(ui.messages.back().text, GetLangText(c.text).toStdString());
     }
-    // Letters never reach a score, typed or pasted; a minute beyond 120 is refused.
+    // Letters and signs never reach a score or the points, typed or pasted: each is refused with a message
+    // that names it, a paste whole; a minute beyond 120 is refused.
     ModalDriverScope driver([&](QDialog& d) {
-        typeInto(d, "ebeq1", QStringLiteral("1a2"));
-        EXPECT_EQ(child<QComboBox>(d, "ebeq1")->currentText(), "12");
+        struct Refusal {
+            const char* field;
+            const char* text;
+            bool paste;
+            const char* kept;
+            const char* named;
+        } refusals[] = {
+            {"ebeq1", "1a2", false, "12", "a"},
+            {"ebeq1", "-1", false, "1", "-"},  // a score has no sign: -1 is not stored as 1 silently
+            {"ebeq2", "x3y", true, "", "x"},
+        };
+        for (const Refusal& r : refusals) {
+            SCOPED_TRACE(r.text);
+            QLineEdit* e = child<QComboBox>(d, r.field)->lineEdit();
+            const size_t before = ui.messages.size();
+            if (r.paste) {
+                e->clear();
+                QApplication::clipboard()->setText(QString::fromUtf8(r.text));
+                e->paste();
+            } else {
+                typeInto(d, r.field, QString::fromUtf8(r.text));
+            }
+            EXPECT_EQ(e->text().toStdString(), r.kept);
+            QCoreApplication::processEvents();
+            ASSERT_EQ(ui.messages.size(), before + 1);
+            EXPECT_EQ(ui.messages.back().text, GetLangText(Text::DigitsOnly).arg(r.named).toStdString());
+        }
         typeInto(d, "ebeq1", QStringLiteral("1000"));  // three digits at most: no overflow to store
         EXPECT_EQ(child<QComboBox>(d, "ebeq1")->currentText(), "100");
-        QApplication::clipboard()->setText(QStringLiteral("x3y"));
-        QLineEdit* e = child<QComboBox>(d, "ebeq2")->lineEdit();
-        e->selectAll();
-        e->paste();
-        EXPECT_EQ(e->text(), "3");
         const size_t messages = ui.messages.size();
         child<QComboBox>(d, "Combjoub")->setEditText(GetPlayerName(101));
         typeInto(d, "Combminuteb", QStringLiteral("200"));

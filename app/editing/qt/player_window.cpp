@@ -35,6 +35,7 @@ Tfgestjoueur::Tfgestjoueur(QWidget* parent) : BrowseWindow(parent), ui(std::make
     bindStandardControls();
     SetKeyRule(ui->enom, KeyRule::kText, kPlayerNameWidth);
     SetKeyRule(ui->enation, KeyRule::kText, kNationWidth);
+    GuardPlainText(ui->memdivers);
     // No position is a stored value (-1) too: Delete or Backspace on the list clears the choice.
     ui->combposte->installEventFilter(this);
     // The number is shown, never picked here.
@@ -125,6 +126,8 @@ void Tfgestjoueur::ClearFields() {
     ui->edate->setText(kNoDate);
     ui->combposte->setCurrentIndex(ui->combposte->count() > 0 ? 0 : -1);
     ui->memdivers->clear();
+    ui->memdivers->setPlaceholderText(QString());
+    m_notesDamaged = false;
     ui->enation->setCurrentIndex(-1);
     ui->enation->setEditText(QString());
 }
@@ -147,6 +150,9 @@ void Tfgestjoueur::ShowPlayer() {
     ui->edate->setText(p.birthDate);
     ui->combposte->setCurrentIndex(p.position >= 0 && p.position < ui->combposte->count() ? p.position : -1);
     ui->memdivers->setPlainText(p.notes.join(QLatin1Char('\n')));
+    // A damaged note is said where the note stands; what the user types there replaces it.
+    m_notesDamaged = p.notesDamaged;
+    ui->memdivers->setPlaceholderText(p.notesDamaged ? GetLangText(Text::DamagedNotePlaceholder) : QString());
 }
 
 PlayerRecord Tfgestjoueur::shownRecord() const {
@@ -159,18 +165,17 @@ PlayerRecord Tfgestjoueur::shownRecord() const {
     p.nation = ui->enation->currentText();
     const QString notes = ui->memdivers->toPlainText();
     if (!notes.isEmpty()) p.notes = notes.split(QLatin1Char('\n'));
+    p.notesDamaged = m_notesDamaged && shownNumber() != 0;
     return p;
 }
 
 int Tfgestjoueur::NextPlayerNumber() {
     xb::TXbDbf& t = *table();
     const int shown = hasRecords() ? t.FieldGetInt("NUJOUEUR") : 0;
-    t.SetOrderToTag("NU");
-    t.Last();
-    const int next = t.IsEmpty() ? 1 : t.FieldGetInt("NUJOUEUR") + 1;
+    const int next = NextNumberProposal(t, kPlayerNumbers);
     if (shown) t.Find(NumberKey({{shown, 5}}));
     t.SetOrderToTag("NOM");
-    return next <= kPlayerNumbers.max ? next : 0;
+    return next;
 }
 
 bool Tfgestjoueur::seekNumber(int n) {
@@ -241,18 +246,18 @@ bool Tfgestjoueur::SavePlayer() {
     if (mode() == 'C') {
         p.number = CreatePlayer(t, p);
         if (!p.number) {
-            if (NextPlayerNumber() == 0) {
+            if (LastWriteRefusal().kind == WriteRefusal::Kind::kNumbersExhausted) {
                 ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(Text::Player)).arg(kPlayerNumbers.max),
                             GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
             } else {
-                ShowLockFailed();
+                ShowWriteRefused();
             }
             t.SetOrderToTag("NOM");
             return false;
         }
     } else if (!app::SavePlayer(t, p)) {
         t.SetOrderToTag("NOM");
-        ShowLockFailed();
+        ShowWriteRefused();
         return false;
     }
     setMode('V');

@@ -56,6 +56,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool m_notesDamaged = false;  // the player shown has a note that cannot be read
+
     // Makes the player numbered n current, browsing on in name order; false when he is not stored.
     bool seekNumber(int n);
     int shownNumber() const;

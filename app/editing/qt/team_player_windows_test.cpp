@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QRadioButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -14,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTest>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <map>
@@ -25,12 +29,18 @@
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
+#include "app/shell/league_code_page.h"
+#include "app/shell/league_database.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/league_writes.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_seam.h"
+#include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
+#include "platform/codepage.h"
+#include "platform/locale_facts.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/gui_child.h"
@@ -162,6 +172,17 @@ protected:
         return out;
     }
     std::string bytes(const std::string& file) { return xbtest::ReadFileBytes(tmp.file(file)); }
+    // The engine as a station started in that locale sees it.
+    void inLocale(const char* locale) {
+        const xb::platform::LocaleFacts f = xb::platform::LocaleFactsFromName(locale);
+        engine().settings.ansiCodePage = f.ansiCodePage;
+        engine().settings.oemCodePage = f.oemCodePage;
+    }
+    static void paste(QLineEdit* e, const QString& s) {
+        QApplication::clipboard()->setText(s);
+        e->selectAll();
+        e->paste();
+    }
 
     xbtest::ScriptedUi ui;
     std::unique_ptr<Tfgestequipe> m_team;
@@ -473,6 +494,56 @@ TEST_F(MasterWindowTest, EveryPlayerFieldIsStoredAndReadBackByTheWindowAndThePee
     EXPECT_NE(text(w, "enumero").toInt(), picked);
 }
 
+// A note whose pointer leads past the end of the memo file: the window says the note is damaged where it
+// stands (no halt, with trapping on as in the program), keeps the pointer while other fields change, and
+// takes a new note in its place; the old bytes stay in the memo file.
+TEST_F(MasterWindowTest, ADamagedNoteIsShownAsDamagedAndANewOneTakesItsPlace) {
+    Tfgestjoueur& w = player();
+    auto* memo = child<QPlainTextEdit>(w, "memdivers");
+    click(w, "bnouveau");
+    type(w, "enom", "Note Perdue");
+    memo->setFocus();
+    keys(memo, "ancienne note");
+    click(w, "bok");
+    const int number = text(w, "enumero").toInt();
+    w.close();
+
+    // The new player is the last row; his memo field follows 48 bytes of flag and fields.
+    auto memoField = [&] {
+        const std::string t = bytes("joueur.dbf");
+        const auto* h = reinterpret_cast<const unsigned char*>(t.data());
+        const size_t count = h[4] | h[5] << 8 | h[6] << 16, hs = h[8] | h[9] << 8, rs = h[10] | h[11] << 8;
+        return hs + (count - 1) * rs + 48;
+    };
+    std::string table = bytes("joueur.dbf");
+    table.replace(memoField(), 10, "     99999");
+    xbtest::WriteFileBytes(tmp.file("joueur.dbf"), table);
+    const std::string oldMemo = bytes("joueur.dbt");
+
+    xb::SetErrorTrap(true);
+    xb::SetHaltHandler([](const std::string& message, uint16_t) { ADD_FAILURE() << "halted: " << message; });
+    player();
+    pickPlayer(w, number);
+    EXPECT_EQ(memo->toPlainText(), QString());
+    EXPECT_EQ(memo->placeholderText(), BuiltInText(Text::DamagedNotePlaceholder, 1));
+    click(w, "bmodif");
+    type(w, "enom", "Note Perdue Deux");
+    click(w, "bok");
+    EXPECT_EQ(bytes("joueur.dbf").substr(memoField(), 10), "     99999");
+
+    click(w, "bmodif");
+    memo->setFocus();
+    keys(memo, "nouvelle note");
+    click(w, "bok");
+    EXPECT_TRUE(messages().empty());
+    pickPlayer(w, number);
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("nouvelle note"));
+    EXPECT_EQ(memo->placeholderText(), QString());
+    EXPECT_EQ(bytes("joueur.dbt").substr(0, oldMemo.size()).substr(512), oldMemo.substr(512));
+    xb::SetErrorTrap(false);
+    xb::SetHaltHandler(nullptr);
+}
+
 TEST_F(MasterWindowTest, PlayerDeleteTakesHisGoalsCardsAndSquadsAndFreesTheNumber) {
     // The highest-numbered player who scored; the players above him go first so that his number is the
     // one the next player gets.
@@ -630,6 +701,176 @@ TEST_F(MasterWindowTest, CaptionsFitAndPicturesForAPerson) {
     if (dir.isEmpty()) return;
     EXPECT_TRUE(t.grab().save(QString::fromLocal8Bit(dir) + "/team.png"));
     EXPECT_TRUE(p.grab().save(QString::fromLocal8Bit(dir) + "/player.png"));
+}
+
+// The names of a table's field as dbfread decodes them, by the code page the table's header names.
+std::string PeerNames(const std::string& path, const char* field) {
+    int st = 0;
+    xbtest::RunCommand("/usr/bin/python3 -c 'import dbfread' 2>/dev/null", &st);
+    if (st != 0) return "no dbfread";
+    const std::string script = std::string("import sys\nfrom dbfread import DBF\n") +
+                               "for r in DBF(sys.argv[1], char_decode_errors='strict'):\n"
+                               "    print(r['" + field + "'])\n";
+    return xbtest::RunCommand("PYTHONIOENCODING=utf-8 /usr/bin/python3 -c " + xbtest::ShellQuote(script) + " " +
+                              xbtest::ShellQuote(path) + " 2>&1");
+}
+
+// A first start on an English machine with Croatian chosen: the new database takes code page 852, and the
+// names typed and pasted into the player and team windows are stored as its bytes, shown back, found by the
+// pick list and read by the peer; a station in another locale shows them the same.
+TEST_F(MasterWindowTest, ACroatianSessionOnAnEnglishMachineKeepsEveryLetter) {
+    const std::string dir = tmp.file("hr");
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
+    SetAppDir(QString::fromStdString(dir + "/"));
+    inLocale("C");
+    {
+        Tfsysteme firstStart;  // the nine tables made, empty, in the locale's page
+        CloseSystemTables(firstStart);
+    }
+    {
+        ModalDriverScope driver([](QDialog& d) {
+            auto* choice = qobject_cast<TForm10*>(&d);
+            ASSERT_NE(choice, nullptr);
+            QTest::mouseClick(choice->languageButton(kCroatianLanguage), Qt::LeftButton);
+            choice->bokClick();
+        });
+        TForm10 choice;
+        ShowModal(choice);
+    }
+    ASSERT_EQ(LanguageIndex, kCroatianLanguage);
+    EXPECT_EQ(SettleLeagueCodePage(LanguageIndex), 852);
+    for (const LeagueTable& t : LeagueTables())
+        EXPECT_EQ(static_cast<uint8_t>(xbtest::ReadFileBytes(dir + "/" + t.file).at(29)), 0x64) << t.file;
+
+    const QString player = QStringLiteral("Ćiro Blažević"), notes = QStringLiteral("Đakovo, Čakovec");
+    const QStringList teams = {QStringLiteral("Đurđevac"), QStringLiteral("Šibenik")};
+    Tfgestjoueur& p = this->player();
+    click(p, "bnouveau");
+    type(p, "enom", player);
+    auto* memo = child<QPlainTextEdit>(p, "memdivers");
+    memo->setFocus();
+    keys(memo, notes);
+    click(p, "bok");
+    Tfgestequipe& t = team();
+    click(t, "bnouveau");
+    type(t, "enom", teams[0]);
+    click(t, "bok");
+    click(t, "bnouveau");
+    paste(child<QLineEdit>(t, "enom"), teams[1]);
+    click(t, "bok");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(text(t, "enom"), teams[1]);
+
+    // The pick list finds the player by what is typed into its search, in either case.
+    for (const QString& search : {QStringLiteral("Ći"), QStringLiteral("ćiro b")}) {
+        SCOPED_TRACE(search.toStdString());
+        int listedRows = -1;
+        ModalDriverScope driver([&](QDialog& d) {
+            auto* field = d.findChild<QLineEdit*>(QStringLiteral("erecherche"));
+            keys(field, search);
+            QTest::keyClick(field, Qt::Key_Return);
+            auto* grid = d.findChild<QTableView*>(QStringLiteral("DBGrid1"));
+            listedRows = grid->model()->rowCount();
+            if (listedRows > 0) pickNumber(grid->model()->index(0, 0).data().toString().trimmed().toInt())(d);
+        });
+        click(p, "inom");
+        EXPECT_EQ(listedRows, 1);
+        EXPECT_EQ(text(p, "enom"), player);
+        EXPECT_EQ(memo->toPlainText(), notes);
+    }
+    p.close();
+    t.close();
+
+    // Stored as code page 852 bytes, and read so by the peer from the header's byte alone.
+    const std::string joueur = xbtest::ReadFileBytes(dir + "/joueur.dbf");
+    const std::string equipe = xbtest::ReadFileBytes(dir + "/equipe.dbf");
+    EXPECT_NE(joueur.find(xb::platform::FromUtf8(player.toStdString(), 852)), std::string::npos);
+    for (const QString& n : teams)
+        EXPECT_NE(equipe.find(xb::platform::FromUtf8(n.toStdString(), 852)), std::string::npos) << n.toStdString();
+    if (const std::string peer = PeerNames(dir + "/joueur.dbf", "NOMJOUEUR"); peer != "no dbfread") {
+        EXPECT_EQ(peer, player.toStdString() + "\n");
+        EXPECT_EQ(PeerNames(dir + "/equipe.dbf", "NOMEQUIPE"), (teams.join('\n') + '\n').toStdString());
+    }
+
+    // A French station shows them unchanged.
+    inLocale("fr_FR.UTF-8");
+    Tfgestjoueur& again = this->player();
+    pickPlayer(again, 1);
+    EXPECT_EQ(text(again, "enom"), player);
+    if (const QString shots = qEnvironmentVariable("LM_SCREENSHOT_DIR"); !shots.isEmpty()) {
+        QDir().mkpath(shots);
+        EXPECT_TRUE(again.grab().save(shots + QStringLiteral("/player-croatian.png"), "PNG"));
+    }
+    EXPECT_EQ(GetTeamName(1), teams[0]);
+    EXPECT_EQ(GetTeamName(2), teams[1]);
+}
+
+// On a database written in code page 850, a letter it cannot hold is refused where it is typed or pasted,
+// with a message naming it, and by the league library's writes; nothing is stored.
+TEST_F(MasterWindowTest, ALetterTheDatabaseCannotHoldIsRefusedWhereverItComesFrom) {
+    const std::string before = bytes("joueur.dbf") + bytes("joueur.dbt") + bytes("equipe.dbf");
+    const auto refusal = [](char32_t c) { return kRefused + UnstorableCharMessage(c, 850).toStdString(); };
+    struct Input {
+        const char* what;
+        bool teamWindow;
+        const char* field;  // a line edit, or the player's notes
+        bool pasted;
+        QString text;
+        QString kept;  // what the field holds afterwards
+        char32_t named;
+    } inputs[] = {
+        {"typed name", false, "enom", false, QStringLiteral("Ivan Rakitić"), QStringLiteral("Ivan Rakiti"), U'ć'},
+        {"pasted name", false, "enom", true, QStringLiteral("Ivan Rakitić"), QString(), U'ć'},
+        {"typed notes", false, "memdivers", false, QStringLiteral("Split ć"), QStringLiteral("Split "), U'ć'},
+        {"pasted team", true, "enom", true, QStringLiteral("Ćiro FC"), QString(), U'Ć'},
+    };
+    for (const Input& in : inputs) {
+        SCOPED_TRACE(in.what);
+        BrowseWindow& w = in.teamWindow ? static_cast<BrowseWindow&>(team()) : player();
+        click(w, "bnouveau");
+        if (auto* notes = w.findChild<QPlainTextEdit*>(QString::fromLatin1(in.field))) {
+            notes->setFocus();
+            keys(notes, in.text);
+            EXPECT_EQ(notes->toPlainText(), in.kept);
+        } else {
+            if (in.pasted)
+                paste(child<QLineEdit>(w, in.field), in.text);
+            else
+                type(w, in.field, in.text);
+            EXPECT_EQ(text(w, in.field), in.kept);
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(messages(), std::vector<std::string>{refusal(in.named)});
+        click(w, "bannule");
+    }
+
+    // No road around the windows stores it cut.
+    PlayerRecord rakitic;
+    rakitic.name = QStringLiteral("Ivan Rakitić");
+    rakitic.birthDate = QStringLiteral("  /  /    ");
+    const std::function<bool(xb::TXbDbf&, xb::TXbDbf&)> writes[] = {
+        [&](xb::TXbDbf& j, xb::TXbDbf&) { return CreatePlayer(j, rakitic) != 0; },
+        [&](xb::TXbDbf& j, xb::TXbDbf&) {
+            PlayerRecord p = ReadPlayer(j);
+            p.notes = QStringList{QStringLiteral("ok"), QStringLiteral("ć")};
+            return SavePlayer(j, p);
+        },
+        [&](xb::TXbDbf&, xb::TXbDbf& e) { return CreateTeam(e, QStringLiteral("Ćiro")) != 0; },
+        [&](xb::TXbDbf&, xb::TXbDbf& e) { return RenameTeam(e, 1, QStringLiteral("Rijeka ć")); },
+    };
+    for (const auto& write : writes) {
+        LeagueTableScope j("testjoueur", "joueur.dbf"), e("testequipe", "equipe.dbf");
+        j->First();
+        EXPECT_FALSE(write(*j, *e));
+        const WriteRefusal why = LastWriteRefusal();
+        EXPECT_EQ(why.kind, WriteRefusal::Kind::kCharacter);
+        EXPECT_TRUE(why.character == U'ć' || why.character == U'Ć');
+        EXPECT_EQ(why.codePage, 850);
+    }
+    EXPECT_EQ(bytes("joueur.dbf") + bytes("joueur.dbt") + bytes("equipe.dbf"), before);
+    // The parameters window says why, should the user choose Croatian now.
+    EXPECT_EQ(CodePageNotice(kCroatianLanguage), GetLangText(Text::DatabaseKeepsCodePage).arg(850));
 }
 
 }  // namespace

@@ -129,12 +129,10 @@ void Tfgestequipe::seasonChanged() {
 int Tfgestequipe::NextTeamNumber() {
     xb::TXbDbf& t = *table();
     const int shown = hasRecords() ? t.FieldGetInt("NUEQUIPE") : 0;
-    t.SetOrderToTag("NUMERO");
-    t.Last();
-    const int next = t.IsEmpty() ? 1 : t.FieldGetInt("NUEQUIPE") + 1;
+    const int next = NextNumberProposal(t, kTeamNumbers);
     if (shown) t.Find(std::to_string(shown));
     t.SetOrderToTag("NOMEQUIPE");
-    return next <= kTeamNumbers.max ? next : 0;
+    return next;
 }
 
 bool Tfgestequipe::seekNumber(int n, bool numberOrder) {
@@ -210,11 +208,11 @@ bool Tfgestequipe::SaveTeam() {
     if (mode() == 'C') {
         const CreatedTeam created = CreateTeamWithSquad(t, name, m_pending);
         if (!created.number) {
-            if (NextTeamNumber() == 0) {
+            if (LastWriteRefusal().kind == WriteRefusal::Kind::kNumbersExhausted) {
                 ShowMessage(QStringLiteral("%1 > %2").arg(GetLangText(Text::Teams)).arg(kTeamNumbers.max),
                             GetLangText(Text::UnableToValidate), xb::platform::kMbIconWarning);
             } else {
-                ShowLockFailed();
+                ShowWriteRefused();
             }
             return false;
         }
@@ -223,19 +221,10 @@ bool Tfgestequipe::SaveTeam() {
         // The team stands; a squad row another station's lock kept out is added again by Modify.
         if (!created.squadStored) ShowLockFailed();
     } else {
-        const std::string key = std::to_string(team);
-        auto find = [&] {
-            t.SetOrderToTag("NUMERO");
-            return team > 0 && t.FindExact(key);
-        };
-        // A team deleted meanwhile by another station is not brought back.
-        const bool stored = find() && WriteRow(t, find, [&](xb::TXbDbf& e) {
-                                e.FieldPutInt("NUEQUIPE", team);
-                                e.FieldPutStr("NOMEQUIPE", name.toStdString());
-                            });
+        const bool stored = RenameTeam(t, team, name);
         t.SetOrderToTag("NOMEQUIPE");
         if (!stored) {
-            ShowLockFailed();
+            ShowWriteRefused();
             return false;
         }
     }

@@ -5,6 +5,8 @@
 #include <exception>
 
 #include "app/shell/lang_texts.h"
+#include "app/shell/league_access.h"
+#include "app/shell/league_code_page.h"
 #include "platform/ui.h"
 
 namespace app {
@@ -46,6 +48,15 @@ bool AskDeleteConfirmation(const QString& detail) {
 void ShowLockFailed() {
     ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
                 xb::platform::kMbIconStop);
+}
+
+void ShowWriteRefused() {
+    const WriteRefusal why = LastWriteRefusal();
+    if (why.kind == WriteRefusal::Kind::kCharacter)
+        ShowMessage(UnstorableCharMessage(why.character, why.codePage), GetLangText(Text::UnableToValidate),
+                    xb::platform::kMbIconWarning);
+    else
+        ShowLockFailed();
 }
 
 }  // namespace app

@@ -46,4 +46,8 @@ bool AskDeleteConfirmation(const QString& detail = {});
 // written by the step that stopped; trying again completes it.
 void ShowLockFailed();
 
+// After a league write that stored nothing (league_access.h): the message that says why, a character the
+// table cannot hold or a lock another station holds.
+void ShowWriteRefused();
+
 }  // namespace app

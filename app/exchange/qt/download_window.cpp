@@ -190,8 +190,12 @@ void Tftelecharge::downloadDone(unsigned run, DownloadResult result) {
         ui->bquit->setEnabled(true);
         ReportRestoreResult(m_lastRestore);
     } else if (!result.ok) {
-        // A failed or cancelled download restores nothing and shows nothing: the database is as it was.
+        // A failed or cancelled download restores nothing: the database is as it was. A cancel is the
+        // user's own doing; any other failure says why.
         m_abort = true;
+        if (!result.cancelled && !result.reason.empty())
+            xb::platform::CurrentUi().messageBox(result.reason, GetLangText(Text::OperationFinished).toStdString(),
+                                                 xb::platform::kMbOk | xb::platform::kMbIconWarning);
     }
     m_busy = false;
     ui->Pbarre->setValue(0);

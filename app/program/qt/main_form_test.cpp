@@ -18,6 +18,8 @@
 #include <QTest>
 #include <csignal>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 
@@ -25,6 +27,8 @@
 #include "app/program/qt/program.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/league_code_page.h"
+#include "app/shell/league_tables.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_writes.h"
@@ -36,6 +40,7 @@
 #include "app/shell/qt/termination_signals.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "platform/locale_facts.h"
 #include "platform/network.h"
 #include "platform/paths.h"
 #include "tests/support/child_process.h"
@@ -141,6 +146,10 @@ TEST_F(MainFormTest, FirstRunAsksTheLanguageOnceAndTheTextsFollowIt) {
     TMainForm* form = start();
     ASSERT_EQ(modalShown, std::vector<QString>{QStringLiteral("TForm10")});
     EXPECT_EQ(LanguageIndex, 2);
+    // The choice is on disk at once: a kill now, or a second station started now, finds it.
+    const std::string chosen = xbtest::ReadFileBytes(file("PELMORAD32.PAR"));
+    ASSERT_EQ(chosen.size(), 548u);
+    EXPECT_EQ(DecodeParamRecord(reinterpret_cast<const unsigned char*>(chosen.data())).language, 2);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("PELMORAD32"));
     expectTexts(form, 2);
     EXPECT_EQ(child<QPushButton>("bquit")->text(), QStringLiteral("Quit"));
@@ -169,6 +178,30 @@ TEST_F(MainFormTest, FirstRunAsksTheLanguageOnceAndTheTextsFollowIt) {
     EXPECT_TRUE(modalShown.empty());
     EXPECT_EQ(LanguageIndex, 1);
     expectTexts(form, 1);
+}
+
+// The first start on an English machine: the nine tables are made in the locale's code page, and take the
+// one the chosen language needs while they are empty; a later start in another language keeps it.
+TEST_F(MainFormTest, TheFirstStartsLanguageGivesTheNewDatabaseItsCodePage) {
+    const auto stamps = [&] {
+        std::string out;
+        for (const LeagueTable& t : LeagueTables()) out += xbtest::ReadFileBytes(file(t.file.c_str())).at(29);
+        return out;
+    };
+    const xb::platform::LocaleFacts english = xb::platform::LocaleFactsFromName("C");
+    engine().settings.ansiCodePage = english.ansiCodePage;
+    engine().settings.oemCodePage = english.oemCodePage;
+    chosenLanguage = kCroatianLanguage;
+    start();
+    EXPECT_EQ(LanguageIndex, kCroatianLanguage);
+    EXPECT_EQ(stamps(), std::string(LeagueTables().size(), '\x64'));
+    EXPECT_EQ(engine().settings.ansiCodePage, 1250);  // the letters of 852 fold case as themselves
+    stop();
+    // English at the next start: the tables keep 852, still empty or not.
+    LanguageIndex = 2;
+    WriteParamFile();
+    start();
+    EXPECT_EQ(stamps(), std::string(LeagueTables().size(), '\x64'));
 }
 
 TEST_F(MainFormTest, LanguageFileSkipsTheChoice) {
@@ -274,7 +307,8 @@ TEST_F(MainFormTest, SignalDuringTheFirstRunChoiceClosesTheChoiceThenTheWindow) 
     EXPECT_EQ(modalShown.size(), 1u);
     termination.reset();
     windows.reset();
-    EXPECT_TRUE(xb::platform::FileExists(file("PELMORAD32.PAR")));
+    // Nobody chose a language: nothing is written, and the next start asks again.
+    EXPECT_FALSE(xb::platform::FileExists(file("PELMORAD32.PAR")));
 }
 
 // Rows numbered 1..n in a table's first numeric field, then the first of them deleted.
@@ -360,6 +394,156 @@ TEST_F(MainFormTest, DirectoryInPlaceOfATableStopsTheStartWithOneMessageAndWrite
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_FALSE(xb::platform::FileExists(file("PELMORAD32.PAR")));
     EXPECT_FALSE(xb::platform::FileExists(file("champion.dbf")));
+}
+
+// Every file of the data folder and its bytes.
+std::map<std::string, std::string> folderBytes(const std::string& dir) {
+    std::map<std::string, std::string> out;
+    for (const std::string& name : xb::platform::ListMatching(dir, "*.*"))
+        out[name] = xbtest::ReadFileBytes(dir + "/" + name);
+    return out;
+}
+
+// Damage from outside is named at the start in one message, before anything is created or packed; the
+// user goes on or stops, and what the program cannot account for is still there after its shutdown.
+TEST_F(MainFormTest, DamageIsNamedAtTheStartAndEveryByteOfItOutlivesTheRun) {
+    start();
+    stop();
+    {
+        LeagueTableScope players("players", "joueur.dbf");
+        for (int i = 1; i <= 6; ++i) {
+            players->Append();
+            players->FieldPutInt("NUJOUEUR", i);
+            players->PutMField("INFODIVERS", {"the note of player " + std::to_string(i)});
+            players->Post();
+        }
+        players->First();
+        players->Next();
+        players->Delete();  // a deleted row, so that the shutdown has something to pack
+    }
+    addRowsDeletingTheFirst("resultat.dbf", "nuchamp", 3);
+    const std::string sound = tmp.file("sound");
+    ASSERT_EQ(::mkdir(sound.c_str(), 0755), 0);
+    for (const auto& [name, bytes] : folderBytes(tmp.path()))
+        xbtest::WriteFileBytes(sound + "/" + name, bytes);
+    auto restoreSound = [&] {
+        for (const std::string& name : xb::platform::ListMatching(tmp.path(), "*.*"))
+            std::remove(file(name.c_str()).c_str());
+        for (const auto& [name, bytes] : folderBytes(sound))
+            xbtest::WriteFileBytes(file(name.c_str()), bytes);
+    };
+    auto patch = [&](const char* name, long offset, const std::string& bytes) {
+        std::string all = xbtest::ReadFileBytes(file(name));
+        all.replace(static_cast<size_t>(offset), bytes.size(), bytes);
+        xbtest::WriteFileBytes(file(name), all);
+    };
+    // joueur's third row, its memo field (after the flag and 47 bytes of fields).
+    const std::string players = xbtest::ReadFileBytes(file("joueur.dbf"));
+    const long memoOfThird =
+        static_cast<unsigned char>(players[8]) + 256 * static_cast<unsigned char>(players[9]) +
+        2 * (static_cast<unsigned char>(players[10]) + 256 * static_cast<unsigned char>(players[11])) + 1 +
+        47;
+
+    struct Case {
+        const char* what;
+        std::function<void()> damage;
+        int answer;                      // to the question; 0: a message without a choice
+        std::vector<std::string> named;  // in the message
+        bool runs;                       // the program goes on
+    };
+    const std::vector<Case> cases = {
+        {"a table deleted beside the others, the user stops",
+         [&] { std::remove(file("equipe.dbf").c_str()); },
+         xb::platform::kIdNo,
+         {"equipe.dbf"},
+         false},
+        {"a memo pointer past the end of the memo file and a table cut inside a row, the user goes on",
+         [&] {
+             patch("joueur.dbf", memoOfThird, "9999999999");
+             const std::string results = xbtest::ReadFileBytes(file("resultat.dbf"));
+             xbtest::WriteFileBytes(file("resultat.dbf"), results.substr(0, results.size() - 7));
+         },
+         xb::platform::kIdYes,
+         {"joueur.dbf", "3", "resultat.dbf"},
+         true},
+        {"a field of another type",
+         [&] { patch("equipe.dbf", 32 + 11, "C"); },
+         0,
+         {"equipe.dbf", "nuequipe"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        restoreSound();
+        c.damage();
+        const auto before = folderBytes(tmp.path());
+        ui.messages.clear();
+        ui.boxAnswers = {c.answer};
+        try {
+            start();
+            // A table kept read-only refuses a write, with a message, before the file sees it.
+            LeagueTableScope results("results", "resultat.dbf");
+            EXPECT_FALSE(WriteRow(
+                *results, [] { return false; }, [](xb::TXbDbf& t) { t.FieldPutInt("NUCHAMP", 9); }));
+            CloseQuietly(*results);
+            stop();
+            EXPECT_TRUE(c.runs);
+        } catch (const StartupError& e) {
+            EXPECT_FALSE(c.runs) << e.what();
+            windows.reset();
+        }
+        ASSERT_EQ(ui.messages.size(), c.runs ? 2u : 1u);
+        for (const std::string& n : c.named) EXPECT_NE(ui.messages[0].text.find(n), std::string::npos) << n;
+        EXPECT_EQ(ui.messages[0].flags & xb::platform::kMbYesNo, c.answer ? xb::platform::kMbYesNo : 0u);
+        if (c.runs)
+            EXPECT_NE(ui.messages[1].text.find("resultat.dbf"), std::string::npos) << ui.messages[1].text;
+        // Stopped: nothing changed. Gone on: the damaged tables and their notes as they were.
+        std::vector<std::string> changed;
+        const auto after = folderBytes(tmp.path());
+        for (const auto& [name, bytes] : after)
+            if (!before.count(name) || before.at(name) != bytes) changed.push_back(name);
+        for (const auto& [name, bytes] : before)
+            if (!after.count(name)) changed.push_back(name + " removed");
+        for (const char* damaged : {"joueur.dbf", "joueur.dbt", "resultat.dbf"})
+            if (c.runs) EXPECT_EQ(std::count(changed.begin(), changed.end(), damaged), 0) << damaged;
+        if (!c.runs) EXPECT_EQ(changed, std::vector<std::string>{});
+    }
+
+    // A missing table that a full disk keeps from being created: the start says the disk is full, with
+    // the system's reason, and no piece of the table is left behind.
+    restoreSound();
+    std::remove(file("equipe.dbf").c_str());
+    std::remove(file("equipe.mdx").c_str());
+    ui.boxAnswers = {xb::platform::kIdYes};
+    xb::platform::InjectFault(xb::platform::FaultOp::Write, 1, xb::platform::kErrDiskFull);
+    try {
+        start();
+        ADD_FAILURE() << "the program started";
+    } catch (const StartupError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find(BuiltInText(Text::DiskFullNothingCreated, LanguageIndex).toStdString()),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find("Error # 112 (No space left on device)"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Error # 2 "), std::string::npos) << text;
+    }
+    xb::platform::ClearFaults();
+    windows.reset();
+    for (const std::string& name : xb::platform::ListMatching(tmp.path(), "equipe*"))
+        ADD_FAILURE() << name << " left behind";
+
+    // A pointer damaged while the program runs stops the pack at the close, which says which row.
+    restoreSound();
+    ui.messages.clear();
+    start();
+    patch("joueur.dbf", memoOfThird, "9999999999");
+    const std::string damagedTable = xbtest::ReadFileBytes(file("joueur.dbf"));
+    stop();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("joueur.dbf"), std::string::npos) << ui.messages[0].text;
+    EXPECT_NE(ui.messages[0].text.find("Record # 3"), std::string::npos) << ui.messages[0].text;
+    EXPECT_EQ(xbtest::ReadFileBytes(file("joueur.dbf")), damagedTable);
+    EXPECT_EQ(xbtest::ReadFileBytes(file("joueur.dbt")), xbtest::ReadFileBytes(sound + "/joueur.dbt"));
 }
 
 TEST_F(MainFormTest, WithoutAServerNoThreadStartsAndTheWebEntriesAreOff) {

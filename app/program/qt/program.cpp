@@ -1,7 +1,9 @@
 #include "app/program/qt/program.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -24,11 +26,13 @@
 #include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/termination_signals.h"
 #include "app/shell/qt/working_windows.h"
+#include "app/shell/table_check.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/qt/engine_windows_qt.h"
 #include "engine/dataset/xb_dataset.h"
+#include "platform/file.h"
 
 namespace app {
 
@@ -149,6 +153,7 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     if (!RecoverInterruptedRestore(GetAppDir().toStdString()))
         std::fprintf(stderr, "An interrupted restore could not be finished in %s\n",
                      GetAppDir().toLocal8Bit().data());
+    askAboutDamage();
     {
         // Errors come back as exceptions here instead of halting: the program ends with one message that
         // names the file and gives the engine's reason.
@@ -158,6 +163,9 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
             m_fsysteme = std::make_unique<Tfsysteme>();
         } catch (const std::exception& e) {
             std::string text;
+            const uint16_t code = xb::LastError();
+            if (code == xb::platform::kErrDiskFull || code == xb::platform::kErrDiskWrite)
+                text += GetLangText(Text::DiskFullNothingCreated).toStdString() + "\n";
             for (const std::string& m : held.held) text += m + "\n";
             throw StartupError(text + e.what());
         }
@@ -176,7 +184,31 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     m_mainForm->bindWindowEntry(QStringLiteral("bmaj"), download);
 }
 
+void AppWindows::askAboutDamage() {
+    const std::vector<TableProblem> problems = CheckLeagueDatabase(GetAppDir().toStdString());
+    KeepTablesAsTheyAre(TablesKeptReadOnly(problems), TablesKeptUnpacked(problems));
+    if (problems.empty()) return;
+    // The settings are read at the first activation, after the tables: the question takes the language
+    // from the file without changing anything.
+    QFile parFile(ParamFilePath());
+    const QByteArray par =
+        parFile.open(QIODevice::ReadOnly) ? parFile.read(kParamRecordSize + 1) : QByteArray();
+    if (par.size() == kParamRecordSize)
+        LanguageIndex = DecodeParamRecord(reinterpret_cast<const unsigned char*>(par.constData())).language;
+    const bool choice = std::all_of(problems.begin(), problems.end(), CanGoOnWith);
+    QString text = DescribeProblems(problems) + QStringLiteral("\n\n") + GetLangText(choice ? Text::GoOnOrStopUnchanged : Text::ProgramStopsUnchanged);
+    const int answer =
+        xb::platform::CurrentUi().messageBox(text.toStdString(), kApplicationTitle,
+                                             choice ? xb::platform::kMbYesNo | xb::platform::kMbIconQuestion
+                                                    : xb::platform::kMbOk | xb::platform::kMbIconStop);
+    if (!choice || answer != xb::platform::kIdYes) {
+        KeepTablesAsTheyAre({}, {});
+        throw StartupStopped(text.toStdString());
+    }
+}
+
 AppWindows::~AppWindows() {
+    KeepTablesAsTheyAre({}, {});
     ftelecharge = nullptr;
     m_ftelecharge.reset();
     Form10 = nullptr;
@@ -214,6 +246,9 @@ int RunProgram(int argc, char** argv, const WindowEntries& later) {
         std::unique_ptr<AppWindows> windows;
         try {
             windows = std::make_unique<AppWindows>(BuiltInExchangeSettings(), later);
+        } catch (const StartupStopped& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            status = 1;
         } catch (const StartupError& e) {
             std::fprintf(stderr, "%s\n", e.what());
             xb::platform::CurrentUi().messageBox(e.what(), kApplicationTitle,

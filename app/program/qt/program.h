@@ -30,12 +30,22 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The user chose to stop at the start's question about damaged or missing tables (or the damage left
+// no choice): nothing was created or changed, and the message was already shown.
+class StartupStopped : public StartupError {
+public:
+    using StartupError::StartupError;
+};
+
 // The application's windows, created in the program's order: the main window first (its creation loads
 // the language file), the league tables before the main window is first activated. Destroyed in reverse.
 class AppWindows {
 public:
     // Creates the windows and opens the league tables in the data directory (GetAppDir()), creating a
     // missing table or index. Throws StartupError, with nothing written, when a table cannot be opened.
+    // Tables missing beside present ones, or damaged, are first named in one message through the UI
+    // seam: the user goes on (missing tables created empty, damaged ones kept as they are for the run)
+    // or stops, which throws StartupStopped with nothing created or changed.
     // The later folders' entries are handed to the main window.
     explicit AppWindows(ExchangeSettings exchange = BuiltInExchangeSettings(),
                         const WindowEntries& later = {});
@@ -47,6 +57,8 @@ public:
     ServerExchange& exchange() { return *m_exchange; }
 
 private:
+    void askAboutDamage();
+
     // Declared in the order of creation, so that they are destroyed in reverse: the exchange threads
     // outlive every window.
     std::unique_ptr<ServerExchange> m_exchange;

@@ -10,6 +10,12 @@
 #include <string>
 #include <thread>
 
+#include "app/exchange/database_archive.h"
+#include "app/exchange/database_swap.h"
+#include "app/shell/league_database.h"
+#include "app/shell/league_lookups.h"
+#include "app/shell/league_test_support.h"
+#include "app/shell/league_writes.h"
 #include "app/shell/param_file.h"
 #include "tests/support/fixtures.h"
 
@@ -79,6 +85,50 @@ TEST(ProgramProcess, TwoStationsShareTheDatabaseAndEndOnSigterm) {
     for (const char* log : {"first.log", "second.log"})
         EXPECT_EQ(xbtest::ReadFileBytes(dir.file(log)).find("Program halted"), std::string::npos) << log;
     EXPECT_EQ(xbtest::ReadFileBytes(dir.file("PELMORAD32.PAR")).size(), 548u);
+}
+
+// A station started while this process restores an archive into the same folder (held between the
+// restore's stages) clears nothing of the restore at its start, and the restore then completes whole.
+class ProgramRestoreTest : public leaguetest::LeagueTest {};
+
+TEST_F(ProgramRestoreTest, AStationStartedDuringARestoreLeavesItWhole) {
+    const std::string source = tmp.file("source") + "/";
+    fs::create_directories(source);
+    SetAppDir(QString::fromStdString(source));
+    { Tfsysteme made; }
+    {
+        LeagueTableScope champions("champions", "champion.dbf");
+        ASSERT_EQ(CreateChampionship(*champions, "RESTORED"), 1);
+    }
+    const std::string archive = tmp.file("a.pmz");
+    ASSERT_TRUE(BackupDatabase(source, archive).ok);
+
+    const std::string live = tmp.file("live") + "/";
+    fs::create_directories(live);
+    const std::string exe = live + "pelmorad32";
+    fs::copy_file(LM_PELMORAD32_PATH, exe);
+    ParamRecord english;
+    english.language = 2;
+    const auto bytes = EncodeParamRecord(english);
+    xbtest::WriteFileBytes(live + "PELMORAD32.PAR",
+                           std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    SetAppDir(QString::fromStdString(live));
+    { Tfsysteme made; }
+
+    int stations = 0;
+    ExchangeOperation::StageHook() = [&](const std::string& stage) {
+        if (stage != "staged") return;
+        const pid_t station = startStation(exe, live + "station.log");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        EXPECT_EQ(endStation(station), 0);
+        ++stations;
+    };
+    const RestoreResult r = RestoreDatabase(live, archive);
+    ExchangeOperation::StageHook() = nullptr;
+    EXPECT_EQ(stations, 1);
+    ASSERT_EQ(r.outcome, RestoreOutcome::kRestored) << r.reason;
+    SetAppDir(QString::fromStdString(live));
+    EXPECT_EQ(GetChampionshipName(1).trimmed(), QStringLiteral("RESTORED"));
 }
 
 TEST(ProgramProcess, DirectoryInPlaceOfATableEndsTheStartWithStatusOneAndNoSettings) {

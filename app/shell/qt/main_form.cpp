@@ -21,8 +21,10 @@
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/about_box.h"
+#include "app/shell/qt/application.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
+#include "app/shell/league_code_page.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "platform/ui.h"
@@ -309,11 +311,25 @@ void TMainForm::FormActivate() {
     if (m_firstActivation) {
         if (!ReadParamFile()) m_paramFileMissing = true;
         m_firstActivation = false;
+        const QString refused = m_language->refusal();
+        if (!refused.isEmpty())
+            xb::platform::CurrentUi().messageBox(refused.toStdString(), "PELMORAD32",
+                                                 xb::platform::kMbOk | xb::platform::kMbIconWarning);
         if (fsysteme) CloseSystemTables(*fsysteme);
         if (m_paramFileMissing) {
             m_paramFileMissing = false;
-            if (!m_language->loaded() && Form10) ShowModal(*Form10);
+            if (!m_language->loaded() && Form10) {
+                // The choice is the settings' first content: written at once, so that a second station
+                // and a run that is killed find it. A choice nobody made writes nothing, now or at the close.
+                if (ShowModal(*Form10) == QDialog::Accepted)
+                    WriteParamFile();
+                else
+                    m_noSettingsChosen = true;
+            }
         }
+        // The session's language is known now and the tables are closed: a database still empty takes
+        // the code page the language needs.
+        SettleLeagueCodePage(LanguageIndex);
         if (m_server.start) m_server.start();
     }
     TranslateMainForm();
@@ -321,7 +337,7 @@ void TMainForm::FormActivate() {
 
 void TMainForm::FormClose() {
     // The settings first: whatever the clean-up of the tables meets, this run's settings are kept.
-    WriteParamFile();
+    if (!m_noSettingsChosen) WriteParamFile();
     // The results window and the other open windows keep their tables open, which would refuse those
     // tables' pack; closed here, they also leave nothing behind that would keep the program running.
     CloseResultFormIfOpen();
@@ -329,6 +345,15 @@ void TMainForm::FormClose() {
         if (window != this && window->isVisible() && !window->isModal()) window->close();
     }
     m_packResults = PackAllTables(GetAppDir());
+    // A note the pack could not read stopped that table's pack: the user learns which row, and that
+    // nothing of it was lost.
+    for (const TablePackResult& r : m_packResults)
+        if (r.error == kErrInvalidMemoAddress)
+            xb::platform::CurrentUi().messageBox(
+                GetLangText(Text::PackStoppedAtUnreadableNote)
+                    .arg(r.table + QStringLiteral(".dbf"), QString::fromStdString(r.detail))
+                    .toStdString(),
+                kApplicationTitle, xb::platform::kMbOk | xb::platform::kMbIconWarning);
     // The exchange threads stop where their transfers poll the stop flag, and are joined.
     if (m_server.stop) m_server.stop();
     if (LanguageManager() == m_language.get()) SetLanguageManager(nullptr);

@@ -114,6 +114,7 @@ private:
     std::unique_ptr<Ui::TMainForm> ui;
     bool m_firstActivation = true;
     bool m_paramFileMissing = false;
+    bool m_noSettingsChosen = false;  // the first-start language choice was closed without a choice
     bool m_closed = false;
     std::unique_ptr<Tgerelanguage> m_language;
     std::vector<TablePackResult> m_packResults;

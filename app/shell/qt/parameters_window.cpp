@@ -6,8 +6,10 @@
 #include <QShowEvent>
 
 #include "app/shell/lang_texts.h"
+#include "app/shell/league_code_page.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/window_texts.h"
+#include "platform/ui.h"
 #include "ui_Tfpara.h"
 
 namespace app {
@@ -95,13 +97,22 @@ void Tfpara::bokClick() {
     for (int l = 2; l <= kLanguageCount; ++l) {
         if (languageButton(l)->isChecked()) language = l;
     }
+    const bool languageChanged = language != LanguageIndex;
     LanguageIndex = language;
+    // The database keeps the code page it was written in: say so when it cannot hold the new language.
+    if (languageChanged) {
+        if (const QString notice = CodePageNotice(language); !notice.isEmpty())
+            xb::platform::CurrentUi().messageBox(notice.toStdString(), GetLangText(Text::ParametersTitle).toStdString(),
+                                                 xb::platform::kMbOk | xb::platform::kMbIconInformation);
+    }
     HideDrawsFlag = ui->cnul->isChecked() ? 1 : 0;
     HtmlHeaderText = ui->mhtml1->toPlainText().left(kHtmlTextMax);
     HtmlFooterText = ui->mhtml2->toPlainText().left(kHtmlTextMax);
     Params.goalsForLabel = ui->Ebp->text().left(kLabelMax);
     Params.goalsAgainstLabel = ui->ebc->text().left(kLabelMax);
     Params.openAfterExport = ui->clancenavigateur->isChecked() ? 1 : 0;
+    // Written now, as the file is written: a run that is killed or a station started next keeps them.
+    WriteParamFile();
     close();
 }
 

@@ -1,6 +1,6 @@
 // The parameters window: language, hidden draws column, goal column labels, the HTML texts of exported
-// pages and whether an exported page is opened. Modeless; OK stores into the settings in memory (the
-// file is written when the program closes), Quit keeps them.
+// pages and whether an exported page is opened. Modeless; OK stores into the settings and writes the
+// settings file, Quit keeps them.
 #pragma once
 
 #include <QWidget>

@@ -12,7 +12,10 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <filesystem>
+#include <optional>
 
+#include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/param_file.h"
 #include "tests/support/fixtures.h"
@@ -23,6 +26,7 @@ namespace {
 class ParametersWindowTest : public ::testing::Test {
 protected:
     ParametersWindowTest() {
+        SetAppDir(QString::fromStdString(tmp.path()));
         LanguageIndex = 3;
         HideDrawsFlag = 1;
         HtmlHeaderText = QStringLiteral("<p>top</p>");
@@ -32,6 +36,7 @@ protected:
         Params.openAfterExport = 1;
     }
     ~ParametersWindowTest() override {
+        SetAppDir({});
         SetLanguageManager(nullptr);
         LanguageIndex = 1;
         Params = ParamRecord{};
@@ -48,6 +53,16 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     }
 
+    // The settings file as a station started now would read it; nullopt when there is none.
+    std::optional<ParamRecord> stored() const {
+        const std::string path = tmp.file(kParamFileName);
+        if (!std::filesystem::exists(path)) return std::nullopt;
+        const std::string bytes = xbtest::ReadFileBytes(path);
+        EXPECT_EQ(bytes.size(), static_cast<size_t>(kParamRecordSize));
+        return DecodeParamRecord(reinterpret_cast<const unsigned char*>(bytes.data()));
+    }
+
+    xbtest::TempDir tmp;
     Tfpara window;
 };
 
@@ -90,6 +105,13 @@ TEST_F(ParametersWindowTest, ShowsEditsAndStoresOnOkKeepingEditsAcrossActivation
     EXPECT_EQ(Params.goalsForLabel, QStringLiteral("PT"));
     EXPECT_EQ(Params.goalsAgainstLabel, QStringLiteral("BC"));
     EXPECT_EQ(Params.openAfterExport, 0);
+    // OK wrote them: a kill now loses nothing.
+    const std::optional<ParamRecord> file = stored();
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(file->language, 6);
+    EXPECT_EQ(file->hideDraws, 0);
+    EXPECT_EQ(file->htmlHeader, QStringLiteral("&#268;akovec"));  // as the page shows it
+    EXPECT_EQ(file->goalsForLabel, QStringLiteral("PT"));
 }
 
 TEST_F(ParametersWindowTest, QuitKeepsTheSettingsAndTheNextShowingStartsFromThem) {
@@ -102,6 +124,7 @@ TEST_F(ParametersWindowTest, QuitKeepsTheSettingsAndTheNextShowingStartsFromThem
     EXPECT_EQ(LanguageIndex, 3);
     EXPECT_EQ(HtmlHeaderText, QStringLiteral("<p>top</p>"));
     EXPECT_EQ(Params.goalsAgainstLabel, QStringLiteral("BC"));
+    EXPECT_FALSE(stored().has_value());
 
     showAndWait(window);
     EXPECT_TRUE(find<QRadioButton>("rportugais")->isChecked());
