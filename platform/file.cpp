@@ -248,13 +248,16 @@ File& File::operator=(File&& o) noexcept {
 }
 
 int File::open(const std::string& path, int mode) {
-    return openImpl(path, mode, false);
+    return openImpl(path, mode, false, false);
 }
 int File::create(const std::string& path, int mode) {
-    return openImpl(path, mode, true);
+    return openImpl(path, mode, true, true);
+}
+int File::openAlways(const std::string& path, int mode) {
+    return openImpl(path, mode, true, false);
 }
 
-int File::openImpl(const std::string& path, int mode, bool create) {
+int File::openImpl(const std::string& path, int mode, bool create, bool truncate) {
     close();
     countCall(kOpen);
     const int access = accessOf(mode);
@@ -300,7 +303,7 @@ int File::openImpl(const std::string& path, int mode, bool create) {
         ::close(fd);
         return (err == EAGAIN || err == EACCES) ? kErrSharingViolation : WinErrorOfErrno(err);
     }
-    if (create && ftruncate(fd, 0) != 0) {
+    if (truncate && ftruncate(fd, 0) != 0) {
         int err = errno;
         ::close(fd);
         return WinErrorOfErrno(err);
