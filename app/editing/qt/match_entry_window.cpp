@@ -9,16 +9,16 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 
-#include "app/editing/edit_rules.h"
-#include "app/editing/qt/entry_validators.h"
-#include "app/editing/qt/grid_colours.h"
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/entry_rules.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
+#include "app/shell/qt/entry_validators.h"
+#include "app/shell/qt/grid_colours.h"
 #include "app/shell/qt/league_lists.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/window_guards.h"
 #include "engine/dataset/engine_windows.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/ui.h"

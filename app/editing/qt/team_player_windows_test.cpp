@@ -19,7 +19,6 @@
 #include <map>
 #include <set>
 
-#include "app/editing/qt/pick_list.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
 #include "app/shell/app_files.h"
@@ -30,6 +29,7 @@
 #include "app/shell/league_writes.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/pick_list.h"
 #include "engine/dataset/engine_start.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"

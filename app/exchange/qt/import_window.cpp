@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/editing/qt/window_guards.h"
 #include "app/exchange/qt/import_champ_window.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"
 #include "ui_Tfimport.h"

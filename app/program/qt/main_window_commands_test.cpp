@@ -41,6 +41,7 @@
 #include "app/shell/qt/main_form.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
+#include "app/shell/qt/working_windows.h"
 #include "engine/dataset/engine_start.h"
 #include "platform/network.h"
 #include "platform/paths.h"

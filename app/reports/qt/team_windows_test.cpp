@@ -24,7 +24,6 @@
 #include <filesystem>
 #include <map>
 
-#include "app/editing/qt/pick_list.h"
 #include "app/reports/qt/head_to_head_window.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_info_window.h"
@@ -37,6 +36,7 @@
 #include "app/shell/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/pick_list.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"

@@ -25,6 +25,7 @@
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
+#include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"
 #include "ui_TMainForm.h"
 

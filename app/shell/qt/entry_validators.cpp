@@ -1,4 +1,4 @@
-#include "app/editing/qt/entry_validators.h"
+#include "app/shell/qt/entry_validators.h"
 
 #include <QComboBox>
 #include <QLineEdit>

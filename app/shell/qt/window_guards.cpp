@@ -1,4 +1,4 @@
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/qt/window_guards.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,6 +1,6 @@
-// The editing windows' input rules: what a field keeps of typed or pasted text, the pick list's search
-// filter on the real expression engine, the suggested matchday count and the rule ranges.
-#include "app/editing/edit_rules.h"
+// The windows' input rules: what a field keeps of typed or pasted text and the pick list's search filter on
+// the real expression engine.
+#include "app/shell/entry_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +22,7 @@ TEST(FilterInputTest, KeepsWhatEachRuleLetsThrough) {
         {"a1-b", KeyRule::kDigitsAndMinus, 0, "1-"},
         {"a1-b", KeyRule::kDigits, 0, "1"},
         {" 2008 - 2009", KeyRule::kDigits, 0, "20082009"},
+        {"2008 - 2009x", KeyRule::kSeason, 0, "2008 - 2009"},
         {"paris sg", KeyRule::kUpperName, 0, "PARIS SG"},
         {"été à nîmes", KeyRule::kUpperName, 0, "éTé à NîMES"},  // only a to z are capitalised
         {"Łódź", KeyRule::kText, 0, "ód"},                       // 1252 lacks Ł and ź
@@ -43,35 +44,6 @@ TEST(ParseIntegerTest, AcceptsOnlyPlainIntegers) {
     for (const char* bad : {"", "-", "1-", " 1", "1 ", "+1", "99999999999", "١"}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(ParseInteger(QString::fromUtf8(bad)).has_value());
-    }
-}
-
-TEST(SuggestedDayCountTest, DoubleRoundRobinWithinTheField) {
-    const std::pair<const char*, std::optional<int>> cases[] = {
-        {"18", 34}, {"0", 0},           {"1", 0},
-        {"2", 2},   {"50", 98},         {"51", 99},
-        {"99", 99}, {"", std::nullopt}, {"x", std::nullopt},
-    };
-    for (const auto& [teams, days] : cases) {
-        SCOPED_TRACE(teams);
-        EXPECT_EQ(SuggestedDayCount(teams), days);
-    }
-}
-
-TEST(RuleValueTest, RangesOfTheSevenRules) {
-    int count = 0;
-    const SeasonRuleField* fields = SeasonRuleFields(&count);
-    ASSERT_EQ(count, 7);
-    for (int i = 0; i < count; ++i) {
-        const SeasonRuleField& f = fields[i];
-        SCOPED_TRACE(f.objectName);
-        const bool teamsOrDays = i < 2;
-        EXPECT_EQ(RuleValue(f, "99"), 99);
-        EXPECT_FALSE(RuleValue(f, "100").has_value());
-        EXPECT_EQ(RuleValue(f, "-9").has_value(), !teamsOrDays);
-        EXPECT_FALSE(RuleValue(f, "-10").has_value());
-        EXPECT_EQ(RuleValue(f, ""), 0);
-        EXPECT_EQ(RuleValue(f, "1-"), 0);
     }
 }
 
