@@ -1,9 +1,10 @@
 // Shared use beside exclusive use on one table of 100,000 records with three tags (C, descending N, D)
 // and a memo every 50 records, on local disk: a walk of tag C in key order (engine calls and the
 // dataset), random Find on tag C, and appends (engine calls, the command layer, the dataset's whole
-// row). Each figure is given with the file-system calls it makes per operation, by kind: what a
-// network drive turns into round trips. The latency mode repeats the figures, fewer operations each,
-// with every file-system call waiting 200 µs first, as a share on a network would.
+// row), and opening and closing the table through a dataset. Each figure is given with the file-system calls
+// it makes per operation, by kind: what a network drive turns into round trips. The latency mode repeats the
+// figures, fewer operations each, with every file-system call waiting 200 µs first, as a share on a network
+// would.
 //
 // Shared here is one process opening the table without EXCLUSIVE, so the index semaphore is in use;
 // no other station writes. The exclusive figure is the baseline of the shared one. Every append
@@ -63,6 +64,7 @@ struct Sizes {
     int appends;  // per append figure
     int steps;    // walk steps and finds in the latency mode
     int latencyAppends;
+    int opens;  // per open figure (a fifth of them in the latency mode)
 };
 
 double seconds(Clock::time_point a, Clock::time_point b) {
@@ -106,7 +108,8 @@ std::vector<std::string> makeKeys(int n, uint32_t seed) {
     return keys;
 }
 
-// The calls per operation by kind, as scripts/bench shows them: "r 1 w 0 l 0 u 0 s 0 o 0 x 0".
+// The calls per operation by kind, as scripts/bench shows them: "r 1 w 0 l 0 u 0 s 0 o 0 x 0 d 0"
+// (d: directory listings).
 std::string callsText(const FileCallCounts& c, long ops) {
     const double n = ops > 0 ? static_cast<double>(ops) : 1.0;
     std::string out;
@@ -126,6 +129,7 @@ std::string callsText(const FileCallCounts& c, long ops) {
     add("s", c.stat);
     add("o", c.open);
     add("x", c.other);
+    add("d", c.list);
     return out;
 }
 
@@ -425,6 +429,26 @@ Measure datasetAppend(const std::string& path, bool shared, int records,
     });
 }
 
+// Opens the table through a dataset (the application's road: the table, its index, the semaphore's
+// login) and closes it again (the logout), count times.
+Measure datasetOpen(const std::string& path, bool shared, int count) {
+    Measure m = measure([&] {
+        long n = 0;
+        for (int i = 0; i < count; ++i) {
+            auto t = openDataset(path, shared);
+            if (!t) break;
+            t->Close();
+            ++n;
+        }
+        return n;
+    });
+    if (m.ops != count) {
+        m.ok = false;
+        m.why = "open: " + lastError();
+    }
+    return m;
+}
+
 // ---- the report ----
 
 struct Line {
@@ -468,7 +492,7 @@ void report(const std::vector<Line>& lines, const std::string& suffix) {
 
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
-    const Sizes sizes = quick ? Sizes{20000, 4000, 500, 100} : Sizes{100000, 20000, 2000, 500};
+    const Sizes sizes = quick ? Sizes{20000, 4000, 500, 100, 50} : Sizes{100000, 20000, 2000, 500, 200};
 
     xb::Engine engine(xb::platform::LocaleFactsFromName("en_US"));
     engine.settings.ansi = true;
@@ -514,7 +538,7 @@ int main(int argc, char** argv) {
     };
 
     int copies = 0;
-    auto runAll = [&](int walkLimit, int findCount, int appendCount) {
+    auto runAll = [&](int walkLimit, int findCount, int appendCount, int openCount) {
         const std::vector<std::string> findTexts(finds.begin(), finds.begin() + findCount);
         const int walked = std::min(walkLimit, sizes.records);
         // Every append figure adds the same keys, each to its own copy of the table.
@@ -549,6 +573,8 @@ int main(int argc, char** argv) {
              [&](bool shared) { return datasetWalk(master, shared, walkLimit, walked); });
         pair("random Find on tag C", "finds/s",
              [&](bool shared) { return engineFind(master, shared, findTexts); });
+        pair("open and close, dataset", "opens/s",
+             [&](bool shared) { return datasetOpen(master, shared, openCount); });
         pair("append, engine ALock/Append/Unlock", "records/s", [&](bool shared) {
             return onCopy(
                 [&](const std::string& p) { return engineAppend(p, shared, sizes.records, added); });
@@ -564,13 +590,13 @@ int main(int argc, char** argv) {
         return lines;
     };
 
-    const std::vector<Line> local = runAll(sizes.records, sizes.records, sizes.appends);
+    const std::vector<Line> local = runAll(sizes.records, sizes.records, sizes.appends, sizes.opens);
     printTable("local disk (" + std::to_string(sizes.records) + " walked and found, " +
                    std::to_string(sizes.appends) + " appended)",
                local);
 
     xb::platform::SetFileCallLatency(std::chrono::microseconds(kLatencyMicros));
-    const std::vector<Line> latency = runAll(sizes.steps, sizes.steps, sizes.latencyAppends);
+    const std::vector<Line> latency = runAll(sizes.steps, sizes.steps, sizes.latencyAppends, sizes.opens / 5);
     xb::platform::SetFileCallLatency(std::chrono::microseconds(0));
     printTable("every file-system call waiting " + std::to_string(kLatencyMicros) + " us (" +
                    std::to_string(sizes.steps) + " steps and finds, " + std::to_string(sizes.latencyAppends) +

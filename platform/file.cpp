@@ -21,6 +21,7 @@
 // and answers those cases itself.
 #include "platform/file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,6 +29,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -48,7 +50,7 @@ FaultSlot g_faults[5];
 int g_readHookAt = 0;
 std::function<void()> g_readHook;
 
-enum CallKind { kRead, kWrite, kLock, kUnlock, kStat, kOpen, kOther, kKinds };
+enum CallKind { kRead, kWrite, kLock, kUnlock, kStat, kOpen, kOther, kList, kKinds };
 std::atomic<uint64_t> g_calls[kKinds];
 std::atomic<int64_t> g_latencyUs{0};
 
@@ -82,6 +84,7 @@ FileCallCounts FileCalls() {
     c.stat = v(kStat);
     c.open = v(kOpen);
     c.other = v(kOther);
+    c.list = v(kList);
     return c;
 }
 
@@ -94,6 +97,7 @@ FileCallCounts operator-(const FileCallCounts& a, const FileCallCounts& b) {
     c.stat = a.stat - b.stat;
     c.open = a.open - b.open;
     c.other = a.other - b.other;
+    c.list = a.list - b.list;
     return c;
 }
 
@@ -427,6 +431,34 @@ uint32_t File::dosDateTime() const {
     return TimeToDosDateTime(static_cast<int64_t>(st.st_mtime));
 }
 
+PathStatus StatPath(const std::string& path) {
+    countCall(kStat);
+    PathStatus out;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return out;
+    out.exists = true;
+    out.regular = S_ISREG(st.st_mode);
+    out.directory = S_ISDIR(st.st_mode);
+    out.size = static_cast<uint64_t>(st.st_size);
+    out.modified = static_cast<int64_t>(st.st_mtime);
+    out.permissions = static_cast<uint32_t>(st.st_mode & 07777);
+    return out;
+}
+
+bool ListDirectory(const std::string& dir, std::vector<std::string>& names) {
+    countCall(kList);
+    names.clear();
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return false;
+    while (dirent* e = ::readdir(d)) {
+        const char* n = e->d_name;
+        if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0) continue;
+        names.emplace_back(n);
+    }
+    ::closedir(d);
+    return true;
+}
+
 int DeleteFileChecked(const std::string& path) {
     File probe;
     int rc = probe.open(path, kModeExclusive);
@@ -446,8 +478,7 @@ int RenameFileChecked(const std::string& from, const std::string& to) {
     int rc = probe.open(from, kModeExclusive);
     if (rc != 0) return rc;
     File target;
-    struct stat st {};
-    if (::stat(to.c_str(), &st) == 0) {
+    if (StatPath(to).exists) {
         rc = target.open(to, kModeExclusive);
         if (rc != 0) return rc;
     }
@@ -471,6 +502,7 @@ int RenameFileNoReplace(const std::string& from, const std::string& to) {
 }
 
 int SyncDirectoryOf(const std::string& path) {
+    countCall(kOther);
     size_t slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -481,9 +513,10 @@ int SyncDirectoryOf(const std::string& path) {
 }
 
 int CopyFileMode(const std::string& from, const std::string& to) {
-    struct stat st {};
-    if (::stat(from.c_str(), &st) != 0) return WinErrorOfErrno(errno);
-    return ::chmod(to.c_str(), st.st_mode & 07777) == 0 ? 0 : WinErrorOfErrno(errno);
+    const PathStatus st = StatPath(from);
+    if (!st.exists) return kErrFileNotFound;
+    countCall(kOther);
+    return ::chmod(to.c_str(), st.permissions) == 0 ? 0 : WinErrorOfErrno(errno);
 }
 
 int RemoveFileIfExists(const std::string& path) {

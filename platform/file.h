@@ -126,9 +126,11 @@ int CopyFileMode(const std::string& from, const std::string& to);
 // Deletes a file without probing; 0 when it did not exist.
 int RemoveFileIfExists(const std::string& path);
 
-// The calls this layer makes of the operating system, by kind, counted for the whole process. On a
-// network drive each one is a round trip to the server, so the counts say what an operation costs there.
-// An open counts once (with the share-mode locks it takes); a lock counts also when refused.
+// The calls this layer (and the path routines of paths.h) make of the operating system, by kind,
+// counted for the whole process. On a network drive each one is a round trip to the server, so the
+// counts say what an operation costs there. An open counts once (with the share-mode locks it takes); a
+// lock counts also when refused; a stat counts whether it asks a handle or a name; a directory listing
+// counts once however many names it returns.
 struct FileCallCounts {
     uint64_t read = 0;
     uint64_t write = 0;
@@ -137,13 +139,29 @@ struct FileCallCounts {
     uint64_t stat = 0;
     uint64_t open = 0;
     uint64_t other = 0;  // close, truncate, flush, delete, rename
-    uint64_t total() const { return read + write + lock + unlock + stat + open + other; }
+    uint64_t list = 0;   // directory listings
+    uint64_t total() const { return read + write + lock + unlock + stat + open + other + list; }
 };
 FileCallCounts FileCalls();
 FileCallCounts operator-(const FileCallCounts& a, const FileCallCounts& b);
 // Makes every counted call wait this long first, as a network drive would (zero: no wait). For
 // benchmarks; the wait is a busy one below a millisecond, so short waits are kept exactly.
 void SetFileCallLatency(std::chrono::microseconds latency);
+
+// What a stat of a path found, counted as one stat call. exists is false when the name is missing
+// (or cannot be looked at).
+struct PathStatus {
+    bool exists = false;
+    bool regular = false;
+    bool directory = false;
+    uint64_t size = 0;
+    int64_t modified = 0;  // seconds since the epoch
+    uint32_t permissions = 0;
+};
+PathStatus StatPath(const std::string& path);
+// The names in a directory ("." and ".." left out), in the order the system gives them, counted as one
+// listing; false when the directory cannot be read.
+bool ListDirectory(const std::string& dir, std::vector<std::string>& names);
 
 // Fault injection: make the nth read, write, flush, engine allocation or RenameFile from now on (1 = the
 // next) fail with code. Engine code that allocates asks TakeFault(FaultOp::Alloc, code) first.

@@ -36,8 +36,7 @@ void splitDirName(const std::string& path, std::string& dir, std::string& name) 
 }
 
 bool isRegular(const std::string& path) {
-    struct stat st{};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return StatPath(path).regular;
 }
 
 bool matchFrom(const char* m, const char* n) {
@@ -69,24 +68,21 @@ std::string ResolveCase(const std::string& path) {
     if (path.empty() || isRegular(path)) return path;
     std::string dir, name;
     splitDirName(path, dir, name);
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (!d) return path;
+    std::vector<std::string> names;
+    if (!ListDirectory(dir.empty() ? "." : dir, names)) return path;
     std::string found;
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
+    for (const std::string& n : names) {
         if (iequal(n, name) && isRegular(dir + n)) {
             if (found.empty() || n < found) found = n;  // deterministic when several differ only by case
         }
     }
-    ::closedir(d);
     return found.empty() ? path : dir + found;
 }
 
 bool FileExists(const std::string& path) { return isRegular(path); }
 
 bool DirExists(const std::string& path) {
-    struct stat st{};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return StatPath(path).directory;
 }
 
 bool MatchMask(const std::string& mask, const std::string& name) {
@@ -100,14 +96,10 @@ bool MatchMask(const std::string& mask, const std::string& name) {
 std::vector<std::string> ListMatching(const std::string& dir, const std::string& mask) {
     std::vector<std::string> out;
     std::string base = dir.empty() ? "./" : (dir.back() == '/' ? dir : dir + "/");
-    DIR* d = ::opendir(base.c_str());
-    if (!d) return out;
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n == "." || n == "..") continue;
+    std::vector<std::string> names;
+    if (!ListDirectory(base, names)) return out;
+    for (const std::string& n : names)
         if (MatchMask(mask, n) && isRegular(base + n)) out.push_back(n);
-    }
-    ::closedir(d);
     std::sort(out.begin(), out.end());
     return out;
 }

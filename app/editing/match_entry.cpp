@@ -28,25 +28,9 @@ std::string eventCondition(const MatchKey& m) {
            " .AND. NUEQ2=" + num(m.away);
 }
 
-bool deleteEvents(EventTable t, const MatchKey& m) {
-    return t == EventTable::Goals ? DeleteMatchGoals(m.championship, m.year, m.matchday, m.home, m.away)
-                                  : DeleteMatchCards(m.championship, m.year, m.matchday, m.home, m.away);
-}
-
 MatchKey keyOf(const MatchRow& r) {
     return {r.championship, r.year, r.matchday, r.home, r.away};
 }
-
-// Releases the resultat row's lock when the store ends, also by an exception.
-struct RowUnlock {
-    xb::TXbDbf& t;
-    ~RowUnlock() {
-        try {
-            t.UnLock();
-        } catch (...) {
-        }
-    }
-};
 
 }  // namespace
 
@@ -130,28 +114,27 @@ std::vector<MatchEvent> LoadMatchEvents(EventTable table, const MatchKey& m) {
 
 bool SaveMatchEvents(EventTable table, const MatchKey& m, const std::vector<MatchEvent>& events) {
     if (eventKey(m).empty()) return false;
-    if (!deleteEvents(table, m)) return false;
-    if (events.empty()) return true;
-    LeagueTableScope t(table == EventTable::Goals ? "penrbut" : "penrcarton", eventFile(table), "NUCHAMP");
+    // One open of the table for the delete and the appends: on a network share an open costs more than
+    // the rows it writes.
+    LeagueTableScope t(table == EventTable::Goals ? "penrbut" : "penrcarton", eventFile(table));
+    if (!DeleteMatchEventsT(*t, m.championship, m.year, m.matchday, m.home, m.away)) return false;
+    std::vector<RowFill> rows;
     for (const MatchEvent& e : events) {
         if (e.player < 1) continue;
-        // Never found: every event is appended whole under the append lock.
-        const bool stored = WriteRow(
-            *t, [] { return false; },
-            [&](xb::TXbDbf& r) {
-                r.FieldPutInt("NUCHAMP", m.championship);
-                r.FieldPutInt("ANNEE", m.year);
-                r.FieldPutInt("NUJOURNEE", m.matchday);
-                r.FieldPutInt("NUEQ1", m.home);
-                r.FieldPutInt("NUEQ2", m.away);
-                r.FieldPutInt("NUJOUEUR", e.player);
-                r.FieldPutInt("NUEQBEN", e.team);
-                r.FieldPutInt("MINUTE", e.minute);
-                r.FieldPutInt("TYPE", e.type);
-            });
-        if (!stored) return false;
+        rows.push_back([&m, e](xb::TXbDbf& r) {
+            r.FieldPutInt("NUCHAMP", m.championship);
+            r.FieldPutInt("ANNEE", m.year);
+            r.FieldPutInt("NUJOURNEE", m.matchday);
+            r.FieldPutInt("NUEQ1", m.home);
+            r.FieldPutInt("NUEQ2", m.away);
+            r.FieldPutInt("NUJOUEUR", e.player);
+            r.FieldPutInt("NUEQBEN", e.team);
+            r.FieldPutInt("MINUTE", e.minute);
+            r.FieldPutInt("TYPE", e.type);
+        });
     }
-    return true;
+    // Each event is appended whole, all of them under one append lock.
+    return AppendRows(*t, rows);
 }
 
 bool SeekMatchRow(xb::TXbDbf& t, const MatchKey& m) {
@@ -195,7 +178,7 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
     // The row and its events are written under one record lock: a second station storing the same match
     // waits for it and writes both after ours, never its row with our events.
     if (!WaitForLock([&] { return t.RLock(); })) return StoreOutcome::LockFailed;
-    RowUnlock unlock{t};
+    LockRelease unlock{t};
     if (!RewriteMatchResult(t, match)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Goals, key, goals)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Cards, key, cards)) return StoreOutcome::LockFailed;
@@ -207,7 +190,7 @@ bool DeleteMatch(xb::TXbDbf& t, const MatchKey& m) {
     {
         const bool stored = SeekMatchRow(t, m);
         if (stored && !WaitForLock([&] { return t.RLock(); })) return false;
-        RowUnlock unlock{t};
+        LockRelease unlock{t};
         if (!DeleteMatchGoals(m.championship, m.year, m.matchday, m.home, m.away)) return false;
         if (!DeleteMatchCards(m.championship, m.year, m.matchday, m.home, m.away)) return false;
     }

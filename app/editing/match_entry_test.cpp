@@ -11,11 +11,13 @@
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
+#include "app/shell/table_pack.h"
 #include "engine/core/engine.h"
 #include "engine/dataset/engine_start.h"
 #include "platform/file.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/league_fill.h"
+#include "tests/support/mdx_checker.h"
 
 namespace app {
 namespace {
@@ -136,7 +138,6 @@ TEST_F(MatchStoreTest, OneRowAndOneSetOfEventsPerMatch) {
 
     // Deleting one of the two keeps the other's row and events.
     ASSERT_EQ(StoreMatch(*resultat, a, goalsA, cardsA, false), StoreOutcome::Saved);
-    // The delete packs the table; other handles (rowsOf's) open it and its index at once.
     ASSERT_TRUE(DeleteMatch(*resultat, key(b)));
     EXPECT_EQ(rowsOf(b), 0);
     EXPECT_TRUE(LoadMatchEvents(EventTable::Goals, key(b)).empty());
@@ -152,6 +153,51 @@ TEST_F(MatchStoreTest, OneRowAndOneSetOfEventsPerMatch) {
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->homeGoals, 2);
     EXPECT_EQ(stored->code, "V1");
+}
+
+// A match stored again rewrites its goals and cards without a pack, whose cost grows with the history
+// and which needs the table alone: the replaced rows are hidden from every read at once, stay in the file
+// while the program runs, also with another handle holding the tables, and leave it at the shutdown's pack.
+TEST_F(MatchStoreTest, StoringAgainNeverPacksAndTheShutdownPackRemovesTheReplacedRows) {
+    const MatchRow a = row(1, 2, 2, 1), b = row(1, 3, 1, 0);
+    const std::vector<MatchEvent> goals1 = {{101, 12, 0, 1}, {201, 40, 0, 2}}, goals2 = {{102, 60, 0, 1}};
+    const std::vector<MatchEvent> cards = {{103, 30, 0, 1}};
+    auto fileRows = [](const char* file) {
+        LeagueTableScope t("filerows", file);
+        return static_cast<int>(t->RecCount());
+    };
+    const int goalsBefore = fileRows("but.dbf"), cardsBefore = fileRows("carton.dbf");
+    auto store = [&](const std::vector<MatchEvent>& goals) {
+        ASSERT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::Saved);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goals);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key(a)), cards);
+    };
+    store(goals1);
+    store(goals2);
+    {
+        LeagueTableScope other("othergoals", "but.dbf"), otherCards("othercards", "carton.dbf");
+        store(goals1);
+    }
+    ASSERT_EQ(StoreMatch(*resultat, b, goals2, {}, false), StoreOutcome::Saved);
+    ASSERT_TRUE(DeleteMatch(*resultat, key(b)));
+    EXPECT_EQ(fileRows("but.dbf"), goalsBefore + 6);
+    EXPECT_EQ(fileRows("carton.dbf"), cardsBefore + 3);
+
+    // The shutdown: the rows and the index keys of the replaced and deleted rows are gone.
+    CloseTable(resultat);
+    for (const TablePackResult& r : PackAllTables(GetAppDir()))
+        EXPECT_EQ(r.outcome, PackOutcome::Packed) << r.table.toStdString();
+    EXPECT_EQ(fileRows("but.dbf"), goalsBefore + 2);
+    EXPECT_EQ(fileRows("carton.dbf"), cardsBefore + 1);
+    for (const char* table : {"but", "carton", "resultat"}) {
+        xbtest::MdxCheckOptions options;
+        options.freshBuild = false;
+        options.maxRecord = static_cast<uint32_t>(fileRows((std::string(table) + ".dbf").c_str()));
+        const xbtest::MdxReport report = xbtest::CheckMdxFile(tmp.file(std::string(table) + ".mdx"), options);
+        EXPECT_TRUE(report.ok()) << table << ": " << report.text();
+    }
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goals1);
+    EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key(a)), cards);
 }
 
 TEST_F(MatchStoreTest, RefusedLocksAreReportedAndASecondStoreCompletes) {

@@ -15,7 +15,8 @@ constexpr int kLastMatchday = 999;
 ChampionshipStats ComputeChampionshipStats(int championship, int year) {
     ChampionshipStats s;
     if (championship < 1 || year < 1) return s;
-    ScanSeasonResults(championship, year, kLastMatchday, [&](const SeasonMatch& m) {
+    LeagueReading reading;
+    ScanSeasonResults(reading, championship, year, kLastMatchday, [&](const SeasonMatch& m) {
         s.homeGoals += m.homeGoals;
         s.awayGoals += m.awayGoals;
         // Only the outcome matters here, so the season's points play no part.

@@ -58,14 +58,14 @@ std::string HeadToHeadTable::XbVFile1KeyMaker() {
     return m_table->FieldByName(m_sortField).GetAsString();
 }
 
-std::vector<HeadToHeadRow> HeadToHeadTable::SortedRows() {
+std::vector<HeadToHeadRow> HeadToHeadTable::SortedRows(LeagueReading& reading) {
     std::vector<HeadToHeadRow> rows;
     if (m_rows == 0) return rows;
     xb::TXbVFile& t = *m_table;
     m_sortField = "ctri";
     t.KeyMaker = [this] { return XbVFile1KeyMaker(); };
     t.SetAppendMode(xb::LStatusType::ASCENDING);
-    std::map<int, QString> names;
+    std::vector<int> championships;
     for (t.GoTop(); !t.IsEof(); t.Skip(1)) {
         HeadToHeadRow r;
         r.year = t.FieldGetInt("annee");
@@ -75,16 +75,16 @@ std::vector<HeadToHeadRow> HeadToHeadTable::SortedRows() {
         r.away = t.FieldGetInt("nueq2");
         r.homeGoals = t.FieldGetInt("b1");
         r.awayGoals = t.FieldGetInt("b2");
-        names[r.championship];
+        championships.push_back(r.championship);
         rows.push_back(r);
     }
-    // One pass over the championship table for the names.
-    std::unique_ptr<xb::TXbDbf> champion;
-    if (OpenTable(champion, "champion.dbf")) {
-        for (auto& [number, name] : names) name = GetChampionshipNameT(*champion, number);
-        CloseTable(champion);
+    // A championship table that cannot be opened leaves the names empty.
+    std::vector<QString> names(rows.size());
+    try {
+        reading.ChampionshipNames(names, championships);
+    } catch (...) {
     }
-    for (HeadToHeadRow& r : rows) r.championshipName = names[r.championship];
+    for (size_t i = 0; i < rows.size(); ++i) rows[i].championshipName = names[i];
     return rows;
 }
 
@@ -92,37 +92,34 @@ HeadToHeadResult ComputeHeadToHead(int team1, int team2, bool bothDirections) {
     HeadToHeadResult out;
     if (team1 < 1 || team2 < 1) return out;
     HeadToHeadTable vtabmatch;
+    LeagueReading reading;
     // Pass 1: team 1 at home; pass 2: team 2 at home (not again when both are the same team).
     const int passes = bothDirections && team1 != team2 ? 2 : 1;
     for (int pass = 1; pass <= passes; ++pass) {
         const int home = pass == 1 ? team1 : team2, away = pass == 1 ? team2 : team1;
-        const std::string key = NumberKey({{home, 5}, {away, 5}});
-        if (key.empty()) continue;
-        LeagueTableScope t(pass == 1 ? "uf2result" : "uf3result", "resultat.dbf", "EQ1EQ2");
-        if (!t->Find(key)) continue;
-        t->SetWhileTo("nueq1=" + std::to_string(home) + " .AND. nueq2=" + std::to_string(away));
-        while (!t->IsEof()) {
-            const int homeGoals = t->FieldGetInt("BEQ1"), awayGoals = t->FieldGetInt("BEQ2");
-            vtabmatch.AddHeadToHeadRow(t->FieldGetInt("ANNEE"), t->FieldGetInt("NUCHAMP"),
-                                       t->FieldGetInt("NUJOURNEE"), home, away, homeGoals, awayGoals);
-            const auto points = PointsOfResult(t->FieldGetStr("CODER"), homeGoals, awayGoals,
-                                               t->FieldGetInt("PTEQ1"), t->FieldGetInt("PTEQ2"), {});
-            if (points) {
-                const MatchOutcome o = points->home.outcome;
-                if (o == MatchOutcome::Draw)
-                    out.draws += 1;
-                else if ((o == MatchOutcome::Win) == (pass == 1))
-                    out.wins1 += 1;
-                else
-                    out.wins2 += 1;
-            }
-            out.goals1 += pass == 1 ? homeGoals : awayGoals;
-            out.goals2 += pass == 1 ? awayGoals : homeGoals;
-            t->Skip(1);
-        }
-        t->SetWhileTo("");
+        xb::TXbDbf& t = reading.Table("resultat.dbf", "EQ1EQ2");
+        ForEachRow(t, NumberKey({{home, 5}, {away, 5}}),
+                   "nueq1=" + std::to_string(home) + " .AND. nueq2=" + std::to_string(away), [&] {
+                       const int homeGoals = t.FieldGetInt("BEQ1"), awayGoals = t.FieldGetInt("BEQ2");
+                       vtabmatch.AddHeadToHeadRow(t.FieldGetInt("ANNEE"), t.FieldGetInt("NUCHAMP"),
+                                                  t.FieldGetInt("NUJOURNEE"), home, away, homeGoals,
+                                                  awayGoals);
+                       const auto points = PointsOfResult(t.FieldGetStr("CODER"), homeGoals, awayGoals,
+                                                          t.FieldGetInt("PTEQ1"), t.FieldGetInt("PTEQ2"), {});
+                       if (points) {
+                           const MatchOutcome o = points->home.outcome;
+                           if (o == MatchOutcome::Draw)
+                               out.draws += 1;
+                           else if ((o == MatchOutcome::Win) == (pass == 1))
+                               out.wins1 += 1;
+                           else
+                               out.wins2 += 1;
+                       }
+                       out.goals1 += pass == 1 ? homeGoals : awayGoals;
+                       out.goals2 += pass == 1 ? awayGoals : homeGoals;
+                   });
     }
-    out.rows = vtabmatch.SortedRows();
+    out.rows = vtabmatch.SortedRows(reading);
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/reports/standings_report.h"
+#include "app/shell/league_reading.h"
 
 namespace xb {
 class TXbVFile;
@@ -42,7 +43,7 @@ public:
     void AddHeadToHeadRow(int year, int championship, int matchday, int home, int away, int homeGoals,
                           int awayGoals);
     // The rows sorted by ctri (season, championship, matchday), with their championship names.
-    std::vector<HeadToHeadRow> SortedRows();
+    std::vector<HeadToHeadRow> SortedRows(LeagueReading& reading);
     // The key the table sorts by: the sort field's value, "NO KEY" without a sort field.
     std::string XbVFile1KeyMaker();
 

@@ -6,10 +6,16 @@
 namespace app {
 
 PrevisionScores PrevisionSeasonScores(int championship, int year, int matchday, int team1, int team2) {
+    LeagueReading reading;
+    return PrevisionSeasonScores(reading, championship, year, matchday, team1, team2);
+}
+
+PrevisionScores PrevisionSeasonScores(LeagueReading& reading, int championship, int year, int matchday,
+                                      int team1, int team2) {
     PrevisionScores s;
     // No matchday lies before the first.
     if (matchday < 1) return s;
-    ScanSeasonResults(championship, year, matchday - 1, [&](const SeasonMatch& m) {
+    ScanSeasonResults(reading, championship, year, matchday - 1, [&](const SeasonMatch& m) {
         const int h = m.homeGoals, a = m.awayGoals;
         if (m.home == team1) {
             if (h > a) s.team1 += 4;
@@ -29,21 +35,23 @@ PrevisionScores PrevisionSeasonScores(int championship, int year, int matchday, 
 }
 
 PrevisionScores PrevisionMeetingScores(int team1, int team2) {
+    LeagueReading reading;
+    return PrevisionMeetingScores(reading, team1, team2);
+}
+
+PrevisionScores PrevisionMeetingScores(LeagueReading& reading, int team1, int team2) {
     PrevisionScores s;
-    const std::string key = NumberKey({{team1, 5}, {team2, 5}});
-    if (key.empty()) return s;
-    LeagueTableScope t("upre2res", "resultat.dbf", "EQ1EQ2");
-    if (!t->Find(key)) return s;
-    t->SetWhileTo(" nueq1=" + std::to_string(team1) + " .AND. nueq2=" + std::to_string(team2));
-    for (; !t->IsEof(); t->Skip(1)) {
-        const int h = t->FieldGetInt("BEQ1"), a = t->FieldGetInt("BEQ2");
-        if (h > a) s.team1 += h - a > 2 ? 3 : 2;
-        if (a > h) {
-            s.team2 += a - h > 1 ? 4 : 3;
-            s.draw += 1;
-        }
-        if (h == a) s.draw += 3;
-    }
+    xb::TXbDbf& t = reading.Table("resultat.dbf", "EQ1EQ2");
+    ForEachRow(t, NumberKey({{team1, 5}, {team2, 5}}),
+               " nueq1=" + std::to_string(team1) + " .AND. nueq2=" + std::to_string(team2), [&] {
+                   const int h = t.FieldGetInt("BEQ1"), a = t.FieldGetInt("BEQ2");
+                   if (h > a) s.team1 += h - a > 2 ? 3 : 2;
+                   if (a > h) {
+                       s.team2 += a - h > 1 ? 4 : 3;
+                       s.draw += 1;
+                   }
+                   if (h == a) s.draw += 3;
+               });
     return s;
 }
 
@@ -81,15 +89,19 @@ std::optional<PrevisionPercent> ComputePrevision(const PrevisionRequest& r) {
     if (r.method < kPrevisionBySeason || r.method > kPrevisionCombined || r.championship < 1 || r.year < 1 ||
         r.team1 < 1 || r.team2 < 1 || r.team1 == r.team2)
         return std::nullopt;
+    LeagueReading reading;
+    auto bySeason = [&] {
+        return PrevisionPercentages(
+            PrevisionSeasonScores(reading, r.championship, r.year, r.matchday, r.team1, r.team2));
+    };
+    auto byMeetings = [&] { return PrevisionPercentages(PrevisionMeetingScores(reading, r.team1, r.team2)); };
     switch (r.method) {
         case kPrevisionBySeason:
-            return PrevisionBySeason(r.championship, r.year, r.matchday, r.team1, r.team2);
+            return bySeason();
         case kPrevisionByMeetings:
-            return PrevisionByMeetings(r.championship, r.year, r.matchday, r.team1, r.team2);
+            return byMeetings();
         default:
-            return CombinePrevisions(
-                PrevisionBySeason(r.championship, r.year, r.matchday, r.team1, r.team2),
-                PrevisionByMeetings(r.championship, r.year, r.matchday, r.team1, r.team2));
+            return CombinePrevisions(bySeason(), byMeetings());
     }
 }
 

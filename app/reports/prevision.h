@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "app/shell/league_reading.h"
+
 namespace app {
 
 struct PrevisionScores {
@@ -33,9 +35,12 @@ enum PrevisionMethod : int { kPrevisionBySeason = 1, kPrevisionByMeetings = 2, k
 // home matches (a win 4 and each goal 1, a draw 2 for the draw), team 2 its away matches (a win 4 and 2
 // for the draw, a draw 4 for the draw, each goal 1).
 PrevisionScores PrevisionSeasonScores(int championship, int year, int matchday, int team1, int team2);
+PrevisionScores PrevisionSeasonScores(LeagueReading& reading, int championship, int year, int matchday,
+                                      int team1, int team2);
 // Method 2's scores: every result with team 1 at home against team 2; a home win 2 (3 by more than two
 // goals), an away win 3 and 1 for the draw (4 by more than one goal), a draw 3.
 PrevisionScores PrevisionMeetingScores(int team1, int team2);
+PrevisionScores PrevisionMeetingScores(LeagueReading& reading, int team1, int team2);
 // The three percentages of scores; no data when their total is below 1.
 PrevisionPercent PrevisionPercentages(const PrevisionScores& scores);
 

@@ -35,21 +35,21 @@ QString downwardName(const QString& name) {
 
 }  // namespace
 
-ResultsGridData FillResultsGridTeams(int year, int championship) {
+ResultsGridData FillResultsGridTeams(LeagueReading& reading, int year, int championship) {
     ResultsGridData grid;
-    for (int team : SeasonTeamNumbers(year, championship))
+    for (int team : reading.SeasonTeams(year, championship))
         if (team > 0 && std::find(grid.teams.begin(), grid.teams.end(), team) == grid.teams.end())
             grid.teams.push_back(team);
-    grid.names = FillStandingsTeamNames(grid.teams);
+    grid.names = FillStandingsTeamNames(reading, grid.teams);
     grid.scores.assign(grid.teams.size(), std::vector<QString>(grid.teams.size()));
     return grid;
 }
 
-void FillResultsGridScores(ResultsGridData& grid, int year, int championship) {
+void FillResultsGridScores(LeagueReading& reading, ResultsGridData& grid, int year, int championship) {
     if (grid.teams.empty()) return;
     std::map<int, size_t> place;
     for (size_t i = 0; i < grid.teams.size(); ++i) place[grid.teams[i]] = i;
-    ScanSeasonResults(championship, year, kLastMatchday, [&](const SeasonMatch& m) {
+    ScanSeasonResults(reading, championship, year, kLastMatchday, [&](const SeasonMatch& m) {
         const auto home = place.find(m.home), away = place.find(m.away);
         if (home == place.end() || away == place.end()) return;
         grid.scores[home->second][away->second] =
@@ -58,8 +58,9 @@ void FillResultsGridScores(ResultsGridData& grid, int year, int championship) {
 }
 
 ResultsGridData ComputeResultsGrid(int championship, int year) {
-    ResultsGridData grid = FillResultsGridTeams(year, championship);
-    FillResultsGridScores(grid, year, championship);
+    LeagueReading reading;
+    ResultsGridData grid = FillResultsGridTeams(reading, year, championship);
+    FillResultsGridScores(reading, grid, year, championship);
     return grid;
 }
 

@@ -25,9 +25,9 @@ struct ResultsGridData {
 };
 
 // The season's teams and their names; scores sized n x n and empty.
-ResultsGridData FillResultsGridTeams(int year, int championship);
+ResultsGridData FillResultsGridTeams(LeagueReading& reading, int year, int championship);
 // Puts every result of the season into the scores of the teams the data lists.
-void FillResultsGridScores(ResultsGridData& grid, int year, int championship);
+void FillResultsGridScores(LeagueReading& reading, ResultsGridData& grid, int year, int championship);
 // Both.
 ResultsGridData ComputeResultsGrid(int championship, int year);
 

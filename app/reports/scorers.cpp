@@ -65,12 +65,12 @@ std::string ScorerWorkTable::ScorersSortKey() {
     return goals + DescendingKey(zeroPadded(it == m_tieRank.end() ? 99999 : it->second, 5));
 }
 
-std::vector<ScorerRow> ScorerWorkTable::SortedRows() {
+std::vector<ScorerRow> ScorerWorkTable::SortedRows(LeagueReading& reading) {
     std::vector<ScorerRow> rows;
     if (m_players.empty()) return rows;
     xb::TXbVFile& t = *m_table;
     std::vector<QString> names;
-    LoadPlayerNames(names, m_players);
+    reading.PlayerNames(names, m_players);
     names.resize(m_players.size());
     const std::vector<int> ranks = TieRanks(names, m_players);
     std::map<int, QString> nameOf;
@@ -82,7 +82,7 @@ std::vector<ScorerRow> ScorerWorkTable::SortedRows() {
     if (m_withTeam) {
         std::vector<int> teams;
         for (t.GoTop(); !t.IsEof(); t.Skip(1)) teams.push_back(t.FieldGetInt("nuequipe"));
-        const std::vector<QString> teamNames = FillStandingsTeamNames(teams);
+        const std::vector<QString> teamNames = FillStandingsTeamNames(reading, teams);
         for (size_t i = 0; i < teams.size(); ++i) teamNameOf[teams[i]] = teamNames[i];
     }
     for (t.GoTop(); !t.IsEof(); t.Skip(1)) {
@@ -109,29 +109,24 @@ std::vector<ScorerRow> ScorerWorkTable::SortedRows() {
 
 std::vector<ScorerRow> BuildScorersTable(const StandingsRequest& request) {
     ScorerWorkTable tabclassbuteur(true);
-    const std::string key = NumberKey({{request.championship, 5}, {request.year, 4}});
-    if (!key.empty()) {
-        LeagueTableScope t("tbutclass", "but.dbf", "NUCHAMP");
-        if (t->Find(key)) {
-            t->SetWhileTo("NUCHAMP=" + std::to_string(request.championship) +
-                          " .AND. ANNEE=" + std::to_string(request.year));
-            while (!t->IsEof()) {
-                const int player = t->FieldGetInt("NUJOUEUR");
-                const int type = t->FieldGetInt("TYPE");
-                const int credited = t->FieldGetInt("NUEQBEN");
-                const int day = t->FieldGetInt("NUJOURNEE");
-                const bool sideCounts = request.side == kSideHome   ? credited == 1
-                                        : request.side == kSideAway ? credited != 1
-                                                                    : true;
-                if (type != kOwnGoal && day >= request.firstDay && day <= request.lastDay && sideCounts)
-                    tabclassbuteur.AddScorerGoal(
-                        player, credited == 1 ? t->FieldGetInt("NUEQ1") : t->FieldGetInt("NUEQ2"));
-                t->Skip(1);
-            }
-            t->SetWhileTo("");
-        }
-    }
-    return tabclassbuteur.SortedRows();
+    LeagueReading reading;
+    xb::TXbDbf& t = reading.Table("but.dbf", "NUCHAMP");
+    ForEachRow(
+        t, NumberKey({{request.championship, 5}, {request.year, 4}}),
+        "NUCHAMP=" + std::to_string(request.championship) + " .AND. ANNEE=" + std::to_string(request.year),
+        [&] {
+            const int player = t.FieldGetInt("NUJOUEUR");
+            const int type = t.FieldGetInt("TYPE");
+            const int credited = t.FieldGetInt("NUEQBEN");
+            const int day = t.FieldGetInt("NUJOURNEE");
+            const bool sideCounts = request.side == kSideHome   ? credited == 1
+                                    : request.side == kSideAway ? credited != 1
+                                                                : true;
+            if (type != kOwnGoal && day >= request.firstDay && day <= request.lastDay && sideCounts)
+                tabclassbuteur.AddScorerGoal(player,
+                                             credited == 1 ? t.FieldGetInt("NUEQ1") : t.FieldGetInt("NUEQ2"));
+        });
+    return tabclassbuteur.SortedRows(reading);
 }
 
 }  // namespace app

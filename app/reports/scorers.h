@@ -41,7 +41,7 @@ public:
     void AddScorerGoal(int player, int team);
     void AddTeamScorerGoal(int player) { AddScorerGoal(player, 0); }
     // Most goals first, then the tie rule.
-    std::vector<ScorerRow> SortedRows();
+    std::vector<ScorerRow> SortedRows(LeagueReading& reading);
     // The key the virtual file sorts by: nbbut, then the tie rule.
     std::string ScorersSortKey();
 

@@ -6,6 +6,7 @@
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
+#include "app/shell/table_scopes.h"
 #include "engine/dataset/xb_vfile_dataset.h"
 
 namespace app {
@@ -96,9 +97,9 @@ std::vector<int> TieRanks(const std::vector<QString>& names, const std::vector<i
     return rank;
 }
 
-std::vector<QString> FillStandingsTeamNames(const std::vector<int>& teams) {
+std::vector<QString> FillStandingsTeamNames(LeagueReading& reading, const std::vector<int>& teams) {
     std::vector<QString> names;
-    if (!teams.empty()) LoadTeamNames(names, teams);
+    if (!teams.empty()) reading.TeamNames(names, teams);
     names.resize(teams.size());
     return names;
 }
@@ -125,11 +126,11 @@ StandingsWorkTable::~StandingsWorkTable() {
     }
 }
 
-void StandingsWorkTable::InitStandingsWorkTable(int championship, int year) {
-    for (int team : SeasonTeamNumbers(year, championship))
+void StandingsWorkTable::InitStandingsWorkTable(LeagueReading& reading, int championship, int year) {
+    for (int team : reading.SeasonTeams(year, championship))
         if (team > 0 && std::find(m_teams.begin(), m_teams.end(), team) == m_teams.end())
             m_teams.push_back(team);
-    m_names = FillStandingsTeamNames(m_teams);
+    m_names = FillStandingsTeamNames(reading, m_teams);
     const std::vector<int> ranks = TieRanks(m_names, m_teams);
     const std::string zeroKey = StandingsOrderKey(m_sortType, {});
     for (size_t i = 0; i < m_teams.size(); ++i) {
@@ -269,57 +270,53 @@ std::pair<StandingsCounters, StandingsCounters> MatchCounters(const SeasonMatch&
     return {home, away};
 }
 
-void ScanSeasonResults(int championship, int year, int lastDay,
+void ScanSeasonResults(LeagueReading& reading, int championship, int year, int lastDay,
                        const std::function<void(const SeasonMatch&)>& visit) {
     const std::string key = NumberKey({{championship, 3}, {year, 4}});
     if (key.empty()) return;
-    LeagueTableScope t("tresclass", "resultat.dbf", "CHANJOEQ1");
-    if (!t->Find(key)) return;
-    t->SetWhileTo("ANNEE=" + std::to_string(year) + " .AND. NUCHAMP=" + std::to_string(championship) +
-                  " .AND. NUJOURNEE<=" + std::to_string(lastDay));
-    struct WhileOff {
-        xb::TXbDbf& t;
-        ~WhileOff() {
-            try {
-                t.SetWhileTo("");
-            } catch (...) {
-            }
-        }
-    } whileOff{*t};
-    while (!t->IsEof()) {
+    xb::TXbDbf& t = reading.Table("resultat.dbf", "CHANJOEQ1");
+    if (!t.Find(key)) return;
+    WhileScope range(t, "ANNEE=" + std::to_string(year) + " .AND. NUCHAMP=" + std::to_string(championship) +
+                            " .AND. NUJOURNEE<=" + std::to_string(lastDay));
+    for (; !t.IsEof(); t.Skip(1)) {
         // A while-condition that the sought row already fails leaves the table on the last row before
         // the range, not at its end; such a row is no row of the range.
-        if (t->FieldGetInt("NUCHAMP") != championship || t->FieldGetInt("ANNEE") != year ||
-            t->FieldGetInt("NUJOURNEE") > lastDay)
+        if (t.FieldGetInt("NUCHAMP") != championship || t.FieldGetInt("ANNEE") != year ||
+            t.FieldGetInt("NUJOURNEE") > lastDay)
             break;
         SeasonMatch m;
-        m.matchday = t->FieldGetInt("NUJOURNEE");
-        m.home = t->FieldGetInt("NUEQ1");
-        m.away = t->FieldGetInt("NUEQ2");
-        m.homeGoals = t->FieldGetInt("BEQ1");
-        m.awayGoals = t->FieldGetInt("BEQ2");
-        m.code = t->FieldGetStr("CODER");
-        m.homePoints = t->FieldGetInt("PTEQ1");
-        m.awayPoints = t->FieldGetInt("PTEQ2");
+        m.matchday = t.FieldGetInt("NUJOURNEE");
+        m.home = t.FieldGetInt("NUEQ1");
+        m.away = t.FieldGetInt("NUEQ2");
+        m.homeGoals = t.FieldGetInt("BEQ1");
+        m.awayGoals = t.FieldGetInt("BEQ2");
+        m.code = t.FieldGetStr("CODER");
+        m.homePoints = t.FieldGetInt("PTEQ1");
+        m.awayPoints = t.FieldGetInt("PTEQ2");
         visit(m);
-        t->Skip(1);
     }
 }
 
 // ---- the standings ----
 
 StandingsResult ComputeStandingsGrid(const StandingsRequest& request) {
+    LeagueReading reading;
+    return ComputeStandingsGrid(reading, request);
+}
+
+StandingsResult ComputeStandingsGrid(LeagueReading& reading, const StandingsRequest& request) {
     StandingsResult out;
-    out.rules = GetSeasonParams(request.championship, request.year);
+    out.rules = reading.SeasonParams(request.championship, request.year);
     StandingsWorkTable tabclass(request.sortType, false);
-    tabclass.InitStandingsWorkTable(request.championship, request.year);
+    tabclass.InitStandingsWorkTable(reading, request.championship, request.year);
     if (tabclass.rowCount() > 0) {
-        ScanSeasonResults(request.championship, request.year, request.lastDay, [&](const SeasonMatch& m) {
-            if (m.matchday < request.firstDay) return;
-            const auto [home, away] = MatchCounters(m, out.rules);
-            if (request.side != kSideAway) tabclass.AddMatchToStandingsRow(m.home, home);
-            if (request.side != kSideHome) tabclass.AddMatchToStandingsRow(m.away, away);
-        });
+        ScanSeasonResults(reading, request.championship, request.year, request.lastDay,
+                          [&](const SeasonMatch& m) {
+                              if (m.matchday < request.firstDay) return;
+                              const auto [home, away] = MatchCounters(m, out.rules);
+                              if (request.side != kSideAway) tabclass.AddMatchToStandingsRow(m.home, home);
+                              if (request.side != kSideHome) tabclass.AddMatchToStandingsRow(m.away, away);
+                          });
     }
     out.rows = tabclass.SortedRows();
     return out;

@@ -12,7 +12,8 @@
 // - A team listed twice for a season has one row; a match against a team not listed for the season
 //   counts for the listed opponent only.
 // - The work tables are in-memory virtual files of the current engine, created and freed by each call.
-//   Tables are read from the data directory (GetAppDir); a table that cannot be opened raises the
+//   Tables are read from the data directory (GetAppDir) through one LeagueReading per computation (each
+//   table opened once, closed when the computation ends); a table that cannot be opened raises the
 //   dataset layer's exception.
 #pragma once
 
@@ -24,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/shell/league_reading.h"
 #include "app/shell/match_points.h"
 
 namespace xb {
@@ -75,6 +77,7 @@ struct StandingsResult {
 
 // The standings of the request (sort types 0 to 5; another type counts as 0).
 StandingsResult ComputeStandingsGrid(const StandingsRequest& request);
+StandingsResult ComputeStandingsGrid(LeagueReading& reading, const StandingsRequest& request);
 
 // ---- keys ----
 
@@ -100,7 +103,7 @@ public:
 
     // One zeroed row, keyed by its zero counters, per team the season lists in eqchamp (a team listed
     // twice gets one row), in eqchamp key order. The teams' names are read here for the tie rule.
-    void InitStandingsWorkTable(int championship, int year);
+    void InitStandingsWorkTable(LeagueReading& reading, int championship, int year);
     // Adds one match to the team's row and rebuilds its key; side 1 or 2 adds it to the home or away
     // columns too (tables with sides). A team without a row is not counted.
     void AddMatchToStandingsRow(int team, const StandingsCounters& match, int side = 0);
@@ -130,11 +133,6 @@ private:
     std::map<int, int> m_tieRank;  // team -> place in (name, number) order
 };
 
-// The 6.103 names of the same table's routines.
-inline void StandingsInitTeams(StandingsWorkTable& t, int championship, int year) {
-    t.InitStandingsWorkTable(championship, year);
-}
-
 // ---- the scan of a season's results ----
 
 // One result row as the scan hands it over.
@@ -150,11 +148,11 @@ std::pair<StandingsCounters, StandingsCounters> MatchCounters(const SeasonMatch&
 
 // Visits the season's result rows of matchdays up to lastDay in key order (matchday, then home team),
 // through the results table's tag CHANJOEQ1 and a while-condition that ends the scan after lastDay.
-void ScanSeasonResults(int championship, int year, int lastDay,
+void ScanSeasonResults(LeagueReading& reading, int championship, int year, int lastDay,
                        const std::function<void(const SeasonMatch&)>& visit);
 
-// The names of the teams (an equipe table opened once); "" for a team that is not stored.
-std::vector<QString> FillStandingsTeamNames(const std::vector<int>& teams);
+// The names of the teams, each looked up once; "" for a team that is not stored.
+std::vector<QString> FillStandingsTeamNames(LeagueReading& reading, const std::vector<int>& teams);
 
 // Places 0..n-1 of the given names and numbers in the tie order: name case-insensitive, then number.
 std::vector<int> TieRanks(const std::vector<QString>& names, const std::vector<int>& numbers);

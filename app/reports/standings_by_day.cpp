@@ -1,7 +1,6 @@
 #include "app/reports/standings_by_day.h"
 
 #include "app/reports/standings.h"
-#include "app/shell/league_lookups.h"
 
 namespace app {
 
@@ -26,11 +25,17 @@ StandingsDayRecord recordOf(int place, const StandingsCounters bySide[3]) {
 
 std::vector<StandingsDayRecord> ComputeStandingsByDay(int championship, int year, int firstDay, int lastDay,
                                                       int team) {
+    LeagueReading reading;
+    return ComputeStandingsByDay(reading, championship, year, firstDay, lastDay, team);
+}
+
+std::vector<StandingsDayRecord> ComputeStandingsByDay(LeagueReading& reading, int championship, int year,
+                                                      int firstDay, int lastDay, int team) {
     std::vector<StandingsDayRecord> records(static_cast<size_t>(lastDay > 0 ? lastDay : 0) + 1);
     if (lastDay < 1) return records;
-    const SeasonRules rules = GetSeasonParams(championship, year);
+    const SeasonRules rules = reading.SeasonParams(championship, year);
     StandingsWorkTable tabclass(kOrderPoints, true);
-    tabclass.InitStandingsWorkTable(championship, year);
+    tabclass.InitStandingsWorkTable(reading, championship, year);
 
     auto close = [&](int day) {
         if (team == 0 || day < 1 || day > lastDay) return;
@@ -39,7 +44,7 @@ std::vector<StandingsDayRecord> ComputeStandingsByDay(int championship, int year
         if (place > 0) records[static_cast<size_t>(day)] = recordOf(place, bySide);
     };
     int open = 0;  // the matchday whose rows are being read
-    ScanSeasonResults(championship, year, lastDay, [&](const SeasonMatch& m) {
+    ScanSeasonResults(reading, championship, year, lastDay, [&](const SeasonMatch& m) {
         if (open != 0 && m.matchday > open) close(open);
         open = m.matchday;
         if (m.matchday < firstDay) return;

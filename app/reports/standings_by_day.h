@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/shell/league_reading.h"
+
 namespace app {
 
 // The entries of a StandingsDayRecord.
@@ -45,5 +47,7 @@ struct StandingsDayRecord {
 // does not list, every record stays empty.
 std::vector<StandingsDayRecord> ComputeStandingsByDay(int championship, int year, int firstDay, int lastDay,
                                                       int team);
+std::vector<StandingsDayRecord> ComputeStandingsByDay(LeagueReading& reading, int championship, int year,
+                                                      int firstDay, int lastDay, int team);
 
 }  // namespace app

@@ -20,25 +20,32 @@ TeamSideTotals totalsOf(const StandingsDayRecord& r, int side) {
 }  // namespace
 
 TeamInfoResult ComputeTeamInfo(int championship, int year, int team) {
+    LeagueReading reading;
+    return ComputeTeamInfo(reading, championship, year, team);
+}
+
+TeamInfoResult ComputeTeamInfo(LeagueReading& reading, int championship, int year, int team) {
     TeamInfoResult out;
     if (championship < 1 || year < 1 || team < 1) return out;
     out.computed = true;
-    const SeasonRules rules = GetSeasonParams(championship, year);
+    const SeasonRules rules = reading.SeasonParams(championship, year);
     const int days = std::max(0, rules.matchdays);
     out.days = std::max(1, days);
     // The table of zeros: the teams listed and the rank before any result.
-    const StandingsResult zeros = ComputeStandingsGrid({championship, year, 1, 0, kOrderPoints, kSideAll});
+    const StandingsResult zeros =
+        ComputeStandingsGrid(reading, {championship, year, 1, 0, kOrderPoints, kSideAll});
     out.teams = std::max(1, static_cast<int>(zeros.rows.size()));
     int zeroRank = 0;
     for (size_t i = 0; i < zeros.rows.size(); ++i)
         if (zeros.rows[i].team == team) zeroRank = static_cast<int>(i) + 1;
     if (days < 1 || zeroRank == 0) return out;
 
-    const std::vector<StandingsDayRecord> records = ComputeStandingsByDay(championship, year, 1, days, team);
+    const std::vector<StandingsDayRecord> records =
+        ComputeStandingsByDay(reading, championship, year, 1, days, team);
     for (int side = 0; side < 3; ++side)
         out.sides[static_cast<size_t>(side)] = totalsOf(records.back(), side);
     int lastPlayed = 0;
-    ScanSeasonResults(championship, year, days, [&](const SeasonMatch& m) {
+    ScanSeasonResults(reading, championship, year, days, [&](const SeasonMatch& m) {
         if (m.home == team || m.away == team) lastPlayed = std::max(lastPlayed, m.matchday);
     });
     auto rankOf = [&](int d) {
@@ -51,25 +58,27 @@ TeamInfoResult ComputeTeamInfo(int championship, int year, int team) {
 }
 
 std::vector<ScorerRow> ComputeTeamScorers(int championship, int year, int team) {
+    LeagueReading reading;
+    return ComputeTeamScorers(reading, championship, year, team);
+}
+
+std::vector<ScorerRow> ComputeTeamScorers(LeagueReading& reading, int championship, int year, int team) {
     ScorerWorkTable tabclassbuteur(false);
     const std::string key = NumberKey({{team, 5}, {year, 4}, {championship, 5}});
     if (!key.empty()) {
-        LeagueTableScope t("tbutequipe", "but.dbf");
         for (int side : {1, 2}) {
             const std::string field = side == 1 ? "NUEQ1" : "NUEQ2";
-            t->SetOrderToTag(side == 1 ? "NUEQUIPE1" : "NUEQUIPE2");
-            if (!t->Find(key)) continue;
-            t->SetWhileTo(field + "=" + std::to_string(team) + " .AND. ANNEE=" + std::to_string(year) +
-                          " .AND. NUCHAMP=" + std::to_string(championship));
-            while (!t->IsEof()) {
-                if (t->FieldGetInt("NUEQBEN") == side && t->FieldGetInt("TYPE") != kOwnGoal)
-                    tabclassbuteur.AddTeamScorerGoal(t->FieldGetInt("NUJOUEUR"));
-                t->Skip(1);
-            }
-            t->SetWhileTo("");
+            xb::TXbDbf& t = reading.Table("but.dbf", side == 1 ? "NUEQUIPE1" : "NUEQUIPE2");
+            ForEachRow(t, key,
+                       field + "=" + std::to_string(team) + " .AND. ANNEE=" + std::to_string(year) +
+                           " .AND. NUCHAMP=" + std::to_string(championship),
+                       [&] {
+                           if (t.FieldGetInt("NUEQBEN") == side && t.FieldGetInt("TYPE") != kOwnGoal)
+                               tabclassbuteur.AddTeamScorerGoal(t.FieldGetInt("NUJOUEUR"));
+                       });
         }
     }
-    return tabclassbuteur.SortedRows();
+    return tabclassbuteur.SortedRows(reading);
 }
 
 GridRows TeamScorersGridRows(const std::vector<ScorerRow>& scorers) {

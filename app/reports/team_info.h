@@ -41,10 +41,12 @@ struct TeamInfoResult {
 };
 
 TeamInfoResult ComputeTeamInfo(int championship, int year, int team);
+TeamInfoResult ComputeTeamInfo(LeagueReading& reading, int championship, int year, int team);
 
 // The team's scorers of the season: the goals credited to it at home (NUEQBEN 1) and away (2), own goals
 // out, one row per player, most goals first.
 std::vector<ScorerRow> ComputeTeamScorers(int championship, int year, int team);
+std::vector<ScorerRow> ComputeTeamScorers(LeagueReading& reading, int championship, int year, int team);
 
 // Grid rows of the scorers: player number, name, goals.
 GridRows TeamScorersGridRows(const std::vector<ScorerRow>& scorers);

@@ -1,5 +1,6 @@
 #include "app/reports/team_matches.h"
 
+#include "app/reports/standings.h"
 #include "app/shell/html_page.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
@@ -43,7 +44,8 @@ bool kept(int type, bool home, const std::optional<MatchPoints>& points) {
 TeamMatchesResult ComputeTeamMatches(int championship, int year, int team, int type) {
     TeamMatchesResult out;
     if (championship < 1 || year < 1 || team < 1) return out;
-    ScanSeasonResults(championship, year, kLastMatchday, [&](const SeasonMatch& m) {
+    LeagueReading reading;
+    ScanSeasonResults(reading, championship, year, kLastMatchday, [&](const SeasonMatch& m) {
         if (m.home != team && m.away != team) return;
         const bool home = m.home == team;
         const auto points = PointsOfResult(m.code, m.homeGoals, m.awayGoals, m.homePoints, m.awayPoints, {});
@@ -78,14 +80,14 @@ TeamMatchesResult ComputeTeamMatches(int championship, int year, int team, int t
         row.marker = markerOf(m.code);
         out.rows.push_back(row);
     });
-    // FillTeamNamesInGrid: the names of both columns, each looked up in one pass.
+    // The names of both columns, each team looked up once.
     std::vector<int> homes, aways;
     for (const TeamMatchRow& r : out.rows) {
         homes.push_back(r.home);
         aways.push_back(r.away);
     }
-    const std::vector<QString> homeNames = FillStandingsTeamNames(homes);
-    const std::vector<QString> awayNames = FillStandingsTeamNames(aways);
+    const std::vector<QString> homeNames = FillStandingsTeamNames(reading, homes);
+    const std::vector<QString> awayNames = FillStandingsTeamNames(reading, aways);
     for (size_t i = 0; i < out.rows.size(); ++i) {
         out.rows[i].homeName = homeNames[i];
         out.rows[i].awayName = awayNames[i];

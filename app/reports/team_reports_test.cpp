@@ -10,11 +10,15 @@
 #include <tuple>
 
 #include "app/reports/head_to_head.h"
+#include "app/reports/scorers.h"
+#include "app/reports/standings.h"
 #include "app/reports/team_info.h"
 #include "app/reports/team_matches.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_test_support.h"
+#include "app/shell/table_pack.h"
+#include "platform/file.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/random_season.h"
 #include "tests/support/standings_model.h"
@@ -289,6 +293,55 @@ TEST_F(TeamReportsTest, HeadToHeadOverSeasonsAndChampionshipsListsEachMeetingOnc
                 }
             }
     EXPECT_TRUE(ComputeHeadToHead(0, 2, true).rows.empty());
+}
+
+// On a network share every open is dozens of round trips: each computation opens every table it reads
+// once (not once per lookup or per step), and leaves none open, so the shutdown's pack still gets every
+// table alone.
+TEST_F(TeamReportsTest, EachComputationOpensTheTablesItReadsOnceAndLeavesNoneOpen) {
+    use(xbtest::MakeSeason(), "opens");
+    auto opensOf = [](const std::function<void()>& run) {
+        const uint64_t before = xb::platform::FileCalls().open;
+        run();
+        return xb::platform::FileCalls().open - before;
+    };
+    std::map<std::string, uint64_t> perTable;
+    for (const char* f : {"champan.dbf", "champion.dbf", "eqchamp.dbf", "resultat.dbf", "equipe.dbf",
+                          "joueur.dbf", "but.dbf"})
+        perTable[f] = opensOf([&] { LeagueTableScope t("probe", f); });
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        std::vector<std::string> tables;
+    } cases[] = {
+        {"standings",
+         [] {
+             ComputeStandingsGrid({1, 2026, 1, 38, kOrderPoints, kSideAll});
+         },
+         {"champan.dbf", "eqchamp.dbf", "equipe.dbf", "resultat.dbf"}},
+        {"scorers",
+         [] {
+             BuildScorersTable({1, 2026, 1, 38, kOrderPoints, kSideAll});
+         },
+         {"but.dbf", "joueur.dbf", "equipe.dbf"}},
+        {"team information and its scorers",
+         [] {
+             LeagueReading reading;
+             ComputeTeamInfo(reading, 1, 2026, 3);
+             ComputeTeamScorers(reading, 1, 2026, 3);
+         },
+         {"champan.dbf", "eqchamp.dbf", "equipe.dbf", "resultat.dbf", "but.dbf", "joueur.dbf"}},
+        {"team matches", [] { ComputeTeamMatches(1, 2026, 3, kAllMatches); }, {"resultat.dbf", "equipe.dbf"}},
+        {"head-to-head", [] { ComputeHeadToHead(3, 7, true); }, {"resultat.dbf", "champion.dbf"}},
+        {"team list", [] { SeasonTeamEntries(2026, 1, true); }, {"eqchamp.dbf", "equipe.dbf"}},
+    };
+    for (const Case& c : cases) {
+        uint64_t budget = 0;
+        for (const std::string& t : c.tables) budget += perTable[t];
+        EXPECT_LE(opensOf(c.run), budget) << c.what;
+    }
+    for (const TablePackResult& r : PackAllTables(GetAppDir()))
+        EXPECT_EQ(r.outcome, PackOutcome::Packed) << r.table.toStdString();
 }
 
 }  // namespace

@@ -4,29 +4,13 @@
 #include <thread>
 
 #include "app/shell/app_files.h"
+#include "app/shell/table_scopes.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 
 namespace app {
 
 namespace {
-
-// Releases the dataset's locks when a write step ends, also by an exception.
-class UnlockGuard {
-public:
-    explicit UnlockGuard(xb::TXbDbf& t) : m_table(t) {}
-    ~UnlockGuard() {
-        try {
-            m_table.UnLock();
-        } catch (...) {
-        }
-    }
-    UnlockGuard(const UnlockGuard&) = delete;
-    UnlockGuard& operator=(const UnlockGuard&) = delete;
-
-private:
-    xb::TXbDbf& m_table;
-};
 
 bool editing(const xb::TXbDbf& t) {
     return t.State() == xb::TDataSetState::dsEdit || t.State() == xb::TDataSetState::dsInsert;
@@ -110,14 +94,14 @@ bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& f
     bool found = find();
     if (!found) {
         if (!WaitForLock([&] { return t.ALock(); })) return false;
-        UnlockGuard unlock(t);
+        LockRelease unlock(t);
         // Another station may have appended the row since the first seek.
         found = find();
         if (!found) return appendComplete(t, [&] { fill(t); });
     }
     if (whenFound == WhenFound::Keep) return true;
     if (!WaitForLock([&] { return t.RLock(); })) return false;
-    UnlockGuard unlock(t);
+    LockRelease unlock(t);
     return RewriteLockedRow(t, fill);
 }
 
@@ -134,9 +118,18 @@ bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
     return PendingEngineError() == 0;
 }
 
+bool AppendRows(xb::TXbDbf& t, const std::vector<RowFill>& fills) {
+    if (fills.empty()) return true;
+    if (!WaitForLock([&] { return t.ALock(); })) return false;
+    LockRelease unlock(t);
+    for (const RowFill& fill : fills)
+        if (!appendComplete(t, [&] { fill(t); })) return false;
+    return true;
+}
+
 int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill) {
     if (!WaitForLock([&] { return t.ALock(); })) return 0;
-    UnlockGuard unlock(t);
+    LockRelease unlock(t);
     t.SetOrderToTag(kind.tag);
     t.Last();
     const int next = t.IsEmpty() ? 1 : t.FieldGetInt(kind.field) + 1;
@@ -151,42 +144,33 @@ int AppendNumberedRow(xb::TXbDbf& t, const NumberKind& kind, const RowFill& fill
 DeleteOutcome DeleteWhile(xb::TXbDbf& t, const DeleteRange& range) {
     DeleteOutcome out;
     t.SetOrderToTag(range.tag);
-    struct ClearWhile {
-        xb::TXbDbf& t;
-        ~ClearWhile() {
-            try {
-                t.SetWhileTo("");
-            } catch (...) {
-            }
-        }
-    } clearWhile{t};
     for (;;) {
         if (!t.Find(range.key)) break;
         out.found = true;
-        if (!range.condition.empty()) t.SetWhileTo(range.condition);
         int deletedThisPass = 0;
-        while (!t.IsEof()) {
-            if (!range.accept || range.accept(t)) {
-                if (!WaitForLock([&] { return t.RLock(); })) {
-                    out.complete = false;
-                    return out;
+        {
+            WhileScope pass(t, range.condition);
+            while (!t.IsEof()) {
+                if (!range.accept || range.accept(t)) {
+                    if (!WaitForLock([&] { return t.RLock(); })) {
+                        out.complete = false;
+                        return out;
+                    }
+                    {
+                        LockRelease unlock(t);
+                        t.DeleteRec();
+                    }
+                    if (PendingEngineError() != 0) {
+                        out.complete = false;
+                        return out;
+                    }
+                    ++deletedThisPass;
+                    if (range.single) break;
                 }
-                {
-                    UnlockGuard unlock(t);
-                    t.DeleteRec();
-                }
-                if (PendingEngineError() != 0) {
-                    out.complete = false;
-                    return out;
-                }
-                ++deletedThisPass;
-                if (range.single) break;
+                t.Skip(1);
             }
-            t.Skip(1);
         }
-        if (!range.condition.empty()) t.SetWhileTo("");
         out.deleted += deletedThisPass;
-        if (range.pack && deletedThisPass > 0) t.Pack();
         if (deletedThisPass == 0 || range.single) break;
     }
     return out;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/dataset/xb_file_dataset.h"
 
@@ -58,6 +59,9 @@ enum class WhenFound { Update, Keep };
 // answer false; a refused lock or value changes nothing. True when the row is stored (or kept).
 bool WriteRow(xb::TXbDbf& table, const std::function<bool()>& find, const RowFill& fill,
               WhenFound whenFound = WhenFound::Update);
+// Appends the rows, each filled by its fill and written whole, under one append lock. False when the lock
+// stayed refused (nothing appended), a value was refused or the engine failed (the rows before it stay).
+bool AppendRows(xb::TXbDbf& table, const std::vector<RowFill>& fills);
 // Rewrites the current row, whose record lock the caller holds: the row as stored now, the fields fill
 // puts, one replace. False after a refused value or an engine error.
 bool RewriteLockedRow(xb::TXbDbf& table, const RowFill& fill);
@@ -90,7 +94,6 @@ struct DeleteRange {
     std::string key;
     std::string condition;
     std::function<bool(xb::TXbDbf&)> accept;
-    bool pack = true;     // pack after each pass
     bool single = false;  // only the first row found
 };
 
@@ -101,8 +104,9 @@ struct DeleteOutcome {
 };
 
 // Deletes each row under its record lock, pass after pass from the key, until the key is no longer found
-// or a pass deletes nothing (a refused pack leaves deleted rows that the next seek skips). The while-
-// condition is cleared again when it returns.
+// or a pass deletes nothing. The while-condition is cleared again when it returns. Nothing is packed: a
+// pack needs the table alone and rewrites all of it, so deleted rows stay hidden in the file until the
+// shutdown of the last station packs every table (table_pack.h).
 DeleteOutcome DeleteWhile(xb::TXbDbf& table, const DeleteRange& range);
 
 // The engine error a command left pending, or 0.

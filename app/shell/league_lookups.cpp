@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "app/shell/league_access.h"
+#include "app/shell/league_reading.h"
 #include "app/shell/league_text.h"
 #include "engine/dataset/xb_file_dataset.h"
 
@@ -38,18 +39,6 @@ std::string numericKey(int n) {
     return n > 0 ? std::to_string(n) : std::string();
 }
 
-// Visits the rows from key on while condition holds.
-void forEachRow(xb::TXbDbf& t, const std::string& key, const std::string& condition,
-                const std::function<void()>& visit) {
-    if (!findKey(t, key)) return;
-    t.SetWhileTo(condition);
-    while (!t.IsEof()) {
-        visit();
-        t.Skip(1);
-    }
-    t.SetWhileTo("");
-}
-
 void namesFrom(xb::TXbDbf& t, std::vector<QString>& names, const std::vector<int>& numbers, const char* field,
                const std::function<std::string(int)>& key) {
     if (names.size() < numbers.size()) names.resize(numbers.size());
@@ -64,10 +53,6 @@ QStringList entriesOf(const std::vector<int>& numbers, const std::vector<QString
     for (size_t i = 0; i < numbers.size(); ++i)
         out << (withNumbers ? NumberedEntry(names[i], numbers[i]) : names[i]);
     return out;
-}
-
-std::string seasonCondition(int year, int championship) {
-    return "ANNEE=" + std::to_string(year) + " .AND. NUCHAMP=" + std::to_string(championship);
 }
 
 }  // namespace
@@ -90,19 +75,7 @@ int SeasonOfComboIndex(int index) {
 }
 
 SeasonRules GetSeasonParams(int championship, int year) {
-    SeasonRules r;
-    const std::string key = NumberKey({{year, 4}, {championship, 3}});
-    LeagueTableScope t("m10champan", "champan.dbf", "ANNEECHAMP");
-    if (!findExact(*t, key)) return r;
-    r.win = t->FieldGetInt("PTV");
-    r.draw = t->FieldGetInt("PTN");
-    r.defeat = t->FieldGetInt("PTD");
-    r.forfeitWin = t->FieldGetInt("PTFV");
-    r.forfeitDefeat = t->FieldGetInt("PTFD");
-    r.teams = t->FieldGetInt("NBEQUIPE");
-    const int stored = t->FieldGetInt("NBJOURNEE");
-    r.matchdays = std::clamp(stored == 0 ? 2 * r.teams - 2 : stored, 0, 99);
-    return r;
+    return LeagueReading().SeasonParams(championship, year);
 }
 
 QStringList DayListEntries(int year, int championship) {
@@ -115,18 +88,14 @@ QStringList DayListEntries(int year, int championship) {
 // ---- lists ----
 
 std::vector<int> SeasonTeamNumbers(int year, int championship) {
-    std::vector<int> out;
-    const std::string key = NumberKey({{year, 4}, {championship, 3}});
-    LeagueTableScope t("m10eqchamp", "eqchamp.dbf", "ANNEECHAMP");
-    forEachRow(*t, key, seasonCondition(year, championship),
-               [&] { out.push_back(t->FieldGetInt("NUEQUIPE")); });
-    return out;
+    return LeagueReading().SeasonTeams(year, championship);
 }
 
 QStringList SeasonTeamEntries(int year, int championship, bool withNumbers) {
-    const std::vector<int> numbers = SeasonTeamNumbers(year, championship);
+    LeagueReading reading;
+    const std::vector<int> numbers = reading.SeasonTeams(year, championship);
     std::vector<QString> names;
-    LoadTeamNames(names, numbers);
+    reading.TeamNames(names, numbers);
     return entriesOf(numbers, names, withNumbers);
 }
 
@@ -134,7 +103,7 @@ std::vector<int> TeamPlayerNumbers(int team, int year) {
     std::vector<int> out;
     const std::string key = NumberKey({{team, 5}, {year, 4}});
     LeagueTableScope t("m10joueq", "joueq.dbf", "NUEQ");
-    forEachRow(*t, key, "NUEQ=" + std::to_string(team) + " .AND. ANNEE=" + std::to_string(year),
+    ForEachRow(*t, key, "NUEQ=" + std::to_string(team) + " .AND. ANNEE=" + std::to_string(year),
                [&] { out.push_back(t->FieldGetInt("NUJO")); });
     return out;
 }
@@ -149,8 +118,7 @@ QStringList TeamPlayerEntries(int team, int year, bool withNumbers) {
 // ---- lookups ----
 
 QString GetTeamName(int team) {
-    LeagueTableScope t("m10equipe", "equipe.dbf", "NUMERO");
-    return findKey(*t, numericKey(team)) ? fieldText(*t, "NOMEQUIPE") : QString();
+    return LeagueReading().TeamName(team);
 }
 
 int FindTeamNumber(const QString& name) {
@@ -159,8 +127,9 @@ int FindTeamNumber(const QString& name) {
 }
 
 QString GetPlayerName(int player) {
-    LeagueTableScope t("m10joueur", "joueur.dbf", "NU");
-    return findKey(*t, NumberKey({{player, 5}})) ? fieldText(*t, "NOMJOUEUR") : QString();
+    std::vector<QString> names;
+    LeagueReading().PlayerNames(names, {player});
+    return names.front();
 }
 
 int FindPlayerNumber(const QString& name) {
@@ -169,8 +138,9 @@ int FindPlayerNumber(const QString& name) {
 }
 
 QString GetChampionshipName(int championship) {
-    LeagueTableScope t("m10champion", "champion.dbf", "NUCHAMP");
-    return findKey(*t, numericKey(championship)) ? fieldText(*t, "NOMCHAMP") : QString();
+    std::vector<QString> names;
+    LeagueReading().ChampionshipNames(names, {championship});
+    return names.front();
 }
 
 bool PlayerInTeam(int player, int team, int year) {
@@ -245,13 +215,11 @@ bool ChampionshipTeamExists(xb::TXbDbf& t, int year, int team, int championship)
 // ---- name arrays ----
 
 void LoadTeamNames(std::vector<QString>& names, const std::vector<int>& numbers) {
-    LeagueTableScope t("m14equipe", "equipe.dbf", "NUMERO");
-    namesFrom(*t, names, numbers, "NOMEQUIPE", numericKey);
+    LeagueReading().TeamNames(names, numbers);
 }
 
 void LoadPlayerNames(std::vector<QString>& names, const std::vector<int>& numbers) {
-    LeagueTableScope t("m14joueur", "joueur.dbf", "NU");
-    namesFrom(*t, names, numbers, "NOMJOUEUR", [](int n) { return NumberKey({{n, 5}}); });
+    LeagueReading().PlayerNames(names, numbers);
 }
 
 void GetTeamNames(xb::TXbDbf& t, std::vector<QString>& names, const std::vector<int>& numbers) {

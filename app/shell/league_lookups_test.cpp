@@ -2,6 +2,7 @@
 #include "app/shell/league_lookups.h"
 
 #include <algorithm>
+#include <map>
 
 #include "app/shell/league_test_support.h"
 #include "app/shell/league_text.h"
@@ -219,4 +220,35 @@ TEST_F(LookupsTest, RoutinesOnATableTheCallerOpened) {
     for (auto* t : {&champion, &joueq, &eqchamp, &equipe}) CloseTable(*t);
 }
 
+// A name array is filled by one walk of the table in number order, stepping over the rows between the
+// numbers asked and seeking a number far ahead: every entry must still get its own row's name, whatever
+// the order, the repeats, the gaps and the deleted rows of the list.
+TEST_F(LookupsTest, NameArraysGiveEachEntryItsOwnRowWhateverTheOrderAndGaps) {
+    ASSERT_TRUE(DeletePlayer(505));
+    std::map<int, QString> stored;
+    for (const auto& t : season)
+        if (t.file == "joueur.dbf")
+            for (const auto& r : t.rows) stored[std::stoi(r[0])] = QString::fromStdString(r[1]);
+    stored.erase(505);
+    const std::vector<std::vector<int>> lists = {
+        {101, 2014},                                   // far apart: the walk seeks the second
+        {2014, 1305, 101, 1305, 0, -4, 101},           // any order, repeats and entries to keep
+        {100, 150, 504, 505, 506, 2015, 99999, 1200},  // missing between, deleted, past the end
+        {},
+    };
+    std::vector<int> every;
+    for (const auto& [n, name] : stored) every.push_back(n);
+    std::reverse(every.begin(), every.end());
+    for (std::vector<int> numbers : lists) {
+        if (numbers.empty()) numbers = every;
+        std::vector<QString> names(numbers.size(), "keep");
+        LoadPlayerNames(names, numbers);
+        ASSERT_EQ(names.size(), numbers.size());
+        for (size_t i = 0; i < numbers.size(); ++i) {
+            const int n = numbers[i];
+            const QString want = n <= 0 ? QString("keep") : stored.count(n) ? stored[n] : QString();
+            EXPECT_EQ(names[i], want) << "entry " << i << ", player " << n;
+        }
+    }
+}
 }  // namespace

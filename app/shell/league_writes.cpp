@@ -85,17 +85,6 @@ bool deleteTeamEvents(const char* component, const char* file, int team, int yea
     return home && finished(DeleteWhile(*t, {"NUEQUIPE2", key, "NUEQ2=" + num(team) + condition}));
 }
 
-bool deleteMatchEvents(const char* component, const char* file, int championship, int year, int matchday,
-                       int home, int away) {
-    const std::string key = NumberKey({{championship, 5}, {year, 4}, {matchday, 2}, {home, 5}, {away, 5}});
-    if (key.empty()) return false;
-    LeagueTableScope t(component, file);
-    return finished(DeleteWhile(*t, {"NUCHAMP", key,
-                                     "NUCHAMP=" + num(championship) + " .AND. ANNEE=" + num(year) +
-                                         " .AND. NUJOURNEE=" + num(matchday) + " .AND. NUEQ1=" + num(home) +
-                                         " .AND. NUEQ2=" + num(away)}));
-}
-
 }  // namespace
 
 // ---- inserts and updates ----
@@ -248,13 +237,10 @@ bool DeleteChampionship(int championship) {
     };
     for (const Step& s : dependents) {
         LeagueTableScope t(s.component, s.file);
-        DeleteRange range{s.tag, s.key, condition};
-        range.pack = false;
-        if (!finished(DeleteWhile(*t, range))) return false;
+        if (!finished(DeleteWhile(*t, {s.tag, s.key, condition}))) return false;
     }
     LeagueTableScope t("m30champion", "champion.dbf");
     DeleteRange range{"NUCHAMP", num(championship), {}};
-    range.pack = false;
     range.single = true;
     return finished(DeleteWhile(*t, range));
 }
@@ -302,12 +288,23 @@ bool DeleteTeamCards(int team, int year, int championship, int matchday) {
     return deleteTeamEvents("m33carton", "carton.dbf", team, year, championship, matchday);
 }
 
+bool DeleteMatchEventsT(xb::TXbDbf& t, int championship, int year, int matchday, int home, int away) {
+    const std::string key = NumberKey({{championship, 5}, {year, 4}, {matchday, 2}, {home, 5}, {away, 5}});
+    if (key.empty()) return false;
+    return finished(DeleteWhile(t, {"NUCHAMP", key,
+                                    "NUCHAMP=" + num(championship) + " .AND. ANNEE=" + num(year) +
+                                        " .AND. NUJOURNEE=" + num(matchday) + " .AND. NUEQ1=" + num(home) +
+                                        " .AND. NUEQ2=" + num(away)}));
+}
+
 bool DeleteMatchGoals(int championship, int year, int matchday, int home, int away) {
-    return deleteMatchEvents("m34but", "but.dbf", championship, year, matchday, home, away);
+    LeagueTableScope t("m34but", "but.dbf");
+    return DeleteMatchEventsT(*t, championship, year, matchday, home, away);
 }
 
 bool DeleteMatchCards(int championship, int year, int matchday, int home, int away) {
-    return deleteMatchEvents("m34carton", "carton.dbf", championship, year, matchday, home, away);
+    LeagueTableScope t("m34carton", "carton.dbf");
+    return DeleteMatchEventsT(*t, championship, year, matchday, home, away);
 }
 
 bool DeleteRosterEntries(int player, int team, int year) {

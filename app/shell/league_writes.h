@@ -58,12 +58,13 @@ bool AddPlayerToTeam(int year, int team, int player);
 
 // ---- deletes ----
 // A delete answers true when every row it was to delete is gone (also when there was none), false when
-// a refused lock or an engine error left some. Dependent rows go first and the parent row last, so a
-// cascade that was interrupted completes when it is run again.
+// a refused lock or an engine error left some. Deleted rows are hidden at once and leave the files at the
+// shutdown's pack (DeleteWhile, league_access.h); no delete packs. Dependent rows go first and the parent row
+// last, so a cascade that was interrupted completes when it is run again.
 
 // On an open resultat table: the match's row.
 bool DeleteMatchResult(xb::TXbDbf& table, int championship, int year, int matchday, int home, int away);
-// The championship with its seasons' rules, team links, results, goals and cards. Nothing is packed.
+// The championship with its seasons' rules, team links, results, goals and cards.
 bool DeleteChampionship(int championship);
 // The team with its season links and every result it played at home or away (its goals and cards go by
 // DeleteTeamGoals and DeleteTeamCards).
@@ -78,6 +79,8 @@ bool DeleteTeamCards(int team, int year = 0, int championship = 0, int matchday 
 // Goals (cards) of one match: championship, year, matchday, home and away team.
 bool DeleteMatchGoals(int championship, int year, int matchday, int home, int away);
 bool DeleteMatchCards(int championship, int year, int matchday, int home, int away);
+// The same on an open but or carton table.
+bool DeleteMatchEventsT(xb::TXbDbf& table, int championship, int year, int matchday, int home, int away);
 // Squad rows of the team, narrowed by year and player when given (0 = not given). True when rows were
 // found and deleted.
 bool DeleteRosterEntries(int player, int team, int year);

@@ -9,8 +9,8 @@
 namespace app {
 
 const std::vector<QString>& PackedTableNames() {
-    static const std::vector<QString> names = {"champan", "champion", "equipe", "resultat",
-                                               "eqchamp", "joueur",   "joueq"};
+    static const std::vector<QString> names = {"champan", "champion", "equipe", "resultat", "eqchamp",
+                                               "joueur",  "joueq",    "but",    "carton"};
     return names;
 }
 
@@ -22,7 +22,7 @@ TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QStri
         table.CreateIfNotFound = false;
         table.SetDbfFileName((directory + name + ".dbf").toStdString());
         table.Open();
-        table.SetIndexTo(name.toStdString());
+        table.SetIndexTo((directory + name).toStdString());
         if (table.Pack()) {
             result.outcome = PackOutcome::Packed;
         } else {

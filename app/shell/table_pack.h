@@ -1,5 +1,7 @@
-// The end-of-run clean-up: the deleted rows of seven league tables are removed (goals and cards are
-// packed where they are rewritten, so their tables are left alone).
+// The end-of-run clean-up: the deleted rows of the nine league tables are removed. No delete of the
+// league library packs (a pack needs the table alone and rewrites all of it, which on a network share a
+// save cannot afford), so this is where deleted rows leave the files: at the shutdown of the last station
+// that has a table open.
 #pragma once
 
 #include <QString>
@@ -23,11 +25,11 @@ struct TablePackResult {
 // The tables packed, in order.
 const std::vector<QString>& PackedTableNames();
 
-// Packs champan, champion, equipe, resultat, eqchamp, joueur and joueq of the directory (ending "/"), one
-// after the other, with the engine's error reporting off throughout: nothing is shown and nothing halts.
-// A pack refused because another station has the table open changes nothing and is not followed by a
-// rebuild (which would be refused too); any other failure rebuilds the table's indexes. No engine error
-// is left pending.
+// Packs champan, champion, equipe, resultat, eqchamp, joueur, joueq, but and carton of the directory
+// (ending "/"), one after the other, with the engine's error reporting off throughout: nothing is shown and
+// nothing halts. A pack refused because another station has the table open changes nothing and is not
+// followed by a rebuild (which would be refused too); any other failure rebuilds the table's indexes. No
+// engine error is left pending.
 std::vector<TablePackResult> PackAllTables(const QString& directory);
 
 }  // namespace app

@@ -1,6 +1,6 @@
-// Scope guards for the state a window sets on its own table for one action: a while-condition, a
-// filter, a busy flag. Each puts the state back when the action ends, also when it ends by an exception,
-// so a failed action never leaves a table limited or a window refusing every later click.
+// Scope guards for the state a routine or a window sets on a table for one action: a while-condition, a
+// filter, the locks it took, a busy flag. Each puts the state back when the action ends, also when it ends by
+// an exception, so a failed action never leaves a table limited or a window refusing every later click.
 #pragma once
 
 #include <string>
@@ -43,6 +43,23 @@ public:
     }
     FilterScope(const FilterScope&) = delete;
     FilterScope& operator=(const FilterScope&) = delete;
+
+private:
+    xb::TXbCDataSet& m_table;
+};
+
+// Releases the table's locks (record or append) when the scope ends, also by an exception.
+class LockRelease {
+public:
+    explicit LockRelease(xb::TXbCDataSet& table) : m_table(table) {}
+    ~LockRelease() {
+        try {
+            m_table.UnLock();
+        } catch (...) {
+        }
+    }
+    LockRelease(const LockRelease&) = delete;
+    LockRelease& operator=(const LockRelease&) = delete;
 
 private:
     xb::TXbCDataSet& m_table;

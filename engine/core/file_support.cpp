@@ -1,8 +1,6 @@
 #include "engine/core/file_support.h"
 
 #include <cctype>
-#include <filesystem>
-#include <system_error>
 
 #include "engine/core/errors.h"
 #include "engine/core/text_support.h"
@@ -26,11 +24,10 @@ bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::st
 bool fillNext(SearchRecS& rec) {
     while (rec.next < rec.pending.size()) {
         const std::string& name = rec.pending[rec.next++];
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(rec.dir + name, ec);
-        if (ec) continue;  // gone since the directory was read
+        const platform::PathStatus st = platform::StatPath(rec.dir + name);
+        if (!st.regular) continue;  // gone since the directory was read
         rec.name = name;
-        rec.size = size;
+        rec.size = st.size;
         rec.attr = kFileAttrArchive;
         return true;
     }

@@ -381,7 +381,7 @@ TEST_F(MainWindowCommandsTest, QuitButtonAndQuitActionRunTheShutdown) {
         EXPECT_FALSE(form->isVisible());
         EXPECT_FALSE(fgestchamp()->isVisible()) << "the other windows are closed";
         EXPECT_TRUE(xb::platform::FileExists(tmp.file("PELMORAD32.PAR")));
-        EXPECT_EQ(form->packResults().size(), 7u);
+        EXPECT_EQ(form->packResults().size(), 9u);
         windows.reset();
     }
 }

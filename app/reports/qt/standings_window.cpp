@@ -84,8 +84,8 @@ Tfclassement::Tfclassement(QWidget* parent)
     // grilleclassementDrawCell: data rows alternately white and $F4FFE1, the selection $C8B9C7.
     ReportGrid* g = ui->grilleclassement;
     g->SetDrawCell([g](QPainter& p, int col, int row, const QRect& rect, GridCellState st) {
-        const QColor fill = row == 0 || st.selected ? ColorOfBgr(0xC8B9C7)
-                                                    : ColorOfBgr(row % 2 ? 0xFFFFFF : 0xF4FFE1);
+        const QColor fill =
+            row == 0 || st.selected ? ColorOfBgr(0xC8B9C7) : ColorOfBgr(row % 2 ? 0xFFFFFF : 0xF4FFE1);
         p.fillRect(rect, fill);
         ReportGrid::DrawCellText(p, rect, g->Cells(col, row));
     });

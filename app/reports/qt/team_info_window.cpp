@@ -168,7 +168,9 @@ void Tfinfoequipe::ComputeTeamInfo() {
     const int year = IntegerOrZero(ui->eannee->currentText().left(4));
     const int championship = IntegerOrZero(ui->enumchamp->text());
     const int team = FindTeamNumber(ui->eequipe->currentText());
-    const TeamInfoResult info = app::ComputeTeamInfo(championship, year, team);
+    // The charts and the scorers read their tables through one open each.
+    LeagueReading reading;
+    const TeamInfoResult info = app::ComputeTeamInfo(reading, championship, year, team);
     if (info.computed) {
         QList<ChartPoint> points;
         for (const TeamInfoPoint& p : info.points)
@@ -193,7 +195,7 @@ void Tfinfoequipe::ComputeTeamInfo() {
                                          {GetLangText(Text::DrawnShort), double(t.draws), kGreen}});
         }
     }
-    ComputeTeamScorers(championship, year, team);
+    ComputeTeamScorers(reading, championship, year, team);
 }
 
 void Tfinfoequipe::SetupScorerGrid() {
@@ -201,9 +203,10 @@ void Tfinfoequipe::SetupScorerGrid() {
                     {QString(), GetLangText(Text::Players), GetLangText(Text::Goals)});
 }
 
-void Tfinfoequipe::ComputeTeamScorers(int championship, int year, int team) {
+void Tfinfoequipe::ComputeTeamScorers(LeagueReading& reading, int championship, int year, int team) {
     SetupScorerGrid();
-    ShowGridRows(ui->grillebuteur, TeamScorersGridRows(app::ComputeTeamScorers(championship, year, team)));
+    ShowGridRows(ui->grillebuteur,
+                 TeamScorersGridRows(app::ComputeTeamScorers(reading, championship, year, team)));
 }
 
 bool Tfinfoequipe::PrintTeamInfo() {

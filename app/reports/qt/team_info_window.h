@@ -18,6 +18,7 @@ class QPieSeries;
 
 namespace app {
 
+class LeagueReading;
 class ReportGrid;
 class ReportSelectionPanel;
 
@@ -33,7 +34,7 @@ public:
     void TranslateInfoEquipeForm();
     void InfoEqReloadTeams();
     void ComputeTeamInfo();
-    void ComputeTeamScorers(int championship, int year, int team);
+    void ComputeTeamScorers(LeagueReading& reading, int championship, int year, int team);
     void SetupScorerGrid();
     bool PrintTeamInfo();
 

@@ -2,6 +2,8 @@
 // offscreen: chosen, shown, printed to PDF and exported as a page (read back, and in headless Chromium
 // when it is installed). With LM_SCREENSHOT_DIR set, windows, PDFs and pages are saved there.
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <unistd.h>
 
 #include <QBarSet>
 #include <QChart>
@@ -22,7 +24,12 @@
 #include <QTableView>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#ifdef __SANITIZE_ADDRESS__
+// The sanitizer runtime's count of the bytes allocated and not yet freed (g++ ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 #include "app/reports/qt/head_to_head_window.h"
 #include "app/reports/qt/selection_panel.h"
@@ -86,17 +93,21 @@ protected:
     void click(QWidget& w, const char* name) {
         QTest::mouseClick(child<QAbstractButton>(w, name), Qt::LeftButton);
     }
-    // Prints to a PDF and answers its text; pages through *pages.
-    std::string printed(QWidget& w, const std::string& name, int* pages = nullptr) {
-        const std::string pdf = tmp.file(name);
-        SetReportPrinterFactory([&] {
+    // Reports print to that PDF file at that resolution.
+    static void printTo(const std::string& pdf, int dpi) {
+        SetReportPrinterFactory([pdf, dpi] {
             auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
             p->setOutputFormat(QPrinter::PdfFormat);
             p->setOutputFileName(QString::fromStdString(pdf));
-            p->setResolution(300);
+            p->setResolution(dpi);
             p->setPageSize(QPageSize(QPageSize::A4));
             return p;
         });
+    }
+    // Prints to a PDF and answers its text; pages through *pages.
+    std::string printed(QWidget& w, const std::string& name, int* pages = nullptr) {
+        const std::string pdf = tmp.file(name);
+        printTo(pdf, 300);
         click(w, "bimp");
         SetReportPrinterFactory({});
         keep(pdf, name);
@@ -111,15 +122,7 @@ protected:
     // reads the same tables.
     xbtest::HtmlDocument exported(QWidget& w, const std::string& name) {
         const std::string file = tmp.file(name);
-        ModalDriverScope chooser([&](QDialog& dialog) {
-            auto* files = qobject_cast<Tfgestfic*>(&dialog);
-            ASSERT_NE(files, nullptr);
-            files->setDirectory(QString::fromStdString(tmp.path()));
-            auto* edit = files->findChild<QLineEdit*>(QStringLiteral("Edit1"));
-            edit->clear();
-            QTest::keyClicks(edit, QString::fromStdString(name));
-            QTest::mouseClick(files->findChild<QPushButton*>(QStringLiteral("boutok")), Qt::LeftButton);
-        });
+        ModalDriverScope chooser(choosing(name));
         click(w, "bhtm");
         const xbtest::HtmlDocument doc = xbtest::ReadHtmlFile(file);
         for (const std::string& src : doc.imageSources) {
@@ -136,6 +139,18 @@ protected:
         }
         keep(file, name);
         return doc;
+    }
+    // The export file chooser answering that file name in the test's folder.
+    ModalDriver choosing(const std::string& name) {
+        return [this, name](QDialog& dialog) {
+            auto* files = qobject_cast<Tfgestfic*>(&dialog);
+            ASSERT_NE(files, nullptr);
+            files->setDirectory(QString::fromStdString(tmp.path()));
+            auto* edit = files->findChild<QLineEdit*>(QStringLiteral("Edit1"));
+            edit->clear();
+            QTest::keyClicks(edit, QString::fromStdString(name));
+            QTest::mouseClick(files->findChild<QPushButton*>(QStringLiteral("boutok")), Qt::LeftButton);
+        };
     }
     void keep(const std::string& file, const std::string& name) {
         const QByteArray dir = qgetenv("LM_SCREENSHOT_DIR");
@@ -352,6 +367,56 @@ TEST_F(TeamWindowsTest, TeamInformationShownPrintedOnOnePageAndExported) {
         EXPECT_EQ(scorers[static_cast<size_t>(r)],
                   (std::vector<std::string>{g.Cells(1, r).toStdString(), g.Cells(2, r).toStdString()}));
     Params.goalsForLabel.clear();
+}
+
+// The memory the process holds: what the allocator has handed out under AddressSanitizer (whose
+// quarantine keeps freed blocks resident for a while), else the resident size once the allocator has
+// given its free pages back.
+long long HeldMemory() {
+    // What was left to the event loop to delete goes first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+#ifdef __SANITIZE_ADDRESS__
+    return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
+#else
+    malloc_trim(0);
+    std::ifstream statm("/proc/self/statm");
+    long long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+#endif
+}
+
+TEST_F(TeamWindowsTest, TeamInformationPrintedAndExportedAHundredTimesHoldsNoMoreMemory) {
+    fill();
+    Tfinfoequipe window;
+    window.resize(980, 760);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.selection().SetChampionship(1);
+    ASSERT_TRUE(window.selection().SelectTeam(1));
+    click(window, "baffiche");
+
+    const std::string pdf = tmp.file("again.pdf"), page = tmp.file("again.htm");
+    printTo(pdf, 150);
+    ModalDriverScope chooser(choosing("again.htm"));
+    const auto printAndExport = [&] {
+        std::filesystem::remove(pdf);
+        std::filesystem::remove(page);
+        click(window, "bimp");
+        click(window, "bhtm");
+        // Both written, and no message box.
+        ASSERT_GT(std::filesystem::file_size(pdf), 0u);
+        ASSERT_GT(std::filesystem::file_size(page), 0u);
+        ASSERT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+    };
+    // The first runs fill what is made once and kept (fonts, glyphs, the PDF and JPEG writers).
+    for (int i = 0; i < 5; ++i) ASSERT_NO_FATAL_FAILURE(printAndExport());
+    const long long before = HeldMemory();
+    for (int i = 0; i < 100; ++i) ASSERT_NO_FATAL_FAILURE(printAndExport());
+    const long long grown = HeldMemory() - before;
+    EXPECT_LT(grown, 400 * 1024) << "held " << before << " bytes, then " << grown << " more";
+    SetReportPrinterFactory({});
 }
 
 }  // namespace
