@@ -41,7 +41,7 @@ void ShowNumber(QComboBox* combo, int value) {
 }
 
 void LockFailed() {
-    ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+    ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
                 xb::platform::kMbIconStop);
 }
 

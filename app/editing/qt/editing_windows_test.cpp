@@ -416,7 +416,7 @@ TEST_F(EditingWindowTest, ChampionshipLockHeldByAnotherStation) {
     type(w, "enom", "BLOQUE");
     click(w, "bok");
     ASSERT_FALSE(ui.messages.empty());
-    EXPECT_EQ(ui.messages.back().text, "Lock failed");
+    EXPECT_EQ(ui.messages.back().text, GetLangText(Text::LockFailed).toStdString());
     EXPECT_EQ(w.mode(), 'C');
     EXPECT_TRUE(visible(w, "bok"));
     EXPECT_EQ(rows("champion.dbf"), before);

@@ -256,7 +256,7 @@ bool Tfsaimatch::LoadMatchIntoForm() {
     const MatchKey key{m_championship, m_year, m_matchday, m_home, m_away};
     const std::optional<MatchRow> match = m_results ? ReadMatch(*m_results, key) : std::nullopt;
     if (!match) {
-        ShowMessage(QStringLiteral("This match is no longer stored."), GetLangText(Text::MatchEntryTitle),
+        ShowMessage(GetLangText(Text::MatchNoLongerStored), GetLangText(Text::MatchEntryTitle),
                     xb::platform::kMbIconStop);
         return false;
     }
@@ -539,7 +539,7 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
         case StoreOutcome::Saved:
             return true;
         case StoreOutcome::Gone:
-            ShowMessage(QStringLiteral("This match is no longer stored."), GetLangText(Text::MatchEntryTitle),
+            ShowMessage(GetLangText(Text::MatchNoLongerStored), GetLangText(Text::MatchEntryTitle),
                         xb::platform::kMbIconStop);
             reject();
             return false;
@@ -549,7 +549,7 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
         case StoreOutcome::LockFailed:
             break;
     }
-    ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+    ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
                 xb::platform::kMbIconStop);
     return false;
 }

@@ -372,7 +372,7 @@ void Tfsairesultat::bsupprimeClick() {
     if (!selectedMatch(key)) return;
     HourGlass wait;
     if (!m_results || !DeleteMatch(*m_results, key))
-        ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+        ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
                     xb::platform::kMbIconStop);
     FillMatchdayGrid(key.championship, key.year, key.matchday);
 }

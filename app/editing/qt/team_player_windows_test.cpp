@@ -294,7 +294,7 @@ TEST_F(MasterWindowTest, TeamDeleteLeavesNothingReferringToItAndCompletesWhenRun
     EXPECT_EQ(ui.messages.front().caption, "Veuillez confirmer");
     EXPECT_EQ(ui.messages.front().text, "Suppression");
     ui.messages.erase(ui.messages.begin());
-    EXPECT_EQ(messages(), std::vector<std::string>{kRefused + "Lock failed"});
+    EXPECT_EQ(messages(), std::vector<std::string>{kRefused + GetLangText(Text::LockFailed).toStdString()});
     EXPECT_EQ(text(w, "enumero").toInt(), victim);
     EXPECT_EQ(text(w, "enom"), name);
     EXPECT_FALSE(child<QAbstractButton>(w, "bsupprime")->isHidden());
@@ -529,7 +529,8 @@ TEST_F(MasterWindowTest, ARefusedAppendLockKeepsEditModeAndEveryByte) {
         const QString proposed = text(w, "enumero");
         type(w, "enom", "Station Deux");
         click(w, "bok");
-        EXPECT_EQ(messages(), std::vector<std::string>{kRefused + "Lock failed"});
+        EXPECT_EQ(messages(),
+                  std::vector<std::string>{kRefused + GetLangText(Text::LockFailed).toStdString()});
         EXPECT_EQ(w.mode(), 'C');
         EXPECT_FALSE(child<QAbstractButton>(w, "bok")->isHidden());
         EXPECT_EQ(text(w, "enom"), "Station Deux");

@@ -44,7 +44,7 @@ bool AskDeleteConfirmation(const QString& detail) {
 }
 
 void ShowLockFailed() {
-    ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+    ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
                 xb::platform::kMbIconStop);
 }
 
