@@ -243,8 +243,12 @@ int run(const std::string& dir, int count, bool quick, int* failures) {
     };
     const std::vector<Computation> computations = {
         {"scorers",
-         [&] { *failures += app::BuildScorersTable({kChampionship, kYear, 1, 38, 0, 0}).empty(); },
-         {{"but.dbf", goals}, {"joueur.dbf", all("joueur.dbf")}, {"equipe.dbf", all("equipe.dbf")},
+         [&] {
+             *failures += app::BuildScorersTable({kChampionship, kYear, 1, 38, 0, 0}).empty();
+         },
+         {{"but.dbf", goals},
+          {"joueur.dbf", all("joueur.dbf")},
+          {"equipe.dbf", all("equipe.dbf")},
           {"joueq.dbf", ofSeason("joueq.dbf")}}},
         {"team information (with its scorers)",
          [&] {
@@ -252,16 +256,19 @@ int run(const std::string& dir, int count, bool quick, int* failures) {
              *failures += !app::ComputeTeamInfo(reading, kChampionship, kYear, kTeam).computed;
              *failures += app::ComputeTeamScorers(reading, kChampionship, kYear, kTeam).empty();
          },
-         with(rules, {{"resultat.dbf", season}, {"but.dbf", goals}, {"joueur.dbf", all("joueur.dbf")},
+         with(rules, {{"resultat.dbf", season},
+                      {"but.dbf", goals},
+                      {"joueur.dbf", all("joueur.dbf")},
                       {"equipe.dbf", all("equipe.dbf")}})},
         {"standings",
-         [&] { *failures += app::ComputeStandingsGrid({kChampionship, kYear, 1, 38, 0, 0}).rows.empty(); },
+         [&] {
+             *failures += app::ComputeStandingsGrid({kChampionship, kYear, 1, 38, 0, 0}).rows.empty();
+         },
          with(rules, {{"resultat.dbf", season}, {"equipe.dbf", all("equipe.dbf")}})},
         {"standings by matchday",
          [&] { *failures += app::ComputeStandingsByDay(kChampionship, kYear, 1, 38, kTeam).size() != 39; },
          with(rules, {{"resultat.dbf", season}})},
-        {"results grid",
-         [&] { *failures += app::ComputeResultsGrid(kChampionship, kYear).names.empty(); },
+        {"results grid", [&] { *failures += app::ComputeResultsGrid(kChampionship, kYear).names.empty(); },
          with(rules, {{"resultat.dbf", season}, {"equipe.dbf", all("equipe.dbf")}})},
         {"team matches",
          [&] { *failures += app::ComputeTeamMatches(kChampionship, kYear, kTeam, 0).rows.empty(); },
@@ -277,9 +284,12 @@ int run(const std::string& dir, int count, bool quick, int* failures) {
         {"head-to-head",
          [&] { *failures += app::ComputeHeadToHead(kTeam, kOpponent, true).rows.empty(); },
          {{"resultat.dbf", meetings()}, {"champion.dbf", all("champion.dbf")}}},
-        {"store a new match (3 goals, 2 cards)", [&] { store(false); },
-         {{"resultat.dbf", 1, 5}, {"but.dbf", 0, 4}, {"carton.dbf", 0, 4}}, takeOut},
-        {"store the same match again", [&] { store(true); },
+        {"store a new match (3 goals, 2 cards)",
+         [&] { store(false); },
+         {{"resultat.dbf", 1, 5}, {"but.dbf", 0, 4}, {"carton.dbf", 0, 4}},
+         takeOut},
+        {"store the same match again",
+         [&] { store(true); },
          {{"resultat.dbf", 1, 5}, {"but.dbf", 3, 4}, {"carton.dbf", 2, 4}}},
         {"the season's team list",
          [&] { *failures += app::SeasonTeamEntries(kYear, kChampionship, true).isEmpty(); },
@@ -290,8 +300,15 @@ int run(const std::string& dir, int count, bool quick, int* failures) {
              app::Tfsysteme f;
              app::CloseSystemTables(f);
          },
-         {{"champan.dbf", 0}, {"champion.dbf", 0}, {"eqchamp.dbf", 0}, {"resultat.dbf", 0}, {"equipe.dbf", 0},
-          {"joueur.dbf", 0}, {"joueq.dbf", 0}, {"but.dbf", 0}, {"carton.dbf", 0}}},
+         {{"champan.dbf", 0},
+          {"champion.dbf", 0},
+          {"eqchamp.dbf", 0},
+          {"resultat.dbf", 0},
+          {"equipe.dbf", 0},
+          {"joueur.dbf", 0},
+          {"joueq.dbf", 0},
+          {"but.dbf", 0},
+          {"carton.dbf", 0}}},
     };
     const std::string where = count == 1 ? "1 season" : std::to_string(count) + " seasons";
     std::printf("\n%s: %-38s %28s %9s %9s %6s\n", where.c_str(), "computation", "calls by kind", "at 1 ms",

@@ -1,9 +1,10 @@
 // Shared use beside exclusive use on one table of 100,000 records with three tags (C, descending N, D)
 // and a memo every 50 records, on local disk: a walk of tag C in key order (engine calls and the
 // dataset), random Find on tag C, and appends (engine calls, the command layer, the dataset's whole
-// row), and opening and closing the table through a dataset. Each figure is given with the file-system calls it makes per operation, by kind: what a
-// network drive turns into round trips. The latency mode repeats the figures, fewer operations each,
-// with every file-system call waiting 200 µs first, as a share on a network would.
+// row), and opening and closing the table through a dataset. Each figure is given with the file-system calls
+// it makes per operation, by kind: what a network drive turns into round trips. The latency mode repeats the
+// figures, fewer operations each, with every file-system call waiting 200 µs first, as a share on a network
+// would.
 //
 // Shared here is one process opening the table without EXCLUSIVE, so the index semaphore is in use;
 // no other station writes. The exclusive figure is the baseline of the shared one. Every append

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/editing/editing_tables.h"
 #include "app/shell/app_files.h"
+#include "app/shell/editing_tables.h"
 #include "app/shell/league_access.h"
 #include "engine/dataset/engine_start.h"
 #include "tests/support/fixtures.h"

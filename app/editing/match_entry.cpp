@@ -1,6 +1,6 @@
 #include "app/editing/match_entry.h"
 
-#include "app/editing/edit_rules.h"
+#include "app/shell/entry_rules.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/table_scopes.h"

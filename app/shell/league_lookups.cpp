@@ -1,6 +1,7 @@
 #include "app/shell/league_lookups.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "app/shell/league_access.h"
 #include "app/shell/league_reading.h"
@@ -9,14 +10,7 @@
 
 namespace app {
 
-bool ResultFormOpen = false;
-
 namespace {
-
-std::function<void()>& resultFormCloser() {
-    static std::function<void()> closer;
-    return closer;
-}
 
 // A text field without the blanks that pad it to its width.
 QString fieldText(xb::TXbDbf& t, const char* field) {
@@ -233,16 +227,6 @@ void GetTeamNames(xb::TXbDbf& t, std::vector<QString>& names, const std::vector<
 void GetChampionshipNames(xb::TXbDbf& t, std::vector<QString>& names, const std::vector<int>& numbers) {
     t.SetOrderToTag("NUCHAMP");
     namesFrom(t, names, numbers, "NOMCHAMP", numericKey);
-}
-
-// ---- the matchday results window ----
-
-void SetResultFormCloser(std::function<void()> closer) {
-    resultFormCloser() = std::move(closer);
-}
-
-void CloseResultFormIfOpen() {
-    if (ResultFormOpen && resultFormCloser()) resultFormCloser()();
 }
 
 }  // namespace app

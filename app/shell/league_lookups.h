@@ -6,7 +6,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,14 +83,5 @@ void LoadPlayerNames(std::vector<QString>& names, const std::vector<int>& number
 // The same on an open equipe or champion table.
 void GetTeamNames(xb::TXbDbf& table, std::vector<QString>& names, const std::vector<int>& numbers);
 void GetChampionshipNames(xb::TXbDbf& table, std::vector<QString>& names, const std::vector<int>& numbers);
-
-// ---- the matchday results window ----
-
-// Set while the matchday results window is open (it keeps the results table open).
-extern bool ResultFormOpen;
-// The results window registers how it is closed; nullptr when there is none.
-void SetResultFormCloser(std::function<void()> closer);
-// Closes the results window when it is open, so that it releases its table.
-void CloseResultFormIfOpen();
 
 }  // namespace app

@@ -251,23 +251,4 @@ TEST_F(LookupsTest, NameArraysGiveEachEntryItsOwnRowWhateverTheOrderAndGaps) {
         }
     }
 }
-
-TEST_F(LookupsTest, TheResultsWindowIsClosedThroughItsHook) {
-    int closed = 0;
-    SetResultFormCloser([&] {
-        ++closed;
-        ResultFormOpen = false;
-    });
-    CloseResultFormIfOpen();
-    EXPECT_EQ(closed, 0);
-    ResultFormOpen = true;
-    CloseResultFormIfOpen();
-    CloseResultFormIfOpen();
-    EXPECT_EQ(closed, 1);
-    SetResultFormCloser(nullptr);
-    ResultFormOpen = true;
-    CloseResultFormIfOpen();  // nothing registered: nothing to close
-    ResultFormOpen = false;
-}
-
 }  // namespace

@@ -6,10 +6,10 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 
-#include "app/editing/edit_rules.h"
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/entry_rules.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/window_guards.h"
 
 namespace app {
 

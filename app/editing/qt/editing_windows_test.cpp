@@ -19,13 +19,13 @@
 #include <thread>
 
 #include "app/editing/qt/championship_window.h"
-#include "app/editing/qt/pick_list.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/pick_list.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "tests/support/child_process.h"
@@ -434,7 +434,7 @@ TEST_F(EditingWindowTest, ChampionshipLockHeldByAnotherStation) {
     type(w, "enom", "BLOQUE");
     click(w, "bok");
     ASSERT_FALSE(ui.messages.empty());
-    EXPECT_EQ(ui.messages.back().text, "Lock failed");
+    EXPECT_EQ(ui.messages.back().text, GetLangText(Text::LockFailed).toStdString());
     EXPECT_EQ(w.mode(), 'C');
     EXPECT_TRUE(visible(w, "bok"));
     EXPECT_EQ(rows("champion.dbf"), before);

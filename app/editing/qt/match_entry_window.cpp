@@ -9,16 +9,16 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 
-#include "app/editing/edit_rules.h"
-#include "app/editing/qt/entry_validators.h"
-#include "app/editing/qt/grid_colours.h"
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/entry_rules.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
+#include "app/shell/qt/entry_validators.h"
+#include "app/shell/qt/grid_colours.h"
 #include "app/shell/qt/league_lists.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/window_guards.h"
 #include "engine/dataset/engine_windows.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/ui.h"
@@ -256,7 +256,7 @@ bool Tfsaimatch::LoadMatchIntoForm() {
     const MatchKey key{m_championship, m_year, m_matchday, m_home, m_away};
     const std::optional<MatchRow> match = m_results ? ReadMatch(*m_results, key) : std::nullopt;
     if (!match) {
-        ShowMessage(QStringLiteral("This match is no longer stored."), GetLangText(Text::MatchEntryTitle),
+        ShowMessage(GetLangText(Text::MatchNoLongerStored), GetLangText(Text::MatchEntryTitle),
                     xb::platform::kMbIconStop);
         return false;
     }
@@ -539,7 +539,7 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
         case StoreOutcome::Saved:
             return true;
         case StoreOutcome::Gone:
-            ShowMessage(QStringLiteral("This match is no longer stored."), GetLangText(Text::MatchEntryTitle),
+            ShowMessage(GetLangText(Text::MatchNoLongerStored), GetLangText(Text::MatchEntryTitle),
                         xb::platform::kMbIconStop);
             reject();
             return false;
@@ -549,7 +549,7 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
         case StoreOutcome::LockFailed:
             break;
     }
-    ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+    ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
                 xb::platform::kMbIconStop);
     return false;
 }

@@ -9,24 +9,25 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
-#include "app/editing/edit_rules.h"
-#include "app/editing/editing_tables.h"
 #include "app/editing/matchday_page.h"
-#include "app/editing/qt/entry_validators.h"
-#include "app/editing/qt/grid_colours.h"
 #include "app/editing/qt/match_entry_window.h"
-#include "app/editing/qt/pick_list.h"
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/editing_tables.h"
+#include "app/shell/entry_rules.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/export_file_chooser.h"
+#include "app/shell/qt/grid_colours.h"
 #include "app/shell/qt/league_lists.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/pick_list.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/qt/window_guards.h"
+#include "app/shell/qt/working_windows.h"
 #include "app/shell/table_scopes.h"
 #include "engine/dataset/engine_windows.h"
 #include "engine/dataset/xb_file_dataset.h"
@@ -378,7 +379,7 @@ void Tfsairesultat::bsupprimeClick() {
     if (!selectedMatch(key)) return;
     HourGlass wait;
     if (!m_results || !DeleteMatch(*m_results, key))
-        ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+        ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
                     xb::platform::kMbIconStop);
     FillMatchdayGrid(key.championship, key.year, key.matchday);
 }

@@ -23,7 +23,6 @@
 #include <map>
 #include <set>
 
-#include "app/editing/qt/pick_list.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
 #include "app/shell/app_files.h"
@@ -38,6 +37,7 @@
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/modal_seam.h"
 #include "engine/core/errors.h"
+#include "app/shell/qt/pick_list.h"
 #include "engine/dataset/engine_start.h"
 #include "platform/codepage.h"
 #include "platform/locale_facts.h"
@@ -315,7 +315,7 @@ TEST_F(MasterWindowTest, TeamDeleteLeavesNothingReferringToItAndCompletesWhenRun
     EXPECT_EQ(ui.messages.front().caption, "Veuillez confirmer");
     EXPECT_EQ(ui.messages.front().text, "Suppression");
     ui.messages.erase(ui.messages.begin());
-    EXPECT_EQ(messages(), std::vector<std::string>{kRefused + "Lock failed"});
+    EXPECT_EQ(messages(), std::vector<std::string>{kRefused + GetLangText(Text::LockFailed).toStdString()});
     EXPECT_EQ(text(w, "enumero").toInt(), victim);
     EXPECT_EQ(text(w, "enom"), name);
     EXPECT_FALSE(child<QAbstractButton>(w, "bsupprime")->isHidden());
@@ -600,7 +600,8 @@ TEST_F(MasterWindowTest, ARefusedAppendLockKeepsEditModeAndEveryByte) {
         const QString proposed = text(w, "enumero");
         type(w, "enom", "Station Deux");
         click(w, "bok");
-        EXPECT_EQ(messages(), std::vector<std::string>{kRefused + "Lock failed"});
+        EXPECT_EQ(messages(),
+                  std::vector<std::string>{kRefused + GetLangText(Text::LockFailed).toStdString()});
         EXPECT_EQ(w.mode(), 'C');
         EXPECT_FALSE(child<QAbstractButton>(w, "bok")->isHidden());
         EXPECT_EQ(text(w, "enom"), "Station Deux");

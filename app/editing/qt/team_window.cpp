@@ -6,17 +6,17 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/editing/edit_rules.h"
-#include "app/editing/editing_tables.h"
-#include "app/editing/qt/entry_validators.h"
-#include "app/editing/qt/pick_list.h"
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/editing_tables.h"
+#include "app/shell/entry_rules.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/league_writes.h"
+#include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/league_lists.h"
+#include "app/shell/qt/pick_list.h"
+#include "app/shell/qt/window_guards.h"
 #include "engine/dataset/engine_windows.h"
 #include "platform/ui.h"
 #include "ui_Tfgestequipe.h"

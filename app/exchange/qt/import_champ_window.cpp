@@ -6,13 +6,13 @@
 #include <QShowEvent>
 #include <QToolButton>
 
-#include "app/editing/edit_rules.h"
-#include "app/editing/qt/entry_validators.h"
-#include "app/editing/qt/pick_list.h"
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/entry_rules.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
+#include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/pick_list.h"
+#include "app/shell/qt/window_guards.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/ui.h"
 #include "ui_Tfimportchamp.h"

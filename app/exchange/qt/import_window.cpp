@@ -6,64 +6,25 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/editing/qt/window_guards.h"
 #include "app/exchange/qt/import_champ_window.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"
 #include "ui_Tfimport.h"
 
 namespace app {
 
-namespace {
-
-WindowText caption(const char* object, const char* text) {
-    return {object, Text::None, TextRole::kCaption, text};
-}
-WindowText hint(const char* object, const char* text) {
-    return {object, Text::None, TextRole::kHint, text};
-}
-
-}  // namespace
-
-std::vector<WindowText> Tfimport::Texts(int language) {
-    switch (language) {
-        case 2:
-            return {
-                caption("Tfimport", "Importation"),
-                caption("bselect", "Select the import file"),
-                hint("bselect", "Click here to select the pelmorad v1.27 file to use for the importation"),
-                caption("bimport", "Execute the importation operation"),
-                hint("bimport", "Execute the importation with the pelmorad1.27 file selected"),
-                hint("bquit", "Close this windows"),
-                caption("gfichier", "File selected")};
-        case 3:
-            return {
-                caption("Tfimport", "Importação"),
-                caption("bselect", "Selecionar o ficheiro a importar"),
-                hint("bselect", "Clique aqui para selecionar o ficheiro pelmorad v1.27 a usar na importação"),
-                caption("bimport", "Executar a importação"),
-                hint("bimport", "Executa a importação com o ficheiro pelmorad1.27 selecionado"),
-                hint("bquit", "Fechar esta janela"),
-                caption("gfichier", "Ficheiro selecionado")};
-        case 4:
-            return {caption("Tfimport", "Importación"),
-                    caption("bselect", "Seleccionar el archivo a importar"),
-                    hint("bselect",
-                         "Haga clic aquí para seleccionar el archivo pelmorad v1.27 para la importación"),
-                    caption("bimport", "Ejecutar la importación"),
-                    hint("bimport", "Ejecuta la importación con el archivo pelmorad1.27 seleccionado"),
-                    hint("bquit", "Cerrar esta ventana"),
-                    caption("gfichier", "Archivo seleccionado")};
-        default:
-            return {caption("Tfimport", "Importation"),
-                    caption("bselect", "Selectionner fichier"),
-                    hint("bselect", "Cliquez ici pour sélectionner le fichier pelmorad v1.27 à importer"),
-                    caption("bimport", "Lancer l'importation"),
-                    hint("bimport", "Lance l'importation avec le fichier pelmorad1.27 sélectionné"),
-                    hint("bquit", "Fermer cette fenêtre"),
-                    caption("gfichier", "Fichier sélectionné")};
-    }
+std::vector<WindowText> Tfimport::Texts() {
+    using R = TextRole;
+    return {{"Tfimport", Text::ImportTitle, R::kCaption},
+            {"bselect", Text::ImportSelectFile, R::kCaption},
+            {"bselect", Text::ImportSelectFileHint, R::kHint},
+            {"bimport", Text::ImportRun, R::kCaption},
+            {"bimport", Text::ImportRunHint, R::kHint},
+            {"bquit", Text::Quit, R::kCaption},
+            {"bquit", Text::CloseWindowHint, R::kHint},
+            {"gfichier", Text::ImportFileSelected, R::kCaption}};
 }
 
 Tfimport::Tfimport(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Tfimport>()) {
@@ -79,7 +40,7 @@ Tfimport::Tfimport(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::T
 Tfimport::~Tfimport() = default;
 
 void Tfimport::TranslateImportForm() {
-    ApplyWindowTexts(this, Texts(LanguageIndex));
+    ApplyWindowTexts(this, Texts());
 }
 
 void Tfimport::showEvent(QShowEvent* event) {

@@ -23,9 +23,8 @@ public:
     explicit Tfimport(QWidget* parent = nullptr);
     ~Tfimport() override;
 
-    // The captions and hints of a language: 1 French, 2 English, 3 Portuguese, 4 Spanish; the others
-    // keep the French ones.
-    static std::vector<WindowText> Texts(int language);
+    // The window's captions and hints, from the language table.
+    static std::vector<WindowText> Texts();
     void TranslateImportForm();
 
     // How the file is chosen; the program asks with an open dialog on all files. Tests replace it.

@@ -41,6 +41,7 @@
 #include "app/shell/qt/main_form.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
+#include "app/shell/qt/working_windows.h"
 #include "engine/dataset/engine_start.h"
 #include "platform/network.h"
 #include "platform/paths.h"
@@ -328,16 +329,35 @@ TEST_F(MainWindowCommandsTest, CommandsReachTheirDialogsChoosersAndAddresses) {
             EXPECT_TRUE(shell.opened.empty());
         }
     }
-    // The help follows the language: French opens the French page, the other languages the English one.
-    for (const auto& [language, page] : {std::pair{1, "pelmorad32-fr.html"}, std::pair{2, "pelmorad32.html"},
-                                         std::pair{3, "pelmorad32.html"}, std::pair{8, "pelmorad32.html"}}) {
+    // The help follows the language: each of the eight opens its own page, which is written in it.
+    const char* const pages[] = {"pelmorad32-fr.html", "pelmorad32.html",    "pelmorad32-pt.html",
+                                 "pelmorad32-es.html", "pelmorad32-it.html", "pelmorad32-hr.html",
+                                 "pelmorad32-sv.html", "pelmorad32-da.html"};
+    const char* const langs[] = {"fr", "en", "pt", "es", "it", "hr", "sv", "da"};
+    for (int language = 1; language <= kLanguageCount; ++language) {
         LanguageIndex = language;
+        const std::string page = pages[language - 1];
         shell.opened.clear();
         run("mAide1");
         ASSERT_EQ(shell.opened.size(), 1u);
         EXPECT_EQ(shell.opened[0], help + page) << language;
-        EXPECT_TRUE(fs::is_regular_file(tmp.file("help/") + page));
+        const std::string html = xbtest::ReadFileBytes(tmp.file("help/") + page);
+        EXPECT_NE(html.find(std::string("<html lang=\"") + langs[language - 1] + "\""), std::string::npos)
+            << page;
+        // The page names the main window's entries as the window shows them in that language.
+        EXPECT_NE(html.find(GetLangText(Text::BackupDatabase).toStdString()), std::string::npos) << page;
     }
+    // Without a browser the user is told where the page is.
+    LanguageIndex = 6;
+    shell.answer = false;
+    ui.messages.clear();
+    run("mAide1");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find(tmp.file("help/pelmorad32-hr.html")), std::string::npos)
+        << ui.messages[0].text;
+    EXPECT_NE(ui.messages[0].text.find(GetLangText(Text::BrowserDidNotStart).left(10).toStdString()),
+              std::string::npos);
+    shell.answer = true;
     LanguageIndex = 2;
     EXPECT_FALSE(form->isHidden());
 }

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "app/editing/qt/championship_window.h"
+#include "app/editing/qt/match_entry_window.h"
 #include "app/editing/qt/matchday_results_window.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
@@ -15,6 +16,7 @@
 #include "app/reports/qt/team_info_window.h"
 #include "app/reports/qt/team_matches_window.h"
 #include "app/shell/league_lookups.h"
+#include "app/shell/qt/working_windows.h"
 
 namespace app {
 
@@ -39,6 +41,8 @@ void Bind(WindowEntries& entries, std::initializer_list<const char*> names,
 }  // namespace
 
 WindowEntries ProgramWindowEntries() {
+    // The reports open a match through the shell; the match entry window is the editing folder's.
+    SetMatchOpener(StartMatchEntry);
     WindowEntries e;
     Bind(e, {"agestchamp", "bgestchamp"}, Shows(&fgestchamp));
     Bind(e, {"agestequipe", "bgestequipes"}, Shows(&fgestequipe));

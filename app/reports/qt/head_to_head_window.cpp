@@ -7,16 +7,17 @@
 #include <QScrollBar>
 #include <QStackedBarSeries>
 
-#include "app/editing/qt/pick_list.h"
-#include "app/editing/qt/window_guards.h"
 #include "app/reports/head_to_head.h"
 #include "app/reports/qt/team_report_grids.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
+#include "app/shell/qt/pick_list.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/qt/window_guards.h"
+#include "app/shell/qt/working_windows.h"
 #include "ui_Tffaceaface.h"
 
 namespace app {

@@ -5,16 +5,17 @@
 #include <QPieSeries>
 #include <QShowEvent>
 
-#include "app/editing/qt/entry_validators.h"
-#include "app/editing/qt/window_guards.h"
 #include "app/reports/prevision.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
+#include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/league_lists.h"
 #include "app/shell/qt/report_charts.h"
+#include "app/shell/qt/window_guards.h"
+#include "app/shell/qt/working_windows.h"
 #include "ui_Tfprevision.h"
 
 namespace app {

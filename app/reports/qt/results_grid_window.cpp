@@ -4,15 +4,16 @@
 #include <QShowEvent>
 #include <algorithm>
 
-#include "app/editing/qt/entry_validators.h"
-#include "app/editing/qt/window_guards.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/results_grid.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
+#include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/window_guards.h"
+#include "app/shell/qt/working_windows.h"
 #include "app/shell/table_scopes.h"
 #include "ui_Tfgrilleresult.h"
 

@@ -5,12 +5,12 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
-#include "app/editing/qt/pick_list.h"
-#include "app/editing/qt/window_guards.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/pick_list.h"
+#include "app/shell/qt/window_guards.h"
 #include "app/shell/table_scopes.h"
 
 namespace app {

@@ -1,20 +1,22 @@
 #include "app/reports/qt/standings_window.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QShowEvent>
 
-#include "app/editing/qt/window_guards.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/qt/window_guards.h"
+#include "app/shell/qt/working_windows.h"
 #include "app/shell/table_scopes.h"
 #include "ui_Tfclassement.h"
 
@@ -73,10 +75,9 @@ Tfclassement::Tfclassement(QWidget* parent)
     connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
     connect(ui->grilleclassement, &ReportGrid::CellDoubleClicked, this,
             Guarded([this] { grilleclassementDblClick(); }));
-    for (QComboBox* box : {ui->eannee, ui->ejournee1, ui->ejournee2})
-        box->lineEdit()->installEventFilter(this);
-    ui->ejournee1->lineEdit()->setMaxLength(2);
-    ui->ejournee2->lineEdit()->setMaxLength(2);
+    SetKeyRule(ui->eannee, KeyRule::kSeason);
+    SetKeyRule(ui->ejournee1, KeyRule::kDigits, 2);
+    SetKeyRule(ui->ejournee2, KeyRule::kDigits, 2);
     ui->bhtm->setText(QStringLiteral("HTML"));
 
     // grilleclassementDrawCell: data rows alternately white and $F4FFE1, the selection $C8B9C7.
@@ -111,20 +112,6 @@ void Tfclassement::changeEvent(QEvent* event) {
 }
 
 // verifnum: the season and matchday boxes take digits and backspace only.
-bool Tfclassement::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        const bool editing = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Left ||
-                             key->key() == Qt::Key_Right || key->key() == Qt::Key_Tab ||
-                             key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-                             key->key() == Qt::Key_Up || key->key() == Qt::Key_Down;
-        if (!editing && !(text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9')))
-            return true;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void Tfclassement::FormShow() {
     InitStandingsForm();
     SetupStandingsGrid();

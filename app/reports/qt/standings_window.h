@@ -56,7 +56,6 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void fillGrid(const GridRows& rows);

@@ -8,7 +8,6 @@
 #include <QShowEvent>
 #include <QValueAxis>
 
-#include "app/editing/qt/window_guards.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_report_grids.h"
 #include "app/reports/team_info.h"
@@ -16,10 +15,13 @@
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
 #include "app/shell/param_file.h"
+#include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/qt/window_guards.h"
+#include "app/shell/qt/working_windows.h"
 #include "app/shell/table_scopes.h"
 #include "ui_Tfinfoequipe.h"
 
@@ -65,7 +67,7 @@ Tfinfoequipe::Tfinfoequipe(QWidget* parent)
     connect(ui->bimp, &QPushButton::clicked, this, Guarded([this] { bimpClick(); }));
     connect(ui->bhtm, &QPushButton::clicked, this, Guarded([this] { bhtmClick(); }));
     connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
-    ui->eannee->lineEdit()->installEventFilter(new DigitsOnly(this));
+    SetKeyRule(ui->eannee, KeyRule::kSeason);
     ui->bhtm->setText(QStringLiteral("HTML"));
 
     for (QChartView* view : charts()) {

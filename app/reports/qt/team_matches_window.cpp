@@ -7,24 +7,22 @@
 #include <QShowEvent>
 #include <QStackedBarSeries>
 
-#include "app/editing/qt/window_guards.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_report_grids.h"
 #include "app/reports/team_matches.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
+#include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/qt/window_guards.h"
+#include "app/shell/qt/working_windows.h"
 #include "ui_Tfmatcheq.h"
 
 namespace app {
-
-// Of app/editing/qt/match_entry_window.h, whose header cannot share a unit with the reports' (both name
-// the own-goal type).
-bool StartMatchEntry(int year, int championship, int matchday, int home, int away, int mode);
 
 Tfmatcheq* fmatcheq() {
     static Tfmatcheq* window = nullptr;
@@ -54,7 +52,7 @@ const std::vector<WindowText>& Tfmatcheq::Texts() {
 
 Tfmatcheq::Tfmatcheq(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Tfmatcheq>()) {
     ui->setupUi(this);
-    startMatchEntry = StartMatchEntry;
+    startMatchEntry = OpenMatch;
     m_selection = new ReportSelectionPanel(this);
     connect(m_selection, &ReportSelectionPanel::seasonChanged, this, Guarded([this] { eanneeChange(); }));
     connect(m_selection, &ReportSelectionPanel::championshipChanged, this,
@@ -65,7 +63,7 @@ Tfmatcheq::Tfmatcheq(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::mak
     connect(ui->bquit, &QPushButton::clicked, this, Guarded([this] { bquitClick(); }));
     connect(ui->grilleresultat, &ReportGrid::CellDoubleClicked, this,
             Guarded([this] { grilleresultatDblClick(); }));
-    ui->eannee->lineEdit()->installEventFilter(new DigitsOnly(this));
+    SetKeyRule(ui->eannee, KeyRule::kSeason);
     ui->bhtm->setText(QStringLiteral("HTML"));
     ui->epgdvict->setWordWrap(true);
     ui->epgddef->setWordWrap(true);

@@ -43,7 +43,7 @@ public:
     QPieSeries* Series2 = nullptr;
     QBarSeries* BarSeries1 = nullptr;  // stays empty
     QStackedBarSeries* Series1 = nullptr;
-    // What a double click calls (StartMatchEntry; tests put a script in its place).
+    // What a double click calls (OpenMatch; tests put a script in its place).
     std::function<bool(int year, int championship, int matchday, int home, int away, int mode)>
         startMatchEntry;
 

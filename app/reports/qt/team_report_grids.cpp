@@ -1,6 +1,5 @@
 #include "app/reports/qt/team_report_grids.h"
 
-#include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -59,20 +58,6 @@ void PrintChartWhole(PrintLayout& layout, QChart* chart, const QRect& rect, int 
     if (!layout.isActive() || !chart) return;
     const qreal dpiScale = layout.painter().device()->logicalDpiX() / 96.0;
     RenderChart(chart, layout.painter(), QRectF(rect), std::min(dpiScale, rect.width() / double(minWidth)));
-}
-
-bool DigitsOnly::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        const bool editing = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Left ||
-                             key->key() == Qt::Key_Right || key->key() == Qt::Key_Tab ||
-                             key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-                             key->key() == Qt::Key_Up || key->key() == Qt::Key_Down;
-        if (!editing && !(text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9')))
-            return true;
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace app

@@ -31,13 +31,4 @@ void ShowGridRows(ReportGrid* grid, const GridRows& rows);
 // The grid's data rows as they stand.
 GridRows GridDataRows(const ReportGrid* grid);
 
-// controlnumer: only digits, backspace and the editing keys reach the watched box.
-class DigitsOnly : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-};
-
 }  // namespace app

@@ -2,6 +2,8 @@
 // offscreen: chosen, shown, printed to PDF and exported as a page (read back, and in headless Chromium
 // when it is installed). With LM_SCREENSHOT_DIR set, windows, PDFs and pages are saved there.
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <unistd.h>
 
 #include <QBarSet>
 #include <QChart>
@@ -21,9 +23,6 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
-#include <malloc.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -32,7 +31,6 @@
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
-#include "app/editing/qt/pick_list.h"
 #include "app/reports/qt/head_to_head_window.h"
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_info_window.h"
@@ -45,6 +43,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #include "app/shell/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/pick_list.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "app/shell/qt/interface_language.h"
 #include "platform/ui.h"
 
 namespace app {
@@ -29,6 +30,7 @@ bool DeliverReportingExceptions(const std::function<bool()>& deliver) {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromLatin1(kApplicationTitle));
+    InstallInterfaceTranslator();
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

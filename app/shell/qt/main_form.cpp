@@ -27,6 +27,8 @@
 #include "app/shell/league_code_page.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
+#include "app/shell/qt/window_guards.h"
+#include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"
 #include "ui_TMainForm.h"
 
@@ -138,7 +140,10 @@ void drawBall(QPainter& p, const QPointF& centre, double radius) {
 }  // namespace
 
 QString HelpFileName(int language) {
-    return QString::fromLatin1(language == 1 ? kFrenchHelpFileName : kHelpFileName);
+    static const char* const kSuffixes[kLanguageCount] = {"-fr", "",    "-pt", "-es",
+                                                          "-it", "-hr", "-sv", "-da"};
+    const char* suffix = language >= 1 && language <= kLanguageCount ? kSuffixes[language - 1] : "";
+    return QStringLiteral("help/pelmorad32%1.html").arg(QString::fromLatin1(suffix));
 }
 
 std::span<const MainFormText> MainFormTexts() {
@@ -387,7 +392,11 @@ void TMainForm::aparametreExecute() {
 }
 
 void TMainForm::aidegeneraleExecute() {
-    ShellOpenFile(GetAppDir() + HelpFileName(LanguageIndex));
+    // Without a browser the user still learns where the page is, to open it by hand.
+    const QString page = GetAppDir() + HelpFileName(LanguageIndex);
+    if (!ShellOpenFile(page))
+        ShowMessage(GetLangText(Text::BrowserDidNotStart).arg(QDir::toNativeSeparators(page)),
+                    GetLangText(Text::Help), xb::platform::kMbIconInformation);
 }
 void TMainForm::aquitterExecute() {
     close();

@@ -26,10 +26,9 @@ namespace app {
 class TDegradeClass;
 class Tgerelanguage;
 
-// The help pages, relative to the program's folder, where the build puts resources/help: French for
-// language 1, English for every other language.
+// The help pages, relative to the program's folder, where the build puts resources/help: one page per
+// language, the English one without a language suffix ("help/pelmorad32-fr.html", "help/pelmorad32.html").
 inline constexpr const char* kHelpFileName = "help/pelmorad32.html";
-inline constexpr const char* kFrenchHelpFileName = "help/pelmorad32-fr.html";
 // The help page of a language (LanguageIndex), relative to the program's folder.
 QString HelpFileName(int language);
 

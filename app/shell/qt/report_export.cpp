@@ -3,12 +3,13 @@
 #include <QChartView>
 #include <QDir>
 
-#include "app/shell/html_page.h"
-#include "app/shell/qt/report_charts.h"
-#include "app/shell/report_files.h"
 #include "app/shell/app_files.h"
+#include "app/shell/html_page.h"
+#include "app/shell/lang_texts.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/jpeg_writer.h"
+#include "app/shell/qt/report_charts.h"
+#include "app/shell/report_files.h"
 #include "platform/ui.h"
 
 namespace app {
@@ -34,8 +35,9 @@ bool WriteReportPage(const ExportFileChoice& target, const QList<QChartView*>& c
     }
     files.AddBytes(target.fullPath, writePage(target, imageNames));
     if (!files.Commit()) {
-        const QString text = QStringLiteral("The page was not exported: %1 could not be written.\n%2")
-                                 .arg(QDir::toNativeSeparators(files.failedPath()), files.error());
+        const QString text =
+            GetLangText(Text::PageNotExported).arg(QDir::toNativeSeparators(files.failedPath())) +
+            QLatin1Char('\n') + files.error();
         xb::platform::CurrentUi().messageBox(text.toStdString(), "PELMORAD32",
                                              xb::platform::kMbOk | xb::platform::kMbIconStop);
         return false;

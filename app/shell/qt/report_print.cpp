@@ -7,6 +7,7 @@
 #include <QPrinterInfo>
 #include <algorithm>
 
+#include "app/shell/lang_texts.h"
 #include "app/shell/qt/report_charts.h"
 #include "platform/ui.h"
 
@@ -22,8 +23,9 @@ ReportPrinterFactory& printerFactory() {
     return factory;
 }
 
-void tell(const char* text) {
-    xb::platform::CurrentUi().messageBox(text, "PELMORAD32", xb::platform::kMbOk | xb::platform::kMbIconStop);
+void tell(Text text) {
+    xb::platform::CurrentUi().messageBox(GetLangText(text).toStdString(), "PELMORAD32",
+                                         xb::platform::kMbOk | xb::platform::kMbIconStop);
 }
 
 }  // namespace
@@ -133,7 +135,7 @@ std::unique_ptr<QPrinter> ReportPrinter() {
     if (printerFactory()) return printerFactory()();
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull()) {
-        tell("No printer is installed: the report cannot be printed.");
+        tell(Text::NoPrinter);
         return nullptr;
     }
     return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
@@ -144,7 +146,7 @@ bool PrintReport(const std::function<void(PrintLayout&)>& body) {
     if (!printer) return false;
     PrintLayout layout(printer.get());
     if (!layout.isActive()) {
-        tell("The printer could not start printing the report.");
+        tell(Text::PrinterDidNotStart);
         return false;
     }
     body(layout);

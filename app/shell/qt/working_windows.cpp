@@ -4,11 +4,44 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QWidget>
+#include <utility>
 
 #include "app/shell/league_database.h"
 #include "app/shell/league_lookups.h"
 
 namespace app {
+
+bool ResultFormOpen = false;
+
+namespace {
+
+std::function<void()>& resultFormCloser() {
+    static std::function<void()> closer;
+    return closer;
+}
+
+MatchOpener& matchOpener() {
+    static MatchOpener opener;
+    return opener;
+}
+
+}  // namespace
+
+void SetResultFormCloser(std::function<void()> closer) {
+    resultFormCloser() = std::move(closer);
+}
+
+void CloseResultFormIfOpen() {
+    if (ResultFormOpen && resultFormCloser()) resultFormCloser()();
+}
+
+void SetMatchOpener(MatchOpener opener) {
+    matchOpener() = std::move(opener);
+}
+
+bool OpenMatch(int year, int championship, int matchday, int home, int away, int mode) {
+    return matchOpener() && matchOpener()(year, championship, matchday, home, away, mode);
+}
 
 void CloseWorkingWindows(QWidget* keep) {
     CloseResultFormIfOpen();

@@ -1,13 +1,11 @@
-// What the editing windows accept and compute without a window: the key filters of their entry fields
-// (applied to typed and pasted text alike), the search filter of the pick list, the suggested matchday
-// count and the ranges of a season's rules. Qt-free but for QString, so it is tested without a display.
+// What the windows' entry fields accept, without a window: the key filters (applied to typed and pasted
+// text alike), the search filter of the pick list and the reading of an integer. Qt-free but for QString,
+// so it is tested without a display.
 #pragma once
 
 #include <QString>
 #include <optional>
 #include <string>
-
-#include "app/shell/lang_text_ids.h"
 
 namespace app {
 
@@ -15,6 +13,7 @@ namespace app {
 enum class KeyRule {
     kDigits,          // numbers: digits only
     kDigitsAndMinus,  // season rules: digits and "-"
+    kSeason,          // a season as the season boxes show it ("2014 - 2015"): digits, "-" and blanks
     kUpperName,       // names: "a" to "z" become capitals
     kText,            // any text the engine's code page holds
 };
@@ -37,23 +36,6 @@ InputVerdict JudgeInput(const QString& text, KeyRule rule, int codePage, int max
 // (the empty text). Any quote characters in the text are safe: the constant is split into parts each
 // delimited by a quote it does not contain.
 std::string NameSearchFilter(const std::string& field, const std::string& text);
-
-// The matchday count suggested for a number of teams: 2 * teams - 2, at least 0, at most 99; nothing when
-// the text is not a number.
-std::optional<int> SuggestedDayCount(const QString& teams);
-
-// A season rule as the championship window edits it.
-struct SeasonRuleField {
-    const char* objectName;  // the combo box
-    Text labelText;          // the language text of its label
-    int low, high;           // accepted values
-};
-// The seven rules in the order they are checked: teams, matchdays, then the five point values.
-const SeasonRuleField* SeasonRuleFields(int* count);
-
-// The value stored for a rule's text: the number when it lies within the field's range, 0 for a text
-// that is no number (an empty combo), nothing for a number outside the range (it would not fit).
-std::optional<int> RuleValue(const SeasonRuleField& field, const QString& text);
 
 // An integer in decimal text with an optional leading "-"; nothing for anything else (blanks included).
 std::optional<int> ParseInteger(const QString& text);

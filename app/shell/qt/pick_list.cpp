@@ -1,4 +1,4 @@
-#include "app/editing/qt/pick_list.h"
+#include "app/shell/qt/pick_list.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
@@ -6,14 +6,14 @@
 #include <QShowEvent>
 #include <QToolButton>
 
-#include "app/editing/edit_rules.h"
-#include "app/editing/editing_tables.h"
-#include "app/editing/pick_modes.h"
-#include "app/editing/qt/entry_validators.h"
-#include "app/editing/qt/grid_colours.h"
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/editing_tables.h"
+#include "app/shell/entry_rules.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/pick_modes.h"
+#include "app/shell/qt/entry_validators.h"
+#include "app/shell/qt/grid_colours.h"
 #include "app/shell/qt/modal_seam.h"
+#include "app/shell/qt/window_guards.h"
 #include "engine/dataset/qt/dataset_table_model.h"
 #include "ui_Tfliste.h"
 

@@ -1,4 +1,4 @@
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/qt/window_guards.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -46,7 +46,7 @@ bool AskDeleteConfirmation(const QString& detail) {
 }
 
 void ShowLockFailed() {
-    ShowMessage(QStringLiteral("Lock failed"), GetLangText(Text::UnableToValidate),
+    ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
                 xb::platform::kMbIconStop);
 }
 

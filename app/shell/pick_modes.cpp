@@ -1,4 +1,4 @@
-#include "app/editing/pick_modes.h"
+#include "app/shell/pick_modes.h"
 
 namespace app {
 

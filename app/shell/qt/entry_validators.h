@@ -5,7 +5,7 @@
 
 #include <QValidator>
 
-#include "app/editing/edit_rules.h"
+#include "app/shell/entry_rules.h"
 
 class QComboBox;
 class QLineEdit;

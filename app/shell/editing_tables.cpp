@@ -1,4 +1,4 @@
-#include "app/editing/editing_tables.h"
+#include "app/shell/editing_tables.h"
 
 #include <stdexcept>
 

@@ -42,7 +42,7 @@ void ShowMessage(const QString& text, const QString& caption, unsigned iconFlags
 // A detail (what else goes with the record) is shown on a line of its own under text 52.
 bool AskDeleteConfirmation(const QString& detail = {});
 
-// A write or delete stopped at a lock another station holds: "Lock failed" under text 30. Nothing was
+// A write or delete stopped at a lock another station holds: the lock-failed text under text 30. Nothing was
 // written by the step that stopped; trying again completes it.
 void ShowLockFailed();
 

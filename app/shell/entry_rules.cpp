@@ -1,8 +1,6 @@
-#include "app/editing/edit_rules.h"
+#include "app/shell/entry_rules.h"
 
 #include <QList>
-#include <algorithm>
-#include <iterator>
 
 #include "platform/codepage.h"
 
@@ -16,6 +14,8 @@ bool Allowed(char32_t c, KeyRule rule) {
             return c >= U'0' && c <= U'9';
         case KeyRule::kDigitsAndMinus:
             return (c >= U'0' && c <= U'9') || c == U'-';
+        case KeyRule::kSeason:
+            return (c >= U'0' && c <= U'9') || c == U'-' || c == U' ';
         case KeyRule::kUpperName:
         case KeyRule::kText:
             return c >= 0x20 && c != 0x7F;
@@ -87,33 +87,6 @@ std::optional<int> ParseInteger(const QString& text) {
     const long long v = text.toLongLong(&ok);
     if (!ok || v < INT32_MIN || v > INT32_MAX) return std::nullopt;
     return static_cast<int>(v);
-}
-
-std::optional<int> SuggestedDayCount(const QString& teams) {
-    const auto t = ParseInteger(teams);
-    if (!t) return std::nullopt;
-    return static_cast<int>(std::clamp<long long>(2LL * *t - 2, 0, 99));
-}
-
-const SeasonRuleField* SeasonRuleFields(int* count) {
-    static const SeasonRuleField kFields[] = {
-        {"enbequipe", Text::NumberOfTeams, 0, 99},
-        {"enbjournee", Text::NumberOfMatchdays, 0, 99},
-        {"eptv", Text::PointsWin, -9, 99},
-        {"eptn", Text::PointsDraw, -9, 99},
-        {"eptd", Text::PointsDefeat, -9, 99},
-        {"eptfv", Text::PointsForfeitWin, -9, 99},
-        {"eptfd", Text::PointsForfeitDefeat, -9, 99},
-    };
-    *count = static_cast<int>(std::size(kFields));
-    return kFields;
-}
-
-std::optional<int> RuleValue(const SeasonRuleField& field, const QString& text) {
-    const auto v = ParseInteger(text);
-    if (!v) return 0;
-    if (*v < field.low || *v > field.high) return std::nullopt;
-    return *v;
 }
 
 }  // namespace app

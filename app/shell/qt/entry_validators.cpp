@@ -1,4 +1,4 @@
-#include "app/editing/qt/entry_validators.h"
+#include "app/shell/qt/entry_validators.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -7,7 +7,7 @@
 #include <QTextCursor>
 #include <QTimer>
 
-#include "app/editing/qt/window_guards.h"
+#include "app/shell/qt/window_guards.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_code_page.h"
 #include "platform/ui.h"

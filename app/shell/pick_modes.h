@@ -9,7 +9,7 @@ namespace app {
 struct PickColumn {
     const char* field;
     Text titleText;  // language text of the title; Text::None for the literal "N°"
-    int width;      // pixels
+    int width;       // pixels
     bool shown;
 };
 

@@ -1,4 +1,4 @@
-#include "app/editing/qt/grid_colours.h"
+#include "app/shell/qt/grid_colours.h"
 
 #include <QHeaderView>
 #include <QTableView>
