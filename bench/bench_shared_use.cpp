@@ -239,12 +239,10 @@ bool walkIsInKeyOrder(const std::string& path, bool shared, int expected) {
 
 // ---- the figures ----
 
-// GoTop and Skip(1) until the end (or limit records), counting the records seen; in tag C's order, or
-// with recordOrder in the rows' own order with the index open (the order of a table whose rows were
-// entered in key order, like a season's results).
-Measure engineWalk(const std::string& path, bool shared, int limit, int expected, bool recordOrder = false) {
+// GoTop and Skip(1) until the end (or limit records), counting the records seen.
+Measure engineWalk(const std::string& path, bool shared, int limit, int expected) {
     Measure m;
-    if (!useTable(path, shared) || (recordOrder && !xb::SetOrderToTag(""))) {
+    if (!useTable(path, shared)) {
         m.ok = false;
         m.why = "open: " + lastError();
         return m;
@@ -571,8 +569,6 @@ int main(int argc, char** argv) {
         };
         pair("walk of tag C, GoTop/Skip(1)", "records/s",
              [&](bool shared) { return engineWalk(master, shared, walkLimit, walked); });
-        pair("walk in the rows' order with the index open, GoTop/Skip(1)", "records/s",
-             [&](bool shared) { return engineWalk(master, shared, walkLimit, walked, true); });
         pair("walk of tag C, dataset First/Next", "records/s",
              [&](bool shared) { return datasetWalk(master, shared, walkLimit, walked); });
         pair("random Find on tag C", "finds/s",

@@ -248,16 +248,13 @@ File& File::operator=(File&& o) noexcept {
 }
 
 int File::open(const std::string& path, int mode) {
-    return openImpl(path, mode, false, false);
+    return openImpl(path, mode, false);
 }
 int File::create(const std::string& path, int mode) {
-    return openImpl(path, mode, true, true);
-}
-int File::openAlways(const std::string& path, int mode) {
-    return openImpl(path, mode, true, false);
+    return openImpl(path, mode, true);
 }
 
-int File::openImpl(const std::string& path, int mode, bool create, bool truncate) {
+int File::openImpl(const std::string& path, int mode, bool create) {
     close();
     countCall(kOpen);
     const int access = accessOf(mode);
@@ -303,7 +300,7 @@ int File::openImpl(const std::string& path, int mode, bool create, bool truncate
         ::close(fd);
         return (err == EAGAIN || err == EACCES) ? kErrSharingViolation : WinErrorOfErrno(err);
     }
-    if (truncate && ftruncate(fd, 0) != 0) {
+    if (create && ftruncate(fd, 0) != 0) {
         int err = errno;
         ::close(fd);
         return WinErrorOfErrno(err);

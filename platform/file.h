@@ -57,8 +57,6 @@ public:
     int open(const std::string& path, int mode);
     // Creates the file, or truncates it when it exists (and no other handle holds it).
     int create(const std::string& path, int mode);
-    // Opens the file, creating it empty when it does not exist; an existing file keeps its bytes.
-    int openAlways(const std::string& path, int mode);
     void close();
 
     bool isOpen() const { return m_fd >= 0; }
@@ -92,7 +90,7 @@ public:
     uint32_t dosDateTime() const;
 
 private:
-    int openImpl(const std::string& path, int mode, bool create, bool truncate);
+    int openImpl(const std::string& path, int mode, bool create);
 
     struct Region {
         uint64_t offset;
