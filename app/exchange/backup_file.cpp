@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/shell/lang_texts.h"
 #include "platform/byte_order.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -120,7 +121,8 @@ void TBackupFile::ReportError(int code) {
     if (OnError) {
         OnError(*this, code, text);
     } else {
-        platform::CurrentUi().messageBox(text, "Error", platform::kMbOk | platform::kMbIconStop);
+        platform::CurrentUi().messageBox(text, GetLangText(Text::ErrorCaption).toStdString(),
+                                         platform::kMbOk | platform::kMbIconStop);
     }
 }
 
@@ -176,8 +178,9 @@ bool TBackupFile::nextDisk(int number) {
         if (OnNeedDisk) {
             OnNeedDisk(*this, static_cast<uint16_t>(number), m_continue);
         } else {
-            std::string text = "Please insert disk " + std::to_string(number) + " and click OK to continue.";
-            if (platform::CurrentUi().messageBox(text, "Backup", platform::kMbOkCancel) != platform::kIdOk)
+            const std::string text = GetLangText(Text::InsertDisk).arg(number).toStdString();
+            const std::string caption = GetLangText(Text::BackupCaption).toStdString();
+            if (platform::CurrentUi().messageBox(text, caption, platform::kMbOkCancel) != platform::kIdOk)
                 m_continue = false;
         }
     };

@@ -10,6 +10,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "app/shell/lang_texts.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/ui.h"
@@ -337,7 +338,7 @@ TEST_F(BackupFileTest, VolumesAskForEachDiskAndRestoreIdentically) {
     platform::Ui* previous = platform::SetUi(&ui);
     EXPECT_TRUE(bf.Restore(arch, out + "2"));
     ASSERT_EQ(static_cast<int>(ui.texts.size()), volumes);
-    EXPECT_EQ(ui.texts[0], "Please insert disk 1 and click OK to continue.");
+    EXPECT_EQ(ui.texts[0], app::GetLangText(app::Text::InsertDisk).arg(1).toStdString());
     ui.answers = {platform::kIdOk, platform::kIdCancel};
     EXPECT_FALSE(bf.Backup({src + "/*.bin"}, tmp.file("cancelled.pmz")));
     ui.answers = {platform::kIdOk, platform::kIdCancel};

@@ -299,7 +299,7 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
     std::string why;
     if (!ReadOldDataFile(fileName, file, why)) {
         out.result = ImportResult::Refused;
-        out.message = QStringLiteral("Fichier refusé : ") + QString::fromStdString(why);
+        out.message = GetLangText(Text::ImportFileRefused).arg(QString::fromStdString(why));
         return out;
     }
     const ImportPlan plan = PlanImport(file);

@@ -69,8 +69,8 @@ std::string nativePath(const QString& path) {
 }
 
 void showWriteFailure() {
-    xb::platform::CurrentUi().messageBox("Il y a eu un problème", "Fichier non sauvegardé !!",
-                                         xb::platform::kMbOk);
+    xb::platform::CurrentUi().messageBox(GetLangText(Text::ParamFileProblem).toStdString(),
+                                         GetLangText(Text::ParamFileNotSaved).toStdString(), xb::platform::kMbOk);
 }
 
 void firstRunSettings() {

@@ -58,8 +58,8 @@ QString ParamFilePath();
 // shown, LanguageIndex unchanged, Params' other fields unchanged) and false.
 bool ReadParamFile();
 // Writes the globals and Params to the file through a temporary file renamed over it, so the old file
-// stays whole until the new one is complete. On failure shows "Il y a eu un problème" / "Fichier non
-// sauvegardé !!" through the UI seam, keeps the old file and returns false.
+// stays whole until the new one is complete. On failure says so in the session's language through the
+// UI seam, keeps the old file and returns false.
 bool WriteParamFile();
 
 }  // namespace app

@@ -199,8 +199,9 @@ TEST_F(ParamFileTest, AFailedWriteShowsTheBoxAndKeepsTheOldFile) {
         EXPECT_FALSE(WriteParamFile());
         xb::platform::ClearFaults();
         ASSERT_EQ(ui.messages.size(), 1u);
-        EXPECT_EQ(ui.messages[0].text, "Il y a eu un problème");
-        EXPECT_EQ(ui.messages[0].caption, "Fichier non sauvegardé !!");
+        // In the session's language, whatever it is.
+        EXPECT_EQ(ui.messages[0].text, GetLangText(Text::ParamFileProblem).toStdString());
+        EXPECT_EQ(ui.messages[0].caption, GetLangText(Text::ParamFileNotSaved).toStdString());
         EXPECT_EQ(xbtest::ReadFileBytes(path()), before);
         EXPECT_EQ(xb::platform::ListMatching(tmp.path(), "*").size(), 1u);
     }

@@ -38,7 +38,7 @@ void RunMenuBackup(QWidget* parent) {
         g_lastBackup = BackupDatabase(dir.toStdString(), name.toStdString());
         QApplication::restoreOverrideCursor();
         if (!g_lastBackup.ok && !g_lastBackup.reason.empty())
-            xb::platform::CurrentUi().messageBox(g_lastBackup.reason, "Error",
+            xb::platform::CurrentUi().messageBox(g_lastBackup.reason, GetLangText(Text::ErrorCaption).toStdString(),
                                                  xb::platform::kMbOk | xb::platform::kMbIconStop);
     }
     // The dialog may have moved the working directory; the program's relative paths start from its own.

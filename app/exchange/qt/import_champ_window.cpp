@@ -19,42 +19,6 @@
 
 namespace app {
 
-namespace {
-
-struct ChampTexts {
-    const char* league;  // followed by the name
-    const char* lines[3];
-    const char* create;
-    const char* okHint;
-    const char* refused;  // an answer that is no championship
-};
-
-// French is the window's own; English and Portuguese as the other languages of the question.
-const ChampTexts kFrench = {"Le championnat ",
-                            {"n'est pas dans la base des championnats",
-                             "Veuillez sélectionner le championnat correspondant", "ou choisir la création"},
-                            "Créer nouveau",
-                            "Après avoir sélectionné le championnat correspondant \rcliquez ici",
-                            "Ce numéro ne correspond à aucun championnat"};
-const ChampTexts kEnglish = {
-    "The league ",
-    {"is not on the leagues database", "Please select the corresponding league", "or select the creation"},
-    "Create new",
-    "After selecting the corresponding league \rclick here",
-    "This number is no league"};
-const ChampTexts kPortuguese = {"O campeonato ",
-                                {"não está na base de campeonatos",
-                                 "Por favor selecione o campeonato correspondente", "ou selecione a criação"},
-                                "Criar novo",
-                                "Depois de selecionar o campeonato correspondente \rclique aqui",
-                                "Este número não é nenhum campeonato"};
-
-const ChampTexts& textsOf(int language) {
-    return language == 2 ? kEnglish : language == 3 ? kPortuguese : kFrench;
-}
-
-}  // namespace
-
 Tfimportchamp::Tfimportchamp(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Tfimportchamp>()) {
     ui->setupUi(this);
     SetKeyRule(ui->enumero, KeyRule::kDigits, 3);
@@ -75,13 +39,12 @@ void Tfimportchamp::SetImportChampTable(const QString& directory) {
 }
 
 void Tfimportchamp::TranslateForm() {
-    const ChampTexts& t = textsOf(LanguageIndex);
-    ui->Label1->setText(QString::fromUtf8(t.league) + m_name);
-    ui->Memo1->setPlainText(QStringList{QString::fromUtf8(t.lines[0]), QString::fromUtf8(t.lines[1]),
-                                        QString::fromUtf8(t.lines[2])}
+    ui->Label1->setText(GetLangText(Text::ImportChampLeague).arg(m_name));
+    ui->Memo1->setPlainText(QStringList{GetLangText(Text::ImportChampNotInDatabase),
+                                        GetLangText(Text::ImportChampSelect), GetLangText(Text::ImportChampOrCreate)}
                                 .join('\n'));
-    ui->bnouveau->setText(QString::fromUtf8(t.create));
-    ui->bok->setToolTip(QString::fromUtf8(t.okHint));
+    ui->bnouveau->setText(GetLangText(Text::ImportChampCreate));
+    ui->bok->setToolTip(GetLangText(Text::ImportChampOkHint));
 }
 
 void Tfimportchamp::showEvent(QShowEvent* event) {
@@ -128,7 +91,7 @@ void Tfimportchamp::bokClick() {
     const auto number = ParseInteger(ui->enumero->text().trimmed());
     const QString name = number && *number > 0 ? championshipName(*number) : QString();
     if (name.isEmpty()) {
-        ShowMessage(QString::fromUtf8(textsOf(LanguageIndex).refused), windowTitle(),
+        ShowMessage(GetLangText(Text::ImportChampNoSuchNumber), windowTitle(),
                     xb::platform::kMbIconWarning);
         ui->enumero->setFocus();
         return;

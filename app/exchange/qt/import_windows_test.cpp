@@ -172,6 +172,7 @@ TEST_F(ImportWindowTest, ImportFromChoiceToLastStatus) {
 
 TEST_F(ImportWindowTest, TextsOfEveryLanguage) {
     Tfimport& w = *fimport();
+    QString frenchQuestion;
     for (int language = 1; language <= kLanguageCount; ++language) {
         SCOPED_TRACE(language);
         LanguageIndex = language;
@@ -185,6 +186,18 @@ TEST_F(ImportWindowTest, TextsOfEveryLanguage) {
         EXPECT_EQ(quit, BuiltInText(Text::Quit, language));
         if (language != 1) EXPECT_NE(quit, BuiltInText(Text::Quit, 1));
         w.close();
+        // The championship question too: the name kept whole inside the sentence, three lines of its own.
+        Tfimportchamp& q = *fimportchamp();
+        q.SetImportChampName(QStringLiteral("Sud <b>&%1"));
+        q.show();
+        const QString label = child<QLabel>(q, "Label1")->text();
+        const QString memo = child<QPlainTextEdit>(q, "Memo1")->toPlainText();
+        EXPECT_TRUE(label.contains(QStringLiteral("Sud <b>&%1"))) << label.toStdString();
+        EXPECT_EQ(memo.split('\n').size(), 3);
+        EXPECT_FALSE(child<QPushButton>(q, "bnouveau")->text().isEmpty());
+        if (language == 1) frenchQuestion = label + memo;
+        else EXPECT_NE(label + memo, frenchQuestion);
+        q.close();
     }
 }
 

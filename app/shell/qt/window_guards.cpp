@@ -26,7 +26,7 @@ bool RunGuarded(const std::function<void()>& handler) {
     } catch (const std::exception& e) {
         text = QString::fromUtf8(e.what());
     } catch (...) {
-        text = QStringLiteral("Unknown error");
+        text = GetLangText(Text::UnknownError);
     }
     ShowMessage(text, QCoreApplication::applicationName(), xb::platform::kMbIconStop);
     return false;
