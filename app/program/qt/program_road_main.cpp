@@ -788,6 +788,30 @@ TextProblems WindowTextProblems(QWidget* w) {
     return p;
 }
 
+// English left on screen in a session of another language: a visible label or button of a shown window
+// whose text is a table text's English entry while that text has an entry of its own in the language.
+std::vector<std::string> EnglishShown(int language) {
+    std::set<QString> english;
+    const int texts = static_cast<int>(app::BuiltInTextTable().size()) / app::kLanguageCount;
+    for (int n = 1; n <= texts; ++n) {
+        const QString en = app::BuiltInText(n, 2), own = app::BuiltInText(n, language);
+        if (!en.trimmed().isEmpty() && !own.isEmpty() && own != en) english.insert(en);
+    }
+    std::vector<std::string> found;
+    const auto check = [&](QWidget* widget, QString text) {
+        if (!widget->isVisible() || text.isEmpty()) return;
+        if (english.count(text) || english.count(text.remove('&')))
+            found.push_back("English shown: " + widget->objectName().toStdString() + " '" + text.toStdString() +
+                            "'");
+    };
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible()) continue;
+        for (QLabel* l : top->findChildren<QLabel*>()) check(l, l->text());
+        for (QAbstractButton* b : top->findChildren<QAbstractButton*>()) check(b, b->text());
+    }
+    return found;
+}
+
 struct ReportWindow {
     const char* name;
     const char* button;
@@ -859,7 +883,7 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
     };
     for (const ReportWindow& r : reports) {
         const std::string name = tag + "-" + r.name;
-        road.add(name, NoModal(), [&road, r, name, out] {
+        road.add(name, NoModal(), [&road, r, name, out, language] {
             road.hold(true);
             Click(Main(), r.button);
             QWidget* w = r.window();
@@ -868,6 +892,8 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
             Click(w, r.compute);
             QTest::qWait(300);
             for (const std::string& problem : WindowTextProblems(w).found) road.check(false, problem);
+            if (language != kFrench)
+                for (const std::string& problem : EnglishShown(language)) road.check(false, problem);
             w->grab().save(QString::fromStdString(out + "/" + name + ".png"));
             if (r.prints) {
                 app::SetReportPrinterFactory([out, name] {
