@@ -137,7 +137,12 @@ TEST(ProgramProcess, DirectoryInPlaceOfATableEndsTheStartWithStatusOneAndNoSetti
     fs::copy_file(LM_PELMORAD32_PATH, exe);
     fs::create_directory(dir.file("champan.dbf"));
     const pid_t station = startStation(exe, dir.file("station.log"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The failure is logged as its message box comes up; on a loaded machine that may take a while.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (xbtest::ReadFileBytes(dir.file("station.log")).find(dir.file("champan.dbf")) == std::string::npos &&
+           std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // The message box waits for its OK; the signal dismisses it as a user would.
     EXPECT_EQ(endStation(station), 1);
     const std::string log = xbtest::ReadFileBytes(dir.file("station.log"));

@@ -224,6 +224,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique
 
 TMainForm::~TMainForm() {
     if (MainForm == this) MainForm = nullptr;
+    // A start that fails after FormCreate destroys the form without a close, and the failure's message box
+    // still asks for texts (its buttons): it must not reach a language manager that is gone.
+    if (m_language && LanguageManager() == m_language.get()) SetLanguageManager(nullptr);
 }
 
 void TMainForm::bindEntries() {
