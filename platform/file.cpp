@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -231,7 +232,8 @@ File::~File() {
 }
 
 File::File(File&& o) noexcept
-    : m_fd(o.m_fd), m_mode(o.m_mode), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)) {
+    : m_fd(o.m_fd), m_mode(o.m_mode), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)),
+      m_written(o.m_written) {
     o.m_fd = -1;
 }
 
@@ -242,19 +244,23 @@ File& File::operator=(File&& o) noexcept {
         m_mode = o.m_mode;
         m_path = std::move(o.m_path);
         m_locks = std::move(o.m_locks);
+        m_written = o.m_written;
         o.m_fd = -1;
     }
     return *this;
 }
 
 int File::open(const std::string& path, int mode) {
-    return openImpl(path, mode, false);
+    return openImpl(path, mode, false, false);
 }
 int File::create(const std::string& path, int mode) {
-    return openImpl(path, mode, true);
+    return openImpl(path, mode, true, true);
+}
+int File::openAlways(const std::string& path, int mode) {
+    return openImpl(path, mode, true, false);
 }
 
-int File::openImpl(const std::string& path, int mode, bool create) {
+int File::openImpl(const std::string& path, int mode, bool create, bool truncate) {
     close();
     countCall(kOpen);
     const int access = accessOf(mode);
@@ -300,7 +306,8 @@ int File::openImpl(const std::string& path, int mode, bool create) {
         ::close(fd);
         return (err == EAGAIN || err == EACCES) ? kErrSharingViolation : WinErrorOfErrno(err);
     }
-    if (create && ftruncate(fd, 0) != 0) {
+    if (create) ForgetListedNames();
+    if (truncate && ftruncate(fd, 0) != 0) {
         int err = errno;
         ::close(fd);
         return WinErrorOfErrno(err);
@@ -309,6 +316,7 @@ int File::openImpl(const std::string& path, int mode, bool create) {
     m_mode = mode;
     m_path = path;
     m_locks.clear();
+    m_written = false;
     return 0;
 }
 
@@ -386,6 +394,7 @@ int File::writeAt(uint64_t offset, const void* buf, size_t n) {
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
     countCall(kWrite);
+    m_written = true;
     size_t done = 0;
     auto* p = static_cast<const char*>(buf);
     while (done < n) {
@@ -415,6 +424,7 @@ int File::truncate(uint64_t length) {
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
     countCall(kOther);
+    m_written = true;
     if (ftruncate(m_fd, static_cast<off_t>(length)) != 0) return WinErrorOfErrno(errno);
     return 0;
 }
@@ -492,7 +502,26 @@ PathStatus StatPath(const std::string& path) {
     return out;
 }
 
-bool ListDirectory(const std::string& dir, std::vector<std::string>& names) {
+namespace {
+
+// The listings of a NameLookupScope: each entry's name and whether it is a regular file (1), not one (0)
+// or not known from the listing (-1: stat'ed when asked about).
+struct Listing {
+    std::string dir;
+    std::vector<std::string> names;
+    std::vector<signed char> regular;
+};
+thread_local int t_scopeDepth = 0;
+thread_local std::vector<Listing> t_listings;
+
+std::string listingKey(const std::string& dir) {
+    if (dir.empty()) return ".";
+    std::string key = dir;
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    return key;
+}
+
+bool listDirectory(const std::string& dir, std::vector<std::string>& names, std::vector<signed char>* regular) {
     countCall(kList);
     names.clear();
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
@@ -501,9 +530,80 @@ bool ListDirectory(const std::string& dir, std::vector<std::string>& names) {
         const char* n = e->d_name;
         if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0) continue;
         names.emplace_back(n);
+        if (regular) {
+            // A link is looked at through stat, as a lookup by name would.
+            const unsigned char t = e->d_type;
+            regular->push_back(t == DT_REG ? 1 : (t == DT_UNKNOWN || t == DT_LNK) ? -1 : 0);
+        }
     }
     ::closedir(d);
     return true;
+}
+
+// The scope's listing of dir, made now when there is none; nullptr outside a scope or when the directory
+// cannot be read.
+Listing* scopedListing(const std::string& dir) {
+    if (t_scopeDepth == 0) return nullptr;
+    const std::string key = listingKey(dir);
+    for (Listing& l : t_listings)
+        if (l.dir == key) return &l;
+    Listing l;
+    l.dir = key;
+    if (!listDirectory(key, l.names, &l.regular)) return nullptr;
+    t_listings.push_back(std::move(l));
+    return &t_listings.back();
+}
+
+// A change of a directory's entries made through this layer: the listings no longer hold.
+void forgetListings() { t_listings.clear(); }
+
+bool iequalNames(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void ForgetListedNames() { forgetListings(); }
+
+NameLookupScope::NameLookupScope() { ++t_scopeDepth; }
+
+NameLookupScope::~NameLookupScope() {
+    if (--t_scopeDepth == 0) forgetListings();
+}
+
+ListedLookup LookUpListed(const std::string& dir, const std::string& name) {
+    ListedLookup out;
+    Listing* l = scopedListing(dir);
+    if (!l) return out;
+    out.listed = true;
+    const std::string base = l->dir == "/" ? "/" : l->dir + "/";
+    auto isRegular = [&](size_t i) {
+        if (l->regular[i] < 0) l->regular[i] = StatPath(base + l->names[i]).regular ? 1 : 0;
+        return l->regular[i] == 1;
+    };
+    for (size_t i = 0; i < l->names.size(); ++i) {
+        if (l->names[i] == name && isRegular(i)) {
+            out.exact = true;
+            out.found = name;
+            return out;
+        }
+    }
+    for (size_t i = 0; i < l->names.size(); ++i)
+        if (iequalNames(l->names[i], name) && isRegular(i) && (out.found.empty() || l->names[i] < out.found))
+            out.found = l->names[i];
+    return out;
+}
+
+bool ListDirectory(const std::string& dir, std::vector<std::string>& names) {
+    if (const Listing* l = scopedListing(dir)) {
+        names = l->names;
+        return true;
+    }
+    return listDirectory(dir, names, nullptr);
 }
 
 int DeleteFileChecked(const std::string& path) {
@@ -516,6 +616,7 @@ int DeleteFileChecked(const std::string& path) {
     if (rc != 0) return rc;
     // Unlink while the probe still excludes every other opener, so no one slips in between.
     countCall(kOther);
+    forgetListings();
     if (::unlink(path.c_str()) != 0) return WinErrorOfErrno(errno);
     return 0;
 }
@@ -529,6 +630,7 @@ int RenameFileChecked(const std::string& from, const std::string& to) {
         rc = target.open(to, kModeExclusive);
         if (rc != 0) return rc;
     }
+    forgetListings();
     if (::rename(from.c_str(), to.c_str()) != 0) return WinErrorOfErrno(errno);
     return 0;
 }
@@ -537,12 +639,14 @@ int RenameFile(const std::string& from, const std::string& to) {
     int code = 0;
     if (TakeFault(FaultOp::Rename, code)) return code;
     countCall(kOther);
+    forgetListings();
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorOfErrno(errno);
 }
 
 int RenameFileNoReplace(const std::string& from, const std::string& to) {
     // A hard link fails when the target exists, where a rename would replace it.
     countCall(kOther);
+    forgetListings();
     if (::link(from.c_str(), to.c_str()) != 0) return errno == EEXIST ? 80 : WinErrorOfErrno(errno);
     ::unlink(from.c_str());
     return 0;
@@ -568,6 +672,7 @@ int CopyFileMode(const std::string& from, const std::string& to) {
 
 int RemoveFileIfExists(const std::string& path) {
     countCall(kOther);
+    forgetListings();
     if (::unlink(path.c_str()) == 0 || errno == ENOENT) return 0;
     return WinErrorOfErrno(errno);
 }

@@ -57,6 +57,8 @@ public:
     int open(const std::string& path, int mode);
     // Creates the file, or truncates it when it exists (and no other handle holds it).
     int create(const std::string& path, int mode);
+    // Opens the file, creating it empty when it does not exist; an existing file keeps its bytes.
+    int openAlways(const std::string& path, int mode);
     void close();
 
     bool isOpen() const { return m_fd >= 0; }
@@ -72,6 +74,8 @@ public:
     int size(uint64_t& out) const;
     int truncate(uint64_t length);
     int flush();
+    // Whether anything was written (or truncated) through this handle since it was opened.
+    bool written() const { return m_written; }
 
     // Windows LockFile/UnlockFile on this handle. A region overlapping one this handle already holds is
     // refused with 33, as Windows refuses it; another handle's or process's lock gives 33 too. Unlocking
@@ -90,7 +94,7 @@ public:
     uint32_t dosDateTime() const;
 
 private:
-    int openImpl(const std::string& path, int mode, bool create);
+    int openImpl(const std::string& path, int mode, bool create, bool truncate);
 
     struct Region {
         uint64_t offset;
@@ -100,6 +104,7 @@ private:
     int m_mode = 0;
     std::string m_path;
     std::vector<Region> m_locks;
+    bool m_written = false;
 };
 
 // The Windows code of an errno value.
@@ -166,6 +171,34 @@ PathStatus StatPath(const std::string& path);
 // The names in a directory ("." and ".." left out), in the order the system gives them, counted as one
 // listing; false when the directory cannot be read.
 bool ListDirectory(const std::string& dir, std::vector<std::string>& names);
+
+// Opening a table looks up several names in its directory (the table in whatever case, its memo, index
+// and semaphore files, what an interrupted pack left), and on a network drive each stat or listing is a
+// round trip. While a NameLookupScope lives on this thread, each directory is listed once: ResolveCase,
+// FileExists, ListDirectory and ListMatching answer from that listing (a name the listing cannot type is
+// stat'ed once). A create, rename or delete made through this layer drops the listings, so the scope
+// never answers for a change of its own; another station's change after the listing is met as it would
+// be a moment after a lookup of its own. Scopes nest: the outermost one keeps the listings.
+class NameLookupScope {
+public:
+    NameLookupScope();
+    ~NameLookupScope();
+    NameLookupScope(const NameLookupScope&) = delete;
+    NameLookupScope& operator=(const NameLookupScope&) = delete;
+};
+
+// Inside a NameLookupScope: whether dir (as a path, with or without its trailing "/") holds name as a
+// regular file, exactly (exact) or else whatever its case (the smallest such name goes to found). False
+// with nothing found, and also when outside a scope or the directory cannot be listed (then listed is
+// false and the caller looks the name up itself).
+struct ListedLookup {
+    bool listed = false;
+    bool exact = false;
+    std::string found;
+};
+ListedLookup LookUpListed(const std::string& dir, const std::string& name);
+// Drops the listings of a lookup scope, for a change of a directory made outside the calls above.
+void ForgetListedNames();
 
 // Fault injection: make the nth read, write, flush, engine allocation or RenameFile from now on (1 = the
 // next) fail with code. Engine code that allocates asks TakeFault(FaultOp::Alloc, code) first.

@@ -65,9 +65,11 @@ bool matchFrom(const char* m, const char* n) {
 }  // namespace
 
 std::string ResolveCase(const std::string& path) {
-    if (path.empty() || isRegular(path)) return path;
+    if (path.empty()) return path;
     std::string dir, name;
     splitDirName(path, dir, name);
+    if (const ListedLookup l = LookUpListed(dir, name); l.listed) return l.found.empty() ? path : dir + l.found;
+    if (isRegular(path)) return path;
     std::vector<std::string> names;
     if (!ListDirectory(dir.empty() ? "." : dir, names)) return path;
     std::string found;
@@ -79,7 +81,13 @@ std::string ResolveCase(const std::string& path) {
     return found.empty() ? path : dir + found;
 }
 
-bool FileExists(const std::string& path) { return isRegular(path); }
+bool FileExists(const std::string& path) {
+    std::string dir, name;
+    splitDirName(path, dir, name);
+    if (!name.empty())
+        if (const ListedLookup l = LookUpListed(dir, name); l.listed) return l.exact;
+    return isRegular(path);
+}
 
 bool DirExists(const std::string& path) {
     return StatPath(path).directory;
@@ -99,7 +107,7 @@ std::vector<std::string> ListMatching(const std::string& dir, const std::string&
     std::vector<std::string> names;
     if (!ListDirectory(base, names)) return out;
     for (const std::string& n : names)
-        if (MatchMask(mask, n) && isRegular(base + n)) out.push_back(n);
+        if (MatchMask(mask, n) && FileExists(base + n)) out.push_back(n);
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -154,6 +162,7 @@ int UniqueTempFile(const std::string& dir, const std::string& prefix, std::strin
         int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
         if (fd >= 0) {
             ::close(fd);
+            ForgetListedNames();
             out = name;
             return 0;
         }
@@ -167,11 +176,13 @@ int UniqueTempDir(const std::string& dir, const std::string& prefix, std::string
     if (!DirExists(base)) return kErrPathNotFound;
     std::string name = base + prefix + "XXXXXX";
     if (::mkdtemp(name.data()) == nullptr) return WinErrorOfErrno(errno);
+    ForgetListedNames();
     out = name;
     return 0;
 }
 
 int RemoveEmptyDir(const std::string& path) {
+    ForgetListedNames();
     if (::rmdir(path.c_str()) == 0 || errno == ENOENT) return 0;
     return WinErrorOfErrno(errno);
 }

@@ -225,6 +225,7 @@ bool OpenDbf(TableBlock& block) {
         releaseBlock(block);
         return false;
     }
+    block.sizeAtOpen = size;
     SetIoResult(0);
     return true;
 }
@@ -236,11 +237,24 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
         SetEngineError(210, notDbase(name, "Prolog is less than 32 bytes", "[USE/OpenDBF]"));
         return false;
     }
-    int rc = block.file.readAt(0, block.header, 32);
+    // The prolog and the field descriptors come in one read: a header larger than the first read (a
+    // table of many fields) has its remainder read by itself.
+    constexpr uint64_t kFirstRead = 4096;
+    std::vector<uint8_t> head(static_cast<size_t>(std::min(fileSize, kFirstRead)));
+    int rc = block.file.readAt(0, head.data(), head.size());
     if (rc != 0) {
         SetEngineError(static_cast<uint16_t>(rc), "Error reading " + name + " [Use/OpenDbf]");
         return false;
     }
+    std::copy_n(head.begin(), 32, block.header);
+    // The bytes [offset, offset + n) of the file, from the first read when it holds them.
+    auto readHeaderBytes = [&](uint64_t offset, uint8_t* out, size_t n) -> int {
+        if (offset + n <= head.size()) {
+            std::copy_n(head.begin() + static_cast<std::ptrdiff_t>(offset), n, out);
+            return 0;
+        }
+        return block.file.readAt(offset, out, n);
+    };
     if (!ValidVersionByte(block.header[0])) {
         SetEngineError(210, name + " is not a dBASE database.(Invalid version byte)+ [USE/OpenDBF]");
         return false;
@@ -267,7 +281,7 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
             return false;
         }
         uint8_t area[513];
-        rc = block.file.readAt(8, area, sizeof area);
+        rc = readHeaderBytes(8, area, sizeof area);
         if (rc != 0) {
             SetEngineError(static_cast<uint16_t>(rc), "Error reading " + name + " [Use/OpenDbf]");
             return false;
@@ -300,7 +314,7 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
             return false;
         }
         std::vector<uint8_t> area(static_cast<size_t>(n) * descSize);
-        rc = block.file.readAt(static_cast<uint64_t>(base), area.data(), area.size());
+        rc = readHeaderBytes(static_cast<uint64_t>(base), area.data(), area.size());
         if (rc != 0) {
             SetEngineError(static_cast<uint16_t>(rc), "Error reading " + name + " [Use/OpenDbf]");
             return false;

@@ -73,6 +73,10 @@ struct TableBlock {
     // engine's OEM page (ANSI page without translation) at the time of the open. Set by create and open.
     int codePage = 0;
     bool countRepair = false;  // the record count at open comes from the file size (so does AutoFixRecCount)
+    uint64_t sizeAtOpen = 0;   // the file's size as the open found it
+    // Set while the open goes on, in shared use: the count was just taken from the file's size, so the
+    // open's first move does not ask for the size again.
+    bool countJustRead = false;
     TranslateProc writeProc;
     TranslateProc readProc;
     platform::File file;

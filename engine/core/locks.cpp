@@ -177,7 +177,12 @@ int32_t PhysRecCount(const WorkAreaBlock& b) {
 }
 
 void RefreshRecCount(WorkAreaBlock& b) {
-    if (IsSharedUse(b)) b.recCount = PhysRecCount(b);
+    if (!IsSharedUse(b)) return;
+    if (b.countJustRead) {
+        b.countJustRead = false;
+        return;
+    }
+    b.recCount = PhysRecCount(b);
 }
 
 }  // namespace xb

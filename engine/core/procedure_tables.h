@@ -53,6 +53,11 @@ public:
     // had read, so there is nothing to look at the semaphore for.
     virtual void endUnreadOptimisticRead() {}
     virtual void forgetPositions() {}
+    // After a change of the index failed half-way (inside the write lock): rebuilds every tag of the
+    // area from the table's rows, so that no tag stays without a row's key or with a torn tree. False
+    // when it cannot; the index is then left marked for the next station's repair (shared use), and the
+    // caller says that a reindex repairs it.
+    virtual bool repairAfterFailedWrite() { return false; }
     // The record numbers of the current order's entries from the current one on, in the direction of a
     // scan, as far as the node the order stands in holds them: what the scan reads next. False in record
     // order or when the order stands on no entry.

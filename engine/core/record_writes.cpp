@@ -36,6 +36,28 @@ bool fail(uint16_t code, const std::string& detail) {
     return false;
 }
 
+// A failed key write (a full disk, say) leaves a tag without the row's key, or a tree torn half-way
+// through a split. Still under the write lock, every tag is rebuilt from the rows; the failure stays
+// the one reported, and when the rebuild fails too the detail says that a reindex repairs the index.
+void repairKeys() {
+    const uint16_t code = LastError();
+    const std::string detail = eng().errors.detail;
+    const bool repaired = driver()->repairAfterFailedWrite();
+    SetEngineError(code, repaired ? detail : detail + "\r\nThe index may be damaged: a reindex repairs it.");
+}
+
+// An append whose keys could not all be filed fails whole: the row is taken back off the end of the
+// table (the append lock keeps every other station's append out) before the keys are rebuilt, so a
+// caller told of the failure finds no row of it.
+void withdrawAppend(WorkAreaBlock& b, int32_t before) {
+    NoteRowWrite();
+    if (b.file.truncate(b.recordOffset(before + 1)) == 0) {
+        b.recCount = before;
+        b.recNo = before;
+    }
+    repairKeys();
+}
+
 }  // namespace
 
 std::string PackWritingName(const std::string& tablePath) {
@@ -71,9 +93,13 @@ bool Append() {
     const bool order = IsIndexActive();
     {
         LockSemaphore sem(order);
+        const int32_t before = b->recCount;
         if (!AppendDbfRecord(*b)) return false;
         RawToTypedRecord(*b, b->typed);
-        if (order) driver()->appendNewKey();
+        if (order) {
+            driver()->appendNewKey();
+            if (LastError() != 0) withdrawAppend(*b, before);
+        }
     }
     b->eof = b->bof = false;
     return LastError() == 0;
@@ -117,7 +143,12 @@ bool Replace() {
         TypedToRawRecord(*b, b->typed);
         if (!PutDbfRecord(*b, b->recNo)) return false;
         RawToTypedRecord(*b, b->typed);
-        if (order) driver()->updateChangedKeys();
+        if (order) {
+            driver()->updateChangedKeys();
+            // A key missing from its tag (212) says the index is out of step, not torn: it is reported
+            // as it stands.
+            if (LastError() != 0 && LastError() != 212) repairKeys();
+        }
     }
     return LastError() == 0;
 }

@@ -10,6 +10,7 @@
 #include "engine/core/navigation.h"
 #include "engine/core/record_writes.h"
 #include "engine/core/typed_record.h"
+#include "platform/file.h"
 #include "platform/paths.h"
 
 namespace xb {
@@ -143,6 +144,8 @@ bool useImpl(const UseRequest& request, const std::string& original, void* buffe
         SetEngineError(220, "Buffer is NIL or size is zero, attempting to open " + original + " [USE]");
         return false;
     }
+    // One listing of the table's directory answers every name the open looks up.
+    platform::NameLookupScope names;
     const std::string name = TableFileName(request.path);
     const std::string alias = request.alias.empty() ? upperAscii(FileNameOnly(name)).substr(0, 64)
                                                     : upperAscii(request.alias).substr(0, 64);
@@ -188,6 +191,15 @@ bool useImpl(const UseRequest& request, const std::string& original, void* buffe
     }
     b.readProc = std::move(readProc);
     b.writeProc = std::move(writeProc);
+    if (IsSharedUse(b)) {
+        // The count another station's appends moved, from the size the open just read: the first move
+        // below need not ask for it again.
+        const uint64_t hs = static_cast<uint16_t>(b.headerSize);
+        b.recCount = b.sizeAtOpen > hs ? static_cast<int32_t>(std::min<uint64_t>(
+                                             (b.sizeAtOpen - hs) / b.recordSize, 0x7FFFFFFF))
+                                       : 0;
+        b.countJustRead = true;
+    }
     if (b.recCount < 1) {
         std::fill(b.typed, b.typed + need, 0);
         ClearRecord();
@@ -199,6 +211,7 @@ bool useImpl(const UseRequest& request, const std::string& original, void* buffe
         SetEngineError(code, detail);
         return false;
     }
+    b.countJustRead = false;
     b.swap.assign(need, 0);
     if (b.hasMemo && eng().tables.memo) {
         eng().errors.lastError = 0;
@@ -288,7 +301,9 @@ void CloseDatabase() {
     if (!b) return;
     if (!b->isVirtual) {
         if (e.tables.index && e.tables.indexLinked) e.tables.index->closeIndex();
-        RefreshRecCount(*b);
+        // The count goes into the header the close rewrites; a table this area did not change keeps
+        // its header, and its size is not asked for.
+        if (b->state != TableState::Clean) RefreshRecCount(*b);
         Unlock();
     }
     b->swap.clear();

@@ -16,6 +16,7 @@
 #include "engine/index/index_driver.h"
 #include "engine/index/mdx_build.h"
 #include "engine/index/mdx_search.h"
+#include "platform/file.h"
 #include "platform/paths.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/mdx_checker.h"
@@ -36,14 +37,14 @@ protected:
     FileNamesTest() : m_saved(IndexServices()) { InstallEngineUnits(engine()); }
     ~FileNamesTest() override { IndexServices() = m_saved; }
 
-    std::unique_ptr<TXbDbf> team(const std::string& file) {
+    std::unique_ptr<TXbDbf> team(const std::string& file, bool exclusive = true, const char* name = "tequipe") {
         auto t = std::make_unique<TXbDbf>();
-        t->Name = "tequipe";
+        t->Name = name;
         t->SetDbfFileName(file);
         t->DbfFields = {"nom, C, 8, 0", "note, M, 10, 0"};
         t->IndexList = {"NOM,F,F,nom", ""};
         t->ShowProgress = false;
-        t->SetExclusive(true);
+        t->SetExclusive(exclusive);
         t->Open();
         return t;
     }
@@ -196,6 +197,69 @@ TEST_F(FileNamesTest, CreatingTheTablesOwnIndexSetsTheProductionFlag) {
         ASSERT_TRUE(MakeIndex({{"NOM", "nom", "", false, false}}, own ? "" : tmp.file("elsewhere")));
         CloseDatabase();
         EXPECT_EQ(xbtest::ReadFileBytes(table)[28], own ? 1 : 0);
+    }
+}
+
+// A shared open of a table with its index and memo, and its close, cost a few calls of the file system
+// (each a round trip on a network drive) whatever the case its files are named in; a second open finds
+// the first one's semaphore file, and the last one out leaves none behind.
+TEST_F(FileNamesTest, ASharedOpenAndCloseCostAFewCallsWhateverTheCaseOfTheNames) {
+    struct Case {
+        const char* given;
+        std::vector<std::string> onDisk;  // table, memo, index
+        const char* semaphore;
+    } cases[] = {
+        {"equipe", {"equipe.dbf", "equipe.dbt", "equipe.mdx"}, "equipe.@s@"},
+        {"equipe", {"EQUIPE.DBF", "equipe.dbt", "Equipe.MDX"}, "EQUIPE.@s@"},
+        {"EQUIPE.DBF", {"equipe.dbf", "EQUIPE.DBT", "EQUIPE.mdx"}, "equipe.@s@"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.onDisk[0] + " " + c.onDisk[2]);
+        const std::string dir = tmp.file("shared" + std::to_string(n++));
+        fs::create_directory(dir);
+        {
+            auto t = team(dir + "/equipe");
+            ASSERT_TRUE(t->Active()) << ErrorMsg();
+            for (const char* name : {"lyon", "brest", "agen"}) addRow(*t, name);
+        }
+        const char* made[] = {"equipe.dbf", "equipe.dbt", "equipe.mdx"};
+        for (size_t i = 0; i < 3; ++i) fs::rename(dir + "/" + made[i], dir + "/" + c.onDisk[i]);
+
+        auto before = platform::FileCalls();
+        auto first = team(dir + "/" + c.given, false);
+        const auto firstOpen = platform::FileCalls() - before;
+        ASSERT_TRUE(first->Active()) << ErrorMsg();
+        before = platform::FileCalls();
+        auto second = team(dir + "/" + c.given, false, "tother");
+        const auto secondOpen = platform::FileCalls() - before;
+        ASSERT_TRUE(second->Active()) << ErrorMsg();
+        EXPECT_TRUE(fs::exists(dir + "/" + c.semaphore));
+        for (TXbDbf* t : {first.get(), second.get()}) {
+            ASSERT_TRUE(t->SetOrderToTag("NOM"));
+            EXPECT_EQ(walk(*t), (std::vector<std::string>{"agen", "brest", "lyon"}));
+            std::vector<std::string> note;
+            t->GoTop();
+            t->GetMField("note", note);
+            EXPECT_EQ(note, std::vector<std::string>{"of agen"});
+        }
+        before = platform::FileCalls();
+        second->Close();
+        const auto secondClose = platform::FileCalls() - before;
+        before = platform::FileCalls();
+        first->Close();
+        const auto lastClose = platform::FileCalls() - before;
+        EXPECT_EQ(engine().errors.pendingError, 0) << ErrorMsg();
+        // Each name looked up once, in one listing; each header read once; the semaphore's login and
+        // logout in a few calls each. (Opening the memo costs four calls of these.)
+        EXPECT_EQ(firstOpen.list, 1u);
+        EXPECT_LE(firstOpen.total(), 28u) << firstOpen.stat << " stats";
+        EXPECT_LE(secondOpen.total(), 29u) << secondOpen.stat << " stats";
+        EXPECT_LE(secondClose.total(), 11u);
+        EXPECT_LE(lastClose.total(), 9u);
+        std::vector<std::string> want = c.onDisk;
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(filesIn(dir), want);
     }
 }
 

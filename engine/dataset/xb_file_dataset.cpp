@@ -17,6 +17,7 @@
 #include "engine/dataset/text_boundary.h"
 #include "engine/dataset/xb_fields.h"
 #include "engine/index/key_routines.h"
+#include "platform/file.h"
 #include "platform/paths.h"
 
 namespace xb {
@@ -138,6 +139,9 @@ bool TXbFileDataSet::CreateTableWhole(const std::string& fileName) {
 }
 
 bool TXbFileDataSet::OpenTable(const std::string& fileName) {
+    // Every name the open looks up (the table, its memo, index and semaphore files, what an interrupted
+    // pack left) comes from one listing of the table's directory.
+    platform::NameLookupScope names;
     m_indexRefused = false;
     if (CreateIfNotFound && !dataFileExists(fileName)) {
         if (!CreateTableWhole(fileName)) {
@@ -212,6 +216,8 @@ bool TXbFileDataSet::buildIndex(const std::string& shownName, const std::string&
             svc.makeIndex(tags, path);
         else
             unavailable("MakeIndex");
+        // The build made files by its own means: the names the open looked up before are looked up anew.
+        platform::ForgetListedNames();
     }
     if (OnAfterMakeIndex) OnAfterMakeIndex(*this, shownName);
     return true;
@@ -293,6 +299,7 @@ bool TXbFileDataSet::MakeIndexes() {
     const bool refused = m_indexRefused;
     m_indexRefused = false;
     if (refused || !buildIndex(mdx, mdx)) {
+        if (svc.closeIndex) svc.closeIndex();
         xb::SetMdxFlag(false);
         return true;
     }

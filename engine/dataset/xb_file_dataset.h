@@ -31,6 +31,9 @@ struct DatasetIndexServices {
     std::function<bool(const std::vector<TIndexTagDescriptor>& tags, const std::string& mdxName)> makeIndex;
     // The tags of an MDX file in IndexList's two-line form.
     std::function<bool(const std::string& mdxName, std::vector<std::string>& lines)> getIndexTagList;
+    // Closes the current area's index, if any (the index engine's may have left one open while it
+    // listed its tags).
+    std::function<void()> closeIndex;
     // The current table's semaphore file name; empty when there is none.
     std::function<std::string()> semaphoreFileName;
     // Sets (or with an empty callback clears) the build's progress hook and its step count.

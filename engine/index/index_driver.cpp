@@ -187,6 +187,7 @@ public:
             out.push_back(static_cast<int32_t>(GetU32(NodeEntry(node, item, p))));
         return true;
     }
+    bool repairAfterFailedWrite() override { return RepairAfterFailedWrite(); }
     void forgetPositions() override {
         MdxArea* area = CurrentMdxArea();
         if (!area) return;
@@ -251,6 +252,7 @@ bool SetIndexTo(const std::string& fileName) {
         CheckDbfInUse("SetIndexTo");
         return false;
     }
+    platform::NameLookupScope names;
     const std::string path = GivenIndexFileName(b->fileName, fileName);
     CloseIndex();
     if (!platform::FileExists(path)) {
@@ -304,21 +306,18 @@ bool OpenIndex(const std::string& fileName) {
     // RunIndexRead); when another station's change overlapped it, or it failed, it is made again in the
     // counted read bracket, where a failure is reported.
     std::string failText;
+    // The file header and the tag header pages after it come in one read.
     auto readHeaders = [&]() -> int {
-        uint64_t size = 0;
-        int code = area.file.size(size);
-        if (code != 0) {
-            failText = "Unable to open index: ";
-            return code;
-        }
+        IndexHead head;
         failText = "Unable to open index: ";
-        if (size < kMdxMinOpenSize) return 222;
-        if (area.file.readAt(0, area.header.bytes.data(), kMdxHeaderSize) != 0) return 222;
+        int code = ReadIndexHead(area.file, head);
+        if (code != 0) return code;
+        std::copy_n(head.bytes.begin(), kMdxHeaderSize, area.header.bytes.begin());
         area.header.changed = false;
         failText = "Invalid dBASE key expression or corrupted index file ";
-        if (!CheckMdxHeader(area.header, size).empty() || area.header.tagCount() < 1) return 222;
+        if (!CheckMdxHeader(area.header, head.fileSize).empty() || area.header.tagCount() < 1) return 222;
         for (int n = 1; n <= area.header.tagCount(); ++n) {
-            switch (ReadTagHeader(n)) {
+            switch (ReadTagHeader(n, head)) {
                 case 0:
                     break;
                 case 217:
@@ -382,6 +381,14 @@ bool OpenIndex(const std::string& fileName) {
 
 int ReadTagHeader(int n) {
     MdxArea* area = CurrentMdxArea();
+    if (!area) return 222;
+    IndexHead head;  // holds no page: the page is read by itself
+    if (area->file.size(head.fileSize) != 0) return 222;
+    return ReadTagHeader(n, head);
+}
+
+int ReadTagHeader(int n, const IndexHead& head) {
+    MdxArea* area = CurrentMdxArea();
     WorkAreaBlock* b = CurrentBlock();
     if (!area || !b || n < 1 || n > area->header.tagCount()) return 222;
     std::unique_ptr<MdxTag> tag;
@@ -392,13 +399,8 @@ int ReadTagHeader(int n) {
     }
     tag->number = n;
     tag->name = area->header.tagName(n);
-    uint64_t size = 0;
-    if (area->file.size(size) != 0) return 222;
-    const uint32_t block = area->header.tagBlock(n);
-    if (block == 0 || area->file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize,
-                                        tag->header.bytes.data(), kTagHeaderCopySize) != 0)
-        return 222;
-    if (!CheckTagHeader(tag->header, size).empty()) return 222;
+    if (TagHeaderAt(area->file, head, area->header.tagBlock(n), tag->header) != 0) return 222;
+    if (!CheckTagHeader(tag->header, head.fileSize).empty()) return 222;
     const char type = tag->header.keyType();
     if (type != 'C' && type != 'D' && type != 'F' && type != 'N') return 222;
     tag->order = tag->header.order();

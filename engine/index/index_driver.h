@@ -33,6 +33,10 @@ bool OpenIndex(const std::string& fileName);
 // expressions compiled from the texts exactly as stored. 0, or the error code (217, 222, 266) for the
 // caller to report.
 int ReadTagHeader(int n);
+// The same with the tag's header page taken from the head the open read (see ReadIndexHead), which
+// also gives the file's size.
+struct IndexHead;
+int ReadTagHeader(int n, const IndexHead& head);
 // Writes changed tag headers and the file header, frees every tag, closes the file and logs out.
 void CloseIndex();
 // After the current table went back to shared use: the open index file is shared again in place and

@@ -298,27 +298,56 @@ bool ReadAnchorNodes() {
     return true;
 }
 
+int ReadIndexHead(platform::File& file, IndexHead& head, uint64_t minSize) {
+    int rc = file.size(head.fileSize);
+    if (rc != 0) return rc;
+    if (head.fileSize < minSize) return 222;
+    head.bytes.resize(static_cast<size_t>(std::min<uint64_t>(head.fileSize, kIndexHeadReadSize)));
+    return file.readAt(0, head.bytes.data(), head.bytes.size()) == 0 ? 0 : 222;
+}
+
+int TagHeaderAt(platform::File& file, const IndexHead& head, uint32_t block, TagHeader& out) {
+    if (block == 0) return 222;
+    const uint64_t at = static_cast<uint64_t>(block) * kMdxBlockSize;
+    if (at + kTagHeaderCopySize <= head.bytes.size()) {
+        std::copy_n(head.bytes.begin() + static_cast<std::ptrdiff_t>(at), kTagHeaderCopySize, out.bytes.begin());
+        return 0;
+    }
+    return file.readAt(at, out.bytes.data(), kTagHeaderCopySize);
+}
+
+void AppendTagListLines(const std::string& name, const TagHeader& tag, std::vector<std::string>& lines) {
+    lines.push_back(name + "," + (tag.descending() ? "T" : "F") + "," + (tag.unique() ? "T" : "F") + "," +
+                    tag.keyExpr());
+    lines.push_back(tag.hasFor() ? tag.forExpr() : "");
+}
+
+void OpenIndexTagList(std::vector<std::string>& lines) {
+    lines.clear();
+    const MdxArea* area = CurrentMdxArea();
+    if (!area) return;
+    for (int n = 1; n <= area->header.tagCount(); ++n)
+        for (const auto& tag : area->tags)
+            if (tag && tag->number == n) AppendTagListLines(area->header.tagName(n), tag->header, lines);
+}
+
 void GetIndexTagList(const std::string& tableName, std::vector<std::string>& list) {
     list.clear();
     const std::string path = platform::ResolveCase(DefaultExt(tableName, "mdx"));
     if (!platform::FileExists(path)) return;
     platform::File file;
     if (file.open(path, platform::kModeSharedRead) != 0) return;
-    uint64_t size = 0;
+    IndexHead head;
     MdxHeader header;
-    if (file.size(size) != 0 || size < kMdxHeaderSize || file.readAt(0, header.bytes.data(), kMdxHeaderSize) != 0)
-        return;
+    if (ReadIndexHead(file, head, kMdxHeaderSize) != 0) return;
+    std::copy_n(head.bytes.begin(), kMdxHeaderSize, header.bytes.begin());
     // A header that cannot be trusted lists nothing, so the caller sees a file unlike its description.
-    if (!CheckMdxHeader(header, std::max<uint64_t>(size, kMdxMinOpenSize)).empty()) return;
+    if (!CheckMdxHeader(header, std::max<uint64_t>(head.fileSize, kMdxMinOpenSize)).empty()) return;
     for (int n = 1; n <= header.tagCount(); ++n) {
         TagHeader tag;
-        if (file.readAt(static_cast<uint64_t>(header.tagBlock(n)) * kMdxBlockSize, tag.bytes.data(),
-                        kTagHeaderCopySize) != 0)
-            continue;
-        if (!CheckTagHeader(tag, size).empty()) continue;
-        list.push_back(header.tagName(n) + "," + (tag.descending() ? "T" : "F") + "," + (tag.unique() ? "T" : "F") +
-                       "," + tag.keyExpr());
-        list.push_back(tag.hasFor() ? tag.forExpr() : "");
+        if (TagHeaderAt(file, head, header.tagBlock(n), tag) != 0) continue;
+        if (!CheckTagHeader(tag, head.fileSize).empty()) continue;
+        AppendTagListLines(header.tagName(n), tag, list);
     }
 }
 

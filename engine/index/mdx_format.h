@@ -115,6 +115,24 @@ struct MdxHeader {
     static MdxHeader makeNew(const std::string& tableBaseName);
 };
 
+// The start of an index file as an open reads it, in one read: the file header and the tag header pages
+// that follow it (those of the first dozen tags or so; a page beyond is read by itself).
+inline constexpr size_t kIndexHeadReadSize = 16384;
+struct IndexHead {
+    uint64_t fileSize = 0;
+    std::vector<uint8_t> bytes;
+};
+// Reads the file's size and its head into head: 0, the code of a failed size query, or 222 for a file
+// shorter than minSize or a failed read.
+int ReadIndexHead(platform::File& file, IndexHead& head, uint64_t minSize = kMdxMinOpenSize);
+// The copy of the tag header page at block, from head when it holds it, else read from file.
+int TagHeaderAt(platform::File& file, const IndexHead& head, uint32_t block, TagHeader& out);
+// The tag list of the index the current area has open, from its tags' header copies, in the file's
+// tag order (as GetIndexTagList gives it).
+void OpenIndexTagList(std::vector<std::string>& lines);
+// A tag's line pair as an index list gives it: "NAME,desc,unique,key" and the for-expression.
+void AppendTagListLines(const std::string& name, const TagHeader& tag, std::vector<std::string>& lines);
+
 // Checks a file header read from a file of fileSize bytes: size, node length, tag count, every slot's
 // block, name and key type. "" when it is sound.
 std::string CheckMdxHeader(const MdxHeader& h, uint64_t fileSize);

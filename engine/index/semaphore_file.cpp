@@ -316,62 +316,58 @@ bool login(EngineSemaphores& st, int area) {
     TableLockByte tableLock(b);
     if (!tableLock.take(name, action, st.timeouts.lockRetry)) return false;
 
-    // The station is alone exactly when nobody else holds the file open: the share-mode emulation's
-    // exclusive probe says so whatever the file's date, and then the counts left by stations that
-    // ended abnormally are reset.
+    // The station is alone exactly when nobody else holds the file open: the share-mode emulation says
+    // so when this station's handle can take the file exclusively, whatever the file's date, and then
+    // the counts left by stations that ended abnormally are reset. The file is opened shared (made when
+    // missing) and its sharing changed for that test and back: a station running the older login, which
+    // probes with an exclusive open of its own, finds it held and counts itself in.
     // A count in byte 1 is kept as a mark, though: the last station out may have been a writer killed
     // half-way through its change, and the index must be repaired before anybody reads it.
     // Handles opened for reading only share the table lock byte, so two such stations may log in and
-    // out at once: the last one out may delete the file between this one's probe and its open, or probe
-    // it exclusively just then. The probe and the open are made again until the open holds.
-    bool alone = false;
-    uint8_t fresh[4] = {0, 0, 0, 0};
+    // out at once: the last one out may delete the file between this one's open and its test, or another
+    // station's probe may hold it exclusively just then. The open is made again until it holds.
     const Clock::time_point start = Clock::now();
     Pause pause;
     for (;;) {
-        alone = false;
-        std::fill(std::begin(fresh), std::end(fresh), 0);
-        platform::File probe;
-        int rc = probe.open(name, platform::kModeExclusiveRead);
-        if (rc == 0) {
-            uint8_t left[4] = {0, 0, 0, 0};
-            size_t got = 0;
-            if (probe.readAt(0, left, 4, &got) == 0 && got == 4) {
-                fresh[1] = left[1] != 0 ? 1 : 0;
-                fresh[2] = left[2];
-                fresh[3] = left[3];
-            }
-            probe.close();
-        }
-        if (rc == 0 || rc == platform::kErrFileNotFound) rc = probe.create(name, platform::kModeExclusive);
-        if (rc == 0) {
-            rc = probe.writeAt(0, fresh, 4);
-            if (rc != 0) return semFail(static_cast<uint16_t>(rc), tagged("Cannot write to: "));
-            alone = true;
-        } else if (!isOthersCode(rc)) {
-            return semFail(static_cast<uint16_t>(rc), tagged("Cannot open/create: "));
-        }
-        probe.close();
-        rc = s->file.open(name, platform::kModeShared);
+        int rc = s->file.openAlways(name, platform::kModeShared);
         if (rc == 0) break;
         const bool raced = rc == platform::kErrFileNotFound || rc == platform::kErrSharingViolation;
-        if (!raced || pastDeadline(start, st.timeouts.lockRetry))
+        if (!raced) return semFail(static_cast<uint16_t>(rc), tagged("Cannot open/create: "));
+        if (pastDeadline(start, st.timeouts.lockRetry))
             return semFail(static_cast<uint16_t>(rc), "Cannot open: " + where(*s, action));
         pause();
     }
-    if (!lockRecord(*s, action, st.timeouts.lockRetry)) return false;
-    // A file shorter than its record was made by a station whose probe lost the race above before it
-    // wrote anything: nobody is counted in it yet.
+    const bool alone = s->file.changeShare(platform::kModeExclusive) == 0;
+    // Alone, nobody can change the record: no lock is needed to read and write it.
+    if (!alone && !lockRecord(*s, action, st.timeouts.lockRetry)) return false;
+    auto failed = [&](int rc, const char* text) {
+        if (alone) {
+            s->file.changeShare(platform::kModeShared);
+            return semFail(static_cast<uint16_t>(rc), tagged(text));
+        }
+        return failUnlocked(*s, action, rc, text);
+    };
+    // A file shorter than its record was made by a station that had not written it yet: nobody is
+    // counted in it.
     size_t got = 0;
     int rc = s->file.readAt(0, s->record, 4, &got);
-    if (rc != 0) return failUnlocked(*s, action, rc, "Cannot read: ");
-    std::fill(s->record + got, s->record + 4, 0);
-    if (alone) std::copy(std::begin(fresh), std::end(fresh), std::begin(s->record));
+    if (rc != 0) return failed(rc, "Cannot read: ");
+    // Alone, a record cut short is not trusted at all.
+    std::fill(s->record + (alone && got < 4 ? 0 : got), s->record + 4, 0);
+    if (alone) {
+        s->record[0] = 0;
+        s->record[1] = s->record[1] != 0 ? 1 : 0;
+    }
     if (s->record[0] < 255) ++s->record[0];
     s->stationsAtLogin = s->record[0];
     rc = writeRecord(*s);
-    if (rc != 0) return failUnlocked(*s, action, rc, "Cannot write to: ");
-    if (!unlockRecord(*s, action)) return false;
+    if (rc != 0) return failed(rc, "Cannot write to: ");
+    if (alone) {
+        rc = s->file.changeShare(platform::kModeShared);
+        if (rc != 0) return semFail(static_cast<uint16_t>(rc), "Cannot open: " + where(*s, action));
+    } else if (!unlockRecord(*s, action)) {
+        return false;
+    }
     s->seenCounter = s->counter();
     s->knownCounter = s->counter();
     s->viewCounter = s->counter();
@@ -388,6 +384,19 @@ bool logout(EngineSemaphores& st, int area) {
     WorkAreaBlock* b = AreaBlock(area);
     TableLockByte tableLock(b);
     if (!tableLock.take(s->fileName, action, st.timeouts.lockRetry)) return false;
+    // The last station out (nobody else holds the file open, and the record counts nobody else)
+    // deletes the file without rewriting it, unless the record holds a mark beyond this station's own
+    // reading, which stays for a repair. Counts a station that ended abnormally left stay until the
+    // next login alone, as they always did.
+    if (!s->writer && s->file.changeShare(platform::kModeExclusive) == 0) {
+        const int rc = readRecord(*s);
+        if (rc == 0 && s->record[0] <= 1 && s->record[1] <= (s->countedReader ? 1 : 0)) {
+            platform::RemoveFileIfExists(s->fileName);
+            s->file.close();
+            return true;
+        }
+        s->file.changeShare(platform::kModeShared);
+    }
     if (!s->writer && !lockRecord(*s, action, st.timeouts.lockRetry)) return false;
     int rc = readRecord(*s);
     if (rc != 0) return failUnlocked(*s, action, rc, "Cannot read: ");
@@ -706,6 +715,15 @@ bool HandleSemafore(int action) {
 
 void SetSemaphoreRepair(Engine& engine, SemaphoreRepair repair) {
     if (EngineSemaphores* st = stateOf(engine, true)) st->repair = repair;
+}
+
+bool RepairAfterFailedWrite() {
+    if (runRepair()) return true;
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (st && area >= 1 && area <= kSemAreas && st->areas[area] && st->areas[area]->writer)
+        st->areas[area]->keepMark = true;
+    return false;
 }
 
 uint64_t SemaphoreRepairCount() {

@@ -150,6 +150,12 @@ SemaphoreTimeouts& SemaphoreSettings();
 // without one (or when it fails, on a read-only index say) the mark stays for a station that can.
 using SemaphoreRepair = bool (*)();
 void SetSemaphoreRepair(Engine& engine, SemaphoreRepair repair);
+// After a change of the current area's index failed half-way inside the write lock: rebuilds every tag
+// from the table with the repair above. When it cannot, a station holding the write lock leaves its
+// mark at the release, so that the next station repairs before anything reads a node. True when
+// repaired; errors of the repair itself are not reported (the caller reports the write's).
+bool RepairAfterFailedWrite();
+
 // How many repairs the current engine made (for tests and the soak's report).
 uint64_t SemaphoreRepairCount();
 
