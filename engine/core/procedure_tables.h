@@ -58,6 +58,8 @@ public:
     // when it cannot; the index is then left marked for the next station's repair (shared use), and the
     // caller says that a reindex repairs it.
     virtual bool repairAfterFailedWrite() { return false; }
+    // Whether that repair can be made for the current area (an installed repair, a writable index).
+    virtual bool canRepairAfterFailedWrite() { return false; }
     // The record numbers of the current order's entries from the current one on, in the direction of a
     // scan, as far as the node the order stands in holds them: what the scan reads next. False in record
     // order or when the order stands on no entry.

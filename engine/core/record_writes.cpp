@@ -48,14 +48,22 @@ void repairKeys() {
 
 // An append whose keys could not all be filed fails whole: the row is taken back off the end of the
 // table (the append lock keeps every other station's append out) before the keys are rebuilt, so a
-// caller told of the failure finds no row of it.
+// caller told of the failure finds no row of it. Where no rebuild can be made, or it fails, the row is
+// put back: it stays in the tags that took its key, and the failure says that a reindex repairs them.
 void withdrawAppend(WorkAreaBlock& b, int32_t before) {
-    NoteRowWrite();
-    if (b.file.truncate(b.recordOffset(before + 1)) == 0) {
+    const uint16_t code = LastError();
+    const std::string detail = eng().errors.detail;
+    if (driver()->canRepairAfterFailedWrite() && b.file.truncate(b.recordOffset(before + 1)) == 0) {
+        NoteRowWrite();
         b.recCount = before;
         b.recNo = before;
+        if (driver()->repairAfterFailedWrite()) {
+            SetEngineError(code, detail);
+            return;
+        }
+        PutDbfRecord(b, before + 1);
     }
-    repairKeys();
+    SetEngineError(code, detail + "\r\nThe index may be damaged: a reindex repairs it.");
 }
 
 }  // namespace

@@ -188,6 +188,10 @@ public:
         return true;
     }
     bool repairAfterFailedWrite() override { return RepairAfterFailedWrite(); }
+    bool canRepairAfterFailedWrite() override {
+        const MdxArea* area = CurrentMdxArea();
+        return CanRepairAfterFailedWrite() && area && area->file.isOpen() && (area->file.mode() & 3) != 0;
+    }
     void forgetPositions() override {
         MdxArea* area = CurrentMdxArea();
         if (!area) return;
@@ -313,6 +317,7 @@ bool OpenIndex(const std::string& fileName) {
         int code = ReadIndexHead(area.file, head);
         if (code != 0) return code;
         std::copy_n(head.bytes.begin(), kMdxHeaderSize, area.header.bytes.begin());
+        area.seenSize = head.fileSize;
         area.header.changed = false;
         failText = "Invalid dBASE key expression or corrupted index file ";
         if (!CheckMdxHeader(area.header, head.fileSize).empty() || area.header.tagCount() < 1) return 222;
@@ -365,7 +370,9 @@ bool OpenIndex(const std::string& fileName) {
     }
 
     MdxTag& first = *area.tags[1];
-    RefreshRecCount(*b);
+    // The count the table's open took from its size stands: a key naming a row past it (another
+    // station's append since) has the count brought up to date where it is met.
+    if (b->recCount < 1) RefreshRecCount(*b);
     if (b->recCount < 1) {
         first.bof = first.eof = true;
         return true;

@@ -211,6 +211,10 @@ struct MdxArea : IndexArea {
     platform::File file;
     MdxHeader header;
     NodeCache nodes;
+    // The file's size as this station last learned it (its open's read, a size query, its own writes).
+    // An index file open shared never shrinks (only a holder of the whole file rebuilds it), so a node
+    // within this size needs no new query; one beyond it may be another station's, and asks again.
+    uint64_t seenSize = 0;
     std::unique_ptr<MdxTag> tags[kMdxTagSlots];  // 1..47; slot 1 is the current order
     bool naturalOrder = false;
     // Set when a read was thrown away: the next step puts the order back on the area's record first.

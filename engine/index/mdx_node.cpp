@@ -125,6 +125,7 @@ int fileSize(MdxArea& area, bool trusted, uint64_t& size) {
         return 0;
     }
     const int rc = area.file.size(size);
+    if (rc == 0) area.seenSize = size;
     if (rc == 0 && trusted) {
         area.nodes.size = size;
         area.nodes.sizeKnown = true;
@@ -147,15 +148,23 @@ bool ReadNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer,
                                  tag.tagText() + what + " [" + routine + "]");
         return false;
     };
-    uint64_t size = 0;
-    int rc = fileSize(area, trusted, size);
+    // Outside a bracket the size last learned serves as long as the node (and its children) lie within
+    // it; a node beyond it asks the file again, as another station may have added it.
+    uint64_t size = area.seenSize;
+    bool asked = trusted || !ValidObjectBlock(block, size);
+    int rc = asked ? fileSize(area, trusted, size) : 0;
     if (rc == 0 && !ValidObjectBlock(block, size)) return fail(222, " outside the file");
     if (rc == 0) rc = area.file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
     if (rc != 0) return fail(static_cast<uint16_t>(rc), "");
     buffer[kNodeChangedByte] = 0;
     // A node that does not fit its tag (count, children, leaf order) is never handed on, nor kept.
-    if (const std::string why = CheckNode(buffer, tag.header, size); !why.empty())
-        return fail(222, " " + why);
+    std::string why = CheckNode(buffer, tag.header, size);
+    if (!why.empty() && !asked) {
+        rc = fileSize(area, trusted, size);
+        if (rc != 0) return fail(static_cast<uint16_t>(rc), "");
+        why = CheckNode(buffer, tag.header, size);
+    }
+    if (!why.empty()) return fail(222, " " + why);
     if (trusted) area.nodes.put(block, tag.number, buffer);
     return true;
 }
@@ -177,6 +186,7 @@ int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uin
         return rc;
     }
     if (area.nodes.sizeKnown) area.nodes.size = std::max(area.nodes.size, offset + n);
+    area.seenSize = std::max(area.seenSize, offset + n);
     if (tag && n == kMdxNodeSize && offset % kMdxBlockSize == 0) {
         uint64_t size = 0;
         if (fileSize(area, cacheTrusted(area), size) == 0 && CheckNode(bytes, tag->header, size).empty())

@@ -717,6 +717,8 @@ void SetSemaphoreRepair(Engine& engine, SemaphoreRepair repair) {
     if (EngineSemaphores* st = stateOf(engine, true)) st->repair = repair;
 }
 
+bool CanRepairAfterFailedWrite() { return currentRepair() != nullptr; }
+
 bool RepairAfterFailedWrite() {
     if (runRepair()) return true;
     EngineSemaphores* st = currentState(false);

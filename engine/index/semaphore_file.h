@@ -155,6 +155,8 @@ void SetSemaphoreRepair(Engine& engine, SemaphoreRepair repair);
 // mark at the release, so that the next station repairs before anything reads a node. True when
 // repaired; errors of the repair itself are not reported (the caller reports the write's).
 bool RepairAfterFailedWrite();
+// Whether the current engine has a repair installed.
+bool CanRepairAfterFailedWrite();
 
 // How many repairs the current engine made (for tests and the soak's report).
 uint64_t SemaphoreRepairCount();
