@@ -366,6 +366,7 @@ bool TXbDataSet::OpenArea() {
         xb::SetIgnoreDel(m_hideDeleted);
         m_area = static_cast<uint8_t>(xb::SelectedArea());
         TakeSnapshot();
+        m_atTopAfterOpen = !m_hideDeleted;
         return true;
     }
     if (!xb::UseTable({.path = m_dbfFileName})) return false;
@@ -397,6 +398,7 @@ void TXbDataSet::FillDbfFieldsFromTable() {
 }
 
 int TXbDataSet::XbiClose() {
+    m_atTopAfterOpen = false;
     if (m_area == 0) return kXbiOk;
     CloseHook();
     const int old = xb::SelectedArea();
@@ -553,7 +555,8 @@ int TXbDataSet::XbiGetRecordSize() {
 
 int TXbDataSet::XbiSetToBegin() {
     if (!BeginOperation("XbiSetToBegin")) return PendingError();
-    xb::GoTop();
+    if (!m_atTopAfterOpen) xb::GoTop();
+    m_atTopAfterOpen = false;
     m_beforeFirst = true;
     m_afterLast = false;
     return PendingError();

@@ -173,6 +173,9 @@ protected:
     void TakeSnapshot();
 
     bool m_beforeFirst = false;
+    // Set by the open, which left the area on its first row (in its order); the cursor's first
+    // positioning, which follows at once, need not move there again.
+    bool m_atTopAfterOpen = false;
     bool m_afterLast = false;
     // The row just appended when the current order's FOR condition leaves it out: it stays the dataset's
     // record until the area moves, so that the fill and replace that follow go to it.
