@@ -384,6 +384,15 @@ void Tfsairesultat::bsupprimeClick() {
     FillMatchdayGrid(key.championship, key.year, key.matchday);
 }
 
+std::vector<QStringList> Tfsairesultat::listedRows() const {
+    const ReportGrid& g = *ui->grilleresultat;
+    std::vector<QStringList> rows;
+    for (int r = 1; r < g.RowCount(); ++r)
+        rows.push_back({g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r),
+                        g.Cells(kAwayName, r)});
+    return rows;
+}
+
 void Tfsairesultat::PrintMatchday() {
     const QString name = GetChampionshipName(m_listedChampionship ? m_listedChampionship : championship());
     PrintReport([&](PrintLayout& p) {
@@ -394,12 +403,7 @@ void Tfsairesultat::PrintMatchday() {
         p.Skip(1);
         p.Line({{10, GetLangText(Text::Matchday) + QStringLiteral(" :") + ui->ejournee->currentText()}});
         p.Skip(1);
-        const ReportGrid& g = *ui->grilleresultat;
-        std::vector<QStringList> rows;
-        for (int r = 1; r < g.RowCount(); ++r)
-            rows.push_back({g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r),
-                            g.Cells(kAwayName, r)});
-        p.Columns(MatchdayColumns(), rows);
+        p.Columns(MatchdayColumns(), listedRows());
     });
 }
 
@@ -408,10 +412,7 @@ bool Tfsairesultat::ExportMatchdayHtml(const QString& fullPath, int style) {
     page.championshipName = GetChampionshipName(m_listedChampionship ? m_listedChampionship : championship());
     page.seasonText = ui->eannee->currentText();
     page.matchday = ui->ejournee->currentText();
-    const ReportGrid& g = *ui->grilleresultat;
-    for (int r = 1; r < g.RowCount(); ++r)
-        page.rows.push_back(
-            {g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r), g.Cells(kAwayName, r)});
+    page.rows = listedRows();
     ExportFileChoice target;
     const QFileInfo info(fullPath);
     target.fullPath = fullPath;
