@@ -40,26 +40,6 @@ namespace {
 
 enum Col { kHome = 0, kAway = 1, kHomeName = 2, kHomeGoals = 3, kAwayGoals = 4, kAwayName = 5, kSign = 6 };
 
-struct LanguageTexts {
-    const char* failedOpen;
-    const char* failedCaption;
-    const char* entryCaption;
-    const char* viewCaption;
-};
-// Languages 1 to 5; the others take the English failure text and text 88 as caption.
-const LanguageTexts kLanguageTexts[] = {
-    {"probleme lors de l'ouverture de la base des matchs", "Abando opération", "SAISIE RESULTATS", "JOURNEE"},
-    {"pb to open results database ", "Abandon ", "RESULTS CREATION", "ROUND "},
-    {"problema para abrir a base de dados dos resultados", "Abandono ", "CRIAÇÃO DOS RESULTADOS", "JORNADA "},
-    {"problema para abrir la base de datos de los resultados", "Abandono ", "CREACIÓN DE LOS PARTIDOS",
-     "JORNADA "},
-    {"Pb per aprire la base di dati di risultati ", "Abbandono ", "CREAZIONE DI RISULTATI", "GIORNATA "},
-};
-
-const LanguageTexts& languageTexts() {
-    return kLanguageTexts[LanguageIndex >= 1 && LanguageIndex <= 5 ? LanguageIndex - 1 : 1];
-}
-
 int number(const QString& text) {
     return ParseInteger(text.trimmed()).value_or(0);
 }
@@ -157,8 +137,9 @@ void Tfsairesultat::FormShow() {
     ResultFormOpen = true;
     SetResultFormCloser([this] { close(); });
     if (!OpenResultsTable()) {
-        const LanguageTexts& t = languageTexts();
-        xb::ShowDialogFormList(t.failedCaption, "!", t.failedOpen, {"Ok"});
+        xb::ShowDialogFormList(GetLangText(Text::ResultsOpenFailedCaption).toStdString(), "!",
+                               GetLangText(Text::ResultsOpenFailed).toStdString(),
+                               {GetLangText(Text::Ok).toStdString()});
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
     }
@@ -199,11 +180,7 @@ void Tfsairesultat::InitResultsForm() {
     for (QWidget* b : {static_cast<QWidget*>(ui->bnouveau), static_cast<QWidget*>(ui->bmodif),
                        static_cast<QWidget*>(ui->bsupprime)})
         b->setVisible(entry);
-    const LanguageTexts& t = languageTexts();
-    if (LanguageIndex >= 1 && LanguageIndex <= 5)
-        setWindowTitle(QString::fromUtf8(entry ? t.entryCaption : t.viewCaption));
-    else
-        setWindowTitle(GetLangText(Text::Results));
+    setWindowTitle(GetLangText(entry ? Text::ResultsEntryCaption : Text::ResultsViewCaption));
 }
 
 void Tfsairesultat::FormClose() {
@@ -388,8 +365,8 @@ std::vector<QStringList> Tfsairesultat::listedRows() const {
     const ReportGrid& g = *ui->grilleresultat;
     std::vector<QStringList> rows;
     for (int r = 1; r < g.RowCount(); ++r)
-        rows.push_back({g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r),
-                        g.Cells(kAwayName, r)});
+        rows.push_back(
+            {g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r), g.Cells(kAwayName, r)});
     return rows;
 }
 
