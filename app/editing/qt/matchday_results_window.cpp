@@ -139,7 +139,7 @@ void Tfsairesultat::FormShow() {
     if (!OpenResultsTable()) {
         xb::ShowDialogFormList(GetLangText(Text::ResultsOpenFailedCaption).toStdString(), "!",
                                GetLangText(Text::ResultsOpenFailed).toStdString(),
-                               {GetLangText(Text::Ok).toStdString()});
+                               {GetLangText(Text::OkButton).toStdString()});
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
     }
