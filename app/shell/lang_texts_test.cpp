@@ -453,8 +453,7 @@ TEST_F(LangTextsTest, GeneratorNamesEveryTextAndRefusesRowsItCannotUse) {
     };
     const Case cases[] = {
         {"a new row", "3\tNewText" + eight, ""},
-        {"a row in the old format", "3" + eight,
-         "tsv:4: text 3 has 9 fields; a row is the number, a name and eight texts"},
+        {"a row in the old format", "3" + eight, "tsv:4: text 3 has 9 fields; a row is the number, a name and eight texts"},
         {"a gap in the numbers", "4\tNewText" + eight, "tsv:4: text number \"4\" where 3 comes next"},
         {"a number taken", "2\tNewText" + eight, "where 3 comes next"},
         {"a language missing", "3\tNewText\ta\tb\tc\td\te\t\tg\th\n", "NewText is missing in 1 of the eight"},

@@ -195,10 +195,8 @@ TEST_F(ImportWindowTest, TextsOfEveryLanguage) {
         EXPECT_TRUE(label.contains(QStringLiteral("Sud <b>&%1"))) << label.toStdString();
         EXPECT_EQ(memo.split('\n').size(), 3);
         EXPECT_FALSE(child<QPushButton>(q, "bnouveau")->text().isEmpty());
-        if (language == 1)
-            frenchQuestion = label + memo;
-        else
-            EXPECT_NE(label + memo, frenchQuestion);
+        if (language == 1) frenchQuestion = label + memo;
+        else EXPECT_NE(label + memo, frenchQuestion);
         q.close();
     }
 }
