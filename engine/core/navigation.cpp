@@ -648,10 +648,12 @@ bool setExpression(const std::string& text, bool isWhile) {
         if (wasEof && !b->eof && b->recNo >= 1) {
             if (!readLoad(*b, b->recNo)) return false;
         }
-        if (!b->eof && IsIndexActive()) {
-            ReadSemaphore sem;
+        // The order goes back onto the area's record as a Go puts it there: without a lock when
+        // nobody writes.
+        if (!b->eof && IsIndexActive()) RunIndexRead([] {
             driver()->syncIndexOrder();
-        }
+            return LastError() == 0;
+        });
     }
     return true;
 }
