@@ -83,6 +83,11 @@ bool scanLoad(WorkAreaBlock& b, int32_t r, int dir) {
             lo = nlo;
             hi = nhi;
         }
+        // The rows of the next nodes, when the rows lie in key order, as a season's results do.
+        if (dir > 0)
+            hi = std::max(hi, std::min(b.recCount, lo + most - 1));
+        else
+            lo = std::min(lo, std::max(1, hi - most + 1));
     } else if (dir > 0) {
         hi = std::min(b.recCount, r + most - 1);
     } else {
@@ -260,7 +265,6 @@ bool RunIndexRead(const std::function<bool()>& move, bool step) {
         {
             OptimisticTry attemptScope(*d);
             const uint64_t readsBefore = platform::FileCalls().read;
-            const uint64_t placeBefore = step ? d->scanPlace() : 0;
             try {
                 result = move();
                 clean = errors.lastError == 0;
@@ -268,7 +272,7 @@ bool RunIndexRead(const std::function<bool()>& move, bool step) {
                 clean = false;
             }
             const bool unread = step && clean && platform::FileCalls().read == readsBefore &&
-                                d->scanPlace() == placeBefore && b->window.first > 0 &&
+                                b->window.first > 0 &&
                                 std::chrono::steady_clock::now() - b->window.readAt < kScanTrust;
             holds = unread ? attemptScope.endUnread() : attemptScope.end();
         }
@@ -644,10 +648,12 @@ bool setExpression(const std::string& text, bool isWhile) {
         if (wasEof && !b->eof && b->recNo >= 1) {
             if (!readLoad(*b, b->recNo)) return false;
         }
-        if (!b->eof && IsIndexActive()) {
-            ReadSemaphore sem;
+        // The order goes back onto the area's record as a Go puts it there: without a lock when
+        // nobody writes.
+        if (!b->eof && IsIndexActive()) RunIndexRead([] {
             driver()->syncIndexOrder();
-        }
+            return LastError() == 0;
+        });
     }
     return true;
 }

@@ -53,13 +53,6 @@ public:
     // had read, so there is nothing to look at the semaphore for.
     virtual void endUnreadOptimisticRead() {}
     virtual void forgetPositions() {}
-    // After a change of the index failed half-way (inside the write lock): rebuilds every tag of the
-    // area from the table's rows, so that no tag stays without a row's key or with a torn tree. False
-    // when it cannot; the index is then left marked for the next station's repair (shared use), and the
-    // caller says that a reindex repairs it.
-    virtual bool repairAfterFailedWrite() { return false; }
-    // Whether that repair can be made for the current area (an installed repair, a writable index).
-    virtual bool canRepairAfterFailedWrite() { return false; }
     // The record numbers of the current order's entries from the current one on, in the direction of a
     // scan, as far as the node the order stands in holds them: what the scan reads next. False in record
     // order or when the order stands on no entry.
@@ -67,8 +60,10 @@ public:
     // Moves on whenever the area learns of another station's change of the index (or throws a read
     // away): what was read under an earlier value may be older than the nodes read now.
     virtual uint64_t indexView() { return 0; }
-    // Where a scan of the current order stands: the same value while it stays in one node of the order.
-    virtual uint64_t scanPlace() { return 0; }
+    // After a change of the area's keys failed half-way (the table already as it must stay): every tag
+    // rebuilt from the table, under the write lock the caller holds. When that fails too, the index is
+    // left marked for the next station that locks it to repair (shared use); false then.
+    virtual bool repairTags() { return false; }
 };
 
 class ParserHooks {

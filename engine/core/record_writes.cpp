@@ -36,34 +36,29 @@ bool fail(uint16_t code, const std::string& detail) {
     return false;
 }
 
-// A failed key write (a full disk, say) leaves a tag without the row's key, or a tree torn half-way
-// through a split. Still under the write lock, every tag is rebuilt from the rows; the failure stays
-// the one reported, and when the rebuild fails too the detail says that a reindex repairs the index.
-void repairKeys() {
-    const uint16_t code = LastError();
-    const std::string detail = eng().errors.detail;
-    const bool repaired = driver()->repairAfterFailedWrite();
-    SetEngineError(code, repaired ? detail : detail + "\r\nThe index may be damaged: a reindex repairs it.");
-}
-
-// An append whose keys could not all be filed fails whole: the row is taken back off the end of the
-// table (the append lock keeps every other station's append out) before the keys are rebuilt, so a
-// caller told of the failure finds no row of it. Where no rebuild can be made, or it fails, the row is
-// put back: it stays in the tags that took its key, and the failure says that a reindex repairs them.
-void withdrawAppend(WorkAreaBlock& b, int32_t before) {
-    const uint16_t code = LastError();
-    const std::string detail = eng().errors.detail;
-    if (driver()->canRepairAfterFailedWrite() && b.file.truncate(b.recordOffset(before + 1)) == 0) {
-        NoteRowWrite();
-        b.recCount = before;
-        b.recNo = before;
-        if (driver()->repairAfterFailedWrite()) {
-            SetEngineError(code, detail);
-            return;
-        }
-        PutDbfRecord(b, before + 1);
+// An append whose keys could not all be written is taken back, so that the failure it reports leaves
+// nothing behind: the record goes (nobody else can have appended after it, the append lock is held) and
+// the tags are rebuilt from the table as it was, under the write lock still held. The append's error is
+// the one reported. When the record cannot be cut off it stays, deleted, and the tags are rebuilt with
+// it; a rebuild that fails too leaves the index marked for the next station to repair.
+void undoAppend(WorkAreaBlock& b) {
+    FirstError first;
+    first.take();
+    const int32_t n = b.recNo;
+    bool gone = false;
+    if (n == b.recCount && b.file.truncate(b.recordOffset(n)) == 0) {
+        b.recCount = n - 1;
+        gone = true;
+    } else if (n >= 1 && n <= b.recCount) {
+        b.raw[0] = '*';
+        WriteDeleteFlag(b, n);
     }
-    SetEngineError(code, detail + "\r\nThe index may be damaged: a reindex repairs it.");
+    driver()->repairTags();
+    if (gone) {
+        b.recNo = b.recCount + 1;
+        b.eof = true;
+        ClearRecord();
+    }
 }
 
 }  // namespace
@@ -101,12 +96,20 @@ bool Append() {
     const bool order = IsIndexActive();
     {
         LockSemaphore sem(order);
-        const int32_t before = b->recCount;
         if (!AppendDbfRecord(*b)) return false;
         RawToTypedRecord(*b, b->typed);
         if (order) {
+            // A key that cannot be written is met quietly, so that the append can be taken back before
+            // the failure is raised.
+            const bool trapping = SetErrorTrap(false);
             driver()->appendNewKey();
-            if (LastError() != 0) withdrawAppend(*b, before);
+            const bool keysFailed = LastError() != 0;
+            if (keysFailed) undoAppend(*b);
+            SetErrorTrap(trapping);
+            if (keysFailed) {
+                if (trapping) EngineErrorHandler();
+                return false;
+            }
         }
     }
     b->eof = b->bof = false;
@@ -152,10 +155,21 @@ bool Replace() {
         if (!PutDbfRecord(*b, b->recNo)) return false;
         RawToTypedRecord(*b, b->typed);
         if (order) {
+            const bool trapping = SetErrorTrap(false);
             driver()->updateChangedKeys();
-            // A key missing from its tag (212) says the index is out of step, not torn: it is reported
-            // as it stands.
-            if (LastError() != 0 && LastError() != 212) repairKeys();
+            // The record is stored: tags that could not follow it are rebuilt from the table, the
+            // failure reported all the same.
+            const bool keysFailed = LastError() != 0;
+            if (keysFailed) {
+                FirstError first;
+                first.take();
+                driver()->repairTags();
+            }
+            SetErrorTrap(trapping);
+            if (keysFailed) {
+                if (trapping) EngineErrorHandler();
+                return false;
+            }
         }
     }
     return LastError() == 0;

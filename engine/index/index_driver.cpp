@@ -169,11 +169,10 @@ public:
     bool endOptimisticRead() override { return EndOptimisticRead(); }
     void endUnreadOptimisticRead() override { EndUnreadOptimisticRead(); }
     uint64_t indexView() override { return CurrentSemaphoreGuard().generation; }
-    uint64_t scanPlace() override {
-        MdxArea* area = CurrentMdxArea();
-        MdxTag* tag = area ? area->tags[1].get() : nullptr;
-        if (!tag || area->naturalOrder) return 0;
-        return (static_cast<uint64_t>(tag->number) << 32) | tag->nodeBlock;
+    bool repairTags() override {
+        if (RebuildTagsInPlace()) return true;
+        SemaphoreKeepMark();
+        return false;
     }
     bool upcomingRecords(bool forward, std::vector<int32_t>& out) override {
         MdxArea* area = CurrentMdxArea();
@@ -186,11 +185,6 @@ public:
         for (int p = tag->position; p >= 0 && p < count; p += forward ? 1 : -1)
             out.push_back(static_cast<int32_t>(GetU32(NodeEntry(node, item, p))));
         return true;
-    }
-    bool repairAfterFailedWrite() override { return RepairAfterFailedWrite(); }
-    bool canRepairAfterFailedWrite() override {
-        const MdxArea* area = CurrentMdxArea();
-        return CanRepairAfterFailedWrite() && area && area->file.isOpen() && (area->file.mode() & 3) != 0;
     }
     void forgetPositions() override {
         MdxArea* area = CurrentMdxArea();
@@ -503,18 +497,8 @@ bool Set_Order_To(int n) {
         area->naturalOrder = true;
         return true;
     }
-    IndexReadBracket read;
-    if (!read.entered()) return false;
     FoundKeeper keepFound;
-    ReadChangedAnchors();
     area->naturalOrder = false;
-    RefreshRecCount(*b);
-    const bool onRecord = !b->eof && b->recNo >= 1 && b->recNo <= b->recCount;
-    if (onRecord) {
-        // The record as stored is what the order is put on.
-        if (!GetDbfRecord(*b, b->recNo)) return false;
-        RawToTypedRecord(*b, b->typed);
-    }
     const bool oldAtEnd = area->tags[1]->eof;
     const int old = area->tags[1]->number;
     if (old != n) {
@@ -525,17 +509,29 @@ bool Set_Order_To(int n) {
             return indexError(221, "Index not open.. (DBF=" + DbfName() + ") [" + routine + "]");
         if (n != 1) std::swap(area->tags[1], area->tags[n]);
     }
-    MdxTag& now = *area->tags[1];
-    if (b->recCount < 1 || oldAtEnd || !onRecord) {
-        TagForgetPosition(now);
-        now.eof = true;
-        if (b->recCount < 1) now.bof = true;
-    } else {
-        SyncIndex();
-        if (LastError() != 0) return false;
-    }
-    SaveOrderKey();
-    return LastError() == 0;
+    // Putting the new order on the record reads the index like any move: without a lock when nobody
+    // writes, made again when another station's change overlapped it.
+    return RunIndexRead([b, area, oldAtEnd] {
+        ReadChangedAnchors();
+        RefreshRecCount(*b);
+        const bool onRecord = !b->eof && b->recNo >= 1 && b->recNo <= b->recCount;
+        if (onRecord) {
+            // The record as stored is what the order is put on.
+            if (!GetDbfRecord(*b, b->recNo)) return false;
+            RawToTypedRecord(*b, b->typed);
+        }
+        MdxTag& now = *area->tags[1];
+        if (b->recCount < 1 || oldAtEnd || !onRecord) {
+            TagForgetPosition(now);
+            now.eof = true;
+            if (b->recCount < 1) now.bof = true;
+        } else {
+            SyncIndex();
+            if (LastError() != 0) return false;
+        }
+        SaveOrderKey();
+        return LastError() == 0;
+    });
 }
 
 bool SetOrderToTag(const std::string& name) {

@@ -717,17 +717,6 @@ void SetSemaphoreRepair(Engine& engine, SemaphoreRepair repair) {
     if (EngineSemaphores* st = stateOf(engine, true)) st->repair = repair;
 }
 
-bool CanRepairAfterFailedWrite() { return currentRepair() != nullptr; }
-
-bool RepairAfterFailedWrite() {
-    if (runRepair()) return true;
-    EngineSemaphores* st = currentState(false);
-    const int area = Engine::current().currentArea;
-    if (st && area >= 1 && area <= kSemAreas && st->areas[area] && st->areas[area]->writer)
-        st->areas[area]->keepMark = true;
-    return false;
-}
-
 uint64_t SemaphoreRepairCount() {
     EngineSemaphores* st = currentState(false);
     return st ? st->repairs : 0;
@@ -780,6 +769,14 @@ void SemaphoreMarkSeen() {
     if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return;
     st->areas[area]->seenCounter = st->areas[area]->viewCounter;
     st->areas[area]->headersSuspect = false;
+}
+
+bool SemaphoreKeepMark() {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area] || !st->areas[area]->writer) return false;
+    st->areas[area]->keepMark = true;
+    return true;
 }
 
 SemaphoreGuard CurrentSemaphoreGuard() {

@@ -105,6 +105,9 @@ void EndUnreadOptimisticRead();
 // never taken for a later state of the index.
 bool SemaphoreIndexChanged();
 void SemaphoreMarkSeen();
+// Inside the write lock: its release leaves the mark in byte 1, so that the next station to lock repairs
+// the index (a change this station could neither finish nor undo). False outside the write lock.
+bool SemaphoreKeepMark();
 
 // How far the station may trust what it keeps of the current area's index between calls (nodes, the
 // file's size): only with a semaphore, only while it is inside a read or write bracket (no other station
@@ -150,14 +153,6 @@ SemaphoreTimeouts& SemaphoreSettings();
 // without one (or when it fails, on a read-only index say) the mark stays for a station that can.
 using SemaphoreRepair = bool (*)();
 void SetSemaphoreRepair(Engine& engine, SemaphoreRepair repair);
-// After a change of the current area's index failed half-way inside the write lock: rebuilds every tag
-// from the table with the repair above. When it cannot, a station holding the write lock leaves its
-// mark at the release, so that the next station repairs before anything reads a node. True when
-// repaired; errors of the repair itself are not reported (the caller reports the write's).
-bool RepairAfterFailedWrite();
-// Whether the current engine has a repair installed.
-bool CanRepairAfterFailedWrite();
-
 // How many repairs the current engine made (for tests and the soak's report).
 uint64_t SemaphoreRepairCount();
 
