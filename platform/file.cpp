@@ -232,8 +232,7 @@ File::~File() {
 }
 
 File::File(File&& o) noexcept
-    : m_fd(o.m_fd), m_mode(o.m_mode), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)),
-      m_written(o.m_written) {
+    : m_fd(o.m_fd), m_mode(o.m_mode), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)) {
     o.m_fd = -1;
 }
 
@@ -244,7 +243,6 @@ File& File::operator=(File&& o) noexcept {
         m_mode = o.m_mode;
         m_path = std::move(o.m_path);
         m_locks = std::move(o.m_locks);
-        m_written = o.m_written;
         o.m_fd = -1;
     }
     return *this;
@@ -316,7 +314,6 @@ int File::openImpl(const std::string& path, int mode, bool create, bool truncate
     m_mode = mode;
     m_path = path;
     m_locks.clear();
-    m_written = false;
     return 0;
 }
 
@@ -394,7 +391,6 @@ int File::writeAt(uint64_t offset, const void* buf, size_t n) {
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
     countCall(kWrite);
-    m_written = true;
     size_t done = 0;
     auto* p = static_cast<const char*>(buf);
     while (done < n) {
@@ -424,7 +420,6 @@ int File::truncate(uint64_t length) {
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
     countCall(kOther);
-    m_written = true;
     if (ftruncate(m_fd, static_cast<off_t>(length)) != 0) return WinErrorOfErrno(errno);
     return 0;
 }

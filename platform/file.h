@@ -74,8 +74,6 @@ public:
     int size(uint64_t& out) const;
     int truncate(uint64_t length);
     int flush();
-    // Whether anything was written (or truncated) through this handle since it was opened.
-    bool written() const { return m_written; }
 
     // Windows LockFile/UnlockFile on this handle. A region overlapping one this handle already holds is
     // refused with 33, as Windows refuses it; another handle's or process's lock gives 33 too. Unlocking
@@ -104,7 +102,6 @@ private:
     int m_mode = 0;
     std::string m_path;
     std::vector<Region> m_locks;
-    bool m_written = false;
 };
 
 // The Windows code of an errno value.

@@ -237,8 +237,7 @@ bool CloseMemofile() {
     if (memo) {
         UnlockMemo(*memo);
         name = memo->name;
-        // Only what this area wrote needs to reach the disk before the close.
-        rc = memo->file.isOpen() && memo->file.written() ? memo->file.flush() : 0;
+        rc = memo->file.isOpen() ? memo->file.flush() : 0;
         memo->file.close();
     }
     b->memoArea.reset();

@@ -182,43 +182,6 @@ TEST_F(NamesTest, ADatasetAppendFilesTheWholeRowOnceWithoutWalkingTheOrderFirst)
     EXPECT_EQ(rtrim(it->key), "bb");
 }
 
-// A write that fails at any point of an append, the row's or one of its keys' (a full disk), fails the
-// append whole or not at all: every tag holds exactly the rows the table holds, and no tree is torn.
-TEST_F(NamesTest, AnAppendThatFailsAtAnyWriteLeavesTheRowWithAllItsKeysOrNeither) {
-    auto t = names();
-    for (int nth = 1; nth <= 12; ++nth) {
-        SCOPED_TRACE(nth);
-        platform::InjectFault(platform::FaultOp::Write, nth, 112);
-        bool failed = false;
-        try {
-            t->Append();
-            t->FieldByName("NOM").SetAsString("n" + std::to_string(nth));
-            t->FieldByName("NUM").SetAsInteger(100 + nth);
-            t->Post();
-            failed = engine().errors.pendingError != 0;
-        } catch (...) {
-            failed = true;
-        }
-        platform::ClearFaults();
-        try {
-            t->Cancel();
-        } catch (...) {
-        }
-        engine().errors.pendingError = 0;
-        const std::string dbf = xbtest::ReadFileBytes(tmp.file("names.dbf"));
-        const size_t headerSize = static_cast<uint8_t>(dbf[8]) | static_cast<uint8_t>(dbf[9]) << 8;
-        const size_t rows = (dbf.size() - headerSize) / 10;
-        const xbtest::MdxReport r = xbtest::CheckMdxFile(tmp.file("names.mdx"), {.freshBuild = false});
-        ASSERT_TRUE(r.ok()) << r.text();
-        // A row the table holds is in every tag; the failed append's row, taken back, is in none.
-        for (const auto& tag : r.tags) EXPECT_EQ(tag.entries.size(), rows) << tag.name;
-        const auto& nom = r.tags[0].entries;
-        const bool stored = std::any_of(nom.begin(), nom.end(),
-                                        [&](const auto& e) { return rtrim(e.key) == "n" + std::to_string(nth); });
-        if (!failed) EXPECT_TRUE(stored);
-    }
-}
-
 TEST_F(NamesTest, OrdersLocateAndReindex) {
     auto t = names();
     auto visit = [&] {
