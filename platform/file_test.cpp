@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/paths.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
@@ -216,6 +218,47 @@ TEST(Files, EveryCallIsCountedByItsKindAndWaitsTheLatency) {
     const auto took = std::chrono::steady_clock::now() - start;
     SetFileCallLatency(std::chrono::microseconds(0));
     EXPECT_GE(took, std::chrono::microseconds(3000));
+}
+
+// Inside a lookup scope a directory is listed once, and every change made through this layer is seen
+// by the lookups that follow it: a name created, renamed or deleted is never answered from the old
+// listing, and a directory changed by other means is seen once the listings are dropped.
+TEST(Files, ALookupScopeListsADirectoryOnceAndSeesItsOwnChanges) {
+    TempDir dir;
+    xbtest::WriteFileBytes(dir.file("EQUIPE.DBF"), "t");
+    NameLookupScope scope;
+    const FileCallCounts before = FileCalls();
+    EXPECT_EQ(ResolveCase(dir.file("equipe.dbf")), dir.file("EQUIPE.DBF"));
+    EXPECT_FALSE(FileExists(dir.file("equipe.dbf")));  // the exact name only
+    EXPECT_TRUE(FileExists(dir.file("EQUIPE.DBF")));
+    EXPECT_EQ(ResolveCase(dir.file("equipe.@s@")), dir.file("equipe.@s@"));  // missing: as given
+    const FileCallCounts looked = FileCalls() - before;
+    EXPECT_EQ(looked.list, 1u);
+    EXPECT_EQ(looked.stat, 0u);
+
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        const char* name;
+        bool exists;
+    } steps[] = {
+        {"created", [&] { File f; ASSERT_EQ(f.create(dir.file("equipe.@s@"), kModeShared), 0); },
+         "equipe.@s@", true},
+        {"renamed away", [&] { ASSERT_EQ(RenameFile(dir.file("equipe.@s@"), dir.file("x.tmp")), 0); },
+         "equipe.@s@", false},
+        {"renamed to", [&] {}, "x.tmp", true},
+        {"deleted", [&] { ASSERT_EQ(RemoveFileIfExists(dir.file("x.tmp")), 0); }, "x.tmp", false},
+        {"made by other means", [&] {
+             xbtest::WriteFileBytes(dir.file("Equipe.mdx"), "i");
+             ForgetListedNames();
+         }, "Equipe.mdx", true},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        s.change();
+        EXPECT_EQ(FileExists(dir.file(s.name)), s.exists);
+    }
+    EXPECT_EQ(ResolveCase(dir.file("EQUIPE.MDX")), dir.file("Equipe.mdx"));
 }
 
 }  // namespace
