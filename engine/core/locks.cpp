@@ -53,6 +53,7 @@ bool ALock() {
     if (b->lockState == LockState::Records) return false;
     if (IsSharedUse(*b) && !RetryLock(b->file, kLockBase + 1, 1)) return false;
     b->lockState = LockState::Append;
+    b->countUnderAppendLock = false;
     return true;
 }
 
@@ -147,6 +148,7 @@ void Unlock() {
     if (b->lockState == LockState::Records) UnlockRec(-3);
     if (b->lockState == LockState::Append && IsSharedUse(*b)) LockRegion(true, b->file, kLockBase + 1, 1);
     b->lockState = LockState::None;
+    b->countUnderAppendLock = false;
 }
 
 int ReopenDbfFile(bool exclusive) {
@@ -177,7 +179,11 @@ int32_t PhysRecCount(const WorkAreaBlock& b) {
 }
 
 void RefreshRecCount(WorkAreaBlock& b) {
-    if (IsSharedUse(b)) b.recCount = PhysRecCount(b);
+    if (!IsSharedUse(b)) return;
+    // Under the append lock nobody else appends: the count read once under it stays exact.
+    if (b.lockState == LockState::Append && b.countUnderAppendLock) return;
+    b.recCount = PhysRecCount(b);
+    b.countUnderAppendLock = b.lockState == LockState::Append;
 }
 
 }  // namespace xb

@@ -155,10 +155,18 @@ SemaphoreBracket::SemaphoreBracket(Kind kind, bool active) : m_kind(kind) {
     if (!active || !b || !driver()) return;
     int& depth = kind == Read ? b->readSemaphoreDepth : b->lockSemaphoreDepth;
     if (depth == 0) {
+        const uint16_t before = eng().errors.lastError;
+        eng().errors.lastError = 0;
         if (kind == Read)
             driver()->setReadSemaphore(true);
         else
             driver()->setLockSemaphore(true);
+        // A refusal the engine reported without throwing (trapping on) is not a bracket to close.
+        if (eng().errors.lastError != 0) {
+            m_refused = true;
+            return;
+        }
+        eng().errors.lastError = before;
     }
     ++depth;
     m_area = SelectedArea();
@@ -405,6 +413,13 @@ bool Skip(int32_t n) {
             ClearRecord();
             return true;
         }
+        // The row this area has just written is what the file holds: the reload after a write makes no
+        // second round trip for it.
+        if (!b->isVirtual && HoldsWrittenRecord(*b, b->recNo)) {
+            b->eof = b->bof = false;
+            RawToTypedRecord(*b, b->typed);
+            return true;
+        }
         return readLoad(*b, b->recNo);
     }
     // The count is brought up to date where it matters: an empty table, the end of the file in record
@@ -644,9 +659,13 @@ bool setExpression(const std::string& text, bool isWhile) {
         if (wasEof && !b->eof && b->recNo >= 1) {
             if (!readLoad(*b, b->recNo)) return false;
         }
+        // Putting the order back on the record only reads the index: it goes without a lock, as every
+        // move that only reads does (RunIndexRead).
         if (!b->eof && IsIndexActive()) {
-            ReadSemaphore sem;
-            driver()->syncIndexOrder();
+            RunIndexRead([] {
+                driver()->syncIndexOrder();
+                return LastError() == 0;
+            });
         }
     }
     return true;

@@ -155,7 +155,27 @@ public:
     void closeIndex() override { CloseIndex(); }
     void shareIndex() override { ShareIndexWithTable(); }
     void setReadSemaphore(bool on) override { SetReadSemaphoreProc(on); }
-    void setLockSemaphore(bool on) override { SetLockSemaphoreProc(on); }
+    void setLockSemaphore(bool on) override {
+        MdxArea* area = CurrentMdxArea();
+        if (on) {
+            SetLockSemaphoreProc(true);
+            // The nodes this bracket changes are written once, at its end (shared use only: the mark
+            // the lock set covers a station killed before they are all written).
+            if (area && CurrentSemaphoreGuard().loggedIn && CurrentSemaphoreInfo().writer)
+                StartDeferredWrites(*area);
+            return;
+        }
+        if (area && area->deferWrites) {
+            if (const int rc = FinishDeferredWrites(*area); rc != 0) {
+                // A change half written: rebuilt now, or left marked for the next station.
+                RepairOrLeaveMark();
+                if (LastError() == 0)
+                    SetEngineError(static_cast<uint16_t>(rc), "Error writing index file: " + area->fileName +
+                                                                  " [UNLOCKSEMAPHORE]");
+            }
+        }
+        SetLockSemaphoreProc(false);
+    }
     ReadWay beginIndexRead(bool fresh) override {
         switch (BeginIndexRead(fresh)) {
             case IndexReadWay::Direct:
@@ -443,6 +463,9 @@ void CloseIndex() {
     if (MdxArea* area = CurrentMdxArea()) {
         area->naturalOrder = false;
         const bool shared = IsSharedUse(*b);
+        // A write bracket still open (the table closed in the middle of its writes): what it held back
+        // is written now; the logout ends the write.
+        if (FinishDeferredWrites(*area) != 0) RepairOrLeaveMark();
         for (int s = 1; s <= kMaxTags; ++s) {
             std::unique_ptr<MdxTag>& tag = area->tags[s];
             if (!tag) continue;

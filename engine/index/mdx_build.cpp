@@ -567,7 +567,8 @@ bool addIndexTag(const TagDefinition& def, bool lock, int steps) {
         }
     } unlocker{takeLock};
     // The build writes the file past the node cache: what the area kept of the file goes, before the
-    // build and after it (a failed build truncates the file again).
+    // build and after it (a failed build truncates the file again). Index writes held back go first.
+    if (FlushDeferredWrites(*area) != 0) return false;
     area->nodes.clear();
     struct CacheDropper {
         NodeCache& nodes;

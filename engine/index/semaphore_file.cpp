@@ -762,6 +762,17 @@ void SemaphoreMarkSeen() {
     st->areas[area]->headersSuspect = false;
 }
 
+bool RepairOrLeaveMark() {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return false;
+    SemaphoreRecord& s = *st->areas[area];
+    if (!s.writer) return false;
+    if (runRepair()) return true;
+    s.keepMark = true;
+    return false;
+}
+
 SemaphoreGuard CurrentSemaphoreGuard() {
     SemaphoreGuard g;
     EngineSemaphores* st = currentState(false);

@@ -118,6 +118,11 @@ struct SemaphoreGuard {
 };
 SemaphoreGuard CurrentSemaphoreGuard();
 
+// For the current area's writer, whose change of the index could not be written whole: rebuilds the
+// index now with the engine's repair (the rows are the truth) and, when that fails too, has the release
+// of the write lock leave the mark, so that the next station that can repairs it. True when repaired.
+bool RepairOrLeaveMark();
+
 // What the current area's semaphore looks like, for the driver and for tests.
 struct SemaphoreInfo {
     bool loggedIn = false;
