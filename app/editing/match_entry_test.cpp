@@ -156,8 +156,9 @@ TEST_F(MatchStoreTest, OneRowAndOneSetOfEventsPerMatch) {
 }
 
 // A match stored again rewrites its goals and cards without a pack, whose cost grows with the history
-// and which needs the table alone: the replaced rows are hidden from every read at once, stay in the file
-// while the program runs, also with another handle holding the tables, and leave it at the shutdown's pack.
+// and which needs the table alone: a changed event takes the row of one that went, an unchanged one keeps
+// its row, and only the rows left over are deleted (hidden from every read at once, in the file while the
+// program runs, also with another handle holding the tables) and leave it at the shutdown's pack.
 TEST_F(MatchStoreTest, StoringAgainNeverPacksAndTheShutdownPackRemovesTheReplacedRows) {
     const MatchRow a = row(1, 2, 2, 1), b = row(1, 3, 1, 0);
     const std::vector<MatchEvent> goals1 = {{101, 12, 0, 1}, {201, 40, 0, 2}}, goals2 = {{102, 60, 0, 1}};
@@ -180,8 +181,10 @@ TEST_F(MatchStoreTest, StoringAgainNeverPacksAndTheShutdownPackRemovesTheReplace
     }
     ASSERT_EQ(StoreMatch(*resultat, b, goals2, {}, false), StoreOutcome::Saved);
     ASSERT_TRUE(DeleteMatch(*resultat, key(b)));
-    EXPECT_EQ(fileRows("but.dbf"), goalsBefore + 6);
-    EXPECT_EQ(fileRows("carton.dbf"), cardsBefore + 3);
+    // Two rows for goals1, goals2 in one of them (the other deleted), goals1 again in it and one more;
+    // the card stays in its row throughout; b's goal is deleted with b.
+    EXPECT_EQ(fileRows("but.dbf"), goalsBefore + 4);
+    EXPECT_EQ(fileRows("carton.dbf"), cardsBefore + 1);
 
     // The shutdown: the rows and the index keys of the replaced and deleted rows are gone.
     CloseTable(resultat);
@@ -205,16 +208,22 @@ TEST_F(MatchStoreTest, RefusedLocksAreReportedAndASecondStoreCompletes) {
     const std::vector<MatchEvent> goals = {{1, 10, 0, 1}, {2, 20, 0, 1}};
     const std::vector<MatchEvent> cards = {{3, 15, 1, 2}};
     ASSERT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::Saved);
+    std::vector<MatchEvent> moreGoals = goals, moreCards = cards;
     for (const char* file : {"but.dbf", "carton.dbf"}) {
         SCOPED_TRACE(file);
         LeagueTableScope other("otherstation", file);  // another handle: its locks exclude ours
         ASSERT_TRUE(other->ALock());
-        EXPECT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::LockFailed);
+        // Events stored as they are need no lock; one more of each needs the append lock.
+        EXPECT_EQ(StoreMatch(*resultat, a, moreGoals, moreCards, false), StoreOutcome::Saved);
+        moreGoals.push_back({4, 70 + static_cast<int>(moreGoals.size()), 0, 1});
+        moreCards.push_back({5, 80 + static_cast<int>(moreCards.size()), 0, 2});
+        EXPECT_EQ(StoreMatch(*resultat, a, moreGoals, moreCards, false), StoreOutcome::LockFailed);
         other->UnLock();
-        EXPECT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::Saved);
-        EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goals);
-        EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key(a)), cards);
+        EXPECT_EQ(StoreMatch(*resultat, a, moreGoals, moreCards, false), StoreOutcome::Saved);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), moreGoals);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key(a)), moreCards);
     }
+    const std::vector<MatchEvent> stored = LoadMatchEvents(EventTable::Goals, key(a));
     // The row held by another station: nothing changes.
     LeagueTableScope other("otherstation", "resultat.dbf");
     ASSERT_TRUE(SeekMatchRow(*other, key(a)));
@@ -223,7 +232,7 @@ TEST_F(MatchStoreTest, RefusedLocksAreReportedAndASecondStoreCompletes) {
     EXPECT_FALSE(DeleteMatch(*resultat, key(a)));
     other->UnLock();
     EXPECT_EQ(ReadMatch(*resultat, key(a))->homeGoals, 1);
-    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goals);
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), stored);
 }
 
 // Two stations store one match at the same time, with other scores and goals: whenever the second one's
