@@ -83,6 +83,11 @@ bool scanLoad(WorkAreaBlock& b, int32_t r, int dir) {
             lo = nlo;
             hi = nhi;
         }
+        // The rows of the next nodes, when the rows lie in key order, as a season's results do.
+        if (dir > 0)
+            hi = std::max(hi, std::min(b.recCount, lo + most - 1));
+        else
+            lo = std::min(lo, std::max(1, hi - most + 1));
     } else if (dir > 0) {
         hi = std::min(b.recCount, r + most - 1);
     } else {
@@ -268,7 +273,6 @@ bool RunIndexRead(const std::function<bool()>& move, bool step) {
         {
             OptimisticTry attemptScope(*d);
             const uint64_t readsBefore = platform::FileCalls().read;
-            const uint64_t placeBefore = step ? d->scanPlace() : 0;
             try {
                 result = move();
                 clean = errors.lastError == 0;
@@ -276,7 +280,7 @@ bool RunIndexRead(const std::function<bool()>& move, bool step) {
                 clean = false;
             }
             const bool unread = step && clean && platform::FileCalls().read == readsBefore &&
-                                d->scanPlace() == placeBefore && b->window.first > 0 &&
+                                b->window.first > 0 &&
                                 std::chrono::steady_clock::now() - b->window.readAt < kScanTrust;
             holds = unread ? attemptScope.endUnread() : attemptScope.end();
         }

@@ -145,10 +145,11 @@ public:
 // change nothing but the area's position, buffers and orders. Without an order, with the index held
 // exclusively, or inside a bracket already, the move runs once as it stands.
 //
-// A step of a scan (step true) that stays in the node of the order it stood in and reads nothing of
-// the files, because its record came from what the move that reached the node read along with it,
-// ends without looking at the semaphore: it shows the rows as they stood at that look, no older than
-// kScanTrust. So a scan looks at the semaphore once per leaf of the order rather than once per row.
+// A step of a scan (step true) that reads nothing of the files, because its node and its record came
+// from what an earlier move read along with what it needed, ends without looking at the semaphore: it
+// shows the rows as they stood at the look that ended that move, no older than kScanTrust (everything
+// kept went with that look: any change another station made since shows at the next look, which drops
+// it all). So a scan looks at the semaphore once per read of the files rather than once per row.
 bool RunIndexRead(const std::function<bool()>& move, bool step = false);
 constexpr std::chrono::milliseconds kScanTrust{250};
 

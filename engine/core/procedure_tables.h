@@ -60,8 +60,6 @@ public:
     // Moves on whenever the area learns of another station's change of the index (or throws a read
     // away): what was read under an earlier value may be older than the nodes read now.
     virtual uint64_t indexView() { return 0; }
-    // Where a scan of the current order stands: the same value while it stays in one node of the order.
-    virtual uint64_t scanPlace() { return 0; }
 };
 
 class ParserHooks {

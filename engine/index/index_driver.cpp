@@ -189,12 +189,6 @@ public:
     bool endOptimisticRead() override { return EndOptimisticRead(); }
     void endUnreadOptimisticRead() override { EndUnreadOptimisticRead(); }
     uint64_t indexView() override { return CurrentSemaphoreGuard().generation; }
-    uint64_t scanPlace() override {
-        MdxArea* area = CurrentMdxArea();
-        MdxTag* tag = area ? area->tags[1].get() : nullptr;
-        if (!tag || area->naturalOrder) return 0;
-        return (static_cast<uint64_t>(tag->number) << 32) | tag->nodeBlock;
-    }
     bool upcomingRecords(bool forward, std::vector<int32_t>& out) override {
         MdxArea* area = CurrentMdxArea();
         MdxTag* tag = area ? area->tags[1].get() : nullptr;

@@ -167,8 +167,17 @@ public:
     const uint8_t* find(uint32_t block, int tag);
     void put(uint32_t block, int tag, const uint8_t* node);
     void erase(uint32_t block);
-    // Forgets every node and the size.
+    // Forgets every node, the bytes read ahead and the size.
     void clear();
+
+    // A node read misses the kept nodes: the file's bytes from it on are read in one call, up to
+    // kAheadBytes, and kept here as they are, so that the next leaves of a scan (which a tag's growth
+    // mostly places after it in the file) come without another read. Which of those blocks are nodes,
+    // and of which tag, is known only when one is asked for: each is checked for its tag then, like any
+    // node read. They are trusted and dropped with the kept nodes, and a write drops them.
+    static constexpr size_t kAheadBytes = 64 * 1024;
+    const uint8_t* ahead(uint64_t offset) const;
+    void setAhead(uint64_t offset, std::vector<uint8_t> bytes);
 
     bool sizeKnown = false;
     uint64_t size = 0;
@@ -186,6 +195,8 @@ private:
     std::vector<Slot> m_slots;
     std::unordered_map<uint32_t, uint32_t> m_where;  // block -> slot
     size_t m_hand = 0;
+    uint64_t m_aheadOffset = 0;
+    std::vector<uint8_t> m_ahead;
 };
 
 // The index engine's part of a work area.

@@ -84,6 +84,9 @@ void NodeCache::put(uint32_t block, int tag, const uint8_t* node) {
 }
 
 void NodeCache::erase(uint32_t block) {
+    const uint64_t at = static_cast<uint64_t>(block) * kMdxBlockSize;
+    if (!m_ahead.empty() && at + kMdxBlockSize > m_aheadOffset && at < m_aheadOffset + m_ahead.size())
+        m_ahead.clear();
     const auto it = m_where.find(block);
     if (it == m_where.end()) return;
     // The slot stays allocated for the next node; a tag of 0 never matches.
@@ -95,8 +98,20 @@ void NodeCache::clear() {
     m_slots.clear();
     m_where.clear();
     m_hand = 0;
+    m_ahead.clear();
     sizeKnown = false;
     size = 0;
+}
+
+const uint8_t* NodeCache::ahead(uint64_t offset) const {
+    if (m_ahead.empty() || offset < m_aheadOffset || offset + kMdxNodeSize > m_aheadOffset + m_ahead.size())
+        return nullptr;
+    return m_ahead.data() + (offset - m_aheadOffset);
+}
+
+void NodeCache::setAhead(uint64_t offset, std::vector<uint8_t> bytes) {
+    m_aheadOffset = offset;
+    m_ahead = std::move(bytes);
 }
 
 namespace {
@@ -175,7 +190,26 @@ bool ReadNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer,
     uint64_t size = 0;
     int rc = fileSize(area, trusted, size);
     if (rc == 0 && !ValidObjectBlock(block, size)) return fail(222, " outside the file");
-    if (rc == 0) rc = area.file.readAt(static_cast<uint64_t>(block) * kMdxBlockSize, buffer, kMdxNodeSize);
+    const uint64_t offset = static_cast<uint64_t>(block) * kMdxBlockSize;
+    if (rc == 0 && trusted) {
+        if (const uint8_t* ahead = area.nodes.ahead(offset)) {
+            std::memcpy(buffer, ahead, kMdxNodeSize);
+        } else {
+            // Trusted, the bytes that follow went with the same look at the semaphore as this node.
+            std::vector<uint8_t> bytes(static_cast<size_t>(
+                std::max<uint64_t>(kMdxNodeSize, std::min<uint64_t>(NodeCache::kAheadBytes, size - offset))));
+            size_t got = 0;
+            rc = area.file.readAt(offset, bytes.data(), bytes.size(), &got);
+            if (rc == 0 && got < kMdxNodeSize) rc = 38;  // the end of the file: the size was wrong
+            if (rc == 0) {
+                bytes.resize(got);
+                std::memcpy(buffer, bytes.data(), kMdxNodeSize);
+                area.nodes.setAhead(offset, std::move(bytes));
+            }
+        }
+    } else if (rc == 0) {
+        rc = area.file.readAt(offset, buffer, kMdxNodeSize);
+    }
     if (rc != 0) return fail(static_cast<uint16_t>(rc), "");
     buffer[kNodeChangedByte] = 0;
     // A node that does not fit its tag (count, children, leaf order) is never handed on, nor kept.
