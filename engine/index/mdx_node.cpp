@@ -295,6 +295,8 @@ int FlushDeferredWrites(MdxArea& area) {
         run.insert(run.end(), bytes.begin(), bytes.end());
     }
     write();
+    // Bytes read ahead while blocks were held back hold those blocks as they were before.
+    area.nodes.setAhead(0, {});
     if (first != 0) {
         // What the file holds now is unknown: nothing kept of it is used again.
         area.nodes.clear();
