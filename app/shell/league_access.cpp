@@ -167,8 +167,9 @@ namespace {
 AppendOutcome appendMissing(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill) {
     if (!WaitForLock([&] { return t.ALock(); })) return AppendOutcome::kFailed;
     LockRelease unlock(t);
-    // Another station may have appended the row since the caller's seek.
-    if (find()) return AppendOutcome::kFound;
+    // Another station may have appended the row since the caller's seek: then the index changed, which
+    // one look at its semaphore tells, and the row is sought again.
+    if (!t.IndexUnchangedSinceLastRead() && find()) return AppendOutcome::kFound;
     return appendComplete(t, [&] { fill(t); }) ? AppendOutcome::kAppended : AppendOutcome::kFailed;
 }
 

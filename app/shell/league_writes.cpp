@@ -108,6 +108,12 @@ void fillMatchRow(xb::TXbDbf& r, const MatchRow& m) {
 
 namespace {
 
+// A text field as a write puts it: the field pads it with blanks ("N" is stored "N ").
+std::string storedText(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
 // Positions the open resultat table on the match's row: a home team may play twice on a matchday, so the
 // row is the one with this away team.
 bool findMatchRow(xb::TXbDbf& t, const MatchRow& m) {
@@ -143,7 +149,7 @@ bool RewriteMatchResult(xb::TXbDbf& t, const MatchRow& m) {
     // A row stored as it is (a match saved again unchanged) is not written again.
     const auto unchanged = [&m](xb::TXbDbf& r) {
         return r.FieldGetInt("BEQ1") == m.homeGoals && r.FieldGetInt("BEQ2") == m.awayGoals &&
-               r.FieldGetStr("CODER") == m.code && r.FieldGetInt("PTEQ1") == m.homePoints &&
+               storedText(r.FieldGetStr("CODER")) == m.code && r.FieldGetInt("PTEQ1") == m.homePoints &&
                r.FieldGetInt("PTEQ2") == m.awayPoints && r.FieldGetInt("NUCHAMP") == m.championship &&
                r.FieldGetInt("ANNEE") == m.year && r.FieldGetInt("NUJOURNEE") == m.matchday &&
                r.FieldGetInt("NUEQ1") == m.home && r.FieldGetInt("NUEQ2") == m.away;

@@ -25,6 +25,7 @@
 #include "engine/index/index_driver.h"
 #include "engine/index/key_routines.h"
 #include "engine/index/mdx_search.h"
+#include "engine/index/semaphore_file.h"
 
 namespace xb {
 
@@ -417,6 +418,10 @@ bool TXbCDataSet::BeginIndexWrites() {
     m_indexWrites = std::move(bracket);
     m_indexWritesDepth = 1;
     return true;
+}
+
+bool TXbCDataSet::IndexUnchangedSinceLastRead() {
+    return BeginOperation("IndexUnchangedSinceLastRead") && xb::IsIndexActive() && xb::SemaphoreUnchangedSinceLastRead();
 }
 
 void TXbCDataSet::EndIndexWrites() {

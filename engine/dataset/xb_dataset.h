@@ -242,6 +242,9 @@ public:
     // the user. Nests. False, with nothing held, when the lock was refused (the engine's error).
     bool BeginIndexWrites();
     void EndIndexWrites();
+    // Whether no station changed the index since this dataset's last read of it (one look at the
+    // semaphore); false when it cannot tell (no shared index).
+    bool IndexUnchangedSinceLastRead();
     void GetMField(const std::string& fieldName, std::vector<std::string>& lines);
     void SetMField(const std::string& fieldName, const std::vector<std::string>& lines);
     void PutMField(const std::string& fieldName, const std::vector<std::string>& lines);
