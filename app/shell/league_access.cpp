@@ -164,12 +164,16 @@ bool refusedAsKept(xb::TXbDbf& t) {
 
 namespace {
 
-AppendOutcome appendMissing(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill) {
+// With seekAgain the row is sought again under the lock whatever the semaphore says (WriteRow, as it
+// always has: its callers' finds are routines of their own); without it, for a caller that has just
+// sought the row on this table, one look at the semaphore tells whether that seek still holds.
+AppendOutcome appendMissing(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill,
+                            bool seekAgain) {
     if (!WaitForLock([&] { return t.ALock(); })) return AppendOutcome::kFailed;
     LockRelease unlock(t);
     // Another station may have appended the row since the caller's seek: then the index changed, which
     // one look at its semaphore tells, and the row is sought again.
-    if (!t.IndexUnchangedSinceLastRead() && find()) return AppendOutcome::kFound;
+    if ((seekAgain || !t.IndexUnchangedSinceLastRead()) && find()) return AppendOutcome::kFound;
     return appendComplete(t, [&] { fill(t); }) ? AppendOutcome::kAppended : AppendOutcome::kFailed;
 }
 
@@ -189,7 +193,7 @@ bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& f
     refuse(WriteRefusal::Kind::kLock);
     const bool stored = [&] {
         if (!find()) {
-            const AppendOutcome appended = appendMissing(t, find, fill);
+            const AppendOutcome appended = appendMissing(t, find, fill, true);
             if (appended != AppendOutcome::kFound) return appended == AppendOutcome::kAppended;
         }
         if (whenFound == WhenFound::Keep) return true;
@@ -204,7 +208,7 @@ bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& f
 AppendOutcome AppendMissingRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill) {
     if (refusedAsKept(t)) return AppendOutcome::kFailed;
     refuse(WriteRefusal::Kind::kLock);
-    const AppendOutcome out = appendMissing(t, find, fill);
+    const AppendOutcome out = appendMissing(t, find, fill, false);
     if (out != AppendOutcome::kFailed) refuse(WriteRefusal::Kind::kNone);
     return out;
 }

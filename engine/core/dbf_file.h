@@ -84,8 +84,9 @@ struct TableBlock {
     bool isVirtual = false;
     RecordWindow window;
     // The record this block wrote last and the process's row-write count right after it: while the
-    // block stands on that record and nothing else was written since, raw holds what the file holds
-    // for it, and a reload need not read it back.
+    // block stands on that record, nothing else was written since and the lock it was written under
+    // is still held (the work-area layer forgets it at the release), raw holds what the file holds for
+    // it, and a reload need not read it back.
     int32_t writtenRecord = 0;
     uint64_t writtenEpoch = 0;
 

@@ -92,6 +92,8 @@ namespace {
 // Releases the lock of record n held by the area; the system's answer, 0 on success.
 int releaseRecord(WorkAreaBlock& b, std::list<int32_t>::iterator it) {
     int32_t n = *it;
+    // Another station may change the row once its lock is gone: a reload reads it again.
+    if (n == b.writtenRecord) b.writtenRecord = 0;
     b.lockList.erase(it);
     if (b.lockCount > 0) --b.lockCount;
     if (b.lockList.empty()) b.lockState = LockState::None;
@@ -149,6 +151,7 @@ void Unlock() {
     if (b->lockState == LockState::Append && IsSharedUse(*b)) LockRegion(true, b->file, kLockBase + 1, 1);
     b->lockState = LockState::None;
     b->countUnderAppendLock = false;
+    b->writtenRecord = 0;
 }
 
 int ReopenDbfFile(bool exclusive) {

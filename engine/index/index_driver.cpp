@@ -166,13 +166,12 @@ public:
             return;
         }
         if (area && area->deferWrites) {
-            if (const int rc = FinishDeferredWrites(*area); rc != 0) {
-                // A change half written: rebuilt now, or left marked for the next station.
-                RepairOrLeaveMark();
-                if (LastError() == 0)
-                    SetEngineError(static_cast<uint16_t>(rc), "Error writing index file: " + area->fileName +
-                                                                  " [UNLOCKSEMAPHORE]");
-            }
+            // A change half written is rebuilt from the rows at once: then every row written has its keys
+            // and nothing failed. When the rebuild fails too, the release leaves the mark for the next
+            // station and the failure is reported.
+            if (const int rc = FinishDeferredWrites(*area); rc != 0 && !RepairOrLeaveMark())
+                SetEngineError(static_cast<uint16_t>(rc),
+                               "Error writing index file: " + area->fileName + " [UNLOCKSEMAPHORE]");
         }
         SetLockSemaphoreProc(false);
     }
