@@ -7,7 +7,9 @@
 // seasons repeat it year after year. The match stored is a match of the season taken out first (its row,
 // goals and cards deleted) and stored again as new with 3 goals and 2 cards, then stored once more.
 //
-// Usage: bench_network_share [--quick]   (--quick: no 1 ms runs, the counts only)
+// Usage: bench_network_share [--quick] [--only TEXT]
+//   --quick: no 1 ms runs, the counts only; --only: the computations whose name holds TEXT, on one season
+//   (to follow one computation's calls with strace).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -187,7 +189,7 @@ std::vector<app::MatchEvent> g_goals = {{kTeam * 100 + 1, 12, 0, 1}, {kTeam * 10
                                         {kOpponent * 100 + 3, 77, 0, 2}};
 std::vector<app::MatchEvent> g_cards = {{kTeam * 100 + 4, 30, 0, 1}, {kOpponent * 100 + 5, 61, 1, 2}};
 
-int run(const std::string& dir, int count, bool quick, int* failures) {
+int run(const std::string& dir, int count, bool quick, const std::string& only, int* failures) {
     const std::vector<xbtest::SeasonTable> tables = seasons(count);
     fill(dir, tables);
     app::SetAppDir(QString::fromStdString(dir + "/"));
@@ -314,6 +316,7 @@ int run(const std::string& dir, int count, bool quick, int* failures) {
     std::printf("\n%s: %-38s %28s %9s %9s %6s\n", where.c_str(), "computation", "calls by kind", "at 1 ms",
                 "local", "floor");
     for (const Computation& c : computations) {
+        if (c.name.find(only) == std::string::npos) continue;
         const Measure m = measure(c.run, c.prepare, quick);
         const long floor = floorCalls(c.floor);
         std::printf("%-48s %-44s %7.0f ms %6.2f ms %6ld\n", c.name.c_str(), callsText(m.calls).c_str(),
@@ -332,15 +335,21 @@ int run(const std::string& dir, int count, bool quick, int* failures) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    bool quick = false;
+    std::string only;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) quick = true;
+        if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
+    }
     xb::Engine engine(xb::platform::LocaleFactsFromName("en_US"));
     xb::InstallEngineUnits(engine);
     xb::SetErrorTrap(false);
     int failures = 0;
     for (int count : {1, 34}) {
+        if (!only.empty() && count > 1) break;
         char dir[] = "/tmp/bench-share-XXXXXX";
         if (!mkdtemp(dir)) return 1;
-        run(dir, count, quick, &failures);
+        run(dir, count, quick, only, &failures);
         if (std::system((std::string("rm -rf ") + dir).c_str()) != 0) ++failures;
     }
     if (failures) std::printf("%d computations gave no answer\n", failures);

@@ -7,11 +7,31 @@ namespace app {
 
 ReportColumns MatchdayColumns() {
     const QString team = GetLangText(Text::Team);
-    return {{0, team + QStringLiteral(" 1"), {}, 0, 10, 100, CellAlign::None},
-            {1, QString(), {}, 20, 10, 35, CellAlign::Center},
-            {2, QString(), {}, 24, 10, 35, CellAlign::Center},
-            {3, team + QStringLiteral(" 2"), {}, 28, 10, 100, CellAlign::None}};
+    ReportColumns columns = {{0, team + QStringLiteral(" 1"), {}, 0, 10, 100, CellAlign::None},
+                             {1, QString(), {}, 20, 10, 35, CellAlign::Center},
+                             {2, QString(), {}, 24, 10, 35, CellAlign::Center},
+                             {3, team + QStringLiteral(" 2"), {}, 28, 10, 100, CellAlign::None}};
+    for (ReportColumn& c : columns) c.cellWidth = c.pageWidth;
+    return columns;
 }
+
+namespace {
+
+// The second style's plain blue band over the columns, in place of their titles.
+void WriteBlueBand(HtmlPageWriter& w, const ReportColumns& columns) {
+    w.Line(QStringLiteral("    <tr>"));
+    for (const ReportColumn& c : columns) {
+        if (c.align == CellAlign::Center)
+            w.Line(QStringLiteral("        <td width=\"%1\" align=\"center\" bgcolor=\"#0000FF\"><font "
+                                  "color=\"#0000FF\">&nbsp;</font></td>")
+                       .arg(c.pageWidth));
+        else
+            w.Line(QStringLiteral("        <td width=\"%1\" bgcolor=\"#0000FF\">&nbsp;</td>").arg(c.pageWidth));
+    }
+    w.Line(QStringLiteral("    </tr>"));
+}
+
+}  // namespace
 
 QByteArray MatchdayHtml(const MatchdayPage& page, int style) {
     const bool first = style != 2;
@@ -36,43 +56,19 @@ QByteArray MatchdayHtml(const MatchdayPage& page, int style) {
     w.EmptyLine();
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
     w.Line(QStringLiteral("<div align=\"center\"><center>"));
+    const ReportColumns columns = MatchdayColumns();
     if (first) {
         w.Line(QStringLiteral("<table border=\"1\" cellspacing=\"0\" >"));
         w.Line(QStringLiteral("    <tr>"));
-        WriteHeaderCells(w, MatchdayColumns());
+        WriteHeaderCells(w, columns);
     } else {
         w.Line(QStringLiteral("<table border=\"0\" cellspacing=\"0\" >"));
-        w.Line(QStringLiteral("    <tr>"));
-        w.Line(QStringLiteral("        <td width=\"100\" bgcolor=\"#0000FF\">&nbsp;</td>"));
-        w.Line(
-            QStringLiteral("        <td width=\"35\" align=\"center\" bgcolor=\"#0000FF\"><font "
-                           "color=\"#0000FF\">&nbsp;</font></td>"));
-        w.Line(
-            QStringLiteral("        <td width=\"35\" align=\"center\" bgcolor=\"#0000FF\"><font "
-                           "color=\"#0000FF\">&nbsp;</font></td>"));
-        w.Line(QStringLiteral("        <td width=\"100\" bgcolor=\"#0000FF\">&nbsp;</td>"));
-        w.Line(QStringLiteral("    </tr>"));
+        WriteBlueBand(w, columns);
     }
-    const QString centred = first ? QStringLiteral("align=\"center\" ") : QStringLiteral("align=\"center\"");
-    for (size_t i = 0; i < page.rows.size(); ++i) {
-        const int r = static_cast<int>(i) + 1;
-        const QString attribute = r % 2 == 0 ? QStringLiteral(" bgcolor=\"#F4F4F4\" ") : QString();
-        const MatchdayPageRow& row = page.rows[i];
-        auto nameCell = [&](const QString& name) {
-            return QStringLiteral("        <td width=\"100\" ") + attribute + QStringLiteral(" >") +
-                   HtmlEscape(name) + QStringLiteral("</td>");
-        };
-        auto goalsCell = [&](const QString& goals) {
-            return QStringLiteral("        <td width=\"35\" ") + centred + attribute + QStringLiteral(" >") +
-                   HtmlEscape(goals.trimmed()) + QStringLiteral("</td>");
-        };
-        w.Line(QStringLiteral("<tr>"));
-        w.Line(nameCell(row.homeName));
-        w.Line(goalsCell(row.homeGoals));
-        w.Line(goalsCell(row.awayGoals));
-        w.Line(nameCell(row.awayName));
-        w.Line(QStringLiteral("    </tr>"));
-    }
+    DataRowStyle rowStyle;
+    rowStyle.blankAfterAlign = first;
+    int r = 0;
+    for (const QStringList& row : page.rows) w.DataRow(++r, DataCells(columns, row), rowStyle);
     w.Line(QStringLiteral("</table>"));
     w.Line(QStringLiteral("</center></div>"));
     w.Finish();

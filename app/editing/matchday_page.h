@@ -4,24 +4,22 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "app/shell/report_columns.h"
 
 namespace app {
 
-struct MatchdayPageRow {
-    QString homeName, homeGoals, awayGoals, awayName;
-};
-
 struct MatchdayPage {
     QString championshipName;
     QString seasonText;  // "2012 - 2013"
     QString matchday;
-    std::vector<MatchdayPageRow> rows;
+    std::vector<QStringList> rows;  // home name, home goals, away goals, away name
 };
 
-// The columns the printout and the page show of a row (home name, home goals, away goals, away name).
+// The columns the printout and the page show of a row (home name, home goals, away goals, away name):
+// their titles, printed places, and the page's header and data cells.
 ReportColumns MatchdayColumns();
 
 // Style 1: title, the three information lines, a bordered table with a title row. Style 2: the matchday

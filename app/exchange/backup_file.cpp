@@ -67,26 +67,17 @@ uint32_t fileAgeOf(const fs::path& p) {
 }  // namespace
 
 std::string BackupErrorText(int code) {
-    switch (code) {
-        case kBackupErrReadFile:
-            return "Cannot read file";
-        case kBackupErrOverwrite:
-            return "Overwriting file failed";
-        case kBackupErrReadArchive:
-            return "Cannot read archive";
-        case kBackupErrWriteArchive:
-            return "Cannot write to archive";
-        case kBackupErrArchiveType:
-            return "Invalid archive type";
-        case kBackupErrCompression:
-            return "Compression error";
-        case kBackupErrFileIdList:
-            return "Cannot create temporary file to save the file IDs";
-        case kBackupErrUnsafeName:
-            return "Name leaves the restore folder or is not a file name";
-        default:
-            return "";
-    }
+    static const Text kTexts[] = {Text::None,
+                                  Text::BackupCannotReadFile,
+                                  Text::BackupOverwriteFailed,
+                                  Text::BackupCannotReadArchive,
+                                  Text::BackupCannotWriteArchive,
+                                  Text::BackupInvalidArchiveType,
+                                  Text::BackupCompressionError,
+                                  Text::BackupCannotSaveFileIds,
+                                  Text::BackupUnsafeName};
+    if (code <= 0 || code >= static_cast<int>(std::size(kTexts))) return {};
+    return GetLangText(kTexts[code]).toStdString();
 }
 
 std::string VolumeName(const std::string& archiveName, int number) {

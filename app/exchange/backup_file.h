@@ -31,7 +31,7 @@ enum : int {
     kBackupErrUnsafeName = 8,    // "Name leaves the restore folder or is not a file name": see RefusedName
 };
 
-// The text of an error code ("" for 0 and unknown codes).
+// The text of an error code in the current language ("" for 0 and unknown codes).
 std::string BackupErrorText(int code);
 
 // The name of volume number (1..999) of an archive: its extension replaced by the three digits.

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <stdexcept>
 
 #include "app/shell/lang_texts.h"
@@ -556,13 +557,24 @@ TEST_F(BackupFileTest, DamagedFieldsFailWithTheirCodeAndReleaseTheArchive) {
         EXPECT_FALSE(bf.Busy());
         EXPECT_EQ(platform::DeleteFileChecked(arch), 0);  // no handle left open on it
     }
-    // Without an OnError handler the text goes to an error message box.
+    // Without an OnError handler the text goes to an error message box, in the session's language.
     bf.OnError = nullptr;
     ScriptedUi ui;
     platform::Ui* previous = platform::SetUi(&ui);
+    app::LanguageIndex = 6;
     EXPECT_FALSE(bf.Restore(archiveBytes(cases[7].bytes), out));
     platform::SetUi(previous);
-    EXPECT_EQ(ui.texts, std::vector<std::string>{"Invalid archive type"});
+    EXPECT_EQ(ui.texts, std::vector<std::string>{"Neispravna vrsta arhive"});
+    // Every code has a text of its own in every language; 0 and unknown codes have none.
+    for (int language = 1; language <= app::kLanguageCount; ++language) {
+        app::LanguageIndex = language;
+        std::set<std::string> texts;
+        for (int code = kBackupErrReadFile; code <= kBackupErrUnsafeName; ++code)
+            EXPECT_TRUE(texts.insert(BackupErrorText(code)).second && !BackupErrorText(code).empty())
+                << language << " " << code;
+        EXPECT_EQ(BackupErrorText(0) + BackupErrorText(kBackupErrUnsafeName + 1), "");
+    }
+    app::LanguageIndex = 1;
 }
 
 TEST_F(BackupFileTest, UnreadableSourceIsReportedAndLeavesNoHalfEntry) {

@@ -110,7 +110,7 @@ public:
                 return false;
             }
             if (!bracket->entered()) {
-                reason = def.file + ": the index is busy";
+                reason = LangText(Text::IndexBusy, {def.file});
                 return false;
             }
             m_brackets.push_back(std::move(bracket));
@@ -151,13 +151,13 @@ BackupResult BackupDatabase(const std::string& dataDir, const std::string& archi
     };
     // Overwriting one of the files being saved would destroy it.
     if (isDataExtension(fileNameOf(archiveName)) && sameDir(archiveDir, absData)) {
-        result.reason = fileNameOf(archiveName) + " is a file of the database";
+        result.reason = LangText(Text::FileOfTheDatabase, {fileNameOf(archiveName)});
         return result;
     }
 
     CopyFolder copies;
     if (copies.path().empty()) {
-        result.reason = "Cannot create a temporary folder";
+        result.reason = LangText(Text::CannotCreateTempFolder);
         return result;
     }
     {
@@ -168,7 +168,7 @@ BackupResult BackupDatabase(const std::string& dataDir, const std::string& archi
             for (const std::string& n : platform::ListMatching(dataDir, mask)) names.push_back(n);
         for (const std::string& n : names) {
             if (int rc = copyFile(dataDir + n, copies.path() + lower(n))) {
-                result.reason = "Cannot read file " + n + " (error " + std::to_string(rc) + ")";
+                result.reason = LangText(Text::CannotReadFileError, {n, std::to_string(rc)});
                 return result;
             }
         }
@@ -201,8 +201,8 @@ BackupResult BackupDatabase(const std::string& dataDir, const std::string& archi
     if (rc != 0) {
         platform::RemoveFileIfExists(partName);
         if (result.reason.empty())
-            result.reason =
-                stored ? "Cannot write to archive (error " + std::to_string(rc) + ")" : "Cancelled";
+            result.reason = stored ? LangText(Text::CannotWriteFileError, {archiveName, std::to_string(rc)})
+                                   : LangText(Text::OperationCancelled);
         return result;
     }
     result.ok = true;
@@ -223,9 +223,9 @@ RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& arc
         case ExchangeOperation::Begun::kOk:
             break;
         case ExchangeOperation::Begun::kBusy:
-            return finish(RestoreOutcome::kBusy, GetLangText(Text::ExchangeBusy).toStdString());
+            return finish(RestoreOutcome::kBusy, LangText(Text::ExchangeBusy));
         case ExchangeOperation::Begun::kFailed:
-            return finish(RestoreOutcome::kFailed, "Cannot create a staging folder in " + dataDir);
+            return finish(RestoreOutcome::kFailed, LangText(Text::CannotCreateStagingFolder, {dataDir}));
     }
 
     // What the archive's header declares is not trusted: the bytes really inflated are counted, and
@@ -263,25 +263,26 @@ RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& arc
     auto archiveFailure = [&](RestoreOutcome outcome) {
         if (archive.Error() == kBackupErrUnsafeName)
             return finish(RestoreOutcome::kIncomplete,
-                          GetLangText(Text::ArchiveNameRefused).arg(QString::fromStdString(archive.RefusedName())).toStdString());
-        return finish(outcome, result.reason.empty() ? "Invalid archive" : result.reason);
+                          LangText(Text::ArchiveNameRefused, {archive.RefusedName()}));
+        return finish(outcome, result.reason.empty() ? LangText(Text::InvalidArchive) : result.reason);
     };
 
     auto refusal = [&]() -> std::optional<RestoreResult> {
         if (overDeclared)
             return finish(RestoreOutcome::kIncomplete,
-                          GetLangText(Text::ArchiveLargerThanDeclared).arg(QString::number(archive.TotalSize())).toStdString());
+                          LangText(Text::ArchiveLargerThanDeclared, {std::to_string(archive.TotalSize())}));
         if (overSpace) {
             auto mb = [](uint64_t n) { return QString::number((n + kMargin - 1) >> 20); };
-            return finish(
-                RestoreOutcome::kFailed,
-                GetLangText(Text::NotEnoughDiskSpace).arg(mb(archive.Processed() + kMargin), mb(freeSpace)).toStdString());
+            return finish(RestoreOutcome::kFailed, GetLangText(Text::NotEnoughDiskSpace)
+                                                       .arg(mb(archive.Processed() + kMargin), mb(freeSpace))
+                                                       .toStdString());
         }
         if (cancelled) return finish(RestoreOutcome::kCancelled);
         return std::nullopt;
     };
 
-    if (!fs::exists(archiveName)) return finish(RestoreOutcome::kIncomplete, "Cannot read archive");
+    if (!fs::exists(archiveName))
+        return finish(RestoreOutcome::kIncomplete, LangText(Text::BackupCannotReadArchive));
     const bool whole = archive.Verify(archiveName);
     if (auto r = refusal()) return *r;
     if (!whole) return archiveFailure(RestoreOutcome::kIncomplete);
@@ -310,33 +311,33 @@ RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& arc
         case SwapOutcome::kFailed:
             break;
     }
-    return finish(RestoreOutcome::kFailed, "The files could not be replaced");
+    return finish(RestoreOutcome::kFailed, LangText(Text::FilesNotReplaced));
 }
 
 void ReportRestoreResult(const RestoreResult& result) {
-    auto text = [](Text t) { return GetLangText(t).toStdString(); };
     auto& ui = platform::CurrentUi();
     const std::string detail = result.reason.empty() ? "" : "\n\n" + result.reason;
     switch (result.outcome) {
         case RestoreOutcome::kRestored:
-            ui.messageBox(text(Text::AllOk), text(Text::OperationFinished),
+            ui.messageBox(LangText(Text::AllOk), LangText(Text::OperationFinished),
                           platform::kMbOk | platform::kMbIconInformation);
             return;
         case RestoreOutcome::kCancelled:
             return;
         case RestoreOutcome::kInUse:
-            ui.messageBox(text(Text::DatabaseInUse) + detail, text(Text::OperationFinished),
+            ui.messageBox(LangText(Text::DatabaseInUse) + detail, LangText(Text::OperationFinished),
                           platform::kMbOk | platform::kMbIconWarning);
             return;
         case RestoreOutcome::kBusy:
-            ui.messageBox(result.reason, text(Text::OperationFinished), platform::kMbOk | platform::kMbIconWarning);
+            ui.messageBox(result.reason, LangText(Text::OperationFinished),
+                          platform::kMbOk | platform::kMbIconWarning);
             return;
         case RestoreOutcome::kIncomplete:
-            ui.messageBox(text(Text::NotACompleteDatabase) + detail, text(Text::OperationFinished),
+            ui.messageBox(LangText(Text::NotACompleteDatabase) + detail, LangText(Text::OperationFinished),
                           platform::kMbOk | platform::kMbIconStop);
             return;
         case RestoreOutcome::kFailed:
-            ui.messageBox(text(Text::RestoreFailed) + detail, text(Text::OperationFinished),
+            ui.messageBox(LangText(Text::RestoreFailed) + detail, LangText(Text::OperationFinished),
                           platform::kMbOk | platform::kMbIconStop);
             return;
     }

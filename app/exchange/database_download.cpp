@@ -81,15 +81,15 @@ DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bo
             result.reason = GetLangText(Text::ExchangeBusy).toStdString();
             return result;
         case ExchangeOperation::Begun::kFailed:
-            return failed(QStringLiteral("cannot create a staging folder in ") + QString::fromStdString(dir));
+            return failed(GetLangText(Text::CannotCreateStagingFolder).arg(QString::fromStdString(dir)));
     }
     const std::string part = op.staging() + kDatabaseArchiveName + ".part";
     platform::File file;
     if (int rc = file.create(part, platform::kModeExclusive))
         return failed(
-            QStringLiteral("cannot create %1 (error %2)").arg(QString::fromStdString(part)).arg(rc));
+            QString::fromStdString(LangText(Text::CannotCreateFileError, {part, std::to_string(rc)})));
     CURL* curl = curl_easy_init();
-    if (!curl) return failed(QStringLiteral("the HTTP client cannot start"));
+    if (!curl) return failed(GetLangText(Text::HttpClientCannotStart));
     Transfer transfer{&request, &cancel, curl, &file};
     curl_slist* headers = curl_slist_append(nullptr, "Accept: text/html, */*");
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
@@ -121,9 +121,9 @@ DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bo
         result.cancelled = !transfer.tooLarge && (rc == CURLE_ABORTED_BY_CALLBACK || cancel.load());
         if (transfer.tooLarge) return failed(GetLangText(Text::DownloadTooLarge).arg(request.maxBytes >> 20));
         if (transfer.writeError || fileRc)
-            return failed(QStringLiteral("cannot write %1 (error %2)")
-                              .arg(QString::fromStdString(part))
-                              .arg(transfer.writeError ? transfer.writeError : fileRc));
+            return failed(QString::fromStdString(
+                LangText(Text::CannotWriteFileError,
+                         {part, std::to_string(transfer.writeError ? transfer.writeError : fileRc)})));
         if (rc == CURLE_HTTP_RETURNED_ERROR || (rc == CURLE_OK && status != 0))
             return failed(QStringLiteral("HTTP %1").arg(status));
         return failed(QString::fromUtf8(curl_easy_strerror(rc)));
@@ -134,11 +134,12 @@ DownloadResult DownloadFile(const DownloadRequest& request, const std::atomic<bo
     std::string archiveError;
     archive.OnError = [&](TBackupFile&, int, const std::string& text) { archiveError = text; };
     if (!archive.Verify(part) || archive.Processed() == 0)
-        return failed(GetLangText(Text::NotACompleteDatabase) + (archiveError.empty()
-                                              ? QString()
-                                              : QStringLiteral(": ") + QString::fromStdString(archiveError)));
+        return failed(
+            GetLangText(Text::NotACompleteDatabase) +
+            (archiveError.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(archiveError)));
     if (int r = platform::RenameFile(part, request.dest))
-        return failed(QStringLiteral("cannot rename %1 (error %2)").arg(QString::fromStdString(part)).arg(r));
+        return failed(
+            QString::fromStdString(LangText(Text::CannotRenameFileError, {part, std::to_string(r)})));
     platform::SyncDirectoryOf(request.dest);
     result.ok = true;
     return result;

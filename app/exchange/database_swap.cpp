@@ -222,39 +222,30 @@ void DatabaseHold::Release() {
 
 namespace {
 
-std::string text(Text n) {
-    return GetLangText(n).toStdString();
-}
-std::string text(Text n, const std::vector<std::string>& args) {
-    QString t = GetLangText(n);
-    for (const auto& a : args) t = t.arg(QString::fromStdString(a));
-    return t.toStdString();
-}
-
 // A problem of a staged table in the user's language, naming the table and what is wrong with it.
 std::string describe(const std::string& staging, const TableProblem& problem) {
     switch (problem.kind) {
         case TableDamage::Missing:
-            return text(Text::FileMissing, {problem.file});
+            return LangText(Text::FileMissing, {problem.file});
         case TableDamage::NotATable:
-            return text(Text::NotACompleteDatabase) + " (" + problem.file + ")";
+            return LangText(Text::NotACompleteDatabase) + " (" + problem.file + ")";
         case TableDamage::CutInRecords: {
             unsigned char count[4] = {};
             platform::File f;
             if (f.open(staging + problem.file, platform::kModeSharedRead) == 0) f.readAt(4, count, 4);
-            return text(Text::TableCutShort,
-                        {problem.file, std::to_string(platform::GetU32(count)), std::to_string(problem.row)});
+            return LangText(Text::TableCutShort, {problem.file, std::to_string(platform::GetU32(count)),
+                                                  std::to_string(problem.row)});
         }
         case TableDamage::FieldMismatch:
-            return text(Text::FieldMismatch,
-                        {problem.file, problem.field, problem.expected.empty() ? "-" : problem.expected});
+            return LangText(Text::FieldMismatch,
+                            {problem.file, problem.field, problem.expected.empty() ? "-" : problem.expected});
         case TableDamage::MemoFileMissing:
-            return text(Text::FileMissing, {fs::path(problem.file).stem().string() + ".dbt"});
+            return LangText(Text::FileMissing, {fs::path(problem.file).stem().string() + ".dbt"});
         case TableDamage::MemoPointer:
-            return text(Text::MemoPointerOutside, {problem.file, std::to_string(problem.row),
-                              fs::path(problem.file).stem().string() + ".dbt"});
+            return LangText(Text::MemoPointerOutside, {problem.file, std::to_string(problem.row),
+                                                       fs::path(problem.file).stem().string() + ".dbt"});
     }
-    return text(Text::NotACompleteDatabase);
+    return LangText(Text::NotACompleteDatabase);
 }
 
 }  // namespace
@@ -264,7 +255,7 @@ bool PrepareStagedDatabase(const std::string& staging, std::string* reason) {
         if (reason) *reason = why;
         return false;
     };
-    if (!exists(staging + "joueur.dbt")) return fail(text(Text::FileMissing, {"joueur.dbt"}));
+    if (!exists(staging + "joueur.dbt")) return fail(LangText(Text::FileMissing, {"joueur.dbt"}));
     for (const LeagueTable& def : LeagueTables()) {
         // Checked as the opening needs them before the engine touches them, so that a wrong table is
         // named with what is wrong rather than by whatever an index expression then meets.
@@ -288,7 +279,7 @@ bool PrepareStagedDatabase(const std::string& staging, std::string* reason) {
         try {
             xb::TrappingOff trapping;
             t.Open();
-            if (!t.Active()) return fail(def.file + " cannot be opened");
+            if (!t.Active()) return fail(LangText(Text::TableCannotBeOpened, {def.file}));
             t.Close();
         } catch (const std::exception& e) {
             CloseQuietly(t);

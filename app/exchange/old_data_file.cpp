@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/shell/lang_texts.h"
 #include "platform/codepage.h"
 
 namespace app {
@@ -47,18 +48,19 @@ void readTeamLists(Cursor& c, std::array<OldTeamList, kOldSeasonCount>& lists) {
 
 bool ParseOldDataFile(const uint8_t* data, std::size_t size, OldDataFile& out, std::string& why) {
     if (size < 4) {
-        why = "fichier trop court";
+        why = GetLangText(Text::OldFileTooShort).toStdString();
         return false;
     }
     Cursor c(data);
     const int32_t count = c.int32();
     if (count < 0 || count > kOldMaxMatchCount) {
-        why = "nombre de matchs invalide : " + std::to_string(count);
+        why = GetLangText(Text::OldFileBadMatchCount).arg(count).toStdString();
         return false;
     }
     if (size != OldDataFileSize(count)) {
-        why = "taille du fichier " + std::to_string(size) + " au lieu de " +
-              std::to_string(OldDataFileSize(count));
+        why = GetLangText(Text::OldFileWrongSize)
+                  .arg(QString::number(size), QString::number(OldDataFileSize(count)))
+                  .toStdString();
         return false;
     }
     OldDataFile f;
@@ -95,7 +97,7 @@ bool ParseOldDataFile(const uint8_t* data, std::size_t size, OldDataFile& out, s
 bool ReadOldDataFile(const std::string& path, OldDataFile& out, std::string& why) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        why = "lecture impossible : " + path;
+        why = GetLangText(Text::OldFileUnreadable).arg(QString::fromStdString(path)).toStdString();
         return false;
     }
     // Anything larger than the largest valid file is refused without reading it all.
@@ -108,7 +110,7 @@ bool ReadOldDataFile(const std::string& path, OldDataFile& out, std::string& why
         bytes.insert(bytes.end(), buf, buf + in.gcount());
     }
     if (in.bad()) {
-        why = "lecture impossible : " + path;
+        why = GetLangText(Text::OldFileUnreadable).arg(QString::fromStdString(path)).toStdString();
         return false;
     }
     return ParseOldDataFile(bytes.data(), bytes.size(), out, why);

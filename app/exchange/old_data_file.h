@@ -1,5 +1,4 @@
-// The data file of the program's older version 1.27, read whole into plain structures. No Qt: the fuzz
-// target links this alone.
+// The data file of the program's older version 1.27, read whole into plain structures.
 //
 // Layout (little-endian, int16 signed): the match count (int32), 200 unused bytes, 200 team-name fields of
 // 11 bytes, 800 unused bytes, the team lists of divisions 1 to 3 (20 seasons x 27 int16 each), the matches
@@ -65,8 +64,7 @@ constexpr std::size_t OldDataFileSize(int count) {
 }
 
 // Reads the bytes of a whole file. A match count outside 0..kOldMaxMatchCount, or a size other than the
-// count gives, is refused with why set (a text in French, as the import's other messages) and out left
-// as it was.
+// count gives, is refused with why set (UTF-8, in the current language) and out left as it was.
 bool ParseOldDataFile(const uint8_t* data, std::size_t size, OldDataFile& out, std::string& why);
 // Reads the file and parses it; a read failure is refused the same way.
 bool ReadOldDataFile(const std::string& path, OldDataFile& out, std::string& why);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/exchange/old_import_plan.h"
+#include "app/shell/lang_texts.h"
 #include "tests/support/old_file_writer.h"
 
 namespace {
@@ -87,6 +88,31 @@ TEST(OldDataFile, RefusesCountsAndSizesTheLayoutCannotHave) {
         EXPECT_FALSE(why.empty());
         EXPECT_EQ(f.matches.size(), 5u) << "a refused file leaves the output alone";
     }
+    // The reasons speak the session's language and carry the figures that were wrong.
+    const std::string size = std::to_string(good.size());
+    const struct {
+        int language;
+        std::vector<uint8_t> bytes;
+        std::string why;
+    } reasons[] = {
+        {6, {0, 0, 0}, "datoteka je prekratka"},
+        {6, withCount(-1, 8), "neispravan broj utakmica: -1"},
+        {2, shortBy(-1), "file size " + std::to_string(good.size() - 1) + " instead of " + size},
+        {1, shortBy(1), "taille du fichier " + std::to_string(good.size() + 1) + " au lieu de " + size},
+    };
+    for (const auto& r : reasons) {
+        LanguageIndex = r.language;
+        OldDataFile f;
+        std::string why;
+        EXPECT_FALSE(parse(r.bytes, f, why));
+        EXPECT_EQ(why, r.why);
+    }
+    LanguageIndex = 6;
+    OldDataFile f0;
+    std::string why0;
+    EXPECT_FALSE(ReadOldDataFile("/nonexistent/%2/old.dat", f0, why0));
+    EXPECT_EQ(why0, "čitanje nije moguće: /nonexistent/%2/old.dat");
+    LanguageIndex = 1;
     OldFileModel most;
     most.matches.resize(kOldMaxMatchCount);
     OldDataFile f;

@@ -186,7 +186,7 @@ int OldFileImport::championshipOf(const PlannedDivision& division) {
         number = NextChampionshipNumber(t);
         if (number == 0) return 0;
     }
-    status(kImportCreateChampionship);
+    status(GetLangText(Text::ImportCreatingChampionship));
     if (!SaveChampionship(*m_champion, number, name)) {
         ++m_counts.writesRefused;
         return 0;
@@ -203,12 +203,12 @@ void OldFileImport::ImportChampionships() {
             m_matchesSeen += static_cast<int>(division.matches.size());
             continue;
         }
-        status(kImportSeasonParams);
+        status(GetLangText(Text::ImportCreatingSeasonRules));
         SaveSeasonParams(*m_champan, championship, division.year, division.rules) ? ++m_counts.seasons
                                                                                   : ++m_counts.writesRefused;
-        status(kImportLinks);
+        status(GetLangText(Text::ImportLinkingTeams));
         ImportTeamLinks(division, championship);
-        status(kImportMatches);
+        status(GetLangText(Text::ImportTransferMatches));
         ImportMatches(division, championship);
     }
 }
@@ -229,7 +229,7 @@ void OldFileImport::ImportMatches(const PlannedDivision& division, int champions
         const auto now = Clock::now();
         if (now - m_lastProgress >= std::chrono::milliseconds(100)) {
             m_lastProgress = now;
-            status(kImportMatchProgress + QString::number(m_matchesSeen) + "/" +
+            status(GetLangText(Text::ImportMatchesProcessed) + QString::number(m_matchesSeen) + "/" +
                    QString::number(m_matchCount));
         }
         ImportAddResult(match, division.year, championship);
@@ -264,27 +264,23 @@ std::unique_ptr<ImportDatabaseSwap> MakeImportDatabaseSwap() {
 }
 
 QString ImportSummary(const ImportCounts& c) {
-    QString s =
-        kImportDone + QStringLiteral(": équipes %1, championnats créés %2, saisons %3, liens %4, matchs %5")
-                          .arg(c.teams)
-                          .arg(c.championshipsCreated)
-                          .arg(c.seasons)
-                          .arg(c.links)
-                          .arg(c.matches);
-    const std::pair<const char*, int> left[] = {
-        {"matchs hors limites", c.plan.matchesSkipped},
-        {"matchs sans division", c.plan.matchesUnplaced},
-        {"matchs en double", c.duplicates},
-        {"résultats codés par le score", c.plan.resultsDefaulted},
-        {"barèmes remplacés par le 3", c.plan.schemesDefaulted},
-        {"nombres d'équipes ramenés", c.plan.teamCountsClamped},
-        {"équipes de liste ignorées", c.plan.listEntriesSkipped},
-        {"divisions ignorées", c.divisionsSkipped},
-        {"écritures refusées", c.writesRefused},
+    QString s = GetLangText(Text::ImportSummary)
+                    .arg(QString::number(c.teams), QString::number(c.championshipsCreated),
+                         QString::number(c.seasons), QString::number(c.links), QString::number(c.matches));
+    const std::pair<Text, int> left[] = {
+        {Text::ImportMatchesOutOfRange, c.plan.matchesSkipped},
+        {Text::ImportMatchesWithoutDivision, c.plan.matchesUnplaced},
+        {Text::ImportDuplicateMatches, c.duplicates},
+        {Text::ImportResultsFromScore, c.plan.resultsDefaulted},
+        {Text::ImportSchemesReplaced, c.plan.schemesDefaulted},
+        {Text::ImportTeamCountsClamped, c.plan.teamCountsClamped},
+        {Text::ImportListEntriesSkipped, c.plan.listEntriesSkipped},
+        {Text::ImportDivisionsSkipped, c.divisionsSkipped},
+        {Text::ImportWritesRefused, c.writesRefused},
     };
     QStringList parts;
     for (const auto& [what, n] : left)
-        if (n > 0) parts << QStringLiteral("%1 %2").arg(QString::fromUtf8(what)).arg(n);
+        if (n > 0) parts << GetLangText(what) + QLatin1Char(' ') + QString::number(n);
     if (!parts.isEmpty()) s += QStringLiteral(" ; ") + parts.join(QStringLiteral(", "));
     return s;
 }
@@ -294,7 +290,7 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
     auto status = [&](const QString& text) {
         if (hooks.status) hooks.status(text);
     };
-    status(kImportReading);
+    status(GetLangText(Text::ImportReadingFile));
     OldDataFile file;
     std::string why;
     if (!ReadOldDataFile(fileName, file, why)) {
@@ -324,7 +320,7 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
             return out;
         case ExchangeOperation::Begun::kFailed:
             out.result = ImportResult::Failed;
-            out.message = QStringLiteral("staging folder ") + QString::fromStdString(dataDir);
+            out.message = GetLangText(Text::CannotCreateStagingFolder).arg(QString::fromStdString(dataDir));
             return out;
     }
     if (!swap->hold(out.message)) {
@@ -335,11 +331,11 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
     dir.pop_back();
     try {
         OldFileImport import(plan, static_cast<int>(file.matches.size()), hooks, dir);
-        status(kImportClearing);
+        status(GetLangText(Text::ImportClearingData));
         import.ImportClearTables();
-        status(kImportTeams);
+        status(GetLangText(Text::ImportCreatingTeams));
         import.ImportTeams();
-        status(kImportChampionships);
+        status(GetLangText(Text::ImportTransferChampionship));
         import.ImportChampionships();
         import.closeAll();
         out.counts = import.counts();

@@ -70,23 +70,11 @@ struct ImportOutcome {
     ImportCounts counts;
 };
 
-// The texts of the status label.
-inline const QString kImportReading = QStringLiteral("lecture fichier ");
-inline const QString kImportClearing = QStringLiteral("Destruction données  ");
-inline const QString kImportTeams = QStringLiteral("Création des équipes");
-inline const QString kImportChampionships = QStringLiteral("Tranfert championnat");
-inline const QString kImportCreateChampionship = QStringLiteral("Création championnat");
-inline const QString kImportSeasonParams = QStringLiteral("Création parametres championnat");
-inline const QString kImportLinks = QStringLiteral("Création lien equipe championnat");
-inline const QString kImportMatches = QStringLiteral("Transfert matchs");
-inline const QString kImportMatchProgress = QStringLiteral("nbmatch traités : ");
-inline const QString kImportDone = QStringLiteral("Opération terminée ");
-
 // The whole import of fileName into the data directory (GetAppDir). swap defaults to the restore's.
 ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hooks,
                             ImportDatabaseSwap* swap = nullptr);
 
-// The last status line: kImportDone followed by the counts.
+// The last status line: the operation-finished text followed by the counts, in the current language.
 QString ImportSummary(const ImportCounts& counts);
 
 }  // namespace app

@@ -18,6 +18,7 @@
 
 #include "app/exchange/database_archive.h"
 #include "app/exchange/database_swap.h"
+#include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/league_test_support.h"
@@ -197,12 +198,13 @@ TEST_F(ImportTest, EveryTableHoldsTheModel) {
 
     EXPECT_EQ(out.counts.matches, static_cast<int>(m.matches.size()));
     EXPECT_EQ(out.counts.championshipsCreated, 6);
-    EXPECT_EQ(statuses.front(), kImportReading);
-    EXPECT_TRUE(statuses.contains(kImportClearing) && statuses.contains(kImportTeams) &&
-                statuses.contains(kImportChampionships) && statuses.contains(kImportCreateChampionship) &&
-                statuses.contains(kImportSeasonParams) && statuses.contains(kImportLinks) &&
-                statuses.contains(kImportMatches));
-    EXPECT_TRUE(statuses.back().startsWith(kImportDone)) << statuses.back().toStdString();
+    EXPECT_EQ(statuses.front(), GetLangText(Text::ImportReadingFile));
+    for (Text step : {Text::ImportClearingData, Text::ImportCreatingTeams, Text::ImportTransferChampionship,
+                      Text::ImportCreatingChampionship, Text::ImportCreatingSeasonRules,
+                      Text::ImportLinkingTeams, Text::ImportTransferMatches})
+        EXPECT_TRUE(statuses.contains(GetLangText(step))) << GetLangText(step).toStdString();
+    EXPECT_TRUE(statuses.back().startsWith(GetLangText(Text::OperationFinished)))
+        << statuses.back().toStdString();
 }
 
 // A database written in code page 852 keeps its page and its letters through a backup and a restore, and
@@ -256,9 +258,10 @@ TEST_F(ImportTest, ACroatianDatabaseKeepsItsCodePageAndLettersThroughRestoreAndI
     EXPECT_EQ(stamps(), croatian);
     EXPECT_EQ(players(), 1);
     const std::vector<std::string> teams = rows("equipe.dbf", {"NUEQUIPE", "NOMEQUIPE"});
-    EXPECT_NE(std::find(teams.begin(), teams.end(),
-                        "NUEQUIPE=   61 NOMEQUIPE=" + QStringLiteral("Šibenik").leftJustified(20).toStdString()),
-              teams.end());
+    EXPECT_NE(
+        std::find(teams.begin(), teams.end(),
+                  "NUEQUIPE=   61 NOMEQUIPE=" + QStringLiteral("Šibenik").leftJustified(20).toStdString()),
+        teams.end());
     for (const std::string& t : teams) EXPECT_EQ(t.find("NUEQUIPE=   62"), std::string::npos) << t;
 }
 

@@ -54,8 +54,8 @@ QStringList StandingsInfoTexts(const StandingsPageInfo& info) {
             GetLangText(Text::Year) + QStringLiteral(" :") + info.seasonText,
             GetLangText(Text::Matchday) + QStringLiteral(" :") + info.firstDay + GetLangText(Text::RangeTo) +
                 info.lastDay,
-            QStringLiteral("TYPE:") + rightTrimmed(info.sideText) + QLatin1Char(' ') +
-                rightTrimmed(info.orderText)};
+            GetLangText(Text::MatchType).toUpper() + QLatin1Char(':') + rightTrimmed(info.sideText) +
+                QLatin1Char(' ') + rightTrimmed(info.orderText)};
 }
 
 ReportColumns StandingsColumns(bool scorers) {

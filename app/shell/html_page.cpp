@@ -194,7 +194,8 @@ void HtmlPageWriter::DataRow(int r, const QList<HtmlCell>& cells, DataRowStyle s
         QString open = QStringLiteral("        <td");
         if (cell.width > 0) open += QStringLiteral(" width=\"%1\"").arg(cell.width);
         open += QLatin1String(alignAttribute(cell.align));
-        open += QLatin1Char(' ') + attribute + QStringLiteral(" >");
+        if (cell.align == CellAlign::None || style.blankAfterAlign) open += QLatin1Char(' ');
+        open += attribute + QStringLiteral(" >");
         QString text = cellText(HtmlEscape(cell.trim ? cell.text.trimmed() : cell.text));
         if (style.blueText)
             text = QStringLiteral("<font color=\"#0000CC\">") + text + QStringLiteral("</font>");

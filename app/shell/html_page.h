@@ -68,6 +68,9 @@ struct HtmlCell {
 struct DataRowStyle {
     bool alternate = true;  // even rows on #F4F4F4
     bool blueText = false;  // cell texts in #0000CC
+    // The blank between a cell's alignment and its colour; the matchday page's second style has always
+    // been written without it, and its pages are kept comparable byte for byte.
+    bool blankAfterAlign = true;
 };
 
 class HtmlPageWriter {

@@ -94,6 +94,21 @@ QString GetLangText(Text text) {
     return BuiltInText(n, LanguageIndex);
 }
 
+std::string LangText(Text text, const std::vector<std::string>& args) {
+    const std::string t = GetLangText(text).toStdString();
+    std::string out;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const size_t n = i + 1 < t.size() && t[i] == '%' ? static_cast<size_t>(t[i + 1] - '1') : args.size();
+        if (n < args.size()) {
+            out += args[n];
+            ++i;
+        } else {
+            out += t[i];
+        }
+    }
+    return out;
+}
+
 void SetLanguageManager(Tgerelanguage* manager) {
     g_languageManager = manager;
 }

@@ -30,6 +30,9 @@ class Tgerelanguage;
 // a number above kFileTextCount that the file lacks, the built-in entry), else the built-in entry; the empty
 // text for Text::None, a number outside the table or a language without a text. Never fails.
 QString GetLangText(Text text);
+// The text in the current language as UTF-8 with %1, %2, ... replaced by args in one pass, so that an
+// argument (a file name holding "%2") is never read as a place for the next one.
+std::string LangText(Text text, const std::vector<std::string>& args = {});
 // The built-in entry for text number n in language (1..8); empty outside the table.
 QString BuiltInText(int n, int language);
 inline QString BuiltInText(Text text, int language) {

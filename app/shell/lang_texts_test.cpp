@@ -403,6 +403,12 @@ TEST_F(LangTextsTest, GetLangTextFollowsTheCurrentLanguageAndNeverFails) {
         EXPECT_EQ(GetLangText(static_cast<Text>(c.number)).toStdString(), c.expected)
             << "language " << c.language << " text " << c.number;
     }
+    // Arguments go in one pass: a name holding "%2" is not read as the place of the next argument.
+    LanguageIndex = 2;
+    EXPECT_EQ(LangText(Text::CannotReadFileError, {"a%2b%1.dbf", "13"}),
+              "Cannot read file a%2b%1.dbf (error 13)");
+    LanguageIndex = 6;
+    EXPECT_EQ(LangText(Text::IndexBusy, {}), "%1: indeks je zauzet");
 }
 
 TEST_F(LangTextsTest, ParserReportsRowsItCannotPlaceAndKeepsTheRest) {
@@ -508,7 +514,8 @@ TEST_F(LangTextsTest, LoadedFileReplacesTheTableWhateverTheLanguage) {
         EXPECT_EQ(GetLangText(Text::Matchday), QString()) << "the built-in table is not consulted";
         EXPECT_EQ(GetLangText(Text::None), QString());
         // Texts added after the file's format was fixed come from the table when the file lacks them.
-        EXPECT_EQ(GetLangText(Text::NotACompleteDatabase), BuiltInText(Text::NotACompleteDatabase, language)) << language;
+        EXPECT_EQ(GetLangText(Text::NotACompleteDatabase), BuiltInText(Text::NotACompleteDatabase, language))
+            << language;
         EXPECT_EQ(GetLangText(static_cast<Text>(kBuiltInTextCount + 1)), QString());
     }
     EXPECT_EQ(manager.languageName(), QStringLiteral("Deutsch"));
@@ -681,9 +688,12 @@ TEST_F(LangTextsTest, FileLargerThanTheBoundIsRefusedUnreadWithAMessage) {
             EXPECT_EQ(GetLangText(Text::PlayerOnBothTeams), QStringLiteral("Spieler")) << c.what;
             EXPECT_TRUE(manager.refusal().isEmpty()) << c.what;
         } else {
-            EXPECT_EQ(GetLangText(Text::PlayerOnBothTeams), BuiltInText(Text::PlayerOnBothTeams, 2)) << c.what;
-            EXPECT_EQ(manager.refusal(),
-                      BuiltInText(Text::LanguageFileTooLarge, 2).arg(QString::fromStdString(path)).arg(c.size).arg(bound))
+            EXPECT_EQ(GetLangText(Text::PlayerOnBothTeams), BuiltInText(Text::PlayerOnBothTeams, 2))
+                << c.what;
+            EXPECT_EQ(manager.refusal(), BuiltInText(Text::LanguageFileTooLarge, 2)
+                                             .arg(QString::fromStdString(path))
+                                             .arg(c.size)
+                                             .arg(bound))
                 << c.what;
         }
         if (c.sparse) EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "kB more at its peak";

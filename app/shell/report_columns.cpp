@@ -14,7 +14,7 @@ void WriteHeaderCells(HtmlPageWriter& writer, const ReportColumns& columns, Head
 QList<HtmlCell> DataCells(const ReportColumns& columns, const QStringList& row) {
     QList<HtmlCell> cells;
     for (const ReportColumn& c : columns)
-        cells.append({ColumnText(row, c), c.align, 0, c.trim || c.align != CellAlign::None});
+        cells.append({ColumnText(row, c), c.align, c.cellWidth, c.trim || c.align != CellAlign::None});
     return cells;
 }
 

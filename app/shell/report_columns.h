@@ -20,6 +20,7 @@ struct ReportColumn {
     int pageWidth = 35;                 // width of the page's header cell
     CellAlign align = CellAlign::None;  // Right or Center trim the text
     bool trim = false;
+    int cellWidth = 0;  // width of the page's data cells; 0 writes none
 
     QString printedTitle() const { return printTitle.isEmpty() ? title : printTitle; }
 };

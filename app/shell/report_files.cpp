@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 
+#include "app/shell/lang_texts.h"
 #include "engine/core/errors.h"
 #include "platform/file.h"
 
@@ -53,7 +54,7 @@ bool ReportFileSet::Commit() {
     for (const Entry& e : m_entries) {
         const QString temp = TempPathOf(e.finalPath);
         QString error = e.write(temp);
-        if (error.isEmpty() && !QFileInfo(temp).isFile()) error = QStringLiteral("Nothing was written");
+        if (error.isEmpty() && !QFileInfo(temp).isFile()) error = GetLangText(Text::NothingWritten);
         if (!error.isEmpty()) {
             p::RemoveFileIfExists(temp.toStdString());
             removeTemporaries(0);

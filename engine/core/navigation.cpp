@@ -663,14 +663,12 @@ bool setExpression(const std::string& text, bool isWhile) {
         if (wasEof && !b->eof && b->recNo >= 1) {
             if (!readLoad(*b, b->recNo)) return false;
         }
-        // Putting the order back on the record only reads the index: it goes without a lock, as every
-        // move that only reads does (RunIndexRead).
-        if (!b->eof && IsIndexActive()) {
-            RunIndexRead([] {
-                driver()->syncIndexOrder();
-                return LastError() == 0;
-            });
-        }
+        // The order goes back onto the area's record as a Go puts it there: without a lock when
+        // nobody writes.
+        if (!b->eof && IsIndexActive()) RunIndexRead([] {
+            driver()->syncIndexOrder();
+            return LastError() == 0;
+        });
     }
     return true;
 }

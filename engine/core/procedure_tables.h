@@ -60,6 +60,10 @@ public:
     // Moves on whenever the area learns of another station's change of the index (or throws a read
     // away): what was read under an earlier value may be older than the nodes read now.
     virtual uint64_t indexView() { return 0; }
+    // After a change of the area's keys failed half-way (the table already as it must stay): every tag
+    // rebuilt from the table, under the write lock the caller holds. When that fails too, the index is
+    // left marked for the next station that locks it to repair (shared use); false then.
+    virtual bool repairTags() { return false; }
 };
 
 class ParserHooks {

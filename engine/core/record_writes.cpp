@@ -36,6 +36,31 @@ bool fail(uint16_t code, const std::string& detail) {
     return false;
 }
 
+// An append whose keys could not all be written is taken back, so that the failure it reports leaves
+// nothing behind: the record goes (nobody else can have appended after it, the append lock is held) and
+// the tags are rebuilt from the table as it was, under the write lock still held. The append's error is
+// the one reported. When the record cannot be cut off it stays, deleted, and the tags are rebuilt with
+// it; a rebuild that fails too leaves the index marked for the next station to repair.
+void undoAppend(WorkAreaBlock& b) {
+    FirstError first;
+    first.take();
+    const int32_t n = b.recNo;
+    bool gone = false;
+    if (n == b.recCount && b.file.truncate(b.recordOffset(n)) == 0) {
+        b.recCount = n - 1;
+        gone = true;
+    } else if (n >= 1 && n <= b.recCount) {
+        b.raw[0] = '*';
+        WriteDeleteFlag(b, n);
+    }
+    driver()->repairTags();
+    if (gone) {
+        b.recNo = b.recCount + 1;
+        b.eof = true;
+        ClearRecord();
+    }
+}
+
 }  // namespace
 
 std::string PackWritingName(const std::string& tablePath) {
@@ -74,7 +99,19 @@ bool Append() {
         LockSemaphore sem(order);
         if (!AppendDbfRecord(*b)) return false;
         RawToTypedRecord(*b, b->typed);
-        if (order) driver()->appendNewKey();
+        if (order) {
+            // A key that cannot be written is met quietly, so that the append can be taken back before
+            // the failure is raised.
+            const bool trapping = SetErrorTrap(false);
+            driver()->appendNewKey();
+            const bool keysFailed = LastError() != 0;
+            if (keysFailed) undoAppend(*b);
+            SetErrorTrap(trapping);
+            if (keysFailed) {
+                if (trapping) EngineErrorHandler();
+                return false;
+            }
+        }
     }
     b->eof = b->bof = false;
     return LastError() == 0;
@@ -118,7 +155,23 @@ bool Replace() {
         TypedToRawRecord(*b, b->typed);
         if (!PutDbfRecord(*b, b->recNo)) return false;
         RawToTypedRecord(*b, b->typed);
-        if (order) driver()->updateChangedKeys();
+        if (order) {
+            const bool trapping = SetErrorTrap(false);
+            driver()->updateChangedKeys();
+            // The record is stored: tags that could not follow it are rebuilt from the table, the
+            // failure reported all the same.
+            const bool keysFailed = LastError() != 0;
+            if (keysFailed) {
+                FirstError first;
+                first.take();
+                driver()->repairTags();
+            }
+            SetErrorTrap(trapping);
+            if (keysFailed) {
+                if (trapping) EngineErrorHandler();
+                return false;
+            }
+        }
     }
     return LastError() == 0;
 }

@@ -188,6 +188,11 @@ public:
     bool endOptimisticRead() override { return EndOptimisticRead(); }
     void endUnreadOptimisticRead() override { EndUnreadOptimisticRead(); }
     uint64_t indexView() override { return CurrentSemaphoreGuard().generation; }
+    bool repairTags() override {
+        if (RebuildTagsInPlace()) return true;
+        SemaphoreKeepMark();
+        return false;
+    }
     bool upcomingRecords(bool forward, std::vector<int32_t>& out) override {
         MdxArea* area = CurrentMdxArea();
         MdxTag* tag = area ? area->tags[1].get() : nullptr;
@@ -510,18 +515,8 @@ bool Set_Order_To(int n) {
         area->naturalOrder = true;
         return true;
     }
-    IndexReadBracket read;
-    if (!read.entered()) return false;
     FoundKeeper keepFound;
-    ReadChangedAnchors();
     area->naturalOrder = false;
-    RefreshRecCount(*b);
-    const bool onRecord = !b->eof && b->recNo >= 1 && b->recNo <= b->recCount;
-    if (onRecord) {
-        // The record as stored is what the order is put on.
-        if (!GetDbfRecord(*b, b->recNo)) return false;
-        RawToTypedRecord(*b, b->typed);
-    }
     const bool oldAtEnd = area->tags[1]->eof;
     const int old = area->tags[1]->number;
     if (old != n) {
@@ -532,17 +527,29 @@ bool Set_Order_To(int n) {
             return indexError(221, "Index not open.. (DBF=" + DbfName() + ") [" + routine + "]");
         if (n != 1) std::swap(area->tags[1], area->tags[n]);
     }
-    MdxTag& now = *area->tags[1];
-    if (b->recCount < 1 || oldAtEnd || !onRecord) {
-        TagForgetPosition(now);
-        now.eof = true;
-        if (b->recCount < 1) now.bof = true;
-    } else {
-        SyncIndex();
-        if (LastError() != 0) return false;
-    }
-    SaveOrderKey();
-    return LastError() == 0;
+    // Putting the new order on the record reads the index like any move: without a lock when nobody
+    // writes, made again when another station's change overlapped it.
+    return RunIndexRead([b, area, oldAtEnd] {
+        ReadChangedAnchors();
+        RefreshRecCount(*b);
+        const bool onRecord = !b->eof && b->recNo >= 1 && b->recNo <= b->recCount;
+        if (onRecord) {
+            // The record as stored is what the order is put on.
+            if (!GetDbfRecord(*b, b->recNo)) return false;
+            RawToTypedRecord(*b, b->typed);
+        }
+        MdxTag& now = *area->tags[1];
+        if (b->recCount < 1 || oldAtEnd || !onRecord) {
+            TagForgetPosition(now);
+            now.eof = true;
+            if (b->recCount < 1) now.bof = true;
+        } else {
+            SyncIndex();
+            if (LastError() != 0) return false;
+        }
+        SaveOrderKey();
+        return LastError() == 0;
+    });
 }
 
 bool SetOrderToTag(const std::string& name) {

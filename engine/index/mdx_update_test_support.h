@@ -10,6 +10,7 @@
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/core/work_areas.h"
+#include "engine/index/mdx_build.h"
 #include "engine/index/expr_unit.h"
 #include "engine/index/mdx_format.h"
 #include "engine/index/mdx_update.h"
@@ -78,6 +79,7 @@ public:
     void indexSetEof() override {}
     bool* indexFoundFlag() override { return &found; }
     void reindex() override {}
+    bool repairTags() override { return xb::RebuildTagsInPlace(); }
     void closeIndex() override { CloseTestIndex(); }
     void setReadSemaphore(bool on) override { xb::SetReadSemaphoreProc(on); }
     void setLockSemaphore(bool on) override { xb::SetLockSemaphoreProc(on); }

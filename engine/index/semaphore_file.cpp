@@ -784,6 +784,14 @@ bool RepairOrLeaveMark() {
     return false;
 }
 
+bool SemaphoreKeepMark() {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area] || !st->areas[area]->writer) return false;
+    st->areas[area]->keepMark = true;
+    return true;
+}
+
 SemaphoreGuard CurrentSemaphoreGuard() {
     SemaphoreGuard g;
     EngineSemaphores* st = currentState(false);

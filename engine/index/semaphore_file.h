@@ -105,6 +105,9 @@ void EndUnreadOptimisticRead();
 // never taken for a later state of the index.
 bool SemaphoreIndexChanged();
 void SemaphoreMarkSeen();
+// Inside the write lock: its release leaves the mark in byte 1, so that the next station to lock repairs
+// the index (a change this station could neither finish nor undo). False outside the write lock.
+bool SemaphoreKeepMark();
 
 // How far the station may trust what it keeps of the current area's index between calls (nodes, the
 // file's size): only with a semaphore, only while it is inside a read or write bracket (no other station

@@ -66,7 +66,7 @@ const std::vector<WindowText>& Tfgestchamp::Texts() {
     using R = TextRole;
     static const std::vector<WindowText> texts = {
         {"Tfgestchamp", Text::Championship, R::kCaption},
-        {"lnum", Text::None, R::kCaption, "Numero"},
+        {"lnum", Text::NumberLabel, R::kCaption},
         {"eonglet1", Text::Parameters, R::kCaption},
         {"eonglet2", Text::Teams, R::kCaption},
         {"gannee", Text::Year, R::kCaption},

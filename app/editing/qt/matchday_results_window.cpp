@@ -40,26 +40,6 @@ namespace {
 
 enum Col { kHome = 0, kAway = 1, kHomeName = 2, kHomeGoals = 3, kAwayGoals = 4, kAwayName = 5, kSign = 6 };
 
-struct LanguageTexts {
-    const char* failedOpen;
-    const char* failedCaption;
-    const char* entryCaption;
-    const char* viewCaption;
-};
-// Languages 1 to 5; the others take the English failure text and text 88 as caption.
-const LanguageTexts kLanguageTexts[] = {
-    {"probleme lors de l'ouverture de la base des matchs", "Abando opération", "SAISIE RESULTATS", "JOURNEE"},
-    {"pb to open results database ", "Abandon ", "RESULTS CREATION", "ROUND "},
-    {"problema para abrir a base de dados dos resultados", "Abandono ", "CRIAÇÃO DOS RESULTADOS", "JORNADA "},
-    {"problema para abrir la base de datos de los resultados", "Abandono ", "CREACIÓN DE LOS PARTIDOS",
-     "JORNADA "},
-    {"Pb per aprire la base di dati di risultati ", "Abbandono ", "CREAZIONE DI RISULTATI", "GIORNATA "},
-};
-
-const LanguageTexts& languageTexts() {
-    return kLanguageTexts[LanguageIndex >= 1 && LanguageIndex <= 5 ? LanguageIndex - 1 : 1];
-}
-
 int number(const QString& text) {
     return ParseInteger(text.trimmed()).value_or(0);
 }
@@ -157,8 +137,9 @@ void Tfsairesultat::FormShow() {
     ResultFormOpen = true;
     SetResultFormCloser([this] { close(); });
     if (!OpenResultsTable()) {
-        const LanguageTexts& t = languageTexts();
-        xb::ShowDialogFormList(t.failedCaption, "!", t.failedOpen, {"Ok"});
+        xb::ShowDialogFormList(GetLangText(Text::ResultsOpenFailedCaption).toStdString(), "!",
+                               GetLangText(Text::ResultsOpenFailed).toStdString(),
+                               {GetLangText(Text::OkButton).toStdString()});
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
     }
@@ -199,11 +180,7 @@ void Tfsairesultat::InitResultsForm() {
     for (QWidget* b : {static_cast<QWidget*>(ui->bnouveau), static_cast<QWidget*>(ui->bmodif),
                        static_cast<QWidget*>(ui->bsupprime)})
         b->setVisible(entry);
-    const LanguageTexts& t = languageTexts();
-    if (LanguageIndex >= 1 && LanguageIndex <= 5)
-        setWindowTitle(QString::fromUtf8(entry ? t.entryCaption : t.viewCaption));
-    else
-        setWindowTitle(GetLangText(Text::Results));
+    setWindowTitle(GetLangText(entry ? Text::ResultsEntryCaption : Text::ResultsViewCaption));
 }
 
 void Tfsairesultat::FormClose() {
@@ -384,6 +361,15 @@ void Tfsairesultat::bsupprimeClick() {
     FillMatchdayGrid(key.championship, key.year, key.matchday);
 }
 
+std::vector<QStringList> Tfsairesultat::listedRows() const {
+    const ReportGrid& g = *ui->grilleresultat;
+    std::vector<QStringList> rows;
+    for (int r = 1; r < g.RowCount(); ++r)
+        rows.push_back(
+            {g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r), g.Cells(kAwayName, r)});
+    return rows;
+}
+
 void Tfsairesultat::PrintMatchday() {
     const QString name = GetChampionshipName(m_listedChampionship ? m_listedChampionship : championship());
     PrintReport([&](PrintLayout& p) {
@@ -394,12 +380,7 @@ void Tfsairesultat::PrintMatchday() {
         p.Skip(1);
         p.Line({{10, GetLangText(Text::Matchday) + QStringLiteral(" :") + ui->ejournee->currentText()}});
         p.Skip(1);
-        const ReportGrid& g = *ui->grilleresultat;
-        std::vector<QStringList> rows;
-        for (int r = 1; r < g.RowCount(); ++r)
-            rows.push_back({g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r),
-                            g.Cells(kAwayName, r)});
-        p.Columns(MatchdayColumns(), rows);
+        p.Columns(MatchdayColumns(), listedRows());
     });
 }
 
@@ -408,10 +389,7 @@ bool Tfsairesultat::ExportMatchdayHtml(const QString& fullPath, int style) {
     page.championshipName = GetChampionshipName(m_listedChampionship ? m_listedChampionship : championship());
     page.seasonText = ui->eannee->currentText();
     page.matchday = ui->ejournee->currentText();
-    const ReportGrid& g = *ui->grilleresultat;
-    for (int r = 1; r < g.RowCount(); ++r)
-        page.rows.push_back(
-            {g.Cells(kHomeName, r), g.Cells(kHomeGoals, r), g.Cells(kAwayGoals, r), g.Cells(kAwayName, r)});
+    page.rows = listedRows();
     ExportFileChoice target;
     const QFileInfo info(fullPath);
     target.fullPath = fullPath;

@@ -4,6 +4,7 @@
 // other windows that need that table close it first with CloseResultFormIfOpen.
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <vector>
@@ -82,6 +83,8 @@ private:
     int championship() const;
     int year() const;
     int matchday() const;
+    // The listed matches as the printout and the page show them: home name, home goals, away goals, away name.
+    std::vector<QStringList> listedRows() const;
     // The match of the selected listed row; false when no data row is selected.
     bool selectedMatch(MatchKey& key) const;
     bool showEntry(int mode, const MatchKey& key);

@@ -52,7 +52,7 @@ const std::vector<WindowText>& Tfgestjoueur::Texts() {
     using R = TextRole;
     static const std::vector<WindowText> texts = {
         {"Tfgestjoueur", Text::Player, R::kCaption},
-        {"lnum", Text::None, R::kCaption, "Numero"},
+        {"lnum", Text::NumberLabel, R::kCaption},
         {"lnom", Text::Name, R::kCaption},
         {"bannule", Text::Cancel, R::kCaption},
         {"bannule", Text::CancelEditHint, R::kHint},

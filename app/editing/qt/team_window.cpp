@@ -43,7 +43,7 @@ const std::vector<WindowText>& Tfgestequipe::Texts() {
     using R = TextRole;
     static const std::vector<WindowText> texts = {
         {"Tfgestequipe", Text::TeamsManagement, R::kCaption},
-        {"lnum", Text::None, R::kCaption, "Numero"},
+        {"lnum", Text::NumberLabel, R::kCaption},
         {"lnom", Text::Name, R::kCaption},
         {"bannule", Text::Cancel, R::kCaption},
         {"bannule", Text::CancelEditHint, R::kHint},

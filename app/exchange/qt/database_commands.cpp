@@ -21,7 +21,7 @@ FileDialogRequest ArchiveRequest(bool save, Text title) {
     FileDialogRequest request;
     request.save = save;
     request.title = GetLangText(title);
-    request.filter = QString::fromLatin1(kBackupFilter);
+    request.filter = GetLangText(Text::BackupFilter);
     request.defaultSuffix = QString::fromLatin1(kBackupSuffix);
     request.directory = GetAppDir();
     return request;
@@ -38,7 +38,8 @@ void RunMenuBackup(QWidget* parent) {
         g_lastBackup = BackupDatabase(dir.toStdString(), name.toStdString());
         QApplication::restoreOverrideCursor();
         if (!g_lastBackup.ok && !g_lastBackup.reason.empty())
-            xb::platform::CurrentUi().messageBox(g_lastBackup.reason, GetLangText(Text::ErrorCaption).toStdString(),
+            xb::platform::CurrentUi().messageBox(g_lastBackup.reason,
+                                                 GetLangText(Text::ErrorCaption).toStdString(),
                                                  xb::platform::kMbOk | xb::platform::kMbIconStop);
     }
     // The dialog may have moved the working directory; the program's relative paths start from its own.

@@ -41,10 +41,12 @@ void Tfimportchamp::SetImportChampTable(const QString& directory) {
 void Tfimportchamp::TranslateForm() {
     ui->Label1->setText(GetLangText(Text::ImportChampLeague).arg(m_name));
     ui->Memo1->setPlainText(QStringList{GetLangText(Text::ImportChampNotInDatabase),
-                                        GetLangText(Text::ImportChampSelect), GetLangText(Text::ImportChampOrCreate)}
+                                        GetLangText(Text::ImportChampSelect),
+                                        GetLangText(Text::ImportChampOrCreate)}
                                 .join('\n'));
     ui->bnouveau->setText(GetLangText(Text::ImportChampCreate));
     ui->bok->setToolTip(GetLangText(Text::ImportChampOkHint));
+    setWindowTitle(GetLangText(Text::ImportTitle));
 }
 
 void Tfimportchamp::showEvent(QShowEvent* event) {
@@ -91,8 +93,7 @@ void Tfimportchamp::bokClick() {
     const auto number = ParseInteger(ui->enumero->text().trimmed());
     const QString name = number && *number > 0 ? championshipName(*number) : QString();
     if (name.isEmpty()) {
-        ShowMessage(GetLangText(Text::ImportChampNoSuchNumber), windowTitle(),
-                    xb::platform::kMbIconWarning);
+        ShowMessage(GetLangText(Text::ImportChampNoSuchNumber), windowTitle(), xb::platform::kMbIconWarning);
         ui->enumero->setFocus();
         return;
     }

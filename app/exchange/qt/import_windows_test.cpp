@@ -161,7 +161,7 @@ TEST_F(ImportWindowTest, ImportFromChoiceToLastStatus) {
     click(w, "bimport");
     ASSERT_EQ(w.lastOutcome().result, ImportResult::Done) << w.lastOutcome().message.toStdString();
     EXPECT_EQ(asked, "Le championnat Sud");
-    EXPECT_TRUE(child<QLabel>(w, "letat")->text().startsWith(kImportDone));
+    EXPECT_TRUE(child<QLabel>(w, "letat")->text().startsWith(GetLangText(Text::OperationFinished)));
     EXPECT_EQ(GetChampionshipName(1), "Nord");
     EXPECT_EQ(GetChampionshipName(2), "Sud");
     EXPECT_EQ(GetSeasonParams(2, 1988).win, 3);
@@ -232,7 +232,7 @@ TEST_F(ImportWindowTest, PicturesOfTheImportWindows) {
         const QImage done = w.grab().toImage();
         // The last status line is shown whole: every count fits the window.
         auto* state = child<QLabel>(w, "letat");
-        EXPECT_TRUE(state->text().startsWith(kImportDone));
+        EXPECT_TRUE(state->text().startsWith(GetLangText(Text::OperationFinished)));
         EXPECT_LE(state->sizeHint().width(), state->width()) << state->text().toStdString();
         EXPECT_LE(state->heightForWidth(state->width()), state->height()) << state->text().toStdString();
         w.close();

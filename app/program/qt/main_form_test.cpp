@@ -27,10 +27,10 @@
 #include "app/program/qt/program.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
-#include "app/shell/league_code_page.h"
-#include "app/shell/league_tables.h"
 #include "app/shell/league_access.h"
+#include "app/shell/league_code_page.h"
 #include "app/shell/league_lookups.h"
+#include "app/shell/league_tables.h"
 #include "app/shell/league_writes.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/application.h"
@@ -617,7 +617,11 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_TRUE(asked[0].save);
     EXPECT_EQ(asked[0].title, GetLangText(Text::EnterBackupFileName));
-    EXPECT_EQ(asked[0].filter, QStringLiteral("Pelmorad32 backup (*.pmz)"));
+    // The filter speaks the user's language and still picks the archives.
+    EXPECT_EQ(asked[0].filter, GetLangText(Text::BackupFilter));
+    for (int language = 1; language <= kLanguageCount; ++language)
+        EXPECT_TRUE(BuiltInText(Text::BackupFilter, language).endsWith(QStringLiteral(" (*.pmz)")))
+            << language;
     EXPECT_EQ(asked[0].defaultSuffix, QStringLiteral("pmz"));
     EXPECT_FALSE(xb::platform::FileExists(archive));
 

@@ -316,7 +316,7 @@ TEST_F(MainWindowCommandsTest, CommandsReachTheirDialogsChoosersAndAddresses) {
         if (r.chooser != Text::None) {
             ASSERT_EQ(chooserAsked.size(), 1u);
             EXPECT_EQ(chooserAsked[0].title, GetLangText(r.chooser));
-            EXPECT_EQ(chooserAsked[0].filter, QString::fromLatin1(kBackupFilter));
+            EXPECT_EQ(chooserAsked[0].filter, GetLangText(Text::BackupFilter));
         } else {
             EXPECT_TRUE(chooserAsked.empty());
         }

@@ -22,10 +22,14 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPieSeries>
 #include <QPieSlice>
@@ -41,6 +45,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -59,6 +64,7 @@
 #include "app/editing/qt/matchday_results_window.h"
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
+#include "app/exchange/qt/import_window.h"
 #include "app/program/qt/program.h"
 #include "app/program/qt/program_windows.h"
 #include "app/reports/qt/championship_stats_window.h"
@@ -74,10 +80,12 @@
 #include "app/shell/league_access.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
+#include "app/shell/qt/interface_language.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/main_form.h"
-#include "app/shell/qt/report_charts.h"
+#include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/pick_list.h"
+#include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
 #include "platform/shell_open.h"
@@ -788,26 +796,101 @@ TextProblems WindowTextProblems(QWidget* w) {
     return p;
 }
 
-// English left on screen in a session of another language: a visible label or button of a shown window
-// whose text is a table text's English entry while that text has an entry of its own in the language.
-std::vector<std::string> EnglishShown(int language) {
-    std::set<QString> english;
-    const int texts = static_cast<int>(app::BuiltInTextTable().size()) / app::kLanguageCount;
-    for (int n = 1; n <= texts; ++n) {
-        const QString en = app::BuiltInText(n, 2), own = app::BuiltInText(n, language);
-        if (!en.trimmed().isEmpty() && !own.isEmpty() && own != en) english.insert(en);
+// What reads as English in a session of another language: a table text's English entry where the
+// language has an entry of its own, and Qt's own English texts (the standard buttons, the file chooser's)
+// that Qt's catalogue for the language translates. Data (names, numbers) never equals either.
+class ForeignTexts {
+public:
+    explicit ForeignTexts(int language) {
+        // An English entry that is also some text's entry in the language ("P" is English for played
+        // and Croatian for won) reads right either way.
+        const int texts = static_cast<int>(app::BuiltInTextTable().size()) / app::kLanguageCount;
+        std::set<QString> own;
+        for (int n = 1; n <= texts; ++n) own.insert(key(app::BuiltInText(n, language)));
+        for (int n = 1; n <= texts; ++n) {
+            const QString en = app::BuiltInText(n, 2);
+            if (en.contains(QRegularExpression("[A-Za-z]")) && !own.count(key(en))) m_english.insert(key(en));
+        }
+        m_qtLoaded = m_qt.load(QStringLiteral("qtbase_") + app::QtCatalogueName(language).mid(3),
+                               QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     }
+    // True when the check can tell: Qt's catalogue is there and translates the standard buttons, and the
+    // table's English is known as such.
+    bool complete() const {
+        for (const char* button : {"&Yes", "&No", "OK", "Cancel", "Close"})
+            if (qtTranslated(button).isEmpty()) return false;
+        return m_qtLoaded && why(app::BuiltInText(app::Text::Cancel, 2));
+    }
+    // Why the shown text reads as English; nullptr when it does not.
+    const char* why(const QString& text) const {
+        if (text.trimmed().isEmpty()) return nullptr;
+        if (m_english.count(key(text))) return "English table text";
+        if (!qtTranslated(text.toUtf8().constData()).isEmpty()) return "Qt's English";
+        return nullptr;
+    }
+
+private:
+    static QString key(QString text) { return text.remove(QLatin1Char('&')).simplified(); }
+    QString qtTranslated(const char* text) const {
+        for (const char* context : {"QPlatformTheme", "QFileDialog", "QMessageBox", "QDialogButtonBox"}) {
+            const QString own = m_qt.translate(context, text);
+            if (!own.isEmpty() && own != QString::fromUtf8(text)) return own;
+        }
+        return {};
+    }
+
+    std::set<QString> m_english;
+    QTranslator m_qt;
+    bool m_qtLoaded = false;
+};
+
+// Every text the shown windows let a user read, checked against the foreign texts: window titles,
+// labels, buttons, check and radio boxes, group and tab titles, hints, choices, menu entries, grid
+// headers and cells, and the charts' titles, axes, legends and labels.
+std::vector<std::string> ForeignShown(const ForeignTexts& foreign) {
     std::vector<std::string> found;
-    const auto check = [&](QWidget* widget, QString text) {
-        if (!widget->isVisible() || text.isEmpty()) return;
-        if (english.count(text) || english.count(text.remove('&')))
-            found.push_back("English shown: " + widget->objectName().toStdString() + " '" + text.toStdString() +
-                            "'");
+    const auto check = [&](const std::string& where, const QString& text) {
+        if (const char* why = foreign.why(text))
+            found.push_back(std::string(why) + " shown: " + where + " '" + text.toStdString() + "'");
     };
+    std::function<void(const std::string&, const QList<QAction*>&)> menu =
+        [&](const std::string& where, const QList<QAction*>& actions) {
+            for (QAction* a : actions) {
+                if (!a->isVisible() || a->isSeparator()) continue;
+                check(where + " menu " + a->objectName().toStdString(), a->text());
+                if (a->menu()) menu(where, a->menu()->actions());
+            }
+        };
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (!top->isVisible()) continue;
-        for (QLabel* l : top->findChildren<QLabel*>()) check(l, l->text());
-        for (QAbstractButton* b : top->findChildren<QAbstractButton*>()) check(b, b->text());
+        const std::string window =
+            top->objectName().isEmpty() ? top->metaObject()->className() : top->objectName().toStdString();
+        check(window + " title", top->windowTitle());
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            if (!w->isVisible()) continue;
+            const std::string where = window + "/" + w->objectName().toStdString();
+            check(where + " hint", w->toolTip());
+            if (auto* l = qobject_cast<QLabel*>(w)) check(where, l->text());
+            if (auto* b = qobject_cast<QAbstractButton*>(w)) check(where, b->text());
+            if (auto* g = qobject_cast<QGroupBox*>(w)) check(where, g->title());
+            if (auto* c = qobject_cast<QComboBox*>(w))
+                for (int i = 0; i < c->count(); ++i) check(where + " choice", c->itemText(i));
+            if (auto* t = qobject_cast<QTabWidget*>(w))
+                for (int i = 0; i < t->count(); ++i) check(where + " tab", t->tabText(i));
+            if (auto* bar = qobject_cast<QMenuBar*>(w)) menu(where, bar->actions());
+            if (auto* v = qobject_cast<QTableView*>(w)) {
+                const QAbstractItemModel* m = v->model();
+                for (int c = 0; m && v->horizontalHeader()->isVisible() && c < m->columnCount(); ++c)
+                    check(where + " header", m->headerData(c, Qt::Horizontal).toString());
+                if (auto* g = qobject_cast<app::ReportGrid*>(v))
+                    for (int r = 0; r < g->RowCount(); ++r)
+                        for (int c = 0; c < g->ColCount(); ++c)
+                            if (g->ColWidth(c) > 0) check(where + " cell", g->Cells(c, r));
+            }
+            if (auto* v = qobject_cast<QChartView*>(w))
+                for (const app::ShownChartText& t : app::ShownChartTexts(v->chart()))
+                    check(where + " chart", t.text);
+        }
     }
     return found;
 }
@@ -836,14 +919,114 @@ void ChooseTeam(QWidget* w, const char* box, const char* team) {
     c->setCurrentIndex(c->findText(QString::fromUtf8(team)));
 }
 
+// Each tab of the window in turn, read and pictured; the first one shown again afterwards.
+void ReadTabs(QWidget* w, const std::string& picture, const std::function<void()>& read) {
+    read();
+    w->grab().save(QString::fromStdString(picture + ".png"));
+    auto* tabs = w->findChild<QTabWidget*>();
+    for (int t = 1; tabs && t < tabs->count(); ++t) {
+        tabs->setCurrentIndex(t);
+        QTest::qWait(100);
+        read();
+        w->grab().save(QString::fromStdString(picture + "-tab" + std::to_string(t) + ".png"));
+    }
+    if (tabs) tabs->setCurrentIndex(0);
+}
+
+// Every other window the main window opens, and the dialogs they open in turn, each read while shown:
+// the editing windows, the import, the parameters, the about box, the pick list, the match entry, the
+// restore's question and the backup's file chooser.
+void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, std::function<void()> read) {
+    const std::string at = out + "/" + tag + "-";
+    road.add(tag + " main window read", NoModal(), [read, at] {
+        read();
+        Main()->grab().save(QString::fromStdString(at + "main.png"));
+    });
+    const std::pair<const char*, std::function<QWidget*()>> windows[] = {
+        {"bgestchamp", [] { return static_cast<QWidget*>(app::fgestchamp()); }},
+        {"bgestequipes", [] { return static_cast<QWidget*>(app::fgestequipe()); }},
+        {"bjoueurs", [] { return static_cast<QWidget*>(app::fgestjoueur()); }},
+        {"mimportkvx127", [] { return static_cast<QWidget*>(app::fimport()); }},
+        {"aparametre", [] { return static_cast<QWidget*>(app::fpara); }},
+    };
+    for (const auto& [entry, window] : windows) {
+        road.add(tag + " " + entry + " read", NoModal(), [&road, entry = entry, window = window, read, at] {
+            road.hold(true);
+            if (auto* action = Main()->findChild<QAction*>(entry))
+                action->trigger();
+            else
+                Click(Main(), entry);
+            QTest::qWait(300);
+            QWidget* w = window();
+            road.check(w && w != Main(), std::string("no window from ") + entry);
+            if (w && w != Main()) {
+                ReadTabs(w, at + entry, read);
+                w->close();
+            }
+            road.hold(false);
+        });
+    }
+    // The results window in entry mode, its pick list and its match entry.
+    road.add(tag + " results window read", NoModal(), [&road, read, at] {
+        road.hold(true);
+        Click(Main(), "bresultat");
+        QTest::qWait(300);
+        ReadTabs(app::fsairesultat(), at + "results", read);
+        road.hold(false);
+        Click(app::fsairesultat(), "inumero");
+    });
+    road.add(tag + " pick list read", ModalIs<app::Tfliste>(), [read, at] {
+        Modal<app::Tfliste>()->grab().save(QString::fromStdString(at + "pick-list.png"));
+        read();
+        PickFirst(QString());
+    });
+    road.add(tag + " match entry", NoModal(), [] {
+        Choose(app::fsairesultat(), "ejournee", QStringLiteral("1"));
+        Click(app::fsairesultat(), "bafficher");
+        Click(app::fsairesultat(), "bnouveau");
+    });
+    road.add(tag + " match entry read", ModalIs<app::Tfsaimatch>(), [&road, read, at] {
+        road.hold(true);
+        QDialog* d = Modal<app::Tfsaimatch>();
+        ReadTabs(d, at + "match-entry", read);
+        road.hold(false);
+        d->reject();
+    });
+    road.add(tag + " results window closed", NoModal(), [] { app::fsairesultat()->close(); });
+    // The about box, the restore's question and the backup's file chooser: each read, then dismissed.
+    const std::pair<const char*, const char*> dialogs[] = {
+        {"HelpAbout1", "about"}, {"mrecharger", "restore-question"}, {"msauvdonnees", "backup-chooser"}};
+    for (const auto& [action, picture] : dialogs) {
+        road.add(tag + " " + picture, NoModal(),
+                 [action = action] { Child<QAction>(Main(), action)->trigger(); });
+        road.add(tag + " " + picture + " read", ModalIs<QDialog>(), [read, at, picture = picture] {
+            QDialog* d = Modal<QDialog>();
+            d->grab().save(QString::fromStdString(at + picture + ".png"));
+            read();
+            if (qobject_cast<QMessageBox*>(d))
+                Answer(QMessageBox::No);
+            else
+                d->reject();
+        });
+    }
+}
+
 void ReportStation(Road& road, const std::string& out, int language, const std::string& tag) {
     road.add("first start: " + tag + " chosen", ModalIs<app::TForm10>(), [language] {
         auto* choice = Modal<app::TForm10>();
         QTest::mouseClick(choice->languageButton(language), Qt::LeftButton);
         choice->bokClick();
     });
-    road.add("a season with hard names", NoModal(), [&road, language] {
+    // In a session of another language than French every window is read for English.
+    const auto foreign = language == kFrench ? nullptr : std::make_shared<ForeignTexts>(language);
+    const auto readForEnglish = [&road, foreign] {
+        if (foreign)
+            for (const std::string& problem : ForeignShown(*foreign)) road.check(false, problem);
+    };
+    road.add("a season with hard names", NoModal(), [&road, language, foreign, readForEnglish] {
         road.check(app::LanguageIndex == language, "language");
+        road.check(!foreign || foreign->complete(), "Qt's catalogue of the language is missing or partial");
+        readForEnglish();
         xbtest::FillLeagueTables(app::GetAppDir().toStdString(), HardSeason());
         app::CurrentSeasonYear = 2026;
     });
@@ -883,7 +1066,7 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
     };
     for (const ReportWindow& r : reports) {
         const std::string name = tag + "-" + r.name;
-        road.add(name, NoModal(), [&road, r, name, out, language] {
+        road.add(name, NoModal(), [&road, r, name, out, readForEnglish] {
             road.hold(true);
             Click(Main(), r.button);
             QWidget* w = r.window();
@@ -892,8 +1075,7 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
             Click(w, r.compute);
             QTest::qWait(300);
             for (const std::string& problem : WindowTextProblems(w).found) road.check(false, problem);
-            if (language != kFrench)
-                for (const std::string& problem : EnglishShown(language)) road.check(false, problem);
+            readForEnglish();
             w->grab().save(QString::fromStdString(out + "/" + name + ".png"));
             if (r.prints) {
                 app::SetReportPrinterFactory([out, name] {
@@ -909,15 +1091,16 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
         });
         if (r.exports) {
             road.add(name + " export", NoModal(), [r] { Click(r.window(), "bhtm"); });
-            road.add(name + " export chosen", ModalIs<app::Tfgestfic>(), [out, name] {
+            road.add(name + " export chosen", ModalIs<app::Tfgestfic>(), [out, name, readForEnglish] {
                 auto* files = Modal<app::Tfgestfic>();
                 files->setDirectory(QString::fromStdString(out));
                 Type(files, "Edit1", QString::fromStdString(name + ".htm"));
+                readForEnglish();
                 Click(files, "boutok");
             });
         }
         // The other pages of the window only now: printout and page were made before they were ever shown.
-        road.add(name + " closed", NoModal(), [&road, r, out, name] {
+        road.add(name + " closed", NoModal(), [&road, r, out, name, readForEnglish] {
             road.hold(true);
             if (r.exports) road.check(fs::exists(out + "/" + name + ".htm"), "no page");
             QWidget* w = r.window();
@@ -926,6 +1109,7 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
                     tabs->setCurrentIndex(t);
                     QTest::qWait(150);
                     for (const std::string& problem : WindowTextProblems(w).found) road.check(false, problem);
+                    readForEnglish();
                     w->grab().save(
                         QString::fromStdString(out + "/" + name + "-tab" + std::to_string(t) + ".png"));
                 }
@@ -935,6 +1119,7 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
             road.hold(false);
         });
     }
+    if (foreign) AddWindowWalk(road, out, tag, readForEnglish);
     road.add("quit", NoModal(), [] { Click(Main(), "bquit"); });
 }
 
@@ -1131,8 +1316,12 @@ int Check(const char* self, const std::string& out) {
             if (std::string(report) == "standings" || std::string(report) == "scorers") {
                 // Championship, season, range and type in that order, under the title.
                 size_t at = 0;
-                for (const std::string& want : {std::string(kLongChampionship), std::string("2026 - 2027"),
-                                                std::string(":1"), std::string("TYPE:")}) {
+                for (const std::string& want :
+                     {std::string(kLongChampionship), std::string("2026 - 2027"), std::string(":1"),
+                      app::BuiltInText(app::Text::MatchType, tag == std::string("fr") ? kFrench : kCroatian)
+                              .toUpper()
+                              .toStdString() +
+                          ":"}) {
                     at = text.find(want, at);
                     if (at == std::string::npos) {
                         failures.push_back(pdf + ": lacks '" + want + "' under its title");

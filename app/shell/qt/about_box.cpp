@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <cmath>
 
+#include "app/shell/lang_texts.h"
 #include "ui_TAboutBox.h"
 
 namespace app {
@@ -71,6 +72,7 @@ void TAboutBox::OKBUTTONClick() {
 }
 
 void TAboutBox::showEvent(QShowEvent* event) {
+    ui->OKBUTTON->setText(GetLangText(Text::OkButton));
     QDialog::showEvent(event);
     if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
 }

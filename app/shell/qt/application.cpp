@@ -23,7 +23,7 @@ bool DeliverReportingExceptions(const std::function<bool()>& deliver) {
     } catch (const std::exception& e) {
         reportException(e.what());
     } catch (...) {
-        reportException("Unknown exception");
+        reportException(GetLangText(Text::UnknownError).toStdString());
     }
     return false;
 }

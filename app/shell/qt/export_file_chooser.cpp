@@ -101,6 +101,7 @@ void Tfgestfic::setTexts() {
     ui->gtype->setTitle(GetLangText(Text::Type));
     ui->rtype1->setText(GetLangText(Text::Type) + QStringLiteral(" 1"));
     ui->rtype2->setText(GetLangText(Text::Type) + QStringLiteral(" 2"));
+    ui->boutok->setText(GetLangText(Text::OkButton));
     ui->boutannule->setText(GetLangText(Text::Cancel));
 }
 

@@ -12,7 +12,7 @@ namespace app {
 struct FileDialogRequest {
     bool save = false;  // a save dialog (the path must exist) or an open dialog (the file must exist)
     QString title;
-    QString filter;         // "Pelmorad32 backup (*.pmz)"
+    QString filter;         // "Pelmorad32 backup (*.pmz)", in the user's language
     QString defaultSuffix;  // "pmz"
     QString directory;
 };
@@ -24,8 +24,7 @@ using FileDialogChooser = std::function<QString(const FileDialogRequest&)>;
 FileDialogChooser SetFileDialogChooser(FileDialogChooser chooser);
 QString ChooseFile(const FileDialogRequest& request, QWidget* parent = nullptr);
 
-// The backup archive's filter and suffix.
-inline constexpr const char* kBackupFilter = "Pelmorad32 backup (*.pmz)";
+// The backup archive's suffix; its filter is the language table's Text::BackupFilter.
 inline constexpr const char* kBackupSuffix = "pmz";
 
 }  // namespace app

@@ -32,7 +32,7 @@ QString InterfaceTranslator::translate(const char* context, const char* sourceTe
         QString own;
         if (std::strcmp(sourceText, "&Yes") == 0) own = YesOrNo(0);
         if (std::strcmp(sourceText, "&No") == 0) own = YesOrNo(1);
-        if (std::strcmp(sourceText, "OK") == 0) own = GetLangText(Text::Ok);
+        if (std::strcmp(sourceText, "OK") == 0) own = GetLangText(Text::OkButton);
         if (std::strcmp(sourceText, "Cancel") == 0) own = GetLangText(Text::Cancel);
         if (!own.isEmpty()) return own;
     }

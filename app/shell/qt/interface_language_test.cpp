@@ -26,7 +26,7 @@ TEST(InterfaceLanguageTest, MessageBoxButtonsSpeakEveryLanguage) {
         auto shown = [&](QMessageBox::StandardButton b) { return box.button(b)->text().remove(u'&'); };
         EXPECT_EQ(shown(QMessageBox::Yes), yesNo[0]);
         EXPECT_EQ(shown(QMessageBox::No), yesNo[1]);
-        EXPECT_EQ(shown(QMessageBox::Ok), BuiltInText(Text::Ok, language));
+        EXPECT_EQ(shown(QMessageBox::Ok), BuiltInText(Text::OkButton, language));
         EXPECT_EQ(shown(QMessageBox::Cancel), BuiltInText(Text::Cancel, language));
     }
     // Qt's catalogue answers the rest: the file chooser of a Croatian or a French session is not English.

@@ -39,6 +39,7 @@ void limitLength(QPlainTextEdit* memo, int max) {
 
 const std::vector<WindowText>& Tfpara::Texts() {
     static const std::vector<WindowText> texts = {
+        {"bok", Text::OkButton, TextRole::kCaption},
         {"bquit", Text::Quit, TextRole::kCaption},
         {"gdivers", Text::MiscellaneousMenu, TextRole::kCaption},
         {"lhtml1", Text::HtmlTopCode, TextRole::kCaption},
@@ -102,7 +103,8 @@ void Tfpara::bokClick() {
     // The database keeps the code page it was written in: say so when it cannot hold the new language.
     if (languageChanged) {
         if (const QString notice = CodePageNotice(language); !notice.isEmpty())
-            xb::platform::CurrentUi().messageBox(notice.toStdString(), GetLangText(Text::ParametersTitle).toStdString(),
+            xb::platform::CurrentUi().messageBox(notice.toStdString(),
+                                                 GetLangText(Text::ParametersTitle).toStdString(),
                                                  xb::platform::kMbOk | xb::platform::kMbIconInformation);
     }
     HideDrawsFlag = ui->cnul->isChecked() ? 1 : 0;

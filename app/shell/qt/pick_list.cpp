@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/shell/editing_tables.h"
 #include "app/shell/entry_rules.h"
@@ -102,7 +103,9 @@ void Tfliste::OpenList(int mode, const QString& search) {
     m_grid->setTitles(titles);
     ui->DBGrid1->setColumnWidth(0, m->number.width);
     ui->DBGrid1->setColumnHidden(0, !m->number.shown);
-    ui->DBGrid1->setColumnWidth(1, m->name.width);
+    // The names read whole: the column is as wide as the longest one, never narrower than the mode's width.
+    ui->DBGrid1->resizeColumnToContents(1);
+    ui->DBGrid1->setColumnWidth(1, std::max(m->name.width, ui->DBGrid1->columnWidth(1)));
     ui->DBGrid1->setColumnHidden(1, !m->name.shown);
     if (m_model->rowCount() > 0) ui->DBGrid1->selectRow(0);
 }

@@ -28,9 +28,8 @@ bool WriteReportPage(const ExportFileChoice& target, const QList<QChartView*>& c
         imageNames << name;
         const QImage image = ChartImage(charts[k - 1]);
         files.Add(directory + name, [image](const QString& temp) {
-            return ImageToJpeg(image, temp, kChartJpegQuality)
-                       ? QString()
-                       : QStringLiteral("The JPEG image could not be written.");
+            return ImageToJpeg(image, temp, kChartJpegQuality) ? QString()
+                                                               : GetLangText(Text::JpegNotWritten);
         });
     }
     files.AddBytes(target.fullPath, writePage(target, imageNames));
