@@ -415,6 +415,7 @@ bool TXbCDataSet::BeginIndexWrites() {
     if (!BeginOperation("BeginIndexWrites")) return false;
     auto bracket = std::make_unique<SemaphoreBracket>(SemaphoreBracket::Lock, xb::IsIndexActive());
     if (!bracket->held()) return false;
+    if (xb::IsIndexActive()) xb::HoldIndexWritesInBracket();
     m_indexWrites = std::move(bracket);
     m_indexWritesDepth = 1;
     return true;

@@ -159,10 +159,6 @@ public:
         MdxArea* area = CurrentMdxArea();
         if (on) {
             SetLockSemaphoreProc(true);
-            // The nodes this bracket changes are written once, at its end (shared use only: the mark
-            // the lock set covers a station killed before they are all written).
-            if (area && CurrentSemaphoreGuard().loggedIn && CurrentSemaphoreInfo().writer)
-                StartDeferredWrites(*area);
             return;
         }
         if (area && area->deferWrites) {
@@ -550,6 +546,11 @@ bool Set_Order_To(int n) {
         SaveOrderKey();
         return LastError() == 0;
     });
+}
+
+void HoldIndexWritesInBracket() {
+    MdxArea* area = CurrentMdxArea();
+    if (area && CurrentSemaphoreGuard().loggedIn && CurrentSemaphoreInfo().writer) StartDeferredWrites(*area);
 }
 
 bool SetOrderToTag(const std::string& name) {

@@ -777,10 +777,9 @@ bool RepairOrLeaveMark() {
     EngineSemaphores* st = currentState(false);
     const int area = Engine::current().currentArea;
     if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return false;
-    SemaphoreRecord& s = *st->areas[area];
-    if (!s.writer) return false;
+    if (!st->areas[area]->writer) return false;
     if (runRepair()) return true;
-    s.keepMark = true;
+    SemaphoreKeepMark();
     return false;
 }
 
