@@ -6,16 +6,14 @@
 #include "app/shell/table_scopes.h"
 #include "engine/dataset/xb_file_dataset.h"
 
+#include <algorithm>
+
 namespace app {
 
 namespace {
 
 std::string num(int n) {
     return std::to_string(n);
-}
-
-const char* eventFile(EventTable t) {
-    return t == EventTable::Goals ? "but.dbf" : "carton.dbf";
 }
 
 std::string eventKey(const MatchKey& m) {
@@ -30,6 +28,28 @@ std::string eventCondition(const MatchKey& m) {
 
 MatchKey keyOf(const MatchRow& r) {
     return {r.championship, r.year, r.matchday, r.home, r.away};
+}
+
+MatchEvent eventOf(xb::TXbDbf& t) {
+    return {t.FieldGetInt("NUJOUEUR"), t.FieldGetInt("MINUTE"), t.FieldGetInt("TYPE"), t.FieldGetInt("NUEQBEN")};
+}
+
+// The events table in the order of its match key, the deleted rows shown (storedEvents skips them).
+class EventTableScope : public LeagueTableScope {
+public:
+    EventTableScope(const char* component, EventTable table)
+        : LeagueTableScope(component, table == EventTable::Goals ? "but.dbf" : "carton.dbf", "NUCHAMP",
+                           Rows::kWithDeleted) {}
+};
+
+// The match's events as stored, with their record numbers, in key order.
+std::vector<std::pair<int32_t, MatchEvent>> storedEvents(xb::TXbDbf& t, const MatchKey& m) {
+    std::vector<std::pair<int32_t, MatchEvent>> out;
+    if (!t.Find(eventKey(m))) return out;
+    WhileScope match(t, eventCondition(m));
+    for (; !t.IsEof(); t.Skip(1))
+        if (!t.IsDeleted()) out.emplace_back(t.RecNo(), eventOf(t));
+    return out;
 }
 
 }  // namespace
@@ -102,25 +122,29 @@ std::vector<MatchEvent> LoadMatchEvents(EventTable table, const MatchKey& m) {
     std::vector<MatchEvent> out;
     const std::string key = eventKey(m);
     if (key.empty()) return out;
-    LeagueTableScope t(table == EventTable::Goals ? "prempgrillebut" : "prempgrillecarton", eventFile(table),
-                       "NUCHAMP");
-    if (!t->Find(key)) return out;
-    WhileScope match(*t, eventCondition(m));
-    for (; !t->IsEof(); t->Skip(1))
-        out.push_back({t->FieldGetInt("NUJOUEUR"), t->FieldGetInt("MINUTE"), t->FieldGetInt("TYPE"),
-                       t->FieldGetInt("NUEQBEN")});
+    EventTableScope t(table == EventTable::Goals ? "prempgrillebut" : "prempgrillecarton", table);
+    for (const auto& stored : storedEvents(*t, m)) out.push_back(stored.second);
     return out;
 }
 
 bool SaveMatchEvents(EventTable table, const MatchKey& m, const std::vector<MatchEvent>& events) {
     if (eventKey(m).empty()) return false;
-    // One open of the table for the delete and the appends: on a network share an open costs more than
-    // the rows it writes.
-    LeagueTableScope t(table == EventTable::Goals ? "penrbut" : "penrcarton", eventFile(table));
-    if (!DeleteMatchEventsT(*t, m.championship, m.year, m.matchday, m.home, m.away)) return false;
+    // One open of the table for the read and the writes: on a network share an open costs more than the
+    // rows it writes.
+    EventTableScope t(table == EventTable::Goals ? "penrbut" : "penrcarton", table);
+    std::vector<std::pair<int32_t, MatchEvent>> stored = storedEvents(*t, m);
+    // An event stored as it is keeps its row: same key, same fields, nothing written. The rows of the
+    // events that changed or went are rewritten in place by the new ones (so a match stored again does
+    // not grow the table), and only what is left over is deleted or appended (ReplaceRows).
+    std::vector<int32_t> records;
     std::vector<RowFill> rows;
     for (const MatchEvent& e : events) {
         if (e.player < 1) continue;
+        const auto same = std::find_if(stored.begin(), stored.end(), [&e](const auto& s) { return s.second == e; });
+        if (same != stored.end()) {
+            stored.erase(same);
+            continue;
+        }
         rows.push_back([&m, e](xb::TXbDbf& r) {
             r.FieldPutInt("NUCHAMP", m.championship);
             r.FieldPutInt("ANNEE", m.year);
@@ -133,14 +157,14 @@ bool SaveMatchEvents(EventTable table, const MatchKey& m, const std::vector<Matc
             r.FieldPutInt("TYPE", e.type);
         });
     }
-    // Each event is appended whole, all of them under one append lock.
-    return AppendRows(*t, rows);
+    for (const auto& s : stored) records.push_back(s.first);
+    return ReplaceRows(*t, records, rows);
 }
 
 bool SeekMatchRow(xb::TXbDbf& t, const MatchKey& m) {
     const std::string key = NumberKey({{m.championship, 3}, {m.year, 4}, {m.matchday, 3}, {m.home, 5}});
     if (key.empty()) return false;
-    t.SetOrderToTag("CHANJOEQ1");
+    t.SetOrderUnlessCurrent("CHANJOEQ1");
     if (!t.Find(key)) return false;
     WhileScope day(t, "ANNEE=" + num(m.year) + " .AND. NUCHAMP=" + num(m.championship) +
                           " .AND. NUJOURNEE=" + num(m.matchday) + " .AND. NUEQ1=" + num(m.home));
@@ -169,11 +193,21 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
                         const std::vector<MatchEvent>& cards, bool mustExist) {
     const MatchKey key = keyOf(match);
     if (eventKey(key).empty()) return StoreOutcome::Refused;
+    // The row is written once: a new match's row is appended whole (and not rewritten under its record
+    // lock after), a stored one is rewritten only where a field differs.
+    bool written = false;
     if (!SeekMatchRow(t, key)) {
         if (mustExist) return StoreOutcome::Gone;
-        // A new match: its row is appended whole first (under the append lock, sought again there).
-        if (!SaveMatchResult(t, match)) return StoreOutcome::LockFailed;
-        // The table stands on the row it wrote; it is sought again only when it does not.
+        switch (AppendNewMatchResult(t, match)) {
+            case AppendOutcome::kFailed:
+                return StoreOutcome::LockFailed;
+            case AppendOutcome::kAppended:
+                written = true;
+                break;
+            case AppendOutcome::kFound:  // another station stored it meanwhile: ours is rewritten over it
+                break;
+        }
+        // The table stands on the row; it is sought again only when it does not.
         const bool onRow = t.FieldGetInt("NUCHAMP") == key.championship &&
                            t.FieldGetInt("ANNEE") == key.year && t.FieldGetInt("NUJOURNEE") == key.matchday &&
                            t.FieldGetInt("NUEQ1") == key.home && t.FieldGetInt("NUEQ2") == key.away;
@@ -183,7 +217,7 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
     // waits for it and writes both after ours, never its row with our events.
     if (!WaitForLock([&] { return t.RLock(); })) return StoreOutcome::LockFailed;
     LockRelease unlock{t};
-    if (!RewriteMatchResult(t, match)) return StoreOutcome::LockFailed;
+    if (!written && !RewriteMatchResult(t, match)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Goals, key, goals)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Cards, key, cards)) return StoreOutcome::LockFailed;
     return StoreOutcome::Saved;

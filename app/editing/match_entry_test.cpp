@@ -1,6 +1,7 @@
 // The match store on real tables: codes and placement rules, one set of events per match whatever the
 // order of saves, a home team's two matches of one matchday kept apart, refused locks completed by a
-// second store, and the matchday page in both styles.
+// second store, rows rewritten in place as a peer reads them, what a store costs in file calls, a
+// station killed in the middle of a store, and the matchday page in both styles.
 #include "app/editing/match_entry.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +16,11 @@
 #include "engine/core/engine.h"
 #include "engine/dataset/engine_start.h"
 #include "platform/file.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/mdx_checker.h"
+#include "tests/support/run_command.h"
 
 namespace app {
 namespace {
@@ -98,6 +101,22 @@ protected:
         return r;
     }
     static MatchKey key(const MatchRow& r) { return {r.championship, r.year, r.matchday, r.home, r.away}; }
+    static int fileRows(const char* file) {
+        LeagueTableScope t("filerows", file);
+        return static_cast<int>(t->RecCount());
+    }
+    // Every tag of the event tables sound and holding one key per row of the file, deleted rows included
+    // (a delete keeps a row's keys until the pack).
+    void expectEveryRowKeyedOnce() {
+        for (const char* table : {"but", "carton"}) {
+            xbtest::MdxCheckOptions options;
+            options.freshBuild = false;
+            options.maxRecord = static_cast<uint32_t>(fileRows((std::string(table) + ".dbf").c_str()));
+            const xbtest::MdxReport report = xbtest::CheckMdxFile(tmp.file(std::string(table) + ".mdx"), options);
+            EXPECT_TRUE(report.ok()) << table << ": " << report.text();
+            for (const auto& tag : report.tags) EXPECT_EQ(tag.entries.size(), options.maxRecord) << table;
+        }
+    }
     int rowsOf(const MatchRow& r) {
         int n = 0;
         LeagueTableScope t("count", "resultat.dbf");
@@ -156,8 +175,9 @@ TEST_F(MatchStoreTest, OneRowAndOneSetOfEventsPerMatch) {
 }
 
 // A match stored again rewrites its goals and cards without a pack, whose cost grows with the history
-// and which needs the table alone: the replaced rows are hidden from every read at once, stay in the file
-// while the program runs, also with another handle holding the tables, and leave it at the shutdown's pack.
+// and which needs the table alone: a changed event takes the row of one that went, an unchanged one keeps
+// its row, and only the rows left over are deleted (hidden from every read at once, in the file while the
+// program runs, also with another handle holding the tables) and leave it at the shutdown's pack.
 TEST_F(MatchStoreTest, StoringAgainNeverPacksAndTheShutdownPackRemovesTheReplacedRows) {
     const MatchRow a = row(1, 2, 2, 1), b = row(1, 3, 1, 0);
     const std::vector<MatchEvent> goals1 = {{101, 12, 0, 1}, {201, 40, 0, 2}}, goals2 = {{102, 60, 0, 1}};
@@ -180,8 +200,10 @@ TEST_F(MatchStoreTest, StoringAgainNeverPacksAndTheShutdownPackRemovesTheReplace
     }
     ASSERT_EQ(StoreMatch(*resultat, b, goals2, {}, false), StoreOutcome::Saved);
     ASSERT_TRUE(DeleteMatch(*resultat, key(b)));
-    EXPECT_EQ(fileRows("but.dbf"), goalsBefore + 6);
-    EXPECT_EQ(fileRows("carton.dbf"), cardsBefore + 3);
+    // Two rows for goals1, goals2 in one of them (the other deleted), goals1 again in it and one more;
+    // the card stays in its row throughout; b's goal is deleted with b.
+    EXPECT_EQ(fileRows("but.dbf"), goalsBefore + 4);
+    EXPECT_EQ(fileRows("carton.dbf"), cardsBefore + 1);
 
     // The shutdown: the rows and the index keys of the replaced and deleted rows are gone.
     CloseTable(resultat);
@@ -205,16 +227,22 @@ TEST_F(MatchStoreTest, RefusedLocksAreReportedAndASecondStoreCompletes) {
     const std::vector<MatchEvent> goals = {{1, 10, 0, 1}, {2, 20, 0, 1}};
     const std::vector<MatchEvent> cards = {{3, 15, 1, 2}};
     ASSERT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::Saved);
+    std::vector<MatchEvent> moreGoals = goals, moreCards = cards;
     for (const char* file : {"but.dbf", "carton.dbf"}) {
         SCOPED_TRACE(file);
         LeagueTableScope other("otherstation", file);  // another handle: its locks exclude ours
         ASSERT_TRUE(other->ALock());
-        EXPECT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::LockFailed);
+        // Events stored as they are need no lock; one more of each needs the append lock.
+        EXPECT_EQ(StoreMatch(*resultat, a, moreGoals, moreCards, false), StoreOutcome::Saved);
+        moreGoals.push_back({4, 70 + static_cast<int>(moreGoals.size()), 0, 1});
+        moreCards.push_back({5, 80 + static_cast<int>(moreCards.size()), 0, 2});
+        EXPECT_EQ(StoreMatch(*resultat, a, moreGoals, moreCards, false), StoreOutcome::LockFailed);
         other->UnLock();
-        EXPECT_EQ(StoreMatch(*resultat, a, goals, cards, false), StoreOutcome::Saved);
-        EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goals);
-        EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key(a)), cards);
+        EXPECT_EQ(StoreMatch(*resultat, a, moreGoals, moreCards, false), StoreOutcome::Saved);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), moreGoals);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key(a)), moreCards);
     }
+    const std::vector<MatchEvent> stored = LoadMatchEvents(EventTable::Goals, key(a));
     // The row held by another station: nothing changes.
     LeagueTableScope other("otherstation", "resultat.dbf");
     ASSERT_TRUE(SeekMatchRow(*other, key(a)));
@@ -223,7 +251,136 @@ TEST_F(MatchStoreTest, RefusedLocksAreReportedAndASecondStoreCompletes) {
     EXPECT_FALSE(DeleteMatch(*resultat, key(a)));
     other->UnLock();
     EXPECT_EQ(ReadMatch(*resultat, key(a))->homeGoals, 1);
-    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), goals);
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), stored);
+}
+
+// Stored again, an unchanged event keeps its row, a changed one takes the row of one that went, and the
+// file grows only by the events beyond the rows the match had: every row keyed once, and what an
+// independent reader (Perl XBase) finds in the file is the last set stored.
+TEST_F(MatchStoreTest, AStoreAgainRewritesChangedEventsInPlaceAsAPeerReadsThem) {
+    const MatchRow a = row(8, 9, 3, 1);
+    const MatchEvent g1{801, 10, 0, 1}, g2{802, 20, 0, 1}, g3{901, 30, 0, 2}, g4{803, 88, 1, 1};
+    const MatchEvent c1{804, 40, 0, 1}, c2{902, 50, 1, 2};
+    struct Step {
+        std::vector<MatchEvent> goals, cards;
+        int goalRows, cardRows;  // the rows the files have gained since the start
+    } steps[] = {
+        {{g1, g2, g3}, {c1, c2}, 3, 2},
+        {{g1, g2, g3}, {c1, c2}, 3, 2},                          // unchanged: nothing written
+        {{g1, {805, 25, 0, 1}, g3}, {c1, {903, 51, 1, 2}}, 3, 2},  // one of each changed: in place
+        {{g1, g3}, {c1}, 3, 2},                                  // fewer: deleted, no row added
+        {{g1, g2, g3, g4}, {c2}, 5, 2},                          // two more: appended
+    };
+    const int goalsBefore = fileRows("but.dbf"), cardsBefore = fileRows("carton.dbf");
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(i);
+        const Step& s = steps[i];
+        ASSERT_EQ(StoreMatch(*resultat, a, s.goals, s.cards, false), StoreOutcome::Saved);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(a)), s.goals);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Cards, key(a)), s.cards);
+        EXPECT_EQ(fileRows("but.dbf"), goalsBefore + s.goalRows);
+        EXPECT_EQ(fileRows("carton.dbf"), cardsBefore + s.cardRows);
+        expectEveryRowKeyedOnce();
+    }
+    int status = 0;
+    xbtest::RunCommand("perl -MXBase -e 1 2>/dev/null", &status);
+    if (status != 0) GTEST_SKIP() << "Perl XBase is not installed";
+    // The peer's live rows of the match: player|minute|type|team, in record order.
+    const std::string script =
+        "use XBase; my $t = XBase->new(name => $ARGV[0]) or die XBase->errstr; "
+        "for my $i (0 .. $t->last_record) { my ($del, @r) = $t->get_record($i, "
+        "qw(nuchamp annee nujournee nueq1 nueq2 nujoueur minute type nueqben)); "
+        "next if $del || $r[3] != 8 || $r[4] != 9 || $r[2] != 50; print join('|', @r[5 .. 8]), \"\\n\"; }";
+    std::vector<std::string> peer;
+    std::istringstream lines(xbtest::RunCommand("perl -e " + xbtest::ShellQuote(script) + " " +
+                                                xbtest::ShellQuote(tmp.file("but.dbf")) + " 2>&1"));
+    for (std::string line; std::getline(lines, line);) peer.push_back(line);
+    std::sort(peer.begin(), peer.end());
+    std::vector<std::string> want;
+    for (const MatchEvent& e : steps[std::size(steps) - 1].goals)
+        want.push_back(std::to_string(e.player) + "|" + std::to_string(e.minute) + "|" + std::to_string(e.type) +
+                       "|" + std::to_string(e.team));
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(peer, want);
+}
+
+// What a store costs in file calls, against what reading the same events costs: a match stored again
+// unchanged reads and writes no more than that read (plus its row's seek, lock and read), and every
+// event beyond the first costs a row write and its nodes, never a lock or a write bracket of its own.
+TEST_F(MatchStoreTest, AStoreCostsItsReadsAndOneBatchPerTable) {
+    const MatchRow a = row(10, 11, 2, 2, "N");
+    auto goals = [](int n) {
+        std::vector<MatchEvent> out;
+        for (int i = 0; i < n; ++i) out.push_back({1000 + i, 5 + i, 0, 1 + i % 2});
+        return out;
+    };
+    auto calls = [](const std::function<void()>& run) {
+        const xb::platform::FileCallCounts before = xb::platform::FileCalls();
+        run();
+        return xb::platform::FileCalls() - before;
+    };
+    auto store = [&](const MatchRow& r, int n) {
+        return calls([&] { EXPECT_EQ(StoreMatch(*resultat, r, goals(n), {}, false), StoreOutcome::Saved); });
+    };
+    const auto newWithOne = store(a, 1);
+    const auto readBoth = calls([&] {
+        LoadMatchEvents(EventTable::Goals, key(a));
+        LoadMatchEvents(EventTable::Cards, key(a));
+    });
+    const auto again = store(a, 1);
+    const auto newWithSeven = store(row(12, 13, 7, 0), 7);
+    struct {
+        const char* what;
+        uint64_t got, bound;
+    } bounds[] = {
+        {"stored again unchanged: calls", again.total(), readBoth.total() + 12},
+        {"stored again unchanged: writes", again.write, readBoth.write},
+        {"stored again unchanged: locks", again.lock, readBoth.lock + 1},
+        // Six more goals: six rows and the nodes they change, in one bracket under one append lock.
+        {"six more goals: locks", newWithSeven.lock, newWithOne.lock},
+        {"six more goals: calls", newWithSeven.total(), newWithOne.total() + 6 * 4},
+    };
+    for (const auto& b : bounds) EXPECT_LE(b.got, b.bound) << b.what;
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(row(12, 13, 7, 0))), goals(7));
+}
+
+// A station killed before each write of a store in turn, the table's other stations gone: the next
+// station's first read repairs whatever the write bracket left half made (the mark the dead one left),
+// every row is keyed once, and storing the match again completes it.
+TEST_F(MatchStoreTest, AStationKilledInTheMiddleOfAStoreIsRepairedByTheNext) {
+    CloseTable(resultat);
+    const MatchRow m = row(14, 15, 6, 0);
+    std::vector<MatchEvent> goals;
+    for (int i = 0; i < 6; ++i) goals.push_back({100 + i, 10 + i, 0, 1 + i % 2});
+    const std::vector<MatchEvent> cards = {{300, 45, 0, 2}};
+    int kills = 0;
+    for (int n = 1; n < 400; ++n) {
+        SCOPED_TRACE(n);
+        std::string answer;
+        {
+            xbtest::ChildProcess station(LM_LEAGUE_CHILD_PATH, {});
+            ASSERT_EQ(station.ask("dir " + tmp.path() + "/"), "0");
+            answer = station.ask("storekill " + std::to_string(n) + " 50 14 15 6");
+        }
+        if (answer == "done") break;
+        ASSERT_EQ(answer, "") << "the station was not killed";
+        ++kills;
+        // The next station reads: a mark left in the middle of the writes is repaired first.
+        const std::vector<MatchEvent> seen = LoadMatchEvents(EventTable::Goals, key(m));
+        for (const MatchEvent& e : seen) EXPECT_NE(std::find(goals.begin(), goals.end(), e), goals.end());
+        LoadMatchEvents(EventTable::Cards, key(m));
+        expectEveryRowKeyedOnce();
+        // Storing it again completes the match; the next round starts from nothing stored.
+        ASSERT_TRUE(OpenTable(resultat, "resultat.dbf"));
+        ASSERT_EQ(StoreMatch(*resultat, m, goals, cards, false), StoreOutcome::Saved);
+        EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(m)), goals);
+        expectEveryRowKeyedOnce();
+        ASSERT_TRUE(DeleteMatch(*resultat, key(m)));
+        CloseTable(resultat);
+    }
+    EXPECT_GT(kills, 20);
+    ASSERT_TRUE(OpenTable(resultat, "resultat.dbf"));
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, key(m)), goals);
 }
 
 // Two stations store one match at the same time, with other scores and goals: whenever the second one's

@@ -1,5 +1,6 @@
 #include "app/shell/league_access.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -99,11 +100,13 @@ void CloseQuietly(xb::TXbDbf& table) {
     }
 }
 
-LeagueTableScope::LeagueTableScope(const char* component, const std::string& file, const std::string& tag)
+LeagueTableScope::LeagueTableScope(const char* component, const std::string& file, const std::string& tag,
+                                   Rows rows)
     : m_table(MakeLeagueDataset(component, file)) {
+    if (rows == Rows::kWithDeleted) m_table->SetHideDeletedRecs(false);
     try {
         m_table->Open();
-        if (!tag.empty()) m_table->SetOrderToTag(tag);
+        if (!tag.empty()) m_table->SetOrderUnlessCurrent(tag);
     } catch (...) {
         CloseQuietly(*m_table);
         throw;
@@ -159,17 +162,39 @@ bool refusedAsKept(xb::TXbDbf& t) {
 
 }  // namespace
 
+namespace {
+
+// With seekAgain the row is sought again under the lock whatever the semaphore says (WriteRow, as it
+// always has: its callers' finds are routines of their own); without it, for a caller that has just
+// sought the row on this table, one look at the semaphore tells whether that seek still holds.
+AppendOutcome appendMissing(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill,
+                            bool seekAgain) {
+    if (!WaitForLock([&] { return t.ALock(); })) return AppendOutcome::kFailed;
+    LockRelease unlock(t);
+    // Another station may have appended the row since the caller's seek: then the index changed, which
+    // one look at its semaphore tells, and the row is sought again.
+    if ((seekAgain || !t.IndexUnchangedSinceLastRead()) && find()) return AppendOutcome::kFound;
+    return appendComplete(t, [&] { fill(t); }) ? AppendOutcome::kAppended : AppendOutcome::kFailed;
+}
+
+// Appends the rows under the append lock, which the caller holds, and the index's write lock.
+bool appendHeld(xb::TXbDbf& t, const std::vector<RowFill>& fills, size_t from) {
+    IndexWritesScope writes(t);
+    if (!writes.held()) return false;
+    for (size_t i = from; i < fills.size(); ++i)
+        if (!appendComplete(t, [&] { fills[i](t); })) return false;
+    return true;
+}
+
+}  // namespace
+
 bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill, WhenFound whenFound) {
     if (refusedAsKept(t)) return false;
     refuse(WriteRefusal::Kind::kLock);
     const bool stored = [&] {
-        bool found = find();
-        if (!found) {
-            if (!WaitForLock([&] { return t.ALock(); })) return false;
-            LockRelease unlock(t);
-            // Another station may have appended the row since the first seek.
-            found = find();
-            if (!found) return appendComplete(t, [&] { fill(t); });
+        if (!find()) {
+            const AppendOutcome appended = appendMissing(t, find, fill, true);
+            if (appended != AppendOutcome::kFound) return appended == AppendOutcome::kAppended;
         }
         if (whenFound == WhenFound::Keep) return true;
         if (!WaitForLock([&] { return t.RLock(); })) return false;
@@ -180,11 +205,20 @@ bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& f
     return stored;
 }
 
-bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
+AppendOutcome AppendMissingRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill) {
+    if (refusedAsKept(t)) return AppendOutcome::kFailed;
+    refuse(WriteRefusal::Kind::kLock);
+    const AppendOutcome out = appendMissing(t, find, fill, false);
+    if (out != AppendOutcome::kFailed) refuse(WriteRefusal::Kind::kNone);
+    return out;
+}
+
+bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill, const std::function<bool(xb::TXbDbf&)>& unchanged) {
     if (refusedAsKept(t)) return false;
     try {
         // The row as it stands now, under the lock: fields this write does not put keep their stored value.
         t.Skip(0);
+        if (unchanged && unchanged(t)) return PendingEngineError() == 0;
         fill(t);
         t.ReplaceRec();
     } catch (...) {
@@ -195,12 +229,59 @@ bool RewriteLockedRow(xb::TXbDbf& t, const RowFill& fill) {
 }
 
 bool AppendRows(xb::TXbDbf& t, const std::vector<RowFill>& fills) {
-    if (fills.empty()) return true;
+    return ReplaceRows(t, {}, fills);
+}
+
+bool ReplaceRows(xb::TXbDbf& t, const std::vector<int32_t>& records, const std::vector<RowFill>& fills) {
+    if (records.empty() && fills.empty()) return true;
+    if (refusedAsKept(t)) return false;
+    const size_t inPlace = std::min(records.size(), fills.size());
+    auto goTo = [&t](int32_t record) {
+        t.SetRecNoValue(record);
+        return t.RecNo() == record;
+    };
+    // Rows no longer wanted go first, each under its own record lock: a delete changes no key, and the
+    // delete of a hidden row lets go of every record lock the table holds.
+    for (size_t i = inPlace; i < records.size(); ++i) {
+        if (!goTo(records[i]) || !WaitForLock([&] { return t.RLock(); })) return false;
+        LockRelease unlock(t);
+        t.DeleteRec();
+        if (PendingEngineError() != 0) return false;
+    }
+    // Every lock is waited for before the index's write lock is taken: other stations cannot read the
+    // index while it is held, and one of them may hold a row or the append lock while it waits for it.
+    size_t appendFrom = inPlace;
+    if (inPlace > 0) {
+        LockRelease unlock(t);
+        for (size_t i = 0; i < inPlace; ++i)
+            if (!goTo(records[i]) || !WaitForLock([&] { return t.RLock(); })) return false;
+        IndexWritesScope writes(t);
+        if (!writes.held()) return false;
+        for (size_t i = 0; i < inPlace; ++i) {
+            if (!goTo(records[i])) return false;
+            try {
+                fills[i](t);
+                t.ReplaceRec();
+            } catch (...) {
+                cancelQuietly(t);
+                throw;
+            }
+            if (PendingEngineError() != 0) return false;
+        }
+        if (appendFrom == fills.size()) return true;
+        // The rows rewritten, their locks go; the append lock, when free at once, joins this bracket.
+        t.UnLock();
+        if (t.ALock()) {
+            LockRelease unlockAppend(t);
+            for (; appendFrom < fills.size(); ++appendFrom)
+                if (!appendComplete(t, [&] { fills[appendFrom](t); })) return false;
+            return true;
+        }
+    }
+    if (appendFrom == fills.size()) return true;
     if (!WaitForLock([&] { return t.ALock(); })) return false;
     LockRelease unlock(t);
-    for (const RowFill& fill : fills)
-        if (!appendComplete(t, [&] { fill(t); })) return false;
-    return true;
+    return appendHeld(t, fills, appendFrom);
 }
 
 int NextNumberProposal(xb::TXbDbf& t, const NumberKind& kind) {
@@ -234,7 +315,7 @@ DeleteOutcome DeleteWhile(xb::TXbDbf& t, const DeleteRange& range) {
         out.complete = false;
         return out;
     }
-    t.SetOrderToTag(range.tag);
+    t.SetOrderUnlessCurrent(range.tag);
     for (;;) {
         if (!t.Find(range.key)) break;
         out.found = true;

@@ -36,7 +36,12 @@ bool WaitForLock(const std::function<bool()>& take);
 // whatever happened. A table that cannot be opened raises the dataset layer's exception.
 class LeagueTableScope {
 public:
-    LeagueTableScope(const char* component, const std::string& file, const std::string& tag = {});
+    // Which rows a scope's reads see: deleted rows are hidden, unless the routine skips them itself
+    // (IsDeleted) to read a key's rows in one pass over the index and the file, the deleted ones among
+    // them included, where hiding them has each one read again on its own.
+    enum class Rows { kLive, kWithDeleted };
+    LeagueTableScope(const char* component, const std::string& file, const std::string& tag = {},
+                     Rows rows = Rows::kLive);
     ~LeagueTableScope();
     LeagueTableScope(const LeagueTableScope&) = delete;
     LeagueTableScope& operator=(const LeagueTableScope&) = delete;
@@ -67,12 +72,28 @@ enum class WhenFound { Update, Keep };
 // answer false; a refused lock or value changes nothing. True when the row is stored (or kept).
 bool WriteRow(xb::TXbDbf& table, const std::function<bool()>& find, const RowFill& fill,
               WhenFound whenFound = WhenFound::Update);
-// Appends the rows, each filled by its fill and written whole, under one append lock. False when the lock
-// stayed refused (nothing appended), a value was refused or the engine failed (the rows before it stay).
+// The append half of WriteRow, for a caller that has just sought the row and not found it: under the
+// append lock find() is asked again (another station may have stored the row since) and, when it is
+// still missing, the row is appended whole. The table stands on the row found or appended.
+enum class AppendOutcome { kAppended, kFound, kFailed };
+AppendOutcome AppendMissingRow(xb::TXbDbf& table, const std::function<bool()>& find, const RowFill& fill);
+// Appends the rows, each filled by its fill and written whole, under one append lock and one write
+// bracket of the index. False when the lock stayed refused (nothing appended), a value was refused or
+// the engine failed (the rows before it stay).
 bool AppendRows(xb::TXbDbf& table, const std::vector<RowFill>& fills);
+// Puts fills in the place of the rows at records (rows the caller read, in any order): the first rows
+// are rewritten in place by the first fills, each under its record lock, the rows left over are deleted
+// and the fills left over appended whole under the append lock; every key changes inside one write
+// bracket of the index. Rewriting in place keeps the table from growing with every change (a deleted
+// row stays in the file until the shutdown's pack). False when a lock stayed refused, a value was
+// refused or the engine failed: what was written stays, and the caller may run it again from a fresh
+// read to complete it.
+bool ReplaceRows(xb::TXbDbf& table, const std::vector<int32_t>& records, const std::vector<RowFill>& fills);
 // Rewrites the current row, whose record lock the caller holds: the row as stored now, the fields fill
-// puts, one replace. False after a refused value or an engine error.
-bool RewriteLockedRow(xb::TXbDbf& table, const RowFill& fill);
+// puts, one replace. With unchanged, a row for which it answers true (read as stored now) is left as it
+// is and nothing is written. False after a refused value or an engine error.
+bool RewriteLockedRow(xb::TXbDbf& table, const RowFill& fill,
+                      const std::function<bool(xb::TXbDbf&)>& unchanged = {});
 
 // Why the last write of the league library stored nothing, for the caller's message. Set by the writes
 // that store text (kCharacter), by WriteRow and AppendNumberedRow (kLock, kNumbersExhausted); kNone after

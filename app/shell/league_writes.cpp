@@ -106,30 +106,55 @@ void fillMatchRow(xb::TXbDbf& r, const MatchRow& m) {
 
 }  // namespace
 
-bool SaveMatchResult(xb::TXbDbf& t, const MatchRow& m) {
-    if (!validMatch(m)) return false;
+namespace {
+
+// A text field as a write puts it: the field pads it with blanks ("N" is stored "N ").
+std::string storedText(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+// Positions the open resultat table on the match's row: a home team may play twice on a matchday, so the
+// row is the one with this away team.
+bool findMatchRow(xb::TXbDbf& t, const MatchRow& m) {
     const std::string key = NumberKey({{m.championship, 3}, {m.year, 4}, {m.matchday, 3}, {m.home, 5}});
     const std::string condition = "ANNEE=" + num(m.year) + " .AND. NUCHAMP=" + num(m.championship) +
                                   " .AND. NUJOURNEE=" + num(m.matchday) + " .AND. NUEQ1=" + num(m.home);
-    // A home team may play twice on a matchday: the row is the one with this away team.
-    auto find = [&] {
-        t.SetOrderToTag("CHANJOEQ1");
-        bool found = false;
-        if (t.Find(key)) {
-            t.SetWhileTo(condition);
-            while (!t.IsEof() && !found) {
-                found = t.FieldGetInt("NUEQ2") == m.away;
-                if (!found) t.Skip(1);
-            }
-            t.SetWhileTo("");
+    t.SetOrderUnlessCurrent("CHANJOEQ1");
+    bool found = false;
+    if (t.Find(key)) {
+        t.SetWhileTo(condition);
+        while (!t.IsEof() && !found) {
+            found = t.FieldGetInt("NUEQ2") == m.away;
+            if (!found) t.Skip(1);
         }
-        return found;
-    };
-    return WriteRow(t, find, [&](xb::TXbDbf& r) { fillMatchRow(r, m); });
+        t.SetWhileTo("");
+    }
+    return found;
+}
+
+}  // namespace
+
+bool SaveMatchResult(xb::TXbDbf& t, const MatchRow& m) {
+    if (!validMatch(m)) return false;
+    return WriteRow(t, [&] { return findMatchRow(t, m); }, [&](xb::TXbDbf& r) { fillMatchRow(r, m); });
+}
+
+AppendOutcome AppendNewMatchResult(xb::TXbDbf& t, const MatchRow& m) {
+    if (!validMatch(m)) return AppendOutcome::kFailed;
+    return AppendMissingRow(t, [&] { return findMatchRow(t, m); }, [&](xb::TXbDbf& r) { fillMatchRow(r, m); });
 }
 
 bool RewriteMatchResult(xb::TXbDbf& t, const MatchRow& m) {
-    return validMatch(m) && RewriteLockedRow(t, [&](xb::TXbDbf& r) { fillMatchRow(r, m); });
+    // A row stored as it is (a match saved again unchanged) is not written again.
+    const auto unchanged = [&m](xb::TXbDbf& r) {
+        return r.FieldGetInt("BEQ1") == m.homeGoals && r.FieldGetInt("BEQ2") == m.awayGoals &&
+               storedText(r.FieldGetStr("CODER")) == m.code && r.FieldGetInt("PTEQ1") == m.homePoints &&
+               r.FieldGetInt("PTEQ2") == m.awayPoints && r.FieldGetInt("NUCHAMP") == m.championship &&
+               r.FieldGetInt("ANNEE") == m.year && r.FieldGetInt("NUJOURNEE") == m.matchday &&
+               r.FieldGetInt("NUEQ1") == m.home && r.FieldGetInt("NUEQ2") == m.away;
+    };
+    return validMatch(m) && RewriteLockedRow(t, [&](xb::TXbDbf& r) { fillMatchRow(r, m); }, unchanged);
 }
 
 bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRules& r, Matchdays matchdays) {

@@ -14,6 +14,7 @@
 #include <QString>
 #include <string>
 
+#include "app/shell/league_access.h"
 #include "app/shell/match_points.h"
 
 namespace xb {
@@ -37,7 +38,11 @@ struct MatchRow {
 
 // On an open resultat table: updates the match's row or appends it; true when stored.
 bool SaveMatchResult(xb::TXbDbf& table, const MatchRow& match);
-// The same on the match's row, found and record-locked by the caller.
+// The same for a match the caller has just sought and not found: appended whole under the append lock
+// unless another station stored it meanwhile (AppendMissingRow); the table stands on the row.
+AppendOutcome AppendNewMatchResult(xb::TXbDbf& table, const MatchRow& match);
+// The same on the match's row, found and record-locked by the caller; a row that already holds these
+// values is not written.
 bool RewriteMatchResult(xb::TXbDbf& table, const MatchRow& match);
 // On an open champan table: the season's points and number of teams, and its matchday count (0..99) when
 // matchdays is kWritten; with kKept a stored count stays and a new row gets none (read as 0).

@@ -65,6 +65,27 @@ private:
     xb::TXbCDataSet& m_table;
 };
 
+// The index's write lock held across several writes of one table (BeginIndexWrites): `held()` is false
+// when it was refused. Released when the scope ends, also by an exception.
+class IndexWritesScope {
+public:
+    explicit IndexWritesScope(xb::TXbCDataSet& table) : m_table(table), m_held(table.BeginIndexWrites()) {}
+    ~IndexWritesScope() {
+        if (!m_held) return;
+        try {
+            m_table.EndIndexWrites();
+        } catch (...) {
+        }
+    }
+    bool held() const { return m_held; }
+    IndexWritesScope(const IndexWritesScope&) = delete;
+    IndexWritesScope& operator=(const IndexWritesScope&) = delete;
+
+private:
+    xb::TXbCDataSet& m_table;
+    bool m_held;
+};
+
 // A one-byte busy flag: `entered()` is false when the flag was already set (the click is ignored);
 // otherwise the flag is set for the guard's life.
 class BusyFlag {

@@ -414,6 +414,7 @@ bool GetDbfRecord(TableBlock& block, int32_t n) {
         return false;
     }
     block.eof = block.bof = false;
+    block.writtenRecord = 0;
     size_t got = 0;
     int rc = block.file.readAt(block.recordOffset(n), block.raw.data(), block.recordSize, &got);
     if (rc == 0 && got != block.recordSize) rc = 213;
@@ -433,6 +434,7 @@ namespace {
 std::atomic<uint64_t> g_rowWrites{0};
 
 void loadRaw(TableBlock& block, int32_t n, const char* bytes) {
+    block.writtenRecord = 0;
     std::memcpy(block.raw.data(), bytes, block.recordSize);
     block.eof = block.bof = false;
     block.recNo = n;
@@ -510,8 +512,15 @@ bool PutDbfRecord(TableBlock& block, int32_t n) {
     } else if (block.state != TableState::Appended) {
         block.state = TableState::Changed;
     }
+    block.writtenRecord = n == block.recNo ? n : 0;
+    block.writtenEpoch = RowWriteEpoch();
     SetIoResult(0);
     return true;
+}
+
+bool HoldsWrittenRecord(const TableBlock& block, int32_t n) {
+    return n >= 1 && n == block.recNo && n == block.writtenRecord && block.writtenEpoch == RowWriteEpoch() &&
+           n <= block.recCount;
 }
 
 bool AppendDbfRecord(TableBlock& block) { return PutDbfRecord(block, block.recCount + 1); }

@@ -87,6 +87,12 @@ struct TableBlock {
     uint8_t memoryKind = 0;
     bool isVirtual = false;
     RecordWindow window;
+    // The record this block wrote last and the process's row-write count right after it: while the
+    // block stands on that record, nothing else was written since and the lock it was written under
+    // is still held (the work-area layer forgets it at the release), raw holds what the file holds for
+    // it, and a reload need not read it back.
+    int32_t writtenRecord = 0;
+    uint64_t writtenEpoch = 0;
 
     uint8_t version() const { return header[0]; }
     bool isDbase2() const { return header[0] == 0x02; }
@@ -111,6 +117,8 @@ bool OpenDbf(TableBlock& block);
 bool ReadDbfHeader(TableBlock& block, uint64_t fileSize);
 bool ValidVersionByte(uint8_t version);
 bool GetDbfRecord(TableBlock& block, int32_t n);
+// True when raw holds record n as this block just wrote it (see writtenRecord): nothing to read.
+bool HoldsWrittenRecord(const TableBlock& block, int32_t n);
 // Reads records first .. first + count - 1 (within the count) into the block's window in one read.
 bool ReadDbfWindow(TableBlock& block, int32_t first, int32_t count);
 // Makes record n current from the window, as GetDbfRecord would from the file; false (nothing reported)

@@ -53,6 +53,7 @@ bool ALock() {
     if (b->lockState == LockState::Records) return false;
     if (IsSharedUse(*b) && !RetryLock(b->file, kLockBase + 1, 1)) return false;
     b->lockState = LockState::Append;
+    b->countUnderAppendLock = false;
     return true;
 }
 
@@ -91,6 +92,8 @@ namespace {
 // Releases the lock of record n held by the area; the system's answer, 0 on success.
 int releaseRecord(WorkAreaBlock& b, std::list<int32_t>::iterator it) {
     int32_t n = *it;
+    // Another station may change the row once its lock is gone: a reload reads it again.
+    if (n == b.writtenRecord) b.writtenRecord = 0;
     b.lockList.erase(it);
     if (b.lockCount > 0) --b.lockCount;
     if (b.lockList.empty()) b.lockState = LockState::None;
@@ -147,6 +150,8 @@ void Unlock() {
     if (b->lockState == LockState::Records) UnlockRec(-3);
     if (b->lockState == LockState::Append && IsSharedUse(*b)) LockRegion(true, b->file, kLockBase + 1, 1);
     b->lockState = LockState::None;
+    b->countUnderAppendLock = false;
+    b->writtenRecord = 0;
 }
 
 int ReopenDbfFile(bool exclusive) {
@@ -182,7 +187,10 @@ void RefreshRecCount(WorkAreaBlock& b) {
         b.countJustRead = false;
         return;
     }
+    // Under the append lock nobody else appends: the count read once under it stays exact.
+    if (b.lockState == LockState::Append && b.countUnderAppendLock) return;
     b.recCount = PhysRecCount(b);
+    b.countUnderAppendLock = b.lockState == LockState::Append;
 }
 
 }  // namespace xb

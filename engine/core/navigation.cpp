@@ -160,10 +160,18 @@ SemaphoreBracket::SemaphoreBracket(Kind kind, bool active) : m_kind(kind) {
     if (!active || !b || !driver()) return;
     int& depth = kind == Read ? b->readSemaphoreDepth : b->lockSemaphoreDepth;
     if (depth == 0) {
+        const uint16_t before = eng().errors.lastError;
+        eng().errors.lastError = 0;
         if (kind == Read)
             driver()->setReadSemaphore(true);
         else
             driver()->setLockSemaphore(true);
+        // A refusal the engine reported without throwing (trapping on) is not a bracket to close.
+        if (eng().errors.lastError != 0) {
+            m_refused = true;
+            return;
+        }
+        eng().errors.lastError = before;
     }
     ++depth;
     m_area = SelectedArea();
@@ -407,6 +415,13 @@ bool Skip(int32_t n) {
     if (n == 0) {
         if (b->recCount < 1 || b->eof || b->recNo < 1 || b->recNo > b->recCount) {
             ClearRecord();
+            return true;
+        }
+        // The row this area has just written is what the file holds: the reload after a write makes no
+        // second round trip for it.
+        if (!b->isVirtual && HoldsWrittenRecord(*b, b->recNo)) {
+            b->eof = b->bof = false;
+            RawToTypedRecord(*b, b->typed);
             return true;
         }
         return readLoad(*b, b->recNo);

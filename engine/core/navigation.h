@@ -122,10 +122,14 @@ public:
     ~SemaphoreBracket();
     SemaphoreBracket(const SemaphoreBracket&) = delete;
     SemaphoreBracket& operator=(const SemaphoreBracket&) = delete;
+    // False when the index engine refused the bracket (its error is recorded); true when it was taken or
+    // nothing needed it.
+    bool held() const { return !m_refused; }
 
 private:
     Kind m_kind;
     int m_area = 0;  // 0 = not taken
+    bool m_refused = false;
 };
 
 class ReadSemaphore : public SemaphoreBracket {

@@ -91,6 +91,7 @@ bool Append() {
     }
     if (IsSharedUse(*b) && b->lockState != LockState::Append)
         return fail(5, "File must be locked to append: " + b->fileName + " [APPEND]");
+    // Another station may have appended before this area took the append lock (not while it holds it).
     RefreshRecCount(*b);
     TypedToRawRecord(*b, b->typed);
     const bool order = IsIndexActive();

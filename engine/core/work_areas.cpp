@@ -444,6 +444,7 @@ void ClearRecord() {
         return;
     }
     std::fill(b->raw.begin(), b->raw.end(), ' ');
+    b->writtenRecord = 0;
     RawToTypedRecord(*b, b->typed);
 }
 

@@ -41,6 +41,10 @@ struct WorkAreaBlock : TableBlock {
     std::string alias;
     ExprRecord* whileExpr = nullptr;
     LockState lockState = LockState::None;
+    // Set once the record count was read from the file under the append lock still held: nobody else
+    // appends until it is released, so the count stays exact through this area's own appends and is
+    // not read again (RefreshRecCount).
+    bool countUnderAppendLock = false;
     uint16_t lockCount = 0;
     std::list<int32_t> lockList;  // record numbers, newest first
     std::vector<uint8_t> swap;    // a second typed record for Replace

@@ -16,13 +16,16 @@
 #include "engine/core/memo_ops.h"
 #include "engine/core/navigation.h"
 #include "engine/core/record_writes.h"
+#include "engine/core/text_support.h"
 #include "engine/core/typed_record.h"
 #include "engine/core/work_areas.h"
 #include "engine/dataset/text_boundary.h"
 #include "engine/dataset/xb_dataset.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/index/index_driver.h"
+#include "engine/index/key_routines.h"
 #include "engine/index/mdx_search.h"
+#include "engine/index/semaphore_file.h"
 
 namespace xb {
 
@@ -326,6 +329,19 @@ bool TXbCDataSet::SetOrderToTag(const std::string& tagName) {
     return ok;
 }
 
+bool TXbCDataSet::IsDeleted() {
+    const TRecordBuffer b = ActiveBuffer();
+    return Active() && !IsEmpty() && b && b[0] != 0;
+}
+
+bool TXbCDataSet::SetOrderUnlessCurrent(const std::string& tagName) {
+    if (!BeginOperation("SetOrderUnlessCurrent")) return false;
+    const int current = xb::CurrentOrder();
+    const std::string wanted = " [tag: " + AsciiUpper(AllTrim(EngineText(firstChars(tagName, kTagNameChars)))) + "]";
+    if (current > 0 && xb::IndexTagName(current) == wanted) return true;
+    return SetOrderToTag(tagName);
+}
+
 bool TXbCDataSet::findKey(const char* opName, const std::string& key, bool exact) {
     if (!BeginOperation(opName)) return false;
     positionArea();
@@ -389,6 +405,30 @@ bool TXbCDataSet::UnLock() {
     if (!BeginOperation("UnLock")) return false;
     xb::Unlock();
     return LastError() == 0;
+}
+
+bool TXbCDataSet::BeginIndexWrites() {
+    if (m_indexWritesDepth > 0) {
+        ++m_indexWritesDepth;
+        return true;
+    }
+    if (!BeginOperation("BeginIndexWrites")) return false;
+    auto bracket = std::make_unique<SemaphoreBracket>(SemaphoreBracket::Lock, xb::IsIndexActive());
+    if (!bracket->held()) return false;
+    if (xb::IsIndexActive()) xb::HoldIndexWritesInBracket();
+    m_indexWrites = std::move(bracket);
+    m_indexWritesDepth = 1;
+    return true;
+}
+
+bool TXbCDataSet::IndexUnchangedSinceLastRead() {
+    return BeginOperation("IndexUnchangedSinceLastRead") && xb::IsIndexActive() && xb::SemaphoreUnchangedSinceLastRead();
+}
+
+void TXbCDataSet::EndIndexWrites() {
+    if (m_indexWritesDepth == 0 || --m_indexWritesDepth > 0) return;
+    // The bracket is closed on the area it was taken on, whichever is current.
+    m_indexWrites.reset();
 }
 
 // ---- memo text ----

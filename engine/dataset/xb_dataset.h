@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/navigation.h"
 #include "engine/dataset/xb_prim_dataset.h"
 
 namespace xb {
@@ -217,6 +218,8 @@ public:
     void Skip(int n);
     void GoTop();
     bool IsEof();
+    // Whether the current row is marked deleted (seen only while deleted rows are not hidden).
+    bool IsDeleted();
     int RecCount();
     std::string FieldGetStr(const std::string& fieldName);
     int32_t FieldGetInt(const std::string& fieldName);
@@ -224,6 +227,9 @@ public:
     void FieldPutInt(const std::string& fieldName, int32_t value);
     bool SetIndexTo(const std::string& indexFileName);
     bool SetOrderToTag(const std::string& tagName);
+    // SetOrderToTag, unless the tag is the current order already: then the order stays on the record it
+    // stands on, and the selection's index read (under the semaphore) is not made.
+    bool SetOrderUnlessCurrent(const std::string& tagName);
     bool Find(const std::string& key);
     bool FindExact(const std::string& key);
     void Reindex();
@@ -231,6 +237,17 @@ public:
     virtual bool ALock();
     virtual bool RLock();
     virtual bool UnLock();
+    // Holds the index's write lock from BeginIndexWrites to EndIndexWrites, so that the appends and
+    // replaces between them share one write bracket of the index semaphore: the lock taken, the record
+    // read and written once, every index node they change written once at the end (in shared use; a
+    // station killed before that leaves the semaphore's mark, and the next one rebuilds the index).
+    // Other stations wait for the index meanwhile: hold it only across writes, never across a wait for
+    // the user. Nests. False, with nothing held, when the lock was refused (the engine's error).
+    bool BeginIndexWrites();
+    void EndIndexWrites();
+    // Whether no station changed the index since this dataset's last read of it (one look at the
+    // semaphore); false when it cannot tell (no shared index).
+    bool IndexUnchangedSinceLastRead();
     void GetMField(const std::string& fieldName, std::vector<std::string>& lines);
     void SetMField(const std::string& fieldName, const std::vector<std::string>& lines);
     void PutMField(const std::string& fieldName, const std::vector<std::string>& lines);
@@ -248,6 +265,8 @@ public:
 private:
     void positionArea() { UpdateCursorPos(); }
     void dropPendingPuts();
+    std::unique_ptr<SemaphoreBracket> m_indexWrites;
+    int m_indexWritesDepth = 0;
     bool findKey(const char* opName, const std::string& key, bool exact);
     TField& fieldNamed(const std::string& fieldName);
     void putChecked(TField& field, const std::function<void()>& put, const std::string& shown);

@@ -337,9 +337,13 @@ bool TXbFileDataSet::lockedWrite(const char* opName, const char* what, const TLo
 }
 
 bool TXbFileDataSet::AppendWithLock() {
-    return lockedWrite("s_AppendWithLock", "Insert", OnALockFailedOnInsert, true, [] {
+    // An append lock the caller took stays the caller's: the rows it appends one after the other are
+    // appended under that one lock (and the record count read once under it).
+    const WorkAreaBlock* b = BeginOperation("s_AppendWithLock") ? xb::CurrentBlock() : nullptr;
+    const bool callersLock = b && b->lockState == LockState::Append;
+    return lockedWrite("s_AppendWithLock", "Insert", OnALockFailedOnInsert, true, [callersLock] {
         xb::Append();
-        if (!xb::RefreshPosition()) xb::Unlock();
+        if (!xb::RefreshPosition() && !callersLock) xb::Unlock();
     });
 }
 

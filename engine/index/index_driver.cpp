@@ -155,7 +155,22 @@ public:
     void closeIndex() override { CloseIndex(); }
     void shareIndex() override { ShareIndexWithTable(); }
     void setReadSemaphore(bool on) override { SetReadSemaphoreProc(on); }
-    void setLockSemaphore(bool on) override { SetLockSemaphoreProc(on); }
+    void setLockSemaphore(bool on) override {
+        MdxArea* area = CurrentMdxArea();
+        if (on) {
+            SetLockSemaphoreProc(true);
+            return;
+        }
+        if (area && area->deferWrites) {
+            // A change half written is rebuilt from the rows at once: then every row written has its keys
+            // and nothing failed. When the rebuild fails too, the release leaves the mark for the next
+            // station and the failure is reported.
+            if (const int rc = FinishDeferredWrites(*area); rc != 0 && !RepairOrLeaveMark())
+                SetEngineError(static_cast<uint16_t>(rc),
+                               "Error writing index file: " + area->fileName + " [UNLOCKSEMAPHORE]");
+        }
+        SetLockSemaphoreProc(false);
+    }
     ReadWay beginIndexRead(bool fresh) override {
         switch (BeginIndexRead(fresh)) {
             case IndexReadWay::Direct:
@@ -446,6 +461,9 @@ void CloseIndex() {
     if (MdxArea* area = CurrentMdxArea()) {
         area->naturalOrder = false;
         const bool shared = IsSharedUse(*b);
+        // A write bracket still open (the table closed in the middle of its writes): what it held back
+        // is written now; the logout ends the write.
+        if (FinishDeferredWrites(*area) != 0) RepairOrLeaveMark();
         for (int s = 1; s <= kMaxTags; ++s) {
             std::unique_ptr<MdxTag>& tag = area->tags[s];
             if (!tag) continue;
@@ -532,6 +550,11 @@ bool Set_Order_To(int n) {
         SaveOrderKey();
         return LastError() == 0;
     });
+}
+
+void HoldIndexWritesInBracket() {
+    MdxArea* area = CurrentMdxArea();
+    if (area && CurrentSemaphoreGuard().loggedIn && CurrentSemaphoreInfo().writer) StartDeferredWrites(*area);
 }
 
 bool SetOrderToTag(const std::string& name) {

@@ -43,6 +43,13 @@ void CloseIndex();
 // the area logs in to the index semaphore. True without an open index; false after reporting.
 bool ShareIndexWithTable();
 
+// Inside the current area's write bracket held across a batch of writes (the dataset's BeginIndexWrites):
+// the index nodes, tag headers and file header the batch changes are kept in memory and written once
+// each when the bracket ends (mdx_node.h, StartDeferredWrites); shared use only, where the mark the write
+// lock set covers a station killed before they are all written. A single write's own bracket writes as
+// it goes, and an append whose keys cannot be written is taken back there.
+void HoldIndexWritesInBracket();
+
 // Selects tag n as the current order; 0 selects natural order. False after reporting 215, 220 or 221.
 bool Set_Order_To(int n);
 // Selects a tag by name (case-insensitive, whole name); an empty name selects natural order.

@@ -567,7 +567,8 @@ bool addIndexTag(const TagDefinition& def, bool lock, int steps) {
         }
     } unlocker{takeLock};
     // The build writes the file past the node cache: what the area kept of the file goes, before the
-    // build and after it (a failed build truncates the file again).
+    // build and after it (a failed build truncates the file again). Index writes held back go first.
+    if (FlushDeferredWrites(*area) != 0) return false;
     area->nodes.clear();
     struct CacheDropper {
         NodeCache& nodes;
@@ -740,6 +741,10 @@ bool RebuildTagsInPlace() {
     WorkAreaBlock* b = CurrentBlock();
     MdxArea* area = CurrentMdxArea();
     if (!b || !area || !area->file.isOpen() || (area->file.mode() & 3) == 0) return false;
+    // Index writes held back in this write bracket are dropped: every tag is laid down anew from the
+    // rows, and the file's own header (not one held back) says where the file ends.
+    area->pendingWrites.clear();
+    area->pendingEnd = 0;
     // The file's own header and tag pages, not the area's copies: the area may be half-way through
     // opening, and a dead writer may have changed the pages since they were read.
     uint64_t size = 0;

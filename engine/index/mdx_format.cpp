@@ -277,6 +277,11 @@ bool WriteAnchor(MdxArea& area, MdxTag& tag) {
 bool ReadAnchorNodes() {
     MdxArea* area = CurrentMdxArea();
     if (!area) return true;
+    // Tag headers held back are written before the file's are read.
+    if (area->deferWrites && FlushDeferredWrites(*area) != 0) {
+        SetEngineError(222, "Error writing index file: " + area->fileName + " [ReadAnchorNodes]");
+        return false;
+    }
     uint64_t size = 0;
     area->file.size(size);
     for (int s = 1; s <= kMaxTags; ++s) {

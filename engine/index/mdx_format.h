@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -230,6 +231,12 @@ struct MdxArea : IndexArea {
     bool naturalOrder = false;
     // Set when a read was thrown away: the next step puts the order back on the area's record first.
     bool repositionNeeded = false;
+    // Inside the semaphore's write bracket in shared use the bytes written to the index are held here
+    // (offset -> bytes) and written when the bracket ends, so that a node that several keys change is
+    // written once (see StartDeferredWrites).
+    bool deferWrites = false;
+    std::map<uint64_t, std::vector<uint8_t>> pendingWrites;
+    uint64_t pendingEnd = 0;  // the end of the furthest pending write
 };
 
 // The current area's index state, nullptr when it has none.

@@ -136,10 +136,12 @@ bool cacheTrusted(MdxArea& area) {
 
 int fileSize(MdxArea& area, bool trusted, uint64_t& size) {
     if (trusted && area.nodes.sizeKnown) {
-        size = area.nodes.size;
+        size = std::max(area.nodes.size, area.pendingEnd);
         return 0;
     }
     const int rc = area.file.size(size);
+    // Blocks held back are part of the file as this station sees it.
+    if (rc == 0 && area.deferWrites) size = std::max(size, area.pendingEnd);
     if (rc == 0) area.seenSize = size;
     if (rc == 0 && trusted) {
         area.nodes.size = size;
@@ -148,9 +150,32 @@ int fileSize(MdxArea& area, bool trusted, uint64_t& size) {
     return rc;
 }
 
+// The pending write at block, when one holds the whole node there.
+const std::vector<uint8_t>* pendingNode(const MdxArea& area, uint32_t block) {
+    if (!area.deferWrites) return nullptr;
+    const auto it = area.pendingWrites.find(static_cast<uint64_t>(block) * kMdxBlockSize);
+    return it != area.pendingWrites.end() && it->second.size() == kMdxNodeSize ? &it->second : nullptr;
+}
+
+bool overlapsPending(const MdxArea& area, uint64_t offset, size_t n) {
+    auto it = area.pendingWrites.lower_bound(offset);
+    if (it != area.pendingWrites.end() && it->first < offset + n) return true;
+    if (it == area.pendingWrites.begin()) return false;
+    --it;
+    return it->first + it->second.size() > offset;
+}
+
+// Keeps the node cache and the known size in step with bytes now in the file (or held for it).
+void noteWritten(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n);
+
 }  // namespace
 
 bool ReadNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer, const std::string& routine) {
+    if (const std::vector<uint8_t>* held = pendingNode(area, block)) {
+        std::memcpy(buffer, held->data(), kMdxNodeSize);
+        buffer[kNodeChangedByte] = 0;
+        return true;
+    }
     const bool trusted = cacheTrusted(area);
     if (trusted) {
         if (const uint8_t* kept = area.nodes.find(block, tag.number)) {
@@ -208,17 +233,42 @@ int IndexFileSize(MdxArea& area, uint64_t& size) {
 }
 
 int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n) {
+    if (area.deferWrites) {
+        auto it = area.pendingWrites.find(offset);
+        if (it == area.pendingWrites.end() || it->second.size() != n) {
+            // Bytes of another shape over held ones (the key routines write whole nodes and headers at
+            // fixed places, so this does not happen): what is held goes to the file first.
+            if (overlapsPending(area, offset, n)) {
+                if (const int rc = FlushDeferredWrites(area); rc != 0) return rc;
+            }
+            it = area.pendingWrites.emplace(offset, std::vector<uint8_t>(n)).first;
+        }
+        std::memcpy(it->second.data(), bytes, n);
+        area.pendingEnd = std::max(area.pendingEnd, offset + n);
+        noteWritten(area, tag, offset, bytes, n);
+        return 0;
+    }
     const int rc = area.file.writeAt(offset, bytes, n);
+    if (rc != 0) {
+        const uint64_t first = offset / kMdxBlockSize;
+        const uint64_t last = (offset + n + kMdxBlockSize - 1) / kMdxBlockSize;
+        for (uint64_t b = first == 0 ? 0 : first - 1; b < last; ++b) area.nodes.erase(static_cast<uint32_t>(b));
+        // What a failed write left in the file is unknown.
+        area.nodes.sizeKnown = false;
+        return rc;
+    }
+    noteWritten(area, tag, offset, bytes, n);
+    return 0;
+}
+
+namespace {
+
+void noteWritten(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n) {
     // Every node the bytes touch (a node spans two blocks) is dropped, then a node written whole is kept
     // as written: it is what the file holds now.
     const uint64_t first = offset / kMdxBlockSize;
     const uint64_t last = (offset + n + kMdxBlockSize - 1) / kMdxBlockSize;
     for (uint64_t b = first == 0 ? 0 : first - 1; b < last; ++b) area.nodes.erase(static_cast<uint32_t>(b));
-    if (rc != 0) {
-        // What a failed write left in the file is unknown.
-        area.nodes.sizeKnown = false;
-        return rc;
-    }
     if (area.nodes.sizeKnown) area.nodes.size = std::max(area.nodes.size, offset + n);
     area.seenSize = std::max(area.seenSize, offset + n);
     if (tag && n == kMdxNodeSize && offset % kMdxBlockSize == 0) {
@@ -226,7 +276,49 @@ int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uin
         if (fileSize(area, cacheTrusted(area), size) == 0 && CheckNode(bytes, tag->header, size).empty())
             area.nodes.put(static_cast<uint32_t>(first), tag->number, bytes);
     }
-    return 0;
+}
+
+}  // namespace
+
+void StartDeferredWrites(MdxArea& area) {
+    if (!area.file.isOpen() || platform::IsExclusiveMode(area.file.mode())) return;
+    area.deferWrites = true;
+}
+
+int FlushDeferredWrites(MdxArea& area) {
+    std::map<uint64_t, std::vector<uint8_t>> pending;
+    pending.swap(area.pendingWrites);
+    area.pendingEnd = 0;
+    // Neighbouring blocks go in one write: a node split and the nodes beside it, a run of new blocks.
+    std::vector<uint8_t> run;
+    uint64_t runStart = 0;
+    int first = 0;
+    auto write = [&] {
+        if (run.empty()) return;
+        const int rc = area.file.writeAt(runStart, run.data(), run.size());
+        if (rc != 0 && first == 0) first = rc;
+        run.clear();
+    };
+    for (const auto& [offset, bytes] : pending) {
+        if (!run.empty() && runStart + run.size() != offset) write();
+        if (run.empty()) runStart = offset;
+        run.insert(run.end(), bytes.begin(), bytes.end());
+    }
+    write();
+    // Bytes read ahead while blocks were held back hold those blocks as they were before.
+    area.nodes.setAhead(0, {});
+    if (first != 0) {
+        // What the file holds now is unknown: nothing kept of it is used again.
+        area.nodes.clear();
+    }
+    return first;
+}
+
+int FinishDeferredWrites(MdxArea& area) {
+    if (!area.deferWrites) return 0;
+    const int rc = FlushDeferredWrites(area);
+    area.deferWrites = false;
+    return rc;
 }
 
 bool SeekAndRead(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer) {

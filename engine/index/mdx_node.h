@@ -48,6 +48,19 @@ int IndexFileSize(MdxArea& area, uint64_t& size);
 // bytes are a node of tag when tag is given. 0 or the I/O error code.
 int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n);
 
+// Index writes inside the semaphore's write bracket, in shared use only: from StartDeferredWrites on,
+// WriteIndexBytes keeps what it is given (the node reads of this area see it) instead of writing it, and
+// FinishDeferredWrites writes it all at the bracket's end, each run of neighbouring blocks in one write,
+// before the bracket is released. Nobody else reads the index meanwhile, and a station killed before or
+// during those writes leaves the semaphore's mark (set when it took the write lock), so the next
+// station rebuilds the index from the table; the index held exclusively is written as it changes, as
+// before. FlushDeferredWrites writes what is held and goes on holding back; FinishDeferredWrites also
+// stops. Both answer 0 or the I/O error code: what could not be written is dropped, and the caller has
+// the index rebuilt or leaves the mark for the next station.
+void StartDeferredWrites(MdxArea& area);
+int FlushDeferredWrites(MdxArea& area);
+int FinishDeferredWrites(MdxArea& area);
+
 // Fills buffer with the node at block: the copy on the tag's descent path when the node is on it (it was
 // checked when read), else ReadNode's. False after reporting.
 bool SeekAndRead(MdxArea& area, MdxTag& tag, uint32_t block, uint8_t* buffer);

@@ -771,6 +771,27 @@ void SemaphoreMarkSeen() {
     st->areas[area]->headersSuspect = false;
 }
 
+bool SemaphoreUnchangedSinceLastRead() {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return false;
+    SemaphoreRecord& s = *st->areas[area];
+    if (s.writer || s.optimistic || s.headersSuspect) return false;
+    const uint16_t seen = s.viewCounter;
+    if (!readRecordCopy(s)) return false;
+    return s.counter() == seen && (s.record[1] == 0 || onlyReadersAtWork(s));
+}
+
+bool RepairOrLeaveMark() {
+    EngineSemaphores* st = currentState(false);
+    const int area = Engine::current().currentArea;
+    if (!st || area < 1 || area > kSemAreas || !st->areas[area]) return false;
+    if (!st->areas[area]->writer) return false;
+    if (runRepair()) return true;
+    SemaphoreKeepMark();
+    return false;
+}
+
 bool SemaphoreKeepMark() {
     EngineSemaphores* st = currentState(false);
     const int area = Engine::current().currentArea;

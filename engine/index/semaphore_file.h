@@ -121,6 +121,17 @@ struct SemaphoreGuard {
 };
 SemaphoreGuard CurrentSemaphoreGuard();
 
+// Whether nobody changed the current area's index since this station last read it: the record read
+// again (one read) shows the update counter that read went with, and nobody at work. Every key a
+// station adds or changes moves the counter before the write lock is released, so a row another
+// station appended since shows here. False without a semaphore (the caller reads again).
+bool SemaphoreUnchangedSinceLastRead();
+
+// For the current area's writer, whose change of the index could not be written whole: rebuilds the
+// index now with the engine's repair (the rows are the truth) and, when that fails too, has the release
+// of the write lock leave the mark, so that the next station that can repairs it. True when repaired.
+bool RepairOrLeaveMark();
+
 // What the current area's semaphore looks like, for the driver and for tests.
 struct SemaphoreInfo {
     bool loggedIn = false;

@@ -15,6 +15,9 @@
 //   hold FILE rlock|alock          -> opens the table, takes the lock on its first row or the append lock,
 //                                     answers 1 (or 0) and keeps it until "release"
 //   release                        -> 0
+//   storekill N DAY HOME AWAY G    -> stores match (1, 2026, DAY, HOME, AWAY) with G goals and one card
+//                                     through StoreMatch, killed by the file layer just before its Nth
+//                                     write from then on; answers "done" when the store ended first
 #include <algorithm>
 #include <chrono>
 #include <iostream>
@@ -24,6 +27,7 @@
 #include <thread>
 #include <tuple>
 
+#include "app/editing/match_entry.h"
 #include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
@@ -31,6 +35,7 @@
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
+#include "platform/file.h"
 #include "platform/locale_facts.h"
 #include "tests/support/season_csv.h"
 
@@ -153,6 +158,20 @@ int main() {
                 } else {
                     answer = "0";
                 }
+            } else if (cmd == "storekill") {
+                int n = 0, day = 0, home = 0, away = 0, goals = 0;
+                in >> n >> day >> home >> away >> goals;
+                std::unique_ptr<xb::TXbDbf> results;
+                if (!app::OpenTable(results, "resultat.dbf")) return 2;
+                std::vector<app::MatchEvent> g;
+                for (int i = 0; i < goals; ++i) g.push_back({100 + i, 10 + i, 0, 1 + i % 2});
+                xb::platform::InjectFault(xb::platform::FaultOp::Write, n, xb::platform::kFaultKill);
+                const app::StoreOutcome out =
+                    app::StoreMatch(*results, {1, 2026, day, home, away, goals, 0, "V1", 0, 0}, g,
+                                    {{300, 45, 0, 2}}, false);
+                xb::platform::ClearFaults();
+                app::CloseTable(results);
+                answer = out == app::StoreOutcome::Saved ? "done" : "failed";
             } else if (cmd == "release") {
                 app::CloseTable(held);
                 answer = "0";
