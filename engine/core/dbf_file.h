@@ -47,6 +47,15 @@ struct RecordWindow {
     }
 };
 
+// The record a move of the area last loaded into its buffer, and under what: what may use the buffer
+// again instead of reading the record anew (see ReloadRecord).
+struct LoadedRecord {
+    int32_t record = 0;  // 0: none
+    uint64_t epoch = 0;
+    uint64_t view = 0;
+    std::chrono::steady_clock::time_point readAt;
+};
+
 // The table-file part of a work area's control block.
 struct TableBlock {
     std::string fileName;   // full path with extension
@@ -87,6 +96,7 @@ struct TableBlock {
     uint8_t memoryKind = 0;
     bool isVirtual = false;
     RecordWindow window;
+    LoadedRecord loaded;
     // The record this block wrote last and the process's row-write count right after it: while the
     // block stands on that record, nothing else was written since and the lock it was written under
     // is still held (the work-area layer forgets it at the release), raw holds what the file holds for

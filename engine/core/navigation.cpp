@@ -28,6 +28,17 @@ std::string quoted(const WorkAreaBlock& b) {
     return "\"" + b.fileName + "\"";
 }
 
+uint64_t currentView() {
+    return driver() && IsIndexActive() ? driver()->indexView() : 0;
+}
+
+void noteLoaded(WorkAreaBlock& b, int32_t r, std::chrono::steady_clock::time_point readAt) {
+    b.loaded.record = r;
+    b.loaded.epoch = RowWriteEpoch();
+    b.loaded.view = currentView();
+    b.loaded.readAt = readAt;
+}
+
 // Reads record r of the area into its buffers (raw and typed).
 bool readLoad(WorkAreaBlock& b, int32_t r) {
     if (b.isVirtual) {
@@ -47,7 +58,9 @@ bool readLoad(WorkAreaBlock& b, int32_t r) {
     // An index move that failed answers record 0 with its error recorded: that error is the one to
     // report (a damaged index says 222), not the missing record 0.
     if (r == 0 && LastError() != 0) return false;
+    b.loaded = {};
     if (!GetDbfRecord(b, r)) return false;
+    noteLoaded(b, r, std::chrono::steady_clock::now());
     RawToTypedRecord(b, b.typed);
     return true;
 }
@@ -69,6 +82,7 @@ bool scanLoad(WorkAreaBlock& b, int32_t r, int dir) {
     const uint64_t view = driver() && IsIndexActive() ? driver()->indexView() : 0;
     if (b.window.view != view) b.window.clear();
     if (GetDbfRecordFromWindow(b, r)) {
+        noteLoaded(b, r, b.window.readAt);
         RawToTypedRecord(b, b.typed);
         return true;
     }
@@ -96,8 +110,19 @@ bool scanLoad(WorkAreaBlock& b, int32_t r, int dir) {
     if (hi == lo || !ReadDbfWindow(b, lo, hi - lo + 1)) return readLoad(b, r);
     b.window.view = view;
     if (!GetDbfRecordFromWindow(b, r)) return readLoad(b, r);
+    noteLoaded(b, r, b.window.readAt);
     RawToTypedRecord(b, b.typed);
     return true;
+}
+
+// Whether the area's buffer holds its current record as the last load read it, and nothing this station
+// can know of has changed it since: no write of this process, no change of another station that a look
+// at the semaphore showed, not older than kScanTrust (the trust a scan's rows get), and no lock held,
+// since a caller that locked reads the row as it stands under its lock.
+bool loadedStillGood(const WorkAreaBlock& b) {
+    return !b.isVirtual && !b.eof && b.recNo >= 1 && b.recNo <= b.recCount && b.loaded.record == b.recNo &&
+           b.lockState == LockState::None && windowsAllowed(b) && b.loaded.epoch == RowWriteEpoch() &&
+           b.loaded.view == currentView() && std::chrono::steady_clock::now() - b.loaded.readAt < kScanTrust;
 }
 
 // readLoad for a record an order or a step named: one beyond the count another station appended, so
@@ -292,6 +317,7 @@ bool RunIndexRead(const std::function<bool()>& move, bool step) {
         b->eof = eof;
         b->bof = bof;
         b->window.clear();  // what it read may be torn
+        b->loaded = {};
         errors.lastError = lastError;
         errors.pendingError = pending;
         errors.detail = detail;
@@ -631,8 +657,18 @@ bool SetIgnoreDel(bool on) {
     if (!b) return false;
     bool old = b->skipDeleted;
     b->skipDeleted = on;
-    Skip(0);
+    ReloadRecord();
     return old;
+}
+
+bool ReloadRecord() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (b && loadedStillGood(*b)) {
+        eng().errors.lastError = 0;
+        RawToTypedRecord(*b, b->typed);
+        return true;
+    }
+    return Skip(0);
 }
 
 namespace {

@@ -58,6 +58,11 @@ int32_t RecNo();
 int32_t RecCount();
 // Hides deleted records (on) or shows them, reloads the current record and answers the previous setting.
 bool SetIgnoreDel(bool on);
+// Skip(0) for a caller that wants the current record in the area's buffers again (a dataset's
+// resynchronisation right after a move loaded it): the record as the last move loaded it is used again,
+// without a read, while nothing this station can know of may have changed it (no write of this process,
+// no change another station's look showed, no lock held, younger than kScanTrust).
+bool ReloadRecord();
 // Compiles text as the area's filter; an empty text removes it. The position is not moved. False when the
 // expression does not compile (the area then has no filter) or the expression unit is not linked (220).
 bool Set_Filter_To(const std::string& text);

@@ -612,7 +612,7 @@ int TXbDataSet::XbiGetRecord(TRecordBuffer buffer, int32_t& recNo) {
         }
         return kXbiEof;
     }
-    xb::Skip(0);
+    xb::ReloadRecord();
     if (int e = PendingError()) return e;
     readCurrentRecordToBuffer(buffer, recNo);
     return kXbiOk;
@@ -622,7 +622,7 @@ int TXbDataSet::XbiGetNextRecord(TRecordBuffer buffer, int32_t& recNo) {
     if (!BeginOperation("XbiGetNextRecord")) return PendingError();
     if (m_afterLast) return kXbiEof;
     if (m_beforeFirst) {
-        xb::Skip(0);
+        xb::ReloadRecord();
         m_beforeFirst = false;
     } else if (!xb::dEOF()) {
         xb::Skip(1);

@@ -533,11 +533,8 @@ bool Set_Order_To(int n) {
         ReadChangedAnchors();
         RefreshRecCount(*b);
         const bool onRecord = !b->eof && b->recNo >= 1 && b->recNo <= b->recCount;
-        if (onRecord) {
-            // The record as stored is what the order is put on.
-            if (!GetDbfRecord(*b, b->recNo)) return false;
-            RawToTypedRecord(*b, b->typed);
-        }
+        // The record as stored is what the order is put on.
+        if (onRecord && !ReloadRecord()) return false;
         MdxTag& now = *area->tags[1];
         if (b->recCount < 1 || oldAtEnd || !onRecord) {
             TagForgetPosition(now);

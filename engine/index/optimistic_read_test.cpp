@@ -9,6 +9,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/core/dbf_file.h"
@@ -224,6 +225,33 @@ TEST_F(OptimisticReadTest, AScanMeetsEveryRowOnceInOrderWhileAnotherStationWrite
         EXPECT_EQ(after.records.size(), static_cast<size_t>(RecCount()));
         EXPECT_TRUE(std::is_sorted(after.names.begin(), after.names.end()));
     }
+}
+
+// The record a move loaded serves the reloads that follow it (a dataset's resynchronisation) without a
+// read, but not once this process wrote a row, under a lock, or after the trust of a scan ran out.
+TEST_F(OptimisticReadTest, AReloadUsesTheRecordTheMoveReadUnlessItMayHaveChanged) {
+    ASSERT_TRUE(Find(nameOf(7)));
+    auto reads = [] {
+        const uint64_t before = platform::FileCalls().read;
+        EXPECT_TRUE(ReloadRecord()) << ErrorMsg();
+        return platform::FileCalls().read - before;
+    };
+    EXPECT_EQ(reads(), 0u);
+    EXPECT_EQ(name(), nameOf(7));
+    // A field put and not stored is dropped, as a read from the file drops it.
+    TypedSetString(FieldAddress(1), 8, "CHANGED");
+    EXPECT_EQ(reads(), 0u);
+    EXPECT_EQ(name(), nameOf(7));
+
+    renameInArea2(7, "RENAMED");
+    EXPECT_GT(reads(), 0u);
+    EXPECT_EQ(name(), "RENAMED");
+    ASSERT_TRUE(RLock());
+    EXPECT_GT(reads(), 0u);
+    UnlockRec(RecNo());
+    EXPECT_EQ(reads(), 0u);  // what was read under the lock is as fresh as any read
+    std::this_thread::sleep_for(kScanTrust + std::chrono::milliseconds(10));
+    EXPECT_GT(reads(), 0u);
 }
 
 // A Find that another station's change overlapped finds what the index holds now.
