@@ -293,6 +293,13 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
         {"store the same match again",
          [&] { store(true); },
          {{"resultat.dbf", 1, 5}, {"but.dbf", 3, 4}, {"carton.dbf", 2, 4}}},
+        // As a user corrects a stored match: one goal's minute changes at each store.
+        {"store the match again, one goal changed",
+         [&] {
+             g_goals[0].minute = g_goals[0].minute == 12 ? 13 : 12;
+             store(true);
+         },
+         {{"resultat.dbf", 1, 0}, {"but.dbf", 3, 4}, {"carton.dbf", 2, 0}}},
         {"the season's team list",
          [&] { *failures += app::SeasonTeamEntries(kYear, kChampionship, true).isEmpty(); },
          {{"eqchamp.dbf", ofSeason("eqchamp.dbf")}, {"equipe.dbf", all("equipe.dbf")}}},
