@@ -97,6 +97,9 @@ struct TableBlock {
     bool isVirtual = false;
     RecordWindow window;
     LoadedRecord loaded;
+    // When the last move of the area's order ended on a look at the semaphore that held (or inside the
+    // counted read): everything the area keeps of the table and its index was good then.
+    std::chrono::steady_clock::time_point lastLook;
     // The record this block wrote last and the process's row-write count right after it: while the
     // block stands on that record, nothing else was written since and the lock it was written under
     // is still held (the work-area layer forgets it at the release), raw holds what the file holds for

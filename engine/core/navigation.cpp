@@ -267,7 +267,7 @@ private:
 
 }  // namespace
 
-bool RunIndexRead(const std::function<bool()>& move, bool step) {
+bool RunIndexRead(const std::function<bool()>& move, bool /*step*/) {
     WorkAreaBlock* b = CurrentBlock();
     IndexDriver* d = driver();
     if (!b || !d || !IsIndexActive()) return move();
@@ -290,7 +290,9 @@ bool RunIndexRead(const std::function<bool()>& move, bool step) {
             ReadSemaphore sem;
             if (LastError() != 0) return false;
             errors.lastError = lastError;
-            return move();
+            const bool result = move();
+            b->lastLook = std::chrono::steady_clock::now();
+            return result;
         }
         bool clean = false;
         bool result = false;
@@ -304,10 +306,10 @@ bool RunIndexRead(const std::function<bool()>& move, bool step) {
             } catch (const EEngineError&) {
                 clean = false;
             }
-            const bool unread = step && clean && platform::FileCalls().read == readsBefore &&
-                                b->window.first > 0 &&
-                                std::chrono::steady_clock::now() - b->window.readAt < kScanTrust;
+            const bool unread = clean && platform::FileCalls().read == readsBefore &&
+                                std::chrono::steady_clock::now() - b->lastLook < kScanTrust;
             holds = unread ? attemptScope.endUnread() : attemptScope.end();
+            if (holds && clean && !unread) b->lastLook = std::chrono::steady_clock::now();
         }
         if (holds && clean) {
             errors.lastError = lastError;  // as a move that met no failure leaves it

@@ -150,11 +150,12 @@ public:
 // change nothing but the area's position, buffers and orders. Without an order, with the index held
 // exclusively, or inside a bracket already, the move runs once as it stands.
 //
-// A step of a scan (step true) that reads nothing of the files, because its node and its record came
-// from what an earlier move read along with what it needed, ends without looking at the semaphore: it
-// shows the rows as they stood at the look that ended that move, no older than kScanTrust (everything
-// kept went with that look: any change another station made since shows at the next look, which drops
-// it all). So a scan looks at the semaphore once per read of the files rather than once per row.
+// A move that reads nothing of the files, because its nodes and its record were kept from earlier
+// moves, ends without looking at the semaphore when the area's last look held less than kScanTrust
+// ago: everything kept went with that look (a change another station made since shows at the next
+// look, which drops it all), so the move shows the rows as they stood then. So a scan looks at the
+// semaphore once per read of the files rather than once per row, and a Find or an order set on what
+// the computation already read costs nothing. step is kept for callers that say a move is a scan's.
 bool RunIndexRead(const std::function<bool()>& move, bool step = false);
 constexpr std::chrono::milliseconds kScanTrust{250};
 

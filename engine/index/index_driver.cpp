@@ -530,8 +530,11 @@ bool Set_Order_To(int n) {
     // Putting the new order on the record reads the index like any move: without a lock when nobody
     // writes, made again when another station's change overlapped it.
     return RunIndexRead([b, area, oldAtEnd] {
-        ReadChangedAnchors();
-        RefreshRecCount(*b);
+        // The count is brought up to date when another station changed the index (an append moves the
+        // counter) or the table looks empty, as at every move.
+        bool changed = false;
+        ReadChangedAnchors(&changed);
+        if (changed || b->recCount < 1) RefreshRecCount(*b);
         const bool onRecord = !b->eof && b->recNo >= 1 && b->recNo <= b->recCount;
         // The record as stored is what the order is put on.
         if (onRecord && !ReloadRecord()) return false;
