@@ -90,18 +90,26 @@ bool scanLoad(WorkAreaBlock& b, int32_t r, int dir) {
     int32_t lo = r, hi = r;
     std::vector<int32_t> next;
     if (driver() && IsIndexActive() && driver()->upcomingRecords(dir > 0, next)) {
+        bool together = true;
         for (int32_t n : next) {
             if (n < 1 || n > b.recCount) break;
             const int32_t nlo = std::min(lo, n), nhi = std::max(hi, n);
-            if (nhi - nlo + 1 > most) break;
+            if (nhi - nlo + 1 > most) {
+                together = false;
+                break;
+            }
             lo = nlo;
             hi = nhi;
         }
-        // The rows of the next nodes, when the rows lie in key order, as a season's results do.
-        if (dir > 0)
-            hi = std::max(hi, std::min(b.recCount, lo + most - 1));
-        else
-            lo = std::min(lo, std::max(1, hi - most + 1));
+        // When the node's rows lie together, as a season's results do (entered in about their key
+        // order), so most likely do the next nodes' rows: they come with the same read. Rows spread
+        // over the table would only make the read longer.
+        if (together) {
+            if (dir > 0)
+                hi = std::max(hi, std::min(b.recCount, lo + most - 1));
+            else
+                lo = std::min(lo, std::max(1, hi - most + 1));
+        }
     } else if (dir > 0) {
         hi = std::min(b.recCount, r + most - 1);
     } else {

@@ -109,6 +109,22 @@ private:
     bool m_trapping;
 };
 
+// Marks the current area's index as making a scan's step for its life (see MdxArea::scanStep).
+class ScanStep {
+public:
+    ScanStep() : m_area(CurrentMdxArea()) {
+        if (m_area) m_area->scanStep = true;
+    }
+    ~ScanStep() {
+        if (m_area) m_area->scanStep = false;
+    }
+    ScanStep(const ScanStep&) = delete;
+    ScanStep& operator=(const ScanStep&) = delete;
+
+private:
+    MdxArea* m_area;
+};
+
 // The driver table of the work-area layer. The move entries answer record 0 when the index engine
 // raised beneath them, so that a move ends with the error recorded rather than an exception through
 // the work-area layer.
@@ -138,8 +154,14 @@ public:
         area->repositionNeeded = false;
         SyncIndex();
     }
-    int32_t indexNext() override { return guarded(_FindNextRec); }
-    int32_t indexPrior() override { return guarded(_FindPriorRec); }
+    int32_t indexNext() override {
+        ScanStep step;
+        return guarded(_FindNextRec);
+    }
+    int32_t indexPrior() override {
+        ScanStep step;
+        return guarded(_FindPriorRec);
+    }
     int32_t indexFirst() override { return guarded(_FindFirstRec); }
     int32_t indexLast() override { return guarded(_FindLastRec); }
     bool indexEof() override { return IndexEof(); }

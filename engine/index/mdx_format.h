@@ -188,7 +188,7 @@ public:
     // Forgets every node, the bytes read ahead and the size.
     void clear();
 
-    // A node read misses the kept nodes: the file's bytes from it on are read in one call, up to
+    // A scan's step misses the kept nodes: the file's bytes from the node on are read in one call, up to
     // kAheadBytes, and kept here as they are, so that the next leaves of a scan (which a tag's growth
     // mostly places after it in the file) come without another read. Which of those blocks are nodes,
     // and of which tag, is known only when one is asked for: each is checked for its tag then, like any
@@ -231,6 +231,9 @@ struct MdxArea : IndexArea {
     bool naturalOrder = false;
     // Set when a read was thrown away: the next step puts the order back on the area's record first.
     bool repositionNeeded = false;
+    // Set while a step of a scan moves on to the next (or previous) entry: a node it has to read is read
+    // with the bytes that follow (NodeCache::ahead), which a random descent would only pay for.
+    bool scanStep = false;
     // Inside the semaphore's write bracket in shared use the bytes written to the index are held here
     // (offset -> bytes) and written when the bracket ends, so that a node that several keys change is
     // written once (see StartDeferredWrites).

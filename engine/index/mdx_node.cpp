@@ -195,21 +195,20 @@ bool ReadNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer,
     int rc = asked ? fileSize(area, trusted, size) : 0;
     if (rc == 0 && !ValidObjectBlock(block, size)) return fail(222, " outside the file");
     const uint64_t offset = static_cast<uint64_t>(block) * kMdxBlockSize;
-    if (rc == 0 && trusted) {
-        if (const uint8_t* ahead = area.nodes.ahead(offset)) {
-            std::memcpy(buffer, ahead, kMdxNodeSize);
-        } else {
-            // Trusted, the bytes that follow went with the same look at the semaphore as this node.
-            std::vector<uint8_t> bytes(static_cast<size_t>(
-                std::max<uint64_t>(kMdxNodeSize, std::min<uint64_t>(NodeCache::kAheadBytes, size - offset))));
-            size_t got = 0;
-            rc = area.file.readAt(offset, bytes.data(), bytes.size(), &got);
-            if (rc == 0 && got < kMdxNodeSize) rc = 38;  // the end of the file: the size was wrong
-            if (rc == 0) {
-                bytes.resize(got);
-                std::memcpy(buffer, bytes.data(), kMdxNodeSize);
-                area.nodes.setAhead(offset, std::move(bytes));
-            }
+    const uint8_t* ahead = rc == 0 && trusted ? area.nodes.ahead(offset) : nullptr;
+    if (ahead) {
+        std::memcpy(buffer, ahead, kMdxNodeSize);
+    } else if (rc == 0 && trusted && area.scanStep) {
+        // Trusted, the bytes that follow went with the same look at the semaphore as this node.
+        std::vector<uint8_t> bytes(static_cast<size_t>(
+            std::max<uint64_t>(kMdxNodeSize, std::min<uint64_t>(NodeCache::kAheadBytes, size - offset))));
+        size_t got = 0;
+        rc = area.file.readAt(offset, bytes.data(), bytes.size(), &got);
+        if (rc == 0 && got < kMdxNodeSize) rc = 38;  // the end of the file: the size was wrong
+        if (rc == 0) {
+            bytes.resize(got);
+            std::memcpy(buffer, bytes.data(), kMdxNodeSize);
+            area.nodes.setAhead(offset, std::move(bytes));
         }
     } else if (rc == 0) {
         rc = area.file.readAt(offset, buffer, kMdxNodeSize);
