@@ -275,7 +275,7 @@ private:
 
 }  // namespace
 
-bool RunIndexRead(const std::function<bool()>& move, bool /*step*/) {
+bool RunIndexRead(const std::function<bool()>& move) {
     WorkAreaBlock* b = CurrentBlock();
     IndexDriver* d = driver();
     if (!b || !d || !IsIndexActive()) return move();
@@ -542,7 +542,7 @@ bool Skip(int32_t n) {
         if (order) driver()->saveOrderKey();
         return LastError() == 0;
     };
-    return order ? RunIndexRead(move, true) : move();
+    return order ? RunIndexRead(move) : move();
 }
 
 bool Go(int32_t n) {

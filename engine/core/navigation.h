@@ -155,8 +155,8 @@ public:
 // ago: everything kept went with that look (a change another station made since shows at the next
 // look, which drops it all), so the move shows the rows as they stood then. So a scan looks at the
 // semaphore once per read of the files rather than once per row, and a Find or an order set on what
-// the computation already read costs nothing. step is kept for callers that say a move is a scan's.
-bool RunIndexRead(const std::function<bool()>& move, bool step = false);
+// the computation already read costs nothing.
+bool RunIndexRead(const std::function<bool()>& move);
 constexpr std::chrono::milliseconds kScanTrust{250};
 
 }  // namespace xb

@@ -1,6 +1,7 @@
 #include "engine/core/record_writes.h"
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "engine/core/engine.h"
@@ -61,6 +62,18 @@ void undoAppend(WorkAreaBlock& b) {
     }
 }
 
+// Key work of a write whose failures are met quietly, so that recover() can set things right before the
+// failure is raised (or, without the error trap, left recorded for the caller). False when it failed.
+bool keyWork(const std::function<void()>& work, const std::function<void()>& recover) {
+    const bool trapping = SetErrorTrap(false);
+    work();
+    const bool failed = LastError() != 0;
+    if (failed) recover();
+    SetErrorTrap(trapping);
+    if (failed && trapping) EngineErrorHandler();
+    return !failed;
+}
+
 }  // namespace
 
 std::string PackWritingName(const std::string& tablePath) {
@@ -99,19 +112,7 @@ bool Append() {
         LockSemaphore sem(order);
         if (!AppendDbfRecord(*b)) return false;
         RawToTypedRecord(*b, b->typed);
-        if (order) {
-            // A key that cannot be written is met quietly, so that the append can be taken back before
-            // the failure is raised.
-            const bool trapping = SetErrorTrap(false);
-            driver()->appendNewKey();
-            const bool keysFailed = LastError() != 0;
-            if (keysFailed) undoAppend(*b);
-            SetErrorTrap(trapping);
-            if (keysFailed) {
-                if (trapping) EngineErrorHandler();
-                return false;
-            }
-        }
+        if (order && !keyWork([] { driver()->appendNewKey(); }, [b] { undoAppend(*b); })) return false;
     }
     b->eof = b->bof = false;
     return LastError() == 0;
@@ -155,23 +156,15 @@ bool Replace() {
         TypedToRawRecord(*b, b->typed);
         if (!PutDbfRecord(*b, b->recNo)) return false;
         RawToTypedRecord(*b, b->typed);
-        if (order) {
-            const bool trapping = SetErrorTrap(false);
-            driver()->updateChangedKeys();
-            // The record is stored: tags that could not follow it are rebuilt from the table, the
-            // failure reported all the same.
-            const bool keysFailed = LastError() != 0;
-            if (keysFailed) {
-                FirstError first;
-                first.take();
-                driver()->repairTags();
-            }
-            SetErrorTrap(trapping);
-            if (keysFailed) {
-                if (trapping) EngineErrorHandler();
-                return false;
-            }
-        }
+        // The record is stored: tags that could not follow it are rebuilt from the table, the failure
+        // reported all the same.
+        if (order && !keyWork([] { driver()->updateChangedKeys(); },
+                              [] {
+                                  FirstError first;
+                                  first.take();
+                                  driver()->repairTags();
+                              }))
+            return false;
     }
     return LastError() == 0;
 }
