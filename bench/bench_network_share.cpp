@@ -7,8 +7,9 @@
 // seasons repeat it year after year. The match stored is a match of the season taken out first (its row,
 // goals and cards deleted) and stored again as new with 3 goals and 2 cards, then stored once more.
 //
-// Usage: bench_network_share [--quick] [--only TEXT]
+// Usage: bench_network_share [--quick] [--only TEXT] [--seasons N]
 //   --quick: no 1 ms runs, the counts only; --only: the computations whose name holds TEXT, on one season
+//   unless --seasons N (1 or 34) names the database
 //   (to follow one computation's calls with strace).
 #include <algorithm>
 #include <chrono>
@@ -344,7 +345,9 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
 int main(int argc, char** argv) {
     bool quick = false;
     std::string only;
+    int seasonsOnly = 0;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--seasons") == 0 && i + 1 < argc) seasonsOnly = std::atoi(argv[++i]);
         if (std::strcmp(argv[i], "--quick") == 0) quick = true;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
     }
@@ -353,7 +356,7 @@ int main(int argc, char** argv) {
     xb::SetErrorTrap(false);
     int failures = 0;
     for (int count : {1, 34}) {
-        if (!only.empty() && count > 1) break;
+        if (seasonsOnly ? count != seasonsOnly : !only.empty() && count > 1) continue;
         char dir[] = "/tmp/bench-share-XXXXXX";
         if (!mkdtemp(dir)) return 1;
         run(dir, count, quick, only, &failures);

@@ -67,8 +67,13 @@ void waitLatency(int64_t us) {
 }
 
 // Counts one call of the operating system (and waits the network's time when one is set).
+// Every counted call of the process, in turn: tells whether anything was asked of the system between two
+// points.
+std::atomic<uint64_t> g_callSerial{0};
+
 void countCall(CallKind kind) {
     g_calls[kind].fetch_add(1, std::memory_order_relaxed);
+    g_callSerial.fetch_add(1, std::memory_order_relaxed);
     const int64_t us = g_latencyUs.load(std::memory_order_relaxed);
     if (us > 0) waitLatency(us);
 }
@@ -314,11 +319,14 @@ int File::openImpl(const std::string& path, int mode, bool create, bool truncate
     m_mode = mode;
     m_path = path;
     m_locks.clear();
+    m_sizeFromOpen = truncate ? 0 : static_cast<int64_t>(st.st_size);
+    m_openSerial = g_callSerial.load(std::memory_order_relaxed);
     return 0;
 }
 
 int File::changeShare(int mode) {
     if (m_fd < 0) return kErrInvalidHandle;
+    m_sizeFromOpen = -1;
     countCall(kLock);
     const int share = shareOf(mode);
     const bool denyRead = share == 0x00 || share == 0x10 || share == 0x30;
@@ -350,6 +358,7 @@ int File::changeShare(int mode) {
 }
 
 void File::close() {
+    m_sizeFromOpen = -1;
     if (m_fd >= 0) {
         countCall(kOther);
         ::close(m_fd);  // releases every lock of this handle
@@ -360,6 +369,7 @@ void File::close() {
 
 int File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) {
     if (m_fd < 0) return kErrInvalidHandle;
+    m_sizeFromOpen = -1;
     int code = 0;
     if (TakeFault(FaultOp::Read, code)) return code;
     if (g_readHookAt > 0 && --g_readHookAt == 0) {
@@ -388,6 +398,7 @@ int File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) {
 
 int File::writeAt(uint64_t offset, const void* buf, size_t n) {
     if (m_fd < 0) return kErrInvalidHandle;
+    m_sizeFromOpen = -1;
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
     countCall(kWrite);
@@ -408,6 +419,11 @@ int File::writeAt(uint64_t offset, const void* buf, size_t n) {
 
 int File::size(uint64_t& out) const {
     if (m_fd < 0) return kErrInvalidHandle;
+    if (m_sizeFromOpen >= 0 && m_openSerial == g_callSerial.load(std::memory_order_relaxed)) {
+        out = static_cast<uint64_t>(m_sizeFromOpen);
+        m_sizeFromOpen = -1;
+        return 0;
+    }
     countCall(kStat);
     struct stat st {};
     if (fstat(m_fd, &st) != 0) return WinErrorOfErrno(errno);
@@ -417,6 +433,7 @@ int File::size(uint64_t& out) const {
 
 int File::truncate(uint64_t length) {
     if (m_fd < 0) return kErrInvalidHandle;
+    m_sizeFromOpen = -1;
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
     countCall(kOther);
@@ -426,6 +443,7 @@ int File::truncate(uint64_t length) {
 
 int File::flush() {
     if (m_fd < 0) return kErrInvalidHandle;
+    m_sizeFromOpen = -1;
     int code = 0;
     if (TakeFault(FaultOp::Flush, code)) return code;
     countCall(kOther);
@@ -441,6 +459,7 @@ bool File::holdsLock(uint64_t offset, uint64_t length) const {
 
 int File::lock(uint64_t offset, uint64_t length) {
     if (m_fd < 0) return kErrInvalidHandle;
+    m_sizeFromOpen = -1;
     if (length == 0) return 0;
     if (offset >= static_cast<uint64_t>(kSentinelRead) ||
         length > static_cast<uint64_t>(kSentinelRead) - offset)
@@ -464,6 +483,7 @@ int File::lock(uint64_t offset, uint64_t length) {
 
 int File::unlock(uint64_t offset, uint64_t length) {
     if (m_fd < 0) return kErrInvalidHandle;
+    m_sizeFromOpen = -1;
     for (size_t i = 0; i < m_locks.size(); ++i) {
         if (m_locks[i].offset == offset && m_locks[i].length == length) {
             countCall(kUnlock);

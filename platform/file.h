@@ -71,6 +71,8 @@ public:
     int readAt(uint64_t offset, void* buf, size_t n, size_t* got = nullptr);
     // Writes n bytes at offset; a short write (disk full) gives 101.
     int writeAt(uint64_t offset, const void* buf, size_t n);
+    // The file's size. Asked first thing after the open, before anything else was asked of the system,
+    // it is the size the open found (on a network drive the open's answer carries it): no call is made.
     int size(uint64_t& out) const;
     int truncate(uint64_t length);
     int flush();
@@ -102,6 +104,8 @@ private:
     int m_mode = 0;
     std::string m_path;
     std::vector<Region> m_locks;
+    mutable int64_t m_sizeFromOpen = -1;  // the size the open found, until the handle is used
+    uint64_t m_openSerial = 0;            // the process's count of calls right after the open
 };
 
 // The Windows code of an errno value.

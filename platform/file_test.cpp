@@ -220,6 +220,29 @@ TEST(Files, EveryCallIsCountedByItsKindAndWaitsTheLatency) {
     EXPECT_GE(took, std::chrono::microseconds(3000));
 }
 
+// The size asked right after the open comes with the open's answer; once anything else was asked of the
+// system, another handle may have grown the file, and the size is asked again.
+TEST(Files, OnlyTheSizeAskedRightAfterTheOpenComesWithIt) {
+    TempDir dir;
+    xbtest::WriteFileBytes(dir.file("x"), "abcdef");
+    File f, g;
+    FileCallCounts before = FileCalls();
+    ASSERT_EQ(f.open(dir.file("x"), kModeShared), 0);
+    uint64_t size = 0;
+    ASSERT_EQ(f.size(size), 0);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ((FileCalls() - before).stat, 0u);
+
+    f.close();
+    ASSERT_EQ(f.open(dir.file("x"), kModeShared), 0);
+    ASSERT_EQ(g.open(dir.file("x"), kModeShared), 0);
+    ASSERT_EQ(g.writeAt(6, "gh", 2), 0);
+    before = FileCalls();
+    ASSERT_EQ(f.size(size), 0);
+    EXPECT_EQ(size, 8u);
+    EXPECT_EQ((FileCalls() - before).stat, 1u);
+}
+
 // Inside a lookup scope a directory is listed once, and every change made through this layer is seen
 // by the lookups that follow it: a name created, renamed or deleted is never answered from the old
 // listing, and a directory changed by other means is seen once the listings are dropped.

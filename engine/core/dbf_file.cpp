@@ -77,6 +77,8 @@ void releaseBlock(TableBlock& b) {
     b.raw.shrink_to_fit();
     b.fields.clear();
     b.fieldCount = 0;
+    b.eofAfter = 0;
+    b.headerFlagsChanged = false;
 }
 
 }  // namespace
@@ -479,11 +481,19 @@ bool GetDbfRecordFromWindow(TableBlock& block, int32_t n) {
 namespace {
 
 // Writes the raw record at n in the file's code page, leaving the caller's buffer as it was.
-int writeRaw(TableBlock& block, int32_t n, size_t length) {
+// Writes length bytes of raw as record n; withEof adds the end-of-file byte after it in the same write.
+int writeRaw(TableBlock& block, int32_t n, size_t length, bool withEof = false) {
     NoteRowWrite();
     TranslateRecord(TranslateDir::Write, block.oem, block.writeProc, block.recordSize, block.recordSize,
                     block.raw.data(), block.codePage);
-    int rc = block.file.writeAt(block.recordOffset(n), block.raw.data(), length);
+    int rc = 0;
+    if (withEof) {
+        std::vector<char> bytes(block.raw.begin(), block.raw.begin() + static_cast<std::ptrdiff_t>(length));
+        bytes.push_back(static_cast<char>(kEofByte));
+        rc = block.file.writeAt(block.recordOffset(n), bytes.data(), bytes.size());
+    } else {
+        rc = block.file.writeAt(block.recordOffset(n), block.raw.data(), length);
+    }
     TranslateRecord(TranslateDir::Read, block.oem, block.readProc, block.recordSize, block.recordSize,
                     block.raw.data(), block.codePage);
     return rc;
@@ -499,7 +509,11 @@ bool PutDbfRecord(TableBlock& block, int32_t n) {
     }
     const bool append = n > block.recCount;
     if (append) n = block.recCount + 1;
-    int rc = writeRaw(block, n, block.recordSize);
+    // An append that nobody else can follow (the table held alone, or the append lock held) ends the file
+    // with its end-of-file byte in the same write: the header's rewrite then has none to write.
+    const bool lastOnDisk =
+        append && (platform::IsExclusiveMode(block.fileMode) || block.file.holdsLock(kLockBase + 1, 1));
+    int rc = writeRaw(block, n, block.recordSize, lastOnDisk);
     if (rc != 0) {
         // The count moves only once the record is on disk, so a failed append leaves no phantom record.
         SetEngineError(static_cast<uint16_t>(rc), "File:  " + block.fileName + " [Replace/Append/PutDbfRecord]");
@@ -509,6 +523,7 @@ bool PutDbfRecord(TableBlock& block, int32_t n) {
         block.recCount = n;
         block.recNo = n;
         block.state = TableState::Appended;
+        block.eofAfter = lastOnDisk ? n : 0;
     } else if (block.state != TableState::Appended) {
         block.state = TableState::Changed;
     }
@@ -552,6 +567,12 @@ bool WriteDbfHeader(TableBlock& block) {
         block.header[4] = today[2];
         block.header[5] = today[0];
         rc = block.file.writeAt(0, block.header, 8);
+    } else if (!block.headerFlagsChanged) {
+        // Only the date and the count change: the rest of the header, the multi-user area other stations
+        // may keep their own data in included, stays as it is on disk.
+        std::memcpy(block.header + 1, today, 3);
+        PutU32(&block.header[4], static_cast<uint32_t>(block.recCount));
+        rc = block.file.writeAt(0, block.header, 8);
     } else {
         // Other stations may keep their own data in the multi-user area: take it as it is now.
         size_t got = 0;
@@ -560,6 +581,7 @@ bool WriteDbfHeader(TableBlock& block) {
             std::memcpy(block.header + 1, today, 3);
             PutU32(&block.header[4], static_cast<uint32_t>(block.recCount));
             rc = block.file.writeAt(0, block.header, 32);
+            if (rc == 0) block.headerFlagsChanged = false;
         }
     }
     SetIoResult(static_cast<uint16_t>(rc));
@@ -573,7 +595,7 @@ namespace {
 // append lock, and the end-of-file byte goes after the last record on disk, never over another
 // station's record. When the lock cannot be had the header is written from the refreshed count and
 // the end-of-file byte is left to the station that holds it.
-bool writeTail(TableBlock& block) {
+bool writeTail(TableBlock& block, bool countExact = false) {
     const bool shared = !platform::IsExclusiveMode(block.fileMode);
     const uint64_t appendByte = kLockBase + 1;
     bool locked = false;
@@ -585,7 +607,7 @@ bool writeTail(TableBlock& block) {
         }
     }
     const bool exclusiveAccess = !shared || ownLock || locked;
-    if (shared) {
+    if (shared && !(ownLock && countExact)) {
         uint64_t size = 0;
         if (block.file.size(size) == 0) {
             const uint64_t hs = static_cast<uint16_t>(block.headerSize);
@@ -596,7 +618,8 @@ bool writeTail(TableBlock& block) {
         }
     }
     bool ok = WriteDbfHeader(block);
-    if (ok && block.state == TableState::Appended && exclusiveAccess) {
+    const bool eofWritten = block.eofAfter > 0 && block.eofAfter == block.recCount;
+    if (ok && block.state == TableState::Appended && exclusiveAccess && !eofWritten) {
         const uint8_t eof = kEofByte;
         int rc = block.file.writeAt(block.recordOffset(block.recCount + 1), &eof, 1);
         SetIoResult(static_cast<uint16_t>(rc));
@@ -607,6 +630,13 @@ bool writeTail(TableBlock& block) {
 }
 
 }  // namespace
+
+bool WriteTailUnderAppendLock(TableBlock& block, bool countExact) {
+    if (block.state != TableState::Appended || !block.file.holdsLock(kLockBase + 1, 1)) return true;
+    if (!writeTail(block, countExact)) return false;
+    block.state = TableState::Clean;
+    return true;
+}
 
 bool FlushDbf(TableBlock& block) {
     if (block.state != TableState::Changed && block.state != TableState::Appended) return true;

@@ -106,6 +106,11 @@ struct TableBlock {
     // it, and a reload need not read it back.
     int32_t writtenRecord = 0;
     uint64_t writtenEpoch = 0;
+    // The record after which this block's last append wrote the end-of-file byte (0: none known), and
+    // whether a header byte beyond the date and count changed in memory (the index flag): what the
+    // header's rewrite must still write.
+    int32_t eofAfter = 0;
+    bool headerFlagsChanged = false;
 
     uint8_t version() const { return header[0]; }
     bool isDbase2() const { return header[0] == 0x02; }
@@ -145,6 +150,10 @@ bool PutDbfRecord(TableBlock& block, int32_t n);
 bool AppendDbfRecord(TableBlock& block);
 bool WriteDeleteFlag(TableBlock& block, int32_t n);
 bool WriteDbfHeader(TableBlock& block);
+// In shared use, before the append lock goes: the header takes the count and the date of the appends
+// made under it, so that other stations and other programs read them from the header at once. count
+// exact: the count was taken from the file under the lock, so the size is not asked again.
+bool WriteTailUnderAppendLock(TableBlock& block, bool countExact);
 bool FlushDbf(TableBlock& block);
 bool CloseDbf(TableBlock& block);
 

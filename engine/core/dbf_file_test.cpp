@@ -352,6 +352,56 @@ TEST_F(DbfFileTest, SharedCloseNeverOverwritesAnotherStationsAppend) {
     EXPECT_EQ(bytes.substr(4, 4), le32(2));
 }
 
+// In shared use the header is brought up to date when the append lock goes, not at the close: another
+// program reading the file meanwhile finds the count, and the end-of-file byte went with the last
+// record. Only the date and the count are written: what other stations keep in the multi-user area
+// stays, also when a station that only rewrote rows brings the count up to date at its close.
+TEST_F(DbfFileTest, TheAppendLocksReleaseWritesTheHeaderAndLeavesTheMultiUserArea) {
+    TableBlock create;
+    ASSERT_TRUE(CreateDbf(create, tmp.file("t.dbf"), {{"a", 'C', 3, 0}}));
+    TableBlock b;
+    b.fileName = tmp.file("t.dbf");
+    b.fileMode = platform::kModeShared;
+    ASSERT_TRUE(OpenDbf(b));
+    std::string bytes = ReadFileBytes(tmp.file("t.dbf"));
+    const std::string others = "station data";
+    bytes.replace(16, 12, others);
+    bytes.replace(1, 3, std::string("\x5A\x01\x01", 3));  // a date of long ago
+    WriteFileBytes(tmp.file("t.dbf"), bytes);
+
+    ASSERT_EQ(b.file.lock(kLockBase + 1, 1), 0);
+    for (const char* rec : {" abc", " def"}) {
+        std::memcpy(b.raw.data(), rec, 4);
+        ASSERT_TRUE(AppendDbfRecord(b));
+    }
+    ASSERT_TRUE(WriteTailUnderAppendLock(b, true));
+    ASSERT_EQ(b.file.unlock(kLockBase + 1, 1), 0);
+    bytes = ReadFileBytes(tmp.file("t.dbf"));
+    EXPECT_EQ(bytes.substr(65), " abc def\x1A");
+    EXPECT_EQ(bytes.substr(4, 4), le32(2));
+    EXPECT_EQ(bytes.substr(1, 3), std::string("\x7E\x0C\x07", 3));
+    EXPECT_EQ(bytes.substr(16, 12), others);
+    ASSERT_TRUE(CloseDbf(b));
+    EXPECT_EQ(ReadFileBytes(tmp.file("t.dbf")), bytes) << "the close wrote again what the release wrote";
+
+    // A station appended a row and ended before it brought the header up to date; ours only rewrites.
+    WriteFileBytes(tmp.file("t.dbf"), bytes.substr(0, 73) + " ghi\x1A");
+    bytes = ReadFileBytes(tmp.file("t.dbf"));
+    bytes.replace(1, 3, std::string("\x5A\x01\x01", 3));
+    WriteFileBytes(tmp.file("t.dbf"), bytes);
+    b.fileMode = platform::kModeShared;
+    ASSERT_TRUE(OpenDbf(b));
+    b.recCount = 2;
+    std::memcpy(b.raw.data(), " xyz", 4);
+    ASSERT_TRUE(PutDbfRecord(b, 1));
+    ASSERT_TRUE(CloseDbf(b));
+    const std::string after = ReadFileBytes(tmp.file("t.dbf"));
+    EXPECT_EQ(after.substr(65), " xyz def ghi\x1A");
+    EXPECT_EQ(after.substr(1, 3), std::string("\x7E\x0C\x07", 3));
+    EXPECT_EQ(after.substr(4, 4), le32(3));
+    EXPECT_EQ(after.substr(16, 12), others);
+}
+
 TEST_F(DbfFileTest, TranslationConvertsOnlyAfterTheDeletionFlag) {
     std::string rec = "*\xE9\xF1";  // é ñ in Windows-1252
     std::string twoRecords = rec + rec;

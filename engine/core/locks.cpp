@@ -143,15 +143,35 @@ bool UnlockRec(int32_t n) {
     return false;
 }
 
+namespace {
+
+// Lets go of every lock the area holds. The appends made under the append lock reach the header before
+// it goes; report says whether a failure of that is reported here (it stays for the close to try again).
+void unlockArea(WorkAreaBlock* b, bool report) {
+    if (b->lockState == LockState::Records) UnlockRec(-3);
+    if (b->lockState == LockState::Append && IsSharedUse(*b)) {
+        if (!WriteTailUnderAppendLock(*b, b->countUnderAppendLock) && report)
+            SetEngineError(LastError(), "File:  " + b->fileName + " [Unlock]");
+        LockRegion(true, b->file, kLockBase + 1, 1);
+    }
+    b->lockState = LockState::None;
+    b->countUnderAppendLock = false;
+    b->writtenRecord = 0;
+}
+
+}  // namespace
+
 void Unlock() {
     Engine::current().errors.lastError = 0;
     WorkAreaBlock* b = CurrentBlock();
     if (!b || b->isVirtual) return;
-    if (b->lockState == LockState::Records) UnlockRec(-3);
-    if (b->lockState == LockState::Append && IsSharedUse(*b)) LockRegion(true, b->file, kLockBase + 1, 1);
-    b->lockState = LockState::None;
-    b->countUnderAppendLock = false;
-    b->writtenRecord = 0;
+    unlockArea(b, true);
+}
+
+void UnlockBeforeClose() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b || b->isVirtual) return;
+    unlockArea(b, false);
 }
 
 int ReopenDbfFile(bool exclusive) {

@@ -22,6 +22,8 @@ bool RLock();
 bool IsLocked(int32_t n);
 bool UnlockRec(int32_t n);
 void Unlock();
+// Unlock for the close, which writes the header itself and reports its own failures.
+void UnlockBeforeClose();
 int ReopenDbfFile(bool exclusive);
 int32_t PhysRecCount(const WorkAreaBlock& block);
 void RefreshRecCount(WorkAreaBlock& block);

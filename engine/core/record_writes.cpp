@@ -49,6 +49,7 @@ void undoAppend(WorkAreaBlock& b) {
     bool gone = false;
     if (n == b.recCount && b.file.truncate(b.recordOffset(n)) == 0) {
         b.recCount = n - 1;
+        b.eofAfter = 0;
         gone = true;
     } else if (n >= 1 && n <= b.recCount) {
         b.raw[0] = '*';
@@ -240,6 +241,7 @@ void SetMdxFlag(bool on) {
     const uint8_t v = on ? 1 : 0;
     if (b->header[28] == v) return;
     b->header[28] = v;
+    b->headerFlagsChanged = true;
     if (b->state == TableState::Clean) b->state = TableState::Changed;
 }
 
@@ -462,6 +464,7 @@ bool Pack() {
     b->file = std::move(packed);
     b->fileMode = platform::kModeExclusive;
     b->recCount = kept;
+    b->eofAfter = 0;
     b->state = TableState::Clean;
     platform::PutU32(&b->header[4], static_cast<uint32_t>(kept));
     if (withMemo) {

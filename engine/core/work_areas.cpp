@@ -301,10 +301,8 @@ void CloseDatabase() {
     if (!b) return;
     if (!b->isVirtual) {
         if (e.tables.index && e.tables.indexLinked) e.tables.index->closeIndex();
-        // The count goes into the header the close rewrites; a table this area did not change keeps
-        // its header, and its size is not asked for.
-        if (b->state != TableState::Clean) RefreshRecCount(*b);
-        Unlock();
+        // The header the close rewrites takes its count from the file's size, read under the append lock.
+        UnlockBeforeClose();
     }
     b->swap.clear();
     if (b->hasMemo && e.tables.memo && !b->isVirtual) e.tables.memo->closeMemofile();

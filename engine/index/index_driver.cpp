@@ -386,7 +386,10 @@ bool OpenIndex(const std::string& fileName) {
         errors.pendingError = pending;
         errors.detail = detail;
         headersRead = holds && code == 0;
-        if (headersRead) SemaphoreMarkSeen();
+        if (headersRead) {
+            SemaphoreMarkSeen();
+            KeepIndexSizeOfView(area, area.seenSize);
+        }
     }
     if (!headersRead) {
         IndexReadBracket read;

@@ -231,6 +231,19 @@ int IndexFileSize(MdxArea& area, uint64_t& size) {
     return fileSize(area, cacheTrusted(area), size);
 }
 
+void KeepIndexSizeOfView(MdxArea& area, uint64_t size) {
+    if (!area.file.isOpen() || platform::IsExclusiveMode(area.file.mode())) return;
+    const SemaphoreGuard guard = CurrentSemaphoreGuard();
+    if (!guard.loggedIn) return;
+    if (!area.nodes.generationKnown || area.nodes.generation != guard.generation) {
+        area.nodes.clear();
+        area.nodes.generation = guard.generation;
+        area.nodes.generationKnown = true;
+    }
+    area.nodes.size = size;
+    area.nodes.sizeKnown = true;
+}
+
 int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n) {
     if (area.deferWrites) {
         auto it = area.pendingWrites.find(offset);
