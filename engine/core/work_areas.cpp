@@ -200,7 +200,7 @@ bool useImpl(const UseRequest& request, const std::string& original, void* buffe
                                        : 0;
         b.countJustRead = true;
     }
-    if (b.recCount < 1) {
+    if (b.recCount < 1 || !request.top) {
         std::fill(b.typed, b.typed + need, 0);
         ClearRecord();
         b.bof = b.eof = true;
@@ -211,7 +211,7 @@ bool useImpl(const UseRequest& request, const std::string& original, void* buffe
         SetEngineError(code, detail);
         return false;
     }
-    b.countJustRead = false;
+    if (request.top) b.countJustRead = false;  // else the caller's first move takes it
     b.swap.assign(need, 0);
     if (b.hasMemo && eng().tables.memo) {
         eng().errors.lastError = 0;

@@ -71,6 +71,9 @@ struct UseRequest {
     uint16_t openMode =
         0xFFFF;                // the file mode to open with instead of the one exclusive gives; 0xFFFF = none
     bool countRepair = false;  // the record count comes from the file size
+    // False: the area is left before its first record, for a caller that positions it itself at once
+    // (an index opened next goes to its first key), so that the open reads no record for nothing.
+    bool top = true;
 };
 
 // Opens request.path in the current area (closing what it holds) with the typed record in buffer (an

@@ -157,9 +157,16 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
     request.alias = EngineText(AllTrim(Name));
     if (ReadOnly) request.openMode = m_exclusive ? 0 : 64;
     request.countRepair = AutoFixRecCount;
+    // The index the open takes goes to its first key: the table's first record is read only without one.
+    request.top = false;
     xb::UseTable(request);
     if (PendingError() != 0) return false;
-    return MakeIndexes();
+    const bool made = MakeIndexes();
+    if (WorkAreaBlock* b = xb::CurrentBlock()) {
+        if (made && PendingError() == 0 && !xb::IsIndexActive() && b->recCount > 0) xb::GoTop();
+        b->countJustRead = false;
+    }
+    return made;
 }
 
 std::vector<TIndexTagDescriptor> TXbFileDataSet::ParseIndexList() const {
