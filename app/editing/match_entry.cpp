@@ -34,18 +34,20 @@ MatchEvent eventOf(xb::TXbDbf& t) {
     return {t.FieldGetInt("NUJOUEUR"), t.FieldGetInt("MINUTE"), t.FieldGetInt("TYPE"), t.FieldGetInt("NUEQBEN")};
 }
 
-// The events table in the order of its match key, the deleted rows shown (storedEvents skips them).
+// The events table in the order of its match key, the deleted rows shown (storedEvents skips them),
+// opened on the match's first row.
 class EventTableScope : public LeagueTableScope {
 public:
-    EventTableScope(const char* component, EventTable table)
+    EventTableScope(const char* component, EventTable table, const MatchKey& m)
         : LeagueTableScope(component, table == EventTable::Goals ? "but.dbf" : "carton.dbf", "NUCHAMP",
-                           Rows::kWithDeleted) {}
+                           Rows::kWithDeleted, eventKey(m)) {}
 };
 
-// The match's events as stored, with their record numbers, in key order.
+// The match's events as stored, with their record numbers, in key order; the table was opened on the
+// match's key (EventTableScope).
 std::vector<std::pair<int32_t, MatchEvent>> storedEvents(xb::TXbDbf& t, const MatchKey& m) {
     std::vector<std::pair<int32_t, MatchEvent>> out;
-    if (!t.Find(eventKey(m))) return out;
+    if (!t.FindOpenKey()) return out;
     WhileScope match(t, eventCondition(m));
     for (; !t.IsEof(); t.Skip(1))
         if (!t.IsDeleted()) out.emplace_back(t.RecNo(), eventOf(t));
@@ -122,7 +124,7 @@ std::vector<MatchEvent> LoadMatchEvents(EventTable table, const MatchKey& m) {
     std::vector<MatchEvent> out;
     const std::string key = eventKey(m);
     if (key.empty()) return out;
-    EventTableScope t(table == EventTable::Goals ? "prempgrillebut" : "prempgrillecarton", table);
+    EventTableScope t(table == EventTable::Goals ? "prempgrillebut" : "prempgrillecarton", table, m);
     for (const auto& stored : storedEvents(*t, m)) out.push_back(stored.second);
     return out;
 }
@@ -131,7 +133,7 @@ bool SaveMatchEvents(EventTable table, const MatchKey& m, const std::vector<Matc
     if (eventKey(m).empty()) return false;
     // One open of the table for the read and the writes: on a network share an open costs more than the
     // rows it writes.
-    EventTableScope t(table == EventTable::Goals ? "penrbut" : "penrcarton", table);
+    EventTableScope t(table == EventTable::Goals ? "penrbut" : "penrcarton", table, m);
     std::vector<std::pair<int32_t, MatchEvent>> stored = storedEvents(*t, m);
     // An event stored as it is keeps its row: same key, same fields, nothing written. The rows of the
     // events that changed or went are rewritten in place by the new ones (so a match stored again does

@@ -101,9 +101,10 @@ void CloseQuietly(xb::TXbDbf& table) {
 }
 
 LeagueTableScope::LeagueTableScope(const char* component, const std::string& file, const std::string& tag,
-                                   Rows rows)
+                                   Rows rows, const std::string& openKey)
     : m_table(MakeLeagueDataset(component, file)) {
     if (rows == Rows::kWithDeleted) m_table->SetHideDeletedRecs(false);
+    if (!tag.empty() && !openKey.empty()) m_table->SetOpenKey(tag, openKey);
     try {
         m_table->Open();
         if (!tag.empty()) m_table->SetOrderUnlessCurrent(tag);

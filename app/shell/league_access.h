@@ -40,8 +40,10 @@ public:
     // (IsDeleted) to read a key's rows in one pass over the index and the file, the deleted ones among
     // them included, where hiding them has each one read again on its own.
     enum class Rows { kLive, kWithDeleted };
+    // With openKey, the table opens on the first row of that key in the tag's order (see SetOpenKey;
+    // FindOpenKey tells whether there is one), not on the order's first row.
     LeagueTableScope(const char* component, const std::string& file, const std::string& tag = {},
-                     Rows rows = Rows::kLive);
+                     Rows rows = Rows::kLive, const std::string& openKey = {});
     ~LeagueTableScope();
     LeagueTableScope(const LeagueTableScope&) = delete;
     LeagueTableScope& operator=(const LeagueTableScope&) = delete;

@@ -28,6 +28,9 @@ struct EngineSettings {
     int ansiCodePage = 1252;   // the code page of engine text
     int oemCodePage = 850;     // the code page of tables opened with OEM translation whose header names none
     int newTableCodePage = 0;  // the code page new OEM tables record and are written in; 0: oemCodePage
+    // False while a caller that positions the area itself opens an index: the open leaves the area where
+    // it stands instead of going to the first key.
+    bool indexOpenGoesTop = true;
 
     // The work-area layer's settings.
     uint16_t shareMode = 66;             // the mode of a shared open

@@ -366,6 +366,39 @@ bool TXbCDataSet::Find(const std::string& key) {
     return findKey("Find", key, false);
 }
 
+void TXbCDataSet::SetOpenKey(const std::string& tag, const std::string& key) {
+    m_openTag = tag;
+    m_openKey = key;
+}
+
+bool TXbCDataSet::FindOpenKey() {
+    const int found = m_openKeyFound;
+    m_openKeyFound = -1;
+    return found >= 0 ? found == 1 : Find(m_openKey);
+}
+
+bool TXbCDataSet::positionOnOpenKey() {
+    m_openKeyFound = -1;
+    xb::SetIgnoreDel(HideDeletedRecs());
+    const std::string tag = EngineText(firstChars(m_openTag, kTagNameChars));
+    const int current = xb::CurrentOrder();
+    const bool onTag = current > 0 && xb::IndexTagName(current) == " [tag: " + AsciiUpper(AllTrim(tag)) + "]";
+    if (!onTag && !xb::SetOrderToTag(tag)) return false;
+    bool found;
+    {
+        ExactSetting setting(false);
+        found = xb::Find(Utf8ToStored(firstChars(m_openKey, kKeyChars)));
+    }
+    if (PendingError() != 0) return false;
+    if (!found) {
+        // Nowhere, as in an empty table: the cursor's first positioning finds no row and moves nothing.
+        WorkAreaBlock* b = xb::CurrentBlock();
+        b->eof = b->bof = true;
+    }
+    m_openKeyFound = found ? 1 : 0;
+    return true;
+}
+
 bool TXbCDataSet::FindExact(const std::string& key) {
     return findKey("FindExact", key, true);
 }

@@ -366,7 +366,9 @@ bool TXbDataSet::OpenArea() {
         xb::SetIgnoreDel(m_hideDeleted);
         m_area = static_cast<uint8_t>(xb::SelectedArea());
         TakeSnapshot();
-        m_atTopAfterOpen = !m_hideDeleted;
+        // Deleted rows hidden, the cursor goes to the first row again: the open's may be a deleted one.
+        // An open on a key stands where it searched.
+        m_atTopAfterOpen = !m_hideDeleted || m_openKeyFound >= 0;
         return true;
     }
     if (!xb::UseTable({.path = m_dbfFileName})) return false;
@@ -555,8 +557,9 @@ int TXbDataSet::XbiGetRecordSize() {
 
 int TXbDataSet::XbiSetToBegin() {
     if (!BeginOperation("XbiSetToBegin")) return PendingError();
+    // The open's own positionings (the cursor's open and its first fetch) find the area where the open
+    // left it; the first record fetched ends that.
     if (!m_atTopAfterOpen) xb::GoTop();
-    m_atTopAfterOpen = false;
     m_beforeFirst = true;
     m_afterLast = false;
     return PendingError();
@@ -564,6 +567,7 @@ int TXbDataSet::XbiSetToBegin() {
 
 int TXbDataSet::XbiSetToEnd() {
     if (!BeginOperation("XbiSetToEnd")) return PendingError();
+    m_atTopAfterOpen = false;
     xb::GoBottom();
     m_beforeFirst = false;
     m_afterLast = true;
@@ -597,6 +601,7 @@ bool TXbDataSet::onRowOutsideOrder() {
 
 int TXbDataSet::XbiGetRecord(TRecordBuffer buffer, int32_t& recNo) {
     if (!BeginOperation("XbiGetRecord")) return PendingError();
+    m_atTopAfterOpen = false;
     if (m_beforeFirst) return kXbiBof;
     if (m_afterLast) return kXbiEof;
     if (onRowOutsideOrder()) {
@@ -620,6 +625,7 @@ int TXbDataSet::XbiGetRecord(TRecordBuffer buffer, int32_t& recNo) {
 
 int TXbDataSet::XbiGetNextRecord(TRecordBuffer buffer, int32_t& recNo) {
     if (!BeginOperation("XbiGetNextRecord")) return PendingError();
+    m_atTopAfterOpen = false;
     if (m_afterLast) return kXbiEof;
     if (m_beforeFirst) {
         xb::ReloadRecord();
@@ -639,6 +645,7 @@ int TXbDataSet::XbiGetNextRecord(TRecordBuffer buffer, int32_t& recNo) {
 
 int TXbDataSet::XbiGetPriorRecord(TRecordBuffer buffer, int32_t& recNo) {
     if (!BeginOperation("XbiGetPriorRecord")) return PendingError();
+    m_atTopAfterOpen = false;
     if (m_beforeFirst) return kXbiBof;
     if (m_afterLast) {
         if (xb::dEOF() && !xb::dBOF())

@@ -73,6 +73,7 @@ public:
     void SetHideDeletedRecs(bool on);
     bool ShowProgress = true;
     TXbTableLanguage TableLanguage = TXbTableLanguage::tlOem;
+
     TDataSetNotifyEvent BeforeRestore, AfterRestore;
     bool Loading = false;  // while the component is being loaded, property setters do not reopen
 
@@ -178,6 +179,8 @@ protected:
     // positioning, which follows at once, need not move there again.
     bool m_atTopAfterOpen = false;
     bool m_afterLast = false;
+    std::string m_openTag, m_openKey;  // see TXbCDataSet::SetOpenKey
+    int m_openKeyFound = -1;           // -1: the open did not search; else whether it found the key
     // The row just appended when the current order's FOR condition leaves it out: it stays the dataset's
     // record until the area moves, so that the fill and replace that follow go to it.
     int32_t m_outsideOrder = 0;
@@ -232,6 +235,13 @@ public:
     bool SetOrderUnlessCurrent(const std::string& tagName);
     bool Find(const std::string& key);
     bool FindExact(const std::string& key);
+    // Set before the open: the open puts the area on the first row whose key in the order tag begins
+    // with key (as Find does), without going to the first row of the order on the way. With no such row
+    // the dataset shows none (Eof and Bof, as an empty table) until it is moved. Right after the open,
+    // FindOpenKey tells whether the row was found; after an open that could not search (no index), and
+    // at any later time, it is Find(key).
+    void SetOpenKey(const std::string& tag, const std::string& key);
+    bool FindOpenKey();
     void Reindex();
     // Virtual: a dataset over an in-memory table has nothing to lock.
     virtual bool ALock();
@@ -261,6 +271,11 @@ public:
     // With an index order the key values are sought in it; otherwise a sequential search.
     bool Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues,
                 TLocateOptions options) override;
+
+protected:
+    // For the open: the area, its index open and its count known, goes to the open key (SetOpenKey).
+    // False when it could not search (the order cannot be set): the area stands nowhere then.
+    bool positionOnOpenKey();
 
 private:
     void positionArea() { UpdateCursorPos(); }

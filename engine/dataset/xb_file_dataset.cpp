@@ -157,13 +157,28 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
     request.alias = EngineText(AllTrim(Name));
     if (ReadOnly) request.openMode = m_exclusive ? 0 : 64;
     request.countRepair = AutoFixRecCount;
-    // The index the open takes goes to its first key: the table's first record is read only without one.
+    // The index the open takes goes to its first key (or, with an open key, the open goes to that key):
+    // the table's first record is read only without an index.
     request.top = false;
     xb::UseTable(request);
     if (PendingError() != 0) return false;
-    const bool made = MakeIndexes();
+    const bool keyOpen = !m_openTag.empty();
+    EngineSettings& settings = Engine::current().settings;
+    settings.indexOpenGoesTop = !keyOpen;
+    bool made = false;
+    try {
+        made = MakeIndexes();
+    } catch (...) {
+        settings.indexOpenGoesTop = true;
+        throw;
+    }
+    settings.indexOpenGoesTop = true;
+    m_openKeyFound = -1;
     if (WorkAreaBlock* b = xb::CurrentBlock()) {
-        if (made && PendingError() == 0 && !xb::IsIndexActive() && b->recCount > 0) xb::GoTop();
+        if (made && PendingError() == 0) {
+            bool placed = xb::IsIndexActive() && (!keyOpen || positionOnOpenKey());
+            if (!placed && PendingError() == 0 && b->recCount > 0) xb::GoTop();
+        }
         b->countJustRead = false;
     }
     return made;

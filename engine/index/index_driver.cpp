@@ -411,7 +411,9 @@ bool OpenIndex(const std::string& fileName) {
         first.bof = first.eof = true;
         return true;
     }
-    // The area goes to the first key of the order (or to end of file when the order has none).
+    // The area goes to the first key of the order (or to end of file when the order has none), unless
+    // the caller positions it itself.
+    if (!eng().settings.indexOpenGoesTop) return true;
     if (eng().tables.index && eng().tables.indexLinked) {
         if (!GoTop()) return false;
     } else if (!TagGoFirst(area, first)) {
