@@ -4,13 +4,13 @@
 // reads its rows in 64 KB blocks would make. The local time (no wait) is given with each figure.
 //
 // The season is the test suite's generated one (20 teams, 38 matchdays, squads, goals and cards); the 34
-// seasons repeat it year after year. The match stored is a match of the season taken out first (its row,
-// goals and cards deleted) and stored again as new with 3 goals and 2 cards, then stored once more.
+// seasons repeat it year after year. A new match is one of the season's last matchday, left out of the
+// generated rows, stored with 3 goals and 2 cards. Another match of the season is taken out (its row,
+// goals and cards deleted) and stored again as new the same day, then stored once more.
 //
 // Usage: bench_network_share [--quick] [--only TEXT] [--seasons N]
 //   --quick: no 1 ms runs, the counts only; --only: the computations whose name holds TEXT, on one season
-//   unless --seasons N (1 or 34) names the database
-//   (to follow one computation's calls with strace).
+//   unless --seasons N (1 or 34) names the database (to follow one computation's calls with strace).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
