@@ -35,6 +35,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/paths.h"
 
 namespace xb::platform {
 
@@ -572,14 +573,6 @@ Listing* scopedListing(const std::string& dir) {
 // A change of a directory's entries made through this layer: the listings no longer hold.
 void forgetListings() { t_listings.clear(); }
 
-bool iequalNames(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 }  // namespace
 
 void ForgetListedNames() { forgetListings(); }
@@ -608,7 +601,7 @@ ListedLookup LookUpListed(const std::string& dir, const std::string& name) {
         }
     }
     for (size_t i = 0; i < l->names.size(); ++i)
-        if (iequalNames(l->names[i], name) && isRegular(i) && (out.found.empty() || l->names[i] < out.found))
+        if (SameNameAnyCase(l->names[i], name) && isRegular(i) && (out.found.empty() || l->names[i] < out.found))
             out.found = l->names[i];
     return out;
 }

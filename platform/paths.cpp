@@ -16,14 +16,6 @@ namespace xb::platform {
 
 namespace {
 
-bool iequal(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 void splitDirName(const std::string& path, std::string& dir, std::string& name) {
     size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) {
@@ -64,6 +56,14 @@ bool matchFrom(const char* m, const char* n) {
 
 }  // namespace
 
+bool SameNameAnyCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 std::string ResolveCase(const std::string& path) {
     if (path.empty()) return path;
     std::string dir, name;
@@ -74,7 +74,7 @@ std::string ResolveCase(const std::string& path) {
     if (!ListDirectory(dir.empty() ? "." : dir, names)) return path;
     std::string found;
     for (const std::string& n : names) {
-        if (iequal(n, name) && isRegular(dir + n)) {
+        if (SameNameAnyCase(n, name) && isRegular(dir + n)) {
             if (found.empty() || n < found) found = n;  // deterministic when several differ only by case
         }
     }

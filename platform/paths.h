@@ -11,6 +11,8 @@ namespace xb::platform {
 // The path of an existing file whose name equals the given one without regard to case (the exact name
 // wins); the given path when nothing matches. Only the last component is looked up.
 std::string ResolveCase(const std::string& path);
+// Whether two file names are the same name whatever the case of their ASCII letters.
+bool SameNameAnyCase(const std::string& a, const std::string& b);
 
 bool FileExists(const std::string& path);  // a regular file
 bool DirExists(const std::string& path);
