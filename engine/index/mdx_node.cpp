@@ -116,6 +116,15 @@ void NodeCache::setAhead(uint64_t offset, std::vector<uint8_t> bytes) {
 
 namespace {
 
+// What the area keeps under an earlier generation of the semaphore, before another station's change,
+// goes.
+void keepGeneration(MdxArea& area, const SemaphoreGuard& guard) {
+    if (area.nodes.generationKnown && area.nodes.generation == guard.generation) return;
+    area.nodes.clear();
+    area.nodes.generation = guard.generation;
+    area.nodes.generationKnown = true;
+}
+
 // Whether what the area keeps of its index file may be used now. The file held exclusively: nobody else
 // writes it, and this station's writes go through the cache. In shared use the semaphore decides: only
 // inside a bracket (no other station can be changing the file then), and what was kept under an
@@ -126,11 +135,7 @@ bool cacheTrusted(MdxArea& area) {
     if (CurrentMdxArea() != &area) return false;
     const SemaphoreGuard guard = CurrentSemaphoreGuard();
     if (!guard.loggedIn || !guard.inside) return false;
-    if (!area.nodes.generationKnown || area.nodes.generation != guard.generation) {
-        area.nodes.clear();
-        area.nodes.generation = guard.generation;
-        area.nodes.generationKnown = true;
-    }
+    keepGeneration(area, guard);
     return true;
 }
 
@@ -163,6 +168,13 @@ bool overlapsPending(const MdxArea& area, uint64_t offset, size_t n) {
     if (it == area.pendingWrites.begin()) return false;
     --it;
     return it->first + it->second.size() > offset;
+}
+
+// Drops every kept node the bytes at offset touch (a node spans two blocks).
+void forgetNodesTouched(MdxArea& area, uint64_t offset, size_t n) {
+    const uint64_t first = offset / kMdxBlockSize;
+    const uint64_t last = (offset + n + kMdxBlockSize - 1) / kMdxBlockSize;
+    for (uint64_t b = first == 0 ? 0 : first - 1; b < last; ++b) area.nodes.erase(static_cast<uint32_t>(b));
 }
 
 // Keeps the node cache and the known size in step with bytes now in the file (or held for it).
@@ -235,11 +247,7 @@ void KeepIndexSizeOfView(MdxArea& area, uint64_t size) {
     if (!area.file.isOpen() || platform::IsExclusiveMode(area.file.mode())) return;
     const SemaphoreGuard guard = CurrentSemaphoreGuard();
     if (!guard.loggedIn) return;
-    if (!area.nodes.generationKnown || area.nodes.generation != guard.generation) {
-        area.nodes.clear();
-        area.nodes.generation = guard.generation;
-        area.nodes.generationKnown = true;
-    }
+    keepGeneration(area, guard);
     area.nodes.size = size;
     area.nodes.sizeKnown = true;
 }
@@ -262,9 +270,7 @@ int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uin
     }
     const int rc = area.file.writeAt(offset, bytes, n);
     if (rc != 0) {
-        const uint64_t first = offset / kMdxBlockSize;
-        const uint64_t last = (offset + n + kMdxBlockSize - 1) / kMdxBlockSize;
-        for (uint64_t b = first == 0 ? 0 : first - 1; b < last; ++b) area.nodes.erase(static_cast<uint32_t>(b));
+        forgetNodesTouched(area, offset, n);
         // What a failed write left in the file is unknown.
         area.nodes.sizeKnown = false;
         return rc;
@@ -276,17 +282,15 @@ int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uin
 namespace {
 
 void noteWritten(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n) {
-    // Every node the bytes touch (a node spans two blocks) is dropped, then a node written whole is kept
-    // as written: it is what the file holds now.
-    const uint64_t first = offset / kMdxBlockSize;
-    const uint64_t last = (offset + n + kMdxBlockSize - 1) / kMdxBlockSize;
-    for (uint64_t b = first == 0 ? 0 : first - 1; b < last; ++b) area.nodes.erase(static_cast<uint32_t>(b));
+    // Every node the bytes touch is dropped, then a node written whole is kept as written: it is what the
+    // file holds now.
+    forgetNodesTouched(area, offset, n);
     if (area.nodes.sizeKnown) area.nodes.size = std::max(area.nodes.size, offset + n);
     area.seenSize = std::max(area.seenSize, offset + n);
     if (tag && n == kMdxNodeSize && offset % kMdxBlockSize == 0) {
         uint64_t size = 0;
         if (fileSize(area, cacheTrusted(area), size) == 0 && CheckNode(bytes, tag->header, size).empty())
-            area.nodes.put(static_cast<uint32_t>(first), tag->number, bytes);
+            area.nodes.put(static_cast<uint32_t>(offset / kMdxBlockSize), tag->number, bytes);
     }
 }
 
