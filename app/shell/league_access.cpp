@@ -178,13 +178,17 @@ AppendOutcome appendMissing(xb::TXbDbf& t, const std::function<bool()>& find, co
     return appendComplete(t, [&] { fill(t); }) ? AppendOutcome::kAppended : AppendOutcome::kFailed;
 }
 
-// Appends the rows under the append lock, which the caller holds, and the index's write lock.
-bool appendHeld(xb::TXbDbf& t, const std::vector<RowFill>& fills, size_t from) {
-    IndexWritesScope writes(t);
-    if (!writes.held()) return false;
+// Appends the rows from `from` on; the caller holds the append lock.
+bool appendAll(xb::TXbDbf& t, const std::vector<RowFill>& fills, size_t from) {
     for (size_t i = from; i < fills.size(); ++i)
         if (!appendComplete(t, [&] { fills[i](t); })) return false;
     return true;
+}
+
+// appendAll under the index's write lock as well.
+bool appendHeld(xb::TXbDbf& t, const std::vector<RowFill>& fills, size_t from) {
+    IndexWritesScope writes(t);
+    return writes.held() && appendAll(t, fills, from);
 }
 
 }  // namespace
@@ -274,9 +278,7 @@ bool ReplaceRows(xb::TXbDbf& t, const std::vector<int32_t>& records, const std::
         t.UnLock();
         if (t.ALock()) {
             LockRelease unlockAppend(t);
-            for (; appendFrom < fills.size(); ++appendFrom)
-                if (!appendComplete(t, [&] { fills[appendFrom](t); })) return false;
-            return true;
+            return appendAll(t, fills, appendFrom);
         }
     }
     if (appendFrom == fills.size()) return true;

@@ -79,7 +79,7 @@ bool windowsAllowed(const WorkAreaBlock& b) {
 // Reads record r for a scan going forward (dir 1) or back (-1): from the window when it holds r, else
 // with the neighbours the scan reads next.
 bool scanLoad(WorkAreaBlock& b, int32_t r, int dir) {
-    const uint64_t view = driver() && IsIndexActive() ? driver()->indexView() : 0;
+    const uint64_t view = currentView();
     if (b.window.view != view) b.window.clear();
     if (GetDbfRecordFromWindow(b, r)) {
         noteLoaded(b, r, b.window.readAt);
