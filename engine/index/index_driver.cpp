@@ -386,10 +386,7 @@ bool OpenIndex(const std::string& fileName) {
         errors.pendingError = pending;
         errors.detail = detail;
         headersRead = holds && code == 0;
-        if (headersRead) {
-            SemaphoreMarkSeen();
-            KeepIndexSizeOfView(area, area.seenSize);
-        }
+        if (headersRead) SemaphoreMarkSeen();
     }
     if (!headersRead) {
         IndexReadBracket read;

@@ -116,15 +116,6 @@ void NodeCache::setAhead(uint64_t offset, std::vector<uint8_t> bytes) {
 
 namespace {
 
-// What the area keeps under an earlier generation of the semaphore, before another station's change,
-// goes.
-void keepGeneration(MdxArea& area, const SemaphoreGuard& guard) {
-    if (area.nodes.generationKnown && area.nodes.generation == guard.generation) return;
-    area.nodes.clear();
-    area.nodes.generation = guard.generation;
-    area.nodes.generationKnown = true;
-}
-
 // Whether what the area keeps of its index file may be used now. The file held exclusively: nobody else
 // writes it, and this station's writes go through the cache. In shared use the semaphore decides: only
 // inside a bracket (no other station can be changing the file then), and what was kept under an
@@ -135,7 +126,11 @@ bool cacheTrusted(MdxArea& area) {
     if (CurrentMdxArea() != &area) return false;
     const SemaphoreGuard guard = CurrentSemaphoreGuard();
     if (!guard.loggedIn || !guard.inside) return false;
-    keepGeneration(area, guard);
+    if (!area.nodes.generationKnown || area.nodes.generation != guard.generation) {
+        area.nodes.clear();
+        area.nodes.generation = guard.generation;
+        area.nodes.generationKnown = true;
+    }
     return true;
 }
 
@@ -241,15 +236,6 @@ bool ReadNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer,
 
 int IndexFileSize(MdxArea& area, uint64_t& size) {
     return fileSize(area, cacheTrusted(area), size);
-}
-
-void KeepIndexSizeOfView(MdxArea& area, uint64_t size) {
-    if (!area.file.isOpen() || platform::IsExclusiveMode(area.file.mode())) return;
-    const SemaphoreGuard guard = CurrentSemaphoreGuard();
-    if (!guard.loggedIn) return;
-    keepGeneration(area, guard);
-    area.nodes.size = size;
-    area.nodes.sizeKnown = true;
 }
 
 int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n) {

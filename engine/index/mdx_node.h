@@ -44,9 +44,6 @@ bool ReadNode(MdxArea& area, const MdxTag& tag, uint32_t block, uint8_t* buffer,
 // The index file's size: the one this station knows when it may be trusted (see ReadNode), else the
 // file's. 0 or the I/O error code.
 int IndexFileSize(MdxArea& area, uint64_t& size);
-// In shared use, after a read of the file's head that held under the semaphore: the size that read found
-// is the file's for the view it held under, and serves the reads that follow under the same view.
-void KeepIndexSizeOfView(MdxArea& area, uint64_t size);
 // Writes n bytes at offset of the index file and keeps the node cache and the known size in step; the
 // bytes are a node of tag when tag is given. 0 or the I/O error code.
 int WriteIndexBytes(MdxArea& area, const MdxTag* tag, uint64_t offset, const uint8_t* bytes, size_t n);
