@@ -49,6 +49,8 @@ struct FaultSlot {
     int code = 0;
 };
 FaultSlot g_faults[5];
+int g_diskFullIn = 0;  // writes until the disk is full; -1 full
+
 int g_readHookAt = 0;
 std::function<void()> g_readHook;
 
@@ -126,6 +128,19 @@ bool TakeFault(FaultOp op, int& code) {
 bool FaultArmed(FaultOp op) {
     return g_faults[static_cast<int>(op)].remaining > 0;
 }
+
+namespace {
+
+// The full disk of InjectDiskFull: whether a write that makes the file end at end finds no room.
+bool noRoom(int fd, uint64_t end) {
+    if (g_diskFullIn == 0) return false;
+    if (g_diskFullIn > 0 && --g_diskFullIn > 0) return false;
+    g_diskFullIn = -1;
+    struct stat st {};
+    return fstat(fd, &st) != 0 || end > static_cast<uint64_t>(st.st_size);
+}
+
+}  // namespace
 
 namespace {
 
@@ -402,6 +417,14 @@ int File::writeAt(uint64_t offset, const void* buf, size_t n) {
     m_sizeFromOpen = -1;
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
+    if (noRoom(m_fd, offset + n)) {
+        // A volume with a few sectors left takes the first part of a long write and then refuses: the
+        // runtime's short write.
+        const size_t part = n > 512 ? n / 2 / 512 * 512 : 0;
+        if (part == 0 || ::pwrite(m_fd, buf, part, static_cast<off_t>(offset)) != static_cast<ssize_t>(part))
+            return kErrDiskFull;
+        return kErrDiskWrite;
+    }
     countCall(kWrite);
     size_t done = 0;
     auto* p = static_cast<const char*>(buf);
@@ -437,6 +460,7 @@ int File::truncate(uint64_t length) {
     m_sizeFromOpen = -1;
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
+    if (noRoom(m_fd, length)) return kErrDiskFull;
     countCall(kOther);
     if (ftruncate(m_fd, static_cast<off_t>(length)) != 0) return WinErrorOfErrno(errno);
     return 0;
@@ -689,8 +713,13 @@ void InjectFault(FaultOp op, int nth, int code) {
     g_faults[static_cast<int>(op)] = FaultSlot{nth, code};
 }
 
+void InjectDiskFull(int nth) {
+    g_diskFullIn = nth;
+}
+
 void ClearFaults() {
     for (auto& f : g_faults) f = FaultSlot{};
+    g_diskFullIn = 0;
     g_readHookAt = 0;
     g_readHook = nullptr;
 }

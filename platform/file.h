@@ -212,6 +212,11 @@ void ClearFaults();
 bool TakeFault(FaultOp op, int& code);
 // True while a fault injected for op has not been reached yet.
 bool FaultArmed(FaultOp op);
+// A disk that fills up: from the nth write from now on (1 = the next), every write or truncation that
+// would make a file longer fails, as on a full volume: a write of more than a sector writes its first
+// half (whole sectors) and fails with kErrDiskWrite, a shorter one fails with kErrDiskFull. Writes inside a
+// file's present length still succeed. Until ClearFaults (the space comes back).
+void InjectDiskFull(int nth);
 // For tests of what happens while a read is under way: runs hook once, just before the nth read from
 // now on (1 = the next). The hook may read and write files itself.
 void InjectReadHook(int nth, std::function<void()> hook);

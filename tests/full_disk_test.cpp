@@ -24,6 +24,7 @@
 #include "engine/dataset/index_services.h"
 #include "engine/index/index_driver.h"
 #include "engine/index/mdx_build.h"
+#include "engine/index/semaphore_file.h"
 #include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -97,9 +98,11 @@ protected:
         for (const auto& [name, bytes] : files) xbtest::WriteFileBytes(tmp.file(name), bytes);
     }
 
-    bool open(const std::string& table, bool exclusive) {
+    bool open(const std::string& table, bool exclusive, const std::string& alias = "") {
         SetAutoFixRecCount(true);
-        if (!Use(path(table) + (exclusive ? " EXCLUSIVE" : ""), nullptr, 0)) return false;
+        if (!Use(path(table) + (exclusive ? " EXCLUSIVE" : "") + (alias.empty() ? "" : " ALIAS " + alias), nullptr,
+                 0))
+            return false;
         return !platform::FileExists(mdx(table)) || SetIndexTo(mdx(table));
     }
 
@@ -401,6 +404,9 @@ protected:
         m_probe["joueur.dbf"][4] = std::string(700, 'p') + "\r\nfin";
     }
 
+    std::vector<WritePath> writePaths();
+    int splitDay = 0;
+
     std::vector<xbtest::SeasonTable> m_season;
     std::map<std::string, std::vector<std::vector<std::string>>> m_rows;
     std::map<std::string, std::vector<std::string>> m_probe;
@@ -418,8 +424,7 @@ std::vector<std::string> Match(int day, int home, int away) {
             "3", "0"};
 }
 
-TEST_F(FullDiskTest, EveryWritePathReportsTheFailureAndLosesNothing) {
-    int splitDay = 0;
+std::vector<WritePath> FullDiskTest::writePaths() {
     const std::string longNote = [] {
         std::string t;
         for (int i = 0; i < 40; ++i) t += "Ligne " + std::to_string(i) + " de la note, accentuée.\r\n";
@@ -445,12 +450,12 @@ TEST_F(FullDiskTest, EveryWritePathReportsTheFailureAndLosesNothing) {
         return ok;
     };
 
-    const std::vector<WritePath> paths = {
-        {"append, shared", "resultat.dbf", false, nullptr, [&] { return lockedAppend(Match(11, 1, 2)); }},
+    return {
+        {"append, shared", "resultat.dbf", false, nullptr, [=, this] { return lockedAppend(Match(11, 1, 2)); }},
         {"append, exclusive, header written at the close", "resultat.dbf", true, nullptr,
-         [&] { return appendRow(Match(11, 1, 2), false); }},
+         [=, this] { return appendRow(Match(11, 1, 2), false); }},
         {"append that splits index nodes", "resultat.dbf", false,
-         [&] {
+         [=, this] {
              // Matches of later days until the next one needs a new index node.
              for (int day = 11;; ++day) {
                  ASSERT_LT(day, 400);
@@ -466,26 +471,26 @@ TEST_F(FullDiskTest, EveryWritePathReportsTheFailureAndLosesNothing) {
                  }
              }
          },
-         [&] { return lockedAppend(Match(splitDay, 1, 2)); }},
+         [=, this] { return lockedAppend(Match(splitDay, 1, 2)); }},
         {"replace that moves keys", "resultat.dbf", false, nullptr,
-         [&] {
+         [=, this] {
              return replaceWith(5, [] {
                  TypedSetInt(FieldAddress(3), 12);
                  TypedSetInt(FieldAddress(4), 6);
                  return true;
              });
          }},
-        {"delete", "resultat.dbf", false, nullptr, [&] { return Go(7) && RLock() && answered(DeleteRec()); }},
+        {"delete", "resultat.dbf", false, nullptr, [=, this] { return Go(7) && RLock() && answered(DeleteRec()); }},
         {"memo add", "joueur.dbf", false, nullptr,
-         [&] {
+         [=, this] {
              auto row = m_rows["joueur.dbf"][3];
              row[0] = "999";
              row[4] = longNote;
              return lockedAppend(row);
          }},
         {"memo rewrite", "joueur.dbf", false, nullptr,
-         [&] {
-             return replaceWith(2, [&] {
+         [=, this] {
+             return replaceWith(2, [=, this] {
                  const int32_t block = TypedGetInt(FieldAddress(5));
                  const int32_t now = RewriteMemo(block, platform::FromUtf8(longNote, 1252));
                  TypedSetInt(FieldAddress(5), now);
@@ -494,18 +499,18 @@ TEST_F(FullDiskTest, EveryWritePathReportsTheFailureAndLosesNothing) {
          }},
         // A pack rebuilds the open index itself.
         {"pack with memos", "joueur.dbf", true,
-         [&] {
+         [=, this] {
              deleteRecords("joueur.dbf", {2, 5, 9, 30});
          },
-         [&] { return answered(Pack()); }},
+         [=, this] { return answered(Pack()); }},
         {"pack", "but.dbf", true,
-         [&] {
+         [=, this] {
              deleteRecords("but.dbf", {1, 3, 4, 20});
          },
-         [&] { return answered(Pack()); }},
-        {"reindex", "carton.dbf", true, nullptr, [&] { return answered(Reindex()); }},
-        {"index build", "eqchamp.dbf", true, [&] { fs::remove(mdx("eqchamp.dbf")); },
-         [&] {
+         [=, this] { return answered(Pack()); }},
+        {"reindex", "carton.dbf", true, nullptr, [=, this] { return answered(Reindex()); }},
+        {"index build", "eqchamp.dbf", true, [=, this] { fs::remove(mdx("eqchamp.dbf")); },
+         [=, this] {
              std::vector<TagDefinition> defs;
              for (const TIndexTagDescriptor& t :
                   xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef("eqchamp.dbf"))
@@ -514,6 +519,10 @@ TEST_F(FullDiskTest, EveryWritePathReportsTheFailureAndLosesNothing) {
              return answered(MakeIndex(defs, mdx("eqchamp.dbf")));
          }},
     };
+}
+
+TEST_F(FullDiskTest, EveryWritePathReportsTheFailureAndLosesNothing) {
+    const std::vector<WritePath> paths = writePaths();
     std::vector<std::string> summary;
     for (const WritePath& p : paths) {
         summary.push_back(exercise(p));
@@ -523,3 +532,100 @@ TEST_F(FullDiskTest, EveryWritePathReportsTheFailureAndLosesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The number of tags the current area's index has open.
+int OpenTagCount() {
+    int n = 0;
+    while (n < 47 && !IndexTagName(n + 1).empty()) ++n;
+    return n;
+}
+
+// Walks every order of the current area from the top; the rows met in each, or why a walk failed.
+std::string WalkEveryOrder(std::vector<int32_t>& counts) {
+    counts.clear();
+    const int tags = OpenTagCount();
+    try {
+        for (int t = 1; t <= tags; ++t) {
+            if (!Set_Order_To(t)) return "order " + std::to_string(t) + ": " + ErrorMsg();
+            int32_t seen = 0;
+            for (GoTop(); !dEOF(); Skip(1)) {
+                if (LastError() != 0) return "walk of order " + std::to_string(t) + ": " + ErrorMsg();
+                ++seen;
+            }
+            if (LastError() != 0) return "walk of order " + std::to_string(t) + ": " + ErrorMsg();
+            counts.push_back(seen);
+        }
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+// A disk that stays full after a shared write failed part way: as soon as the space comes back, the
+// writer's own area and a station that had the table open all along read every order whole, without
+// reopening it, and the index is its table's reindex: nothing waits for a pack or a restart.
+TEST_F(FullDiskTest, AfterADiskFullEveryOrderReadsWholeOnceTheSpaceIsBack) {
+    std::vector<WritePath> paths;
+    for (const WritePath& p : writePaths())
+        if (!p.exclusive && p.name != "delete" && p.name != "replace that moves keys") paths.push_back(p);
+    // A match's goals written in one index write bracket: the rows go at once, their keys in one pass
+    // at the release.
+    paths.push_back({"goals in one write bracket", "but.dbf", false, nullptr, [this] {
+                         if (!ALock()) return false;
+                         bool ok = true;
+                         {
+                             IndexWriteBracket bracket;
+                             HoldIndexWritesInBracket();
+                             for (int i = 0; i < 3 && ok; ++i) ok = setRecord(m_probe.at("but.dbf")) && Append();
+                         }
+                         ok = ok && LastError() == 0;
+                         Unlock();
+                         return answered(ok);
+                     }});
+    for (const WritePath& p : paths) {
+        SCOPED_TRACE(p.name);
+        restore(m_filled);
+        if (p.prepare) p.prepare();
+        CloseAllDatabases();
+        const Files before = snapshot();
+        int failed = 0;
+        for (int nth = 1; nth < 200; ++nth) {
+            SCOPED_TRACE("full from write " + std::to_string(nth));
+            restore(before);
+            ASSERT_TRUE(Select(2));
+            ASSERT_TRUE(open(p.table, false, "reader")) << ErrorMsg();
+            std::vector<int32_t> counts;
+            ASSERT_EQ(WalkEveryOrder(counts), "");
+            ASSERT_TRUE(Select(1));
+            ASSERT_TRUE(open(p.table, false)) << ErrorMsg();
+            platform::InjectDiskFull(nth);
+            bool ok = false;
+            engine().errors.pendingError = 0;
+            try {
+                ok = p.command() && engine().errors.pendingError == 0;
+            } catch (const std::exception&) {
+            }
+            platform::ClearFaults();
+            if (ok) break;
+            ++failed;
+            for (int area : {1, 2}) {
+                SCOPED_TRACE("area " + std::to_string(area));
+                ASSERT_TRUE(Select(area));
+                Unlock();
+                ASSERT_EQ(WalkEveryOrder(counts), "");
+                for (int32_t c : counts) EXPECT_EQ(c, RecCount());
+            }
+            CloseAllDatabases();
+            const xbtest::MdxReport live = xbtest::CheckMdxFile(mdx(p.table), {false, 0});
+            ASSERT_TRUE(live.ok()) << live.text();
+            repairIndex(p.table);
+            EXPECT_TRUE(entries(live) == entries(xbtest::CheckMdxFile(mdx(p.table), {false, 0})))
+                << "the index differs from its reindex";
+        }
+        EXPECT_GT(failed, 0) << "the disk never filled under the command";
+    }
+}

@@ -54,6 +54,9 @@ bool ALock() {
     if (IsSharedUse(*b) && !RetryLock(b->file, kLockBase + 1, 1)) return false;
     b->lockState = LockState::Append;
     b->countUnderAppendLock = false;
+    // The count the open read may be older than another station's appends: an append places its row
+    // after the count read under the lock.
+    b->countJustRead = false;
     return true;
 }
 
@@ -201,11 +204,11 @@ int32_t PhysRecCount(const WorkAreaBlock& b) {
     return static_cast<int32_t>(std::min<uint64_t>((size - hs) / b.recordSize, 0x7FFFFFFF));
 }
 
-void RefreshRecCount(WorkAreaBlock& b) {
+void RefreshRecCount(WorkAreaBlock& b, int32_t needed) {
     if (!IsSharedUse(b)) return;
     if (b.countJustRead) {
         b.countJustRead = false;
-        return;
+        if (needed <= b.recCount) return;
     }
     // Under the append lock nobody else appends: the count read once under it stays exact.
     if (b.lockState == LockState::Append && b.countUnderAppendLock) return;

@@ -26,7 +26,12 @@ void Unlock();
 void UnlockBeforeClose();
 int ReopenDbfFile(bool exclusive);
 int32_t PhysRecCount(const WorkAreaBlock& block);
-void RefreshRecCount(WorkAreaBlock& block);
+// Brings a shared table's count up to date from the file's size. The first refresh after an open takes
+// the size the open read, unless the caller needs a record beyond it (needed): a key or a step naming a
+// record past that count was made by another station since, and only the file can tell. kCountFromFile
+// always asks the file (another station's change was seen since the open).
+inline constexpr int32_t kCountFromFile = 0x7FFFFFFF;
+void RefreshRecCount(WorkAreaBlock& block, int32_t needed = 0);
 // True when the area's table was opened (or reopened) for shared use.
 bool IsSharedUse(const WorkAreaBlock& block);
 

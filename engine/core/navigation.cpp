@@ -136,7 +136,7 @@ bool loadedStillGood(const WorkAreaBlock& b) {
 // readLoad for a record an order or a step named: one beyond the count another station appended, so
 // the count is brought up to date first. A scan's move (dir not 0) reads ahead.
 bool loadRecord(WorkAreaBlock& b, int32_t r, int dir = 0) {
-    if (r > b.recCount && !b.isVirtual) RefreshRecCount(b);
+    if (r > b.recCount && !b.isVirtual) RefreshRecCount(b, r);
     if (dir != 0 && r >= 1 && r <= b.recCount && windowsAllowed(b)) return scanLoad(b, r, dir);
     return readLoad(b, r);
 }
@@ -361,6 +361,18 @@ bool IsWhileOn() {
     return b && b->whileExpr != nullptr;
 }
 
+namespace {
+
+// Whether the order's first or last move found no key: it answers one past the count then. A key can
+// name that same record when another station appended it after this area last took the count, so the
+// answer alone does not tell.
+bool atOrderEnd(int32_t r, const WorkAreaBlock& b) {
+    const bool* found = driver()->indexFoundFlag();
+    return r == b.recCount + 1 && !(found && *found);
+}
+
+}  // namespace
+
 bool GoTop() {
     eng().errors.lastError = 0;
     WorkAreaBlock* b = CurrentBlock();
@@ -374,7 +386,7 @@ bool GoTop() {
         int32_t r = 1;
         if (order) {
             r = driver()->indexFirst();
-            if (r == b->recCount + 1) {
+            if (atOrderEnd(r, *b)) {
                 endPosition(*b);
                 return true;
             }
@@ -411,7 +423,7 @@ bool GoBottom() {
         int32_t r = b->recCount;
         if (order) {
             r = driver()->indexLast();
-            if (r == b->recCount + 1) {
+            if (atOrderEnd(r, *b)) {
                 endPosition(*b);
                 return true;
             }
@@ -503,7 +515,7 @@ bool Skip(int32_t n) {
                     endMet = next == r;
                 } else {
                     next = r + 1;
-                    if (next > b->recCount) RefreshRecCount(*b);
+                    if (next > b->recCount) RefreshRecCount(*b, next);
                     endMet = next > b->recCount;
                 }
             }
@@ -552,7 +564,7 @@ bool Go(int32_t n) {
         CheckDbfInUse("GO");
         return false;
     }
-    if (n > b->recCount) RefreshRecCount(*b);
+    if (n > b->recCount) RefreshRecCount(*b, n);
     const std::string msg =
         "Invalid record number = " + std::to_string(n) + " Database " + quoted(*b) + " [GO]";
     if (b->recCount < 1) {
@@ -637,7 +649,7 @@ bool dEOF() {
     WorkAreaBlock* b = CurrentBlock();
     if (!b) return true;
     // Under an order the count is kept up to date by the index: it matters here only past its end.
-    if (!IsIndexActive() || b->recNo > b->recCount) RefreshRecCount(*b);
+    if (!IsIndexActive() || b->recNo > b->recCount) RefreshRecCount(*b, b->recNo);
     if (b->recNo > b->recCount) b->eof = true;
     if (IsIndexActive()) return driver()->indexEof();
     return b->eof;

@@ -148,7 +148,7 @@ public:
         bool changed = false;
         if (!ReadChangedAnchors(&changed)) return;
         if (changed) {
-            RefreshRecCount(*b);
+            RefreshRecCount(*b, kCountFromFile);
             if (b->recNo > b->recCount || !Dbf4RawGo(b->recNo)) return;
         }
         area->repositionNeeded = false;
@@ -558,7 +558,7 @@ bool Set_Order_To(int n) {
         // counter) or the table looks empty, as at every move.
         bool changed = false;
         ReadChangedAnchors(&changed);
-        if (changed || b->recCount < 1) RefreshRecCount(*b);
+        if (changed || b->recCount < 1) RefreshRecCount(*b, changed ? kCountFromFile : 0);
         const bool onRecord = !b->eof && b->recNo >= 1 && b->recNo <= b->recCount;
         // The record as stored is what the order is put on.
         if (onRecord && !ReloadRecord()) return false;

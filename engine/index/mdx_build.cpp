@@ -268,7 +268,7 @@ bool TagBuilder::finish(platform::File& out, uint32_t& root, BuildProgress* prog
         SetEngineError(static_cast<uint16_t>(rc), "Error reading index file size [MakeIndex]");
         return false;
     }
-    const uint64_t start = (oldSize + kMdxBlockSize - 1) / kMdxBlockSize * kMdxBlockSize;
+    const uint64_t start = NextObjectOffset(oldSize);
     TreeWriter writer(out, start, m_order, m_unique);
     int64_t written = 0;
     auto put = [&](const uint8_t* item) {
@@ -588,7 +588,7 @@ bool addIndexTag(const TagDefinition& def, bool lock, int steps) {
     std::memcpy(bytes.data(), page.bytes.data(), kTagHeaderCopySize);
     uint64_t size = 0;
     int rc = area->file.size(size);
-    const uint64_t at = (size + kMdxBlockSize - 1) / kMdxBlockSize * kMdxBlockSize;
+    const uint64_t at = NextObjectOffset(size);
     if (rc == 0) rc = area->file.writeAt(at, bytes.data(), bytes.size());
     if (rc != 0) {
         area->file.truncate(size);
@@ -753,7 +753,13 @@ bool RebuildTagsInPlace() {
         area->file.readAt(0, header.bytes.data(), kMdxHeaderSize) != 0 ||
         !CheckMdxHeader(header, size).empty())
         return false;
-    RefreshRecCount(*b);
+    // Every row in the file, whatever count the area kept: a count taken with the table's open, before
+    // this station held the write lock, misses the rows other stations appended since, and a tree built
+    // without them would lose their keys.
+    if (IsSharedUse(*b)) {
+        b->countJustRead = false;
+        b->recCount = PhysRecCount(*b);
+    }
     area->nodes.clear();
     struct CacheDropper {
         NodeCache& nodes;

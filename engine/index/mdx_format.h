@@ -22,6 +22,12 @@ namespace xb {
 
 inline constexpr uint64_t kMdxBlockSize = 512;
 inline constexpr size_t kMdxNodeSize = 1024;
+// Where the next object (a node or a tag header page) goes in a file of size bytes: its end, rounded up
+// to a whole object. A sound file always ends there; a write cut short by a full disk may have left half
+// an object, which is passed over, so that every object stays at an even block as readers expect.
+inline constexpr uint64_t NextObjectOffset(uint64_t size) {
+    return (size + kMdxNodeSize - 1) / kMdxNodeSize * kMdxNodeSize;
+}
 inline constexpr size_t kMdxHeaderSize = 2048;
 inline constexpr uint64_t kMdxMinOpenSize = 3072;  // a header and at least one object
 inline constexpr size_t kTagHeaderCopySize = 983;  // the part of a tag header page the engine rewrites

@@ -249,7 +249,7 @@ bool resyncAfterChange(Current& c) {
     c.area->repositionNeeded = false;
     if (!changed) return true;
     WorkAreaBlock& b = *c.block;
-    RefreshRecCount(b);
+    RefreshRecCount(b, kCountFromFile);
     if (b.recNo < 1) return true;
     if (b.recNo > b.recCount) {
         b.recNo = b.recCount + 1;
@@ -432,7 +432,7 @@ bool ReadChangedAnchors(bool* changed) {
     // under an order the count is brought up to date here, when the index says it may have changed.
     for (int s = 1; s <= kMaxTags; ++s)
         if (MdxTag* tag = area->tags[s].get()) TagForgetPosition(*tag);
-    if (WorkAreaBlock* b = CurrentBlock()) RefreshRecCount(*b);
+    if (WorkAreaBlock* b = CurrentBlock()) RefreshRecCount(*b, kCountFromFile);
     return true;
 }
 
@@ -640,7 +640,8 @@ bool matches(const MdxTag& tag, const uint8_t* key, size_t compared) {
 // treated as not visible.
 bool goRecord(WorkAreaBlock& b, uint32_t r, bool& visible) {
     visible = false;
-    if (r < 1 || r > static_cast<uint32_t>(b.recCount)) RefreshRecCount(b);
+    if (r < 1 || r > static_cast<uint32_t>(b.recCount))
+        RefreshRecCount(b, static_cast<int32_t>(std::min<uint32_t>(r, kCountFromFile)));
     if (r < 1 || r > static_cast<uint32_t>(b.recCount)) return true;
     if (!Dbf4RawGo(static_cast<int32_t>(r))) return false;
     b.eof = b.bof = false;

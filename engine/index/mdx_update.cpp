@@ -323,7 +323,7 @@ private:
                            "Error writing index file: " + m_tag.tagText() + " [" + m_routine + "]");
             return false;
         }
-        const uint64_t b = (size + kMdxBlockSize - 1) / kMdxBlockSize;
+        const uint64_t b = NextObjectOffset(size) / kMdxBlockSize;
         if (b + 2 > UINT32_MAX) return corrupted("file too large");
         block = static_cast<uint32_t>(b);
         m_area.header.setBlockCounter(block + 2);

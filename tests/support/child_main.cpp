@@ -29,6 +29,7 @@
 //   killappend K SEQ           -> appends one row (station "K", seq SEQ) with the process killed just
 //                                 before its K-th write inside the index write lock; "done" when the
 //                                 append had fewer writes, E and the error when it failed
+//   killreplace K SEQ REC      -> the same for a replace of record REC (station "R", seq SEQ)
 //   indexwalk SECONDS          -> for SECONDS walks every tag in key order, each walk under one read
 //                                 bracket; answers the number of walks, E and the error, or X and what
 //                                 was out of order or missing
@@ -431,6 +432,21 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         // is the K-th inside the lock.
         platform::InjectFault(platform::FaultOp::Write, k + 1, platform::kFaultKill);
         const bool ok = Append();
+        platform::ClearFaults();
+        Unlock();
+        return ok ? "done" : indexError();
+    }
+    if (cmd == "killreplace") {
+        int k = 0, seq = 0, record = 0;
+        in >> k >> seq >> record;
+        std::mt19937 rng(static_cast<unsigned>(seq));
+        if (!Go(record)) return indexError();
+        while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!Go(record)) return indexError();
+        setIndexedFields(rng, "R", seq);
+        // As for the append: the first write takes the write lock.
+        platform::InjectFault(platform::FaultOp::Write, k + 1, platform::kFaultKill);
+        const bool ok = Replace();
         platform::ClearFaults();
         Unlock();
         return ok ? "done" : indexError();
