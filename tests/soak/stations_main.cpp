@@ -37,6 +37,7 @@
 #include "engine/dataset/xb_file_dataset.h"
 #include "engine/index/index_driver.h"
 #include "engine/index/mdx_build.h"
+#include "engine/index/semaphore_file.h"
 #include "platform/file.h"
 #include "tests/support/crash_rows.h"
 #include "tests/support/mdx_checker.h"
@@ -51,7 +52,11 @@ const std::vector<std::string> kFields = {"id, N, 9, 0", "gen, N, 8, 0", "name, 
                                           "notes, M, 10, 0"};
 const std::vector<std::string> kIndexList = {
     "ID,F,F,str(id,9)", "", "NAME,F,F,name", "", "HOT,F,F,str(gen,8)+str(id,9)", "mod(gen,3) <> 0"};
-constexpr int kIdsPerStation = 100000;  // row id = station * kIdsPerStation + sequence
+// Row id = station * kIdsPerStation + sequence, within the nine digits of the id field: a station makes
+// far fewer rows than that before it is killed, and the run stops starting stations when their numbers
+// run out (after 99,999 of them, about half a day).
+constexpr int kIdsPerStation = 10000;
+constexpr int kLastStation = 999999999 / kIdsPerStation;
 
 std::string pad9(int32_t v) {
     const std::string s = std::to_string(v);
@@ -126,6 +131,13 @@ int stationMain(const std::string& dir, int areas, int station, long endEpoch, u
     };
     std::vector<std::pair<int32_t, int32_t>> own;  // id, generation of the rows written here
     int32_t seq = 0;
+    // The repairs this station made of what dead stations left, reported with the write that met them.
+    uint64_t repairsNoted = 0;
+    auto noteRepairs = [&] {
+        const uint64_t now = xb::SemaphoreRepairCount();
+        if (now > repairsNoted) note("P " + std::to_string(now - repairsNoted));
+        repairsNoted = now;
+    };
     while (time(nullptr) < endEpoch) {
         TXbDbf& t = *tables[rng() % tables.size()];
         // Now and then this station dies at its k-th write from here: inside the index write lock for
@@ -144,6 +156,7 @@ int stationMain(const std::string& dir, int areas, int station, long endEpoch, u
             t.UnLock();
             own.emplace_back(id, 1);
             note("A " + std::to_string(id));
+            noteRepairs();
         } else {
             auto& [id, gen] = own[rng() % own.size()];
             if (!t.Find(pad9(id))) fail("own row " + std::to_string(id) + " not found");
@@ -152,6 +165,7 @@ int stationMain(const std::string& dir, int areas, int station, long endEpoch, u
             t.UnLock();
             ++gen;
             note("R " + std::to_string(id) + " " + std::to_string(gen));
+            noteRepairs();
         }
         xb::platform::ClearFaults();
     }
@@ -204,24 +218,40 @@ std::vector<std::vector<xbtest::MdxEntry>> sortedEntries(const xbtest::MdxReport
     return out;
 }
 
-// Everything the files must show at the end; the faults found.
-std::vector<std::string> checkFiles(const std::string& dir, int stations, long& rowCount) {
-    std::vector<std::string> faults;
-    // What the stations acknowledged: the last generation of each row.
-    std::map<int32_t, int32_t> acked;
-    for (int n = 1; n <= stations; ++n) {
-        std::ifstream in(dir + "/log" + std::to_string(n));
-        std::string line;
-        while (std::getline(in, line)) {
-            std::istringstream words(line);
-            std::string kind, end;
-            int32_t id = 0, gen = 1;
-            words >> kind >> id;
-            if (kind == "R") words >> gen;
-            if (!(words >> end) || end != ".") continue;  // cut by the kill
-            acked[id] = std::max(acked[id], gen);
+// What the stations acknowledged, folded in from each station's log once it has ended, so that the
+// folder holds the logs of the living stations only however long the run.
+struct Acknowledged {
+    std::map<int32_t, int32_t> rows;  // id -> the last generation acknowledged
+    uint64_t repairs = 0;
+
+    void fold(const std::string& log) {
+        {
+            std::ifstream in(log);
+            std::string line;
+            while (std::getline(in, line)) {
+                std::istringstream words(line);
+                std::string kind, end;
+                int64_t first = 0;
+                int32_t gen = 1;
+                words >> kind >> first;
+                if (kind == "R") words >> gen;
+                if (!(words >> end) || end != ".") continue;  // cut by the kill
+                if (kind == "P") {
+                    repairs += static_cast<uint64_t>(first);
+                    continue;
+                }
+                int32_t& known = rows[static_cast<int32_t>(first)];
+                known = std::max(known, gen);
+            }
         }
+        fs::remove(log);
     }
+};
+
+// Everything the files must show at the end; the faults found.
+std::vector<std::string> checkFiles(const std::string& dir, const std::map<int32_t, int32_t>& acked,
+                                    long& rowCount) {
+    std::vector<std::string> faults;
     xb::Engine engine;
     xb::InstallEngineUnits(engine);
     xb::SetErrorTrap(true);
@@ -317,6 +347,7 @@ int parentMain(double secs, std::string dir, bool keep) {
     std::vector<Station> stations = {{0, 2}, {0, 1}, {0, 1}};
     int started = 0, parentKills = 0, selfKills = 0;
     std::vector<std::string> faults;
+    Acknowledged acked;
     auto start = [&](Station& s) {
         s.number = ++started;
         s.killedByParent = false;
@@ -330,6 +361,7 @@ int parentMain(double secs, std::string dir, bool keep) {
             faults.push_back("station " + std::to_string(s.number) + " ended with status " +
                              std::to_string(status));
         }
+        acked.fold(dir + "/log" + std::to_string(s.number));
         s.pid = 0;
     };
     while (time(nullptr) < endEpoch) {
@@ -344,7 +376,7 @@ int parentMain(double secs, std::string dir, bool keep) {
         for (auto& s : stations) {
             int status = 0;
             if (s.pid > 0 && waitpid(s.pid, &status, WNOHANG) == s.pid) reap(s, status);
-            if (s.pid == 0 && time(nullptr) + 2 < endEpoch) start(s);
+            if (s.pid == 0 && time(nullptr) + 2 < endEpoch && started < kLastStation) start(s);
         }
     }
     const auto giveUp = steady_clock::now() + seconds(120);
@@ -357,6 +389,7 @@ int parentMain(double secs, std::string dir, bool keep) {
                 faults.push_back("station " + std::to_string(s.number) + " did not stop");
                 ::kill(s.pid, SIGKILL);
                 waitpid(s.pid, &status, 0);
+                acked.fold(dir + "/log" + std::to_string(s.number));
                 s.pid = 0;
             } else {
                 std::this_thread::sleep_for(milliseconds(50));
@@ -364,9 +397,10 @@ int parentMain(double secs, std::string dir, bool keep) {
         }
     }
     long rows = 0;
-    for (auto& f : checkFiles(dir, started, rows)) faults.push_back(f);
+    for (auto& f : checkFiles(dir, acked.rows, rows)) faults.push_back(f);
     std::cout << secs << " s: " << started << " stations, " << parentKills << " killed at random moments, "
-              << selfKills << " killed at a write" << std::endl;
+              << selfKills << " killed at a write, " << acked.repairs
+              << " repairs of what dead stations left" << std::endl;
     for (const auto& f : faults) std::cout << "FAULT: " << f << std::endl;
     if (faults.empty() && ownDir && !keep) fs::remove_all(dir);
     if (keep || !faults.empty()) std::cout << "files kept in " << dir << std::endl;

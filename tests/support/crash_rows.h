@@ -21,10 +21,12 @@ inline int32_t CrashRowHash(int32_t id, int32_t gen, const std::string& name) {
 // line and joins again exactly.
 inline std::string CrashMemoText(int32_t id, int32_t gen) {
     std::string t = "row " + std::to_string(id) + " generation " + std::to_string(gen);
-    const int lines = (id * 7 + gen * 3) % 9;
+    // In 64 bits: ids of a long soak run past what id * 37 holds in 32.
+    const int64_t i64 = id, g64 = gen;
+    const int lines = static_cast<int>((i64 * 7 + g64 * 3) % 9);
     for (int i = 0; i < lines; ++i)
-        t += "\r\n" + std::string(static_cast<size_t>((id * 37 + gen * 101 + i * 13) % 200 + 1),
-                                  static_cast<char>('a' + (id + gen + i) % 26));
+        t += "\r\n" + std::string(static_cast<size_t>((i64 * 37 + g64 * 101 + i * 13) % 200 + 1),
+                                  static_cast<char>('a' + (i64 + g64 + i) % 26));
     return t;
 }
 
