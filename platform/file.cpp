@@ -675,13 +675,93 @@ int RenameFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorOfErrno(errno);
 }
 
+namespace {
+
+PublishWay g_refusedBefore = PublishWay::Link;
+PublishWay g_lastPublishWay = PublishWay::Link;
+
+// The errors of a file system that does not have a way at all (rather than refusing this one call).
+bool wayMissing(int err) {
+    return err == EPERM || err == EOPNOTSUPP || err == ENOTSUP || err == ENOSYS || err == EINVAL ||
+           err == EXDEV;
+}
+
+}  // namespace
+
 int RenameFileNoReplace(const std::string& from, const std::string& to) {
-    // A hard link fails when the target exists, where a rename would replace it.
     countCall(kOther);
     forgetListings();
-    if (::link(from.c_str(), to.c_str()) != 0) return errno == EEXIST ? 80 : WinErrorOfErrno(errno);
-    ::unlink(from.c_str());
-    return 0;
+    // A hard link fails when the target exists, where a rename would replace it.
+    if (g_refusedBefore <= PublishWay::Link) {
+        g_lastPublishWay = PublishWay::Link;
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            ::unlink(from.c_str());
+            return 0;
+        }
+        if (errno == EEXIST) return 80;
+        if (!wayMissing(errno)) return WinErrorOfErrno(errno);
+    }
+    if (g_refusedBefore <= PublishWay::RenameNoReplace) {
+        g_lastPublishWay = PublishWay::RenameNoReplace;
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+        if (errno == EEXIST) return 80;
+        if (!wayMissing(errno)) return WinErrorOfErrno(errno);
+    }
+    // The caller's creation lock keeps every other creator out between the look and the rename.
+    g_lastPublishWay = PublishWay::LockedRename;
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) return 80;
+    if (errno != ENOENT) return WinErrorOfErrno(errno);
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorOfErrno(errno);
+}
+
+CreationLock::CreationLock(const std::string& target) {
+    const size_t slash = target.find_last_of('/');
+    const size_t at = slash == std::string::npos ? 0 : slash + 1;
+    m_path = target.substr(0, at) + "." + target.substr(at) + ".lock";
+    countCall(kLock);
+    // A lock file its holder removed while this creator waited is left for a new one: the lock counts
+    // only on the file that bears the name.
+    for (int tries = 0; tries < 1000; ++tries) {
+        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (m_fd < 0) {
+            m_result = WinErrorOfErrno(errno);
+            return;
+        }
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_len = 1;
+        int rc;
+        while ((rc = fcntl(m_fd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
+        }
+        struct stat held {}, named {};
+        if (rc == 0 && fstat(m_fd, &held) == 0 && ::stat(m_path.c_str(), &named) == 0 &&
+            held.st_ino == named.st_ino && held.st_dev == named.st_dev)
+            return;
+        const int err = rc != 0 ? errno : 0;
+        ::close(m_fd);
+        m_fd = -1;
+        if (err != 0) {
+            m_result = WinErrorOfErrno(err);
+            return;
+        }
+    }
+    m_result = kErrLockViolation;
+}
+
+CreationLock::~CreationLock() {
+    if (m_fd < 0) return;
+    ::unlink(m_path.c_str());
+    ::close(m_fd);
+}
+
+PublishWay LastPublishWay() {
+    return g_lastPublishWay;
+}
+
+void RefusePublishWaysBefore(PublishWay first) {
+    g_refusedBefore = first;
 }
 
 int SyncDirectoryOf(const std::string& path) {
@@ -720,6 +800,7 @@ void InjectDiskFull(int nth) {
 void ClearFaults() {
     for (auto& f : g_faults) f = FaultSlot{};
     g_diskFullIn = 0;
+    g_refusedBefore = PublishWay::Link;
     g_readHookAt = 0;
     g_readHook = nullptr;
 }

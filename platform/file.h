@@ -126,9 +126,37 @@ int RenameFileChecked(const std::string& from, const std::string& to);
 
 // Renames without probing (the caller holds whatever excludes others), replacing the target.
 int RenameFile(const std::string& from, const std::string& to);
+// Creators of one file take turns: the lock of a lock file beside it (".NAME.lock", removed again by
+// its holder), held by the open file description so that it vanishes with a creator that dies. Waits
+// while another creator holds it.
+class CreationLock {
+public:
+    explicit CreationLock(const std::string& target);
+    ~CreationLock();
+    CreationLock(const CreationLock&) = delete;
+    CreationLock& operator=(const CreationLock&) = delete;
+    // 0, or the code of the failure to take it.
+    int result() const { return m_result; }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    int m_result = 0;
+};
+
 // Renames unless the target exists (80, file exists, then): the target appears whole or not at all,
-// and a file another station made in the meantime is never replaced.
+// and a file another station made in the meantime is never replaced. The first way the file system
+// has serves (docs/platform.md): a hard link, else a rename that refuses an existing target (file
+// systems without hard links: FAT, exFAT, some shares), else, where neither is had, a rename made
+// after looking that the target is still missing, which holds only while the caller holds the
+// target's CreationLock (every creator of the file takes it).
 int RenameFileNoReplace(const std::string& from, const std::string& to);
+enum class PublishWay { Link, RenameNoReplace, LockedRename };
+// The way the last RenameFileNoReplace took (of this process).
+PublishWay LastPublishWay();
+// For tests: RenameFileNoReplace acts as if the file system refused every way before first (as FAT
+// refuses links), until ClearFaults.
+void RefusePublishWaysBefore(PublishWay first);
 // Flushes the directory entry of a path's directory, so that a rename survives a crash.
 int SyncDirectoryOf(const std::string& path);
 // Gives to the permission bits of from.

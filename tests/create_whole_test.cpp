@@ -4,7 +4,12 @@
 // creates a whole table that takes rows. Every case runs with trapping on (an error halts) and off.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -162,6 +167,72 @@ TEST_P(CreateWhole, LeftoverCompanionsWithoutTheirTableAreReplaced) {
     auto t = make();
     ASSERT_TRUE(tryOpen(*t)) << LastError() << " " << engine().errors.detail;
     expectWhole(*t);
+}
+
+// Two stations create the same missing table at the same moment, on a file system with every way of
+// publishing it and on ones that refuse hard links (FAT, exFAT) and renames that keep a target: each
+// station opens a table, and each one's row is in it. A creation that replaced the table the other had
+// made and written to would lose that row; one seen half made would fail the other's open.
+TEST_P(CreateWhole, TwoStationsCreatingAtOnceShareOneWholeTableWhateverTheFileSystemAllows) {
+    using platform::PublishWay;
+    for (const PublishWay way : {PublishWay::Link, PublishWay::RenameNoReplace, PublishWay::LockedRename}) {
+        for (int round = 0; round < 12; ++round) {
+            SCOPED_TRACE("publishing by way " + std::to_string(static_cast<int>(way)) + ", round " +
+                         std::to_string(round));
+            clear();
+            const std::string go = tmp.file("go");
+            std::vector<pid_t> stations;
+            for (int id : {1, 2}) {
+                const pid_t pid = fork();
+                ASSERT_GE(pid, 0);
+                if (pid == 0) {
+                    platform::RefusePublishWaysBefore(way);
+                    while (!fs::exists(go)) std::this_thread::yield();
+                    int code = 0;
+                    try {
+                        auto t = make();
+                        t->Open();
+                        if (!t->Active() || !t->ALock()) std::_Exit(1);
+                        t->AppendBlank();
+                        t->UnLock();
+                        if (!t->RLock()) std::_Exit(1);
+                        t->FieldPutInt("id", id);
+                        t->ReplaceRec();
+                        t->UnLock();
+                        t->Close();
+                    } catch (...) {
+                        code = 2;
+                    }
+                    std::_Exit(code);
+                }
+                stations.push_back(pid);
+            }
+            xbtest::WriteFileBytes(go, "");
+            for (pid_t pid : stations) {
+                int status = 0;
+                ASSERT_EQ(waitpid(pid, &status, 0), pid);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a station failed: " << status;
+            }
+            fs::remove(go);
+            std::vector<std::string> files = entries();
+            std::erase(files, "create.@s@");
+            ASSERT_EQ(files, (std::vector<std::string>{"create.dbf", "create.dbt", "create.mdx"}));
+            auto t = make();
+            ASSERT_TRUE(tryOpen(*t)) << LastError() << " " << engine().errors.detail;
+            std::vector<int32_t> ids;
+            for (t->GoTop(); !t->IsEof(); t->Skip(1)) ids.push_back(t->FieldGetInt("id"));
+            std::sort(ids.begin(), ids.end());
+            EXPECT_EQ(ids, (std::vector<int32_t>{1, 2}));
+            t->Close();
+        }
+    }
+    // The way asked for is the way taken.
+    clear();
+    platform::RefusePublishWaysBefore(PublishWay::LockedRename);
+    auto t = make();
+    ASSERT_TRUE(tryOpen(*t));
+    EXPECT_EQ(platform::LastPublishWay(), PublishWay::LockedRename);
+    platform::ClearFaults();
 }
 
 INSTANTIATE_TEST_SUITE_P(Trapping, CreateWhole, ::testing::Bool(),

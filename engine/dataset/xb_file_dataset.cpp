@@ -112,6 +112,20 @@ bool TXbFileDataSet::CreateTableWhole(const std::string& fileName) {
         if (!ok || PendingError() != 0) return discard();
     }
 
+    // Creators of the table publish one at a time. A station that made the table meanwhile has it in use
+    // already, with its memo and index: nothing of it is replaced, and this creation's files go.
+    platform::CreationLock creators(target);
+    if (const int rc = creators.result(); rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Cannot lock the creation of " + target + " [CreateTable]");
+        return discard();
+    }
+    if (platform::StatPath(target).exists) {
+        for (const std::string& f : platform::ListMatching(staging, "*.*"))
+            platform::RemoveFileIfExists(staging + "/" + f);
+        platform::RemoveEmptyDir(staging);
+        first.dismiss();
+        return true;
+    }
     // The table's companions go first and the table last: a table that can be seen is whole. A memo or
     // index of the same name without its table is a leftover, replaced.
     for (const std::string& f : platform::ListMatching(staging, "*.*")) {
