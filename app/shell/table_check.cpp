@@ -7,6 +7,8 @@
 
 #include "app/shell/lang_texts.h"
 #include "engine/core/memo_ops.h"
+#include "engine/index/mdx_agreement.h"
+#include "engine/index/semaphore_file.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -229,6 +231,32 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder) {
         out.insert(out.end(), found.begin(), found.end());
     }
     if (!anyPresent) out.clear();
+    return out;
+}
+
+std::vector<IndexOutOfStep> MarkIndexesOutOfStep(const std::string& folder) {
+    std::vector<IndexOutOfStep> out;
+    for (const LeagueTable& t : LeagueTables()) {
+        const std::string path = p::ResolveCase(folder + t.file);
+        const std::string mdx = p::ResolveCase(folder + t.file.substr(0, t.file.rfind('.')) + ".mdx");
+        if (!p::FileExists(path) || !p::FileExists(mdx)) continue;
+        p::File dbf;
+        uint64_t size = 0;
+        uint8_t h[32] = {};
+        if (dbf.open(path, p::kModeSharedRead) != 0 || dbf.size(size) != 0 || size < 32 || dbf.readAt(0, h, 32) != 0)
+            continue;
+        const uint16_t headerSize = p::GetU16(h + 8);
+        const uint16_t recordSize = p::GetU16(h + 10);
+        if (headerSize < 33 || recordSize == 0 || size < headerSize) continue;
+        const uint64_t rows = (size - headerSize) / recordSize;
+        // Rows cut short or counted otherwise by the header are the table check's to report.
+        if (rows > 0x7FFFFFFF || p::GetU32(h + 4) != rows) continue;
+        dbf.close();
+        const std::string reason = xb::IndexDisagreement(mdx, static_cast<int32_t>(rows));
+        if (reason.empty()) continue;
+        xb::MarkIndexForRepair(path);
+        out.push_back({t.file, reason});
+    }
     return out;
 }
 

@@ -688,6 +688,23 @@ std::string SemaphoreFileName() {
     return SemaphoreFileNameOf(table);
 }
 
+bool MarkIndexForRepair(const std::string& tablePath) {
+    const std::string name = SemaphoreFileNameOf(platform::ResolveCase(tablePath));
+    platform::File file;
+    if (file.openAlways(name, platform::kModeShared) != 0) return false;
+    const milliseconds wait = SemaphoreSettings().lockRetry;
+    if (retryLock(file, kRecordLockOffset, kRecordLockLength, wait) != 0) return false;
+    uint8_t record[4] = {0, 0, 0, 0};
+    size_t got = 0;
+    bool ok = file.readAt(0, record, 4, &got) == 0;
+    // One more than the readers there are: whoever counts it finds a count no reader byte backs up.
+    if (record[1] < kMaxReaders + 1) ++record[1];
+    platform::PutU16(record + 2, static_cast<uint16_t>(platform::GetU16(record + 2) + 1));
+    ok = ok && file.writeAt(0, record, 4) == 0;
+    file.unlock(kRecordLockOffset, kRecordLockLength);
+    return ok;
+}
+
 bool HandleSemafore(int action) {
     Engine& e = Engine::current();
     const int area = e.currentArea;

@@ -167,6 +167,13 @@ void SetSemaphoreRepair(Engine& engine, SemaphoreRepair repair);
 // How many repairs the current engine made (for tests and the soak's report).
 uint64_t SemaphoreRepairCount();
 
+// Leaves the repair mark on the index of the table at tablePath (whoever uses it or opens it next
+// rebuilds every tag from the rows before reading a node of it, as after a writer that died half-way)
+// and moves the update counter, so that no station goes on with nodes it kept. For an index found out
+// of step with its table from outside the engine's writes. False when the semaphore file could not be
+// made or written.
+bool MarkIndexForRepair(const std::string& tablePath);
+
 // Forgets every area's semaphore state of the current engine (the driver's start-up), closing the
 // files without logging out.
 void ResetSemaphoreState();

@@ -154,6 +154,10 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
         std::fprintf(stderr, "An interrupted restore could not be finished in %s\n",
                      GetAppDir().toLocal8Bit().data());
     askAboutDamage();
+    // An index a failed write left out of step with its table, and that no station repaired, is
+    // rebuilt from the rows when the table is first read.
+    for (const IndexOutOfStep& i : MarkIndexesOutOfStep(GetAppDir().toStdString()))
+        std::fprintf(stderr, "The index of %s is rebuilt from its rows: %s\n", i.file.c_str(), i.reason.c_str());
     {
         // Errors come back as exceptions here instead of halting: the program ends with one message that
         // names the file and gives the engine's reason.
