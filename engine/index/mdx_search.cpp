@@ -730,7 +730,7 @@ bool SoftSyncIndex() {
     }
     if (TagForHolds(tag)) {
         SetEngineError(212, "Record with key: \"" + keyBytesText(tag, key) + "\" not in index: " +
-                                tag.tagText() + ". [SoftSyncIndex]" + kIndexMayBeDamaged);
+                                tag.tagText() + ". [SoftSyncIndex] (DBF=" + DbfName() + ")" + kIndexMayBeDamaged);
         return false;
     }
     // A record outside the FOR condition has no place in the order.

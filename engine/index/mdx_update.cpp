@@ -574,10 +574,11 @@ bool syncOrder(MdxArea& area, WorkAreaBlock& b) {
             if (!keySeen)
                 SetEngineError(212, "Key: " + k + " not in index: " + tag->tagText() +
                                         ". [SyncIndex-1] Record: " + std::to_string(b.recNo) +
-                                        kIndexMayBeDamaged);
+                                        " (DBF=" + DbfName() + ")" + kIndexMayBeDamaged);
             else
                 SetEngineError(212, "Record with key: " + k + " not in index: " + tag->tagText() +
-                                        ". [SyncIndex-2]" + kIndexMayBeDamaged);
+                                        ". [SyncIndex-2] Record: " + std::to_string(b.recNo) +
+                                        " (DBF=" + DbfName() + ")" + kIndexMayBeDamaged);
             return false;
         }
         ed.positionTag();
