@@ -192,10 +192,14 @@ TEST_P(CreateWhole, TwoStationsCreatingAtOnceShareOneWholeTableWhateverTheFileSy
                     try {
                         auto t = make();
                         t->Open();
-                        if (!t->Active() || !t->ALock()) std::_Exit(1);
+                        if (!t->Active()) std::_Exit(1);
+                        // The other station may hold the append lock just then.
+                        for (int tries = 0; !t->ALock(); ++tries)
+                            if (tries > 10000) std::_Exit(1);
                         t->AppendBlank();
                         t->UnLock();
-                        if (!t->RLock()) std::_Exit(1);
+                        for (int tries = 0; !t->RLock(); ++tries)
+                            if (tries > 10000) std::_Exit(1);
                         t->FieldPutInt("id", id);
                         t->ReplaceRec();
                         t->UnLock();

@@ -34,6 +34,12 @@ constexpr uint64_t kReaderBase = 0x100;
 constexpr uint64_t kReaderSlots = 1024;
 
 constexpr uint8_t kMaxReaders = 127;
+// Byte 1's high bit: the repair mark that a write which could neither finish nor undo its change of the
+// index leaves at its release (and the start's check, on an index out of step). Unlike a count that no
+// reader byte backs up, it shows while readers are there too, so that nobody reads the index as sound
+// before it is rebuilt.
+constexpr uint8_t kMarkBit = 0x80;
+uint8_t readersIn(uint8_t byte1) { return byte1 & static_cast<uint8_t>(~kMarkBit); }
 
 struct SemaphoreRecord {
     platform::File file;
@@ -400,11 +406,11 @@ bool logout(EngineSemaphores& st, int area) {
     if (!s->writer && !lockRecord(*s, action, st.timeouts.lockRetry)) return false;
     int rc = readRecord(*s);
     if (rc != 0) return failUnlocked(*s, action, rc, "Cannot read: ");
-    if (s->countedReader && s->record[1] > 0) --s->record[1];
+    if (s->countedReader && readersIn(s->record[1]) > 0) --s->record[1];
     dropReaderSlot(*s);
     if (s->writer) {
         // Logging out in the middle of a write ends the write: others must re-read the headers.
-        s->record[1] = s->keepMark ? 1 : 0;
+        s->record[1] = s->keepMark ? kMarkBit : 0;
         s->setCounter(static_cast<uint16_t>(s->counter() + 1));
     }
     if (s->record[0] > 0) --s->record[0];
@@ -427,6 +433,7 @@ bool unlockSemaphore(SemaphoreRecord& s);
 // the index, and a mark left by a dead writer is repaired before anyone is counted as a reader again,
 // so readers alone mean no change is half made.
 bool onlyReadersAtWork(SemaphoreRecord& s) {
+    if ((s.record[1] & kMarkBit) != 0) return false;
     if (s.file.lock(kRecordLockOffset, kRecordLockLength) != 0) return false;
     const bool readers = othersReading(s);
     s.file.unlock(kRecordLockOffset, kRecordLockLength);
@@ -491,7 +498,7 @@ bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t, bool repaired = fal
     // A mark in byte 1 that no living reader backs up was left by a station that ended in the middle of
     // its work, perhaps of a write it never counted: nothing kept from before may be trusted, and the
     // index is repaired under the write lock before this station reads a node of it.
-    if (s.record[1] != 0 && !othersReading(s)) {
+    if (s.record[1] != 0 && ((s.record[1] & kMarkBit) != 0 || !othersReading(s))) {
         ++s.generation;
         if (currentRepair() && !repaired) {
             s.file.unlock(kRecordLockOffset, kRecordLockLength);
@@ -505,7 +512,7 @@ bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t, bool repaired = fal
         --s.readDepth;
         return failUnlocked(s, action, platform::kErrLockViolation, "No free reader byte in: ");
     }
-    if (s.record[1] < kMaxReaders) ++s.record[1];
+    if (readersIn(s.record[1]) < kMaxReaders) ++s.record[1];
     rc = writeRecord(s);
     if (rc != 0) {
         --s.readDepth;
@@ -537,7 +544,7 @@ bool decRead(SemaphoreRecord& s, const SemaphoreTimeouts& t) {
         dropReaderSlot(s);
         return failUnlocked(s, action, rc, "Cannot read: ");
     }
-    if (s.record[1] > 0) --s.record[1];
+    if (readersIn(s.record[1]) > 0) --s.record[1];
     rc = writeRecord(s);
     dropReaderSlot(s);
     if (rc != 0) return failUnlocked(s, action, rc, "Cannot write to: ");
@@ -619,7 +626,7 @@ bool unlockSemaphore(SemaphoreRecord& s) {
         s.countedReader = s.readerSlot >= 0;
     }
     // A mark kept after a failed repair counts beyond the readers that back it up.
-    s.record[1] = static_cast<uint8_t>((s.countedReader ? 1 : 0) + (s.keepMark ? 1 : 0));
+    s.record[1] = static_cast<uint8_t>((s.countedReader ? 1 : 0) | (s.keepMark ? kMarkBit : 0));
     s.keepMark = false;
     const int rc = writeRecord(s);
     if (rc != 0) return failUnlocked(s, action, rc, "Cannot write to: ");
@@ -697,8 +704,7 @@ bool MarkIndexForRepair(const std::string& tablePath) {
     uint8_t record[4] = {0, 0, 0, 0};
     size_t got = 0;
     bool ok = file.readAt(0, record, 4, &got) == 0;
-    // One more than the readers there are: whoever counts it finds a count no reader byte backs up.
-    if (record[1] < kMaxReaders + 1) ++record[1];
+    record[1] |= kMarkBit;
     platform::PutU16(record + 2, static_cast<uint16_t>(platform::GetU16(record + 2) + 1));
     ok = ok && file.writeAt(0, record, 4) == 0;
     file.unlock(kRecordLockOffset, kRecordLockLength);

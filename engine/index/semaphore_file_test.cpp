@@ -276,6 +276,38 @@ TEST_F(SemaphoreTest, AReaderTakingTheWriteLockDoesNotWaitForItself) {
     EXPECT_EQ(bytes()[2], 4);
 }
 
+// A writer that could neither finish nor undo its change keeps the mark at its release, and may still be
+// reading then. Another station must not take that one living reader for the sign of a sound index: it
+// waits for the reader and repairs before it reads.
+TEST_F(SemaphoreTest, AMarkLeftWhileItsWriterStillReadsIsRepairedBeforeAnyoneElseReads) {
+    static int repairs = 0;
+    repairs = 0;
+    SetSemaphoreRepair(engine(), [] {
+        ++repairs;
+        return true;
+    });
+    open(1);
+    open(2);
+    ASSERT_TRUE(act(1, kSemLogin));
+    ASSERT_TRUE(act(2, kSemLogin));
+    ASSERT_TRUE(act(1, kSemIncRead));
+    ASSERT_TRUE(act(1, kSemLock));
+    Select(1);
+    ASSERT_TRUE(SemaphoreKeepMark());
+    ASSERT_TRUE(act(1, kSemUnlock));
+    EXPECT_EQ(bytes()[1], 0x81);
+    // While the marking station reads, the other waits (here until its short time-out).
+    EXPECT_FALSE(act(2, kSemIncRead));
+    EXPECT_EQ(repairs, 0);
+    ASSERT_TRUE(act(1, kSemDecRead));
+    EXPECT_EQ(bytes()[1], 0x80);
+    ASSERT_TRUE(act(2, kSemIncRead));
+    EXPECT_EQ(repairs, 1);
+    EXPECT_EQ(bytes()[1], 1);
+    ASSERT_TRUE(act(2, kSemDecRead));
+    EXPECT_EQ(bytes()[1], 0);
+}
+
 // Alone, a station resets the station count crashed stations left; a count in byte 1 stays as one mark
 // (the last of them may have been a writer half-way through a change: the next read or write repairs),
 // and the counter goes on from where it stood.
