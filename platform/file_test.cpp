@@ -166,25 +166,6 @@ TEST(Faults, NthWriteFailsWithTheChosenCode) {
     ClearFaults();
 }
 
-// A full disk keeps what fits: writes inside a file go on, a write past its end keeps its first whole
-// sectors, and the space comes back with ClearFaults.
-TEST(Faults, AFullDiskRefusesOnlyWhatWouldGrowAFile) {
-    TempDir dir;
-    File f;
-    ASSERT_EQ(f.create(dir.file("x"), kModeExclusive), 0);
-    ASSERT_EQ(f.writeAt(0, std::string(1024, 'a').data(), 1024), 0);
-    InjectDiskFull(1);
-    EXPECT_EQ(f.writeAt(0, "b", 1), 0);
-    EXPECT_EQ(f.writeAt(1024, std::string(1024, 'c').data(), 1024), kErrDiskWrite);
-    EXPECT_EQ(f.writeAt(1536, "d", 1), kErrDiskFull);
-    EXPECT_EQ(f.truncate(4096), kErrDiskFull);
-    uint64_t size = 0;
-    ASSERT_EQ(f.size(size), 0);
-    EXPECT_EQ(size, 1536u);
-    ClearFaults();
-    EXPECT_EQ(f.writeAt(1536, "d", 1), 0);
-}
-
 // Publishing a file without replacing one: every way a file system may have gives the same answers,
 // the target kept whole when it exists.
 TEST(Files, APublicationNeverReplacesATargetWhicheverWayTheFileSystemHas) {
