@@ -126,8 +126,10 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
     std::vector<TableProblem> out;
     const std::string path = p::ResolveCase(folder + table.file);
     const p::PathStatus status = p::StatPath(path);
-    if (status.exists && !status.regular) out.push_back({table.file, TableDamage::NotAFile});
-    else if (!p::FileExists(path)) out.push_back({table.file, TableDamage::Missing});
+    if (status.exists && !status.regular)
+        out.push_back({table.file, TableDamage::NotAFile});
+    else if (!p::FileExists(path))
+        out.push_back({table.file, TableDamage::Missing});
     if (!out.empty()) {
         // A table is created with its memo and index: a file of theirs found here would be replaced.
         std::vector<std::string> companions = {table.stem() + ".mdx"};
@@ -139,8 +141,12 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
         for (const std::string& c : companions) {
             const std::string companion = p::ResolveCase(folder + c);
             if (p::StatPath(companion).exists)
-                out.push_back({companion.substr(companion.find_last_of('/') + 1), TableDamage::WithoutTable,
-                               0, {}, {}, table.file});
+                out.push_back({companion.substr(companion.find_last_of('/') + 1),
+                               TableDamage::WithoutTable,
+                               0,
+                               {},
+                               {},
+                               table.file});
         }
         return out;
     }
@@ -247,7 +253,8 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder) {
     bool anyPresent = false;
     for (const LeagueTable& t : LeagueTables()) {
         std::vector<TableProblem> found = CheckLeagueTable(folder, t);
-        if (found.empty() || found.front().kind != TableDamage::Missing || found.size() > 1) anyPresent = true;
+        if (found.empty() || found.front().kind != TableDamage::Missing || found.size() > 1)
+            anyPresent = true;
         out.insert(out.end(), found.begin(), found.end());
     }
     if (!anyPresent) out.clear();

@@ -71,8 +71,8 @@ struct Case {
 };
 
 std::string text(const app::TableProblem& p) {
-    static const char* kinds[] = {"missing", "not-a-table", "cut", "field", "memo-file", "memo", "not-a-file",
-                                  "without"};
+    static const char* kinds[] = {"missing",   "not-a-table", "cut",        "field",
+                                  "memo-file", "memo",        "not-a-file", "without"};
     return p.file + " " + kinds[static_cast<int>(p.kind)] + " " + std::to_string(p.row) + " " + p.field +
            " " + p.found + " " + p.expected;
 }
@@ -101,7 +101,8 @@ TEST_F(TableCheckTest, EachDamageIsFoundWhereItIsAndNothingElse) {
          everyTableMissingBut("joueur.dbt without 0   joueur.dbf")},
         {"one table gone, its index and notes left",
          [](TableCheckTest& t) { fs::remove(t.at("joueur.dbf")); },
-         {"joueur.dbf missing 0   ", "joueur.mdx without 0   joueur.dbf", "joueur.dbt without 0   joueur.dbf"}},
+         {"joueur.dbf missing 0   ", "joueur.mdx without 0   joueur.dbf",
+          "joueur.dbt without 0   joueur.dbf"}},
         {"a folder in place of a table, and a link to one",
          [](TableCheckTest& t) {
              fs::remove(t.at("resultat.dbf"));

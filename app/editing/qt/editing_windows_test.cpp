@@ -325,7 +325,14 @@ TEST_F(EditingWindowTest, ChampionshipCreatesRenamesAndStoresTheRules) {
     EXPECT_EQ(text(w, "enumero"), "6");
     EXPECT_EQ(count("champion.dbf", "NUCHAMP", 7), 0);
 
+    // A rename stores the name only: the season the combo shows, never stored, gets no row.
     browseTo(5);
+    click(w, "bmodif");
+    type(w, "enom", "ligue b2");
+    click(w, "bok");
+    EXPECT_EQ(championshipName(5), "LIGUE B2");
+    EXPECT_TRUE(rules(5, 2026).empty());
+
     click(w, "bmodif");
     EXPECT_EQ(w.mode(), 'M');
     EXPECT_TRUE(child<QWidget>(w, "eonglet1")->isEnabled());
@@ -357,7 +364,7 @@ TEST_F(EditingWindowTest, ChampionshipCreatesRenamesAndStoresTheRules) {
     EXPECT_NE(ui.messages.back().text.find(GetLangText(Text::NumberOfTeams).toStdString()), std::string::npos)
         << ui.messages.back().text;
     EXPECT_EQ(w.mode(), 'M');
-    EXPECT_EQ(championshipName(5), "LIGUE B1");
+    EXPECT_EQ(championshipName(5), "LIGUE B2");
     EXPECT_TRUE(rules(5, 2026).empty());
 
     typeCombo(w, "enbequipe", "18");

@@ -481,8 +481,7 @@ TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten)
                 const bool wasMoved = std::any_of(c.moved.begin(), c.moved.end(), [&](const std::string& m) {
                     return name == m || name.starts_with(m + "/");
                 });
-                if (wasMoved)
-                    EXPECT_EQ(after.at(asides[0] + "/" + name), bytes) << name;
+                if (wasMoved) EXPECT_EQ(after.at(asides[0] + "/" + name), bytes) << name;
             }
         }
     }
@@ -616,8 +615,7 @@ TEST_F(MainFormTest, DamageIsNamedAtTheStartAndEveryByteOfItOutlivesTheRun) {
         ADD_FAILURE() << "the program started";
     } catch (const StartupError& e) {
         const std::string text = e.what();
-        EXPECT_NE(text.find(BuiltInText(Text::DiskFullNothingCreated, 2).toStdString()),
-                  std::string::npos)
+        EXPECT_NE(text.find(BuiltInText(Text::DiskFullNothingCreated, 2).toStdString()), std::string::npos)
             << text;
         EXPECT_NE(text.find("Error # 112 (No space left on device)"), std::string::npos) << text;
         EXPECT_EQ(text.find("Error # 2 "), std::string::npos) << text;

@@ -228,13 +228,15 @@ void AppWindows::askAboutDamage() {
     const std::vector<TableProblem> problems = CheckLeagueDatabase(folder);
     KeepTablesAsTheyAre(TablesKeptReadOnly(problems), TablesKeptUnpacked(problems));
     if (problems.empty()) return;
-    const bool choice = std::all_of(problems.begin(), problems.end(),
-                                    [](const TableProblem& p) { return CanGoOnWith(p) || GoesOnMovedAside(p); });
+    const bool choice = std::all_of(problems.begin(), problems.end(), [](const TableProblem& p) {
+        return CanGoOnWith(p) || GoesOnMovedAside(p);
+    });
     const bool aside = std::any_of(problems.begin(), problems.end(), GoesOnMovedAside);
     const std::string asideName = aside ? AsideFolderName(folder) : std::string();
     const QString question = !choice ? GetLangText(Text::ProgramStopsUnchanged)
-                             : aside ? GetLangText(Text::MoveAsideOrStop).arg(QString::fromStdString(asideName))
-                                     : GetLangText(Text::GoOnOrStopUnchanged);
+                             : aside
+                                 ? GetLangText(Text::MoveAsideOrStop).arg(QString::fromStdString(asideName))
+                                 : GetLangText(Text::GoOnOrStopUnchanged);
     QString text = DescribeProblems(problems) + QStringLiteral("\n\n") + question;
     // Logged as well, as a failed start is: the question names what the user is asked about.
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());

@@ -153,7 +153,8 @@ TEST_F(ProgramRestoreTest, AStationStartedDuringARestoreLeavesItWhole) {
 // loaded machine that may take a while), then ends it as a user closing the box would.
 std::string logWhenItSays(pid_t station, const std::string& log, const std::string& text, int* status) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (xbtest::ReadFileBytes(log).find(text) == std::string::npos && std::chrono::steady_clock::now() < limit)
+    while (xbtest::ReadFileBytes(log).find(text) == std::string::npos &&
+           std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     *status = endStation(station);
@@ -166,8 +167,8 @@ TEST(ProgramProcess, DirectoryInPlaceOfATableEndsTheStartWithStatusOneAndNoSetti
     fs::copy_file(LM_PELMORAD32_PATH, exe);
     fs::create_directory(dir.file("champan.dbf"));
     int status = 0;
-    const std::string log =
-        logWhenItSays(startStation(exe, dir.file("station.log")), dir.file("station.log"), "champan.dbf", &status);
+    const std::string log = logWhenItSays(startStation(exe, dir.file("station.log")), dir.file("station.log"),
+                                          "champan.dbf", &status);
     // The question (move it aside or stop) is closed without a Yes: nothing changes.
     EXPECT_EQ(status, 1);
     EXPECT_NE(log.find("champan.dbf"), std::string::npos) << log;
@@ -194,7 +195,8 @@ TEST(ProgramProcess, AReadOnlyDataFolderIsNamedAsSuchAndNothingChanges) {
         SetAppDir({});
     }
     std::map<std::string, std::string> before;
-    for (const auto& e : fs::directory_iterator(dir.path())) before[e.path().filename()] = xbtest::ReadFileBytes(e.path());
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        before[e.path().filename()] = xbtest::ReadFileBytes(e.path());
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                     fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
     const std::string log = testing::TempDir() + "/readonly-station-" + std::to_string(::getpid()) + ".log";
@@ -204,12 +206,15 @@ TEST(ProgramProcess, AReadOnlyDataFolderIsNamedAsSuchAndNothingChanges) {
     const std::string said = logWhenItSays(station, log, "read-only", &status);
     fs::permissions(dir.path(), fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(status, 1);
-    EXPECT_NE(said.find(BuiltInText(Text::DataFolderReadOnly, 2).arg(QString::fromStdString(dir.path() + "/")).toStdString()),
+    EXPECT_NE(said.find(BuiltInText(Text::DataFolderReadOnly, 2)
+                            .arg(QString::fromStdString(dir.path() + "/"))
+                            .toStdString()),
               std::string::npos)
         << said;
     EXPECT_EQ(said.find("restore"), std::string::npos) << said;
     std::map<std::string, std::string> after;
-    for (const auto& e : fs::directory_iterator(dir.path())) after[e.path().filename()] = xbtest::ReadFileBytes(e.path());
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        after[e.path().filename()] = xbtest::ReadFileBytes(e.path());
     EXPECT_EQ(after, before);
     fs::remove(log);
 }
