@@ -767,6 +767,12 @@ TEST_F(MatchWindowsTest, Screens) {
     ModalDriverScope driver([&](QDialog& d) {
         QTest::qWait(50);
         EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-goals.png")));
+        // The goal grid with the keyboard's focus: its current row framed.
+        QApplication::setActiveWindow(&d);
+        grid(d, "sgbut").setFocus();
+        grid(d, "sgbut").SetRow(2);
+        QTest::qWait(50);
+        EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-goals-focus.png")));
         child<QTabWidget>(d, "PageControl1")->setCurrentIndex(1);
         QTest::qWait(50);
         EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-cards.png")));
