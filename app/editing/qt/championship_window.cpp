@@ -209,7 +209,7 @@ QStringList Tfgestchamp::ruleTexts() const {
 namespace {
 QString seasonSummary(const std::optional<SeasonRules>& r) {
     if (!r) return QStringLiteral("-");
-    return QStringLiteral("%1 %2, %3 %4, %5 %6/%7/%8/%9")
+    return QStringLiteral("%1 %2, %3 %4, %5 %6/%7/%8/%9/%10")
         .arg(GetLangText(Text::NumberOfTeams))
         .arg(r->teams)
         .arg(GetLangText(Text::NumberOfMatchdays))

@@ -519,7 +519,8 @@ TEST_F(EditingWindowTest, ChampionshipDeleteAsksAndRemovesEveryDependentRow) {
 }
 
 // Two stations create 20 championships each at once: 40 numbers, all distinct; then both store the
-// rules of one season of one championship: one row. Every index stays sound.
+// rules of one season of one championship: one row, the second station told of the first one's when it
+// had shown the season before. Every index stays sound.
 TEST_F(EditingWindowTest, TwoStationsCreateAndStoreRulesAtOnce) {
     std::vector<std::string> answers[2];
     auto station = [&](int s, const std::function<void(xbtest::GuiChild&)>& work) {
@@ -561,7 +562,14 @@ TEST_F(EditingWindowTest, TwoStationsCreateAndStoreRulesAtOnce) {
             });
         for (auto& t : threads) t.join();
     }
-    for (const auto& list : answers) EXPECT_EQ(list.front(), "V 10") << list.front();
+    // A station that showed the season before the other stored it is asked, and saves over it (Yes).
+    const std::string askedOver = "V 10 MSG " + BuiltInText(Text::ChangedByAnotherStation, 1).toStdString();
+    int asked = 0;
+    for (const auto& list : answers) {
+        EXPECT_TRUE(list.front() == "V 10" || list.front().starts_with(askedOver)) << list.front();
+        asked += list.front() != "V 10";
+    }
+    EXPECT_LE(asked, 1);
     const auto stored = rules(10, 2026);
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_TRUE(stored[0][0] == 10 || stored[0][0] == 11);
