@@ -161,9 +161,28 @@ TEST_P(CreateWhole, AnIndexRefusedAtTheCreationIsAskedForOnceAndTheTableIsMadeWi
     EXPECT_EQ(entries(), (std::vector<std::string>{"create.dbf", "create.dbt"}));
 }
 
-TEST_P(CreateWhole, LeftoverCompanionsWithoutTheirTableAreReplaced) {
-    xbtest::WriteFileBytes(tmp.file("create.dbt"), "garbage");
-    xbtest::WriteFileBytes(tmp.file("create.mdx"), "garbage");
+TEST_P(CreateWhole, AMemoOrIndexWithoutItsTableIsNeverReplacedAndTheCreateIsRefusedNamingIt) {
+    for (const char* left : {"create.dbt", "create.mdx"}) {
+        SCOPED_TRACE(left);
+        xbtest::WriteFileBytes(tmp.file(left), "notes a user had");
+        auto t = make();
+        std::string said;
+        try {
+            t->Open();
+        } catch (const std::exception& e) {
+            said = e.what();
+        } catch (...) {
+        }
+        EXPECT_FALSE(t->Active());
+        EXPECT_NE((said + engine().errors.detail).find(left), std::string::npos) << said;
+        EXPECT_EQ(xbtest::ReadFileBytes(tmp.file(left)), "notes a user had");
+        EXPECT_EQ(entries(), std::vector<std::string>{left});
+        fs::remove(tmp.file(left));
+        t.reset();
+        engine().errors.pendingError = 0;
+        SetIoResult(0);
+    }
+    // Gone, the table is created with both.
     auto t = make();
     ASSERT_TRUE(tryOpen(*t)) << LastError() << " " << engine().errors.detail;
     expectWhole(*t);

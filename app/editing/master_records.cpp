@@ -138,20 +138,41 @@ int CreatePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
     });
 }
 
-bool SavePlayer(xb::TXbDbf& t, const PlayerRecord& p) {
+QString PlayerSummary(const PlayerRecord& p) {
+    QStringList parts{p.name};
+    if (!p.birthDate.trimmed().isEmpty() && p.birthDate.trimmed() != QStringLiteral("/  /"))
+        parts << p.birthDate;
+    if (!p.nation.isEmpty()) parts << p.nation;
+    QString out = parts.join(QStringLiteral(", "));
+    if (!p.notes.isEmpty()) out += QStringLiteral(" | ") + p.notes.join(QStringLiteral(" / "));
+    return out;
+}
+
+bool SamePlayerValues(const PlayerRecord& a, const PlayerRecord& b) {
+    return a.number == b.number && a.name == b.name && a.birthDate == b.birthDate &&
+           a.position == b.position && a.nation == b.nation && a.notes == b.notes &&
+           a.notesDamaged == b.notesDamaged;
+}
+
+bool SavePlayer(xb::TXbDbf& t, const PlayerRecord& p, const PlayerRecord* loaded) {
     if (!PlayerFieldsTooLong(p).isEmpty() || !storablePlayer(t, p)) return false;
     const std::string key = NumberKey({{p.number, 5}});
     auto find = [&] {
         t.SetOrderToTag("NU");
         return !key.empty() && t.FindExact(key);
     };
-    // A player deleted meanwhile by another station is not brought back.
-    if (!find()) return false;
-    return WriteRow(t, find, [&](xb::TXbDbf& r) {
-        r.FieldPutInt("NUJOUEUR", p.number);
-        putPlayerFields(r, p);
-        if (!p.notesDamaged || !p.notes.isEmpty()) r.PutMField("INFODIVERS", utf8Lines(p.notes));
-    });
+    LoadedRow was;
+    if (loaded) was.same = [loaded](xb::TXbDbf& r) { return SamePlayerValues(ReadPlayer(r), *loaded); };
+    // A player deleted meanwhile by another station is not brought back (with loaded, WriteRow says so).
+    if (!loaded && !find()) return false;
+    return WriteRow(
+        t, find,
+        [&](xb::TXbDbf& r) {
+            r.FieldPutInt("NUJOUEUR", p.number);
+            putPlayerFields(r, p);
+            if (!p.notesDamaged || !p.notes.isEmpty()) r.PutMField("INFODIVERS", utf8Lines(p.notes));
+        },
+        WhenFound::Update, loaded ? &was : nullptr);
 }
 
 }  // namespace app

@@ -79,7 +79,13 @@ QStringList PlayerFieldsTooLong(const PlayerRecord& player);
 // append. The number, or 0 when nothing was written.
 int CreatePlayer(xb::TXbDbf& joueur, const PlayerRecord& player);
 // On an open joueur table: the player's row (found by player.number) rewritten under its record lock;
-// false when the lock was refused or the row is gone.
-bool SavePlayer(xb::TXbDbf& joueur, const PlayerRecord& player);
+// false when the lock was refused or the row is gone. With loaded (the record as the window read it),
+// a row another station changed meanwhile, notes included, is not overwritten (LastWriteRefusal:
+// kChanged; kGone when it was deleted).
+bool SavePlayer(xb::TXbDbf& joueur, const PlayerRecord& player, const PlayerRecord* loaded = nullptr);
+// The player's values on one line, for a message: name, birth date, nation, then the notes.
+QString PlayerSummary(const PlayerRecord& player);
+// The values a window shows and saves are equal (number, name, birth date, position, nation, notes).
+bool SamePlayerValues(const PlayerRecord& a, const PlayerRecord& b);
 
 }  // namespace app

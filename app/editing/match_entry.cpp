@@ -175,8 +175,9 @@ bool SeekMatchRow(xb::TXbDbf& t, const MatchKey& m) {
     return false;
 }
 
-std::optional<MatchRow> ReadMatch(xb::TXbDbf& t, const MatchKey& m) {
-    if (!SeekMatchRow(t, m)) return std::nullopt;
+namespace {
+// The current row of resultat as the match of key.
+MatchRow matchRowOf(xb::TXbDbf& t, const MatchKey& m) {
     MatchRow r;
     r.championship = m.championship;
     r.year = m.year;
@@ -190,16 +191,40 @@ std::optional<MatchRow> ReadMatch(xb::TXbDbf& t, const MatchKey& m) {
     r.awayPoints = t.FieldGetInt("PTEQ2");
     return r;
 }
+}  // namespace
+
+std::optional<MatchRow> ReadMatch(xb::TXbDbf& t, const MatchKey& m) {
+    if (!SeekMatchRow(t, m)) return std::nullopt;
+    return matchRowOf(t, m);
+}
+
+bool SameMatchValues(const MatchRow& a, const MatchRow& b) {
+    auto code = [](std::string c) {
+        while (!c.empty() && c.back() == ' ') c.pop_back();
+        return c;
+    };
+    return a.homeGoals == b.homeGoals && a.awayGoals == b.awayGoals && code(a.code) == code(b.code) &&
+           a.homePoints == b.homePoints && a.awayPoints == b.awayPoints;
+}
+
+LoadedMatch ReadStoredMatch(xb::TXbDbf& t, const MatchKey& m) {
+    LoadedMatch out;
+    out.row = ReadMatch(t, m);
+    if (!out.row) return out;
+    out.goals = LoadMatchEvents(EventTable::Goals, m);
+    out.cards = LoadMatchEvents(EventTable::Cards, m);
+    return out;
+}
 
 StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<MatchEvent>& goals,
-                        const std::vector<MatchEvent>& cards, bool mustExist) {
+                        const std::vector<MatchEvent>& cards, bool mustExist, const LoadedMatch* loaded) {
     const MatchKey key = keyOf(match);
     if (eventKey(key).empty()) return StoreOutcome::Refused;
     // The row is written once: a new match's row is appended whole (and not rewritten under its record
     // lock after), a stored one is rewritten only where a field differs.
     bool written = false;
     if (!SeekMatchRow(t, key)) {
-        if (mustExist) return StoreOutcome::Gone;
+        if (mustExist || (loaded && loaded->row)) return StoreOutcome::Gone;
         switch (AppendNewMatchResult(t, match)) {
             case AppendOutcome::kFailed:
                 return StoreOutcome::LockFailed;
@@ -219,6 +244,15 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
     // waits for it and writes both after ours, never its row with our events.
     if (!WaitForLock([&] { return t.RLock(); })) return StoreOutcome::LockFailed;
     LockRelease unlock{t};
+    // Compared under the lock that every station's store of this match holds: no save can come between
+    // the comparison and the writes. A row this store has just appended is the one the window meant.
+    if (loaded && !written) {
+        t.Skip(0);
+        if (!loaded->row || !SameMatchValues(matchRowOf(t, key), *loaded->row) ||
+            LoadMatchEvents(EventTable::Goals, key) != loaded->goals ||
+            LoadMatchEvents(EventTable::Cards, key) != loaded->cards)
+            return StoreOutcome::Changed;
+    }
     if (!written && !RewriteMatchResult(t, match)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Goals, key, goals)) return StoreOutcome::LockFailed;
     if (!SaveMatchEvents(EventTable::Cards, key, cards)) return StoreOutcome::LockFailed;

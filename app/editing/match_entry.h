@@ -82,18 +82,35 @@ bool SeekMatchRow(xb::TXbDbf& resultat, const MatchKey& match);
 // The stored match, when it is stored.
 std::optional<MatchRow> ReadMatch(xb::TXbDbf& resultat, const MatchKey& match);
 
+// A match as a window loaded it, or as it is stored now: its row (none when it is not stored) and its
+// goals and cards in key order (LoadMatchEvents).
+struct LoadedMatch {
+    std::optional<MatchRow> row;
+    std::vector<MatchEvent> goals, cards;
+};
+// The match as stored now.
+LoadedMatch ReadStoredMatch(xb::TXbDbf& resultat, const MatchKey& match);
+// The stored values a window shows and saves (the score, the outcome's code, the other points) are
+// equal; the code is compared without the blank that pads it.
+bool SameMatchValues(const MatchRow& a, const MatchRow& b);
+
 enum class StoreOutcome {
     Saved,       // the row and both event sets are stored
     LockFailed,  // a lock stayed refused: the row may be stored, the events not all; storing again completes
     Gone,        // a match that had to exist is not stored (deleted by another station): nothing written
     Refused,     // a value out of range: nothing written
+    Changed,  // the match as stored is not what the window loaded (another station saved it): nothing written
 };
 
 // Stores the match row (SaveMatchResult) and rewrites its goals and cards while holding the row's record
 // lock, so that two stations storing one match leave one station's events, never a mixture. With
-// mustExist (a modify), a match no longer stored is not created again.
+// mustExist (a modify), a match no longer stored is not created again. With loaded, what the window
+// loaded is compared under that lock with the row and the events as stored, and nothing is written when
+// they differ (another station saved the match meanwhile); a window that saves over them passes what it
+// was shown as stored.
 StoreOutcome StoreMatch(xb::TXbDbf& resultat, const MatchRow& match, const std::vector<MatchEvent>& goals,
-                        const std::vector<MatchEvent>& cards, bool mustExist);
+                        const std::vector<MatchEvent>& cards, bool mustExist,
+                        const LoadedMatch* loaded = nullptr);
 
 // Deletes the match's goals and cards, then its row. False when a refused lock left something.
 bool DeleteMatch(xb::TXbDbf& resultat, const MatchKey& match);

@@ -263,6 +263,20 @@ std::unique_ptr<ImportDatabaseSwap> MakeImportDatabaseSwap() {
     return std::make_unique<RestoreSwap>();
 }
 
+namespace {
+QString shownName(const UnstorableName& n) {
+    const QString name = QString::fromStdString(n.name), letter = QString::fromUcs4(&n.character, 1);
+    return n.team > 0 ? GetLangText(Text::ImportTeamNotStorable).arg(QString::number(n.team), name, letter)
+                      : GetLangText(Text::ImportLeagueNotStorable).arg(name, QString::number(n.year), letter);
+}
+}  // namespace
+
+QString UnstorableNamesText(const std::vector<UnstorableName>& names, int codePage) {
+    QString text = GetLangText(Text::ImportNamesNotStorable).arg(codePage);
+    for (const UnstorableName& n : names) text += QStringLiteral("\n- ") + shownName(n);
+    return text;
+}
+
 QString ImportSummary(const ImportCounts& c) {
     QString s = GetLangText(Text::ImportSummary)
                     .arg(QString::number(c.teams), QString::number(c.championshipsCreated),
@@ -276,9 +290,12 @@ QString ImportSummary(const ImportCounts& c) {
         {Text::ImportTeamCountsClamped, c.plan.teamCountsClamped},
         {Text::ImportListEntriesSkipped, c.plan.listEntriesSkipped},
         {Text::ImportDivisionsSkipped, c.divisionsSkipped},
+        {Text::ImportMatchesLeftOut, c.plan.matchesLeftOut},
         {Text::ImportWritesRefused, c.writesRefused},
     };
     QStringList parts;
+    if (!c.leftOut.isEmpty())
+        parts << GetLangText(Text::ImportLeftOut).arg(c.leftOut.join(QStringLiteral(", ")));
     for (const auto& [what, n] : left)
         if (n > 0) parts << GetLangText(what) + QLatin1Char(' ') + QString::number(n);
     if (!parts.isEmpty()) s += QStringLiteral(" ; ") + parts.join(QStringLiteral(", "));
@@ -298,7 +315,22 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
         out.message = GetLangText(Text::ImportFileRefused).arg(QString::fromStdString(why));
         return out;
     }
-    const ImportPlan plan = PlanImport(file);
+    ImportPlan plan = PlanImport(file);
+    // A name the tables cannot hold would be refused while its rows were written: the import writes
+    // nothing it cannot write whole, so the name and every row that refers to it go, or nothing does.
+    const int codePage = LeagueCodePage();
+    const std::vector<UnstorableName> unstorable = FindUnstorableNames(plan, codePage);
+    QStringList leftOut;
+    if (!unstorable.empty()) {
+        const QString text = UnstorableNamesText(unstorable, codePage);
+        if (!hooks.goOnWithout || !hooks.goOnWithout(text)) {
+            out.result = ImportResult::Cancelled;
+            out.message = text + QLatin1Char('\n') + GetLangText(Text::NothingWritten);
+            return out;
+        }
+        LeaveOut(plan, unstorable);
+        for (const UnstorableName& n : unstorable) leftOut << shownName(n);
+    }
     if (hooks.confirm && !hooks.confirm()) {
         out.result = ImportResult::Cancelled;
         return out;
@@ -339,6 +371,7 @@ ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hook
         import.ImportChampionships();
         import.closeAll();
         out.counts = import.counts();
+        out.counts.leftOut = leftOut;
         op.stage("staged");
         if (!swap->swap(op, out.message)) {
             swap->release();

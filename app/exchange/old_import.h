@@ -10,9 +10,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/exchange/old_import_plan.h"
 
@@ -48,6 +50,10 @@ struct ImportHooks {
     // a championship number (> 0), -1 to create a new one, 0 to skip the division. dir is the staging
     // folder (ending "/") whose champion table holds the championships so far; it is closed meanwhile.
     std::function<int(const QString& name, const std::string& dir)> chooseChampionship;
+    // Names of the file that the database's code page cannot hold, said in text (which names each one
+    // with its letter), before anything changes: true to import without them and every row that refers
+    // to them, false (or no hook) to stop with nothing written.
+    std::function<bool(const QString& text)> goOnWithout;
 };
 
 struct ImportCounts {
@@ -60,6 +66,7 @@ struct ImportCounts {
     int duplicates = 0;        // matches held twice: the later one is kept
     int divisionsSkipped = 0;  // no championship chosen, or none left to create
     int writesRefused = 0;     // values the tables refused (none for a sound plan)
+    QStringList leftOut;       // the names left out with every row that refers to them, as said
 };
 
 enum class ImportResult { Done, Cancelled, Refused, Failed };
@@ -73,6 +80,9 @@ struct ImportOutcome {
 // The whole import of fileName into the data directory (GetAppDir). swap defaults to the restore's.
 ImportOutcome ImportOldFile(const std::string& fileName, const ImportHooks& hooks,
                             ImportDatabaseSwap* swap = nullptr);
+
+// The names the code page cannot hold, one a line after a heading, in the current language.
+QString UnstorableNamesText(const std::vector<UnstorableName>& names, int codePage);
 
 // The last status line: the operation-finished text followed by the counts, in the current language.
 QString ImportSummary(const ImportCounts& counts);

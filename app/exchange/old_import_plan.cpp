@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <utility>
+
+#include "platform/codepage.h"
 
 namespace app {
 
@@ -107,6 +110,40 @@ ImportPlan PlanImport(const OldDataFile& file) {
         plan.divisions[it->second].matches.push_back(std::move(p));
     }
     return plan;
+}
+
+std::vector<UnstorableName> FindUnstorableNames(const ImportPlan& plan, int codePage) {
+    std::vector<UnstorableName> out;
+    for (const PlannedTeam& t : plan.teams)
+        if (const char32_t c = xb::platform::FirstMissingChar(t.name, codePage))
+            out.push_back({t.number, 0, 0, t.name, c});
+    for (const PlannedDivision& d : plan.divisions)
+        if (const char32_t c = xb::platform::FirstMissingChar(d.name, codePage))
+            out.push_back({0, d.year, d.division, d.name, c});
+    return out;
+}
+
+void LeaveOut(ImportPlan& plan, const std::vector<UnstorableName>& names) {
+    std::set<int> teams;
+    std::set<std::pair<int, int>> divisions;
+    for (const UnstorableName& n : names) {
+        if (n.team > 0)
+            teams.insert(n.team);
+        else
+            divisions.insert({n.year, n.division});
+    }
+    std::erase_if(plan.teams, [&](const PlannedTeam& t) { return teams.count(t.number) > 0; });
+    std::erase_if(plan.divisions, [&](const PlannedDivision& d) {
+        if (!divisions.count({d.year, d.division})) return false;
+        plan.counts.matchesLeftOut += static_cast<int>(d.matches.size());
+        return true;
+    });
+    for (PlannedDivision& d : plan.divisions) {
+        plan.counts.entriesLeftOut +=
+            static_cast<int>(std::erase_if(d.teams, [&](int t) { return teams.count(t) > 0; }));
+        plan.counts.matchesLeftOut += static_cast<int>(std::erase_if(
+            d.matches, [&](const PlannedMatch& m) { return teams.count(m.home) || teams.count(m.away); }));
+    }
 }
 
 }  // namespace app

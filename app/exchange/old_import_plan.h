@@ -50,6 +50,8 @@ struct PlanCounts {
     int resultsDefaulted = 0;    // results outside 0..4, coded by the score
     int matchesSkipped = 0;      // matchday, score or team out of bounds
     int matchesUnplaced = 0;     // no named division of that code and year
+    int matchesLeftOut = 0;      // of a team or division left out (LeaveOut)
+    int entriesLeftOut = 0;      // list entries of a team left out
 };
 
 struct ImportPlan {
@@ -64,5 +66,20 @@ SeasonRules PointsOfScheme(int scheme);
 std::string CodeOfOldResult(int result);
 
 ImportPlan PlanImport(const OldDataFile& file);
+
+// A name of the plan that the database's code page cannot hold, with the first character it lacks: a
+// team's (team > 0) or a division's, whose championship would bear it (team 0).
+struct UnstorableName {
+    int team = 0;
+    int year = 0, division = 0;  // the division's
+    std::string name;            // UTF-8
+    char32_t character = 0;
+};
+// The names of the plan that codePage cannot hold: the teams in number order, then the divisions.
+std::vector<UnstorableName> FindUnstorableNames(const ImportPlan& plan, int codePage);
+// Takes the names out of the plan with every row that refers to them, so that nothing written refers
+// to a row that is not: a team with its list entries and its matches, a division with its rules, list
+// and matches. The counts say what went (matchesLeftOut, entriesLeftOut).
+void LeaveOut(ImportPlan& plan, const std::vector<UnstorableName>& names);
 
 }  // namespace app

@@ -248,13 +248,35 @@ TEST_F(ImportTest, ACroatianDatabaseKeepsItsCodePageAndLettersThroughRestoreAndI
     EXPECT_EQ(players(), 1);
 
     // The import's new tables take the database's page; the old file's Windows-1252 names that it holds
-    // are stored right, one it cannot hold ("è") is refused whole.
+    // are stored right. One it cannot hold ("è") is named with its letter before anything is written:
+    // stopped there, nothing changes; gone on, the team goes with every row that refers to it.
     OldFileModel m = twoSeasons();
     m.teams[61] = "\x8Aibenik";  // Šibenik
     m.teams[62] = "S\xE8te";
-    const ImportOutcome out = ImportOldFile(file(m), hooks());
+    const auto before = files();
+    QStringList said;
+    ImportHooks h = hooks();
+    h.goOnWithout = [&](const QString& text) {
+        said << text;
+        return false;
+    };
+    ImportOutcome out = ImportOldFile(file(m), h);
+    EXPECT_EQ(out.result, ImportResult::Cancelled);
+    ASSERT_EQ(said.size(), 1);
+    for (const QString& part :
+         {QStringLiteral("852"), QStringLiteral("62"), QStringLiteral("Sète"), QStringLiteral("è »")})
+        EXPECT_TRUE(said[0].contains(part)) << said[0].toStdString();
+    EXPECT_EQ(files(), before);
+
+    h.goOnWithout = [](const QString&) { return true; };
+    out = ImportOldFile(file(m), h);
     ASSERT_EQ(out.result, ImportResult::Done) << out.message.toStdString();
-    EXPECT_EQ(out.counts.writesRefused, 1);
+    EXPECT_EQ(out.counts.writesRefused, 0);
+    EXPECT_GT(out.counts.plan.matchesLeftOut, 0);
+    EXPECT_TRUE(out.message.contains(QStringLiteral("Sète"))) << out.message.toStdString();
+    EXPECT_TRUE(out.message.contains(GetLangText(Text::ImportMatchesLeftOut) + QLatin1Char(' ') +
+                                     QString::number(out.counts.plan.matchesLeftOut)))
+        << out.message.toStdString();
     EXPECT_EQ(stamps(), croatian);
     EXPECT_EQ(players(), 1);
     const std::vector<std::string> teams = rows("equipe.dbf", {"NUEQUIPE", "NOMEQUIPE"});
@@ -263,6 +285,16 @@ TEST_F(ImportTest, ACroatianDatabaseKeepsItsCodePageAndLettersThroughRestoreAndI
                   "NUEQUIPE=   61 NOMEQUIPE=" + QStringLiteral("Šibenik").leftJustified(20).toStdString()),
         teams.end());
     for (const std::string& t : teams) EXPECT_EQ(t.find("NUEQUIPE=   62"), std::string::npos) << t;
+    // No row anywhere names the team left out; its division partner's other matches stay.
+    for (const auto& [table, fields] :
+         std::vector<std::pair<std::string, std::vector<std::string>>>{{"eqchamp.dbf", {"NUEQUIPE"}},
+                                                                       {"resultat.dbf", {"NUEQ1", "NUEQ2"}},
+                                                                       {"but.dbf", {"NUEQ1", "NUEQ2"}},
+                                                                       {"carton.dbf", {"NUEQ1", "NUEQ2"}}})
+        for (const std::string& r : rows(table, fields))
+            for (const std::string& f : fields)
+                EXPECT_EQ(r.find(f + "=   62"), std::string::npos) << table << " " << r;
+    EXPECT_GT(rows("resultat.dbf", {"NUEQ1"}).size(), 0u);
 }
 
 TEST_F(ImportTest, TheSameFileTwiceGivesTheSameBytes) {

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file.h"
+#include "platform/paths.h"
 #include "platform/shell_open.h"
 
 namespace app {
@@ -52,6 +54,18 @@ bool ShellOpenFile(const QString& path) {
 
 bool OpenInBrowser(const QString& address) {
     return xb::platform::CurrentShell().open(address.toStdString());
+}
+
+bool FolderRefusesWrites(const std::string& folder) {
+    namespace p = xb::platform;
+    if (!p::DirExists(folder)) return false;
+    std::string probe;
+    const int rc = p::UniqueTempFile(folder, ".lm-probe-", probe);
+    if (rc == 0) {
+        p::RemoveFileIfExists(probe);
+        return false;
+    }
+    return rc == p::kErrAccessDenied;
 }
 
 }  // namespace app

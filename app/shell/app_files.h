@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 namespace app {
 
@@ -12,6 +13,11 @@ QString GetAppDir();
 // Makes dir the data directory for the rest of the run ("/" is added when missing); an empty dir goes
 // back to the executable's directory. Tests point it at a scratch directory.
 void SetAppDir(const QString& dir);
+
+// The folder (ending "/") exists and refuses the creation of a file in it: a read-only folder or
+// file system, or one this user may not write. Answered by creating and removing a file of its own;
+// false for a folder that takes it, and for any other failure, which the start then meets and reports.
+bool FolderRefusesWrites(const std::string& folder);
 
 // The name without its extension: the text before the last "." that is not the name's last character;
 // a name without such a "." is returned unchanged ("a.b.htm" gives "a.b", "page" gives "page").

@@ -193,20 +193,35 @@ bool appendHeld(xb::TXbDbf& t, const std::vector<RowFill>& fills, size_t from) {
 
 }  // namespace
 
-bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill, WhenFound whenFound) {
+bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill, WhenFound whenFound,
+              const LoadedRow* loaded) {
     if (refusedAsKept(t)) return false;
     refuse(WriteRefusal::Kind::kLock);
+    // Set when the row as stored is not what the window loaded: the refusal replaces kLock.
+    WriteRefusal::Kind conflict = WriteRefusal::Kind::kNone;
     const bool stored = [&] {
         if (!find()) {
+            if (loaded && loaded->stored) {
+                conflict = WriteRefusal::Kind::kGone;
+                return false;
+            }
             const AppendOutcome appended = appendMissing(t, find, fill, true);
             if (appended != AppendOutcome::kFound) return appended == AppendOutcome::kAppended;
         }
         if (whenFound == WhenFound::Keep) return true;
         if (!WaitForLock([&] { return t.RLock(); })) return false;
         LockRelease unlock(t);
+        if (loaded) {
+            t.Skip(0);
+            if (!loaded->stored || (loaded->same && !loaded->same(t))) {
+                conflict = WriteRefusal::Kind::kChanged;
+                return false;
+            }
+        }
         return RewriteLockedRow(t, fill);
     }();
     if (stored) refuse(WriteRefusal::Kind::kNone);
+    if (conflict != WriteRefusal::Kind::kNone) refuse(conflict);
     return stored;
 }
 

@@ -67,13 +67,25 @@ using RowFill = std::function<void(xb::TXbDbf&)>;
 // What a locked write does with a row that its key finds.
 enum class WhenFound { Update, Keep };
 
+// What an edit window loaded of the row it saves, so that its save never undoes another station's:
+// stored tells whether it showed a stored row (false: none, it creates one), same answers whether the
+// row as stored now, read under its record lock, still holds what the window showed (the fields the
+// window edits; others may change).
+struct LoadedRow {
+    bool stored = true;
+    std::function<bool(xb::TXbDbf&)> same;
+};
+
 // Stores one row. find() positions the table on the row and answers whether it is there. A found row
 // is updated under its record lock (or kept, with WhenFound::Keep); a missing row is sought again under
 // the append lock and appended complete in one write, so two stations never both append it and no blank
 // row is ever left. A refused lock (after kLockWaitMs), a value refused by its field or an engine error
 // answer false; a refused lock or value changes nothing. True when the row is stored (or kept).
+// With loaded, nothing is written and LastWriteRefusal says kChanged when the row as stored now is not
+// what the window loaded (another station stored one, or changed it), kGone when a row it loaded is no
+// longer stored; the table then stands on the stored row (kChanged) for the caller to show it.
 bool WriteRow(xb::TXbDbf& table, const std::function<bool()>& find, const RowFill& fill,
-              WhenFound whenFound = WhenFound::Update);
+              WhenFound whenFound = WhenFound::Update, const LoadedRow* loaded = nullptr);
 // The append half of WriteRow, for a caller that has just sought the row and not found it: under the
 // append lock find() is asked again (another station may have stored the row since) and, when it is
 // still missing, the row is appended whole. The table stands on the row found or appended.
@@ -98,10 +110,10 @@ bool RewriteLockedRow(xb::TXbDbf& table, const RowFill& fill,
                       const std::function<bool(xb::TXbDbf&)>& unchanged = {});
 
 // Why the last write of the league library stored nothing, for the caller's message. Set by the writes
-// that store text (kCharacter), by WriteRow and AppendNumberedRow (kLock, kNumbersExhausted); kNone after
-// a write that stored its row.
+// that store text (kCharacter), by WriteRow and AppendNumberedRow (kLock, kNumbersExhausted, and with a
+// loaded row kChanged, kGone); kNone after a write that stored its row.
 struct WriteRefusal {
-    enum class Kind { kNone, kLock, kCharacter, kNumbersExhausted };
+    enum class Kind { kNone, kLock, kCharacter, kNumbersExhausted, kChanged, kGone };
     Kind kind = Kind::kNone;
     char32_t character = 0;  // kCharacter: the first character the table cannot hold
     int codePage = 0;        // kCharacter: the table's code page

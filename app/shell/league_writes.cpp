@@ -157,39 +157,79 @@ bool RewriteMatchResult(xb::TXbDbf& t, const MatchRow& m) {
     return validMatch(m) && RewriteLockedRow(t, [&](xb::TXbDbf& r) { fillMatchRow(r, m); }, unchanged);
 }
 
-bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRules& r, Matchdays matchdays) {
+namespace {
+SeasonRules seasonOf(xb::TXbDbf& s) {
+    SeasonRules r;
+    r.teams = s.FieldGetInt("NBEQUIPE");
+    r.matchdays = s.FieldGetInt("NBJOURNEE");
+    r.win = s.FieldGetInt("PTV");
+    r.draw = s.FieldGetInt("PTN");
+    r.defeat = s.FieldGetInt("PTD");
+    r.forfeitWin = s.FieldGetInt("PTFV");
+    r.forfeitDefeat = s.FieldGetInt("PTFD");
+    return r;
+}
+
+bool findSeason(xb::TXbDbf& t, int championship, int year) {
+    const std::string key = NumberKey({{year, 4}, {championship, 3}});
+    t.SetOrderToTag("ANNEECHAMP");
+    return !key.empty() && t.FindExact(key);
+}
+
+// A stored text as a window shows it: without the blanks that pad the field.
+QString shownText(xb::TXbDbf& t, const char* field) {
+    return QString::fromStdString(t.FieldGetStr(field)).trimmed();
+}
+}  // namespace
+
+std::optional<SeasonRules> ReadSeasonRow(xb::TXbDbf& t, int championship, int year) {
+    if (!findSeason(t, championship, year)) return std::nullopt;
+    return seasonOf(t);
+}
+
+bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRules& r, Matchdays matchdays,
+                      const std::optional<SeasonRules>* loaded) {
     if (!validChampionship(championship) || !validYear(year)) return false;
     for (int v : {r.win, r.draw, r.defeat, r.forfeitWin, r.forfeitDefeat, r.teams, r.matchdays})
         if (!fits(v, 2)) return false;
     if (r.teams < 0 || r.matchdays < 0) return false;
-    const std::string key = NumberKey({{year, 4}, {championship, 3}});
-    auto find = [&] {
-        t.SetOrderToTag("ANNEECHAMP");
-        return t.FindExact(key);
-    };
-    return WriteRow(t, find, [&](xb::TXbDbf& s) {
-        s.FieldPutInt("NUCHAMP", championship);
-        s.FieldPutInt("ANNEE", year);
-        s.FieldPutInt("NBEQUIPE", r.teams);
-        if (matchdays == Matchdays::kWritten) s.FieldPutInt("NBJOURNEE", r.matchdays);
-        s.FieldPutInt("PTV", r.win);
-        s.FieldPutInt("PTN", r.draw);
-        s.FieldPutInt("PTD", r.defeat);
-        s.FieldPutInt("PTFV", r.forfeitWin);
-        s.FieldPutInt("PTFD", r.forfeitDefeat);
-    });
+    LoadedRow was;
+    if (loaded) {
+        was.stored = loaded->has_value();
+        was.same = [loaded](xb::TXbDbf& s) { return seasonOf(s) == **loaded; };
+    }
+    return WriteRow(
+        t, [&] { return findSeason(t, championship, year); },
+        [&](xb::TXbDbf& s) {
+            s.FieldPutInt("NUCHAMP", championship);
+            s.FieldPutInt("ANNEE", year);
+            s.FieldPutInt("NBEQUIPE", r.teams);
+            if (matchdays == Matchdays::kWritten) s.FieldPutInt("NBJOURNEE", r.matchdays);
+            s.FieldPutInt("PTV", r.win);
+            s.FieldPutInt("PTN", r.draw);
+            s.FieldPutInt("PTD", r.defeat);
+            s.FieldPutInt("PTFV", r.forfeitWin);
+            s.FieldPutInt("PTFD", r.forfeitDefeat);
+        },
+        WhenFound::Update, loaded ? &was : nullptr);
 }
 
-bool SaveChampionship(xb::TXbDbf& t, int championship, const QString& name) {
+bool SaveChampionship(xb::TXbDbf& t, int championship, const QString& name, const QString* loadedName) {
     if (!validChampionship(championship) || !fitsText(name, 30) || !StorableTexts(t, {text(name)})) return false;
     auto find = [&] {
         t.SetOrderToTag("NUCHAMP");
         return t.FindExact(num(championship));
     };
-    return WriteRow(t, find, [&](xb::TXbDbf& c) {
-        c.FieldPutInt("NUCHAMP", championship);
-        c.FieldPutStr("NOMCHAMP", text(name));
-    });
+    LoadedRow was;
+    if (loadedName)
+        was.same = [loadedName](xb::TXbDbf& c) { return shownText(c, "NOMCHAMP") == *loadedName; };
+    return WriteRow(
+        t, find,
+        [&](xb::TXbDbf& c) {
+            c.FieldPutInt("NUCHAMP", championship);
+            c.FieldPutStr("NOMCHAMP", text(name));
+        },
+        WhenFound::Update, loadedName ? &was : nullptr);
 }
 
 int CreateChampionship(xb::TXbDbf& t, const QString& name) {
@@ -204,26 +244,33 @@ int CreateTeam(xb::TXbDbf& t, const QString& name) {
 }
 
 namespace {
-bool writeTeam(xb::TXbDbf& t, int team, const QString& name, bool append) {
+bool writeTeam(xb::TXbDbf& t, int team, const QString& name, bool append, const QString* loadedName) {
     if (!validNumber(team) || !fitsText(name, 20) || !StorableTexts(t, {text(name)})) return false;
     auto find = [&] {
         t.SetOrderToTag("NUMERO");
         return t.FindExact(num(team));
     };
-    if (!append && !find()) return false;
-    return WriteRow(t, find, [&](xb::TXbDbf& e) {
-        e.FieldPutInt("NUEQUIPE", team);
-        e.FieldPutStr("NOMEQUIPE", text(name));
-    });
+    LoadedRow was;
+    if (loadedName)
+        was.same = [loadedName](xb::TXbDbf& e) { return shownText(e, "NOMEQUIPE") == *loadedName; };
+    // Without a loaded name WriteRow would append a missing row: a team deleted meanwhile stays deleted.
+    if (!append && !loadedName && !find()) return false;
+    return WriteRow(
+        t, find,
+        [&](xb::TXbDbf& e) {
+            e.FieldPutInt("NUEQUIPE", team);
+            e.FieldPutStr("NOMEQUIPE", text(name));
+        },
+        WhenFound::Update, loadedName ? &was : nullptr);
 }
 }  // namespace
 
-bool RenameTeam(xb::TXbDbf& t, int team, const QString& name) {
-    return writeTeam(t, team, name, false);
+bool RenameTeam(xb::TXbDbf& t, int team, const QString& name, const QString* loadedName) {
+    return writeTeam(t, team, name, false, loadedName);
 }
 
 bool SaveTeam(xb::TXbDbf& t, int team, const QString& name) {
-    return writeTeam(t, team, name, true);
+    return writeTeam(t, team, name, true, nullptr);
 }
 
 bool AddTeamToChampionshipT(xb::TXbDbf& t, int year, int championship, bool anyChampionship, int team) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <string>
 
 #include "app/shell/league_access.h"
@@ -46,11 +47,20 @@ AppendOutcome AppendNewMatchResult(xb::TXbDbf& table, const MatchRow& match);
 bool RewriteMatchResult(xb::TXbDbf& table, const MatchRow& match);
 // On an open champan table: the season's points and number of teams, and its matchday count (0..99) when
 // matchdays is kWritten; with kKept a stored count stays and a new row gets none (read as 0).
+// A window passes loaded, the season as it read it (ReadSeasonRow; none when it was not stored): a row
+// stored otherwise now is not overwritten (LastWriteRefusal: kChanged).
 enum class Matchdays { kKept, kWritten };
 bool SaveSeasonParams(xb::TXbDbf& table, int championship, int year, const SeasonRules& rules,
-                      Matchdays matchdays = Matchdays::kKept);
-// On an open champion table: the championship's name under its number.
-bool SaveChampionship(xb::TXbDbf& table, int championship, const QString& name);
+                      Matchdays matchdays = Matchdays::kKept,
+                      const std::optional<SeasonRules>* loaded = nullptr);
+// On an open champan table: the season's row as stored (its matchday count as stored, 0 for none), or
+// none when the season is not stored.
+std::optional<SeasonRules> ReadSeasonRow(xb::TXbDbf& table, int championship, int year);
+// On an open champion table: the championship's name under its number, and nothing else. With
+// loadedName (the name as the window read it, blanks trimmed), a name stored otherwise now is not
+// overwritten (kChanged) and a championship deleted meanwhile is not brought back (kGone).
+bool SaveChampionship(xb::TXbDbf& table, int championship, const QString& name,
+                      const QString* loadedName = nullptr);
 // On an open champion table: a new championship numbered one past the highest, number and row under one
 // append lock. The number, or 0 when none was stored (lock refused, 999 reached, name too long).
 int CreateChampionship(xb::TXbDbf& table, const QString& name);
@@ -58,8 +68,9 @@ int CreateChampionship(xb::TXbDbf& table, const QString& name);
 int CreateTeam(xb::TXbDbf& table, const QString& name);
 // On an open equipe table: the team's name, on its row found by number under its record lock. False, with
 // nothing written, when the row is gone (a team deleted meanwhile is not brought back), the lock was
-// refused or the name does not fit.
-bool RenameTeam(xb::TXbDbf& table, int team, const QString& name);
+// refused or the name does not fit. With loadedName (as the window read it, blanks trimmed), a name
+// another station stored meanwhile is not overwritten (LastWriteRefusal: kChanged; kGone when deleted).
+bool RenameTeam(xb::TXbDbf& table, int team, const QString& name, const QString* loadedName = nullptr);
 // The same, appending the team under its number when it has no row (the import of an old data file).
 bool SaveTeam(xb::TXbDbf& table, int team, const QString& name);
 

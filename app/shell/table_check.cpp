@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
 
 #include "app/shell/lang_texts.h"
 #include "engine/core/memo_ops.h"
@@ -112,6 +115,10 @@ int64_t blockOf(const char* text, size_t width) {
 
 }  // namespace
 
+bool GoesOnMovedAside(const TableProblem& problem) {
+    return problem.kind == TableDamage::NotAFile || problem.kind == TableDamage::WithoutTable;
+}
+
 bool CanGoOnWith(const TableProblem& problem) {
     return problem.kind == TableDamage::Missing || problem.kind == TableDamage::CutInRecords ||
            problem.kind == TableDamage::MemoPointer;
@@ -120,8 +127,29 @@ bool CanGoOnWith(const TableProblem& problem) {
 std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const LeagueTable& table) {
     std::vector<TableProblem> out;
     const std::string path = p::ResolveCase(folder + table.file);
-    if (!p::FileExists(path)) {
+    const p::PathStatus status = p::StatPath(path);
+    if (status.exists && !status.regular)
+        out.push_back({table.file, TableDamage::NotAFile});
+    else if (!p::FileExists(path))
         out.push_back({table.file, TableDamage::Missing});
+    if (!out.empty()) {
+        // A table is created with its memo and index: a file of theirs found here would be replaced.
+        std::vector<std::string> companions = {table.stem() + ".mdx"};
+        for (const std::string& f : table.fields)
+            if (parseDefinition(f).type == 'M') {
+                companions.push_back(table.stem() + ".dbt");
+                break;
+            }
+        for (const std::string& c : companions) {
+            const std::string companion = p::ResolveCase(folder + c);
+            if (p::StatPath(companion).exists)
+                out.push_back({companion.substr(companion.find_last_of('/') + 1),
+                               TableDamage::WithoutTable,
+                               0,
+                               {},
+                               {},
+                               table.file});
+        }
         return out;
     }
     p::File dbf;
@@ -227,7 +255,8 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder) {
     bool anyPresent = false;
     for (const LeagueTable& t : LeagueTables()) {
         std::vector<TableProblem> found = CheckLeagueTable(folder, t);
-        if (found.empty() || found.front().kind != TableDamage::Missing) anyPresent = true;
+        if (found.empty() || found.front().kind != TableDamage::Missing || found.size() > 1)
+            anyPresent = true;
         out.insert(out.end(), found.begin(), found.end());
     }
     if (!anyPresent) out.clear();
@@ -286,10 +315,59 @@ QString DescribeProblems(const std::vector<TableProblem>& problems) {
             case TableDamage::MemoPointer:
                 line = GetLangText(Text::NoteOutOfMemoFile).arg(file).arg(p.row).arg(QString::fromStdString(p.field));
                 break;
+            case TableDamage::NotAFile:
+                line = GetLangText(Text::NotAFileWhereTable).arg(file);
+                break;
+            case TableDamage::WithoutTable:
+                line = GetLangText(Text::FileWithoutItsTable).arg(file, QString::fromStdString(p.expected));
+                break;
         }
         text += QStringLiteral("\n- ") + line;
     }
     return text;
+}
+
+std::string AsideFolderName(const std::string& folder) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::string name = std::string("aside-") + stamp;
+    for (int n = 2; p::StatPath(folder + name).exists; ++n)
+        name = std::string("aside-") + stamp + "-" + std::to_string(n);
+    return name;
+}
+
+bool MoveAside(const std::string& folder, const std::string& aside, const std::vector<TableProblem>& problems,
+               std::string* failed) {
+    std::vector<std::string> names;
+    for (const TableProblem& pr : problems)
+        if (GoesOnMovedAside(pr)) names.push_back(p::ResolveCase(folder + pr.file).substr(folder.size()));
+    if (names.empty()) return true;
+    const std::string target = folder + aside + "/";
+    std::error_code made;
+    if (!std::filesystem::create_directory(folder + aside, made) || made) {
+        if (failed) *failed = names.front();
+        return false;
+    }
+    std::vector<std::string> moved;
+    for (const std::string& n : names) {
+        // A file another station holds open is not moved: it is in use, not left over.
+        const bool regular = p::StatPath(folder + n).regular;
+        const int rc =
+            regular ? p::RenameFileChecked(folder + n, target + n) : p::RenameFile(folder + n, target + n);
+        if (rc != 0) {
+            for (const std::string& m : moved) p::RenameFile(target + m, folder + m);
+            p::RemoveEmptyDir(folder + aside);
+            if (failed) *failed = n;
+            return false;
+        }
+        moved.push_back(n);
+    }
+    p::SyncDirectoryOf(target + moved.front());
+    p::SyncDirectoryOf(folder + moved.front());
+    return true;
 }
 
 std::set<std::string> TablesKeptReadOnly(const std::vector<TableProblem>& problems) {

@@ -20,10 +20,12 @@ enum class TableDamage {
     FieldMismatch,    // a field differs from the table's definition (or is missing, or is one too many)
     MemoFileMissing,  // the table has memo pointers and no memo file
     MemoPointer,      // a row's memo pointer leads past the end of the memo file or to no memo
+    NotAFile,         // something other than a file (a folder, a link to one) stands where the table is
+    WithoutTable,     // the table's memo or index file is there without its table (file names it)
 };
 
 struct TableProblem {
-    std::string file;  // "joueur.dbf"
+    std::string file;  // "joueur.dbf"; WithoutTable: the memo or index file ("joueur.dbt")
     TableDamage kind;
     int row = 0;           // CutInRecords: the whole rows the file holds; MemoPointer: the row (from 1)
     std::string field;     // FieldMismatch, MemoPointer: the field's name as the definition writes it
@@ -34,6 +36,9 @@ struct TableProblem {
 // Whether the program can go on past the problem (missing tables are created empty, a table with
 // damage in its rows is kept as it is and only read) or must stop (it cannot read the table at all).
 bool CanGoOnWith(const TableProblem& problem);
+// Whether the program can go on past the problem only once the file is moved aside (MoveAside): it
+// stands where a table, memo or index would be created, and creating one never replaces a file.
+bool GoesOnMovedAside(const TableProblem& problem);
 
 // The problems of one table's files in folder (ending "/"): an absent table file gives Missing; an
 // unreadable one NotATable. The memo pointers of deleted rows are checked too: a pack keeps none of
@@ -41,7 +46,7 @@ bool CanGoOnWith(const TableProblem& problem);
 std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const LeagueTable& table);
 
 // The problems of the nine tables in folder, in the order the database opens them. A folder without
-// any of them is a first start: nothing is missing there.
+// any of their files (table, memo or index) is a first start: nothing is missing there.
 std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder);
 
 // The tables of folder whose index is out of step with their rows (a key of a row the table no longer
@@ -58,6 +63,14 @@ std::vector<IndexOutOfStep> MarkIndexesOutOfStep(const std::string& folder);
 // The problems said to the user, one line each after a heading, in the current language: what is
 // wrong and what the program will do about it.
 QString DescribeProblems(const std::vector<TableProblem>& problems);
+
+// A folder name inside the data folder, not yet taken, for the files moved aside at this start.
+std::string AsideFolderName(const std::string& folder);
+// Moves the files of the problems that GoesOnMovedAside into folder + aside (created here). All or
+// nothing: when one cannot be moved the ones moved go back, the folder is removed and failed names the
+// file. True when every file was moved.
+bool MoveAside(const std::string& folder, const std::string& aside, const std::vector<TableProblem>& problems,
+               std::string* failed);
 
 // The tables ("resultat.dbf") of problems that the program keeps away from writes (rows cut) and from
 // the pack (rows cut, notes out of reach), so that none of their bytes is lost while it runs.

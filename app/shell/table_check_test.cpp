@@ -54,6 +54,16 @@ public:
     }
 };
 
+// Every table missing, with the line of a file left without its table after that table's line.
+std::vector<std::string> everyTableMissingBut(const std::string& left) {
+    std::vector<std::string> out;
+    for (const auto& d : app::LeagueTables()) {
+        out.push_back(d.file + " missing 0   ");
+        if (left.rfind(d.stem() + ".", 0) == 0) out.push_back(left);
+    }
+    return out;
+}
+
 struct Case {
     const char* what;
     std::function<void(TableCheckTest&)> damage;
@@ -61,7 +71,8 @@ struct Case {
 };
 
 std::string text(const app::TableProblem& p) {
-    static const char* kinds[] = {"missing", "not-a-table", "cut", "field", "memo-file", "memo"};
+    static const char* kinds[] = {"missing",   "not-a-table", "cut",        "field",
+                                  "memo-file", "memo",        "not-a-file", "without"};
     return p.file + " " + kinds[static_cast<int>(p.kind)] + " " + std::to_string(p.row) + " " + p.field +
            " " + p.found + " " + p.expected;
 }
@@ -71,13 +82,41 @@ TEST_F(TableCheckTest, EachDamageIsFoundWhereItIsAndNothingElse) {
     constexpr int kMemoField = 1 + 5 + 30 + 10 + 2;
     const std::vector<Case> cases = {
         {"a sound database", [](TableCheckTest&) {}, {}},
-        {"no table at all is a first start",
+        {"no league file at all is a first start",
          [](TableCheckTest& t) {
-             for (const auto& d : app::LeagueTables()) fs::remove(t.at(d.file));
+             for (const auto& d : app::LeagueTables()) {
+                 fs::remove(t.at(d.file));
+                 fs::remove(t.at(d.stem() + ".mdx"));
+             }
+             fs::remove(t.at("joueur.dbt"));
          },
          {}},
-        {"one table deleted beside the others",
-         [](TableCheckTest& t) { fs::remove(t.at("equipe.dbf")); },
+        {"every table and index gone, the notes left: no first start, the notes named",
+         [](TableCheckTest& t) {
+             for (const auto& d : app::LeagueTables()) {
+                 fs::remove(t.at(d.file));
+                 fs::remove(t.at(d.stem() + ".mdx"));
+             }
+         },
+         everyTableMissingBut("joueur.dbt without 0   joueur.dbf")},
+        {"one table gone, its index and notes left",
+         [](TableCheckTest& t) { fs::remove(t.at("joueur.dbf")); },
+         {"joueur.dbf missing 0   ", "joueur.mdx without 0   joueur.dbf",
+          "joueur.dbt without 0   joueur.dbf"}},
+        {"a folder in place of a table, and a link to one",
+         [](TableCheckTest& t) {
+             fs::remove(t.at("resultat.dbf"));
+             fs::create_directory(t.at("resultat.dbf"));
+             fs::remove(t.at("but.dbf"));
+             fs::create_directory_symlink(t.at("resultat.dbf"), t.at("but.dbf"));
+         },
+         {"resultat.dbf not-a-file 0   ", "resultat.mdx without 0   resultat.dbf", "but.dbf not-a-file 0   ",
+          "but.mdx without 0   but.dbf"}},
+        {"one table deleted beside the others, with its index",
+         [](TableCheckTest& t) {
+             fs::remove(t.at("equipe.dbf"));
+             fs::remove(t.at("equipe.mdx"));
+         },
          {"equipe.dbf missing 0   "}},
         {"a table cut inside its second row",
          [](TableCheckTest& t) {
@@ -116,10 +155,15 @@ TEST_F(TableCheckTest, EachDamageIsFoundWhereItIsAndNothingElse) {
     };
     const std::string saved = tmp.file("saved");
     fs::create_directory(saved);
-    for (const auto& d : app::LeagueTables()) fs::copy(tmp.file(d.file), saved);
+    for (const auto& d : app::LeagueTables()) {
+        fs::copy(tmp.file(d.file), saved);
+        fs::copy(tmp.file(d.stem() + ".mdx"), saved);
+    }
     fs::copy(tmp.file("joueur.dbt"), saved);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        for (const auto& d : app::LeagueTables())
+            if (!fs::is_regular_file(fs::symlink_status(at(d.file)))) fs::remove_all(at(d.file));
         for (const auto& entry : fs::directory_iterator(saved))
             fs::copy(entry.path(), tmp.path(), fs::copy_options::overwrite_existing);
         c.damage(*this);

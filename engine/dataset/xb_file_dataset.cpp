@@ -126,8 +126,21 @@ bool TXbFileDataSet::CreateTableWhole(const std::string& fileName) {
         first.dismiss();
         return true;
     }
-    // The table's companions go first and the table last: a table that can be seen is whole. A memo or
-    // index of the same name without its table is a leftover, replaced.
+    // A memo or index of the table's name found without its table is never replaced by an empty one:
+    // its notes or keys would be lost. The create is refused, naming it; the caller moves it aside.
+    // Found beside a table that a station not taking the creation lock has just created, it is that
+    // table's, and the open goes on with them.
+    for (const std::string& f : platform::ListMatching(staging, "*.*")) {
+        if (f == base || !platform::StatPath(platform::ResolveCase(dir + f)).exists) continue;
+        const bool created = dataFileExists(target);
+        if (!created) SetEngineError(80, dir + f + " exists without its table [CreateTable]");
+        discard();
+        if (!created) return false;
+        first.dismiss();
+        return true;
+    }
+
+    // The table's companions go first and the table last: a table that can be seen is whole.
     for (const std::string& f : platform::ListMatching(staging, "*.*")) {
         if (f == base) continue;
         if (const int rc = platform::RenameFile(staging + "/" + f, dir + f); rc != 0) {

@@ -18,6 +18,13 @@
 //   storekill N DAY HOME AWAY G    -> stores match (1, 2026, DAY, HOME, AWAY) with G goals and one card
 //                                     through StoreMatch, killed by the file layer just before its Nth
 //                                     write from then on; answers "done" when the store ended first
+// The saves of an edit window that loads a row and saves it at once, each answering what the save
+// answered (StoreOutcome as a number; 1 or 0):
+//   save DAY HOME AWAY G1 G2       -> match (1, 2026, DAY, HOME, AWAY) stored G1:G2, one goal of player
+//                                     900 + i a goal and no card
+//   rename TEAM NAME               -> the team's name (NAME: one word)
+//   notes PLAYER NOTE              -> the player's notes, one line (NOTE: one word)
+//   rules CHAMP YEAR WIN           -> the season's points for a win, the other rules as stored
 #include <algorithm>
 #include <chrono>
 #include <iostream>
@@ -27,6 +34,7 @@
 #include <thread>
 #include <tuple>
 
+#include "app/editing/master_records.h"
 #include "app/editing/match_entry.h"
 #include "app/shell/app_files.h"
 #include "app/shell/league_access.h"
@@ -172,6 +180,48 @@ int main() {
                 xb::platform::ClearFaults();
                 app::CloseTable(results);
                 answer = out == app::StoreOutcome::Saved ? "done" : "failed";
+            } else if (cmd == "save") {
+                int day = 0, home = 0, away = 0, g1 = 0, g2 = 0;
+                in >> day >> home >> away >> g1 >> g2;
+                std::unique_ptr<xb::TXbDbf> results;
+                if (!app::OpenTable(results, "resultat.dbf")) return 2;
+                const app::LoadedMatch loaded = app::ReadStoredMatch(*results, {1, 2026, day, home, away});
+                std::vector<app::MatchEvent> goals;
+                for (int i = 0; i < g1 + g2; ++i) goals.push_back({900 + i, 10 + i, 0, i < g1 ? 1 : 2});
+                const std::string code = g1 > g2 ? "V1" : g1 < g2 ? "V2" : "N";
+                const app::StoreOutcome out = app::StoreMatch(
+                    *results, {1, 2026, day, home, away, g1, g2, code, 0, 0}, goals, {}, true, &loaded);
+                app::CloseTable(results);
+                answer = std::to_string(static_cast<int>(out));
+            } else if (cmd == "rename") {
+                int team = 0;
+                std::string name;
+                in >> team >> name;
+                app::LeagueTableScope t("childteam", "equipe.dbf", "NUMERO");
+                const QString loaded = t->FindExact(std::to_string(team))
+                                           ? QString::fromStdString(t->FieldGetStr("NOMEQUIPE")).trimmed()
+                                           : QString();
+                answer = app::RenameTeam(*t, team, QString::fromStdString(name), &loaded) ? "1" : "0";
+            } else if (cmd == "notes") {
+                int player = 0;
+                std::string note;
+                in >> player >> note;
+                app::LeagueTableScope t("childplayer", "joueur.dbf", "NU");
+                answer = "0";
+                if (t->FindExact(app::NumberKey({{player, 5}}))) {
+                    const app::PlayerRecord loaded = app::ReadPlayer(*t);
+                    app::PlayerRecord p = loaded;
+                    p.notes = QStringList{QString::fromStdString(note)};
+                    answer = app::SavePlayer(*t, p, &loaded) ? "1" : "0";
+                }
+            } else if (cmd == "rules") {
+                int c = 0, y = 0, win = 0;
+                in >> c >> y >> win;
+                app::LeagueTableScope t("childrules", "champan.dbf");
+                const std::optional<app::SeasonRules> loaded = app::ReadSeasonRow(*t, c, y);
+                app::SeasonRules r = loaded.value_or(app::SeasonRules{});
+                r.win = win;
+                answer = app::SaveSeasonParams(*t, c, y, r, app::Matchdays::kWritten, &loaded) ? "1" : "0";
             } else if (cmd == "release") {
                 app::CloseTable(held);
                 answer = "0";

@@ -7,6 +7,7 @@
 #include <QSignalBlocker>
 
 #include "app/shell/entry_rules.h"
+#include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/window_guards.h"
@@ -110,6 +111,17 @@ void BrowseWindow::bokClick() {
     if (!Save()) return;
     SetViewMode();
     m_mode = 'V';
+}
+
+bool BrowseWindow::leaveEditWhenGone() {
+    if (LastWriteRefusal().kind != WriteRefusal::Kind::kGone) return false;
+    ShowWriteRefused();
+    m_table->Refresh();
+    GoTo(1);
+    if (!hasRecords()) ShowRecord();
+    SetViewMode();
+    m_mode = 'V';
+    return true;
 }
 
 void BrowseWindow::bannuleClick() {

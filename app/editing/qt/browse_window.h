@@ -63,6 +63,10 @@ protected:
     virtual void prepareShow() {}
 
     void setMode(char mode) { m_mode = mode; }
+    // After a save refused because the record is gone or changed (LastWriteRefusal): says so when it is
+    // gone and leaves the edit for browsing from the first record, answering true; false for any other
+    // refusal.
+    bool leaveEditWhenGone();
     // True when the table holds a record that browsing shows.
     bool hasRecords() const;
 

@@ -153,7 +153,8 @@ void Tfgestchamp::ShowChampionship() {
     xb::TXbDbf* t = table();
     const bool any = hasRecords();
     ui->enumero->setText(any ? QString::number(t->FieldGetInt("NUCHAMP")) : QString());
-    ShowStoredText(ui->enom, any ? QString::fromStdString(t->FieldGetStr("NOMCHAMP")).trimmed() : QString());
+    m_shownName = any ? QString::fromStdString(t->FieldGetStr("NOMCHAMP")).trimmed() : QString();
+    ShowStoredText(ui->enom, m_shownName);
     fillTeams();
     const int year = seasonYear();
     const int championship = ParseInteger(ui->enumero->text()).value_or(0);
@@ -188,7 +189,39 @@ void Tfgestchamp::ShowSeasonParams(int championship, int year) {
     ShowNumber(ui->eptd, r.defeat);
     ShowNumber(ui->eptfv, r.forfeitWin);
     ShowNumber(ui->eptfd, r.forfeitDefeat);
+    m_shownSeason.reset();
+    if (championship && year) {
+        LeagueTableScope champan("uge1champanr", "champan.dbf");
+        m_shownSeason = ReadSeasonRow(*champan, championship, year);
+    }
+    m_shownRuleTexts = ruleTexts();
 }
+
+QStringList Tfgestchamp::ruleTexts() const {
+    int count = 0;
+    const SeasonRuleField* fields = SeasonRuleFields(&count);
+    QStringList out;
+    for (int i = 0; i < count; ++i)
+        out << findChild<QComboBox*>(QString::fromLatin1(fields[i].objectName))->currentText().trimmed();
+    return out;
+}
+
+namespace {
+QString seasonSummary(const std::optional<SeasonRules>& r) {
+    if (!r) return QStringLiteral("-");
+    return QStringLiteral("%1 %2, %3 %4, %5 %6/%7/%8/%9/%10")
+        .arg(GetLangText(Text::NumberOfTeams))
+        .arg(r->teams)
+        .arg(GetLangText(Text::NumberOfMatchdays))
+        .arg(r->matchdays)
+        .arg(GetLangText(Text::PointsCaption))
+        .arg(r->win)
+        .arg(r->draw)
+        .arg(r->defeat)
+        .arg(r->forfeitWin)
+        .arg(r->forfeitDefeat);
+}
+}  // namespace
 
 bool Tfgestchamp::ruleValues(std::vector<int>& values) const {
     int count = 0;
@@ -222,7 +255,17 @@ bool Tfgestchamp::SaveSeasonParams(int championship, int year) {
     rules.forfeitWin = v[5];
     rules.forfeitDefeat = v[6];
     LeagueTableScope champan("uge1champanp", "champan.dbf");
-    const bool stored = app::SaveSeasonParams(*champan, championship, year, rules, Matchdays::kWritten);
+    std::optional<SeasonRules> loaded = m_shownSeason;
+    bool stored = app::SaveSeasonParams(*champan, championship, year, rules, Matchdays::kWritten, &loaded);
+    while (!stored && LastWriteRefusal().kind == WriteRefusal::Kind::kChanged) {
+        const std::optional<SeasonRules> now = ReadSeasonRow(*champan, championship, year);
+        if (!AskSaveOverChanged(seasonSummary(now), windowTitle())) {
+            ShowSeasonParams(championship, year);
+            return false;
+        }
+        loaded = now;
+        stored = app::SaveSeasonParams(*champan, championship, year, rules, Matchdays::kWritten, &loaded);
+    }
     if (!stored) ShowWriteRefused();
     return stored;
 }
@@ -238,8 +281,10 @@ bool Tfgestchamp::SaveChampionship() {
     const int year = seasonYear();
     int championship = ParseInteger(ui->enumero->text()).value_or(0);
     std::vector<int> rules;
+    // A season's row is written only when its rules were entered or changed: a rename stores the name.
+    const bool rulesChanged = mode() == 'M' && year && ruleTexts() != m_shownRuleTexts;
     // Every value is checked before the first write.
-    if (mode() == 'M' && year && !ruleValues(rules)) return false;
+    if (rulesChanged && !ruleValues(rules)) return false;
     xb::TXbDbf& t = *table();
     if (mode() == 'C') {
         championship = CreateChampionship(t, name);
@@ -254,11 +299,23 @@ bool Tfgestchamp::SaveChampionship() {
         }
         ui->enumero->setText(QString::number(championship));
     } else {
-        if (!app::SaveChampionship(t, championship, name)) {
-            ShowWriteRefused();
+        QString loaded = m_shownName;
+        bool stored = app::SaveChampionship(t, championship, name, &loaded);
+        while (!stored && LastWriteRefusal().kind == WriteRefusal::Kind::kChanged) {
+            seekNumber(championship);
+            const QString now = QString::fromStdString(t.FieldGetStr("NOMCHAMP")).trimmed();
+            if (!AskSaveOverChanged(now, windowTitle())) {
+                ShowChampionship();
+                return false;
+            }
+            loaded = now;
+            stored = app::SaveChampionship(t, championship, name, &loaded);
+        }
+        if (!stored) {
+            if (!leaveEditWhenGone()) ShowWriteRefused();
             return false;
         }
-        if (year && !SaveSeasonParams(championship, year)) return false;
+        if (rulesChanged && !SaveSeasonParams(championship, year)) return false;
     }
     seekNumber(championship);
     ShowChampionship();

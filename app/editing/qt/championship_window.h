@@ -2,10 +2,13 @@
 // its season combo edits the season's rules and the teams that play it. Shown modelessly.
 #pragma once
 
+#include <QStringList>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/editing/qt/browse_window.h"
+#include "app/shell/match_points.h"
 #include "app/shell/qt/window_texts.h"
 
 namespace Ui {
@@ -62,8 +65,15 @@ private:
     void fillTeams();
     // The rule values shown, checked against their ranges (a message names the first refused one).
     bool ruleValues(std::vector<int>& values) const;
+    // The texts of the rule combos, in SeasonRuleFields order.
+    QStringList ruleTexts() const;
 
     std::unique_ptr<Ui::Tfgestchamp> ui;
+    // What was read for the championship and season shown, what a save must find still stored, and the
+    // rules as shown: only rules the user changed are written.
+    QString m_shownName;
+    std::optional<SeasonRules> m_shownSeason;
+    QStringList m_shownRuleTexts;
 };
 
 // The window the main window shows (created on first use, living as long as the program).

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -128,9 +129,16 @@ Tfsaimatch::Tfsaimatch(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     connect(ui->boutSupcart, &QPushButton::clicked, this, Guarded([this] { boutSupcartClick(); }));
     connect(ui->bok, &QPushButton::clicked, this, Guarded([this] { bokClick(); }));
     connect(ui->bannule, &QPushButton::clicked, this, [this] { bannuleClick(); });
-    ui->bok->setDefault(false);
-    ui->bok->setAutoDefault(false);
-    ui->bannule->setAutoDefault(false);
+    // No button is the dialog's default: Enter adds from the inputs of its tab (keyPressEvent) and
+    // nothing else, so a goal is never added twice by an Enter in the grid.
+    for (QPushButton* b :
+         {ui->bok, ui->bannule, ui->boutajbut, ui->boutsupbut, ui->boutAjcart, ui->boutSupcart}) {
+        b->setDefault(false);
+        b->setAutoDefault(false);
+    }
+    for (QComboBox* c : {ui->Combjoub, ui->Combminuteb, ui->Combjouc, ui->combminutec, ui->ebeq1, ui->ebeq2,
+                         ui->epteq1, ui->epteq2})
+        c->setInsertPolicy(QComboBox::NoInsert);
 }
 
 Tfsaimatch::~Tfsaimatch() = default;
@@ -173,6 +181,24 @@ void Tfsaimatch::showEvent(QShowEvent* e) {
 bool Tfsaimatch::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) RunGuarded([this] { factive(); });
     return QDialog::event(e);
+}
+
+void Tfsaimatch::keyPressEvent(QKeyEvent* e) {
+    if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) return QDialog::keyPressEvent(e);
+    e->accept();
+    QWidget* focus = focusWidget();
+    auto within = [focus](std::initializer_list<QWidget*> inputs) {
+        for (QWidget* w : inputs)
+            if (focus && (focus == w || w->isAncestorOf(focus))) return true;
+        return false;
+    };
+    // Inputs emptied by the last add are no new event: an Enter more adds nothing and says nothing.
+    if (within({ui->Combjoub, ui->Combminuteb, ui->Combtypeb}) &&
+        !ui->Combjoub->currentText().trimmed().isEmpty())
+        RunGuarded([this] { AddGoalFromInput(); });
+    else if (within({ui->Combjouc, ui->combminutec, ui->Combtypec}) &&
+             !ui->Combjouc->currentText().trimmed().isEmpty())
+        RunGuarded([this] { AddCardFromInput(); });
 }
 
 void Tfsaimatch::factive() {
@@ -219,6 +245,8 @@ void Tfsaimatch::InitMatchForm() {
         ui->Combtypeb->setCurrentIndex(-1);
     }
     ApplyWindowTexts(this, Texts());
+    GiveButtonMnemonics({ui->bok, ui->bannule, ui->boutajbut, ui->boutsupbut});
+    GiveButtonMnemonics({ui->bok, ui->bannule, ui->boutAjcart, ui->boutSupcart});
     ui->ptitre->setText(GetLangText(Text::Championship) + QStringLiteral(": ") +
                         QString::number(m_championship) + QLatin1Char(' ') +
                         GetChampionshipName(m_championship) + QLatin1Char(' ') + GetLangText(Text::Year) +
@@ -248,6 +276,7 @@ void Tfsaimatch::InitMatchForm() {
     ResetMatchEventGrids();
     // The radio follows the score of this match, never the last match shown.
     m_lastScore.reset();
+    m_loaded = LoadedMatch{};
     m_building = false;
     UpdateOutcomeFromScore();
 }
@@ -284,21 +313,20 @@ bool Tfsaimatch::LoadMatchIntoForm() {
         setText(ui->epteq2, QString());
     }
     setGoalHeaders();
+    m_loaded.row = match;
     LoadMatchGoalsGrid();
     LoadMatchCardsGrid();
     return true;
 }
 
 void Tfsaimatch::LoadMatchGoalsGrid() {
-    for (const MatchEvent& e :
-         LoadMatchEvents(EventTable::Goals, {m_championship, m_year, m_matchday, m_home, m_away}))
-        AddGoalRow(e.player, e.minute, e.type, e.team);
+    m_loaded.goals = LoadMatchEvents(EventTable::Goals, {m_championship, m_year, m_matchday, m_home, m_away});
+    for (const MatchEvent& e : m_loaded.goals) AddGoalRow(e.player, e.minute, e.type, e.team);
 }
 
 void Tfsaimatch::LoadMatchCardsGrid() {
-    for (const MatchEvent& e :
-         LoadMatchEvents(EventTable::Cards, {m_championship, m_year, m_matchday, m_home, m_away}))
-        AddCardRow(e.player, e.minute, e.type, e.team);
+    m_loaded.cards = LoadMatchEvents(EventTable::Cards, {m_championship, m_year, m_matchday, m_home, m_away});
+    for (const MatchEvent& e : m_loaded.cards) AddCardRow(e.player, e.minute, e.type, e.team);
 }
 
 void Tfsaimatch::checkChoice(ResultChoice choice) {
@@ -375,6 +403,21 @@ void Tfsaimatch::AddGoalFromInput() {
     const int team = creditedTeam(player, type == kOwnGoal);
     if (team == 0) return;
     AddGoalRow(player, *minute, type, team);
+    clearGoalInputs();
+}
+
+void Tfsaimatch::clearGoalInputs() {
+    setText(ui->Combjoub, QString());
+    setText(ui->Combminuteb, QString());
+    ui->Combtypeb->setCurrentIndex(-1);
+    ui->Combjoub->setFocus();
+}
+
+void Tfsaimatch::clearCardInputs() {
+    setText(ui->Combjouc, QString());
+    setText(ui->combminutec, QString());
+    ui->Combtypec->setCurrentIndex(-1);
+    ui->Combjouc->setFocus();
 }
 
 void Tfsaimatch::AddCardFromInput() {
@@ -390,6 +433,7 @@ void Tfsaimatch::AddCardFromInput() {
     const int team = creditedTeam(player, false);
     if (team == 0) return;
     AddCardRow(player, *minute, type, team);
+    clearCardInputs();
 }
 
 int Tfsaimatch::FindRowByMinute(const ReportGrid& grid, int minute) {
@@ -535,7 +579,15 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
         }
     }
     if (!m_results) return false;
-    switch (StoreMatch(*m_results, row, SaveMatchGoals(), SaveMatchCards(), m_mode == 2)) {
+    const std::vector<MatchEvent> goals = SaveMatchGoals();
+    if (!goals.empty() && !goalsAgreeWithScore(row.homeGoals, row.awayGoals)) return false;
+    LoadedMatch loaded = m_loaded;
+    StoreOutcome out;
+    while ((out = StoreMatch(*m_results, row, goals, SaveMatchCards(), m_mode == 2, &loaded)) ==
+           StoreOutcome::Changed) {
+        if (!askSaveOver(loaded)) return false;
+    }
+    switch (out) {
         case StoreOutcome::Saved:
             return true;
         case StoreOutcome::Gone:
@@ -547,10 +599,57 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
             refuse(GetLangText(Text::Matchday) + QStringLiteral(" ?"));
             return false;
         case StoreOutcome::LockFailed:
+        case StoreOutcome::Changed:
             break;
     }
     ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
                 xb::platform::kMbIconStop);
+    return false;
+}
+
+bool Tfsaimatch::goalsAgreeWithScore(int homeGoals, int awayGoals) {
+    int home = 0, away = 0;
+    for (const MatchEvent& e : SaveMatchGoals()) ++(e.team == 2 ? away : home);
+    if (home == homeGoals && away == awayGoals) return true;
+    return xb::platform::CurrentUi().messageBox(GetLangText(Text::GoalsDoNotMatchScore)
+                                                    .arg(home)
+                                                    .arg(away)
+                                                    .arg(homeGoals)
+                                                    .arg(awayGoals)
+                                                    .toStdString(),
+                                                GetLangText(Text::MatchEntryTitle).toStdString(),
+                                                xb::platform::kMbYesNo | xb::platform::kMbIconQuestion) ==
+           xb::platform::kIdYes;
+}
+
+bool Tfsaimatch::askSaveOver(LoadedMatch& loaded) {
+    const auto [home, away] = teams();
+    const MatchKey key{m_championship, m_year, m_matchday, home, away};
+    LoadedMatch now = ReadStoredMatch(*m_results, key);
+    QString stored = QStringLiteral("-");
+    if (now.row) {
+        std::vector<QString> names;
+        LoadTeamNames(names, {home, away});
+        stored = QStringLiteral("%1 %2 : %3 %4 (%5 %6, %7 %8)")
+                     .arg(names[0])
+                     .arg(now.row->homeGoals)
+                     .arg(now.row->awayGoals)
+                     .arg(names[1])
+                     .arg(GetLangText(Text::ScorersTab))
+                     .arg(now.goals.size())
+                     .arg(GetLangText(Text::CardsTab))
+                     .arg(now.cards.size());
+    }
+    if (AskSaveOverChanged(stored, GetLangText(Text::MatchEntryTitle))) {
+        loaded = std::move(now);
+        return true;
+    }
+    // The stored match shown in place of the one typed, to be changed from there.
+    m_home = home;
+    m_away = away;
+    m_mode = 2;
+    InitMatchForm();
+    if (!LoadMatchIntoForm()) reject();
     return false;
 }
 

@@ -73,6 +73,8 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
+    // Enter adds a goal or a card from the inputs of its own tab, once; anywhere else it does nothing.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void fshow() { m_firstActivation = true; }
@@ -85,6 +87,15 @@ private:
     // The team credited for an event of this player: 1, 2, or 0 when the user closed the question.
     int creditedTeam(int player, bool ownGoal);
     void refuse(const QString& text);
+    // After an add: the inputs of that tab emptied and the focus back on its player.
+    void clearGoalInputs();
+    void clearCardInputs();
+    // The goals listed credited to home and away differ from the score: the user is asked, both counts
+    // said; true to save.
+    bool goalsAgreeWithScore(int homeGoals, int awayGoals);
+    // Another station saved the match since it was loaded: true when the user saves over it (loaded then
+    // holds what is stored now); false after showing the stored match again.
+    bool askSaveOver(LoadedMatch& loaded);
     void setGoalHeaders();
     static void sgbutDrawCell(QPainter& painter, int col, int row, const QRect& rect, bool fixed);
     static void sgcartonDrawCell(QPainter& painter, int col, int row, const QRect& rect, bool fixed);
@@ -96,6 +107,7 @@ private:
     bool m_building = false;
     std::optional<std::pair<int, int>> m_lastScore;  // the score the radio was last set from
     std::pair<int, int> m_shownTeams{-1, -1};        // the teams the player lists were filled for
+    LoadedMatch m_loaded;  // the match as read when shown (no row for a new match): what a save must find
 };
 
 // The window (created on first use, living as long as the program).

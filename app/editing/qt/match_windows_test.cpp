@@ -8,9 +8,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QSet>
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
@@ -622,8 +624,9 @@ namespace {
 
 // Two stations, each a process of its own with the windows offscreen, enter one matchday's ten matches
 // at the same time through New; both enter the first of them with other events. Every match is stored
-// once with its own events, the match both entered holds one station's events exactly, and every index
-// tag is sound. A Modify of a match the other station deleted since the listing stores nothing.
+// once with its own events, the match both entered holds one station's events exactly (the second is
+// asked before it saves over the first), and every index tag is sound. A Modify of a match the other station
+// deleted since the listing stores nothing.
 TEST_F(MatchWindowsTest, TwoStationsEnterAMatchdayInterleaved) {
     constexpr int kDay = 4;
     std::vector<xbtest::CsvMatch> day;
@@ -672,8 +675,13 @@ TEST_F(MatchWindowsTest, TwoStationsEnterAMatchdayInterleaved) {
     std::vector<int> stationOf(day.size(), 0);
     ASSERT_TRUE(a.send(newLine(day[0], 1)));
     ASSERT_TRUE(b.send(newLine(day[0], 2)));
-    expectListing(a.receive(), "A both");
-    expectListing(b.receive(), "B both");
+    // The second to store it is told that the other station stored the match since its window opened,
+    // and saves its own over it (the question's Yes).
+    const std::string bothA = a.receive(), bothB = b.receive();
+    const std::string changed = " MSG " + BuiltInText(Text::ChangedByAnotherStation, 1).toStdString();
+    EXPECT_TRUE(bothA.starts_with("L ") && bothB.starts_with("L ")) << bothA << " / " << bothB;
+    EXPECT_NE((bothA.find(changed) == std::string::npos), (bothB.find(changed) == std::string::npos))
+        << bothA << " / " << bothB;
     for (size_t i = 1; i < day.size(); i += 2) {
         stationOf[i] = 1;
         ASSERT_TRUE(a.send(newLine(day[i], 1)));
@@ -759,6 +767,12 @@ TEST_F(MatchWindowsTest, Screens) {
     ModalDriverScope driver([&](QDialog& d) {
         QTest::qWait(50);
         EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-goals.png")));
+        // The goal grid with the keyboard's focus: its current row framed.
+        QApplication::setActiveWindow(&d);
+        grid(d, "sgbut").setFocus();
+        grid(d, "sgbut").SetRow(2);
+        QTest::qWait(50);
+        EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-goals-focus.png")));
         child<QTabWidget>(d, "PageControl1")->setCurrentIndex(1);
         QTest::qWait(50);
         EXPECT_TRUE(d.grab().save(QString::fromStdString(out + "/entry-cards.png")));
@@ -766,6 +780,141 @@ TEST_F(MatchWindowsTest, Screens) {
     click(w, "bmodif");
     ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12.htm"), 1));
     ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12-2.htm"), 2));
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+// The focus moved by Tab, as a user presses it, until it is on the control named (or inside it).
+bool tabTo(QDialog& d, const char* name) {
+    QWidget* target = d.findChild<QWidget*>(QString::fromLatin1(name));
+    for (int i = 0; i < 40 && target; ++i) {
+        QWidget* f = QApplication::focusWidget();
+        if (f && (f == target || target->isAncestorOf(f))) return true;
+        QTest::keyClick(f ? f : &d, Qt::Key_Tab);
+    }
+    QWidget* f = QApplication::focusWidget();
+    ADD_FAILURE() << "Tab did not reach " << name << "; the focus is on "
+                  << (f ? f->objectName().toStdString() + " " + f->metaObject()->className() : "nothing");
+    return false;
+}
+
+void press(Qt::Key key) {
+    QTest::keyClick(QApplication::focusWidget(), key);
+}
+
+// The focused list box moved by the arrow keys until it shows text.
+bool arrowTo(QDialog& d, const char* name, const QString& text) {
+    auto* combo = d.findChild<QComboBox*>(QString::fromLatin1(name));
+    press(Qt::Key_Home);
+    for (int i = 0; i < 60 && combo->currentText() != text; ++i) press(Qt::Key_Down);
+    return combo->currentText() == text;
+}
+
+// A match entered by keyboard alone: Tab reaches every input, the grid and OK; Enter adds a goal from
+// its inputs once and gives the focus back to the emptied player, and adds nothing from the grid. The
+// buttons carry mnemonics of their own in every language.
+TEST_F(MatchWindowsTest, AMatchIsEnteredByKeyboardAloneAndEnterAddsAGoalOnce) {
+    Tfsairesultat& w = results();
+    showMatchday(w, 8);
+    const int home = 3, away = 4;
+    ModalDriverScope driver([&](QDialog& d) {
+        d.activateWindow();
+        if (!QTest::qWaitForWindowActive(&d, 1000)) QApplication::setActiveWindow(&d);
+        ASSERT_EQ(QApplication::activeWindow(), &d);
+        ASSERT_TRUE(tabTo(d, "eequipe1"));
+        ASSERT_TRUE(arrowTo(d, "eequipe1", GetTeamName(home)));
+        ASSERT_TRUE(tabTo(d, "ebeq1"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("1"));
+        ASSERT_TRUE(tabTo(d, "ebeq2"));
+        press(Qt::Key_Backspace);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("0"));
+        ASSERT_TRUE(tabTo(d, "eequipe2"));
+        ASSERT_TRUE(arrowTo(d, "eequipe2", GetTeamName(away)));
+        ASSERT_EQ(child<QComboBox>(d, "eequipe1")->currentText(), GetTeamName(home));
+        ASSERT_EQ(child<QComboBox>(d, "eequipe2")->currentText(), GetTeamName(away));
+        ASSERT_TRUE(tabTo(d, "Combjoub"));
+        QTest::keyClicks(QApplication::focusWidget(), GetPlayerName(100 * home + 1));
+        ASSERT_TRUE(tabTo(d, "Combminuteb"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("12"));
+        ASSERT_TRUE(tabTo(d, "Combtypeb"));
+        press(Qt::Key_Down);
+        ReportGrid& goals = grid(d, "sgbut");
+        press(Qt::Key_Return);
+        EXPECT_EQ(goals.Cells(0, 1), QString::number(100 * home + 1));
+        EXPECT_TRUE(child<QComboBox>(d, "Combjoub")->isAncestorOf(QApplication::focusWidget()) ||
+                    QApplication::focusWidget() == child<QComboBox>(d, "Combjoub"));
+        EXPECT_TRUE(child<QComboBox>(d, "Combjoub")->currentText().isEmpty());
+        EXPECT_TRUE(child<QComboBox>(d, "Combminuteb")->currentText().isEmpty());
+        // Enter again on the emptied inputs, then in the grid: nothing is added, nothing is said.
+        const size_t said = ui.messages.size();
+        press(Qt::Key_Return);
+        ASSERT_TRUE(tabTo(d, "sgbut"));
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);
+        press(Qt::Key_Enter);
+        EXPECT_EQ(goals.RowCount(), 2);
+        EXPECT_EQ(ui.messages.size(), said);
+        // The grid is left by Tab for the buttons; Space on OK saves.
+        ASSERT_TRUE(tabTo(d, "bok"));
+        press(Qt::Key_Space);
+    });
+    click(w, "bnouveau");
+    const auto r = stored(8, home, away);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(std::make_pair(r->homeGoals, r->awayGoals), std::make_pair(1, 0));
+    EXPECT_EQ(LoadMatchEvents(EventTable::Goals, {kLeague, kYear, 8, home, away}).size(), 1u);
+
+    Tfsaimatch& entry = *fsaimatch();
+    for (int language = 1; language <= kLanguageCount; ++language) {
+        LanguageIndex = language;
+        entry.InitMatchForm();
+        for (const auto& tab : {std::vector<const char*>{"bok", "bannule", "boutajbut", "boutsupbut"},
+                                std::vector<const char*>{"bok", "bannule", "boutAjcart", "boutSupcart"}}) {
+            QString keys;
+            for (const char* name : tab) {
+                const QString text = child<QAbstractButton>(entry, name)->text();
+                const QKeySequence key = QKeySequence::mnemonic(text);
+                EXPECT_FALSE(key.isEmpty()) << language << " " << name << " " << text.toStdString();
+                keys += key.toString().right(1).toLower();
+            }
+            EXPECT_EQ(QSet<QChar>(keys.begin(), keys.end()).size(), 4)
+                << language << " " << keys.toStdString();
+        }
+    }
+    LanguageIndex = 2;
+}
+
+// The goals listed do not add up to the score: the window says both counts and asks; No keeps it open
+// with nothing stored.
+TEST_F(MatchWindowsTest, GoalsThatDoNotMatchTheScoreAreAskedAbout) {
+    Tfsairesultat& w = results();
+    showMatchday(w, 9);
+    int asked = 0;
+    ModalDriverScope driver([&](QDialog& d) {
+        typeMatch(d, {5, 6, "2", "1", {{501, 10, 0, 1}, {601, 20, 0, 2}}, {}, nullptr});
+        const size_t before = ui.messages.size();
+        ui.boxAnswers = {xb::platform::kIdNo};
+        click(d, "bok");
+        ASSERT_EQ(ui.messages.size(), before + 1);
+        const std::string question = ui.messages.back().text;
+        EXPECT_EQ(question,
+                  BuiltInText(Text::GoalsDoNotMatchScore, 2).arg(1).arg(1).arg(2).arg(1).toStdString());
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_FALSE(stored(9, 5, 6));
+        ++asked;
+        // The score typed again to agree: no question.
+        typeInto(d, "ebeq1", QStringLiteral("1"));
+        click(d, "bok");
+        EXPECT_EQ(ui.messages.size(), before + 1);
+    });
+    click(w, "bnouveau");
+    EXPECT_EQ(asked, 1);
+    ASSERT_TRUE(stored(9, 5, 6));
+    EXPECT_EQ(stored(9, 5, 6)->homeGoals, 1);
 }
 
 }  // namespace

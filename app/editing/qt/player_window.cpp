@@ -143,6 +143,7 @@ void Tfgestjoueur::ShowPlayer() {
         return;
     }
     const PlayerRecord p = ReadPlayer(*table());
+    m_shown = p;
     ui->enumero->setText(QString::number(p.number));
     ui->enom->setText(p.name);
     ui->enation->setCurrentIndex(-1);
@@ -255,10 +256,24 @@ bool Tfgestjoueur::SavePlayer() {
             t.SetOrderToTag("NOM");
             return false;
         }
-    } else if (!app::SavePlayer(t, p)) {
-        t.SetOrderToTag("NOM");
-        ShowWriteRefused();
-        return false;
+    } else {
+        PlayerRecord loaded = m_shown;
+        bool stored = app::SavePlayer(t, p, &loaded);
+        while (!stored && LastWriteRefusal().kind == WriteRefusal::Kind::kChanged) {
+            seekNumber(p.number);
+            const PlayerRecord now = ReadPlayer(t);
+            if (!AskSaveOverChanged(PlayerSummary(now), windowTitle())) {
+                ShowPlayer();
+                return false;
+            }
+            loaded = now;
+            stored = app::SavePlayer(t, p, &loaded);
+        }
+        if (!stored) {
+            t.SetOrderToTag("NOM");
+            if (!leaveEditWhenGone()) ShowWriteRefused();
+            return false;
+        }
     }
     setMode('V');
     seekNumber(p.number);

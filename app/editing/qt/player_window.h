@@ -57,6 +57,7 @@ protected:
 
 private:
     bool m_notesDamaged = false;  // the player shown has a note that cannot be read
+    PlayerRecord m_shown;         // the player as read when shown: what a save must find still stored
 
     // Makes the player numbered n current, browsing on in name order; false when he is not stored.
     bool seekNumber(int n);

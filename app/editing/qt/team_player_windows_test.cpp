@@ -284,6 +284,61 @@ TEST_F(MasterWindowTest, TeamNamesAreCheckedAndSquadsChosenWhileCreatingWaitForO
     EXPECT_TRUE(report.ok()) << report.text();
 }
 
+// Another station renames the team this window is modifying: OK says so with the name stored now; No
+// shows that name in place of the typed one, to be changed from there; Yes saves over it. A team deleted
+// meanwhile is said gone and not brought back.
+TEST_F(MasterWindowTest, ATeamRenamedByAnotherStationIsShownAndSavedOverOnlyWhenAsked) {
+    Tfgestequipe& w = team();
+    auto renameElsewhere = [&](const char* name) {
+        LeagueTableScope t("other", "equipe.dbf", "NUMERO");
+        ASSERT_TRUE(RenameTeam(*t, 4, QString::fromLatin1(name)));
+    };
+    auto storedName = [&] {
+        return QString::fromStdString(
+            rows("equipe.dbf", [](xb::TXbDbf& t) { return t.FieldGetInt("NUEQUIPE") == 4; })
+                .at(0)
+                .at("nomequipe"));
+    };
+    const std::string changed = BuiltInText(Text::ChangedByAnotherStation, 1).toStdString();
+    browseTo(w, 4);
+    click(w, "bmodif");
+    type(w, "enom", "MINE");
+    renameElsewhere("THEIRS");
+    ui.boxAnswers = {xb::platform::kIdNo};
+    click(w, "bok");
+    std::vector<std::string> said = messages();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find(changed), std::string::npos) << said[0];
+    EXPECT_NE(said[0].find("THEIRS"), std::string::npos) << said[0];
+    EXPECT_EQ(w.mode(), 'M');
+    EXPECT_EQ(text(w, "enom"), "THEIRS");
+    EXPECT_EQ(storedName(), "THEIRS");
+    type(w, "enom", "MINE");
+    click(w, "bok");
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(w.mode(), 'V');
+    EXPECT_EQ(storedName(), "MINE");
+
+    click(w, "bmodif");
+    type(w, "enom", "OURS");
+    renameElsewhere("OTHER");
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(w, "bok");
+    EXPECT_EQ(messages().size(), 1u);
+    EXPECT_EQ(w.mode(), 'V');
+    EXPECT_EQ(storedName(), "OURS");
+
+    click(w, "bmodif");
+    type(w, "enom", "GONE");
+    ASSERT_TRUE(DeleteTeam(4));
+    click(w, "bok");
+    said = messages();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find(BuiltInText(Text::RecordNoLongerStored, 1).toStdString()), std::string::npos);
+    EXPECT_EQ(w.mode(), 'V');
+    EXPECT_TRUE(rows("equipe.dbf", [](xb::TXbDbf& t) { return t.FieldGetInt("NUEQUIPE") == 4; }).empty());
+}
+
 TEST_F(MasterWindowTest, TeamDeleteLeavesNothingReferringToItAndCompletesWhenRunAgain) {
     // The team of the first goal row: another station holds that row's lock at the first delete.
     const int victim = num(rows("but.dbf").front(), "nueq1");

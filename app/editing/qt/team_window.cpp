@@ -99,7 +99,8 @@ void Tfgestequipe::ShowTeam() {
     xb::TXbDbf* t = table();
     const bool any = hasRecords();
     ui->enumero->setText(any ? QString::number(t->FieldGetInt("NUEQUIPE")) : QString());
-    ui->enom->setText(any ? QString::fromStdString(t->FieldGetStr("NOMEQUIPE")).trimmed() : QString());
+    m_shownName = any ? QString::fromStdString(t->FieldGetStr("NOMEQUIPE")).trimmed() : QString();
+    ui->enom->setText(m_shownName);
     fillSquad(false);
 }
 
@@ -221,10 +222,21 @@ bool Tfgestequipe::SaveTeam() {
         // The team stands; a squad row another station's lock kept out is added again by Modify.
         if (!created.squadStored) ShowLockFailed();
     } else {
-        const bool stored = RenameTeam(t, team, name);
+        QString loaded = m_shownName;
+        bool stored = RenameTeam(t, team, name, &loaded);
+        while (!stored && LastWriteRefusal().kind == WriteRefusal::Kind::kChanged) {
+            seekNumber(team);
+            const QString now = QString::fromStdString(t.FieldGetStr("NOMEQUIPE")).trimmed();
+            if (!AskSaveOverChanged(now, windowTitle())) {
+                ShowTeam();
+                return false;
+            }
+            loaded = now;
+            stored = RenameTeam(t, team, name, &loaded);
+        }
         t.SetOrderToTag("NOMEQUIPE");
         if (!stored) {
-            ShowWriteRefused();
+            if (!leaveEditWhenGone()) ShowWriteRefused();
             return false;
         }
     }

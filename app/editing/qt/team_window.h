@@ -67,6 +67,7 @@ private:
 
     std::unique_ptr<Ui::Tfgestequipe> ui;
     PendingSquad m_pending;
+    QString m_shownName;  // the name as read for the team shown: what a rename must find still stored
 };
 
 // The window the main window shows (created on first use, living as long as the program).

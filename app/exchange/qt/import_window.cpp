@@ -73,6 +73,16 @@ void Tfimport::bimportClick() {
         if (yes) CloseWorkingWindows(this);
         return yes;
     };
+    hooks.goOnWithout = [this](const QString& text) {
+        QApplication::restoreOverrideCursor();
+        const bool yes =
+            xb::platform::CurrentUi().messageBox(
+                (text + QStringLiteral("\n\n") + GetLangText(Text::ImportGoOnWithout)).toStdString(),
+                windowTitle().toStdString(),
+                xb::platform::kMbYesNo | xb::platform::kMbIconWarning) == xb::platform::kIdYes;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        return yes;
+    };
     hooks.chooseChampionship = [](const QString& name, const std::string& dir) {
         QApplication::restoreOverrideCursor();
         const int answer = AskImportChampionship(name, QString::fromStdString(dir));
@@ -87,7 +97,8 @@ void Tfimport::bimportClick() {
         case ImportResult::Done:
             break;
         case ImportResult::Cancelled:
-            showStatus(QString());
+            // Stopped at a question: a stop over names the database cannot hold says what stopped it.
+            showStatus(m_outcome.message);
             break;
         case ImportResult::Refused:
         case ImportResult::Failed:

@@ -16,7 +16,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -381,19 +383,109 @@ TEST_F(MainFormTest, TableHeldOpenByAnotherStationIsLeftForItWithoutMessageOrReb
     EXPECT_EQ(xbtest::ReadFileBytes(file("PELMORAD32.PAR")).size(), 548u);
 }
 
-TEST_F(MainFormTest, DirectoryInPlaceOfATableStopsTheStartWithOneMessageAndWritesNothing) {
-    ASSERT_EQ(::mkdir(file("champan.dbf").c_str(), 0755), 0);
-    try {
-        windows = std::make_unique<AppWindows>();
-        FAIL() << "the windows were created";
-    } catch (const StartupError& e) {
-        const std::string text = e.what();
-        EXPECT_NE(text.find(file("champan.dbf")), std::string::npos) << text;
-        EXPECT_NE(text.find("Error # "), std::string::npos) << text;
+// Every file under dir and its bytes, by its path inside dir; a folder as "<dir>".
+std::map<std::string, std::string> treeBytes(const std::string& dir) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        const std::string name = fs::relative(e.path(), dir).string();
+        out[name] = e.is_directory() ? std::string("<dir>") : xbtest::ReadFileBytes(e.path().string());
     }
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_FALSE(xb::platform::FileExists(file("PELMORAD32.PAR")));
-    EXPECT_FALSE(xb::platform::FileExists(file("champion.dbf")));
+    return out;
+}
+
+// A file where the start would create a table, its memo or its index (a memo or index left without its
+// table, a folder where a table is) is named in the start's one message: the user stops with nothing
+// changed, or goes on with it moved, byte for byte, into the folder inside the data folder that the
+// message names. It is never replaced by an empty file, and such a folder is no first start.
+TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten) {
+    namespace fs = std::filesystem;
+    start();
+    stop();
+    {
+        LeagueTableScope players("players", "joueur.dbf");
+        for (int i = 1; i <= 6; ++i) {
+            players->Append();
+            players->FieldPutInt("NUJOUEUR", i);
+            players->PutMField("INFODIVERS", {"the note of player " + std::to_string(i)});
+            players->Post();
+        }
+    }
+    const std::string sound = testing::TempDir() + "/files-in-the-way-" + std::to_string(::getpid());
+    fs::remove_all(sound);
+    fs::copy(tmp.path(), sound, fs::copy_options::recursive);
+    auto restoreSound = [&] {
+        for (const auto& e : fs::directory_iterator(tmp.path())) fs::remove_all(e.path());
+        fs::copy(sound, tmp.path(), fs::copy_options::recursive);
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> damage;
+        std::vector<std::string> moved;  // named in the message and moved aside when the user goes on
+    };
+    const std::vector<Case> cases = {
+        {"every table and index gone, the notes left",
+         [&] {
+             for (const LeagueTable& t : LeagueTables()) {
+                 fs::remove(file(t.file.c_str()));
+                 fs::remove(file((t.stem() + ".mdx").c_str()));
+             }
+         },
+         {"joueur.dbt"}},
+        {"the players' table gone, its notes and index left",
+         [&] { fs::remove(file("joueur.dbf")); },
+         {"joueur.dbt", "joueur.mdx"}},
+        {"a folder in place of the results table",
+         [&] {
+             fs::remove(file("resultat.dbf"));
+             fs::create_directory(file("resultat.dbf"));
+             xbtest::WriteFileBytes(file("resultat.dbf") + "/kept", "a file of the user's");
+         },
+         {"resultat.dbf", "resultat.mdx"}},
+    };
+    for (const Case& c : cases) {
+        for (const int answer : {xb::platform::kIdNo, xb::platform::kIdYes}) {
+            SCOPED_TRACE(std::string(c.what) + (answer == xb::platform::kIdYes ? ", gone on" : ", stopped"));
+            restoreSound();
+            c.damage();
+            const auto before = treeBytes(tmp.path());
+            ui.messages.clear();
+            ui.boxAnswers = {answer};
+            bool runs = false;
+            std::string stopped;
+            try {
+                start();
+                stop();
+                runs = true;
+            } catch (const StartupError& e) {
+                stopped = e.what();
+                windows.reset();
+            }
+            ASSERT_EQ(ui.messages.size(), 1u);
+            const std::string& said = ui.messages[0].text;
+            for (const std::string& n : c.moved) EXPECT_NE(said.find(n), std::string::npos) << said;
+            EXPECT_EQ(ui.messages[0].flags & xb::platform::kMbYesNo, xb::platform::kMbYesNo);
+            if (answer == xb::platform::kIdNo) {
+                EXPECT_FALSE(runs);
+                EXPECT_EQ(treeBytes(tmp.path()), before);
+                continue;
+            }
+            EXPECT_TRUE(runs) << stopped;
+            std::vector<std::string> asides;
+            for (const auto& e : fs::directory_iterator(tmp.path()))
+                if (e.path().filename().string().starts_with("aside-")) asides.push_back(e.path().filename());
+            ASSERT_EQ(asides.size(), 1u);
+            EXPECT_NE(said.find(asides[0]), std::string::npos) << said;
+            const auto after = treeBytes(tmp.path());
+            for (const auto& [name, bytes] : before) {
+                const bool wasMoved = std::any_of(c.moved.begin(), c.moved.end(), [&](const std::string& m) {
+                    return name == m || name.starts_with(m + "/");
+                });
+                if (wasMoved) EXPECT_EQ(after.at(asides[0] + "/" + name), bytes) << name;
+            }
+        }
+    }
+    fs::remove_all(sound);
 }
 
 // Every file of the data folder and its bytes.
@@ -516,13 +608,14 @@ TEST_F(MainFormTest, DamageIsNamedAtTheStartAndEveryByteOfItOutlivesTheRun) {
     std::remove(file("equipe.mdx").c_str());
     ui.boxAnswers = {xb::platform::kIdYes};
     xb::platform::InjectFault(xb::platform::FaultOp::Write, 1, xb::platform::kErrDiskFull);
+    // The session is English (the settings'), whatever language the process had before the start.
+    LanguageIndex = 1;
     try {
         start();
         ADD_FAILURE() << "the program started";
     } catch (const StartupError& e) {
         const std::string text = e.what();
-        EXPECT_NE(text.find(BuiltInText(Text::DiskFullNothingCreated, LanguageIndex).toStdString()),
-                  std::string::npos)
+        EXPECT_NE(text.find(BuiltInText(Text::DiskFullNothingCreated, 2).toStdString()), std::string::npos)
             << text;
         EXPECT_NE(text.find("Error # 112 (No space left on device)"), std::string::npos) << text;
         EXPECT_EQ(text.find("Error # 2 "), std::string::npos) << text;

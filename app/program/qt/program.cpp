@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFile>
+#include <QLocale>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -119,6 +120,40 @@ std::string TakeMeasureSwitch(int& argc, char** argv) {
     return {};
 }
 
+// The language of the start's messages, for the length of the start. The settings are read at the first
+// activation, after the tables: their language is taken from the file without changing anything, and
+// kept. Without a settings file (a first start, whose language is asked after the tables are made) the
+// desktop's is taken when it is one of the program's, and the previous one is put back afterwards.
+class StartLanguage {
+public:
+    StartLanguage() {
+        QFile parFile(ParamFilePath());
+        const QByteArray par =
+            parFile.open(QIODevice::ReadOnly) ? parFile.read(kParamRecordSize + 1) : QByteArray();
+        if (par.size() == kParamRecordSize) {
+            LanguageIndex =
+                DecodeParamRecord(reinterpret_cast<const unsigned char*>(par.constData())).language;
+            return;
+        }
+        static const std::pair<QLocale::Language, int> kLanguages[] = {
+            {QLocale::French, 1},  {QLocale::English, 2},  {QLocale::Portuguese, 3}, {QLocale::Spanish, 4},
+            {QLocale::Italian, 5}, {QLocale::Croatian, 6}, {QLocale::Swedish, 7},    {QLocale::Danish, 8}};
+        for (const auto& [language, index] : kLanguages) {
+            if (QLocale::system().language() != language) continue;
+            m_previous = LanguageIndex;
+            LanguageIndex = index;
+        }
+    }
+    ~StartLanguage() {
+        if (m_previous) LanguageIndex = m_previous;
+    }
+    StartLanguage(const StartLanguage&) = delete;
+    StartLanguage& operator=(const StartLanguage&) = delete;
+
+private:
+    int m_previous = 0;
+};
+
 void AnnounceVersion(const std::string& version) {
     const VersionNoticeTexts texts{GetLangText(Text::NewVersion).toStdString(),
                                    GetLangText(Text::NewVersionAvailable).toStdString()};
@@ -149,6 +184,10 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     for (const WindowEntry& e : later) m_mainForm->bindWindowEntry(e.entry, e.show);
     m_aboutBox = std::make_unique<TAboutBox>();
     AboutBox = m_aboutBox.get();
+    const StartLanguage language;
+    const std::string folder = GetAppDir().toStdString();
+    if (FolderRefusesWrites(folder))
+        throw StartupError(GetLangText(Text::DataFolderReadOnly).arg(GetAppDir()).toStdString());
     // A restore that a crash cut short is finished (or its leftovers removed) before any table opens.
     if (!RecoverInterruptedRestore(GetAppDir().toStdString()))
         std::fprintf(stderr, "An interrupted restore could not be finished in %s\n",
@@ -189,18 +228,22 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
 }
 
 void AppWindows::askAboutDamage() {
-    const std::vector<TableProblem> problems = CheckLeagueDatabase(GetAppDir().toStdString());
+    const std::string folder = GetAppDir().toStdString();
+    const std::vector<TableProblem> problems = CheckLeagueDatabase(folder);
     KeepTablesAsTheyAre(TablesKeptReadOnly(problems), TablesKeptUnpacked(problems));
     if (problems.empty()) return;
-    // The settings are read at the first activation, after the tables: the question takes the language
-    // from the file without changing anything.
-    QFile parFile(ParamFilePath());
-    const QByteArray par =
-        parFile.open(QIODevice::ReadOnly) ? parFile.read(kParamRecordSize + 1) : QByteArray();
-    if (par.size() == kParamRecordSize)
-        LanguageIndex = DecodeParamRecord(reinterpret_cast<const unsigned char*>(par.constData())).language;
-    const bool choice = std::all_of(problems.begin(), problems.end(), CanGoOnWith);
-    QString text = DescribeProblems(problems) + QStringLiteral("\n\n") + GetLangText(choice ? Text::GoOnOrStopUnchanged : Text::ProgramStopsUnchanged);
+    const bool choice = std::all_of(problems.begin(), problems.end(), [](const TableProblem& p) {
+        return CanGoOnWith(p) || GoesOnMovedAside(p);
+    });
+    const bool aside = std::any_of(problems.begin(), problems.end(), GoesOnMovedAside);
+    const std::string asideName = aside ? AsideFolderName(folder) : std::string();
+    const QString question = !choice ? GetLangText(Text::ProgramStopsUnchanged)
+                             : aside
+                                 ? GetLangText(Text::MoveAsideOrStop).arg(QString::fromStdString(asideName))
+                                 : GetLangText(Text::GoOnOrStopUnchanged);
+    QString text = DescribeProblems(problems) + QStringLiteral("\n\n") + question;
+    // Logged as well, as a failed start is: the question names what the user is asked about.
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
     const int answer =
         xb::platform::CurrentUi().messageBox(text.toStdString(), kApplicationTitle,
                                              choice ? xb::platform::kMbYesNo | xb::platform::kMbIconQuestion
@@ -208,6 +251,13 @@ void AppWindows::askAboutDamage() {
     if (!choice || answer != xb::platform::kIdYes) {
         KeepTablesAsTheyAre({}, {});
         throw StartupStopped(text.toStdString());
+    }
+    std::string failed;
+    if (aside && !MoveAside(folder, asideName, problems, &failed)) {
+        KeepTablesAsTheyAre({}, {});
+        throw StartupError(GetLangText(Text::MoveAsideFailed)
+                               .arg(QString::fromStdString(failed), QString::fromStdString(asideName))
+                               .toStdString());
     }
 }
 

@@ -140,7 +140,9 @@ void Tfclassement::SetupStandingsGrid() {
     ReportGrid& g = *ui->grilleclassement;
     const double scale = std::max(1.0, fontMetrics().horizontalAdvance(QStringLiteral("DIFF")) / 22.0);
     g.SetColCount(kStandingsColumns);
-    g.SetRowCount(std::max(2, g.RowCount()));
+    // Rows of another order (or of a season no longer chosen) never stand under these titles: the grid
+    // is empty until it is filled.
+    g.SetRowCount(2);
     // The screen shows the columns the printout and the page show.
     QList<int> shown;
     for (const ReportColumn& c : StandingsColumns(false)) shown.append(c.column);

@@ -269,6 +269,17 @@ TEST_F(StandingsWindowTest, StandingsPickedShownSwappedPrintedAndExported) {
     ASSERT_EQ(table.size(), static_cast<size_t>(grid().RowCount()));
     EXPECT_EQ(table[0], (std::vector<std::string>{"Buteurs", "Equipe", "Buts"}));
     EXPECT_EQ(std::vector<std::vector<std::string>>(table.begin() + 1, table.end()), gridAsPage(false));
+
+    // Closed and opened again: the controls are back at the standings' order, and the grid under its
+    // titles is empty until Show computes it, never the scorers of before.
+    window.close();
+    window.show();
+    EXPECT_EQ(child<QComboBox>("ctypecla2")->currentIndex(), 0);
+    EXPECT_EQ(grid().ColCount(), kStandingsColumns);
+    EXPECT_EQ(grid().RowCount(), 2);
+    for (int c = 0; c < grid().ColCount(); ++c) EXPECT_TRUE(grid().Cells(c, 1).isEmpty()) << c;
+    click("bappelleclassement");
+    EXPECT_GT(grid().RowCount(), 2);
 }
 
 TEST_F(StandingsWindowTest, NonNumericChoicesKeepTheGridAndABusyWindowIgnoresRequests) {

@@ -126,6 +126,12 @@ public:
         painter->save();
         painter->setClipRect(option.rect);
         m_grid->PaintCell(*painter, index.column(), index.row() + 1, option.rect, state);
+        // The current row of a grid that has the focus is framed, so that keyboard work shows where it is
+        // (its current cell may be in a hidden column).
+        if (m_grid->hasFocus() && index.row() == m_grid->currentIndex().row()) {
+            painter->setPen(QPen(QColor(0, 0, 0), 1, Qt::DotLine));
+            painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+        }
         painter->restore();
     }
 
@@ -170,10 +176,28 @@ ReportGrid::ReportGrid(QWidget* parent) : QTableView(parent), m_model(new Report
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
+    // Tab leaves the grid for the next control (arrows move within it): a window is worked by keyboard
+    // down to its OK button.
+    setTabKeyNavigation(false);
     // The grid fills its window: the last shown column takes the room the others leave.
     horizontalHeader()->setStretchLastSection(true);
     connect(this, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { emit CellDoubleClicked(index.column(), index.row() + 1); });
+}
+
+void ReportGrid::focusInEvent(QFocusEvent* e) {
+    QTableView::focusInEvent(e);
+    viewport()->update();
+}
+
+void ReportGrid::focusOutEvent(QFocusEvent* e) {
+    QTableView::focusOutEvent(e);
+    viewport()->update();
+}
+
+void ReportGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    viewport()->update();
 }
 
 void ReportGrid::SetColCount(int cols) {

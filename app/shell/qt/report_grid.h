@@ -111,6 +111,12 @@ public:
     // The default text painting: black, 2 pixels in from the cell's left and top edges, not wrapped.
     static void DrawCellText(QPainter& painter, const QRect& rect, const QString& text, bool bold = false);
 
+protected:
+    // The focus frame of the current row is painted anew as the focus comes and goes.
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
 signals:
     // A double click on a cell of a data row.
     void CellDoubleClicked(int col, int row);

@@ -50,9 +50,21 @@ void ShowLockFailed() {
                 xb::platform::kMbIconStop);
 }
 
+bool AskSaveOverChanged(const QString& storedNow, const QString& caption) {
+    const QString text = GetLangText(Text::ChangedByAnotherStation) + QLatin1Char('\n') +
+                         GetLangText(Text::StoredNow).arg(storedNow) + QStringLiteral("\n\n") +
+                         GetLangText(Text::SaveOverQuestion);
+    return xb::platform::CurrentUi().messageBox(text.toStdString(), caption.toStdString(),
+                                                xb::platform::kMbYesNo | xb::platform::kMbIconWarning) ==
+           xb::platform::kIdYes;
+}
+
 void ShowWriteRefused() {
     const WriteRefusal why = LastWriteRefusal();
-    if (why.kind == WriteRefusal::Kind::kCharacter)
+    if (why.kind == WriteRefusal::Kind::kGone)
+        ShowMessage(GetLangText(Text::RecordNoLongerStored), GetLangText(Text::UnableToValidate),
+                    xb::platform::kMbIconStop);
+    else if (why.kind == WriteRefusal::Kind::kCharacter)
         ShowMessage(UnstorableCharMessage(why.character, why.codePage), GetLangText(Text::UnableToValidate),
                     xb::platform::kMbIconWarning);
     else

@@ -46,6 +46,11 @@ bool AskDeleteConfirmation(const QString& detail = {});
 // written by the step that stopped; trying again completes it.
 void ShowLockFailed();
 
+// A save refused because another station saved the record since the window loaded it (LastWriteRefusal
+// kChanged): says so with what is stored now and asks whether to save the window's values over it. True
+// for Yes (save over); No keeps the stored version, which the caller shows again.
+bool AskSaveOverChanged(const QString& storedNow, const QString& caption);
+
 // After a league write that stored nothing (league_access.h): the message that says why, a character the
 // table cannot hold or a lock another station holds.
 void ShowWriteRefused();

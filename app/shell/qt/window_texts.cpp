@@ -71,11 +71,40 @@ QString ShownWindowText(QWidget* window, const WindowText& entry) {
     if (entry.role == TextRole::kHint) return w->toolTip();
     int tab = -1;
     if (w == window) return w->windowTitle();
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return WithoutMnemonic(b->text());
     if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
     if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
     if (QTabWidget* tabs = TabsOf(w, &tab)) return tabs->tabText(tab);
     return w->windowTitle();
+}
+
+QString WithoutMnemonic(const QString& caption) {
+    QString out;
+    for (int i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&' && i + 1 < caption.size()) ++i;
+        out += caption[i];
+    }
+    return out;
+}
+
+void GiveButtonMnemonics(std::initializer_list<QAbstractButton*> buttons) {
+    QString taken;
+    for (QAbstractButton* b : buttons) {
+        const QString plain = WithoutMnemonic(b->text());
+        QString marked;
+        bool given = false;
+        for (const QChar c : plain) {
+            if (!given && c.isLetterOrNumber() && !taken.contains(c.toLower())) {
+                taken += c.toLower();
+                marked += u'&';
+                given = true;
+            } else if (c == u'&') {
+                marked += u'&';
+            }
+            marked += c;
+        }
+        b->setText(marked);
+    }
 }
 
 }  // namespace app

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <QString>
+#include <initializer_list>
 #include <vector>
 
 #include "app/shell/lang_text_ids.h"
 
+class QAbstractButton;
 class QWidget;
 
 namespace app {
@@ -27,7 +29,15 @@ QString WindowTextValue(const WindowText& entry);
 // Entries whose component is missing are skipped; `missing` receives their names when given.
 void ApplyWindowTexts(QWidget* window, const std::vector<WindowText>& texts, QStringList* missing = nullptr);
 
-// What a component shows for an entry's role (for tests).
+// What a component shows for an entry's role (for tests); a button's text as read, without the mark of
+// its mnemonic.
 QString ShownWindowText(QWidget* window, const WindowText& entry);
+
+// Gives each button, in order, a mnemonic of its own: the first letter or digit of its caption that no
+// button before it took (a caption with none left keeps none), whatever the language. Call it after the
+// captions were put; a caption's own "&" stays a literal "&".
+void GiveButtonMnemonics(std::initializer_list<QAbstractButton*> buttons);
+// The text a button shows, read as a user reads it: "&&" is "&", a single "&" marks the mnemonic.
+QString WithoutMnemonic(const QString& caption);
 
 }  // namespace app

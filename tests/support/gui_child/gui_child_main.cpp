@@ -31,6 +31,13 @@
 
 namespace {
 
+// A message on the one line of an answer: its line breaks become blanks.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n') c = ' ';
+    return text;
+}
+
 template <typename T>
 T* Child(QWidget& w, const char* name) {
     T* c = w.findChild<T*>(QString::fromLatin1(name));
@@ -45,7 +52,7 @@ void Click(QWidget& w, const char* name) {
 // The window's state after an action: the mode, the number shown and the last message since the action.
 std::string State(app::BrowseWindow& w, xbtest::ScriptedUi& ui, size_t messagesBefore) {
     std::string out = std::string(1, w.mode()) + " " + Child<QLineEdit>(w, "enumero")->text().toStdString();
-    if (ui.messages.size() > messagesBefore) out += " MSG " + ui.messages.back().text;
+    if (ui.messages.size() > messagesBefore) out += " MSG " + OneLine(ui.messages.back().text);
     return out;
 }
 
@@ -124,7 +131,7 @@ std::string Listing(xbtest::ScriptedUi& ui, size_t messagesBefore) {
     int listed = 0;
     for (int r = 1; r < g.RowCount(); ++r) listed += !g.Cells(0, r).trimmed().isEmpty();
     std::string out = "L " + std::to_string(listed);
-    if (ui.messages.size() > messagesBefore) out += " MSG " + ui.messages.back().text;
+    if (ui.messages.size() > messagesBefore) out += " MSG " + OneLine(ui.messages.back().text);
     return out;
 }
 
