@@ -458,8 +458,8 @@ TEST(MatchdayPage, BothStylesEscapeAndBalance) {
     const QStringList l1 = one.split(QStringLiteral("\r\n")), l2 = two.split(QStringLiteral("\r\n"));
     for (const char* expected :
          {"<p align=\"center\"><font size=\"5\"><strong><u>ROUND'S RESULTS</u></strong></font></p>",
-          "<p align=\"left\"><font size=\"2\">League :Ligue &lt;1&gt; &amp; &quot;B&quot;<br>",
-          "Year :2012 - 2013<br>", "Week :7<br>", "</font></p>", "<div align=\"center\"><center>",
+          "<p align=\"left\"><font size=\"2\">League: Ligue &lt;1&gt; &amp; &quot;B&quot;<br>",
+          "Year: 2012 - 2013<br>", "Week: 7<br>", "</font></p>", "<div align=\"center\"><center>",
           "<table border=\"1\" cellspacing=\"0\" >",
           "        <td width=\"100\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>Team 1</b></font></td>",
           "        <td width=\"35\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>&nbsp;</b></font></td>",
@@ -471,12 +471,12 @@ TEST(MatchdayPage, BothStylesEscapeAndBalance) {
           "</center></div>", "</html>"})
         EXPECT_TRUE(l1.contains(QString::fromUtf8(expected))) << expected;
     for (const char* expected :
-         {"<center><font size=\"5\"><strong>Week :7<br>", "</strong></font></center>",
+         {"<center><font size=\"5\"><strong>Week: 7<br>", "</strong></font></center>",
           "<table border=\"0\" cellspacing=\"0\" >", "        <td width=\"35\" align=\"center\" >2</td>",
           "        <td width=\"35\" align=\"center\" bgcolor=\"#F4F4F4\"  >0</td>"})
         EXPECT_TRUE(l2.contains(QString::fromUtf8(expected))) << expected;
     EXPECT_FALSE(two.contains(QStringLiteral("<u>ROUND'S RESULTS</u>")));
-    EXPECT_FALSE(two.contains(QStringLiteral("League :")));
+    EXPECT_FALSE(two.contains(QStringLiteral("League: ")));
     EXPECT_TRUE(one.contains(QStringLiteral("charset=utf-8")));
     for (const QString& page : {one, two}) {
         for (const char* tag : {"table", "center", "div", "p", "font", "tr", "td", "strong"})

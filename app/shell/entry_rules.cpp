@@ -23,6 +23,15 @@ bool Allowed(char32_t c, KeyRule rule) {
     return false;
 }
 
+// The capital of a letter, every letter of the code page included (ñ, ü, č, ž); a letter whose capital the
+// code page lacks (ÿ in 850, µ) stays as it is, so that capitalising never makes a text unstorable.
+char32_t upperInCodePage(char32_t c, int codePage) {
+    const char32_t upper = QChar::toUpper(c);
+    if (upper == c) return c;
+    if (xb::platform::IsKnownCodePage(codePage) && xb::platform::ByteOf(codePage, upper) < 0) return c;
+    return upper;
+}
+
 std::string Trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
@@ -45,7 +54,7 @@ InputVerdict JudgeInput(const QString& text, KeyRule rule, int codePage, int max
             v.refused = c;
             return v;
         }
-        if (rule == KeyRule::kUpperName && c >= U'a' && c <= U'z') c = c - U'a' + U'A';
+        if (rule == KeyRule::kUpperName) c = upperInCodePage(c, codePage);
         if (xb::platform::IsKnownCodePage(codePage) && xb::platform::ByteOf(codePage, c) < 0) {
             v.why = InputVerdict::Why::kCodePage;
             v.refused = c;

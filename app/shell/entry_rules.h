@@ -14,7 +14,7 @@ enum class KeyRule {
     kDigits,          // numbers: digits only
     kDigitsAndMinus,  // season rules: digits and "-"
     kSeason,          // a season as the season boxes show it ("2014 - 2015"): digits, "-" and blanks
-    kUpperName,       // names: "a" to "z" become capitals
+    kUpperName,       // names: every letter becomes its capital
     kText,            // any text the engine's code page holds
 };
 

@@ -26,7 +26,11 @@ TEST(JudgeInputTest, TakesATextWholeOrNamesWhatItRefuses) {
         {"-1", KeyRule::kDigits, 850, 0, "", "-"},          // a score: the sign is refused, not dropped
         {" 2008", KeyRule::kDigits, 850, 0, "", " "},
         {"paris sg", KeyRule::kUpperName, 850, 0, "PARIS SG", ""},
-        {"été à nîmes", KeyRule::kUpperName, 850, 0, "éTé à NîMES", ""},  // only a to z are capitalised
+        {"été à nîmes", KeyRule::kUpperName, 850, 0, "ÉTÉ À NÎMES", ""},
+        {"liga española", KeyRule::kUpperName, 1252, 0, "LIGA ESPAÑOLA", ""},
+        {"bundesliga süd", KeyRule::kUpperName, 850, 0, "BUNDESLIGA SÜD", ""},
+        {"županijska liga čakovec", KeyRule::kUpperName, 852, 0, "ŽUPANIJSKA LIGA ČAKOVEC", ""},
+        {"ÿ µ ß", KeyRule::kUpperName, 850, 0, "ÿ µ ß", ""},  // 850 lacks Ÿ, µ and ß have no capital in it
         {"Ćiro Blažević", KeyRule::kText, 850, 0, "", "Ć"},                // 850 lacks Ć, holds ž
         {"Ivan Rakitić", KeyRule::kText, 850, 0, "", "ć"},
         {"Ćiro Blažević", KeyRule::kText, 852, 0, "Ćiro Blažević", ""},

@@ -4,6 +4,7 @@
 
 #include "app/shell/lang_texts.h"
 #include "app/shell/param_file.h"
+#include "app/shell/session_format.h"
 
 #ifndef LM_MAKER_HOST
 #define LM_MAKER_HOST ""
@@ -137,8 +138,7 @@ void HtmlPageWriter::Finish() {
 void HtmlPageWriter::InfoLines(const QList<QPair<QString, QString>>& items) {
     for (qsizetype i = 0; i < items.size(); ++i) {
         QString line = i == 0 ? QStringLiteral("<p align=\"left\"><font size=\"2\">") : QString();
-        line += HtmlEscape(items[i].first) + QStringLiteral(" :") + HtmlEscape(items[i].second) +
-                QStringLiteral("<br>");
+        line += HtmlEscape(LabelledText(items[i].first, items[i].second)) + QStringLiteral("<br>");
         if (i + 1 == items.size()) line += QStringLiteral("</font></p>");
         Line(line);
     }

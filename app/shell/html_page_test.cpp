@@ -115,7 +115,7 @@ TEST(HtmlPageTest, ElementsWriteTheirLines) {
         w.ImageRow({"pg1.jpg", "pg2.jpg"});
     }));
     const char* expected[] = {
-        "<p align=\"left\"><font size=\"2\">Championnat :Ligue 1<br>\r\nAnnée :2008 - "
+        "<p align=\"left\"><font size=\"2\">Championnat: Ligue 1<br>\r\nAnnée: 2008 - "
         "2009<br></font></p>\r\n\r\n"
         "<p align=\"left\">&nbsp;</p>\r\n",
         "<p align=\"center\"><font size=\"4\"><strong><u>Team</u></strong></font></p>\r\n\r\n",

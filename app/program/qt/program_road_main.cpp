@@ -796,6 +796,28 @@ TextProblems WindowTextProblems(QWidget* w) {
     return p;
 }
 
+// The window on the screen: its frame and every shown button inside the screen, every report grid able to
+// show 15 rows at the least.
+TextProblems ScreenProblems(QWidget* w) {
+    TextProblems p;
+    const QRect screen = w->screen()->geometry();
+    const QRect frame = w->frameGeometry();
+    if (!screen.contains(frame))
+        p.add("window outside the screen", QStringLiteral("%1x%2+%3+%4").arg(frame.width()).arg(frame.height())
+                                               .arg(frame.x()).arg(frame.y()));
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+        if (!b->isVisible()) continue;
+        const QRect at(b->mapToGlobal(QPoint(0, 0)), b->size());
+        if (!screen.contains(at)) p.add("button " + b->objectName().toStdString() + " off the screen", b->text());
+    }
+    for (app::ReportGrid* g : w->findChildren<app::ReportGrid*>()) {
+        if (!g->isVisible()) continue;
+        const int rows = g->viewport()->height() / std::max(1, g->verticalHeader()->defaultSectionSize());
+        if (rows < 15) p.add("grid " + g->objectName().toStdString() + " shows few rows", QString::number(rows));
+    }
+    return p;
+}
+
 // What reads as English in a session of another language: a table text's English entry where the
 // language has an entry of its own, and Qt's own English texts (the standard buttons, the file chooser's)
 // that Qt's catalogue for the language translates. Data (names, numbers) never equals either.
@@ -1075,6 +1097,7 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
             Click(w, r.compute);
             QTest::qWait(300);
             for (const std::string& problem : WindowTextProblems(w).found) road.check(false, problem);
+            for (const std::string& problem : ScreenProblems(w).found) road.check(false, problem);
             readForEnglish();
             w->grab().save(QString::fromStdString(out + "/" + name + ".png"));
             if (r.prints) {
@@ -1317,11 +1340,10 @@ int Check(const char* self, const std::string& out) {
                 // Championship, season, range and type in that order, under the title.
                 size_t at = 0;
                 for (const std::string& want :
-                     {std::string(kLongChampionship), std::string("2026 - 2027"), std::string(":1"),
+                     {std::string(kLongChampionship), std::string("2026 - 2027"), std::string(": 1"),
                       app::BuiltInText(app::Text::MatchType, tag == std::string("fr") ? kFrench : kCroatian)
-                              .toUpper()
                               .toStdString() +
-                          ":"}) {
+                          ": "}) {
                     at = text.find(want, at);
                     if (at == std::string::npos) {
                         failures.push_back(pdf + ": lacks '" + want + "' under its title");

@@ -17,6 +17,7 @@
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "app/shell/table_scopes.h"
+#include "app/shell/session_format.h"
 #include "ui_Tfstatchamp.h"
 
 namespace app {
@@ -121,8 +122,8 @@ bool Tfstatchamp::PrintChampionshipStats() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::ChampionshipStatistics));
         const int y0 = p.y, L = p.L();
-        p.TextAt(10, y0 + 2 * L, GetLangText(Text::Championship) + QStringLiteral(" :") + name);
-        p.TextAt(10, y0 + 3 * L, GetLangText(Text::Year) + QStringLiteral(" :") + season);
+        p.TextAt(10, y0 + 2 * L, LabelledText(GetLangText(Text::Championship), name));
+        p.TextAt(10, y0 + 3 * L, LabelledText(GetLangText(Text::Year), season));
         const int top = y0 + 5 * L, bottom = top + 15 * L;
         const int half = (p.pageWidth() - 50) / 2;
         p.Chart(ui->chartbut->chart(), QRect(QPoint(50, top), QPoint(half - 10, bottom)));

@@ -63,7 +63,8 @@ Tffaceaface::Tffaceaface(QWidget* parent)
     Series3->setObjectName(QStringLiteral("Series3"));
     Series3->setPieSize(0.6);
     ui->Chartmatch->chart()->addSeries(Series3);
-    ui->Chartmatch->chart()->legend()->setAlignment(Qt::AlignRight);
+    // Below the pie, the legend leaves the width to the slices' labels, which name the teams.
+    ui->Chartmatch->chart()->legend()->setAlignment(Qt::AlignBottom);
     Series1 = new QStackedBarSeries(ui->chartbut->chart());
     Series1->setObjectName(QStringLiteral("Series1"));
     SetBars(ui->chartbut->chart(), Series1, {});
@@ -104,10 +105,6 @@ void Tffaceaface::TranslateFaceAFaceForm() {
     ReportGrid& g = *ui->grilleresultat;
     if (g.ColCount() != kHeadToHeadColumns) {
         SetupReportGrid(&g, {80, 120, 50, 100, 30, 30, 100}, titles);
-        // Wide enough for the seven columns beside the scroll bar.
-        int width = 2 * g.frameWidth() + g.verticalScrollBar()->sizeHint().width() + 4;
-        for (int c = 0; c < kHeadToHeadColumns; ++c) width += g.ColWidth(c);
-        g.setMinimumWidth(width);
         return;
     }
     for (int c = 0; c < kHeadToHeadColumns; ++c) g.SetCells(c, 0, titles[c]);

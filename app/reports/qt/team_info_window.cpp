@@ -23,6 +23,7 @@
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "app/shell/table_scopes.h"
+#include "app/shell/session_format.h"
 #include "ui_Tfinfoequipe.h"
 
 namespace app {
@@ -132,6 +133,11 @@ void Tfinfoequipe::SetInfoEquipeChartTitles() {
     ui->chartclassement->chart()->setTitle(ChartText(GetLangText(Text::TeamEvolution)));
     ui->chartbut->chart()->setTitle(ChartText(GetLangText(Text::GoalsForAgainst)));
     ui->chartmatch->chart()->setTitle(ChartText(GetLangText(Text::Matches)));
+    // The home and away tabs read as the general one: goals, then matches, each titled.
+    for (QChartView* goals : {ui->Chartbutdom, ui->Chartbutext})
+        goals->chart()->setTitle(ChartText(GetLangText(Text::GoalsForAgainst)));
+    for (QChartView* matches : {ui->Chartmatchdom, ui->Chartmatchext})
+        matches->chart()->setTitle(ChartText(GetLangText(Text::Matches)));
     m_selection->FillSeasonCombo();
 }
 
@@ -215,10 +221,9 @@ bool Tfinfoequipe::PrintTeamInfo() {
         p.Title(GetLangText(Text::TeamInformationTitle));
         p.Skip(2);
         const int P = p.pageWidth(), L = p.L();
-        p.Line({{10, GetLangText(Text::Championship) + QStringLiteral(":") + ui->enomchamp->text()}});
-        p.Line({{10, GetLangText(Text::Year) + QStringLiteral(" :") + ui->eannee->currentText() +
-                         QLatin1Char(' ') + GetLangText(Text::Team) + QStringLiteral(" :") +
-                         ui->eequipe->currentText()}});
+        p.Line({{10, LabelledText(GetLangText(Text::Championship), ui->enomchamp->text())}});
+        p.Line({{10, LabelledText(GetLangText(Text::Year), ui->eannee->currentText()) + QStringLiteral("   ") +
+                         LabelledText(GetLangText(Text::Team), ui->eequipe->currentText())}});
         p.Skip(1);
         auto rect = [](int x1, int y1, int x2, int y2) { return QRect(QPoint(x1, y1), QPoint(x2, y2)); };
         int y = p.y;

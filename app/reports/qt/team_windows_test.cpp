@@ -209,7 +209,7 @@ TEST_F(TeamWindowsTest, TeamMatchesShownOpenedPrintedAndExported) {
     const auto me = *std::find_if(model.begin(), model.end(), [](const auto& r) { return r.team == 1; });
     ASSERT_EQ(g.RowCount(), me.j + 1);
     EXPECT_EQ(child<QLabel>(window, "lresum")->text(),
-              GetLangText(Text::TeamMatches) + " :" + QString::number(me.j) + "\n");
+              GetLangText(Text::TeamMatches) + ": " + QString::number(me.j) + "\n");
     EXPECT_EQ(sliceValues(window.Series2), (std::vector<double>{double(me.g), double(me.n), double(me.p)}));
     EXPECT_EQ(g.ColWidth(6), 0);
     EXPECT_EQ(g.ColWidth(7), 0);
