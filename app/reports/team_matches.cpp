@@ -132,7 +132,6 @@ ReportColumns TeamMatchesColumns() {
 QByteArray ExportTeamMatchesHtml(const GridRows& rows, const TeamMatchesPageInfo& info,
                                  const QStringList& imageNames) {
     PageOptions options = DefaultPageOptions(GetLangText(Text::MatchesTeams));
-    options.footerBlanks = 2;
     HtmlPageWriter w(options);
     w.Begin();
     w.SubTitle(info.teamText);

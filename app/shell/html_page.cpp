@@ -80,9 +80,7 @@ QString ChartImageName(const QString& base, int k) {
     return base + QLatin1Char('g') + QString::number(k) + QLatin1String(".jpg");
 }
 
-HtmlPageWriter::HtmlPageWriter(PageOptions options) : m_options(std::move(options)) {
-    if (m_options.footerBlanks < 1) m_options.footerBlanks = 1;
-}
+HtmlPageWriter::HtmlPageWriter(PageOptions options) : m_options(std::move(options)) {}
 
 void HtmlPageWriter::Line(const QString& line) {
     m_out += line.toUtf8();
@@ -124,7 +122,7 @@ void HtmlPageWriter::Finish() {
             QStringLiteral(" (<a href=\"") + href + QStringLiteral("\">") + host + QStringLiteral("</a>)");
     }
     Line(QStringLiteral("<p align=\"center\"><font size=\"2\"><strong>") + HtmlEscape(generator) +
-         QString(m_options.footerBlanks, QLatin1Char(' ')) + product +
+         QLatin1Char(' ') + product +
          QStringLiteral("</strong></font></p>"));
     Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
     if (!m_options.footerText.isEmpty()) {

@@ -26,7 +26,6 @@ struct PageOptions {
     QString footerText;       // likewise, after the generator footer
     bool writeHeader = true;  // the head-to-head and results-grid pages write no header text
     bool titleParagraph = true;  // the title paragraph after the header (a page style may leave it out)
-    int footerBlanks = 1;     // blanks between text 144 and the product name (2 on two pages)
     QString makerHost;        // the maker's web host; empty: no host and no link are written
     QString generatorText;    // text 144 in the current language; filled by Begin when left empty
 };

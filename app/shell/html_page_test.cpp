@@ -57,30 +57,27 @@ TEST(HtmlPageTest, HeaderFooterHostAndBlanks) {
         const char* name;
         QString header, footer, host;
         bool writeHeader;
-        int blanks;
         QStringList present, absent;
     };
     const Case cases[] = {
-        {"markup header kept", "<b>x</b>", "", "", true, 1, {"<b>x</b>\r\n<br>\r\n<p align"}, {"&lt;b&gt;"}},
+        {"markup header kept", "<b>x</b>", "", "", true, {"<b>x</b>\r\n<br>\r\n<p align"}, {"&lt;b&gt;"}},
         {"footer before the end",
          "",
          "Footer & co",
          "",
          true,
-         1,
          {"&nbsp;</p>\r\nFooter & co\r\n<br>\r\n</body>"},
          {}},
-        {"header not written", "<i>h</i>", "", "", false, 1, {}, {"<i>h</i>", "<br>"}},
+        {"header not written", "<i>h</i>", "", "", false, {}, {"<i>h</i>", "<br>"}},
         {"host gives a link",
          "",
          "",
          "example.org",
          true,
-         2,
          {"content=\"PELMORAD32 example.org\">",
-          "with  PELMORAD32 (<a href=\"http://example.org/\">example.org</a>)</strong>"},
+          "with PELMORAD32 (<a href=\"http://example.org/\">example.org</a>)</strong>"},
          {}},
-        {"no host no link", "", "", "", true, 1, {"with PELMORAD32</strong>"}, {"<a ", "<br>"}},
+        {"no host no link", "", "", "", true, {"with PELMORAD32</strong>"}, {"<a ", "<br>"}},
     };
     for (const Case& c : cases) {
         PageOptions o;
@@ -89,7 +86,6 @@ TEST(HtmlPageTest, HeaderFooterHostAndBlanks) {
         o.footerText = c.footer;
         o.makerHost = c.host;
         o.writeHeader = c.writeHeader;
-        o.footerBlanks = c.blanks;
         const QString page = QString::fromUtf8(pageWith(o));
         for (const QString& p : c.present) EXPECT_TRUE(page.contains(p)) << c.name << ": " << p.toStdString();
         for (const QString& a : c.absent) EXPECT_FALSE(page.contains(a)) << c.name << ": " << a.toStdString();
