@@ -53,6 +53,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -626,6 +627,11 @@ void FirstStation(Road& road, const std::string& out) {
     road.shot("backup-dialog");
     road.add("backup chosen", ModalIs<QFileDialog>(),
              [backup] { AcceptFileDialog(QString::fromStdString(backup)); });
+    road.add("backup reported", ModalIs<QMessageBox>(), [&road, backup] {
+        road.check(Modal<QMessageBox>()->text().contains(QFileInfo(QString::fromStdString(backup)).fileName()),
+                   "the backup's message names no archive");
+        Answer(QMessageBox::Ok);
+    });
     road.add("backup written", NoModal(), [&road, dump, backup] {
         road.check(fs::exists(backup), "no archive");
         *dump = DumpDatabase(app::GetAppDir().toStdString());
@@ -1098,6 +1104,15 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
             QTest::qWait(300);
             for (const std::string& problem : WindowTextProblems(w).found) road.check(false, problem);
             for (const std::string& problem : ScreenProblems(w).found) road.check(false, problem);
+            // Percentages as the language writes them: "36,9 %" in French and Croatian alike.
+            for (QChartView* v : w->findChildren<QChartView*>())
+                for (QAbstractSeries* s : v->chart()->series())
+                    if (auto* pie = qobject_cast<QPieSeries*>(s))
+                        for (QPieSlice* slice : pie->slices())
+                            if (app::ChartPlainText(slice->label()).contains(QLatin1Char('%')))
+                                road.check(app::ChartPlainText(slice->label())
+                                               .contains(QRegularExpression(QString::fromUtf8("\\d,\\d[ \u00A0]%$"))),
+                                           "percentage " + app::ChartPlainText(slice->label()).toStdString());
             readForEnglish();
             w->grab().save(QString::fromStdString(out + "/" + name + ".png"));
             if (r.prints) {
@@ -1333,6 +1348,15 @@ int Check(const char* self, const std::string& out) {
                 if (e.path().filename().string().rfind(std::string("pdf-") + tag + "-" + report + "-", 0) ==
                     0)
                     rendered.push_back(e.path().filename().string());
+            // Every printed word at 8 points at the least: the box poppler gives a word is about 1.16 times
+            // the size of the sans-serif face the charts print in.
+            const std::string boxes = xbtest::RunCommand("pdftotext -bbox " + xbtest::ShellQuote(pdf) + " -");
+            static const std::regex word(R"re(<word xMin="[0-9.]+" yMin="([0-9.]+)" xMax="[0-9.]+" yMax="([0-9.]+)">([^<]*)<)re");
+            for (auto w = std::sregex_iterator(boxes.begin(), boxes.end(), word); w != std::sregex_iterator(); ++w)
+                if (std::stod((*w)[2]) - std::stod((*w)[1]) < 8 * 1.16) {
+                    failures.push_back(pdf + ": text smaller than 8 pt: " + (*w)[3].str());
+                    break;
+                }
             const std::string text = xbtest::RunCommand("pdftotext " + xbtest::ShellQuote(pdf) + " -");
             if (text.find(kLongChampionship) == std::string::npos)
                 failures.push_back(pdf + ": no championship name");

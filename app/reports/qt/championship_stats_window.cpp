@@ -121,13 +121,11 @@ bool Tfstatchamp::PrintChampionshipStats() {
     const QString name = ui->enomchamp->text(), season = ui->eannee->currentText();
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::ChampionshipStatistics));
-        const int y0 = p.y, L = p.L();
-        p.TextAt(10, y0 + 2 * L, LabelledText(GetLangText(Text::Championship), name));
-        p.TextAt(10, y0 + 3 * L, LabelledText(GetLangText(Text::Year), season));
-        const int top = y0 + 5 * L, bottom = top + 15 * L;
-        const int half = (p.pageWidth() - 50) / 2;
-        p.Chart(ui->chartbut->chart(), QRect(QPoint(50, top), QPoint(half - 10, bottom)));
-        p.Chart(ui->chartmatch->chart(), QRect(QPoint(half + 50, top), QPoint(2 * half + 40, bottom)));
+        p.Skip(1);
+        p.Line({{10, LabelledText(GetLangText(Text::Championship), name)}});
+        p.Line({{10, LabelledText(GetLangText(Text::Year), season)}});
+        p.Skip(1);
+        p.ChartRow({ui->chartbut->chart(), ui->chartmatch->chart()}, kPrintedChartRowCm);
     });
 }
 

@@ -158,19 +158,13 @@ bool Tffaceaface::PrintHeadToHead() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::HeadToHead));
         p.Skip(2);
-        const int w = p.w();
         p.Line({{10, m_name1 + QStringLiteral(" - ") + m_name2}});
         p.Line({{10, GetLangText(m_sameConfiguration ? Text::SameConfigurationHeadToHead
                                                      : Text::AllHeadToHead)}});
         p.Skip(1);
         p.Columns(HeadToHeadColumns(), rows);
-        // Team names label both charts: they are laid out wider than the shared minimum to show whole.
-        const int h = 13 * p.L();
-        p.EnsureRoom(h);
-        PrintChartWhole(p, ui->Chartmatch->chart(), QRect(QPoint(20, p.y), QPoint(30 * w + 10, p.y + h)),
-                        560);
-        PrintChartWhole(p, ui->chartbut->chart(),
-                        QRect(QPoint(35 * w + 20, p.y), QPoint(55 * w + 10, p.y + h)), 560);
+        p.Skip(1);
+        p.ChartRow({ui->Chartmatch->chart(), ui->chartbut->chart()}, kPrintedChartRowCm);
     });
 }
 

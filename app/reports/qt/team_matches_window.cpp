@@ -190,7 +190,6 @@ bool Tfmatcheq::PrintTeamMatches() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::MatchesTeams));
         p.Skip(2);
-        const int w = p.w();
         p.Line({{10, LabelledText(GetLangText(Text::Championship), ui->enomchamp->text())}});
         p.Line({{10, LabelledText(GetLangText(Text::Year), ui->eannee->currentText()) + QStringLiteral("   ") +
                          LabelledText(GetLangText(Text::Team), ui->eequipe->currentText()) +
@@ -198,11 +197,8 @@ bool Tfmatcheq::PrintTeamMatches() {
                          LabelledText(GetLangText(Text::MatchType), ui->ctypematch->currentText())}});
         p.Skip(1);
         p.Columns(TeamMatchesColumns(), rows);
-        const int h = 10 * p.L();
-        p.EnsureRoom(h);
-        PrintChartWhole(p, ui->Chartmatch->chart(), QRect(QPoint(10, p.y), QPoint(15 * w + 10, p.y + h)));
-        PrintChartWhole(p, ui->Chart1->chart(),
-                        QRect(QPoint(20 * w + 10, p.y), QPoint(35 * w + 10, p.y + h)));
+        p.Skip(1);
+        p.ChartRow({ui->Chartmatch->chart(), ui->Chart1->chart()}, kPrintedChartRowCm);
     });
 }
 
