@@ -461,12 +461,12 @@ TEST(MatchdayPage, BothStylesEscapeAndBalance) {
           "<p align=\"left\"><font size=\"2\">League: Ligue &lt;1&gt; &amp; &quot;B&quot;<br>",
           "Year: 2012 - 2013<br>", "Week: 7<br>", "</font></p>", "<div align=\"center\"><center>",
           "<table border=\"1\" cellspacing=\"0\" >",
-          "        <td width=\"100\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>Team 1</b></font></td>",
+          "        <td nowrap bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>Team 1</b></font></td>",
           "        <td width=\"35\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>&nbsp;</b></font></td>",
-          "        <td width=\"100\"  >Brøndby IF</td>", "        <td width=\"35\" align=\"center\"  >2</td>",
+          "        <td nowrap  >Brøndby IF</td>", "        <td width=\"35\" align=\"center\"  >2</td>",
           "        <td width=\"35\" align=\"center\"  >1</td>",
-          "        <td width=\"100\"  >A&amp;B &lt;FC&gt;</td>",
-          "        <td width=\"100\"  bgcolor=\"#F4F4F4\"  >Malmö FF</td>",
+          "        <td nowrap  >A&amp;B &lt;FC&gt;</td>",
+          "        <td nowrap  bgcolor=\"#F4F4F4\"  >Malmö FF</td>",
           "        <td width=\"35\" align=\"center\"  bgcolor=\"#F4F4F4\"  >0</td>", "</table>",
           "</center></div>", "</html>"})
         EXPECT_TRUE(l1.contains(QString::fromUtf8(expected))) << expected;

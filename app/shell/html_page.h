@@ -45,6 +45,9 @@ QString HtmlImageSrc(const QString& relativeName);
 // The file name of chart k (from 1) of a page whose file name without extension is base.
 QString ChartImageName(const QString& base, int k);
 
+// The width a page's images keep within, side by side.
+inline constexpr int kPageImageColumn = 1000;
+
 enum class HeaderCellStyle {
     WhiteOnBlue,  // white bold text on #0000CC
     LightBlue,    // plain text on #BEE3FE
@@ -52,7 +55,8 @@ enum class HeaderCellStyle {
 
 enum class CellAlign { None, Left, Right, Center };
 
-// One data cell. A number is trimmed and right-aligned.
+// One data cell. A number is trimmed and right-aligned. A text cell (no alignment) is never wrapped and
+// takes no width: its column is as wide as its longest text.
 struct HtmlCell {
     QString text;
     CellAlign align = CellAlign::None;
@@ -87,13 +91,15 @@ public:
 
     // Opens a centred block and a bordered table and starts its header row.
     void TableOpen();
+    // A width of 0 writes none and keeps the title on one line (a column of names).
     void HeaderCell(int width, const QString& title, HeaderCellStyle style = HeaderCellStyle::WhiteOnBlue);
     void HeaderRowEnd();
     // Data row r (from 1); even rows get the alternate background when the style asks for it.
     void DataRow(int r, const QList<HtmlCell>& cells, DataRowStyle style = {});
     // Ends the table; the centred block stays open for an image row or the report's own closing.
     void TableClose();
-    // A centred bordered table of images in one row, src the given relative names.
+    // The images, src the given relative names, each framed, side by side and centred within a column of
+    // kPageImageColumn pixels: one to a row where two do not fit. Closes a centred block left open.
     void ImageRow(const QStringList& imageNames);
     // Closes the centred block a table opened, when one is open.
     void CloseCentered();
