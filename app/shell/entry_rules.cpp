@@ -66,6 +66,22 @@ InputVerdict JudgeInput(const QString& text, KeyRule rule, int codePage, int max
     return v;
 }
 
+QString TextInCodePage(const QString& text, int codePage) {
+    if (!xb::platform::IsKnownCodePage(codePage)) return text;
+    QString out;
+    for (char32_t c : text.toUcs4()) {
+        if (xb::platform::ByteOf(codePage, c) >= 0) {
+            out.append(QString::fromUcs4(&c, 1));
+            continue;
+        }
+        const QString bare = QString::fromUcs4(&c, 1).normalized(QString::NormalizationForm_D);
+        for (char32_t d : bare.toUcs4())
+            if (QChar::category(d) != QChar::Mark_NonSpacing && xb::platform::ByteOf(codePage, d) >= 0)
+                out.append(QString::fromUcs4(&d, 1));
+    }
+    return out;
+}
+
 std::string NameSearchFilter(const std::string& field, const std::string& text) {
     const std::string wanted = Trimmed(text);
     if (wanted.empty()) return {};

@@ -31,6 +31,11 @@ struct InputVerdict {
 };
 InputVerdict JudgeInput(const QString& text, KeyRule rule, int codePage, int maxLength = 0);
 
+// The text as the code page can hold it: a letter it lacks becomes its letter without accents where the
+// code page has that ("Haïti" in 852 reads "Haiti"), and is left out where it has not. A list offered to a
+// user (the countries) is written so, that choosing an entry never meets a refusal.
+QString TextInCodePage(const QString& text, int codePage);
+
 // The pick list's filter for a name search: the stored name and the searched text both in capitals, the
 // name starting with the text. The text is trimmed of blanks at both ends; a blank search gives no filter
 // (the empty text). Any quote characters in the text are safe: the constant is split into parts each

@@ -2,6 +2,7 @@
 // nationality and a free memo text. Squads are edited in the team window. Shown modelessly.
 #pragma once
 
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -57,6 +58,7 @@ protected:
 
 private:
     bool m_notesDamaged = false;  // the player shown has a note that cannot be read
+    QStringList m_countries;      // the country list as the layout writes it
 
     // Makes the player numbered n current, browsing on in name order; false when he is not stored.
     bool seekNumber(int n);
