@@ -2,6 +2,7 @@
 
 #include "app/shell/html_page.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/session_format.h"
 
 namespace app {
 
@@ -39,14 +40,12 @@ QByteArray MatchdayHtml(const MatchdayPage& page, int style) {
     options.titleParagraph = first;
     HtmlPageWriter w(options);
     w.Begin();
-    const QString matchdayLine = HtmlEscape(GetLangText(Text::Matchday)) + QStringLiteral(" :") +
-                                 HtmlEscape(page.matchday) + QStringLiteral("<br>");
+    const QString matchdayLine = HtmlEscape(LabelledText(GetLangText(Text::Matchday), page.matchday)) + QStringLiteral("<br>");
     if (first) {
         w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") +
-               HtmlEscape(GetLangText(Text::Championship)) + QStringLiteral(" :") +
-               HtmlEscape(page.championshipName) + QStringLiteral("<br>"));
-        w.Line(HtmlEscape(GetLangText(Text::Year)) + QStringLiteral(" :") + HtmlEscape(page.seasonText) +
+               HtmlEscape(LabelledText(GetLangText(Text::Championship), page.championshipName)) +
                QStringLiteral("<br>"));
+        w.Line(HtmlEscape(LabelledText(GetLangText(Text::Year), page.seasonText)) + QStringLiteral("<br>"));
         w.Line(matchdayLine);
         w.Line(QStringLiteral("</font></p>"));
     } else {

@@ -153,7 +153,6 @@ QByteArray ExportHeadToHeadHtml(const GridRows& rows, const QString& name1, cons
                                 bool sameConfiguration, const QStringList& imageNames) {
     PageOptions options = DefaultPageOptions(GetLangText(Text::HeadToHead));
     options.writeHeader = false;
-    options.footerBlanks = 2;
     HtmlPageWriter w(options);
     w.Begin();
     w.SubTitle(name1 + QStringLiteral(" - ") + name2);

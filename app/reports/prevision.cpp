@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "app/reports/standings.h"
+#include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
+#include "app/shell/session_format.h"
 
 namespace app {
 
@@ -128,7 +130,7 @@ std::array<QString, 3> PercentTexts(const PrevisionPercent& percent) {
         *largest = -1;
     }
     std::array<QString, 3> texts;
-    for (int i = 0; i < 3; ++i) texts[i] = QStringLiteral("%1.%2%").arg(tenths[i] / 10).arg(tenths[i] % 10);
+    for (int i = 0; i < 3; ++i) texts[i] = PercentText(tenths[i], LanguageIndex);
     return texts;
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/shell/lang_texts.h"
 #include "app/shell/league_test_support.h"
 #include "tests/support/league_fill.h"
 
@@ -115,11 +116,19 @@ TEST(PrevisionPercentTexts, OneDecimalAddingUpToOneHundred) {
         {{0, 100, 0, true}, {"0.0%", "100.0%", "0.0%"}},
         {{}, {"0.0%", "0.0%", "0.0%"}},
     };
+    const int language = LanguageIndex;
+    LanguageIndex = 2;
     for (const auto& c : cases) {
         const std::array<QString, 3> texts = PercentTexts(c.p);
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(texts[i], QString::fromLatin1(c.shown[i])) << c.p.team1 << " " << i;
     }
+    // French and Croatian write a decimal comma and a no-break space before the sign.
+    for (int l : {1, 6}) {
+        LanguageIndex = l;
+        EXPECT_EQ(PercentTexts(cases[0].p)[0], QString::fromUtf8("36,9\u00A0%")) << l;
+    }
+    LanguageIndex = language;
 }
 
 }  // namespace

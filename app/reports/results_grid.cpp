@@ -1,5 +1,6 @@
 #include "app/reports/results_grid.h"
 
+#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 #include <algorithm>
 #include <map>
@@ -9,6 +10,7 @@
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_text.h"
+#include "app/shell/session_format.h"
 
 namespace app {
 
@@ -64,12 +66,42 @@ ResultsGridData ComputeResultsGrid(int championship, int year) {
     return grid;
 }
 
+QString ShortTeamName(const QString& name) {
+    static const QRegularExpression words(QStringLiteral("[\\s\\-/]+"));
+    QString initials;
+    QStringList parts = name.trimmed().split(words, Qt::SkipEmptyParts);
+    for (const QString& word : parts)
+        for (const QChar c : word)
+            if (c.isLetterOrNumber()) {
+                initials += c.toUpper();
+                break;
+            }
+    if (initials.size() >= 2) return initials.left(4);
+    // One word: its first letters.
+    QString letters;
+    for (const QChar c : name)
+        if (c.isLetterOrNumber() && letters.size() < 3) letters += c.toUpper();
+    return letters;
+}
+
+QStringList ShortTeamNames(const std::vector<QString>& names) {
+    QStringList out;
+    for (const QString& name : names) {
+        const QString first = ShortTeamName(name);
+        QString shortName = first;
+        for (int k = 2; out.contains(shortName); ++k) shortName = first + QString::number(k);
+        out << shortName;
+    }
+    return out;
+}
+
 GridRows ResultsGridCells(const ResultsGridData& grid) {
     const int n = static_cast<int>(grid.teams.size());
     GridRows cells(static_cast<size_t>(n) + 1, QStringList(n + 1));
+    const QStringList titles = ShortTeamNames(grid.names);
     for (int i = 1; i <= n; ++i) {
         const QString& name = grid.names[static_cast<size_t>(i - 1)];
-        cells[0][i] = VerticalText(name);
+        cells[0][i] = titles[i - 1];
         cells[static_cast<size_t>(i)][0] = name;
         for (int j = 1; j <= n; ++j)
             cells[static_cast<size_t>(i)][j] =
@@ -85,9 +117,8 @@ QByteArray ExportResultsGridHtml(const GridRows& cells, const QString& champions
     HtmlPageWriter w(options);
     w.Begin();
     w.Line(QStringLiteral("<p align=\"left\"><font size=\"2\">") +
-           HtmlEscape(GetLangText(Text::Championship)) + HtmlEscape(championshipName) +
-           QStringLiteral("<br>"));
-    w.Line(HtmlEscape(GetLangText(Text::Year)) + HtmlEscape(seasonText) + QStringLiteral("<br></font></p>"));
+           HtmlEscape(LabelledText(GetLangText(Text::Championship), championshipName)) + QStringLiteral("<br>"));
+    w.Line(HtmlEscape(LabelledText(GetLangText(Text::Year), seasonText)) + QStringLiteral("<br></font></p>"));
     w.Line(QStringLiteral("<table border=\"1\" cellspacing=\"0\">"));
     for (size_t r = 0; r < cells.size(); ++r) {
         w.Line(QStringLiteral("<tr>"));

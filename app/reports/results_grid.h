@@ -31,10 +31,15 @@ void FillResultsGridScores(LeagueReading& reading, ResultsGridData& grid, int ye
 // Both.
 ResultsGridData ComputeResultsGrid(int championship, int year);
 
-// The grid's cells, (n + 1) rows of n + 1 columns: cell (0, 0) empty, row 0 column c the name of team c
-// written downwards (VerticalText), row r column 0 the name of team r, row r column c the score of team
+// The grid's cells, (n + 1) rows of n + 1 columns: cell (0, 0) empty, row 0 column c the short name of
+// team c (ShortTeamNames), row r column 0 the name of team r, row r column c the score of team
 // r at home against team c.
 GridRows ResultsGridCells(const ResultsGridData& grid);
+// A team's column title, written across: the initials of a name of several words ("PSG"), the first three
+// letters of a one-word name ("ALB"), in capitals. ShortTeamNames numbers a title that an earlier team of
+// the list already has ("OM", "OM2"); the whole name is the title's hint.
+QString ShortTeamName(const QString& name);
+QStringList ShortTeamNames(const std::vector<QString>& names);
 
 // The page of the grid's cells (as ResultsGridCells lays them out): the frame with title text 242 and no
 // header text, the championship and the season, then one table row per grid row. Row 0 spells each

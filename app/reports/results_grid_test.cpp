@@ -65,6 +65,7 @@ protected:
         EXPECT_EQ(data.teams, model.teams);
         const GridRows cells = ResultsGridCells(data);
         const int n = static_cast<int>(model.teams.size());
+        const QStringList titles = ShortTeamNames(data.names);
         EXPECT_EQ(cells.size(), static_cast<size_t>(n + 1));
         int scores = 0;
         for (int r = 0; r <= n && r < static_cast<int>(cells.size()); ++r) {
@@ -77,12 +78,18 @@ protected:
             }
             if (r > 0) {
                 EXPECT_EQ(cells[r][0], data.names[r - 1]);
-                EXPECT_EQ(cells[0][r], VerticalText(data.names[r - 1]));
+                EXPECT_EQ(cells[0][r], titles[r - 1]);
             }
         }
         return scores;
     }
 };
+
+TEST(ResultsGridTitles, ShortNamesAreInitialsOrFirstLettersAndNeverShared) {
+    const std::vector<QString> names = {"Paris Saint-Germain", "Olympique Lyonnais", "Olympique Lyon", "ALBION",
+                                        "Lille <b>&\"OSC", "Creteil-Lusitanos", "ñu", "Real Madrid CF de Fútbol", ""};
+    EXPECT_EQ(ShortTeamNames(names), QStringList({"PSG", "OL", "OL2", "ALB", "LB", "CL", "ÑU", "RMCD", ""}));
+}
 
 TEST_F(ResultsGridTest, RandomSeasonsMatchTheModel) {
     for (uint32_t seed = 1; seed <= 12; ++seed) {
@@ -187,7 +194,7 @@ TEST_F(ResultsGridTest, PageSpellsNamesDownwardsAndColoursEveryCell) {
         ++c;
     }
     EXPECT_EQ(r, 3);
-    EXPECT_TRUE(html.contains(HtmlEscape(GetLangText(Text::Championship)) + "Ligue &lt;A&gt;<br>"));
+    EXPECT_TRUE(html.contains(HtmlEscape(GetLangText(Text::Championship)) + ": Ligue &lt;A&gt;<br>"));
     EXPECT_FALSE(html.contains(QLatin1String("</center>")));
     EXPECT_EQ(html.count(QLatin1String("<p")), html.count(QLatin1String("</p>")));
     EXPECT_EQ(html.count(QLatin1String("<font")), html.count(QLatin1String("</font>")));

@@ -3,6 +3,7 @@
 #include "app/shell/html_page.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/param_file.h"
+#include "app/shell/session_format.h"
 
 namespace app {
 
@@ -50,12 +51,11 @@ QString GoalsAgainstTitle() {
 }
 
 QStringList StandingsInfoTexts(const StandingsPageInfo& info) {
-    return {GetLangText(Text::Championship) + QStringLiteral(" :") + info.championshipName,
-            GetLangText(Text::Year) + QStringLiteral(" :") + info.seasonText,
-            GetLangText(Text::Matchday) + QStringLiteral(" :") + info.firstDay + GetLangText(Text::RangeTo) +
-                info.lastDay,
-            GetLangText(Text::MatchType).toUpper() + QLatin1Char(':') + rightTrimmed(info.sideText) +
-                QLatin1Char(' ') + rightTrimmed(info.orderText)};
+    return {LabelledText(GetLangText(Text::Championship), info.championshipName),
+            LabelledText(GetLangText(Text::Year), info.seasonText),
+            LabelledText(GetLangText(Text::Matchday), info.firstDay + GetLangText(Text::RangeTo) + info.lastDay),
+            LabelledText(GetLangText(Text::MatchType),
+                         rightTrimmed(info.sideText) + QLatin1Char(' ') + rightTrimmed(info.orderText))};
 }
 
 ReportColumns StandingsColumns(bool scorers) {

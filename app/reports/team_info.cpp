@@ -95,38 +95,23 @@ QByteArray ExportTeamInfoHtml(const GridRows& scorers, const TeamInfoPageInfo& i
     w.SubTitle(info.teamText);
     w.InfoLines({{GetLangText(Text::Championship), info.championshipName},
                  {GetLangText(Text::Year), info.seasonText}});
-    w.Line(QStringLiteral("<div align=\"center\"><center>"));
-    w.EmptyLine();
-    w.Line(QStringLiteral("<p>&nbsp;</p>"));
-    auto image = [&](int k) {
-        return k <= imageNames.size() ? QStringLiteral(" <td><img src=\"") + HtmlImageSrc(imageNames[k - 1]) +
-                                            QStringLiteral("\"></td>")
-                                      : QStringLiteral(" <td>&nbsp;</td>");
+    // The place chart, then the general, home and away pies, each pair under its name.
+    auto images = [&](std::initializer_list<int> ks) {
+        QStringList names;
+        for (int k : ks)
+            if (k <= imageNames.size()) names << imageNames[k - 1];
+        return names;
     };
-    const QList<QStringList> blocks = {
-        {image(1)},
-        {image(2), image(3)},
-        {QStringLiteral(" <td>") + HtmlEscape(GetLangText(Text::HomeMatches)) + QStringLiteral("</td>")},
-        {image(4), image(5)},
-        {QStringLiteral(" <td>") + HtmlEscape(GetLangText(Text::AwayMatches)) + QStringLiteral("</td>")},
-        {image(6), image(7)},
-    };
-    for (int b = 0; b < blocks.size(); ++b) {
-        // The first block closes the centred block opened above; each block opens its own.
-        w.Line(b == 0 ? QStringLiteral("</center></div><div align=\"center\"><center>")
-                      : QStringLiteral("<div align=\"center\"><center>"));
-        w.Line(QStringLiteral("<table border=\"1\">"));
-        w.Line(QStringLiteral("    <tr>"));
-        for (const QString& cell : blocks[b]) w.Line(cell);
-        w.Line(QStringLiteral("           </tr>"));
-        w.Line(QStringLiteral("</table>"));
-        w.Line(QStringLiteral("</center></div>"));
-        if (b < 5) w.Line(QStringLiteral("<p>&nbsp;</p>"));
-    }
+    w.ImageRow(images({1}));
+    w.ImageRow(images({2, 3}));
+    w.SubTitle(GetLangText(Text::HomeMatches));
+    w.ImageRow(images({4, 5}));
+    w.SubTitle(GetLangText(Text::AwayMatches));
+    w.ImageRow(images({6, 7}));
     w.Line(QStringLiteral("           <br>"));
-    w.Line(QStringLiteral("<table width=\"362\" border=\"1\" cellspacing=\"0\" align=\"center\">"));
+    w.Line(QStringLiteral("<table border=\"1\" cellspacing=\"0\" align=\"center\">"));
     w.Line(QStringLiteral("           <tr>"));
-    w.Line(QStringLiteral("<td width=\"262\" bgcolor=\"#0000CC\" bordercolor=\"#999999\"><font "
+    w.Line(QStringLiteral("<td nowrap bgcolor=\"#0000CC\" bordercolor=\"#999999\"><font "
                           "color=\"#FFFFFF\"><b>") +
            HtmlEscape(GetLangText(Text::Scorers)) + QStringLiteral("</b></font></td>"));
     w.Line(QStringLiteral("<td width=\"90\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>") +
@@ -138,7 +123,7 @@ QByteArray ExportTeamInfoHtml(const GridRows& scorers, const TeamInfoPageInfo& i
         const QString attribute = r % 2 == 0 ? QStringLiteral("bgcolor=\"#F4F4F4\"") : QString();
         auto cell = [&row](int c) { return c < row.size() ? HtmlEscape(row[c]) : QString(); };
         w.Line(QStringLiteral("           <tr>"));
-        w.Line(QStringLiteral("<td width=\"262\" ") + attribute +
+        w.Line(QStringLiteral("<td nowrap ") + attribute +
                QStringLiteral(" ><font color=\"#0000CC\">") + cell(1) + QStringLiteral("</font> </td>"));
         w.Line(QStringLiteral("<td width=\"90\" ") + attribute +
                QStringLiteral(" ><font color=\"#0000CC\">") + cell(2) + QStringLiteral("</font></td>"));

@@ -4,6 +4,7 @@
 #include "app/shell/html_page.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
+#include "app/shell/session_format.h"
 
 namespace app {
 
@@ -108,8 +109,8 @@ QString BiggestMatchText(const BiggestMatch& m, int team, bool win) {
     if (m.matchday == 0) return GetLangText(win ? Text::NoVictory : Text::NoDefeat);
     const QString score = QString::number(m.homeGoals) + QLatin1Char('-') + QString::number(m.awayGoals);
     const QString where = QLatin1Char('(') + GetLangText(m.home == team ? Text::Home : Text::Away) +
-                          QStringLiteral(") ") + GetLangText(Text::Matchday) + QStringLiteral(" : ") +
-                          QString::number(m.matchday) + QStringLiteral("   ") + score;
+                          QStringLiteral(") ") + LabelledText(GetLangText(Text::Matchday), QString::number(m.matchday)) +
+                          QStringLiteral("   ") + score;
     if (m.home == team)
         return where + QLatin1Char(' ') + GetLangText(Text::Against) + QLatin1Char(' ') + GetTeamName(m.away);
     return where + QStringLiteral("  ") + GetLangText(Text::Against) + QLatin1Char(' ') +
@@ -117,8 +118,7 @@ QString BiggestMatchText(const BiggestMatch& m, int team, bool win) {
 }
 
 QString TeamMatchesSummary(int listed) {
-    return GetLangText(Text::TeamMatches) + QStringLiteral(" :") + QString::number(listed) +
-           QLatin1Char('\n');
+    return LabelledText(GetLangText(Text::TeamMatches), QString::number(listed)) + QLatin1Char('\n');
 }
 
 ReportColumns TeamMatchesColumns() {
@@ -132,7 +132,6 @@ ReportColumns TeamMatchesColumns() {
 QByteArray ExportTeamMatchesHtml(const GridRows& rows, const TeamMatchesPageInfo& info,
                                  const QStringList& imageNames) {
     PageOptions options = DefaultPageOptions(GetLangText(Text::MatchesTeams));
-    options.footerBlanks = 2;
     HtmlPageWriter w(options);
     w.Begin();
     w.SubTitle(info.teamText);

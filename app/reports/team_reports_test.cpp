@@ -213,13 +213,13 @@ TEST_F(TeamReportsTest, ForfeitsAUAndMarginsFollowTheOneOutcomeRule) {
     EXPECT_EQ(ComputeTeamMatches(1, 2026, 1, kLostMatches).listed, 0);
     // The texts: home/away, the score home goals first, the opponent; none when no margin.
     EXPECT_EQ(BiggestMatchText(all.biggestWin, 1, true),
-              "(" + GetLangText(Text::Away) + ") " + GetLangText(Text::Matchday) + " : 2   0-3  " +
+              "(" + GetLangText(Text::Away) + ") " + GetLangText(Text::Matchday) + ": 2   0-3  " +
                   GetLangText(Text::Against) + " " + GetTeamName(3) + " ");
     EXPECT_EQ(BiggestMatchText(all.biggestDefeat, 1, false),
-              "(" + GetLangText(Text::Away) + ") " + GetLangText(Text::Matchday) + " : 6   5-0  " +
+              "(" + GetLangText(Text::Away) + ") " + GetLangText(Text::Matchday) + ": 6   5-0  " +
                   GetLangText(Text::Against) + " " + GetTeamName(4) + " ");
     EXPECT_EQ(BiggestMatchText(ComputeTeamMatches(1, 2026, 1, kHomeMatches).biggestDefeat, 1, false),
-              "(" + GetLangText(Text::Home) + ") " + GetLangText(Text::Matchday) + " : 1   0-3 " +
+              "(" + GetLangText(Text::Home) + ") " + GetLangText(Text::Matchday) + ": 1   0-3 " +
                   GetLangText(Text::Against) + " " + GetTeamName(2));
     EXPECT_EQ(BiggestMatchText({}, 1, true), GetLangText(Text::NoVictory));
     EXPECT_EQ(BiggestMatchText({}, 1, false), GetLangText(Text::NoDefeat));

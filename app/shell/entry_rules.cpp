@@ -23,6 +23,15 @@ bool Allowed(char32_t c, KeyRule rule) {
     return false;
 }
 
+// The capital of a letter, every letter of the code page included (ñ, ü, č, ž); a letter whose capital the
+// code page lacks (ÿ in 850, µ) stays as it is, so that capitalising never makes a text unstorable.
+char32_t upperInCodePage(char32_t c, int codePage) {
+    const char32_t upper = QChar::toUpper(c);
+    if (upper == c) return c;
+    if (xb::platform::IsKnownCodePage(codePage) && xb::platform::ByteOf(codePage, upper) < 0) return c;
+    return upper;
+}
+
 std::string Trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
@@ -45,7 +54,7 @@ InputVerdict JudgeInput(const QString& text, KeyRule rule, int codePage, int max
             v.refused = c;
             return v;
         }
-        if (rule == KeyRule::kUpperName && c >= U'a' && c <= U'z') c = c - U'a' + U'A';
+        if (rule == KeyRule::kUpperName) c = upperInCodePage(c, codePage);
         if (xb::platform::IsKnownCodePage(codePage) && xb::platform::ByteOf(codePage, c) < 0) {
             v.why = InputVerdict::Why::kCodePage;
             v.refused = c;
@@ -55,6 +64,22 @@ InputVerdict JudgeInput(const QString& text, KeyRule rule, int codePage, int max
         ++kept;
     }
     return v;
+}
+
+QString TextInCodePage(const QString& text, int codePage) {
+    if (!xb::platform::IsKnownCodePage(codePage)) return text;
+    QString out;
+    for (char32_t c : text.toUcs4()) {
+        if (xb::platform::ByteOf(codePage, c) >= 0) {
+            out.append(QString::fromUcs4(&c, 1));
+            continue;
+        }
+        const QString bare = QString::fromUcs4(&c, 1).normalized(QString::NormalizationForm_D);
+        for (char32_t d : bare.toUcs4())
+            if (QChar::category(d) != QChar::Mark_NonSpacing && xb::platform::ByteOf(codePage, d) >= 0)
+                out.append(QString::fromUcs4(&d, 1));
+    }
+    return out;
 }
 
 std::string NameSearchFilter(const std::string& field, const std::string& text) {

@@ -14,7 +14,7 @@ enum class KeyRule {
     kDigits,          // numbers: digits only
     kDigitsAndMinus,  // season rules: digits and "-"
     kSeason,          // a season as the season boxes show it ("2014 - 2015"): digits, "-" and blanks
-    kUpperName,       // names: "a" to "z" become capitals
+    kUpperName,       // names: every letter becomes its capital
     kText,            // any text the engine's code page holds
 };
 
@@ -30,6 +30,11 @@ struct InputVerdict {
     bool accepted() const { return why == Why::kNone; }
 };
 InputVerdict JudgeInput(const QString& text, KeyRule rule, int codePage, int maxLength = 0);
+
+// The text as the code page can hold it: a letter it lacks becomes its letter without accents where the
+// code page has that ("Haïti" in 852 reads "Haiti"), and is left out where it has not. A list offered to a
+// user (the countries) is written so, that choosing an entry never meets a refusal.
+QString TextInCodePage(const QString& text, int codePage);
 
 // The pick list's filter for a name search: the stored name and the searched text both in capitals, the
 // name starting with the text. The text is trimmed of blanks at both ends; a blank search gives no filter

@@ -26,7 +26,11 @@ TEST(JudgeInputTest, TakesATextWholeOrNamesWhatItRefuses) {
         {"-1", KeyRule::kDigits, 850, 0, "", "-"},          // a score: the sign is refused, not dropped
         {" 2008", KeyRule::kDigits, 850, 0, "", " "},
         {"paris sg", KeyRule::kUpperName, 850, 0, "PARIS SG", ""},
-        {"été à nîmes", KeyRule::kUpperName, 850, 0, "éTé à NîMES", ""},  // only a to z are capitalised
+        {"été à nîmes", KeyRule::kUpperName, 850, 0, "ÉTÉ À NÎMES", ""},
+        {"liga española", KeyRule::kUpperName, 1252, 0, "LIGA ESPAÑOLA", ""},
+        {"bundesliga süd", KeyRule::kUpperName, 850, 0, "BUNDESLIGA SÜD", ""},
+        {"županijska liga čakovec", KeyRule::kUpperName, 852, 0, "ŽUPANIJSKA LIGA ČAKOVEC", ""},
+        {"ÿ µ ß", KeyRule::kUpperName, 850, 0, "ÿ µ ß", ""},  // 850 lacks Ÿ, µ and ß have no capital in it
         {"Ćiro Blažević", KeyRule::kText, 850, 0, "", "Ć"},                // 850 lacks Ć, holds ž
         {"Ivan Rakitić", KeyRule::kText, 850, 0, "", "ć"},
         {"Ćiro Blažević", KeyRule::kText, 852, 0, "Ćiro Blažević", ""},
@@ -42,6 +46,25 @@ TEST(JudgeInputTest, TakesATextWholeOrNamesWhatItRefuses) {
         const InputVerdict v = JudgeInput(QString::fromUtf8(c.in), c.rule, c.codePage, c.max);
         EXPECT_EQ(v.accepted() ? v.text.toStdString() : std::string(), c.out);
         EXPECT_EQ(v.accepted() ? std::string() : QString::fromUcs4(&v.refused, 1).toStdString(), c.refused);
+    }
+}
+
+// Every entry of the country list written in the database's letters is taken whole by the country field.
+TEST(TextInCodePageTest, ALetterTheCodePageLacksLosesItsAccentOnly) {
+    const struct {
+        const char* in;
+        int codePage;
+        const char* out;
+    } cases[] = {
+        {"Haïti", 852, "Haiti"},         {"Haïti", 850, "Haïti"},
+        {"España", 852, "Espana"}, {"Hrvatska Đ Č", 852, "Hrvatska Đ Č"},
+        {"São Tomé", 852, "Sao Tomé"},   {"Škofja Loka", 850, "Skofja Loka"},
+        {"€", 850, ""},
+    };
+    for (const auto& c : cases) {
+        const QString written = TextInCodePage(QString::fromUtf8(c.in), c.codePage);
+        EXPECT_EQ(written.toStdString(), c.out) << c.in << " in " << c.codePage;
+        EXPECT_TRUE(JudgeInput(written, KeyRule::kText, c.codePage).accepted()) << c.in;
     }
 }
 

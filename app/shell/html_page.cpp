@@ -4,6 +4,7 @@
 
 #include "app/shell/lang_texts.h"
 #include "app/shell/param_file.h"
+#include "app/shell/session_format.h"
 
 #ifndef LM_MAKER_HOST
 #define LM_MAKER_HOST ""
@@ -79,9 +80,7 @@ QString ChartImageName(const QString& base, int k) {
     return base + QLatin1Char('g') + QString::number(k) + QLatin1String(".jpg");
 }
 
-HtmlPageWriter::HtmlPageWriter(PageOptions options) : m_options(std::move(options)) {
-    if (m_options.footerBlanks < 1) m_options.footerBlanks = 1;
-}
+HtmlPageWriter::HtmlPageWriter(PageOptions options) : m_options(std::move(options)) {}
 
 void HtmlPageWriter::Line(const QString& line) {
     m_out += line.toUtf8();
@@ -123,7 +122,7 @@ void HtmlPageWriter::Finish() {
             QStringLiteral(" (<a href=\"") + href + QStringLiteral("\">") + host + QStringLiteral("</a>)");
     }
     Line(QStringLiteral("<p align=\"center\"><font size=\"2\"><strong>") + HtmlEscape(generator) +
-         QString(m_options.footerBlanks, QLatin1Char(' ')) + product +
+         QLatin1Char(' ') + product +
          QStringLiteral("</strong></font></p>"));
     Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
     if (!m_options.footerText.isEmpty()) {
@@ -137,8 +136,7 @@ void HtmlPageWriter::Finish() {
 void HtmlPageWriter::InfoLines(const QList<QPair<QString, QString>>& items) {
     for (qsizetype i = 0; i < items.size(); ++i) {
         QString line = i == 0 ? QStringLiteral("<p align=\"left\"><font size=\"2\">") : QString();
-        line += HtmlEscape(items[i].first) + QStringLiteral(" :") + HtmlEscape(items[i].second) +
-                QStringLiteral("<br>");
+        line += HtmlEscape(LabelledText(items[i].first, items[i].second)) + QStringLiteral("<br>");
         if (i + 1 == items.size()) line += QStringLiteral("</font></p>");
         Line(line);
     }
@@ -173,7 +171,9 @@ void HtmlPageWriter::TableOpen() {
 
 void HtmlPageWriter::HeaderCell(int width, const QString& title, HeaderCellStyle style) {
     const QString text = cellText(HtmlEscape(title));
-    const QString open = QStringLiteral("        <td width=\"%1\"").arg(width);
+    // A column of names takes the width of its longest name: no width of its own, never wrapped.
+    const QString open = width > 0 ? QStringLiteral("        <td width=\"%1\"").arg(width)
+                                   : QStringLiteral("        <td nowrap");
     if (style == HeaderCellStyle::LightBlue) {
         Line(open + QStringLiteral(" bgcolor=\"#BEE3FE\">") + text + QStringLiteral("</td>"));
     } else {
@@ -192,7 +192,10 @@ void HtmlPageWriter::DataRow(int r, const QList<HtmlCell>& cells, DataRowStyle s
     Line(QStringLiteral("<tr>"));
     for (const HtmlCell& cell : cells) {
         QString open = QStringLiteral("        <td");
-        if (cell.width > 0) open += QStringLiteral(" width=\"%1\"").arg(cell.width);
+        if (cell.align == CellAlign::None)
+            open += QStringLiteral(" nowrap");
+        else if (cell.width > 0)
+            open += QStringLiteral(" width=\"%1\"").arg(cell.width);
         open += QLatin1String(alignAttribute(cell.align));
         if (cell.align == CellAlign::None || style.blankAfterAlign) open += QLatin1Char(' ');
         open += attribute + QStringLiteral(" >");
@@ -212,14 +215,16 @@ void HtmlPageWriter::TableClose() {
 
 void HtmlPageWriter::ImageRow(const QStringList& imageNames) {
     CloseCentered();
-    openCentered();
-    Line(QStringLiteral("<table border=\"1\">"));
-    Line(QStringLiteral("    <tr>"));
+    // The images side by side in a column of kPageImageColumn pixels, centred: the browser puts an image
+    // that does not fit beside the others on a row of its own, and draws one wider than the column smaller.
+    Line(QStringLiteral("<div style=\"display:flex; flex-wrap:wrap; justify-content:center; gap:4px; "
+                        "max-width:%1px; margin:8px auto\">")
+             .arg(kPageImageColumn));
     for (const QString& name : imageNames)
-        Line(QStringLiteral(" <td><img src=\"") + HtmlImageSrc(name) + QStringLiteral("\"></td>"));
-    Line(QStringLiteral("           </tr>"));
-    Line(QStringLiteral("</table>"));
-    CloseCentered();
+        Line(QStringLiteral(" <div style=\"border:1px solid #808080; padding:2px; max-width:100%; "
+                            "box-sizing:border-box\"><img src=\"") +
+             HtmlImageSrc(name) + QStringLiteral("\" style=\"max-width:100%; height:auto\"></div>"));
+    Line(QStringLiteral("</div>"));
 }
 
 }  // namespace app

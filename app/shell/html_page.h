@@ -26,7 +26,6 @@ struct PageOptions {
     QString footerText;       // likewise, after the generator footer
     bool writeHeader = true;  // the head-to-head and results-grid pages write no header text
     bool titleParagraph = true;  // the title paragraph after the header (a page style may leave it out)
-    int footerBlanks = 1;     // blanks between text 144 and the product name (2 on two pages)
     QString makerHost;        // the maker's web host; empty: no host and no link are written
     QString generatorText;    // text 144 in the current language; filled by Begin when left empty
 };
@@ -46,6 +45,9 @@ QString HtmlImageSrc(const QString& relativeName);
 // The file name of chart k (from 1) of a page whose file name without extension is base.
 QString ChartImageName(const QString& base, int k);
 
+// The width a page's images keep within, side by side.
+inline constexpr int kPageImageColumn = 1000;
+
 enum class HeaderCellStyle {
     WhiteOnBlue,  // white bold text on #0000CC
     LightBlue,    // plain text on #BEE3FE
@@ -53,7 +55,8 @@ enum class HeaderCellStyle {
 
 enum class CellAlign { None, Left, Right, Center };
 
-// One data cell. A number is trimmed and right-aligned.
+// One data cell. A number is trimmed and right-aligned. A text cell (no alignment) is never wrapped and
+// takes no width: its column is as wide as its longest text.
 struct HtmlCell {
     QString text;
     CellAlign align = CellAlign::None;
@@ -88,13 +91,15 @@ public:
 
     // Opens a centred block and a bordered table and starts its header row.
     void TableOpen();
+    // A width of 0 writes none and keeps the title on one line (a column of names).
     void HeaderCell(int width, const QString& title, HeaderCellStyle style = HeaderCellStyle::WhiteOnBlue);
     void HeaderRowEnd();
     // Data row r (from 1); even rows get the alternate background when the style asks for it.
     void DataRow(int r, const QList<HtmlCell>& cells, DataRowStyle style = {});
     // Ends the table; the centred block stays open for an image row or the report's own closing.
     void TableClose();
-    // A centred bordered table of images in one row, src the given relative names.
+    // The images, src the given relative names, each framed, side by side and centred within a column of
+    // kPageImageColumn pixels: one to a row where two do not fit. Closes a centred block left open.
     void ImageRow(const QStringList& imageNames);
     // Closes the centred block a table opened, when one is open.
     void CloseCentered();

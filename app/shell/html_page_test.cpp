@@ -57,30 +57,27 @@ TEST(HtmlPageTest, HeaderFooterHostAndBlanks) {
         const char* name;
         QString header, footer, host;
         bool writeHeader;
-        int blanks;
         QStringList present, absent;
     };
     const Case cases[] = {
-        {"markup header kept", "<b>x</b>", "", "", true, 1, {"<b>x</b>\r\n<br>\r\n<p align"}, {"&lt;b&gt;"}},
+        {"markup header kept", "<b>x</b>", "", "", true, {"<b>x</b>\r\n<br>\r\n<p align"}, {"&lt;b&gt;"}},
         {"footer before the end",
          "",
          "Footer & co",
          "",
          true,
-         1,
          {"&nbsp;</p>\r\nFooter & co\r\n<br>\r\n</body>"},
          {}},
-        {"header not written", "<i>h</i>", "", "", false, 1, {}, {"<i>h</i>", "<br>"}},
+        {"header not written", "<i>h</i>", "", "", false, {}, {"<i>h</i>", "<br>"}},
         {"host gives a link",
          "",
          "",
          "example.org",
          true,
-         2,
          {"content=\"PELMORAD32 example.org\">",
-          "with  PELMORAD32 (<a href=\"http://example.org/\">example.org</a>)</strong>"},
+          "with PELMORAD32 (<a href=\"http://example.org/\">example.org</a>)</strong>"},
          {}},
-        {"no host no link", "", "", "", true, 1, {"with PELMORAD32</strong>"}, {"<a ", "<br>"}},
+        {"no host no link", "", "", "", true, {"with PELMORAD32</strong>"}, {"<a ", "<br>"}},
     };
     for (const Case& c : cases) {
         PageOptions o;
@@ -89,7 +86,6 @@ TEST(HtmlPageTest, HeaderFooterHostAndBlanks) {
         o.footerText = c.footer;
         o.makerHost = c.host;
         o.writeHeader = c.writeHeader;
-        o.footerBlanks = c.blanks;
         const QString page = QString::fromUtf8(pageWith(o));
         for (const QString& p : c.present) EXPECT_TRUE(page.contains(p)) << c.name << ": " << p.toStdString();
         for (const QString& a : c.absent) EXPECT_FALSE(page.contains(a)) << c.name << ": " << a.toStdString();
@@ -115,7 +111,7 @@ TEST(HtmlPageTest, ElementsWriteTheirLines) {
         w.ImageRow({"pg1.jpg", "pg2.jpg"});
     }));
     const char* expected[] = {
-        "<p align=\"left\"><font size=\"2\">Championnat :Ligue 1<br>\r\nAnnée :2008 - "
+        "<p align=\"left\"><font size=\"2\">Championnat: Ligue 1<br>\r\nAnnée: 2008 - "
         "2009<br></font></p>\r\n\r\n"
         "<p align=\"left\">&nbsp;</p>\r\n",
         "<p align=\"center\"><font size=\"4\"><strong><u>Team</u></strong></font></p>\r\n\r\n",
@@ -123,14 +119,18 @@ TEST(HtmlPageTest, ElementsWriteTheirLines) {
         "        <td width=\"35\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>Jou</b></font></td>\r\n",
         "        <td width=\"35\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>&nbsp;</b></font></td>\r\n",
         "        <td width=\"50\" bgcolor=\"#BEE3FE\">Année</td>\r\n    </tr>\r\n",
-        "<tr>\r\n        <td  >a</td>\r\n        <td align=\"right\"  >3</td>\r\n    </tr>\r\n",
-        "<tr>\r\n        <td  bgcolor=\"#F4F4F4\"  >b</td>\r\n        <td align=\"right\"  "
+        "<tr>\r\n        <td nowrap  >a</td>\r\n        <td align=\"right\"  >3</td>\r\n    </tr>\r\n",
+        "<tr>\r\n        <td nowrap  bgcolor=\"#F4F4F4\"  >b</td>\r\n        <td align=\"right\"  "
         "bgcolor=\"#F4F4F4\"  >4</td>",
-        "        <td  ><font color=\"#0000CC\">c</font></td>",
-        "<p>&nbsp;</p>\r\n</table>\r\n<p>&nbsp;</p>\r\n</center></div>\r\n<div align=\"center\"><center>\r\n"
-        "<table border=\"1\">\r\n    <tr>\r\n <td><img src=\"pg1.jpg\"></td>\r\n <td><img "
-        "src=\"pg2.jpg\"></td>\r\n"
-        "           </tr>\r\n</table>\r\n</center></div>\r\n<p align=\"center\"><font size=\"2\">",
+        "        <td nowrap  ><font color=\"#0000CC\">c</font></td>",
+        "<p>&nbsp;</p>\r\n</table>\r\n<p>&nbsp;</p>\r\n</center></div>\r\n"
+        "<div style=\"display:flex; flex-wrap:wrap; justify-content:center; gap:4px; max-width:1000px; "
+        "margin:8px auto\">\r\n"
+        " <div style=\"border:1px solid #808080; padding:2px; max-width:100%; box-sizing:border-box\"><img "
+        "src=\"pg1.jpg\" style=\"max-width:100%; height:auto\"></div>\r\n"
+        " <div style=\"border:1px solid #808080; padding:2px; max-width:100%; box-sizing:border-box\"><img "
+        "src=\"pg2.jpg\" style=\"max-width:100%; height:auto\"></div>\r\n"
+        "</div>\r\n<p align=\"center\"><font size=\"2\">",
     };
     for (const char* e : expected) EXPECT_TRUE(page.contains(QString::fromUtf8(e))) << e;
 }
@@ -182,7 +182,7 @@ TEST(HtmlPageTest, TextsAreEscapedAndReadBackIntact) {
     ASSERT_TRUE(doc.ok) << doc.error;
     EXPECT_EQ(doc.scriptElements, 0);
     EXPECT_EQ(doc.title, "R & D <1>");
-    ASSERT_EQ(doc.tables.size(), 2u);
+    ASSERT_EQ(doc.tables.size(), 1u);
     ASSERT_EQ(doc.tables[0].size(), size_t(names.size() + 1));
     EXPECT_EQ(doc.tables[0][0], std::vector<std::string>{"Name <x>"});
     for (int r = 0; r < names.size(); ++r)

@@ -57,7 +57,8 @@ const QStringList& BuiltInTextTableProblems();
 // text 1, each further non-blank line the next text.
 class Tgerelanguage {
 public:
-    static constexpr int kMaxTexts = 300;
+    // Room for every text of the built-in table, so that a file can give each of them.
+    static constexpr int kMaxTexts = 500;
     // A real language file is tens of kilobytes; a larger one than this is refused unread.
     static constexpr uint64_t kMaxFileBytes = uint64_t(4) << 20;
 

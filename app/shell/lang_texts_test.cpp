@@ -637,15 +637,22 @@ TEST_F(LangTextsTest, UnreadableFileIsNotLoaded) {
     EXPECT_EQ(manager.GetText(1), QStringLiteral("Spieler"));
 }
 
-TEST_F(LangTextsTest, LinesBeyondTheThreeHundredthAreIgnored) {
+TEST_F(LangTextsTest, LinesBeyondTheLastReadAreIgnored) {
     std::vector<std::string> lines;
-    for (int i = 1; i <= 310; ++i) lines.push_back(std::to_string(i) + ";T" + std::to_string(i));
+    for (int i = 1; i <= Tgerelanguage::kMaxTexts + 10; ++i)
+        lines.push_back(std::to_string(i) + ";T" + std::to_string(i));
     xbtest::WriteFileBytes(tmp.file("f.lg"), LanguageFile(lines));
     Tgerelanguage manager(QString::fromStdString(tmp.file("f.lg")));
     ASSERT_TRUE(manager.Load());
     EXPECT_EQ(manager.textCount(), Tgerelanguage::kMaxTexts);
-    EXPECT_EQ(manager.GetText(300), QStringLiteral("T300"));
-    EXPECT_EQ(manager.GetText(301), QString());
+    EXPECT_EQ(manager.GetText(Tgerelanguage::kMaxTexts), "T" + QString::number(Tgerelanguage::kMaxTexts));
+    EXPECT_EQ(manager.GetText(Tgerelanguage::kMaxTexts + 1), QString());
+    // Every text of the built-in table can come from a file: the results window's captions included.
+    EXPECT_GE(Tgerelanguage::kMaxTexts, static_cast<int>(BuiltInTextTable().size()) / kLanguageCount);
+    SetLanguageManager(&manager);
+    EXPECT_EQ(GetLangText(Text::ResultsEntryCaption), "T" + QString::number(int(Text::ResultsEntryCaption)));
+    EXPECT_EQ(GetLangText(Text::GoalOwnGoal), "T" + QString::number(int(Text::GoalOwnGoal)));
+    SetLanguageManager(nullptr);
 }
 
 TEST_F(LangTextsTest, FileNameIsFoundWhateverItsCase) {

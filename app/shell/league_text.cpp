@@ -1,7 +1,5 @@
 #include "app/shell/league_text.h"
 
-#include <array>
-
 #include "app/shell/lang_texts.h"
 
 namespace app {
@@ -71,18 +69,8 @@ QString EntryName(const QString& entry) {
 }
 
 QString GoalTypeName(int type) {
+    // The goal types' list and the goals' grid read the same texts, a language file's included.
     if (type < 0 || type > 5) return {};
-    // Languages 1 to 5 keep the names they were first given; the others take the table's.
-    static const std::array<std::array<const char*, 5>, 6> kNames = {{
-        {"Normal", "Normal", "Normal", "Normal", "Normal"},
-        {"Penalty", "Penalty", "Penalty", "Penalty", "Penalty"},
-        {"CSC", "Own Goal", "OG", "OG", "CSC"},
-        {"Droite", "Right", "Direita", "Derecha", "Destra"},
-        {"Gauche", "Left", "Esquerdo", "Izquierdo", "Sinistra"},
-        {"Coup Franc", "Free Kick", "Free Kick", "Free Kick", "Free Kick"},
-    }};
-    if (LanguageIndex >= 1 && LanguageIndex <= 5)
-        return QString::fromLatin1(kNames[static_cast<size_t>(type)][static_cast<size_t>(LanguageIndex - 1)]);
     return GetLangText(kGoalTypeTexts[type]);
 }
 

@@ -7,7 +7,8 @@ QString ColumnText(const QStringList& row, const ReportColumn& column) {
 }
 
 void WriteHeaderCells(HtmlPageWriter& writer, const ReportColumns& columns, HeaderCellStyle style) {
-    for (const ReportColumn& c : columns) writer.HeaderCell(c.pageWidth, c.title, style);
+    for (const ReportColumn& c : columns)
+        writer.HeaderCell(c.align == CellAlign::None ? 0 : c.pageWidth, c.title, style);
     writer.HeaderRowEnd();
 }
 

@@ -5,16 +5,23 @@
 #include <QFileInfo>
 
 #include "app/shell/lang_texts.h"
-#include "engine/core/errors.h"
 #include "platform/file.h"
 
 namespace app {
 
 namespace {
 
+// The reason in the user's language: the common failures by name, any other by its number.
 QString reasonOf(int code) {
-    return QString::fromUtf8(xb::ErrorMessage(static_cast<uint16_t>(code))) +
-           QStringLiteral(" (%1)").arg(code);
+    switch (code) {
+        case 2: return GetLangText(Text::SystemFileNotFound);
+        case 3: return GetLangText(Text::SystemPathNotFound);
+        case 5: return GetLangText(Text::SystemAccessDenied);
+        case 32: return GetLangText(Text::SystemFileInUse);
+        case 39:
+        case 112: return GetLangText(Text::SystemDiskFull);
+        default: return GetLangText(Text::SystemErrorCode).arg(code);
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <filesystem>
 
+#include "app/shell/lang_texts.h"
 #include "platform/file.h"
 #include "tests/support/fixtures.h"
 
@@ -70,6 +71,7 @@ TEST_F(ReportFilesTest, AFailedFileReplacesNothing) {
         EXPECT_FALSE(s.Commit()) << c.name;
         xb::platform::ClearFaults();
         EXPECT_EQ(s.failedPath(), path(c.failedFile)) << c.name;
+        if (c.failingWrite > 0) EXPECT_EQ(s.error(), GetLangText(Text::SystemDiskFull)) << c.name;
         EXPECT_FALSE(s.error().isEmpty()) << c.name;
         EXPECT_EQ(read("report.htm"), "old page") << c.name;
         EXPECT_EQ(read("reportg1.jpg"), "old 1") << c.name;
@@ -78,11 +80,18 @@ TEST_F(ReportFilesTest, AFailedFileReplacesNothing) {
     }
 }
 
-TEST_F(ReportFilesTest, AMissingDirectoryFailsWithItsFile) {
+// The reason is the user's: a Croatian session reads it in Croatian, not as the system's English.
+TEST_F(ReportFilesTest, AMissingDirectoryFailsWithItsFileAndAReasonInTheUsersLanguage) {
+    const int language = LanguageIndex;
+    LanguageIndex = 6;
     ReportFileSet s;
     s.AddBytes(path("nowhere/report.htm"), "x");
     EXPECT_FALSE(s.Commit());
     EXPECT_EQ(s.failedPath(), path("nowhere/report.htm"));
+    EXPECT_TRUE(s.error() == BuiltInText(Text::SystemFileNotFound, 6) ||
+                s.error() == BuiltInText(Text::SystemPathNotFound, 6))
+        << s.error().toStdString();
+    LanguageIndex = language;
 }
 
 }  // namespace

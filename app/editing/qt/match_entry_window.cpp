@@ -20,6 +20,7 @@
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/window_guards.h"
+#include "app/shell/session_format.h"
 #include "engine/dataset/engine_windows.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/ui.h"
@@ -247,11 +248,11 @@ void Tfsaimatch::InitMatchForm() {
     ApplyWindowTexts(this, Texts());
     GiveButtonMnemonics({ui->bok, ui->bannule, ui->boutajbut, ui->boutsupbut});
     GiveButtonMnemonics({ui->bok, ui->bannule, ui->boutAjcart, ui->boutSupcart});
-    ui->ptitre->setText(GetLangText(Text::Championship) + QStringLiteral(": ") +
-                        QString::number(m_championship) + QLatin1Char(' ') +
-                        GetChampionshipName(m_championship) + QLatin1Char(' ') + GetLangText(Text::Year) +
-                        QLatin1Char(':') + QString::number(m_year) + QLatin1Char(' ') +
-                        GetLangText(Text::Matchday) + QLatin1Char(':') + QString::number(m_matchday));
+    ui->ptitre->setText(
+        LabelledText(GetLangText(Text::Championship),
+                     QString::number(m_championship) + QLatin1Char(' ') + GetChampionshipName(m_championship)) +
+        QStringLiteral("  ") + LabelledText(GetLangText(Text::Year), QString::number(m_year)) +
+        QStringLiteral("  ") + LabelledText(GetLangText(Text::Matchday), QString::number(m_matchday)));
     ui->rv1->setText(GetLangText(Text::TeamVictory) + QStringLiteral(" 1"));
     ui->rv2->setText(GetLangText(Text::TeamVictory) + QStringLiteral(" 2"));
     ui->rforfait1->setText(GetLangText(Text::Forfeit) + QStringLiteral(" 1"));
@@ -398,7 +399,7 @@ void Tfsaimatch::AddGoalFromInput() {
         NumberInRange(ui->Combminuteb->currentText(), kFirstMinute, kLastMinute);
     const int type = ui->Combtypeb->currentIndex();
     if (player < 1) return refuse(GetLangText(Text::Player) + QStringLiteral(" ?"));
-    if (!minute) return refuse(GetLangText(Text::Minute) + QStringLiteral(" : 1 - 120"));
+    if (!minute) return refuse(LabelledText(GetLangText(Text::Minute), QStringLiteral("1 - 120")));
     if (type < 0) return refuse(GetLangText(Text::Type) + QStringLiteral(" ?"));
     const int team = creditedTeam(player, type == kOwnGoal);
     if (team == 0) return;
@@ -426,7 +427,7 @@ void Tfsaimatch::AddCardFromInput() {
         NumberInRange(ui->combminutec->currentText(), kFirstMinute, kLastMinute);
     const int type = ui->Combtypec->currentIndex();
     if (player < 1) return refuse(GetLangText(Text::Player) + QStringLiteral(" ?"));
-    if (!minute) return refuse(GetLangText(Text::Minute) + QStringLiteral(" : 1 - 120"));
+    if (!minute) return refuse(LabelledText(GetLangText(Text::Minute), QStringLiteral("1 - 120")));
     if (type < 0)
         return refuse(GetLangText(Text::Yellow) + QStringLiteral(" / ") + GetLangText(Text::Red) +
                       QStringLiteral(" ?"));
@@ -572,7 +573,7 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
             if (text.isEmpty()) continue;
             const std::optional<int> n = NumberInRange(text, kMinOtherPoints, kMaxOtherPoints);
             if (!n) {
-                refuse(GetLangText(Text::Other) + QStringLiteral(" : -99 - 999"));
+                refuse(LabelledText(GetLangText(Text::Other), QStringLiteral("-99 - 999")));
                 return false;
             }
             *points = *n;
@@ -662,7 +663,7 @@ bool CheckMatchdayInSeason(int championship, int year, int matchday) {
     if (matchday >= 1 && matchday <= days) return true;
     xb::ShowDialogForm(
         GetLangText(Text::UnableToValidate).toStdString(), "i",
-        (GetLangText(Text::Matchday) + QStringLiteral(" : 1 - ") + QString::number(days)).toStdString(), "");
+        LabelledText(GetLangText(Text::Matchday), QStringLiteral("1 - ") + QString::number(days)).toStdString(), "");
     return false;
 }
 

@@ -611,8 +611,8 @@ TEST_F(MatchWindowsTest, PrintedAndExported) {
         ASSERT_TRUE(w.ExportMatchdayHtml(page, style));
         const QString html = QString::fromUtf8(QByteArray::fromStdString(FileBytes(page.toStdString())));
         EXPECT_TRUE(html.contains(teamName(season, 1).toHtmlEscaped())) << style;
-        EXPECT_TRUE(html.contains(QStringLiteral("Week :11<br>")));
-        EXPECT_EQ(html.contains(QStringLiteral("League :Premier League<br>")), style == 1);
+        EXPECT_TRUE(html.contains(QStringLiteral("Week: 11<br>")));
+        EXPECT_EQ(html.contains(QStringLiteral("League: Premier League<br>")), style == 1);
     }
 }
 

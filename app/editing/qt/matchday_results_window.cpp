@@ -29,6 +29,7 @@
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "app/shell/table_scopes.h"
+#include "app/shell/session_format.h"
 #include "engine/dataset/engine_windows.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/ui.h"
@@ -375,10 +376,10 @@ void Tfsairesultat::PrintMatchday() {
     PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::MatchdayResultsTitle));
         p.Skip(2);
-        p.Line({{10, GetLangText(Text::Championship) + QStringLiteral(" :") + name}});
-        p.Line({{10, GetLangText(Text::Year) + QStringLiteral(" :") + ui->eannee->currentText()}});
+        p.Line({{10, LabelledText(GetLangText(Text::Championship), name)}});
+        p.Line({{10, LabelledText(GetLangText(Text::Year), ui->eannee->currentText())}});
         p.Skip(1);
-        p.Line({{10, GetLangText(Text::Matchday) + QStringLiteral(" :") + ui->ejournee->currentText()}});
+        p.Line({{10, LabelledText(GetLangText(Text::Matchday), ui->ejournee->currentText())}});
         p.Skip(1);
         p.Columns(MatchdayColumns(), listedRows());
     });

@@ -112,6 +112,12 @@ std::unique_ptr<xb::TXbDbf> Tfgestjoueur::openTable() {
 
 void Tfgestjoueur::prepareShow() {
     TranslateForm();
+    // The countries in the letters the database can store: choosing one never meets a refusal.
+    if (m_countries.isEmpty())
+        for (int i = 0; i < ui->enation->count(); ++i) m_countries << ui->enation->itemText(i);
+    const int codePage = EditingCodePage();
+    for (int i = 0; i < ui->enation->count() && i < m_countries.size(); ++i)
+        ui->enation->setItemText(i, TextInCodePage(m_countries[i], codePage));
     xb::TXbDbf& t = *table();
     t.GoTop();
     t.SetOrderToTag("NOM");

@@ -2,6 +2,7 @@
 // nationality and a free memo text. Squads are edited in the team window. Shown modelessly.
 #pragma once
 
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -58,6 +59,7 @@ protected:
 private:
     bool m_notesDamaged = false;  // the player shown has a note that cannot be read
     PlayerRecord m_shown;         // the player as read when shown: what a save must find still stored
+    QStringList m_countries;      // the country list as the layout writes it
 
     // Makes the player numbered n current, browsing on in name order; false when he is not stored.
     bool seekNumber(int n);

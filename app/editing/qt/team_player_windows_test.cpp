@@ -26,6 +26,7 @@
 #include "app/editing/qt/player_window.h"
 #include "app/editing/qt/team_window.h"
 #include "app/shell/app_files.h"
+#include "app/shell/entry_rules.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_code_page.h"
@@ -807,6 +808,13 @@ TEST_F(MasterWindowTest, ACroatianSessionOnAnEnglishMachineKeepsEveryLetter) {
     memo->setFocus();
     keys(memo, notes);
     click(p, "bok");
+    // Every country the list offers is one the database can store: "Haïti" reads "Haiti" in 852.
+    auto* countries = child<QComboBox>(p, "enation");
+    ASSERT_GT(countries->count(), 100);
+    for (int i = 0; i < countries->count(); ++i)
+        EXPECT_TRUE(JudgeInput(countries->itemText(i), KeyRule::kText, 852).accepted())
+            << countries->itemText(i).toStdString();
+    EXPECT_NE(countries->findText(QStringLiteral("Haiti")), -1);
     Tfgestequipe& t = team();
     click(t, "bnouveau");
     type(t, "enom", teams[0]);

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_lookups.h"
+#include "app/shell/session_format.h"
 #include "app/shell/qt/file_dialogs.h"
 #include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"
@@ -37,10 +39,19 @@ void RunMenuBackup(QWidget* parent) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         g_lastBackup = BackupDatabase(dir.toStdString(), name.toStdString());
         QApplication::restoreOverrideCursor();
-        if (!g_lastBackup.ok && !g_lastBackup.reason.empty())
+        if (g_lastBackup.ok) {
+            // The user learns where the archive went and how large it is, not only that nothing failed.
+            const QFileInfo archive(name);
+            xb::platform::CurrentUi().messageBox(
+                LangText(Text::BackupWritten, {QDir::toNativeSeparators(archive.absoluteFilePath()).toStdString(),
+                                               ByteSizeText(uint64_t(archive.size()), LanguageIndex).toStdString()}),
+                GetLangText(Text::BackupCaption).toStdString(),
+                xb::platform::kMbOk | xb::platform::kMbIconInformation);
+        } else if (!g_lastBackup.reason.empty()) {
             xb::platform::CurrentUi().messageBox(g_lastBackup.reason,
                                                  GetLangText(Text::ErrorCaption).toStdString(),
                                                  xb::platform::kMbOk | xb::platform::kMbIconStop);
+        }
     }
     // The dialog may have moved the working directory; the program's relative paths start from its own.
     QDir::setCurrent(dir);

@@ -4,6 +4,8 @@
 #include "app/shell/qt/main_form.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <sys/stat.h>
 
 #include <QAbstractButton>
@@ -29,6 +31,7 @@
 #include "app/program/qt/program.h"
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
+#include "app/shell/session_format.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_code_page.h"
 #include "app/shell/league_lookups.h"
@@ -722,6 +725,14 @@ TEST_F(MainFormTest, BackupAndRestoreThroughTheMenuAskFirstAndChangeNothingWhenC
     child<QAction>("msauvdonnees")->trigger();
     ASSERT_TRUE(LastMenuBackup().ok) << LastMenuBackup().reason;
     ASSERT_TRUE(xb::platform::FileExists(archive));
+    // A backup that succeeds says so, naming the archive and its size.
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_NE(ui.messages.back().text.find(archive), std::string::npos) << ui.messages.back().text;
+    EXPECT_NE(ui.messages.back().text.find(ByteSizeText(uint64_t(std::filesystem::file_size(archive)), LanguageIndex)
+                                           .toStdString()),
+              std::string::npos)
+        << ui.messages.back().text;
+    ui.messages.clear();
 
     {
         std::unique_ptr<xb::TXbDbf> t;

@@ -17,6 +17,7 @@
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "app/shell/table_scopes.h"
+#include "app/shell/session_format.h"
 #include "ui_Tfstatchamp.h"
 
 namespace app {
@@ -120,13 +121,11 @@ bool Tfstatchamp::PrintChampionshipStats() {
     const QString name = ui->enomchamp->text(), season = ui->eannee->currentText();
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::ChampionshipStatistics));
-        const int y0 = p.y, L = p.L();
-        p.TextAt(10, y0 + 2 * L, GetLangText(Text::Championship) + QStringLiteral(" :") + name);
-        p.TextAt(10, y0 + 3 * L, GetLangText(Text::Year) + QStringLiteral(" :") + season);
-        const int top = y0 + 5 * L, bottom = top + 15 * L;
-        const int half = (p.pageWidth() - 50) / 2;
-        p.Chart(ui->chartbut->chart(), QRect(QPoint(50, top), QPoint(half - 10, bottom)));
-        p.Chart(ui->chartmatch->chart(), QRect(QPoint(half + 50, top), QPoint(2 * half + 40, bottom)));
+        p.Skip(1);
+        p.Line({{10, LabelledText(GetLangText(Text::Championship), name)}});
+        p.Line({{10, LabelledText(GetLangText(Text::Year), season)}});
+        p.Skip(1);
+        p.ChartRow({ui->chartbut->chart(), ui->chartmatch->chart()}, kPrintedChartRowCm);
     });
 }
 

@@ -123,9 +123,9 @@ TEST_F(StatChampWindowTest, SeasonPiesAndOnePagePrintout) {
     std::string text;
     EXPECT_EQ(printed("statchamp.pdf", &text), 1);
     EXPECT_NE(text.find(GetLangText(Text::ChampionshipStatistics).toStdString()), std::string::npos);
-    EXPECT_NE(text.find((GetLangText(Text::Championship) + " :Top division").toStdString()),
+    EXPECT_NE(text.find((GetLangText(Text::Championship) + ": Top division").toStdString()),
               std::string::npos);
-    EXPECT_NE(text.find((GetLangText(Text::Year) + " :2012 - 2013").toStdString()), std::string::npos);
+    EXPECT_NE(text.find((GetLangText(Text::Year) + ": 2012 - 2013").toStdString()), std::string::npos);
     EXPECT_NE(text.find(label(Text::HomeWinsShort, s.homeWins).toStdString()), std::string::npos) << text;
     EXPECT_NE(text.find(label(Text::GoalsHomeShort, s.homeGoals).toStdString()), std::string::npos) << text;
 

@@ -63,7 +63,8 @@ Tffaceaface::Tffaceaface(QWidget* parent)
     Series3->setObjectName(QStringLiteral("Series3"));
     Series3->setPieSize(0.6);
     ui->Chartmatch->chart()->addSeries(Series3);
-    ui->Chartmatch->chart()->legend()->setAlignment(Qt::AlignRight);
+    // Below the pie, the legend leaves the width to the slices' labels, which name the teams.
+    ui->Chartmatch->chart()->legend()->setAlignment(Qt::AlignBottom);
     Series1 = new QStackedBarSeries(ui->chartbut->chart());
     Series1->setObjectName(QStringLiteral("Series1"));
     SetBars(ui->chartbut->chart(), Series1, {});
@@ -104,10 +105,6 @@ void Tffaceaface::TranslateFaceAFaceForm() {
     ReportGrid& g = *ui->grilleresultat;
     if (g.ColCount() != kHeadToHeadColumns) {
         SetupReportGrid(&g, {80, 120, 50, 100, 30, 30, 100}, titles);
-        // Wide enough for the seven columns beside the scroll bar.
-        int width = 2 * g.frameWidth() + g.verticalScrollBar()->sizeHint().width() + 4;
-        for (int c = 0; c < kHeadToHeadColumns; ++c) width += g.ColWidth(c);
-        g.setMinimumWidth(width);
         return;
     }
     for (int c = 0; c < kHeadToHeadColumns; ++c) g.SetCells(c, 0, titles[c]);
@@ -161,19 +158,13 @@ bool Tffaceaface::PrintHeadToHead() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::HeadToHead));
         p.Skip(2);
-        const int w = p.w();
         p.Line({{10, m_name1 + QStringLiteral(" - ") + m_name2}});
         p.Line({{10, GetLangText(m_sameConfiguration ? Text::SameConfigurationHeadToHead
                                                      : Text::AllHeadToHead)}});
         p.Skip(1);
         p.Columns(HeadToHeadColumns(), rows);
-        // Team names label both charts: they are laid out wider than the shared minimum to show whole.
-        const int h = 13 * p.L();
-        p.EnsureRoom(h);
-        PrintChartWhole(p, ui->Chartmatch->chart(), QRect(QPoint(20, p.y), QPoint(30 * w + 10, p.y + h)),
-                        560);
-        PrintChartWhole(p, ui->chartbut->chart(),
-                        QRect(QPoint(35 * w + 20, p.y), QPoint(55 * w + 10, p.y + h)), 560);
+        p.Skip(1);
+        p.ChartRow({ui->Chartmatch->chart(), ui->chartbut->chart()}, kPrintedChartRowCm);
     });
 }
 

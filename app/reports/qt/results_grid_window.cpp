@@ -21,10 +21,11 @@ namespace app {
 
 namespace {
 
-// The layout's sizes; the names' column and the titles' row grow to show whole names in the screen font.
+// The layout's sizes; the names' and the scores' columns grow to show whole names and titles in the
+// screen font.
 constexpr int kNameColumnWidth = 80;
 constexpr int kScoreColumnWidth = 25;
-constexpr int kTitleRowHeight = 80;
+constexpr int kTitleRowHeight = 20;
 constexpr int kRowHeight = 15;
 
 const QColor kTitleFill(0xFF, 0xCC, 0x99);
@@ -113,29 +114,14 @@ void Tfgrilleresult::ResetResultsGrid() {
     }
 }
 
-// Black diagonal, data rows white (odd) and #E1FFF4 (even), titles #FFCC99 in bold; a title holding line
-// breaks (a name written downwards) is drawn one line under the other from the cell's left edge.
+// Black diagonal, data rows white (odd) and #E1FFF4 (even), titles #FFCC99 in bold.
 void Tfgrilleresult::drawCell(QPainter& p, int col, int row, const QRect& rect) const {
     const bool title = row == 0 || col == 0;
     QColor fill = row % 2 ? Qt::white : kEvenRowFill;
     if (row == col) fill = Qt::black;
     if (title) fill = kTitleFill;
     p.fillRect(rect, fill);
-    const QString text = ui->grilleresultats->Cells(col, row);
-    if (!text.contains(QLatin1Char('\n'))) {
-        ReportGrid::DrawCellText(p, rect, text, title);
-        return;
-    }
-    QFont font = p.font();
-    font.setBold(title);
-    p.setFont(font);
-    p.setPen(Qt::black);
-    const int lineHeight = p.fontMetrics().height();
-    const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (qsizetype k = 0; k < lines.size(); ++k)
-        p.drawText(
-            QRect(rect.left(), rect.top() + static_cast<int>(k) * lineHeight, rect.width(), lineHeight),
-            Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, lines[k]);
+    ReportGrid::DrawCellText(p, rect, ui->grilleresultats->Cells(col, row), title);
 }
 
 void Tfgrilleresult::BuildResultsGrid() {
@@ -160,15 +146,17 @@ void Tfgrilleresult::BuildResultsGrid() {
     QFont bold = font();
     bold.setBold(true);
     const QFontMetrics titles(bold), plain(font());
-    int nameWidth = kNameColumnWidth, longest = 0;
-    for (const QString& name : data.names) {
-        nameWidth = std::max(nameWidth, titles.horizontalAdvance(name) + 8);
-        longest = std::max(longest, static_cast<int>(name.size()));
+    int nameWidth = kNameColumnWidth;
+    int scoreWidth = std::max(kScoreColumnWidth, plain.horizontalAdvance(QStringLiteral("10-10")) + 6);
+    for (int c = 1; c < size; ++c) {
+        nameWidth = std::max(nameWidth, titles.horizontalAdvance(cells[static_cast<size_t>(c)][0]) + 8);
+        scoreWidth = std::max(scoreWidth, titles.horizontalAdvance(cells[0][c]) + 8);
+        // The short title across the column, the whole name as its hint.
+        g.gridModel()->SetTitleHint(c, cells[static_cast<size_t>(c)][0]);
     }
-    const int scoreWidth = std::max(kScoreColumnWidth, plain.horizontalAdvance(QStringLiteral("10-10")) + 6);
     g.SetColWidth(0, nameWidth);
     for (int c = 1; c < size; ++c) g.SetColWidth(c, scoreWidth);
-    g.SetRowHeight(0, std::max(kTitleRowHeight, longest * titles.height() + 6));
+    g.SetRowHeight(0, std::max(kTitleRowHeight, titles.height() + 6));
     const int rowHeight = std::max(kRowHeight, plain.height() + 4);
     for (int r = 1; r < size; ++r) g.SetRowHeight(r, rowHeight);
 }

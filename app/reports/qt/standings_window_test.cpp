@@ -120,10 +120,10 @@ protected:
     void expectSaysWhatItShows(const std::string& text, const std::string& columnTitle) {
         const std::string head = text.substr(0, text.find(columnTitle));
         const std::string lines[] = {
-            (GetLangText(Text::Championship) + " :" + window.selection().championshipName()).toStdString(),
-            (GetLangText(Text::Year) + " :" + child<QComboBox>("eannee")->currentText()).toStdString(),
-            (GetLangText(Text::Matchday) + " :1" + GetLangText(Text::RangeTo) + "38").toStdString(),
-            ("TYPE:" + child<QComboBox>("ctypecla1")->currentText().trimmed() + " " +
+            (GetLangText(Text::Championship) + ": " + window.selection().championshipName()).toStdString(),
+            (GetLangText(Text::Year) + ": " + child<QComboBox>("eannee")->currentText()).toStdString(),
+            (GetLangText(Text::Matchday) + ": 1" + GetLangText(Text::RangeTo) + "38").toStdString(),
+            (GetLangText(Text::MatchType) + ": " + child<QComboBox>("ctypecla1")->currentText().trimmed() + " " +
              child<QComboBox>("ctypecla2")->currentText().trimmed())
                 .toStdString()};
         size_t at = head.find(GetLangText(Text::StandingsTitle).toStdString());

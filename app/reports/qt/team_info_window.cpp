@@ -23,6 +23,7 @@
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "app/shell/table_scopes.h"
+#include "app/shell/session_format.h"
 #include "ui_Tfinfoequipe.h"
 
 namespace app {
@@ -132,6 +133,11 @@ void Tfinfoequipe::SetInfoEquipeChartTitles() {
     ui->chartclassement->chart()->setTitle(ChartText(GetLangText(Text::TeamEvolution)));
     ui->chartbut->chart()->setTitle(ChartText(GetLangText(Text::GoalsForAgainst)));
     ui->chartmatch->chart()->setTitle(ChartText(GetLangText(Text::Matches)));
+    // The home and away tabs read as the general one: goals, then matches, each titled.
+    for (QChartView* goals : {ui->Chartbutdom, ui->Chartbutext})
+        goals->chart()->setTitle(ChartText(GetLangText(Text::GoalsForAgainst)));
+    for (QChartView* matches : {ui->Chartmatchdom, ui->Chartmatchext})
+        matches->chart()->setTitle(ChartText(GetLangText(Text::Matches)));
     m_selection->FillSeasonCombo();
 }
 
@@ -214,29 +220,18 @@ bool Tfinfoequipe::PrintTeamInfo() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::TeamInformationTitle));
         p.Skip(2);
-        const int P = p.pageWidth(), L = p.L();
-        p.Line({{10, GetLangText(Text::Championship) + QStringLiteral(":") + ui->enomchamp->text()}});
-        p.Line({{10, GetLangText(Text::Year) + QStringLiteral(" :") + ui->eannee->currentText() +
-                         QLatin1Char(' ') + GetLangText(Text::Team) + QStringLiteral(" :") +
-                         ui->eequipe->currentText()}});
+        p.Line({{10, LabelledText(GetLangText(Text::Championship), ui->enomchamp->text())}});
+        p.Line({{10, LabelledText(GetLangText(Text::Year), ui->eannee->currentText()) + QStringLiteral("   ") +
+                         LabelledText(GetLangText(Text::Team), ui->eequipe->currentText())}});
         p.Skip(1);
-        auto rect = [](int x1, int y1, int x2, int y2) { return QRect(QPoint(x1, y1), QPoint(x2, y2)); };
-        int y = p.y;
-        PrintChartWhole(p, ui->chartclassement->chart(), rect(50, y, P - 50, y + 15 * L));
-        y += 16 * L;
-        const int H = (P - 50) / 2, Q = (P - 50) / 4;
-        PrintChartWhole(p, ui->chartbut->chart(), rect(50, y, H - 10, y + 15 * L));
-        PrintChartWhole(p, ui->chartmatch->chart(), rect(H + 50, y, 2 * H + 40, y + 15 * L));
-        y += 16 * L;
-        PrintChartWhole(p, ui->Chartbutdom->chart(), rect(50, y, Q - 10, y + 8 * L));
-        PrintChartWhole(p, ui->Chartmatchdom->chart(), rect(Q + 50, y, 2 * Q + 40, y + 8 * L));
-        PrintChartWhole(p, ui->Chartbutext->chart(), rect(H + 50, y, H + Q + 40, y + 8 * L));
-        PrintChartWhole(p, ui->Chartmatchext->chart(), rect(H + Q + 50, y, P - 10, y + 8 * L));
-        y += 10 * L;
-        const QString home = GetLangText(Text::Home), away = GetLangText(Text::Away);
-        p.TextAt((P / 2 - p.TextWidth(home)) / 2, y, home);
-        p.TextAt((P / 2 - p.TextWidth(away)) / 2 + P / 2, y, away);
-        p.y = y + L;
+        // The place chart across the page, then each tab's two pies under its name, as the window shows them.
+        p.ChartRow({ui->chartclassement->chart()}, 7.5);
+        p.ChartRow({ui->chartbut->chart(), ui->chartmatch->chart()}, kPrintedChartRowCm,
+                   GetLangText(Text::General));
+        p.ChartRow({ui->Chartbutdom->chart(), ui->Chartmatchdom->chart()}, kPrintedChartRowCm,
+                   GetLangText(Text::Home));
+        p.ChartRow({ui->Chartbutext->chart(), ui->Chartmatchext->chart()}, kPrintedChartRowCm,
+                   GetLangText(Text::Away));
     });
 }
 

@@ -20,6 +20,7 @@
 #include "app/shell/qt/report_print.h"
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
+#include "app/shell/session_format.h"
 #include "ui_Tfmatcheq.h"
 
 namespace app {
@@ -189,19 +190,15 @@ bool Tfmatcheq::PrintTeamMatches() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::MatchesTeams));
         p.Skip(2);
-        const int w = p.w();
-        p.Line({{10, GetLangText(Text::Championship) + QStringLiteral(" :") + ui->enomchamp->text()}});
-        p.Line({{10, GetLangText(Text::Year) + QStringLiteral(" :") + ui->eannee->currentText() +
-                         QStringLiteral("  ") + GetLangText(Text::Team) + QStringLiteral(" :") +
-                         ui->eequipe->currentText() + QStringLiteral("  ") + GetLangText(Text::MatchType) +
-                         QStringLiteral(" :") + ui->ctypematch->currentText()}});
+        p.Line({{10, LabelledText(GetLangText(Text::Championship), ui->enomchamp->text())}});
+        p.Line({{10, LabelledText(GetLangText(Text::Year), ui->eannee->currentText()) + QStringLiteral("   ") +
+                         LabelledText(GetLangText(Text::Team), ui->eequipe->currentText()) +
+                         QStringLiteral("   ") +
+                         LabelledText(GetLangText(Text::MatchType), ui->ctypematch->currentText())}});
         p.Skip(1);
         p.Columns(TeamMatchesColumns(), rows);
-        const int h = 10 * p.L();
-        p.EnsureRoom(h);
-        PrintChartWhole(p, ui->Chartmatch->chart(), QRect(QPoint(10, p.y), QPoint(15 * w + 10, p.y + h)));
-        PrintChartWhole(p, ui->Chart1->chart(),
-                        QRect(QPoint(20 * w + 10, p.y), QPoint(35 * w + 10, p.y + h)));
+        p.Skip(1);
+        p.ChartRow({ui->Chartmatch->chart(), ui->Chart1->chart()}, kPrintedChartRowCm);
     });
 }
 

@@ -54,10 +54,4 @@ GridRows GridDataRows(const ReportGrid* grid) {
     return rows;
 }
 
-void PrintChartWhole(PrintLayout& layout, QChart* chart, const QRect& rect, int minWidth) {
-    if (!layout.isActive() || !chart) return;
-    const qreal dpiScale = layout.painter().device()->logicalDpiX() / 96.0;
-    RenderChart(chart, layout.painter(), QRectF(rect), std::min(dpiScale, rect.width() / double(minWidth)));
-}
-
 }  // namespace app

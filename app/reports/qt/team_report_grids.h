@@ -15,10 +15,6 @@ namespace app {
 class ReportGrid;
 class PrintLayout;
 
-// Draws the chart into the printed rectangle, laid out at least minWidth screen pixels wide so that its
-// labels and legend stay whole in a small rectangle.
-void PrintChartWhole(PrintLayout& layout, QChart* chart, const QRect& rect, int minWidth = 360);
-
 // Data rows white (odd) and #E1FFF4 (even), fixed cells #C7B9C8; the columns listed bold in data rows;
 // text in black 2 pixels in.
 void SetStripedCells(ReportGrid* grid, std::initializer_list<int> boldColumns = {});

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/shell/qt/interface_language.h"
+#include "app/shell/qt/screen_fit.h"
 #include "platform/ui.h"
 
 namespace app {
@@ -31,6 +32,7 @@ bool DeliverReportingExceptions(const std::function<bool()>& deliver) {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromLatin1(kApplicationTitle));
     InstallInterfaceTranslator();
+    InstallScreenFit(*this);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

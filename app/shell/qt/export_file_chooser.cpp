@@ -166,9 +166,10 @@ QString Tfgestfic::refusal(QString& directory, QString& name) const {
         directory = withSlash(QDir::cleanPath(typedDir.startsWith(u'/') ? typedDir : m_directory + typedDir));
         name = name.mid(slash + 1);
     }
+    if (!QFileInfo(directory).isDir())
+        return GetLangText(Text::FolderNotFound).arg(QDir::toNativeSeparators(directory));
     if (name.isEmpty() || name.contains(u'*') || name.contains(u'?') || name == QStringLiteral(".") ||
-        name == QStringLiteral("..") || QFileInfo(directory + name).isDir() ||
-        !QFileInfo(directory).isDir()) {
+        name == QStringLiteral("..") || QFileInfo(directory + name).isDir()) {
         return GetLangText(Text::EnterNewFileName);
     }
     return {};

@@ -149,6 +149,8 @@ TForm10::TForm10(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFo
         m_flags[i]->installEventFilter(this);
     }
     connect(ui->bok, &QPushButton::clicked, this, &TForm10::bokClick);
+    connect(ui->bquit, &QPushButton::clicked, this, &TForm10::bquitClick);
+    ui->bquit->setText(GetLangText(Text::Quit));
     // The window manager cuts a title wider than the title bar: leave room for it (in the title bar's
     // larger bold font) and for the bar's buttons.
     QFont title = font();
@@ -180,6 +182,11 @@ void TForm10::bokClick() {
     }
     LanguageIndex = language;
     accept();
+}
+
+void TForm10::bquitClick() {
+    m_quitChosen = true;
+    reject();
 }
 
 void TForm10::showEvent(QShowEvent* event) {

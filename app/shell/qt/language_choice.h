@@ -30,8 +30,12 @@ public:
     // The radio button of a language (1..8), nullptr for any other number.
     QRadioButton* languageButton(int language) const;
 
+    // True once the user chose to quit rather than pick a language (the dialog is then rejected).
+    bool quitChosen() const { return m_quitChosen; }
+
 public slots:
     void bokClick();
+    void bquitClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -41,6 +45,7 @@ private:
     std::unique_ptr<Ui::TForm10> ui;
     QRadioButton* m_buttons[8] = {};
     QLabel* m_flags[8] = {};
+    bool m_quitChosen = false;
 };
 
 // The instance the main window creates and shows on the first run.

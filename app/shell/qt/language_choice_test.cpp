@@ -96,6 +96,19 @@ TEST_F(LanguageChoiceTest, OkWithoutChangeKeepsFrench) {
     EXPECT_EQ(LanguageIndex, 1);
 }
 
+// The first start can be left: Quit rejects the choice and says so, the language stays as it was.
+TEST_F(LanguageChoiceTest, QuitLeavesWithoutChoosing) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(child<QRadioButton>("lcroatie"), Qt::LeftButton);
+    EXPECT_FALSE(form.quitChosen());
+    QTest::mouseClick(child<QPushButton>("bquit"), Qt::LeftButton);
+    EXPECT_TRUE(form.quitChosen());
+    EXPECT_EQ(form.result(), QDialog::Rejected);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(LanguageIndex, 1);
+}
+
 TEST_F(LanguageChoiceTest, ClickingAFlagChecksItsLanguage) {
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));

@@ -329,10 +329,12 @@ void TMainForm::FormActivate() {
             if (!m_language->loaded() && Form10) {
                 // The choice is the settings' first content: written at once, so that a second station
                 // and a run that is killed find it. A choice nobody made writes nothing, now or at the close.
-                if (ShowModal(*Form10) == QDialog::Accepted)
+                if (ShowModal(*Form10) == QDialog::Accepted) {
                     WriteParamFile();
-                else
+                } else {
                     m_noSettingsChosen = true;
+                    if (Form10->quitChosen()) QTimer::singleShot(0, this, &QWidget::close);
+                }
             }
         }
         // The session's language is known now and the tables are closed: a database still empty takes

@@ -12,6 +12,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPainter>
+#include <QPen>
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QStackedBarSeries>
@@ -159,11 +160,17 @@ void SetPieSlices(QPieSeries* series, const QList<ChartValue>& slices) {
     double total = 0;
     for (const ChartValue& v : slices) total += std::max(v.value, 0.0);
     const bool empty = !(total > 0);
+    const auto filled = std::count_if(slices.begin(), slices.end(), [](const ChartValue& v) { return v.value > 0; });
     for (const ChartValue& v : slices) {
         const QString shown = v.shown.isEmpty() ? valueText(v.value) : v.shown;
         auto* slice = new QPieSlice(ChartText(v.label + QLatin1Char(' ') + shown), std::max(v.value, 0.0));
         slice->setColor(v.color);
-        slice->setBorderColor(Qt::white);
+        // White borders part the slices; a slice without area, or the one slice of a full pie, has nothing
+        // to part and would draw a white line across the pie.
+        if (v.value > 0 && filled > 1)
+            slice->setBorderColor(Qt::white);
+        else
+            slice->setPen(v.value > 0 ? QPen(v.color) : QPen(Qt::NoPen));
         slice->setLabelVisible(!empty && v.value > 0);
         series->append(slice);
     }
@@ -229,11 +236,12 @@ void SetLinePoints(QChart* chart, QLineSeries* series, const QList<ChartPoint>& 
     for (qsizetype i = 0; i < points.size(); ++i)
         series->setPointConfiguration(int(i), QXYSeries::PointConfiguration::Color, points[i].color);
     if (!chart->series().contains(series)) chart->addSeries(series);
+    // Half a step of room beyond the first and last values: a marker on the plot's edge would be cut in half.
     auto* x = axisOf<QValueAxis>(chart, Qt::AlignBottom, series);
-    x->setRange(xMin, xMax);
+    x->setRange(xMin - 0.5, xMax + 0.5);
     wholeTicks(x, xMin, xMax);
     auto* y = axisOf<QValueAxis>(chart, Qt::AlignLeft, series);
-    y->setRange(yMin, yMax);
+    y->setRange(yMin - 0.5, yMax + 0.5);
     y->setReverse(reverseY);
     wholeTicks(y, yMin, yMax);
     x->setTruncateLabels(false);
@@ -276,6 +284,89 @@ void RenderChart(QChart* chart, QPainter& painter, const QRectF& target, qreal s
     painter.restore();
     chart->setGeometry(oldGeometry);
     layOut(chart);
+}
+
+namespace {
+
+// What printing changes in a chart, kept to give it back.
+class PrintedChartStyle {
+public:
+    PrintedChartStyle(QChart* chart, qreal points) : m_chart(chart) {
+        m_titleFont = chart->titleFont();
+        chart->setTitleFont(atLeast(m_titleFont, points + 1, true));
+        m_legendFont = chart->legend()->font();
+        chart->legend()->setFont(atLeast(m_legendFont, points, false));
+        m_legendAlignment = chart->legend()->alignment();
+        for (QAbstractAxis* axis : chart->axes()) {
+            m_axisFonts.append({axis, axis->labelsFont()});
+            axis->setLabelsFont(atLeast(axis->labelsFont(), points, false));
+        }
+        bool pie = false;
+        for (QAbstractSeries* series : chart->series()) {
+            if (auto* bars = qobject_cast<QAbstractBarSeries*>(series))
+                for (QBarSet* set : bars->barSets()) {
+                    m_barFonts.append({set, set->labelFont()});
+                    set->setLabelFont(atLeast(set->labelFont(), points, false));
+                }
+            auto* slices = qobject_cast<QPieSeries*>(series);
+            if (!slices) continue;
+            pie = true;
+            m_pieSizes.append({slices, slices->pieSize()});
+            slices->setPieSize(0.95);
+            for (QPieSlice* slice : slices->slices()) {
+                m_sliceLabels.append({slice, slice->isLabelVisible()});
+                m_sliceFonts.append({slice, slice->labelFont()});
+                slice->setLabelFont(atLeast(slice->labelFont(), points, false));
+                // The legend names every slice with its value; the "no data" slice keeps its label inside.
+                if (!slice->property(kNoDataProperty).toBool()) slice->setLabelVisible(false);
+            }
+        }
+        if (pie) chart->legend()->setAlignment(Qt::AlignBottom);
+    }
+    ~PrintedChartStyle() {
+        m_chart->setTitleFont(m_titleFont);
+        m_chart->legend()->setFont(m_legendFont);
+        m_chart->legend()->setAlignment(m_legendAlignment);
+        for (const auto& [axis, font] : m_axisFonts) axis->setLabelsFont(font);
+        for (const auto& [set, font] : m_barFonts) set->setLabelFont(font);
+        for (const auto& [series, size] : m_pieSizes) series->setPieSize(size);
+        for (const auto& [slice, visible] : m_sliceLabels) slice->setLabelVisible(visible);
+        for (const auto& [slice, font] : m_sliceFonts) slice->setLabelFont(font);
+        layOut(m_chart);
+    }
+
+private:
+    static QFont atLeast(QFont font, qreal points, bool bold) {
+        if (font.pointSizeF() <= 0 || font.pointSizeF() < points) font.setPointSizeF(points);
+        if (bold) font.setBold(true);
+        return font;
+    }
+
+    QChart* m_chart;
+    QFont m_titleFont, m_legendFont;
+    Qt::Alignment m_legendAlignment;
+    QList<QPair<QAbstractAxis*, QFont>> m_axisFonts;
+    QList<QPair<QBarSet*, QFont>> m_barFonts;
+    QList<QPair<QPieSeries*, qreal>> m_pieSizes;
+    QList<QPair<QPieSlice*, bool>> m_sliceLabels;
+    QList<QPair<QPieSlice*, QFont>> m_sliceFonts;
+};
+
+}  // namespace
+
+void PrintChart(QChart* chart, QPainter& painter, const QRectF& target, qreal dpiScale) {
+    if (!chart || dpiScale <= 0) return;
+    PrintedChartStyle style(chart, kPrintedChartTextPoints);
+    RenderChart(chart, painter, target, dpiScale);
+}
+
+bool ChartPrintsWhole(QChart* chart, const QSizeF& target, qreal dpiScale) {
+    if (!chart || dpiScale <= 0) return true;
+    PrintedChartStyle style(chart, kPrintedChartTextPoints);
+    ChartInScene inScene(chart);
+    const QSizeF logical = target / dpiScale;
+    const QSizeF whole = WholeChartSize(chart, logical);
+    return whole.width() <= logical.width() * 1.001 && whole.height() <= logical.height() * 1.001;
 }
 
 QImage ChartImage(QChartView* view) {

@@ -85,6 +85,20 @@ QSize ChartImageSize(QChartView* view);
 // The chart rendered offscreen at ChartImageSize on white.
 QImage ChartImage(QChartView* view);
 
+// The least size of a printed chart's texts, in points, and the least width of a printed pie, in cm.
+inline constexpr qreal kPrintedChartTextPoints = 8.5;
+inline constexpr qreal kPrintedPieCm = 7.5;
+// The height of a printed row of pies that gives them kPrintedPieCm beside their title and legend.
+inline constexpr qreal kPrintedChartRowCm = 10.5;
+
+// Draws the chart on paper at the printer's own scale, so that its texts print at their point size: every
+// text at kPrintedChartTextPoints at the least, a pie as large as its plot allows with its values in the
+// legend below it rather than around it. The chart is given back as it was. dpiScale is the printer's
+// resolution over 96.
+void PrintChart(QChart* chart, QPainter& painter, const QRectF& target, qreal dpiScale);
+// True when the chart prints whole in a target of that size (device pixels): nothing of it drawn smaller.
+bool ChartPrintsWhole(QChart* chart, const QSizeF& target, qreal dpiScale);
+
 // Draws the chart into target of a painter: the chart is laid out for the rectangle at screen scale
 // (target / scale) and drawn scaled, as vectors where the device keeps them (PDF). Where its texts would
 // not read whole at that size it is laid out larger and drawn smaller. The chart's own size is restored

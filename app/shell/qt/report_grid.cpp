@@ -104,7 +104,17 @@ QVariant ReportGridModel::data(const QModelIndex& index, int role) const {
     return Cell(index.column(), index.row() + 1);
 }
 
+void ReportGridModel::SetTitleHint(int col, const QString& hint) {
+    if (col < 0 || col >= m_cols) return;
+    while (m_titleHints.size() <= col) m_titleHints.append(QString());
+    m_titleHints[col] = hint;
+}
+
 QVariant ReportGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role == Qt::ToolTipRole && orientation == Qt::Horizontal) {
+        const QString hint = section < m_titleHints.size() ? m_titleHints[section] : QString();
+        return hint.isEmpty() ? Cell(section, 0).simplified() : hint;
+    }
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Horizontal) return Cell(section, 0);
     return section + 1;

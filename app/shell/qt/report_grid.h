@@ -40,6 +40,9 @@ public:
     // Inserts an empty row before row (1..RowCount); removes a row (1..RowCount - 1). The title row stays.
     void InsertRowAt(int row);
     void RemoveRowAt(int row);
+    // The hint a column's title shows (its whole text when the title is short for it); without one the
+    // title's own text is its hint, so that a title cut by its column still reads whole.
+    void SetTitleHint(int col, const QString& hint);
     // Swaps the cells of two rows in every column but those listed.
     void SwapRows(int a, int b, const QList<int>& keepColumns = {});
 
@@ -50,6 +53,7 @@ public:
 
 private:
     std::vector<QStringList> m_rows;  // m_rows[row][col], every row m_cols long
+    QStringList m_titleHints;         // by column; may be shorter than m_cols
     int m_cols = 1;
 };
 

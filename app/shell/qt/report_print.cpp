@@ -121,8 +121,43 @@ void PrintLayout::NewPage() {
 
 void PrintLayout::Chart(QChart* chart, const QRect& rect) {
     if (!isActive() || !chart) return;
-    const qreal scale = m_device->logicalDpiX() / 96.0;
-    RenderChart(chart, m_painter, QRectF(rect), scale);
+    PrintChart(chart, m_painter, QRectF(rect), m_device->logicalDpiX() / 96.0);
+}
+
+int PrintLayout::Cm(qreal cm) const {
+    return static_cast<int>(cm * m_device->logicalDpiX() / 2.54);
+}
+
+void PrintLayout::ChartRow(const QList<QChart*>& charts, qreal heightCm, const QString& caption) {
+    if (!isActive() || charts.isEmpty()) return;
+    const int height = Cm(heightCm), gap = Cm(0.5), left = Cm(0.5);
+    EnsureRoom((caption.isEmpty() ? 0 : m_lineHeight) + height);
+    if (!caption.isEmpty()) {
+        // The caption sits right above the charts it names, in the text's bold.
+        QFont bold = m_painter.font();
+        const QFont plain = bold;
+        bold.setBold(true);
+        m_painter.setFont(bold);
+        TextAt(left, y, caption);
+        m_painter.setFont(plain);
+        y += m_lineHeight;
+    }
+    const int n = static_cast<int>(charts.size());
+    const int width = (m_pageWidth - 2 * left - (n - 1) * gap) / n;
+    const qreal dpiScale = m_device->logicalDpiX() / 96.0;
+    const bool sideBySide = std::all_of(charts.begin(), charts.end(), [&](QChart* c) {
+        return ChartPrintsWhole(c, QSizeF(width, height), dpiScale);
+    });
+    if (!sideBySide && n > 1) {
+        for (int i = 0; i < n; ++i) {
+            EnsureRoom(height);
+            Chart(charts[i], QRect(left, y, m_pageWidth - 2 * left, height));
+            y += height + m_lineHeight / 2;
+        }
+        return;
+    }
+    for (int i = 0; i < n; ++i) Chart(charts[i], QRect(left + i * (width + gap), y, width, height));
+    y += height + m_lineHeight / 2;
 }
 
 ReportPrinterFactory SetReportPrinterFactory(ReportPrinterFactory factory) {

@@ -55,8 +55,15 @@ public:
     // Starts a new page at y = 50 when something of the given height does not fit below y.
     void EnsureRoom(int height);
     void NewPage();
-    // Draws the chart into the rectangle (device pixels), scaled from its screen layout.
+    // Draws the chart into the rectangle (device pixels) as it prints (PrintChart: texts and pies of a
+    // readable size).
     void Chart(QChart* chart, const QRect& rect);
+    // One row of charts side by side across the page, each `heightCm` tall, under a caption line when one
+    // is given: on a new page when the caption and the row do not fit below y. Then y passes the row.
+    // Charts whose texts would print smaller side by side go one to a row, each across the page.
+    void ChartRow(const QList<QChart*>& charts, qreal heightCm, const QString& caption = QString());
+    // Device pixels of a length in centimetres.
+    int Cm(qreal cm) const;
     // The text width and height in the current font.
     int TextWidth(const QString& text) const;
     int TextHeight(const QString& text) const;

@@ -1,0 +1,142 @@
+// What a shown window reads like: texts cut by their room, the window and its buttons off the screen, grids
+// too short, and English texts in a session of another language.
+#include "app/program/qt/road/road.h"
+
+namespace road {
+
+TextProblems WindowTextProblems(QWidget* w) {
+    TextProblems p;
+    for (QLineEdit* e : w->findChildren<QLineEdit*>()) {
+        if (!e->isVisible() || e->text().isEmpty() || qobject_cast<QComboBox*>(e->parentWidget())) continue;
+        if (e->fontMetrics().horizontalAdvance(e->text()) > e->contentsRect().width() - 4)
+            p.add("field " + e->objectName().toStdString() + " cut", e->text());
+    }
+    if (auto* name = w->findChild<QLineEdit*>("enomchamp"); name && name->text() != kLongChampionship)
+        p.add("championship name", name->text());
+    for (QComboBox* c : w->findChildren<QComboBox*>()) {
+        if (!c->isVisible() || c->currentText().isEmpty()) continue;
+        QStyleOptionComboBox option;
+        option.initFrom(c);
+        const QRect field =
+            c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c);
+        if (c->fontMetrics().horizontalAdvance(c->currentText()) > field.width())
+            p.add("choice " + c->objectName().toStdString() + " cut", c->currentText());
+    }
+    for (QLabel* l : w->findChildren<QLabel*>()) {
+        if (!l->isVisible() || l->wordWrap() || l->text().isEmpty() || !l->pixmap().isNull()) continue;
+        for (const QString& line : l->text().split('\n'))
+            if (l->fontMetrics().horizontalAdvance(line) > l->contentsRect().width())
+                p.add("label " + l->objectName().toStdString() + " cut", line);
+    }
+    for (app::ReportGrid* g : w->findChildren<app::ReportGrid*>()) {
+        if (!g->isVisible()) continue;
+        QFont bold = g->font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        for (int c = 0; c < g->ColCount(); ++c) {
+            if (g->ColWidth(c) == 0) continue;
+            for (int r = 0; r < g->RowCount(); ++r) {
+                const QStringList lines =
+                    g->Cells(c, r).split(QRegularExpression("[\r\n]"), Qt::SkipEmptyParts);
+                for (const QString& line : lines)
+                    if (metrics.horizontalAdvance(line) + 2 > g->ColWidth(c))
+                        p.add("grid " + g->objectName().toStdString() + " cell cut", line);
+                if (r == 0 && lines.size() > 1 &&
+                    lines.size() * metrics.height() > g->horizontalHeader()->height())
+                    p.add("grid title too short", g->Cells(c, r));
+            }
+        }
+    }
+    for (QChartView* v : w->findChildren<QChartView*>()) {
+        QChart* chart = v->chart();
+        const std::string name = v->objectName().toStdString();
+        if (v->isVisible())
+            for (const app::ShownChartText& t : app::ShownChartTexts(chart))
+                if (!t.whole) p.add("chart " + name + " on screen", t.text);
+        const QSizeF screen = chart->size();
+        chart->resize(QSizeF(app::ChartImageSize(v)));
+        for (const app::ShownChartText& t : app::ShownChartTexts(chart))
+            if (!t.whole) p.add("chart " + name + " image", t.text);
+        chart->resize(screen);
+        for (QAbstractSeries* s : chart->series())
+            if (auto* pie = qobject_cast<QPieSeries*>(s))
+                for (QPieSlice* slice : pie->slices())
+                    if (slice->label().contains("Lille") &&
+                        !app::ChartPlainText(slice->label()).contains(kMarkupTeam))
+                        p.add("chart " + name + " label read as markup", app::ChartPlainText(slice->label()));
+    }
+    return p;
+}
+
+TextProblems ScreenProblems(QWidget* w) {
+    TextProblems p;
+    const QRect screen = w->screen()->geometry();
+    const QRect frame = w->frameGeometry();
+    if (!screen.contains(frame))
+        p.add("window outside the screen", QStringLiteral("%1x%2+%3+%4").arg(frame.width()).arg(frame.height())
+                                               .arg(frame.x()).arg(frame.y()));
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+        if (!b->isVisible()) continue;
+        const QRect at(b->mapToGlobal(QPoint(0, 0)), b->size());
+        if (!screen.contains(at)) p.add("button " + b->objectName().toStdString() + " off the screen", b->text());
+    }
+    for (app::ReportGrid* g : w->findChildren<app::ReportGrid*>()) {
+        if (!g->isVisible()) continue;
+        const int rows = g->viewport()->height() / std::max(1, g->verticalHeader()->defaultSectionSize());
+        if (rows < 15) p.add("grid " + g->objectName().toStdString() + " shows few rows", QString::number(rows));
+    }
+    return p;
+}
+
+// Every text the shown windows let a user read, checked against the foreign texts: window titles,
+// labels, buttons, check and radio boxes, group and tab titles, hints, choices, menu entries, grid
+// headers and cells, and the charts' titles, axes, legends and labels.
+std::vector<std::string> ForeignShown(const ForeignTexts& foreign) {
+    std::vector<std::string> found;
+    const auto check = [&](const std::string& where, const QString& text) {
+        if (const char* why = foreign.why(text))
+            found.push_back(std::string(why) + " shown: " + where + " '" + text.toStdString() + "'");
+    };
+    std::function<void(const std::string&, const QList<QAction*>&)> menu =
+        [&](const std::string& where, const QList<QAction*>& actions) {
+            for (QAction* a : actions) {
+                if (!a->isVisible() || a->isSeparator()) continue;
+                check(where + " menu " + a->objectName().toStdString(), a->text());
+                if (a->menu()) menu(where, a->menu()->actions());
+            }
+        };
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible()) continue;
+        const std::string window =
+            top->objectName().isEmpty() ? top->metaObject()->className() : top->objectName().toStdString();
+        check(window + " title", top->windowTitle());
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            if (!w->isVisible()) continue;
+            const std::string where = window + "/" + w->objectName().toStdString();
+            check(where + " hint", w->toolTip());
+            if (auto* l = qobject_cast<QLabel*>(w)) check(where, l->text());
+            if (auto* b = qobject_cast<QAbstractButton*>(w)) check(where, b->text());
+            if (auto* g = qobject_cast<QGroupBox*>(w)) check(where, g->title());
+            if (auto* c = qobject_cast<QComboBox*>(w))
+                for (int i = 0; i < c->count(); ++i) check(where + " choice", c->itemText(i));
+            if (auto* t = qobject_cast<QTabWidget*>(w))
+                for (int i = 0; i < t->count(); ++i) check(where + " tab", t->tabText(i));
+            if (auto* bar = qobject_cast<QMenuBar*>(w)) menu(where, bar->actions());
+            if (auto* v = qobject_cast<QTableView*>(w)) {
+                const QAbstractItemModel* m = v->model();
+                for (int c = 0; m && v->horizontalHeader()->isVisible() && c < m->columnCount(); ++c)
+                    check(where + " header", m->headerData(c, Qt::Horizontal).toString());
+                if (auto* g = qobject_cast<app::ReportGrid*>(v))
+                    for (int r = 0; r < g->RowCount(); ++r)
+                        for (int c = 0; c < g->ColCount(); ++c)
+                            if (g->ColWidth(c) > 0) check(where + " cell", g->Cells(c, r));
+            }
+            if (auto* v = qobject_cast<QChartView*>(w))
+                for (const app::ShownChartText& t : app::ShownChartTexts(v->chart()))
+                    check(where + " chart", t.text);
+        }
+    }
+    return found;
+}
+
+}  // namespace road

@@ -1,0 +1,87 @@
+#include "app/shell/qt/screen_fit.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
+#include <QSpacerItem>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+
+namespace app {
+
+namespace {
+
+// The room a title bar keeps besides the title: the window's icon and the three buttons of common
+// window managers, with their gaps.
+constexpr int kTitleBarChrome = 140;
+
+const char* kWidenedProperty = "lmTitleWidened";
+
+void widenForTitle(QMessageBox* box) {
+    if (box->property(kWidenedProperty).toBool()) return;
+    box->setProperty(kWidenedProperty, true);
+    auto* grid = qobject_cast<QGridLayout*>(box->layout());
+    const int need = TitleBarWidthNeeded(box->windowTitle());
+    if (!grid || box->sizeHint().width() >= need) return;
+    // The box sizes itself from its layout when shown: an empty item as wide as the title makes it so.
+    const int inside = need - grid->contentsMargins().left() - grid->contentsMargins().right();
+    grid->addItem(new QSpacerItem(inside, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
+}  // namespace
+
+int TitleBarWidthNeeded(const QString& title) {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + kTitleBarChrome;
+}
+
+QRect FitFrameInto(const QRect& frame, const QRect& area, const QSize& least) {
+    if (area.isEmpty()) return frame;
+    QRect fitted = frame;
+    fitted.setWidth(std::max(std::min(frame.width(), area.width()), least.width()));
+    fitted.setHeight(std::max(std::min(frame.height(), area.height()), least.height()));
+    const int x = std::clamp(fitted.x(), area.left(), std::max(area.left(), area.right() + 1 - fitted.width()));
+    const int y = std::clamp(fitted.y(), area.top(), std::max(area.top(), area.bottom() + 1 - fitted.height()));
+    fitted.moveTo(x, y);
+    return fitted;
+}
+
+void KeepWindowOnScreen(QWidget* window) {
+    if (!window || !window->isWindow() || !window->isVisible()) return;
+    QScreen* screen = window->screen();
+    if (!screen) return;
+    const QRect frame = window->frameGeometry(), inner = window->geometry();
+    const QSize chrome = frame.size() - inner.size();
+    const QRect fitted =
+        FitFrameInto(frame, screen->availableGeometry(), window->minimumSizeHint().expandedTo(window->minimumSize()) + chrome);
+    if (fitted == frame) return;
+    if (fitted.size() != frame.size()) window->resize(fitted.size() - chrome);
+    window->move(fitted.topLeft());
+}
+
+bool ScreenFit::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::Show && type != QEvent::Resize) return false;
+    auto* window = qobject_cast<QWidget*>(watched);
+    if (!window || !window->isWindow() || window->windowType() == Qt::ToolTip ||
+        window->windowType() == Qt::Popup)
+        return false;
+    if (type == QEvent::Show)
+        if (auto* box = qobject_cast<QMessageBox*>(window)) widenForTitle(box);
+    // Once the window has its size and frame: not from inside its own show or resize.
+    QTimer::singleShot(0, window, [w = QPointer<QWidget>(window)] { KeepWindowOnScreen(w); });
+    return false;
+}
+
+void InstallScreenFit(QApplication& application) {
+    application.installEventFilter(new ScreenFit(&application));
+}
+
+}  // namespace app

@@ -1,0 +1,35 @@
+// Every window of the program on the screen it opens on: a window larger than the screen's free area is
+// made as small as its layout allows, and one that reaches past an edge is moved back inside, when it is
+// shown and whenever it grows (a report window that shows its data). A message box is made wide enough
+// for its title, which window managers otherwise cut to a few letters.
+#pragma once
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+class QApplication;
+class QWidget;
+
+namespace app {
+
+// The width a window's frame needs to show the title whole beside its icon and buttons.
+int TitleBarWidthNeeded(const QString& title);
+
+// The geometry (of the frame, as `frame`) a window takes to lie within `area`: the same size when it fits,
+// else no larger than the area and no smaller than `least` (the frame of the window's minimum size), moved
+// inside the area as far as its size allows.
+QRect FitFrameInto(const QRect& frame, const QRect& area, const QSize& least);
+
+// Resizes and moves a top-level window so that its frame lies on its screen's available area.
+void KeepWindowOnScreen(QWidget* window);
+
+// Watches every top-level window of the application for the rules above.
+class ScreenFit : public QObject {
+public:
+    explicit ScreenFit(QObject* parent = nullptr) : QObject(parent) {}
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+void InstallScreenFit(QApplication& application);
+
+}  // namespace app
