@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -87,34 +88,47 @@ bool loadFromWindow(WorkAreaBlock& b, int32_t r) {
 }
 
 // The runs in which to read the records of next (the order's node from its current entry on), of
-// which the scan reaches the first take before it asks again: neighbours within kRunGapBytes of each
-// other and kWindowBytes in all form one run; the runs come in the order the scan meets them. When the
-// whole node's records form one run, as a season's results do (entered in about their key order), so
-// most likely do the next nodes' records: the run goes on to kWindowBytes in the scan's direction.
+// which the scan reaches the first take before it asks again. Records within kRunGapBytes of each
+// other share a run, and so do two the scan meets one after the other within kWindowBytes of each
+// other (the scan then reads forward through the file, as through a season's meetings of two teams);
+// no run is longer than kWindowBytes. The runs come in the order the scan meets them. When the whole
+// node's records form one run, as a season's results do (entered in about their key order), so most
+// likely do the next nodes' records: the run goes on to kWindowBytes in the scan's direction.
 std::vector<std::pair<int32_t, int32_t>> runsAhead(const WorkAreaBlock& b, const std::vector<int32_t>& next,
                                                    size_t take, int dir) {
     const int32_t most = static_cast<int32_t>(std::max<size_t>(1, kWindowBytes / b.recordSize));
     const int32_t gap = static_cast<int32_t>(std::max<size_t>(1, kRunGapBytes / b.recordSize));
-    std::vector<std::pair<int32_t, size_t>> sorted;  // record, place in next
-    for (size_t i = 0; i < next.size(); ++i)
-        if (next[i] >= 1 && next[i] <= b.recCount) sorted.push_back({next[i], i});
-    std::sort(sorted.begin(), sorted.end());
-    struct Run {
+    struct Span {
         int32_t first, last;
         size_t met;  // the first place in next of its records
     };
-    std::vector<Run> runs;
-    for (auto [n, i] : sorted) {
-        if (!runs.empty() && n - runs.back().last <= gap && n - runs.back().first < most) {
-            runs.back().last = n;
-            runs.back().met = std::min(runs.back().met, i);
+    std::vector<Span> spans;
+    bool valid = true;
+    for (size_t i = 0; i < next.size(); ++i) {
+        const int32_t n = next[i];
+        if (n < 1 || n > b.recCount) {
+            valid = false;
+            continue;
+        }
+        spans.push_back({n, n, i});
+        if (i + 1 < next.size() && next[i + 1] >= 1 && next[i + 1] <= b.recCount &&
+            std::abs(next[i + 1] - n) < most)
+            spans.push_back({std::min(n, next[i + 1]), std::max(n, next[i + 1]), i});
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span& x, const Span& y) { return x.first < y.first; });
+    std::vector<Span> runs;
+    for (const Span& s : spans) {
+        if (!runs.empty() && s.first - runs.back().last <= gap &&
+            std::max(runs.back().last, s.last) - runs.back().first < most) {
+            runs.back().last = std::max(runs.back().last, s.last);
+            runs.back().met = std::min(runs.back().met, s.met);
         } else {
-            runs.push_back({n, n, i});
+            runs.push_back(s);
         }
     }
     std::vector<std::pair<int32_t, int32_t>> out;
-    if (runs.size() == 1 && sorted.size() == next.size()) {
-        Run r = runs.front();
+    if (runs.size() == 1 && valid) {
+        Span r = runs.front();
         if (dir > 0)
             r.last = std::max(r.last, std::min(b.recCount, r.first + most - 1));
         else
@@ -122,8 +136,8 @@ std::vector<std::pair<int32_t, int32_t>> runsAhead(const WorkAreaBlock& b, const
         out.push_back({r.first, r.last});
         return out;
     }
-    std::sort(runs.begin(), runs.end(), [](const Run& x, const Run& y) { return x.met < y.met; });
-    for (const Run& r : runs)
+    std::sort(runs.begin(), runs.end(), [](const Span& x, const Span& y) { return x.met < y.met; });
+    for (const Span& r : runs)
         if (r.met < take) out.push_back({r.first, r.last});
     return out;
 }
