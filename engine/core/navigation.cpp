@@ -104,6 +104,7 @@ std::vector<std::pair<int32_t, int32_t>> runsAhead(const WorkAreaBlock& b, const
     };
     std::vector<Span> spans;
     bool valid = true;
+    const bool linked = IsSharedUse(b);
     for (size_t i = 0; i < next.size(); ++i) {
         const int32_t n = next[i];
         if (n < 1 || n > b.recCount) {
@@ -111,7 +112,7 @@ std::vector<std::pair<int32_t, int32_t>> runsAhead(const WorkAreaBlock& b, const
             continue;
         }
         spans.push_back({n, n, i});
-        if (i + 1 < next.size() && next[i + 1] >= 1 && next[i + 1] <= b.recCount &&
+        if (linked && i + 1 < next.size() && next[i + 1] >= 1 && next[i + 1] <= b.recCount &&
             std::abs(next[i + 1] - n) < most)
             spans.push_back({std::min(n, next[i + 1]), std::max(n, next[i + 1]), i});
     }
