@@ -101,9 +101,9 @@ int main(int argc, char** argv) {
     // Finds and appends: (operations, CPU seconds) of one run, or 0 operations when it failed.
     const std::vector<std::string> keys = bench::MakeWalkKeys(records, 42);
     std::mt19937 rng(7);
-    std::vector<std::string> finds(static_cast<size_t>(records / 5));
+    std::vector<std::string> finds(static_cast<size_t>(records));
     for (std::string& f : finds) f = keys[rng() % keys.size()];
-    const std::vector<std::string> added = bench::MakeWalkKeys(records / 20, 1000u);
+    const std::vector<std::string> added = bench::MakeWalkKeys(records / 10, 1000u);
     auto findRun = [&](bool shared) -> double {
         if (!xb::Use(table.path + (shared ? "" : " EXCLUSIVE"), nullptr, 0) || !xb::SetIndexTo("") ||
             !xb::SetOrderToTag("C"))
