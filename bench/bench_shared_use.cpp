@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench/bench_report.h"
+#include "bench/support/walk_roads.h"
 #include "engine/core/dates.h"
 #include "engine/core/dbf_file.h"
 #include "engine/core/engine.h"
@@ -48,16 +49,9 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using xb::platform::FileCallCounts;
 
-constexpr int kKeyLength = 12;
-constexpr int kMemoEvery = 50;
+using Row = bench::WalkRow;
+constexpr int kKeyLength = bench::kWalkKeyLength;
 constexpr int kLatencyMicros = 200;
-
-// The table's fields in engine order: 1 c, 2 n, 3 d, 4 m, 5 nom.
-const std::vector<xb::FieldDef> kFields = {
-    {"c", 'C', kKeyLength, 0}, {"n", 'N', 8, 0}, {"d", 'D', 8, 0}, {"m", 'M', 10, 0}, {"nom", 'C', 30, 0}};
-const std::vector<std::string> kDbfFields = {"c, C, 12, 0", "n, N, 8, 0", "d, D, 8, 0", "m, M, 10, 0",
-                                             "nom, C, 30, 0"};
-const std::vector<std::string> kIndexList = {"C,F,F,c", "", "N,T,F,n", "", "D,F,F,d", ""};
 
 struct Sizes {
     int records;  // in the table
@@ -71,41 +65,12 @@ double seconds(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
 }
 
-// The values of row i (0-based), the same whichever road writes them. Only the table's own rows carry
-// memos: a memo write ends in two disk syncs, which on a local disk outweigh everything else an append
-// does and would hide the calls the append figures are there to count.
-struct Row {
-    std::string c;
-    int32_t n;
-    std::string d;  // in the current date picture
-    std::string memo;
-    std::string nom;
-};
-
 Row rowOf(const std::string& key, int i, bool memos) {
-    Row r;
-    r.c = key;
-    r.n = static_cast<int32_t>((static_cast<uint32_t>(i) * 2654435761u) % 10000000u);
-    char canonical[16];
-    std::snprintf(canonical, sizeof canonical, "%02d/%02d/%04d", 1 + i % 12, 1 + (i / 12) % 28,
-                  1990 + (i / 336) % 40);
-    r.d = canonical;
-    xb::FormatDateStr(r.d);
-    if (memos && i % kMemoEvery == 0)
-        r.memo = "Row " + std::to_string(i) + ": notes on the match, the referee and the crowd.\r\n" +
-                 std::string(200, 'x');
-    r.nom = "Olympique de Marseille " + std::to_string(i % 997);
-    return r;
+    return bench::WalkRowOf(key, i, memos);
 }
 
 std::vector<std::string> makeKeys(int n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<std::string> keys(static_cast<size_t>(n));
-    for (std::string& k : keys) {
-        k.resize(kKeyLength);
-        for (char& ch : k) ch = static_cast<char>('A' + rng() % 26);
-    }
-    return keys;
+    return bench::MakeWalkKeys(n, seed);
 }
 
 // The calls per operation by kind, as scripts/bench shows them: "r 1 w 0 l 0 u 0 s 0 o 0 x 0 d 0"
@@ -167,28 +132,6 @@ bool errorPending() {
 
 // ---- the table ----
 
-bool buildTable(const std::string& path, const std::vector<std::string>& keys) {
-    xb::TableBlock b;
-    if (!xb::CreateDbf(b, path, kFields)) return false;
-    xb::CloseDbf(b);
-    if (!xb::Use(path + " EXCLUSIVE", nullptr, 0)) return false;
-    for (int i = 0; i < static_cast<int>(keys.size()); ++i) {
-        const Row r = rowOf(keys[static_cast<size_t>(i)], i, true);
-        xb::ClearRecord();
-        xb::TypedSetString(xb::FieldAddress(1), kKeyLength, r.c);
-        xb::TypedSetInt(xb::FieldAddress(2), r.n);
-        xb::TypedSetString(xb::FieldAddress(3), 10, r.d);
-        if (!r.memo.empty()) xb::TypedSetInt(xb::FieldAddress(4), xb::AddMemo(r.memo));
-        xb::TypedSetString(xb::FieldAddress(5), 30, r.nom);
-        if (!xb::Append()) return false;
-    }
-    const std::vector<xb::TagDefinition> defs = {
-        {"C", "c", "", false, false}, {"N", "n", "", true, false}, {"D", "d", "", false, false}};
-    const bool ok = xb::MakeIndex(defs, "");
-    xb::CloseDatabase();
-    return ok;
-}
-
 // A fresh copy of the table (dbf, memo and index) under another name, for a figure that writes.
 std::string copyTable(const std::string& dir, const std::string& from, const std::string& to) {
     for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
@@ -212,8 +155,8 @@ std::unique_ptr<xb::TXbDbf> openDataset(const std::string& path, bool shared) {
     auto t = std::make_unique<xb::TXbDbf>();
     t->Name = "tbench";
     t->SetDbfFileName(path + ".dbf");
-    t->DbfFields = kDbfFields;
-    t->IndexList = kIndexList;
+    t->DbfFields = bench::WalkTable().dbfFields;
+    t->IndexList = bench::WalkTable().indexList;
     t->ShowProgress = false;
     t->SetExclusive(!shared);
     t->Open();
@@ -239,53 +182,23 @@ bool walkIsInKeyOrder(const std::string& path, bool shared, int expected) {
 
 // ---- the figures ----
 
-// GoTop and Skip(1) until the end (or limit records), counting the records seen.
-Measure engineWalk(const std::string& path, bool shared, int limit, int expected) {
+// Tag C from its first key to its end (or limit records) on one road, counting the records seen.
+Measure walk(const std::string& path, bench::WalkRoad road, bool shared, int limit, int expected) {
+    bench::WalkTable table;
+    table.path = path;
+    const FileCallCounts c0 = xb::platform::FileCalls();
+    const bench::WalkRun run = bench::Walk(table, road, shared, "C", limit);
     Measure m;
-    if (!useTable(path, shared)) {
+    m.calls = xb::platform::FileCalls() - c0;
+    m.ops = run.records;
+    m.perSecond = run.wall > 0 ? static_cast<double>(run.records) / run.wall : 0;
+    if (!run.ok) {
         m.ok = false;
-        m.why = "open: " + lastError();
-        return m;
-    }
-    m = measure([&] {
-        long n = 0;
-        xb::GoTop();
-        while (!xb::dEOF() && n < limit) {
-            ++n;
-            xb::Skip(1);
-        }
-        return n;
-    });
-    if (m.ops != expected) {
+        m.why = run.why;
+    } else if (run.records != expected) {
         m.ok = false;
-        m.why = "walked " + std::to_string(m.ops) + " records of " + std::to_string(expected);
+        m.why = "walked " + std::to_string(run.records) + " records of " + std::to_string(expected);
     }
-    xb::CloseDatabase();
-    return m;
-}
-
-Measure datasetWalk(const std::string& path, bool shared, int limit, int expected) {
-    Measure m;
-    auto t = openDataset(path, shared);
-    if (!t) {
-        m.ok = false;
-        m.why = "open: " + lastError();
-        return m;
-    }
-    m = measure([&] {
-        long n = 0;
-        t->First();
-        while (!t->Eof() && n < limit) {
-            ++n;
-            t->Next();
-        }
-        return n;
-    });
-    if (m.ops != expected) {
-        m.ok = false;
-        m.why = "walked " + std::to_string(m.ops) + " rows of " + std::to_string(expected);
-    }
-    t->Close();
     return m;
 }
 
@@ -465,6 +378,21 @@ void printTable(const std::string& title, const std::vector<Line>& lines) {
     std::printf("\n%s\n", title.c_str());
     std::printf("  %-58s %10s %10s %7s   %-42s %-42s\n", "operation", "exclusive", "shared", "ex/sh",
                 "calls per op, exclusive: total (by kind)", "calls per op, shared: total (by kind)");
+    // A walk on another road is also given as a share of the engine road's speed, and every walk's
+    // shared speed as a share of its exclusive one (1.00 = as fast).
+    const Line* engineRoad = nullptr;
+    std::string walkRatios;
+    for (const Line& l : lines) {
+        if (l.figure.rfind("walk of", 0) != 0) continue;
+        if (!engineRoad) engineRoad = &l;
+        auto share = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+        char text[200];
+        std::snprintf(text, sizeof text, "  %-58s %6.2f %6.2f %6.2f\n", l.figure.c_str(),
+                      share(l.exclusive.perSecond, engineRoad->exclusive.perSecond),
+                      share(l.shared.perSecond, engineRoad->shared.perSecond),
+                      share(l.shared.perSecond, l.exclusive.perSecond));
+        walkRatios += text;
+    }
     for (const Line& l : lines) {
         const double ratio = l.shared.perSecond > 0 ? l.exclusive.perSecond / l.shared.perSecond : 0;
         char excl[64], shared[64];
@@ -475,6 +403,9 @@ void printTable(const std::string& title, const std::vector<Line>& lines) {
                     (std::string(excl) + " (" + callsText(l.exclusive.calls, l.exclusive.ops) + ")").c_str(),
                     (std::string(shared) + " (" + callsText(l.shared.calls, l.shared.ops) + ")").c_str());
     }
+    if (!walkRatios.empty())
+        std::printf("\n  %-58s %6s %6s %6s\n%s", "walk: speed as a share of", "eng ex", "eng sh", "own ex",
+                    walkRatios.c_str());
     std::fflush(stdout);
 }
 
@@ -510,13 +441,13 @@ int main(int argc, char** argv) {
 
     const std::vector<std::string> keys = makeKeys(sizes.records, 42);
     auto t0 = Clock::now();
-    if (!buildTable(master, keys)) {
+    if (!bench::BuildWalkTable(master, keys)) {
         std::fprintf(stderr, "cannot build the table: %s\n", lastError().c_str());
         return 1;
     }
     std::printf(
         "table of %d records, tags C, N (descending), D, a memo every %d records: built in %.1f s (%s)\n",
-        sizes.records, kMemoEvery, seconds(t0, Clock::now()), dir.c_str());
+        sizes.records, bench::kWalkMemoEvery, seconds(t0, Clock::now()), dir.c_str());
 
     for (bool shared : {false, true})
         if (!walkIsInKeyOrder(master, shared, sizes.records)) {
@@ -567,10 +498,10 @@ int main(int argc, char** argv) {
             removeTable(path);
             return m;
         };
-        pair("walk of tag C, GoTop/Skip(1)", "records/s",
-             [&](bool shared) { return engineWalk(master, shared, walkLimit, walked); });
-        pair("walk of tag C, dataset First/Next", "records/s",
-             [&](bool shared) { return datasetWalk(master, shared, walkLimit, walked); });
+        for (bench::WalkRoad road :
+             {bench::WalkRoad::Engine, bench::WalkRoad::Command, bench::WalkRoad::Dataset})
+            pair(std::string("walk of tag C, ") + bench::WalkRoadName(road), "records/s",
+                 [&](bool shared) { return walk(master, road, shared, walkLimit, walked); });
         pair("random Find on tag C", "finds/s",
              [&](bool shared) { return engineFind(master, shared, findTexts); });
         pair("open and close, dataset", "opens/s",

@@ -88,13 +88,12 @@ MemoLayout memoLayout(uint8_t version, p::File& memo) {
     return m;
 }
 
-// Whether block leads to a memo that lies whole inside the file.
-bool memoInside(p::File& memo, uint64_t size, const MemoLayout& m, uint32_t block) {
-    const uint64_t offset = uint64_t{block} * m.blockSize;
+// Whether the memo whose header bytes are h (the 8 bytes at its block, fewer when the file ends sooner:
+// available) lies whole inside a file of size bytes, beginning at offset.
+bool memoInside(const uint8_t* h, size_t available, uint64_t size, const MemoLayout& m, uint64_t offset) {
     if (offset >= size) return false;
     if (m.flavour == MemoLayout::Dbase3) return true;  // its text runs to its end byte or the file's end
-    uint8_t h[8];
-    if (size - offset < 8 || memo.readAt(offset, h, 8) != 0) return false;
+    if (size - offset < 8 || available < 8) return false;
     uint64_t length;
     if (m.flavour == MemoLayout::Fox) {
         length = p::GetU32Be(h + 4);
@@ -104,6 +103,42 @@ bool memoInside(p::File& memo, uint64_t size, const MemoLayout& m, uint32_t bloc
         length = total >= 8 ? total - 8 : 0;
     }
     return length <= size - offset - 8;
+}
+
+// Which of the memo blocks lead to a memo that lies whole inside the file: the headers are read in the
+// order they lie in the file, up to kMemoChunk bytes a read, so that a table with hundreds of notes costs
+// a few reads of its memo file rather than one per note. What the file's size settles alone (a block
+// beyond its end; the old flavour, whose text has no header) reads nothing.
+constexpr size_t kMemoChunk = 1 << 20;
+
+std::vector<bool> memosInside(p::File& memo, uint64_t size, const MemoLayout& m,
+                              const std::vector<uint32_t>& blocks) {
+    std::vector<bool> inside(blocks.size(), false);
+    std::vector<size_t> order(blocks.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return blocks[a] < blocks[b]; });
+    std::vector<uint8_t> chunk;
+    uint64_t chunkAt = 0;
+    size_t chunkLength = 0;
+    for (size_t i : order) {
+        const uint64_t offset = uint64_t{blocks[i]} * m.blockSize;
+        if (offset >= size || m.flavour == MemoLayout::Dbase3 || size - offset < 8) {
+            inside[i] = memoInside(nullptr, 0, size, m, offset);
+            continue;
+        }
+        if (offset < chunkAt || offset + 8 > chunkAt + chunkLength) {
+            chunkAt = offset;
+            chunkLength = static_cast<size_t>(std::min<uint64_t>(kMemoChunk, size - offset));
+            chunk.resize(chunkLength);
+            size_t got = 0;
+            if (memo.readAt(chunkAt, chunk.data(), chunkLength, &got) != 0) got = 0;
+            chunkLength = got;
+        }
+        const size_t at = static_cast<size_t>(offset - chunkAt);
+        const size_t available = chunkLength > at ? chunkLength - at : 0;
+        inside[i] = memoInside(available ? chunk.data() + at : nullptr, available, size, m, offset);
+    }
+    return inside;
 }
 
 // The block number a memo field holds as text; -1 for text that is no block number at all.
@@ -229,6 +264,13 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
     const uint64_t checked = std::min<uint64_t>(rows, count);
     const size_t perChunk = std::max<size_t>(1, (1u << 20) / recordSize);
     std::vector<char> chunk(perChunk * recordSize);
+    // Every memo pointer in row order, then the memo headers they lead to in file order.
+    struct Pointer {
+        uint64_t row;  // from 1
+        const FieldDef* field;
+        int64_t block;
+    };
+    std::vector<Pointer> pointers;
     for (uint64_t first = 0; first < checked; first += perChunk) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(perChunk, checked - first));
         if (dbf.readAt(headerSize + first * recordSize, chunk.data(), n * recordSize) != 0) break;
@@ -241,16 +283,24 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
                     out.push_back({table.file, TableDamage::MemoFileMissing});
                     return out;
                 }
-                if (block > 0 && memoInside(memo, memoSize, layout, static_cast<uint32_t>(block))) continue;
-                out.push_back(
-                    {table.file, TableDamage::MemoPointer, static_cast<int>(first + i + 1), f->name});
+                pointers.push_back({first + i + 1, f, block});
             }
         }
     }
+    std::vector<uint32_t> blocks;
+    for (const Pointer& ptr : pointers)
+        blocks.push_back(ptr.block > 0 ? static_cast<uint32_t>(ptr.block) : 0);
+    const std::vector<bool> inside = memosInside(memo, memoSize, layout, blocks);
+    for (size_t i = 0; i < pointers.size(); ++i)
+        if (pointers[i].block <= 0 || !inside[i])
+            out.push_back({table.file, TableDamage::MemoPointer, static_cast<int>(pointers[i].row),
+                           pointers[i].field->name});
     return out;
 }
 
 std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder) {
+    // One listing of the folder answers every name the check looks up.
+    p::NameLookupScope names;
     std::vector<TableProblem> out;
     bool anyPresent = false;
     for (const LeagueTable& t : LeagueTables()) {

@@ -3,10 +3,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 
 #include "app/shell/league_database.h"
 #include "app/shell/league_test_support.h"
 #include "platform/byte_order.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -171,6 +173,37 @@ TEST_F(TableCheckTest, EachDamageIsFoundWhereItIsAndNothingElse) {
         for (const app::TableProblem& p : app::CheckLeagueDatabase(folder())) got.push_back(text(p));
         EXPECT_EQ(got, c.found);
     }
+}
+
+// Hundreds of notes cost the check a few reads of the memo file, not one a note, and a damaged note among
+// them is still found: one whose header is overwritten in the middle of the file, and the last one, cut.
+TEST_F(TableCheckTest, ManyNotesAreCheckedInAFewReadsAndTheDamagedOnesFound) {
+    constexpr int kNotes = 300;
+    {
+        app::LeagueTableScope players("players", "joueur.dbf");
+        for (int i = 5; i <= kNotes; ++i) {
+            players->Append();
+            players->FieldPutInt("NUJOUEUR", i);
+            std::string note = "note of player " + std::to_string(i);
+            if (i % 7 == 0) note += std::string(600, '-');  // longer than a block
+            players->PutMField("INFODIVERS", {note});
+            players->Post();
+        }
+    }
+    const uint64_t before = xb::platform::FileCalls().total();
+    EXPECT_TRUE(app::CheckLeagueDatabase(folder()).empty());
+    EXPECT_LT(xb::platform::FileCalls().total() - before, 100u);
+
+    // Row 150's note: where its pointer leads, its header is overwritten.
+    constexpr int kMemoField = 1 + 5 + 30 + 10 + 2;
+    const std::string row150 = xbtest::ReadFileBytes(at("joueur.dbf"))
+                                   .substr(static_cast<size_t>(fieldAt("joueur.dbf", 150, kMemoField)), 10);
+    patch("joueur.dbt", std::stol(row150) * 512, std::string(8, 'x'));
+    fs::resize_file(at("joueur.dbt"), fs::file_size(at("joueur.dbt")) - 3);
+    std::vector<std::string> got;
+    for (const app::TableProblem& p : app::CheckLeagueDatabase(folder())) got.push_back(text(p));
+    EXPECT_EQ(got, (std::vector<std::string>{"joueur.dbf memo 150 infodivers  ",
+                                             "joueur.dbf memo " + std::to_string(kNotes) + " infodivers  "}));
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ std::string notDbase(const std::string& name, const std::string& why, const char
 }
 
 void releaseBlock(TableBlock& b) {
-    b.window.clear();
+    b.window = {};  // its storage too
     b.file.close();
     b.state = TableState::Closed;
     b.raw.clear();
@@ -450,32 +450,50 @@ void loadRaw(TableBlock& block, int32_t n, const char* bytes) {
 uint64_t RowWriteEpoch() { return g_rowWrites.load(std::memory_order_relaxed); }
 void NoteRowWrite() { g_rowWrites.fetch_add(1, std::memory_order_relaxed); }
 
-bool ReadDbfWindow(TableBlock& block, int32_t first, int32_t count) {
+bool ReadDbfRuns(TableBlock& block, const std::vector<std::pair<int32_t, int32_t>>& runs) {
     RecordWindow& w = block.window;
     w.clear();
-    if (first < 1 || count < 1 || first > block.recCount) return GetDbfRecord(block, first);
-    count = std::min(count, block.recCount - first + 1);
-    w.epoch = RowWriteEpoch();
-    w.bytes.resize(static_cast<size_t>(count) * block.recordSize);
-    size_t got = 0;
-    int rc = block.file.readAt(block.recordOffset(first), w.bytes.data(), w.bytes.size(), &got);
-    if (rc == 0 && got < block.recordSize) rc = 213;
-    if (rc != 0) {
-        w.clear();
-        SetEngineError(static_cast<uint16_t>(rc), "File:  " + block.fileName + "  [GetDbfRecord]");
-        return false;
+    size_t want = 0;
+    for (auto [first, last] : runs) {
+        last = std::min(last, block.recCount);
+        if (first >= 1 && first <= last) want += static_cast<size_t>(last - first + 1) * block.recordSize;
     }
-    w.first = first;
-    w.count = static_cast<int32_t>(got / block.recordSize);
+    if (want == 0) return false;
+    if (w.bytes.size() < want) w.bytes.resize(want);
+    w.epoch = RowWriteEpoch();
+    size_t offset = 0;
+    for (auto [first, last] : runs) {
+        last = std::min(last, block.recCount);
+        if (first < 1 || first > last) continue;
+        const size_t length = static_cast<size_t>(last - first + 1) * block.recordSize;
+        size_t got = 0;
+        int rc = block.file.readAt(block.recordOffset(first), w.bytes.data() + offset, length, &got);
+        if (rc == 0 && got < block.recordSize) rc = 213;
+        if (rc != 0) {
+            w.clear();
+            SetEngineError(static_cast<uint16_t>(rc), "File:  " + block.fileName + "  [GetDbfRecord]");
+            return false;
+        }
+        w.runs.push_back({first, static_cast<int32_t>(got / block.recordSize), offset});
+        offset += length;
+    }
     w.readAt = std::chrono::steady_clock::now();
     return true;
 }
 
 bool GetDbfRecordFromWindow(TableBlock& block, int32_t n) {
     RecordWindow& w = block.window;
-    if (!w.holds(n) || n > block.recCount || w.epoch != RowWriteEpoch()) return false;
-    loadRaw(block, n, w.bytes.data() + static_cast<size_t>(n - w.first) * block.recordSize);
-    return true;
+    if (w.runs.empty() || n > block.recCount || w.epoch != RowWriteEpoch()) return false;
+    for (size_t k = 0; k < w.runs.size(); ++k) {
+        const size_t i = (w.runAt + k) % w.runs.size();
+        const RecordWindow::Run& run = w.runs[i];
+        if (n < run.first || n >= run.first + run.count) continue;
+        w.runAt = i;
+        loadRaw(block, n,
+                w.bytes.data() + run.offset + static_cast<size_t>(n - run.first) * block.recordSize);
+        return true;
+    }
+    return false;
 }
 
 namespace {

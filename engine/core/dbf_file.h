@@ -30,20 +30,33 @@ using TranslateProc = std::function<void(char* bytes, size_t length)>;
 
 enum class TableState : uint8_t { Closed = 0, Clean = 1, Changed = 2, Appended = 3 };
 
-// Neighbouring records read in one read for a scan, as the file held them when read (before any
-// translation). Valid only while the process has written no record since (see RowWriteEpoch).
+// Records read ahead for a scan, as the file held them when read (before any translation): runs of
+// neighbouring records, each from one read. Valid only while the process has written no record since
+// (see RowWriteEpoch).
 struct RecordWindow {
+    struct Run {
+        int32_t first = 0;  // the run's first record
+        int32_t count = 0;
+        size_t offset = 0;  // of its first record in bytes
+    };
+    // Kept at the largest size a read needed: a read fills what it uses, and a clear keeps the storage,
+    // so that a scan's reads do not zero 64 KB each before the read overwrites it.
     std::vector<char> bytes;
-    int32_t first = 0;  // the first record held; 0: none
-    int32_t count = 0;
+    std::vector<Run> runs;  // in the order the scan meets them
+    size_t runAt = 0;       // where the next look for a record starts
     uint64_t epoch = 0;
     uint64_t view = 0;  // the index's view of other stations' changes it was read under (see scanLoad)
     std::chrono::steady_clock::time_point readAt;
+    // The steps of the scan going on (loads in one direction, each from the record the last one
+    // loaded), its direction and its last record: how far a read for the steps ahead may reach.
+    int32_t scanSteps = 0;
+    int32_t scanLast = 0;
+    int8_t scanDir = 0;
+    std::vector<int32_t> upcoming;  // the records the order's node names next (storage kept between asks)
 
-    bool holds(int32_t n) const { return first > 0 && n >= first && n < first + count; }
     void clear() {
-        first = count = 0;
-        bytes.clear();
+        runs.clear();
+        runAt = 0;
     }
 };
 
@@ -137,8 +150,9 @@ bool ValidVersionByte(uint8_t version);
 bool GetDbfRecord(TableBlock& block, int32_t n);
 // True when raw holds record n as this block just wrote it (see writtenRecord): nothing to read.
 bool HoldsWrittenRecord(const TableBlock& block, int32_t n);
-// Reads records first .. first + count - 1 (within the count) into the block's window in one read.
-bool ReadDbfWindow(TableBlock& block, int32_t first, int32_t count);
+// Reads the runs of records [first, last] given (within the count), one read each, into the block's
+// window, which then holds them alone.
+bool ReadDbfRuns(TableBlock& block, const std::vector<std::pair<int32_t, int32_t>>& runs);
 // Makes record n current from the window, as GetDbfRecord would from the file; false (nothing reported)
 // when the window does not hold it or the process wrote a record since the window was read.
 bool GetDbfRecordFromWindow(TableBlock& block, int32_t n);

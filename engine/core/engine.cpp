@@ -5,7 +5,6 @@
 namespace xb {
 
 namespace {
-Engine* g_current = nullptr;
 std::unique_ptr<Engine> g_processEngine;
 }  // namespace
 
@@ -39,23 +38,23 @@ void ApplyStartupLocale(EngineSettings& s, const platform::LocaleFacts& facts, i
 Engine::Engine(const platform::LocaleFacts& facts) {
     ApplyStartupLocale(settings, facts, platform::Today().year);
     currentArea = 1;
-    m_previous = g_current;
-    g_current = this;
+    m_previous = s_current;
+    s_current = this;
     // The work-area unit closes every table at the end of the run; units started later (the index
     // engine) register after it and so close their part first.
     addFinalizer([this] {
-        Engine* saved = g_current;
-        g_current = this;
+        Engine* saved = s_current;
+        s_current = this;
         CloseEngineAreas();
-        g_current = saved;
+        s_current = saved;
     });
 }
 
 Engine::~Engine() {
-    Engine* saved = g_current;
-    g_current = this;
+    Engine* saved = s_current;
+    s_current = this;
     shutdown();
-    g_current = saved == this ? m_previous : saved;
+    s_current = saved == this ? m_previous : saved;
 }
 
 void Engine::shutdown() {
@@ -69,12 +68,10 @@ void Engine::shutdown() {
     errors.detail.clear();
 }
 
-Engine& Engine::current() {
-    if (!g_current) g_processEngine = std::make_unique<Engine>();
-    return *g_current;
+Engine& Engine::makeProcessEngine() {
+    g_processEngine = std::make_unique<Engine>();
+    return *s_current;
 }
-
-Engine* Engine::currentOrNull() { return g_current; }
 
 size_t Engine::nextSlot() {
     static size_t next = 0;

@@ -95,11 +95,13 @@ public:
         if (n < m_units.size()) m_units[n].reset();
     }
 
-    // The engine the xBase routines act on.
-    static Engine& current();
-    static Engine* currentOrNull();
+    // The engine the xBase routines act on (every routine asks, several times a move: kept inline).
+    static Engine& current() { return s_current ? *s_current : makeProcessEngine(); }
+    static Engine* currentOrNull() { return s_current; }
 
 private:
+    static inline Engine* s_current = nullptr;
+    static Engine& makeProcessEngine();
     // Each unit-state type has one slot number for the whole process; only the number is shared.
     static size_t nextSlot();
     template <class T>

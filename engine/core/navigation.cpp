@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -65,10 +66,13 @@ bool readLoad(WorkAreaBlock& b, int32_t r) {
     return true;
 }
 
-// A scan reads neighbouring records together: the records of the order's node from the current entry
-// on (those the next steps read), as far as they lie within this many bytes of each other in the file,
-// or in record order the records that follow.
+// A scan reads the records of its next steps together: those of the order's node from the current entry
+// on, in runs of neighbours (one read each), or in record order the records that follow, up to this
+// many bytes a read.
 constexpr size_t kWindowBytes = 64 * 1024;
+// Two of the node's records go into one run when at most this many bytes of other records lie between
+// them: reading those costs less than a read of its own.
+constexpr size_t kRunGapBytes = 4096;
 
 // Whether a scan of the area may read ahead: a table held exclusively, or a shared one whose moves the
 // index semaphore checks (a row another station writes moves its update counter).
@@ -76,51 +80,100 @@ bool windowsAllowed(const WorkAreaBlock& b) {
     return !b.isVirtual && b.recordSize > 0 && (!IsSharedUse(b) || IsIndexActive());
 }
 
-// Reads record r for a scan going forward (dir 1) or back (-1): from the window when it holds r, else
-// with the neighbours the scan reads next.
-bool scanLoad(WorkAreaBlock& b, int32_t r, int dir) {
-    const uint64_t view = currentView();
-    if (b.window.view != view) b.window.clear();
-    if (GetDbfRecordFromWindow(b, r)) {
-        noteLoaded(b, r, b.window.readAt);
-        RawToTypedRecord(b, b.typed);
-        return true;
-    }
-    const int32_t most = static_cast<int32_t>(std::max<size_t>(1, kWindowBytes / b.recordSize));
-    int32_t lo = r, hi = r;
-    std::vector<int32_t> next;
-    if (driver() && IsIndexActive() && driver()->upcomingRecords(dir > 0, next)) {
-        bool together = true;
-        for (int32_t n : next) {
-            if (n < 1 || n > b.recCount) break;
-            const int32_t nlo = std::min(lo, n), nhi = std::max(hi, n);
-            if (nhi - nlo + 1 > most) {
-                together = false;
-                break;
-            }
-            lo = nlo;
-            hi = nhi;
-        }
-        // When the node's rows lie together, as a season's results do (entered in about their key
-        // order), so most likely do the next nodes' rows: they come with the same read. Rows spread
-        // over the table would only make the read longer.
-        if (together) {
-            if (dir > 0)
-                hi = std::max(hi, std::min(b.recCount, lo + most - 1));
-            else
-                lo = std::min(lo, std::max(1, hi - most + 1));
-        }
-    } else if (dir > 0) {
-        hi = std::min(b.recCount, r + most - 1);
-    } else {
-        lo = std::max(1, r - most + 1);
-    }
-    if (hi == lo || !ReadDbfWindow(b, lo, hi - lo + 1)) return readLoad(b, r);
-    b.window.view = view;
-    if (!GetDbfRecordFromWindow(b, r)) return readLoad(b, r);
+bool loadFromWindow(WorkAreaBlock& b, int32_t r) {
+    if (!GetDbfRecordFromWindow(b, r)) return false;
     noteLoaded(b, r, b.window.readAt);
     RawToTypedRecord(b, b.typed);
     return true;
+}
+
+// The runs in which to read the records of next (the order's node from its current entry on), of
+// which the scan reaches the first take before it asks again. Records within kRunGapBytes of each
+// other share a run, and so do two the scan meets one after the other within kWindowBytes of each
+// other (the scan then reads forward through the file, as through a season's meetings of two teams);
+// no run is longer than kWindowBytes. The runs come in the order the scan meets them. When the whole
+// node's records form one run, as a season's results do (entered in about their key order), so most
+// likely do the next nodes' records: the run goes on to kWindowBytes in the scan's direction.
+std::vector<std::pair<int32_t, int32_t>> runsAhead(const WorkAreaBlock& b, const std::vector<int32_t>& next,
+                                                   size_t take, int dir) {
+    const int32_t most = static_cast<int32_t>(std::max<size_t>(1, kWindowBytes / b.recordSize));
+    const int32_t gap = static_cast<int32_t>(std::max<size_t>(1, kRunGapBytes / b.recordSize));
+    struct Span {
+        int32_t first, last;
+        size_t met;  // the first place in next of its records
+    };
+    std::vector<Span> spans;
+    bool valid = true;
+    const bool linked = IsSharedUse(b);
+    for (size_t i = 0; i < next.size(); ++i) {
+        const int32_t n = next[i];
+        if (n < 1 || n > b.recCount) {
+            valid = false;
+            continue;
+        }
+        spans.push_back({n, n, i});
+        if (linked && i + 1 < next.size() && next[i + 1] >= 1 && next[i + 1] <= b.recCount &&
+            std::abs(next[i + 1] - n) < most)
+            spans.push_back({std::min(n, next[i + 1]), std::max(n, next[i + 1]), i});
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span& x, const Span& y) { return x.first < y.first; });
+    std::vector<Span> runs;
+    for (const Span& s : spans) {
+        if (!runs.empty() && s.first - runs.back().last <= gap &&
+            std::max(runs.back().last, s.last) - runs.back().first < most) {
+            runs.back().last = std::max(runs.back().last, s.last);
+            runs.back().met = std::min(runs.back().met, s.met);
+        } else {
+            runs.push_back(s);
+        }
+    }
+    std::vector<std::pair<int32_t, int32_t>> out;
+    if (runs.size() == 1 && valid) {
+        Span r = runs.front();
+        if (dir > 0)
+            r.last = std::max(r.last, std::min(b.recCount, r.first + most - 1));
+        else
+            r.first = std::min(r.first, std::max(1, r.last - most + 1));
+        out.push_back({r.first, r.last});
+        return out;
+    }
+    std::sort(runs.begin(), runs.end(), [](const Span& x, const Span& y) { return x.met < y.met; });
+    for (const Span& r : runs)
+        if (r.met < take) out.push_back({r.first, r.last});
+    return out;
+}
+
+// Reads record r for a scan going forward (dir 1) or back (-1): from the window when it holds r, else
+// with the records of the scan's next steps. The order's node is asked for them once per read: a walk
+// through a node whose records lie apart reads them in a few reads (held alone, or shared before one
+// look at the semaphore) instead of one read and one look per step. A scan reads ahead as many of the
+// node's records as it has made steps, so that a short walk after a search reads none it never reaches.
+bool scanLoad(WorkAreaBlock& b, int32_t r, int dir) {
+    RecordWindow& w = b.window;
+    w.scanSteps = w.scanDir == dir && b.recNo == w.scanLast ? w.scanSteps + 1 : 1;
+    w.scanDir = static_cast<int8_t>(dir);
+    w.scanLast = r;
+    const uint64_t view = currentView();
+    if (w.view != view) w.clear();
+    if (loadFromWindow(b, r)) return true;
+    std::vector<std::pair<int32_t, int32_t>> runs;
+    std::vector<int32_t>& next = w.upcoming;
+    if (driver() && IsIndexActive() && driver()->upcomingRecords(dir > 0, next) && !next.empty() &&
+        next.front() == r) {
+        runs = runsAhead(b, next, static_cast<size_t>(std::max(1, w.scanSteps)), dir);
+    } else {
+        const int32_t most = static_cast<int32_t>(std::max<size_t>(1, kWindowBytes / b.recordSize));
+        if (dir > 0)
+            runs.push_back({r, std::min(b.recCount, r + most - 1)});
+        else
+            runs.push_back({std::max(1, r - most + 1), r});
+    }
+    // One record alone is read as any other.
+    if (runs.empty() || (runs.size() == 1 && runs.front().first == runs.front().second) ||
+        !ReadDbfRuns(b, runs))
+        return readLoad(b, r);
+    w.view = view;
+    return loadFromWindow(b, r) || readLoad(b, r);
 }
 
 // Whether the area's buffer holds its current record as the last load read it, and nothing this station
@@ -649,9 +702,10 @@ bool dEOF() {
     WorkAreaBlock* b = CurrentBlock();
     if (!b) return true;
     // Under an order the count is kept up to date by the index: it matters here only past its end.
-    if (!IsIndexActive() || b->recNo > b->recCount) RefreshRecCount(*b, b->recNo);
+    const bool order = IsIndexActive();
+    if (!order || b->recNo > b->recCount) RefreshRecCount(*b, b->recNo);
     if (b->recNo > b->recCount) b->eof = true;
-    if (IsIndexActive()) return driver()->indexEof();
+    if (order) return driver()->indexEof();
     return b->eof;
 }
 

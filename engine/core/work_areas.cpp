@@ -293,7 +293,11 @@ int SelectedArea() { return eng().currentArea; }
 
 WorkAreaBlock* AreaBlock(int n) { return (n >= 1 && n <= kAreaCount) ? slot(n).get() : nullptr; }
 
-WorkAreaBlock* CurrentBlock() { return AreaBlock(eng().currentArea); }
+WorkAreaBlock* CurrentBlock() {
+    Engine& e = eng();
+    const int n = e.currentArea;
+    return n >= 1 && n <= kAreaCount ? e.areas.blocks[n].get() : nullptr;
+}
 
 void CloseDatabase() {
     Engine& e = eng();

@@ -160,9 +160,9 @@ void TXbDataSet::SetHideDeletedRecs(bool on) {
     }
 }
 
-bool TXbDataSet::BeginOperation(const std::string& opName) {
+bool TXbDataSet::BeginOperation(const char* opName) {
     if (m_area == 0) {
-        SetEngineError(1103, "Database is not open [" + EngineText(Name) + "." + opName + "]");
+        SetEngineError(1103, "Database is not open [" + EngineText(Name) + "." + std::string(opName) + "]");
         return false;
     }
     if (xb::SelectedArea() != m_area) xb::Select(m_area);
@@ -209,6 +209,7 @@ void TXbDataSet::SyncDatasetWithArea() {
 uint8_t* TXbDataSet::FieldSlot(const TField& field) {
     const int n = field.FieldNo();
     if (!ActiveBuffer() || n < 1 || n > static_cast<int>(m_offsets.size())) return nullptr;
+    fieldsReady(ActiveBuffer());
     return ActiveBuffer() + m_offsets[static_cast<size_t>(n - 1)];
 }
 
@@ -217,6 +218,22 @@ uint8_t* TXbDataSet::FieldSlot(const TField& field) {
 void TXbDataSet::RecordToBuffer(TRecordBuffer buffer) {
     const uint8_t* rec = typed();
     if (!rec || !m_props) return;
+    if (m_typedCopySize > 0) {
+        buffer[0] = rec[0];
+        buffer[m_pendingAt] = 1;
+        std::memcpy(buffer + m_pendingAt + 1, rec, static_cast<size_t>(m_typedCopySize));
+        return;
+    }
+    convertRecord(rec, buffer);
+}
+
+void TXbDataSet::fieldsReady(TRecordBuffer buffer) {
+    if (m_typedCopySize == 0 || !buffer || buffer[m_pendingAt] == 0) return;
+    buffer[m_pendingAt] = 0;
+    convertRecord(buffer + m_pendingAt + 1, buffer);
+}
+
+void TXbDataSet::convertRecord(const uint8_t* rec, TRecordBuffer buffer) {
     buffer[0] = rec[0];
     for (int n = 1; n <= m_props->Count(); ++n) {
         const uint8_t* src = rec + m_props->Offset(n);
@@ -260,6 +277,7 @@ void TXbDataSet::RecordToBuffer(TRecordBuffer buffer) {
 void TXbDataSet::BufferToRecord(TRecordBuffer buffer, int fieldNo) {
     uint8_t* rec = typed();
     if (!rec || !m_props) return;
+    fieldsReady(buffer);
     rec[0] = buffer[0];
     const int first = fieldNo < 0 ? 1 : fieldNo;
     const int last = fieldNo < 0 ? m_props->Count() : std::min(fieldNo, m_props->Count());
@@ -546,11 +564,16 @@ std::unique_ptr<TField> TXbDataSet::CreateFieldOfClass(TFieldType type) {
 }
 
 int TXbDataSet::XbiGetRecordSize() {
+    m_pendingAt = m_typedCopySize = 0;
     if (!m_props) return 1;
     int size = 1;
     for (int n = 1; n <= m_props->Count(); ++n)
         size += bufferWidth(m_props->Type(n), m_props->Width(n), m_props->Decimals(n));
-    return size;
+    const WorkAreaBlock* b = m_area != 0 ? xb::AreaBlock(m_area) : nullptr;
+    if (m_designing || !b || !b->typed || b->typedSize == 0) return size;
+    m_pendingAt = size;
+    m_typedCopySize = b->typedSize;
+    return size + 1 + m_typedCopySize;
 }
 
 // ---- cursor ----
@@ -683,6 +706,7 @@ int TXbDataSet::XbiGetFieldData(const TField& field, TRecordBuffer buffer, void*
         hasValue = false;
         return kXbiOk;
     }
+    fieldsReady(buffer);
     const uint8_t* p = buffer + m_offsets[static_cast<size_t>(n - 1)];
     switch (field.DataType()) {
         case TFieldType::ftDate:
@@ -723,6 +747,7 @@ int TXbDataSet::XbiGetFieldData(const TField& field, TRecordBuffer buffer, void*
 int TXbDataSet::XbiSetFieldData(const TField& field, TRecordBuffer buffer, const void* src) {
     const int n = field.FieldNo();
     if (n < 1 || n > static_cast<int>(m_offsets.size())) return kXbiOk;
+    fieldsReady(buffer);
     uint8_t* p = buffer + m_offsets[static_cast<size_t>(n - 1)];
     switch (field.DataType()) {
         case TFieldType::ftString: {

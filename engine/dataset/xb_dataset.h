@@ -85,12 +85,15 @@ public:
 
     // Selects the dataset's area and sets the engine's ANSI flag; without an area raises engine error 1103
     // "Database is not open [<Name>.<opName>]" and answers false.
-    bool BeginOperation(const std::string& opName);
+    bool BeginOperation(const char* opName);
+    bool BeginOperation(const std::string& opName) { return BeginOperation(opName.c_str()); }
     int SafeGo(int32_t recNo);
     bool IsEmptyDbf();
     // Brings the dataset to the engine's position after a command.
     void SyncDatasetWithArea();
 
+    // The area's current record into buffer. The fields are converted when one is first read or set
+    // (through the calls below, FieldSlot included): a row the caller moves past unread costs one copy.
     void RecordToBuffer(TRecordBuffer buffer);
     // fieldNo -1 all fields, 0 the deletion byte only, n field n (the deletion byte always goes too).
     void BufferToRecord(TRecordBuffer buffer, int fieldNo);
@@ -195,6 +198,13 @@ private:
     std::string m_dbfFileName;
     bool m_hideDeleted = false;
     std::vector<uint16_t> m_offsets;  // buffer offset of field n at n - 1
+    // After the fields in a buffer's record part: a byte set while the fields wait for their conversion
+    // from the copy of the typed record that follows it (m_typedCopySize bytes; 0: fields are
+    // converted at once, as for a record of varying size).
+    int m_pendingAt = 0;
+    int m_typedCopySize = 0;
+    void fieldsReady(TRecordBuffer buffer);
+    void convertRecord(const uint8_t* rec, TRecordBuffer buffer);
     std::unique_ptr<TDbfFieldProps> m_props;
 };
 

@@ -238,6 +238,62 @@ TEST_F(DatasetTest, CursorWalksForwardAndBack) {
     EXPECT_EQ(t->FieldByName("nom").GetAsString(), "a");
 }
 
+// A fetch copies the row and converts its fields only when one is first read or set: rows moved past
+// unread, then reached again by every road (a step back, a bookmark, an edit that posts or cancels, a
+// reload), show every field as stored, and a field set on such a row leaves the others as they were.
+TEST_F(DatasetTest, RowsMovedPastUnreadShowTheirFieldsWhenReadLater) {
+    auto t = table("lazy.dbf", kPeople);
+    t->Open();
+    const int kRows = 12;
+    for (int i = 1; i <= kRows; ++i)
+        addRows(*t, {{{"nom", "n" + std::to_string(i)},
+                      {"age", std::to_string(20 + i)},
+                      {"taille", std::to_string(i) + ".25"},
+                      {"ne", "0" + std::to_string(1 + i % 9) + "/1" + std::to_string(i % 10) + "/26"},
+                      {"actif", i % 2 ? "T" : "F"}}});
+    auto expectRow = [&](int i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(t->FieldByName("nom").GetAsString(), "n" + std::to_string(i));
+        EXPECT_EQ(t->FieldByName("age").GetAsInteger(), 20 + i);
+        EXPECT_DOUBLE_EQ(t->FieldByName("taille").GetAsFloat(), i + 0.25);
+        EXPECT_DOUBLE_EQ(t->FieldByName("ne").GetAsDateTime(), EncodeDate(2026, 1 + i % 9, 10 + i % 10));
+        EXPECT_EQ(t->FieldByName("actif").GetAsBoolean(), i % 2 == 1);
+    };
+    t->First();
+    for (int i = 1; i < 7; ++i) t->Next();
+    expectRow(7);
+    t->Next();
+    t->Next();
+    t->Prior();
+    expectRow(8);
+    const TBookmark eighth = t->GetBookmark();
+    t->Last();
+    t->GotoBookmark(eighth);
+    expectRow(8);
+
+    // Set on a row fetched unread: the other fields keep what the file holds, after a post and a cancel.
+    t->Next();
+    t->Edit();
+    t->FieldByName("age").SetAsInteger(99);
+    t->Post();
+    t->Next();
+    t->Edit();
+    t->FieldByName("nom").SetAsString("gone");
+    t->Cancel();
+    expectRow(10);
+    t->Refresh();
+    expectRow(10);
+    t->Close();
+    t->Open();
+    for (int i = 1; i < 9; ++i) t->Next();
+    EXPECT_EQ(t->FieldByName("age").GetAsInteger(), 99);
+    EXPECT_EQ(t->FieldByName("nom").GetAsString(), "n9");
+    EXPECT_DOUBLE_EQ(t->FieldByName("taille").GetAsFloat(), 9.25);
+    EXPECT_DOUBLE_EQ(t->FieldByName("ne").GetAsDateTime(), EncodeDate(2026, 1, 19));
+    t->Next();
+    expectRow(10);
+}
+
 TEST_F(DatasetTest, BookmarksReturnToTheirRecord) {
     auto t = table("b.dbf", kPeople);
     t->Open();

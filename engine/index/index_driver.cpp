@@ -1,5 +1,6 @@
 #include "engine/index/index_driver.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
@@ -167,7 +168,18 @@ public:
     bool indexEof() override { return IndexEof(); }
     bool indexBof() override { return IndexBof(); }
     void appendNewKey() override { AppendNewKey(); }
-    void saveOrderKey() override { SaveOrderKey(); }
+    void saveOrderKey() override {
+        // A move that ended on the order's entry for the area's record has that entry's key as the
+        // current key already (its step copied it): the record's key as the tag holds it, which is what
+        // the next move looks for when it puts the order back. Built from the record only elsewhere.
+        const WorkAreaBlock* b = CurrentBlock();
+        const MdxTag* tag = currentOrderTag();
+        if (b && tag && !CurrentMdxArea()->naturalOrder && !tag->eof && TagOnEntry(*tag) &&
+            static_cast<int32_t>(TagCurrentRecord(*tag)) == b->recNo && b->recNo >= 1 &&
+            std::memcmp(tag->currentKey.data(), TagCurrentEntryKey(*tag), tag->header.keyLength()) == 0)
+            return;
+        SaveOrderKey();
+    }
     void saveAllKeys() override { SaveAllKeys(); }
     void updateChangedKeys() override { UpdateChangedKeys(); }
     void indexSetBof() override { IndexSetBof(); }

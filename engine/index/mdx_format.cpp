@@ -199,7 +199,9 @@ std::string CheckMdxHeader(const MdxHeader& h, uint64_t fileSize) {
 
 MdxArea* CurrentMdxArea() {
     WorkAreaBlock* b = CurrentBlock();
-    return b ? dynamic_cast<MdxArea*>(b->indexArea.get()) : nullptr;
+    // Only the index engine puts its state into a block: no other kind is ever there. It is asked
+    // several times in every move, so it is not checked at run time.
+    return b ? static_cast<MdxArea*>(b->indexArea.get()) : nullptr;
 }
 
 bool CreateMdxHeader(const std::string& fileName) {

@@ -338,5 +338,72 @@ TEST_F(OptimisticReadTest, AFailureInsideATryIsReportedOnlyWhenTheCountedMoveMee
     EXPECT_NE(LastError(), 0);
 }
 
+// Rows whose keys lie spread over a wide table (no two of a leaf within a few kilobytes): a shared walk
+// reads them before its move's look at the semaphore, a leaf's worth at a time, so that it looks once
+// a leaf instead of once a row; a walk of three steps after a search reads three or four rows, not the
+// rest of the leaf; held alone the walk reads each row once. Rows that lie in a few stretches, their
+// keys interleaving, come in a read a stretch.
+TEST_F(OptimisticReadTest, ASharedWalkOverSpreadRowsLooksOnceALeafAndReadsOnlyWhatItReaches) {
+    constexpr int kWide = 2000;
+    TableBlock t;
+    ASSERT_TRUE(
+        CreateDbf(t, tmp.file("wide"), {{"nom", 'C', 8, 0}, {"grp", 'N', 5, 0}, {"pad", 'C', 250, 0}}));
+    CloseDbf(t);
+    ASSERT_TRUE(Select(3));
+    ASSERT_TRUE(Use(tmp.file("wide.dbf") + " EXCLUSIVE", nullptr, 0));
+    for (int i = 1; i <= kWide; ++i) {
+        ClearRecord();
+        TypedSetString(FieldAddress(1), 8, nameOf(i));
+        // Four stretches of 500 rows; within each, the row number orders the rows.
+        TypedSetInt(FieldAddress(2), (i - 1) % 500);
+        ASSERT_TRUE(Append());
+    }
+    ASSERT_TRUE(MakeIndex({{"NOM", "nom", "", false, false}, {"GRP", "grp", "", false, false}}, ""));
+    CloseDatabase();
+
+    struct Counted {
+        std::vector<std::string> names;
+        std::set<int32_t> records;
+        uint64_t reads = 0;
+    };
+    auto walkCounted = [&](int steps) {
+        Counted c;
+        const uint64_t before = platform::FileCalls().read;
+        EXPECT_TRUE(GoTop()) << ErrorMsg();
+        for (int n = 0; n < steps && !dEOF(); ++n) {
+            c.names.push_back(name());
+            c.records.insert(RecNo());
+            Skip(1);
+        }
+        c.reads = platform::FileCalls().read - before;
+        return c;
+    };
+    for (bool shared : {true, false}) {
+        SCOPED_TRACE(shared ? "shared" : "exclusive");
+        ASSERT_TRUE(Use(tmp.file("wide.dbf") + (shared ? "" : " EXCLUSIVE"), nullptr, 0)) << ErrorMsg();
+        ASSERT_TRUE(SetIndexTo("") && SetOrderToTag("NOM")) << ErrorMsg();
+        walkCounted(kWide);  // the nodes come into the area's keeping
+        const Counted all = walkCounted(kWide);
+        EXPECT_EQ(all.records.size(), static_cast<size_t>(kWide));
+        EXPECT_TRUE(std::is_sorted(all.names.begin(), all.names.end()));
+        // At most a read a row and, shared, a look a leaf (a few more while the first leaf's reads grow),
+        // where a look a row made twice a read a row.
+        EXPECT_LE(all.reads, static_cast<uint64_t>(kWide + (shared ? kWide / 8 : 4)));
+
+        ASSERT_TRUE(Find(nameOf(kWide / 2)));
+        const uint64_t before = platform::FileCalls().read;
+        for (int n = 0; n < 3; ++n) ASSERT_TRUE(Skip(1));
+        EXPECT_LE(platform::FileCalls().read - before, shared ? 8u : 4u);
+
+        // The stretches: a few reads a leaf, not one a row.
+        ASSERT_TRUE(SetOrderToTag("GRP"));
+        walkCounted(kWide);
+        const Counted grouped = walkCounted(kWide);
+        EXPECT_EQ(grouped.records.size(), static_cast<size_t>(kWide));
+        EXPECT_LT(grouped.reads, static_cast<uint64_t>(kWide / 4));
+        CloseDatabase();
+    }
+}
+
 }  // namespace
 }  // namespace xb
