@@ -28,6 +28,7 @@
 #include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/paths.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/mdx_checker.h"
@@ -72,6 +73,24 @@ struct WritePath {
     std::function<void()> prepare;  // on the filled database, tables closed; leaves them closed
     std::function<bool()> command;  // on the table opened with its index
 };
+
+// A write path as the application takes it, in the steps it acknowledges one by one (an append of a blank
+// row, then the replace that fills it).
+struct SteppedPath {
+    std::string name;
+    std::string table;
+    bool exclusive = false;
+    std::function<void()> prepare;
+    std::vector<std::function<bool()>> steps;
+    // The command makes the index anew (pack, index creation): one it could not finish has fewer tags or
+    // none, and the application's next open builds it.
+    bool makesIndex = false;
+    // The command changes the rows even when it then fails on the index (a pack reindexes after its
+    // commit): the table may stand as before or as after it.
+    bool commitsFirst = false;
+};
+
+std::vector<std::string> Match(int day, int home, int away);
 
 class FullDiskTest : public xbtest::EngineTest {
 protected:
@@ -408,6 +427,34 @@ protected:
     }
 
     std::vector<WritePath> writePaths();
+    std::vector<SteppedPath> steppedPaths();
+    // Matches of later days until the next one (of splitDay) needs a new index node; with blankFits, until
+    // a blank row still fits in the nodes as well (its keys come first in every order), so that the
+    // replace that fills it is what needs the node.
+    void fillUpToASplit(bool blankFits = false) {
+        const std::string table = path("resultat.dbf"), index = mdx("resultat.dbf");
+        auto grows = [&](const std::vector<std::string>& row) {
+            const std::string rows = xbtest::ReadFileBytes(table), keys = xbtest::ReadFileBytes(index);
+            EXPECT_TRUE(open("resultat.dbf", true));
+            if (row.empty()) ClearRecord();
+            EXPECT_TRUE(row.empty() ? Append() : appendRow(row, false)) << ErrorMsg();
+            CloseAllDatabases();
+            const bool grew = fs::file_size(index) > keys.size();
+            xbtest::WriteFileBytes(table, rows);
+            xbtest::WriteFileBytes(index, keys);
+            return grew;
+        };
+        for (int day = 11;; ++day) {
+            ASSERT_LT(day, 400);
+            if (grows(Match(day, 1, 2)) && !(blankFits && grows({}))) {
+                splitDay = day;
+                return;
+            }
+            ASSERT_TRUE(open("resultat.dbf", true));
+            ASSERT_TRUE(appendRow(Match(day, 1, 2), false)) << ErrorMsg();
+            CloseAllDatabases();
+        }
+    }
     int splitDay = 0;
 
     std::vector<xbtest::SeasonTable> m_season;
@@ -457,23 +504,7 @@ std::vector<WritePath> FullDiskTest::writePaths() {
         {"append, shared", "resultat.dbf", false, nullptr, [=, this] { return lockedAppend(Match(11, 1, 2)); }},
         {"append, exclusive, header written at the close", "resultat.dbf", true, nullptr,
          [=, this] { return appendRow(Match(11, 1, 2), false); }},
-        {"append that splits index nodes", "resultat.dbf", false,
-         [=, this] {
-             // Matches of later days until the next one needs a new index node.
-             for (int day = 11;; ++day) {
-                 ASSERT_LT(day, 400);
-                 const Files files = snapshot();
-                 const uint64_t size = fs::file_size(mdx("resultat.dbf"));
-                 ASSERT_TRUE(open("resultat.dbf", true));
-                 ASSERT_TRUE(appendRow(Match(day, 1, 2), false)) << ErrorMsg();
-                 CloseAllDatabases();
-                 if (fs::file_size(mdx("resultat.dbf")) > size) {
-                     restore(files);
-                     splitDay = day;
-                     return;
-                 }
-             }
-         },
+        {"append that splits index nodes", "resultat.dbf", false, [this] { fillUpToASplit(); },
          [=, this] { return lockedAppend(Match(splitDay, 1, 2)); }},
         {"replace that moves keys", "resultat.dbf", false, nullptr,
          [=, this] {
@@ -631,4 +662,245 @@ TEST_F(FullDiskTest, AfterADiskFullEveryOrderReadsWholeOnceTheSpaceIsBack) {
         }
         EXPECT_GT(failed, 0) << "the disk never filled under the command";
     }
+}
+
+std::vector<SteppedPath> FullDiskTest::steppedPaths() {
+    const std::string longNote = [] {
+        std::string t;
+        for (int i = 0; i < 60; ++i) t += "Ligne " + std::to_string(i) + " de la note, plus longue.\r\n";
+        return t + "fin";
+    }();
+    auto lockedReplace = [this](int32_t rec, const std::function<bool()>& change) {
+        if (!Go(rec) || !RLock()) return false;
+        LoadRecordBuffer();
+        bool ok = change();
+        if (ok) {
+            StoreRecordBuffer();
+            ok = answered(Replace());
+        }
+        Unlock();
+        return ok;
+    };
+    auto deleteRecords = [this](const std::string& table, std::vector<int32_t> recs) {
+        ASSERT_TRUE(open(table, true)) << ErrorMsg();
+        for (int32_t r : recs) {
+            ASSERT_TRUE(Go(r));
+            ASSERT_TRUE(DeleteRec()) << ErrorMsg();
+        }
+        CloseAllDatabases();
+    };
+    return {
+        {"append whole", "resultat.dbf", false, [this] { fillUpToASplit(); }, {[this] {
+             return lockedAppend(Match(splitDay, 1, 2));
+         }}},
+        {"append blank then replace",
+         "resultat.dbf",
+         false,
+         [this] { fillUpToASplit(true); },
+         {[this] {
+              if (!ALock()) return false;
+              ClearRecord();
+              const bool ok = answered(Append());
+              Unlock();
+              return ok;
+          },
+          [=, this] {
+              const int32_t rec = RecCount();
+              return lockedReplace(rec, [this] { return setRecord(Match(splitDay, 1, 2)); });
+          }}},
+        {"replace with a longer note", "joueur.dbf", false, nullptr, {[=, this] {
+             return lockedReplace(2, [=, this] {
+                 const int32_t block = TypedGetInt(FieldAddress(5));
+                 const int32_t now = RewriteMemo(block, platform::FromUtf8(longNote, 1252));
+                 TypedSetInt(FieldAddress(5), now);
+                 return answered(now != 0);
+             });
+         }}},
+        {"delete", "resultat.dbf", false, nullptr, {[this] {
+             const bool ok = Go(7) && RLock() && answered(DeleteRec());
+             Unlock();
+             return ok;
+         }}},
+        {"pack",
+         "but.dbf",
+         true,
+         [=] {
+             deleteRecords("but.dbf", {1, 3, 4, 20});
+         },
+         {[this] { return answered(Pack()); }},
+         true,
+         true},
+        {"index creation",
+         "eqchamp.dbf",
+         true,
+         [this] { fs::remove(mdx("eqchamp.dbf")); },
+         {[this] {
+             std::vector<TagDefinition> defs;
+             for (const TIndexTagDescriptor& t :
+                  xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef("eqchamp.dbf"))
+                      ->ParseIndexList())
+                 defs.push_back({t.tagName, t.keyExpr, t.forExpr, t.descending, t.unique});
+             return answered(MakeIndex(defs, mdx("eqchamp.dbf")));
+         }},
+         true},
+    };
+}
+
+namespace {
+
+// What the disk and the other stations are like when the writer has closed its table after the failure.
+enum class Afterwards { SpaceBack, StillFull, OtherStationWithoutSpace };
+
+const char* Named(Afterwards a) {
+    switch (a) {
+        case Afterwards::SpaceBack:
+            return "the space back";
+        case Afterwards::StillFull:
+            return "the disk still full";
+        default:
+            return "a second station open without space to repair";
+    }
+}
+
+// The code of an "E..." answer of the helper station, 0 for any other answer.
+int AnswerCode(const std::string& answer) {
+    return answer.size() > 1 && answer[0] == 'E' ? std::atoi(answer.c_str() + 1) : 0;
+}
+
+}  // namespace
+
+// A write that a full disk stops part way, on every write path, and the writer closes its table at once
+// as the application does after every save. Then another process opens the table alone: every order
+// walks whole, every tag is its reindex, and every row the writer was told stored is there once: the
+// mark of the repair outlives the close. With the disk still full, that station reads right or refuses
+// with the repair's own error, never a walk over a damaged order (212); so does a second station that had
+// the table open all along and has no space to repair, and its close keeps the mark as well.
+TEST_F(FullDiskTest, AWriteAFullDiskStoppedIsWholeForTheNextStationAfterTheWriterClosed) {
+    xbtest::ChildProcess next;
+    ASSERT_EQ(next.ask("indexunit"), "0");
+    std::vector<std::string> summary;
+    for (const SteppedPath& p : steppedPaths()) {
+        SCOPED_TRACE(p.name);
+        restore(m_filled);
+        if (p.prepare) p.prepare();
+        CloseAllDatabases();
+        const Files before = snapshot();
+        // The table as it stands after each number of acknowledged steps, and its reindex.
+        std::vector<TableImage> acknowledged;
+        std::vector<TagEntries> reindexed;
+        for (size_t k = 0; k <= p.steps.size(); ++k) {
+            restore(before);
+            ASSERT_TRUE(open(p.table, p.exclusive)) << ErrorMsg();
+            for (size_t i = 0; i < k; ++i) ASSERT_TRUE(p.steps[i]()) << ErrorMsg();
+            CloseAllDatabases();
+            acknowledged.push_back(readImage(p.table));
+            repairIndex(p.table);
+            reindexed.push_back(entries(xbtest::CheckMdxFile(mdx(p.table), {false, 0})));
+        }
+        const int tags = static_cast<int>(
+            xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef(p.table))->ParseIndexList().size());
+        const std::string whole = "ok ";
+        for (Afterwards after :
+             {Afterwards::SpaceBack, Afterwards::StillFull, Afterwards::OtherStationWithoutSpace}) {
+            if (after == Afterwards::OtherStationWithoutSpace && p.exclusive) continue;
+            SCOPED_TRACE(Named(after));
+            int failed = 0, refused = 0, wrong = 0;
+            for (int nth = 1;; ++nth) {
+                ASSERT_LT(nth, 300) << "the command never got through";
+                SCOPED_TRACE("full from write " + std::to_string(nth));
+                const int parts =
+                    ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+                restore(before);
+                const bool other = after == Afterwards::OtherStationWithoutSpace;
+                if (other) {
+                    ASSERT_TRUE(Select(2));
+                    ASSERT_TRUE(open(p.table, false, "other")) << ErrorMsg();
+                    std::vector<int32_t> counts;
+                    ASSERT_EQ(WalkEveryOrder(counts), "");
+                }
+                ASSERT_TRUE(Select(1));
+                ASSERT_TRUE(open(p.table, p.exclusive)) << ErrorMsg();
+                platform::InjectDiskFull(nth);
+                engine().errors.pendingError = 0;
+                size_t done = 0;
+                try {
+                    while (done < p.steps.size() && p.steps[done]() && engine().errors.pendingError == 0)
+                        ++done;
+                } catch (const std::exception&) {
+                }
+                Unlock();
+                CloseDatabase();  // the writer's close, the disk still full
+                if (done == p.steps.size()) {
+                    platform::ClearFaults();
+                    CloseAllDatabases();
+                    break;
+                }
+                ++failed;
+                if (other) {
+                    // The station that stayed: it reads right or refuses, and its close keeps the mark.
+                    ASSERT_TRUE(Select(2));
+                    engine().errors.pendingError = 0;
+                    std::vector<int32_t> counts;
+                    const std::string walk = WalkEveryOrder(counts);
+                    if (walk.empty()) {
+                        for (int32_t c : counts) EXPECT_EQ(c, RecCount());
+                    } else {
+                        ++refused;
+                        EXPECT_NE(LastError(), 212) << walk;
+                    }
+                    CloseDatabase();
+                }
+                platform::ClearFaults();
+                CloseAllDatabases();
+                if (after == Afterwards::StillFull) {
+                    ASSERT_EQ(next.ask("diskfull 1"), "0");
+                    const std::string answer = next.ask("ordercheck " + path(p.table));
+                    ASSERT_EQ(next.ask("diskfull 0"), "0");
+                    // A repair the disk stopped part way leaves a file whose header names all it holds.
+                    if (fs::exists(mdx(p.table))) {
+                        const xbtest::MdxReport r = xbtest::CheckMdxFile(mdx(p.table), {false, 0});
+                        EXPECT_TRUE(r.ok()) << r.text();
+                    }
+                    if (answer.rfind(whole, 0) != 0) {
+                        ++refused;
+                        EXPECT_NE(AnswerCode(answer), 0) << answer;
+                        EXPECT_NE(AnswerCode(answer), 212) << answer;
+                    } else if (!p.makesIndex) {
+                        EXPECT_EQ(answer, whole + std::to_string(acknowledged[done].records.size()) + " " +
+                                              std::to_string(tags));
+                    }
+                }
+                if (p.makesIndex) {
+                    // An index made anew that the disk cut short has the tags it finished: the
+                    // application's open builds the rest.
+                    auto t = xbtest::LeagueComponent(tmp.path(), xbtest::LeagueTableDef(p.table));
+                    try {
+                        t->Open();
+                        t->Close();
+                    } catch (const std::exception& e) {
+                        ADD_FAILURE() << "the application cannot open the table: " << e.what();
+                    }
+                    CloseAllDatabases();
+                }
+                const TableImage now = readImage(p.table);
+                const std::string answer = next.ask("ordercheck " + path(p.table));
+                EXPECT_EQ(answer, whole + std::to_string(now.records.size()) + " " + std::to_string(tags));
+                // Each step either was acknowledged or changed nothing.
+                const size_t stands = p.commitsFirst && now == acknowledged[done + 1] ? done + 1 : done;
+                EXPECT_TRUE(now == acknowledged[stands]) << "the table holds " << now.records.size()
+                                                         << " rows after " << done << " acknowledged steps";
+                const xbtest::MdxReport report = xbtest::CheckMdxFile(mdx(p.table), {false, 0});
+                EXPECT_TRUE(report.ok()) << report.text();
+                EXPECT_TRUE(entries(report) == reindexed[stands]) << "an order differs from its reindex";
+                if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() >
+                    parts)
+                    ++wrong;
+            }
+            if (p.name != "delete") EXPECT_GT(failed, 0) << "the disk never filled under the command";
+            summary.push_back(p.name + ", " + Named(after) + ": " + std::to_string(failed) + " failures, " +
+                              std::to_string(refused) + " reads refused, " + std::to_string(wrong) +
+                              " left wrong");
+        }
+    }
+    for (const std::string& s : summary) std::cout << "  " << s << "\n";
 }

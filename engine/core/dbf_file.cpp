@@ -517,6 +517,17 @@ int writeRaw(TableBlock& block, int32_t n, size_t length, bool withEof = false) 
     return rc;
 }
 
+// After an append of record n that the disk refused part way (nobody else can append meanwhile): the
+// file ends with the rows before it and the end-of-file byte again, as it did before. Bytes past what
+// the append itself could have written are left alone.
+void cutBackAppend(TableBlock& block, int32_t n) {
+    const uint64_t end = block.recordOffset(n);
+    uint64_t size = 0;
+    if (block.file.size(size) != 0 || size <= end || size > end + block.recordSize + 1) return;
+    const uint8_t eof = kEofByte;
+    if (block.file.truncate(end + 1) != 0 || block.file.writeAt(end, &eof, 1) != 0) block.file.truncate(end);
+}
+
 }  // namespace
 
 bool PutDbfRecord(TableBlock& block, int32_t n) {
@@ -533,7 +544,9 @@ bool PutDbfRecord(TableBlock& block, int32_t n) {
         append && (platform::IsExclusiveMode(block.fileMode) || block.file.holdsLock(kLockBase + 1, 1));
     int rc = writeRaw(block, n, block.recordSize, lastOnDisk);
     if (rc != 0) {
-        // The count moves only once the record is on disk, so a failed append leaves no phantom record.
+        // The count moves only once the record is on disk, so a failed append leaves no phantom record;
+        // and the part of it a full disk took is cut off, so that the table ends as before.
+        if (lastOnDisk) cutBackAppend(block, n);
         SetEngineError(static_cast<uint16_t>(rc), "File:  " + block.fileName + " [Replace/Append/PutDbfRecord]");
         return false;
     }

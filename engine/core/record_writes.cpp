@@ -42,10 +42,9 @@ bool fail(uint16_t code, const std::string& detail) {
 // the tags are rebuilt from the table as it was, under the write lock still held. The append's error is
 // the one reported. When the record cannot be cut off it stays, deleted, and the tags are rebuilt with
 // it; a rebuild that fails too leaves the index marked for the next station to repair.
-void undoAppend(WorkAreaBlock& b) {
+void undoAppend(WorkAreaBlock& b, int32_t n) {
     FirstError first;
     first.take();
-    const int32_t n = b.recNo;
     bool gone = false;
     if (n == b.recCount && b.file.truncate(b.recordOffset(n)) == 0) {
         b.recCount = n - 1;
@@ -61,6 +60,20 @@ void undoAppend(WorkAreaBlock& b) {
         b.eof = true;
         ClearRecord();
     }
+}
+
+// A replace whose keys could not all be written is taken back the same way: the row as it was stored
+// goes back in its place (a write within the file, which a full disk does not refuse) and the tags are
+// rebuilt, so that the failure it reports has changed nothing. A memo the caller rewrote for it went to
+// new blocks, and the old row still names the old ones.
+void undoReplace(WorkAreaBlock& b, const std::vector<char>& stored) {
+    FirstError first;
+    first.take();
+    if (stored.size() == b.raw.size()) {
+        std::copy(stored.begin(), stored.end(), b.raw.begin());
+        if (PutDbfRecord(b, b.recNo)) RawToTypedRecord(b, b.typed);
+    }
+    driver()->repairTags();
 }
 
 // Key work of a write whose failures are met quietly, so that recover() can set things right before the
@@ -110,10 +123,16 @@ bool Append() {
     TypedToRawRecord(*b, b->typed);
     const bool order = IsIndexActive();
     {
+        // Refused (another station's write that does not end, a mark no repair could clear): nothing is
+        // written.
         LockSemaphore sem(order);
+        if (!sem.held()) return false;
         if (!AppendDbfRecord(*b)) return false;
+        // The key work may move the area (an order put back on its record): the row to take back is this.
+        const int32_t appended = b->recCount;
         RawToTypedRecord(*b, b->typed);
-        if (order && !keyWork([] { driver()->appendNewKey(); }, [b] { undoAppend(*b); })) return false;
+        if (order && !keyWork([] { driver()->appendNewKey(); }, [b, appended] { undoAppend(*b, appended); }))
+            return false;
     }
     b->eof = b->bof = false;
     return LastError() == 0;
@@ -142,14 +161,18 @@ bool Replace() {
         // Released before the answer: a failed release (the other stations' change counter not written)
         // fails the replace.
         LockSemaphore sem(order);
+        if (!sem.held()) return false;
+        std::vector<char> stored;
         if (order) {
             if (b->swap.size() < b->typedSize) return fail(254, b->fileName + " Swap-buffer NIL. [REPLACE]");
-            // The keys of the record as stored are remembered before it changes.
+            // The keys of the record as stored are remembered before it changes, and the row itself, to
+            // put back when its keys cannot follow.
             std::memcpy(b->swap.data(), b->typed, b->typedSize);
             if (!GetDbfRecord(*b, b->recNo)) {
                 std::memcpy(b->typed, b->swap.data(), b->typedSize);
                 return false;
             }
+            stored = b->raw;
             RawToTypedRecord(*b, b->typed);
             driver()->saveAllKeys();
             std::memcpy(b->typed, b->swap.data(), b->typedSize);
@@ -157,14 +180,10 @@ bool Replace() {
         TypedToRawRecord(*b, b->typed);
         if (!PutDbfRecord(*b, b->recNo)) return false;
         RawToTypedRecord(*b, b->typed);
-        // The record is stored: tags that could not follow it are rebuilt from the table, the failure
-        // reported all the same.
-        if (order && !keyWork([] { driver()->updateChangedKeys(); },
-                              [] {
-                                  FirstError first;
-                                  first.take();
-                                  driver()->repairTags();
-                              }))
+        // Tags that could not follow the row: the row is put back as it was and the tags rebuilt, and the
+        // failure is reported.
+        if (order &&
+            !keyWork([] { driver()->updateChangedKeys(); }, [b, &stored] { undoReplace(*b, stored); }))
             return false;
     }
     return LastError() == 0;

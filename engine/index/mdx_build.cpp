@@ -577,6 +577,12 @@ bool addIndexTag(const TagDefinition& def, bool lock, int steps) {
 
     uint32_t root = 0;
     bool forSatisfied = false;
+    // The file as it ends before the tree: a tag that cannot be finished leaves nothing past it.
+    uint64_t before = 0;
+    if (const int rc = area->file.size(before); rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Error reading index file size [MakeIndex]");
+        return false;
+    }
     if (!buildTag(b, *area, km, def.unique, def.descending, progress, root, forSatisfied)) return false;
 
     TagDefinition stored = def;
@@ -591,7 +597,7 @@ bool addIndexTag(const TagDefinition& def, bool lock, int steps) {
     const uint64_t at = NextObjectOffset(size);
     if (rc == 0) rc = area->file.writeAt(at, bytes.data(), bytes.size());
     if (rc != 0) {
-        area->file.truncate(size);
+        area->file.truncate(before);
         SetEngineError(static_cast<uint16_t>(rc), " [MakeIndex]");
         return false;
     }
@@ -765,15 +771,28 @@ bool RebuildTagsInPlace() {
         NodeCache& nodes;
         ~CacheDropper() { nodes.clear(); }
     } dropper{area->nodes};
+    // A repair stopped part way (the disk full) has laid the trees of the tags before it past the end the
+    // header names: the header is brought up to them, so that no program that takes new blocks from it
+    // writes over a tree in use.
+    bool laid = false;
+    auto stopped = [&] {
+        if (laid) {
+            header.setBlockCounter(static_cast<uint32_t>((size + kMdxBlockSize - 1) / kMdxBlockSize));
+            if (area->file.writeAt(0, header.bytes.data(), kMdxHeaderSize) == 0 &&
+                area->header.tagCount() > 0)
+                area->header.setBlockCounter(header.blockCounter());
+        }
+        return false;
+    };
     for (int n = 1; n <= header.tagCount(); ++n) {
         const uint64_t at = static_cast<uint64_t>(header.tagBlock(n)) * kMdxBlockSize;
         TagHeader page;
         if (area->file.readAt(at, page.bytes.data(), kTagHeaderCopySize) != 0 ||
             !CheckTagHeader(page, size).empty())
-            return false;
+            return stopped();
         KeyMaker km;
         km.key = AssignExpr(TrimRightStr(page.keyExpr()));
-        if (!km.key) return false;
+        if (!km.key) return stopped();
         km.type = page.keyType();
         km.keyLength = page.keyLength();
         km.decimals = km.key->decimals;
@@ -781,25 +800,26 @@ bool RebuildTagsInPlace() {
         km.oemCp = StoredCodePage(*b);
         if (page.hasFor() && !TrimRightStr(page.forExpr()).empty()) {
             km.cond = AssignExpr(TrimRightStr(page.forExpr()));
-            if (!km.cond) return false;
+            if (!km.cond) return stopped();
         }
         BuildProgress quiet(0, b->recCount);
         uint32_t root = 0;
         bool forSatisfied = false;
         if (!buildTag(*b, *area, km, page.unique(), page.descending(), quiet, root, forSatisfied))
-            return false;
+            return stopped();
         page.setRoot(root);
         if (page.hasFor()) page.setForSatisfied(forSatisfied);
         // The new tree is whole before its root is named: a kill up to here leaves the old tree in use
         // and the mark set, and the next station starts again.
-        if (area->file.writeAt(at, page.bytes.data(), kTagHeaderCopySize) != 0) return false;
+        if (area->file.writeAt(at, page.bytes.data(), kTagHeaderCopySize) != 0) return stopped();
+        laid = true;
         for (auto& open : area->tags) {
             if (!open || open->number != n) continue;
             open->header = page;
             open->headerChanged = false;
             TagForgetPosition(*open);
         }
-        if (area->file.size(size) != 0) return false;
+        if (area->file.size(size) != 0) return stopped();
     }
     header.setBlockCounter(static_cast<uint32_t>((size + kMdxBlockSize - 1) / kMdxBlockSize));
     if (area->file.writeAt(0, header.bytes.data(), kMdxHeaderSize) != 0) return false;

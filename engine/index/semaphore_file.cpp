@@ -81,6 +81,9 @@ struct EngineSemaphores final : UnitState {
     // The index engine's repair, installed with it, and how many repairs it made.
     SemaphoreRepair repair = nullptr;
     uint64_t repairs = 0;
+    // Why the last repair failed: a read refused over the mark it left reports it.
+    uint16_t repairError = 0;
+    std::string repairDetail;
     std::unique_ptr<SemaphoreRecord> areas[kSemAreas + 1];
     int32_t readBrackets[kAreaCount + 1] = {};
     int32_t writeBrackets[kAreaCount + 1] = {};
@@ -100,17 +103,22 @@ bool runRepair() {
     if (!st || !st->repair) return false;
     ErrorState& errors = Engine::current().errors;
     const uint16_t code = errors.lastError;
+    const uint16_t pending = errors.pendingError;
     const std::string detail = errors.detail;
     const bool trapping = errors.trapping;
     errors.trapping = false;
     bool ok = false;
+    errors.lastError = 0;
     try {
         ok = st->repair();
     } catch (const EEngineError&) {
         ok = false;
     }
+    st->repairError = ok ? 0 : errors.lastError;
+    st->repairDetail = ok ? std::string() : errors.detail;
     errors.trapping = trapping;
     errors.lastError = code;
+    errors.pendingError = pending;
     errors.detail = detail;
     if (ok) ++st->repairs;
     return ok;
@@ -392,8 +400,9 @@ bool logout(EngineSemaphores& st, int area) {
     if (!tableLock.take(s->fileName, action, st.timeouts.lockRetry)) return false;
     // The last station out (nobody else holds the file open, and the record counts nobody else)
     // deletes the file without rewriting it, unless the record holds a mark beyond this station's own
-    // reading, which stays for a repair. Counts a station that ended abnormally left stay until the
-    // next login alone, as they always did.
+    // reading: then it counts itself out below and leaves the file, mark and all, for the next station
+    // to repair. Counts a station that ended abnormally left stay until the next login alone, as they
+    // always did.
     if (!s->writer && s->file.changeShare(platform::kModeExclusive) == 0) {
         const int rc = readRecord(*s);
         if (rc == 0 && s->record[0] <= 1 && s->record[1] <= (s->countedReader ? 1 : 0)) {
@@ -418,7 +427,9 @@ bool logout(EngineSemaphores& st, int area) {
     if (rc != 0) return failUnlocked(*s, action, rc, "Cannot write to: ");
     s->writer = false;
     if (!unlockRecord(*s, action)) return false;
-    const bool last = s->record[0] == 0;
+    // A mark (or a count nobody backs up) stays in the file for the next station to repair: deleting the
+    // file would leave the index as the failed write left it, with nobody told.
+    const bool last = s->record[0] == 0 && s->record[1] == 0;
     s->file.close();
     // Refused while another station still has the file open, whatever the count said.
     if (last) platform::DeleteFileChecked(s->fileName);
@@ -480,6 +491,21 @@ bool endOptimisticRead(SemaphoreRecord& s) {
     return holds;
 }
 
+// A read over a mark that no repair has cleared: refused with the repair's own failure, so that the
+// user learns what to do (free space, open the table writable) instead of meeting a torn order.
+bool repairRefused(const SemaphoreRecord& s) {
+    const EngineSemaphores* st = currentState(false);
+    const uint16_t code = st && st->repairError != 0 ? st->repairError : 5;
+    std::string why = st && !st->repairDetail.empty() ? st->repairDetail : "the index cannot be written";
+    std::replace(why.begin(), why.end(), '\r', ' ');
+    std::replace(why.begin(), why.end(), '\n', ' ');
+    const WorkAreaBlock* b = CurrentBlock();
+    return semFail(
+        code, "The index of " + (b ? b->fileName : s.fileName) +
+                  " needs a repair after a write that failed, and the repair cannot be made now (" + why +
+                  "): its orders are read again once it is made. " + where(s, kSemIncRead));
+}
+
 bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t, bool repaired = false) {
     const int action = kSemIncRead;
     if (++s.readDepth > 1 || s.writer || s.countedReader) return true;
@@ -505,6 +531,13 @@ bool incRead(SemaphoreRecord& s, const SemaphoreTimeouts& t, bool repaired = fal
             --s.readDepth;
             if (!lockSemaphore(s, t) || !unlockSemaphore(s)) return false;
             return incRead(s, t, true);
+        }
+        // A repair that could not be made (no space, an index opened for reading only) left the mark:
+        // nothing reads the damaged orders until a station repairs them.
+        if ((s.record[1] & kMarkBit) != 0) {
+            s.file.unlock(kRecordLockOffset, kRecordLockLength);
+            --s.readDepth;
+            return repairRefused(s);
         }
     }
     s.readerSlot = takeReaderSlot(s);
@@ -728,7 +761,12 @@ bool HandleSemafore(int action) {
         case kSemDecRead:
             return decRead(*s, st->timeouts);
         case kSemLock:
-            return lockSemaphore(*s, st->timeouts);
+            if (!lockSemaphore(*s, st->timeouts)) return false;
+            if (!s->keepMark || s->writeDepth != 1) return true;
+            // A mark the repair could not clear: a write would go into the damaged orders and be told it
+            // succeeded. It is refused before it changes anything; the release keeps the mark.
+            unlockSemaphore(*s);
+            return repairRefused(*s);
         case kSemUnlock:
             return unlockSemaphore(*s);
         default:

@@ -37,6 +37,12 @@
 // index units installed, production index open):
 //   crashwork PATH SEED LOG    -> answers "started", then appends and replaces (new name, memo rewritten)
 //                                 until killed; after each write "A id" or "R id gen" goes to LOG
+// and a table as the next station meets it (index units installed first):
+//   diskfull N                 -> every write of this process that grows a file fails from the N-th on; 0
+//   ordercheck PATH            -> opens PATH shared with its production index, as the application does,
+//                                 walks every order from the top and closes it; "ok ROWS TAGS" when every
+//                                 order holds each row once in key order, X and what was wrong, or E and
+//                                 the error that refused the open or a walk
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -52,6 +58,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/core/dbf_file.h"
 #include "engine/core/engine.h"
 #include "engine/core/locks.h"
 #include "engine/core/memo_ops.h"
@@ -345,6 +352,47 @@ std::string indexWalk(std::istringstream& in) {
     return std::to_string(walks);
 }
 
+// Every order of a table walked whole by a station that opens it alone (see "ordercheck").
+std::string orderCheck(std::istringstream& in) {
+    using namespace xb;
+    std::string path;
+    in >> path;
+    SetAutoFixRecCount(true);
+    std::string answer;
+    try {
+        if (!Use(path, nullptr, 0) || !SetIndexTo("")) answer = indexError();
+        int tags = 0;
+        while (answer.empty() && tags < 47 && !IndexTagName(tags + 1).empty()) ++tags;
+        for (int tag = 1; answer.empty() && tag <= tags; ++tag) {
+            std::vector<bool> met(static_cast<size_t>(RecCount()) + 1);
+            int32_t seen = 0;
+            if (!Set_Order_To(tag)) answer = indexError();
+            if (answer.empty() && !GoTop() && LastError() != 0) answer = indexError();
+            while (answer.empty() && !dEOF()) {
+                const int32_t r = RecNo();
+                if (LastError() != 0) {
+                    answer = indexError();
+                } else if (r < 1 || r > RecCount() || met[static_cast<size_t>(r)]) {
+                    answer = "X" + IndexTagName(tag) + " meets record " + std::to_string(r) +
+                             " again or out of range";
+                } else {
+                    met[static_cast<size_t>(r)] = true;
+                    ++seen;
+                    if (!Skip(1) && LastError() != 0) answer = indexError();
+                }
+            }
+            if (answer.empty() && seen != RecCount())
+                answer = "X" + IndexTagName(tag) + " walks " + std::to_string(seen) + " of " +
+                         std::to_string(RecCount()) + " rows";
+        }
+        if (answer.empty()) answer = "ok " + std::to_string(RecCount()) + " " + std::to_string(tags);
+    } catch (const EEngineError&) {
+        answer = indexError();
+    }
+    CloseDatabase();
+    return answer;
+}
+
 // The crash test's rows: chk is a hash of id, gen and name, so a row is whole exactly when it matches;
 // the memo of (id, gen) is text only those two decide.
 [[noreturn]] void crashWork(std::istringstream& in) {
@@ -452,6 +500,13 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         return ok ? "done" : indexError();
     }
     if (cmd == "indexwalk") return indexWalk(in);
+    if (cmd == "ordercheck") return orderCheck(in);
+    if (cmd == "diskfull") {
+        int n = 0;
+        in >> n;
+        platform::InjectDiskFull(n);
+        return "0";
+    }
     if (cmd == "crashwork") crashWork(in);
     if (cmd == "use") {
         std::string path;
