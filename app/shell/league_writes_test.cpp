@@ -2,12 +2,19 @@
 // test computes, a lock another station holds, an injected write failure, and a real season.
 #include "app/shell/league_writes.h"
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "app/shell/league_database.h"
 #include "app/shell/league_lookups.h"
@@ -15,6 +22,7 @@
 #include "app/shell/league_test_support.h"
 #include "app/shell/league_text.h"
 #include "engine/core/work_areas.h"
+#include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "tests/support/child_process.h"
@@ -492,6 +500,135 @@ TEST_F(WritesTest, ARealSeasonSavedThroughTheLibrary) {
     }
     CloseTable(t);
     expectSoundIndexes();
+}
+
+// A small volume of its own for a test, unmounted at the end; none when this process may not mount.
+class SmallVolume {
+public:
+    explicit SmallVolume(const char* size) {
+        char dir[] = "/tmp/lm-volume-XXXXXX";
+        if (!mkdtemp(dir)) return;
+        m_dir = dir;
+        if (mount("tmpfs", dir, "tmpfs", 0, (std::string("size=") + size).c_str()) == 0) {
+            m_refused.clear();
+            return;
+        }
+        m_refused = std::strerror(errno);
+        rmdir(dir);
+    }
+    ~SmallVolume() {
+        if (!m_refused.empty() || m_dir.empty()) return;
+        umount2(m_dir.c_str(), MNT_DETACH);
+        rmdir(m_dir.c_str());
+    }
+    const std::string& dir() const { return m_dir; }
+    const std::string& refused() const { return m_refused; }
+    // Takes every free block but `left` bytes.
+    void fill(size_t left) {
+        const int fd = ::open((m_dir + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::string block(4096, 'x');
+        off_t size = 0;
+        while (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size())) size += 4096;
+        if (ftruncate(fd, size > static_cast<off_t>(left) ? size - static_cast<off_t>(left) : 0) != 0)
+            size = 0;
+        ::close(fd);
+    }
+    void free() { ::unlink((m_dir + "/filler").c_str()); }
+
+private:
+    std::string m_dir, m_refused = "no directory";
+};
+
+// Matches saved one after the other on a volume that fills up, as the match window saves them (the table
+// opened, the row stored, the table closed): the save that meets the full disk answers false and leaves
+// the results table whole (no row cut short that the next start would take for damage). Another process
+// that opens the table alone reads every order right or refuses while the disk is full, and reads every
+// order whole once the space is back, each saved match once.
+TEST_F(WritesTest, MatchesSavedUntilTheVolumeIsFullStayWholeForTheNextOpen) {
+    Tfsysteme fsysteme;
+    CloseSystemTables(fsysteme);
+    SmallVolume volume("768k");
+    if (!volume.refused().empty()) GTEST_SKIP() << "no small volume to fill: " << volume.refused();
+    SetAppDir(QString::fromStdString(volume.dir() + "/"));
+    xbtest::SeasonSize size;
+    size.teams = 6;
+    size.squad = 5;
+    size.matchdays = 10;
+    xbtest::FillLeagueTables(volume.dir(), xbtest::MakeSeason(size));
+    std::map<std::string, std::string> filled;
+    for (const std::string& f : xb::platform::ListMatching(volume.dir(), "*"))
+        filled[f] = xbtest::ReadFileBytes(volume.dir() + "/" + f);
+    xbtest::ChildProcess next;
+    ASSERT_EQ(next.ask("indexunit"), "0");
+    const std::string resultat = volume.dir() + "/resultat.dbf";
+    const int before = count("resultat.dbf");
+    for (size_t left : {0, 4096, 8192, 12288, 16384}) {
+        SCOPED_TRACE(std::to_string(left) + " bytes left");
+        volume.free();
+        for (const auto& [f, bytes] : filled) xbtest::WriteFileBytes(volume.dir() + "/" + f, bytes);
+        for (const std::string& f : xb::platform::ListMatching(volume.dir(), "*.@s@"))
+            ::unlink((volume.dir() + "/" + f).c_str());
+        volume.fill(left);
+        int saved = 0;
+        bool failed = false;
+        for (int day = 11; day < 400 && !failed; ++day) {
+            try {
+                failed = !save(match(day, 1 + day % 6, 1 + (day + 1) % 6, day % 4, day % 3));
+            } catch (const std::exception&) {
+                failed = true;
+            }
+            engine().errors.pendingError = 0;
+            if (!failed) ++saved;
+        }
+        ASSERT_TRUE(failed) << "the volume never filled";
+        // The table ends after its last counted row, with its end-of-file byte.
+        const std::string bytes = xbtest::ReadFileBytes(resultat);
+        const uint32_t rows = xb::platform::GetU32(reinterpret_cast<const uint8_t*>(bytes.data()) + 4);
+        const uint16_t header = xb::platform::GetU16(reinterpret_cast<const uint8_t*>(bytes.data()) + 8);
+        const uint16_t record = xb::platform::GetU16(reinterpret_cast<const uint8_t*>(bytes.data()) + 10);
+        EXPECT_EQ(bytes.size(), header + static_cast<size_t>(rows) * record + 1);
+        EXPECT_EQ(bytes.back(), '\x1a');
+        EXPECT_EQ(rows, static_cast<uint32_t>(before + saved));
+        // Still full: the next station reads right or says why it cannot.
+        const std::string full = next.ask("ordercheck " + resultat);
+        if (full.rfind("ok ", 0) != 0) EXPECT_TRUE(full[0] == 'E' && full.rfind("E212", 0) != 0) << full;
+        volume.free();
+        EXPECT_EQ(next.ask("ordercheck " + resultat), "ok " + std::to_string(before + saved) + " 5");
+        EXPECT_EQ(count("resultat.dbf"), before + saved);
+    }
+
+    // A row the disk cuts: the last block of the results table has less room than a row, the volume has
+    // none, and another station keeps the table open (so that its semaphore file is there to log in to).
+    auto tableEnd = [&] {
+        const std::string bytes = xbtest::ReadFileBytes(resultat);
+        const auto* head = reinterpret_cast<const uint8_t*>(bytes.data());
+        return std::make_tuple(bytes.size(), xb::platform::GetU32(head + 4), xb::platform::GetU16(head + 8),
+                               xb::platform::GetU16(head + 10), bytes.back());
+    };
+    volume.free();
+    int day = 11;
+    for (;; ++day) {
+        const auto [bytes, rows, header, record, last] = tableEnd();
+        if (bytes % 4096 == 0 || 4096 - bytes % 4096 < record) break;
+        ASSERT_TRUE(save(match(day, 1 + day % 6, 1 + (day + 1) % 6, 1, 0)));
+    }
+    const auto was = tableEnd();
+    ASSERT_EQ(next.ask("use " + resultat), "0");
+    ASSERT_EQ(next.ask("setindex"), "1");
+    volume.fill(0);
+    bool stored = true;
+    try {
+        stored = save(match(day, 1, 2, 3, 3));
+    } catch (const std::exception&) {
+        stored = false;
+    }
+    engine().errors.pendingError = 0;
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(tableEnd(), was) << "the table does not end as before";
+    EXPECT_EQ(next.ask("close"), "0");
+    volume.free();
+    EXPECT_EQ(next.ask("ordercheck " + resultat), "ok " + std::to_string(std::get<1>(was)) + " 5");
+    SetAppDir(QString::fromStdString(tmp.path()));
 }
 
 }  // namespace
