@@ -809,6 +809,18 @@ bool RebuildTagsInPlace() {
     return true;
 }
 
+bool RepairTableAndTags() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b || b->isVirtual) return false;
+    const uint64_t appendByte = kLockBase + 1;
+    const bool held = !IsSharedUse(*b) || b->file.holdsLock(appendByte, 1);
+    const bool taken = !held && (b->file.mode() & 3) != 0 && b->file.lock(appendByte, 1) == 0;
+    if ((held || taken) && (b->file.mode() & 3) != 0) SettleTableEnd(*b);
+    const bool ok = RebuildTagsInPlace();
+    if (taken) b->file.unlock(appendByte, 1);
+    return ok;
+}
+
 bool ReindexRebuild(std::string& currentOrder) {
     currentOrder.clear();
     if (CheckDbfInUse("Reindex")) return false;

@@ -97,5 +97,11 @@ bool ReindexRebuild(std::string& currentOrder);
 // positions. For the repair of an index a dead writer left torn, under the semaphore's write lock.
 // False when the file is read-only, its header or a tag page is unsound, or the build failed.
 bool RebuildTagsInPlace();
+// The repair of a table a writer left in the middle of its work (the semaphore's repair): the table's end
+// first, under the append lock (tried once: its holder may be waiting for the write lock this station
+// holds), so that the header counts every whole row and a row cut short is gone; then every tag rebuilt
+// from those rows. The files then agree as a whole for every reader, exclusive opens and other programs
+// included. When another station holds the append lock, the count is its to write at its release.
+bool RepairTableAndTags();
 
 }  // namespace xb

@@ -27,8 +27,9 @@
 //   indexwrite SECONDS SEED ST -> for SECONDS appends and replaces at random (station text ST); answers
 //                                 "APPENDS REPLACES", or E, the last error and its text
 //   killappend K SEQ           -> appends one row (station "K", seq SEQ) with the process killed just
-//                                 before its K-th write inside the index write lock; "done" when the
-//                                 append had fewer writes, E and the error when it failed
+//                                 before its K-th write inside the index write lock, the release of the
+//                                 append lock after it included; "done" when the append had fewer
+//                                 writes, E and the error when it failed
 //   killreplace K SEQ REC      -> the same for a replace of record REC (station "R", seq SEQ)
 //   indexwalk SECONDS          -> for SECONDS walks every tag in key order, each walk under one read
 //                                 bracket; answers the number of walks, E and the error, or X and what
@@ -432,8 +433,8 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         // is the K-th inside the lock.
         platform::InjectFault(platform::FaultOp::Write, k + 1, platform::kFaultKill);
         const bool ok = Append();
-        platform::ClearFaults();
         Unlock();
+        platform::ClearFaults();
         return ok ? "done" : indexError();
     }
     if (cmd == "killreplace") {
