@@ -290,6 +290,51 @@ TEST_F(DeadWriter, KilledAtEachPointOfAnAppendTheNextOpenLeavesOneTableForEveryR
     EXPECT_GE(kills, 5);
 }
 
+// A station killed at each point of a repair's rebuild, of a table large enough for the sort to use a
+// temporary file, leaves nothing in the temporary directory, and the next station repairs as usual.
+TEST_F(DeadWriter, AStationKilledInsideARebuildLeavesNoSortFile) {
+    ASSERT_TRUE(Use(path + " EXCLUSIVE", nullptr, 0)) << ErrorMsg();
+    for (int i = 301; i <= 9000; ++i) {
+        ClearRecord();
+        TypedSetInt(FieldAddress(1), (i * 7919) % 100000);
+        TypedSetString(FieldAddress(2), 12, "Start" + std::to_string(i % 37));
+        TypedSetString(FieldAddress(3), 2, "P");
+        TypedSetInt(FieldAddress(4), i);
+        ASSERT_TRUE(Append());
+    }
+    ASSERT_TRUE(MakeIndex(kTags, "")) << ErrorMsg();
+    CloseAllDatabases();
+    const std::string sortDir = tmp.file("sort");
+    std::filesystem::create_directories(sortDir);
+    int kills = 0;
+    bool finished = false;
+    for (int k = 1; k <= 200 && !finished; k += 2) {
+        SCOPED_TRACE("killed before write " + std::to_string(k));
+        ChildProcess child;
+        ASSERT_EQ(child.ask("tmpdir " + sortDir), "0");
+        ASSERT_EQ(child.ask("indexunit"), "0");
+        ASSERT_EQ(child.ask("use " + path), "0");
+        ASSERT_EQ(child.ask("setindex"), "1");
+        const std::string answer = child.ask("killrepair " + std::to_string(k));
+        finished = answer == "done";
+        if (!finished) {
+            ASSERT_EQ(answer, "") << "the station was not killed";
+            ++kills;
+        }
+        child.finish();
+        std::vector<std::string> left;
+        for (const auto& e : std::filesystem::directory_iterator(sortDir)) left.push_back(e.path().filename());
+        EXPECT_EQ(left, std::vector<std::string>{});
+    }
+    EXPECT_TRUE(finished) << "the repair never ran to its end";
+    EXPECT_GE(kills, 5);
+    ASSERT_TRUE(Use(path, nullptr, 0)) << ErrorMsg();
+    ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+    EXPECT_EQ(WalkEveryOrder(), "");
+    expectTagsEqualAReindex("after the kills");
+    CloseAllDatabases();
+}
+
 std::string WalkEveryOrder() {
     const int32_t rows = PhysRecCount(*CurrentBlock());
     for (int t = 1; t <= static_cast<int>(kTags.size()); ++t) {

@@ -70,6 +70,9 @@ private:
     size_t m_itemSize;
     std::string m_tempDir;
     std::string m_tempName;
+    // Whether the temporary file still has its name: it loses it as soon as it is open, where the file
+    // system allows, so that a station that dies in the middle of a build leaves nothing behind.
+    bool m_tempNamed = false;
     platform::File m_temp;
     uint64_t m_tempSize = 0;
     std::vector<uint8_t> m_pool;

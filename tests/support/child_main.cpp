@@ -31,6 +31,10 @@
 //                                 append lock after it included; "done" when the append had fewer
 //                                 writes, E and the error when it failed
 //   killreplace K SEQ REC      -> the same for a replace of record REC (station "R", seq SEQ)
+//   killrepair K               -> leaves the repair mark on the index and walks the first order, which
+//                                 repairs it, with the process killed just before its K-th write from
+//                                 the mark on; "done" when the walk ended
+//   tmpdir DIR                 -> the process's temporary directory becomes DIR; 0
 //   indexwalk SECONDS          -> for SECONDS walks every tag in key order, each walk under one read
 //                                 bracket; answers the number of walks, E and the error, or X and what
 //                                 was out of order or missing
@@ -451,6 +455,20 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         platform::ClearFaults();
         Unlock();
         return ok ? "done" : indexError();
+    }
+    if (cmd == "killrepair") {
+        int k = 0;
+        in >> k;
+        if (!MarkIndexForRepair(CurrentBlock()->fileName)) return indexError();
+        platform::InjectFault(platform::FaultOp::Write, k, platform::kFaultKill);
+        for (GoTop(); !dEOF() && LastError() == 0;) Skip(1);
+        platform::ClearFaults();
+        return LastError() == 0 ? "done" : indexError();
+    }
+    if (cmd == "tmpdir") {
+        std::string dir;
+        in >> dir;
+        return setenv("TMPDIR", dir.c_str(), 1) == 0 ? "0" : "1";
     }
     if (cmd == "indexwalk") return indexWalk(in);
     if (cmd == "crashwork") crashWork(in);
