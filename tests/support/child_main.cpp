@@ -69,6 +69,7 @@
 #include "engine/index/semaphore_file.h"
 #include "platform/file.h"
 #include "tests/support/crash_rows.h"
+#include "tests/support/lock_wait.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ int descriptorsOf(const std::string& path) {
 
 // Appends one record carrying tag and seq into fields 1 (C) and 2 (N) under the append lock.
 bool appendTagged(const std::string& tag, int seq) {
-    while (!xb::ALock()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    if (!xbtest::WaitForLock(xb::ALock)) return false;
     xb::ClearRecord();
     xb::TypedSetString(xb::FieldAddress(1), static_cast<size_t>(xb::FieldLen(1)), tag);
     xb::TypedSetInt(xb::FieldAddress(2), seq);
@@ -126,7 +127,7 @@ std::string memoLoop(std::istringstream& in) {
     for (int round = 1; round <= rounds; ++round) {
         for (int r = first; r <= last; ++r) {
             if (!Go(r)) return std::to_string(LastError());
-            while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+            if (!xbtest::WaitForLock(RLock)) return "lock not granted";
             if (!Go(r)) return std::to_string(LastError());  // the record as it stands now
             const std::string text = memoText(tag, r, round);
             const int32_t old = TypedGetInt(FieldAddress(2));
@@ -272,7 +273,7 @@ std::string indexWrite(std::istringstream& in) {
         while (std::chrono::steady_clock::now() < end) {
             const int32_t count = RecCount();
             if (count < 1 || rng() % 2 == 0) {
-                while (!ALock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+                if (!xbtest::WaitForLock(ALock)) return "E append lock not granted";
                 ClearRecord();
                 setIndexedFields(rng, station, ++seq);
                 const bool ok = Append();
@@ -282,7 +283,7 @@ std::string indexWrite(std::istringstream& in) {
             } else {
                 const int32_t r = static_cast<int32_t>(rng() % static_cast<unsigned>(count)) + 1;
                 if (!Go(r)) return indexError();
-                while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+                if (!xbtest::WaitForLock(RLock)) return "E record lock not granted";
                 if (!Go(r)) return indexError();  // the record as it stands now
                 setIndexedFields(rng, station, ++seq);
                 const bool ok = Replace();
@@ -383,7 +384,7 @@ std::string indexWalk(std::istringstream& in) {
     for (;;) {
         const int32_t count = RecCount();
         if (count < 1500 && (count == 0 || rng() % 3 == 0)) {
-            while (!ALock()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+            if (!xbtest::WaitForLock(ALock)) std::exit(7);
             const int32_t id = RecCount() + 1;
             const int32_t block = AddMemo(xbtest::CrashMemoText(id, 0));
             ClearRecord();
@@ -394,7 +395,7 @@ std::string indexWalk(std::istringstream& in) {
         } else {
             const int32_t r = static_cast<int32_t>(rng() % static_cast<unsigned>(count)) + 1;
             if (!Go(r)) std::exit(5);
-            while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+            if (!xbtest::WaitForLock(RLock)) std::exit(7);
             if (!Go(r)) std::exit(5);
             const int32_t id = TypedGetInt(FieldAddress(1)), gen = TypedGetInt(FieldAddress(2)) + 1;
             const int32_t block = RewriteMemo(TypedGetInt(FieldAddress(5)), xbtest::CrashMemoText(id, gen));
@@ -430,7 +431,7 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         int k = 0, seq = 0;
         in >> k >> seq;
         std::mt19937 rng(static_cast<unsigned>(seq));
-        while (!ALock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!xbtest::WaitForLock(ALock)) return "E append lock not granted";
         ClearRecord();
         setIndexedFields(rng, "K", seq);
         // The first write of the append takes the write lock (the semaphore record); the K-th after it
@@ -446,7 +447,7 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         in >> k >> seq >> record;
         std::mt19937 rng(static_cast<unsigned>(seq));
         if (!Go(record)) return indexError();
-        while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!xbtest::WaitForLock(RLock)) return "E record lock not granted";
         if (!Go(record)) return indexError();
         setIndexedFields(rng, "R", seq);
         // As for the append: the first write takes the write lock.
