@@ -701,6 +701,10 @@ bool SettleTableEnd(TableBlock& block) {
         SetIoResult(static_cast<uint16_t>(rc));
         return false;
     }
+    // A header that counts the rows already keeps its date: nothing changed.
+    uint8_t head[8];
+    if (endMarked && !block.isDbase2() && block.file.readAt(0, head, sizeof head) == 0 && GetU32(&head[4]) == rows)
+        return true;
     return WriteDbfHeader(block);
 }
 
