@@ -211,9 +211,10 @@ std::string WalkEveryOrder();
 // follows the last of them and nothing else; "" when they agree.
 std::string TableEndDisagreement(const std::string& path, int32_t& rows) {
     const std::string bytes = xbtest::ReadFileBytes(path);
-    const auto u16 = [&](size_t at) { return static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8; };
-    const uint32_t count = static_cast<uint8_t>(bytes[4]) | static_cast<uint32_t>(u16(6)) << 16 |
-                           static_cast<uint32_t>(static_cast<uint8_t>(bytes[5])) << 8;
+    const auto u16 = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
+    };
+    const uint32_t count = u16(4) | u16(6) << 16;
     const size_t hs = u16(8), rs = u16(10);
     rows = static_cast<int32_t>((bytes.size() - hs) / rs);
     std::string why;
@@ -260,6 +261,14 @@ TEST_F(DeadWriter, KilledAtEachPointOfAnAppendTheNextOpenLeavesOneTableForEveryR
         finished = appendKilledBefore(k, 4000 + k, kills);
         ASSERT_FALSE(HasFatalFailure());
         if (k > 1) ++rows;
+        if (k == 1) {
+            // Killed inside the row's own write instead: its first bytes are there, its end and the end
+            // mark are not. The row was never reported stored.
+            std::string bytes = xbtest::ReadFileBytes(path);
+            ASSERT_EQ(bytes.back(), '\x1A');
+            bytes.back() = ' ';
+            xbtest::WriteFileBytes(path, bytes + "  4711 Cut");
+        }
         ASSERT_TRUE(Use(path, nullptr, 0)) << ErrorMsg();
         ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
         EXPECT_EQ(WalkEveryOrder(), "");
