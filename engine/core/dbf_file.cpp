@@ -84,7 +84,8 @@ void releaseBlock(TableBlock& b) {
 // An open that repairs the count and may write puts it on disk when the file holds more rows than the
 // header counts (a writer that died between its row and its header): other programs, and opens that
 // take the header's count, then see the rows this one sees. In shared use only under the append lock,
-// tried once: while another station holds it, its uncounted rows are its own to count at its release.
+// tried once: while another station holds it, the count is left to its appends, which count from the
+// file's size.
 void settleCountAtOpen(TableBlock& block) {
     if (!(block.countRepair || Engine::current().settings.autoFixRecCount) || (block.fileMode & 3) == 0 ||
         block.isDbase2())

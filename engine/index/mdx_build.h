@@ -104,7 +104,8 @@ bool RebuildTagsInPlace();
 // first, under the append lock (tried once: its holder may be waiting for the write lock this station
 // holds), so that the header counts every whole row and a row cut short is gone; then every tag rebuilt
 // from those rows. The files then agree as a whole for every reader, exclusive opens and other programs
-// included. When another station holds the append lock, the count is its to write at its release.
+// included. When another station holds the append lock, the count is left to it (its next append counts
+// from the file's size) or to the next open that repairs the count.
 bool RepairTableAndTags();
 
 }  // namespace xb
