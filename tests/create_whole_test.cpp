@@ -17,6 +17,7 @@
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/file.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/lock_wait.h"
 #include "tests/support/mdx_checker.h"
 
 namespace {
@@ -212,13 +213,11 @@ TEST_P(CreateWhole, TwoStationsCreatingAtOnceShareOneWholeTableWhateverTheFileSy
                         auto t = make();
                         t->Open();
                         if (!t->Active()) std::_Exit(1);
-                        // The other station may hold the append lock just then.
-                        for (int tries = 0; !t->ALock(); ++tries)
-                            if (tries > 10000) std::_Exit(1);
+                        // The other station may hold the append lock (or the row's) just then.
+                        if (!xbtest::WaitForLock([&] { return t->ALock(); })) std::_Exit(3);
                         t->AppendBlank();
                         t->UnLock();
-                        for (int tries = 0; !t->RLock(); ++tries)
-                            if (tries > 10000) std::_Exit(1);
+                        if (!xbtest::WaitForLock([&] { return t->RLock(); })) std::_Exit(4);
                         t->FieldPutInt("id", id);
                         t->ReplaceRec();
                         t->UnLock();

@@ -24,6 +24,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/mdx_checker.h"
+#include "tests/support/run_command.h"
 
 namespace xb {
 namespace {
@@ -204,6 +205,145 @@ TEST_F(DeadWriter, KilledWhileAloneTheNextStationRepairs) {
 
 // Walks every order of the current area from the top; "" when each met every row of the table once,
 // else what went wrong.
+std::string WalkEveryOrder();
+
+// How the table file ends: the header's count against the whole rows it holds, and whether one end mark
+// follows the last of them and nothing else; "" when they agree.
+std::string TableEndDisagreement(const std::string& path, int32_t& rows) {
+    const std::string bytes = xbtest::ReadFileBytes(path);
+    const auto u16 = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
+    };
+    const uint32_t count = u16(4) | u16(6) << 16;
+    const size_t hs = u16(8), rs = u16(10);
+    rows = static_cast<int32_t>((bytes.size() - hs) / rs);
+    std::string why;
+    if (count != static_cast<uint32_t>(rows))
+        why += "the header counts " + std::to_string(count) + " of " + std::to_string(rows) + " rows; ";
+    if (bytes.size() != hs + rows * rs + 1 || bytes.back() != '\x1A')
+        why += std::to_string(bytes.size() - hs - rows * rs) + " bytes after the last row; ";
+    return why;
+}
+
+// What other programs read: the rows the header counts and every tag walked through the table (Perl
+// XBase), and the rows read in their order (dbfread); "" when a peer is missing.
+std::string PeerReading(const std::string& dbf, const std::string& mdx) {
+    static const bool peers = xbtest::RunCommand("perl -MXBase -e 'print 1' 2>/dev/null") == "1" &&
+                              xbtest::RunCommand("/usr/bin/python3 -c 'import dbfread; print(1)' 2>/dev/null") == "1\n";
+    if (!peers) return "";
+    const std::string perl =
+        "use XBase; my $t = XBase->new(name => $ARGV[0]) or die XBase->errstr; print $t->last_record + 1;"
+        "for my $tag (qw(NUM NOM STSEQ)) { my $c = $t->prepare_select_with_index([$ARGV[1], $tag]) or die $t->errstr;"
+        "my $n = 0; $n++ while $c->fetch; die $t->errstr if $t->errstr; print \" $tag $n\" }";
+    const std::string python = "import sys\nfrom dbfread import DBF\nprint(' dbfread', len(list(DBF(sys.argv[1]))))";
+    return xbtest::RunCommand("perl -e " + xbtest::ShellQuote(perl) + " " + xbtest::ShellQuote(dbf) + " " +
+                              xbtest::ShellQuote(mdx) + " 2>&1") +
+           xbtest::RunCommand("/usr/bin/python3 -c " + xbtest::ShellQuote(python) + " " + xbtest::ShellQuote(dbf) + " 2>&1");
+}
+
+// A writer killed at each point of an append, alone with the files, the release of the append lock
+// included: the next station's open repairs what it left, and then the files agree as a whole. The
+// header counts every row the file holds (the appended one kept from its write on), every tag equals
+// its reindex, an exclusive open (which takes the header's count) walks every order and appends a row
+// keyed once, not over the dead writer's, and another program reads every row through every tag.
+TEST_F(DeadWriter, KilledAtEachPointOfAnAppendTheNextOpenLeavesOneTableForEveryReader) {
+    int32_t rows = 300;
+    auto expectPeersReadEveryRow = [&](const char* when) {
+        const std::string n = std::to_string(rows);
+        const std::string read = PeerReading(path, tmp.file("shared.mdx"));
+        if (!read.empty())
+            EXPECT_EQ(read, n + " NUM " + n + " NOM " + n + " STSEQ " + n + " dbfread " + n + "\n") << when;
+    };
+    int kills = 0;
+    bool finished = false;
+    for (int k = 1; k <= 100 && !finished; ++k) {
+        SCOPED_TRACE("killed before write " + std::to_string(k));
+        finished = appendKilledBefore(k, 4000 + k, kills);
+        ASSERT_FALSE(HasFatalFailure());
+        if (k > 1) ++rows;
+        if (k == 1) {
+            // Killed inside the row's own write instead: its first bytes are there, its end and the end
+            // mark are not. The row was never reported stored.
+            std::string bytes = xbtest::ReadFileBytes(path);
+            ASSERT_EQ(bytes.back(), '\x1A');
+            bytes.back() = ' ';
+            xbtest::WriteFileBytes(path, bytes + "  4711 Cut");
+        }
+        ASSERT_TRUE(Use(path, nullptr, 0)) << ErrorMsg();
+        ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+        EXPECT_EQ(WalkEveryOrder(), "");
+        expectTagsEqualAReindex("after the next open");
+        CloseAllDatabases();
+        int32_t found = 0;
+        EXPECT_EQ(TableEndDisagreement(path, found), "");
+        EXPECT_EQ(found, rows);
+        expectPeersReadEveryRow("after the next open");
+
+        ASSERT_TRUE(Use(path + " EXCLUSIVE", nullptr, 0)) << ErrorMsg();
+        ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+        EXPECT_EQ(RecCount(), rows);
+        EXPECT_EQ(WalkEveryOrder(), "") << "exclusive";
+        ClearRecord();
+        TypedSetInt(FieldAddress(1), 777000 + k);
+        TypedSetString(FieldAddress(2), 12, "Excl" + std::to_string(k));
+        TypedSetString(FieldAddress(3), 2, "X");
+        TypedSetInt(FieldAddress(4), 5000 + k);
+        ASSERT_TRUE(Append()) << ErrorMsg();
+        ++rows;
+        expectTagsEqualAReindex("after an exclusive append");
+        CloseAllDatabases();
+        EXPECT_EQ(TableEndDisagreement(path, found), "");
+        expectPeersReadEveryRow("after the exclusive append");
+    }
+    EXPECT_TRUE(finished) << "the append never ran to its end";
+    EXPECT_GE(kills, 5);
+}
+
+// A station killed at each point of a repair's rebuild, of a table large enough for the sort to use a
+// temporary file, leaves nothing in the temporary directory, and the next station repairs as usual.
+TEST_F(DeadWriter, AStationKilledInsideARebuildLeavesNoSortFile) {
+    ASSERT_TRUE(Use(path + " EXCLUSIVE", nullptr, 0)) << ErrorMsg();
+    for (int i = 301; i <= 9000; ++i) {
+        ClearRecord();
+        TypedSetInt(FieldAddress(1), (i * 7919) % 100000);
+        TypedSetString(FieldAddress(2), 12, "Start" + std::to_string(i % 37));
+        TypedSetString(FieldAddress(3), 2, "P");
+        TypedSetInt(FieldAddress(4), i);
+        ASSERT_TRUE(Append());
+    }
+    ASSERT_TRUE(MakeIndex(kTags, "")) << ErrorMsg();
+    CloseAllDatabases();
+    const std::string sortDir = tmp.file("sort");
+    std::filesystem::create_directories(sortDir);
+    int kills = 0;
+    bool finished = false;
+    for (int k = 1; k <= 200 && !finished; k += 2) {
+        SCOPED_TRACE("killed before write " + std::to_string(k));
+        ChildProcess child;
+        ASSERT_EQ(child.ask("tmpdir " + sortDir), "0");
+        ASSERT_EQ(child.ask("indexunit"), "0");
+        ASSERT_EQ(child.ask("use " + path), "0");
+        ASSERT_EQ(child.ask("setindex"), "1");
+        const std::string answer = child.ask("killrepair " + std::to_string(k));
+        finished = answer == "done";
+        if (!finished) {
+            ASSERT_EQ(answer, "") << "the station was not killed";
+            ++kills;
+        }
+        child.finish();
+        std::vector<std::string> left;
+        for (const auto& e : std::filesystem::directory_iterator(sortDir)) left.push_back(e.path().filename());
+        EXPECT_EQ(left, std::vector<std::string>{});
+    }
+    EXPECT_TRUE(finished) << "the repair never ran to its end";
+    EXPECT_GE(kills, 5);
+    ASSERT_TRUE(Use(path, nullptr, 0)) << ErrorMsg();
+    ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+    EXPECT_EQ(WalkEveryOrder(), "");
+    expectTagsEqualAReindex("after the kills");
+    CloseAllDatabases();
+}
+
 std::string WalkEveryOrder() {
     const int32_t rows = PhysRecCount(*CurrentBlock());
     for (int t = 1; t <= static_cast<int>(kTags.size()); ++t) {

@@ -81,6 +81,27 @@ void releaseBlock(TableBlock& b) {
     b.headerFlagsChanged = false;
 }
 
+// An open that repairs the count and may write puts it on disk when the file holds more rows than the
+// header counts (a writer that died between its row and its header): other programs, and opens that
+// take the header's count, then see the rows this one sees. In shared use only under the append lock,
+// tried once: while another station holds it, the count is left to its appends, which count from the
+// file's size.
+void settleCountAtOpen(TableBlock& block) {
+    if (!(block.countRepair || Engine::current().settings.autoFixRecCount) || (block.fileMode & 3) == 0 ||
+        block.isDbase2())
+        return;
+    if (static_cast<uint32_t>(block.recCount) <= GetU32(&block.header[4])) return;
+    const bool shared = !platform::IsExclusiveMode(block.fileMode);
+    const uint64_t appendByte = kLockBase + 1;
+    if (shared && block.file.lock(appendByte, 1) != 0) return;
+    const uint16_t code = Engine::current().errors.lastError;
+    const bool trapping = SetErrorTrap(false);
+    SettleTableEnd(block);
+    SetErrorTrap(trapping);
+    Engine::current().errors.lastError = code;
+    if (shared) block.file.unlock(appendByte, 1);
+}
+
 }  // namespace
 
 bool AutoFixRecCount() { return Engine::current().settings.autoFixRecCount; }
@@ -228,6 +249,7 @@ bool OpenDbf(TableBlock& block) {
         return false;
     }
     block.sizeAtOpen = size;
+    settleCountAtOpen(block);
     SetIoResult(0);
     return true;
 }
@@ -667,6 +689,37 @@ bool WriteTailUnderAppendLock(TableBlock& block, bool countExact) {
     if (!writeTail(block, countExact)) return false;
     block.state = TableState::Clean;
     return true;
+}
+
+bool SettleTableEnd(TableBlock& block) {
+    uint64_t size = 0;
+    if (block.recordSize == 0 || block.file.size(size) != 0) return false;
+    const uint64_t hs = static_cast<uint16_t>(block.headerSize);
+    if (size < hs) return false;
+    const uint64_t rows = std::min<uint64_t>((size - hs) / block.recordSize, 0x7FFFFFFF);
+    const uint64_t end = hs + rows * block.recordSize;
+    uint8_t last = 0;
+    const bool endMarked = size == end + 1 && block.file.readAt(end, &last, 1) == 0 && last == kEofByte;
+    int rc = 0;
+    if (!endMarked) {
+        const uint8_t eof = kEofByte;
+        if (size > end) {
+            NoteRowWrite();
+            rc = block.file.truncate(end);
+        }
+        if (rc == 0) rc = block.file.writeAt(end, &eof, 1);
+    }
+    block.recCount = static_cast<int32_t>(rows);
+    block.eofAfter = rc == 0 ? block.recCount : 0;
+    if (rc != 0) {
+        SetIoResult(static_cast<uint16_t>(rc));
+        return false;
+    }
+    // A header that counts the rows already keeps its date: nothing changed.
+    uint8_t head[8];
+    if (endMarked && !block.isDbase2() && block.file.readAt(0, head, sizeof head) == 0 && GetU32(&head[4]) == rows)
+        return true;
+    return WriteDbfHeader(block);
 }
 
 bool FlushDbf(TableBlock& block) {

@@ -168,6 +168,13 @@ bool WriteDbfHeader(TableBlock& block);
 // made under it, so that other stations and other programs read them from the header at once. count
 // exact: the count was taken from the file under the lock, so the size is not asked again.
 bool WriteTailUnderAppendLock(TableBlock& block, bool countExact);
+// Makes the end of the table agree with the rows the file holds whole, for a holder of the append lock
+// (or of the table alone): the header's count and date name every whole row, one end-of-file byte
+// follows the last, and bytes past it that make less than a row are cut off. Such bytes are a row cut
+// short, never one reported stored: a row is written in one write and reported after it. The block's
+// count becomes the rows. False when a write failed (each step leaves the table readable, the rows as
+// they were).
+bool SettleTableEnd(TableBlock& block);
 bool FlushDbf(TableBlock& block);
 bool CloseDbf(TableBlock& block);
 

@@ -402,6 +402,59 @@ TEST_F(DbfFileTest, TheAppendLocksReleaseWritesTheHeaderAndLeavesTheMultiUserAre
     EXPECT_EQ(after.substr(16, 12), others);
 }
 
+// A table a writer left with rows its header does not count (it died between its rows and its header),
+// ended as it left it: with the end mark, or with a row cut short. An open that repairs the count and may
+// write puts the count on disk and cuts the cut row off, under the append lock; one that may not write,
+// or finds the append lock held (a living appender, whose rows are its own to count), leaves the file.
+TEST_F(DbfFileTest, AnOpenThatRepairsTheCountWritesItWhenItMayWrite) {
+    struct Case {
+        const char* name;
+        bool autoFix;
+        int mode;
+        bool lockedElsewhere;
+        bool cutRow;
+        unsigned countOnDisk;  // after the open
+    };
+    const Case cases[] = {
+        {"shared", true, platform::kModeShared, false, false, 5},
+        {"shared, a cut row", true, platform::kModeShared, false, true, 5},
+        {"exclusive, a cut row", true, platform::kModeExclusive, false, true, 5},
+        {"read only", true, platform::kModeSharedRead, false, true, 3},
+        {"append lock held", true, platform::kModeShared, true, false, 3},
+        {"no repair", false, platform::kModeShared, false, false, 3},
+    };
+    const std::string row = " abcde";
+    const std::string whole = header3(0x03, {descriptor("A", 'C', 5, 0)}, 6, 3) + row + row + row + row + row;
+    const size_t end = whole.size();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string left = whole + (c.cutRow ? " ab" : "\x1A");
+        WriteFileBytes(tmp.file("t.dbf"), left);
+        platform::File other;
+        if (c.lockedElsewhere) {
+            ASSERT_EQ(other.open(tmp.file("t.dbf"), platform::kModeShared), 0);
+            ASSERT_EQ(other.lock(kLockBase + 1, 1), 0);
+        }
+        SetAutoFixRecCount(c.autoFix);
+        TableBlock b;
+        b.fileName = tmp.file("t.dbf");
+        b.fileMode = static_cast<uint16_t>(c.mode);
+        ASSERT_TRUE(OpenDbf(b));
+        SetAutoFixRecCount(false);
+        EXPECT_EQ(b.recCount, c.autoFix ? 5 : 3);
+        CloseDbf(b);
+        other.close();
+        const std::string bytes = ReadFileBytes(tmp.file("t.dbf"));
+        EXPECT_EQ(static_cast<unsigned>(static_cast<uint8_t>(bytes[4])), c.countOnDisk);
+        if (c.countOnDisk == 5) {
+            EXPECT_EQ(bytes.substr(8, end - 8), whole.substr(8, end - 8));
+            EXPECT_EQ(bytes.substr(end), "\x1A");
+        } else {
+            EXPECT_EQ(bytes, left);
+        }
+    }
+}
+
 TEST_F(DbfFileTest, TranslationConvertsOnlyAfterTheDeletionFlag) {
     std::string rec = "*\xE9\xF1";  // é ñ in Windows-1252
     std::string twoRecords = rec + rec;

@@ -153,12 +153,16 @@ namespace {
 void unlockArea(WorkAreaBlock* b, bool report) {
     if (b->lockState == LockState::Records) UnlockRec(-3);
     if (b->lockState == LockState::Append && IsSharedUse(*b)) {
-        if (!WriteTailUnderAppendLock(*b, b->countUnderAppendLock) && report)
+        if (b->countWriteFailure != 0) {
+            if (report) SetEngineError(b->countWriteFailure, "File:  " + b->fileName + " [Unlock]");
+        } else if (!WriteTailUnderAppendLock(*b, b->countUnderAppendLock) && report) {
             SetEngineError(LastError(), "File:  " + b->fileName + " [Unlock]");
+        }
         LockRegion(true, b->file, kLockBase + 1, 1);
     }
     b->lockState = LockState::None;
     b->countUnderAppendLock = false;
+    b->countWriteFailure = 0;
     b->writtenRecord = 0;
 }
 

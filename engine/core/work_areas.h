@@ -45,6 +45,10 @@ struct WorkAreaBlock : TableBlock {
     // appends until it is released, so the count stays exact through this area's own appends and is
     // not read again (RefreshRecCount).
     bool countUnderAppendLock = false;
+    // The failure of the header write an append made before its index's release (see the index driver):
+    // the release of the append lock reports it rather than writing again, and the close writes the
+    // header, as after a failure of the release's own write.
+    uint16_t countWriteFailure = 0;
     uint16_t lockCount = 0;
     std::list<int32_t> lockList;  // record numbers, newest first
     std::vector<uint8_t> swap;    // a second typed record for Replace

@@ -202,6 +202,7 @@ public:
             // rows are stored all the same, so the writes they answered stand: nothing is reported.
             if (FinishDeferredWrites(*area) != 0) RepairOrLeaveMark();
         }
+        if (CurrentSemaphoreInfo().writeBrackets == 1) countAppendsBeforeRelease();
         SetLockSemaphoreProc(false);
     }
     ReadWay beginIndexRead(bool fresh) override {
@@ -243,6 +244,26 @@ public:
     }
 
 private:
+    // The rows appended under the write lock reach the table's header before the lock goes: a station
+    // that dies after the release leaves rows, keys and count in agreement, and one that dies before it
+    // leaves the mark, whose repair counts the rows. A write that fails here keeps the mark (the header
+    // lags its rows) and is reported by the append lock's release; the close writes the header.
+    static void countAppendsBeforeRelease() {
+        WorkAreaBlock* b = CurrentBlock();
+        if (!b || !IsSharedUse(*b) || b->state != TableState::Appended || b->lockState != LockState::Append ||
+            b->countWriteFailure != 0)
+            return;
+        ErrorState& errors = Engine::current().errors;
+        const uint16_t code = errors.lastError;
+        QuietErrors quiet;
+        if (!WriteTailUnderAppendLock(*b, b->countUnderAppendLock)) {
+            b->countWriteFailure =
+                errors.lastError ? errors.lastError : static_cast<uint16_t>(platform::kErrDiskWrite);
+            SemaphoreKeepMark();
+        }
+        errors.lastError = code;
+    }
+
     static int32_t guarded(int32_t (*move)()) {
         try {
             return move();
@@ -272,7 +293,7 @@ void closeAllIndexes(Engine& engine) {
 
 void InstallIndexEngine(Engine& engine) {
     engine.tables.index = std::make_unique<MdxIndexDriver>();
-    SetSemaphoreRepair(engine, &RebuildTagsInPlace);
+    SetSemaphoreRepair(engine, &RepairTableAndTags);
     // The search settings and the semaphore state are the current engine's.
     if (&Engine::current() == &engine) {
         SetExactOff();

@@ -229,7 +229,11 @@ bool TagBuilder::flushRun() {
     if (m_poolItems == 0) return true;
     if (m_tempName.empty()) {
         int rc = platform::UniqueTempFile(m_tempDir, "MDX", m_tempName);
+        m_tempNamed = rc == 0;
         if (rc == 0) rc = m_temp.open(m_tempName, platform::kModeExclusive);
+        // The open handle is all the build needs: without its name the file goes with the handle, also
+        // when the station dies. A file system that refuses has it removed at the build's end.
+        if (rc == 0 && platform::RemoveFileIfExists(m_tempName) == 0) m_tempNamed = false;
         if (rc != 0) {
             SetEngineError(static_cast<uint16_t>(rc),
                            "Cannot create temporary file in " + m_tempDir + " [MakeIndex]");
@@ -257,8 +261,9 @@ bool TagBuilder::flushRun() {
 bool TagBuilder::removeTemp() {
     if (m_temp.isOpen()) m_temp.close();
     if (m_tempName.empty()) return true;
-    const bool ok = platform::RemoveFileIfExists(m_tempName) == 0;
+    const bool ok = !m_tempNamed || platform::RemoveFileIfExists(m_tempName) == 0;
     m_tempName.clear();
+    m_tempNamed = false;
     return ok;
 }
 
@@ -827,6 +832,18 @@ bool RebuildTagsInPlace() {
         area->header.setBlockCounter(header.blockCounter());
     }
     return true;
+}
+
+bool RepairTableAndTags() {
+    WorkAreaBlock* b = CurrentBlock();
+    if (!b || b->isVirtual) return false;
+    const uint64_t appendByte = kLockBase + 1;
+    const bool held = !IsSharedUse(*b) || b->file.holdsLock(appendByte, 1);
+    const bool taken = !held && (b->file.mode() & 3) != 0 && b->file.lock(appendByte, 1) == 0;
+    if ((held || taken) && (b->file.mode() & 3) != 0) SettleTableEnd(*b);
+    const bool ok = RebuildTagsInPlace();
+    if (taken) b->file.unlock(appendByte, 1);
+    return ok;
 }
 
 bool ReindexRebuild(std::string& currentOrder) {

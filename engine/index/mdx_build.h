@@ -70,6 +70,9 @@ private:
     size_t m_itemSize;
     std::string m_tempDir;
     std::string m_tempName;
+    // Whether the temporary file still has its name: it loses it as soon as it is open, where the file
+    // system allows, so that a station that dies in the middle of a build leaves nothing behind.
+    bool m_tempNamed = false;
     platform::File m_temp;
     uint64_t m_tempSize = 0;
     std::vector<uint8_t> m_pool;
@@ -97,5 +100,12 @@ bool ReindexRebuild(std::string& currentOrder);
 // positions. For the repair of an index a dead writer left torn, under the semaphore's write lock.
 // False when the file is read-only, its header or a tag page is unsound, or the build failed.
 bool RebuildTagsInPlace();
+// The repair of a table a writer left in the middle of its work (the semaphore's repair): the table's end
+// first, under the append lock (tried once: its holder may be waiting for the write lock this station
+// holds), so that the header counts every whole row and a row cut short is gone; then every tag rebuilt
+// from those rows. The files then agree as a whole for every reader, exclusive opens and other programs
+// included. When another station holds the append lock, the count is left to it (its next append counts
+// from the file's size) or to the next open that repairs the count.
+bool RepairTableAndTags();
 
 }  // namespace xb

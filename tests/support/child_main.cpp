@@ -27,9 +27,14 @@
 //   indexwrite SECONDS SEED ST -> for SECONDS appends and replaces at random (station text ST); answers
 //                                 "APPENDS REPLACES", or E, the last error and its text
 //   killappend K SEQ           -> appends one row (station "K", seq SEQ) with the process killed just
-//                                 before its K-th write inside the index write lock; "done" when the
-//                                 append had fewer writes, E and the error when it failed
+//                                 before its K-th write inside the index write lock, the release of the
+//                                 append lock after it included; "done" when the append had fewer
+//                                 writes, E and the error when it failed
 //   killreplace K SEQ REC      -> the same for a replace of record REC (station "R", seq SEQ)
+//   killrepair K               -> leaves the repair mark on the index and walks the first order, which
+//                                 repairs it, with the process killed just before its K-th write from
+//                                 the mark on; "done" when the walk ended
+//   tmpdir DIR                 -> the process's temporary directory becomes DIR; 0
 //   indexwalk SECONDS          -> for SECONDS walks every tag in key order, each walk under one read
 //                                 bracket; answers the number of walks, E and the error, or X and what
 //                                 was out of order or missing
@@ -71,6 +76,7 @@
 #include "engine/index/semaphore_file.h"
 #include "platform/file.h"
 #include "tests/support/crash_rows.h"
+#include "tests/support/lock_wait.h"
 
 namespace {
 
@@ -93,7 +99,7 @@ int descriptorsOf(const std::string& path) {
 
 // Appends one record carrying tag and seq into fields 1 (C) and 2 (N) under the append lock.
 bool appendTagged(const std::string& tag, int seq) {
-    while (!xb::ALock()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    if (!xbtest::WaitForLock(xb::ALock)) return false;
     xb::ClearRecord();
     xb::TypedSetString(xb::FieldAddress(1), static_cast<size_t>(xb::FieldLen(1)), tag);
     xb::TypedSetInt(xb::FieldAddress(2), seq);
@@ -128,7 +134,7 @@ std::string memoLoop(std::istringstream& in) {
     for (int round = 1; round <= rounds; ++round) {
         for (int r = first; r <= last; ++r) {
             if (!Go(r)) return std::to_string(LastError());
-            while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+            if (!xbtest::WaitForLock(RLock)) return "lock not granted";
             if (!Go(r)) return std::to_string(LastError());  // the record as it stands now
             const std::string text = memoText(tag, r, round);
             const int32_t old = TypedGetInt(FieldAddress(2));
@@ -274,7 +280,7 @@ std::string indexWrite(std::istringstream& in) {
         while (std::chrono::steady_clock::now() < end) {
             const int32_t count = RecCount();
             if (count < 1 || rng() % 2 == 0) {
-                while (!ALock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+                if (!xbtest::WaitForLock(ALock)) return "E append lock not granted";
                 ClearRecord();
                 setIndexedFields(rng, station, ++seq);
                 const bool ok = Append();
@@ -284,7 +290,7 @@ std::string indexWrite(std::istringstream& in) {
             } else {
                 const int32_t r = static_cast<int32_t>(rng() % static_cast<unsigned>(count)) + 1;
                 if (!Go(r)) return indexError();
-                while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+                if (!xbtest::WaitForLock(RLock)) return "E record lock not granted";
                 if (!Go(r)) return indexError();  // the record as it stands now
                 setIndexedFields(rng, station, ++seq);
                 const bool ok = Replace();
@@ -426,7 +432,7 @@ std::string orderCheck(std::istringstream& in) {
     for (;;) {
         const int32_t count = RecCount();
         if (count < 1500 && (count == 0 || rng() % 3 == 0)) {
-            while (!ALock()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+            if (!xbtest::WaitForLock(ALock)) std::exit(7);
             const int32_t id = RecCount() + 1;
             const int32_t block = AddMemo(xbtest::CrashMemoText(id, 0));
             ClearRecord();
@@ -437,7 +443,7 @@ std::string orderCheck(std::istringstream& in) {
         } else {
             const int32_t r = static_cast<int32_t>(rng() % static_cast<unsigned>(count)) + 1;
             if (!Go(r)) std::exit(5);
-            while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+            if (!xbtest::WaitForLock(RLock)) std::exit(7);
             if (!Go(r)) std::exit(5);
             const int32_t id = TypedGetInt(FieldAddress(1)), gen = TypedGetInt(FieldAddress(2)) + 1;
             const int32_t block = RewriteMemo(TypedGetInt(FieldAddress(5)), xbtest::CrashMemoText(id, gen));
@@ -473,15 +479,15 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         int k = 0, seq = 0;
         in >> k >> seq;
         std::mt19937 rng(static_cast<unsigned>(seq));
-        while (!ALock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!xbtest::WaitForLock(ALock)) return "E append lock not granted";
         ClearRecord();
         setIndexedFields(rng, "K", seq);
         // The first write of the append takes the write lock (the semaphore record); the K-th after it
         // is the K-th inside the lock.
         platform::InjectFault(platform::FaultOp::Write, k + 1, platform::kFaultKill);
         const bool ok = Append();
-        platform::ClearFaults();
         Unlock();
+        platform::ClearFaults();
         return ok ? "done" : indexError();
     }
     if (cmd == "killreplace") {
@@ -489,7 +495,7 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         in >> k >> seq >> record;
         std::mt19937 rng(static_cast<unsigned>(seq));
         if (!Go(record)) return indexError();
-        while (!RLock()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!xbtest::WaitForLock(RLock)) return "E record lock not granted";
         if (!Go(record)) return indexError();
         setIndexedFields(rng, "R", seq);
         // As for the append: the first write takes the write lock.
@@ -498,6 +504,20 @@ std::string engineCommand(const std::string& cmd, std::istringstream& in) {
         platform::ClearFaults();
         Unlock();
         return ok ? "done" : indexError();
+    }
+    if (cmd == "killrepair") {
+        int k = 0;
+        in >> k;
+        if (!MarkIndexForRepair(CurrentBlock()->fileName)) return indexError();
+        platform::InjectFault(platform::FaultOp::Write, k, platform::kFaultKill);
+        for (GoTop(); !dEOF() && LastError() == 0;) Skip(1);
+        platform::ClearFaults();
+        return LastError() == 0 ? "done" : indexError();
+    }
+    if (cmd == "tmpdir") {
+        std::string dir;
+        in >> dir;
+        return setenv("TMPDIR", dir.c_str(), 1) == 0 ? "0" : "1";
     }
     if (cmd == "indexwalk") return indexWalk(in);
     if (cmd == "ordercheck") return orderCheck(in);
