@@ -223,6 +223,17 @@ public:
         SemaphoreKeepMark();
         return false;
     }
+    bool repairDamage() override {
+        MdxArea* area = CurrentMdxArea();
+        if (!area || !area->file.isOpen() || (area->file.mode() & 3) == 0) return false;
+        // Inside a bracket of the index semaphore (an archive's read of every table, say) the bracket's
+        // owner is reading: nothing is rebuilt under it.
+        const SemaphoreInfo sem = CurrentSemaphoreInfo();
+        if (sem.readBrackets != 0 || sem.writeBrackets != 0 || sem.readDepth != 0 || sem.writeDepth != 0)
+            return false;
+        IndexWriteBracket write;
+        return write.entered() && RebuildTagsInPlace();
+    }
     bool upcomingRecords(bool forward, std::vector<int32_t>& out) override {
         MdxArea* area = CurrentMdxArea();
         MdxTag* tag = area ? area->tags[1].get() : nullptr;

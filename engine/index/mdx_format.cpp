@@ -286,6 +286,15 @@ bool ReadAnchorNodes() {
     }
     uint64_t size = 0;
     area->file.size(size);
+    // The file's header is looked at too: damage written into it from outside while the index is open
+    // shows at the next read after a change, which has the index rebuilt (from the area's sound copy of
+    // it), instead of at the next open, which has no copy to rebuild from.
+    MdxHeader onFile;
+    if (area->file.readAt(0, onFile.bytes.data(), kMdxHeaderSize) != 0 ||
+        !CheckMdxHeader(onFile, size).empty()) {
+        SetEngineError(222, "Index file header damaged: " + area->fileName + " [ReadAnchorNodes]");
+        return false;
+    }
     for (int s = 1; s <= kMaxTags; ++s) {
         MdxTag* tag = area->tags[s].get();
         if (!tag) continue;
