@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/core/engine.h"
 #include "engine/index/mdx_format.h"
 #include "engine/index/mdx_node.h"
 #include "platform/file.h"
@@ -15,18 +16,23 @@ namespace xb {
 
 namespace {
 
-// The objects of the index file, read in pieces and kept within a bound. A league index is small: up to
-// kWholeFile it comes in pieces of 1 MiB that all stay, so the file is read once in a few long reads (on
-// a network drive a few long reads cost less than a read per node). A larger file, or one whose size is
-// mostly a hole, is read in 64 KiB pieces of which the last kKeptPieces used stay: only the pieces the
-// walk reaches are read, and the memory taken stays the same whatever the file's size.
+// The objects of the index file, read in pieces and kept within a bound (IndexPieceSize). A league index
+// is small: up to 8 MiB it comes whole in one read (on a network drive a long read costs less than a read
+// per node). A larger file, or one whose size is mostly a hole, is read in 64 KiB pieces of which the
+// last kKeptPieces used stay: only the pieces the walk reaches are read, and the memory taken stays the
+// same whatever the file's size.
 class IndexPieces {
 public:
-    static constexpr uint64_t kWholeFile = uint64_t(8) << 20;
     static constexpr size_t kKeptPieces = 128;
 
-    explicit IndexPieces(platform::File& file, uint64_t size)
-        : m_file(file), m_size(size), m_piece(size <= kWholeFile ? size_t(1) << 20 : size_t(64) << 10) {}
+    IndexPieces(platform::File& file, uint64_t size, const std::vector<uint8_t>* first = nullptr)
+        : m_file(file), m_size(size), m_piece(IndexPieceSize(size)) {
+        // A first piece the caller read already is taken as it is when it is the whole first piece.
+        if (first && first->size() == std::min<uint64_t>(m_piece, m_size)) {
+            m_used.push_front(Piece{0, *first});
+            m_where[0] = m_used.begin();
+        }
+    }
 
     // The n bytes (at most an object's) at offset, which the caller has checked lie inside the file,
     // valid until the next call. nullptr when the read failed.
@@ -129,13 +135,10 @@ private:
 
 }  // namespace
 
-std::string IndexDisagreement(const std::string& mdxPath, int32_t rowCount) {
-    platform::File file;
-    uint64_t size = 0;
-    if (file.open(mdxPath, platform::kModeSharedRead) != 0 || file.size(size) != 0)
-        return "the index cannot be read";
+namespace {
+
+std::string disagreement(IndexPieces& pieces, uint64_t size, int32_t rowCount) {
     if (size < kMdxMinOpenSize) return "the index is too short";
-    IndexPieces pieces(file, size);
     MdxHeader header;
     const uint8_t* head = pieces.at(0, kMdxHeaderSize);
     if (!head) return "the index cannot be read";
@@ -161,6 +164,54 @@ std::string IndexDisagreement(const std::string& mdxPath, int32_t rowCount) {
             if (!seen[r]) return name + "row " + std::to_string(r) + " has no key";
     }
     return "";
+}
+
+struct CheckAtOpenState final : UnitState {
+    int active = 0;
+    std::vector<IndexOutOfStepFound> found;
+};
+
+CheckAtOpenState& checkState() {
+    return Engine::current().unit<CheckAtOpenState>();
+}
+
+}  // namespace
+
+std::string IndexDisagreement(const std::string& mdxPath, int32_t rowCount) {
+    platform::File file;
+    uint64_t size = 0;
+    if (file.open(mdxPath, platform::kModeSharedRead) != 0 || file.size(size) != 0)
+        return "the index cannot be read";
+    IndexPieces pieces(file, size);
+    return disagreement(pieces, size, rowCount);
+}
+
+std::string IndexDisagreement(platform::File& file, uint64_t fileSize, const std::vector<uint8_t>& first,
+                              int32_t rowCount) {
+    IndexPieces pieces(file, fileSize, &first);
+    return disagreement(pieces, fileSize, rowCount);
+}
+
+CheckIndexesAsOpened::CheckIndexesAsOpened() {
+    CheckAtOpenState& s = checkState();
+    if (s.active++ == 0) s.found.clear();
+}
+
+CheckIndexesAsOpened::~CheckIndexesAsOpened() {
+    --checkState().active;
+}
+
+const std::vector<IndexOutOfStepFound>& CheckIndexesAsOpened::found() const {
+    return checkState().found;
+}
+
+bool IndexCheckAtOpen() {
+    const CheckAtOpenState* s = Engine::current().unitIfAny<CheckAtOpenState>();
+    return s && s->active > 0;
+}
+
+void KeepIndexFinding(const std::string& indexPath, const std::string& reason) {
+    checkState().found.push_back({indexPath, reason});
 }
 
 }  // namespace xb

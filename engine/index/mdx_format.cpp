@@ -322,6 +322,14 @@ int ReadIndexHead(platform::File& file, IndexHead& head, uint64_t minSize) {
     return file.readAt(0, head.bytes.data(), head.bytes.size()) == 0 ? 0 : 222;
 }
 
+int ReadIndexFirstPiece(platform::File& file, IndexHead& head) {
+    int rc = file.size(head.fileSize);
+    if (rc != 0) return rc;
+    if (head.fileSize < kMdxMinOpenSize) return 222;
+    head.bytes.resize(static_cast<size_t>(std::min<uint64_t>(head.fileSize, IndexPieceSize(head.fileSize))));
+    return file.readAt(0, head.bytes.data(), head.bytes.size()) == 0 ? 0 : 222;
+}
+
 int TagHeaderAt(platform::File& file, const IndexHead& head, uint32_t block, TagHeader& out) {
     if (block == 0) return 222;
     const uint64_t at = static_cast<uint64_t>(block) * kMdxBlockSize;
