@@ -417,7 +417,8 @@ bool OpenIndex(const std::string& fileName) {
                     return 222;
             }
         }
-        if (checking) disagreement = IndexDisagreement(area.file, head.fileSize, head.bytes, b->recCount);
+        if (checking)
+            disagreement = IndexDisagreement(area.file, head.fileSize, std::move(head.bytes), b->recCount);
         return 0;
     };
     bool headersRead = false;

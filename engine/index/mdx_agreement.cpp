@@ -25,11 +25,11 @@ class IndexPieces {
 public:
     static constexpr size_t kKeptPieces = 128;
 
-    IndexPieces(platform::File& file, uint64_t size, const std::vector<uint8_t>* first = nullptr)
+    IndexPieces(platform::File& file, uint64_t size, std::vector<uint8_t>* first = nullptr)
         : m_file(file), m_size(size), m_piece(IndexPieceSize(size)) {
         // A first piece the caller read already is taken as it is when it is the whole first piece.
         if (first && first->size() == std::min<uint64_t>(m_piece, m_size)) {
-            m_used.push_front(Piece{0, *first});
+            m_used.push_front(Piece{0, std::move(*first)});
             m_where[0] = m_used.begin();
         }
     }
@@ -186,7 +186,7 @@ std::string IndexDisagreement(const std::string& mdxPath, int32_t rowCount) {
     return disagreement(pieces, size, rowCount);
 }
 
-std::string IndexDisagreement(platform::File& file, uint64_t fileSize, const std::vector<uint8_t>& first,
+std::string IndexDisagreement(platform::File& file, uint64_t fileSize, std::vector<uint8_t>&& first,
                               int32_t rowCount) {
     IndexPieces pieces(file, fileSize, &first);
     return disagreement(pieces, fileSize, rowCount);

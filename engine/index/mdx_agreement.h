@@ -20,8 +20,8 @@ namespace xb {
 // tag). A file that cannot be read or is no index answers what is wrong with it too.
 std::string IndexDisagreement(const std::string& mdxPath, int32_t rowCount);
 // The same over an index file open for reading of fileSize bytes, whose first bytes the caller read
-// already (at least the header; ReadIndexFirstPiece's piece is used as the first piece).
-std::string IndexDisagreement(platform::File& file, uint64_t fileSize, const std::vector<uint8_t>& first,
+// already (at least the header; ReadIndexFirstPiece's piece is taken over as the first piece).
+std::string IndexDisagreement(platform::File& file, uint64_t fileSize, std::vector<uint8_t>&& first,
                               int32_t rowCount);
 
 // The start's check of every index against its table as the tables open: while a CheckIndexesAsOpened
