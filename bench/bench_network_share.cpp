@@ -38,11 +38,13 @@
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/table_check.h"
+#include "app/shell/table_pack.h"
 #include "bench/bench_report.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "engine/index/mdx_agreement.h"
 #include "platform/file.h"
 #include "platform/locale_facts.h"
 #include "tests/support/league_season.h"
@@ -358,7 +360,8 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
          [&] { *failures += app::SeasonTeamEntries(kYear, kChampionship, true).isEmpty(); },
          {{"eqchamp.dbf", ofSeason("eqchamp.dbf")}, {"equipe.dbf", all("equipe.dbf")}}},
         // As the program starts: the table check (every note's pointer included: the season's players
-        // carry 539 notes), then the nine tables opened and closed.
+        // carry 539 notes), then the nine tables opened, each index checked against its table as it
+        // opens, and closed.
         {"program start (table check, nine tables)",
          [&] {
              results.reset();
@@ -366,8 +369,12 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
              *failures += !problems.empty();
              app::KeepTablesAsTheyAre(app::TablesKeptReadOnly(problems), app::TablesKeptUnpacked(problems));
              {
-                 app::Tfsysteme f;
-                 app::CloseSystemTables(f);
+                 xb::CheckIndexesAsOpened agreement;
+                 {
+                     app::Tfsysteme f;
+                     app::CloseSystemTables(f);
+                 }
+                 *failures += !agreement.found().empty();
              }
              app::KeepTablesAsTheyAre({}, {});
          },
@@ -380,6 +387,22 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
           {"joueq.dbf", 0},
           {"but.dbf", 0},
           {"carton.dbf", 0}}},
+        // As the program ends: the nine tables packed, joueur with its notes.
+        {"program close (nine tables packed)",
+         [&] {
+             results.reset();
+             for (const app::TablePackResult& r : app::PackAllTables(QString::fromStdString(dir + "/")))
+                 *failures += r.outcome != app::PackOutcome::Packed;
+         },
+         {{"champan.dbf", all("champan.dbf")},
+          {"champion.dbf", all("champion.dbf")},
+          {"eqchamp.dbf", all("eqchamp.dbf")},
+          {"resultat.dbf", all("resultat.dbf")},
+          {"equipe.dbf", all("equipe.dbf")},
+          {"joueur.dbf", all("joueur.dbf")},
+          {"joueq.dbf", all("joueq.dbf")},
+          {"but.dbf", all("but.dbf")},
+          {"carton.dbf", all("carton.dbf")}}},
     };
     const std::string where = count == 1 ? "1 season" : std::to_string(count) + " seasons";
     std::printf("\n%s: %-38s %28s %9s %9s %6s\n", where.c_str(), "computation", "calls by kind", "at 1 ms",

@@ -299,7 +299,9 @@ int File::openImpl(const std::string& path, int mode, bool create, bool truncate
 #endif
         return ::open(path.c_str(), how, 0666);
     };
-    int flags = O_CLOEXEC | (create ? O_CREAT : 0);
+    // A file this process makes is made where its name says, never through a link in its place (which
+    // could make or empty a file anywhere); an existing file is opened as the name leads.
+    int flags = O_CLOEXEC | (create ? O_CREAT | O_NOFOLLOW : 0);
     int fd = -1;
     if (wantsWrite || needsWriteLock) fd = openFile(flags | O_RDWR);
     if (fd < 0 && !wantsWrite && (errno == EACCES || errno == EROFS)) fd = openFile(flags | O_RDONLY);
@@ -715,17 +717,57 @@ int RenameFileNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorOfErrno(errno);
 }
 
+namespace {
+
+// What stands at path, for a refusal's text: "a symbolic link", "a directory", ...
+std::string kindAt(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return "missing";
+    if (S_ISLNK(st.st_mode)) return "a symbolic link";
+    if (S_ISDIR(st.st_mode)) return "a directory";
+    if (S_ISFIFO(st.st_mode)) return "a named pipe";
+    if (S_ISSOCK(st.st_mode)) return "a socket";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
+    return "a file";
+}
+
+}  // namespace
+
 CreationLock::CreationLock(const std::string& target) {
     const size_t slash = target.find_last_of('/');
     const size_t at = slash == std::string::npos ? 0 : slash + 1;
     m_path = target.substr(0, at) + "." + target.substr(at) + ".lock";
     countCall(kLock);
-    // A lock file its holder removed while this creator waited is left for a new one: the lock counts
-    // only on the file that bears the name.
+    // The lock file is made here, beside the target, and nowhere else: a link in its place is never
+    // followed (it could make or change a file anywhere) and anything but a plain file is refused. A lock
+    // file its holder removed while this creator waited is left for a new one: the lock counts only on
+    // the file that bears the name.
+    auto refuse = [this](int code, const std::string& why) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+        m_result = code;
+        m_refusal = m_path + " " + why;
+    };
     for (int tries = 0; tries < 1000; ++tries) {
-        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (m_fd < 0 && errno == EEXIST)
+            m_fd = ::open(m_path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (m_fd < 0) {
-            m_result = WinErrorOfErrno(errno);
+            const int err = errno;
+            if (err == ENOENT) continue;  // its holder removed it between the two opens
+            const std::string kind = kindAt(m_path);
+            if (err == ELOOP || (kind != "a file" && kind != "missing")) {
+                refuse(kErrAccessDenied, "is " + kind + ", not a lock file: remove it");
+                return;
+            }
+            {
+                refuse(WinErrorOfErrno(err), "cannot be opened: " + std::string(std::strerror(err)));
+                return;
+            }
+        }
+        struct stat held {};
+        if (fstat(m_fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            refuse(kErrAccessDenied, "is " + kindAt(m_path) + ", not a lock file: remove it");
             return;
         }
         struct flock fl {};
@@ -735,19 +777,19 @@ CreationLock::CreationLock(const std::string& target) {
         int rc;
         while ((rc = fcntl(m_fd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
         }
-        struct stat held {}, named {};
-        if (rc == 0 && fstat(m_fd, &held) == 0 && ::stat(m_path.c_str(), &named) == 0 &&
+        struct stat named {};
+        if (rc == 0 && fstat(m_fd, &held) == 0 && ::lstat(m_path.c_str(), &named) == 0 &&
             held.st_ino == named.st_ino && held.st_dev == named.st_dev)
             return;
         const int err = rc != 0 ? errno : 0;
         ::close(m_fd);
         m_fd = -1;
         if (err != 0) {
-            m_result = WinErrorOfErrno(err);
+            refuse(WinErrorOfErrno(err), "cannot be locked: " + std::string(std::strerror(err)));
             return;
         }
     }
-    m_result = kErrLockViolation;
+    refuse(kErrLockViolation, "is made and removed again and again by others");
 }
 
 CreationLock::~CreationLock() {

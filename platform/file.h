@@ -128,7 +128,8 @@ int RenameFileChecked(const std::string& from, const std::string& to);
 int RenameFile(const std::string& from, const std::string& to);
 // Creators of one file take turns: the lock of a lock file beside it (".NAME.lock", removed again by
 // its holder), held by the open file description so that it vanishes with a creator that dies. Waits
-// while another creator holds it.
+// while another creator holds it. The lock file is opened without following a link and must be a plain
+// file: a link, directory, pipe or device in its place is refused, and nothing is made through it.
 class CreationLock {
 public:
     explicit CreationLock(const std::string& target);
@@ -137,9 +138,13 @@ public:
     CreationLock& operator=(const CreationLock&) = delete;
     // 0, or the code of the failure to take it.
     int result() const { return m_result; }
+    // After a failure: the lock file's path and why, as "/data/.t.dbf.lock is a symbolic link, not a lock
+    // file: remove it".
+    const std::string& refusal() const { return m_refusal; }
 
 private:
     std::string m_path;
+    std::string m_refusal;
     int m_fd = -1;
     int m_result = 0;
 };

@@ -1,7 +1,10 @@
 #include "platform/file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "platform/paths.h"
@@ -192,6 +195,48 @@ TEST(Files, APublicationNeverReplacesATargetWhicheverWayTheFileSystemHas) {
         // The lock file goes with its holder.
         EXPECT_FALSE(StatPath(dir.file(".t.lock")).exists);
         ClearFaults();
+    }
+}
+
+// Whatever stands where the creation lock or a new file goes, nothing is made or changed through it
+// and the refusal names the path and what is there.
+TEST(Files, NothingIsMadeThroughALinkOrAnOddFileInTheWay) {
+    TempDir dir, outside;
+    xbtest::WriteFileBytes(outside.file("kept"), "the user's");
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& at)> put;
+        const char* kind;
+    } cases[] = {
+        {"a link to a file outside that does not exist",
+         [&](const std::string& at) { ASSERT_EQ(::symlink(outside.file("made").c_str(), at.c_str()), 0); },
+         "a symbolic link"},
+        {"a link to a file outside",
+         [&](const std::string& at) { ASSERT_EQ(::symlink(outside.file("kept").c_str(), at.c_str()), 0); },
+         "a symbolic link"},
+        {"a directory", [](const std::string& at) { ASSERT_EQ(::mkdir(at.c_str(), 0755), 0); },
+         "a directory"},
+        {"a named pipe", [](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); },
+         "a named pipe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string lockPath = dir.file(".t.dbf.lock");
+        c.put(lockPath);
+        {
+            CreationLock lock(dir.file("t.dbf"));
+            EXPECT_EQ(lock.result(), kErrAccessDenied);
+            EXPECT_EQ(lock.refusal(), lockPath + " is " + c.kind + ", not a lock file: remove it");
+        }
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(lockPath))) << "left as it was";
+        std::filesystem::remove(lockPath);
+        // A new file made in place of the same thing.
+        c.put(dir.file("t.mdx"));
+        File f;
+        EXPECT_NE(f.create(dir.file("t.mdx"), kModeExclusive), 0);
+        std::filesystem::remove(dir.file("t.mdx"));
+        EXPECT_FALSE(std::filesystem::exists(outside.file("made")));
+        EXPECT_EQ(xbtest::ReadFileBytes(outside.file("kept")), "the user's");
     }
 }
 

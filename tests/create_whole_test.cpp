@@ -189,6 +189,40 @@ TEST_P(CreateWhole, AMemoOrIndexWithoutItsTableIsNeverReplacedAndTheCreateIsRefu
     expectWhole(*t);
 }
 
+// A link at the creation lock, to a file outside the folder that does not exist and to one that does:
+// the create is refused naming the lock file and what it is, nothing is made or changed outside, nothing
+// is left in the folder but the link, and once it is gone the table is created.
+TEST_P(CreateWhole, ALinkAtTheCreationLockIsRefusedByNameAndNothingOutsideIsTouched) {
+    xbtest::TempDir outside;
+    xbtest::WriteFileBytes(outside.file("kept"), "the user's");
+    for (const char* target : {"made", "kept"}) {
+        SCOPED_TRACE(target);
+        const std::string lock = tmp.file(".create.dbf.lock");
+        ASSERT_EQ(::symlink(outside.file(target).c_str(), lock.c_str()), 0);
+        auto t = make();
+        std::string said;
+        try {
+            t->Open();
+        } catch (const std::exception& e) {
+            said = e.what();
+        } catch (...) {
+        }
+        EXPECT_FALSE(t->Active());
+        EXPECT_NE((said + engine().errors.detail).find(lock + " is a symbolic link"), std::string::npos)
+            << said << engine().errors.detail;
+        EXPECT_FALSE(fs::exists(outside.file("made")));
+        EXPECT_EQ(xbtest::ReadFileBytes(outside.file("kept")), "the user's");
+        EXPECT_EQ(entries(), std::vector<std::string>{".create.dbf.lock"});
+        fs::remove(lock);
+        t.reset();
+        engine().errors.pendingError = 0;
+        SetIoResult(0);
+    }
+    auto t = make();
+    ASSERT_TRUE(tryOpen(*t)) << LastError() << " " << engine().errors.detail;
+    expectWhole(*t);
+}
+
 // Two stations create the same missing table at the same moment, on a file system with every way of
 // publishing it and on ones that refuse hard links (FAT, exFAT) and renames that keep a target: each
 // station opens a table, and each one's row is in it. A creation that replaced the table the other had

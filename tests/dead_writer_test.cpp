@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "engine/core/dbf_file.h"
@@ -420,6 +421,78 @@ TEST_F(DeadWriter, ReadersAfterAWriterKilledAtEachPointOfAnAppendOrAReplaceAnswe
     }
     EXPECT_GE(kills, 10);
     CloseAllDatabases();
+}
+
+// Damage written into the index from outside while stations have it open (a file header, a tag header
+// page or a node overwritten), then another station's append: the station open all along reads every
+// order right, without a report, as does a station opening afterwards, and the index ends equal to a
+// reindex. The rows are the truth and mend every one of these.
+TEST_F(DeadWriter, AnIndexDamagedFromOutsideWhileOpenIsRepairedByTheNextRead) {
+    auto tagPage = [](const std::string& mdx) {
+        std::ifstream in(mdx, std::ios::binary);
+        uint8_t slot[4] = {};
+        in.seekg(512 + 32);
+        in.read(reinterpret_cast<char*>(slot), 4);
+        return static_cast<uint64_t>(platform::GetU32(slot)) * 512;
+    };
+    auto rootNode = [&](const std::string& mdx) {
+        std::ifstream in(mdx, std::ios::binary);
+        uint8_t root[4] = {};
+        in.seekg(static_cast<std::streamoff>(tagPage(mdx)));
+        in.read(reinterpret_cast<char*>(root), 4);
+        return static_cast<uint64_t>(platform::GetU32(root)) * 512;
+    };
+    struct Damage {
+        const char* what;
+        std::function<uint64_t(const std::string&)> offset;
+        size_t length;
+    } damages[] = {
+        {"the file header's node length", [](const std::string&) { return uint64_t(22); }, 2},
+        {"the whole file header", [](const std::string&) { return uint64_t(0); }, 2048},
+        {"the first tag's header page", tagPage, 983},
+        {"the first tag's root node", rootNode, 1024},
+    };
+    int seq = 5000;
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.what);
+        for (const int area : {1, 2}) {
+            ASSERT_TRUE(Select(area));
+            ASSERT_TRUE(Use(path + " ALIAS s" + std::to_string(area), nullptr, 0)) << ErrorMsg();
+            ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+            ASSERT_EQ(WalkEveryOrder(), "");
+        }
+        {
+            const std::string mdx = tmp.file("shared.mdx");
+            const uint64_t at = d.offset(mdx);
+            std::fstream out(mdx, std::ios::binary | std::ios::in | std::ios::out);
+            out.seekp(static_cast<std::streamoff>(at));
+            out.write(std::string(d.length, '\xEE').data(), static_cast<std::streamsize>(d.length));
+        }
+        // The writer goes on: another station's append, which the reader learns of at its next read.
+        ASSERT_TRUE(Select(2));
+        ASSERT_TRUE(ALock());
+        ClearRecord();
+        TypedSetInt(FieldAddress(1), ++seq);
+        TypedSetString(FieldAddress(2), 12, "Damage");
+        TypedSetString(FieldAddress(3), 2, "W");
+        TypedSetInt(FieldAddress(4), seq);
+        Append();
+        Unlock();
+        Engine::current().errors.lastError = 0;
+        std::this_thread::sleep_for(kScanTrust + std::chrono::milliseconds(10));
+        ASSERT_TRUE(Select(1));
+        EXPECT_EQ(WalkEveryOrder(), "") << "the station open all along";
+        {
+            CurrentAreaScope late(3);
+            ASSERT_TRUE(Use(path + " ALIAS late", nullptr, 0)) << ErrorMsg();
+            EXPECT_TRUE(SetIndexTo("")) << ErrorMsg();
+            EXPECT_EQ(WalkEveryOrder(), "") << "a station opening afterwards";
+            CloseDatabase();
+        }
+        expectTagsEqualAReindex("after the damage");
+        CloseAllDatabases();
+        ASSERT_FALSE(HasFatalFailure());
+    }
 }
 
 }  // namespace

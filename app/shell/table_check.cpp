@@ -10,8 +10,6 @@
 
 #include "app/shell/lang_texts.h"
 #include "engine/core/memo_ops.h"
-#include "engine/index/mdx_agreement.h"
-#include "engine/index/semaphore_file.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -191,12 +189,15 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
     const int rc = dbf.open(path, p::kModeSharedRead);
     // A table another station holds alone (a pack under way) is whole once it lets go of it.
     if (rc == p::kErrSharingViolation) return out;
+    // The header and the field descriptors of a league table come in its first read.
     uint64_t size = 0;
-    uint8_t h[32] = {};
-    if (rc != 0 || dbf.size(size) != 0 || size < 32 || dbf.readAt(0, h, 32) != 0) {
+    std::vector<uint8_t> first(4096);
+    if (rc != 0 || dbf.size(size) != 0 || size < 32 ||
+        dbf.readAt(0, first.data(), static_cast<size_t>(std::min<uint64_t>(size, first.size()))) != 0) {
         out.push_back({table.file, TableDamage::NotATable});
         return out;
     }
+    const uint8_t* h = first.data();
     const uint8_t version = h[0];
     const uint32_t count = p::GetU32(h + 4);
     const uint16_t headerSize = p::GetU16(h + 8);
@@ -207,8 +208,9 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
     }
 
     // The fields the header describes, up to its terminator.
-    std::vector<uint8_t> header(headerSize);
-    if (dbf.readAt(0, header.data(), header.size()) != 0) {
+    std::vector<uint8_t> header(first.begin(), first.begin() + std::min<size_t>(headerSize, first.size()));
+    header.resize(headerSize);
+    if (headerSize > first.size() && dbf.readAt(0, header.data(), header.size()) != 0) {
         out.push_back({table.file, TableDamage::NotATable});
         return out;
     }
@@ -310,32 +312,6 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder) {
         out.insert(out.end(), found.begin(), found.end());
     }
     if (!anyPresent) out.clear();
-    return out;
-}
-
-std::vector<IndexOutOfStep> MarkIndexesOutOfStep(const std::string& folder) {
-    std::vector<IndexOutOfStep> out;
-    for (const LeagueTable& t : LeagueTables()) {
-        const std::string path = p::ResolveCase(folder + t.file);
-        const std::string mdx = p::ResolveCase(folder + t.file.substr(0, t.file.rfind('.')) + ".mdx");
-        if (!p::FileExists(path) || !p::FileExists(mdx)) continue;
-        p::File dbf;
-        uint64_t size = 0;
-        uint8_t h[32] = {};
-        if (dbf.open(path, p::kModeSharedRead) != 0 || dbf.size(size) != 0 || size < 32 || dbf.readAt(0, h, 32) != 0)
-            continue;
-        const uint16_t headerSize = p::GetU16(h + 8);
-        const uint16_t recordSize = p::GetU16(h + 10);
-        if (headerSize < 33 || recordSize == 0 || size < headerSize) continue;
-        const uint64_t rows = (size - headerSize) / recordSize;
-        // Rows cut short or counted otherwise by the header are the table check's to report.
-        if (rows > 0x7FFFFFFF || p::GetU32(h + 4) != rows) continue;
-        dbf.close();
-        const std::string reason = xb::IndexDisagreement(mdx, static_cast<int32_t>(rows));
-        if (reason.empty()) continue;
-        xb::MarkIndexForRepair(path);
-        out.push_back({t.file, reason});
-    }
     return out;
 }
 

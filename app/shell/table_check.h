@@ -49,17 +49,6 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
 // any of their files (table, memo or index) is a first start: nothing is missing there.
 std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder);
 
-// The tables of folder whose index is out of step with their rows (a key of a row the table no longer
-// has, a row without its key or with two: a write that failed half-way and was never repaired), each
-// with what disagrees. Each is marked for repair, which the first station to read that index makes from
-// the rows under the write lock, before anything is read of it. Tables whose rows are damaged are left
-// to the check above.
-struct IndexOutOfStep {
-    std::string file;    // "resultat.dbf"
-    std::string reason;  // what disagreed, naming the tag
-};
-std::vector<IndexOutOfStep> MarkIndexesOutOfStep(const std::string& folder);
-
 // The problems said to the user, one line each after a heading, in the current language: what is
 // wrong and what the program will do about it.
 QString DescribeProblems(const std::vector<TableProblem>& problems);

@@ -7,6 +7,7 @@
 
 #include "app/shell/league_database.h"
 #include "app/shell/league_test_support.h"
+#include "engine/index/mdx_agreement.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 
@@ -211,13 +212,26 @@ TEST_F(TableCheckTest, ManyNotesAreCheckedInAFewReadsAndTheDamagedOnesFound) {
 namespace {
 
 // What a write that failed half-way and was never repaired leaves: a key of a row the table lost, or a
-// row without its keys. The start finds it, and the first read rebuilds the index from the rows, so
-// every order shows every row once.
-TEST_F(TableCheckTest, AnIndexOutOfStepWithItsRowsIsFoundAndRebuiltAtTheFirstRead) {
-    EXPECT_TRUE(app::MarkIndexesOutOfStep(folder()).empty()) << "a sound database";
+// row without its keys. The start's opening of the tables finds it and rebuilds the index from the rows
+// there and then, so every order shows every row once and the next start finds nothing.
+TEST_F(TableCheckTest, AnIndexOutOfStepWithItsRowsIsFoundAndRebuiltAsItOpens) {
+    // The orders of resultat walked under a check of the opens: what the check found, and the rows
+    // each order showed.
+    auto openAndWalk = [&](int rows) {
+        xb::CheckIndexesAsOpened check;
+        app::LeagueTableScope results("results", "resultat.dbf");
+        for (const char* tag : {"CHANJOEQ1", "CHANJOEQ2", "ANCHJO", "EQ1EQ2", "EQ2EQ1"}) {
+            EXPECT_TRUE(results->SetOrderToTag(tag)) << tag;
+            int seen = 0;
+            for (results->GoTop(); !results->IsEof(); results->Skip(1)) ++seen;
+            EXPECT_EQ(seen, rows) << tag;
+        }
+        return check.found();
+    };
     const std::string all = xbtest::ReadFileBytes(at("resultat.dbf"));
     const auto* h = reinterpret_cast<const uint8_t*>(all.data());
     const size_t header = xb::platform::GetU16(h + 8), record = xb::platform::GetU16(h + 10);
+    EXPECT_TRUE(openAndWalk(static_cast<int>(xb::platform::GetU32(h + 4))).empty()) << "a sound database";
     const std::string saved = all;
     const std::string savedIndex = xbtest::ReadFileBytes(at("resultat.mdx"));
     struct Damage {
@@ -235,20 +249,11 @@ TEST_F(TableCheckTest, AnIndexOutOfStepWithItsRowsIsFoundAndRebuiltAtTheFirstRea
         SCOPED_TRACE(d.what);
         xbtest::WriteFileBytes(at("resultat.dbf"), d.table);
         xbtest::WriteFileBytes(at("resultat.mdx"), savedIndex);
-        const std::vector<app::IndexOutOfStep> found = app::MarkIndexesOutOfStep(folder());
+        const std::vector<xb::IndexOutOfStepFound> found = openAndWalk(d.rows);
         ASSERT_EQ(found.size(), 1u);
-        EXPECT_EQ(found[0].file, "resultat.dbf");
+        EXPECT_EQ(found[0].indexPath, at("resultat.mdx"));
         EXPECT_NE(found[0].reason.find(d.reason), std::string::npos) << found[0].reason;
-        {
-            app::LeagueTableScope results("results", "resultat.dbf");
-            for (const char* tag : {"CHANJOEQ1", "CHANJOEQ2", "ANCHJO", "EQ1EQ2", "EQ2EQ1"}) {
-                ASSERT_TRUE(results->SetOrderToTag(tag)) << tag;
-                int seen = 0;
-                for (results->GoTop(); !results->IsEof(); results->Skip(1)) ++seen;
-                EXPECT_EQ(seen, d.rows) << tag;
-            }
-        }
-        EXPECT_TRUE(app::MarkIndexesOutOfStep(folder()).empty()) << "the index is not rebuilt";
+        EXPECT_TRUE(openAndWalk(d.rows).empty()) << "the index is not rebuilt";
     }
     xbtest::WriteFileBytes(at("resultat.dbf"), saved);
     xbtest::WriteFileBytes(at("resultat.mdx"), savedIndex);

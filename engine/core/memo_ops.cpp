@@ -1,6 +1,7 @@
 #include "engine/core/memo_ops.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
@@ -86,11 +87,44 @@ bool ReadBlockText(const char* p, size_t n, int32_t& block) {
     return true;
 }
 
-ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, int& ioCode) {
+namespace {
+
+// n bytes at pos of the memo file, from the read-ahead's piece when it holds them (read anew from pos
+// when it does not), else read by themselves; got as File::readAt gives it.
+int readMemoBytes(MemoFileArea& memo, MemoReadAhead* ahead, uint64_t pos, char* buf, size_t n, size_t* got) {
+    if (ahead && n <= MemoReadAhead::kPiece) {
+        const bool held = pos >= ahead->start && pos + n <= ahead->start + ahead->bytes.size();
+        if (!held && pos < ahead->fileSize) {
+            ahead->bytes.resize(
+                static_cast<size_t>(std::min<uint64_t>(MemoReadAhead::kPiece, ahead->fileSize - pos)));
+            size_t read = 0;
+            if (const int rc = memo.file.readAt(pos, ahead->bytes.data(), ahead->bytes.size(), &read);
+                rc != 0) {
+                ahead->bytes.clear();
+                return rc;
+            }
+            ahead->bytes.resize(read);
+            ahead->start = pos;
+        }
+        if (pos >= ahead->start && pos + n <= ahead->start + ahead->bytes.size()) {
+            std::memcpy(buf, ahead->bytes.data() + (pos - ahead->start), n);
+            if (got) *got = n;
+            return 0;
+        }
+    }
+    // Past what the piece holds (the file's end): as the file answers it.
+    return memo.file.readAt(pos, buf, n, got);
+}
+
+ReadOutcome readStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, int& ioCode,
+                           MemoReadAhead* ahead) {
     out.clear();
     ioCode = 0;
     uint64_t size = 0;
-    if ((ioCode = memo.file.size(size)) != 0) return ReadOutcome::IoError;
+    if (ahead)
+        size = ahead->fileSize;
+    else if ((ioCode = memo.file.size(size)) != 0)
+        return ReadOutcome::IoError;
     const uint64_t n = block < 0 ? -static_cast<int64_t>(block) : block;
     const uint64_t offset = n * memo.blockSize;
     if (n == 0 || offset >= size) return ReadOutcome::BadAddress;
@@ -103,7 +137,8 @@ ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, 
             size_t want = static_cast<size_t>(std::min<uint64_t>(size - pos, 65536));
             chunk.resize(want);
             size_t got = 0;
-            if ((ioCode = memo.file.readAt(pos, chunk.data(), want, &got)) != 0) return ReadOutcome::IoError;
+            if ((ioCode = readMemoBytes(memo, ahead, pos, chunk.data(), want, &got)) != 0)
+                return ReadOutcome::IoError;
             if (got == 0) break;
             size_t end = chunk.find(static_cast<char>(kEofByte));
             if (end != std::string::npos && end < got) {
@@ -117,7 +152,8 @@ ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, 
     }
     uint8_t h[8];
     if (avail < 8) return ReadOutcome::Damaged;
-    if ((ioCode = memo.file.readAt(offset, h, 8)) != 0) return ReadOutcome::IoError;
+    if ((ioCode = readMemoBytes(memo, ahead, offset, reinterpret_cast<char*>(h), 8, nullptr)) != 0)
+        return ReadOutcome::IoError;
     uint64_t length = 0;
     if (memo.flavour == kMemoFox) {
         length = platform::GetU32Be(h + 4);
@@ -134,11 +170,23 @@ ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, 
         result = ReadOutcome::Damaged;
     }
     out.resize(static_cast<size_t>(length));
-    if (length > 0 && (ioCode = memo.file.readAt(offset + 8, out.data(), out.size())) != 0) {
+    if (length > 0 &&
+        (ioCode = readMemoBytes(memo, ahead, offset + 8, out.data(), out.size(), nullptr)) != 0) {
         out.clear();
         return ReadOutcome::IoError;
     }
     return result;
+}
+
+}  // namespace
+
+ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, int& ioCode) {
+    return readStoredMemo(memo, block, out, ioCode, nullptr);
+}
+
+ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, int& ioCode,
+                           MemoReadAhead& ahead) {
+    return readStoredMemo(memo, block, out, ioCode, &ahead);
 }
 
 int32_t AppendMemo(WorkAreaBlock& b, MemoFileArea& memo, const std::string& data, const std::string& caller,

@@ -96,6 +96,16 @@ enum class ReadOutcome { Ok, BadAddress, Damaged, IoError };
 // The stored bytes of the memo at |block| (no conversion). Damaged: the length ran past the end of the
 // file and out holds what is there.
 ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, int& ioCode);
+// Reads of many memos in the order of their blocks (a pack's): the file's bytes come in pieces of 64 KiB
+// kept between calls, so that small memos come many to a read, and its size is asked once.
+struct MemoReadAhead {
+    static constexpr size_t kPiece = 65536;
+    uint64_t fileSize = 0;
+    uint64_t start = 0;
+    std::string bytes;
+};
+ReadOutcome ReadStoredMemo(MemoFileArea& memo, int32_t block, std::string& out, int& ioCode,
+                           MemoReadAhead& ahead);
 // Writes data (already in the file's code page) as a new memo at the end of the file, or at block when
 // it lies at or beyond the end; its block number, 0 after reporting an error with the caller's name.
 int32_t AppendMemo(WorkAreaBlock& b, MemoFileArea& memo, const std::string& data, const std::string& caller,

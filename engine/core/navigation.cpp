@@ -339,21 +339,98 @@ bool RunIndexRead(const std::function<bool()>& move) {
     const uint16_t lastError = errors.lastError;
     const uint16_t pending = errors.pendingError;
     const std::string detail = errors.detail;
+    // Everything a move that is made again must not inherit: the area back on its record, what the
+    // failed move read dropped, the error state as the caller left it.
+    auto putBack = [&] {
+        b->recNo = recNo;
+        b->eof = eof;
+        b->bof = bof;
+        b->window.clear();  // what it read may be torn
+        b->loaded = {};
+        errors.lastError = lastError;
+        errors.pendingError = pending;
+        errors.detail = detail;
+        d->forgetPositions();
+    };
+    // A move that meets damage of the index (222) which a rebuild from the rows mends (a header or node
+    // overwritten from outside while the index is open) has the index rebuilt, as a writer's mark has,
+    // and is made again; damage the rebuild cannot mend is reported by that second move. Only a read
+    // outside any bracket of the area may rebuild: inside one, the bracket's owner decides.
+    constexpr uint16_t kCorruptedIndex = 222;
+    bool asItStands = b->readSemaphoreDepth != 0 || b->lockSemaphoreDepth != 0;
+    // The move with its failures kept quiet: true when it met damage of the index. clean tells whether
+    // it succeeded, result is its answer then.
+    auto quietTry = [&](bool& result, bool& clean) {
+        const bool trapping = errors.trapping;
+        errors.trapping = false;
+        errors.lastError = 0;
+        try {
+            result = move();
+            clean = errors.lastError == 0;
+        } catch (const EEngineError&) {
+            clean = false;
+        }
+        errors.trapping = trapping;
+        const bool damaged = !clean && errors.lastError == kCorruptedIndex;
+        if (clean) errors.lastError = lastError;  // as a move that met no failure leaves it
+        return damaged;
+    };
+    // Once: the move made after it reports whatever still stands.
+    auto repair = [&] {
+        putBack();
+        const bool trapping = errors.trapping;
+        errors.trapping = false;
+        try {
+            d->repairDamage();
+        } catch (const EEngineError&) {
+        }
+        errors.trapping = trapping;
+        putBack();
+        asItStands = true;
+    };
     // Two optimistic tries, the second from a fresh look at the semaphore; then the counted bracket,
     // which waits for a writer and cannot be overtaken.
     constexpr int kOptimisticTries = 2;
     for (int attempt = 0;; ++attempt) {
         const IndexDriver::ReadWay way =
             attempt < kOptimisticTries ? d->beginIndexRead(attempt > 0) : IndexDriver::kReadCounted;
-        if (way == IndexDriver::kReadAsItStands) return move();
+        if (way == IndexDriver::kReadAsItStands) {
+            if (asItStands) return move();
+            bool result = false, clean = false;
+            if (!quietTry(result, clean)) {
+                if (clean) return result;
+                putBack();
+                return move();
+            }
+            repair();
+            continue;
+        }
         if (way == IndexDriver::kReadCounted) {
-            errors.lastError = 0;
-            ReadSemaphore sem;
-            if (LastError() != 0) return false;
-            errors.lastError = lastError;
-            const bool result = move();
-            b->lastLook = std::chrono::steady_clock::now();
-            return result;
+            bool damaged = false;
+            {
+                errors.lastError = 0;
+                ReadSemaphore sem;
+                if (LastError() != 0) return false;
+                errors.lastError = lastError;
+                if (asItStands) {
+                    const bool result = move();
+                    b->lastLook = std::chrono::steady_clock::now();
+                    return result;
+                }
+                bool result = false, clean = false;
+                damaged = quietTry(result, clean);
+                b->lastLook = std::chrono::steady_clock::now();
+                if (clean) return result;
+            }
+            // The bracket is left before the rebuild takes the write lock.
+            if (damaged) {
+                repair();
+            } else {
+                putBack();
+                asItStands = true;  // the failure, reported by the move made again
+            }
+            attempt = kOptimisticTries - 1;
+            continue;
         }
         bool clean = false;
         bool result = false;
@@ -376,15 +453,7 @@ bool RunIndexRead(const std::function<bool()>& move) {
             errors.lastError = lastError;  // as a move that met no failure leaves it
             return result;
         }
-        b->recNo = recNo;
-        b->eof = eof;
-        b->bof = bof;
-        b->window.clear();  // what it read may be torn
-        b->loaded = {};
-        errors.lastError = lastError;
-        errors.pendingError = pending;
-        errors.detail = detail;
-        d->forgetPositions();
+        putBack();
         if (holds) attempt = kOptimisticTries - 1;  // not a change: the failure itself, counted
     }
 }

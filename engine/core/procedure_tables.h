@@ -64,6 +64,11 @@ public:
     // rebuilt from the table, under the write lock the caller holds. When that fails too, the index is
     // left marked for the next station that locks it to repair (shared use); false then.
     virtual bool repairTags() { return false; }
+    // A read of the area met damage of its index (a header or node overwritten from outside while it was
+    // open): every tag rebuilt from the table under the write lock, taken here (the caller holds no
+    // bracket of the area). False when the index cannot be rebuilt (read-only, or no sound description
+    // of its tags is left): the damage stands and the read reports it.
+    virtual bool repairDamage() { return false; }
 };
 
 class ParserHooks {

@@ -116,7 +116,8 @@ bool TXbFileDataSet::CreateTableWhole(const std::string& fileName) {
     // already, with its memo and index: nothing of it is replaced, and this creation's files go.
     platform::CreationLock creators(target);
     if (const int rc = creators.result(); rc != 0) {
-        SetEngineError(static_cast<uint16_t>(rc), "Cannot lock the creation of " + target + " [CreateTable]");
+        SetEngineError(static_cast<uint16_t>(rc), "Cannot lock the creation of " + target + ": " +
+                                                      creators.refusal() + " [CreateTable]");
         return discard();
     }
     if (platform::StatPath(target).exists) {

@@ -16,6 +16,7 @@
 #include "engine/core/work_areas.h"
 #include "engine/index/expr_unit.h"
 #include "engine/index/key_routines.h"
+#include "engine/index/mdx_agreement.h"
 #include "engine/index/mdx_build.h"
 #include "engine/index/mdx_format.h"
 #include "engine/index/mdx_node.h"
@@ -223,6 +224,17 @@ public:
         SemaphoreKeepMark();
         return false;
     }
+    bool repairDamage() override {
+        MdxArea* area = CurrentMdxArea();
+        if (!area || !area->file.isOpen() || (area->file.mode() & 3) == 0) return false;
+        // Inside a bracket of the index semaphore (an archive's read of every table, say) the bracket's
+        // owner is reading: nothing is rebuilt under it.
+        const SemaphoreInfo sem = CurrentSemaphoreInfo();
+        if (sem.readBrackets != 0 || sem.writeBrackets != 0 || sem.readDepth != 0 || sem.writeDepth != 0)
+            return false;
+        IndexWriteBracket write;
+        return write.entered() && RebuildTagsInPlace();
+    }
     bool upcomingRecords(bool forward, std::vector<int32_t>& out) override {
         MdxArea* area = CurrentMdxArea();
         MdxTag* tag = area ? area->tags[1].get() : nullptr;
@@ -308,6 +320,29 @@ void InstallIndexEngine(Engine& engine) {
 
 // ---- opening and closing ---------------------------------------------------------------------------------
 
+namespace {
+
+// An index the start's check found out of step with its table (see CheckIndexesAsOpened), just opened:
+// rebuilt from the rows under the write lock, or, when that cannot be done, left marked for the first
+// station that can. Nothing of it is reported: the finding is kept for the caller of the check.
+void rebuildOutOfStep(MdxArea& area, const std::string& reason) {
+    KeepIndexFinding(area.fileName, reason);
+    ErrorState& errors = eng().errors;
+    const ErrorState saved = errors;
+    errors.trapping = false;
+    try {
+        IndexWriteBracket write;
+        if (!write.entered())
+            MarkIndexForRepair(CurrentBlock()->fileName);
+        else if (!RebuildTagsInPlace())
+            SemaphoreKeepMark();
+    } catch (const EEngineError&) {
+    }
+    errors = saved;
+}
+
+}  // namespace
+
 bool IndexIsOpen() {
     return currentOrderTag() != nullptr;
 }
@@ -373,11 +408,15 @@ bool OpenIndex(const std::string& fileName) {
     // RunIndexRead); when another station's change overlapped it, or it failed, it is made again in the
     // counted read bracket, where a failure is reported.
     std::string failText;
+    // The start's check of the whole index against the table (CheckIndexesAsOpened), made with the
+    // headers: in their read when the file is small, and under their look at the semaphore.
+    const bool checking = IndexCheckAtOpen() && (area.file.mode() & 3) != 0;
+    std::string disagreement;
     // The file header and the tag header pages after it come in one read.
     auto readHeaders = [&]() -> int {
         IndexHead head;
         failText = "Unable to open index: ";
-        int code = ReadIndexHead(area.file, head);
+        int code = checking ? ReadIndexFirstPiece(area.file, head) : ReadIndexHead(area.file, head);
         if (code != 0) return code;
         std::copy_n(head.bytes.begin(), kMdxHeaderSize, area.header.bytes.begin());
         area.seenSize = head.fileSize;
@@ -398,6 +437,8 @@ bool OpenIndex(const std::string& fileName) {
                     return 222;
             }
         }
+        if (checking)
+            disagreement = IndexDisagreement(area.file, head.fileSize, std::move(head.bytes), b->recCount);
         return 0;
     };
     bool headersRead = false;
@@ -431,6 +472,8 @@ bool OpenIndex(const std::string& fileName) {
         // A later station's change of the index is what the next read looks for.
         SemaphoreMarkSeen();
     }
+
+    if (!disagreement.empty()) rebuildOutOfStep(area, disagreement);
 
     MdxTag& first = *area.tags[1];
     // The count the table's open took from its size stands: a key naming a row past it (another

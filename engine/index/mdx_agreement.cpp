@@ -1,7 +1,13 @@
 #include "engine/index/mdx_agreement.h"
 
+#include <algorithm>
+#include <array>
+#include <list>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "engine/core/engine.h"
 #include "engine/index/mdx_format.h"
 #include "engine/index/mdx_node.h"
 #include "platform/file.h"
@@ -10,86 +16,202 @@ namespace xb {
 
 namespace {
 
-// The whole file in memory, read in large pieces: a league index is small, and on a network drive a
-// few long reads cost less than a read per node.
-bool readWhole(const std::string& path, std::vector<uint8_t>& bytes) {
-    platform::File f;
-    if (f.open(path, platform::kModeSharedRead) != 0) return false;
-    uint64_t size = 0;
-    if (f.size(size) != 0 || size > (uint64_t(1) << 31)) return false;
-    bytes.resize(static_cast<size_t>(size));
-    constexpr size_t kPiece = 1 << 20;
-    for (size_t at = 0; at < bytes.size(); at += kPiece)
-        if (f.readAt(at, bytes.data() + at, std::min(kPiece, bytes.size() - at)) != 0) return false;
-    return true;
-}
+// The objects of the index file, read in pieces and kept within a bound (IndexPieceSize). A league index
+// is small: up to 8 MiB it comes whole in one read (on a network drive a long read costs less than a read
+// per node). A larger file, or one whose size is mostly a hole, is read in 64 KiB pieces of which the
+// last kKeptPieces used stay: only the pieces the walk reaches are read, and the memory taken stays the
+// same whatever the file's size.
+class IndexPieces {
+public:
+    static constexpr size_t kKeptPieces = 128;
 
+    IndexPieces(platform::File& file, uint64_t size, std::vector<uint8_t>* first = nullptr)
+        : m_file(file), m_size(size), m_piece(IndexPieceSize(size)) {
+        // A first piece the caller read already is taken as it is when it is the whole first piece.
+        if (first && first->size() == std::min<uint64_t>(m_piece, m_size)) {
+            m_used.push_front(Piece{0, std::move(*first)});
+            m_where[0] = m_used.begin();
+        }
+    }
+
+    // The n bytes (at most an object's) at offset, which the caller has checked lie inside the file,
+    // valid until the next call. nullptr when the read failed.
+    const uint8_t* at(uint64_t offset, size_t n) {
+        const uint64_t index = offset / m_piece;
+        const size_t within = static_cast<size_t>(offset % m_piece);
+        if (within + n > m_piece) {
+            // An object at an odd block across the end of a piece (sound files keep objects at even
+            // blocks, which never do): read by itself.
+            if (n > m_scratch.size() || m_file.readAt(offset, m_scratch.data(), n) != 0) return nullptr;
+            return m_scratch.data();
+        }
+        auto found = m_where.find(index);
+        if (found != m_where.end()) {
+            m_used.splice(m_used.begin(), m_used, found->second);
+            return found->second->bytes.data() + within;
+        }
+        if (m_used.size() >= kKeptPieces) {
+            m_where.erase(m_used.back().index);
+            m_used.pop_back();
+        }
+        const uint64_t start = index * m_piece;
+        Piece piece{index,
+                    std::vector<uint8_t>(static_cast<size_t>(std::min<uint64_t>(m_piece, m_size - start)))};
+        if (piece.bytes.size() < within + n ||
+            m_file.readAt(start, piece.bytes.data(), piece.bytes.size()) != 0)
+            return nullptr;
+        m_used.push_front(std::move(piece));
+        m_where[index] = m_used.begin();
+        return m_used.front().bytes.data() + within;
+    }
+
+private:
+    struct Piece {
+        uint64_t index;
+        std::vector<uint8_t> bytes;
+    };
+    platform::File& m_file;
+    uint64_t m_size;
+    size_t m_piece;
+    std::array<uint8_t, std::max(kMdxHeaderSize, kMdxNodeSize)> m_scratch{};
+    std::list<Piece> m_used;  // most recently used first
+    std::unordered_map<uint64_t, std::list<Piece>::iterator> m_where;
+};
+
+// One tag's tree, each node visited at most once (a node reached a second time, from a second parent or
+// through a cycle, is damage), so the walk costs what the tree holds however it is shaped. A sound tree
+// has no empty leaf below a branch node (a leaf emptied by deletions leaves its parent), so every leaf
+// visited holds a row of the table and no more nodes are visited than 33 a row.
 class TagWalk {
 public:
-    TagWalk(const std::vector<uint8_t>& file, const TagHeader& tag, int32_t rows)
-        : m_file(file), m_tag(tag), m_seen(static_cast<size_t>(rows) + 1, 0) {}
+    TagWalk(IndexPieces& pieces, uint64_t fileSize, const TagHeader& tag, std::vector<bool>& seen)
+        : m_pieces(pieces), m_fileSize(fileSize), m_tag(tag), m_seen(seen) {}
 
     // "" when every leaf entry names a row once and the tree is whole.
     std::string walk() {
         if (m_tag.root() == 0) return "";
         return node(m_tag.root(), 0);
     }
-    const std::vector<uint8_t>& seen() const { return m_seen; }
 
 private:
     std::string node(uint32_t block, int depth) {
-        if (depth > kMaxTreeDepth) return "a tree deeper than " + std::to_string(kMaxTreeDepth) + " levels";
-        if (!ValidObjectBlock(block, m_file.size())) return "node " + std::to_string(block) + " outside the file";
-        const uint8_t* n = m_file.data() + static_cast<size_t>(block) * kMdxBlockSize;
-        if (const std::string bad = CheckNode(n, m_tag, m_file.size()); !bad.empty())
+        if (depth >= kMaxTreeDepth) return "a tree deeper than " + std::to_string(kMaxTreeDepth) + " levels";
+        if (!ValidObjectBlock(block, m_fileSize))
+            return "node " + std::to_string(block) + " outside the file";
+        if (!m_visited.insert(block).second) return "node " + std::to_string(block) + " reached twice";
+        const uint8_t* n = m_pieces.at(static_cast<uint64_t>(block) * kMdxBlockSize, kMdxNodeSize);
+        if (!n) return "node " + std::to_string(block) + " cannot be read";
+        if (const std::string bad = CheckNode(n, m_tag, m_fileSize); !bad.empty())
             return "node " + std::to_string(block) + ": " + bad;
         const uint16_t item = m_tag.itemLength();
         const int count = NodeCount(n);
         if (NodeIsLeaf(n, item)) {
+            if (count == 0 && depth > 0)
+                return "node " + std::to_string(block) + ": an empty leaf below a branch node";
             for (int i = 0; i < count; ++i) {
                 const uint32_t record = GetU32(NodeEntry(n, item, i));
                 if (record >= m_seen.size()) return "a key of row " + std::to_string(record) + ", past the table's end";
-                if (m_seen[record]++ != 0) return "row " + std::to_string(record) + " twice";
+                if (m_seen[record]) return "row " + std::to_string(record) + " twice";
+                m_seen[record] = true;
             }
             return "";
         }
-        for (int i = 0; i <= count; ++i) {
-            const uint32_t child = i < count ? GetU32(NodeEntry(n, item, i)) : NodeTrailer(n, item);
+        // The children are taken from the node before descending: the piece holding it may be dropped
+        // by the reads below.
+        std::vector<uint32_t> children(static_cast<size_t>(count) + 1);
+        for (int i = 0; i < count; ++i) children[static_cast<size_t>(i)] = GetU32(NodeEntry(n, item, i));
+        children[static_cast<size_t>(count)] = NodeTrailer(n, item);
+        for (const uint32_t child : children)
             if (std::string bad = node(child, depth + 1); !bad.empty()) return bad;
-        }
         return "";
     }
 
-    const std::vector<uint8_t>& m_file;
+    IndexPieces& m_pieces;
+    uint64_t m_fileSize;
     const TagHeader& m_tag;
-    std::vector<uint8_t> m_seen;
+    std::vector<bool>& m_seen;
+    std::unordered_set<uint32_t> m_visited;
 };
 
 }  // namespace
 
-std::string IndexDisagreement(const std::string& mdxPath, int32_t rowCount) {
-    std::vector<uint8_t> file;
-    if (!readWhole(mdxPath, file)) return "the index cannot be read";
-    if (file.size() < kMdxMinOpenSize) return "the index is too short";
+namespace {
+
+std::string disagreement(IndexPieces& pieces, uint64_t size, int32_t rowCount) {
+    if (size < kMdxMinOpenSize) return "the index is too short";
     MdxHeader header;
-    std::copy(file.begin(), file.begin() + kMdxHeaderSize, header.bytes.begin());
-    if (std::string bad = CheckMdxHeader(header, file.size()); !bad.empty()) return bad;
+    const uint8_t* head = pieces.at(0, kMdxHeaderSize);
+    if (!head) return "the index cannot be read";
+    std::copy_n(head, kMdxHeaderSize, header.bytes.begin());
+    if (std::string bad = CheckMdxHeader(header, size); !bad.empty()) return bad;
+    const size_t rows = static_cast<size_t>(std::max(rowCount, 0));
+    std::vector<bool> seen;
     for (int t = 1; t <= header.tagCount(); ++t) {
         const std::string name = "tag " + header.tagName(t) + ": ";
         TagHeader tag;
-        const size_t at = static_cast<size_t>(header.tagBlock(t)) * kMdxBlockSize;
-        std::copy(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at + kTagHeaderCopySize),
-                  tag.bytes.begin());
-        if (std::string bad = CheckTagHeader(tag, file.size()); !bad.empty()) return name + bad;
-        TagWalk walk(file, tag, std::max(rowCount, 0));
+        const uint8_t* page =
+            pieces.at(static_cast<uint64_t>(header.tagBlock(t)) * kMdxBlockSize, kTagHeaderCopySize);
+        if (!page) return name + "its header page cannot be read";
+        std::copy_n(page, kTagHeaderCopySize, tag.bytes.begin());
+        if (std::string bad = CheckTagHeader(tag, size); !bad.empty()) return name + bad;
+        seen.assign(rows + 1, false);
+        TagWalk walk(pieces, size, tag, seen);
         if (std::string bad = walk.walk(); !bad.empty()) return name + bad;
         // Every row has its key in a tag without a FOR condition (a unique tag keeps the first of equal
         // keys only, so it is left out too).
         if (tag.hasFor() || tag.unique()) continue;
-        for (int32_t r = 1; r <= rowCount; ++r)
-            if (walk.seen()[static_cast<size_t>(r)] == 0) return name + "row " + std::to_string(r) + " has no key";
+        for (size_t r = 1; r <= rows; ++r)
+            if (!seen[r]) return name + "row " + std::to_string(r) + " has no key";
     }
     return "";
+}
+
+struct CheckAtOpenState final : UnitState {
+    int active = 0;
+    std::vector<IndexOutOfStepFound> found;
+};
+
+CheckAtOpenState& checkState() {
+    return Engine::current().unit<CheckAtOpenState>();
+}
+
+}  // namespace
+
+std::string IndexDisagreement(const std::string& mdxPath, int32_t rowCount) {
+    platform::File file;
+    uint64_t size = 0;
+    if (file.open(mdxPath, platform::kModeSharedRead) != 0 || file.size(size) != 0)
+        return "the index cannot be read";
+    IndexPieces pieces(file, size);
+    return disagreement(pieces, size, rowCount);
+}
+
+std::string IndexDisagreement(platform::File& file, uint64_t fileSize, std::vector<uint8_t>&& first,
+                              int32_t rowCount) {
+    IndexPieces pieces(file, fileSize, &first);
+    return disagreement(pieces, fileSize, rowCount);
+}
+
+CheckIndexesAsOpened::CheckIndexesAsOpened() {
+    CheckAtOpenState& s = checkState();
+    if (s.active++ == 0) s.found.clear();
+}
+
+CheckIndexesAsOpened::~CheckIndexesAsOpened() {
+    --checkState().active;
+}
+
+const std::vector<IndexOutOfStepFound>& CheckIndexesAsOpened::found() const {
+    return checkState().found;
+}
+
+bool IndexCheckAtOpen() {
+    const CheckAtOpenState* s = Engine::current().unitIfAny<CheckAtOpenState>();
+    return s && s->active > 0;
+}
+
+void KeepIndexFinding(const std::string& indexPath, const std::string& reason) {
+    checkState().found.push_back({indexPath, reason});
 }
 
 }  // namespace xb

@@ -757,13 +757,23 @@ bool RebuildTagsInPlace() {
     area->pendingWrites.clear();
     area->pendingEnd = 0;
     // The file's own header and tag pages, not the area's copies: the area may be half-way through
-    // opening, and a dead writer may have changed the pages since they were read.
+    // opening, and a dead writer may have changed the pages since they were read. Where the file's are
+    // damaged (overwritten from outside while the index was open), the area's sound copies, read when
+    // it opened the index, describe the tags instead and are written back.
     uint64_t size = 0;
     MdxHeader header;
     if (area->file.size(size) != 0 || size < kMdxMinOpenSize ||
-        area->file.readAt(0, header.bytes.data(), kMdxHeaderSize) != 0 ||
-        !CheckMdxHeader(header, size).empty())
+        area->file.readAt(0, header.bytes.data(), kMdxHeaderSize) != 0)
         return false;
+    if (!CheckMdxHeader(header, size).empty()) {
+        if (area->header.tagCount() < 1 || !CheckMdxHeader(area->header, size).empty()) return false;
+        header.bytes = area->header.bytes;
+    }
+    auto keptPage = [&](int n) -> const TagHeader* {
+        for (const auto& open : area->tags)
+            if (open && open->number == n && CheckTagHeader(open->header, size).empty()) return &open->header;
+        return nullptr;
+    };
     // Every row in the file, whatever count the area kept: a count taken with the table's open, before
     // this station held the write lock, misses the rows other stations appended since, and a tree built
     // without them would lose their keys.
@@ -792,9 +802,12 @@ bool RebuildTagsInPlace() {
     for (int n = 1; n <= header.tagCount(); ++n) {
         const uint64_t at = static_cast<uint64_t>(header.tagBlock(n)) * kMdxBlockSize;
         TagHeader page;
-        if (area->file.readAt(at, page.bytes.data(), kTagHeaderCopySize) != 0 ||
-            !CheckTagHeader(page, size).empty())
-            return stopped();
+        if (area->file.readAt(at, page.bytes.data(), kTagHeaderCopySize) != 0) return stopped();
+        if (!CheckTagHeader(page, size).empty()) {
+            const TagHeader* kept = keptPage(n);
+            if (!kept) return stopped();
+            page = *kept;
+        }
         KeyMaker km;
         km.key = AssignExpr(TrimRightStr(page.keyExpr()));
         if (!km.key) return stopped();

@@ -286,6 +286,15 @@ bool ReadAnchorNodes() {
     }
     uint64_t size = 0;
     area->file.size(size);
+    // The file's header is looked at too: damage written into it from outside while the index is open
+    // shows at the next read after a change, which has the index rebuilt (from the area's sound copy of
+    // it), instead of at the next open, which has no copy to rebuild from.
+    MdxHeader onFile;
+    if (area->file.readAt(0, onFile.bytes.data(), kMdxHeaderSize) != 0 ||
+        !CheckMdxHeader(onFile, size).empty()) {
+        SetEngineError(222, "Index file header damaged: " + area->fileName + " [ReadAnchorNodes]");
+        return false;
+    }
     for (int s = 1; s <= kMaxTags; ++s) {
         MdxTag* tag = area->tags[s].get();
         if (!tag) continue;
@@ -310,6 +319,14 @@ int ReadIndexHead(platform::File& file, IndexHead& head, uint64_t minSize) {
     if (rc != 0) return rc;
     if (head.fileSize < minSize) return 222;
     head.bytes.resize(static_cast<size_t>(std::min<uint64_t>(head.fileSize, kIndexHeadReadSize)));
+    return file.readAt(0, head.bytes.data(), head.bytes.size()) == 0 ? 0 : 222;
+}
+
+int ReadIndexFirstPiece(platform::File& file, IndexHead& head) {
+    int rc = file.size(head.fileSize);
+    if (rc != 0) return rc;
+    if (head.fileSize < kMdxMinOpenSize) return 222;
+    head.bytes.resize(static_cast<size_t>(std::min<uint64_t>(head.fileSize, IndexPieceSize(head.fileSize))));
     return file.readAt(0, head.bytes.data(), head.bytes.size()) == 0 ? 0 : 222;
 }
 

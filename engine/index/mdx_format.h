@@ -132,6 +132,15 @@ struct IndexHead {
 // Reads the file's size and its head into head: 0, the code of a failed size query, or 222 for a file
 // shorter than minSize or a failed read.
 int ReadIndexHead(platform::File& file, IndexHead& head, uint64_t minSize = kMdxMinOpenSize);
+// The pieces a whole-file check reads an index of fileSize bytes in (mdx_agreement.h): a file of up to
+// 8 MiB (any league index) whole, in one read, a larger one in pieces of 64 KiB.
+inline constexpr uint64_t kIndexWholeReadSize = uint64_t(8) << 20;
+inline constexpr size_t IndexPieceSize(uint64_t fileSize) {
+    return fileSize <= kIndexWholeReadSize ? static_cast<size_t>(kIndexWholeReadSize) : size_t(64) << 10;
+}
+// The same, reading the file's first piece whole instead of its head, in the same one read: an open that
+// also checks the whole index (see CheckIndexesAsOpened) pays no read for it when the file is small.
+int ReadIndexFirstPiece(platform::File& file, IndexHead& head);
 // The copy of the tag header page at block, from head when it holds it, else read from file.
 int TagHeaderAt(platform::File& file, const IndexHead& head, uint32_t block, TagHeader& out);
 // The tag list of the index the current area has open, from its tags' header copies, in the file's

@@ -33,6 +33,7 @@
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/qt/engine_windows_qt.h"
 #include "engine/dataset/xb_dataset.h"
+#include "engine/index/mdx_agreement.h"
 #include "platform/file.h"
 
 namespace app {
@@ -193,10 +194,9 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
         std::fprintf(stderr, "An interrupted restore could not be finished in %s\n",
                      GetAppDir().toLocal8Bit().data());
     askAboutDamage();
-    // An index a failed write left out of step with its table, and that no station repaired, is
-    // rebuilt from the rows when the table is first read.
-    for (const IndexOutOfStep& i : MarkIndexesOutOfStep(GetAppDir().toStdString()))
-        std::fprintf(stderr, "The index of %s is rebuilt from its rows: %s\n", i.file.c_str(), i.reason.c_str());
+    // An index a failed write left out of step with its table, and that no station repaired, is found
+    // as the tables open and rebuilt from the rows.
+    xb::CheckIndexesAsOpened agreement;
     {
         // Errors come back as exceptions here instead of halting: the program ends with one message that
         // names the file and gives the engine's reason.
@@ -213,6 +213,9 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
             throw StartupError(text + e.what());
         }
     }
+    for (const xb::IndexOutOfStepFound& i : agreement.found())
+        std::fprintf(stderr, "The index %s was rebuilt from its rows: %s\n", i.indexPath.c_str(),
+                     i.reason.c_str());
     fsysteme = m_fsysteme.get();
     m_fpara = std::make_unique<Tfpara>();
     fpara = m_fpara.get();
