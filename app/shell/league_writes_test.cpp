@@ -562,12 +562,15 @@ TEST_F(WritesTest, MatchesSavedUntilTheVolumeIsFullStayWholeForTheNextOpen) {
     ASSERT_EQ(next.ask("indexunit"), "0");
     const std::string resultat = volume.dir() + "/resultat.dbf";
     const int before = count("resultat.dbf");
-    for (size_t left : {0, 4096, 8192, 12288, 16384}) {
-        SCOPED_TRACE(std::to_string(left) + " bytes left");
+    auto refill = [&] {
         volume.free();
-        for (const auto& [f, bytes] : filled) xbtest::WriteFileBytes(volume.dir() + "/" + f, bytes);
         for (const std::string& f : xb::platform::ListMatching(volume.dir(), "*.@s@"))
             ::unlink((volume.dir() + "/" + f).c_str());
+        for (const auto& [f, bytes] : filled) xbtest::WriteFileBytes(volume.dir() + "/" + f, bytes);
+    };
+    for (size_t left : {0, 4096, 8192, 12288, 16384, 24576, 32768}) {
+        SCOPED_TRACE(std::to_string(left) + " bytes left");
+        refill();
         volume.fill(left);
         int saved = 0;
         bool failed = false;
@@ -605,7 +608,7 @@ TEST_F(WritesTest, MatchesSavedUntilTheVolumeIsFullStayWholeForTheNextOpen) {
         return std::make_tuple(bytes.size(), xb::platform::GetU32(head + 4), xb::platform::GetU16(head + 8),
                                xb::platform::GetU16(head + 10), bytes.back());
     };
-    volume.free();
+    refill();
     int day = 11;
     for (;; ++day) {
         const auto [bytes, rows, header, record, last] = tableEnd();

@@ -31,6 +31,36 @@ public:
     explicit LockSemaphore(bool active) : SemaphoreBracket(Lock, active) {}
 };
 
+// The answer of a write whose row and keys are stored, kept over the release of the write lock that
+// follows (declared before the lock's guard, it ends after it): a release that cannot rewrite the semaphore record
+// leaves the write lock's count in it, which has the next station rebuild the index before it reads, so
+// the write stands and is answered as it stands.
+class WriteStands {
+public:
+    WriteStands() = default;
+    WriteStands(const WriteStands&) = delete;
+    WriteStands& operator=(const WriteStands&) = delete;
+    ~WriteStands() {
+        if (!m_kept) return;
+        ErrorState& errors = eng().errors;
+        errors.lastError = m_last;
+        errors.pendingError = m_pending;
+        errors.detail = m_detail;
+    }
+    void keep() {
+        const ErrorState& errors = eng().errors;
+        m_kept = true;
+        m_last = errors.lastError;
+        m_pending = errors.pendingError;
+        m_detail = errors.detail;
+    }
+
+private:
+    bool m_kept = false;
+    uint16_t m_last = 0, m_pending = 0;
+    std::string m_detail;
+};
+
 // Reports a failure of a step without letting a later success hide it.
 bool fail(uint16_t code, const std::string& detail) {
     SetEngineError(code, detail);
@@ -124,7 +154,8 @@ bool Append() {
     const bool order = IsIndexActive();
     {
         // Refused (another station's write that does not end, a mark no repair could clear): nothing is
-        // written.
+        // written. The answer of a stored write outlives the release (the lock's guard ends first).
+        WriteStands stands;
         LockSemaphore sem(order);
         if (!sem.held()) return false;
         if (!AppendDbfRecord(*b)) return false;
@@ -133,6 +164,7 @@ bool Append() {
         RawToTypedRecord(*b, b->typed);
         if (order && !keyWork([] { driver()->appendNewKey(); }, [b, appended] { undoAppend(*b, appended); }))
             return false;
+        stands.keep();
     }
     b->eof = b->bof = false;
     return LastError() == 0;
@@ -158,8 +190,7 @@ bool Replace() {
         return fail(1200, "Record #" + std::to_string(b->recNo) + " in " + b->fileName + " [REPLACE]");
     const bool order = IsIndexActive();
     {
-        // Released before the answer: a failed release (the other stations' change counter not written)
-        // fails the replace.
+        WriteStands stands;
         LockSemaphore sem(order);
         if (!sem.held()) return false;
         std::vector<char> stored;
@@ -185,6 +216,7 @@ bool Replace() {
         if (order &&
             !keyWork([] { driver()->updateChangedKeys(); }, [b, &stored] { undoReplace(*b, stored); }))
             return false;
+        stands.keep();
     }
     return LastError() == 0;
 }
