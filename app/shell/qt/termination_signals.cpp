@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/file.h"
+
 namespace app {
 
 namespace {
@@ -20,6 +22,8 @@ struct sigaction g_oldInt;
 
 void onTerminationSignal(int) {
     const int saved = errno;
+    // Read by the start's steps, which run before the event loop reads the pipe.
+    xb::platform::RequestStop();
     const char byte = 1;
     // A full pipe already holds a pending close; losing this byte loses nothing.
     [[maybe_unused]] ssize_t n = ::write(g_pipe[1], &byte, 1);
