@@ -33,6 +33,8 @@ void onTerminationSignal(int) {
 }  // namespace
 
 TerminationSignals::TerminationSignals(QWidget* mainWindow) : m_window(mainWindow) {
+    // A request counts for the run of the handlers that took it, and no longer.
+    xb::platform::ForgetStopRequest();
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::onSignal);
@@ -52,6 +54,7 @@ TerminationSignals::~TerminationSignals() {
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
+    xb::platform::ForgetStopRequest();
 }
 
 void TerminationSignals::onSignal() {
