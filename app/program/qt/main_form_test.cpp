@@ -558,9 +558,11 @@ TEST_F(MainFormTest, AStartWaitsForAnotherStationsCreationSayingSoAndStopsWhenAs
     namespace fs = std::filesystem;
     start();
     stop();
-    LanguageIndex = 2;
-    for (const bool stopped : {true, false}) {
+    // In the settings' language, French then Croatian.
+    for (const auto& [stopped, language] : {std::pair{true, 1}, std::pair{false, 6}}) {
         SCOPED_TRACE(stopped ? "stopped" : "waited");
+        LanguageIndex = language;
+        ASSERT_TRUE(WriteParamFile());
         fs::remove(file("resultat.dbf"));
         fs::remove(file("resultat.mdx"));
         auto held = std::make_unique<xb::platform::CreationLock>(file("resultat.dbf"));
@@ -596,7 +598,7 @@ TEST_F(MainFormTest, AStartWaitsForAnotherStationsCreationSayingSoAndStopsWhenAs
             windows.reset();
         }
         look.stop();
-        EXPECT_EQ(shown, BuiltInText(Text::WaitingForCreation, 2).arg(".resultat.dbf.lock"));
+        EXPECT_EQ(shown, BuiltInText(Text::WaitingForCreation, language).arg(".resultat.dbf.lock"));
         EXPECT_GE(polled, 1);
         EXPECT_EQ(ran, !stopped);
         if (stopped) {
@@ -607,7 +609,6 @@ TEST_F(MainFormTest, AStartWaitsForAnotherStationsCreationSayingSoAndStopsWhenAs
             EXPECT_TRUE(fs::exists(file("resultat.dbf")));
         }
         held.reset();
-        LanguageIndex = 6;
     }
 }
 

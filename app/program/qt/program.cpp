@@ -192,7 +192,8 @@ void WaitWhileSaying(const std::function<bool()>& ready, const std::function<QSt
     box.show();
     const int stopped = loop.exec();
     box.hide();
-    if (stopped) throw StartupStopped("The start was stopped while another station created the tables; nothing was changed.");
+    if (stopped)
+        throw StartupStopped("The start was stopped while another station created the tables; nothing was changed.");
 }
 
 QString joined(const std::vector<std::string>& names) {
@@ -257,9 +258,7 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
             xb::TrappingOff quiet;
             m_fsysteme = std::make_unique<Tfsysteme>();
         } catch (const TablesOpenStopped&) {
-            m_creation.reset();
-            StopIfRequested();
-            throw;
+            throw StartupStopped("The start was ended by a termination signal; nothing further was changed.");
         } catch (const std::exception& e) {
             std::string text;
             const uint16_t code = xb::LastError();
