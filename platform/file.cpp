@@ -905,9 +905,10 @@ CreationLockIfFree::CreationLockIfFree(const std::string& target) : m_path(creat
     countCall(kLock);
     const bool taken = fcntl(m_fd, F_OFD_SETLK, &fl) == 0;
     // Taken on a file its holder removed meanwhile, the lock keeps nobody out: the name is free again.
-    struct stat held {}, named {};
-    if (taken && fstat(m_fd, &held) == 0 && ::lstat(m_path.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
-        held.st_dev == named.st_dev)
+    struct stat held {
+    }, named{};
+    if (taken && fstat(m_fd, &held) == 0 && ::lstat(m_path.c_str(), &named) == 0 &&
+        held.st_ino == named.st_ino && held.st_dev == named.st_dev)
         return;
     ::close(m_fd);
     m_fd = -1;
@@ -933,7 +934,8 @@ void RequestStop() {
 }
 
 bool StopRequested() {
-    return g_stopScopes.load(std::memory_order_relaxed) > 0 && g_stopRequested.load(std::memory_order_relaxed);
+    return g_stopScopes.load(std::memory_order_relaxed) > 0 &&
+           g_stopRequested.load(std::memory_order_relaxed);
 }
 
 StopRequestScope::StopRequestScope() {

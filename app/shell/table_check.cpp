@@ -190,8 +190,9 @@ bool CanGoOnWith(const TableProblem& problem) {
 
 std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const LeagueTable& table) {
     std::vector<TableProblem> out = checkTableFile(folder, table);
-    const bool present = out.empty() || (out.front().kind != TableDamage::Missing &&
-                                         !(out.front().kind == TableDamage::NotAFile && out.front().file == table.file));
+    const bool present =
+        out.empty() || (out.front().kind != TableDamage::Missing &&
+                        !(out.front().kind == TableDamage::NotAFile && out.front().file == table.file));
     // Beside a table that is there, its memo, index and semaphore are opened by name: whatever stands
     // there but a file would be opened as one (a pipe would hold the open for ever).
     if (present) {
@@ -216,7 +217,12 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
     const p::PathStatus status = p::StatPath(path);
     if (status.exists && !status.regular) {
         const InTheWay what = standingInTheWay(path, true);
-        out.push_back({table.file, TableDamage::NotAFile, 0, {}, {}, {},
+        out.push_back({table.file,
+                       TableDamage::NotAFile,
+                       0,
+                       {},
+                       {},
+                       {},
                        what == InTheWay::Unknown ? InTheWay::Special : what});
     } else if (!p::FileExists(path)) {
         // A link that leads nowhere would have the table created wherever it points.
@@ -367,11 +373,9 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder, bool* f
         if (p::StopRequested()) break;
         std::vector<TableProblem> found = CheckLeagueTable(folder, t);
         // A creation lock in the way says nothing of whether the database is there.
-        const bool onlyMissing =
-            !found.empty() && found.front().kind == TableDamage::Missing &&
-            std::all_of(found.begin() + 1, found.end(), [](const TableProblem& pr) {
-                return pr.file.front() == '.';
-            });
+        const bool onlyMissing = !found.empty() && found.front().kind == TableDamage::Missing &&
+                                 std::all_of(found.begin() + 1, found.end(),
+                                             [](const TableProblem& pr) { return pr.file.front() == '.'; });
         if (!onlyMissing) anyPresent = true;
         out.insert(out.end(), found.begin(), found.end());
     }
@@ -401,7 +405,8 @@ bool CreatesTables(const std::vector<TableProblem>& problems) {
 std::vector<std::string> CreationLocksHeld(const std::string& folder) {
     std::vector<std::string> out;
     for (const LeagueTable& t : LeagueTables())
-        if (p::ProbeCreationLock(folder + t.file) == p::CreationLockState::Held) out.push_back(lockNameOf(t.file));
+        if (p::ProbeCreationLock(folder + t.file) == p::CreationLockState::Held)
+            out.push_back(lockNameOf(t.file));
     return out;
 }
 
@@ -459,8 +464,10 @@ QString describeInTheWay(const TableProblem& pr, const QString& file) {
     }
     const QString what = GetLangText(kind);
     if (pr.file.ends_with(".lock") && !pr.expected.empty())
-        return GetLangText(Text::NotAFileWhereCreationLock).arg(file, what, QString::fromStdString(pr.expected));
-    if (p::SameNameAnyCase(pr.file, kParamFileName)) return GetLangText(Text::NotAFileWhereSettings).arg(file, what);
+        return GetLangText(Text::NotAFileWhereCreationLock)
+            .arg(file, what, QString::fromStdString(pr.expected));
+    if (p::SameNameAnyCase(pr.file, kParamFileName))
+        return GetLangText(Text::NotAFileWhereSettings).arg(file, what);
     if (p::SameNameAnyCase(pr.file, kLanguageFileName))
         return GetLangText(Text::NotAFileWhereLanguageFile).arg(file, what);
     return GetLangText(Text::NotAFileWhereDatabaseFile).arg(file, what);

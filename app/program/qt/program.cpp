@@ -1,16 +1,16 @@
 #include "app/program/qt/program.h"
 
 #include <QEvent>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -193,7 +193,8 @@ void WaitWhileSaying(const std::function<bool()>& ready, const std::function<QSt
     const int stopped = loop.exec();
     box.hide();
     if (stopped)
-        throw StartupStopped("The start was stopped while another station created the tables; nothing was changed.");
+        throw StartupStopped(
+            "The start was stopped while another station created the tables; nothing was changed.");
 }
 
 QString joined(const std::vector<std::string>& names) {
@@ -309,7 +310,8 @@ void AppWindows::askAboutDamage() {
             },
             [&] {
                 std::vector<std::string> held = CreationLocksHeld(folder);
-                if (!m_creation || !m_creation->held()) held.insert(held.begin(), "." + std::string(kCreationLockTarget) + ".lock");
+                if (!m_creation || !m_creation->held())
+                    held.insert(held.begin(), "." + std::string(kCreationLockTarget) + ".lock");
                 return GetLangText(Text::WaitingForCreation).arg(joined(held));
             });
         problems = CheckLeagueDatabase(folder, &firstStart);

@@ -2,14 +2,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -276,8 +276,8 @@ struct StationFolder {
         for (const auto& e : fs::directory_iterator(path)) {
             const std::string name = e.path().filename();
             if (name.ends_with(".log") || name.ends_with(".@s@")) continue;
-            out[name] = e.is_symlink() ? "<link>"
-                        : e.is_fifo()  ? "<fifo>"
+            out[name] = e.is_symlink()     ? "<link>"
+                        : e.is_fifo()      ? "<fifo>"
                         : e.is_directory() ? "<dir>"
                                            : xbtest::ReadFileBytes(e.path());
         }
@@ -307,8 +307,10 @@ TEST(ProgramProcess, APipeAtAnyFileTheStartOpensIsNamedAndTheStationStillEndsOnS
         {"pelmorad.lg", pipe, Text::NotAFileWhereLanguageFile},
         {"PELMORAD32.PAR", pipe, Text::NotAFileWhereSettings},
         {".joueq.dbf.lock", pipe, Text::NotAFileWhereCreationLock},
-        {".equipe.dbf.lock", [](const std::string& p) { fs::create_directory(p); }, Text::NotAFileWhereCreationLock},
-        {".equipe.dbf.lock", [](const std::string& p) { fs::create_symlink(p, p); }, Text::NotAFileWhereCreationLock},
+        {".equipe.dbf.lock", [](const std::string& p) { fs::create_directory(p); },
+         Text::NotAFileWhereCreationLock},
+        {".equipe.dbf.lock", [](const std::string& p) { fs::create_symlink(p, p); },
+         Text::NotAFileWhereCreationLock},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -324,8 +326,9 @@ TEST(ProgramProcess, APipeAtAnyFileTheStartOpensIsNamedAndTheStationStillEndsOnS
         EXPECT_NE(said.find(c.name), std::string::npos) << said;
         // In the settings' language, but for the settings themselves, which cannot be read.
         if (std::string(c.name) != "PELMORAD32.PAR")
-            EXPECT_NE(QString::fromUtf8(said.c_str()).indexOf(BuiltInText(c.line, 6).section(u'%', 2, 2).mid(1)),
-                      -1)
+            EXPECT_NE(
+                QString::fromUtf8(said.c_str()).indexOf(BuiltInText(c.line, 6).section(u'%', 2, 2).mid(1)),
+                -1)
                 << said;
         EXPECT_EQ(folder.files(), before);
         fs::remove_all(at);
@@ -346,8 +349,10 @@ TEST(ProgramProcess, AStationWaitingForACreationSaysSoAndEndsOnSigterm) {
     const std::string log = folder.path + "station.log";
     const pid_t station = startStation(folder.exe, log);
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    const std::string waiting = BuiltInText(Text::WaitingForCreation, 1).arg(".resultat.dbf.lock").toStdString();
-    while (xbtest::ReadFileBytes(log).find(waiting) == std::string::npos && std::chrono::steady_clock::now() < limit)
+    const std::string waiting =
+        BuiltInText(Text::WaitingForCreation, 1).arg(".resultat.dbf.lock").toStdString();
+    while (xbtest::ReadFileBytes(log).find(waiting) == std::string::npos &&
+           std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_NE(xbtest::ReadFileBytes(log).find(waiting), std::string::npos) << xbtest::ReadFileBytes(log);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -364,9 +369,11 @@ TEST(ProgramProcess, TwoFirstStartsAtOnceMakeOneWholeDatabaseWithoutAWordOfDamag
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE(round);
         const StationFolder folder(dir.file("round" + std::to_string(round)), 2, false);
-        const pid_t first = startStation(folder.exe, folder.path + "first.log", folder.path + "first.measure");
+        const pid_t first =
+            startStation(folder.exe, folder.path + "first.log", folder.path + "first.measure");
         std::this_thread::sleep_for(std::chrono::milliseconds(std::rand() % 100));
-        const pid_t second = startStation(folder.exe, folder.path + "second.log", folder.path + "second.measure");
+        const pid_t second =
+            startStation(folder.exe, folder.path + "second.log", folder.path + "second.measure");
         EXPECT_EQ(statusWithin(first, std::chrono::seconds(60)), 0);
         EXPECT_EQ(statusWithin(second, std::chrono::seconds(60)), 0);
         for (const char* log : {"first.log", "second.log"}) {
