@@ -241,13 +241,11 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
             }
         for (const std::string& c : companions) {
             const std::string companion = p::ResolveCase(folder + c);
-            if (p::StatPath(companion).exists)
-                out.push_back({companion.substr(companion.find_last_of('/') + 1),
-                               TableDamage::WithoutTable,
-                               0,
-                               {},
-                               {},
-                               table.file});
+            const std::string name = companion.substr(companion.find_last_of('/') + 1);
+            if (const InTheWay what = standingInTheWay(companion, true); what != InTheWay::Unknown)
+                out.push_back({name, TableDamage::NotAFile, 0, {}, {}, {}, what});
+            else if (p::StatPath(companion).exists)
+                out.push_back({name, TableDamage::WithoutTable, 0, {}, {}, table.file});
         }
         return out;
     }
