@@ -299,9 +299,11 @@ int File::openImpl(const std::string& path, int mode, bool create, bool truncate
 #endif
         return ::open(path.c_str(), how, 0666);
     };
-    // A file this process makes is made where its name says, never through a link in its place (which
-    // could make or empty a file anywhere); an existing file is opened as the name leads.
-    int flags = O_CLOEXEC | (create ? O_CREAT | O_NOFOLLOW : 0);
+    // Without waiting: a named pipe (or a device) standing at the name would otherwise hold the open until
+    // a writer comes, which may be never. It is refused below, as anything but a regular file is. A file
+    // this process makes is made where its name says, never through a link in its place (which could make
+    // or empty a file anywhere); an existing file is opened as the name leads.
+    int flags = O_CLOEXEC | O_NONBLOCK | (create ? O_CREAT | O_NOFOLLOW : 0);
     int fd = -1;
     if (wantsWrite || needsWriteLock) fd = openFile(flags | O_RDWR);
     if (fd < 0 && !wantsWrite && (errno == EACCES || errno == EROFS)) fd = openFile(flags | O_RDONLY);
@@ -313,6 +315,7 @@ int File::openImpl(const std::string& path, int mode, bool create, bool truncate
         ::close(fd);
         return kErrAccessDenied;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     const bool writable = (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR;
 
     auto take = [&](off_t byte, bool uses, bool denies) -> bool {
@@ -547,11 +550,12 @@ PathStatus StatPath(const std::string& path) {
 namespace {
 
 // The listings of a NameLookupScope: each entry's name and whether it is a regular file (1), not one (0)
-// or not known from the listing (-1: stat'ed when asked about).
+// or not known from the listing (-1: stat'ed when asked about), and its type as the listing gave it.
 struct Listing {
     std::string dir;
     std::vector<std::string> names;
     std::vector<signed char> regular;
+    std::vector<unsigned char> types;
 };
 thread_local int t_scopeDepth = 0;
 thread_local std::vector<Listing> t_listings;
@@ -563,7 +567,8 @@ std::string listingKey(const std::string& dir) {
     return key;
 }
 
-bool listDirectory(const std::string& dir, std::vector<std::string>& names, std::vector<signed char>* regular) {
+bool listDirectory(const std::string& dir, std::vector<std::string>& names, std::vector<signed char>* regular,
+                   std::vector<unsigned char>* types = nullptr) {
     countCall(kList);
     names.clear();
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
@@ -577,6 +582,7 @@ bool listDirectory(const std::string& dir, std::vector<std::string>& names, std:
             const unsigned char t = e->d_type;
             regular->push_back(t == DT_REG ? 1 : (t == DT_UNKNOWN || t == DT_LNK) ? -1 : 0);
         }
+        if (types) types->push_back(e->d_type);
     }
     ::closedir(d);
     return true;
@@ -591,7 +597,7 @@ Listing* scopedListing(const std::string& dir) {
         if (l.dir == key) return &l;
     Listing l;
     l.dir = key;
-    if (!listDirectory(key, l.names, &l.regular)) return nullptr;
+    if (!listDirectory(key, l.names, &l.regular, &l.types)) return nullptr;
     t_listings.push_back(std::move(l));
     return &t_listings.back();
 }
@@ -630,6 +636,56 @@ ListedLookup LookUpListed(const std::string& dir, const std::string& name) {
         if (SameNameAnyCase(l->names[i], name) && isRegular(i) && (out.found.empty() || l->names[i] < out.found))
             out.found = l->names[i];
     return out;
+}
+
+namespace {
+
+EntryKind kindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return EntryKind::Regular;
+    if (S_ISDIR(mode)) return EntryKind::Directory;
+    if (S_ISLNK(mode)) return EntryKind::Link;
+    if (S_ISFIFO(mode)) return EntryKind::Pipe;
+    return EntryKind::Special;
+}
+
+}  // namespace
+
+EntryKind EntryKindAt(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (Listing* l = name.empty() ? nullptr : scopedListing(dir)) {
+        size_t i = 0;
+        while (i < l->names.size() && l->names[i] != name) ++i;
+        if (i == l->names.size()) return EntryKind::Missing;
+        switch (l->types[i]) {
+            case DT_REG:
+                return EntryKind::Regular;
+            case DT_DIR:
+                return EntryKind::Directory;
+            case DT_LNK:
+                return EntryKind::Link;
+            case DT_FIFO:
+                return EntryKind::Pipe;
+            case DT_UNKNOWN:
+                break;  // the file system does not say: asked below
+            default:
+                return EntryKind::Special;
+        }
+    }
+    countCall(kStat);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return EntryKind::Missing;
+    return kindOfMode(st.st_mode);
+}
+
+EntryKind EntryKindBehind(const std::string& path) {
+    const EntryKind here = EntryKindAt(path);
+    if (here != EntryKind::Link) return here;
+    countCall(kStat);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return EntryKind::Link;
+    return kindOfMode(st.st_mode);
 }
 
 bool ListDirectory(const std::string& dir, std::vector<std::string>& names) {
@@ -829,6 +885,111 @@ int RemoveFileIfExists(const std::string& path) {
     forgetListings();
     if (::unlink(path.c_str()) == 0 || errno == ENOENT) return 0;
     return WinErrorOfErrno(errno);
+}
+
+namespace {
+
+std::string creationLockName(const std::string& target) {
+    const size_t slash = target.find_last_of('/');
+    const size_t at = slash == std::string::npos ? 0 : slash + 1;
+    return target.substr(0, at) + "." + target.substr(at) + ".lock";
+}
+
+// Opens the lock file of a creation lock without following a link, without waiting on a pipe and without
+// keeping anything but a regular file; -1 with code set otherwise (2 when it is missing and not created).
+int openLockFile(const std::string& path, bool create, int& code) {
+    countCall(kOpen);
+    // Looking needs no write access: a lock file another user made is looked at all the same.
+    const int how = create ? O_RDWR | O_CREAT : O_RDONLY;
+    const int fd = ::open(path.c_str(), how | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        code = errno == ELOOP ? kErrAccessDenied : WinErrorOfErrno(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        code = kErrAccessDenied;
+        return -1;
+    }
+    code = 0;
+    return fd;
+}
+
+}  // namespace
+
+CreationLockState ProbeCreationLock(const std::string& target) {
+    const std::string path = creationLockName(target);
+    const EntryKind kind = EntryKindAt(path);
+    if (kind == EntryKind::Missing) return CreationLockState::Free;
+    if (kind != EntryKind::Regular) return CreationLockState::InTheWay;
+    int code = 0;
+    const int fd = openLockFile(path, false, code);
+    if (fd < 0) return code == kErrFileNotFound ? CreationLockState::Free : CreationLockState::InTheWay;
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_len = 1;
+    countCall(kLock);
+    const bool held = fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+    ::close(fd);
+    return held ? CreationLockState::Held : CreationLockState::Free;
+}
+
+CreationLockIfFree::CreationLockIfFree(const std::string& target) : m_path(creationLockName(target)) {
+    m_fd = openLockFile(m_path, true, m_result);
+    if (m_fd < 0) return;
+    ForgetListedNames();
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_len = 1;
+    countCall(kLock);
+    const bool taken = fcntl(m_fd, F_OFD_SETLK, &fl) == 0;
+    // Taken on a file its holder removed meanwhile, the lock keeps nobody out: the name is free again.
+    struct stat held {
+    }, named{};
+    if (taken && fstat(m_fd, &held) == 0 && ::lstat(m_path.c_str(), &named) == 0 &&
+        held.st_ino == named.st_ino && held.st_dev == named.st_dev)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+    m_result = kErrLockViolation;
+}
+
+CreationLockIfFree::~CreationLockIfFree() {
+    if (m_fd < 0) return;
+    ::unlink(m_path.c_str());
+    ::close(m_fd);
+    ForgetListedNames();
+}
+
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+std::atomic<int> g_stopScopes{0};
+
+}  // namespace
+
+void RequestStop() {
+    g_stopRequested.store(true, std::memory_order_relaxed);
+}
+
+bool StopRequested() {
+    return g_stopScopes.load(std::memory_order_relaxed) > 0 &&
+           g_stopRequested.load(std::memory_order_relaxed);
+}
+
+StopRequestScope::StopRequestScope() {
+    g_stopScopes.fetch_add(1, std::memory_order_relaxed);
+}
+
+StopRequestScope::~StopRequestScope() {
+    g_stopScopes.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void ForgetStopRequest() {
+    g_stopRequested.store(false, std::memory_order_relaxed);
 }
 
 void InjectFault(FaultOp op, int nth, int code) {

@@ -149,6 +149,43 @@ private:
     int m_result = 0;
 };
 
+// Whether a creator holds target's creation lock now, looked at without creating the lock file, following a
+// link or waiting: InTheWay when something other than a regular file bears the lock's name.
+enum class CreationLockState { Free, Held, InTheWay };
+CreationLockState ProbeCreationLock(const std::string& target);
+
+// The creation lock of target taken only when no other creator holds it: held() at once, or not at all.
+// Its file is opened without following a link; result() is 0 when taken, 33 while another creator holds
+// it, 5 when something other than a regular file bears the lock's name.
+class CreationLockIfFree {
+public:
+    explicit CreationLockIfFree(const std::string& target);
+    ~CreationLockIfFree();
+    CreationLockIfFree(const CreationLockIfFree&) = delete;
+    CreationLockIfFree& operator=(const CreationLockIfFree&) = delete;
+    bool held() const { return m_fd >= 0; }
+    int result() const { return m_result; }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    int m_result = 0;
+};
+
+// A request to stop that a signal handler may make (it only stores a flag), and the long loops of a start
+// look at between files and rows. StopRequested() answers true only inside a StopRequestScope, so that
+// work a request must not cut short (a shutdown's pack, a restore) never sees it.
+void RequestStop();
+bool StopRequested();
+void ForgetStopRequest();
+class StopRequestScope {
+public:
+    StopRequestScope();
+    ~StopRequestScope();
+    StopRequestScope(const StopRequestScope&) = delete;
+    StopRequestScope& operator=(const StopRequestScope&) = delete;
+};
+
 // Renames unless the target exists (80, file exists, then): the target appears whole or not at all,
 // and a file another station made in the meantime is never replaced. The first way the file system
 // has serves (docs/platform.md): a hard link, else a rename that refuses an existing target (file
@@ -202,6 +239,12 @@ struct PathStatus {
     uint32_t permissions = 0;
 };
 PathStatus StatPath(const std::string& path);
+// What stands at a path itself, a link not followed: from the NameLookupScope's listing when one lives (no
+// call for a name the listing types), else one lstat. EntryKindBehind follows a link (one stat more):
+// Link then means one that leads nowhere (missing, or a loop).
+enum class EntryKind { Missing, Regular, Directory, Link, Pipe, Special };
+EntryKind EntryKindAt(const std::string& path);
+EntryKind EntryKindBehind(const std::string& path);
 // The names in a directory ("." and ".." left out), in the order the system gives them, counted as one
 // listing; false when the directory cannot be read.
 bool ListDirectory(const std::string& dir, std::vector<std::string>& names);

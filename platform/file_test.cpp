@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "platform/paths.h"
 #include "tests/support/child_process.h"
@@ -356,6 +357,64 @@ TEST(Files, ALookupScopeListsADirectoryOnceAndSeesItsOwnChanges) {
         EXPECT_EQ(FileExists(dir.file(s.name)), s.exists);
     }
     EXPECT_EQ(ResolveCase(dir.file("EQUIPE.MDX")), dir.file("Equipe.mdx"));
+}
+
+}  // namespace
+}  // namespace xb::platform
+
+namespace xb::platform {
+namespace {
+
+// Whatever stands at a name but a regular file is refused at once, whatever the mode: a named pipe is never
+// waited on, a link at a creation lock never followed, and the lock of another creator never waited for.
+TEST(NamesInTheWay, AreRefusedAtOnceAndNeverFollowed) {
+    TempDir dir;
+    const std::string outside = dir.file("outside");
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> make;
+        EntryKind kind;
+        CreationLockState lock;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", [](const std::string&) {}, EntryKind::Missing, CreationLockState::Free},
+        {"a file", [](const std::string& p) { xbtest::WriteFileBytes(p, "x"); }, EntryKind::Regular,
+         CreationLockState::Free},
+        {"a pipe", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, EntryKind::Pipe,
+         CreationLockState::InTheWay},
+        {"a folder", [](const std::string& p) { ::mkdir(p.c_str(), 0755); }, EntryKind::Directory,
+         CreationLockState::InTheWay},
+        {"a link loop", [](const std::string& p) { ASSERT_EQ(::symlink(p.c_str(), p.c_str()), 0); },
+         EntryKind::Link, CreationLockState::InTheWay},
+        {"a link out", [&](const std::string& p) { ASSERT_EQ(::symlink(outside.c_str(), p.c_str()), 0); },
+         EntryKind::Link, CreationLockState::InTheWay},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = dir.file("t.dbf"), lock = dir.file(".t.dbf.lock");
+        c.make(name);
+        c.make(lock);
+        EXPECT_EQ(EntryKindAt(name), c.kind);
+        for (const int mode : {kModeSharedRead, kModeShared, kModeExclusive}) {
+            File f;
+            const int rc = f.open(name, mode);
+            EXPECT_EQ(rc == 0, c.kind == EntryKind::Regular) << mode;
+        }
+        EXPECT_EQ(ProbeCreationLock(name), c.lock);
+        {
+            CreationLockIfFree taken(name);
+            EXPECT_EQ(taken.held(), c.lock == CreationLockState::Free);
+            if (!taken.held()) EXPECT_EQ(taken.result(), kErrAccessDenied);
+            // Held here, the lock is another creator's to every other look and try.
+            if (taken.held()) {
+                EXPECT_EQ(ProbeCreationLock(name), CreationLockState::Held);
+                EXPECT_EQ(CreationLockIfFree(name).result(), kErrLockViolation);
+            }
+        }
+        EXPECT_FALSE(StatPath(outside).exists);
+        std::filesystem::remove_all(name);
+        std::filesystem::remove_all(lock);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "app/shell/league_access.h"
 #include "app/shell/league_tables.h"
+#include "platform/file.h"
 
 namespace app {
 
@@ -12,6 +13,7 @@ Tfsysteme::Tfsysteme() {
     const auto all = tables();
     try {
         for (size_t i = 0; i < all.size(); ++i) {
+            if (xb::platform::StopRequested()) throw TablesOpenStopped();
             xb::TXbDbf& t = *all[i];
             const LeagueTable& def = defs[i];
             t.Name = def.component;

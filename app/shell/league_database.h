@@ -5,11 +5,19 @@
 #pragma once
 
 #include <array>
+#include <stdexcept>
 #include <string>
 
 #include "engine/dataset/xb_file_dataset.h"
 
 namespace app {
+
+// The opening of the tables stopped between two tables on a request to stop (StopRequested): the
+// tables opened before are closed again, and the table that was being made, if any, is whole.
+class TablesOpenStopped : public std::runtime_error {
+public:
+    TablesOpenStopped() : std::runtime_error("The opening of the tables was stopped") {}
+};
 
 class Tfsysteme {
 public:

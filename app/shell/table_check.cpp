@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "app/shell/lang_texts.h"
+#include "app/shell/param_file.h"
 #include "engine/core/memo_ops.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
@@ -146,6 +147,34 @@ int64_t blockOf(const char* text, size_t width) {
     return block < 0 ? -int64_t{block} : block;  // negative numbers address the block of their absolute value
 }
 
+// What stands at path where a regular file belongs, or nothing (Unknown) when a file or nothing is there.
+// A link to a regular file serves as the file unless links are refused there. Costs nothing in a lookup
+// scope for a name its listing types.
+InTheWay standingInTheWay(const std::string& path, bool linkAllowed) {
+    p::EntryKind kind = p::EntryKindAt(path);
+    if (kind == p::EntryKind::Link) {
+        kind = p::EntryKindBehind(path);
+        if (kind == p::EntryKind::Link || kind == p::EntryKind::Missing) return InTheWay::BrokenLink;
+        if (!linkAllowed) return InTheWay::Link;
+    }
+    switch (kind) {
+        case p::EntryKind::Directory:
+            return InTheWay::Folder;
+        case p::EntryKind::Pipe:
+            return InTheWay::Pipe;
+        case p::EntryKind::Special:
+            return InTheWay::Special;
+        default:
+            return InTheWay::Unknown;
+    }
+}
+
+std::string lockNameOf(const std::string& file) {
+    return "." + file + ".lock";
+}
+
+std::vector<TableProblem> checkTableFile(const std::string& folder, const LeagueTable& table);
+
 }  // namespace
 
 bool GoesOnMovedAside(const TableProblem& problem) {
@@ -158,13 +187,48 @@ bool CanGoOnWith(const TableProblem& problem) {
 }
 
 std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const LeagueTable& table) {
+    std::vector<TableProblem> out = checkTableFile(folder, table);
+    const bool present =
+        out.empty() || (out.front().kind != TableDamage::Missing &&
+                        !(out.front().kind == TableDamage::NotAFile && out.front().file == table.file));
+    // Beside a table that is there, its memo, index and semaphore are opened by name: whatever stands
+    // there but a file would be opened as one (a pipe would hold the open for ever).
+    if (present) {
+        for (const char* ext : {".dbt", ".mdx", ".@s@"}) {
+            const std::string name = table.stem() + ext;
+            if (const InTheWay what = standingInTheWay(folder + name, true); what != InTheWay::Unknown)
+                out.push_back({name, TableDamage::NotAFile, 0, {}, {}, {}, what});
+        }
+    }
+    // The creation lock is taken only when the table is made, and then never through a link.
+    const std::string lock = lockNameOf(table.file);
+    if (const InTheWay what = standingInTheWay(folder + lock, false); what != InTheWay::Unknown)
+        out.push_back({lock, TableDamage::NotAFile, 0, {}, {}, table.file, what});
+    return out;
+}
+
+namespace {
+
+std::vector<TableProblem> checkTableFile(const std::string& folder, const LeagueTable& table) {
     std::vector<TableProblem> out;
     const std::string path = p::ResolveCase(folder + table.file);
     const p::PathStatus status = p::StatPath(path);
-    if (status.exists && !status.regular)
-        out.push_back({table.file, TableDamage::NotAFile});
-    else if (!p::FileExists(path))
-        out.push_back({table.file, TableDamage::Missing});
+    if (status.exists && !status.regular) {
+        const InTheWay what = standingInTheWay(path, true);
+        out.push_back({table.file,
+                       TableDamage::NotAFile,
+                       0,
+                       {},
+                       {},
+                       {},
+                       what == InTheWay::Unknown ? InTheWay::Special : what});
+    } else if (!p::FileExists(path)) {
+        // A link that leads nowhere would have the table created wherever it points.
+        if (!status.exists && p::EntryKindAt(path) == p::EntryKind::Link)
+            out.push_back({table.file, TableDamage::NotAFile, 0, {}, {}, {}, InTheWay::BrokenLink});
+        else
+            out.push_back({table.file, TableDamage::Missing});
+    }
     if (!out.empty()) {
         // A table is created with its memo and index: a file of theirs found here would be replaced.
         std::vector<std::string> companions = {table.stem() + ".mdx"};
@@ -175,13 +239,11 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
             }
         for (const std::string& c : companions) {
             const std::string companion = p::ResolveCase(folder + c);
-            if (p::StatPath(companion).exists)
-                out.push_back({companion.substr(companion.find_last_of('/') + 1),
-                               TableDamage::WithoutTable,
-                               0,
-                               {},
-                               {},
-                               table.file});
+            const std::string name = companion.substr(companion.find_last_of('/') + 1);
+            if (const InTheWay what = standingInTheWay(companion, true); what != InTheWay::Unknown)
+                out.push_back({name, TableDamage::NotAFile, 0, {}, {}, {}, what});
+            else if (p::StatPath(companion).exists)
+                out.push_back({name, TableDamage::WithoutTable, 0, {}, {}, table.file});
         }
         return out;
     }
@@ -273,7 +335,7 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
         int64_t block;
     };
     std::vector<Pointer> pointers;
-    for (uint64_t first = 0; first < checked; first += perChunk) {
+    for (uint64_t first = 0; first < checked && !p::StopRequested(); first += perChunk) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(perChunk, checked - first));
         if (dbf.readAt(headerSize + first * recordSize, chunk.data(), n * recordSize) != 0) break;
         for (size_t i = 0; i < n; ++i) {
@@ -300,20 +362,91 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
     return out;
 }
 
-std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder) {
+}  // namespace
+
+std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder, bool* firstStart) {
     // One listing of the folder answers every name the check looks up.
     p::NameLookupScope names;
     std::vector<TableProblem> out;
     bool anyPresent = false;
     for (const LeagueTable& t : LeagueTables()) {
+        if (p::StopRequested()) break;
         std::vector<TableProblem> found = CheckLeagueTable(folder, t);
-        if (found.empty() || found.front().kind != TableDamage::Missing || found.size() > 1)
-            anyPresent = true;
+        // A creation lock in the way says nothing of whether the database is there.
+        const bool onlyMissing = !found.empty() && found.front().kind == TableDamage::Missing &&
+                                 std::all_of(found.begin() + 1, found.end(),
+                                             [](const TableProblem& pr) { return pr.file.front() == '.'; });
+        if (!onlyMissing) anyPresent = true;
         out.insert(out.end(), found.begin(), found.end());
     }
-    if (!anyPresent) out.clear();
+    if (!anyPresent)
+        out.erase(std::remove_if(out.begin(), out.end(),
+                                 [](const TableProblem& pr) { return pr.kind == TableDamage::Missing; }),
+                  out.end());
+    if (firstStart) *firstStart = !anyPresent;
+    const std::string lock = lockNameOf(kCreationLockTarget);
+    if (const InTheWay what = standingInTheWay(folder + lock, false); what != InTheWay::Unknown)
+        out.push_back({lock, TableDamage::NotAFile, 0, {}, {}, {}, what});
+    for (const char* name : {kParamFileName, kLanguageFileName}) {
+        const std::string path = p::ResolveCase(folder + name);
+        if (const InTheWay what = standingInTheWay(path, true); what != InTheWay::Unknown)
+            out.push_back({path.substr(folder.size()), TableDamage::NotAFile, 0, {}, {}, {}, what});
+    }
     return out;
 }
+
+bool CreatesTables(const std::vector<TableProblem>& problems) {
+    return std::any_of(problems.begin(), problems.end(), [](const TableProblem& pr) {
+        return pr.kind == TableDamage::Missing || pr.kind == TableDamage::WithoutTable ||
+               (pr.kind == TableDamage::NotAFile && pr.file.ends_with(".dbf"));
+    });
+}
+
+std::vector<std::string> CreationLocksHeld(const std::string& folder) {
+    std::vector<std::string> out;
+    for (const LeagueTable& t : LeagueTables())
+        if (p::ProbeCreationLock(folder + t.file) == p::CreationLockState::Held)
+            out.push_back(lockNameOf(t.file));
+    return out;
+}
+
+namespace {
+
+// "%1 is a folder, where the program keeps a file of the database": the name, what it is and what the
+// program keeps there, so that the user knows what the move aside is about.
+QString describeInTheWay(const TableProblem& pr, const QString& file) {
+    Text kind = Text::None;
+    switch (pr.what) {
+        case InTheWay::Folder:
+            kind = Text::InTheWayFolder;
+            break;
+        case InTheWay::Link:
+            kind = Text::InTheWayLink;
+            break;
+        case InTheWay::BrokenLink:
+            kind = Text::InTheWayBrokenLink;
+            break;
+        case InTheWay::Pipe:
+            kind = Text::InTheWayPipe;
+            break;
+        case InTheWay::Special:
+            kind = Text::InTheWaySpecial;
+            break;
+        case InTheWay::Unknown:
+            return GetLangText(Text::NotAFileWhereTable).arg(file);
+    }
+    const QString what = GetLangText(kind);
+    if (pr.file.ends_with(".lock") && !pr.expected.empty())
+        return GetLangText(Text::NotAFileWhereCreationLock)
+            .arg(file, what, QString::fromStdString(pr.expected));
+    if (p::SameNameAnyCase(pr.file, kParamFileName))
+        return GetLangText(Text::NotAFileWhereSettings).arg(file, what);
+    if (p::SameNameAnyCase(pr.file, kLanguageFileName))
+        return GetLangText(Text::NotAFileWhereLanguageFile).arg(file, what);
+    return GetLangText(Text::NotAFileWhereDatabaseFile).arg(file, what);
+}
+
+}  // namespace
 
 QString DescribeProblems(const std::vector<TableProblem>& problems) {
     QString text = GetLangText(Text::DamagedFilesHeading);
@@ -342,7 +475,7 @@ QString DescribeProblems(const std::vector<TableProblem>& problems) {
                 line = GetLangText(Text::NoteOutOfMemoFile).arg(file).arg(p.row).arg(QString::fromStdString(p.field));
                 break;
             case TableDamage::NotAFile:
-                line = GetLangText(Text::NotAFileWhereTable).arg(file);
+                line = describeInTheWay(p, file);
                 break;
             case TableDamage::WithoutTable:
                 line = GetLangText(Text::FileWithoutItsTable).arg(file, QString::fromStdString(p.expected));

@@ -20,8 +20,20 @@ enum class TableDamage {
     FieldMismatch,    // a field differs from the table's definition (or is missing, or is one too many)
     MemoFileMissing,  // the table has memo pointers and no memo file
     MemoPointer,      // a row's memo pointer leads past the end of the memo file or to no memo
-    NotAFile,         // something other than a file (a folder, a link to one) stands where the table is
+    NotAFile,         // something other than a file (a folder, a pipe, a link to no file) stands where the
+                      // table, its memo, index or semaphore, its creation lock, the settings or the
+                      // language file belongs (file names it; what says what it is)
     WithoutTable,     // the table's memo or index file is there without its table (file names it)
+};
+
+// What stands where a file of the program belongs (NotAFile).
+enum class InTheWay {
+    Unknown,
+    Folder,
+    Link,        // a symbolic link where none may stand (the creation lock), whatever it leads to
+    BrokenLink,  // a symbolic link that leads to nothing (a missing name, or a loop of links)
+    Pipe,        // a named pipe: opening it would wait for a writer
+    Special,     // a socket or a device
 };
 
 struct TableProblem {
@@ -31,6 +43,7 @@ struct TableProblem {
     std::string field;     // FieldMismatch, MemoPointer: the field's name as the definition writes it
     std::string found;     // FieldMismatch: the field as the file describes it ("nuequipe,C,5,0"), or ""
     std::string expected;  // FieldMismatch: the field as the definition describes it, or ""
+    InTheWay what = InTheWay::Unknown;  // NotAFile: what stands there
 };
 
 // Whether the program can go on past the problem (missing tables are created empty, a table with
@@ -45,9 +58,24 @@ bool GoesOnMovedAside(const TableProblem& problem);
 // them, but undeleting keeps them all.
 std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const LeagueTable& table);
 
-// The problems of the nine tables in folder, in the order the database opens them. A folder without
-// any of their files (table, memo or index) is a first start: nothing is missing there.
-std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder);
+// The problems of the nine tables in folder, in the order the database opens them, then what stands in
+// the way of the settings and language files. A folder without any of the tables' files (table, memo or
+// index) is a first start: nothing is missing there, and firstStart (when given) says so. Nothing of the
+// check opens anything but a regular file: a pipe at a name never holds it up. The check ends early,
+// with what it found so far, when a stop is requested (StopRequested).
+std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder, bool* firstStart = nullptr);
+
+// The starts that create tables in a folder take turns through the creation lock of this name
+// (".database.lock"), held from their check until the tables are made.
+inline constexpr const char* kCreationLockTarget = "database";
+
+// Whether going on past problems creates a table (one missing, or one whose place a moved-aside file
+// held): a creation that another station may be making at the same moment.
+bool CreatesTables(const std::vector<TableProblem>& problems);
+
+// The creation locks of the nine tables of folder that a live station holds now (".resultat.dbf.lock"),
+// looked at without waiting.
+std::vector<std::string> CreationLocksHeld(const std::string& folder);
 
 // The problems said to the user, one line each after a heading, in the current language: what is
 // wrong and what the program will do about it.

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <fcntl.h>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -15,6 +16,8 @@
 #include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -45,6 +48,7 @@
 #include "app/shell/qt/termination_signals.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "platform/file.h"
 #include "platform/locale_facts.h"
 #include "platform/network.h"
 #include "platform/paths.h"
@@ -391,8 +395,14 @@ std::map<std::string, std::string> treeBytes(const std::string& dir) {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(dir)) {
-        const std::string name = fs::relative(e.path(), dir).string();
-        out[name] = e.is_directory() ? std::string("<dir>") : xbtest::ReadFileBytes(e.path().string());
+        const std::string name = e.path().lexically_relative(dir).string();
+        // Neither followed nor opened: a link (to itself, say) and a pipe are what they are.
+        if (e.is_symlink())
+            out[name] = "<link " + fs::read_symlink(e.path()).string() + ">";
+        else if (e.is_fifo())
+            out[name] = "<fifo>";
+        else
+            out[name] = e.is_directory() ? std::string("<dir>") : xbtest::ReadFileBytes(e.path().string());
     }
     return out;
 }
@@ -403,6 +413,7 @@ std::map<std::string, std::string> treeBytes(const std::string& dir) {
 // message names. It is never replaced by an empty file, and such a folder is no first start.
 TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten) {
     namespace fs = std::filesystem;
+    chosenLanguage = 1;
     start();
     stop();
     {
@@ -425,6 +436,13 @@ TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten)
         const char* what;
         std::function<void()> damage;
         std::vector<std::string> moved;  // named in the message and moved aside when the user goes on
+        Text said = Text::None;          // the line naming the first of them, with what it is
+        Text kind = Text::None;
+        bool canGoOn = true;  // false: the notes would be out of reach, the user may only stop
+    };
+    const auto fifo = [&](const char* name) {
+        fs::remove(file(name));
+        ASSERT_EQ(::mkfifo(file(name).c_str(), 0644), 0) << name;
     };
     const std::vector<Case> cases = {
         {"every table and index gone, the notes left",
@@ -445,9 +463,43 @@ TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten)
              xbtest::WriteFileBytes(file("resultat.dbf") + "/kept", "a file of the user's");
          },
          {"resultat.dbf", "resultat.mdx"}},
+        // Whatever the start would open stands there as a named pipe: named, never opened (the open
+        // would wait for a writer for ever).
+        {"a pipe in place of the results' index", [&] { fifo("resultat.mdx"); }, {"resultat.mdx"},
+         Text::NotAFileWhereDatabaseFile, Text::InTheWayPipe},
+        {"a pipe in place of a semaphore", [&] { fifo("equipe.@s@"); }, {"equipe.@s@"},
+         Text::NotAFileWhereDatabaseFile, Text::InTheWayPipe},
+        {"a pipe in place of the settings", [&] { fifo("PELMORAD32.PAR"); }, {"PELMORAD32.PAR"},
+         Text::NotAFileWhereSettings, Text::InTheWayPipe},
+        {"a pipe in place of the language file", [&] { fifo("pelmorad.lg"); }, {"pelmorad.lg"},
+         Text::NotAFileWhereLanguageFile, Text::InTheWayPipe},
+        {"a pipe in place of the players' notes", [&] { fifo("joueur.dbt"); }, {"joueur.dbt"},
+         Text::NotAFileWhereDatabaseFile, Text::InTheWayPipe, false},
+        // The creation lock of a table to be made: never followed, never a folder.
+        {"a folder at the results' creation lock",
+         [&] {
+             fs::remove(file("resultat.dbf"));
+             fs::remove(file("resultat.mdx"));
+             fs::create_directory(file(".resultat.dbf.lock"));
+         },
+         {".resultat.dbf.lock"}, Text::NotAFileWhereCreationLock, Text::InTheWayFolder},
+        {"a link loop at the results' creation lock",
+         [&] {
+             fs::remove(file("resultat.dbf"));
+             fs::remove(file("resultat.mdx"));
+             fs::create_symlink(".resultat.dbf.lock", file(".resultat.dbf.lock"));
+         },
+         {".resultat.dbf.lock"}, Text::NotAFileWhereCreationLock, Text::InTheWayBrokenLink},
+        {"a link out of the folder at the database's creation lock",
+         [&] {
+             fs::remove(file("resultat.dbf"));
+             fs::create_symlink(sound + "/outside", file(".database.lock"));
+         },
+         {".database.lock", "resultat.mdx"}, Text::NotAFileWhereDatabaseFile, Text::InTheWayBrokenLink},
     };
     for (const Case& c : cases) {
         for (const int answer : {xb::platform::kIdNo, xb::platform::kIdYes}) {
+            if (!c.canGoOn && answer == xb::platform::kIdYes) continue;
             SCOPED_TRACE(std::string(c.what) + (answer == xb::platform::kIdYes ? ", gone on" : ", stopped"));
             restoreSound();
             c.damage();
@@ -467,7 +519,15 @@ TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten)
             ASSERT_EQ(ui.messages.size(), 1u);
             const std::string& said = ui.messages[0].text;
             for (const std::string& n : c.moved) EXPECT_NE(said.find(n), std::string::npos) << said;
-            EXPECT_EQ(ui.messages[0].flags & xb::platform::kMbYesNo, xb::platform::kMbYesNo);
+            if (c.said != Text::None) {
+                const QString line = BuiltInText(c.said, 1)
+                                         .arg(QString::fromStdString(c.moved[0]), BuiltInText(c.kind, 1),
+                                              QStringLiteral("resultat.dbf"));
+                EXPECT_NE(said.find(line.toStdString()), std::string::npos) << said;
+            }
+            EXPECT_EQ(ui.messages[0].flags & xb::platform::kMbYesNo,
+                      c.canGoOn ? xb::platform::kMbYesNo : xb::platform::kMbOk);
+            EXPECT_FALSE(fs::exists(sound + "/outside"));
             if (answer == xb::platform::kIdNo) {
                 EXPECT_FALSE(runs);
                 EXPECT_EQ(treeBytes(tmp.path()), before);
@@ -489,6 +549,101 @@ TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten)
         }
     }
     fs::remove_all(sound);
+}
+
+// A station that holds a table's creation lock (a restore, another start) keeps a start that would
+// create that table waiting, saying so in a live window that names the lock, and the start goes on when
+// it lets go; its Stop ends the start with nothing created.
+TEST_F(MainFormTest, AStartWaitsForAnotherStationsCreationSayingSoAndStopsWhenAsked) {
+    namespace fs = std::filesystem;
+    start();
+    stop();
+    // In the settings' language, French then Croatian.
+    for (const auto& [stopped, language] : {std::pair{true, 1}, std::pair{false, 6}}) {
+        SCOPED_TRACE(stopped ? "stopped" : "waited");
+        LanguageIndex = language;
+        ASSERT_TRUE(WriteParamFile());
+        fs::remove(file("resultat.dbf"));
+        fs::remove(file("resultat.mdx"));
+        auto held = std::make_unique<xb::platform::CreationLock>(file("resultat.dbf"));
+        ASSERT_EQ(held->result(), 0);
+        const auto before = treeBytes(tmp.path());
+        QString shown;
+        int polled = 0;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            ++polled;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (!box || box->objectName() != "creationWait" || !box->isVisible()) continue;
+                shown = box->text();
+                if (const QString dir = qEnvironmentVariable("LM_SCREENSHOT_DIR"); !dir.isEmpty())
+                    box->grab().save(dir + "/creation_wait_" + QString::number(LanguageIndex) + ".png");
+                if (stopped)
+                    box->buttons().front()->click();
+                else
+                    held.reset();
+                look.stop();
+            }
+        });
+        look.start(300);
+        ui.boxAnswers = {xb::platform::kIdYes};
+        ui.messages.clear();
+        bool ran = false;
+        try {
+            start();
+            stop();
+            ran = true;
+        } catch (const StartupStopped&) {
+            windows.reset();
+        }
+        look.stop();
+        EXPECT_EQ(shown, BuiltInText(Text::WaitingForCreation, language).arg(".resultat.dbf.lock"));
+        EXPECT_GE(polled, 1);
+        EXPECT_EQ(ran, !stopped);
+        if (stopped) {
+            EXPECT_TRUE(ui.messages.empty());
+            EXPECT_EQ(treeBytes(tmp.path()), before);
+        } else {
+            ASSERT_EQ(ui.messages.size(), 1u);  // the missing table, asked once the creator is done
+            EXPECT_TRUE(fs::exists(file("resultat.dbf")));
+        }
+        held.reset();
+    }
+}
+
+// A termination signal that comes while the start checks the tables, waits or opens them ends the start at
+// its next step: no message, no window, no byte of the tables changed.
+TEST_F(MainFormTest, AStopRequestedDuringTheStartEndsItWithNothingChanged) {
+    start();
+    stop();
+    {
+        LeagueTableScope players("players", "joueur.dbf");
+        for (int i = 1; i <= 300; ++i) {
+            players->Append();
+            players->FieldPutInt("NUJOUEUR", i);
+            players->PutMField("INFODIVERS", {"the note of player " + std::to_string(i)});
+            players->Post();
+        }
+    }
+    const auto tables = [&] {
+        std::map<std::string, std::string> out;
+        for (const auto& [name, bytes] : treeBytes(tmp.path()))
+            if (!name.ends_with(".@s@")) out[name] = bytes;
+        return out;
+    };
+    const auto before = tables();
+    for (const int nth : {1, 2, 5, 12, 30}) {
+        SCOPED_TRACE(nth);
+        ui.messages.clear();
+        xb::platform::InjectReadHook(nth, [] { xb::platform::RequestStop(); });
+        EXPECT_THROW(start(), StartupStopped);
+        windows.reset();
+        xb::platform::ClearFaults();
+        xb::platform::ForgetStopRequest();
+        EXPECT_TRUE(ui.messages.empty());
+        EXPECT_EQ(tables(), before);
+    }
 }
 
 // Every file of the data folder and its bytes.

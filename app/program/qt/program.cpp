@@ -1,12 +1,16 @@
 #include "app/program/qt/program.h"
 
 #include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -128,12 +132,14 @@ std::string TakeMeasureSwitch(int& argc, char** argv) {
 class StartLanguage {
 public:
     StartLanguage() {
-        QFile parFile(ParamFilePath());
-        const QByteArray par =
-            parFile.open(QIODevice::ReadOnly) ? parFile.read(kParamRecordSize + 1) : QByteArray();
-        if (par.size() == kParamRecordSize) {
-            LanguageIndex =
-                DecodeParamRecord(reinterpret_cast<const unsigned char*>(par.constData())).language;
+        // Read through the file layer, which opens nothing but a regular file and never waits on a pipe:
+        // whatever else stands at the name is for the start's check to name.
+        xb::platform::File parFile;
+        uint64_t size = 0;
+        unsigned char par[kParamRecordSize];
+        if (parFile.open(ParamFilePath().toStdString(), xb::platform::kModeSharedRead) == 0 &&
+            parFile.size(size) == 0 && size == kParamRecordSize && parFile.readAt(0, par, sizeof par) == 0) {
+            LanguageIndex = DecodeParamRecord(par).language;
             return;
         }
         static const std::pair<QLocale::Language, int> kLanguages[] = {
@@ -154,6 +160,49 @@ public:
 private:
     int m_previous = 0;
 };
+
+// A termination signal during the start ends it where it stands: what was begun is whole (a table is
+// created aside and appears whole or not at all), and nothing further is begun.
+void StopIfRequested() {
+    if (xb::platform::StopRequested())
+        throw StartupStopped("The start was ended by a termination signal; nothing further was changed.");
+}
+
+// Shows text in a box with a Stop button while ready() is false, asking it every 100 ms with the event
+// loop running, so that the window stays live. Throws StartupStopped when the user stops or a
+// termination signal comes.
+void WaitWhileSaying(const std::function<bool()>& ready, const std::function<QString()>& text) {
+    if (ready()) return;
+    StopIfRequested();
+    QString said = text();
+    std::fprintf(stderr, "%s\n", said.toLocal8Bit().constData());
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kApplicationTitle), said);
+    box.setObjectName(QStringLiteral("creationWait"));
+    QPushButton* stop = box.addButton(GetLangText(Text::StopButton), QMessageBox::RejectRole);
+    box.setWindowModality(Qt::NonModal);
+    QEventLoop loop;
+    QObject::connect(stop, &QPushButton::clicked, &loop, [&loop] { loop.exit(1); });
+    QObject::connect(&box, &QDialog::finished, &loop, [&loop] { loop.exit(1); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (xb::platform::StopRequested()) return loop.exit(1);
+        if (ready()) return loop.exit(0);
+        if (const QString now = text(); now != said) box.setText(said = now);
+    });
+    poll.start(100);
+    box.show();
+    const int stopped = loop.exec();
+    box.hide();
+    if (stopped)
+        throw StartupStopped(
+            "The start was stopped while another station created the tables; nothing was changed.");
+}
+
+QString joined(const std::vector<std::string>& names) {
+    QStringList out;
+    for (const std::string& n : names) out << QString::fromStdString(n);
+    return out.join(QStringLiteral(", "));
+}
 
 void AnnounceVersion(const std::string& version) {
     const VersionNoticeTexts texts{GetLangText(Text::NewVersion).toStdString(),
@@ -186,6 +235,8 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     m_aboutBox = std::make_unique<TAboutBox>();
     AboutBox = m_aboutBox.get();
     const StartLanguage language;
+    // A termination signal from here on ends the start between two of its steps.
+    const xb::platform::StopRequestScope stops;
     const std::string folder = GetAppDir().toStdString();
     if (FolderRefusesWrites(folder))
         throw StartupError(GetLangText(Text::DataFolderReadOnly).arg(GetAppDir()).toStdString());
@@ -193,7 +244,9 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     if (!RecoverInterruptedRestore(GetAppDir().toStdString()))
         std::fprintf(stderr, "An interrupted restore could not be finished in %s\n",
                      GetAppDir().toLocal8Bit().data());
+    StopIfRequested();
     askAboutDamage();
+    StopIfRequested();
     // An index a failed write left out of step with its table, and that no station repaired, is found
     // as the tables open and rebuilt from the rows.
     xb::CheckIndexesAsOpened agreement;
@@ -204,6 +257,8 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
         try {
             xb::TrappingOff quiet;
             m_fsysteme = std::make_unique<Tfsysteme>();
+        } catch (const TablesOpenStopped&) {
+            throw StartupStopped("The start was ended by a termination signal; nothing further was changed.");
         } catch (const std::exception& e) {
             std::string text;
             const uint16_t code = xb::LastError();
@@ -216,6 +271,8 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     for (const xb::IndexOutOfStepFound& i : agreement.found())
         std::fprintf(stderr, "The index %s was rebuilt from its rows: %s\n", i.indexPath.c_str(),
                      i.reason.c_str());
+    // The tables are made: other stations' starts may look at them.
+    m_creation.reset();
     fsysteme = m_fsysteme.get();
     m_fpara = std::make_unique<Tfpara>();
     fpara = m_fpara.get();
@@ -232,7 +289,36 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
 
 void AppWindows::askAboutDamage() {
     const std::string folder = GetAppDir().toStdString();
-    const std::vector<TableProblem> problems = CheckLeagueDatabase(folder);
+    bool firstStart = false;
+    std::vector<TableProblem> problems = CheckLeagueDatabase(folder, &firstStart);
+    StopIfRequested();
+    if (firstStart || CreatesTables(problems)) {
+        // Tables are to be made, and another station starting at the same moment may be making them:
+        // its tables, companions first, appear one after the other. Only one station at a time looks and
+        // creates, under the lock of the database's creation; the other waits, saying so, and then finds
+        // the tables made. A table's own creation lock held by a station (one restoring, say) is waited
+        // for too: the engine would wait for it without a word.
+        const std::string target = folder + kCreationLockTarget;
+        WaitWhileSaying(
+            [&] {
+                if (!m_creation || !m_creation->held())
+                    m_creation = std::make_unique<xb::platform::CreationLockIfFree>(target);
+                if (!m_creation->held() && m_creation->result() != xb::platform::kErrLockViolation) {
+                    // Something other than a lock file bears the name: the check names it below.
+                    m_creation.reset();
+                    return true;
+                }
+                return m_creation->held() && CreationLocksHeld(folder).empty();
+            },
+            [&] {
+                std::vector<std::string> held = CreationLocksHeld(folder);
+                if (!m_creation || !m_creation->held())
+                    held.insert(held.begin(), "." + std::string(kCreationLockTarget) + ".lock");
+                return GetLangText(Text::WaitingForCreation).arg(joined(held));
+            });
+        problems = CheckLeagueDatabase(folder, &firstStart);
+        StopIfRequested();
+    }
     KeepTablesAsTheyAre(TablesKeptReadOnly(problems), TablesKeptUnpacked(problems));
     if (problems.empty()) return;
     const bool choice = std::all_of(problems.begin(), problems.end(), [](const TableProblem& p) {
@@ -253,6 +339,7 @@ void AppWindows::askAboutDamage() {
                                                     : xb::platform::kMbOk | xb::platform::kMbIconStop);
     if (!choice || answer != xb::platform::kIdYes) {
         KeepTablesAsTheyAre({}, {});
+        m_creation.reset();
         throw StartupStopped(text.toStdString());
     }
     std::string failed;

@@ -13,6 +13,7 @@
 
 #include "app/exchange/server_exchange.h"
 #include "app/shell/qt/main_form.h"
+#include "platform/file.h"
 
 namespace app {
 
@@ -68,6 +69,9 @@ private:
     std::unique_ptr<Tfpara> m_fpara;
     std::unique_ptr<TForm10> m_form10;
     std::unique_ptr<Tftelecharge> m_ftelecharge;
+    // The lock of the database's creation, held from the check that finds tables to make until they are
+    // made (or the start ends).
+    std::unique_ptr<xb::platform::CreationLockIfFree> m_creation;
 };
 
 // The program's halt handler: the message goes to stderr and into a box captioned "Program halted.";

@@ -2,11 +2,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -19,6 +22,9 @@
 #include "app/shell/league_test_support.h"
 #include "app/shell/league_writes.h"
 #include "app/shell/param_file.h"
+#include "app/shell/table_check.h"
+#include "engine/dataset/engine_start.h"
+#include "platform/file.h"
 #include "tests/support/fixtures.h"
 
 extern char** environ;
@@ -28,12 +34,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-pid_t startStation(const std::string& exe, const std::string& log) {
+pid_t startStation(const std::string& exe, const std::string& log, const std::string& measure = {}) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+    std::string sw = "--measure";
+    char* argv[] = {const_cast<char*>(exe.c_str()), measure.empty() ? nullptr : sw.data(),
+                    const_cast<char*>(measure.c_str()), nullptr};
     pid_t pid = -1;
     EXPECT_EQ(posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&actions);
@@ -61,6 +69,28 @@ int endStation(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+// The station's exit status once it ends by itself within limit; -1000 (and the station killed) when it
+// does not.
+int statusWithin(pid_t pid, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1000;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+// SIGTERM, then the station's status if it ends within a few seconds (-1000 when it does not).
+int endStationWithin(pid_t pid, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    kill(pid, SIGTERM);
+    return statusWithin(pid, limit);
 }
 
 bool waitForFile(const std::string& path, std::chrono::seconds limit) {
@@ -217,6 +247,188 @@ TEST(ProgramProcess, AReadOnlyDataFolderIsNamedAsSuchAndNothingChanges) {
         after[e.path().filename()] = xbtest::ReadFileBytes(e.path());
     EXPECT_EQ(after, before);
     fs::remove(log);
+}
+
+// A data folder beside its own link to the executable (the data folder is the executable's), with settings
+// in language (1 French ... 6 Croatian), and the nine tables when made.
+struct StationFolder {
+    StationFolder(const std::string& dir, int language, bool made) : path(dir + "/") {
+        fs::create_directories(dir);
+        std::error_code linked;
+        fs::create_hard_link(LM_PELMORAD32_PATH, exe, linked);
+        if (linked) fs::copy_file(LM_PELMORAD32_PATH, exe);
+        ParamRecord settings;
+        settings.language = language;
+        settings.seasonYear = 2026;
+        const auto bytes = EncodeParamRecord(settings);
+        xbtest::WriteFileBytes(path + "PELMORAD32.PAR",
+                               std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        if (!made) return;
+        SetAppDir(QString::fromStdString(path));
+        xb::Engine engine;
+        xb::InstallEngineUnits(engine);
+        { Tfsysteme tables; }
+        SetAppDir({});
+    }
+    // Every name of the folder with its bytes; a pipe, a link or a folder as what it is, never opened.
+    std::map<std::string, std::string> files() const {
+        std::map<std::string, std::string> out;
+        for (const auto& e : fs::directory_iterator(path)) {
+            const std::string name = e.path().filename();
+            if (name.ends_with(".log") || name.ends_with(".@s@")) continue;
+            out[name] = e.is_symlink()     ? "<link>"
+                        : e.is_fifo()      ? "<fifo>"
+                        : e.is_directory() ? "<dir>"
+                                           : xbtest::ReadFileBytes(e.path());
+        }
+        return out;
+    }
+    std::string path;
+    std::string exe = path + "pelmorad32";
+};
+
+// Whatever the start would open stands there as a named pipe, or a folder or a link loop stands at a
+// creation lock: the station names it in its language at once (it opens none of them), and SIGTERM ends
+// it within seconds with every file as it was.
+TEST(ProgramProcess, APipeAtAnyFileTheStartOpensIsNamedAndTheStationStillEndsOnSigterm) {
+    xbtest::TempDir dir;
+    const StationFolder folder(dir.file("data"), 6, true);
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        Text line;
+    };
+    const auto pipe = [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); };
+    const std::vector<Case> cases = {
+        {"joueur.dbt", pipe, Text::NotAFileWhereDatabaseFile},
+        {"resultat.mdx", pipe, Text::NotAFileWhereDatabaseFile},
+        {"carton.dbf", pipe, Text::NotAFileWhereDatabaseFile},
+        {"but.@s@", pipe, Text::NotAFileWhereDatabaseFile},
+        {"pelmorad.lg", pipe, Text::NotAFileWhereLanguageFile},
+        {"PELMORAD32.PAR", pipe, Text::NotAFileWhereSettings},
+        {".joueq.dbf.lock", pipe, Text::NotAFileWhereCreationLock},
+        {".equipe.dbf.lock", [](const std::string& p) { fs::create_directory(p); },
+         Text::NotAFileWhereCreationLock},
+        {".equipe.dbf.lock", [](const std::string& p) { fs::create_symlink(p, p); },
+         Text::NotAFileWhereCreationLock},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string at = folder.path + c.name;
+        const std::string kept = folder.path + "kept";
+        if (fs::exists(fs::symlink_status(at))) fs::rename(at, kept);
+        c.make(at);
+        const auto before = folder.files();
+        const std::string log = folder.path + "station.log";
+        int status = 0;
+        const std::string said = logWhenItSays(startStation(folder.exe, log), log, c.name, &status);
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(said.find(c.name), std::string::npos) << said;
+        // In the settings' language, but for the settings themselves, which cannot be read.
+        if (std::string(c.name) != "PELMORAD32.PAR")
+            EXPECT_NE(
+                QString::fromUtf8(said.c_str()).indexOf(BuiltInText(c.line, 6).section(u'%', 2, 2).mid(1)),
+                -1)
+                << said;
+        EXPECT_EQ(folder.files(), before);
+        fs::remove_all(at);
+        if (fs::exists(kept)) fs::rename(kept, at);
+    }
+}
+
+// A station that holds a table's creation lock keeps a starting station waiting: it says so, naming the
+// lock, and ends on SIGTERM within seconds, having created nothing.
+TEST(ProgramProcess, AStationWaitingForACreationSaysSoAndEndsOnSigterm) {
+    xbtest::TempDir dir;
+    const StationFolder folder(dir.file("data"), 1, true);
+    fs::remove(folder.path + "resultat.dbf");
+    fs::remove(folder.path + "resultat.mdx");
+    const xb::platform::CreationLock held(folder.path + "resultat.dbf");
+    ASSERT_EQ(held.result(), 0);
+    const auto before = folder.files();
+    const std::string log = folder.path + "station.log";
+    const pid_t station = startStation(folder.exe, log);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const std::string waiting =
+        BuiltInText(Text::WaitingForCreation, 1).arg(".resultat.dbf.lock").toStdString();
+    while (xbtest::ReadFileBytes(log).find(waiting) == std::string::npos &&
+           std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_NE(xbtest::ReadFileBytes(log).find(waiting), std::string::npos) << xbtest::ReadFileBytes(log);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(endStationWithin(station), 1);
+    EXPECT_EQ(folder.files(), before);
+}
+
+// Two stations starting on one new folder at nearly the same moment: the later one waits for the other's
+// creation and finds the tables whole; neither calls a table damaged or moves a file aside.
+TEST(ProgramProcess, TwoFirstStartsAtOnceMakeOneWholeDatabaseWithoutAWordOfDamage) {
+    xbtest::TempDir dir;
+    std::srand(static_cast<unsigned>(::getpid()));
+    const std::string damaged = BuiltInText(Text::DamagedFilesHeading, 2).toStdString();
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        const StationFolder folder(dir.file("round" + std::to_string(round)), 2, false);
+        const pid_t first =
+            startStation(folder.exe, folder.path + "first.log", folder.path + "first.measure");
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::rand() % 100));
+        const pid_t second =
+            startStation(folder.exe, folder.path + "second.log", folder.path + "second.measure");
+        EXPECT_EQ(statusWithin(first, std::chrono::seconds(60)), 0);
+        EXPECT_EQ(statusWithin(second, std::chrono::seconds(60)), 0);
+        for (const char* log : {"first.log", "second.log"}) {
+            const std::string said = xbtest::ReadFileBytes(folder.path + log);
+            EXPECT_EQ(said.find(damaged), std::string::npos) << said;
+            EXPECT_EQ(said.find("aside-"), std::string::npos) << said;
+        }
+        for (const auto& [name, bytes] : folder.files()) EXPECT_FALSE(name.starts_with("aside-")) << name;
+        EXPECT_TRUE(CheckLeagueDatabase(folder.path).empty());
+        for (const LeagueTable& t : LeagueTables()) EXPECT_TRUE(fs::exists(folder.path + t.file)) << t.file;
+    }
+}
+
+// SIGTERM at any moment of a start (while it creates the tables of a new folder, checks those of a
+// filled one, or opens them) ends the station within seconds, and what it leaves is whole: every table
+// there reads without a problem.
+TEST(ProgramProcess, SigtermAtAnyMomentOfTheStartEndsItWithinSecondsLeavingTheTablesWhole) {
+    xbtest::TempDir dir;
+    const StationFolder filled(dir.file("filled"), 2, true);
+    {
+        SetAppDir(QString::fromStdString(filled.path));
+        xb::Engine engine;
+        xb::InstallEngineUnits(engine);
+        LeagueTableScope players("players", "joueur.dbf");
+        for (int i = 1; i <= 600; ++i) {
+            players->Append();
+            players->FieldPutInt("NUJOUEUR", i);
+            players->PutMField("INFODIVERS", {"the note of player " + std::to_string(i)});
+            players->Post();
+        }
+    }
+    SetAppDir({});
+    int round = 0;
+    for (const int delay : {0, 60, 90, 120, 160, 400}) {
+        for (const bool first : {true, false}) {
+            SCOPED_TRACE(std::to_string(delay) + (first ? " ms into a first start" : " ms into a start"));
+            const std::string path = first ? dir.file("new" + std::to_string(round++)) : filled.path;
+            const StationFolder folder = first ? StationFolder(path, 2, false) : filled;
+            const auto before = folder.files();
+            const pid_t station = startStation(folder.exe, folder.path + "station.log");
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            const int status = endStationWithin(station);
+            // Before its handlers are installed (the first tens of milliseconds, before any file is
+            // touched) the signal ends the process as it ends any; afterwards the start stops (1) or,
+            // its window up, the program closes as its quit button closes it (0).
+            EXPECT_TRUE(status == 0 || status == 1 || status == -SIGTERM) << status;
+            bool firstStart = false;
+            std::vector<std::string> problems;
+            for (const TableProblem& p : CheckLeagueDatabase(folder.path, &firstStart))
+                if (p.kind != TableDamage::Missing || !first) problems.push_back(p.file);
+            EXPECT_TRUE(problems.empty()) << problems.front();
+            // Ended before its window, a start has changed no byte of a database that was there.
+            if (!first && status == 1) EXPECT_EQ(folder.files(), before);
+        }
+    }
 }
 
 }  // namespace

@@ -295,7 +295,9 @@ void TMainForm::showEvent(QShowEvent* e) {
 }
 
 bool TMainForm::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate) FormActivate();
+    // A window closed before its first activation came (a termination signal right after it was shown)
+    // has let go of what the activation works with: the activation has nothing left to do.
+    if (e->type() == QEvent::WindowActivate && !m_closed) FormActivate();
     return QMainWindow::event(e);
 }
 

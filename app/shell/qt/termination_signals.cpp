@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/file.h"
+
 namespace app {
 
 namespace {
@@ -20,6 +22,8 @@ struct sigaction g_oldInt;
 
 void onTerminationSignal(int) {
     const int saved = errno;
+    // Read by the start's steps, which run before the event loop reads the pipe.
+    xb::platform::RequestStop();
     const char byte = 1;
     // A full pipe already holds a pending close; losing this byte loses nothing.
     [[maybe_unused]] ssize_t n = ::write(g_pipe[1], &byte, 1);
@@ -29,6 +33,8 @@ void onTerminationSignal(int) {
 }  // namespace
 
 TerminationSignals::TerminationSignals(QWidget* mainWindow) : m_window(mainWindow) {
+    // A request counts for the run of the handlers that took it, and no longer.
+    xb::platform::ForgetStopRequest();
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::onSignal);
@@ -48,6 +54,7 @@ TerminationSignals::~TerminationSignals() {
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
+    xb::platform::ForgetStopRequest();
 }
 
 void TerminationSignals::onSignal() {

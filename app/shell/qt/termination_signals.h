@@ -1,6 +1,8 @@
 // SIGTERM and SIGINT end the program the way its quit button does: the main window is closed, so the
-// settings are written and the tables packed. The handler itself only writes a byte to a pipe (nothing
-// else is safe in a signal handler); the event loop reads it and does the closing.
+// settings are written and the tables packed. The handler itself only writes a byte to a pipe and sets
+// the stop request (xb::platform::RequestStop; nothing else is safe in a signal handler); the event loop
+// reads the pipe and does the closing, and a start still under way, before any event loop, ends at its
+// next step.
 #pragma once
 
 #include <QObject>
