@@ -12,9 +12,13 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTabWidget>
 #include <QTest>
+#include <algorithm>
+#include <array>
+#include <set>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -36,6 +40,7 @@
 #include "tests/support/gui_child.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/mdx_checker.h"
+#include "tests/support/run_command.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/season_csv.h"
 
@@ -493,6 +498,81 @@ TEST_F(MatchWindowsTest, BadInputIsRefusedAndLeavesTheTables) {
     EXPECT_EQ(snapshot(), before);
 }
 
+// The boxes of the match entry say what happened, in the session's language: a match typed again through
+// New is a duplicate, not another station's change, and nothing is stored; a save over another station's
+// change is asked with No as the default, which keeps the colleague's result and shows it.
+TEST_F(MatchWindowsTest, EntryBoxesSayWhatHappenedInTheSessionsLanguage) {
+    constexpr int kDay = 9;
+    auto storeElsewhere = [](const MatchRow& m) {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+        EXPECT_EQ(StoreMatch(*t, m, {}, {}, false), StoreOutcome::Saved);
+        CloseTable(t);
+    };
+    storeElsewhere({kLeague, kYear, kDay, 1, 2, 2, 1, "V1", 0, 0});
+    for (int language : {1, 6}) {
+        SCOPED_TRACE(language);
+        LanguageIndex = language;
+        Tfsairesultat& w = results();
+        showMatchday(w, kDay);
+        struct Case {
+            const char* what;
+            std::function<void()> act;     // opens the entry and types into it
+            Text said;                     // the text the box starts with
+            unsigned flags;                // flags the box must carry
+            const char* scoreShown;        // the stored score the box names
+            std::pair<int, int> storedNow; // the score stored afterwards
+        };
+        const Case cases[] = {
+            {"the match typed again through New",
+             [&] {
+                 ModalDriverScope driver([&](QDialog& d) {
+                     typeMatch(d, {1, 2, "0", "0"});
+                     click(d, "bok");
+                     EXPECT_TRUE(d.isVisible());  // what was typed stays, to be cancelled or changed
+                     click(d, "bannule");
+                 });
+                 click(w, "bnouveau");
+             },
+             Text::MatchAlreadyStored, xb::platform::kMbIconWarning, " 2 : 1 ", {2, 1}},
+            {"a save over another station's change, answered by Enter",
+             [&] {
+                 selectAway(w, 2);
+                 ModalDriverScope driver([&](QDialog& d) {
+                     storeElsewhere({kLeague, kYear, kDay, 1, 2, 5, 5, "N", 0, 0});
+                     typeInto(d, "ebeq1", QStringLiteral("3"));
+                     click(d, "bok");
+                     // The colleague's result shown in place of the one typed.
+                     EXPECT_EQ(child<QComboBox>(d, "ebeq1")->currentText(), "5");
+                     click(d, "bannule");
+                 });
+                 click(w, "bmodif");
+             },
+             Text::ChangedByAnotherStation, xb::platform::kMbDefButton2, " 5 : 5 ", {5, 5}},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            ui.messages.clear();
+            ui.boxAnswers.clear();
+            c.act();
+            ASSERT_EQ(ui.messages.size(), 1u);
+            const QString text = QString::fromStdString(ui.messages[0].text);
+            const QString want = GetLangText(c.said);
+            EXPECT_TRUE(text.startsWith(want.left(want.indexOf(QLatin1Char('%'))))) << text.toStdString();
+            EXPECT_TRUE(text.contains(GetTeamName(1) + QString::fromLatin1(c.scoreShown) + GetTeamName(2)))
+                << text.toStdString();
+            EXPECT_FALSE(c.said == Text::MatchAlreadyStored &&
+                         text.contains(GetLangText(Text::ChangedByAnotherStation)));
+            EXPECT_EQ(ui.messages[0].flags & c.flags, c.flags);
+            const auto now = stored(kDay, 1, 2);
+            ASSERT_TRUE(now);
+            EXPECT_EQ(std::make_pair(now->homeGoals, now->awayGoals), c.storedNow);
+        }
+        storeElsewhere({kLeague, kYear, kDay, 1, 2, 2, 1, "V1", 0, 0});
+    }
+    LanguageIndex = 2;
+}
+
 TEST_F(MatchWindowsTest, ModifyAndDeleteActOnTheListedMatch) {
     {
         std::unique_ptr<xb::TXbDbf> t;
@@ -739,6 +819,117 @@ TEST_F(MatchWindowsTest, TwoStationsEnterAMatchdayInterleaved) {
     EXPECT_EQ(a.ask("quit"), "bye");
     EXPECT_EQ(b.ask("quit"), "bye");
     EXPECT_EQ(a.finish(), 0);
+    EXPECT_EQ(b.finish(), 0);
+}
+
+// What another station deleted, added and changed since this station listed a matchday shows at the next
+// "View" on screen, in print and on the page, even after this station opened and cancelled the match the
+// other one deleted; a delete of a match the other station changed since the listing asks first, shows
+// the stored score, and deletes nothing unless told to.
+TEST_F(MatchWindowsTest, AnotherStationsChangesShowAtViewAndADeleteAsksFirst) {
+    constexpr int kDay = 6;
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+        for (const auto& [h, a, g1, g2] : std::vector<std::array<int, 4>>{{1, 2, 2, 2}, {3, 4, 1, 0}, {5, 6, 0, 0}})
+            ASSERT_EQ(StoreMatch(*t, {kLeague, kYear, kDay, h, a, g1, g2, g1 > g2 ? "V1" : "N", 0, 0},
+                                 {}, {}, false),
+                      StoreOutcome::Saved);
+        CloseTable(t);
+    }
+    Tfsairesultat& w = results();
+    showMatchday(w, kDay);
+    ASSERT_EQ(w.listed().size(), 3u);
+    // The match B deletes is opened here first and the entry cancelled.
+    selectAway(w, 4);
+    ModalDriverScope cancel([&](QDialog& d) { click(d, "bannule"); });
+    click(w, "bmodif");
+
+    const std::string out = testing::TempDir() + "/matchday-stations";
+    std::filesystem::create_directories(out);
+    SetReportPrinterFactory([&] {
+        auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        p->setOutputFormat(QPrinter::PdfFormat);
+        p->setOutputFileName(QString::fromStdString(out + "/day.pdf"));
+        return p;
+    });
+    // The matches "home g1:g2 away" (team numbers) shown by the grid, and as the printout and the page show
+    // them (team names and goals); teams of no listed match appear in neither.
+    ReportGrid& g = grid(w, "grilleresultat");
+    auto expectShown = [&](const std::vector<std::array<int, 4>>& want) {
+        std::vector<std::array<int, 4>> shown;
+        for (int r = 1; r < g.RowCount(); ++r)
+            shown.push_back({g.Cells(0, r).toInt(), g.Cells(3, r).toInt(), g.Cells(4, r).toInt(), g.Cells(1, r).toInt()});
+        EXPECT_EQ(shown, want);
+        click(w, "bimp");
+        const QString printed = QString::fromStdString(
+            xbtest::RunCommand("pdftotext -layout " + xbtest::ShellQuote(out + "/day.pdf") + " -"));
+        ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day.htm"), 1));
+        const QString page = QString::fromUtf8(QByteArray::fromStdString(FileBytes(out + "/day.htm")));
+        const QString pageText = QString(page).remove(QRegularExpression(QStringLiteral("<[^>]*>"))).simplified();
+        QStringList lines;
+        for (const QString& l : printed.split(QLatin1Char('\n')))
+            if (l.contains(teamName(season, want.front()[0])) || lines.size()) lines << l.simplified();
+        std::set<int> listed;
+        for (size_t i = 0; i < want.size(); ++i) {
+            const auto& [home, g1, g2, away] = want[i];
+            listed.insert(home);
+            listed.insert(away);
+            const QString line = teamName(season, home) + QStringLiteral(" %1 %2 ").arg(g1).arg(g2) + teamName(season, away);
+            EXPECT_TRUE(i < size_t(lines.size()) && lines[qsizetype(i)] == line) << line.toStdString() << "\n" << printed.toStdString();
+            EXPECT_TRUE(pageText.contains(line.toHtmlEscaped())) << line.toStdString();
+        }
+        for (int team = 1; team <= 8; ++team) {
+            const QString name = teamName(season, team);
+            EXPECT_EQ(printed.contains(name), listed.count(team) > 0) << name.toStdString();
+            EXPECT_EQ(page.contains(name.toHtmlEscaped()), listed.count(team) > 0) << name.toStdString();
+        }
+    };
+
+    // B deletes the match A opened; A's View alone must show it gone.
+    xbtest::GuiChild b(tmp.path(), kYear);
+    ASSERT_EQ(b.ask("matchday " + Num(kLeague) + " " + Num(kYear) + " " + Num(kDay)), "L 3");
+    EXPECT_EQ(b.ask("delete 3 4"), "L 2");
+    click(w, "bafficher");
+    expectShown({{1, 2, 2, 2}, {5, 0, 0, 6}});
+    // B adds one and changes one.
+    EXPECT_EQ(b.ask("new 7 8 3 1 - -"), "L 3");
+    EXPECT_EQ(b.ask("modify 5 6 4 0"), "L 3");
+    click(w, "bafficher");
+    expectShown({{1, 2, 2, 2}, {5, 4, 0, 6}, {7, 3, 1, 8}});
+    SetReportPrinterFactory({});
+
+    // B stores 4:0 for the match A lists as 2:2; A's delete asks, shows 4:0, and No keeps the match.
+    EXPECT_EQ(b.ask("modify 1 2 4 0"), "L 3");
+    selectAway(w, 2);
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes, xb::platform::kIdNo};
+    click(w, "bsupprime");
+    ASSERT_EQ(ui.messages.size(), 2u);
+    const std::string asked = ui.messages[1].text;
+    EXPECT_NE(asked.find(GetLangText(Text::ChangedByAnotherStation).toStdString()), std::string::npos) << asked;
+    EXPECT_NE(asked.find(" 4 : 0 "), std::string::npos) << asked;
+    EXPECT_TRUE(ui.messages[1].flags & xb::platform::kMbDefButton2);
+    ASSERT_TRUE(stored(kDay, 1, 2));
+    EXPECT_EQ(stored(kDay, 1, 2)->homeGoals, 4);
+    // The listing shows the stored match; deleting it now asks nothing more.
+    selectAway(w, 2);
+    EXPECT_EQ(g.Cells(3, g.Row()), "4");
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(w, "bsupprime");
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(stored(kDay, 1, 2));
+    // A match B deleted meanwhile: said gone, nothing else happens.
+    EXPECT_EQ(b.ask("delete 7 8"), "L 1");
+    selectAway(w, 8);
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(w, "bsupprime");
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, GetLangText(Text::MatchNoLongerStored).toStdString());
+    EXPECT_EQ(w.listed().size(), 1u);
+    EXPECT_EQ(b.ask("quit"), "bye");
     EXPECT_EQ(b.finish(), 0);
 }
 

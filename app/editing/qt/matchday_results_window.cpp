@@ -354,11 +354,34 @@ void Tfsairesultat::bsupprimeClick() {
         xb::platform::kIdYes)
         return;
     MatchKey key;
-    if (!selectedMatch(key)) return;
+    if (!selectedMatch(key) || !m_results) return;
     HourGlass wait;
-    if (!m_results || !DeleteMatch(*m_results, key))
-        ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
-                    xb::platform::kMbIconStop);
+    // The match as listed: deleted only while it is stored so, or when the user says so after seeing
+    // what another station stored since.
+    MatchRow listed = MatchRowOfLine(key.championship, key.year, key.matchday,
+                                     m_listed[static_cast<size_t>(ui->grilleresultat->Row() - 1)]);
+    MatchDeleteOutcome out;
+    while ((out = DeleteListedMatch(*m_results, listed)) == MatchDeleteOutcome::Changed) {
+        const std::optional<MatchRow> now = ReadMatch(*m_results, key);
+        if (!now) {
+            out = MatchDeleteOutcome::Gone;
+            break;
+        }
+        if (!AskDeleteOverChanged(MatchSummary(*now), windowTitle())) break;
+        listed = *now;
+    }
+    switch (out) {
+        case MatchDeleteOutcome::Deleted:
+        case MatchDeleteOutcome::Changed:  // kept, as the user chose: the listing shows it as stored
+            break;
+        case MatchDeleteOutcome::Gone:
+            ShowMessage(GetLangText(Text::MatchNoLongerStored), windowTitle(), xb::platform::kMbIconStop);
+            break;
+        case MatchDeleteOutcome::LockFailed:
+            ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
+                        xb::platform::kMbIconStop);
+            break;
+    }
     FillMatchdayGrid(key.championship, key.year, key.matchday);
 }
 
