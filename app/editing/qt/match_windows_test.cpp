@@ -35,6 +35,7 @@
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/session_format.h"
 #include "engine/dataset/engine_start.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/gui_child.h"
@@ -857,10 +858,6 @@ TEST_F(MatchWindowsTest, AnotherStationsChangesShowAtViewAndADeleteAsksFirst) {
     // them (team names and goals); teams of no listed match appear in neither.
     ReportGrid& g = grid(w, "grilleresultat");
     auto expectShown = [&](const std::vector<std::array<int, 4>>& want) {
-        std::vector<std::array<int, 4>> shown;
-        for (int r = 1; r < g.RowCount(); ++r)
-            shown.push_back({g.Cells(0, r).toInt(), g.Cells(3, r).toInt(), g.Cells(4, r).toInt(), g.Cells(1, r).toInt()});
-        EXPECT_EQ(shown, want);
         click(w, "bimp");
         const QString printed = QString::fromStdString(
             xbtest::RunCommand("pdftotext -layout " + xbtest::ShellQuote(out + "/day.pdf") + " -"));
@@ -884,6 +881,14 @@ TEST_F(MatchWindowsTest, AnotherStationsChangesShowAtViewAndADeleteAsksFirst) {
             EXPECT_EQ(printed.contains(name), listed.count(team) > 0) << name.toStdString();
             EXPECT_EQ(page.contains(name.toHtmlEscaped()), listed.count(team) > 0) << name.toStdString();
         }
+        // Under the matchday they were listed for.
+        const QString day = LabelledText(GetLangText(Text::Matchday), QString::number(kDay));
+        EXPECT_TRUE(printed.contains(day)) << printed.toStdString();
+        EXPECT_TRUE(page.contains(day.toHtmlEscaped() + QStringLiteral("<br>")));
+        std::vector<std::array<int, 4>> shown;
+        for (int r = 1; r < g.RowCount(); ++r)
+            shown.push_back({g.Cells(0, r).toInt(), g.Cells(3, r).toInt(), g.Cells(4, r).toInt(), g.Cells(1, r).toInt()});
+        EXPECT_EQ(shown, want);
     };
 
     // B deletes the match A opened; A's View alone must show it gone.
@@ -897,6 +902,12 @@ TEST_F(MatchWindowsTest, AnotherStationsChangesShowAtViewAndADeleteAsksFirst) {
     EXPECT_EQ(b.ask("modify 5 6 4 0"), "L 3");
     click(w, "bafficher");
     expectShown({{1, 2, 2, 2}, {5, 4, 0, 6}, {7, 3, 1, 8}});
+    // Printed and exported with no "View" after B's next change and with another matchday chosen
+    // meanwhile: the listed matchday as stored now.
+    EXPECT_EQ(b.ask("modify 5 6 1 1"), "L 3");
+    choose(w, "ejournee", QString::number(kDay + 1));
+    expectShown({{1, 2, 2, 2}, {5, 1, 1, 6}, {7, 3, 1, 8}});
+    choose(w, "ejournee", QString::number(kDay));
     SetReportPrinterFactory({});
 
     // B stores 4:0 for the match A lists as 2:2; A's delete asks, shows 4:0, and No keeps the match.
