@@ -13,9 +13,11 @@
 #include <QPrinter>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QMessageBox>
 #include <QSet>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <set>
@@ -37,6 +39,7 @@
 #include "app/shell/qt/report_print.h"
 #include "app/shell/session_format.h"
 #include "engine/dataset/engine_start.h"
+#include "engine/dataset/qt/engine_windows_qt.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/gui_child.h"
 #include "tests/support/league_fill.h"
@@ -982,6 +985,55 @@ TEST_F(MatchWindowsTest, Screens) {
     click(w, "bmodif");
     ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12.htm"), 1));
     ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12-2.htm"), 2));
+
+    // The program's own message boxes (not the tests' stand-in), each pictured and answered with Enter:
+    // a match typed again through New is a duplicate; deleting a match another station changed since the
+    // listing asks, and Enter keeps the match.
+    xb::QtEngineUi real;
+    std::vector<QString> boxes;
+    std::string shot;  // the pictures' names: box-LANGUAGE-N.png
+    QTimer enter;
+    enter.setInterval(20);
+    QObject::connect(&enter, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        boxes.push_back(box->text());
+        EXPECT_TRUE(box->grab().save(QString::fromStdString(out + shot + std::to_string(boxes.size()) + ".png")));
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    enter.start();
+    for (int language : {1, 6, 2}) {
+        SCOPED_TRACE(language);
+        LanguageIndex = language;
+        shot = "/box-" + std::to_string(language) + "-";
+        boxes.clear();
+        {
+            ModalDriverScope driver([&](QDialog& d) {
+                typeMatch(d, {3, 4, "1", "1"});
+                click(d, "bok");
+                click(d, "bannule");
+            });
+            click(w, "bnouveau");
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].startsWith(GetLangText(Text::MatchAlreadyStored).section(QLatin1Char('('), 0, 0)))
+            << boxes[0].toStdString();
+        {
+            std::unique_ptr<xb::TXbDbf> t;
+            ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+            ASSERT_TRUE(SaveMatchResult(*t, {kLeague, kYear, 12, 1, 2, 4, language, "V1", 0, 0}));
+            CloseTable(t);
+        }
+        selectAway(w, 2);
+        click(w, "bsupprime");
+        ASSERT_EQ(boxes.size(), 3u);  // the question (Enter: Yes), then another station's change (Enter: No)
+        EXPECT_TRUE(boxes[2].startsWith(GetLangText(Text::ChangedByAnotherStation))) << boxes[2].toStdString();
+        ASSERT_TRUE(stored(12, 1, 2));
+        EXPECT_EQ(stored(12, 1, 2)->awayGoals, language);
+        EXPECT_EQ(grid(w, "grilleresultat").Cells(4, 1), QString::number(language));
+    }
+    QTest::qWait(50);
+    EXPECT_TRUE(w.grab().save(QString::fromStdString(out + "/listing-after.png")));
 }
 
 }  // namespace
