@@ -509,6 +509,21 @@ TEST_F(EditingWindowTest, ChampionshipDeleteAsksAndRemovesEveryDependentRow) {
     EXPECT_EQ(ui.messages[0].caption, GetLangText(Text::ConfirmDeletion).toStdString());
     EXPECT_EQ(championshipRows(1), before);
 
+    // Renamed by another station since it was shown: the stored name is shown and No, the default,
+    // keeps everything.
+    {
+        LeagueTableScope t("other", "champion.dbf");
+        ASSERT_TRUE(SaveChampionship(*t, 1, QStringLiteral("THEIRS")));
+    }
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(w, "bsupprime");
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[1].text.find("THEIRS"), std::string::npos) << ui.messages[1].text;
+    EXPECT_TRUE(ui.messages[1].flags & xb::platform::kMbDefButton2);
+    EXPECT_EQ(text(w, "enom"), "THEIRS");
+    EXPECT_EQ(championshipRows(1), before);
+
     ui.boxAnswers = {xb::platform::kIdYes};
     click(w, "bsupprime");
     for (const auto& [file, counts] : championshipRows(1)) {
