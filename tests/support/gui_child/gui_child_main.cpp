@@ -192,6 +192,8 @@ void EnterMatch(std::istringstream& in, bool isNew) {
             AddEvents(d, goals, true);
             AddEvents(d, cards, false);
             Click(d, "bok");
+            // Refused (a match stored already, say): the window is left as a user leaves it.
+            if (d.isVisible()) Click(d, "bannule");
         } catch (const std::exception& e) {
             failure = e.what();
         }
