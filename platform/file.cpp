@@ -191,6 +191,19 @@ int WinErrorOfErrno(int err) {
             return kErrLockViolation;
         case EIO:
             return kErrReadFault;
+        // What a message names by itself: the name too long, the file there already, the folder not
+        // empty, another device, the file busy.
+        case ENAMETOOLONG:
+            return 206;
+        case EEXIST:
+            return 80;
+        case ENOTEMPTY:
+            return 145;
+        case EXDEV:
+            return 17;
+        case EBUSY:
+        case ETXTBSY:
+            return kErrSharingViolation;
         default:
             return kErrAccessDenied;
     }
@@ -237,6 +250,9 @@ const char* SystemErrorText(int code) {
         case 206:
             err = ENAMETOOLONG;
             break;
+        case 17:
+            err = EXDEV;
+            break;  // another device
         default:
             return nullptr;
     }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -149,6 +151,28 @@ TEST_F(Locks, ExecedChildInheritsNoHandles) {
     EXPECT_EQ(child.ask("fds " + path), "0");
     EXPECT_EQ(child.ask("open a " + path + " 66"), "0");
     EXPECT_EQ(child.ask("fds " + path), "1");
+}
+
+// The Windows codes callers rely on stay (a folder opened as a file, no right and a read-only file system
+// are access denied, as on Windows); a name too long, a busy file and the like get codes of their own,
+// which the system's text names; only what has no better code is access denied.
+TEST(Files, ErrnoValuesKeepTheirWindowsCodes) {
+    const std::pair<int, int> cases[] = {
+        {ENOENT, kErrFileNotFound}, {ENOTDIR, kErrPathNotFound}, {EACCES, kErrAccessDenied},
+        {EPERM, kErrAccessDenied},  {EROFS, kErrAccessDenied},   {EISDIR, kErrAccessDenied},
+        {ENOSPC, kErrDiskFull},     {EDQUOT, kErrDiskFull},      {EAGAIN, kErrLockViolation},
+        {ENAMETOOLONG, 206},        {EEXIST, 80},                {ENOTEMPTY, 145},
+        {EXDEV, 17},                {EBUSY, kErrSharingViolation}, {ETXTBSY, kErrSharingViolation},
+        {ENOTSUP, kErrAccessDenied},
+    };
+    for (const auto& [err, code] : cases) {
+        EXPECT_EQ(WinErrorOfErrno(err), code) << std::strerror(err);
+        if (code != kErrSharingViolation) EXPECT_NE(SystemErrorText(code), nullptr) << code;
+    }
+    // A name too long for the file system, met for real.
+    TempDir dir;
+    File f;
+    EXPECT_EQ(f.create(dir.file(std::string(300, 'n')), kModeExclusive), 206);
 }
 
 TEST(Faults, NthWriteFailsWithTheChosenCode) {

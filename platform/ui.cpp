@@ -13,8 +13,10 @@ Ui* g_ui = nullptr;
 
 int StderrUi::messageBox(const std::string& text, const std::string& caption, unsigned flags) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    const bool second = (flags & kMbDefButton2) != 0;
     switch (flags & 0x0F) {
-        case kMbYesNo: return kIdYes;
+        case kMbYesNo: return second ? kIdNo : kIdYes;
+        case kMbOkCancel: return second ? kIdCancel : kIdOk;
         default: return kIdOk;
     }
 }

@@ -18,6 +18,9 @@ enum : unsigned {
     kMbIconQuestion = 0x0020,
     kMbIconWarning = 0x0030,
     kMbIconInformation = 0x0040,
+    // The second button (No, Cancel) is the default one: what Enter, and a stand-in answering as a user
+    // pressing the default button, chooses.
+    kMbDefButton2 = 0x0100,
 };
 // Button results keep their Windows values.
 enum : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
@@ -35,7 +38,7 @@ public:
     virtual void progressEnd() = 0;
 };
 
-// Writes every message to stderr; message boxes answer their first button, dialogs their first hotkey.
+// Writes every message to stderr; message boxes answer their default button, dialogs their first hotkey.
 class StderrUi : public Ui {
 public:
     int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;

@@ -176,6 +176,13 @@ bool SeekMatchRow(xb::TXbDbf& t, const MatchKey& m) {
 }
 
 namespace {
+// Whether the table stands on the row of the match.
+bool onMatchRow(xb::TXbDbf& t, const MatchKey& key) {
+    return t.FieldGetInt("NUCHAMP") == key.championship && t.FieldGetInt("ANNEE") == key.year &&
+           t.FieldGetInt("NUJOURNEE") == key.matchday && t.FieldGetInt("NUEQ1") == key.home &&
+           t.FieldGetInt("NUEQ2") == key.away;
+}
+
 // The current row of resultat as the match of key.
 MatchRow matchRowOf(xb::TXbDbf& t, const MatchKey& m) {
     MatchRow r;
@@ -235,10 +242,7 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
                 break;
         }
         // The table stands on the row; it is sought again only when it does not.
-        const bool onRow = t.FieldGetInt("NUCHAMP") == key.championship &&
-                           t.FieldGetInt("ANNEE") == key.year && t.FieldGetInt("NUJOURNEE") == key.matchday &&
-                           t.FieldGetInt("NUEQ1") == key.home && t.FieldGetInt("NUEQ2") == key.away;
-        if (!onRow && !SeekMatchRow(t, key)) return StoreOutcome::Gone;
+        if (!onMatchRow(t, key) && !SeekMatchRow(t, key)) return StoreOutcome::Gone;
     }
     // The row and its events are written under one record lock: a second station storing the same match
     // waits for it and writes both after ours, never its row with our events.
@@ -259,16 +263,41 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
     return StoreOutcome::Saved;
 }
 
-bool DeleteMatch(xb::TXbDbf& t, const MatchKey& m) {
-    if (eventKey(m).empty()) return false;
+namespace {
+// Deletes the match's goals and cards under the row's record lock, then the row. With listed, the row
+// is compared under that lock first.
+MatchDeleteOutcome deleteMatch(xb::TXbDbf& t, const MatchKey& m, const MatchRow* listed) {
+    if (eventKey(m).empty()) return MatchDeleteOutcome::LockFailed;
     {
         const bool stored = SeekMatchRow(t, m);
-        if (stored && !WaitForLock([&] { return t.RLock(); })) return false;
+        if (!stored && listed) return MatchDeleteOutcome::Gone;
+        if (stored && !WaitForLock([&] { return t.RLock(); })) return MatchDeleteOutcome::LockFailed;
         LockRelease unlock{t};
-        if (!DeleteMatchGoals(m.championship, m.year, m.matchday, m.home, m.away)) return false;
-        if (!DeleteMatchCards(m.championship, m.year, m.matchday, m.home, m.away)) return false;
+        if (stored && listed) {
+            // Read again under the lock that every station's store and delete of this match holds.
+            t.Skip(0);
+            if (t.IsEof() || t.IsDeleted() || !onMatchRow(t, m)) return MatchDeleteOutcome::Gone;
+            if (!SameMatchValues(matchRowOf(t, m), *listed)) return MatchDeleteOutcome::Changed;
+        }
+        if (!DeleteMatchGoals(m.championship, m.year, m.matchday, m.home, m.away)) return MatchDeleteOutcome::LockFailed;
+        if (!DeleteMatchCards(m.championship, m.year, m.matchday, m.home, m.away)) return MatchDeleteOutcome::LockFailed;
     }
-    return DeleteMatchResult(t, m.championship, m.year, m.matchday, m.home, m.away);
+    return DeleteMatchResult(t, m.championship, m.year, m.matchday, m.home, m.away) ? MatchDeleteOutcome::Deleted
+                                                                                     : MatchDeleteOutcome::LockFailed;
+}
+}  // namespace
+
+bool DeleteMatch(xb::TXbDbf& t, const MatchKey& m) {
+    return deleteMatch(t, m, nullptr) == MatchDeleteOutcome::Deleted;
+}
+
+MatchDeleteOutcome DeleteListedMatch(xb::TXbDbf& t, const MatchRow& listed) {
+    return deleteMatch(t, keyOf(listed), &listed);
+}
+
+MatchRow MatchRowOfLine(int championship, int year, int matchday, const MatchdayLine& l) {
+    return {championship, year, matchday, l.home, l.away, l.homeGoals, l.awayGoals, l.code, l.homePoints,
+            l.awayPoints};
 }
 
 std::vector<MatchdayLine> ReadMatchday(xb::TXbDbf& t, int championship, int year, int matchday) {
@@ -287,6 +316,8 @@ std::vector<MatchdayLine> ReadMatchday(xb::TXbDbf& t, int championship, int year
             l.homeGoals = t.FieldGetInt("BEQ1");
             l.awayGoals = t.FieldGetInt("BEQ2");
             l.code = t.FieldGetStr("CODER");
+            l.homePoints = t.FieldGetInt("PTEQ1");
+            l.awayPoints = t.FieldGetInt("PTEQ2");
             out.push_back(std::move(l));
         }
     }

@@ -115,13 +115,27 @@ StoreOutcome StoreMatch(xb::TXbDbf& resultat, const MatchRow& match, const std::
 // Deletes the match's goals and cards, then its row. False when a refused lock left something.
 bool DeleteMatch(xb::TXbDbf& resultat, const MatchKey& match);
 
+enum class MatchDeleteOutcome {
+    Deleted,     // the row and its goals and cards are gone
+    LockFailed,  // a lock stayed refused: what was deleted stays deleted, deleting again completes
+    Gone,        // the match is not stored (another station deleted it): nothing done
+    Changed,     // the row as stored is not the one the window listed (another station saved it): nothing done
+};
+// DeleteMatch of the match a window listed, as every save checks: under the row's record lock the row as
+// stored is compared with listed (SameMatchValues), and nothing is deleted when they differ. A window that
+// deletes all the same passes the row as stored now.
+MatchDeleteOutcome DeleteListedMatch(xb::TXbDbf& resultat, const MatchRow& listed);
+
 // ---- the matchday list ----
 
 struct MatchdayLine {
     int home = 0, away = 0, homeGoals = 0, awayGoals = 0;
     std::string code;
+    int homePoints = 0, awayPoints = 0;
     QString homeName, awayName;
 };
+// The match row a listed line was read from.
+MatchRow MatchRowOfLine(int championship, int year, int matchday, const MatchdayLine& line);
 
 // The matches of a matchday in the order of the results tag (home team number), with the team names.
 std::vector<MatchdayLine> ReadMatchday(xb::TXbDbf& resultat, int championship, int year, int matchday);

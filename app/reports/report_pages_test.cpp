@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 #include "app/reports/head_to_head.h"
 #include "app/reports/results_grid.h"
@@ -11,6 +12,7 @@
 #include "app/reports/team_info.h"
 #include "app/reports/team_matches.h"
 #include "app/shell/html_page.h"
+#include "app/shell/lang_texts.h"
 #include "app/shell/league_test_support.h"
 #include "app/shell/param_file.h"
 #include "tests/support/html_table.h"
@@ -96,6 +98,30 @@ TEST_F(ReportPagesTest, EveryPageOfARealSeasonIsBalancedAndNamesTeamsAsTyped) {
     EXPECT_EQ(xbtest::UnbalancedElements("<div><center></div></center><br><p>x"),
               (std::vector<std::string>{"<center> closed by </div>", "</center> without start",
                                         "<p> never closed"}));
+}
+
+// The matchday line of a printout and a page reads whole in every case: a range, one end alone, and a
+// season without matchdays (no "Kolo: do").
+TEST(StandingsInfo, TheMatchdayRangeReadsWholeWithoutMatchdays) {
+    const int language = LanguageIndex;
+    struct Case {
+        const char *first, *last;
+        std::map<int, QString> line;  // by language
+    };
+    const Case cases[] = {
+        {"1", "38", {{1, QStringLiteral("Journée: 1 à 38")}, {6, QStringLiteral("Kolo: 1 do 38")}}},
+        {"", "", {{1, QStringLiteral("Journée: aucune")}, {6, QStringLiteral("Kolo: nema")}}},
+        {"5", " ", {{1, QStringLiteral("Journée: 5")}, {6, QStringLiteral("Kolo: 5")}}},
+    };
+    for (const Case& c : cases)
+        for (const auto& [l, want] : c.line) {
+            LanguageIndex = l;
+            StandingsPageInfo info;
+            info.firstDay = QString::fromLatin1(c.first);
+            info.lastDay = QString::fromLatin1(c.last);
+            EXPECT_EQ(StandingsInfoTexts(info).at(2), want) << c.first << "-" << c.last << " " << l;
+        }
+    LanguageIndex = language;
 }
 
 }  // namespace

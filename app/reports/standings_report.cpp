@@ -50,10 +50,20 @@ QString GoalsAgainstTitle() {
                                               : Params.goalsAgainstLabel;
 }
 
+namespace {
+// "1 to 38"; one end alone when the other is missing, and "none" for a season without matchdays.
+QString dayRange(const QString& first, const QString& last) {
+    const QString a = first.trimmed(), b = last.trimmed();
+    if (a.isEmpty() && b.isEmpty()) return GetLangText(Text::NoMatchdays);
+    if (a.isEmpty() || b.isEmpty()) return a + b;
+    return a + GetLangText(Text::RangeTo) + b;
+}
+}  // namespace
+
 QStringList StandingsInfoTexts(const StandingsPageInfo& info) {
     return {LabelledText(GetLangText(Text::Championship), info.championshipName),
             LabelledText(GetLangText(Text::Year), info.seasonText),
-            LabelledText(GetLangText(Text::Matchday), info.firstDay + GetLangText(Text::RangeTo) + info.lastDay),
+            LabelledText(GetLangText(Text::Matchday), dayRange(info.firstDay, info.lastDay)),
             LabelledText(GetLangText(Text::MatchType),
                          rightTrimmed(info.sideText) + QLatin1Char(' ') + rightTrimmed(info.orderText))};
 }

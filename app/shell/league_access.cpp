@@ -225,6 +225,18 @@ bool WriteRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& f
     return stored;
 }
 
+ShownRow CompareShownRow(xb::TXbDbf& t, const std::function<bool()>& find,
+                         const std::function<bool(xb::TXbDbf&)>& same) {
+    if (!find()) return ShownRow::kGone;
+    const int32_t record = t.RecNo();
+    if (!WaitForLock([&] { return t.RLock(); })) return ShownRow::kLocked;
+    LockRelease unlock(t);
+    // Read again under the lock; a row deleted meanwhile is left for the next visible one.
+    t.Skip(0);
+    if (t.IsEof() || t.IsDeleted() || t.RecNo() != record) return ShownRow::kGone;
+    return same(t) ? ShownRow::kSame : ShownRow::kChanged;
+}
+
 AppendOutcome AppendMissingRow(xb::TXbDbf& t, const std::function<bool()>& find, const RowFill& fill) {
     if (refusedAsKept(t)) return AppendOutcome::kFailed;
     refuse(WriteRefusal::Kind::kLock);

@@ -86,6 +86,13 @@ struct LoadedRow {
 // longer stored; the table then stands on the stored row (kChanged) for the caller to show it.
 bool WriteRow(xb::TXbDbf& table, const std::function<bool()>& find, const RowFill& fill,
               WhenFound whenFound = WhenFound::Update, const LoadedRow* loaded = nullptr);
+// What a delete finds of the row a window showed before it deletes: still as shown (the table then
+// stands on it), changed by another station (the table stands on the row as stored now, for the caller
+// to show), gone, or held by a lock that stayed refused. The row is compared as WriteRow compares it,
+// read under its record lock.
+enum class ShownRow { kSame, kChanged, kGone, kLocked };
+ShownRow CompareShownRow(xb::TXbDbf& table, const std::function<bool()>& find,
+                         const std::function<bool(xb::TXbDbf&)>& same);
 // The append half of WriteRow, for a caller that has just sought the row and not found it: under the
 // append lock find() is asked again (another station may have stored the row since) and, when it is
 // still missing, the row is appended whole. The table stands on the row found or appended.

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 #include "app/shell/lang_texts.h"
 #include "platform/file.h"
@@ -19,7 +21,9 @@ QString reasonOf(int code) {
         case 5: return GetLangText(Text::SystemAccessDenied);
         case 32: return GetLangText(Text::SystemFileInUse);
         case 39:
+        case 101:  // a write that stopped half-way: the disk filled up
         case 112: return GetLangText(Text::SystemDiskFull);
+        case 206: return GetLangText(Text::SystemNameTooLong);
         default: return GetLangText(Text::SystemErrorCode).arg(code);
     }
 }
@@ -38,7 +42,11 @@ QString WriteWholeFile(const QString& path, const QByteArray& bytes) {
 
 QString ReportFileSet::TempPathOf(const QString& finalPath) {
     const QFileInfo info(finalPath);
-    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".%1.tmp").arg(::getpid());
+    const QString name = QStringLiteral(".") + info.fileName() + QStringLiteral(".%1.tmp").arg(::getpid());
+    // A name the file system takes must not fail for its temporary's longer one: past 255 bytes the
+    // temporary is named by a hash of the name.
+    if (name.toUtf8().size() <= 255) return info.path() + QLatin1Char('/') + name;
+    return info.path() + QStringLiteral("/.lm%1.%2.tmp").arg(qHash(info.fileName()), 0, 16).arg(::getpid());
 }
 
 void ReportFileSet::Add(const QString& finalPath, Writer write) {
@@ -59,6 +67,13 @@ bool ReportFileSet::Commit() {
             p::RemoveFileIfExists(TempPathOf(m_entries[i].finalPath).toStdString());
     };
     for (const Entry& e : m_entries) {
+        // A folder of that name would refuse the rename only after every file was written.
+        if (QFileInfo(e.finalPath).isDir()) {
+            removeTemporaries(0);
+            m_failedPath = e.finalPath;
+            m_error = GetLangText(Text::NameIsFolder).arg(QDir::toNativeSeparators(e.finalPath));
+            return false;
+        }
         const QString temp = TempPathOf(e.finalPath);
         QString error = e.write(temp);
         if (error.isEmpty() && !QFileInfo(temp).isFile()) error = GetLangText(Text::NothingWritten);

@@ -94,5 +94,44 @@ TEST_F(ReportFilesTest, AMissingDirectoryFailsWithItsFileAndAReasonInTheUsersLan
     LanguageIndex = language;
 }
 
+// A page that cannot be written says why in the user's words: a folder of that name, a name too long for
+// the file system, a disk that filled up half-way; a long name the file system takes is written (its
+// temporary may not be longer). Nothing is left behind either way.
+TEST_F(ReportFilesTest, AFailureNamesItsRealReason) {
+    const int language = LanguageIndex;
+    std::filesystem::create_directory(tmp.file("folder.htm"));
+    const std::string longest(251, 'n');  // with ".htm": 255 bytes, the most a name may have
+    struct Case {
+        std::string name;
+        int failingWrite;  // a write refused with kErrDiskWrite (101), as a disk full half-way
+        QString reason;    // empty: written
+    };
+    for (int l : {1, 6}) {
+        LanguageIndex = l;
+        const Case cases[] = {
+            {"folder.htm", 0, BuiltInText(Text::NameIsFolder, l).arg(path("folder.htm"))},
+            {std::string(300, 'n') + ".htm", 0, BuiltInText(Text::SystemNameTooLong, l)},
+            {"full.htm", 1, BuiltInText(Text::SystemDiskFull, l)},
+            {longest + ".htm", 0, QString()},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name.substr(0, 20) + " " + std::to_string(l));
+            const QStringList before = entries();
+            ReportFileSet s;
+            s.AddBytes(path(c.name.c_str()), "page");
+            if (c.failingWrite) xb::platform::InjectFault(xb::platform::FaultOp::Write, c.failingWrite, 101);
+            EXPECT_EQ(s.Commit(), c.reason.isEmpty());
+            xb::platform::ClearFaults();
+            EXPECT_EQ(s.error(), c.reason);
+            if (c.reason.isEmpty()) {
+                EXPECT_EQ(read((longest + ".htm").c_str()), "page");
+                std::filesystem::remove(tmp.file(longest + ".htm"));
+            }
+            EXPECT_EQ(entries(), before);
+        }
+    }
+    LanguageIndex = language;
+}
+
 }  // namespace
 }  // namespace app

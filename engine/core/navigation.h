@@ -117,7 +117,8 @@ bool LocateRecord(const std::string& fields, const std::vector<LocateValue>& val
 bool IsIndexActive();
 
 // The index engine's semaphore brackets of the current area, taken around index reads (Read) and around
-// the key work of appends and replaces (Lock). Brackets nest per area; only the outermost reaches the index
+// the key work of appends and replaces and the writes of a delete flag or a poked field (Lock), whose
+// release moves the update counter by which other stations drop the rows they keep. Brackets nest per area; only the outermost reaches the index
 // engine. A bracket counts only once the index engine took it (a refusal may throw), and it is closed on
 // the area it was opened on, whichever area is current by then.
 class SemaphoreBracket {

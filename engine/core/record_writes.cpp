@@ -251,7 +251,15 @@ bool setDeleteFlag(bool deleted) {
     }
     b->typed[0] = deleted ? 1 : 0;
     b->raw[0] = deleted ? '*' : ' ';
-    return WriteDeleteFlag(*b, b->recNo);
+    // Written inside the lock semaphore like any row write, though no key changes: its release moves the
+    // update counter, by which other stations learn that the rows they keep read (navigation.h) are old.
+    // Without it a station goes on showing a row another station deleted.
+    {
+        // Released before the answer, as in Replace: a release that fails fails the delete.
+        LockSemaphore sem(IsIndexActive());
+        if (!sem.held() || !WriteDeleteFlag(*b, b->recNo)) return false;
+    }
+    return LastError() == 0;
 }
 
 }  // namespace
@@ -274,10 +282,15 @@ bool Poke(const std::string& text, int field, int32_t record) {
     size_t len = field == 0 ? 1 : b->fields[static_cast<size_t>(field - 1)].length;
     len = std::min(len, text.size());
     uint64_t off = b->recordOffset(record) + (field == 0 ? 0 : b->fields[static_cast<size_t>(field - 1)].offset);
-    NoteRowWrite();
-    int rc = b->file.writeAt(off, text.data(), len);
-    if (rc != 0) return fail(101, "Error writing " + b->fileName + " " + call);
-    return true;
+    {
+        // Inside the lock semaphore, as setDeleteFlag's write: other stations learn of the change.
+        LockSemaphore sem(IsIndexActive());
+        if (!sem.held()) return false;
+        NoteRowWrite();
+        int rc = b->file.writeAt(off, text.data(), len);
+        if (rc != 0) return fail(101, "Error writing " + b->fileName + " " + call);
+    }
+    return LastError() == 0;
 }
 
 bool HasMdxFlag() {

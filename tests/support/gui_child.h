@@ -17,7 +17,9 @@
 //   list                      the matchday listed again
 //   quit                      closes the window and ends ("bye")
 // The state is "MODE NUMBER", with " MSG text" when the action showed a message; "E what" when the
-// action failed.
+// action failed. Message boxes are answered Yes (the question whether to save over another station's
+// change among them), except in delete, where the question whether to delete is answered Yes and any
+// other box by its default button.
 #pragma once
 
 #include <string>

@@ -10,8 +10,13 @@ ScriptedUi::~ScriptedUi() {
 
 int ScriptedUi::messageBox(const std::string& text, const std::string& caption, unsigned flags) {
     messages.push_back({text, caption, flags, std::this_thread::get_id()});
-    if (boxAnswers.empty())
-        return (flags & 0x0F) == xb::platform::kMbYesNo ? xb::platform::kIdYes : xb::platform::kIdOk;
+    if (boxAnswers.empty()) {
+        // The default button's answer.
+        const bool second = (flags & xb::platform::kMbDefButton2) != 0;
+        if ((flags & 0x0F) == xb::platform::kMbYesNo) return second ? xb::platform::kIdNo : xb::platform::kIdYes;
+        if ((flags & 0x0F) == xb::platform::kMbOkCancel && second) return xb::platform::kIdCancel;
+        return xb::platform::kIdOk;
+    }
     int a = boxAnswers.front();
     boxAnswers.pop_front();
     return a;

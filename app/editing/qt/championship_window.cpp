@@ -176,24 +176,21 @@ void Tfgestchamp::fillTeams() {
 }
 
 void Tfgestchamp::ShowSeasonParams(int championship, int year) {
-    const SeasonRules r = championship && year ? GetSeasonParams(championship, year) : SeasonRules{};
-    ShowNumber(ui->enbequipe, r.teams);
-    // A season stored without a matchday count shows the count its teams suggest.
-    if (r.matchdays >= 1) {
-        ShowNumber(ui->enbjournee, r.matchdays);
-    } else {
-        SuggestDayCount();
-    }
-    ShowNumber(ui->eptv, r.win);
-    ShowNumber(ui->eptn, r.draw);
-    ShowNumber(ui->eptd, r.defeat);
-    ShowNumber(ui->eptfv, r.forfeitWin);
-    ShowNumber(ui->eptfd, r.forfeitDefeat);
     m_shownSeason.reset();
     if (championship && year) {
         LeagueTableScope champan("uge1champanr", "champan.dbf");
         m_shownSeason = ReadSeasonRow(*champan, championship, year);
     }
+    // The values as stored, a matchday count of 0 included (an imported season may hold one): a save
+    // compares with what it showed, and the user sees what another program reads.
+    const SeasonRules r = m_shownSeason.value_or(SeasonRules{});
+    ShowNumber(ui->enbequipe, r.teams);
+    ShowNumber(ui->enbjournee, r.matchdays);
+    ShowNumber(ui->eptv, r.win);
+    ShowNumber(ui->eptn, r.draw);
+    ShowNumber(ui->eptd, r.defeat);
+    ShowNumber(ui->eptfv, r.forfeitWin);
+    ShowNumber(ui->eptfd, r.forfeitDefeat);
     m_shownRuleTexts = ruleTexts();
 }
 
@@ -389,6 +386,29 @@ void Tfgestchamp::bsupprimeClick() {
     const int championship = ParseInteger(ui->enumero->text()).value_or(0);
     if (!hasRecords() || !championship) return;
     if (!AskDeleteConfirmation()) return;
+    // As a rename does: a championship another station renamed since it was shown is deleted only when
+    // the user says so, having seen its stored name; deleted meanwhile, it is said gone.
+    switch (CompareShownRow(
+        *table(), [&] { return seekNumber(championship); },
+        [&](xb::TXbDbf& t) { return QString::fromStdString(t.FieldGetStr("NOMCHAMP")).trimmed() == m_shownName; })) {
+        case ShownRow::kSame:
+            break;
+        case ShownRow::kChanged:
+            ShowChampionship();
+            SetViewMode();
+            if (!AskDeleteOverChanged(m_shownName, windowTitle())) return;
+            break;
+        case ShownRow::kGone:
+            ShowMessage(GetLangText(Text::RecordNoLongerStored), windowTitle(), xb::platform::kMbIconStop);
+            table()->Refresh();
+            GoTo(1);
+            if (!hasRecords()) ShowChampionship();
+            SetViewMode();
+            return;
+        case ShownRow::kLocked:
+            ShowLockFailed();
+            return;
+    }
     {
         HourGlass wait;
         const bool complete = DeleteChampionship(championship);

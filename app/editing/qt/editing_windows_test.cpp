@@ -22,6 +22,7 @@
 #include "app/shell/app_files.h"
 #include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
+#include "app/shell/league_writes.h"
 #include "app/shell/league_tables.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/modal_seam.h"
@@ -380,6 +381,29 @@ TEST_F(EditingWindowTest, ChampionshipCreatesRenamesAndStoresTheRules) {
     click(w, "bok");
     EXPECT_EQ(rules(5, 2026), (std::vector<std::vector<int>>{{18, 30, 3, 1, 0, 3, -1}}));
     EXPECT_EQ(comboText(w, "enbjournee"), "30");
+    // A season stored with no matchday count (as an import may store one) shows 0, not the count its
+    // teams suggest, and a save of what is shown keeps it.
+    {
+        LeagueTableScope t("import", "champan.dbf");
+        SeasonRules r;
+        r.teams = 4;
+        r.win = 3;
+        ASSERT_TRUE(SaveSeasonParams(*t, 5, 2026, r, Matchdays::kWritten));
+    }
+    browseTo(5);
+    EXPECT_EQ(comboText(w, "enbequipe"), "4");
+    EXPECT_EQ(comboText(w, "enbjournee"), "0");
+    click(w, "bmodif");
+    click(w, "bok");
+    EXPECT_EQ(rules(5, 2026), (std::vector<std::vector<int>>{{4, 0, 3, 0, 0, 0, 0}}));
+    click(w, "bmodif");
+    typeCombo(w, "enbequipe", "18");
+    typeCombo(w, "enbjournee", "30");
+    for (const auto& [combo, value] :
+         {std::pair{"eptn", "1"}, {"eptd", "0"}, {"eptfv", "3"}, {"eptfd", "-1"}})
+        typeCombo(w, combo, value);
+    click(w, "bok");
+    EXPECT_EQ(rules(5, 2026), (std::vector<std::vector<int>>{{18, 30, 3, 1, 0, 3, -1}}));
 
     // A team picked twice: one link, shown once; removed again.
     click(w, "bmodif");
@@ -483,6 +507,21 @@ TEST_F(EditingWindowTest, ChampionshipDeleteAsksAndRemovesEveryDependentRow) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, GetLangText(Text::Deletion).toStdString());
     EXPECT_EQ(ui.messages[0].caption, GetLangText(Text::ConfirmDeletion).toStdString());
+    EXPECT_EQ(championshipRows(1), before);
+
+    // Renamed by another station since it was shown: the stored name is shown and No, the default,
+    // keeps everything.
+    {
+        LeagueTableScope t("other", "champion.dbf");
+        ASSERT_TRUE(SaveChampionship(*t, 1, QStringLiteral("THEIRS")));
+    }
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(w, "bsupprime");
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[1].text.find("THEIRS"), std::string::npos) << ui.messages[1].text;
+    EXPECT_TRUE(ui.messages[1].flags & xb::platform::kMbDefButton2);
+    EXPECT_EQ(text(w, "enom"), "THEIRS");
     EXPECT_EQ(championshipRows(1), before);
 
     ui.boxAnswers = {xb::platform::kIdYes};

@@ -278,6 +278,10 @@ void Tfsaimatch::InitMatchForm() {
     // The radio follows the score of this match, never the last match shown.
     m_lastScore.reset();
     m_loaded = LoadedMatch{};
+    m_storedAtShow.clear();
+    if (m_mode != 2 && m_results)
+        for (const MatchdayLine& l : ReadMatchday(*m_results, m_championship, m_year, m_matchday))
+            m_storedAtShow.insert({l.home, l.away});
     m_building = false;
     UpdateOutcomeFromScore();
 }
@@ -586,6 +590,13 @@ bool Tfsaimatch::ValidateAndSaveMatch() {
     StoreOutcome out;
     while ((out = StoreMatch(*m_results, row, goals, SaveMatchCards(), m_mode == 2, &loaded)) ==
            StoreOutcome::Changed) {
+        if (m_mode != 2 && !loaded.row && m_storedAtShow.count({home, away})) {
+            // Typed again through New: the match was stored before this window opened, by anyone.
+            const std::optional<MatchRow> now = ReadMatch(*m_results, {m_championship, m_year, m_matchday, home, away});
+            ShowMessage(GetLangText(Text::MatchAlreadyStored).arg(now ? MatchSummary(*now) : QStringLiteral("-")),
+                        GetLangText(Text::MatchEntryTitle), xb::platform::kMbIconWarning);
+            return false;
+        }
         if (!askSaveOver(loaded)) return false;
     }
     switch (out) {
@@ -629,13 +640,8 @@ bool Tfsaimatch::askSaveOver(LoadedMatch& loaded) {
     LoadedMatch now = ReadStoredMatch(*m_results, key);
     QString stored = QStringLiteral("-");
     if (now.row) {
-        std::vector<QString> names;
-        LoadTeamNames(names, {home, away});
-        stored = QStringLiteral("%1 %2 : %3 %4 (%5 %6, %7 %8)")
-                     .arg(names[0])
-                     .arg(now.row->homeGoals)
-                     .arg(now.row->awayGoals)
-                     .arg(names[1])
+        stored = QStringLiteral("%1 (%2 %3, %4 %5)")
+                     .arg(MatchSummary(*now.row))
                      .arg(GetLangText(Text::ScorersTab))
                      .arg(now.goals.size())
                      .arg(GetLangText(Text::CardsTab))
@@ -656,6 +662,12 @@ bool Tfsaimatch::askSaveOver(LoadedMatch& loaded) {
 
 void Tfsaimatch::bokClick() {
     if (ValidateAndSaveMatch()) accept();
+}
+
+QString MatchSummary(const MatchRow& m) {
+    std::vector<QString> names;
+    LoadTeamNames(names, {m.home, m.away});
+    return QStringLiteral("%1 %2 : %3 %4").arg(names[0]).arg(m.homeGoals).arg(m.awayGoals).arg(names[1]);
 }
 
 bool CheckMatchdayInSeason(int championship, int year, int matchday) {

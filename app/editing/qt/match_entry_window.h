@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -108,6 +109,9 @@ private:
     std::optional<std::pair<int, int>> m_lastScore;  // the score the radio was last set from
     std::pair<int, int> m_shownTeams{-1, -1};        // the teams the player lists were filled for
     LoadedMatch m_loaded;  // the match as read when shown (no row for a new match): what a save must find
+    // A new match: the matches of the matchday stored when the window was shown. Typing one of them again
+    // is a duplicate; one stored meanwhile is another station's change.
+    std::set<std::pair<int, int>> m_storedAtShow;
 };
 
 // The window (created on first use, living as long as the program).
@@ -117,6 +121,9 @@ Tfsaimatch* fsaimatch();
 // given one. Nothing happens unless year, championship, matchday and both teams are non-zero; a matchday
 // outside the season is refused with a message. True when the window stored the match.
 bool StartMatchEntry(int year, int championship, int matchday, int home, int away, int mode);
+
+// A stored match as the boxes that name it show it: "home 2 : 1 away".
+QString MatchSummary(const MatchRow& match);
 
 // The matchday is one of the season's (1 to its matchday count); otherwise a message says so.
 bool CheckMatchdayInSeason(int championship, int year, int matchday);

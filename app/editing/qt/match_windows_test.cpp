@@ -12,9 +12,15 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QMessageBox>
 #include <QSet>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+#include <set>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,11 +37,14 @@
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/session_format.h"
 #include "engine/dataset/engine_start.h"
+#include "engine/dataset/qt/engine_windows_qt.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/gui_child.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/mdx_checker.h"
+#include "tests/support/run_command.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/season_csv.h"
 
@@ -676,12 +685,17 @@ TEST_F(MatchWindowsTest, TwoStationsEnterAMatchdayInterleaved) {
     ASSERT_TRUE(a.send(newLine(day[0], 1)));
     ASSERT_TRUE(b.send(newLine(day[0], 2)));
     // The second to store it is told that the other station stored the match since its window opened,
-    // and saves its own over it (the question's Yes).
+    // and saves its own over it (the question's Yes); or, when the other stored it before its window
+    // opened, that the match is stored already, and stores nothing.
     const std::string bothA = a.receive(), bothB = b.receive();
     const std::string changed = " MSG " + BuiltInText(Text::ChangedByAnotherStation, 1).toStdString();
+    const std::string duplicate =
+        " MSG " + BuiltInText(Text::MatchAlreadyStored, 1).section(QLatin1Char('('), 0, 0).toStdString();
+    auto told = [&](const std::string& answer) {
+        return answer.find(changed) != std::string::npos || answer.find(duplicate) != std::string::npos;
+    };
     EXPECT_TRUE(bothA.starts_with("L ") && bothB.starts_with("L ")) << bothA << " / " << bothB;
-    EXPECT_NE((bothA.find(changed) == std::string::npos), (bothB.find(changed) == std::string::npos))
-        << bothA << " / " << bothB;
+    EXPECT_NE(told(bothA), told(bothB)) << bothA << " / " << bothB;
     for (size_t i = 1; i < day.size(); i += 2) {
         stationOf[i] = 1;
         ASSERT_TRUE(a.send(newLine(day[i], 1)));
@@ -742,6 +756,127 @@ TEST_F(MatchWindowsTest, TwoStationsEnterAMatchdayInterleaved) {
     EXPECT_EQ(b.finish(), 0);
 }
 
+// What another station deleted, added and changed since this station listed a matchday shows at the next
+// "View" on screen, in print and on the page, even after this station opened and cancelled the match the
+// other one deleted; a delete of a match the other station changed since the listing asks first, shows
+// the stored score, and deletes nothing unless told to.
+TEST_F(MatchWindowsTest, AnotherStationsChangesShowAtViewAndADeleteAsksFirst) {
+    constexpr int kDay = 6;
+    {
+        std::unique_ptr<xb::TXbDbf> t;
+        ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+        for (const auto& [h, a, g1, g2] : std::vector<std::array<int, 4>>{{1, 2, 2, 2}, {3, 4, 1, 0}, {5, 6, 0, 0}})
+            ASSERT_EQ(StoreMatch(*t, {kLeague, kYear, kDay, h, a, g1, g2, g1 > g2 ? "V1" : "N", 0, 0},
+                                 {}, {}, false),
+                      StoreOutcome::Saved);
+        CloseTable(t);
+    }
+    Tfsairesultat& w = results();
+    showMatchday(w, kDay);
+    ASSERT_EQ(w.listed().size(), 3u);
+    // The match B deletes is opened here first and the entry cancelled.
+    selectAway(w, 4);
+    ModalDriverScope cancel([&](QDialog& d) { click(d, "bannule"); });
+    click(w, "bmodif");
+
+    const std::string out = testing::TempDir() + "/matchday-stations";
+    std::filesystem::create_directories(out);
+    SetReportPrinterFactory([&] {
+        auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        p->setOutputFormat(QPrinter::PdfFormat);
+        p->setOutputFileName(QString::fromStdString(out + "/day.pdf"));
+        return p;
+    });
+    // The matches "home g1:g2 away" (team numbers) shown by the grid, and as the printout and the page show
+    // them (team names and goals); teams of no listed match appear in neither.
+    ReportGrid& g = grid(w, "grilleresultat");
+    auto expectShown = [&](const std::vector<std::array<int, 4>>& want) {
+        click(w, "bimp");
+        const QString printed = QString::fromStdString(
+            xbtest::RunCommand("pdftotext -layout " + xbtest::ShellQuote(out + "/day.pdf") + " -"));
+        ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day.htm"), 1));
+        const QString page = QString::fromUtf8(QByteArray::fromStdString(FileBytes(out + "/day.htm")));
+        const QString pageText = QString(page).remove(QRegularExpression(QStringLiteral("<[^>]*>"))).simplified();
+        QStringList lines;
+        for (const QString& l : printed.split(QLatin1Char('\n')))
+            if (l.contains(teamName(season, want.front()[0])) || lines.size()) lines << l.simplified();
+        std::set<int> listed;
+        for (size_t i = 0; i < want.size(); ++i) {
+            const auto& [home, g1, g2, away] = want[i];
+            listed.insert(home);
+            listed.insert(away);
+            const QString line = teamName(season, home) + QStringLiteral(" %1 %2 ").arg(g1).arg(g2) + teamName(season, away);
+            EXPECT_TRUE(i < size_t(lines.size()) && lines[qsizetype(i)] == line) << line.toStdString() << "\n" << printed.toStdString();
+            EXPECT_TRUE(pageText.contains(line.toHtmlEscaped())) << line.toStdString();
+        }
+        for (int team = 1; team <= 8; ++team) {
+            const QString name = teamName(season, team);
+            EXPECT_EQ(printed.contains(name), listed.count(team) > 0) << name.toStdString();
+            EXPECT_EQ(page.contains(name.toHtmlEscaped()), listed.count(team) > 0) << name.toStdString();
+        }
+        // Under the matchday they were listed for.
+        const QString day = LabelledText(GetLangText(Text::Matchday), QString::number(kDay));
+        EXPECT_TRUE(printed.contains(day)) << printed.toStdString();
+        EXPECT_TRUE(page.contains(day.toHtmlEscaped() + QStringLiteral("<br>")));
+        std::vector<std::array<int, 4>> shown;
+        for (int r = 1; r < g.RowCount(); ++r)
+            shown.push_back({g.Cells(0, r).toInt(), g.Cells(3, r).toInt(), g.Cells(4, r).toInt(), g.Cells(1, r).toInt()});
+        EXPECT_EQ(shown, want);
+    };
+
+    // B deletes the match A opened; A's View alone must show it gone.
+    xbtest::GuiChild b(tmp.path(), kYear);
+    ASSERT_EQ(b.ask("matchday " + Num(kLeague) + " " + Num(kYear) + " " + Num(kDay)), "L 3");
+    EXPECT_EQ(b.ask("delete 3 4"), "L 2");
+    click(w, "bafficher");
+    expectShown({{1, 2, 2, 2}, {5, 0, 0, 6}});
+    // B adds one and changes one.
+    EXPECT_EQ(b.ask("new 7 8 3 1 - -"), "L 3");
+    EXPECT_EQ(b.ask("modify 5 6 4 0"), "L 3");
+    click(w, "bafficher");
+    expectShown({{1, 2, 2, 2}, {5, 4, 0, 6}, {7, 3, 1, 8}});
+    // Printed and exported with no "View" after B's next change and with another matchday chosen
+    // meanwhile: the listed matchday as stored now.
+    EXPECT_EQ(b.ask("modify 5 6 1 1"), "L 3");
+    choose(w, "ejournee", QString::number(kDay + 1));
+    expectShown({{1, 2, 2, 2}, {5, 1, 1, 6}, {7, 3, 1, 8}});
+    choose(w, "ejournee", QString::number(kDay));
+    SetReportPrinterFactory({});
+
+    // B stores 4:0 for the match A lists as 2:2; A's delete asks, shows 4:0, and No keeps the match.
+    EXPECT_EQ(b.ask("modify 1 2 4 0"), "L 3");
+    selectAway(w, 2);
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes, xb::platform::kIdNo};
+    click(w, "bsupprime");
+    ASSERT_EQ(ui.messages.size(), 2u);
+    const std::string asked = ui.messages[1].text;
+    EXPECT_NE(asked.find(GetLangText(Text::ChangedByAnotherStation).toStdString()), std::string::npos) << asked;
+    EXPECT_NE(asked.find(" 4 : 0 "), std::string::npos) << asked;
+    EXPECT_TRUE(ui.messages[1].flags & xb::platform::kMbDefButton2);
+    ASSERT_TRUE(stored(kDay, 1, 2));
+    EXPECT_EQ(stored(kDay, 1, 2)->homeGoals, 4);
+    // The listing shows the stored match; deleting it now asks nothing more.
+    selectAway(w, 2);
+    EXPECT_EQ(g.Cells(3, g.Row()), "4");
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(w, "bsupprime");
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(stored(kDay, 1, 2));
+    // A match B deleted meanwhile: said gone, nothing else happens.
+    EXPECT_EQ(b.ask("delete 7 8"), "L 1");
+    selectAway(w, 8);
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(w, "bsupprime");
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, GetLangText(Text::MatchNoLongerStored).toStdString());
+    EXPECT_EQ(w.listed().size(), 1u);
+    EXPECT_EQ(b.ask("quit"), "bye");
+    EXPECT_EQ(b.finish(), 0);
+}
+
 // The two windows as a person sees them, written beside the test's other output for a look.
 TEST_F(MatchWindowsTest, Screens) {
     {
@@ -780,6 +915,75 @@ TEST_F(MatchWindowsTest, Screens) {
     click(w, "bmodif");
     ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12.htm"), 1));
     ASSERT_TRUE(w.ExportMatchdayHtml(QString::fromStdString(out + "/day12-2.htm"), 2));
+
+    // The program's own message boxes (not the tests' stand-in), each pictured and answered with Enter,
+    // in French, Croatian and English: a match typed again through New is a duplicate, not another
+    // station's change; deleting or saving over a match another station changed asks, and Enter keeps
+    // the colleague's match.
+    xb::QtEngineUi real;
+    std::vector<QString> boxes;
+    std::string shot;  // the pictures' names: box-LANGUAGE-N.png
+    QTimer enter;
+    enter.setInterval(20);
+    QObject::connect(&enter, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        boxes.push_back(box->text());
+        EXPECT_TRUE(box->grab().save(QString::fromStdString(out + shot + std::to_string(boxes.size()) + ".png")));
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    enter.start();
+    for (int language : {1, 6, 2}) {
+        SCOPED_TRACE(language);
+        LanguageIndex = language;
+        shot = "/box-" + std::to_string(language) + "-";
+        boxes.clear();
+        {
+            ModalDriverScope driver([&](QDialog& d) {
+                typeMatch(d, {3, 4, "1", "1"});
+                click(d, "bok");
+                click(d, "bannule");
+            });
+            click(w, "bnouveau");
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].startsWith(GetLangText(Text::MatchAlreadyStored).section(QLatin1Char('('), 0, 0)))
+            << boxes[0].toStdString();
+        EXPECT_EQ(stored(12, 3, 4)->homeGoals, 0);  // as stored, not the 1:1 typed
+        // Another station stores 4:language, and 5:5 while this one modifies the match.
+        auto storeElsewhere = [&](int g1, int g2) {
+            std::unique_ptr<xb::TXbDbf> t;
+            ASSERT_TRUE(OpenTable(t, "resultat.dbf"));
+            ASSERT_TRUE(SaveMatchResult(*t, {kLeague, kYear, 12, 1, 2, g1, g2, "V1", 0, 0}));
+            CloseTable(t);
+        };
+        storeElsewhere(4, language);
+        selectAway(w, 2);
+        click(w, "bsupprime");
+        ASSERT_EQ(boxes.size(), 3u);  // the question (Enter: Yes), then another station's change (Enter: No)
+        EXPECT_TRUE(boxes[2].startsWith(GetLangText(Text::ChangedByAnotherStation))) << boxes[2].toStdString();
+        ASSERT_TRUE(stored(12, 1, 2));
+        EXPECT_EQ(stored(12, 1, 2)->awayGoals, language);
+        EXPECT_EQ(grid(w, "grilleresultat").Cells(4, 1), QString::number(language));
+        {
+            ModalDriverScope driver([&](QDialog& d) {
+                storeElsewhere(5, 5);
+                // The score of the goals listed, so that only the other station's change is asked about.
+                typeInto(d, "ebeq1", QStringLiteral("2"));
+                typeInto(d, "ebeq2", QStringLiteral("1"));
+                click(d, "bok");
+                // Enter kept the colleague's result, now shown in place of the one typed.
+                EXPECT_EQ(child<QComboBox>(d, "ebeq1")->currentText(), "5");
+                click(d, "bannule");
+            });
+            click(w, "bmodif");
+        }
+        ASSERT_EQ(boxes.size(), 4u);
+        EXPECT_TRUE(boxes[3].startsWith(GetLangText(Text::ChangedByAnotherStation))) << boxes[3].toStdString();
+        EXPECT_EQ(stored(12, 1, 2)->homeGoals, 5);
+    }
+    QTest::qWait(50);
+    EXPECT_TRUE(w.grab().save(QString::fromStdString(out + "/listing-after.png")));
 }
 
 }  // namespace

@@ -354,11 +354,34 @@ void Tfsairesultat::bsupprimeClick() {
         xb::platform::kIdYes)
         return;
     MatchKey key;
-    if (!selectedMatch(key)) return;
+    if (!selectedMatch(key) || !m_results) return;
     HourGlass wait;
-    if (!m_results || !DeleteMatch(*m_results, key))
-        ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
-                    xb::platform::kMbIconStop);
+    // The match as listed: deleted only while it is stored so, or when the user says so after seeing
+    // what another station stored since.
+    MatchRow listed = MatchRowOfLine(key.championship, key.year, key.matchday,
+                                     m_listed[static_cast<size_t>(ui->grilleresultat->Row() - 1)]);
+    MatchDeleteOutcome out;
+    while ((out = DeleteListedMatch(*m_results, listed)) == MatchDeleteOutcome::Changed) {
+        const std::optional<MatchRow> now = ReadMatch(*m_results, key);
+        if (!now) {
+            out = MatchDeleteOutcome::Gone;
+            break;
+        }
+        if (!AskDeleteOverChanged(MatchSummary(*now), windowTitle())) break;
+        listed = *now;
+    }
+    switch (out) {
+        case MatchDeleteOutcome::Deleted:
+        case MatchDeleteOutcome::Changed:  // kept, as the user chose: the listing shows it as stored
+            break;
+        case MatchDeleteOutcome::Gone:
+            ShowMessage(GetLangText(Text::MatchNoLongerStored), windowTitle(), xb::platform::kMbIconStop);
+            break;
+        case MatchDeleteOutcome::LockFailed:
+            ShowMessage(GetLangText(Text::LockFailed), GetLangText(Text::UnableToValidate),
+                        xb::platform::kMbIconStop);
+            break;
+    }
     FillMatchdayGrid(key.championship, key.year, key.matchday);
 }
 
@@ -371,25 +394,41 @@ std::vector<QStringList> Tfsairesultat::listedRows() const {
     return rows;
 }
 
+void Tfsairesultat::relistForOutput() {
+    // The listed matchday read again: a printout or a page shows the matches as stored now, under the
+    // selection they were listed for (the fields may have changed since without a "View").
+    if (m_listedChampionship) FillMatchdayGrid(m_listedChampionship, m_listedYear, m_listedMatchday);
+}
+
+QString Tfsairesultat::listedSeasonText() const {
+    return m_listedYear ? QStringLiteral("%1 - %2").arg(m_listedYear).arg(m_listedYear + 1) : ui->eannee->currentText();
+}
+
+QString Tfsairesultat::listedMatchdayText() const {
+    return m_listedMatchday ? QString::number(m_listedMatchday) : ui->ejournee->currentText();
+}
+
 void Tfsairesultat::PrintMatchday() {
+    relistForOutput();
     const QString name = GetChampionshipName(m_listedChampionship ? m_listedChampionship : championship());
     PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::MatchdayResultsTitle));
         p.Skip(2);
         p.Line({{10, LabelledText(GetLangText(Text::Championship), name)}});
-        p.Line({{10, LabelledText(GetLangText(Text::Year), ui->eannee->currentText())}});
+        p.Line({{10, LabelledText(GetLangText(Text::Year), listedSeasonText())}});
         p.Skip(1);
-        p.Line({{10, LabelledText(GetLangText(Text::Matchday), ui->ejournee->currentText())}});
+        p.Line({{10, LabelledText(GetLangText(Text::Matchday), listedMatchdayText())}});
         p.Skip(1);
         p.Columns(MatchdayColumns(), listedRows());
     });
 }
 
 bool Tfsairesultat::ExportMatchdayHtml(const QString& fullPath, int style) {
+    relistForOutput();
     MatchdayPage page;
     page.championshipName = GetChampionshipName(m_listedChampionship ? m_listedChampionship : championship());
-    page.seasonText = ui->eannee->currentText();
-    page.matchday = ui->ejournee->currentText();
+    page.seasonText = listedSeasonText();
+    page.matchday = listedMatchdayText();
     page.rows = listedRows();
     ExportFileChoice target;
     const QFileInfo info(fullPath);

@@ -83,6 +83,10 @@ private:
     int championship() const;
     int year() const;
     int matchday() const;
+    void relistForOutput();
+    // The season and matchday of the listing as the printout and the page name them.
+    QString listedSeasonText() const;
+    QString listedMatchdayText() const;
     // The listed matches as the printout and the page show them: home name, home goals, away goals, away name.
     std::vector<QStringList> listedRows() const;
     // The match of the selected listed row; false when no data row is selected.

@@ -340,6 +340,71 @@ TEST_F(MasterWindowTest, ATeamRenamedByAnotherStationIsShownAndSavedOverOnlyWhen
     EXPECT_TRUE(rows("equipe.dbf", [](xb::TXbDbf& t) { return t.FieldGetInt("NUEQUIPE") == 4; }).empty());
 }
 
+// A delete checks the row as a save does: a team or player another station renamed since the window
+// showed it is deleted only after the user saw the stored name and said so (No, the default, keeps it and
+// shows it as stored); one deleted meanwhile is said gone.
+TEST_F(MasterWindowTest, ADeleteAsksWhenAnotherStationChangedTheRowSinceItWasShown) {
+    const int playerNumber = num(rows("joueur.dbf").front(), "nujoueur");
+    struct Case {
+        const char* what;
+        std::function<BrowseWindow&()> window;
+        int number;
+        std::function<void(const QString&)> renameElsewhere;
+        std::function<bool()> stored;
+    };
+    const Case cases[] = {
+        {"team", [&]() -> BrowseWindow& { return team(); }, 4,
+         [](const QString& name) {
+             LeagueTableScope t("other", "equipe.dbf", "NUMERO");
+             ASSERT_TRUE(RenameTeam(*t, 4, name));
+         },
+         [&] { return !rows("equipe.dbf", [](xb::TXbDbf& t) { return t.FieldGetInt("NUEQUIPE") == 4; }).empty(); }},
+        {"player", [&]() -> BrowseWindow& { return player(); }, playerNumber,
+         [&](const QString& name) {
+             LeagueTableScope t("other", "joueur.dbf", "NU");
+             ASSERT_TRUE(t->FindExact(NumberKey({{playerNumber, 5}})));
+             PlayerRecord p = ReadPlayer(*t);
+             p.name = name;
+             ASSERT_TRUE(SavePlayer(*t, p));
+         },
+         [&] {
+             return !rows("joueur.dbf", [&](xb::TXbDbf& t) { return t.FieldGetInt("NUJOUEUR") == playerNumber; })
+                         .empty();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BrowseWindow& w = c.window();
+        browseTo(w, c.number);
+        c.renameElsewhere(QStringLiteral("THEIRS"));
+        ui.messages.clear();
+        ui.boxAnswers = {xb::platform::kIdYes};  // the deletion question; the next box by its default
+        click(w, "bsupprime");
+        ASSERT_EQ(ui.messages.size(), 2u);
+        EXPECT_NE(ui.messages[1].text.find(BuiltInText(Text::ChangedByAnotherStation, 1).toStdString()),
+                  std::string::npos);
+        EXPECT_NE(ui.messages[1].text.find("THEIRS"), std::string::npos) << ui.messages[1].text;
+        EXPECT_TRUE(ui.messages[1].flags & xb::platform::kMbDefButton2);
+        EXPECT_TRUE(c.stored());
+        EXPECT_EQ(text(w, "enom"), "THEIRS");
+        // Seen as stored, it is deleted at the next Yes without another question.
+        ui.messages.clear();
+        ui.boxAnswers = {xb::platform::kIdYes};
+        click(w, "bsupprime");
+        EXPECT_EQ(ui.messages.size(), 1u);
+        EXPECT_FALSE(c.stored());
+    }
+    // Deleted by another station after it was shown: said gone, nothing else.
+    Tfgestequipe& w = team();
+    browseTo(w, 5);
+    ASSERT_TRUE(DeleteTeam(5));
+    ui.messages.clear();
+    ui.boxAnswers = {xb::platform::kIdYes};
+    click(w, "bsupprime");
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, BuiltInText(Text::RecordNoLongerStored, 1).toStdString());
+}
+
 TEST_F(MasterWindowTest, TeamDeleteLeavesNothingReferringToItAndCompletesWhenRunAgain) {
     // The team of the first goal row: another station holds that row's lock at the first delete.
     const int victim = num(rows("but.dbf").front(), "nueq1");

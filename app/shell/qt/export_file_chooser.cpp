@@ -169,9 +169,11 @@ QString Tfgestfic::refusal(QString& directory, QString& name) const {
     if (!QFileInfo(directory).isDir())
         return GetLangText(Text::FolderNotFound).arg(QDir::toNativeSeparators(directory));
     if (name.isEmpty() || name.contains(u'*') || name.contains(u'?') || name == QStringLiteral(".") ||
-        name == QStringLiteral("..") || QFileInfo(directory + name).isDir()) {
+        name == QStringLiteral("..")) {
         return GetLangText(Text::EnterNewFileName);
     }
+    if (QFileInfo(directory + name).isDir())
+        return GetLangText(Text::NameIsFolder).arg(QDir::toNativeSeparators(directory + name));
     return {};
 }
 

@@ -50,13 +50,24 @@ void ShowLockFailed() {
                 xb::platform::kMbIconStop);
 }
 
-bool AskSaveOverChanged(const QString& storedNow, const QString& caption) {
+namespace {
+// Another station's change, what is stored now and the question; No (the safe answer) is the default.
+bool askOverChanged(const QString& storedNow, const QString& caption, Text question) {
     const QString text = GetLangText(Text::ChangedByAnotherStation) + QLatin1Char('\n') +
                          GetLangText(Text::StoredNow).arg(storedNow) + QStringLiteral("\n\n") +
-                         GetLangText(Text::SaveOverQuestion);
+                         GetLangText(question);
     return xb::platform::CurrentUi().messageBox(text.toStdString(), caption.toStdString(),
-                                                xb::platform::kMbYesNo | xb::platform::kMbIconWarning) ==
-           xb::platform::kIdYes;
+                                                xb::platform::kMbYesNo | xb::platform::kMbIconWarning |
+                                                    xb::platform::kMbDefButton2) == xb::platform::kIdYes;
+}
+}  // namespace
+
+bool AskSaveOverChanged(const QString& storedNow, const QString& caption) {
+    return askOverChanged(storedNow, caption, Text::SaveOverQuestion);
+}
+
+bool AskDeleteOverChanged(const QString& storedNow, const QString& caption) {
+    return askOverChanged(storedNow, caption, Text::DeleteOverQuestion);
 }
 
 void ShowWriteRefused() {

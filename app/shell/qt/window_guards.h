@@ -49,7 +49,12 @@ void ShowLockFailed();
 // A save refused because another station saved the record since the window loaded it (LastWriteRefusal
 // kChanged): says so with what is stored now and asks whether to save the window's values over it. True
 // for Yes (save over); No keeps the stored version, which the caller shows again.
+// No is the default button: Enter keeps the colleague's values.
 bool AskSaveOverChanged(const QString& storedNow, const QString& caption);
+// A delete refused for the same reason (another station saved the record since the window listed it):
+// says so with what is stored now and asks whether to delete it all the same. True for Yes; No, the
+// default button, deletes nothing and the caller lists the record as stored.
+bool AskDeleteOverChanged(const QString& storedNow, const QString& caption);
 
 // After a league write that stored nothing (league_access.h): the message that says why, a character the
 // table cannot hold or a lock another station holds.

@@ -244,6 +244,11 @@ int QtEngineUi::messageBox(const std::string& text, const std::string& caption, 
         case platform::kMbOkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
         default: box.setStandardButtons(QMessageBox::Ok);
     }
+    if (flags & platform::kMbDefButton2) {
+        if (QAbstractButton* second = box.button((flags & 0x0F) == platform::kMbYesNo ? QMessageBox::No
+                                                                                      : QMessageBox::Cancel))
+            box.setDefaultButton(qobject_cast<QPushButton*>(second));
+    }
     switch (box.exec()) {
         case QMessageBox::Yes: return platform::kIdYes;
         case QMessageBox::No: return platform::kIdNo;

@@ -192,6 +192,8 @@ void EnterMatch(std::istringstream& in, bool isNew) {
             AddEvents(d, goals, true);
             AddEvents(d, cards, false);
             Click(d, "bok");
+            // Refused (a match stored already, say): the window is left as a user leaves it.
+            if (d.isVisible()) Click(d, "bannule");
         } catch (const std::exception& e) {
             failure = e.what();
         }
@@ -226,6 +228,8 @@ int main(int argc, char** argv) {
         std::string cmd;
         in >> cmd;
         const size_t before = ui.messages.size();
+        // A question whether to save over another station's change is answered Yes (its default is No).
+        if (cmd != "delete") ui.boxAnswers.assign(4, xb::platform::kIdYes);
         std::string answer;
         try {
             if (cmd == "create") {  // create NAME: New, the name typed, OK
@@ -285,6 +289,7 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             answer = std::string("E ") + e.what();
         }
+        ui.boxAnswers.clear();
         std::cout << answer << std::endl;
     }
     return 0;
