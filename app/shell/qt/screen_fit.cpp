@@ -1,6 +1,7 @@
 #include "app/shell/qt/screen_fit.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -22,16 +23,30 @@ constexpr int kTitleBarChrome = 140;
 
 const char* kWidenedProperty = "lmTitleWidened";
 
-void widenForTitle(QMessageBox* box) {
-    if (box->property(kWidenedProperty).toBool()) return;
-    box->setProperty(kWidenedProperty, true);
-    auto* grid = qobject_cast<QGridLayout*>(box->layout());
-    const int need = TitleBarWidthNeeded(box->windowTitle());
-    if (!grid || box->sizeHint().width() >= need) return;
-    // The box sizes itself from its layout when shown: an empty item as wide as the title makes it so.
-    const int inside = need - grid->contentsMargins().left() - grid->contentsMargins().right();
-    grid->addItem(new QSpacerItem(inside, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
-                  grid->columnCount());
+// A dialog, whoever built it (a message box, the engine's own dialog, an input or progress dialog), made
+// at least as wide as its title needs, within the screen.
+void widenForTitle(QDialog* dialog) {
+    int need = TitleBarWidthNeeded(dialog->windowTitle());
+    if (QScreen* screen = dialog->screen()) need = std::min(need, screen->availableGeometry().width());
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+        // A message box sets its own fixed size from its layout when shown: an empty item as wide as the
+        // title in its grid makes it so. Once: the item stays.
+        if (box->property(kWidenedProperty).toBool()) return;
+        box->setProperty(kWidenedProperty, true);
+        auto* grid = qobject_cast<QGridLayout*>(box->layout());
+        if (!grid || box->sizeHint().width() >= need) return;
+        const int inside = need - grid->contentsMargins().left() - grid->contentsMargins().right();
+        grid->addItem(new QSpacerItem(inside, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                      1, grid->columnCount());
+        return;
+    }
+    // Any other dialog has its size by now: a wider minimum widens it at once, about the same centre where
+    // it was placed.
+    const int grow = need - dialog->width();
+    if (grow <= 0) return;
+    dialog->setMinimumWidth(std::max(dialog->minimumWidth(), need));
+    dialog->resize(need, dialog->height());
+    if (dialog->testAttribute(Qt::WA_Moved)) dialog->move(dialog->x() - grow / 2, dialog->y());
 }
 
 }  // namespace
@@ -74,7 +89,7 @@ bool ScreenFit::eventFilter(QObject* watched, QEvent* event) {
         window->windowType() == Qt::Popup)
         return false;
     if (type == QEvent::Show)
-        if (auto* box = qobject_cast<QMessageBox*>(window)) widenForTitle(box);
+        if (auto* dialog = qobject_cast<QDialog*>(window)) widenForTitle(dialog);
     // Once the window has its size and frame: not from inside its own show or resize.
     QTimer::singleShot(0, window, [w = QPointer<QWidget>(window)] { KeepWindowOnScreen(w); });
     return false;

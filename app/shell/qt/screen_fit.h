@@ -1,7 +1,8 @@
 // Every window of the program on the screen it opens on: a window larger than the screen's free area is
 // made as small as its layout allows, and one that reaches past an edge is moved back inside, when it is
-// shown and whenever it grows (a report window that shows its data). A message box is made wide enough
-// for its title, which window managers otherwise cut to a few letters.
+// shown and whenever it grows (a report window that shows its data). Every dialog (message boxes, the
+// engine's own dialogs, input and progress dialogs) is made wide enough for its title, which window managers
+// otherwise cut to a few letters.
 #pragma once
 
 #include <QObject>
