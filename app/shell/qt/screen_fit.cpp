@@ -1,5 +1,6 @@
 #include "app/shell/qt/screen_fit.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
@@ -22,6 +23,9 @@ namespace {
 constexpr int kTitleBarChrome = 140;
 
 const char* kWidenedProperty = "lmTitleWidened";
+
+// The least a list or a chart is made when it gives way to the screen: still a list, still a chart.
+constexpr int kLeastScrollArea = 120;
 
 // A dialog, whoever built it (a message box, the engine's own dialog, an input or progress dialog), made
 // at least as wide as its title needs, within the screen.
@@ -68,14 +72,43 @@ QRect FitFrameInto(const QRect& frame, const QRect& area, const QSize& least) {
     return fitted;
 }
 
+QSize LeastSize(QWidget* window) {
+    if (window->layout()) window->layout()->activate();
+    return window->minimumSizeHint().expandedTo(window->minimumSize());
+}
+
+void GiveWay(QWidget* window, const QSize& room) {
+    // A few rounds: a list and a chart side by side give way together, each by the share the window is over.
+    for (int round = 0; round < 4; ++round) {
+        const QSize least = LeastSize(window);
+        if (least.width() <= room.width() && least.height() <= room.height()) return;
+        bool gave = false;
+        for (QAbstractScrollArea* area : window->findChildren<QAbstractScrollArea*>()) {
+            if (area->window() != window || !area->isVisible()) continue;
+            const QSize floor = area->minimumSizeHint().expandedTo(QSize(kLeastScrollArea, kLeastScrollArea));
+            QSize min = area->minimumSize();
+            if (least.width() > room.width())
+                min.setWidth(std::max(std::min(floor.width(), min.width()),
+                                      int(qint64(min.width()) * room.width() / least.width()) - 1));
+            if (least.height() > room.height())
+                min.setHeight(std::max(std::min(floor.height(), min.height()),
+                                       int(qint64(min.height()) * room.height() / least.height()) - 1));
+            if (min == area->minimumSize()) continue;
+            area->setMinimumSize(min);
+            gave = true;
+        }
+        if (!gave) return;
+    }
+}
+
 void KeepWindowOnScreen(QWidget* window) {
     if (!window || !window->isWindow() || !window->isVisible()) return;
     QScreen* screen = window->screen();
     if (!screen) return;
     const QRect frame = window->frameGeometry(), inner = window->geometry();
     const QSize chrome = frame.size() - inner.size();
-    const QRect fitted =
-        FitFrameInto(frame, screen->availableGeometry(), window->minimumSizeHint().expandedTo(window->minimumSize()) + chrome);
+    GiveWay(window, screen->availableGeometry().size() - chrome);
+    const QRect fitted = FitFrameInto(frame, screen->availableGeometry(), LeastSize(window) + chrome);
     if (fitted == frame) return;
     if (fitted.size() != frame.size()) window->resize(fitted.size() - chrome);
     window->move(fitted.topLeft());

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QGraphicsView>
 #include <QInputDialog>
+#include <QPushButton>
+#include <QTableView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
@@ -100,6 +104,40 @@ TEST(ScreenFit, EveryDialogIsAsWideAsItsTitleAndTextAndAWindowStaysOnTheScreen) 
     QTest::qWait(50);
     EXPECT_TRUE(window.screen()->availableGeometry().contains(window.frameGeometry()))
         << window.frameGeometry().x() << "," << window.frameGeometry().y();
+}
+
+// A list and a chart given least sizes for their contents that add up to more than the screen: they give
+// way, and the window with its button lies on the screen.
+TEST(ScreenFit, ListsAndChartsGiveWayBeforeAWindowLeavesTheScreen) {
+    auto& application = *static_cast<QApplication*>(QCoreApplication::instance());
+    InstallScreenFit(application);
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    for (const QBoxLayout::Direction direction : {QBoxLayout::LeftToRight, QBoxLayout::TopToBottom}) {
+        SCOPED_TRACE(direction);
+        QWidget window;
+        auto* outer = new QVBoxLayout(&window);
+        auto* row = new QBoxLayout(direction);
+        auto* list = new QTableView;
+        auto* chart = new QGraphicsView;
+        const QSize wide = screen * 0.7;
+        list->setMinimumSize(wide);
+        chart->setMinimumSize(wide);
+        row->addWidget(list);
+        row->addWidget(chart);
+        outer->addLayout(row);
+        auto* quit = new QPushButton(QStringLiteral("Quitter"));
+        outer->addWidget(quit);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(50);
+        const QRect area = window.screen()->availableGeometry();
+        EXPECT_TRUE(area.contains(window.frameGeometry()))
+            << window.frameGeometry().width() << "x" << window.frameGeometry().height();
+        EXPECT_TRUE(area.contains(QRect(quit->mapToGlobal(QPoint(0, 0)), quit->size())));
+        // Each still a list and a chart, not squeezed to nothing.
+        EXPECT_GE(std::min(list->width(), chart->width()), 100);
+        EXPECT_GE(std::min(list->height(), chart->height()), 100);
+    }
 }
 
 }  // namespace
