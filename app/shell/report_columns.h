@@ -33,7 +33,7 @@ using ReportColumns = QList<ReportColumn>;
 
 // The text of the row's column; empty past the row's end.
 QString ColumnText(const QStringList& row, const ReportColumn& column);
-// True for a text a page cell can show at a width of its own: empty, or a whole number.
+// True for a text a page cell can show at a width of its own: empty, or a whole number with its sign.
 bool IsPageNumber(const QString& text);
 // The columns as a page writes them for these rows: a column of text (unaligned, or any of its cells not a
 // number) loses its widths, so that it is as wide as its longest text; so does every column of an empty
