@@ -98,7 +98,7 @@ void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, s
         {"aparametre", [] { return static_cast<QWidget*>(app::fpara); }},
     };
     for (const auto& [entry, window] : windows) {
-        road.add(tag + " " + entry + " read", NoModal(), [&road, entry = entry, window = window, read, at] {
+        road.add(tag + " " + entry + " read", NoModal(), [&road, entry = entry, window = window, read, at, out, tag] {
             road.hold(true);
             if (auto* action = Main()->findChild<QAction*>(entry))
                 action->trigger();
@@ -108,6 +108,8 @@ void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, s
             QWidget* w = window();
             road.check(w && w != Main(), std::string("no window from ") + entry);
             if (w && w != Main()) {
+                for (const std::string& problem : ScreenProblems(w, false).found) road.check(false, problem);
+                ScreenPicture(out, tag + "-" + entry);
                 ReadTabs(w, at + entry, read);
                 w->close();
             }
@@ -136,6 +138,7 @@ void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, s
     road.add(tag + " match entry read", ModalIs<app::Tfsaimatch>(), [&road, read, at] {
         road.hold(true);
         QDialog* d = Modal<app::Tfsaimatch>();
+        for (const std::string& problem : ScreenProblems(d, false).found) road.check(false, problem);
         ReadTabs(d, at + "match-entry", read);
         road.hold(false);
         d->reject();

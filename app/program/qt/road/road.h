@@ -252,9 +252,10 @@ struct TextProblems {
 // cell within its column (titles of several lines within the title bar), every chart text whole on
 // screen and in the chart's image, no chart label read as markup, the championship named whole.
 TextProblems WindowTextProblems(QWidget* w);
-// The window on the screen: its frame and every shown button inside the screen's free area, every report
-// grid able to show 15 rows at the least, and none scrolling sideways while its window could still grow.
-TextProblems ScreenProblems(QWidget* w);
+// The window on the screen: its frame and every shown button inside the screen's free area; with
+// reportGrids, every report grid able to show 15 rows at the least and none scrolling sideways while its
+// window could still grow.
+TextProblems ScreenProblems(QWidget* w, bool reportGrids = true);
 // The whole screen as it is now, in out/name-WIDTHxHEIGHT.png: the window seen where it lies on the screen.
 void ScreenPicture(const std::string& out, const std::string& name);
 

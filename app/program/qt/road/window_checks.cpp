@@ -68,7 +68,7 @@ TextProblems WindowTextProblems(QWidget* w) {
     return p;
 }
 
-TextProblems ScreenProblems(QWidget* w) {
+TextProblems ScreenProblems(QWidget* w, bool reportGrids) {
     TextProblems p;
     const QRect screen = w->screen()->availableGeometry();
     const QRect frame = w->frameGeometry();
@@ -81,7 +81,7 @@ TextProblems ScreenProblems(QWidget* w) {
         if (!screen.contains(at)) p.add("button " + b->objectName().toStdString() + " off the screen", b->text());
     }
     for (app::ReportGrid* g : w->findChildren<app::ReportGrid*>()) {
-        if (!g->isVisible()) continue;
+        if (!g->isVisible() || !reportGrids) continue;
         const int rows = g->viewport()->height() / std::max(1, g->verticalHeader()->defaultSectionSize());
         if (rows < 15) p.add("grid " + g->objectName().toStdString() + " shows few rows", QString::number(rows));
         // A column behind a sideways scroll bar while the window has room left to grow on the screen.
