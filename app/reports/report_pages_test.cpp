@@ -3,8 +3,8 @@
 // its columns of names by their content.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <functional>
-#include <regex>
 
 #include "app/reports/head_to_head.h"
 #include "app/reports/results_grid.h"
@@ -28,27 +28,26 @@ const char* const kMarkupName = "Lille <b>&\"OSC";
 // The cells of a page's tables a browser could wrap or hold to a fixed width while they show text: a cell
 // of words without nowrap, and a cell of a column of text (any of its data cells not a number) with a
 // width. Names, seasons and sentences take the width of their longest text; only numbers keep a width.
-std::vector<std::string> CellsSizedOtherThanByText(const std::string& html) {
-    static const std::regex table(R"(<table[\s\S]*?</table>)"), row(R"(<tr[^>]*>([\s\S]*?)</tr>)"),
+std::vector<std::string> CellsSizedOtherThanByText(const std::string& page) {
+    // PCRE, not std::regex: the latter recurses once per character and overflows the stack on a whole page.
+    static const QRegularExpression table(R"(<table[\s\S]*?</table>)"), row(R"(<tr[^>]*>([\s\S]*?)</tr>)"),
         cell(R"(<td([^>]*)>([\s\S]*?)</td>)"), tag(R"(<[^>]*>)"), number(R"(^[+-]?[0-9]*$)");
     struct Cell {
-        std::string attributes, text;
+        QString attributes, text;
         bool broken;  // broken into lines on purpose (the results grid's names written downwards)
     };
+    const QString html = QString::fromStdString(page);
     std::vector<std::string> found;
-    for (auto t = std::sregex_iterator(html.begin(), html.end(), table); t != std::sregex_iterator(); ++t) {
-        const std::string body = t->str();
+    for (const QRegularExpressionMatch& t : table.globalMatch(html)) {
         std::vector<std::vector<Cell>> rows;
-        for (auto r = std::sregex_iterator(body.begin(), body.end(), row); r != std::sregex_iterator(); ++r) {
-            const std::string cells = (*r)[1].str();
+        for (const QRegularExpressionMatch& r : row.globalMatch(t.captured(0))) {
             rows.emplace_back();
-            for (auto c = std::sregex_iterator(cells.begin(), cells.end(), cell); c != std::sregex_iterator(); ++c) {
-                std::string text = std::regex_replace((*c)[2].str(), tag, "");
-                text = std::regex_replace(text, std::regex("&nbsp;|^\\s+|\\s+$"), "");
-                rows.back().push_back({(*c)[1].str(), text, (*c)[2].str().find("<br>") != std::string::npos});
+            for (const QRegularExpressionMatch& c : cell.globalMatch(r.captured(1))) {
+                const QString text = QString(c.captured(2)).remove(tag).remove(QStringLiteral("&nbsp;")).trimmed();
+                rows.back().push_back({c.captured(1), text, c.captured(2).contains(QStringLiteral("<br>"))});
             }
         }
-        const auto isNumber = [](const Cell& c) { return std::regex_match(c.text, number); };
+        const auto isNumber = [](const Cell& c) { return number.match(c.text).hasMatch(); };
         for (size_t col = 0; !rows.empty() && col < rows.front().size(); ++col) {
             bool textColumn = false;
             for (size_t r = 1; r < rows.size(); ++r)
@@ -56,10 +55,10 @@ std::vector<std::string> CellsSizedOtherThanByText(const std::string& html) {
             for (const auto& cells : rows) {
                 if (col >= cells.size()) continue;
                 const Cell& c = cells[col];
-                if (!isNumber(c) && !c.broken && c.attributes.find("nowrap") == std::string::npos)
-                    found.push_back("wraps: " + c.text);
-                if (textColumn && c.attributes.find("width=") != std::string::npos)
-                    found.push_back("fixed width: " + c.text);
+                if (!isNumber(c) && !c.broken && !c.attributes.contains(QStringLiteral("nowrap")))
+                    found.push_back("wraps: " + c.text.toStdString());
+                if (textColumn && c.attributes.contains(QStringLiteral("width=")))
+                    found.push_back("fixed width: " + c.text.toStdString());
             }
         }
     }
