@@ -22,12 +22,15 @@ namespace {
 void WriteBlueBand(HtmlPageWriter& w, const ReportColumns& columns) {
     w.Line(QStringLiteral("    <tr>"));
     for (const ReportColumn& c : columns) {
+        // A column of names takes no width here either: it is as wide as its longest name.
+        const QString width = c.align == CellAlign::None || c.pageWidth == 0
+                                  ? QString()
+                                  : QStringLiteral(" width=\"%1\"").arg(c.pageWidth);
         if (c.align == CellAlign::Center)
-            w.Line(QStringLiteral("        <td width=\"%1\" align=\"center\" bgcolor=\"#0000FF\"><font "
-                                  "color=\"#0000FF\">&nbsp;</font></td>")
-                       .arg(c.pageWidth));
+            w.Line(QStringLiteral("        <td") + width +
+                   QStringLiteral(" align=\"center\" bgcolor=\"#0000FF\"><font color=\"#0000FF\">&nbsp;</font></td>"));
         else
-            w.Line(QStringLiteral("        <td width=\"%1\" bgcolor=\"#0000FF\">&nbsp;</td>").arg(c.pageWidth));
+            w.Line(QStringLiteral("        <td") + width + QStringLiteral(" bgcolor=\"#0000FF\">&nbsp;</td>"));
     }
     w.Line(QStringLiteral("    </tr>"));
 }
@@ -55,7 +58,7 @@ QByteArray MatchdayHtml(const MatchdayPage& page, int style) {
     w.EmptyLine();
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
     w.Line(QStringLiteral("<div align=\"center\"><center>"));
-    const ReportColumns columns = MatchdayColumns();
+    const ReportColumns columns = PageColumns(MatchdayColumns(), page.rows);
     if (first) {
         w.Line(QStringLiteral("<table border=\"1\" cellspacing=\"0\" >"));
         w.Line(QStringLiteral("    <tr>"));

@@ -162,7 +162,7 @@ QByteArray ExportHeadToHeadHtml(const GridRows& rows, const QString& name1, cons
         QStringLiteral("</font></p>"));
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
     w.TableOpen();
-    const ReportColumns columns = HeadToHeadColumns();
+    const ReportColumns columns = PageColumns(HeadToHeadColumns(), rows);
     WriteHeaderCells(w, columns, HeaderCellStyle::LightBlue);
     int r = 0;
     for (const QStringList& row : rows) w.DataRow(++r, DataCells(columns, row), DataRowStyle{false, false});

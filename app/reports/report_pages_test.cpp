@@ -1,7 +1,9 @@
 // Every page the reports export, made from a real season in which one team is named with markup: each
-// parses balanced (every element closed in the order it was opened) and shows that name as typed.
+// parses balanced (every element closed in the order it was opened), shows that name as typed, and sizes
+// its columns of names by their content.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <functional>
 #include <map>
 
@@ -24,6 +26,46 @@ namespace {
 using namespace app;
 
 const char* const kMarkupName = "Lille <b>&\"OSC";
+
+// The cells of a page's tables a browser could wrap or hold to a fixed width while they show text: a cell
+// of words without nowrap, and a cell of a column of text (any of its data cells not a number) with a
+// width. Names, seasons and sentences take the width of their longest text; only numbers keep a width.
+std::vector<std::string> CellsSizedOtherThanByText(const std::string& page) {
+    // PCRE, not std::regex: the latter recurses once per character and overflows the stack on a whole page.
+    static const QRegularExpression table(R"(<table[\s\S]*?</table>)"), row(R"(<tr[^>]*>([\s\S]*?)</tr>)"),
+        cell(R"(<td([^>]*)>([\s\S]*?)</td>)"), tag(R"(<[^>]*>)"), number(R"(^[+-]?[0-9]*$)");
+    struct Cell {
+        QString attributes, text;
+        bool broken;  // broken into lines on purpose (the results grid's names written downwards)
+    };
+    const QString html = QString::fromStdString(page);
+    std::vector<std::string> found;
+    for (const QRegularExpressionMatch& t : table.globalMatch(html)) {
+        std::vector<std::vector<Cell>> rows;
+        for (const QRegularExpressionMatch& r : row.globalMatch(t.captured(0))) {
+            rows.emplace_back();
+            for (const QRegularExpressionMatch& c : cell.globalMatch(r.captured(1))) {
+                const QString text = QString(c.captured(2)).remove(tag).remove(QStringLiteral("&nbsp;")).trimmed();
+                rows.back().push_back({c.captured(1), text, c.captured(2).contains(QStringLiteral("<br>"))});
+            }
+        }
+        const auto isNumber = [](const Cell& c) { return number.match(c.text).hasMatch(); };
+        for (size_t col = 0; !rows.empty() && col < rows.front().size(); ++col) {
+            bool textColumn = false;
+            for (size_t r = 1; r < rows.size(); ++r)
+                textColumn = textColumn || (col < rows[r].size() && !isNumber(rows[r][col]));
+            for (const auto& cells : rows) {
+                if (col >= cells.size()) continue;
+                const Cell& c = cells[col];
+                if (!isNumber(c) && !c.broken && !c.attributes.contains(QStringLiteral("nowrap")))
+                    found.push_back("wraps: " + c.text.toStdString());
+                if (textColumn && c.attributes.contains(QStringLiteral("width=")))
+                    found.push_back("fixed width: " + c.text.toStdString());
+            }
+        }
+    }
+    return found;
+}
 
 class ReportPagesTest : public leaguetest::LeagueTest {};
 
@@ -62,6 +104,13 @@ TEST_F(ReportPagesTest, EveryPageOfARealSeasonIsBalancedAndNamesTeamsAsTyped) {
          }},
         {"scorers",
          [&] { return ExportStandingsHtml(ScorersGridRows(BuildScorersTable(request)), standingsInfo); }},
+        {"scorers named with markup",
+         [&] {
+             // A right-aligned column of names: as wide as its longest name all the same.
+             return ExportStandingsHtml(ScorersGridRows({{7, QString::fromUtf8("Pierre <i>&\"Dupr\u00e9"), 1, name, 12},
+                                                         {9, "Jo", 2, "Other", 3}}),
+                                        standingsInfo);
+         }},
         {"team matches",
          [&] {
              return ExportTeamMatchesHtml(
@@ -93,8 +142,13 @@ TEST_F(ReportPagesTest, EveryPageOfARealSeasonIsBalancedAndNamesTeamsAsTyped) {
         EXPECT_EQ(xbtest::UnbalancedElements(html.toStdString()), std::vector<std::string>());
         EXPECT_TRUE(QString::fromUtf8(html).contains(shown));
         EXPECT_FALSE(html.contains(kMarkupName));
+        EXPECT_EQ(CellsSizedOtherThanByText(html.toStdString()), std::vector<std::string>());
     }
     // The checker itself finds what a page may get wrong.
+    EXPECT_EQ(CellsSizedOtherThanByText("<table><tr><td width=\"100\">Buteurs</td><td width=\"35\">Buts</td></tr>"
+                                        "<tr><td align=\"right\">Pierre Dupr\xc3\xa9</td><td width=\"35\">12</td></tr></table>"),
+              (std::vector<std::string>{"wraps: Buteurs", "fixed width: Buteurs", "wraps: Pierre Dupr\xc3\xa9",
+                                        "wraps: Buts"}));
     EXPECT_EQ(xbtest::UnbalancedElements("<div><center></div></center><br><p>x"),
               (std::vector<std::string>{"<center> closed by </div>", "</center> without start",
                                         "<p> never closed"}));

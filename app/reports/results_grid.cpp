@@ -138,7 +138,7 @@ QByteArray ExportResultsGridHtml(const GridRows& cells, const QString& champions
                                            : QString());
             else
                 content = HtmlEscape(cells[r][c]);
-            w.Line(QStringLiteral("        <td align=\"right\"") + colour + align + QStringLiteral(" >") +
+            w.Line(QStringLiteral("        <td nowrap align=\"right\"") + colour + align + QStringLiteral(" >") +
                    content + QStringLiteral("</td>"));
         }
         w.Line(QStringLiteral("    </tr>"));

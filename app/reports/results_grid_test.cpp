@@ -177,7 +177,7 @@ TEST_F(ResultsGridTest, PageSpellsNamesDownwardsAndColoursEveryCell) {
     // Every cell line: attributes separated by blanks, the colour of its place.
     const QString html = QString::fromUtf8(page);
     QRegularExpression td(
-        QStringLiteral("<td align=\"right\"( bgcolor=\"(#[0-9A-F]{6})\")?( valign=\"top\")? >"));
+        QStringLiteral("<td nowrap align=\"right\"( bgcolor=\"(#[0-9A-F]{6})\")?( valign=\"top\")? >"));
     int r = -1, c = 0;
     for (const QString& line : html.split(QStringLiteral("\r\n"))) {
         if (line == QLatin1String("<tr>")) {

@@ -105,7 +105,7 @@ QByteArray ExportStandingsHtml(const GridRows& rows, const StandingsPageInfo& in
     w.EmptyLine();
     w.Line(QStringLiteral("<p align=\"left\">&nbsp;</p>"));
 
-    const ReportColumns columns = StandingsColumns(!standings);
+    const ReportColumns columns = PageColumns(StandingsColumns(!standings), rows);
     w.TableOpen();
     WriteHeaderCells(w, columns);
     int r = 0;

@@ -114,7 +114,7 @@ QByteArray ExportTeamInfoHtml(const GridRows& scorers, const TeamInfoPageInfo& i
     w.Line(QStringLiteral("<td nowrap bgcolor=\"#0000CC\" bordercolor=\"#999999\"><font "
                           "color=\"#FFFFFF\"><b>") +
            HtmlEscape(GetLangText(Text::Scorers)) + QStringLiteral("</b></font></td>"));
-    w.Line(QStringLiteral("<td width=\"90\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>") +
+    w.Line(QStringLiteral("<td width=\"90\" nowrap bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>") +
            HtmlEscape(GetLangText(Text::Goals)) + QStringLiteral("</b></font></td>"));
     w.Line(QStringLiteral("           </tr>"));
     int r = 0;

@@ -138,7 +138,7 @@ QByteArray ExportTeamMatchesHtml(const GridRows& rows, const TeamMatchesPageInfo
     w.InfoLines({{GetLangText(Text::Championship), info.championshipName},
                  {GetLangText(Text::Year), info.seasonText},
                  {GetLangText(Text::MatchType), info.typeText}});
-    const ReportColumns columns = TeamMatchesColumns();
+    const ReportColumns columns = PageColumns(TeamMatchesColumns(), rows);
     w.TableOpen();
     WriteHeaderCells(w, columns);
     int r = 0;
@@ -150,11 +150,11 @@ QByteArray ExportTeamMatchesHtml(const GridRows& rows, const TeamMatchesPageInfo
         w.Line(QStringLiteral("<div align=\"center\"><center>"));
         w.Line(QStringLiteral("<table border=\"1\" cellspacing=\"0\">"));
         w.Line(QStringLiteral("    <tr>"));
-        w.Line(QStringLiteral("                <td bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>") +
+        w.Line(QStringLiteral("                <td nowrap bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>") +
                HtmlEscape(caption) + QStringLiteral("</b></font></td>"));
         w.Line(QStringLiteral("            </tr>"));
         w.Line(QStringLiteral("            <tr>"));
-        w.Line(QStringLiteral("                <td width=\"100%\"><b>") + HtmlEscape(text) +
+        w.Line(QStringLiteral("                <td nowrap><b>") + HtmlEscape(text) +
                QStringLiteral("</b></td>"));
         w.Line(QStringLiteral("            </tr>"));
         w.Line(QStringLiteral("        </table>"));

@@ -172,7 +172,7 @@ void HtmlPageWriter::TableOpen() {
 void HtmlPageWriter::HeaderCell(int width, const QString& title, HeaderCellStyle style) {
     const QString text = cellText(HtmlEscape(title));
     // A column of names takes the width of its longest name: no width of its own, never wrapped.
-    const QString open = width > 0 ? QStringLiteral("        <td width=\"%1\"").arg(width)
+    const QString open = width > 0 ? QStringLiteral("        <td width=\"%1\" nowrap").arg(width)
                                    : QStringLiteral("        <td nowrap");
     if (style == HeaderCellStyle::LightBlue) {
         Line(open + QStringLiteral(" bgcolor=\"#BEE3FE\">") + text + QStringLiteral("</td>"));
@@ -192,7 +192,7 @@ void HtmlPageWriter::DataRow(int r, const QList<HtmlCell>& cells, DataRowStyle s
     Line(QStringLiteral("<tr>"));
     for (const HtmlCell& cell : cells) {
         QString open = QStringLiteral("        <td");
-        if (cell.align == CellAlign::None)
+        if (cell.align == CellAlign::None || cell.sizedByText)
             open += QStringLiteral(" nowrap");
         else if (cell.width > 0)
             open += QStringLiteral(" width=\"%1\"").arg(cell.width);

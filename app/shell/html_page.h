@@ -55,17 +55,18 @@ enum class HeaderCellStyle {
 
 enum class CellAlign { None, Left, Right, Center };
 
-// One data cell. A number is trimmed and right-aligned. A text cell (no alignment) is never wrapped and
-// takes no width: its column is as wide as its longest text.
+// One data cell. A number is trimmed and right-aligned. A text cell (no alignment, or sizedByText) is never
+// wrapped and takes no width: its column is as wide as its longest text.
 struct HtmlCell {
     QString text;
     CellAlign align = CellAlign::None;
     int width = 0;  // 0: no width attribute
     bool trim = false;
+    bool sizedByText = false;  // a text cell that keeps its alignment (a right-aligned column of names)
 
-    static HtmlCell Text(const QString& t, int width = 0) { return {t, CellAlign::None, width, false}; }
-    static HtmlCell Number(const QString& t, int width = 0) { return {t, CellAlign::Right, width, true}; }
-    static HtmlCell Centered(const QString& t, int width = 0) { return {t, CellAlign::Center, width, true}; }
+    static HtmlCell Text(const QString& t, int width = 0) { return {t, CellAlign::None, width, false, false}; }
+    static HtmlCell Number(const QString& t, int width = 0) { return {t, CellAlign::Right, width, true, false}; }
+    static HtmlCell Centered(const QString& t, int width = 0) { return {t, CellAlign::Center, width, true, false}; }
 };
 
 struct DataRowStyle {
@@ -91,7 +92,7 @@ public:
 
     // Opens a centred block and a bordered table and starts its header row.
     void TableOpen();
-    // A width of 0 writes none and keeps the title on one line (a column of names).
+    // A width of 0 writes none (a column of names); no title is wrapped.
     void HeaderCell(int width, const QString& title, HeaderCellStyle style = HeaderCellStyle::WhiteOnBlue);
     void HeaderRowEnd();
     // Data row r (from 1); even rows get the alternate background when the style asks for it.

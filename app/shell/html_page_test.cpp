@@ -116,9 +116,9 @@ TEST(HtmlPageTest, ElementsWriteTheirLines) {
         "<p align=\"left\">&nbsp;</p>\r\n",
         "<p align=\"center\"><font size=\"4\"><strong><u>Team</u></strong></font></p>\r\n\r\n",
         "<div align=\"center\"><center>\r\n\r\n<table border=\"1\" cellspacing=\"0\">\r\n    <tr>\r\n",
-        "        <td width=\"35\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>Jou</b></font></td>\r\n",
-        "        <td width=\"35\" bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>&nbsp;</b></font></td>\r\n",
-        "        <td width=\"50\" bgcolor=\"#BEE3FE\">Année</td>\r\n    </tr>\r\n",
+        "        <td width=\"35\" nowrap bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>Jou</b></font></td>\r\n",
+        "        <td width=\"35\" nowrap bgcolor=\"#0000CC\"><font color=\"#FFFFFF\"><b>&nbsp;</b></font></td>\r\n",
+        "        <td width=\"50\" nowrap bgcolor=\"#BEE3FE\">Année</td>\r\n    </tr>\r\n",
         "<tr>\r\n        <td nowrap  >a</td>\r\n        <td align=\"right\"  >3</td>\r\n    </tr>\r\n",
         "<tr>\r\n        <td nowrap  bgcolor=\"#F4F4F4\"  >b</td>\r\n        <td align=\"right\"  "
         "bgcolor=\"#F4F4F4\"  >4</td>",

@@ -7,6 +7,7 @@
 // they left. Every step's screen is kept in <out>/NN-step.png with an index page listing them in order.
 //
 //   program_road OUTDIR            the check (under xvfb-run, QT_QPA_PLATFORM=xcb)
+//   program_road OUTDIR --reports  the report stations only (the road on a small screen)
 #include "app/program/qt/road/road.h"
 
 namespace road {
@@ -51,9 +52,10 @@ int Station(int station, const std::string& out, char* argv0) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--station")
         return road::Station(std::atoi(argv[2]), argv[3], argv[0]);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+    const bool reportsOnly = argc == 3 && std::string(argv[2]) == "--reports";
+    if (argc != 2 && !reportsOnly) {
+        std::fprintf(stderr, "usage: %s OUTDIR [--reports]\n", argv[0]);
         return 2;
     }
-    return road::Check("/proc/self/exe", argv[1]);
+    return road::Check("/proc/self/exe", argv[1], reportsOnly);
 }

@@ -69,6 +69,10 @@ Tffaceaface::Tffaceaface(QWidget* parent)
     Series1->setObjectName(QStringLiteral("Series1"));
     SetBars(ui->chartbut->chart(), Series1, {});
 
+    // The list over the whole width of the window, the two charts side by side below it: the list shows
+    // every column, and the charts take the room a short list leaves. Fifteen meetings show without
+    // scrolling on a 1024x768 screen.
+    ui->grilleresultat->SetVisibleRowsAtLeast(15);
     SetStripedCells(ui->grilleresultat, {4, 5});
     TranslateFaceAFaceForm();
     // An empty list to start with: RowCount 2, row 1 empty.

@@ -1,6 +1,8 @@
 #include "app/shell/qt/screen_fit.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -22,16 +24,33 @@ constexpr int kTitleBarChrome = 140;
 
 const char* kWidenedProperty = "lmTitleWidened";
 
-void widenForTitle(QMessageBox* box) {
-    if (box->property(kWidenedProperty).toBool()) return;
-    box->setProperty(kWidenedProperty, true);
-    auto* grid = qobject_cast<QGridLayout*>(box->layout());
-    const int need = TitleBarWidthNeeded(box->windowTitle());
-    if (!grid || box->sizeHint().width() >= need) return;
-    // The box sizes itself from its layout when shown: an empty item as wide as the title makes it so.
-    const int inside = need - grid->contentsMargins().left() - grid->contentsMargins().right();
-    grid->addItem(new QSpacerItem(inside, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
-                  grid->columnCount());
+// The least a list or a chart is made when it gives way to the screen: still a list, still a chart.
+constexpr int kLeastScrollArea = 120;
+
+// A dialog, whoever built it (a message box, the engine's own dialog, an input or progress dialog), made
+// at least as wide as its title needs, within the screen.
+void widenForTitle(QDialog* dialog) {
+    int need = TitleBarWidthNeeded(dialog->windowTitle());
+    if (QScreen* screen = dialog->screen()) need = std::min(need, screen->availableGeometry().width());
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+        // A message box sets its own fixed size from its layout when shown: an empty item as wide as the
+        // title in its grid makes it so. Once: the item stays.
+        if (box->property(kWidenedProperty).toBool()) return;
+        box->setProperty(kWidenedProperty, true);
+        auto* grid = qobject_cast<QGridLayout*>(box->layout());
+        if (!grid || box->sizeHint().width() >= need) return;
+        const int inside = need - grid->contentsMargins().left() - grid->contentsMargins().right();
+        grid->addItem(new QSpacerItem(inside, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                      1, grid->columnCount());
+        return;
+    }
+    // Any other dialog has its size by now: a wider minimum widens it at once, about the same centre where
+    // it was placed.
+    const int grow = need - dialog->width();
+    if (grow <= 0) return;
+    dialog->setMinimumWidth(std::max(dialog->minimumWidth(), need));
+    dialog->resize(need, dialog->height());
+    if (dialog->testAttribute(Qt::WA_Moved)) dialog->move(dialog->x() - grow / 2, dialog->y());
 }
 
 }  // namespace
@@ -53,14 +72,43 @@ QRect FitFrameInto(const QRect& frame, const QRect& area, const QSize& least) {
     return fitted;
 }
 
+QSize LeastSize(QWidget* window) {
+    if (window->layout()) window->layout()->activate();
+    return window->minimumSizeHint().expandedTo(window->minimumSize());
+}
+
+void GiveWay(QWidget* window, const QSize& room) {
+    // A few rounds: a list and a chart side by side give way together, each by the share the window is over.
+    for (int round = 0; round < 4; ++round) {
+        const QSize least = LeastSize(window);
+        if (least.width() <= room.width() && least.height() <= room.height()) return;
+        bool gave = false;
+        for (QAbstractScrollArea* area : window->findChildren<QAbstractScrollArea*>()) {
+            if (area->window() != window || !area->isVisible()) continue;
+            const QSize floor = area->minimumSizeHint().expandedTo(QSize(kLeastScrollArea, kLeastScrollArea));
+            QSize min = area->minimumSize();
+            if (least.width() > room.width())
+                min.setWidth(std::max(std::min(floor.width(), min.width()),
+                                      int(qint64(min.width()) * room.width() / least.width()) - 1));
+            if (least.height() > room.height())
+                min.setHeight(std::max(std::min(floor.height(), min.height()),
+                                       int(qint64(min.height()) * room.height() / least.height()) - 1));
+            if (min == area->minimumSize()) continue;
+            area->setMinimumSize(min);
+            gave = true;
+        }
+        if (!gave) return;
+    }
+}
+
 void KeepWindowOnScreen(QWidget* window) {
     if (!window || !window->isWindow() || !window->isVisible()) return;
     QScreen* screen = window->screen();
     if (!screen) return;
     const QRect frame = window->frameGeometry(), inner = window->geometry();
     const QSize chrome = frame.size() - inner.size();
-    const QRect fitted =
-        FitFrameInto(frame, screen->availableGeometry(), window->minimumSizeHint().expandedTo(window->minimumSize()) + chrome);
+    GiveWay(window, screen->availableGeometry().size() - chrome);
+    const QRect fitted = FitFrameInto(frame, screen->availableGeometry(), LeastSize(window) + chrome);
     if (fitted == frame) return;
     if (fitted.size() != frame.size()) window->resize(fitted.size() - chrome);
     window->move(fitted.topLeft());
@@ -74,7 +122,7 @@ bool ScreenFit::eventFilter(QObject* watched, QEvent* event) {
         window->windowType() == Qt::Popup)
         return false;
     if (type == QEvent::Show)
-        if (auto* box = qobject_cast<QMessageBox*>(window)) widenForTitle(box);
+        if (auto* dialog = qobject_cast<QDialog*>(window)) widenForTitle(dialog);
     // Once the window has its size and frame: not from inside its own show or resize.
     QTimer::singleShot(0, window, [w = QPointer<QWidget>(window)] { KeepWindowOnScreen(w); });
     return false;

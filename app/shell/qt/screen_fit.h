@@ -1,7 +1,10 @@
 // Every window of the program on the screen it opens on: a window larger than the screen's free area is
 // made as small as its layout allows, and one that reaches past an edge is moved back inside, when it is
-// shown and whenever it grows (a report window that shows its data). A message box is made wide enough
-// for its title, which window managers otherwise cut to a few letters.
+// shown and whenever it grows (a report window that shows its data). When its layout cannot go that small,
+// its lists and charts give way first: the least sizes they were given for their contents shrink until the
+// window fits, and they scroll or draw smaller. Every dialog (message boxes, the
+// engine's own dialogs, input and progress dialogs) is made wide enough for its title, which window managers
+// otherwise cut to a few letters.
 #pragma once
 
 #include <QObject>
@@ -21,6 +24,11 @@ int TitleBarWidthNeeded(const QString& title);
 // inside the area as far as its size allows.
 QRect FitFrameInto(const QRect& frame, const QRect& area, const QSize& least);
 
+// The least size a window's layout allows now.
+QSize LeastSize(QWidget* window);
+// Lowers the least sizes of the window's lists, charts and other scroll areas (never below a small floor)
+// until the window's least size is within room, as far as they can give.
+void GiveWay(QWidget* window, const QSize& room);
 // Resizes and moves a top-level window so that its frame lies on its screen's available area.
 void KeepWindowOnScreen(QWidget* window);
 

@@ -1,11 +1,22 @@
-// Windows kept on the screen and message boxes as wide as their titles.
+// Windows kept on the screen and dialogs as wide as their titles and texts.
 #include "app/shell/qt/screen_fit.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QGraphicsView>
+#include <QInputDialog>
+#include <QPushButton>
+#include <QTableView>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
+#include <functional>
+#include <memory>
+
+#include "engine/dataset/qt/engine_windows_qt.h"
 
 namespace app {
 namespace {
@@ -26,15 +37,64 @@ TEST(ScreenFit, AFrameIsMovedInsideAndShrunkNoFurtherThanItsLeast) {
     for (const auto& c : cases) EXPECT_EQ(FitFrameInto(c.frame, screen, c.least), c.fitted) << c.frame.x();
 }
 
-TEST(ScreenFit, AMessageBoxIsAsWideAsItsTitleAndAWindowStaysOnTheScreen) {
+TEST(ScreenFit, EveryDialogIsAsWideAsItsTitleAndTextAndAWindowStaysOnTheScreen) {
     auto& application = *static_cast<QApplication*>(QCoreApplication::instance());
     InstallScreenFit(application);
-    const QString title = QString::fromUtf8("Unesite naziv datoteke koja će se stvoriti");
-    QMessageBox box(QMessageBox::Question, title, QStringLiteral("?"), QMessageBox::Yes | QMessageBox::No);
-    box.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
-    EXPECT_GE(box.width(), TitleBarWidthNeeded(title));
-    box.close();
+    const QString chooser = QString::fromUtf8("Unesite naziv datoteke koja će se stvoriti");
+    const QString both = QStringLiteral("Le joueur est present dans les 2 equipes, choisissez l'équipe du but");
+    const struct {
+        const char* what;
+        QString title, text;
+        std::function<std::unique_ptr<QDialog>(const QString& title, const QString& text)> make;
+    } cases[] = {
+        {"message box", chooser, QStringLiteral("?"),
+         [](const QString& title, const QString& text) {
+             return std::make_unique<QMessageBox>(QMessageBox::Question, title, text,
+                                                  QMessageBox::Yes | QMessageBox::No);
+         }},
+        // The engine's own dialog, as the editing windows show it ("Nom ?", "Player ?", "team exists").
+        {"engine dialog, French", QStringLiteral("Validation impossible"), QStringLiteral("Nom ?"),
+         [](const QString& title, const QString& text) -> std::unique_ptr<QDialog> {
+             return xb::BuildDialogForm(title, QStringLiteral("!"), text, 2, QStringLiteral("Ok"));
+         }},
+        {"engine dialog, Croatian", QString::fromUtf8("Potvrda nije moguća"), QStringLiteral("Naziv ?"),
+         [](const QString& title, const QString& text) -> std::unique_ptr<QDialog> {
+             return xb::BuildDialogForm(title, QStringLiteral("!"), text, 2, QStringLiteral("Ok"));
+         }},
+        {"engine dialog, English", QStringLiteral("unable to validate"), QStringLiteral("Player ?"),
+         [](const QString& title, const QString& text) -> std::unique_ptr<QDialog> {
+             return xb::BuildDialogForm(title, QStringLiteral("i"), text, 2, QString());
+         }},
+        {"engine dialog, a long text", QStringLiteral("But"), both,
+         [](const QString& title, const QString& text) -> std::unique_ptr<QDialog> {
+             return xb::BuildDialogForm(title, QStringLiteral("?"), text, 2, QStringLiteral("A-Lille B-Lyon"));
+         }},
+        {"input dialog", chooser, QStringLiteral("?"),
+         [](const QString& title, const QString& text) -> std::unique_ptr<QDialog> {
+             auto d = std::make_unique<QInputDialog>();
+             d->setWindowTitle(title);
+             d->setLabelText(text);
+             return d;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<QDialog> d = c.make(c.title, c.text);
+        d->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(d.get()));
+        QTest::qWait(20);
+        EXPECT_GE(d->frameGeometry().width(), TitleBarWidthNeeded(c.title));
+        EXPECT_TRUE(d->screen()->availableGeometry().contains(d->frameGeometry()));
+        // The text on one line, as wide as it reads.
+        bool shown = false;
+        for (QLabel* l : d->findChildren<QLabel*>())
+            if (l->text() == c.text) {
+                shown = true;
+                EXPECT_GE(l->contentsRect().width(), l->fontMetrics().horizontalAdvance(c.text)) << l->width();
+            }
+        EXPECT_TRUE(shown);
+        d->close();
+    }
 
     QWidget window;
     window.resize(600, 400);
@@ -44,6 +104,40 @@ TEST(ScreenFit, AMessageBoxIsAsWideAsItsTitleAndAWindowStaysOnTheScreen) {
     QTest::qWait(50);
     EXPECT_TRUE(window.screen()->availableGeometry().contains(window.frameGeometry()))
         << window.frameGeometry().x() << "," << window.frameGeometry().y();
+}
+
+// A list and a chart given least sizes for their contents that add up to more than the screen: they give
+// way, and the window with its button lies on the screen.
+TEST(ScreenFit, ListsAndChartsGiveWayBeforeAWindowLeavesTheScreen) {
+    auto& application = *static_cast<QApplication*>(QCoreApplication::instance());
+    InstallScreenFit(application);
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    for (const QBoxLayout::Direction direction : {QBoxLayout::LeftToRight, QBoxLayout::TopToBottom}) {
+        SCOPED_TRACE(direction);
+        QWidget window;
+        auto* outer = new QVBoxLayout(&window);
+        auto* row = new QBoxLayout(direction);
+        auto* list = new QTableView;
+        auto* chart = new QGraphicsView;
+        const QSize wide = screen * 0.7;
+        list->setMinimumSize(wide);
+        chart->setMinimumSize(wide);
+        row->addWidget(list);
+        row->addWidget(chart);
+        outer->addLayout(row);
+        auto* quit = new QPushButton(QStringLiteral("Quitter"));
+        outer->addWidget(quit);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(50);
+        const QRect area = window.screen()->availableGeometry();
+        EXPECT_TRUE(area.contains(window.frameGeometry()))
+            << window.frameGeometry().width() << "x" << window.frameGeometry().height();
+        EXPECT_TRUE(area.contains(QRect(quit->mapToGlobal(QPoint(0, 0)), quit->size())));
+        // Each still a list and a chart, not squeezed to nothing.
+        EXPECT_GE(std::min(list->width(), chart->width()), 100);
+        EXPECT_GE(std::min(list->height(), chart->height()), 100);
+    }
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ std::string Plain(const std::string& text) {
 
 std::vector<xbtest::SeasonTable> HardSeason() {
     auto season = xbtest::MakeSeason({20, 3, 38, 41});
+    std::map<std::string, int> goals;  // by player number
     for (auto& t : season) {
         for (auto& row : t.rows)
             for (auto& cell : row) cell = Plain(cell);
@@ -28,7 +29,17 @@ std::vector<xbtest::SeasonTable> HardSeason() {
         if (t.file == "equipe.dbf")
             // From team 2 on: the generated calendar has team 1 play every match away.
             for (size_t i = 0; i < std::size(kHardTeams); ++i) t.rows[i + 1][1] = kHardTeams[i];
+        if (t.file == "but.dbf")
+            for (const auto& row : t.rows) ++goals[row[5]];
     }
+    // The player with the most goals recorded, near the head of the scorers' list and page, under a name of
+    // several words with markup and an accent: on one line in the window, the printout and the page.
+    const auto best = std::max_element(goals.begin(), goals.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    for (auto& t : season)
+        if (t.file == "joueur.dbf" && best != goals.end())
+            for (auto& row : t.rows)
+                if (row[0] == best->first) row[1] = kMarkupPlayer;
     return season;
 }
 
@@ -87,7 +98,7 @@ void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, s
         {"aparametre", [] { return static_cast<QWidget*>(app::fpara); }},
     };
     for (const auto& [entry, window] : windows) {
-        road.add(tag + " " + entry + " read", NoModal(), [&road, entry = entry, window = window, read, at] {
+        road.add(tag + " " + entry + " read", NoModal(), [&road, entry = entry, window = window, read, at, out, tag] {
             road.hold(true);
             if (auto* action = Main()->findChild<QAction*>(entry))
                 action->trigger();
@@ -97,6 +108,8 @@ void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, s
             QWidget* w = window();
             road.check(w && w != Main(), std::string("no window from ") + entry);
             if (w && w != Main()) {
+                for (const std::string& problem : ScreenProblems(w, false).found) road.check(false, problem);
+                ScreenPicture(out, tag + "-" + entry);
                 ReadTabs(w, at + entry, read);
                 w->close();
             }
@@ -125,6 +138,7 @@ void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, s
     road.add(tag + " match entry read", ModalIs<app::Tfsaimatch>(), [&road, read, at] {
         road.hold(true);
         QDialog* d = Modal<app::Tfsaimatch>();
+        for (const std::string& problem : ScreenProblems(d, false).found) road.check(false, problem);
         ReadTabs(d, at + "match-entry", read);
         road.hold(false);
         d->reject();
@@ -146,6 +160,35 @@ void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, s
                 d->reject();
         });
     }
+}
+
+// The engine's own dialog as a user meets it: a new championship validated without a name. The box is as
+// wide as its title ("Validation impossible", "Potvrda nije moguća") and lies on the screen.
+void AddNamelessChampionship(Road& road, const std::string& out, const std::string& tag) {
+    road.add(tag + " nameless championship", NoModal(), [] {
+        if (auto* action = Main()->findChild<QAction*>("bgestchamp"))
+            action->trigger();
+        else
+            Click(Main(), "bgestchamp");
+        Click(app::fgestchamp(), "bnouveau");
+        Click(app::fgestchamp(), "bok");
+    });
+    road.add(tag + " nameless championship refused", ModalIs<xb::TDialogForm>(), [&road, out, tag] {
+        QDialog* d = Modal<xb::TDialogForm>();
+        road.hold(true);
+        QTest::qWait(250);  // painted and on the X server before the screen is pictured
+        road.hold(false);
+        road.check(d->windowTitle() == app::GetLangText(app::Text::UnableToValidate), "title");
+        road.check(d->frameGeometry().width() >= app::TitleBarWidthNeeded(d->windowTitle()),
+                   "box narrower than its title: " + std::to_string(d->frameGeometry().width()));
+        road.check(d->screen()->availableGeometry().contains(d->frameGeometry()), "box outside the screen");
+        ScreenPicture(out, tag + "-nameless-championship");
+        Click(d, "button1");
+    });
+    road.add(tag + " nameless championship left", NoModal(), [] {
+        Click(app::fgestchamp(), "bannule");
+        app::fgestchamp()->close();
+    });
 }
 
 void ReportStation(Road& road, const std::string& out, int language, const std::string& tag) {
@@ -224,6 +267,7 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
                                            "percentage " + app::ChartPlainText(slice->label()).toStdString());
             readForEnglish();
             w->grab().save(QString::fromStdString(out + "/" + name + ".png"));
+            ScreenPicture(out, name);
             if (r.prints) {
                 app::SetReportPrinterFactory([out, name] {
                     auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -266,6 +310,7 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
             road.hold(false);
         });
     }
+    AddNamelessChampionship(road, out, tag);
     if (foreign) AddWindowWalk(road, out, tag, readForEnglish);
     road.add("quit", NoModal(), [] { Click(Main(), "bquit"); });
 }

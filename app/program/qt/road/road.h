@@ -34,6 +34,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTabWidget>
@@ -84,6 +85,8 @@
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
+#include "app/shell/qt/screen_fit.h"
+#include "engine/dataset/qt/engine_windows_qt.h"
 #include "platform/shell_open.h"
 #include "tests/support/html_table.h"
 #include "tests/support/league_fill.h"
@@ -233,6 +236,7 @@ void SecondStation(Road& road, const std::string& out);
 inline constexpr int kFrench = 1, kCroatian = 6;
 inline constexpr const char* kLongChampionship = "CHAMPIONNAT NATIONAL DE FRANCE";
 inline constexpr const char* kMarkupTeam = "Lille <b>&\"OSC";
+inline constexpr const char* kMarkupPlayer = "Pierre <i>&\"Dupr\u00e9";
 void ReportStation(Road& road, const std::string& out, int language, const std::string& tag);
 
 // ---- what a shown window reads like (window_checks.cpp) ----
@@ -248,9 +252,12 @@ struct TextProblems {
 // cell within its column (titles of several lines within the title bar), every chart text whole on
 // screen and in the chart's image, no chart label read as markup, the championship named whole.
 TextProblems WindowTextProblems(QWidget* w);
-// The window on the screen: its frame and every shown button inside the screen, every report grid able to
-// show 15 rows at the least.
-TextProblems ScreenProblems(QWidget* w);
+// The window on the screen: its frame and every shown button inside the screen's free area; with
+// reportGrids, every report grid able to show 15 rows at the least and none scrolling sideways while its
+// window could still grow.
+TextProblems ScreenProblems(QWidget* w, bool reportGrids = true);
+// The whole screen as it is now, in out/name-WIDTHxHEIGHT.png: the window seen where it lies on the screen.
+void ScreenPicture(const std::string& out, const std::string& name);
 
 // What reads as English in a session of another language: a table text's English entry where the
 // language has an entry of its own, and Qt's own English texts (the standard buttons, the file chooser's)
@@ -305,6 +312,8 @@ std::vector<std::string> ForeignShown(const ForeignTexts& foreign);
 
 // ---- the check (road_check.cpp): the stations run, then their printouts and pages read ----
 
-int Check(const char* self, const std::string& out);
+// All four stations on the screen the road runs on; with reportsOnly the two report stations only (the
+// road on a small screen).
+int Check(const char* self, const std::string& out, bool reportsOnly);
 
 }  // namespace road

@@ -68,9 +68,9 @@ TextProblems WindowTextProblems(QWidget* w) {
     return p;
 }
 
-TextProblems ScreenProblems(QWidget* w) {
+TextProblems ScreenProblems(QWidget* w, bool reportGrids) {
     TextProblems p;
-    const QRect screen = w->screen()->geometry();
+    const QRect screen = w->screen()->availableGeometry();
     const QRect frame = w->frameGeometry();
     if (!screen.contains(frame))
         p.add("window outside the screen", QStringLiteral("%1x%2+%3+%4").arg(frame.width()).arg(frame.height())
@@ -81,11 +81,22 @@ TextProblems ScreenProblems(QWidget* w) {
         if (!screen.contains(at)) p.add("button " + b->objectName().toStdString() + " off the screen", b->text());
     }
     for (app::ReportGrid* g : w->findChildren<app::ReportGrid*>()) {
-        if (!g->isVisible()) continue;
+        if (!g->isVisible() || !reportGrids) continue;
         const int rows = g->viewport()->height() / std::max(1, g->verticalHeader()->defaultSectionSize());
         if (rows < 15) p.add("grid " + g->objectName().toStdString() + " shows few rows", QString::number(rows));
+        // A column behind a sideways scroll bar while the window has room left to grow on the screen.
+        if (g->horizontalScrollBar()->isVisible() && frame.width() < screen.width() - 8)
+            p.add("grid " + g->objectName().toStdString() + " scrolls sideways in a window narrower than the screen",
+                  QString::number(frame.width()));
     }
     return p;
+}
+
+void ScreenPicture(const std::string& out, const std::string& name) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize size = screen->geometry().size();
+    screen->grabWindow(0).save(QString::fromStdString(out + "/" + name + "-") +
+                               QStringLiteral("%1x%2.png").arg(size.width()).arg(size.height()));
 }
 
 // Every text the shown windows let a user read, checked against the foreign texts: window titles,
