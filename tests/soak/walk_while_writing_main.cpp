@@ -216,8 +216,13 @@ int writerMain(const std::string& dir, long milliseconds) {
     std::mt19937 rng(static_cast<unsigned>(getpid()));
     WriterCounts counts;
     Published pub{start, 0, 0};
+    // The writer goes on past its time until the walker says it has walked enough beside it: on a busy
+    // machine (or under the sanitizers) the walks are slow, and walks made after the last write test
+    // nothing. Four minutes more at most, so that a walker that stopped answering ends the run.
     const auto end = steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (steady_clock::now() < end) {
+    const auto latest = end + std::chrono::minutes(4);
+    const std::string enough = dir + "/walked-enough";
+    while (steady_clock::now() < end || (!fs::exists(enough) && steady_clock::now() < latest)) {
         // Changes come in bursts, with a pause between them.
         const int burst = 1 + static_cast<int>(rng() % 40);
         for (int i = 0; i < burst; ++i) {
@@ -522,6 +527,7 @@ int parentMain(int seconds, std::string dir) {
         dir = pattern;
     }
     fs::remove(dir + "/done");
+    fs::remove(dir + "/walked-enough");
     xb::Engine engine;
     startEngine(engine, "walker");
     Walker w;
@@ -562,10 +568,11 @@ int parentMain(int seconds, std::string dir) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid)
             fail("walker", "the writer ended early, status " + std::to_string(status));
-        if (steady_clock::now() - started > std::chrono::seconds(seconds + 120))
+        if (steady_clock::now() - started > std::chrono::seconds(seconds + 360))
             fail("walker", "the writer never finished");
         w.walk(cycle[n % std::size(cycle)], n + 1);
         ++n;
+        if (n == 40) std::ofstream(dir + "/walked-enough").put('\n');
     }
 
     // After the writer's last commit, the very next walks show all of it, each kind.
