@@ -7,10 +7,12 @@
 #include <QSignalBlocker>
 
 #include "app/shell/entry_rules.h"
+#include "app/shell/lang_texts.h"
 #include "app/shell/league_access.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/param_file.h"
 #include "app/shell/qt/window_guards.h"
+#include "platform/ui.h"
 
 namespace app {
 
@@ -176,6 +178,31 @@ void BrowseWindow::closeEvent(QCloseEvent* event) {
     m_editing = false;
     m_mode = 'V';
     QWidget::closeEvent(event);
+}
+
+bool BrowseWindow::ConfirmDeleteAsShown(const std::function<bool()>& find,
+                                        const std::function<bool(xb::TXbDbf&)>& same,
+                                        const std::function<QString()>& storedNow) {
+    switch (CompareShownRow(*table(), find, same)) {
+        case ShownRow::kSame:
+            return true;
+        case ShownRow::kChanged: {
+            ShowRecord();
+            SetViewMode();
+            return AskDeleteOverChanged(storedNow(), windowTitle());
+        }
+        case ShownRow::kGone:
+            ShowMessage(GetLangText(Text::RecordNoLongerStored), windowTitle(), xb::platform::kMbIconStop);
+            table()->Refresh();
+            GoTo(1);
+            if (!hasRecords()) ShowRecord();
+            SetViewMode();
+            return false;
+        case ShownRow::kLocked:
+            ShowLockFailed();
+            return false;
+    }
+    return false;
 }
 
 }  // namespace app

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "engine/dataset/xb_file_dataset.h"
@@ -69,6 +70,12 @@ protected:
     bool leaveEditWhenGone();
     // True when the table holds a record that browsing shows.
     bool hasRecords() const;
+    // As a save does, a delete takes the record only as the window showed it: unchanged since (same
+    // tells, on the stored row find put the table on), or changed by another station and the user,
+    // having seen it as stored (storedNow, read after the window shows it again), says so. A record
+    // deleted meanwhile is said gone and the window moves to the first one.
+    bool ConfirmDeleteAsShown(const std::function<bool()>& find, const std::function<bool(xb::TXbDbf&)>& same,
+                              const std::function<QString()>& storedNow);
 
     void bindStandardControls();
     QAbstractButton* button(const char* name) const;

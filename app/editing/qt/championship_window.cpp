@@ -388,27 +388,13 @@ void Tfgestchamp::bsupprimeClick() {
     if (!AskDeleteConfirmation()) return;
     // As a rename does: a championship another station renamed since it was shown is deleted only when
     // the user says so, having seen its stored name; deleted meanwhile, it is said gone.
-    switch (CompareShownRow(
-        *table(), [&] { return seekNumber(championship); },
-        [&](xb::TXbDbf& t) { return QString::fromStdString(t.FieldGetStr("NOMCHAMP")).trimmed() == m_shownName; })) {
-        case ShownRow::kSame:
-            break;
-        case ShownRow::kChanged:
-            ShowChampionship();
-            SetViewMode();
-            if (!AskDeleteOverChanged(m_shownName, windowTitle())) return;
-            break;
-        case ShownRow::kGone:
-            ShowMessage(GetLangText(Text::RecordNoLongerStored), windowTitle(), xb::platform::kMbIconStop);
-            table()->Refresh();
-            GoTo(1);
-            if (!hasRecords()) ShowChampionship();
-            SetViewMode();
-            return;
-        case ShownRow::kLocked:
-            ShowLockFailed();
-            return;
-    }
+    if (!ConfirmDeleteAsShown([&] { return seekNumber(championship); },
+                              [&](xb::TXbDbf& t) {
+                                  return QString::fromStdString(t.FieldGetStr("NOMCHAMP")).trimmed() ==
+                                         m_shownName;
+                              },
+                              [&] { return m_shownName; }))
+        return;
     {
         HourGlass wait;
         const bool complete = DeleteChampionship(championship);

@@ -293,28 +293,10 @@ void Tfgestjoueur::bsupprimeClick() {
     if (!AskDeleteConfirmation(GetLangText(Text::PlayerDataWillBeErased))) return;
     // As a save does: a player another station changed since he was shown is deleted only when the
     // user says so, having seen him as stored; deleted meanwhile, he is said gone.
-    switch (CompareShownRow(
-        *table(), [&] { return seekNumber(player); },
-        [&](xb::TXbDbf& t) { return SamePlayerValues(ReadPlayer(t), m_shown); })) {
-        case ShownRow::kSame:
-            break;
-        case ShownRow::kChanged: {
-            const PlayerRecord now = ReadPlayer(*table());
-            ShowPlayer();
-            SetViewMode();
-            if (!AskDeleteOverChanged(PlayerSummary(now), windowTitle())) return;
-            break;
-        }
-        case ShownRow::kGone:
-            ShowMessage(GetLangText(Text::RecordNoLongerStored), windowTitle(), xb::platform::kMbIconStop);
-            table()->Refresh();
-            GoTo(1);
-            SetViewMode();
-            return;
-        case ShownRow::kLocked:
-            ShowLockFailed();
-            return;
-    }
+    if (!ConfirmDeleteAsShown([&] { return seekNumber(player); },
+                              [&](xb::TXbDbf& t) { return SamePlayerValues(ReadPlayer(t), m_shown); },
+                              [&] { return PlayerSummary(ReadPlayer(*table())); }))
+        return;
     bool complete;
     {
         HourGlass wait;

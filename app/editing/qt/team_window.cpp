@@ -252,27 +252,13 @@ void Tfgestequipe::bsupprimeClick() {
     if (!AskDeleteConfirmation()) return;
     // As a rename does: a team another station renamed since it was shown is deleted only when the user
     // says so, having seen its stored name; deleted meanwhile, it is said gone.
-    switch (CompareShownRow(
-        *table(), [&] { return seekNumber(team); },
-        [&](xb::TXbDbf& t) { return QString::fromStdString(t.FieldGetStr("NOMEQUIPE")).trimmed() == m_shownName; })) {
-        case ShownRow::kSame:
-            break;
-        case ShownRow::kChanged: {
-            ShowTeam();
-            SetViewMode();
-            if (!AskDeleteOverChanged(m_shownName, windowTitle())) return;
-            break;
-        }
-        case ShownRow::kGone:
-            ShowMessage(GetLangText(Text::RecordNoLongerStored), windowTitle(), xb::platform::kMbIconStop);
-            table()->Refresh();
-            GoTo(1);
-            SetViewMode();
-            return;
-        case ShownRow::kLocked:
-            ShowLockFailed();
-            return;
-    }
+    if (!ConfirmDeleteAsShown([&] { return seekNumber(team); },
+                              [&](xb::TXbDbf& t) {
+                                  return QString::fromStdString(t.FieldGetStr("NOMEQUIPE")).trimmed() ==
+                                         m_shownName;
+                              },
+                              [&] { return m_shownName; }))
+        return;
     bool complete;
     {
         HourGlass wait;
