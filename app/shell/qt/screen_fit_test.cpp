@@ -13,6 +13,8 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <functional>
 #include <memory>
 
@@ -138,6 +140,46 @@ TEST(ScreenFit, ListsAndChartsGiveWayBeforeAWindowLeavesTheScreen) {
         EXPECT_GE(std::min(list->width(), chart->width()), 100);
         EXPECT_GE(std::min(list->height(), chart->height()), 100);
     }
+}
+
+// A window the platform keeps putting back off the screen, as a window manager that places windows its
+// own way may: the fits stop after a few rounds instead of answering it for ever, and the window is fitted
+// again once its layout asks for another size.
+TEST(ScreenFit, AWindowThePlatformKeepsMovingSettles) {
+    auto& application = *static_cast<QApplication*>(QCoreApplication::instance());
+    InstallScreenFit(application);
+    class Stubborn : public QWidget {
+    public:
+        int putBack = 0;
+        bool stubborn = true;
+
+    protected:
+        void moveEvent(QMoveEvent* e) override {
+            QWidget::moveEvent(e);
+            if (!stubborn || frameGeometry().topLeft() == QPoint(5000, 5000)) return;
+            ++putBack;
+            QTimer::singleShot(0, this, [this] { move(5000, 5000); });
+        }
+    } window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* label = new QLabel(QStringLiteral("x"));
+    layout->addWidget(label);
+    window.resize(300, 200);
+    window.move(5000, 5000);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(1500);
+    EXPECT_GE(window.putBack, 1);
+    EXPECT_LE(window.putBack, ScreenFit::kMaxRounds + 1);
+    const int settled = window.putBack;
+    QTest::qWait(300);
+    EXPECT_EQ(window.putBack, settled);
+    // The platform gives in; the window's layout grows: fitted again.
+    window.stubborn = false;
+    label->setMinimumWidth(320);
+    QTest::qWait(100);
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(window.frameGeometry()))
+        << window.frameGeometry().x() << "," << window.frameGeometry().y();
 }
 
 }  // namespace
