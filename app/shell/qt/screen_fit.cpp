@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QEvent>
 #include <QFontMetrics>
@@ -53,6 +54,21 @@ void widenForTitle(QDialog* dialog) {
     if (dialog->testAttribute(Qt::WA_Moved)) dialog->move(dialog->x() - grow / 2, dialog->y());
 }
 
+// A choice sized for its widest entry (the longest team name of the league, say) gives way next: as wide
+// as what it shows now, its list still as wide as its entries.
+bool giveWayInChoices(QWidget* window) {
+    bool gave = false;
+    for (QComboBox* choice : window->findChildren<QComboBox*>()) {
+        if (choice->window() != window || !choice->isVisible() ||
+            choice->sizeAdjustPolicy() == QComboBox::AdjustToMinimumContentsLengthWithIcon)
+            continue;
+        choice->setMinimumContentsLength(std::max<int>(choice->currentText().size(), 4));
+        choice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        gave = true;
+    }
+    return gave;
+}
+
 }  // namespace
 
 int TitleBarWidthNeeded(const QString& title) {
@@ -97,6 +113,7 @@ void GiveWay(QWidget* window, const QSize& room) {
             area->setMinimumSize(min);
             gave = true;
         }
+        if (!gave && least.width() > room.width()) gave = giveWayInChoices(window);
         if (!gave) return;
     }
 }
