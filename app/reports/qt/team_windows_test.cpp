@@ -470,6 +470,12 @@ TEST_F(TeamWindowsTest, HeadToHeadPickedShownAndKeptOnActivationPrintedOverPages
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
     EXPECT_EQ(child<QLabel>(window, "lequipe2")->text(), GetLangText(Text::Team) + " 2");
 
+    // Shown before any team is chosen: no meetings, charts without names, and the window keeps its size.
+    const QSize before = window.size();
+    click(window, "bafficher");
+    QTest::qWait(50);
+    EXPECT_EQ(window.size(), before);
+
     // The teams come from the pick list; the edits show the names only.
     for (int side : {1, 2}) {
         ModalDriverScope driver([&](QDialog& d) { pickInList(d, side == 1 ? kTeam1 : kTeam2); });
