@@ -350,8 +350,8 @@ void Tfsairesultat::grilleresultatDblClick() {
 void Tfsairesultat::bsupprimeClick() {
     if (xb::platform::CurrentUi().messageBox(GetLangText(Text::DeleteSelectedMatch).toStdString(),
                                              GetLangText(Text::ConfirmDeletion).toStdString(),
-                                             xb::platform::kMbYesNo | xb::platform::kMbIconWarning) !=
-        xb::platform::kIdYes)
+                                             xb::platform::kMbYesNo | xb::platform::kMbIconWarning |
+                                                 xb::platform::kMbDefButton2) != xb::platform::kIdYes)
         return;
     MatchKey key;
     if (!selectedMatch(key) || !m_results) return;

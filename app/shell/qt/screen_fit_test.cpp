@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "engine/dataset/qt/engine_windows_qt.h"
+#include "platform/ui.h"
 
 namespace app {
 namespace {
@@ -180,6 +181,47 @@ TEST(ScreenFit, AWindowThePlatformKeepsMovingSettles) {
     QTest::qWait(100);
     EXPECT_TRUE(window.screen()->availableGeometry().contains(window.frameGeometry()))
         << window.frameGeometry().x() << "," << window.frameGeometry().y();
+}
+
+// A failure naming a file of 300 characters, through the program's own message box and the engine's
+// dialog: the name wraps inside the box, which lies on the screen.
+TEST(ScreenFit, ALongFileNameWrapsInsideItsBox) {
+    auto& application = *static_cast<QApplication*>(QCoreApplication::instance());
+    InstallScreenFit(application);
+    const QString name = QStringLiteral("/tmp/") + QString(150, QLatin1Char('x')) + QStringLiteral("/") +
+                         QString(145, QLatin1Char('y')) + QStringLiteral(".htm");
+    const QString text = name + QStringLiteral(" : nom trop long");
+    const auto inside = [&](QDialog* d) {
+        const QRect area = d->screen()->availableGeometry();
+        EXPECT_TRUE(area.contains(d->frameGeometry())) << d->frameGeometry().width();
+        bool shown = false;
+        for (QLabel* l : d->findChildren<QLabel*>()) {
+            if (!l->text().contains(QStringLiteral("xxxx"))) continue;
+            shown = true;
+            // Every letter of the name is there, and the label keeps inside its box.
+            QString plain = l->text();
+            EXPECT_EQ(plain.remove(QChar(0x200B)), text);
+            EXPECT_LE(l->geometry().right(), d->contentsRect().right());
+            EXPECT_GT(l->height(), 2 * l->fontMetrics().height());  // on several lines
+        }
+        EXPECT_TRUE(shown);
+    };
+    {
+        xb::QtEngineUi real;
+        QTimer::singleShot(100, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                inside(box);
+                box->accept();
+            }
+        });
+        real.messageBox(text.toStdString(), "Erreur", xb::platform::kMbOk);
+    }
+    std::unique_ptr<QDialog> d = xb::BuildDialogForm(QStringLiteral("Erreur"), QStringLiteral("!"), text, 2,
+                                                     QStringLiteral("Ok"));
+    d->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(d.get()));
+    QTest::qWait(20);
+    inside(d.get());
 }
 
 }  // namespace

@@ -134,7 +134,8 @@ void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, s
         road.hold(false);
         Click(app::fsairesultat(), "inumero");
     });
-    road.add(tag + " pick list read", ModalIs<app::Tfliste>(), [read, at] {
+    road.add(tag + " pick list read", ModalIs<app::Tfliste>(), [&road, read, at] {
+        road.check(!Modal<app::Tfliste>()->windowTitle().trimmed().isEmpty(), "pick list without a title");
         Modal<app::Tfliste>()->grab().save(QString::fromStdString(at + "pick-list.png"));
         read();
         PickFirst(QString());
