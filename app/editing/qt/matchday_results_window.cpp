@@ -414,10 +414,9 @@ void Tfsairesultat::PrintMatchday() {
     PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::MatchdayResultsTitle));
         p.Skip(2);
-        p.Line({{10, LabelledText(GetLangText(Text::Championship), name)}});
-        p.Line({{10, LabelledText(GetLangText(Text::Year), listedSeasonText())}});
-        p.Skip(1);
-        p.Line({{10, LabelledText(GetLangText(Text::Matchday), listedMatchdayText())}});
+        p.Heading({LabelledText(GetLangText(Text::Championship), name),
+                   LabelledText(GetLangText(Text::Year), listedSeasonText()), QString(),
+                   LabelledText(GetLangText(Text::Matchday), listedMatchdayText())});
         p.Skip(1);
         p.Columns(MatchdayColumns(), listedRows());
     });
