@@ -95,7 +95,7 @@ QSize LeastSize(QWidget* window) {
 
 void GiveWay(QWidget* window, const QSize& room) {
     // A few rounds: a list and a chart side by side give way together, each by the share the window is over.
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 8; ++round) {
         const QSize least = LeastSize(window);
         if (least.width() <= room.width() && least.height() <= room.height()) return;
         bool gave = false;
@@ -171,7 +171,12 @@ void ScreenFit::fit(QWidget* window) {
     const QSize least = LeastSize(window);
     if (least != state.least) state.rounds = 0;
     if (state.rounds >= kMaxRounds) return;
-    if (KeepWindowOnScreen(window)) ++state.rounds;
+    if (KeepWindowOnScreen(window)) {
+        ++state.rounds;
+        // What gave way takes its new size once the layout runs again: the window is looked at once more
+        // then, whether or not that moves or resizes it.
+        fitLater(window, 0);
+    }
     state.least = LeastSize(window);
 }
 
