@@ -1,8 +1,9 @@
 // Every window of the program on the screen it opens on: a window larger than the screen's free area is
-// made as small as its layout allows, and one that reaches past an edge is moved back inside, when it is
-// shown and whenever it grows (a report window that shows its data). When its layout cannot go that small,
-// its lists and charts give way first: the least sizes they were given for their contents shrink until the
-// window fits, and they scroll or draw smaller. Every dialog (message boxes, the
+// made as small as its layout allows, and one that reaches past an edge is moved back inside, with its
+// frame, when it is shown, again once the window manager has framed it, and whenever it moves or grows (a
+// report window that shows its data). When its layout cannot go that small, its lists and charts give way
+// first: the least sizes they were given for their contents shrink until the window fits, and they scroll
+// or draw smaller; then choices sized for their widest entry. Every dialog (message boxes, the
 // engine's own dialogs, input and progress dialogs) is made wide enough for its title, which window managers
 // otherwise cut to a few letters.
 #pragma once
