@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -164,9 +165,10 @@ TEST(ChildStart, ChildrenStartedFromSeveralThreadsAtOnceAllAnswer) {
     std::vector<std::thread> busy;
     for (int i = 0; i < 3; ++i)
         busy.emplace_back([&stop] {
+            // Blocks of the sizes a child's argument list takes.
             while (!stop) {
-                std::vector<std::string> v;
-                for (int k = 0; k < 64; ++k) v.emplace_back(static_cast<size_t>(32 + k), 'x');
+                std::vector<std::unique_ptr<char[]>> v;
+                for (int k = 0; k < 64; ++k) v.emplace_back(new char[8 + 8 * (k % 4)]);
             }
         });
     std::atomic<int> answered{0};
