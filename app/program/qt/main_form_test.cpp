@@ -425,8 +425,8 @@ TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten)
             players->Post();
         }
     }
-    const std::string sound = testing::TempDir() + "/files-in-the-way-" + std::to_string(::getpid());
-    fs::remove_all(sound);
+    const xbtest::TempDir kept;
+    const std::string sound = kept.file("sound");
     fs::copy(tmp.path(), sound, fs::copy_options::recursive);
     auto restoreSound = [&] {
         for (const auto& e : fs::directory_iterator(tmp.path())) fs::remove_all(e.path());

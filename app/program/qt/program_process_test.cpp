@@ -229,7 +229,9 @@ TEST(ProgramProcess, AReadOnlyDataFolderIsNamedAsSuchAndNothingChanges) {
         before[e.path().filename()] = xbtest::ReadFileBytes(e.path());
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                     fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    const std::string log = testing::TempDir() + "/readonly-station-" + std::to_string(::getpid()) + ".log";
+    // The log goes beside the folder, which the station may not write.
+    const xbtest::TempDir logs;
+    const std::string log = logs.file("station.log");
     // Root writes wherever it likes: the station runs as nobody then.
     const pid_t station = startStationAs(exe, log, ::geteuid() == 0 ? 65534 : -1);
     int status = 0;
@@ -246,7 +248,6 @@ TEST(ProgramProcess, AReadOnlyDataFolderIsNamedAsSuchAndNothingChanges) {
     for (const auto& e : fs::directory_iterator(dir.path()))
         after[e.path().filename()] = xbtest::ReadFileBytes(e.path());
     EXPECT_EQ(after, before);
-    fs::remove(log);
 }
 
 // A data folder beside its own link to the executable (the data folder is the executable's), with settings
