@@ -558,6 +558,8 @@ TEST_F(MainFormTest, AStartWaitsForAnotherStationsCreationSayingSoAndStopsWhenAs
     namespace fs = std::filesystem;
     start();
     stop();
+    // A database in use: its missing table is asked about (an empty one is finished as a creation).
+    addRowsDeletingTheFirst("champan.dbf", "nuchamp", 2);
     // In the settings' language, French then Croatian.
     for (const auto& [stopped, language] : {std::pair{true, 1}, std::pair{false, 6}}) {
         SCOPED_TRACE(stopped ? "stopped" : "waited");
