@@ -98,7 +98,13 @@ protected:
 
 private:
     void afterActivation() {
-        if (m_done || m_form->firstActivationPending()) return;
+        if (m_done) return;
+        // The first activation may still be under way (the language choice open, with its own event loop):
+        // the run is measured once it is over.
+        if (!m_form->started()) {
+            if (m_form->isVisible()) QTimer::singleShot(20, this, [this] { afterActivation(); });
+            return;
+        }
         m_done = true;
         const long long activated = Now();
         m_form->close();
