@@ -36,6 +36,9 @@ std::string g_moment;
 int g_language = 0;
 
 class StartDriver : public QObject {
+public:
+    using QObject::QObject;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (!m_signalled && qobject_cast<app::TMainForm*>(watched) &&
@@ -85,7 +88,7 @@ int main(int argc, char** argv) {
     g_language = std::atoi(argv[2]);
     if (g_moment == "creation" || g_moment == "killed")
         WatchTheCreation(app::GetAppDir().toStdString(), g_moment == "killed" ? SIGKILL : SIGTERM);
-    qAddPreRoutine([] { qApp->installEventFilter(new StartDriver); });
+    qAddPreRoutine([] { qApp->installEventFilter(new StartDriver(qApp)); });
     // The program's own arguments (the measurement switch) follow the driver's.
     argv[2] = argv[0];
     return app::RunProgram(argc - 2, argv + 2, app::ProgramWindowEntries());
