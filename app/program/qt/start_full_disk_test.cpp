@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "app/data/league_tables.h"
+#include "app/data/table_check.h"
 #include "app/program/qt/program.h"
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_tables.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/modal_seam.h"
-#include "app/shell/table_check.h"
 #include "engine/dataset/engine_start.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_ui.h"

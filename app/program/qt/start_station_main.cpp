@@ -26,7 +26,7 @@
 
 #include "app/program/qt/program.h"
 #include "app/program/qt/program_windows.h"
-#include "app/shell/app_files.h"
+#include "app/settings/app_files.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/main_form.h"
 
