@@ -16,6 +16,10 @@ const std::vector<QString>& PackedTableNames() {
     return names;
 }
 
+bool IsOutOfSpace(int error) {
+    return error == xb::platform::kErrDiskFull || error == xb::platform::kErrDiskWrite || error == 227;
+}
+
 namespace {
 
 TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QString& name) {
@@ -32,6 +36,10 @@ TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QStri
             result.detail = xb::Engine::current().errors.detail;
             if (result.error == xb::platform::kErrSharingViolation) {
                 result.outcome = PackOutcome::InUse;
+            } else if (IsOutOfSpace(result.error)) {
+                // A pack that fails leaves the table, its notes and its index as they were; a rebuild
+                // would need the same space and could only fail again.
+                result.outcome = PackOutcome::NoSpace;
             } else {
                 xb::TakeErrorMessage();
                 table.Reindex();
