@@ -48,6 +48,8 @@ TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QStri
         }
     } catch (const std::exception&) {
         if (result.error == 0) result.error = xb::LastError() != 0 ? xb::LastError() : -1;
+        // An open the disk refused (a header or a semaphore it had to write) changed nothing either.
+        if (IsOutOfSpace(result.error)) result.outcome = PackOutcome::NoSpace;
     }
     try {
         table.Close();

@@ -1,0 +1,163 @@
+// The close's pack of the nine league tables failed by a full disk and killed at each of its writes and
+// renames: whatever point it stopped at, a new process of the engine alone opens every table shared and
+// walks every tag whole, each tag equals a reindex of its table, Perl XBase reads every table, and the
+// program's start finds nothing to report.
+#include "app/shell/table_pack.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/shell/league_test_support.h"
+#include "app/shell/table_check.h"
+#include "engine/core/errors.h"
+#include "engine/core/record_writes.h"
+#include "engine/core/work_areas.h"
+#include "engine/index/index_driver.h"
+#include "platform/file.h"
+#include "tests/support/child_process.h"
+#include "tests/support/league_fill.h"
+#include "tests/support/mdx_checker.h"
+#include "tests/support/run_command.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace xb;
+
+class TablePackTest : public leaguetest::LeagueTest {
+protected:
+    void SetUp() override {
+        xbtest::FillLeagueTables(tmp.path(), xbtest::MakeSeason());
+        // Every table has rows to drop, and joueur notes to compact.
+        for (const QString& name : app::PackedTableNames()) {
+            ASSERT_TRUE(Use(tmp.file(name.toStdString() + ".dbf") + " EXCLUSIVE", nullptr, 0)) << ErrorMsg();
+            ASSERT_TRUE(SetIndexTo(""));
+            for (int32_t r = 1; r <= RecCount(); r += 3) {
+                ASSERT_TRUE(Go(r));
+                ASSERT_TRUE(DeleteRec());
+            }
+            CloseDatabase();
+        }
+        for (const auto& e : fs::directory_iterator(tmp.path()))
+            m_filled[e.path().filename().string()] = xbtest::ReadFileBytes(e.path().string());
+    }
+
+    void restore() {
+        CloseAllDatabases();
+        for (const auto& e : fs::directory_iterator(tmp.path()))
+            if (e.is_regular_file() && !m_filled.count(e.path().filename().string())) fs::remove(e.path());
+        for (const auto& [name, bytes] : m_filled) xbtest::WriteFileBytes(tmp.file(name), bytes);
+    }
+
+    // Each tag's (key, record) entries, sorted: a maintained tag may file equal keys in another order.
+    static std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> entries(const std::string& mdx) {
+        std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> out;
+        for (const auto& t : xbtest::CheckMdxFile(mdx, {false, 0}).tags) {
+            auto& list = out[t.name];
+            for (const auto& e : t.entries) list.emplace_back(e.key, e.record);
+            std::sort(list.begin(), list.end());
+        }
+        return out;
+    }
+
+    // Everything a reader of the files must find after the pack stopped; "" when all holds.
+    std::string whole() {
+        CloseAllDatabases();
+        std::string faults;
+        // A new process of the engine alone, opening each table shared: every tag walks every row once.
+        {
+            xbtest::ChildProcess station;
+            for (const QString& name : app::PackedTableNames()) {
+                const std::string answer = station.ask("ordercheck " + tmp.file(name.toStdString() + ".dbf"));
+                if (answer.rfind("ok ", 0) != 0) faults += name.toStdString() + ": " + answer + "\n";
+            }
+        }
+        // No file of the pack is left, and each tag equals a reindex of a copy of its table.
+        const std::string copy = tmp.file("copy");
+        for (const QString& q : app::PackedTableNames()) {
+            const std::string name = q.toStdString();
+            for (const char* ext : {".$pw", ".$pr", ".$$$", ".$pi"})
+                if (fs::exists(tmp.file(name + ext))) faults += name + ext + " left behind\n";
+            fs::create_directories(copy);
+            for (const char* ext : {".dbf", ".mdx", ".dbt"})
+                if (fs::exists(tmp.file(name + ext)))
+                    fs::copy_file(tmp.file(name + ext), copy + "/" + name + ext,
+                                  fs::copy_options::overwrite_existing);
+            if (!Use(copy + "/" + name + ".dbf EXCLUSIVE", nullptr, 0) || !SetIndexTo("") || !Reindex())
+                faults += name + ": the copy does not reindex: " + ErrorMsg() + "\n";
+            CloseAllDatabases();
+            if (entries(tmp.file(name + ".mdx")) != entries(copy + "/" + name + ".mdx"))
+                faults += name + ": a tag differs from its reindex\n";
+            fs::remove_all(copy);
+        }
+        // Another program reads every row and note of every table.
+        std::string files;
+        for (const QString& name : app::PackedTableNames()) files += " " + tmp.file(name.toStdString() + ".dbf");
+        int status = 0;
+        const std::string perl = xbtest::RunCommand(
+            "perl -MXBase -e 'for my $f (@ARGV) { my $t = XBase->new($f) or die XBase->errstr; "
+            "for my $i (0 .. $t->last_record) { my @r = $t->get_record($i); die $t->errstr unless @r; } "
+            "print \"ok\\n\"; }'" + files + " 2>&1",
+            &status);
+        if (status != 0 || std::count(perl.begin(), perl.end(), '\n') != 9) faults += "Perl XBase: " + perl + "\n";
+        // The program's start finds nothing to report.
+        for (const app::TableProblem& p : app::CheckLeagueDatabase(tmp.path() + "/"))
+            faults += "the start reports " + p.file + "\n";
+        return faults;
+    }
+
+    std::map<std::string, std::string> m_filled;
+};
+
+TEST_F(TablePackTest, ADiskFullAtAnyWriteOfTheCloseLeavesEveryTableWholeAndSaysSo) {
+    int struck = 0, noSpace = 0;
+    for (int nth = 1;; ++nth) {
+        SCOPED_TRACE("write " + std::to_string(nth));
+        ASSERT_LT(nth, 3000) << "no end to the writes";
+        restore();
+        platform::InjectFault(platform::FaultOp::Write, nth, platform::kErrDiskFull);
+        const std::vector<app::TablePackResult> results = app::PackAllTables(app::GetAppDir());
+        const bool hit = !platform::FaultArmed(platform::FaultOp::Write);
+        platform::ClearFaults();
+        for (const app::TablePackResult& r : results) {
+            // The failed table stands as it was and the close says why; the others are packed.
+            EXPECT_TRUE(r.outcome == app::PackOutcome::Packed || r.outcome == app::PackOutcome::NoSpace)
+                << r.table.toStdString() << " " << static_cast<int>(r.outcome) << " " << r.error;
+            if (r.outcome == app::PackOutcome::NoSpace) ++noSpace;
+        }
+        const std::string faults = whole();
+        EXPECT_EQ(faults, "");
+        if (!hit) break;
+        ++struck;
+        if (::testing::Test::HasFailure()) return;
+    }
+    // Every table's table, notes and index writes were struck.
+    EXPECT_GT(struck, 30);
+    EXPECT_EQ(noSpace, struck);
+}
+
+TEST_F(TablePackTest, AKillAtAnyWriteOrRenameOfTheCloseIsCompletedOrUndoneByTheNextOpen) {
+    int kills = 0;
+    for (const char* op : {"write", "rename"}) {
+        for (int nth = 1;; ++nth) {
+            SCOPED_TRACE(std::string(op) + " " + std::to_string(nth));
+            ASSERT_LT(nth, 3000) << "no end to the writes";
+            restore();
+            xbtest::ChildProcess closing(LM_LEAGUE_CHILD_PATH, {});
+            ASSERT_EQ(closing.ask("dir " + tmp.path() + "/"), "0");
+            const std::string answer = closing.ask("pack " + std::string(op) + " " + std::to_string(nth));
+            closing.finish();
+            const std::string faults = whole();
+            EXPECT_EQ(faults, "");
+            if (answer == "done") break;
+            ++kills;
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+    EXPECT_GT(kills, 40);
+}
+
+}  // namespace
