@@ -16,6 +16,9 @@
 #include "engine/core/record_writes.h"
 #include "engine/core/work_areas.h"
 #include "engine/index/index_driver.h"
+#include "engine/index/mdx_format.h"
+#include "engine/index/mdx_node.h"
+#include "platform/byte_order.h"
 #include "platform/file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/league_fill.h"
@@ -158,6 +161,94 @@ TEST_F(TablePackTest, AKillAtAnyWriteOrRenameOfTheCloseIsCompletedOrUndoneByTheN
         }
     }
     EXPECT_GT(kills, 40);
+}
+
+// An index left over a table packed without it (keys of rows past the end, more keys than rows): every
+// walk, forward and back, ends, or reports the damage, within the keys of the index as it found it and
+// those of the index a rebuild on the way mends it into.
+TEST_F(TablePackTest, AWalkOverAnIndexOfAnotherTableEnds) {
+    int ended = 0, reported = 0;
+    for (const QString& q : app::PackedTableNames()) {
+        const std::string table = tmp.file(q.toStdString() + ".dbf");
+        SCOPED_TRACE(table);
+        std::map<std::string, size_t> keys;
+        for (const auto& [tag, list] : entries(tmp.file(q.toStdString() + ".mdx"))) keys[tag] = list.size();
+        ASSERT_TRUE(Use(table + " EXCLUSIVE", nullptr, 0)) << ErrorMsg();
+        ASSERT_TRUE(Pack()) << ErrorMsg();
+        CloseAllDatabases();
+        const bool trapping = SetErrorTrap(false);
+        ASSERT_TRUE(Use(table, nullptr, 0)) << ErrorMsg();
+        // An open that meets the damage at once reports it.
+        const bool opened = SetIndexTo("");
+        reported += opened ? 0 : 1;
+        const size_t rows = static_cast<size_t>(RecCount());
+        for (const auto& [tag, count] : keys) {
+            if (!opened) break;
+            for (int way : {1, -1}) {
+                SCOPED_TRACE(tag + (way > 0 ? " forward" : " back"));
+                engine().errors.lastError = 0;
+                const bool placed = SetOrderToTag(tag) && (way > 0 ? GoTop() : GoBottom());
+                size_t steps = 0;
+                while (placed && !(way > 0 ? dEOF() : dBOF()) && LastError() == 0 && steps <= count + rows + 2) {
+                    Skip(way);
+                    ++steps;
+                }
+                EXPECT_LE(steps, count + rows + 2) << "the walk goes on";
+                if (LastError() == 0)
+                    ++ended;
+                else
+                    ++reported;
+            }
+        }
+        CloseAllDatabases();
+        SetErrorTrap(trapping);
+    }
+    EXPECT_GT(ended, 0);
+    EXPECT_GT(reported, 0);
+}
+
+// A branch of a tag made to name itself as its last child: the walk goes round the same leaves again and
+// again, each time one level deeper. Both ways it ends, mended or with the damage reported, within the keys
+// of the tag as it found it and of the tag mended.
+TEST_F(TablePackTest, AWalkRoundACycleOfTheTreeEnds) {
+    const std::string table = tmp.file("resultat.dbf");
+    const std::string mdx = tmp.file("resultat.mdx");
+    ASSERT_TRUE(Use(table + " EXCLUSIVE", nullptr, 0)) << ErrorMsg();
+    ASSERT_TRUE(SetIndexTo("")) << ErrorMsg();
+    const size_t rows = static_cast<size_t>(RecCount());
+    std::string name;
+    uint32_t root = 0;
+    uint16_t item = 0;
+    std::string bytes = xbtest::ReadFileBytes(mdx);
+    for (int n = 1; name.empty() && n <= CurrentMdxArea()->header.tagCount(); ++n) {
+        ASSERT_TRUE(SetOrderToTag(CurrentMdxArea()->header.tagName(n)));
+        const MdxTag& tag = *CurrentMdxArea()->tags[1];
+        const auto* node = reinterpret_cast<const uint8_t*>(bytes.data() + tag.header.root() * kMdxBlockSize);
+        if (NodeIsLeaf(node, tag.header.itemLength())) continue;
+        name = tag.name;
+        root = tag.header.root();
+        item = tag.header.itemLength();
+    }
+    CloseAllDatabases();
+    ASSERT_FALSE(name.empty()) << "no tag of more than one level";
+    auto* node = reinterpret_cast<uint8_t*>(bytes.data() + root * kMdxBlockSize);
+    platform::PutU32(NodeEntry(node, item, NodeCount(node)), root);
+    const std::string damaged = bytes;
+    for (int way : {1, -1}) {
+        SCOPED_TRACE(way > 0 ? "forward" : "back");
+        xbtest::WriteFileBytes(mdx, damaged);
+        const bool trapping = SetErrorTrap(false);
+        ASSERT_TRUE(Use(table, nullptr, 0)) << ErrorMsg();
+        size_t steps = 0;
+        if (SetIndexTo("") && SetOrderToTag(name) && (way > 0 ? GoTop() : GoBottom()))
+            while (!(way > 0 ? dEOF() : dBOF()) && LastError() == 0 && steps <= 2 * rows + 2) {
+                Skip(way);
+                ++steps;
+            }
+        EXPECT_LE(steps, 2 * rows + 2) << "the walk goes on";
+        CloseAllDatabases();
+        SetErrorTrap(trapping);
+    }
 }
 
 }  // namespace

@@ -642,6 +642,17 @@ bool Skip(int32_t n) {
                 }
             }
             if (endMet) break;
+            if (order && next > b->recCount) {
+                // A key of a row past the end: another station's append, or an index that is not this
+                // table's (more keys than rows). Followed, the latter leads a walk round for ever.
+                RefreshRecCount(*b, next);
+                const bool emptyOrder = driver()->indexEof() && driver()->indexBof();
+                if (next > b->recCount && !(emptyOrder && next == b->recCount + 1)) {
+                    SetEngineError(222, "Index key of record " + std::to_string(next) + " beyond the " +
+                                            std::to_string(b->recCount) + " of " + quoted(*b) + " [SKIP]");
+                    return false;
+                }
+            }
             r = next;
             if (!loadRecord(*b, r, back ? -1 : 1)) return false;
             if (RecordVisible()) ++steps;

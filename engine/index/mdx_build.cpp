@@ -836,6 +836,9 @@ bool RebuildTagsInPlace() {
             open->header = page;
             open->headerChanged = false;
             TagForgetPosition(*open);
+            // The tree is new: a walk over it counts its keys afresh.
+            open->walkDirection = 0;
+            open->walkSteps = 0;
         }
         if (area->file.size(size) != 0) return stopped();
     }
