@@ -10,9 +10,9 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/parameters_window.h"
 

@@ -16,16 +16,16 @@
 #include <QTimer>
 #include <cmath>
 
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_database.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_database.h"
+#include "app/data/league_lookups.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/about_box.h"
 #include "app/shell/qt/application.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
-#include "app/shell/league_code_page.h"
+#include "app/data/league_code_page.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/window_guards.h"

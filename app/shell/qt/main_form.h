@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
-#include "app/shell/lang_text_ids.h"
-#include "app/shell/table_pack.h"
+#include "app/settings/lang_text_ids.h"
+#include "app/data/table_pack.h"
 
 class QAction;
 class QDialog;
