@@ -711,38 +711,57 @@ bool Reindex() {
         SetEngineError(221, "Index not open. (DBF=" + DbfName() + ") [Reindex]");
         return false;
     }
-    std::string fileName = area->fileName;
+    const std::string fileName = area->fileName;
     // The new file takes the old one's name by a rename: a station holding the old file open would go on
     // reading and writing a file no longer the index. The table is held alone for the rebuild, and a
     // table other stations use is refused, as a pack is.
-    bool reopened = false;
+    bool heldAlone = false;
     if (IsSharedUse(*b)) {
-        if (const int rc = ReopenDbfFile(true); rc != 0) {
+        if (ReopenDbfFile(true) != 0) {
             SetEngineError(225, DbfName() + " Reindex(" + fileName + ")");
             return false;
         }
-        reopened = true;
+        heldAlone = true;
     }
-    std::string order;
-    bool natural = area->naturalOrder;
-    const bool rebuilt = ReindexRebuild(order, fileName, natural);
-    // The rebuild leaves the index closed, also when it failed: what is on disk is opened again, and a
-    // failed rebuild still reports its own error.
+    auto shareAgain = [&] {
+        heldAlone = false;
+        if (const int rc = ReopenDbfFile(false); rc != 0)
+            SetEngineError(static_cast<uint16_t>(rc), "Cannot re-open database sharable. " + DbfName() + " [Reindex]");
+        else
+            ShareIndexWithTable();
+    };
+    // A failure raised as an exception leaves the table shared again too, quietly: it reports its own.
+    struct ShareOnThrow {
+        bool& held;
+        ~ShareOnThrow() {
+            if (!held) return;
+            ErrorState& errors = eng().errors;
+            const ErrorState saved = errors;
+            errors.trapping = false;
+            if (ReopenDbfFile(false) == 0) ShareIndexWithTable();
+            errors = saved;
+        }
+    } onThrow{heldAlone};
+    std::string order, closed;
+    bool natural = false;
+    const bool rebuilt = ReindexRebuild(order, closed, natural);
+    // The rebuild leaves the index closed once it began, also when it failed: what is on disk is opened
+    // again, and a failed rebuild still reports its own error.
     const uint16_t code = LastError();
     const std::string detail = eng().errors.detail;
-    bool ok = false;
+    bool ok = closed.empty();
     try {
-        ok = ReopenIndexAsItWas(fileName, order, natural);
+        if (!closed.empty()) ok = ReopenIndexAsItWas(fileName, order, natural);
     } catch (const EEngineError&) {
         // After a failed rebuild the file may not open or lack the order's tag; what is reported is
         // the rebuild's own error (a full disk, say), not what followed from it.
         if (rebuilt) throw;
     }
-    if (reopened) {
-        if (const int rc = ReopenDbfFile(false); rc != 0)
-            SetEngineError(static_cast<uint16_t>(rc), "Cannot re-open database sharable. " + DbfName() + " [Reindex]");
-        else
-            ShareIndexWithTable();
+    if (heldAlone) {
+        // The rebuild's own failure stays the one reported.
+        FirstError first;
+        first.take();
+        shareAgain();
     }
     if (!rebuilt) {
         // The old index stands as it was, but whoever asked for the rebuild had a reason: the first
