@@ -30,6 +30,7 @@
 #include "tests/support/mdx_checker.h"
 #include "tests/support/run_command.h"
 #include "tests/support/season_csv.h"
+#include "tests/support/small_volume.h"
 
 namespace {
 
@@ -502,43 +503,6 @@ TEST_F(WritesTest, ARealSeasonSavedThroughTheLibrary) {
     expectSoundIndexes();
 }
 
-// A small volume of its own for a test, unmounted at the end; none when this process may not mount.
-class SmallVolume {
-public:
-    explicit SmallVolume(const char* size) {
-        char dir[] = "/tmp/lm-volume-XXXXXX";
-        if (!mkdtemp(dir)) return;
-        m_dir = dir;
-        if (mount("tmpfs", dir, "tmpfs", 0, (std::string("size=") + size).c_str()) == 0) {
-            m_refused.clear();
-            return;
-        }
-        m_refused = std::strerror(errno);
-        rmdir(dir);
-    }
-    ~SmallVolume() {
-        if (!m_refused.empty() || m_dir.empty()) return;
-        umount2(m_dir.c_str(), MNT_DETACH);
-        rmdir(m_dir.c_str());
-    }
-    const std::string& dir() const { return m_dir; }
-    const std::string& refused() const { return m_refused; }
-    // Takes every free block but `left` bytes.
-    void fill(size_t left) {
-        const int fd = ::open((m_dir + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::string block(4096, 'x');
-        off_t size = 0;
-        while (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size())) size += 4096;
-        if (ftruncate(fd, size > static_cast<off_t>(left) ? size - static_cast<off_t>(left) : 0) != 0)
-            size = 0;
-        ::close(fd);
-    }
-    void free() { ::unlink((m_dir + "/filler").c_str()); }
-
-private:
-    std::string m_dir, m_refused = "no directory";
-};
-
 // Matches saved one after the other on a volume that fills up, as the match window saves them (the table
 // opened, the row stored, the table closed): the save that meets the full disk answers false and leaves
 // the results table whole (no row cut short that the next start would take for damage). Another process
@@ -547,7 +511,7 @@ private:
 TEST_F(WritesTest, MatchesSavedUntilTheVolumeIsFullStayWholeForTheNextOpen) {
     Tfsysteme fsysteme;
     CloseSystemTables(fsysteme);
-    SmallVolume volume("768k");
+    xbtest::SmallVolume volume("768k");
     if (!volume.refused().empty()) GTEST_SKIP() << "no small volume to fill: " << volume.refused();
     SetAppDir(QString::fromStdString(volume.dir() + "/"));
     xbtest::SeasonSize size;

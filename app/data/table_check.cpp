@@ -178,6 +178,18 @@ std::string lockNameOf(const std::string& file) {
 
 std::vector<TableProblem> checkTableFile(const std::string& folder, const LeagueTable& table);
 
+// Whether a table that checked whole counts no row and holds none (a table just created).
+bool holdsNoRows(const std::string& folder, const LeagueTable& table) {
+    p::File dbf;
+    uint64_t size = 0;
+    uint8_t h[12] = {};
+    if (dbf.open(p::ResolveCase(folder + table.file), p::kModeSharedRead) != 0 || dbf.size(size) != 0 ||
+        dbf.readAt(0, h, sizeof h) != 0)
+        return false;
+    // The header, and at most the end-of-file mark after it.
+    return p::GetU32(h + 4) == 0 && size <= p::GetU16(h + 8) + 1u;
+}
+
 }  // namespace
 
 bool GoesOnMovedAside(const TableProblem& problem) {
@@ -384,6 +396,7 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder, bool* f
     p::NameLookupScope names;
     std::vector<TableProblem> out;
     bool anyPresent = false;
+    bool anyRows = false;
     for (const LeagueTable& t : LeagueTables()) {
         if (p::StopRequested()) break;
         std::vector<TableProblem> found = CheckLeagueTable(folder, t);
@@ -392,13 +405,20 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder, bool* f
                                  std::all_of(found.begin() + 1, found.end(),
                                              [](const TableProblem& pr) { return pr.file.front() == '.'; });
         if (!onlyMissing) anyPresent = true;
+        if (found.empty() && !holdsNoRows(folder, t)) anyRows = true;
         out.insert(out.end(), found.begin(), found.end());
     }
-    if (!anyPresent)
+    // A creation cut short (a signal, a killed station, a full disk) leaves some of the tables, whole and
+    // empty, and the others missing: the rest is made as at a first start, without a word of damage. A
+    // row anywhere, or anything else wrong, is a database in use, whose missing tables the user hears of.
+    const bool unfinished = anyPresent && !anyRows && std::all_of(out.begin(), out.end(), [](const TableProblem& pr) {
+        return pr.kind == TableDamage::Missing;
+    });
+    if (!anyPresent || unfinished)
         out.erase(std::remove_if(out.begin(), out.end(),
                                  [](const TableProblem& pr) { return pr.kind == TableDamage::Missing; }),
                   out.end());
-    if (firstStart) *firstStart = !anyPresent;
+    if (firstStart) *firstStart = !anyPresent || unfinished;
     const std::string lock = lockNameOf(kCreationLockTarget);
     if (const InTheWay what = standingInTheWay(folder + lock, false); what != InTheWay::Unknown)
         out.push_back({lock, TableDamage::NotAFile, 0, {}, {}, {}, what});
@@ -415,6 +435,42 @@ bool CreatesTables(const std::vector<TableProblem>& problems) {
         return pr.kind == TableDamage::Missing || pr.kind == TableDamage::WithoutTable ||
                (pr.kind == TableDamage::NotAFile && pr.file.ends_with(".dbf"));
     });
+}
+
+void ClearCreationLeftovers(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!p::ListDirectory(folder, names)) return;
+    for (const LeagueTable& t : LeagueTables()) {
+        const std::string lock = lockNameOf(t.file);
+        const std::string stagingPrefix = "." + t.file + "-new-";
+        std::vector<std::string> staging;
+        bool lockFile = false;
+        for (const std::string& n : names) {
+            if (n == lock) lockFile = p::EntryKindAt(folder + n) == p::EntryKind::Regular;
+            if (n.starts_with(stagingPrefix) && p::EntryKindAt(folder + n) == p::EntryKind::Directory)
+                staging.push_back(n);
+        }
+        if (!lockFile && staging.empty()) continue;
+        // Every creator of the table holds its lock from before it makes its staging folder until the
+        // table is in place: taken here, the lock says that no live station uses what is found. Its
+        // release removes its file.
+        const p::CreationLockIfFree held(folder + t.file);
+        if (!held.held()) continue;
+        for (const std::string& dir : staging) {
+            // Only the table's own files, as a creation stages them; anything else keeps the folder.
+            for (const char* ext : {".dbf", ".mdx", ".dbt"})
+                if (p::EntryKindAt(folder + dir + "/" + t.stem() + ext) == p::EntryKind::Regular)
+                    p::RemoveFileIfExists(folder + dir + "/" + t.stem() + ext);
+            p::RemoveEmptyDir(folder + dir);
+        }
+    }
+    // The database's creation lock, left by a start that died: taken and so removed, unless a start holds
+    // it now.
+    const std::string lock = lockNameOf(kCreationLockTarget);
+    if (std::find(names.begin(), names.end(), lock) != names.end() &&
+        p::EntryKindAt(folder + lock) == p::EntryKind::Regular) {
+        const p::CreationLockIfFree held(folder + kCreationLockTarget);
+    }
 }
 
 std::vector<std::string> CreationLocksHeld(const std::string& folder) {

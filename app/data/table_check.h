@@ -60,7 +60,8 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
 
 // The problems of the nine tables in folder, in the order the database opens them, then what stands in
 // the way of the settings and language files. A folder without any of the tables' files (table, memo or
-// index) is a first start: nothing is missing there, and firstStart (when given) says so. Nothing of the
+// index) is a first start: nothing is missing there, and firstStart (when given) says so. So is a folder
+// where a creation was cut short: only whole tables without a row, the others missing. Nothing of the
 // check opens anything but a regular file: a pipe at a name never holds it up. The check ends early,
 // with what it found so far, when a stop is requested (StopRequested).
 std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder, bool* firstStart = nullptr);
@@ -72,6 +73,11 @@ inline constexpr const char* kCreationLockTarget = "database";
 // Whether going on past problems creates a table (one missing, or one whose place a moved-aside file
 // held): a creation that another station may be making at the same moment.
 bool CreatesTables(const std::vector<TableProblem>& problems);
+
+// Removes what creations cut short left in folder: the creation locks of the tables and of the database
+// that no station holds, and the staging folders (".resultat.dbf-new-XXXXXX") of a table whose lock no
+// station holds, with the table's own staged files in them. A live station's are left as they are.
+void ClearCreationLeftovers(const std::string& folder);
 
 // The creation locks of the nine tables of folder that a live station holds now (".resultat.dbf.lock"),
 // looked at without waiting.

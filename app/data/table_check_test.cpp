@@ -271,3 +271,48 @@ TEST_F(TableCheckTest, AnIndexOutOfStepWithItsRowsIsFoundAndRebuiltAsItOpens) {
 }
 
 }  // namespace
+
+// What creations cut short left is cleared, and only that: the locks and staging folders of tables whose
+// lock no live station holds (with the table's own staged files), the database's free lock; a live
+// station's lock and staging, and a file that is not a staged one, stay. A folder of whole empty tables
+// with the others missing is the rest of a creation; a row anywhere makes the missing ones damage.
+TEST_F(TableCheckTest, WhatACutShortCreationLeftIsClearedAndItsRestIsMadeAsACreation) {
+    const auto stage = [&](const std::string& table, const std::vector<std::string>& files) {
+        const std::string dir = at("." + table + "-new-a1b2c3");
+        fs::create_directory(dir);
+        for (const std::string& f : files) xbtest::WriteFileBytes(dir + "/" + f, "staged");
+        return dir;
+    };
+    for (const char* lock : {".champan.dbf.lock", ".equipe.dbf.lock", ".database.lock"})
+        xbtest::WriteFileBytes(at(lock), "");
+    stage("champan.dbf", {"champan.dbf", "champan.mdx"});
+    const std::string foreign = stage("equipe.dbf", {"equipe.dbf", "notes.txt"});
+    const xb::platform::CreationLock live(at("but.dbf"));
+    ASSERT_EQ(live.result(), 0);
+    const std::string livelyStaged = stage("but.dbf", {"but.dbf"});
+    stage("carton.dbf", {});
+
+    app::ClearCreationLeftovers(folder());
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(tmp.path()))
+        if (e.path().filename().string().front() == '.') left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".but.dbf-new-a1b2c3", ".but.dbf.lock", ".equipe.dbf-new-a1b2c3"}));
+    EXPECT_TRUE(fs::exists(livelyStaged + "/but.dbf"));
+    EXPECT_TRUE(fs::exists(foreign + "/notes.txt"));
+    EXPECT_FALSE(fs::exists(foreign + "/equipe.dbf"));
+
+    // Two of the nine tables removed: beside rows, they are missing.
+    for (const char* f : {"equipe.dbf", "equipe.mdx", "carton.dbf", "carton.mdx"}) fs::remove(at(f));
+    bool firstStart = true;
+    std::vector<std::string> missing;
+    for (const app::TableProblem& p : app::CheckLeagueDatabase(folder(), &firstStart))
+        if (p.kind == TableDamage::Missing) missing.push_back(p.file);
+    EXPECT_EQ(missing, (std::vector<std::string>{"equipe.dbf", "carton.dbf"}));
+    EXPECT_FALSE(firstStart);
+    // The tables with rows gone too: what is left is whole and empty.
+    for (const char* f : {"joueur.dbf", "joueur.dbt", "joueur.mdx", "resultat.dbf", "resultat.mdx"})
+        fs::remove(at(f));
+    EXPECT_TRUE(app::CheckLeagueDatabase(folder(), &firstStart).empty());
+    EXPECT_TRUE(firstStart);
+}

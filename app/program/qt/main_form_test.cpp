@@ -425,8 +425,8 @@ TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten)
             players->Post();
         }
     }
-    const std::string sound = testing::TempDir() + "/files-in-the-way-" + std::to_string(::getpid());
-    fs::remove_all(sound);
+    const xbtest::TempDir kept;
+    const std::string sound = kept.file("sound");
     fs::copy(tmp.path(), sound, fs::copy_options::recursive);
     auto restoreSound = [&] {
         for (const auto& e : fs::directory_iterator(tmp.path())) fs::remove_all(e.path());
@@ -558,6 +558,8 @@ TEST_F(MainFormTest, AStartWaitsForAnotherStationsCreationSayingSoAndStopsWhenAs
     namespace fs = std::filesystem;
     start();
     stop();
+    // A database in use: its missing table is asked about (an empty one is finished as a creation).
+    addRowsDeletingTheFirst("champan.dbf", "nuchamp", 2);
     // In the settings' language, French then Croatian.
     for (const auto& [stopped, language] : {std::pair{true, 1}, std::pair{false, 6}}) {
         SCOPED_TRACE(stopped ? "stopped" : "waited");

@@ -15,6 +15,7 @@
 #include "app/settings/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/parameters_window.h"
+#include "tests/support/fixtures.h"
 
 namespace app {
 namespace {
@@ -60,7 +61,8 @@ TEST(Screenshots, CommonWindows) {
         save(para, dir, "tfpara-page1-english.png");
     }
     {
-        SetAppDir(QDir::tempPath());
+        const xbtest::TempDir data;
+        SetAppDir(QString::fromStdString(data.path()));
         Tfgestfic chooser;
         chooser.prepare(true);
         save(chooser, dir, "tfgestfic.png");
