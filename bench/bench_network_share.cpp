@@ -8,9 +8,10 @@
 // generated rows, stored with 3 goals and 2 cards. Another match of the season is taken out (its row,
 // goals and cards deleted) and stored again as new the same day, then stored once more.
 //
-// Usage: bench_network_share [--quick] [--only TEXT] [--seasons N]
+// Usage: bench_network_share [--quick] [--only TEXT] [--seasons N] [--fill DIR]
 //   --quick: no 1 ms runs, the counts only; --only: the computations whose name holds TEXT, on one season
-//   unless --seasons N (1 or 34) names the database (to follow one computation's calls with strace).
+//   unless --seasons N (1 or 34) names the database (to follow one computation's calls with strace);
+//   --fill DIR: only makes the database of N seasons (1 unless given) in DIR, for a real program's start.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -37,6 +38,7 @@
 #include "app/shell/league_database.h"
 #include "app/shell/league_lookups.h"
 #include "app/shell/league_tables.h"
+#include "app/shell/param_file.h"
 #include "app/shell/table_check.h"
 #include "app/shell/table_pack.h"
 #include "bench/bench_report.h"
@@ -430,7 +432,9 @@ int main(int argc, char** argv) {
     bool quick = false;
     std::string only;
     int seasonsOnly = 0;
+    std::string fillDir;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc) fillDir = argv[++i];
         if (std::strcmp(argv[i], "--seasons") == 0 && i + 1 < argc) seasonsOnly = std::atoi(argv[++i]);
         if (std::strcmp(argv[i], "--quick") == 0) quick = true;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
@@ -438,6 +442,20 @@ int main(int argc, char** argv) {
     xb::Engine engine(xb::platform::LocaleFactsFromName("en_US"));
     xb::InstallEngineUnits(engine);
     xb::SetErrorTrap(false);
+    if (!fillDir.empty()) {
+        std::vector<xbtest::SeasonTable> tables = seasons(seasonsOnly > 0 ? seasonsOnly : 1);
+        unplayed(tables, 4);
+        fill(fillDir, tables);
+        // The settings of a station that chose its language: the start asks nothing.
+        app::ParamRecord settings;
+        settings.language = 2;
+        settings.seasonYear = kYear;
+        const auto bytes = app::EncodeParamRecord(settings);
+        FILE* f = std::fopen((fillDir + "/PELMORAD32.PAR").c_str(), "wb");
+        const bool written = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        if (f) std::fclose(f);
+        return written ? 0 : 1;
+    }
     int failures = 0;
     for (int count : {1, 34}) {
         if (seasonsOnly ? count != seasonsOnly : !only.empty() && count > 1) continue;

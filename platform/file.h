@@ -102,6 +102,7 @@ private:
     };
     int m_fd = -1;
     int m_mode = 0;
+    bool m_writable = false;  // opened for reading and writing (a write lock needs it)
     std::string m_path;
     std::vector<Region> m_locks;
     mutable int64_t m_sizeFromOpen = -1;  // the size the open found, until the handle is used
