@@ -394,7 +394,7 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
          [&] {
              results.reset();
              for (const app::TablePackResult& r : app::PackAllTables(QString::fromStdString(dir + "/")))
-                 *failures += r.outcome != app::PackOutcome::Packed;
+                 *failures += r.outcome != app::PackOutcome::Packed && r.outcome != app::PackOutcome::AsItIs;
          },
          {{"champan.dbf", all("champan.dbf")},
           {"champion.dbf", all("champion.dbf")},

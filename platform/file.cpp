@@ -589,6 +589,27 @@ uint32_t File::dosDateTime() const {
     return TimeToDosDateTime(static_cast<int64_t>(st.st_mtime));
 }
 
+int PeekFile(const std::string& path, size_t piece,
+             const std::function<uint64_t(uint64_t at, const uint8_t*, size_t)>& take) {
+    countCall(kOpen);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return WinErrorOfErrno(errno);
+    std::vector<uint8_t> buf(piece);
+    int code = 0;
+    for (uint64_t at = 0;;) {
+        countCall(kRead);
+        const ssize_t r = ::pread(fd, buf.data(), buf.size(), static_cast<off_t>(at));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) code = errno == EISDIR ? kErrAccessDenied : WinErrorOfErrno(errno);
+        if (r <= 0) break;
+        const uint64_t next = take(at, buf.data(), static_cast<size_t>(r));
+        if (next == kPeekDone || (static_cast<size_t>(r) < buf.size() && next >= at + static_cast<uint64_t>(r))) break;
+        at = next;
+    }
+    closeCounted(fd);
+    return code;
+}
+
 void InjectFault(FaultOp op, int nth, int code) {
     g_faults[static_cast<int>(op)] = FaultSlot{nth, code};
 }

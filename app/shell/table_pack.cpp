@@ -6,7 +6,9 @@
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "engine/index/pack_need.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 
 namespace app {
 
@@ -50,15 +52,31 @@ TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QStri
     return result;
 }
 
+// Whether each table needs its pack, looked at before any is packed: the nine looks share one listing of
+// the folder, which a pack's renames would drop.
+std::vector<bool> tablesToPack(const QString& directory) {
+    xb::platform::NameLookupScope names;
+    std::vector<bool> out;
+    for (const QString& name : PackedTableNames()) {
+        const std::string path = xb::platform::ResolveCase((directory + name + ".dbf").toStdString());
+        out.push_back(!IsTableKeptUnpacked(name.toStdString() + ".dbf") && !xb::PackNeed(path).empty());
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<TablePackResult> PackAllTables(const QString& directory) {
     std::vector<TablePackResult> results;
     xb::TrappingOff quiet;
     xb::TXbDbf table;
-    for (const QString& name : PackedTableNames()) {
+    const std::vector<bool> needed = tablesToPack(directory);
+    for (size_t i = 0; i < PackedTableNames().size(); ++i) {
+        const QString& name = PackedTableNames()[i];
         if (IsTableKeptUnpacked(name.toStdString() + ".dbf"))
             results.push_back({name, PackOutcome::Kept, 0, {}});
+        else if (!needed[i])
+            results.push_back({name, PackOutcome::AsItIs, 0, {}});
         else
             results.push_back(packOne(table, directory, name));
     }

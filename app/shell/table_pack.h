@@ -16,6 +16,7 @@ enum class PackOutcome {
     Reindexed,  // the pack failed otherwise; the table's indexes were rebuilt
     Failed,     // the table could not be opened, or the pack and the rebuild both failed
     Kept,       // damage found at the start keeps the table out of the pack: nothing was done
+    AsItIs,     // a pack would change nothing (xb::PackNeed): the table was left as it is, unopened
 };
 
 struct TablePackResult {
@@ -35,7 +36,9 @@ const std::vector<QString>& PackedTableNames();
 // (ending "/"), one after the other, with the engine's error reporting off throughout: nothing is shown and
 // nothing halts. A pack refused because another station has the table open changes nothing and is not
 // followed by a rebuild (which would be refused too); any other failure rebuilds the table's indexes. A
-// table the run keeps unpacked is not opened at all. No engine error is left pending.
+// table the run keeps unpacked is not opened at all, nor is one a pack would not change (no row marked
+// deleted, no note to compact, an index within its growth bound: see xb::PackNeed), so that a close after
+// a session that changed nothing writes nothing. No engine error is left pending.
 std::vector<TablePackResult> PackAllTables(const QString& directory);
 
 }  // namespace app
