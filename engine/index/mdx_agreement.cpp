@@ -85,7 +85,8 @@ private:
 class TagWalk {
 public:
     TagWalk(IndexPieces& pieces, uint64_t fileSize, const TagHeader& tag, std::vector<bool>& seen)
-        : m_pieces(pieces), m_fileSize(fileSize), m_tag(tag), m_seen(seen) {}
+        : m_pieces(pieces), m_fileSize(fileSize), m_tag(tag), m_seen(seen),
+          m_visited(static_cast<size_t>(fileSize / kMdxBlockSize) + 1, false) {}
 
     // "" when every leaf entry names a row once and the tree is whole.
     std::string walk() {
@@ -98,7 +99,9 @@ private:
         if (depth >= kMaxTreeDepth) return "a tree deeper than " + std::to_string(kMaxTreeDepth) + " levels";
         if (!ValidObjectBlock(block, m_fileSize))
             return "node " + std::to_string(block) + " outside the file";
-        if (!m_visited.insert(block).second) return "node " + std::to_string(block) + " reached twice";
+        // A bit a block of the file (one node is reached once at most): a lookup as cheap as the array's.
+        if (m_visited[block]) return "node " + std::to_string(block) + " reached twice";
+        m_visited[block] = true;
         const uint8_t* n = m_pieces.at(static_cast<uint64_t>(block) * kMdxBlockSize, kMdxNodeSize);
         if (!n) return "node " + std::to_string(block) + " cannot be read";
         if (const std::string bad = CheckNode(n, m_tag, m_fileSize); !bad.empty())
@@ -130,7 +133,7 @@ private:
     uint64_t m_fileSize;
     const TagHeader& m_tag;
     std::vector<bool>& m_seen;
-    std::unordered_set<uint32_t> m_visited;
+    std::vector<bool> m_visited;
 };
 
 }  // namespace
