@@ -65,6 +65,16 @@ public:
         return m_used.front().bytes.data() + within;
     }
 
+    // The n bytes at offset (inside the file), valid until the next call: where they lie when the file is
+    // held whole in the first piece, else read into a buffer of their own (at most a run of the walk's).
+    // nullptr when the read failed.
+    const uint8_t* span(uint64_t offset, size_t n) {
+        if (m_size <= m_piece) return at(offset, n);
+        m_run.resize(n);
+        if (m_file.readAt(offset, m_run.data(), n) != 0) return nullptr;
+        return m_run.data();
+    }
+
 private:
     struct Piece {
         uint64_t index;
@@ -75,6 +85,7 @@ private:
     size_t m_piece;
     std::array<uint8_t, std::max(kMdxHeaderSize, kMdxNodeSize)> m_scratch{};
     std::list<Piece> m_used;  // most recently used first
+    std::vector<uint8_t> m_run;
     std::unordered_map<uint64_t, std::list<Piece>::iterator> m_where;
 };
 
@@ -82,8 +93,16 @@ private:
 // through a cycle, is damage), so the walk costs what the tree holds however it is shaped. A sound tree
 // has no empty leaf below a branch node (a leaf emptied by deletions leaves its parent), so every leaf
 // visited holds a row of the table and no more nodes are visited than 33 a row.
+//
+// The tree is walked a level at a time, each level's nodes in the order they lie in the file: a file
+// held whole is looked at where it lies, a larger one read in runs of nodes close to one another (gaps of
+// at most kGap, at most kRun a read), so that every byte a level needs is read once, in few reads, and a
+// node far from the others (in a file that is mostly a hole) costs a read of its own size.
 class TagWalk {
 public:
+    static constexpr uint64_t kGap = 64 << 10;
+    static constexpr uint64_t kRun = 1 << 20;
+
     TagWalk(IndexPieces& pieces, uint64_t fileSize, const TagHeader& tag, std::vector<bool>& seen)
         : m_pieces(pieces), m_fileSize(fileSize), m_tag(tag), m_seen(seen),
           m_visited(static_cast<size_t>(fileSize / kMdxBlockSize) + 1, false) {}
@@ -91,41 +110,66 @@ public:
     // "" when every leaf entry names a row once and the tree is whole.
     std::string walk() {
         if (m_tag.root() == 0) return "";
-        return node(m_tag.root(), 0);
+        std::vector<uint32_t> level;
+        if (std::string bad = reach(m_tag.root(), level); !bad.empty()) return bad;
+        const uint16_t item = m_tag.itemLength();
+        for (int depth = 0; !level.empty(); ++depth) {
+            if (depth >= kMaxTreeDepth) return "a tree deeper than " + std::to_string(kMaxTreeDepth) + " levels";
+            std::sort(level.begin(), level.end());
+            std::vector<uint32_t> next;
+            for (size_t i = 0; i < level.size();) {
+                // The run of nodes read together.
+                const uint64_t start = uint64_t{level[i]} * kMdxBlockSize;
+                uint64_t end = start + kMdxNodeSize;
+                size_t j = i + 1;
+                while (j < level.size()) {
+                    const uint64_t at = uint64_t{level[j]} * kMdxBlockSize;
+                    if (at > end + kGap || at + kMdxNodeSize - start > kRun) break;
+                    end = std::max(end, at + kMdxNodeSize);
+                    ++j;
+                }
+                const uint8_t* run = m_pieces.span(start, static_cast<size_t>(std::min(end, m_fileSize) - start));
+                for (; i < j; ++i) {
+                    const uint32_t block = level[i];
+                    const uint64_t at = uint64_t{block} * kMdxBlockSize;
+                    if (!run || at + kMdxNodeSize > m_fileSize)
+                        return "node " + std::to_string(block) + " cannot be read";
+                    const uint8_t* n = run + (at - start);
+                    if (const std::string bad = CheckNode(n, m_tag, m_fileSize); !bad.empty())
+                        return "node " + std::to_string(block) + ": " + bad;
+                    const int count = NodeCount(n);
+                    if (NodeIsLeaf(n, item)) {
+                        if (count == 0 && depth > 0)
+                            return "node " + std::to_string(block) + ": an empty leaf below a branch node";
+                        for (int e = 0; e < count; ++e) {
+                            const uint32_t record = GetU32(NodeEntry(n, item, e));
+                            if (record >= m_seen.size())
+                                return "a key of row " + std::to_string(record) + ", past the table's end";
+                            if (m_seen[record]) return "row " + std::to_string(record) + " twice";
+                            m_seen[record] = true;
+                        }
+                        continue;
+                    }
+                    for (int e = 0; e <= count; ++e) {
+                        const uint32_t child = e < count ? GetU32(NodeEntry(n, item, e)) : NodeTrailer(n, item);
+                        if (std::string bad = reach(child, next); !bad.empty()) return bad;
+                    }
+                }
+            }
+            level.swap(next);
+        }
+        return "";
     }
 
 private:
-    std::string node(uint32_t block, int depth) {
-        if (depth >= kMaxTreeDepth) return "a tree deeper than " + std::to_string(kMaxTreeDepth) + " levels";
-        if (!ValidObjectBlock(block, m_fileSize))
-            return "node " + std::to_string(block) + " outside the file";
-        // A bit a block of the file (one node is reached once at most): a lookup as cheap as the array's.
+    // A node named by a parent (or the tag): taken for the next level, unless it lies outside the file or
+    // was reached before.
+    std::string reach(uint32_t block, std::vector<uint32_t>& next) {
+        if (!ValidObjectBlock(block, m_fileSize)) return "node " + std::to_string(block) + " outside the file";
+        // A bit a block of the file: one node is reached once at most.
         if (m_visited[block]) return "node " + std::to_string(block) + " reached twice";
         m_visited[block] = true;
-        const uint8_t* n = m_pieces.at(static_cast<uint64_t>(block) * kMdxBlockSize, kMdxNodeSize);
-        if (!n) return "node " + std::to_string(block) + " cannot be read";
-        if (const std::string bad = CheckNode(n, m_tag, m_fileSize); !bad.empty())
-            return "node " + std::to_string(block) + ": " + bad;
-        const uint16_t item = m_tag.itemLength();
-        const int count = NodeCount(n);
-        if (NodeIsLeaf(n, item)) {
-            if (count == 0 && depth > 0)
-                return "node " + std::to_string(block) + ": an empty leaf below a branch node";
-            for (int i = 0; i < count; ++i) {
-                const uint32_t record = GetU32(NodeEntry(n, item, i));
-                if (record >= m_seen.size()) return "a key of row " + std::to_string(record) + ", past the table's end";
-                if (m_seen[record]) return "row " + std::to_string(record) + " twice";
-                m_seen[record] = true;
-            }
-            return "";
-        }
-        // The children are taken from the node before descending: the piece holding it may be dropped
-        // by the reads below.
-        std::vector<uint32_t> children(static_cast<size_t>(count) + 1);
-        for (int i = 0; i < count; ++i) children[static_cast<size_t>(i)] = GetU32(NodeEntry(n, item, i));
-        children[static_cast<size_t>(count)] = NodeTrailer(n, item);
-        for (const uint32_t child : children)
-            if (std::string bad = node(child, depth + 1); !bad.empty()) return bad;
+        next.push_back(block);
         return "";
     }
 
