@@ -352,11 +352,18 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
         int64_t block;
     };
     std::vector<Pointer> pointers;
-    for (uint64_t first = 0; first < checked && !p::StopRequested(); first += perChunk) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(perChunk, checked - first));
-        if (dbf.readAt(headerSize + first * recordSize, chunk.data(), n * recordSize) != 0) break;
+    // The rows the first read brought need no read of their own.
+    const uint64_t held = std::min<uint64_t>(size, first.size());
+    for (uint64_t from = 0; from < checked && !p::StopRequested(); from += perChunk) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(perChunk, checked - from));
+        const uint64_t at = headerSize + from * recordSize;
+        const char* rows = chunk.data();
+        if (at + n * recordSize <= held)
+            rows = reinterpret_cast<const char*>(first.data() + at);
+        else if (dbf.readAt(at, chunk.data(), n * recordSize) != 0)
+            break;
         for (size_t i = 0; i < n; ++i) {
-            const char* record = chunk.data() + i * recordSize;
+            const char* record = rows + i * recordSize;
             for (const FieldDef* f : memoFields) {
                 const int64_t block = blockOf(record + f->offset, static_cast<size_t>(f->width));
                 if (block == 0) continue;
@@ -364,7 +371,7 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
                     out.push_back({table.file, TableDamage::MemoFileMissing});
                     return out;
                 }
-                pointers.push_back({first + i + 1, f, block});
+                pointers.push_back({from + i + 1, f, block});
             }
         }
     }

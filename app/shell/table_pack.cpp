@@ -52,14 +52,19 @@ TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QStri
     return result;
 }
 
-// Whether each table needs its pack, looked at before any is packed: the nine looks share one listing of
-// the folder, which a pack's renames would drop.
+// Whether each table needs its pack, looked at before any is packed. The tables bear the names the
+// program gives them; a name found only in another case is looked for when the given one is missing.
 std::vector<bool> tablesToPack(const QString& directory) {
-    xb::platform::NameLookupScope names;
     std::vector<bool> out;
     for (const QString& name : PackedTableNames()) {
-        const std::string path = xb::platform::ResolveCase((directory + name + ".dbf").toStdString());
-        out.push_back(!IsTableKeptUnpacked(name.toStdString() + ".dbf") && !xb::PackNeed(path).empty());
+        if (IsTableKeptUnpacked(name.toStdString() + ".dbf")) {
+            out.push_back(false);
+            continue;
+        }
+        const std::string path = (directory + name + ".dbf").toStdString();
+        std::string need = xb::PackNeed(path);
+        if (need == xb::kPackNeedUnreadable) need = xb::PackNeed(xb::platform::ResolveCase(path));
+        out.push_back(!need.empty());
     }
     return out;
 }

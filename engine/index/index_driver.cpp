@@ -1,5 +1,6 @@
 #include "engine/index/index_driver.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -412,6 +413,15 @@ bool OpenIndex(const std::string& fileName) {
     // headers: in their read when the file is small, and under their look at the semaphore.
     const bool checking = IndexCheckAtOpen() && (area.file.mode() & 3) != 0;
     std::string disagreement;
+    // Each tag's root node as the headers' read found it, when that read held it: the first move of the
+    // open (to the first key) starts there, and the file's size is the one the read went with.
+    struct Root {
+        int tag;
+        uint32_t block;
+        std::array<uint8_t, kMdxNodeSize> node;
+    };
+    std::vector<Root> roots;
+    uint64_t sizeRead = 0;
     // The file header and the tag header pages after it come in one read.
     auto readHeaders = [&]() -> int {
         IndexHead head;
@@ -436,6 +446,17 @@ bool OpenIndex(const std::string& fileName) {
                 default:
                     return 222;
             }
+        }
+        roots.clear();
+        sizeRead = head.fileSize;
+        for (int n = 1; n <= area.header.tagCount(); ++n) {
+            const uint32_t root = area.tags[n]->header.root();
+            const uint64_t at = uint64_t{root} * kMdxBlockSize;
+            if (root == 0 || at + kMdxNodeSize > head.bytes.size()) continue;
+            Root r{n, root, {}};
+            std::copy_n(head.bytes.begin() + static_cast<std::ptrdiff_t>(at), kMdxNodeSize, r.node.begin());
+            r.node[kNodeChangedByte] = 0;
+            if (CheckNode(r.node.data(), area.tags[n]->header, head.fileSize).empty()) roots.push_back(r);
         }
         if (checking)
             disagreement = IndexDisagreement(area.file, head.fileSize, std::move(head.bytes), b->recCount);
@@ -473,7 +494,21 @@ bool OpenIndex(const std::string& fileName) {
         SemaphoreMarkSeen();
     }
 
-    if (!disagreement.empty()) rebuildOutOfStep(area, disagreement);
+    if (!disagreement.empty()) {
+        rebuildOutOfStep(area, disagreement);
+    } else {
+        // Kept as a node read is kept: for the generation of the semaphore the read went with (a change
+        // of another station seen since drops them), or for good on a file held alone.
+        const SemaphoreGuard guard = CurrentSemaphoreGuard();
+        if (guard.loggedIn || platform::IsExclusiveMode(area.file.mode())) {
+            area.nodes.clear();
+            area.nodes.generation = guard.generation;
+            area.nodes.generationKnown = guard.loggedIn;
+            area.nodes.size = sizeRead;
+            area.nodes.sizeKnown = true;
+            for (const Root& r : roots) area.nodes.put(r.block, r.tag, r.node.data());
+        }
+    }
 
     MdxTag& first = *area.tags[1];
     // The count the table's open took from its size stands: a key naming a row past it (another

@@ -89,7 +89,7 @@ std::string lookAtTable(const std::string& path, TableLook& t) {
         }
         return rowsSeen < t.rows && !t.deleted && !bad ? at + n : platform::kPeekDone;
     });
-    if (rc != 0) return "the table cannot be read";
+    if (rc != 0) return kPackNeedUnreadable;
     if (bad) return "the table's header or a note's pointer cannot be read";
     if (!t.deleted && rowsSeen < t.rows) return "the table ends before its last row";
     return "";

@@ -21,6 +21,8 @@ inline constexpr double kIndexGrowthBeforePack = 2.0;
 // handles: a station writing at the same moment at worst has its change looked at by the next close. A
 // file that cannot be read or understood answers a reason too, so that the pack decides as before.
 std::string PackNeed(const std::string& dbfPath);
+// PackNeed's answer for a table it cannot read (missing, say).
+inline constexpr const char* kPackNeedUnreadable = "the table cannot be read";
 
 // The size in bytes that a rebuild gives an index of tagCount tags of maxKeys keys a node, each over
 // rows rows at most (the size's upper bound: a FOR condition or a unique tag keeps fewer keys).
