@@ -42,6 +42,7 @@
 #include "app/shell/table_check.h"
 #include "app/shell/table_pack.h"
 #include "bench/bench_report.h"
+#include "bench/support/league_seasons.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -56,51 +57,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using xb::platform::FileCallCounts;
 
-constexpr int kYear = 2026, kChampionship = 1, kTeam = 3, kOpponent = 7;
+using bench::fill;
+using bench::kChampionship;
+using bench::kOpponent;
+using bench::kTeam;
+using bench::kYear;
+using bench::seasons;
+using bench::unplayed;
 constexpr int kBlock = 65536;
-
-// The seasons' rows: season s (0 = the newest) is the generated season moved back s years.
-std::vector<xbtest::SeasonTable> seasons(int count) {
-    const std::vector<xbtest::SeasonTable> one = xbtest::MakeSeason();
-    std::vector<xbtest::SeasonTable> out = one;
-    for (auto& t : out) t.rows.clear();
-    for (size_t i = 0; i < one.size(); ++i) {
-        const auto& names = one[i].fieldNames;
-        const auto year = std::find(names.begin(), names.end(), "annee");
-        const bool perSeason = year != names.end();
-        for (int s = 0; s < (perSeason ? count : 1); ++s)
-            for (auto row : one[i].rows) {
-                if (perSeason) {
-                    auto& y = row[static_cast<size_t>(year - names.begin())];
-                    y = std::to_string(std::stoi(y) - s);
-                }
-                out[i].rows.push_back(row);
-            }
-    }
-    return out;
-}
-
-void fill(const std::string& dir, const std::vector<xbtest::SeasonTable>& tables) {
-    for (const auto& s : tables) {
-        const app::LeagueTable* def = app::FindLeagueTable(s.file);
-        xb::TXbDbf t;
-        t.Name = def->component;
-        t.SetDbfFileName(dir + "/" + def->file);
-        t.DbfFields = def->fields;
-        t.IndexList = def->indexList();
-        t.CreateIndex = xb::TCreateIndexType::ciVerifyHeader;
-        t.ShowProgress = false;
-        t.SetExclusive(true);
-        t.Open();
-        for (const auto& row : s.rows) {
-            t.Append();
-            for (size_t i = 0; i < s.fieldNames.size(); ++i)
-                if (!row[i].empty()) t.FieldByName(s.fieldNames[i]).SetAsString(row[i]);
-            t.Post();
-        }
-        t.Close();
-    }
-}
 
 // The floor of a computation: for each table it reads, the open of the table and its index, one read of
 // their headers and the key path, its rows in 64 KB blocks and the two closes; for each table it writes,
@@ -196,38 +160,6 @@ struct Computation {
 std::vector<app::MatchEvent> g_goals = {{kTeam * 100 + 1, 12, 0, 1}, {kTeam * 100 + 2, 40, 1, 1},
                                         {kOpponent * 100 + 3, 77, 0, 2}};
 std::vector<app::MatchEvent> g_cards = {{kTeam * 100 + 4, 30, 0, 1}, {kOpponent * 100 + 5, 61, 1, 2}};
-
-// The last matchday's matches of the season that leave teams kTeam and kOpponent out, n of them, are
-// taken out of the generated rows with their goals and cards: matches not played yet, for the stores of
-// a new match, each of which finds no row of its own in the tables, as a match entered for the first
-// time does.
-std::vector<app::MatchRow> unplayed(std::vector<xbtest::SeasonTable>& tables, size_t n) {
-    std::vector<app::MatchRow> out;
-    auto field = [](const xbtest::SeasonTable& t, const std::string& name) {
-        return static_cast<size_t>(std::find(t.fieldNames.begin(), t.fieldNames.end(), name) - t.fieldNames.begin());
-    };
-    for (const auto& t : tables)
-        if (t.file == "resultat.dbf")
-            for (const auto& r : t.rows) {
-                const int day = std::stoi(r[field(t, "nujournee")]), home = std::stoi(r[field(t, "nueq1")]),
-                          away = std::stoi(r[field(t, "nueq2")]);
-                if (out.size() < n && std::stoi(r[field(t, "annee")]) == kYear && day == 38 && home != kTeam &&
-                    away != kTeam && home != kOpponent && away != kOpponent)
-                    out.push_back({kChampionship, kYear, day, home, away, 2, 1, "V1", 0, 0});
-            }
-    for (auto& t : tables) {
-        if (t.file != "resultat.dbf" && t.file != "but.dbf" && t.file != "carton.dbf") continue;
-        std::erase_if(t.rows, [&](const std::vector<std::string>& r) {
-            return std::any_of(out.begin(), out.end(), [&](const app::MatchRow& m) {
-                return std::stoi(r[field(t, "annee")]) == m.year &&
-                       std::stoi(r[field(t, "nuchamp")]) == m.championship &&
-                       std::stoi(r[field(t, "nujournee")]) == m.matchday &&
-                       std::stoi(r[field(t, "nueq1")]) == m.home && std::stoi(r[field(t, "nueq2")]) == m.away;
-            });
-        });
-    }
-    return out;
-}
 
 // The match's goals and cards: g_goals and g_cards given to its two teams' players.
 std::vector<app::MatchEvent> eventsOf(const app::MatchRow& m, std::vector<app::MatchEvent> events) {
