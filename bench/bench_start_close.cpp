@@ -6,7 +6,8 @@
 // turn on the same databases (START lines: label, figure, milliseconds, bytes written, calls).
 //
 // Usage: bench_start_close --make DIR [--seasons 1,34,340]   makes the databases in DIR
-//        bench_start_close --from DIR [--label L] [--runs N] [--seasons 1,34,340]
+//        bench_start_close --from DIR [--label L] [--runs N] [--seasons 1,34,340] [--starts]
+//   --starts: the starts only.
 // Built with LM_START_MARKS_FIRST, the start checks the indexes before the opens, as the older start did.
 #include <time.h>
 
@@ -162,8 +163,11 @@ int main(int argc, char** argv) {
     std::string makeDir, fromDir, label = "this";
     std::vector<int> counts = {1, 34, 340};
     int runs = 7;
-    for (int i = 1; i + 1 < argc; ++i) {
+    bool startsOnly = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--starts") startsOnly = true;
+        if (i + 1 >= argc) break;
         if (a == "--make") makeDir = argv[++i];
         else if (a == "--from") fromDir = argv[++i];
         else if (a == "--label") label = argv[++i];
@@ -191,7 +195,7 @@ int main(int argc, char** argv) {
             std::vector<double> starts;
             for (int r = 0; r < runs; ++r) starts.push_back(start(db));
             std::printf("START\t%s\tstart, %s\t%.2f\t\t\n", label.c_str(), where.c_str(), median(starts));
-            if (n < 34) continue;
+            if (n < 34 || startsOnly) continue;
             for (bool writes : {false, true}) {
                 std::vector<double> cpu, wall;
                 Close last;
