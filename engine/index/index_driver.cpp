@@ -1,6 +1,5 @@
 #include "engine/index/index_driver.h"
 
-#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -413,14 +412,8 @@ bool OpenIndex(const std::string& fileName) {
     // headers: in their read when the file is small, and under their look at the semaphore.
     const bool checking = IndexCheckAtOpen() && (area.file.mode() & 3) != 0;
     std::string disagreement;
-    // Each tag's root node as the headers' read found it, when that read held it: the first move of the
-    // open (to the first key) starts there, and the file's size is the one the read went with.
-    struct Root {
-        int tag;
-        uint32_t block;
-        std::array<uint8_t, kMdxNodeSize> node;
-    };
-    std::vector<Root> roots;
+    // The file's size the headers' read went with: the first move of the open (to the first key) asks
+    // the file for it no more.
     uint64_t sizeRead = 0;
     // The file header and the tag header pages after it come in one read.
     auto readHeaders = [&]() -> int {
@@ -447,17 +440,7 @@ bool OpenIndex(const std::string& fileName) {
                     return 222;
             }
         }
-        roots.clear();
         sizeRead = head.fileSize;
-        for (int n = 1; n <= area.header.tagCount(); ++n) {
-            const uint32_t root = area.tags[n]->header.root();
-            const uint64_t at = uint64_t{root} * kMdxBlockSize;
-            if (root == 0 || at + kMdxNodeSize > head.bytes.size()) continue;
-            Root r{n, root, {}};
-            std::copy_n(head.bytes.begin() + static_cast<std::ptrdiff_t>(at), kMdxNodeSize, r.node.begin());
-            r.node[kNodeChangedByte] = 0;
-            if (CheckNode(r.node.data(), area.tags[n]->header, head.fileSize).empty()) roots.push_back(r);
-        }
         if (checking)
             disagreement = IndexDisagreement(area.file, head.fileSize, std::move(head.bytes), b->recCount);
         return 0;
@@ -497,8 +480,8 @@ bool OpenIndex(const std::string& fileName) {
     if (!disagreement.empty()) {
         rebuildOutOfStep(area, disagreement);
     } else {
-        // Kept as a node read is kept: for the generation of the semaphore the read went with (a change
-        // of another station seen since drops them), or for good on a file held alone.
+        // Kept as a size asked in a read bracket is kept: for the generation of the semaphore the read
+        // went with (a change of another station seen since drops it), or for good on a file held alone.
         const SemaphoreGuard guard = CurrentSemaphoreGuard();
         if (guard.loggedIn || platform::IsExclusiveMode(area.file.mode())) {
             area.nodes.clear();
@@ -506,7 +489,6 @@ bool OpenIndex(const std::string& fileName) {
             area.nodes.generationKnown = guard.loggedIn;
             area.nodes.size = sizeRead;
             area.nodes.sizeKnown = true;
-            for (const Root& r : roots) area.nodes.put(r.block, r.tag, r.node.data());
         }
     }
 
