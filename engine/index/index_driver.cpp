@@ -412,9 +412,6 @@ bool OpenIndex(const std::string& fileName) {
     // headers: in their read when the file is small, and under their look at the semaphore.
     const bool checking = IndexCheckAtOpen() && (area.file.mode() & 3) != 0;
     std::string disagreement;
-    // The file's size the headers' read went with: the first move of the open (to the first key) asks
-    // the file for it no more.
-    uint64_t sizeRead = 0;
     // The file header and the tag header pages after it come in one read.
     auto readHeaders = [&]() -> int {
         IndexHead head;
@@ -440,7 +437,6 @@ bool OpenIndex(const std::string& fileName) {
                     return 222;
             }
         }
-        sizeRead = head.fileSize;
         if (checking)
             disagreement = IndexDisagreement(area.file, head.fileSize, std::move(head.bytes), b->recCount);
         return 0;
@@ -477,20 +473,7 @@ bool OpenIndex(const std::string& fileName) {
         SemaphoreMarkSeen();
     }
 
-    if (!disagreement.empty()) {
-        rebuildOutOfStep(area, disagreement);
-    } else {
-        // Kept as a size asked in a read bracket is kept: for the generation of the semaphore the read
-        // went with (a change of another station seen since drops it), or for good on a file held alone.
-        const SemaphoreGuard guard = CurrentSemaphoreGuard();
-        if (guard.loggedIn || platform::IsExclusiveMode(area.file.mode())) {
-            area.nodes.clear();
-            area.nodes.generation = guard.generation;
-            area.nodes.generationKnown = guard.loggedIn;
-            area.nodes.size = sizeRead;
-            area.nodes.sizeKnown = true;
-        }
-    }
+    if (!disagreement.empty()) rebuildOutOfStep(area, disagreement);
 
     MdxTag& first = *area.tags[1];
     // The count the table's open took from its size stands: a key naming a row past it (another
