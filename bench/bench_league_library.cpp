@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "app/shell/app_files.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_database.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
-#include "app/shell/league_writes.h"
+#include "app/settings/app_files.h"
+#include "app/data/league_access.h"
+#include "app/data/league_database.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
+#include "app/data/league_writes.h"
 #include "bench/bench_report.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/app_files.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_database.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_database.h"
+#include "app/settings/param_file.h"
 #include "bench/bench_report.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"

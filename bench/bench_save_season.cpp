@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/league_tables.h"
+#include "app/data/league_tables.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/core/memo_ops.h"

@@ -14,9 +14,9 @@
 
 #include "app/reports/scorers.h"
 #include "app/reports/standings.h"
-#include "app/shell/app_files.h"
-#include "app/shell/league_database.h"
-#include "app/shell/league_lookups.h"
+#include "app/settings/app_files.h"
+#include "app/data/league_database.h"
+#include "app/data/league_lookups.h"
 #include "bench/bench_report.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/shell/league_test_support.h"
+#include "app/data/league_test_support.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/league_fill.h"

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/shell/league_access.h"
-#include "app/shell/league_text.h"
-#include "app/shell/league_writes.h"
+#include "app/data/league_access.h"
+#include "app/data/league_text.h"
+#include "app/data/league_writes.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/xb_file_dataset.h"
 

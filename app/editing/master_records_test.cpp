@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/shell/app_files.h"
-#include "app/shell/editing_tables.h"
-#include "app/shell/league_access.h"
+#include "app/settings/app_files.h"
+#include "app/data/editing_tables.h"
+#include "app/data/league_access.h"
 #include "engine/dataset/engine_start.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/league_fill.h"

@@ -1,9 +1,9 @@
 #include "app/editing/match_entry.h"
 
 #include "app/shell/entry_rules.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/table_scopes.h"
+#include "app/data/league_access.h"
+#include "app/data/league_lookups.h"
+#include "app/data/table_scopes.h"
 #include "engine/dataset/xb_file_dataset.h"
 
 #include <algorithm>

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/league_tables.h"
-#include "app/shell/league_writes.h"
+#include "app/data/league_tables.h"
+#include "app/data/league_writes.h"
 
 namespace xb {
 class TXbDbf;

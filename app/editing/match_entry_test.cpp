@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "app/editing/matchday_page.h"
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/param_file.h"
-#include "app/shell/table_pack.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_lookups.h"
+#include "app/settings/param_file.h"
+#include "app/data/table_pack.h"
 #include "engine/core/engine.h"
 #include "engine/dataset/engine_start.h"
 #include "platform/file.h"

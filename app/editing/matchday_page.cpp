@@ -1,8 +1,8 @@
 #include "app/editing/matchday_page.h"
 
-#include "app/shell/html_page.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/session_format.h"
+#include "app/pages/html_page.h"
+#include "app/settings/lang_texts.h"
+#include "app/settings/session_format.h"
 
 namespace app {
 

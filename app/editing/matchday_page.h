@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "app/shell/report_columns.h"
+#include "app/pages/report_columns.h"
 
 namespace app {
 

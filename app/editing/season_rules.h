@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-#include "app/shell/lang_text_ids.h"
+#include "app/settings/lang_text_ids.h"
 
 namespace app {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "platform/byte_order.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"

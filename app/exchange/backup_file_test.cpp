@@ -11,7 +11,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/ui.h"

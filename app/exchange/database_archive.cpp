@@ -12,9 +12,9 @@
 
 #include "app/exchange/backup_file.h"
 #include "app/exchange/database_swap.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_tables.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_tables.h"
 #include "engine/core/work_areas.h"
 #include "engine/index/semaphore_file.h"
 #include "platform/file.h"

@@ -4,7 +4,7 @@
 
 #include "app/exchange/backup_file.h"
 #include "app/exchange/database_swap.h"
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "platform/file.h"
 
 namespace app {

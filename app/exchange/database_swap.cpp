@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_tables.h"
-#include "app/shell/table_check.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_tables.h"
+#include "app/data/table_check.h"
 #include "engine/core/work_areas.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "platform/byte_order.h"

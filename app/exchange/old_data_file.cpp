@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "platform/codepage.h"
 
 namespace app {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/exchange/old_import_plan.h"
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "tests/support/old_file_writer.h"
 
 namespace {

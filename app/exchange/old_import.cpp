@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "app/exchange/database_swap.h"
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_code_page.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_tables.h"
-#include "app/shell/league_writes.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_code_page.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_tables.h"
+#include "app/data/league_writes.h"
 #include "engine/dataset/xb_file_dataset.h"
 
 namespace app {

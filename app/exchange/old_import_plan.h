@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/exchange/old_data_file.h"
-#include "app/shell/match_points.h"
+#include "app/data/match_points.h"
 
 namespace app {
 

@@ -7,8 +7,8 @@
 
 #include "app/exchange/old_import.h"
 #include "app/reports/standings.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_test_support.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_test_support.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/old_file_writer.h"
 #include "tests/support/season_csv.h"

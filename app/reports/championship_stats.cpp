@@ -1,7 +1,7 @@
 #include "app/reports/championship_stats.h"
 
 #include "app/reports/standings.h"
-#include "app/shell/match_points.h"
+#include "app/data/match_points.h"
 
 namespace app {
 

@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "app/shell/league_test_support.h"
+#include "app/data/league_test_support.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/random_season.h"
 #include "tests/support/standings_model.h"

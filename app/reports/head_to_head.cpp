@@ -2,12 +2,12 @@
 
 #include <map>
 
-#include "app/shell/html_page.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
-#include "app/shell/match_points.h"
+#include "app/pages/html_page.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
+#include "app/data/match_points.h"
 #include "engine/dataset/xb_vfile_dataset.h"
 
 namespace app {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/reports/standings_report.h"
-#include "app/shell/league_reading.h"
-#include "app/shell/report_columns.h"
+#include "app/data/league_reading.h"
+#include "app/pages/report_columns.h"
 
 namespace xb {
 class TXbVFile;

@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "app/reports/standings.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/session_format.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/settings/session_format.h"
 
 namespace app {
 

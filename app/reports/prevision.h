@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/shell/league_reading.h"
+#include "app/data/league_reading.h"
 
 namespace app {
 

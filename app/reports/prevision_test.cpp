@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_test_support.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_test_support.h"
 #include "tests/support/league_fill.h"
 
 namespace {

@@ -6,11 +6,11 @@
 #include <map>
 
 #include "app/reports/standings.h"
-#include "app/shell/html_page.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
-#include "app/shell/session_format.h"
+#include "app/pages/html_page.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
+#include "app/settings/session_format.h"
 
 namespace app {
 

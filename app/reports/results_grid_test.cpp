@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <map>
 
-#include "app/shell/html_page.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_test_support.h"
-#include "app/shell/league_text.h"
+#include "app/pages/html_page.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_test_support.h"
+#include "app/data/league_text.h"
 #include "tests/support/html_table.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/random_season.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/shell/league_access.h"
-#include "app/shell/league_lookups.h"
+#include "app/data/league_access.h"
+#include "app/data/league_lookups.h"
 #include "engine/dataset/xb_vfile_dataset.h"
 
 namespace app {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/reports/standings.h"
-#include "app/shell/league_tables.h"
+#include "app/data/league_tables.h"
 
 namespace xb {
 class TXbVFile;

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <numeric>
 
-#include "app/shell/league_access.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
-#include "app/shell/table_scopes.h"
+#include "app/data/league_access.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
+#include "app/data/table_scopes.h"
 #include "engine/dataset/xb_vfile_dataset.h"
 
 namespace app {

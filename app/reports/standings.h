@@ -25,8 +25,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/shell/league_reading.h"
-#include "app/shell/match_points.h"
+#include "app/data/league_reading.h"
+#include "app/data/match_points.h"
 
 namespace xb {
 class TXbVFile;

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/shell/league_reading.h"
+#include "app/data/league_reading.h"
 
 namespace app {
 

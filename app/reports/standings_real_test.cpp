@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "app/reports/standings.h"
-#include "app/shell/league_database.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_test_support.h"
-#include "app/shell/league_writes.h"
+#include "app/data/league_database.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_test_support.h"
+#include "app/data/league_writes.h"
 #include "tests/support/season_csv.h"
 
 namespace {

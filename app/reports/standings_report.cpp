@@ -1,9 +1,9 @@
 #include "app/reports/standings_report.h"
 
-#include "app/shell/html_page.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/param_file.h"
-#include "app/shell/session_format.h"
+#include "app/pages/html_page.h"
+#include "app/settings/lang_texts.h"
+#include "app/settings/param_file.h"
+#include "app/settings/session_format.h"
 
 namespace app {
 

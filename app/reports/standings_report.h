@@ -9,7 +9,7 @@
 
 #include "app/reports/scorers.h"
 #include "app/reports/standings.h"
-#include "app/shell/report_columns.h"
+#include "app/pages/report_columns.h"
 
 namespace app {
 

@@ -11,10 +11,10 @@
 #include <tuple>
 
 #include "app/reports/standings.h"
-#include "app/shell/league_database.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_test_support.h"
-#include "app/shell/league_writes.h"
+#include "app/data/league_database.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_test_support.h"
+#include "app/data/league_writes.h"
 #include "tests/support/child_process.h"
 #include "tests/support/season_csv.h"
 #include "tests/support/standings_model.h"

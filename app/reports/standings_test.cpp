@@ -11,7 +11,7 @@
 
 #include "app/reports/scorers.h"
 #include "app/reports/standings_by_day.h"
-#include "app/shell/league_test_support.h"
+#include "app/data/league_test_support.h"
 #include "tests/support/league_fill.h"
 #include "tests/support/random_season.h"
 #include "tests/support/standings_model.h"

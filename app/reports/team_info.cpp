@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "app/reports/standings_by_day.h"
-#include "app/shell/html_page.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_lookups.h"
+#include "app/pages/html_page.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_lookups.h"
 
 namespace app {
 

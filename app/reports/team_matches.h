@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/reports/standings_report.h"
-#include "app/shell/report_columns.h"
+#include "app/pages/report_columns.h"
 
 namespace app {
 

@@ -2,7 +2,7 @@
 // tag, the field searched, and the two grid columns (the number, then the name).
 #pragma once
 
-#include "app/shell/lang_text_ids.h"
+#include "app/settings/lang_text_ids.h"
 
 namespace app {
 

@@ -9,7 +9,11 @@
 #include <vector>
 
 #include "app/editing/match_entry.h"
+#if __has_include("app/data/league_tables.h")
+#include "app/data/league_tables.h"
+#else
 #include "app/shell/league_tables.h"
+#endif
 #include "engine/dataset/xb_file_dataset.h"
 #include "tests/support/league_season.h"
 

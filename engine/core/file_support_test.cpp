@@ -300,6 +300,8 @@ TEST_F(FileSupport, DiskFree) {
 }
 
 TEST_F(FileSupport, UniqueFilename) {
+    EnvGuard guard("TMPDIR");
+    setenv("TMPDIR", tmp.path().c_str(), 1);
     const std::string a = UniqueFilename();
     const std::string b = UniqueFilename();
     ASSERT_FALSE(a.empty());
@@ -310,7 +312,6 @@ TEST_F(FileSupport, UniqueFilename) {
     EXPECT_EQ(EraseFile(a), 0);
     EXPECT_EQ(EraseFile(b), 0);
 
-    EnvGuard guard("TMPDIR");
     setenv("TMPDIR", tmp.file("missing").c_str(), 1);
     EXPECT_EQ(UniqueFilename(), "");
     EXPECT_EQ(LastError(), platform::kErrPathNotFound);

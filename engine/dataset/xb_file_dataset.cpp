@@ -70,6 +70,16 @@ bool TXbFileDataSet::CreateTableWhole(const std::string& fileName) {
     const size_t slash = target.find_last_of('/');
     const std::string dir = target.substr(0, slash + 1);
     const std::string base = target.substr(slash + 1);
+    // Creators of the table take turns, each from before it makes its staging folder until the table is
+    // in place, so that a staging folder whose table's lock is free is what a creator that died left. A
+    // station that made the table meanwhile has it in use already, with its memo and index: nothing of it
+    // is replaced.
+    platform::CreationLock creators(target);
+    if (const int rc = creators.result(); rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Cannot lock the creation of " + target + ": " +
+                                                      creators.refusal() + " [CreateTable]");
+        return false;
+    }
     std::string staging;
     if (const int rc = platform::UniqueTempDir(dir, "." + base + "-new-", staging); rc != 0) {
         SetEngineError(static_cast<uint16_t>(rc), "Cannot create a directory in " + dir + " [CreateTable]");
@@ -112,14 +122,7 @@ bool TXbFileDataSet::CreateTableWhole(const std::string& fileName) {
         if (!ok || PendingError() != 0) return discard();
     }
 
-    // Creators of the table publish one at a time. A station that made the table meanwhile has it in use
-    // already, with its memo and index: nothing of it is replaced, and this creation's files go.
-    platform::CreationLock creators(target);
-    if (const int rc = creators.result(); rc != 0) {
-        SetEngineError(static_cast<uint16_t>(rc), "Cannot lock the creation of " + target + ": " +
-                                                      creators.refusal() + " [CreateTable]");
-        return discard();
-    }
+    // A station that does not take the lock (another program) may have made the table meanwhile.
     if (platform::StatPath(target).exists) {
         for (const std::string& f : platform::ListMatching(staging, "*.*"))
             platform::RemoveFileIfExists(staging + "/" + f);

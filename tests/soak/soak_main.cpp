@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -580,8 +581,12 @@ int parentMain(double secs, std::string dir, bool keep) {
     namespace fs = std::filesystem;
     const bool ownDir = dir.empty();
     if (ownDir) {
-        dir = (fs::path(xb::platform::TempDir()) / ("lm_soak_" + std::to_string(getpid()))).string();
-        fs::remove_all(dir);
+        std::string pattern = (fs::path(xb::platform::TempDir()) / "lm_soak_XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) {
+            std::cerr << "soak: cannot make a folder in " << xb::platform::TempDir() << std::endl;
+            return 1;
+        }
+        dir = pattern;
     }
     fs::create_directories(dir);
     // A child that failed has closed its end of the pipe; telling it to close must not end the parent.

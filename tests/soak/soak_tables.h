@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/dataset/xb_file_dataset.h"
-#include "app/shell/league_tables.h"
+#include "app/data/league_tables.h"
 
 namespace soak {
 

@@ -329,8 +329,12 @@ std::vector<std::string> checkFiles(const std::string& dir, const std::map<int32
 int parentMain(double secs, std::string dir, bool keep) {
     const bool ownDir = dir.empty();
     if (ownDir) {
-        dir = (fs::temp_directory_path() / ("lm_stations-" + std::to_string(getpid()))).string();
-        fs::remove_all(dir);
+        std::string pattern = (fs::temp_directory_path() / "lm_stations-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) {
+            std::cerr << "cannot make a folder in " << fs::temp_directory_path() << std::endl;
+            return 1;
+        }
+        dir = pattern;
     }
     fs::create_directories(dir);
     {

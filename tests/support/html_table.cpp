@@ -85,11 +85,21 @@ std::string unescape(const std::string& s) {
     return out;
 }
 
+// The reader's scripts and pages go into a folder of this process's own, made once and removed at exit.
 std::string tempName(const std::string& suffix) {
     static int counter = 0;
-    return (std::filesystem::temp_directory_path() /
-            ("lmhtml-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + suffix))
-        .string();
+    static const struct Folder {
+        Folder() {
+            std::string pattern = (std::filesystem::temp_directory_path() / "lmhtml-XXXXXX").string();
+            if (::mkdtemp(pattern.data())) path = pattern;
+        }
+        ~Folder() {
+            std::error_code ec;
+            if (!path.empty()) std::filesystem::remove_all(path, ec);
+        }
+        std::string path;
+    } folder;
+    return folder.path + "/" + std::to_string(++counter) + suffix;
 }
 
 }  // namespace

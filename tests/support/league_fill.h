@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/league_tables.h"
+#include "app/data/league_tables.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "tests/support/league_season.h"
 

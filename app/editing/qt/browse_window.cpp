@@ -7,10 +7,10 @@
 #include <QSignalBlocker>
 
 #include "app/shell/entry_rules.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/param_file.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_lookups.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/window_guards.h"
 #include "platform/ui.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/editing/qt/browse_window.h"
-#include "app/shell/match_points.h"
+#include "app/data/match_points.h"
 #include "app/shell/qt/window_texts.h"
 
 namespace Ui {

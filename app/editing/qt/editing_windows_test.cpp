@@ -19,12 +19,12 @@
 #include <thread>
 
 #include "app/editing/qt/championship_window.h"
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_writes.h"
-#include "app/shell/league_tables.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_writes.h"
+#include "app/data/league_tables.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/pick_list.h"
 #include "engine/dataset/engine_start.h"

@@ -28,16 +28,16 @@
 #include "app/editing/match_entry.h"
 #include "app/editing/qt/match_entry_window.h"
 #include "app/editing/qt/matchday_results_window.h"
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_tables.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_tables.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/report_print.h"
-#include "app/shell/session_format.h"
+#include "app/settings/session_format.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/qt/engine_windows_qt.h"
 #include "tests/support/fixtures.h"
@@ -596,8 +596,8 @@ TEST_F(MatchWindowsTest, PrintedAndExported) {
     Tfsairesultat& w = results();
     showMatchday(w, 10);
     ASSERT_EQ(grid(w, "grilleresultat").RowCount(), 121);
-    const std::string out = testing::TempDir() + "/matchday";
-    std::filesystem::create_directories(out);
+    const xbtest::TempDir printed;
+    const std::string out = printed.path();
     const QString pdf = QString::fromStdString(out + "/matchday10.pdf");
     SetReportPrinterFactory([&] {
         auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -779,8 +779,8 @@ TEST_F(MatchWindowsTest, AnotherStationsChangesShowAtViewAndADeleteAsksFirst) {
     ModalDriverScope cancel([&](QDialog& d) { click(d, "bannule"); });
     click(w, "bmodif");
 
-    const std::string out = testing::TempDir() + "/matchday-stations";
-    std::filesystem::create_directories(out);
+    const xbtest::TempDir printed;
+    const std::string out = printed.path();
     SetReportPrinterFactory([&] {
         auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
         p->setOutputFormat(QPrinter::PdfFormat);
@@ -891,8 +891,8 @@ TEST_F(MatchWindowsTest, Screens) {
                 *t, {kLeague, kYear, 12, h, h + 1, h % 3, h % 2, h == 5 ? "F2" : "V1", 0, 0}));
         CloseTable(t);
     }
-    const std::string out = testing::TempDir() + "/matchday";
-    std::filesystem::create_directories(out);
+    const xbtest::TempDir printed;
+    const std::string out = printed.path();
     Tfsairesultat& w = results();
     w.resize(640, 420);
     showMatchday(w, 12);

@@ -9,13 +9,13 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 
-#include "app/shell/editing_tables.h"
+#include "app/data/editing_tables.h"
 #include "app/shell/entry_rules.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
-#include "app/shell/league_writes.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
+#include "app/data/league_writes.h"
 #include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/pick_list.h"
 #include "app/shell/qt/window_guards.h"

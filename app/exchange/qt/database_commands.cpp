@@ -4,10 +4,10 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/session_format.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_lookups.h"
+#include "app/settings/session_format.h"
 #include "app/shell/qt/file_dialogs.h"
 #include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"

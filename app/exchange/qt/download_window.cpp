@@ -6,8 +6,8 @@
 #include <QPointer>
 
 #include "app/exchange/server_exchange.h"
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
 #include "platform/ui.h"
 #include "ui_Tftelecharge.h"
 

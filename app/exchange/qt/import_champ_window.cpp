@@ -7,8 +7,8 @@
 #include <QToolButton>
 
 #include "app/shell/entry_rules.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_lookups.h"
 #include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/pick_list.h"

@@ -7,7 +7,7 @@
 #include <QShowEvent>
 
 #include "app/exchange/qt/import_champ_window.h"
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"

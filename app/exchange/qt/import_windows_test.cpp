@@ -13,9 +13,9 @@
 
 #include "app/exchange/qt/import_champ_window.h"
 #include "app/exchange/qt/import_window.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_test_support.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_test_support.h"
 #include "app/shell/qt/modal_seam.h"
 #include "engine/dataset/xb_file_dataset.h"
 #include "tests/support/league_fill.h"

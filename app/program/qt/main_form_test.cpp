@@ -32,15 +32,15 @@
 
 #include "app/exchange/qt/database_commands.h"
 #include "app/program/qt/program.h"
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/session_format.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_code_page.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_tables.h"
-#include "app/shell/league_writes.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/settings/session_format.h"
+#include "app/data/league_access.h"
+#include "app/data/league_code_page.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_tables.h"
+#include "app/data/league_writes.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/application.h"
 #include "app/shell/qt/file_dialogs.h"
 #include "app/shell/qt/language_choice.h"
@@ -428,8 +428,8 @@ TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten)
             players->Post();
         }
     }
-    const std::string sound = testing::TempDir() + "/files-in-the-way-" + std::to_string(::getpid());
-    fs::remove_all(sound);
+    const xbtest::TempDir kept;
+    const std::string sound = kept.file("sound");
     fs::copy(tmp.path(), sound, fs::copy_options::recursive);
     auto restoreSound = [&] {
         for (const auto& e : fs::directory_iterator(tmp.path())) fs::remove_all(e.path());
@@ -561,6 +561,8 @@ TEST_F(MainFormTest, AStartWaitsForAnotherStationsCreationSayingSoAndStopsWhenAs
     namespace fs = std::filesystem;
     start();
     stop();
+    // A database in use: its missing table is asked about (an empty one is finished as a creation).
+    addRowsDeletingTheFirst("champan.dbf", "nuchamp", 2);
     // In the settings' language, French then Croatian.
     for (const auto& [stopped, language] : {std::pair{true, 1}, std::pair{false, 6}}) {
         SCOPED_TRACE(stopped ? "stopped" : "waited");

@@ -17,11 +17,11 @@
 #include "app/exchange/database_swap.h"
 #include "app/exchange/qt/database_commands.h"
 #include "app/exchange/qt/download_window.h"
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_database.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_database.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/about_box.h"
 #include "app/shell/qt/application.h"
 #include "app/shell/qt/desktop_shell.h"
@@ -31,7 +31,7 @@
 #include "app/shell/qt/parameters_window.h"
 #include "app/shell/qt/termination_signals.h"
 #include "app/shell/qt/working_windows.h"
-#include "app/shell/table_check.h"
+#include "app/data/table_check.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -39,6 +39,7 @@
 #include "engine/dataset/xb_dataset.h"
 #include "engine/index/mdx_agreement.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 
 namespace app {
 
@@ -97,7 +98,13 @@ protected:
 
 private:
     void afterActivation() {
-        if (m_done || m_form->firstActivationPending()) return;
+        if (m_done) return;
+        // The first activation may still be under way (the language choice open, with its own event loop):
+        // the run is measured once it is over.
+        if (!m_form->started()) {
+            if (m_form->isVisible()) QTimer::singleShot(20, this, [this] { afterActivation(); });
+            return;
+        }
         m_done = true;
         const long long activated = Now();
         m_form->close();
@@ -266,7 +273,7 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
             std::string text;
             const uint16_t code = xb::LastError();
             if (code == xb::platform::kErrDiskFull || code == xb::platform::kErrDiskWrite)
-                text += GetLangText(Text::DiskFullNothingCreated).toStdString() + "\n";
+                text += diskFullSaying(folder).toStdString() + "\n";
             for (const std::string& m : held.held) text += m + "\n";
             throw StartupError(text + e.what());
         }
@@ -290,8 +297,21 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     m_mainForm->bindWindowEntry(QStringLiteral("bmaj"), download);
 }
 
+QString AppWindows::diskFullSaying(const std::string& folder) const {
+    // The tables that the start was to make and made stay: the next start makes the others, as the rest
+    // of a creation.
+    QStringList made, notMade;
+    for (const std::string& file : m_toCreate)
+        (xb::platform::FileExists(xb::platform::ResolveCase(folder + file)) ? made : notMade)
+            << QString::fromStdString(file);
+    if (made.isEmpty()) return GetLangText(Text::DiskFullNothingCreated);
+    return GetLangText(Text::DiskFullSomeCreated).arg(made.join(QStringLiteral(", ")), notMade.join(QStringLiteral(", ")));
+}
+
 void AppWindows::askAboutDamage() {
     const std::string folder = GetAppDir().toStdString();
+    // What a creation cut short left (locks nobody holds, staging folders) goes before anything is looked at.
+    ClearCreationLeftovers(folder);
     bool firstStart = false;
     std::vector<TableProblem> problems = CheckLeagueDatabase(folder, &firstStart);
     StopIfRequested();
@@ -325,6 +345,14 @@ void AppWindows::askAboutDamage() {
         StopIfRequested();
     }
     KeepTablesAsTheyAre(TablesKeptReadOnly(problems), TablesKeptUnpacked(problems));
+    m_toCreate.clear();
+    for (const LeagueTable& t : LeagueTables()) {
+        const bool missing = std::any_of(problems.begin(), problems.end(), [&](const TableProblem& p) {
+            return p.file == t.file && (p.kind == TableDamage::Missing || p.kind == TableDamage::NotAFile);
+        });
+        if (missing || (firstStart && !xb::platform::FileExists(xb::platform::ResolveCase(folder + t.file))))
+            m_toCreate.push_back(t.file);
+    }
     if (problems.empty()) return;
     const bool choice = std::all_of(problems.begin(), problems.end(), [](const TableProblem& p) {
         return CanGoOnWith(p) || GoesOnMovedAside(p);
@@ -413,6 +441,8 @@ int RunProgram(int argc, char** argv, const WindowEntries& later) {
             }
             windows->mainForm()->show();
             status = application.exec();
+            // A signal before the first activation was over stopped the start, as one before the window.
+            if (TerminationSignalled() && !windows->mainForm()->started()) status = 1;
             windows.reset();
         }
         xb::SetHaltHandler(nullptr);

@@ -59,6 +59,8 @@ public:
 
 private:
     void askAboutDamage();
+    // What the start says when the disk filled while it made tables: which it made and which it did not.
+    QString diskFullSaying(const std::string& folder) const;
 
     // Declared in the order of creation, so that they are destroyed in reverse: the exchange threads
     // outlive every window.
@@ -72,6 +74,8 @@ private:
     // The lock of the database's creation, held from the check that finds tables to make until they are
     // made (or the start ends).
     std::unique_ptr<xb::platform::CreationLockIfFree> m_creation;
+    // The tables ("resultat.dbf") the start is to make.
+    std::vector<std::string> m_toCreate;
 };
 
 // The program's halt handler: the message goes to stderr and into a box captioned "Program halted.";

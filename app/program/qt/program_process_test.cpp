@@ -16,13 +16,13 @@
 
 #include "app/exchange/database_archive.h"
 #include "app/exchange/database_swap.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_database.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_test_support.h"
-#include "app/shell/league_writes.h"
-#include "app/shell/param_file.h"
-#include "app/shell/table_check.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_database.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_test_support.h"
+#include "app/data/league_writes.h"
+#include "app/settings/param_file.h"
+#include "app/data/table_check.h"
 #include "engine/dataset/engine_start.h"
 #include "platform/file.h"
 #include "tests/support/fixtures.h"
@@ -229,7 +229,9 @@ TEST(ProgramProcess, AReadOnlyDataFolderIsNamedAsSuchAndNothingChanges) {
         before[e.path().filename()] = xbtest::ReadFileBytes(e.path());
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                     fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    const std::string log = testing::TempDir() + "/readonly-station-" + std::to_string(::getpid()) + ".log";
+    // The log goes beside the folder, which the station may not write.
+    const xbtest::TempDir logs;
+    const std::string log = logs.file("station.log");
     // Root writes wherever it likes: the station runs as nobody then.
     const pid_t station = startStationAs(exe, log, ::geteuid() == 0 ? 65534 : -1);
     int status = 0;
@@ -246,7 +248,6 @@ TEST(ProgramProcess, AReadOnlyDataFolderIsNamedAsSuchAndNothingChanges) {
     for (const auto& e : fs::directory_iterator(dir.path()))
         after[e.path().filename()] = xbtest::ReadFileBytes(e.path());
     EXPECT_EQ(after, before);
-    fs::remove(log);
 }
 
 // A data folder beside its own link to the executable (the data folder is the executable's), with settings
@@ -428,6 +429,107 @@ TEST(ProgramProcess, SigtermAtAnyMomentOfTheStartEndsItWithinSecondsLeavingTheTa
             // Ended before its window, a start has changed no byte of a database that was there.
             if (!first && status == 1) EXPECT_EQ(folder.files(), before);
         }
+    }
+}
+
+// The program started on its folder with a termination signal at one moment of its start, the language
+// choice answered with language (0: left open); its status once it ends, its log in log.
+int runStartStation(const std::string& folder, const char* moment, int language, const std::string& log,
+                    const std::string& measure = {}) {
+    const std::string exe = folder + "program_start_station";
+    if (!fs::exists(exe)) {
+        std::error_code linked;
+        fs::create_hard_link(LM_START_STATION_PATH, exe, linked);
+        if (linked) fs::copy_file(LM_START_STATION_PATH, exe);
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::string chosen = std::to_string(language);
+    std::string sw = "--measure";
+    char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>(moment), const_cast<char*>(chosen.c_str()),
+                    measure.empty() ? nullptr : sw.data(), const_cast<char*>(measure.c_str()), nullptr};
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return statusWithin(pid, std::chrono::seconds(90));
+}
+
+// What a creation leaves while it runs: creation locks and staging folders.
+std::vector<std::string> creationLitter(const std::string& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(folder)) {
+        const std::string name = e.path().filename();
+        if (name.ends_with(".lock") || name.find("-new-") != std::string::npos) out.push_back(name);
+    }
+    return out;
+}
+
+// A termination signal at each moment of a start (the main window being made, shown before its first
+// activation, the language choice, the creation of the tables) stops it: the settings file stays byte for
+// byte, or absent when nobody chose a language, and the next start runs without a box, asks the language
+// only when none was chosen, and leaves a whole database with no creation lock or staging folder. A
+// station killed in its creation leaves its locks and staging, which the next start clears.
+TEST(ProgramProcess, ASignalAtAnyMomentOfTheStartWritesNothingNobodyChoseAndTheNextStartAsksNothing) {
+    xbtest::TempDir dir;
+    ParamRecord kept;
+    kept.language = 6;
+    kept.seasonYear = 1999;
+    kept.htmlHeader = QStringLiteral("<b>top</b>");
+    kept.htmlFooter = QStringLiteral("<i>bottom</i>");
+    kept.hideDraws = 1;
+    kept.goalsForLabel = QStringLiteral("BP");
+    kept.goalsAgainstLabel = QStringLiteral("BC");
+    kept.openAfterExport = 1;
+    kept.announcedVersion = QStringLiteral("2.07");
+    const auto keptBytes = EncodeParamRecord(kept);
+    const std::string settings(reinterpret_cast<const char*>(keptBytes.data()), keptBytes.size());
+    struct Case {
+        const char* moment;
+        bool firstStart;
+        int status;
+    };
+    const Case cases[] = {
+        {"made", true, 1},     {"shown", true, 1},    {"language", true, 1}, {"creation", true, 1},
+        {"killed", true, -SIGKILL}, {"made", false, 1}, {"shown", false, 1},
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.moment) + (c.firstStart ? " in a first start" : " in a start"));
+        const std::string folder = dir.file("data" + std::to_string(round++)) + "/";
+        fs::create_directories(folder);
+        if (!c.firstStart) {
+            SetAppDir(QString::fromStdString(folder));
+            xb::Engine engine;
+            xb::InstallEngineUnits(engine);
+            { Tfsysteme tables; }
+            SetAppDir({});
+            xbtest::WriteFileBytes(folder + "PELMORAD32.PAR", settings);
+        }
+        EXPECT_EQ(runStartStation(folder, c.moment, 0, folder + "stopped.log"), c.status)
+            << xbtest::ReadFileBytes(folder + "stopped.log");
+        if (c.firstStart)
+            EXPECT_FALSE(fs::exists(folder + "PELMORAD32.PAR"));
+        else
+            EXPECT_EQ(xbtest::ReadFileBytes(folder + "PELMORAD32.PAR"), settings);
+        if (c.status != -SIGKILL) EXPECT_EQ(creationLitter(folder), std::vector<std::string>{});
+
+        // The next start: English chosen when the language is asked; then it closes itself.
+        const std::string log = folder + "next.log";
+        EXPECT_EQ(runStartStation(folder, "none", 2, log, folder + "next.measure"), 0);
+        const std::string said = xbtest::ReadFileBytes(log);
+        EXPECT_EQ(said.find("BOX:"), std::string::npos) << said;
+        EXPECT_TRUE(fs::exists(folder + "next.measure")) << said;
+        const std::string written = xbtest::ReadFileBytes(folder + "PELMORAD32.PAR");
+        ASSERT_EQ(written.size(), 548u);
+        if (c.firstStart)
+            EXPECT_EQ(DecodeParamRecord(reinterpret_cast<const unsigned char*>(written.data())).language, 2);
+        else
+            EXPECT_EQ(written, settings);
+        EXPECT_TRUE(CheckLeagueDatabase(folder).empty());
+        for (const LeagueTable& t : LeagueTables()) EXPECT_TRUE(fs::exists(folder + t.file)) << t.file;
+        EXPECT_EQ(creationLitter(folder), std::vector<std::string>{});
     }
 }
 

@@ -15,7 +15,7 @@
 #include "app/reports/qt/standings_window.h"
 #include "app/reports/qt/team_info_window.h"
 #include "app/reports/qt/team_matches_window.h"
-#include "app/shell/league_lookups.h"
+#include "app/data/league_lookups.h"
 #include "app/shell/qt/working_windows.h"
 
 namespace app {

@@ -19,9 +19,9 @@
 
 #include "app/reports/championship_stats.h"
 #include "app/reports/qt/selection_panel.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_test_support.h"
-#include "app/shell/param_file.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_test_support.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_print.h"

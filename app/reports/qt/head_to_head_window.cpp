@@ -9,8 +9,8 @@
 
 #include "app/reports/head_to_head.h"
 #include "app/reports/qt/team_report_grids.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_lookups.h"
 #include "app/shell/qt/pick_list.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_export.h"

@@ -7,9 +7,9 @@
 
 #include "app/reports/prevision.h"
 #include "app/reports/qt/selection_panel.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
 #include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/league_lists.h"

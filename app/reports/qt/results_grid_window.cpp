@@ -6,15 +6,15 @@
 
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/results_grid.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
 #include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
-#include "app/shell/table_scopes.h"
+#include "app/data/table_scopes.h"
 #include "ui_Tfgrilleresult.h"
 
 namespace app {

@@ -16,9 +16,9 @@
 
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/results_grid.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_test_support.h"
-#include "app/shell/param_file.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_test_support.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"

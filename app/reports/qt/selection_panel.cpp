@@ -5,13 +5,13 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
-#include "app/shell/param_file.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/report_grid.h"
 #include "app/shell/qt/pick_list.h"
 #include "app/shell/qt/window_guards.h"
-#include "app/shell/table_scopes.h"
+#include "app/data/table_scopes.h"
 
 namespace app {
 

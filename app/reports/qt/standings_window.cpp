@@ -6,10 +6,10 @@
 #include <QShowEvent>
 
 #include "app/reports/qt/selection_panel.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
-#include "app/shell/param_file.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/report_export.h"
@@ -17,7 +17,7 @@
 #include "app/shell/qt/report_print.h"
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
-#include "app/shell/table_scopes.h"
+#include "app/data/table_scopes.h"
 #include "ui_Tfclassement.h"
 
 namespace app {

@@ -10,9 +10,9 @@
 #include "app/reports/qt/selection_panel.h"
 #include "app/reports/qt/team_report_grids.h"
 #include "app/reports/team_matches.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
 #include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_export.h"
@@ -20,7 +20,7 @@
 #include "app/shell/qt/report_print.h"
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
-#include "app/shell/session_format.h"
+#include "app/settings/session_format.h"
 #include "ui_Tfmatcheq.h"
 
 namespace app {

@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <cmath>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "ui_TAboutBox.h"
 
 namespace app {

@@ -10,11 +10,12 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/parameters_window.h"
+#include "tests/support/fixtures.h"
 
 namespace app {
 namespace {
@@ -60,7 +61,8 @@ TEST(Screenshots, CommonWindows) {
         save(para, dir, "tfpara-page1-english.png");
     }
     {
-        SetAppDir(QDir::tempPath());
+        const xbtest::TempDir data;
+        SetAppDir(QString::fromStdString(data.path()));
         Tfgestfic chooser;
         chooser.prepare(true);
         save(chooser, dir, "tfgestfic.png");

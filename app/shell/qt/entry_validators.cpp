@@ -8,8 +8,8 @@
 #include <QTimer>
 
 #include "app/shell/qt/window_guards.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_code_page.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_code_page.h"
 #include "platform/ui.h"
 
 namespace app {

@@ -9,8 +9,8 @@
 #include <QShowEvent>
 #include <QStorageInfo>
 
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
 #include "app/shell/qt/modal_seam.h"
 #include "platform/ui.h"
 #include "ui_Tfgestfic.h"

@@ -12,8 +12,8 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
 #include "app/shell/qt/modal_seam.h"
 #include "platform/paths.h"
 #include "platform/ui.h"

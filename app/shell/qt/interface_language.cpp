@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <cstring>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 
 namespace app {
 

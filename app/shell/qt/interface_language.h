@@ -9,7 +9,7 @@
 #include <array>
 #include <memory>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 
 namespace app {
 

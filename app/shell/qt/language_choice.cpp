@@ -8,7 +8,7 @@
 #include <QPixmap>
 #include <QScreen>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "ui_TForm10.h"
 
 namespace app {

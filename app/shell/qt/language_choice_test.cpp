@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 
 namespace app {
 namespace {

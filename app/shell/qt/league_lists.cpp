@@ -2,9 +2,9 @@
 
 #include <QStyledItemDelegate>
 
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_text.h"
-#include "app/shell/param_file.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_text.h"
+#include "app/settings/param_file.h"
 
 namespace app {
 

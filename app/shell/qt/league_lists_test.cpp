@@ -2,10 +2,10 @@
 // their numbers.
 #include "app/shell/qt/league_lists.h"
 
-#include "app/shell/league_lookups.h"
-#include "app/shell/league_test_support.h"
-#include "app/shell/league_text.h"
-#include "app/shell/param_file.h"
+#include "app/data/league_lookups.h"
+#include "app/data/league_test_support.h"
+#include "app/data/league_text.h"
+#include "app/settings/param_file.h"
 #include "tests/support/league_fill.h"
 
 namespace {

@@ -15,18 +15,19 @@
 #include <QTimer>
 #include <cmath>
 
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_database.h"
-#include "app/shell/league_lookups.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_database.h"
+#include "app/data/league_lookups.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/about_box.h"
 #include "app/shell/qt/application.h"
 #include "app/shell/qt/gradient.h"
 #include "app/shell/qt/language_choice.h"
-#include "app/shell/league_code_page.h"
+#include "app/data/league_code_page.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
+#include "app/shell/qt/termination_signals.h"
 #include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "platform/ui.h"
@@ -319,7 +320,13 @@ void TMainForm::FormCreate() {
 
 void TMainForm::FormActivate() {
     if (m_firstActivation) {
-        if (!ReadParamFile()) m_paramFileMissing = true;
+        // A termination signal taken before this activation (its close not yet run by the event loop)
+        // stops the start here: nothing is read, chosen or settled that the close would have to keep.
+        if (TerminationSignalled()) return;
+        if (ReadParamFile())
+            m_settingsKnown = true;
+        else
+            m_paramFileMissing = true;
         m_firstActivation = false;
         const QString refused = m_language->refusal();
         if (!refused.isEmpty())
@@ -333,30 +340,42 @@ void TMainForm::FormActivate() {
                 // and a run that is killed find it. A choice nobody made writes nothing, now or at the close.
                 if (ShowModal(*Form10) == QDialog::Accepted) {
                     WriteParamFile();
-                } else {
-                    m_noSettingsChosen = true;
-                    if (Form10->quitChosen()) QTimer::singleShot(0, this, &QWidget::close);
+                    m_settingsKnown = true;
+                } else if (!TerminationSignalled() && Form10->quitChosen()) {
+                    QTimer::singleShot(0, this, &QWidget::close);
                 }
+            } else {
+                // A first run with a language file: the settings are the first run's, as the close keeps them.
+                m_settingsKnown = true;
             }
         }
+        // A signal that dismissed the language choice or a message stops the start as before its window:
+        // the close that follows writes nothing.
+        if (m_closed || TerminationSignalled()) return;
         // The session's language is known now and the tables are closed: a database still empty takes
         // the code page the language needs.
         SettleLeagueCodePage(LanguageIndex);
         if (m_server.start) m_server.start();
+        m_started = true;
     }
     TranslateMainForm();
 }
 
 void TMainForm::FormClose() {
-    // The settings first: whatever the clean-up of the tables meets, this run's settings are kept.
-    if (!m_noSettingsChosen) WriteParamFile();
+    // A close before the first activation was over (a termination signal as the window came up, or during
+    // the language choice) comes from a start that was stopped: this run read, chose and used nothing, and
+    // the settings file and the tables stay byte for byte as they were.
+    const bool started = m_started;
+    // The settings first: whatever the clean-up of the tables meets, this run's settings are kept. Only
+    // settings read from the file or chosen in this run are written: defaults never replace a file.
+    if (started && m_settingsKnown) WriteParamFile();
     // The results window and the other open windows keep their tables open, which would refuse those
     // tables' pack; closed here, they also leave nothing behind that would keep the program running.
     CloseResultFormIfOpen();
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window != this && window->isVisible() && !window->isModal()) window->close();
     }
-    m_packResults = PackAllTables(GetAppDir());
+    if (started) m_packResults = PackAllTables(GetAppDir());
     // A note the pack could not read stopped that table's pack: the user learns which row, and that
     // nothing of it was lost.
     for (const TablePackResult& r : m_packResults)

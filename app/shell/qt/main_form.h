@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
-#include "app/shell/lang_text_ids.h"
-#include "app/shell/table_pack.h"
+#include "app/settings/lang_text_ids.h"
+#include "app/data/table_pack.h"
 
 class QAction;
 class QDialog;
@@ -74,6 +74,9 @@ public:
 
     // Whether the first activation is still to come, and whether it found no parameter file.
     bool firstActivationPending() const { return m_firstActivation; }
+    // Whether the first activation ran to its end (the settings read or chosen, the exchange started):
+    // a close before it is that of a start stopped, which writes nothing.
+    bool started() const { return m_started; }
     Tgerelanguage* languageManager() const { return m_language.get(); }
     // The exchange the first activation starts and the close stops; its server also gives the product page
     // and the live results. Without a server those two entries and the download entries are hidden.
@@ -113,7 +116,8 @@ private:
     std::unique_ptr<Ui::TMainForm> ui;
     bool m_firstActivation = true;
     bool m_paramFileMissing = false;
-    bool m_noSettingsChosen = false;  // the first-start language choice was closed without a choice
+    bool m_settingsKnown = false;  // read from the file, chosen in this run, or a first run's with a language file
+    bool m_started = false;
     bool m_closed = false;
     std::unique_ptr<Tgerelanguage> m_language;
     std::vector<TablePackResult> m_packResults;

@@ -5,9 +5,9 @@
 #include <QRadioButton>
 #include <QShowEvent>
 
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_code_page.h"
-#include "app/shell/param_file.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_code_page.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/window_texts.h"
 #include "platform/ui.h"
 #include "ui_Tfpara.h"

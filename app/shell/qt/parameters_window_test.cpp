@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/shell/app_files.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/settings/lang_texts.h"
+#include "app/settings/param_file.h"
 #include "tests/support/fixtures.h"
 
 namespace app {

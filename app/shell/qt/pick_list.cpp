@@ -7,9 +7,9 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "app/shell/editing_tables.h"
+#include "app/data/editing_tables.h"
 #include "app/shell/entry_rules.h"
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "app/shell/pick_modes.h"
 #include "app/shell/qt/entry_validators.h"
 #include "app/shell/qt/grid_colours.h"

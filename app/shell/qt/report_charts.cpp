@@ -21,7 +21,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 
 namespace app {
 

@@ -3,13 +3,13 @@
 #include <QChartView>
 #include <QDir>
 
-#include "app/shell/app_files.h"
-#include "app/shell/html_page.h"
-#include "app/shell/lang_texts.h"
-#include "app/shell/param_file.h"
+#include "app/settings/app_files.h"
+#include "app/pages/html_page.h"
+#include "app/settings/lang_texts.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/jpeg_writer.h"
 #include "app/shell/qt/report_charts.h"
-#include "app/shell/report_files.h"
+#include "app/pages/report_files.h"
 #include "platform/ui.h"
 
 namespace app {

@@ -22,12 +22,12 @@
 #include <regex>
 #include <sstream>
 
-#include "app/shell/html_page.h"
+#include "app/pages/html_page.h"
 #include "app/shell/qt/report_charts.h"
 #include "app/shell/qt/report_export.h"
 #include "app/shell/qt/report_print.h"
-#include "app/shell/report_files.h"
-#include "app/shell/param_file.h"
+#include "app/pages/report_files.h"
+#include "app/settings/param_file.h"
 #include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/report_grid.h"

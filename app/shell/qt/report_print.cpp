@@ -7,7 +7,7 @@
 #include <QPrinterInfo>
 #include <algorithm>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 #include "app/shell/qt/report_charts.h"
 #include "platform/ui.h"
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/shell/report_columns.h"
+#include "app/pages/report_columns.h"
 
 class QChart;
 class QPagedPaintDevice;

@@ -17,6 +17,7 @@ namespace app {
 namespace {
 
 int g_pipe[2] = {-1, -1};
+volatile sig_atomic_t g_signalled = 0;
 struct sigaction g_oldTerm;
 struct sigaction g_oldInt;
 
@@ -24,6 +25,7 @@ void onTerminationSignal(int) {
     const int saved = errno;
     // Read by the start's steps, which run before the event loop reads the pipe.
     xb::platform::RequestStop();
+    g_signalled = 1;
     const char byte = 1;
     // A full pipe already holds a pending close; losing this byte loses nothing.
     [[maybe_unused]] ssize_t n = ::write(g_pipe[1], &byte, 1);
@@ -35,6 +37,7 @@ void onTerminationSignal(int) {
 TerminationSignals::TerminationSignals(QWidget* mainWindow) : m_window(mainWindow) {
     // A request counts for the run of the handlers that took it, and no longer.
     xb::platform::ForgetStopRequest();
+    g_signalled = 0;
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::onSignal);
@@ -55,6 +58,11 @@ TerminationSignals::~TerminationSignals() {
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
     xb::platform::ForgetStopRequest();
+    g_signalled = 0;
+}
+
+bool TerminationSignalled() {
+    return g_signalled != 0;
 }
 
 void TerminationSignals::onSignal() {

@@ -13,6 +13,10 @@ class QSocketNotifier;
 
 namespace app {
 
+// Whether a termination signal came while the handlers were installed, even one whose close the event
+// loop has not run yet: work that a close is about to cut short (the first activation) is not begun.
+bool TerminationSignalled();
+
 class TerminationSignals : public QObject {
     Q_OBJECT
 

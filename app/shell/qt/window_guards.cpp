@@ -4,9 +4,9 @@
 #include <QCursor>
 #include <exception>
 
-#include "app/shell/lang_texts.h"
-#include "app/shell/league_access.h"
-#include "app/shell/league_code_page.h"
+#include "app/settings/lang_texts.h"
+#include "app/data/league_access.h"
+#include "app/data/league_code_page.h"
 #include "platform/ui.h"
 
 namespace app {

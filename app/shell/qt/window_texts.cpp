@@ -7,7 +7,7 @@
 #include <QTabWidget>
 #include <QWidget>
 
-#include "app/shell/lang_texts.h"
+#include "app/settings/lang_texts.h"
 
 namespace app {
 

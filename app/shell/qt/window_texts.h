@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "app/shell/lang_text_ids.h"
+#include "app/settings/lang_text_ids.h"
 
 class QAbstractButton;
 class QWidget;

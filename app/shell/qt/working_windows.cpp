@@ -6,8 +6,8 @@
 #include <QWidget>
 #include <utility>
 
-#include "app/shell/league_database.h"
-#include "app/shell/league_lookups.h"
+#include "app/data/league_database.h"
+#include "app/data/league_lookups.h"
 
 namespace app {
 

@@ -1,0 +1,169 @@
+#include "app/data/league_reading.h"
+
+#include <algorithm>
+
+#include "app/data/league_access.h"
+#include "app/data/table_scopes.h"
+#include "engine/dataset/xb_file_dataset.h"
+
+namespace app {
+
+namespace {
+
+// How many rows a name walk steps over towards the next number it wants before it seeks that number
+// instead: a step of a walk reads nothing new most of the time, a seek reads its path and its row.
+constexpr int kWalkAhead = 32;
+
+QString fieldText(xb::TXbDbf& t, const char* field) {
+    std::string s = t.FieldGetStr(field);
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return QString::fromStdString(s);
+}
+
+// A numeric tag is sought by the number's decimal text.
+std::string numericKey(int n) {
+    return n > 0 ? std::to_string(n) : std::string();
+}
+
+}  // namespace
+
+struct LeagueReading::NameSource {
+    const char* file;
+    const char* tag;  // in number order
+    const char* numberField;
+    const char* nameField;
+    std::string (*key)(int);
+};
+
+LeagueReading::LeagueReading() = default;
+
+LeagueReading::~LeagueReading() {
+    for (auto& [file, table] : m_tables) CloseQuietly(*table);
+}
+
+xb::TXbDbf& LeagueReading::Table(const std::string& file, const std::string& tag) {
+    std::unique_ptr<xb::TXbDbf>& slot = m_tables[file];
+    if (!slot) {
+        // Every open component needs a name of its own: the engine refuses a second area of one alias.
+        static int opened = 0;
+        const std::string name = "lr" + file.substr(0, file.find('.')) + std::to_string(++opened % 100000);
+        auto table = MakeLeagueDataset(name.c_str(), file);
+        try {
+            table->Open();
+        } catch (...) {
+            CloseQuietly(*table);
+            m_tables.erase(file);
+            throw;
+        }
+        slot = std::move(table);
+    }
+    if (!tag.empty()) slot->SetOrderToTag(tag);
+    return *slot;
+}
+
+SeasonRules LeagueReading::SeasonParams(int championship, int year) {
+    const auto known = m_rules.find({championship, year});
+    if (known != m_rules.end()) return known->second;
+    SeasonRules r;
+    const std::string key = NumberKey({{year, 4}, {championship, 3}});
+    xb::TXbDbf& t = Table("champan.dbf", "ANNEECHAMP");
+    if (!key.empty() && t.FindExact(key)) {
+        r.win = t.FieldGetInt("PTV");
+        r.draw = t.FieldGetInt("PTN");
+        r.defeat = t.FieldGetInt("PTD");
+        r.forfeitWin = t.FieldGetInt("PTFV");
+        r.forfeitDefeat = t.FieldGetInt("PTFD");
+        r.teams = t.FieldGetInt("NBEQUIPE");
+        const int stored = t.FieldGetInt("NBJOURNEE");
+        r.matchdays = std::clamp(stored == 0 ? 2 * r.teams - 2 : stored, 0, 99);
+    }
+    return m_rules[{championship, year}] = r;
+}
+
+std::vector<int> LeagueReading::SeasonTeams(int year, int championship) {
+    const auto known = m_seasonTeams.find({year, championship});
+    if (known != m_seasonTeams.end()) return known->second;
+    std::vector<int> out;
+    xb::TXbDbf& t = Table("eqchamp.dbf", "ANNEECHAMP");
+    ForEachRow(t, NumberKey({{year, 4}, {championship, 3}}),
+               "ANNEE=" + std::to_string(year) + " .AND. NUCHAMP=" + std::to_string(championship),
+               [&] { out.push_back(t.FieldGetInt("NUEQUIPE")); });
+    return m_seasonTeams[{year, championship}] = out;
+}
+
+void LeagueReading::names(const NameSource& source, std::vector<QString>& out,
+                          const std::vector<int>& numbers) {
+    std::map<int, QString>& known = m_names[source.file];
+    std::vector<int> wanted;
+    for (int n : numbers)
+        if (n > 0 && !known.count(n)) wanted.push_back(n);
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    if (!wanted.empty()) {
+        xb::TXbDbf& t = Table(source.file, source.tag);
+        // One walk in number order; a number far ahead of the walk is sought instead.
+        size_t i = 0;
+        bool onRow = false;  // the table stands on a row at or before wanted[i]
+        int stepped = 0;
+        while (i < wanted.size()) {
+            if (!onRow) {
+                const std::string key = source.key(wanted[i]);
+                onRow = !key.empty() && t.Find(key);
+                stepped = 0;
+                if (!onRow) {
+                    known[wanted[i++]] = QString();
+                    continue;
+                }
+            }
+            if (t.IsEof()) {
+                while (i < wanted.size()) known[wanted[i++]] = QString();
+                break;
+            }
+            const int n = t.FieldGetInt(source.numberField);
+            if (n >= wanted[i]) {
+                const bool hit = n == wanted[i];
+                known[wanted[i++]] = hit ? fieldText(t, source.nameField) : QString();
+                if (!hit) continue;
+                stepped = 0;
+            } else if (++stepped > kWalkAhead) {
+                onRow = false;
+                continue;
+            }
+            t.Skip(1);
+        }
+    }
+    if (out.size() < numbers.size()) out.resize(numbers.size());
+    for (size_t i = 0; i < numbers.size(); ++i)
+        if (numbers[i] > 0) out[i] = known[numbers[i]];
+}
+
+void LeagueReading::TeamNames(std::vector<QString>& out, const std::vector<int>& numbers) {
+    names({"equipe.dbf", "NUMERO", "NUEQUIPE", "NOMEQUIPE", numericKey}, out, numbers);
+}
+
+void LeagueReading::PlayerNames(std::vector<QString>& out, const std::vector<int>& numbers) {
+    names({"joueur.dbf", "NU", "NUJOUEUR", "NOMJOUEUR",
+           [](int n) {
+               return NumberKey({{n, 5}});
+           }},
+          out, numbers);
+}
+
+void LeagueReading::ChampionshipNames(std::vector<QString>& out, const std::vector<int>& numbers) {
+    names({"champion.dbf", "NUCHAMP", "NUCHAMP", "NOMCHAMP", numericKey}, out, numbers);
+}
+
+QString LeagueReading::TeamName(int team) {
+    std::vector<QString> out;
+    TeamNames(out, {team});
+    return out.front();
+}
+
+void ForEachRow(xb::TXbDbf& t, const std::string& key, const std::string& condition,
+                const std::function<void()>& visit) {
+    if (key.empty() || !t.Find(key)) return;
+    WhileScope scope(t, condition);
+    for (; !t.IsEof(); t.Skip(1)) visit();
+}
+
+}  // namespace app

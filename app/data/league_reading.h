@@ -1,0 +1,72 @@
+// The tables one computation reads, each opened once: a report (or a list) makes a LeagueReading, passes it
+// to every routine it calls, and lets it go when the computation ends. A table is opened at its first use
+// and closed with the object, so nothing stays open between two computations and a pack of this or
+// another station waits at most for one computation. On a network share each open is dozens of round
+// trips and each row read one more, so what the object reads once is kept for the rest of the
+// computation: the season's rules and team list, and every team, championship and player name asked for.
+//
+// A table is shared by the routines of the computation: each one puts the order it needs before it
+// seeks, and no scan of a table may run inside another scan of the same table.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/data/match_points.h"
+#include "platform/file.h"
+
+namespace xb {
+class TXbDbf;
+}
+
+namespace app {
+
+class LeagueReading {
+public:
+    LeagueReading();
+    ~LeagueReading();
+    LeagueReading(const LeagueReading&) = delete;
+    LeagueReading& operator=(const LeagueReading&) = delete;
+
+    // The table (bare name in the data directory), opened shared with deleted rows hidden at its first
+    // use, in the order of tag when one is given. An open that fails raises the dataset layer's exception.
+    xb::TXbDbf& Table(const std::string& file, const std::string& tag = {});
+
+    // The rules of a season (see GetSeasonParams); all 0 when it is not stored.
+    SeasonRules SeasonParams(int championship, int year);
+    // The teams eqchamp lists for the season, in its key order.
+    std::vector<int> SeasonTeams(int year, int championship);
+
+    // names[i] := the name of numbers[i] for every numbers[i] > 0, the empty text when it is not stored;
+    // other entries keep what they hold, and names grows to the size of numbers. Each number is looked up
+    // once per computation, by one walk of the table in number order.
+    void TeamNames(std::vector<QString>& names, const std::vector<int>& numbers);
+    void PlayerNames(std::vector<QString>& names, const std::vector<int>& numbers);
+    void ChampionshipNames(std::vector<QString>& names, const std::vector<int>& numbers);
+    QString TeamName(int team);
+
+private:
+    struct NameSource;
+    void names(const NameSource& source, std::vector<QString>& names, const std::vector<int>& numbers);
+
+    // The names of the folder looked up in one listing for all the computation's opens (made before the
+    // tables, gone after them).
+    xb::platform::NameLookupScope m_lookups;
+    std::map<std::string, std::unique_ptr<xb::TXbDbf>> m_tables;
+    std::map<std::pair<int, int>, SeasonRules> m_rules;
+    std::map<std::pair<int, int>, std::vector<int>> m_seasonTeams;
+    std::map<std::string, std::map<int, QString>> m_names;  // by table file
+};
+
+// Visits the rows of the table's current order from the first one the key finds, while condition (xBase)
+// holds; the while-condition is cleared again however the walk ends. Nothing is visited when the key is
+// empty or not found.
+void ForEachRow(xb::TXbDbf& table, const std::string& key, const std::string& condition,
+                const std::function<void()>& visit);
+
+}  // namespace app

@@ -1,9 +1,0 @@
-#include "app/shell/report_colors.h"
-
-namespace app {
-
-QString HtmlColor(uint32_t rgb) {
-    return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0')).toUpper();
-}
-
-}  // namespace app
