@@ -30,6 +30,13 @@ public:
     virtual ~Ui() = default;
     // Returns the button pressed (kIdOk, kIdYes, ...).
     virtual int messageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+    // A box whose text is a summary and whose details (a long list) are shown in a scrolling area, so
+    // that the box fits the screen however long the list. Without a window of its own, the details follow
+    // the text in one message.
+    virtual int messageBoxWithDetails(const std::string& text, const std::string& details,
+                                      const std::string& caption, unsigned flags) {
+        return messageBox(details.empty() ? text : text + "\n\n" + details, caption, flags);
+    }
     // A dialog with buttons given as "&Yes;&No"-style captions; returns the hotkey letter of the button.
     virtual char dialog(const std::string& caption, char icon, const std::string& text,
                         const std::string& buttons) = 0;

@@ -10,7 +10,10 @@
 
 #include "app/settings/lang_texts.h"
 #include "app/settings/param_file.h"
+#include "engine/core/engine.h"
+#include "engine/core/errors.h"
 #include "engine/core/memo_ops.h"
+#include "engine/core/record_writes.h"
 #include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -221,6 +224,17 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
 
 namespace {
 
+// A pack a kill interrupted is completed when it had committed, and rolled back when not, before anything
+// of the table is read, as the engine's open does: what its files hold then is whole, no damage to report.
+// Nothing is shown; what cannot be completed is found by the check as it stands.
+void completeInterruptedPack(const std::string& path) {
+    xb::ErrorState& errors = xb::Engine::current().errors;
+    const xb::ErrorState saved = errors;
+    errors.trapping = false;
+    xb::CompleteInterruptedPack(path);
+    errors = saved;
+}
+
 std::vector<TableProblem> checkTableFile(const std::string& folder, const LeagueTable& table) {
     std::vector<TableProblem> out;
     const std::string path = p::ResolveCase(folder + table.file);
@@ -273,6 +287,7 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
         }
         return out;
     }
+    completeInterruptedPack(path);
     p::File dbf;
     const int rc = dbf.open(path, p::kModeSharedRead);
     // A table another station holds alone (a pack under way) is whole once it lets go of it.
@@ -528,41 +543,76 @@ QString describeInTheWay(const TableProblem& pr, const QString& file) {
 
 }  // namespace
 
+namespace {
+
+QString describeOne(const TableProblem& p) {
+    const QString file = QString::fromStdString(p.file);
+    QString line;
+    switch (p.kind) {
+        case TableDamage::Missing:
+            line = GetLangText(Text::TableMissingCreatedEmpty).arg(file);
+            break;
+        case TableDamage::NotATable:
+            line = GetLangText(Text::NotATableToRead).arg(file);
+            break;
+        case TableDamage::CutInRecords:
+            line = GetLangText(Text::TableCutKeptReadOnly).arg(file).arg(p.row);
+            break;
+        case TableDamage::FieldMismatch:
+            line =
+                GetLangText(Text::FieldDoesNotMatchDefinition).arg(file, QString::fromStdString(p.field),
+                                     QString::fromStdString(p.found), QString::fromStdString(p.expected));
+            break;
+        case TableDamage::MemoFileMissing:
+            line = GetLangText(Text::MemoFileMissing).arg(file);
+            break;
+        case TableDamage::MemoPointer:
+            line = GetLangText(Text::NoteOutOfMemoFile).arg(file).arg(p.row).arg(QString::fromStdString(p.field));
+            break;
+        case TableDamage::NotAFile:
+            line = describeInTheWay(p, file);
+            break;
+        case TableDamage::WithoutTable:
+            line = GetLangText(Text::FileWithoutItsTable).arg(file, QString::fromStdString(p.expected));
+            break;
+    }
+    return line;
+}
+
+// The problems grouped by file and kind, in the order each group first appears.
+std::vector<std::vector<const TableProblem*>> groupsOf(const std::vector<TableProblem>& problems) {
+    std::vector<std::vector<const TableProblem*>> groups;
+    for (const TableProblem& p : problems) {
+        auto same = std::find_if(groups.begin(), groups.end(), [&](const auto& g) {
+            return g.front()->file == p.file && g.front()->kind == p.kind;
+        });
+        if (same == groups.end())
+            groups.push_back({&p});
+        else
+            same->push_back(&p);
+    }
+    return groups;
+}
+
+}  // namespace
+
 QString DescribeProblems(const std::vector<TableProblem>& problems) {
     QString text = GetLangText(Text::DamagedFilesHeading);
-    for (const TableProblem& p : problems) {
-        const QString file = QString::fromStdString(p.file);
-        QString line;
-        switch (p.kind) {
-            case TableDamage::Missing:
-                line = GetLangText(Text::TableMissingCreatedEmpty).arg(file);
-                break;
-            case TableDamage::NotATable:
-                line = GetLangText(Text::NotATableToRead).arg(file);
-                break;
-            case TableDamage::CutInRecords:
-                line = GetLangText(Text::TableCutKeptReadOnly).arg(file).arg(p.row);
-                break;
-            case TableDamage::FieldMismatch:
-                line =
-                    GetLangText(Text::FieldDoesNotMatchDefinition).arg(file, QString::fromStdString(p.field),
-                                         QString::fromStdString(p.found), QString::fromStdString(p.expected));
-                break;
-            case TableDamage::MemoFileMissing:
-                line = GetLangText(Text::MemoFileMissing).arg(file);
-                break;
-            case TableDamage::MemoPointer:
-                line = GetLangText(Text::NoteOutOfMemoFile).arg(file).arg(p.row).arg(QString::fromStdString(p.field));
-                break;
-            case TableDamage::NotAFile:
-                line = describeInTheWay(p, file);
-                break;
-            case TableDamage::WithoutTable:
-                line = GetLangText(Text::FileWithoutItsTable).arg(file, QString::fromStdString(p.expected));
-                break;
-        }
-        text += QStringLiteral("\n- ") + line;
+    for (const auto& group : groupsOf(problems)) {
+        text += QStringLiteral("\n- ") + describeOne(*group.front());
+        if (group.size() > 1)
+            text += QStringLiteral("\n  ") + GetLangText(Text::MoreDamageOfTheSame)
+                                                 .arg(static_cast<int>(group.size() - 1))
+                                                 .arg(QString::fromStdString(group.front()->file));
     }
+    return text;
+}
+
+QString DescribeProblemDetails(const std::vector<TableProblem>& problems) {
+    const auto groups = groupsOf(problems);
+    if (std::all_of(groups.begin(), groups.end(), [](const auto& g) { return g.size() == 1; })) return {};
+    QString text;
+    for (const TableProblem& p : problems) text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + describeOne(p);
     return text;
 }
 

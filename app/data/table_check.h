@@ -83,9 +83,12 @@ void ClearCreationLeftovers(const std::string& folder);
 // looked at without waiting.
 std::vector<std::string> CreationLocksHeld(const std::string& folder);
 
-// The problems said to the user, one line each after a heading, in the current language: what is
-// wrong and what the program will do about it.
+// The problems said to the user after a heading, in the current language: what is wrong and what the
+// program will do about it. Problems of one kind in one file take one line and a count of the others, so
+// that the text fits the screen however many rows are damaged.
 QString DescribeProblems(const std::vector<TableProblem>& problems);
+// Every problem, one line each, when DescribeProblems counted some instead of naming them; else empty.
+QString DescribeProblemDetails(const std::vector<TableProblem>& problems);
 
 // A folder name inside the data folder, not yet taken, for the files moved aside at this start.
 std::string AsideFolderName(const std::string& folder);

@@ -206,6 +206,17 @@ TEST_F(TableCheckTest, ManyNotesAreCheckedInAFewReadsAndTheDamagedOnesFound) {
     for (const app::TableProblem& p : app::CheckLeagueDatabase(folder())) got.push_back(text(p));
     EXPECT_EQ(got, (std::vector<std::string>{"joueur.dbf memo 150 infodivers  ",
                                              "joueur.dbf memo " + std::to_string(kNotes) + " infodivers  "}));
+
+    // Most notes cut off: what the start shows names the kind once with the count of the others, the
+    // details every row.
+    fs::resize_file(at("joueur.dbt"), 512 * 4);
+    const std::vector<app::TableProblem> problems = app::CheckLeagueDatabase(folder());
+    ASSERT_GT(problems.size(), 200u);
+    const QString summary = app::DescribeProblems(problems);
+    EXPECT_LE(summary.count(QLatin1Char('\n')), 3) << summary.toStdString();
+    EXPECT_TRUE(summary.contains(QString::number(problems.size() - 1))) << summary.toStdString();
+    EXPECT_EQ(static_cast<size_t>(app::DescribeProblemDetails(problems).count(QLatin1Char('\n')) + 1), problems.size());
+    EXPECT_TRUE(app::DescribeProblemDetails({problems.front()}).isEmpty());
 }
 
 }  // namespace

@@ -18,6 +18,10 @@ const std::vector<QString>& PackedTableNames() {
     return names;
 }
 
+bool IsOutOfSpace(int error) {
+    return error == xb::platform::kErrDiskFull || error == xb::platform::kErrDiskWrite || error == 227;
+}
+
 namespace {
 
 TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QString& name) {
@@ -34,6 +38,10 @@ TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QStri
             result.detail = xb::Engine::current().errors.detail;
             if (result.error == xb::platform::kErrSharingViolation) {
                 result.outcome = PackOutcome::InUse;
+            } else if (IsOutOfSpace(result.error)) {
+                // A pack that fails leaves the table, its notes and its index as they were; a rebuild
+                // would need the same space and could only fail again.
+                result.outcome = PackOutcome::NoSpace;
             } else {
                 xb::TakeErrorMessage();
                 table.Reindex();
@@ -42,6 +50,8 @@ TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QStri
         }
     } catch (const std::exception&) {
         if (result.error == 0) result.error = xb::LastError() != 0 ? xb::LastError() : -1;
+        // An open the disk refused (a header or a semaphore it had to write) changed nothing either.
+        if (IsOutOfSpace(result.error)) result.outcome = PackOutcome::NoSpace;
     }
     try {
         table.Close();

@@ -43,6 +43,7 @@ inline constexpr const char* kSemaphoreExt = "@s@";
 inline constexpr const char* kPackWritingExt = "$pw";  // the packed table while it is written
 inline constexpr const char* kPackReadyExt = "$pr";    // the packed table, complete, before its commit
 inline constexpr const char* kPackMemoExt = "$$$";     // the packed memo file before its commit
+inline constexpr const char* kIndexBesideExt = "$pi";  // an index rebuilt beside its file, before it takes its name
 
 // The table file for a name as a caller gives it: absolute, "dbf" added when it has no extension, and the
 // file found on disk whatever the case of its name there.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,21 @@ public:
     virtual void indexSetEof() = 0;        // 13
     virtual bool* indexFoundFlag() = 0;    // 14: the found flag of the last search
     virtual void reindex() = 0;            // 15: rebuild every tag of the area
+    // A pack's index, written whole before its commit: every tag anew to path (beside the area's index,
+    // which is closed first) from the rows of the file swapRows(true) gives the area, swapRows(false)
+    // giving back the table's own; reopen says how to open the index again (reopenIndex), after the
+    // commit or in place of it.
+    struct IndexReopening {
+        std::string file, order;
+        bool natural = false;
+    };
+    virtual bool writeIndexBeside(const std::string& /*path*/, const std::function<void(bool)>& /*swapRows*/,
+                                  IndexReopening& /*reopen*/) {
+        return false;
+    }
+    virtual bool reopenIndex(const IndexReopening& /*reopen*/) { return true; }
+    // The file of the area's open index, whatever its order; "" when none is open.
+    virtual std::string indexFileName() { return {}; }
     virtual void closeIndex() = 0;         // 16: close the tags and the index file of the area
     // After the table went back to shared use (a pack held it exclusively for its work): the index file
     // is shared again and the area counts in the index semaphore again. Nothing to do without an index.

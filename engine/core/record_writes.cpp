@@ -320,7 +320,7 @@ bool packMayHaveLeftFiles(const std::string& tablePath) {
     if (name.find_first_of("*?") != std::string::npos || !platform::ListDirectory(dir.empty() ? "." : dir, names))
         return true;  // cannot tell: each name is looked up
     for (const std::string& n : names)
-        for (const char* left : {kPackWritingExt, kPackReadyExt, kPackMemoExt})
+        for (const char* left : {kPackWritingExt, kPackReadyExt, kPackMemoExt, kIndexBesideExt})
             if (platform::MatchMask(name + "." + left, n)) return true;
     return false;
 }
@@ -332,24 +332,35 @@ bool CompleteInterruptedPack(const std::string& tablePath) {
     const std::string writing = PackWritingName(tablePath);
     const std::string ready = PackReadyName(tablePath);
     const std::string memo = PackMemoName(tablePath);
-    const bool hasWriting = platform::FileExists(writing);
+    const std::string index = DerivedFileName(tablePath, kIndexBesideExt);
     const bool hasReady = platform::FileExists(ready);
-    const bool hasMemo = platform::FileExists(memo);
-    if (!hasWriting && !hasReady && !hasMemo) return true;
-    // A pack in progress holds the table exclusively: leave its files alone.
+    if (!hasReady && !platform::FileExists(writing) && !platform::FileExists(memo) && !platform::FileExists(index))
+        return true;
+    // A pack or a rebuild in progress holds the table exclusively: leave its files alone. Held here, the
+    // table stays out of every other station's reach until the files agree.
     platform::File probe;
     int rc = probe.open(tablePath, platform::kModeExclusive);
     if (rc == platform::kErrSharingViolation) return true;
-    if (hasReady && !hasMemo) {
-        // The memo file was committed (or there is none): the packed table must follow it.
-        rc = platform::RenameFile(ready, tablePath);
+    if (hasReady) {
+        // The pack committed: its memo file and its index are whole beside the ready table. Each takes
+        // its name, the table last, so that a kill in between is completed again by the next open.
+        uint8_t version = 0;
+        platform::File packed;
+        if (platform::FileExists(memo)) {
+            rc = packed.open(ready, platform::kModeSharedRead);
+            if (rc == 0) rc = packed.readAt(0, &version, 1);
+            packed.close();
+            if (rc == 0) rc = platform::RenameFile(memo, MemoFileNameOf(tablePath, version));
+        }
+        if (rc == 0 && platform::FileExists(index)) rc = platform::RenameFile(index, IndexFileNameOf(tablePath));
+        if (rc == 0) rc = platform::RenameFile(ready, tablePath);
         if (rc != 0) return fail(static_cast<uint16_t>(rc), "Cannot complete the pack of " + tablePath + " [Use]");
         platform::SyncDirectoryOf(tablePath);
     }
     // Anything else was never committed: the originals are whole.
     platform::RemoveFileIfExists(writing);
-    platform::RemoveFileIfExists(ready);
     platform::RemoveFileIfExists(memo);
+    platform::RemoveFileIfExists(index);
     return true;
 }
 
@@ -455,10 +466,19 @@ bool Pack() {
     const std::string writing = PackWritingName(table);
     const std::string ready = PackReadyName(table);
     const std::string memoTemp = PackMemoName(table);
+    // The index of the packed rows is written beside the index before the commit. The table's own index
+    // is completed with the table by the next open after a kill (CompleteInterruptedPack); another index
+    // is put in place right after the table.
+    const std::string indexFile = driver() && e.tables.indexLinked ? driver()->indexFileName() : std::string();
+    const bool ownIndex = !indexFile.empty() && platform::SameNameAnyCase(platform::ResolveCase(indexFile),
+                                                                          platform::ResolveCase(IndexFileNameOf(table)));
+    const std::string indexTemp = DerivedFileName(ownIndex || indexFile.empty() ? table : indexFile, kIndexBesideExt);
     auto cleanUp = [&] {
-        platform::RemoveFileIfExists(writing);
+        // The ready table first: without it, whatever else is left is rolled back by the next open.
         platform::RemoveFileIfExists(ready);
+        platform::RemoveFileIfExists(writing);
         platform::RemoveFileIfExists(memoTemp);
+        platform::RemoveFileIfExists(indexTemp);
     };
 
     // Whatever the area holds in memory goes to the file first (appends since the last flush).
@@ -484,7 +504,20 @@ bool Pack() {
         e.tables.memo->packMemofile(job);
         ok = LastError() == 0;
     }
+    IndexDriver::IndexReopening reopen;
+    if (ok && !indexFile.empty()) {
+        // The build reads the packed rows through the area, from the packed file.
+        const int32_t count = b->recCount;
+        const auto swapRows = [&](bool packedRows) {
+            std::swap(b->file, packed);
+            b->recCount = packedRows ? kept : count;
+        };
+        e.errors.lastError = 0;
+        ok = driver()->writeIndexBeside(indexTemp, swapRows, reopen) && LastError() == 0;
+    }
     if (ok) {
+        // The commit: the packed table complete under its ready name. Before it, the next open throws
+        // every new file away; from it on, the next open puts each in place.
         int rc = packed.flush();
         if (rc == 0) rc = platform::CopyFileMode(table, writing);
         if (rc == 0) rc = platform::RenameFile(writing, ready);
@@ -496,6 +529,7 @@ bool Pack() {
         std::string detail = TakeErrorMessage();
         packed.close();
         cleanUp();
+        if (!reopen.file.empty()) driver()->reopenIndex(reopen);
         backToShared();
         e.errors.lastError = code;
         e.errors.detail = detail;
@@ -503,26 +537,23 @@ bool Pack() {
         return false;
     }
 
-    // The commit: the memo file first, then the table. From the memo rename on, the next open completes
-    // the table rename if this process dies in between.
+    // The files take their names: the memo file, the index, then the table. A failure here leaves the
+    // rest for the next open to complete, as a kill would.
+    auto committedButStopped = [&](int rc) {
+        packed.close();
+        return fail(static_cast<uint16_t>(rc), "Error packing " + table + ": the next open completes it");
+    };
     if (withMemo) {
         e.tables.memo->closeMemofile();
         const std::string memoPath = MemoFileNameOf(table, b->version());
-        int rc = platform::RenameFile(memoTemp, memoPath);
-        if (rc != 0) {
-            packed.close();
-            cleanUp();
-            e.tables.memo->useMemofile();
-            backToShared();
-            return fail(static_cast<uint16_t>(rc), "Error packing " + table);
-        }
+        if (const int rc = platform::RenameFile(memoTemp, memoPath); rc != 0) return committedButStopped(rc);
     }
-    int rc = platform::RenameFile(ready, table);
-    if (rc != 0) {
-        // The memo file is already the packed one: leave the ready table for the next open to commit.
-        packed.close();
-        return fail(static_cast<uint16_t>(rc), "Error packing " + table);
-    }
+    if (ownIndex)
+        if (const int rc = platform::RenameFile(indexTemp, IndexFileNameOf(table)); rc != 0)
+            return committedButStopped(rc);
+    if (const int rc = platform::RenameFile(ready, table); rc != 0) return committedButStopped(rc);
+    if (!indexFile.empty() && !ownIndex)
+        if (const int rc = platform::RenameFile(indexTemp, indexFile); rc != 0) return committedButStopped(rc);
     platform::SyncDirectoryOf(table);
     // The packed file, already held exclusively under its new name, becomes the area's file.
     b->file = std::move(packed);
@@ -544,7 +575,7 @@ bool Pack() {
         b->bof = b->eof = false;
     }
     const uint16_t firstError = LastError();
-    if (IsIndexActive()) driver()->reindex();
+    if (!reopen.file.empty()) driver()->reopenIndex(reopen);
     if (!backToShared()) return false;
     if (firstError != 0) {
         e.errors.lastError = firstError;

@@ -18,8 +18,11 @@ bool Poke(const std::string& text, int field, int32_t record);
 bool HasMdxFlag();
 void SetMdxFlag(bool on);
 
-// Finishes or rolls back a pack that a crash interrupted between its commits; Use calls it before it
-// opens a table. Answers false (with an error) only when a leftover could not be resolved.
+// Finishes or rolls back a pack (or an index rebuild) a crash interrupted; Use calls it before it opens a
+// table. A pack commits when its packed table is complete under its ready name, with the packed memo file
+// and index beside it: from then on the memo file, the index and the table take their names in that order;
+// before, every file it left is removed. Answers false (with an error) only when a leftover could not be
+// resolved.
 bool CompleteInterruptedPack(const std::string& tablePath);
 
 // Names of the files a pack works with, beside the table.

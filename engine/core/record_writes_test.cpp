@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/core/engine.h"
+#include "engine/core/file_support.h"
 #include "engine/core/locks.h"
 #include "engine/core/navigation.h"
 #include "engine/core/typed_record.h"
@@ -195,21 +196,41 @@ TEST_F(WritesTest, AnInterruptedCommitIsFinishedOrUndoneAtTheNextOpen) {
     const std::string original = ReadFileBytes(path);
     std::string packed = original;
     packed[4] = 1;
-    // Ready table and no memo temp: the commit had started, so the packed table is taken.
-    WriteFileBytes(PackReadyName(path), packed);
-    ASSERT_TRUE(Use(path, nullptr, 0));
-    CloseDatabase();
-    EXPECT_EQ(ReadFileBytes(path).substr(0, 8), packed.substr(0, 8));
-    EXPECT_FALSE(platform::FileExists(PackReadyName(path)));
-    // Ready table and the memo temp still there: nothing was committed, the leftovers go.
+    const std::string memo = DerivedFileName(path, "dbt"), index = IndexFileNameOf(path);
+    const std::string indexTemp = DerivedFileName(path, kIndexBesideExt);
+    // The ready table is the commit: the packed memo file and index beside it take their names, the
+    // table last, wherever a kill left the renames.
+    for (const bool withMemoAndIndex : {false, true}) {
+        SCOPED_TRACE(withMemoAndIndex);
+        WriteFileBytes(path, original);
+        WriteFileBytes(PackReadyName(path), packed);
+        if (withMemoAndIndex) {
+            WriteFileBytes(PackMemoName(path), "memo");
+            WriteFileBytes(indexTemp, "index");
+        }
+        ASSERT_TRUE(Use(path, nullptr, 0));
+        CloseDatabase();
+        EXPECT_EQ(ReadFileBytes(path).substr(0, 8), packed.substr(0, 8));
+        if (withMemoAndIndex) {
+            EXPECT_EQ(ReadFileBytes(memo), "memo");
+            EXPECT_EQ(ReadFileBytes(index), "index");
+        }
+        for (const auto& n : {PackReadyName(path), PackMemoName(path), indexTemp})
+            EXPECT_FALSE(platform::FileExists(n)) << n;
+        platform::RemoveFileIfExists(memo);
+        platform::RemoveFileIfExists(index);
+    }
+    // Without it nothing was committed: the leftovers go.
     WriteFileBytes(path, original);
-    WriteFileBytes(PackReadyName(path), packed);
     WriteFileBytes(PackMemoName(path), "memo");
+    WriteFileBytes(indexTemp, "index");
     WriteFileBytes(PackWritingName(path), "half");
     ASSERT_TRUE(Use(path, nullptr, 0));
     CloseDatabase();
     EXPECT_EQ(ReadFileBytes(path), original);
-    for (const auto& n : {PackReadyName(path), PackMemoName(path), PackWritingName(path)})
+    EXPECT_FALSE(platform::FileExists(memo));
+    EXPECT_FALSE(platform::FileExists(index));
+    for (const auto& n : {PackMemoName(path), PackWritingName(path), indexTemp})
         EXPECT_FALSE(platform::FileExists(n)) << n;
 }
 

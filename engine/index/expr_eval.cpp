@@ -96,6 +96,19 @@ using namespace expr_stack;
 
 namespace {
 
+// The date as the row stores it, when the picture the record buffer holds (two digits of year when the
+// session shows no century) names the same day, month and year of the century as the stored bytes: a
+// key is the stored date's, whatever century the session's window would put the two digits in.
+double storedCentury(const WorkAreaBlock& b, const FieldDescriptor& f, double fromPicture) {
+    if (fromPicture == kBlankDate || f.length != 8 || f.offset + 8 > b.raw.size()) return fromPicture;
+    const std::string stored(b.raw.data() + f.offset, 8);
+    if (!std::all_of(stored.begin(), stored.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return fromPicture;
+    const std::string shown = JulianToDtos(fromPicture);
+    if (shown.size() != 8 || shown.compare(2, 6, stored, 2, 6) != 0) return fromPicture;
+    return DtosToJulian(stored);
+}
+
 // Reads field n of the area (the current one when area is 0) as the type the compiler bound; a missing
 // area, record buffer or field reads as blanks, 0 or false.
 void pushField(ExprRecord& r, int32_t op, int fieldNo, int area, int compiledWidth) {
@@ -136,6 +149,7 @@ void pushField(ExprRecord& r, int32_t op, int fieldNo, int area, int compiledWid
                 const size_t n = std::min<size_t>(p[0], 10);
                 std::memcpy(text, p + 1, n);
                 v = DateStrToJulian(std::string(text, n));
+                v = storedCentury(*b, *f, v);
             }
             PushNumber(r, kTypeD, v);
             break;

@@ -187,6 +187,17 @@ public:
     void indexSetEof() override { IndexSetEof(); }
     bool* indexFoundFlag() override { return IndexFoundFlag(); }
     void reindex() override { Reindex(); }
+    bool writeIndexBeside(const std::string& path, const std::function<void(bool)>& swapRows,
+                          IndexReopening& reopen) override {
+        return WriteIndexBeside(path, swapRows, reopen.file, reopen.order, reopen.natural);
+    }
+    std::string indexFileName() override {
+        const MdxArea* area = CurrentMdxArea();
+        return area && area->file.isOpen() ? area->fileName : std::string();
+    }
+    bool reopenIndex(const IndexReopening& reopen) override {
+        return ReopenIndexAsItWas(reopen.file, reopen.order, reopen.natural);
+    }
     void closeIndex() override { CloseIndex(); }
     void shareIndex() override { ShareIndexWithTable(); }
     void setReadSemaphore(bool on) override { SetReadSemaphoreProc(on); }
@@ -682,39 +693,84 @@ int CurrentOrder() {
     return area->tags[1]->number;
 }
 
+bool ReopenIndexAsItWas(const std::string& fileName, const std::string& order, bool natural) {
+    bool ok = SetIndexTo(fileName);
+    if (ok && natural)
+        ok = Set_Order_To(0);
+    else if (ok && !order.empty())
+        ok = SetOrderToTag(order);
+    return ok;
+}
+
 bool Reindex() {
     eng().errors.lastError = 0;
     if (CheckDbfInUse("Reindex")) return false;
+    WorkAreaBlock* b = CurrentBlock();
     MdxArea* area = CurrentMdxArea();
     if (!area || !area->tags[1]) {
         SetEngineError(221, "Index not open. (DBF=" + DbfName() + ") [Reindex]");
         return false;
     }
-    const bool natural = area->naturalOrder;
     const std::string fileName = area->fileName;
-    std::string order;
-    const bool rebuilt = ReindexRebuild(order);
-    // The rebuild leaves the index closed, also when it failed: what is on disk is opened again, and a
-    // failed rebuild still reports its own error.
+    // The new file takes the old one's name by a rename: a station holding the old file open would go on
+    // reading and writing a file no longer the index. The table is held alone for the rebuild, and a
+    // table other stations use is refused, as a pack is.
+    bool heldAlone = false;
+    if (IsSharedUse(*b)) {
+        if (ReopenDbfFile(true) != 0) {
+            SetEngineError(225, DbfName() + " Reindex(" + fileName + ")");
+            return false;
+        }
+        heldAlone = true;
+    }
+    auto shareAgain = [&] {
+        heldAlone = false;
+        if (const int rc = ReopenDbfFile(false); rc != 0)
+            SetEngineError(static_cast<uint16_t>(rc), "Cannot re-open database sharable. " + DbfName() + " [Reindex]");
+        else
+            ShareIndexWithTable();
+    };
+    // A failure raised as an exception leaves the table shared again too, quietly: it reports its own.
+    struct ShareOnThrow {
+        bool& held;
+        ~ShareOnThrow() {
+            if (!held) return;
+            ErrorState& errors = eng().errors;
+            const ErrorState saved = errors;
+            errors.trapping = false;
+            if (ReopenDbfFile(false) == 0) ShareIndexWithTable();
+            errors = saved;
+        }
+    } onThrow{heldAlone};
+    std::string order, closed;
+    bool natural = false;
+    const bool rebuilt = ReindexRebuild(order, closed, natural);
+    // The rebuild leaves the index closed once it began, also when it failed: what is on disk is opened
+    // again, and a failed rebuild still reports its own error.
     const uint16_t code = LastError();
     const std::string detail = eng().errors.detail;
-    bool ok = false;
+    bool ok = closed.empty();
     try {
-        ok = SetIndexTo(fileName);
-        if (ok && natural)
-            ok = Set_Order_To(0);
-        else if (ok && !order.empty())
-            ok = SetOrderToTag(order);
+        if (!closed.empty()) ok = ReopenIndexAsItWas(fileName, order, natural);
     } catch (const EEngineError&) {
         // After a failed rebuild the file may not open or lack the order's tag; what is reported is
         // the rebuild's own error (a full disk, say), not what followed from it.
         if (rebuilt) throw;
     }
+    if (heldAlone) {
+        // The rebuild's own failure stays the one reported.
+        FirstError first;
+        first.take();
+        shareAgain();
+    }
     if (!rebuilt) {
+        // The old index stands as it was, but whoever asked for the rebuild had a reason: the first
+        // station that can rebuilds it before reading a node.
+        MarkIndexForRepair(b->fileName);
         SetEngineError(code ? code : 222, detail);
         return false;
     }
-    return ok;
+    return ok && LastError() == 0;
 }
 
 bool ShareIndexWithTable() {

@@ -59,6 +59,8 @@ int CurrentOrder();
 
 // Rebuilds every tag of the current area's index, reopens it and selects the order that was current.
 bool Reindex();
+// Opens the index file again, on the order it had (record order when natural).
+bool ReopenIndexAsItWas(const std::string& fileName, const std::string& order, bool natural);
 
 // The driver's own entries besides the table of the work-area layer.
 bool IndexIsOpen();                 // 0

@@ -836,6 +836,9 @@ bool RebuildTagsInPlace() {
             open->header = page;
             open->headerChanged = false;
             TagForgetPosition(*open);
+            // The tree is new: a walk over it counts its keys afresh.
+            open->walkDirection = 0;
+            open->walkSteps = 0;
         }
         if (area->file.size(size) != 0) return stopped();
     }
@@ -859,15 +862,68 @@ bool RepairTableAndTags() {
     return ok;
 }
 
-bool ReindexRebuild(std::string& currentOrder) {
+bool WriteIndexBeside(const std::string& besidePath, const std::function<void(bool)>& otherRows,
+                      std::string& indexFile, std::string& currentOrder, bool& natural) {
     currentOrder.clear();
+    indexFile.clear();
+    natural = false;
     if (CheckDbfInUse("Reindex")) return false;
     std::vector<TagDefinition> defs;
     if (!ReadTagDefinitions(defs)) return false;
     MdxArea* area = CurrentMdxArea();
+    natural = area->naturalOrder;
     if (!area->naturalOrder && area->tags[1]) currentOrder = area->tags[1]->name;
-    const std::string fileName = area->fileName;
-    return MakeIndex(defs, fileName);
+    indexFile = area->fileName;
+    // The index is closed before the rows are swapped: its close talks to the table's own file (the
+    // semaphore's logout takes the table's lock byte).
+    closeCurrentIndex();
+    // Whatever ends the build (a failure raised as an exception too), the area gets its rows back and
+    // a file not finished goes.
+    struct Build {
+        const std::function<void(bool)>& rows;
+        const std::string& path;
+        bool whole = false;
+        ~Build() {
+            if (rows) rows(false);
+            if (!whole) platform::RemoveFileIfExists(path);
+        }
+    } build{otherRows, besidePath};
+    if (otherRows) otherRows(true);
+    if (!MakeIndex(defs, besidePath)) return false;
+    // Whole on the disk before anything names it as the index: a rename is only as good as the bytes
+    // behind it.
+    platform::File made;
+    int rc = made.open(besidePath, platform::kModeExclusive);
+    if (rc == 0) rc = made.flush();
+    made.close();
+    if (rc != 0) {
+        SetEngineError(static_cast<uint16_t>(rc), "Cannot write " + besidePath + " [Reindex]");
+        return false;
+    }
+    build.whole = true;
+    return true;
+}
+
+bool ReindexRebuild(std::string& currentOrder, std::string& indexFile, bool& natural) {
+    // The new file is written beside the old one and takes its name only when whole: a full disk or a
+    // kill half-way leaves the old index, never one cut short.
+    MdxArea* area = CurrentMdxArea();
+    const std::string beside =
+        area ? DerivedFileName(area->fileName, kIndexBesideExt) : std::string();
+    if (!WriteIndexBeside(beside, {}, indexFile, currentOrder, natural)) return false;
+    if (const int rc = platform::RenameFile(beside, indexFile); rc != 0) {
+        platform::RemoveFileIfExists(beside);
+        SetEngineError(static_cast<uint16_t>(rc), "Cannot put " + beside + " in place of " + indexFile + " [Reindex]");
+        return false;
+    }
+    platform::SyncDirectoryOf(indexFile);
+    return true;
+}
+
+bool ReindexRebuild(std::string& currentOrder) {
+    std::string indexFile;
+    bool natural = false;
+    return ReindexRebuild(currentOrder, indexFile, natural);
 }
 
 }  // namespace xb

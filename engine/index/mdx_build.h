@@ -90,9 +90,17 @@ bool MakeIndex(const std::vector<TagDefinition>& defs, const std::string& fileNa
 bool AddIndexTag(const TagDefinition& def, bool lock);
 // The definitions of every tag of the current area's open index, in tag-table order.
 bool ReadTagDefinitions(std::vector<TagDefinition>& defs);
-// The rebuild half of Reindex: rebuilds every tag of the open index into a new file of the same name and
-// answers the name of the order that was current ("" for record-number order) for the caller to select
-// again once it has reopened the index.
+// Writes every tag of the current area's open index anew to besidePath, from its own tag headers, and
+// closes the area's index (also when it fails); answers the index file, the order that was current ("" for
+// record-number order) and whether the area was in record order, for the caller to open it again.
+// otherRows(true) runs once the index is closed and before the build, otherRows(false) after it whatever
+// happened: a pack swaps in the file of its packed rows. A file not finished is removed; a finished one
+// has reached the disk.
+bool WriteIndexBeside(const std::string& besidePath, const std::function<void(bool)>& otherRows,
+                      std::string& indexFile, std::string& currentOrder, bool& natural);
+// The rebuild half of Reindex: writes the new index beside the open one (WriteIndexBeside) and renames it
+// over the old file only when whole, so that a failure or a kill leaves the old index as it was.
+bool ReindexRebuild(std::string& currentOrder, std::string& indexFile, bool& natural);
 bool ReindexRebuild(std::string& currentOrder);
 // Rebuilds every tag of the current area's open index from the table, in the file as it stands: each
 // tree is laid down anew at the end of the file and its header page then points at it (the old nodes

@@ -14,6 +14,7 @@
 #include "engine/core/work_areas.h"
 #include "engine/index/expr_unit.h"
 #include "engine/index/key_routines.h"
+#include "engine/index/mdx_keys.h"
 #include "engine/index/mdx_node.h"
 #include "platform/file.h"
 #include "platform/paths.h"
@@ -665,6 +666,39 @@ TEST_F(MdxBuildTest, ReindexRebuildsEveryTagFromItsOwnDefinitions) {
     ASSERT_TRUE(report.ok()) << report.text();
     EXPECT_EQ(report.tags[0].entries.size(), 300u);
     EXPECT_EQ(report.tags[2].entries.size(), 300u);
+}
+
+// Dates from 1900 to 2049 keyed with the session's century shown and not, built anew and rebuilt: each
+// key is its row's stored date, whatever window the two digits of a picture would fall in.
+TEST_F(MdxBuildTest, DateKeysAreTheStoredDatesWhateverTheCenturySetting) {
+    constexpr int32_t kCount = 400;
+    WriteTable(tmp.file("mixed"), kMixedFields, kCount, mixedRecord);
+    for (const bool century : {false, true}) {
+        SCOPED_TRACE(century ? "century on" : "century off");
+        engine().settings.century = century;
+        for (const bool rebuild : {false, true}) {
+            use("mixed");
+            if (!rebuild) {
+                ASSERT_TRUE(MakeIndex({{"BORN", "born", "", false, false}}, "")) << ErrorMsg();
+            } else {
+                ASSERT_TRUE(CreateMdxHeader(tmp.file("mixed.mdx")));
+                std::string order;
+                ASSERT_TRUE(ReindexRebuild(order)) << ErrorMsg();
+            }
+            CloseDatabase();
+            const auto report = check("mixed");
+            ASSERT_TRUE(report.ok()) << report.text();
+            int differ = 0;
+            for (const auto& e : report.tags.at(0).entries) {
+                const MixedRow m = mixedRow(static_cast<int32_t>(e.record));
+                const double stored =
+                    m.year == 0 ? kBlankDate : DtosToJulian(ZeroPad(m.year, 4) + ZeroPad(m.month, 2) + ZeroPad(m.day, 2));
+                if (KeyToDate(reinterpret_cast<const uint8_t*>(e.key.data())) != stored) ++differ;
+            }
+            EXPECT_EQ(report.tags.at(0).entries.size(), static_cast<size_t>(kCount));
+            EXPECT_EQ(differ, 0);
+        }
+    }
 }
 
 // ---- an independent reader walks our tags ------------------------------------------------------------

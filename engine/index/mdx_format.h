@@ -181,6 +181,10 @@ struct MdxTag {
     bool bof = true;
     bool eof = true;
     std::vector<MdxPathLevel> path;  // root first
+    // The steps of the walk under way: its direction (1, -1; 0 before its first) and the keys it met since
+    // the order was placed (a top, a bottom, a search, a record) or another station's change was seen.
+    int walkDirection = 0;
+    int64_t walkSteps = 0;
 
     // " [tag: NAME]", as messages about the tag carry it.
     std::string tagText() const { return " [tag: " + name + "]"; }

@@ -262,6 +262,29 @@ bool resyncAfterChange(Current& c) {
     return true;
 }
 
+// A walk meets each key once: a tag holds no more keys than the table has rows, so more steps in one
+// direction than that, with no change of another station seen between, go round a damaged tree (a
+// cycle, or keys that are not their rows'), and are reported as damage, for a rebuild to mend.
+bool countStep(Current& c, int direction) {
+    MdxTag& tag = *c.tag;
+    if (tag.walkDirection != direction) {
+        tag.walkDirection = direction;
+        tag.walkSteps = 0;
+    }
+    WorkAreaBlock& b = *c.block;
+    if (++tag.walkSteps <= int64_t{b.recCount} + 1) return true;
+    RefreshRecCount(b, kCountFromFile);
+    if (tag.walkSteps <= int64_t{b.recCount} + 1) return true;
+    SetEngineError(222, "Error reading index file: a walk meets more keys than the " + std::to_string(b.recCount) +
+                            " rows" + tag.tagText() + " (DBF=" + DbfName() + ")" + kIndexMayBeDamaged);
+    return false;
+}
+
+void walkPlaced(MdxTag& tag) {
+    tag.walkDirection = 0;
+    tag.walkSteps = 0;
+}
+
 std::string keyBytesText(const MdxTag& tag, const uint8_t* key) {
     switch (tag.order.type) {
         case 'C':
@@ -431,7 +454,10 @@ bool ReadChangedAnchors(bool* changed) {
     // Nodes kept on the paths may have been rewritten by the other station, and it may have appended:
     // under an order the count is brought up to date here, when the index says it may have changed.
     for (int s = 1; s <= kMaxTags; ++s)
-        if (MdxTag* tag = area->tags[s].get()) TagForgetPosition(*tag);
+        if (MdxTag* tag = area->tags[s].get()) {
+            TagForgetPosition(*tag);
+            walkPlaced(*tag);
+        }
     if (WorkAreaBlock* b = CurrentBlock()) RefreshRecCount(*b, kCountFromFile);
     return true;
 }
@@ -447,6 +473,7 @@ int32_t _FindFirstRec() {
         setFound(true);
         return 1;
     }
+    walkPlaced(*c.tag);
     if (holdsNoKeys(b, *c.tag)) return emptyAnswer(b, *c.tag);
     if (!TagGoFirst(*c.area, *c.tag)) return 0;
     if (c.tag->eof) return b.recCount + 1;
@@ -465,6 +492,7 @@ int32_t _FindLastRec() {
         setFound(true);
         return b.recCount;
     }
+    walkPlaced(*c.tag);
     if (holdsNoKeys(b, *c.tag)) return emptyAnswer(b, *c.tag);
     if (!TagGoLast(*c.area, *c.tag)) return 0;
     if (c.tag->eof) return b.recCount + 1;
@@ -503,6 +531,7 @@ int32_t _FindNextRec() {
     }
     if (!TagStepForward(*c.area, tag, record)) return 0;
     if (tag.eof && tag.bof) return b.recCount + 1;  // the order lost its keys
+    if (!tag.eof && !countStep(c, 1)) return 0;
     setFound(!tag.eof);
     copyCurrentKey(tag);
     return static_cast<int32_t>(record);
@@ -532,6 +561,7 @@ int32_t _FindPriorRec() {
         // A step back from the end of the order reaches its last key.
         if (!TagGoLast(*c.area, tag)) return 0;
         if (tag.eof) return b.recCount + 1;
+        if (!countStep(c, -1)) return 0;
         setFound(true);
         return static_cast<int32_t>(TagCurrentRecord(tag));
     }
@@ -543,6 +573,7 @@ int32_t _FindPriorRec() {
     }
     if (!TagStepBack(*c.area, tag, record)) return 0;
     if (tag.eof && tag.bof) return b.recCount + 1;
+    if (!tag.bof && !countStep(c, -1)) return 0;
     setFound(!tag.bof);
     copyCurrentKey(tag);
     return static_cast<int32_t>(record);
@@ -677,6 +708,7 @@ bool Find(const std::string& textIn) {
             return false;
         }
 
+        walkPlaced(tag);
         uint8_t key[kMaxKeyLength + 1] = {};
         size_t compared = 0;
         searchKey(b, tag, text, key, compared);

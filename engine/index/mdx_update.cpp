@@ -737,6 +737,11 @@ void SyncIndex() {
     MdxArea* area = CurrentMdxArea();
     WorkAreaBlock* b = CurrentBlock();
     if (!area || !b) return;
+    // The order placed on a record starts a walk afresh.
+    if (area->tags[1]) {
+        area->tags[1]->walkDirection = 0;
+        area->tags[1]->walkSteps = 0;
+    }
     syncOrder(*area, *b);
 }
 

@@ -311,9 +311,9 @@ TEST_F(OptimisticReadTest, OnlyAWriterOrADeadWritersMarkKeepsAReaderFromReadingW
     EXPECT_EQ(BeginIndexRead(true), IndexReadWay::Counted);
 }
 
-// A move whose optimistic try fails on its own (a read error) is made again in the counted bracket:
-// a failure met once is not reported, one met again is reported once, as the counted move reports it.
-TEST_F(OptimisticReadTest, AFailureInsideATryIsReportedOnlyWhenTheCountedMoveMeetsItToo) {
+// A move whose optimistic try fails on its own (a read error) is made again in the counted bracket: a
+// failure met once is not reported; keys of rows the table lost, met by every try, are mended.
+TEST_F(OptimisticReadTest, AFailureMetOnceIsNotReportedAndKeysOfLostRowsAreMended) {
     ASSERT_TRUE(GoTop());
     ASSERT_TRUE(Skip(1));
     const int32_t second = RecNo();
@@ -324,18 +324,21 @@ TEST_F(OptimisticReadTest, AFailureInsideATryIsReportedOnlyWhenTheCountedMoveMee
     EXPECT_EQ(LastError(), 0);
     EXPECT_EQ(RecNo(), second);
 
-    // The table loses its rows from the second one of the order on: every try meets the missing row.
+    // The table loses its rows from the second one of the order on: every try meets keys of rows past
+    // the end, damage that a rebuild from the rows mends, and the walk goes on over what is there.
     ASSERT_TRUE(GoTop());
     rewriteInArea2(1);
     std::filesystem::resize_file(tmp.file("club.dbf"), CurrentBlock()->recordOffset(second));
     int reported = 0;
     Engine::current().errors.userErrorProc = [&] { ++reported; };
     SetErrorTrap(true);
-    EXPECT_FALSE(Skip(1));
+    int32_t steps = 0;
+    while (!dEOF() && steps <= kRows && Skip(1)) ++steps;
     SetErrorTrap(false);
     Engine::current().errors.userErrorProc = nullptr;
-    EXPECT_EQ(reported, 1);
-    EXPECT_NE(LastError(), 0);
+    EXPECT_EQ(reported, 0);
+    EXPECT_TRUE(dEOF());
+    EXPECT_LT(steps, second);
 }
 
 // Rows whose keys lie spread over a wide table (no two of a leaf within a few kilobytes): a shared walk

@@ -18,6 +18,9 @@
 //   storekill N DAY HOME AWAY G    -> stores match (1, 2026, DAY, HOME, AWAY) with G goals and one card
 //                                     through StoreMatch, killed by the file layer just before its Nth
 //                                     write from then on; answers "done" when the store ended first
+//   pack OP N                      -> packs the nine tables as the close does (PackAllTables), killed by
+//                                     the file layer just before its Nth write (OP write) or rename (OP
+//                                     rename); answers "done" when the pack ended first
 // The saves of an edit window that loads a row and saves it at once, each answering what the save
 // answered (StoreOutcome as a number; 1 or 0):
 //   save DAY HOME AWAY G1 G2       -> match (1, 2026, DAY, HOME, AWAY) stored G1:G2, one goal of player
@@ -190,6 +193,16 @@ int main() {
                 xb::platform::ClearFaults();
                 app::CloseTable(results);
                 answer = out == app::StoreOutcome::Saved ? "done" : "failed";
+            } else if (cmd == "pack") {
+                std::string op;
+                int n = 0;
+                in >> op >> n;
+                xb::platform::InjectFault(
+                    op == "rename" ? xb::platform::FaultOp::Rename : xb::platform::FaultOp::Write, n,
+                    xb::platform::kFaultKill);
+                app::PackAllTables(app::GetAppDir());
+                xb::platform::ClearFaults();
+                answer = "done";
             } else if (cmd == "save") {
                 int day = 0, home = 0, away = 0, g1 = 0, g2 = 0;
                 in >> day >> home >> away >> g1 >> g2;

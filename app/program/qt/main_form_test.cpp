@@ -941,5 +941,32 @@ TEST_F(MainFormTest, DownloadEntriesAreOfferedOnlyWithAServer) {
     EXPECT_EQ(modalShown.back(), QStringLiteral("ftelecharge"));
 }
 
+// The close on a disk with no room left: the tables with rows to pack stand as they were, files and all,
+// and one message in the session's language names every table left unpacked and says why.
+TEST_F(MainFormTest, AClosePackTheDiskRefusesNamesTheTablesAndLosesNothing) {
+    start();
+    stop();
+    addRowsDeletingTheFirst("champan.dbf", "nuchamp", 3);
+    addRowsDeletingTheFirst("resultat.dbf", "nuchamp", 3);
+    const std::map<std::string, std::string> before = folderBytes(tmp.path());
+    TMainForm* form = start();
+    ui.messages.clear();
+    xb::platform::InjectDiskFull(1);
+    form->close();
+    xb::platform::ClearFaults();
+    const std::vector<TablePackResult> results = form->packResults();
+    stop();
+    QStringList unpacked;
+    for (const TablePackResult& r : results) {
+        EXPECT_TRUE(r.outcome == PackOutcome::NoSpace || r.outcome == PackOutcome::Packed) << r.table.toStdString();
+        if (r.outcome == PackOutcome::NoSpace) unpacked << r.table + QStringLiteral(".dbf");
+    }
+    EXPECT_TRUE(unpacked.contains(QStringLiteral("champan.dbf")) && unpacked.contains(QStringLiteral("resultat.dbf")));
+    for (const char* name : {"champan.dbf", "champan.mdx", "resultat.dbf", "resultat.mdx"})
+        EXPECT_TRUE(xbtest::ReadFileBytes(file(name)) == before.at(name)) << name;
+    const std::string said = GetLangText(Text::PackStoppedDiskFull).arg(unpacked.join(QStringLiteral(", "))).toStdString();
+    EXPECT_EQ(std::count_if(ui.messages.begin(), ui.messages.end(), [&](const auto& m) { return m.text == said; }), 1);
+}
+
 }  // namespace
 }  // namespace app

@@ -364,12 +364,14 @@ void AppWindows::askAboutDamage() {
                                  ? GetLangText(Text::MoveAsideOrStop).arg(QString::fromStdString(asideName))
                                  : GetLangText(Text::GoOnOrStopUnchanged);
     QString text = DescribeProblems(problems) + QStringLiteral("\n\n") + question;
+    const QString details = DescribeProblemDetails(problems);
     // Logged as well, as a failed start is: the question names what the user is asked about.
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-    const int answer =
-        xb::platform::CurrentUi().messageBox(text.toStdString(), kApplicationTitle,
-                                             choice ? xb::platform::kMbYesNo | xb::platform::kMbIconQuestion
-                                                    : xb::platform::kMbOk | xb::platform::kMbIconStop);
+    if (!details.isEmpty()) std::fprintf(stderr, "%s\n", details.toLocal8Bit().constData());
+    const int answer = xb::platform::CurrentUi().messageBoxWithDetails(
+        text.toStdString(), details.toStdString(), kApplicationTitle,
+        choice ? xb::platform::kMbYesNo | xb::platform::kMbIconQuestion
+               : xb::platform::kMbOk | xb::platform::kMbIconStop);
     if (!choice || answer != xb::platform::kIdYes) {
         KeepTablesAsTheyAre({}, {});
         m_creation.reset();

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
 #include <cmath>
 
@@ -385,6 +386,15 @@ void TMainForm::FormClose() {
                     .arg(r.table + QStringLiteral(".dbf"), QString::fromStdString(r.detail))
                     .toStdString(),
                 kApplicationTitle, xb::platform::kMbOk | xb::platform::kMbIconWarning);
+    // A disk too full for a pack stopped it before it changed anything: the user learns which tables
+    // were left unpacked, and that nothing of them was lost.
+    QStringList unpacked;
+    for (const TablePackResult& r : m_packResults)
+        if (r.outcome == PackOutcome::NoSpace) unpacked << r.table + QStringLiteral(".dbf");
+    if (!unpacked.isEmpty())
+        xb::platform::CurrentUi().messageBox(
+            GetLangText(Text::PackStoppedDiskFull).arg(unpacked.join(QStringLiteral(", "))).toStdString(),
+            kApplicationTitle, xb::platform::kMbOk | xb::platform::kMbIconWarning);
     // The exchange threads stop where their transfers poll the stop flag, and are joined.
     if (m_server.stop) m_server.stop();
     if (LanguageManager() == m_language.get()) SetLanguageManager(nullptr);

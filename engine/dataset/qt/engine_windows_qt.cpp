@@ -229,9 +229,24 @@ QtEngineUi::QtEngineUi() : m_previous(platform::SetUi(this)) {}
 QtEngineUi::~QtEngineUi() { platform::SetUi(m_previous); }
 
 int QtEngineUi::messageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    return messageBoxWithDetails(text, {}, caption, flags);
+}
+
+int QtEngineUi::messageBoxWithDetails(const std::string& text, const std::string& details,
+                                      const std::string& caption, unsigned flags) {
     QMessageBox box;
     box.setWindowTitle(SeamText(caption));
     box.setText(SeamText(text));
+    // The list goes in the box's own scrolling area, shown at once: the box keeps its size whatever
+    // its length.
+    if (!details.empty()) {
+        box.setDetailedText(SeamText(details));
+        for (QAbstractButton* b : box.buttons())
+            if (box.buttonRole(b) == QMessageBox::ActionRole) {
+                b->click();
+                break;
+            }
+    }
     switch (flags & 0xF0) {
         case platform::kMbIconStop: box.setIcon(QMessageBox::Critical); break;
         case platform::kMbIconQuestion: box.setIcon(QMessageBox::Question); break;

@@ -76,6 +76,8 @@ public:
     QtEngineUi();
     ~QtEngineUi() override;
     int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+    int messageBoxWithDetails(const std::string& text, const std::string& details, const std::string& caption,
+                              unsigned flags) override;
     char dialog(const std::string& caption, char icon, const std::string& text, const std::string& buttons) override;
     void progressStart(const std::string& caption, long total) override;
     void progressStep(long done) override;

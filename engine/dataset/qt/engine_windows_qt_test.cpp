@@ -4,13 +4,16 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <functional>
 
 #include "engine/dataset/engine_windows.h"
 #include "engine/dataset/qt/engine_windows_qt.h"
+#include "platform/ui.h"
 
 namespace {
 
@@ -162,6 +165,31 @@ TEST(EngineWindows, MessageWindowGrowsWithItsText) {
     EXPECT_GT(m.width(), w1);
     m.ShowText("");
     EXPECT_EQ(m.Text(), "a much longer line of text than before");
+}
+
+// A summary with a list of 400 lines below it: the box fits a 1024x768 screen with its buttons, the list
+// shown whole in a scrolling area; the answer is the button pressed.
+TEST(EngineWindows, AMessageWithALongListFitsTheScreen) {
+    QtEngineUi ui;
+    std::string details;
+    for (int i = 1; i <= 400; ++i) details += "joueur.dbf, row " + std::to_string(i) + ": the note is not there\n";
+    QSize size;
+    bool listShown = false;
+    whenDialogShows([&](QWidget* w) {
+        w->adjustSize();
+        size = w->frameGeometry().size();
+        for (QTextEdit* list : w->findChildren<QTextEdit*>())
+            listShown = listShown || (list->isVisible() && list->toPlainText().count(QLatin1Char('\n')) >= 399);
+        auto* no = qobject_cast<QMessageBox*>(w)->button(QMessageBox::No);
+        ASSERT_NE(no, nullptr);
+        QTest::mouseClick(no, Qt::LeftButton);
+    });
+    EXPECT_EQ(platform::CurrentUi().messageBoxWithDetails("Damaged files:\n- joueur.dbf: 400 notes\n\nGo on?", details,
+                                                         "League", platform::kMbYesNo | platform::kMbIconQuestion),
+              platform::kIdNo);
+    EXPECT_TRUE(listShown);
+    EXPECT_LE(size.height(), 768);
+    EXPECT_LE(size.width(), 1024);
 }
 
 TEST(EngineWindows, SeamTextTakesUtf8OrWindows1252) {
