@@ -8,9 +8,10 @@
 // generated rows, stored with 3 goals and 2 cards. Another match of the season is taken out (its row,
 // goals and cards deleted) and stored again as new the same day, then stored once more.
 //
-// Usage: bench_network_share [--quick] [--only TEXT] [--seasons N]
+// Usage: bench_network_share [--quick] [--only TEXT] [--seasons N] [--fill DIR]
 //   --quick: no 1 ms runs, the counts only; --only: the computations whose name holds TEXT, on one season
-//   unless --seasons N (1 or 34) names the database (to follow one computation's calls with strace).
+//   unless --seasons N (1 or 34) names the database (to follow one computation's calls with strace);
+//   --fill DIR: only makes the database of N seasons (1 unless given) in DIR, for a real program's start.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -37,9 +38,11 @@
 #include "app/data/league_database.h"
 #include "app/data/league_lookups.h"
 #include "app/data/league_tables.h"
+#include "app/settings/param_file.h"
 #include "app/data/table_check.h"
 #include "app/data/table_pack.h"
 #include "bench/bench_report.h"
+#include "bench/support/league_seasons.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -54,51 +57,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using xb::platform::FileCallCounts;
 
-constexpr int kYear = 2026, kChampionship = 1, kTeam = 3, kOpponent = 7;
+using bench::fill;
+using bench::kChampionship;
+using bench::kOpponent;
+using bench::kTeam;
+using bench::kYear;
+using bench::seasons;
+using bench::unplayed;
 constexpr int kBlock = 65536;
-
-// The seasons' rows: season s (0 = the newest) is the generated season moved back s years.
-std::vector<xbtest::SeasonTable> seasons(int count) {
-    const std::vector<xbtest::SeasonTable> one = xbtest::MakeSeason();
-    std::vector<xbtest::SeasonTable> out = one;
-    for (auto& t : out) t.rows.clear();
-    for (size_t i = 0; i < one.size(); ++i) {
-        const auto& names = one[i].fieldNames;
-        const auto year = std::find(names.begin(), names.end(), "annee");
-        const bool perSeason = year != names.end();
-        for (int s = 0; s < (perSeason ? count : 1); ++s)
-            for (auto row : one[i].rows) {
-                if (perSeason) {
-                    auto& y = row[static_cast<size_t>(year - names.begin())];
-                    y = std::to_string(std::stoi(y) - s);
-                }
-                out[i].rows.push_back(row);
-            }
-    }
-    return out;
-}
-
-void fill(const std::string& dir, const std::vector<xbtest::SeasonTable>& tables) {
-    for (const auto& s : tables) {
-        const app::LeagueTable* def = app::FindLeagueTable(s.file);
-        xb::TXbDbf t;
-        t.Name = def->component;
-        t.SetDbfFileName(dir + "/" + def->file);
-        t.DbfFields = def->fields;
-        t.IndexList = def->indexList();
-        t.CreateIndex = xb::TCreateIndexType::ciVerifyHeader;
-        t.ShowProgress = false;
-        t.SetExclusive(true);
-        t.Open();
-        for (const auto& row : s.rows) {
-            t.Append();
-            for (size_t i = 0; i < s.fieldNames.size(); ++i)
-                if (!row[i].empty()) t.FieldByName(s.fieldNames[i]).SetAsString(row[i]);
-            t.Post();
-        }
-        t.Close();
-    }
-}
 
 // The floor of a computation: for each table it reads, the open of the table and its index, one read of
 // their headers and the key path, its rows in 64 KB blocks and the two closes; for each table it writes,
@@ -131,11 +97,12 @@ int recordLength(const std::string& path) {
 
 std::string callsText(const FileCallCounts& c) {
     char buf[160];
-    std::snprintf(buf, sizeof buf, "r %lu w %lu l %lu u %lu s %lu o %lu x %lu = %lu",
+    std::snprintf(buf, sizeof buf, "r %lu w %lu l %lu u %lu s %lu o %lu x %lu d %lu = %lu",
                   static_cast<unsigned long>(c.read), static_cast<unsigned long>(c.write),
                   static_cast<unsigned long>(c.lock), static_cast<unsigned long>(c.unlock),
                   static_cast<unsigned long>(c.stat), static_cast<unsigned long>(c.open),
-                  static_cast<unsigned long>(c.other), static_cast<unsigned long>(c.total()));
+                  static_cast<unsigned long>(c.other), static_cast<unsigned long>(c.list),
+                  static_cast<unsigned long>(c.total()));
     return buf;
 }
 
@@ -193,38 +160,6 @@ struct Computation {
 std::vector<app::MatchEvent> g_goals = {{kTeam * 100 + 1, 12, 0, 1}, {kTeam * 100 + 2, 40, 1, 1},
                                         {kOpponent * 100 + 3, 77, 0, 2}};
 std::vector<app::MatchEvent> g_cards = {{kTeam * 100 + 4, 30, 0, 1}, {kOpponent * 100 + 5, 61, 1, 2}};
-
-// The last matchday's matches of the season that leave teams kTeam and kOpponent out, n of them, are
-// taken out of the generated rows with their goals and cards: matches not played yet, for the stores of
-// a new match, each of which finds no row of its own in the tables, as a match entered for the first
-// time does.
-std::vector<app::MatchRow> unplayed(std::vector<xbtest::SeasonTable>& tables, size_t n) {
-    std::vector<app::MatchRow> out;
-    auto field = [](const xbtest::SeasonTable& t, const std::string& name) {
-        return static_cast<size_t>(std::find(t.fieldNames.begin(), t.fieldNames.end(), name) - t.fieldNames.begin());
-    };
-    for (const auto& t : tables)
-        if (t.file == "resultat.dbf")
-            for (const auto& r : t.rows) {
-                const int day = std::stoi(r[field(t, "nujournee")]), home = std::stoi(r[field(t, "nueq1")]),
-                          away = std::stoi(r[field(t, "nueq2")]);
-                if (out.size() < n && std::stoi(r[field(t, "annee")]) == kYear && day == 38 && home != kTeam &&
-                    away != kTeam && home != kOpponent && away != kOpponent)
-                    out.push_back({kChampionship, kYear, day, home, away, 2, 1, "V1", 0, 0});
-            }
-    for (auto& t : tables) {
-        if (t.file != "resultat.dbf" && t.file != "but.dbf" && t.file != "carton.dbf") continue;
-        std::erase_if(t.rows, [&](const std::vector<std::string>& r) {
-            return std::any_of(out.begin(), out.end(), [&](const app::MatchRow& m) {
-                return std::stoi(r[field(t, "annee")]) == m.year &&
-                       std::stoi(r[field(t, "nuchamp")]) == m.championship &&
-                       std::stoi(r[field(t, "nujournee")]) == m.matchday &&
-                       std::stoi(r[field(t, "nueq1")]) == m.home && std::stoi(r[field(t, "nueq2")]) == m.away;
-            });
-        });
-    }
-    return out;
-}
 
 // The match's goals and cards: g_goals and g_cards given to its two teams' players.
 std::vector<app::MatchEvent> eventsOf(const app::MatchRow& m, std::vector<app::MatchEvent> events) {
@@ -287,6 +222,36 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
     auto takeOut = [&] {
         openResults();
         if (!app::DeleteMatch(*results, key)) ++*failures;
+    };
+
+    // The program's start: the table check (every note's pointer included: the season's players carry
+    // 539 notes), then the nine tables opened, each index checked against its table as it opens. They
+    // stay open until the first activation closes them (closeTables).
+    std::unique_ptr<app::Tfsysteme> opened;
+    auto closeTables = [&] {
+        if (opened) app::CloseSystemTables(*opened);
+        opened.reset();
+        app::KeepTablesAsTheyAre({}, {});
+    };
+    auto start = [&] {
+        results.reset();
+        closeTables();
+        xb::platform::NameLookupScope names;  // as the program's start: one listing for the check and the opens
+        const std::vector<app::TableProblem> problems = app::CheckLeagueDatabase(dir + "/");
+        *failures += !problems.empty();
+        app::KeepTablesAsTheyAre(app::TablesKeptReadOnly(problems), app::TablesKeptUnpacked(problems));
+        xb::CheckIndexesAsOpened agreement;
+        opened = std::make_unique<app::Tfsysteme>();
+        *failures += !agreement.found().empty();
+    };
+    // The program's close: the tables packed that a pack would change; how many were.
+    auto close = [&] {
+        int packed = 0;
+        for (const app::TablePackResult& r : app::PackAllTables(QString::fromStdString(dir + "/"))) {
+            *failures += r.outcome != app::PackOutcome::Packed && r.outcome != app::PackOutcome::AsItIs;
+            packed += r.outcome == app::PackOutcome::Packed;
+        }
+        return packed;
     };
 
     const long season = ofSeason("resultat.dbf"), goals = ofSeason("but.dbf");
@@ -359,25 +324,8 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
         {"the season's team list",
          [&] { *failures += app::SeasonTeamEntries(kYear, kChampionship, true).isEmpty(); },
          {{"eqchamp.dbf", ofSeason("eqchamp.dbf")}, {"equipe.dbf", all("equipe.dbf")}}},
-        // As the program starts: the table check (every note's pointer included: the season's players
-        // carry 539 notes), then the nine tables opened, each index checked against its table as it
-        // opens, and closed.
-        {"program start (table check, nine tables)",
-         [&] {
-             results.reset();
-             const std::vector<app::TableProblem> problems = app::CheckLeagueDatabase(dir + "/");
-             *failures += !problems.empty();
-             app::KeepTablesAsTheyAre(app::TablesKeptReadOnly(problems), app::TablesKeptUnpacked(problems));
-             {
-                 xb::CheckIndexesAsOpened agreement;
-                 {
-                     app::Tfsysteme f;
-                     app::CloseSystemTables(f);
-                 }
-                 *failures += !agreement.found().empty();
-             }
-             app::KeepTablesAsTheyAre({}, {});
-         },
+        {"program start (table check, nine tables opened)",
+         start,
          {{"champan.dbf", 0},
           {"champion.dbf", 0},
           {"eqchamp.dbf", 0},
@@ -386,15 +334,15 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
           {"joueur.dbf", 0},
           {"joueq.dbf", 0},
           {"but.dbf", 0},
-          {"carton.dbf", 0}}},
-        // As the program ends: the nine tables packed, joueur with its notes.
-        {"program close (nine tables packed)",
-         [&] {
-             results.reset();
-             for (const app::TablePackResult& r : app::PackAllTables(QString::fromStdString(dir + "/")))
-                 *failures += r.outcome != app::PackOutcome::Packed;
-         },
-         {{"champan.dbf", all("champan.dbf")},
+          {"carton.dbf", 0}},
+         closeTables},
+        // As the program ends: each table packed when the pack would change it. After a session that only
+        // read (what earlier sessions left was packed first) nothing is; after a new match (rows appended)
+        // nothing is either; after a match taken out and stored again, the tables that hold its deleted
+        // rows are.
+        {"program close after a session that only read",
+         [&] { *failures += close() != 0; },
+                  {{"champan.dbf", all("champan.dbf")},
           {"champion.dbf", all("champion.dbf")},
           {"eqchamp.dbf", all("eqchamp.dbf")},
           {"resultat.dbf", all("resultat.dbf")},
@@ -402,7 +350,59 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
           {"joueur.dbf", all("joueur.dbf")},
           {"joueq.dbf", all("joueq.dbf")},
           {"but.dbf", all("but.dbf")},
-          {"carton.dbf", all("carton.dbf")}}},
+          {"carton.dbf", all("carton.dbf")}},
+         [&] {
+             results.reset();
+             closeTables();
+             close();
+         }},
+        {"program close after a new match stored",
+         [&] { *failures += close() != 0; },
+                  {{"champan.dbf", all("champan.dbf")},
+          {"champion.dbf", all("champion.dbf")},
+          {"eqchamp.dbf", all("eqchamp.dbf")},
+          {"resultat.dbf", all("resultat.dbf")},
+          {"equipe.dbf", all("equipe.dbf")},
+          {"joueur.dbf", all("joueur.dbf")},
+          {"joueq.dbf", all("joueq.dbf")},
+          {"but.dbf", all("but.dbf")},
+          {"carton.dbf", all("carton.dbf")}},
+         [&] {
+             close();
+             storeNew();
+             results.reset();
+         }},
+        {"program close after a match taken out and stored again",
+         [&] { *failures += close() == 0; },
+                  {{"champan.dbf", all("champan.dbf")},
+          {"champion.dbf", all("champion.dbf")},
+          {"eqchamp.dbf", all("eqchamp.dbf")},
+          {"resultat.dbf", all("resultat.dbf")},
+          {"equipe.dbf", all("equipe.dbf")},
+          {"joueur.dbf", all("joueur.dbf")},
+          {"joueq.dbf", all("joueq.dbf")},
+          {"but.dbf", all("but.dbf")},
+          {"carton.dbf", all("carton.dbf")}},
+         [&] {
+             close();
+             takeOut();
+             store(false);
+             results.reset();
+         }},
+        // The start and the close of a session that wrote nothing, as one: the nine tables closed at the
+        // first activation between them.
+        {"program start and close, nothing written",
+         [&] {
+             start();
+             closeTables();
+             *failures += close() != 0;
+         },
+         {},
+         [&] {
+             results.reset();
+             closeTables();
+             close();
+         }},
     };
     const std::string where = count == 1 ? "1 season" : std::to_string(count) + " seasons";
     std::printf("\n%s: %-38s %28s %9s %9s %6s\n", where.c_str(), "computation", "calls by kind", "at 1 ms",
@@ -421,6 +421,7 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
                                 callsText(m.calls) + extra);
     }
     results.reset();
+    closeTables();
     return 0;
 }
 
@@ -430,7 +431,9 @@ int main(int argc, char** argv) {
     bool quick = false;
     std::string only;
     int seasonsOnly = 0;
+    std::string fillDir;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--fill") == 0 && i + 1 < argc) fillDir = argv[++i];
         if (std::strcmp(argv[i], "--seasons") == 0 && i + 1 < argc) seasonsOnly = std::atoi(argv[++i]);
         if (std::strcmp(argv[i], "--quick") == 0) quick = true;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
@@ -438,6 +441,20 @@ int main(int argc, char** argv) {
     xb::Engine engine(xb::platform::LocaleFactsFromName("en_US"));
     xb::InstallEngineUnits(engine);
     xb::SetErrorTrap(false);
+    if (!fillDir.empty()) {
+        std::vector<xbtest::SeasonTable> tables = seasons(seasonsOnly > 0 ? seasonsOnly : 1);
+        unplayed(tables, 4);
+        fill(fillDir, tables);
+        // The settings of a station that chose its language: the start asks nothing.
+        app::ParamRecord settings;
+        settings.language = 2;
+        settings.seasonYear = kYear;
+        const auto bytes = app::EncodeParamRecord(settings);
+        FILE* f = std::fopen((fillDir + "/PELMORAD32.PAR").c_str(), "wb");
+        const bool written = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        if (f) std::fclose(f);
+        return written ? 0 : 1;
+    }
     int failures = 0;
     for (int count : {1, 34}) {
         if (seasonsOnly ? count != seasonsOnly : !only.empty() && count > 1) continue;

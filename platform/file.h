@@ -102,6 +102,7 @@ private:
     };
     int m_fd = -1;
     int m_mode = 0;
+    bool m_writable = false;  // opened for reading and writing (a write lock needs it)
     std::string m_path;
     std::vector<Region> m_locks;
     mutable int64_t m_sizeFromOpen = -1;  // the size the open found, until the handle is used
@@ -227,6 +228,15 @@ FileCallCounts operator-(const FileCallCounts& a, const FileCallCounts& b);
 // Makes every counted call wait this long first, as a network drive would (zero: no wait). For
 // benchmarks; the wait is a busy one below a millisecond, so short waits are kept exactly.
 void SetFileCallLatency(std::chrono::microseconds latency);
+
+// Reads the file at path in pieces of up to piece bytes, from its start, handing each to take with its
+// offset; take answers where to read next (kPeekDone to stop), and a piece that ends the file ends the
+// reads. Outside the sharing of File handles (no lock is taken, none is waited for): a look whose answer
+// another station's write may overtake. One open (refusing a link, never waiting on a pipe), one read a
+// piece, one close, each counted. 0, or the code of the failure.
+inline constexpr uint64_t kPeekDone = ~uint64_t{0};
+int PeekFile(const std::string& path, size_t piece,
+             const std::function<uint64_t(uint64_t at, const uint8_t*, size_t)>& take);
 
 // What a stat of a path found, counted as one stat call. exists is false when the name is missing
 // (or cannot be looked at).

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/file.h"
+#include "platform/file_calls.h"
 
 namespace xb::platform {
 
@@ -159,8 +160,10 @@ int UniqueTempFile(const std::string& dir, const std::string& prefix, std::strin
         for (int k = 3; k >= 0; --k) hex[3 - k] = digits[(n >> (k * 4)) & 0xF];
         hex[4] = '\0';
         std::string name = base + prefix + hex + ".tmp";
+        calls::Count(calls::kOpen);
         int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
         if (fd >= 0) {
+            calls::Count(calls::kOther);
             ::close(fd);
             ForgetListedNames();
             out = name;
@@ -175,6 +178,7 @@ int UniqueTempDir(const std::string& dir, const std::string& prefix, std::string
     std::string base = dir.empty() ? "./" : (dir.back() == '/' ? dir : dir + "/");
     if (!DirExists(base)) return kErrPathNotFound;
     std::string name = base + prefix + "XXXXXX";
+    calls::Count(calls::kOther);
     if (::mkdtemp(name.data()) == nullptr) return WinErrorOfErrno(errno);
     ForgetListedNames();
     out = name;
@@ -183,12 +187,14 @@ int UniqueTempDir(const std::string& dir, const std::string& prefix, std::string
 
 int RemoveEmptyDir(const std::string& path) {
     ForgetListedNames();
+    calls::Count(calls::kOther);
     if (::rmdir(path.c_str()) == 0 || errno == ENOENT) return 0;
     return WinErrorOfErrno(errno);
 }
 
 bool DiskFreeBytes(const std::string& path, uint64_t& out) {
     struct statvfs vfs{};
+    calls::Count(calls::kStat);
     if (::statvfs(path.empty() ? "." : path.c_str(), &vfs) != 0) return false;
     out = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
     return true;

@@ -11,6 +11,8 @@ Tfsysteme* fsysteme = nullptr;
 Tfsysteme::Tfsysteme() {
     const auto& defs = LeagueTables();
     const auto all = tables();
+    // One listing of the folder answers the nine opens' lookups (a semaphore file an open makes joins it).
+    xb::platform::NameLookupScope names;
     try {
         for (size_t i = 0; i < all.size(); ++i) {
             if (xb::platform::StopRequested()) throw TablesOpenStopped();

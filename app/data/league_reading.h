@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/data/match_points.h"
+#include "platform/file.h"
 
 namespace xb {
 class TXbDbf;
@@ -53,6 +54,9 @@ private:
     struct NameSource;
     void names(const NameSource& source, std::vector<QString>& names, const std::vector<int>& numbers);
 
+    // The names of the folder looked up in one listing for all the computation's opens (made before the
+    // tables, gone after them).
+    xb::platform::NameLookupScope m_lookups;
     std::map<std::string, std::unique_ptr<xb::TXbDbf>> m_tables;
     std::map<std::pair<int, int>, SeasonRules> m_rules;
     std::map<std::pair<int, int>, std::vector<int>> m_seasonTeams;

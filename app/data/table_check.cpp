@@ -238,7 +238,21 @@ void completeInterruptedPack(const std::string& path) {
 std::vector<TableProblem> checkTableFile(const std::string& folder, const LeagueTable& table) {
     std::vector<TableProblem> out;
     const std::string path = p::ResolveCase(folder + table.file);
-    const p::PathStatus status = p::StatPath(path);
+    // What the listing says stands there needs no call; a link is followed to what it leads to.
+    p::PathStatus status;
+    switch (p::EntryKindAt(path)) {
+        case p::EntryKind::Missing:
+            break;
+        case p::EntryKind::Regular:
+            status.exists = status.regular = true;
+            break;
+        case p::EntryKind::Link:
+            status = p::StatPath(path);
+            break;
+        default:
+            status.exists = true;
+            break;
+    }
     if (status.exists && !status.regular) {
         const InTheWay what = standingInTheWay(path, true);
         out.push_back({table.file,
@@ -278,9 +292,10 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
     const int rc = dbf.open(path, p::kModeSharedRead);
     // A table another station holds alone (a pack under way) is whole once it lets go of it.
     if (rc == p::kErrSharingViolation) return out;
-    // The header and the field descriptors of a league table come in its first read.
+    // The header and the field descriptors of a league table come in its first read, and with them the
+    // last byte of a small table.
     uint64_t size = 0;
-    std::vector<uint8_t> first(4096);
+    std::vector<uint8_t> first(65536);
     if (rc != 0 || dbf.size(size) != 0 || size < 32 ||
         dbf.readAt(0, first.data(), static_cast<size_t>(std::min<uint64_t>(size, first.size()))) != 0) {
         out.push_back({table.file, TableDamage::NotATable});
@@ -334,7 +349,9 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
     const uint64_t rows = (size - headerSize) / recordSize;
     const uint64_t rest = (size - headerSize) % recordSize;
     bool endByte = false;
-    if (rest == 1) {
+    if (rest == 1 && size <= first.size()) {
+        endByte = first[static_cast<size_t>(size - 1)] == 0x1A;
+    } else if (rest == 1) {
         uint8_t last = 0;
         endByte = dbf.readAt(size - 1, &last, 1) == 0 && last == 0x1A;
     }
@@ -362,11 +379,18 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
         int64_t block;
     };
     std::vector<Pointer> pointers;
-    for (uint64_t first = 0; first < checked && !p::StopRequested(); first += perChunk) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(perChunk, checked - first));
-        if (dbf.readAt(headerSize + first * recordSize, chunk.data(), n * recordSize) != 0) break;
+    // The rows the first read brought need no read of their own.
+    const uint64_t held = std::min<uint64_t>(size, first.size());
+    for (uint64_t from = 0; from < checked && !p::StopRequested(); from += perChunk) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(perChunk, checked - from));
+        const uint64_t at = headerSize + from * recordSize;
+        const char* rows = chunk.data();
+        if (at + n * recordSize <= held)
+            rows = reinterpret_cast<const char*>(first.data() + at);
+        else if (dbf.readAt(at, chunk.data(), n * recordSize) != 0)
+            break;
         for (size_t i = 0; i < n; ++i) {
-            const char* record = chunk.data() + i * recordSize;
+            const char* record = rows + i * recordSize;
             for (const FieldDef* f : memoFields) {
                 const int64_t block = blockOf(record + f->offset, static_cast<size_t>(f->width));
                 if (block == 0) continue;
@@ -374,7 +398,7 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
                     out.push_back({table.file, TableDamage::MemoFileMissing});
                     return out;
                 }
-                pointers.push_back({first + i + 1, f, block});
+                pointers.push_back({from + i + 1, f, block});
             }
         }
     }

@@ -193,7 +193,8 @@ TEST_F(TableCheckTest, ManyNotesAreCheckedInAFewReadsAndTheDamagedOnesFound) {
     }
     const uint64_t before = xb::platform::FileCalls().total();
     EXPECT_TRUE(app::CheckLeagueDatabase(folder()).empty());
-    EXPECT_LT(xb::platform::FileCalls().total() - before, 100u);
+    // Each file's open (three calls), its reads and its close, and one listing: far fewer than a read a note.
+    EXPECT_LT(xb::platform::FileCalls().total() - before, 120u);
 
     // Row 150's note: where its pointer leads, its header is overwritten.
     constexpr int kMemoField = 1 + 5 + 30 + 10 + 2;

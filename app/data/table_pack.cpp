@@ -6,7 +6,9 @@
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "engine/index/pack_need.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 
 namespace app {
 
@@ -60,15 +62,36 @@ TablePackResult packOne(xb::TXbDbf& table, const QString& directory, const QStri
     return result;
 }
 
+// Whether each table needs its pack, looked at before any is packed. The tables bear the names the
+// program gives them; a name found only in another case is looked for when the given one is missing.
+std::vector<bool> tablesToPack(const QString& directory) {
+    std::vector<bool> out;
+    for (const QString& name : PackedTableNames()) {
+        if (IsTableKeptUnpacked(name.toStdString() + ".dbf")) {
+            out.push_back(false);
+            continue;
+        }
+        const std::string path = (directory + name + ".dbf").toStdString();
+        std::string need = xb::PackNeed(path);
+        if (need == xb::kPackNeedUnreadable) need = xb::PackNeed(xb::platform::ResolveCase(path));
+        out.push_back(!need.empty());
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<TablePackResult> PackAllTables(const QString& directory) {
     std::vector<TablePackResult> results;
     xb::TrappingOff quiet;
     xb::TXbDbf table;
-    for (const QString& name : PackedTableNames()) {
+    const std::vector<bool> needed = tablesToPack(directory);
+    for (size_t i = 0; i < PackedTableNames().size(); ++i) {
+        const QString& name = PackedTableNames()[i];
         if (IsTableKeptUnpacked(name.toStdString() + ".dbf"))
             results.push_back({name, PackOutcome::Kept, 0, {}});
+        else if (!needed[i])
+            results.push_back({name, PackOutcome::AsItIs, 0, {}});
         else
             results.push_back(packOne(table, directory, name));
     }

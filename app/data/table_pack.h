@@ -17,6 +17,7 @@ enum class PackOutcome {
     Reindexed,  // the pack failed otherwise; the table's indexes were rebuilt
     Failed,     // the table could not be opened, or the pack and the rebuild both failed
     Kept,       // damage found at the start keeps the table out of the pack: nothing was done
+    AsItIs,     // a pack would change nothing (xb::PackNeed): the table was left as it is, unopened
 };
 
 struct TablePackResult {
@@ -40,7 +41,9 @@ const std::vector<QString>& PackedTableNames();
 // nothing halts. A pack that fails changes nothing. One refused because another station has the table open,
 // or for want of space, is not followed by a rebuild (which would fail the same way); any other failure
 // rebuilds the table's indexes (beside the old ones: a rebuild that fails leaves them). A table the run
-// keeps unpacked is not opened at all. No engine error is left pending.
+// keeps unpacked is not opened at all, nor is one a pack would not change (no row marked deleted, no note
+// to compact, an index within its growth bound: see xb::PackNeed), so that a close after a session that
+// changed nothing writes nothing. No engine error is left pending.
 std::vector<TablePackResult> PackAllTables(const QString& directory);
 
 }  // namespace app

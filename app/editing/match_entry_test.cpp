@@ -207,8 +207,13 @@ TEST_F(MatchStoreTest, StoringAgainNeverPacksAndTheShutdownPackRemovesTheReplace
 
     // The shutdown: the rows and the index keys of the replaced and deleted rows are gone.
     CloseTable(resultat);
-    for (const TablePackResult& r : PackAllTables(GetAppDir()))
-        EXPECT_EQ(r.outcome, PackOutcome::Packed) << r.table.toStdString();
+    // The tables with rows deleted are packed; the others, which a pack would not change, are left alone.
+    for (const TablePackResult& r : PackAllTables(GetAppDir())) {
+        if (r.table == QStringLiteral("but") || r.table == QStringLiteral("resultat"))
+            EXPECT_EQ(r.outcome, PackOutcome::Packed) << r.table.toStdString();
+        else
+            EXPECT_TRUE(r.outcome == PackOutcome::Packed || r.outcome == PackOutcome::AsItIs) << r.table.toStdString();
+    }
     EXPECT_EQ(fileRows("but.dbf"), goalsBefore + 2);
     EXPECT_EQ(fileRows("carton.dbf"), cardsBefore + 1);
     for (const char* table : {"but", "carton", "resultat"}) {

@@ -340,8 +340,9 @@ TEST_F(TeamReportsTest, EachComputationOpensTheTablesItReadsOnceAndLeavesNoneOpe
         for (const std::string& t : c.tables) budget += perTable[t];
         EXPECT_LE(opensOf(c.run), budget) << c.what;
     }
+    // Only read: the close changes nothing.
     for (const TablePackResult& r : PackAllTables(GetAppDir()))
-        EXPECT_EQ(r.outcome, PackOutcome::Packed) << r.table.toStdString();
+        EXPECT_EQ(r.outcome, PackOutcome::AsItIs) << r.table.toStdString();
 }
 
 }  // namespace

@@ -31,12 +31,14 @@ public:
         if (first && first->size() == std::min<uint64_t>(m_piece, m_size)) {
             m_used.push_front(Piece{0, std::move(*first)});
             m_where[0] = m_used.begin();
+            if (whole()) m_all = m_used.front().bytes.data();
         }
     }
 
     // The n bytes (at most an object's) at offset, which the caller has checked lie inside the file,
     // valid until the next call. nullptr when the read failed.
     const uint8_t* at(uint64_t offset, size_t n) {
+        if (m_all && offset + n <= m_size) return m_all + offset;
         const uint64_t index = offset / m_piece;
         const size_t within = static_cast<size_t>(offset % m_piece);
         if (within + n > m_piece) {
@@ -62,7 +64,19 @@ public:
             return nullptr;
         m_used.push_front(std::move(piece));
         m_where[index] = m_used.begin();
+        if (whole()) m_all = m_used.front().bytes.data();
         return m_used.front().bytes.data() + within;
+    }
+
+    // The n bytes at offset (inside the file), valid until the next call: where they lie when the file is
+    // held whole in the first piece, else read into a buffer of their own (at most a run of the walk's).
+    // nullptr when the read failed.
+    bool whole() const { return m_size <= m_piece; }
+    const uint8_t* span(uint64_t offset, size_t n) {
+        if (whole()) return at(offset, n);
+        m_run.resize(n);
+        if (m_file.readAt(offset, m_run.data(), n) != 0) return nullptr;
+        return m_run.data();
     }
 
 private:
@@ -75,62 +89,133 @@ private:
     size_t m_piece;
     std::array<uint8_t, std::max(kMdxHeaderSize, kMdxNodeSize)> m_scratch{};
     std::list<Piece> m_used;  // most recently used first
+    std::vector<uint8_t> m_run;
+    const uint8_t* m_all = nullptr;  // the whole file, when one piece holds it
     std::unordered_map<uint64_t, std::list<Piece>::iterator> m_where;
 };
 
-// One tag's tree, each node visited at most once (a node reached a second time, from a second parent or
-// through a cycle, is damage), so the walk costs what the tree holds however it is shaped. A sound tree
-// has no empty leaf below a branch node (a leaf emptied by deletions leaves its parent), so every leaf
-// visited holds a row of the table and no more nodes are visited than 33 a row.
-class TagWalk {
+// Every tag's tree, each node visited at most once (a node reached a second time, from a second parent,
+// from a second tag or through a cycle, is damage), so the walk costs what the trees hold however they are
+// shaped. A sound tree has no empty leaf below a branch node (a leaf emptied by deletions leaves its
+// parent), so every leaf visited holds a row of the table and no more nodes are visited than 33 a row.
+//
+// The trees are walked together a level at a time, each level's nodes of all tags in the order they lie
+// in the file: a file held whole is looked at where it lies, a larger one read in runs of nodes close to
+// one another (gaps of at most kGap, at most kRun a read). The tags' nodes lie mixed in a file whose
+// tags grew together, so every byte of a level is read once for all of them, in few reads, and a node
+// far from the others (in a file that is mostly a hole) costs a read of its own size.
+class TreeWalk {
 public:
-    TagWalk(IndexPieces& pieces, uint64_t fileSize, const TagHeader& tag, std::vector<bool>& seen)
-        : m_pieces(pieces), m_fileSize(fileSize), m_tag(tag), m_seen(seen) {}
+    static constexpr uint64_t kGap = 64 << 10;
+    static constexpr uint64_t kRun = 1 << 20;
 
-    // "" when every leaf entry names a row once and the tree is whole.
+    struct Tag {
+        std::string name;
+        TagHeader header;
+        std::vector<bool> seen;  // the rows its leaves name
+    };
+
+    TreeWalk(IndexPieces& pieces, uint64_t fileSize, std::vector<Tag>& tags)
+        : m_pieces(pieces), m_fileSize(fileSize), m_tags(tags),
+          m_visited(static_cast<size_t>(fileSize / kMdxBlockSize) + 1, false) {}
+
+    // "" when every leaf entry names a row once in its tag and the trees are whole.
     std::string walk() {
-        if (m_tag.root() == 0) return "";
-        return node(m_tag.root(), 0);
+        std::vector<Node> level;
+        for (size_t t = 0; t < m_tags.size(); ++t)
+            if (m_tags[t].header.root() != 0)
+                if (std::string bad = reach(m_tags[t].header.root(), t, level); !bad.empty()) return bad;
+        for (int depth = 0; !level.empty(); ++depth) {
+            if (depth >= kMaxTreeDepth)
+                return m_tags[level.front().tag].name + "a tree deeper than " + std::to_string(kMaxTreeDepth) +
+                       " levels";
+            // In file order, unless the file is held whole (any order reads nothing then).
+            if (!m_pieces.whole())
+                std::sort(level.begin(), level.end(), [](const Node& x, const Node& y) { return x.block < y.block; });
+            std::vector<Node> next;
+            if (m_pieces.whole()) {
+                for (const Node& node : level) {
+                    const uint64_t at = uint64_t{node.block} * kMdxBlockSize;
+                    if (std::string bad = visit(node, m_pieces.at(at, kMdxNodeSize), at, depth, next); !bad.empty())
+                        return bad;
+                }
+                level.swap(next);
+                continue;
+            }
+            for (size_t i = 0; i < level.size();) {
+                // The run of nodes read together.
+                const uint64_t start = uint64_t{level[i].block} * kMdxBlockSize;
+                uint64_t end = start + kMdxNodeSize;
+                size_t j = i + 1;
+                while (j < level.size()) {
+                    const uint64_t at = uint64_t{level[j].block} * kMdxBlockSize;
+                    if (at > end + kGap || at + kMdxNodeSize - start > kRun) break;
+                    end = std::max(end, at + kMdxNodeSize);
+                    ++j;
+                }
+                const uint8_t* run = m_pieces.span(start, static_cast<size_t>(std::min(end, m_fileSize) - start));
+                for (; i < j; ++i)
+                    if (std::string bad = visit(level[i], run, start, depth, next); !bad.empty()) return bad;
+            }
+            level.swap(next);
+        }
+        return "";
     }
 
 private:
-    std::string node(uint32_t block, int depth) {
-        if (depth >= kMaxTreeDepth) return "a tree deeper than " + std::to_string(kMaxTreeDepth) + " levels";
-        if (!ValidObjectBlock(block, m_fileSize))
-            return "node " + std::to_string(block) + " outside the file";
-        if (!m_visited.insert(block).second) return "node " + std::to_string(block) + " reached twice";
-        const uint8_t* n = m_pieces.at(static_cast<uint64_t>(block) * kMdxBlockSize, kMdxNodeSize);
-        if (!n) return "node " + std::to_string(block) + " cannot be read";
-        if (const std::string bad = CheckNode(n, m_tag, m_fileSize); !bad.empty())
-            return "node " + std::to_string(block) + ": " + bad;
-        const uint16_t item = m_tag.itemLength();
+    struct Node {
+        uint32_t block;
+        size_t tag;
+    };
+
+    std::string visit(const Node& node, const uint8_t* run, uint64_t start, int depth, std::vector<Node>& next) {
+        Tag& tag = m_tags[node.tag];
+        auto where = [&] { return tag.name + "node " + std::to_string(node.block); };
+        const uint64_t at = uint64_t{node.block} * kMdxBlockSize;
+        if (!run || at + kMdxNodeSize > m_fileSize) return where() + " cannot be read";
+        const uint8_t* n = run + (at - start);
+        // The node's shape: what the walk needs to go on. The order of a leaf's keys is left to the reads,
+        // each of which checks the node it reads and has the index rebuilt when it finds it wrong.
+        const uint16_t item = tag.header.itemLength();
         const int count = NodeCount(n);
+        if (count > tag.header.maxKeys())
+            return where() + ": node count " + std::to_string(count) + " above the maximum";
+        if (8u + static_cast<size_t>(count) * item + 4 > kMdxNodeSize) return where() + ": node entries beyond the node";
         if (NodeIsLeaf(n, item)) {
-            if (count == 0 && depth > 0)
-                return "node " + std::to_string(block) + ": an empty leaf below a branch node";
-            for (int i = 0; i < count; ++i) {
-                const uint32_t record = GetU32(NodeEntry(n, item, i));
-                if (record >= m_seen.size()) return "a key of row " + std::to_string(record) + ", past the table's end";
-                if (m_seen[record]) return "row " + std::to_string(record) + " twice";
-                m_seen[record] = true;
+            if (count == 0 && depth > 0) return where() + ": an empty leaf below a branch node";
+            for (int e = 0; e < count; ++e) {
+                const uint32_t record = GetU32(NodeEntry(n, item, e));
+                if (record == 0) return where() + ": record number 0 in a leaf";
+                if (record >= tag.seen.size())
+                    return tag.name + "a key of row " + std::to_string(record) + ", past the table's end";
+                if (tag.seen[record]) return tag.name + "row " + std::to_string(record) + " twice";
+                tag.seen[record] = true;
             }
             return "";
         }
-        // The children are taken from the node before descending: the piece holding it may be dropped
-        // by the reads below.
-        std::vector<uint32_t> children(static_cast<size_t>(count) + 1);
-        for (int i = 0; i < count; ++i) children[static_cast<size_t>(i)] = GetU32(NodeEntry(n, item, i));
-        children[static_cast<size_t>(count)] = NodeTrailer(n, item);
-        for (const uint32_t child : children)
-            if (std::string bad = node(child, depth + 1); !bad.empty()) return bad;
+        for (int e = 0; e <= count; ++e) {
+            const uint32_t child = e < count ? GetU32(NodeEntry(n, item, e)) : NodeTrailer(n, item);
+            if (std::string bad = reach(child, node.tag, next); !bad.empty()) return bad;
+        }
+        return "";
+    }
+
+    // A node named by a parent (or a tag): taken for the next level, unless it lies outside the file or
+    // was reached before.
+    std::string reach(uint32_t block, size_t tag, std::vector<Node>& next) {
+        auto where = [&] { return m_tags[tag].name + "node " + std::to_string(block); };
+        if (!ValidObjectBlock(block, m_fileSize)) return where() + " outside the file";
+        // A bit a block of the file: one node is reached once at most.
+        if (m_visited[block]) return where() + " reached twice";
+        m_visited[block] = true;
+        next.push_back({block, tag});
         return "";
     }
 
     IndexPieces& m_pieces;
     uint64_t m_fileSize;
-    const TagHeader& m_tag;
-    std::vector<bool>& m_seen;
-    std::unordered_set<uint32_t> m_visited;
+    std::vector<Tag>& m_tags;
+    std::vector<bool> m_visited;
 };
 
 }  // namespace
@@ -145,23 +230,26 @@ std::string disagreement(IndexPieces& pieces, uint64_t size, int32_t rowCount) {
     std::copy_n(head, kMdxHeaderSize, header.bytes.begin());
     if (std::string bad = CheckMdxHeader(header, size); !bad.empty()) return bad;
     const size_t rows = static_cast<size_t>(std::max(rowCount, 0));
-    std::vector<bool> seen;
+    std::vector<TreeWalk::Tag> tags;
     for (int t = 1; t <= header.tagCount(); ++t) {
-        const std::string name = "tag " + header.tagName(t) + ": ";
-        TagHeader tag;
+        TreeWalk::Tag tag;
+        tag.name = "tag " + header.tagName(t) + ": ";
         const uint8_t* page =
             pieces.at(static_cast<uint64_t>(header.tagBlock(t)) * kMdxBlockSize, kTagHeaderCopySize);
-        if (!page) return name + "its header page cannot be read";
-        std::copy_n(page, kTagHeaderCopySize, tag.bytes.begin());
-        if (std::string bad = CheckTagHeader(tag, size); !bad.empty()) return name + bad;
-        seen.assign(rows + 1, false);
-        TagWalk walk(pieces, size, tag, seen);
-        if (std::string bad = walk.walk(); !bad.empty()) return name + bad;
-        // Every row has its key in a tag without a FOR condition (a unique tag keeps the first of equal
-        // keys only, so it is left out too).
-        if (tag.hasFor() || tag.unique()) continue;
+        if (!page) return tag.name + "its header page cannot be read";
+        std::copy_n(page, kTagHeaderCopySize, tag.header.bytes.begin());
+        if (std::string bad = CheckTagHeader(tag.header, size); !bad.empty()) return tag.name + bad;
+        tag.seen.assign(rows + 1, false);
+        tags.push_back(std::move(tag));
+    }
+    TreeWalk walk(pieces, size, tags);
+    if (std::string bad = walk.walk(); !bad.empty()) return bad;
+    // Every row has its key in a tag without a FOR condition (a unique tag keeps the first of equal keys
+    // only, so it is left out too).
+    for (const TreeWalk::Tag& tag : tags) {
+        if (tag.header.hasFor() || tag.header.unique()) continue;
         for (size_t r = 1; r <= rows; ++r)
-            if (!seen[r]) return name + "row " + std::to_string(r) + " has no key";
+            if (!tag.seen[r]) return tag.name + "row " + std::to_string(r) + " has no key";
     }
     return "";
 }

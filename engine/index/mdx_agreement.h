@@ -3,9 +3,10 @@
 // a FOR condition. A change of the index that failed or died half-way, and that nobody repaired, shows
 // here as a key of a row the table no longer has, a row without its key or a row twice. The keys' values
 // are not compared with the rows (that needs the key expressions): a key left stale by a torn replace is
-// for the repair's rebuild, which the same failure marks. Each node is read once at most, with at most
-// 8 MiB of the file in memory: a tree of any shape (a cycle, a node many parents name, a file that is
-// mostly a hole) costs what its reachable nodes hold, and a node reached twice is damage.
+// for the repair's rebuild, which the same failure marks; nor is the order of a leaf's keys, which every
+// read of the node checks. Each node is read once at most, with at most 8 MiB of the file in memory: a tree
+// of any shape (a cycle, a node many parents name, a file that is mostly a hole) costs what its reachable
+// nodes hold, and a node reached twice is damage.
 #pragma once
 
 #include <cstdint>

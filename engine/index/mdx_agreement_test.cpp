@@ -130,14 +130,15 @@ TEST(IndexAgreement, EveryShapeOfTreeIsCheckedOnceInBoundedMemory) {
              f.node(6, {1, 3});
          },
          3, "row 2 has no key"},
-        // Walked path by path, 127^30 visits of the empty leaf at the bottom.
+        // Walked path by path, 127^30 visits of the empty leaf at the bottom; a level at a time, the
+        // second entry naming the first's child.
         {"30 levels of branch nodes each naming one child in all its entries",
          [](IndexFile& f) {
              for (uint32_t level = 0; level < 30; ++level)
                  f.node(6 + 2 * level, allTo(8 + 2 * level), 8 + 2 * level);
              f.node(66, {});
          },
-         0, "node 66: an empty leaf below a branch node"},
+         0, "node 8 reached twice"},
         {"a leaf shared by 127 parents' entries",
          [](IndexFile& f) {
              std::vector<uint32_t> parents;
@@ -162,7 +163,7 @@ TEST(IndexAgreement, EveryShapeOfTreeIsCheckedOnceInBoundedMemory) {
         {"a branch node over 127 children in the hole",
          [&](IndexFile& f) {
              std::vector<uint32_t> children;
-             for (uint32_t c = 0; c < IndexFile::kMaxKeys; ++c) children.push_back(2000000 + 10000 * c);
+             for (uint32_t c = 0; c < IndexFile::kMaxKeys; ++c) children.push_back(2000000 + 9000 * c);
              f.node(6, children, 3000000).sizeTo(kSparse);
          },
          3, "an empty leaf below a branch node"},

@@ -28,6 +28,12 @@
 //   rename TEAM NAME               -> the team's name (NAME: one word)
 //   notes PLAYER NOTE              -> the player's notes, one line (NOTE: one word)
 //   rules CHAMP YEAR WIN           -> the season's points for a win, the other rules as stored
+// The start and the close of the program, as the file layer counts them:
+//   tmpdir DIR                     -> the process's temporary directory becomes DIR; 0
+//   start                          -> the table check, the nine tables opened (each index checked against
+//                                     its table) and closed again; the number of problems and findings
+//   close                          -> the close's packs; the number of tables packed
+//   calls                          -> every call of the system the file layer counted so far
 #include <algorithm>
 #include <chrono>
 #include <iostream>
@@ -42,8 +48,11 @@
 #include "app/settings/app_files.h"
 #include "app/data/league_access.h"
 #include "app/data/league_lookups.h"
+#include "app/data/league_database.h"
 #include "app/data/league_writes.h"
+#include "app/data/table_check.h"
 #include "app/data/table_pack.h"
+#include "engine/index/mdx_agreement.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
 #include "engine/dataset/engine_start.h"
@@ -239,6 +248,27 @@ int main() {
             } else if (cmd == "release") {
                 app::CloseTable(held);
                 answer = "0";
+            } else if (cmd == "tmpdir") {
+                std::string dir;
+                in >> dir;
+                answer = setenv("TMPDIR", dir.c_str(), 1) == 0 ? "0" : "1";
+            } else if (cmd == "start") {
+                const std::vector<app::TableProblem> problems =
+                    app::CheckLeagueDatabase(app::GetAppDir().toStdString());
+                app::KeepTablesAsTheyAre(app::TablesKeptReadOnly(problems), app::TablesKeptUnpacked(problems));
+                xb::CheckIndexesAsOpened agreement;
+                {
+                    app::Tfsysteme tables;
+                    app::CloseSystemTables(tables);
+                }
+                answer = std::to_string(problems.size() + agreement.found().size());
+            } else if (cmd == "close") {
+                int packed = 0;
+                for (const app::TablePackResult& r : app::PackAllTables(app::GetAppDir()))
+                    packed += r.outcome == app::PackOutcome::Packed;
+                answer = std::to_string(packed);
+            } else if (cmd == "calls") {
+                answer = std::to_string(xb::platform::FileCalls().total());
             }
         } catch (const std::exception& e) {
             answer = std::string("E ") + e.what();

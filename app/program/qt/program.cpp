@@ -252,6 +252,9 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
         std::fprintf(stderr, "An interrupted restore could not be finished in %s\n",
                      GetAppDir().toLocal8Bit().data());
     StopIfRequested();
+    // The check and the opens of the nine tables look their names up in one listing of the folder (a
+    // wait for another station's creation lists it again at each look).
+    xb::platform::NameLookupScope names;
     askAboutDamage();
     StopIfRequested();
     // An index a failed write left out of step with its table, and that no station repaired, is found
@@ -321,6 +324,7 @@ void AppWindows::askAboutDamage() {
         const std::string target = folder + kCreationLockTarget;
         WaitWhileSaying(
             [&] {
+                xb::platform::ForgetListedNames();
                 if (!m_creation || !m_creation->held())
                     m_creation = std::make_unique<xb::platform::CreationLockIfFree>(target);
                 if (!m_creation->held() && m_creation->result() != xb::platform::kErrLockViolation) {
@@ -331,6 +335,7 @@ void AppWindows::askAboutDamage() {
                 return m_creation->held() && CreationLocksHeld(folder).empty();
             },
             [&] {
+                xb::platform::ForgetListedNames();
                 std::vector<std::string> held = CreationLocksHeld(folder);
                 if (!m_creation || !m_creation->held())
                     held.insert(held.begin(), "." + std::string(kCreationLockTarget) + ".lock");
