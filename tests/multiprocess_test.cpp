@@ -2,8 +2,10 @@
 // process killed in the middle of its appends leaves a table that reopens with every complete record.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -154,6 +156,34 @@ TEST_F(MultiProcess, AProcessKilledWhileAppendingLeavesEveryCompleteRecord) {
     ASSERT_TRUE(Append());
     Unlock();
     EXPECT_EQ(RecCount(), static_cast<int32_t>(all.size() + 1));
+}
+
+// Children started from several threads at once while other threads allocate, as the two-station tests
+// start theirs: every child comes up and answers.
+TEST(ChildStart, ChildrenStartedFromSeveralThreadsAtOnceAllAnswer) {
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> busy;
+    for (int i = 0; i < 3; ++i)
+        busy.emplace_back([&stop] {
+            // Blocks of the sizes a child's argument list takes.
+            while (!stop) {
+                std::vector<std::unique_ptr<char[]>> v;
+                for (int k = 0; k < 64; ++k) v.emplace_back(new char[8 + 8 * (k % 4)]);
+            }
+        });
+    std::atomic<int> answered{0};
+    std::vector<std::thread> starters;
+    for (int t = 0; t < 4; ++t)
+        starters.emplace_back([&answered] {
+            for (int i = 0; i < 40; ++i) {
+                ChildProcess child;
+                answered += child.ask("tmpdir /tmp") == "0";
+            }
+        });
+    for (auto& t : starters) t.join();
+    stop = true;
+    for (auto& t : busy) t.join();
+    EXPECT_EQ(answered, 160);
 }
 
 }  // namespace

@@ -325,19 +325,19 @@ void ReportRestoreResult(const RestoreResult& result) {
         case RestoreOutcome::kCancelled:
             return;
         case RestoreOutcome::kInUse:
-            ui.messageBox(LangText(Text::DatabaseInUse) + detail, LangText(Text::OperationFinished),
+            ui.messageBox(LangText(Text::DatabaseInUse) + detail, LangText(Text::RestoreRefused),
                           platform::kMbOk | platform::kMbIconWarning);
             return;
         case RestoreOutcome::kBusy:
-            ui.messageBox(result.reason, LangText(Text::OperationFinished),
+            ui.messageBox(result.reason, LangText(Text::RestoreRefused),
                           platform::kMbOk | platform::kMbIconWarning);
             return;
         case RestoreOutcome::kIncomplete:
-            ui.messageBox(LangText(Text::NotACompleteDatabase) + detail, LangText(Text::OperationFinished),
+            ui.messageBox(LangText(Text::NotACompleteDatabase) + detail, LangText(Text::ErrorCaption),
                           platform::kMbOk | platform::kMbIconStop);
             return;
         case RestoreOutcome::kFailed:
-            ui.messageBox(LangText(Text::RestoreFailed) + detail, LangText(Text::OperationFinished),
+            ui.messageBox(LangText(Text::RestoreFailed) + detail, LangText(Text::ErrorCaption),
                           platform::kMbOk | platform::kMbIconStop);
             return;
     }

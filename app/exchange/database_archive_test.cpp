@@ -464,6 +464,8 @@ TEST_F(DatabaseArchiveTest, AnotherStationHoldingATableMakesTheRestoreRefuseAndI
     ReportRestoreResult(r);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text.rfind(GetLangText(Text::DatabaseInUse).toStdString(), 0), 0u);
+    // A refusal, not a finished operation.
+    EXPECT_EQ(ui.messages[0].caption, GetLangText(Text::RestoreRefused).toStdString());
 
     EXPECT_EQ(station.ask("create 1 LATER"), "1 ");
     ASSERT_EQ(station.ask("release"), "0");

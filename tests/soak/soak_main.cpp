@@ -356,13 +356,14 @@ public:
     explicit Child(const std::vector<std::string>& args) {
         int in[2], out[2];
         if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw SoakFailure("pipe");
+        // Made before the fork: a copy of a threaded process may not allocate before its exec.
+        std::vector<char*> argv;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
         m_pid = fork();
         if (m_pid == 0) {
             dup2(in[0], 0);
             dup2(out[1], 1);
-            std::vector<char*> argv;
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
             execv("/proc/self/exe", argv.data());
             _exit(127);
         }

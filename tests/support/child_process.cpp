@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
@@ -15,6 +16,11 @@
 #endif
 
 namespace xbtest {
+
+namespace {
+// Generous: the machine may be loaded by parallel tests.
+constexpr int kAnswerWaitMs = 180000;
+}  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {LM_CHILD_PATH};
@@ -32,14 +38,17 @@ void ChildProcess::start(std::vector<std::string> argv) {
     int toChild[2], fromChild[2];
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    // Everything the child needs is made before it exists: a test starts children from several threads
+    // at once, and a copy of a threaded process that allocates before its exec can block for ever on an
+    // allocator lock another thread held at the fork (the sanitizers' allocator does).
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
     m_pid = fork();
     if (m_pid < 0) throw std::runtime_error("fork failed");
     if (m_pid == 0) {
         dup2(toChild[0], 0);
         dup2(fromChild[1], 1);
-        std::vector<char*> cargv;
-        for (auto& a : argv) cargv.push_back(a.data());
-        cargv.push_back(nullptr);
         execv(cargv[0], cargv.data());
         _exit(127);
     }
@@ -70,11 +79,20 @@ std::string ChildProcess::receive() {
             m_buffer.erase(0, nl + 1);
             return out;
         }
+        if (m_out < 0) return "";
         pollfd p{m_out, POLLIN, 0};
-        int r = poll(&p, 1, 180000);  // generous: the machine may be loaded by parallel tests
-        if (r <= 0) return "";
+        int r = poll(&p, 1, kAnswerWaitMs);
+        if (r < 0 && errno == EINTR) continue;
+        if (r == 0) {
+            // A child that says nothing for this long is stuck, not slow: it is ended now, so that the
+            // commands after this one fail at once instead of waiting as long again each.
+            std::fprintf(stderr, "child %d gave no answer within %d s: killed\n", static_cast<int>(m_pid),
+                         kAnswerWaitMs / 1000);
+            kill();
+            return "";
+        }
         char buf[4096];
-        ssize_t n = read(m_out, buf, sizeof buf);
+        ssize_t n = r < 0 ? -1 : read(m_out, buf, sizeof buf);
         if (n <= 0) return "";
         m_buffer.append(buf, static_cast<size_t>(n));
     }

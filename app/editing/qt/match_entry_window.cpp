@@ -630,8 +630,8 @@ bool Tfsaimatch::goalsAgreeWithScore(int homeGoals, int awayGoals) {
                                                     .arg(awayGoals)
                                                     .toStdString(),
                                                 GetLangText(Text::MatchEntryTitle).toStdString(),
-                                                xb::platform::kMbYesNo | xb::platform::kMbIconQuestion) ==
-           xb::platform::kIdYes;
+                                                xb::platform::kMbYesNo | xb::platform::kMbIconQuestion |
+                                                    xb::platform::kMbDefButton2) == xb::platform::kIdYes;
 }
 
 bool Tfsaimatch::askSaveOver(LoadedMatch& loaded) {

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSet>
 #include <QTabWidget>
 #include <QTest>
@@ -397,6 +398,7 @@ TEST_F(MatchWindowsTest, GoalsAreOrderedByMinuteAndCreditedToTheirTeam) {
         EXPECT_EQ(ui.messages.back().caption, GetLangText(Text::UnableToValidate).toStdString());
         typeInto(d, "ebeq1", QStringLiteral("7"));
         typeInto(d, "ebeq2", QStringLiteral("1"));
+        ui.boxAnswers = {xb::platform::kIdYes};  // saved although the goals do not match (its default is No)
         click(d, "bok");
     });
     click(w, "bnouveau");
@@ -930,6 +932,12 @@ TEST_F(MatchWindowsTest, Screens) {
         if (!box || !box->isVisible()) return;
         boxes.push_back(box->text());
         EXPECT_TRUE(box->grab().save(QString::fromStdString(out + shot + std::to_string(boxes.size()) + ".png")));
+        // The deletion question is answered Yes with the mouse: Enter would keep the match.
+        if (box->text() == GetLangText(Text::DeleteSelectedMatch)) {
+            EXPECT_EQ(box->defaultButton(), qobject_cast<QPushButton*>(box->button(QMessageBox::No)));
+            QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+            return;
+        }
         QTest::keyClick(box, Qt::Key_Return);
     });
     enter.start();
@@ -960,7 +968,7 @@ TEST_F(MatchWindowsTest, Screens) {
         storeElsewhere(4, language);
         selectAway(w, 2);
         click(w, "bsupprime");
-        ASSERT_EQ(boxes.size(), 3u);  // the question (Enter: Yes), then another station's change (Enter: No)
+        ASSERT_EQ(boxes.size(), 3u);  // the question (Yes), then another station's change (Enter: No)
         EXPECT_TRUE(boxes[2].startsWith(GetLangText(Text::ChangedByAnotherStation))) << boxes[2].toStdString();
         ASSERT_TRUE(stored(12, 1, 2));
         EXPECT_EQ(stored(12, 1, 2)->awayGoals, language);

@@ -350,8 +350,8 @@ void Tfsairesultat::grilleresultatDblClick() {
 void Tfsairesultat::bsupprimeClick() {
     if (xb::platform::CurrentUi().messageBox(GetLangText(Text::DeleteSelectedMatch).toStdString(),
                                              GetLangText(Text::ConfirmDeletion).toStdString(),
-                                             xb::platform::kMbYesNo | xb::platform::kMbIconWarning) !=
-        xb::platform::kIdYes)
+                                             xb::platform::kMbYesNo | xb::platform::kMbIconWarning |
+                                                 xb::platform::kMbDefButton2) != xb::platform::kIdYes)
         return;
     MatchKey key;
     if (!selectedMatch(key) || !m_results) return;
@@ -414,10 +414,9 @@ void Tfsairesultat::PrintMatchday() {
     PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::MatchdayResultsTitle));
         p.Skip(2);
-        p.Line({{10, LabelledText(GetLangText(Text::Championship), name)}});
-        p.Line({{10, LabelledText(GetLangText(Text::Year), listedSeasonText())}});
-        p.Skip(1);
-        p.Line({{10, LabelledText(GetLangText(Text::Matchday), listedMatchdayText())}});
+        p.Heading({LabelledText(GetLangText(Text::Championship), name),
+                   LabelledText(GetLangText(Text::Year), listedSeasonText()), QString(),
+                   LabelledText(GetLangText(Text::Matchday), listedMatchdayText())});
         p.Skip(1);
         p.Columns(MatchdayColumns(), listedRows());
     });

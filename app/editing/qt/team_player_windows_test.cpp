@@ -432,6 +432,7 @@ TEST_F(MasterWindowTest, TeamDeleteLeavesNothingReferringToItAndCompletesWhenRun
     xbtest::ChildProcess other(LM_LEAGUE_CHILD_PATH, {});
     ASSERT_EQ(other.ask("dir " + tmp.path()), "0");
     ASSERT_EQ(other.ask("hold but.dbf rlock"), "1");
+    ui.boxAnswers = {xb::platform::kIdYes};  // the deletion question (its default is No)
     click(w, "bsupprime");
     EXPECT_EQ(ui.messages.front().caption, "Veuillez confirmer");
     EXPECT_EQ(ui.messages.front().text, "Suppression");
@@ -442,6 +443,7 @@ TEST_F(MasterWindowTest, TeamDeleteLeavesNothingReferringToItAndCompletesWhenRun
     EXPECT_FALSE(child<QAbstractButton>(w, "bsupprime")->isHidden());
 
     EXPECT_EQ(other.ask("release"), "0");
+    ui.boxAnswers = {xb::platform::kIdYes};  // the deletion question (its default is No)
     click(w, "bsupprime");
     EXPECT_EQ(messages().size(), 1u);  // the question alone
     EXPECT_NE(text(w, "enumero").toInt(), victim);
@@ -462,6 +464,7 @@ TEST_F(MasterWindowTest, AllTeamsDeletedLeavesNothingToModify) {
     for (int i = 0; i < 20; ++i) {
         Tfgestequipe& w = team();
         ASSERT_FALSE(child<QAbstractButton>(w, "bsupprime")->isHidden());
+        ui.boxAnswers = {xb::platform::kIdYes};  // the deletion question (its default is No)
         click(w, "bsupprime");
     }
     Tfgestequipe& w = team();
@@ -681,6 +684,7 @@ TEST_F(MasterWindowTest, PlayerDeleteTakesHisGoalsCardsAndSquadsAndFreesTheNumbe
 
     Tfgestjoueur& w = player();
     pickPlayer(w, scorer);
+    ui.boxAnswers = {xb::platform::kIdYes};  // the deletion question (its default is No)
     click(w, "bsupprime");
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Suppression\nToutes les données relatives à ce joueur seront détruites");

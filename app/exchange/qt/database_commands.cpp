@@ -61,7 +61,7 @@ void RunMenuRestore(QWidget* parent) {
     CloseResultFormIfOpen();
     const int answer = xb::platform::CurrentUi().messageBox(
         GetLangText(Text::EraseAllData).toStdString(), GetLangText(Text::PleaseConfirm).toStdString(),
-        xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
+        xb::platform::kMbYesNo | xb::platform::kMbIconWarning | xb::platform::kMbDefButton2);
     if (answer != xb::platform::kIdYes) return;
     const QString dir = GetAppDir();
     const QString name = ChooseFile(ArchiveRequest(false, Text::SelectBackupFile), parent);

@@ -121,7 +121,7 @@ void Tftelecharge::blanceClick() {
 void Tftelecharge::DownloadDatabase() {
     const int answer = xb::platform::CurrentUi().messageBox(
         GetLangText(Text::RestoreEraseWarning).toStdString(), GetLangText(Text::Confirmation).toStdString(),
-        xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
+        xb::platform::kMbYesNo | xb::platform::kMbIconWarning | xb::platform::kMbDefButton2);
     if (answer != xb::platform::kIdYes) return;
     joinTransfer();  // a cancelled run may still be ending
     m_busy = true;
@@ -194,7 +194,7 @@ void Tftelecharge::downloadDone(unsigned run, DownloadResult result) {
         // user's own doing; any other failure says why.
         m_abort = true;
         if (!result.cancelled && !result.reason.empty())
-            xb::platform::CurrentUi().messageBox(result.reason, GetLangText(Text::OperationFinished).toStdString(),
+            xb::platform::CurrentUi().messageBox(result.reason, GetLangText(Text::ErrorCaption).toStdString(),
                                                  xb::platform::kMbOk | xb::platform::kMbIconWarning);
     }
     m_busy = false;

@@ -134,8 +134,11 @@ TEST_F(DownloadWindowTest, TextsAndAGoodArchiveReplacesTheDatabaseAndSaysAllIsOk
 }
 
 TEST_F(DownloadWindowTest, NoAndFailedTransfersChangeNothingAndSayWhy) {
-    // "No": the report is sent, nothing is fetched.
-    start(xb::platform::kIdNo);
+    // Enter, whose default is No: the report is sent, nothing is fetched.
+    ui.boxAnswers.clear();
+    QTest::mouseClick(child<QPushButton>("blance"), Qt::LeftButton);
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_TRUE(ui.messages[0].flags & xb::platform::kMbDefButton2);
     EXPECT_FALSE(window->busy());
     ASSERT_TRUE(reportServer.WaitForRequests(1, std::chrono::seconds(5)));
     EXPECT_EQ(server.Connections(), 0u);
@@ -160,6 +163,7 @@ TEST_F(DownloadWindowTest, NoAndFailedTransfersChangeNothingAndSayWhy) {
         // The confirmation, then why it failed: never "All is ok".
         ASSERT_EQ(ui.messages.size(), 2u) << what;
         EXPECT_EQ(ui.messages[1].text, window->lastDownload().reason) << what;
+        EXPECT_EQ(ui.messages[1].caption, GetLangText(Text::ErrorCaption).toStdString()) << what;
         EXPECT_EQ(
             ui.messages[1].text.rfind(GetLangText(Text::DownloadFailed).section(QStringLiteral("%1"), 0, 0).toStdString(), 0),
             0u)

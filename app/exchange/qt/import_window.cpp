@@ -68,7 +68,8 @@ void Tfimport::bimportClick() {
         const bool yes =
             xb::platform::CurrentUi().messageBox(
                 GetLangText(Text::EraseAllData).toStdString(), GetLangText(Text::PleaseConfirm).toStdString(),
-                xb::platform::kMbYesNo | xb::platform::kMbIconWarning) == xb::platform::kIdYes;
+                xb::platform::kMbYesNo | xb::platform::kMbIconWarning | xb::platform::kMbDefButton2) ==
+            xb::platform::kIdYes;
         // Nothing of this program may keep a table open, or rows of the old database, across the swap.
         if (yes) CloseWorkingWindows(this);
         return yes;
@@ -79,7 +80,8 @@ void Tfimport::bimportClick() {
             xb::platform::CurrentUi().messageBox(
                 (text + QStringLiteral("\n\n") + GetLangText(Text::ImportGoOnWithout)).toStdString(),
                 windowTitle().toStdString(),
-                xb::platform::kMbYesNo | xb::platform::kMbIconWarning) == xb::platform::kIdYes;
+                xb::platform::kMbYesNo | xb::platform::kMbIconWarning | xb::platform::kMbDefButton2) ==
+            xb::platform::kIdYes;
         QApplication::setOverrideCursor(Qt::WaitCursor);
         return yes;
     };

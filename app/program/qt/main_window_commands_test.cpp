@@ -5,6 +5,8 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -14,6 +16,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <set>
@@ -36,17 +39,22 @@
 #include "app/settings/lang_texts.h"
 #include "app/data/league_lookups.h"
 #include "app/shell/qt/about_box.h"
+#include "app/shell/qt/export_file_chooser.h"
 #include "app/shell/qt/file_dialogs.h"
 #include "app/shell/qt/language_choice.h"
 #include "app/shell/qt/main_form.h"
 #include "app/shell/qt/modal_seam.h"
 #include "app/shell/qt/parameters_window.h"
+#include "app/shell/qt/report_grid.h"
+#include "app/shell/qt/window_guards.h"
 #include "app/shell/qt/working_windows.h"
 #include "engine/dataset/engine_start.h"
 #include "platform/network.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/league_fill.h"
+#include "tests/support/old_file_writer.h"
 #include "tests/support/recording_shell.h"
 #include "tests/support/scripted_ui.h"
 
@@ -360,6 +368,104 @@ TEST_F(MainWindowCommandsTest, CommandsReachTheirDialogsChoosersAndAddresses) {
     shell.answer = true;
     LanguageIndex = 2;
     EXPECT_FALSE(form->isHidden());
+}
+
+// Every question whose Yes erases, overwrites or saves over data, reached as a user reaches it and left
+// to its default button (Enter): each asks with No as its default, and the default leaves the data as it was.
+TEST_F(MainWindowCommandsTest, EveryQuestionThatDestroysDataDefaultsToNo) {
+    const auto season = xbtest::MakeSeason({4, 2, 6, 7});
+    xbtest::FillLeagueTables(tmp.path(), season);
+    const std::string oldFile = tmp.path() + "/old.dat";
+    {
+        xbtest::OldFileModel m;
+        m.teams = {{1, "Alpha"}, {2, "Beta"}};
+        m.seasons[0][0] = {"Nord", 1, 2, {1, 2}, {}};
+        xbtest::WriteOldFile(oldFile, xbtest::EncodeOldFile(m));
+    }
+    const std::string exported = tmp.path() + "/standings.htm";
+    { std::ofstream(exported) << "kept"; }
+    start("");
+    const QString championship = GetChampionshipName(1), team = GetTeamName(1);
+    const auto matchday = [this] {
+        Tfsairesultat& w = *fsairesultat();
+        run("bresultat");
+        w.findChild<QLineEdit*>(QStringLiteral("enumchamp"))->setText(QStringLiteral("1"));
+        QTest::mouseClick(w.findChild<QAbstractButton*>(QStringLiteral("bafficher")), Qt::LeftButton);
+        w.findChild<ReportGrid*>(QStringLiteral("grilleresultat"))->SetRow(1);
+        return &w;
+    };
+    const std::string before = xbtest::ReadFileBytes(tmp.path() + "/resultat.dbf");
+    const struct {
+        const char* question;
+        Text text;
+        std::function<void()> ask;
+        std::function<bool()> unchanged;
+    } rows[] = {
+        {"restore erases the database", Text::EraseAllData, [this] { run("mrecharger"); },
+         [this] { return chooserAsked.empty(); }},
+        {"import erases the database", Text::EraseAllData,
+         [&] {
+             Tfimport& w = *fimport();
+             w.chooseFile = [&](QWidget*) { return QString::fromStdString(oldFile); };
+             w.show();
+             QTest::mouseClick(w.findChild<QAbstractButton*>(QStringLiteral("bselect")), Qt::LeftButton);
+             QTest::mouseClick(w.findChild<QAbstractButton*>(QStringLiteral("bimport")), Qt::LeftButton);
+             w.close();
+         },
+         [&] { return GetChampionshipName(1) == championship && GetTeamName(1) == team; }},
+        {"a team deleted", Text::Deletion,
+         [this] {
+             run("bgestequipes");
+             QTest::mouseClick(fgestequipe()->findChild<QAbstractButton*>(QStringLiteral("bsupprime")),
+                               Qt::LeftButton);
+             fgestequipe()->close();
+         },
+         [&] { return GetTeamName(1) == team; }},
+        {"a match deleted", Text::DeleteSelectedMatch,
+         [&] {
+             QTest::mouseClick(matchday()->findChild<QAbstractButton*>(QStringLiteral("bsupprime")), Qt::LeftButton);
+         },
+         [&] { return xbtest::ReadFileBytes(tmp.path() + "/resultat.dbf") == before; }},
+        {"a match saved with goals that do not match its score", Text::None,
+         [&] {
+             onModal = [](QDialog& d) {
+                 QLineEdit* home = d.findChild<QComboBox*>(QStringLiteral("ebeq1"))->lineEdit();
+                 home->setText(QString::number(home->text().toInt() + 1));
+                 QTest::mouseClick(d.findChild<QAbstractButton*>(QStringLiteral("bok")), Qt::LeftButton);
+                 QTest::mouseClick(d.findChild<QAbstractButton*>(QStringLiteral("bannule")), Qt::LeftButton);
+             };
+             QTest::mouseClick(matchday()->findChild<QAbstractButton*>(QStringLiteral("bmodif")), Qt::LeftButton);
+             onModal = {};
+             fsairesultat()->close();
+         },
+         [&] { return xbtest::ReadFileBytes(tmp.path() + "/resultat.dbf") == before; }},
+        {"a page written over an existing file", Text::ContinueQuestion,
+         [&] {
+             Tfgestfic chooser;
+             chooser.setDirectory(QString::fromStdString(tmp.path()));
+             chooser.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("standings.htm"));
+             chooser.Tag = 0;
+             ExportFileChoice choice;
+             EXPECT_FALSE(chooser.answer(choice));
+         },
+         [&] { return xbtest::ReadFileBytes(exported) == "kept"; }},
+        {"a save over another station's change", Text::ChangedByAnotherStation,
+         [] { EXPECT_FALSE(AskSaveOverChanged(QStringLiteral("1:0"), QStringLiteral("x"))); }, [] { return true; }},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.question);
+        ui.messages.clear();
+        ui.boxAnswers.clear();  // every box answered by its default button
+        r.ask();
+        const auto asked = std::find_if(ui.messages.begin(), ui.messages.end(), [&](const auto& m) {
+            return (m.flags & 0x0F) == xb::platform::kMbYesNo;
+        });
+        ASSERT_NE(asked, ui.messages.end());
+        if (r.text != Text::None)
+            EXPECT_NE(asked->text.find(GetLangText(r.text).toStdString()), std::string::npos) << asked->text;
+        EXPECT_TRUE(asked->flags & xb::platform::kMbDefButton2) << asked->text;
+        EXPECT_TRUE(r.unchanged());
+    }
 }
 
 TEST_F(MainWindowCommandsTest, WithoutAServerTheWebAndDownloadEntriesAreHidden) {

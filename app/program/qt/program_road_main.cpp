@@ -8,6 +8,8 @@
 //
 //   program_road OUTDIR            the check (under xvfb-run, QT_QPA_PLATFORM=xcb)
 //   program_road OUTDIR --reports  the report stations only (the road on a small screen)
+//   program_road OUTDIR [--reports] --window-manager
+//                                  the same under openbox, every window's frame measured from outside
 #include "app/program/qt/road/road.h"
 
 namespace road {
@@ -52,10 +54,16 @@ int Station(int station, const std::string& out, char* argv0) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--station")
         return road::Station(std::atoi(argv[2]), argv[3], argv[0]);
-    const bool reportsOnly = argc == 3 && std::string(argv[2]) == "--reports";
-    if (argc != 2 && !reportsOnly) {
-        std::fprintf(stderr, "usage: %s OUTDIR [--reports]\n", argv[0]);
+    bool reportsOnly = false, windowManager = false, known = argc >= 2;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        reportsOnly = reportsOnly || option == "--reports";
+        windowManager = windowManager || option == "--window-manager";
+        known = known && (option == "--reports" || option == "--window-manager");
+    }
+    if (!known) {
+        std::fprintf(stderr, "usage: %s OUTDIR [--reports] [--window-manager]\n", argv[0]);
         return 2;
     }
-    return road::Check("/proc/self/exe", argv[1], reportsOnly);
+    return road::Check("/proc/self/exe", argv[1], reportsOnly, windowManager);
 }

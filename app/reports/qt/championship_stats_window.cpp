@@ -122,8 +122,8 @@ bool Tfstatchamp::PrintChampionshipStats() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::ChampionshipStatistics));
         p.Skip(1);
-        p.Line({{10, LabelledText(GetLangText(Text::Championship), name)}});
-        p.Line({{10, LabelledText(GetLangText(Text::Year), season)}});
+        p.Heading({LabelledText(GetLangText(Text::Championship), name),
+                   LabelledText(GetLangText(Text::Year), season)});
         p.Skip(1);
         p.ChartRow({ui->chartbut->chart(), ui->chartmatch->chart()}, kPrintedChartRowCm);
     });

@@ -162,9 +162,8 @@ bool Tffaceaface::PrintHeadToHead() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::HeadToHead));
         p.Skip(2);
-        p.Line({{10, m_name1 + QStringLiteral(" - ") + m_name2}});
-        p.Line({{10, GetLangText(m_sameConfiguration ? Text::SameConfigurationHeadToHead
-                                                     : Text::AllHeadToHead)}});
+        p.Heading({m_name1 + QStringLiteral(" - ") + m_name2,
+                   GetLangText(m_sameConfiguration ? Text::SameConfigurationHeadToHead : Text::AllHeadToHead)});
         p.Skip(1);
         p.Columns(HeadToHeadColumns(), rows);
         p.Skip(1);

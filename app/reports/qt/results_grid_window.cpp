@@ -156,6 +156,8 @@ void Tfgrilleresult::BuildResultsGrid() {
     }
     g.SetColWidth(0, nameWidth);
     for (int c = 1; c < size; ++c) g.SetColWidth(c, scoreWidth);
+    // The window as wide as its columns, up to the screen: sideways only when the screen is too small.
+    g.FitColumnsToContents();
     g.SetRowHeight(0, std::max(kTitleRowHeight, titles.height() + 6));
     const int rowHeight = std::max(kRowHeight, plain.height() + 4);
     for (int r = 1; r < size; ++r) g.SetRowHeight(r, rowHeight);

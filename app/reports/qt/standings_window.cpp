@@ -274,7 +274,7 @@ bool Tfclassement::PrintStandings() {
         p.Title(GetLangText(Text::StandingsTitle));
         p.Skip(2);
         // What the list shows, so that two printouts are told apart.
-        for (const QString& line : info) p.Line({{10, line}});
+        p.Heading(info);
         p.Skip(1);
         p.Columns(StandingsColumns(scorers), rows);
     });

@@ -220,9 +220,9 @@ bool Tfinfoequipe::PrintTeamInfo() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::TeamInformationTitle));
         p.Skip(2);
-        p.Line({{10, LabelledText(GetLangText(Text::Championship), ui->enomchamp->text())}});
-        p.Line({{10, LabelledText(GetLangText(Text::Year), ui->eannee->currentText()) + QStringLiteral("   ") +
-                         LabelledText(GetLangText(Text::Team), ui->eequipe->currentText())}});
+        p.Heading({LabelledText(GetLangText(Text::Championship), ui->enomchamp->text()),
+                   LabelledText(GetLangText(Text::Year), ui->eannee->currentText()) + QStringLiteral("   ") +
+                       LabelledText(GetLangText(Text::Team), ui->eequipe->currentText())});
         p.Skip(1);
         // The place chart across the page, then each tab's two pies under its name, as the window shows them.
         p.ChartRow({ui->chartclassement->chart()}, 7.5);

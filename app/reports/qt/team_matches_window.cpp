@@ -190,11 +190,10 @@ bool Tfmatcheq::PrintTeamMatches() {
     return PrintReport([&](PrintLayout& p) {
         p.Title(GetLangText(Text::MatchesTeams));
         p.Skip(2);
-        p.Line({{10, LabelledText(GetLangText(Text::Championship), ui->enomchamp->text())}});
-        p.Line({{10, LabelledText(GetLangText(Text::Year), ui->eannee->currentText()) + QStringLiteral("   ") +
-                         LabelledText(GetLangText(Text::Team), ui->eequipe->currentText()) +
-                         QStringLiteral("   ") +
-                         LabelledText(GetLangText(Text::MatchType), ui->ctypematch->currentText())}});
+        p.Heading({LabelledText(GetLangText(Text::Championship), ui->enomchamp->text()),
+                   LabelledText(GetLangText(Text::Year), ui->eannee->currentText()) + QStringLiteral("   ") +
+                       LabelledText(GetLangText(Text::Team), ui->eequipe->currentText()) + QStringLiteral("   ") +
+                       LabelledText(GetLangText(Text::MatchType), ui->ctypematch->currentText())});
         p.Skip(1);
         p.Columns(TeamMatchesColumns(), rows);
         p.Skip(1);

@@ -274,10 +274,10 @@ TEST_F(TeamWindowsTest, TeamMatchesOfAFortyTeamSeasonPrintOverPagesEachRowOnce) 
     int pages = 0;
     const std::string text = printed(window, "team_matches_40.pdf", &pages);
     EXPECT_GE(pages, 2);
-    // The team's name: once on the selection line, then once a row.
+    // The team's name: once a row, and on every page in the heading that says what the page shows.
     size_t count = 0;
     for (size_t at = text.find(kTeam1); at != std::string::npos; at = text.find(kTeam1, at + 1)) ++count;
-    EXPECT_EQ(count, 79u);
+    EXPECT_EQ(count, 78u + static_cast<size_t>(pages));
 }
 
 }  // namespace
@@ -469,6 +469,12 @@ TEST_F(TeamWindowsTest, HeadToHeadPickedShownAndKeptOnActivationPrintedOverPages
     for (const WindowText& t : Tffaceaface::Texts())
         EXPECT_EQ(ShownWindowText(&window, t), WindowTextValue(t)) << t.objectName;
     EXPECT_EQ(child<QLabel>(window, "lequipe2")->text(), GetLangText(Text::Team) + " 2");
+
+    // Shown before any team is chosen: no meetings, charts without names, and the window keeps its size.
+    const QSize before = window.size();
+    click(window, "bafficher");
+    QTest::qWait(50);
+    EXPECT_EQ(window.size(), before);
 
     // The teams come from the pick list; the edits show the names only.
     for (int side : {1, 2}) {

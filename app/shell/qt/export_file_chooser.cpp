@@ -212,8 +212,8 @@ bool Tfgestfic::answer(ExportFileChoice& choice) const {
     if (QFileInfo::exists(choice.fullPath)) {
         const int button = xb::platform::CurrentUi().messageBox(
             GetLangText(Text::ContinueQuestion).toStdString(), GetLangText(Text::FileExists).toStdString(),
-            xb::platform::kMbYesNo | xb::platform::kMbIconQuestion);
-        if (button == xb::platform::kIdNo) return false;
+            xb::platform::kMbYesNo | xb::platform::kMbIconQuestion | xb::platform::kMbDefButton2);
+        if (button != xb::platform::kIdYes) return false;
     }
     return true;
 }

@@ -73,10 +73,11 @@ void Tfliste::SetupList() {
 }
 
 void Tfliste::OpenList(int mode, const QString& search) {
-    setWindowTitle(QString());
     const PickMode* m = FindPickMode(mode);
     m_model->setDataSet(nullptr);
     if (!m) return;
+    // Named after what it lists: a title bar without a title reads as a window of no one.
+    setWindowTitle(GetLangText(m->name.titleText));
     // Each mode opens its table with its own definition: a missing file or index is made with the right
     // fields and tags, not another table's.
     if (!m_table || m_openMode != mode) {

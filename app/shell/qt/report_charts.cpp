@@ -16,6 +16,7 @@
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QStackedBarSeries>
+#include <QScreen>
 #include <QTextDocumentFragment>
 #include <QValueAxis>
 #include <algorithm>
@@ -126,6 +127,8 @@ QList<ShownChartText> ShownChartTexts(QChart* chart) {
             for (QPieSlice* slice : pie->slices())
                 if (slice->isLabelVisible()) meant << ChartPlainText(slice->label());
     for (const QString& text : meant) {
+        // A name left empty (no team chosen) has nothing to read, and nothing to cut.
+        if (text.trimmed().isEmpty()) continue;
         const bool shown = std::any_of(texts.begin(), texts.end(),
                                        [&](const ShownChartText& t) { return t.whole && t.text == text; });
         if (!shown) texts.append({text, false});
@@ -133,15 +136,19 @@ QList<ShownChartText> ShownChartTexts(QChart* chart) {
     return texts;
 }
 
-QSizeF WholeChartSize(QChart* chart, QSizeF size) {
+QSizeF WholeChartSize(QChart* chart, QSizeF size, qreal widest) {
     if (!chart) return size;
     ChartInScene inScene(chart);
     const QRectF old = chart->geometry();
+    widest = std::max(widest, size.width());
     for (int attempt = 0; attempt < 16; ++attempt) {
         chart->setGeometry(QRectF(old.topLeft(), size));
         layOut(chart);
         if (allWhole(chart)) break;
-        size.rwidth() *= 1.15;
+        // Some texts never read whole (a label without a name is cut to its ellipsis at any size): the
+        // chart grows no further than it may.
+        if (size.width() >= widest) break;
+        size.rwidth() = std::min(size.width() * 1.15, widest);
         if (attempt % 2) size.rheight() *= 1.08;
     }
     chart->setGeometry(old);
@@ -151,7 +158,10 @@ QSizeF WholeChartSize(QChart* chart, QSizeF size) {
 
 void KeepChartTextsWhole(QChartView* view) {
     const qreal height = std::clamp<qreal>(view->height(), 180, 400);
-    const QSizeF need = WholeChartSize(view->chart(), QSizeF(200, height));
+    // The screen's width at the most: past that, the window gives way and a text that still lacks room
+    // is shortened.
+    const qreal widest = view->screen() ? view->screen()->availableGeometry().width() : 1280;
+    const QSizeF need = WholeChartSize(view->chart(), QSizeF(200, height), widest);
     view->setMinimumWidth(static_cast<int>(std::ceil(need.width())));
 }
 

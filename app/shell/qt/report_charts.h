@@ -41,8 +41,9 @@ struct ShownChartText {
 };
 QList<ShownChartText> ShownChartTexts(QChart* chart);
 // The size, from `size` on and wider (taller when need be), at which every text of the chart reads
-// whole; `size` itself when it already does. The chart's own geometry is left as it was.
-QSizeF WholeChartSize(QChart* chart, QSizeF size);
+// whole, no wider than `widest`; `size` itself when it already does. The chart's own geometry is left as
+// it was.
+QSizeF WholeChartSize(QChart* chart, QSizeF size, qreal widest = 4000);
 // Keeps the view at least as wide as its chart needs for its texts to read whole; the report windows
 // call it after each change of a chart's labels.
 void KeepChartTextsWhole(QChartView* view);

@@ -258,9 +258,10 @@ void ReportGrid::FitColumnsToContents() {
     const int scrollBar = verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff
                               ? 0
                               : style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    // Wide enough for every column, yet never more than half the screen: past that the grid scrolls.
-    const int half = screen() ? screen()->availableGeometry().width() / 2 : 640;
-    setMinimumWidth(std::max(m_layoutMinimumWidth, std::min(half, total + scrollBar + 2 * frameWidth() + 2)));
+    // Wide enough for every column, up to the screen's width: the window grows to show them all, and when
+    // the screen is too small the screen fit has the grid give way, and only then does it scroll.
+    const int room = screen() ? screen()->availableGeometry().width() : 1280;
+    setMinimumWidth(std::max(m_layoutMinimumWidth, std::min(room, total + scrollBar + 2 * frameWidth() + 2)));
 }
 
 void ReportGrid::SetVisibleRowsAtLeast(int rows) {

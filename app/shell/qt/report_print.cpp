@@ -59,6 +59,7 @@ int PrintLayout::TextHeight(const QString&) const {
 
 void PrintLayout::Title(const QString& title) {
     if (!isActive()) return;
+    m_title = title;
     m_painter.setFont(QFont(QString::fromLatin1(kFontFamily), 24));
     TextAt((m_pageWidth - TextWidth(title)) / 2, kTop, title);
     y = kTop + TextHeight(QStringLiteral("LISTE"));
@@ -112,11 +113,28 @@ void PrintLayout::EnsureRoom(int height) {
     if (y + height > m_pageHeight && y > kTop) NewPage();
 }
 
+void PrintLayout::Heading(const QStringList& lines) {
+    m_heading = lines;
+    for (const QString& line : lines) Line({{10, line}});
+}
+
 void PrintLayout::NewPage() {
     if (!isActive()) return;
     m_device->newPage();
     ++m_pages;
     y = kTop;
+    if (m_heading.isEmpty()) return;
+    // A page read alone says what it shows: the report's title and its heading, in bold, then a blank line.
+    const QFont plain = m_painter.font();
+    QFont bold = plain;
+    bold.setBold(true);
+    m_painter.setFont(bold);
+    for (const QString& line : QStringList{m_title} + m_heading) {
+        if (!line.isEmpty()) TextAt(10, y, line);
+        y += m_lineHeight;
+    }
+    m_painter.setFont(plain);
+    y += m_lineHeight;
 }
 
 void PrintLayout::Chart(QChart* chart, const QRect& rect) {

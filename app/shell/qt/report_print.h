@@ -52,8 +52,12 @@ public:
     void Columns(const ReportColumns& columns, const std::vector<QStringList>& rows);
     // Moves y down by n lines.
     void Skip(int lines) { y += lines * m_lineHeight; }
+    // The lines that say what the report shows (championship, season, team, matchday), printed now one
+    // under the other, and at the top of every later page under the report's title.
+    void Heading(const QStringList& lines);
     // Starts a new page at y = 50 when something of the given height does not fit below y.
     void EnsureRoom(int height);
+    // A new page, headed as above once the report has a heading.
     void NewPage();
     // Draws the chart into the rectangle (device pixels) as it prints (PrintChart: texts and pies of a
     // readable size).
@@ -80,6 +84,8 @@ private:
     int m_lineHeight = 0;
     int m_unit = 0;
     int m_pages = 1;
+    QString m_title;
+    QStringList m_heading;
 };
 
 // The printer reports print on: the default printer (no dialog), or what tests installed. Null, after a

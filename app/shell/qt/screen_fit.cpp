@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QEvent>
 #include <QFontMetrics>
@@ -53,6 +54,21 @@ void widenForTitle(QDialog* dialog) {
     if (dialog->testAttribute(Qt::WA_Moved)) dialog->move(dialog->x() - grow / 2, dialog->y());
 }
 
+// A choice sized for its widest entry (the longest team name of the league, say) gives way next: as wide
+// as what it shows now, its list still as wide as its entries.
+bool giveWayInChoices(QWidget* window) {
+    bool gave = false;
+    for (QComboBox* choice : window->findChildren<QComboBox*>()) {
+        if (choice->window() != window || !choice->isVisible() ||
+            choice->sizeAdjustPolicy() == QComboBox::AdjustToMinimumContentsLengthWithIcon)
+            continue;
+        choice->setMinimumContentsLength(std::max<int>(choice->currentText().size(), 4));
+        choice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        gave = true;
+    }
+    return gave;
+}
+
 }  // namespace
 
 int TitleBarWidthNeeded(const QString& title) {
@@ -79,7 +95,7 @@ QSize LeastSize(QWidget* window) {
 
 void GiveWay(QWidget* window, const QSize& room) {
     // A few rounds: a list and a chart side by side give way together, each by the share the window is over.
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 8; ++round) {
         const QSize least = LeastSize(window);
         if (least.width() <= room.width() && least.height() <= room.height()) return;
         bool gave = false;
@@ -97,39 +113,79 @@ void GiveWay(QWidget* window, const QSize& room) {
             area->setMinimumSize(min);
             gave = true;
         }
+        if (!gave && least.width() > room.width()) gave = giveWayInChoices(window);
         if (!gave) return;
     }
 }
 
-void KeepWindowOnScreen(QWidget* window) {
-    if (!window || !window->isWindow() || !window->isVisible()) return;
+bool KeepWindowOnScreen(QWidget* window) {
+    if (!window || !window->isWindow() || !window->isVisible()) return false;
     QScreen* screen = window->screen();
-    if (!screen) return;
+    if (!screen) return false;
     const QRect frame = window->frameGeometry(), inner = window->geometry();
     const QSize chrome = frame.size() - inner.size();
     GiveWay(window, screen->availableGeometry().size() - chrome);
     const QRect fitted = FitFrameInto(frame, screen->availableGeometry(), LeastSize(window) + chrome);
-    if (fitted == frame) return;
+    if (fitted == frame) return false;
     if (fitted.size() != frame.size()) window->resize(fitted.size() - chrome);
     window->move(fitted.topLeft());
+    return true;
 }
+
+ScreenFit::ScreenFit(QObject* parent) : QObject(parent) {}
 
 bool ScreenFit::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (type != QEvent::Show && type != QEvent::Resize) return false;
+    if (type != QEvent::Show && type != QEvent::Resize && type != QEvent::Move) return false;
     auto* window = qobject_cast<QWidget*>(watched);
     if (!window || !window->isWindow() || window->windowType() == Qt::ToolTip ||
         window->windowType() == Qt::Popup)
         return false;
-    if (type == QEvent::Show)
+    if (type == QEvent::Show) {
         if (auto* dialog = qobject_cast<QDialog*>(window)) widenForTitle(dialog);
-    // Once the window has its size and frame: not from inside its own show or resize.
-    QTimer::singleShot(0, window, [w = QPointer<QWidget>(window)] { KeepWindowOnScreen(w); });
+        if (!m_windows.contains(window))
+            connect(window, &QObject::destroyed, this, [this, window] { m_windows.remove(window); });
+        m_windows[window] = Fitting{};
+        // The window manager frames a window some time after it is shown, and may say nothing when it does:
+        // the fit is tried again a few times while the window settles.
+        for (int delay : {0, 100, 400, 1200}) fitLater(window, delay);
+        return false;
+    }
+    // Once the window has its size and frame: not from inside its own show, move or resize.
+    fitLater(window, 0);
     return false;
 }
 
+void ScreenFit::fitLater(QWidget* window, int delayMs) {
+    QTimer::singleShot(delayMs, this, [this, w = QPointer<QWidget>(window)] {
+        if (w) fit(w);
+    });
+}
+
+void ScreenFit::fit(QWidget* window) {
+    if (!window->isVisible()) return;
+    Fitting& state = m_windows[window];
+    // A platform that does not place or size the window as asked answers each fit with another move or
+    // resize: after a few rounds the window is left where the platform keeps it, until its layout asks
+    // for another size or it is shown again.
+    const QSize least = LeastSize(window);
+    if (least != state.least) state.rounds = 0;
+    if (state.rounds >= kMaxRounds) return;
+    if (KeepWindowOnScreen(window)) {
+        ++state.rounds;
+        // What gave way takes its new size once the layout runs again: the window is looked at once more
+        // then, whether or not that moves or resizes it.
+        fitLater(window, 0);
+    }
+    state.least = LeastSize(window);
+}
+
 void InstallScreenFit(QApplication& application) {
-    application.installEventFilter(new ScreenFit(&application));
+    // Once: two watchers would each answer the same window.
+    if (application.findChild<QObject*>(QStringLiteral("lmScreenFit"), Qt::FindDirectChildrenOnly)) return;
+    auto* fit = new ScreenFit(&application);
+    fit->setObjectName(QStringLiteral("lmScreenFit"));
+    application.installEventFilter(fit);
 }
 
 }  // namespace app

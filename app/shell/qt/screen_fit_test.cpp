@@ -13,10 +13,13 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <functional>
 #include <memory>
 
 #include "engine/dataset/qt/engine_windows_qt.h"
+#include "platform/ui.h"
 
 namespace app {
 namespace {
@@ -138,6 +141,87 @@ TEST(ScreenFit, ListsAndChartsGiveWayBeforeAWindowLeavesTheScreen) {
         EXPECT_GE(std::min(list->width(), chart->width()), 100);
         EXPECT_GE(std::min(list->height(), chart->height()), 100);
     }
+}
+
+// A window the platform keeps putting back off the screen, as a window manager that places windows its
+// own way may: the fits stop after a few rounds instead of answering it for ever, and the window is fitted
+// again once its layout asks for another size.
+TEST(ScreenFit, AWindowThePlatformKeepsMovingSettles) {
+    auto& application = *static_cast<QApplication*>(QCoreApplication::instance());
+    InstallScreenFit(application);
+    class Stubborn : public QWidget {
+    public:
+        int putBack = 0;
+        bool stubborn = true;
+
+    protected:
+        void moveEvent(QMoveEvent* e) override {
+            QWidget::moveEvent(e);
+            if (!stubborn || frameGeometry().topLeft() == QPoint(5000, 5000)) return;
+            ++putBack;
+            QTimer::singleShot(0, this, [this] { move(5000, 5000); });
+        }
+    } window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* label = new QLabel(QStringLiteral("x"));
+    layout->addWidget(label);
+    window.resize(300, 200);
+    window.move(5000, 5000);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(1500);
+    EXPECT_GE(window.putBack, 1);
+    EXPECT_LE(window.putBack, ScreenFit::kMaxRounds + 1);
+    const int settled = window.putBack;
+    QTest::qWait(300);
+    EXPECT_EQ(window.putBack, settled);
+    // The platform gives in; the window's layout grows: fitted again.
+    window.stubborn = false;
+    label->setMinimumWidth(320);
+    QTest::qWait(100);
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(window.frameGeometry()))
+        << window.frameGeometry().x() << "," << window.frameGeometry().y();
+}
+
+// A failure naming a file of 300 characters, through the program's own message box and the engine's
+// dialog: the name wraps inside the box, which lies on the screen.
+TEST(ScreenFit, ALongFileNameWrapsInsideItsBox) {
+    auto& application = *static_cast<QApplication*>(QCoreApplication::instance());
+    InstallScreenFit(application);
+    const QString name = QStringLiteral("/tmp/") + QString(150, QLatin1Char('x')) + QStringLiteral("/") +
+                         QString(145, QLatin1Char('y')) + QStringLiteral(".htm");
+    const QString text = name + QStringLiteral(" : nom trop long");
+    const auto inside = [&](QDialog* d) {
+        const QRect area = d->screen()->availableGeometry();
+        EXPECT_TRUE(area.contains(d->frameGeometry())) << d->frameGeometry().width();
+        bool shown = false;
+        for (QLabel* l : d->findChildren<QLabel*>()) {
+            if (!l->text().contains(QStringLiteral("xxxx"))) continue;
+            shown = true;
+            // Every letter of the name is there, and the label keeps inside its box.
+            QString plain = l->text();
+            EXPECT_EQ(plain.remove(QChar(0x200B)), text);
+            EXPECT_LE(l->geometry().right(), d->contentsRect().right());
+            EXPECT_GT(l->height(), 2 * l->fontMetrics().height());  // on several lines
+        }
+        EXPECT_TRUE(shown);
+    };
+    {
+        xb::QtEngineUi real;
+        QTimer::singleShot(100, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                inside(box);
+                box->accept();
+            }
+        });
+        real.messageBox(text.toStdString(), "Erreur", xb::platform::kMbOk);
+    }
+    std::unique_ptr<QDialog> d = xb::BuildDialogForm(QStringLiteral("Erreur"), QStringLiteral("!"), text, 2,
+                                                     QStringLiteral("Ok"));
+    d->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(d.get()));
+    QTest::qWait(20);
+    inside(d.get());
 }
 
 }  // namespace

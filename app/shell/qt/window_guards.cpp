@@ -42,7 +42,8 @@ bool AskDeleteConfirmation(const QString& detail) {
                                           : GetLangText(Text::Deletion) + QLatin1Char('\n') + detail;
     return xb::platform::CurrentUi().messageBox(
                text.toStdString(), GetLangText(Text::ConfirmDeletion).toStdString(),
-               xb::platform::kMbYesNo | xb::platform::kMbIconWarning) == xb::platform::kIdYes;
+               xb::platform::kMbYesNo | xb::platform::kMbIconWarning | xb::platform::kMbDefButton2) ==
+           xb::platform::kIdYes;
 }
 
 void ShowLockFailed() {

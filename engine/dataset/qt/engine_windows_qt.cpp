@@ -30,6 +30,39 @@ void centreOn(QWidget* w, QWidget* on) {
 
 }  // namespace
 
+QString BreakableText(const QString& text) {
+    // A word longer than this (a file's path, most often) may be broken; shorter ones never are.
+    constexpr int kLongWord = 40;
+    const QChar breakHere(0x200B);
+    QString out;
+    out.reserve(text.size() + text.size() / 16);
+    for (int at = 0; at < text.size();) {
+        int end = at;
+        while (end < text.size() && !text[end].isSpace()) ++end;
+        if (end - at <= kLongWord) {
+            out += text.mid(at, end - at);
+        } else {
+            // After a path's separators first, else every so many letters.
+            int run = 0;
+            for (int i = at; i < end; ++i) {
+                if (run == kLongWord) {
+                    out += breakHere;
+                    run = 0;
+                }
+                out += text[i];
+                ++run;
+                if (text[i] == QLatin1Char('/') || text[i] == QLatin1Char('\\')) {
+                    out += breakHere;
+                    run = 0;
+                }
+            }
+        }
+        while (end < text.size() && text[end].isSpace()) out += text[end++];
+        at = end;
+    }
+    return out;
+}
+
 QString SeamText(const std::string& text) {
     if (platform::IsValidUtf8(text)) return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
     const std::string u = platform::ToUtf8(text, 1252);
@@ -181,7 +214,7 @@ std::unique_ptr<TDialogForm> BuildDialogForm(const QString& caption, const QStri
         image->setFixedWidth(32);
         top->addWidget(image, 0, Qt::AlignTop);
     }
-    auto* message = new QLabel(body, form.get());
+    auto* message = new QLabel(BreakableText(body), form.get());
     message->setObjectName("Message");
     message->setWordWrap(true);
     message->setTextFormat(Qt::PlainText);
@@ -236,7 +269,7 @@ int QtEngineUi::messageBoxWithDetails(const std::string& text, const std::string
                                       const std::string& caption, unsigned flags) {
     QMessageBox box;
     box.setWindowTitle(SeamText(caption));
-    box.setText(SeamText(text));
+    box.setText(BreakableText(SeamText(text)));
     // The list goes in the box's own scrolling area, shown at once: the box keeps its size whatever
     // its length.
     if (!details.empty()) {

@@ -69,6 +69,9 @@ std::unique_ptr<TDialogForm> BuildDialogForm(const QString& caption, const QStri
 
 // Text handed through the seam: UTF-8 when it is valid UTF-8, else the engine's Windows-1252.
 QString SeamText(const std::string& text);
+// The text with places to break each word too long for a line (a long file name): a box wraps it within
+// its width instead of running past its edge. The places are invisible.
+QString BreakableText(const QString& text);
 
 // The Qt windows behind the UI seam. Installed while it lives.
 class QtEngineUi : public platform::Ui {

@@ -26,9 +26,18 @@ std::vector<xbtest::SeasonTable> HardSeason() {
         for (auto& row : t.rows)
             for (auto& cell : row) cell = Plain(cell);
         if (t.file == "champion.dbf") t.rows[0][1] = kLongChampionship;
-        if (t.file == "equipe.dbf")
+        if (t.file == "equipe.dbf") {
+            // The other teams under the widest names the table holds: 20 wide letters each.
+            for (size_t i = 0; i < t.rows.size(); ++i)
+                t.rows[i][1] = "WMWMWMWMWMWMWMWMWM" + std::string(1, char('A' + i % 26)) + "W";
             // From team 2 on: the generated calendar has team 1 play every match away.
             for (size_t i = 0; i < std::size(kHardTeams); ++i) t.rows[i + 1][1] = kHardTeams[i];
+        }
+        if (t.file == "joueur.dbf")
+            // Every player under a name of 30 wide letters, the most the table holds.
+            for (size_t i = 0; i < t.rows.size(); ++i)
+                t.rows[i][1] = "MWMWMWMWMWMWMWMWMWMWMWMWMW" + std::string(1, char('A' + i % 26)) +
+                               std::string(1, char('A' + i / 26 % 26)) + "WM";
         if (t.file == "but.dbf")
             for (const auto& row : t.rows) ++goals[row[5]];
     }
@@ -125,7 +134,8 @@ void AddWindowWalk(Road& road, const std::string& out, const std::string& tag, s
         road.hold(false);
         Click(app::fsairesultat(), "inumero");
     });
-    road.add(tag + " pick list read", ModalIs<app::Tfliste>(), [read, at] {
+    road.add(tag + " pick list read", ModalIs<app::Tfliste>(), [&road, read, at] {
+        road.check(!Modal<app::Tfliste>()->windowTitle().trimmed().isEmpty(), "pick list without a title");
         Modal<app::Tfliste>()->grab().save(QString::fromStdString(at + "pick-list.png"));
         read();
         PickFirst(QString());
@@ -250,6 +260,10 @@ void ReportStation(Road& road, const std::string& out, int language, const std::
             road.hold(true);
             Click(Main(), r.button);
             QWidget* w = r.window();
+            // At its first opening, framed by the window manager when there is one, before it shows data.
+            QTest::qWait(300);
+            for (const std::string& problem : ScreenProblems(w, false).found)
+                road.check(false, "first opening: " + problem);
             if (w->findChild<QLineEdit*>("enumchamp")) TypeChampionship(w);
             r.choose(w);
             Click(w, r.compute);

@@ -49,6 +49,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -256,6 +257,9 @@ TextProblems WindowTextProblems(QWidget* w);
 // reportGrids, every report grid able to show 15 rows at the least and none scrolling sideways while its
 // window could still grow.
 TextProblems ScreenProblems(QWidget* w, bool reportGrids = true);
+// Under a window manager (LM_ROAD_WINDOW_MANAGER set by the check): the window's frame as the X server and
+// the window manager have it (the window's place on the root and _NET_FRAME_EXTENTS), not as Qt believes.
+std::optional<QRect> OutsideFrame(QWidget* w);
 // The whole screen as it is now, in out/name-WIDTHxHEIGHT.png: the window seen where it lies on the screen.
 void ScreenPicture(const std::string& out, const std::string& name);
 
@@ -313,7 +317,7 @@ std::vector<std::string> ForeignShown(const ForeignTexts& foreign);
 // ---- the check (road_check.cpp): the stations run, then their printouts and pages read ----
 
 // All four stations on the screen the road runs on; with reportsOnly the two report stations only (the
-// road on a small screen).
-int Check(const char* self, const std::string& out, bool reportsOnly);
+// road on a small screen); with windowManager under openbox, started on the display first.
+int Check(const char* self, const std::string& out, bool reportsOnly, bool windowManager);
 
 }  // namespace road

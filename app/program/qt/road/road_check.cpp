@@ -2,6 +2,11 @@
 // blank, the printouts' rows, titles and text sizes, the pages' rows and markup, all listed in an index page.
 #include "app/program/qt/road/road.h"
 
+#include <fcntl.h>
+
+#include <csignal>
+#include <thread>
+
 extern char** environ;
 
 namespace road {
@@ -33,10 +38,62 @@ std::string ReadAll(const std::string& path) {
     return s.str();
 }
 
-int Check(const char* self, const std::string& out, bool reportsOnly) {
+// A window manager on the display, which frames every window; stopped when the road ends.
+class WindowManager {
+public:
+    explicit WindowManager(const std::string& out) {
+        // Running once it names itself on the root window; a few seconds at the most. One that ends at once
+        // (the display not yet taking clients) is started again.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (!m_running && std::chrono::steady_clock::now() < until) {
+            if (m_pid <= 0) spawn(out);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            int status = 0;
+            if (m_pid > 0 && waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                continue;
+            }
+            m_running = m_pid > 0 && xbtest::RunCommand("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") !=
+                                         std::string::npos;
+        }
+        if (m_running) setenv("LM_ROAD_WINDOW_MANAGER", "openbox", 1);
+    }
+    ~WindowManager() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+    }
+    bool running() const { return m_running; }
+
+private:
+    void spawn(const std::string& out) {
+        const std::string log = out + "/openbox.log";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::vector<std::string> args = {"/usr/bin/openbox", "--sm-disable"};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    pid_t m_pid = -1;
+    bool m_running = false;
+};
+
+int Check(const char* self, const std::string& out, bool reportsOnly, bool windowManager) {
     std::vector<std::string> failures;
     fs::remove_all(out);
     fs::create_directories(out + "/program");
+    std::optional<WindowManager> manager;
+    if (windowManager) {
+        manager.emplace(out);
+        if (!manager->running()) failures.push_back("openbox did not start on the display");
+    }
     const std::string exe = out + "/program/pelmorad32-road";
     fs::copy_file(self, exe);
     // The reports in two languages, each from a first start in a folder of its own.
@@ -177,6 +234,20 @@ int Check(const char* self, const std::string& out, bool reportsOnly) {
             const std::string text = xbtest::RunCommand("pdftotext " + xbtest::ShellQuote(pdf) + " -");
             if (text.find(kLongChampionship) == std::string::npos)
                 failures.push_back(pdf + ": no championship name");
+            // Every page says what it shows: the championship, or the two teams met.
+            const std::string heading = std::string(report) == "head-to-head" ? kMarkupTeam : kLongChampionship;
+            const std::string info = xbtest::RunCommand("pdfinfo " + xbtest::ShellQuote(pdf));
+            std::smatch pagesFound;
+            static const std::regex pagesLine(R"(Pages:\s+(\d+))");
+            const int pages = std::regex_search(info, pagesFound, pagesLine) ? std::stoi(pagesFound[1]) : 0;
+            if (pages == 0) failures.push_back(pdf + ": no pages");
+            for (int n = 1; n <= pages; ++n) {
+                const std::string page = xbtest::RunCommand("pdftotext -f " + std::to_string(n) + " -l " +
+                                                            std::to_string(n) + " " + xbtest::ShellQuote(pdf) + " -");
+                if (page.find(heading) == std::string::npos)
+                    failures.push_back(pdf + ": page " + std::to_string(n) + " of " + std::to_string(pages) +
+                                       " without its heading");
+            }
             if (std::string(report) == "standings" || std::string(report) == "scorers") {
                 // Championship, season, range and type in that order, under the title.
                 size_t at = 0;

@@ -68,13 +68,50 @@ TextProblems WindowTextProblems(QWidget* w) {
     return p;
 }
 
+std::optional<QRect> OutsideFrame(QWidget* w) {
+    if (qEnvironmentVariableIsEmpty("LM_ROAD_WINDOW_MANAGER")) return std::nullopt;
+    const std::string id = std::to_string(w->winId());
+    // The window's place on the root as the X server has it, and the frame the window manager put round it.
+    const std::string info = xbtest::RunCommand("xwininfo -id " + id);
+    const std::string extents = xbtest::RunCommand("xprop -id " + id + " _NET_FRAME_EXTENTS");
+    std::smatch m;
+    int x = 0, y = 0, width = 0, height = 0, left = 0, right = 0, top = 0, bottom = 0;
+    static const std::regex geometry(
+        R"(Absolute upper-left X:\s+(-?\d+)[\s\S]*Absolute upper-left Y:\s+(-?\d+)[\s\S]*Width:\s+(\d+)[\s\S]*Height:\s+(\d+))");
+    if (!std::regex_search(info, m, geometry)) return std::nullopt;
+    x = std::stoi(m[1]), y = std::stoi(m[2]), width = std::stoi(m[3]), height = std::stoi(m[4]);
+    static const std::regex frame(R"(= (\d+), (\d+), (\d+), (\d+))");
+    if (std::regex_search(extents, m, frame))
+        left = std::stoi(m[1]), right = std::stoi(m[2]), top = std::stoi(m[3]), bottom = std::stoi(m[4]);
+    return QRect(x - left, y - top, width + left + right, height + top + bottom);
+}
+
 TextProblems ScreenProblems(QWidget* w, bool reportGrids) {
     TextProblems p;
     const QRect screen = w->screen()->availableGeometry();
+    // A window is fitted again once the window manager has framed it and once what gave way has its size:
+    // read when it has settled, within two seconds (a slow machine, the sanitizers), as a user sees it.
+    const auto settled = [&] {
+        const std::optional<QRect> outside = OutsideFrame(w);
+        return screen.contains(w->frameGeometry()) && (!outside || screen.contains(*outside));
+    };
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+         !settled() && std::chrono::steady_clock::now() < until;)
+        QTest::qWait(100);
     const QRect frame = w->frameGeometry();
-    if (!screen.contains(frame))
-        p.add("window outside the screen", QStringLiteral("%1x%2+%3+%4").arg(frame.width()).arg(frame.height())
-                                               .arg(frame.x()).arg(frame.y()));
+    const auto where = [](const QRect& r) {
+        return QStringLiteral("%1x%2+%3+%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y());
+    };
+    if (!screen.contains(frame)) p.add("window outside the screen", where(frame));
+    if (!qEnvironmentVariableIsEmpty("LM_ROAD_WINDOW_MANAGER")) {
+        const std::optional<QRect> outside = OutsideFrame(w);
+        if (!outside)
+            p.add("window's frame not measured", w->windowTitle());
+        else if (outside->height() <= w->height())
+            p.add("window not framed by the window manager", where(*outside));
+        else if (!screen.contains(*outside))
+            p.add("window's frame, measured by the X server, outside the screen", where(*outside));
+    }
     for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
         if (!b->isVisible()) continue;
         const QRect at(b->mapToGlobal(QPoint(0, 0)), b->size());
