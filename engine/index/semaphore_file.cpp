@@ -652,7 +652,8 @@ bool unlockSemaphore(SemaphoreRecord& s) {
     if (--s.writeDepth > 0 || !s.writer) return true;
     s.writer = false;
     // The copy of the record is the file's: nobody can change it while this station holds bytes 1 to 4.
-    s.setCounter(static_cast<uint16_t>(s.counter() + 1));
+    const uint16_t atLock = s.counter();
+    s.setCounter(static_cast<uint16_t>(atLock + 1));
     // A station still inside a read stays counted as the one reader: nobody else can be one now.
     if (s.readDepth > 0 && !s.countedReader) {
         s.readerSlot = takeReaderSlot(s);
@@ -667,7 +668,11 @@ bool unlockSemaphore(SemaphoreRecord& s) {
     s.knownCounter = s.counter();
     s.viewCounter = s.counter();
     if (!unlockRecord(s, action)) return false;
-    s.seenCounter = s.counter();
+    // The headers this station holds take in its own change only when they had taken in every change
+    // before it. A write that read no header (a delete, a recall, a poke) may have locked over other
+    // stations' changes it never read: marking those seen would leave it with an old root or an old end
+    // of the file, and its next key written from them would tear the tree.
+    if (s.seenCounter == atLock) s.seenCounter = s.counter();
     return true;
 }
 
