@@ -178,6 +178,14 @@ void ScreenFit::fit(QWidget* window) {
         fitLater(window, 0);
     }
     state.least = LeastSize(window);
+    // A window fitted before the window manager framed it was placed by its inner edge, and the frame added
+    // afterwards may stand past the screen's edge with no move or resize to tell: look again until the
+    // frame is known, within a bound (a platform without frames never has one).
+    if (window->frameGeometry() == window->geometry() && state.frameWaits < kFrameWaits &&
+        QGuiApplication::platformName() == QLatin1String("xcb")) {
+        ++state.frameWaits;
+        fitLater(window, kFrameWaitMs);
+    }
 }
 
 void InstallScreenFit(QApplication& application) {

@@ -45,11 +45,16 @@ public:
 
     // The most fits in a row that move or resize one window while its layout asks for the same size.
     static constexpr int kMaxRounds = 6;
+    // Under a window manager, how often and how long a shown window is looked at again while its frame is
+    // still unknown (a busy machine may frame it seconds after the show).
+    static constexpr int kFrameWaitMs = 250;
+    static constexpr int kFrameWaits = 24;
 
 private:
     struct Fitting {
         int rounds = 0;  // fits that moved or resized the window since it was shown or its layout changed
         QSize least;     // the window's least size after the last fit
+        int frameWaits = 0;  // looks taken since the show while the window manager had not framed it
     };
     void fitLater(QWidget* window, int delayMs);
     void fit(QWidget* window);

@@ -90,12 +90,12 @@ TextProblems ScreenProblems(QWidget* w, bool reportGrids) {
     TextProblems p;
     const QRect screen = w->screen()->availableGeometry();
     // A window is fitted again once the window manager has framed it and once what gave way has its size:
-    // read when it has settled, within two seconds (a slow machine, the sanitizers), as a user sees it.
+    // read when it has settled, within eight seconds (a busy machine, the sanitizers), as a user sees it.
     const auto settled = [&] {
         const std::optional<QRect> outside = OutsideFrame(w);
         return screen.contains(w->frameGeometry()) && (!outside || screen.contains(*outside));
     };
-    for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(8);
          !settled() && std::chrono::steady_clock::now() < until;)
         QTest::qWait(100);
     const QRect frame = w->frameGeometry();
