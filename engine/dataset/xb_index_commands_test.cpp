@@ -16,6 +16,7 @@
 #include "engine/index/mdx_search.h"
 #include "platform/file.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/index_commands_fixture.h"
 #include "tests/support/mdx_checker.h"
 #include "tests/support/scripted_ui.h"
 
@@ -23,53 +24,9 @@ namespace {
 
 using namespace xb;
 
-// Right-aligned in width, as str() writes numbers in keys.
-std::string padNum(int v, int width) {
-    std::string s = std::to_string(v);
-    return s.size() >= static_cast<size_t>(width)
-               ? s
-               : std::string(static_cast<size_t>(width) - s.size(), ' ') + s;
-}
-
-std::string rtrim(std::string s) {
-    s.erase(s.find_last_not_of(' ') + 1);
-    return s;
-}
-
-class IndexCommandsTest : public xbtest::EngineTest {
-protected:
-    IndexCommandsTest() : m_saved(IndexServices()) {
-        InstallExpressionEngine(engine());
-        InstallMemoUnit(engine());
-        InstallIndexEngine(engine());
-        InstallDatasetIndexServices();
-    }
-    ~IndexCommandsTest() override { IndexServices() = m_saved; }
-
-    std::unique_ptr<TXbDbf> open(const std::string& file, std::vector<std::string> fields,
-                                 std::vector<std::string> indexList, const std::string& name = "tdata") {
-        auto t = std::make_unique<TXbDbf>();
-        t->Name = name;
-        t->SetDbfFileName(tmp.file(file));
-        t->DbfFields = std::move(fields);
-        t->IndexList = std::move(indexList);
-        t->ShowProgress = false;
-        t->Open();
-        return t;
-    }
-    static void addRow(TXbDbf& t, const std::vector<std::pair<std::string, std::string>>& values) {
-        ASSERT_TRUE(t.ALock());
-        t.AppendBlank();
-        t.UnLock();
-        ASSERT_TRUE(t.RLock());
-        for (const auto& [f, v] : values) t.FieldPutStr(f, v);
-        t.ReplaceRec();
-        t.UnLock();
-    }
-
-    DatasetIndexServices m_saved;
-    xbtest::ScriptedUi ui;
-};
+using xbtest::IndexCommandsTest;
+using xbtest::padNum;
+using xbtest::rtrim;
 
 // ---- keys and orders ----
 
