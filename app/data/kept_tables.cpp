@@ -35,6 +35,7 @@ struct KeptTables : xb::UnitState {
         if (timer) delete timer.data();
     }
     std::vector<KeptTable> tables;
+    std::chrono::milliseconds idle = kKeptTableIdle;
     xb::Engine* engine = nullptr;
     QPointer<QTimer> timer;
     bool finalizing = false;
@@ -84,14 +85,14 @@ int sweep(KeptTables& k) noexcept {
     int next = -1;
     for (size_t i = 0; i < k.tables.size();) {
         const auto idle = now - k.tables[i].since;
-        if (idle >= kKeptTableIdle) {
+        if (idle >= k.idle) {
             std::unique_ptr<xb::TXbDbf> t = std::move(k.tables[i].table);
             k.tables.erase(k.tables.begin() + static_cast<std::ptrdiff_t>(i));
             closeTable(t);
             continue;
         }
         const int left = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(kKeptTableIdle - idle).count()) + 1;
+            std::chrono::duration_cast<std::chrono::milliseconds>(k.idle - idle).count()) + 1;
         next = next < 0 ? left : std::min(next, left);
         ++i;
     }
@@ -175,9 +176,11 @@ bool handOver(xb::TXbDbf& t, const TableUse& use) {
         t.SetOrderUnlessCurrent(use.tag);
         t.SetOpenKey(use.tag, use.openKey);
     } else if (use.fromFirstRow) {
-        const std::string order = use.tag.empty() ? firstTagName(t) : use.tag;
-        if (!order.empty()) t.SetOrderUnlessCurrent(order);
+        // Where an open stands: the first row of the first tag, in the order asked for.
+        const std::string first = firstTagName(t);
+        if (!first.empty()) t.SetOrderUnlessCurrent(first);
         t.First();
+        if (!use.tag.empty()) t.SetOrderUnlessCurrent(use.tag);
     }
     return PendingEngineError() == 0;
 }
@@ -216,7 +219,7 @@ void DoneWithLeagueTable(std::unique_ptr<xb::TXbDbf> t, bool keep) noexcept {
             std::none_of(k->tables.begin(), k->tables.end(), [&](const KeptTable& e) { return e.path == path; }) &&
             areasInUse() <= xb::kAreaCount - kSpareAreas) {
             k->tables.push_back({path, std::move(t), Clock::now()});
-            armTimer(*k, static_cast<int>(kKeptTableIdle.count()));
+            armTimer(*k, static_cast<int>(k->idle.count()));
             return;
         }
     } catch (...) {
@@ -234,6 +237,10 @@ int ReleaseIdleKeptTables() noexcept {
     const int next = sweep(*k);
     if (next >= 0) armTimer(*k, next);
     return next;
+}
+
+void SetKeptTableIdle(std::chrono::milliseconds idle) {
+    kept().idle = idle;
 }
 
 int KeptTableCount() {

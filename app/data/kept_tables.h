@@ -53,5 +53,8 @@ void ReleaseKeptTables() noexcept;
 int ReleaseIdleKeptTables() noexcept;
 // How many tables are kept now.
 int KeptTableCount();
+// The idle time of this engine's kept tables from now on (kKeptTableIdle until set): tests that must
+// not depend on the machine's speed set it far longer or shorter.
+void SetKeptTableIdle(std::chrono::milliseconds idle);
 
 }  // namespace app
