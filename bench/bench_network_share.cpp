@@ -171,7 +171,8 @@ std::vector<app::MatchEvent> eventsOf(const app::MatchRow& m, std::vector<app::M
 
 int run(const std::string& dir, int count, bool quick, const std::string& only, int* failures) {
     std::vector<xbtest::SeasonTable> tables = seasons(count);
-    const std::vector<app::MatchRow> newMatches = unplayed(tables, 4);
+    // Eight: the cold and the warm counts each store four matches never stored before.
+    const std::vector<app::MatchRow> newMatches = unplayed(tables, 8);
     size_t nextNew = 0;
     fill(dir, tables);
     app::SetAppDir(QString::fromStdString(dir + "/"));
