@@ -64,6 +64,8 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
     int mode() const { return m_mode; }
+    // Opened for reading and writing: its locks keep every other handle out.
+    bool writable() const { return m_writable; }
     const std::string& path() const { return m_path; }
 
     // Reads n bytes at offset. A short read gives 100 (the runtime's "Disk read error") unless got is

@@ -176,19 +176,9 @@ std::string lockNameOf(const std::string& file) {
     return "." + file + ".lock";
 }
 
-std::vector<TableProblem> checkTableFile(const std::string& folder, const LeagueTable& table);
-
-// Whether a table that checked whole counts no row and holds none (a table just created).
-bool holdsNoRows(const std::string& folder, const LeagueTable& table) {
-    p::File dbf;
-    uint64_t size = 0;
-    uint8_t h[12] = {};
-    if (dbf.open(p::ResolveCase(folder + table.file), p::kModeSharedRead) != 0 || dbf.size(size) != 0 ||
-        dbf.readAt(0, h, sizeof h) != 0)
-        return false;
-    // The header, and at most the end-of-file mark after it.
-    return p::GetU32(h + 4) == 0 && size <= p::GetU16(h + 8) + 1u;
-}
+// holdsRows, when given, learns whether the table counts or holds a row: a table it could not read (another
+// station holding it alone) is taken as holding rows, as a database in use.
+std::vector<TableProblem> checkTableFile(const std::string& folder, const LeagueTable& table, bool* holdsRows);
 
 }  // namespace
 
@@ -201,8 +191,10 @@ bool CanGoOnWith(const TableProblem& problem) {
            problem.kind == TableDamage::MemoPointer;
 }
 
-std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const LeagueTable& table) {
-    std::vector<TableProblem> out = checkTableFile(folder, table);
+namespace {
+
+std::vector<TableProblem> checkLeagueTable(const std::string& folder, const LeagueTable& table, bool* holdsRows) {
+    std::vector<TableProblem> out = checkTableFile(folder, table, holdsRows);
     const bool present =
         out.empty() || (out.front().kind != TableDamage::Missing &&
                         !(out.front().kind == TableDamage::NotAFile && out.front().file == table.file));
@@ -222,6 +214,12 @@ std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const Leag
     return out;
 }
 
+}  // namespace
+
+std::vector<TableProblem> CheckLeagueTable(const std::string& folder, const LeagueTable& table) {
+    return checkLeagueTable(folder, table, nullptr);
+}
+
 namespace {
 
 // A pack a kill interrupted is completed when it had committed, and rolled back when not, before anything
@@ -235,8 +233,9 @@ void completeInterruptedPack(const std::string& path) {
     errors = saved;
 }
 
-std::vector<TableProblem> checkTableFile(const std::string& folder, const LeagueTable& table) {
+std::vector<TableProblem> checkTableFile(const std::string& folder, const LeagueTable& table, bool* holdsRows) {
     std::vector<TableProblem> out;
+    if (holdsRows) *holdsRows = true;
     const std::string path = p::ResolveCase(folder + table.file);
     // What the listing says stands there needs no call; a link is followed to what it leads to.
     p::PathStatus status;
@@ -310,6 +309,8 @@ std::vector<TableProblem> checkTableFile(const std::string& folder, const League
         out.push_back({table.file, TableDamage::NotATable});
         return out;
     }
+    // A table just created counts no row and holds at most the end-of-file mark after its header.
+    if (holdsRows) *holdsRows = count != 0 || size > headerSize + 1u;
 
     // The fields the header describes, up to its terminator.
     std::vector<uint8_t> header(first.begin(), first.begin() + std::min<size_t>(headerSize, first.size()));
@@ -423,13 +424,14 @@ std::vector<TableProblem> CheckLeagueDatabase(const std::string& folder, bool* f
     bool anyRows = false;
     for (const LeagueTable& t : LeagueTables()) {
         if (p::StopRequested()) break;
-        std::vector<TableProblem> found = CheckLeagueTable(folder, t);
+        bool holdsRows = true;
+        std::vector<TableProblem> found = checkLeagueTable(folder, t, &holdsRows);
         // A creation lock in the way says nothing of whether the database is there.
         const bool onlyMissing = !found.empty() && found.front().kind == TableDamage::Missing &&
                                  std::all_of(found.begin() + 1, found.end(),
                                              [](const TableProblem& pr) { return pr.file.front() == '.'; });
         if (!onlyMissing) anyPresent = true;
-        if (found.empty() && !holdsNoRows(folder, t)) anyRows = true;
+        if (found.empty() && holdsRows) anyRows = true;
         out.insert(out.end(), found.begin(), found.end());
     }
     // A creation cut short (a signal, a killed station, a full disk) leaves some of the tables, whole and

@@ -133,6 +133,22 @@ QString ParamFilePath() {
     return QString::fromStdString(xb::platform::ResolveCase(nativePath(GetAppDir() + kParamFileName)));
 }
 
+namespace {
+
+// What the file held when this run last read or wrote it. A close that would write the same bytes
+// writes nothing: on a share that is a dozen calls, and a station whose settings did not change does
+// not put back over the file what another station chose meanwhile.
+struct StoredBytes {
+    std::string path;
+    std::array<unsigned char, kParamRecordSize> bytes{};
+};
+StoredBytes& stored() {
+    static StoredBytes s;
+    return s;
+}
+
+}  // namespace
+
 bool ReadParamFile() {
     const std::string path = nativePath(ParamFilePath());
     if (!xb::platform::FileExists(path)) {
@@ -152,6 +168,7 @@ bool ReadParamFile() {
         firstRunSettings();
         return false;
     }
+    stored() = {path, bytes};
     Params = DecodeParamRecord(bytes.data());
     CurrentSeasonYear = Params.seasonYear;
     LanguageIndex = Params.language;
@@ -171,6 +188,7 @@ bool WriteParamFile() {
     const auto bytes = EncodeParamRecord(Params);
 
     const std::string target = nativePath(ParamFilePath());
+    if (stored().path == target && stored().bytes == bytes && xb::platform::FileExists(target)) return true;
     const std::string dir = nativePath(GetAppDir());
     std::string temp;
     int rc = xb::platform::UniqueTempFile(dir, "par", temp);
@@ -188,6 +206,7 @@ bool WriteParamFile() {
         showWriteFailure();
         return false;
     }
+    stored() = {target, bytes};
     return true;
 }
 

@@ -207,6 +207,37 @@ TEST_F(ParamFileTest, AFailedWriteShowsTheBoxAndKeepsTheOldFile) {
     }
 }
 
+// Settings are one file for every station of the folder. A close that changed nothing writes nothing, and
+// so does not put back over the file what another station chose meanwhile; a change is written.
+TEST_F(ParamFileTest, ACloseThatChangedNothingLeavesAnotherStationsSettings) {
+    LanguageIndex = 3;
+    CurrentSeasonYear = 2001;
+    ASSERT_TRUE(WriteParamFile());
+    ASSERT_TRUE(ReadParamFile());
+    // Another station chooses another season and closes.
+    const std::string theirs = xbtest::ReadFileBytes(path());
+    ParamRecord other = DecodeParamRecord(reinterpret_cast<const unsigned char*>(theirs.data()));
+    other.seasonYear = 2030;
+    const auto otherBytes = EncodeParamRecord(other);
+    xbtest::WriteFileBytes(path(), std::string(otherBytes.begin(), otherBytes.end()));
+
+    xbtest::ScriptedUi ui;
+    ASSERT_TRUE(WriteParamFile());
+    EXPECT_EQ(DecodeParamRecord(reinterpret_cast<const unsigned char*>(xbtest::ReadFileBytes(path()).data()))
+                  .seasonYear,
+              2030);
+    // Removed meanwhile: written again. Changed here: written.
+    xb::platform::RemoveFileIfExists(path());
+    ASSERT_TRUE(WriteParamFile());
+    EXPECT_TRUE(xb::platform::FileExists(path()));
+    CurrentSeasonYear = 2002;
+    ASSERT_TRUE(WriteParamFile());
+    EXPECT_EQ(DecodeParamRecord(reinterpret_cast<const unsigned char*>(xbtest::ReadFileBytes(path()).data()))
+                  .seasonYear,
+              2002);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST(ParamHtmlText, CharactersOutsideTheCodePageBecomeReferencesNeverSplit) {
     EXPECT_EQ(EncodeHtmlText(QStringLiteral("Č")), "&#268;");
     EXPECT_EQ(EncodeHtmlText(QStringLiteral("é€")), "\xE9\x80");

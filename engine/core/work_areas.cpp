@@ -304,6 +304,7 @@ void CloseDatabase() {
     WorkAreaBlock* b = CurrentBlock();
     if (!b) return;
     if (!b->isVirtual) {
+        b->closing = true;
         if (e.tables.index && e.tables.indexLinked) e.tables.index->closeIndex();
         // The header the close rewrites takes its count from the file's size, read under the append lock.
         UnlockBeforeClose();

@@ -54,6 +54,8 @@ struct WorkAreaBlock : TableBlock {
     std::vector<uint8_t> swap;    // a second typed record for Replace
     bool exclusive = false;
     bool reopened = false;        // ReopenDbfFile changed the mode Use gave
+    // The area is being closed: its table's handle goes next, and every lock of it with the handle.
+    bool closing = false;
     int readSemaphoreDepth = 0;   // nesting of the index engine's read bracket on this area
     int lockSemaphoreDepth = 0;   // nesting of its lock bracket
     std::unique_ptr<IndexArea> indexArea;

@@ -273,7 +273,9 @@ class TableLockByte {
 public:
     explicit TableLockByte(WorkAreaBlock* block) : m_block(block) {}
     ~TableLockByte() {
-        if (m_taken) m_block->file.unlock(kLockBase, 1);
+        // When the area is being closed the table's handle closes next, taking the lock with it: on a
+        // share the unlock would be one more round trip for nothing.
+        if (m_taken && !m_block->closing) m_block->file.unlock(kLockBase, 1);
     }
     TableLockByte(const TableLockByte&) = delete;
     TableLockByte& operator=(const TableLockByte&) = delete;
@@ -350,6 +352,23 @@ bool login(EngineSemaphores& st, int area) {
         if (pastDeadline(start, st.timeouts.lockRetry))
             return semFail(static_cast<uint16_t>(rc), "Cannot open: " + where(*s, action));
         pause();
+    }
+    // An empty file under the table lock byte held exclusively is one nobody counts in: every station
+    // logged in has written its count, and no other station can be logging in now (a handle that only
+    // reads takes the byte shared, which this one's lock keeps out). It was just made, here or by a
+    // station that ended before writing it. This station writes its count and is in: the test for being
+    // alone, the read and the sharing changed back would tell nothing more.
+    uint64_t openedSize = 0;
+    if (b->file.writable() && b->file.holdsLock(kLockBase, 1) && s->file.size(openedSize) == 0 &&
+        openedSize == 0) {
+        std::fill(s->record, s->record + 4, 0);
+        s->record[0] = 1;
+        s->stationsAtLogin = 1;
+        if (const int rc = writeRecord(*s); rc != 0)
+            return semFail(static_cast<uint16_t>(rc), tagged("Cannot write to: "));
+        s->seenCounter = s->knownCounter = s->viewCounter = 0;
+        st.areas[area] = std::move(s);
+        return true;
     }
     const bool alone = s->file.changeShare(platform::kModeExclusive) == 0;
     // Alone, nobody can change the record: no lock is needed to read and write it.

@@ -320,6 +320,7 @@ TEST_F(SemaphoreTest, LoggingInAloneResetsWhatCrashedStationsLeft) {
         {std::string("\x05\x07\x34\x12", 4), {1, 1, 0x1234}},
         {std::string("\x03\x00\x09\x00", 4), {1, 0, 9}},
         {std::string("\x02\x01", 2), {1, 0, 0}},  // cut short: nothing in it is trusted
+        {std::string(), {1, 0, 0}},                 // made by a station that ended before writing it
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.after[1]);
