@@ -48,7 +48,7 @@ void closeTable(std::unique_ptr<xb::TXbDbf>& t) noexcept {
 }
 
 void closeAll(KeptTables& kept) noexcept {
-    // Taken out first: a close may run an engine finalizer's work, never this list's.
+    // Taken out first, so that nothing a close sets off meets a list half closed.
     std::vector<KeptTable> tables = std::move(kept.tables);
     kept.tables.clear();
     for (KeptTable& k : tables) closeTable(k.table);
@@ -212,7 +212,13 @@ void DoneWithLeagueTable(std::unique_ptr<xb::TXbDbf> t, bool keep) noexcept {
     if (!t) return;
     try {
         KeptTables* k = keptIfAny();
-        if (!k) k = &kept();
+        // The first table kept by this engine sets the list up; an engine shutting down keeps none.
+        xb::Engine* engine = xb::Engine::currentOrNull();
+        if (!k && engine && !engine->isShutDown() && !engine->unitIfAny<KeptTables>()) k = &kept();
+        if (!k) {
+            closeTable(t);
+            return;
+        }
         sweep(*k);
         const std::string path = t->DbfFileName();
         if (keep && leftClean(*t) &&
