@@ -275,7 +275,8 @@ File::~File() {
 }
 
 File::File(File&& o) noexcept
-    : m_fd(o.m_fd), m_mode(o.m_mode), m_writable(o.m_writable), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)) {
+    : m_fd(o.m_fd), m_mode(o.m_mode), m_writable(o.m_writable), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)),
+      m_sizeFromOpen(o.m_sizeFromOpen), m_openSerial(o.m_openSerial), m_identity(o.m_identity) {
     o.m_fd = -1;
 }
 
@@ -287,6 +288,9 @@ File& File::operator=(File&& o) noexcept {
         m_writable = o.m_writable;
         m_path = std::move(o.m_path);
         m_locks = std::move(o.m_locks);
+        m_sizeFromOpen = o.m_sizeFromOpen;
+        m_openSerial = o.m_openSerial;
+        m_identity = o.m_identity;
         o.m_fd = -1;
     }
     return *this;
@@ -418,6 +422,7 @@ int File::openImpl(const std::string& path, int mode, bool create, bool truncate
     m_locks.clear();
     m_sizeFromOpen = truncate ? 0 : static_cast<int64_t>(st.st_size);
     m_openSerial = g_callSerial.load(std::memory_order_relaxed);
+    m_identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return 0;
 }
 
@@ -436,6 +441,7 @@ int File::changeShare(int mode) {
 
 void File::close() {
     m_sizeFromOpen = -1;
+    m_identity = {};
     if (m_fd >= 0) {
         countCall(kOther);
         ::close(m_fd);  // releases every lock of this handle
