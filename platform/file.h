@@ -93,6 +93,8 @@ public:
     int size(uint64_t& out) const;
     int truncate(uint64_t length);
     int flush();
+    // Whether a write or a truncation went through this handle since its open or its last flush.
+    bool writtenSinceFlush() const { return m_written; }
 
     // Windows LockFile/UnlockFile on this handle. A region overlapping one this handle already holds is
     // refused with 33, as Windows refuses it; another handle's or process's lock gives 33 too. Unlocking
@@ -125,6 +127,7 @@ private:
     mutable int64_t m_sizeFromOpen = -1;  // the size the open found, until the handle is used
     uint64_t m_openSerial = 0;            // the process's count of calls right after the open
     FileIdentity m_identity;
+    bool m_written = false;
 };
 
 // The Windows code of an errno value.
