@@ -275,7 +275,8 @@ File::~File() {
 }
 
 File::File(File&& o) noexcept
-    : m_fd(o.m_fd), m_mode(o.m_mode), m_writable(o.m_writable), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)) {
+    : m_fd(o.m_fd), m_mode(o.m_mode), m_writable(o.m_writable), m_path(std::move(o.m_path)), m_locks(std::move(o.m_locks)),
+      m_sizeFromOpen(o.m_sizeFromOpen), m_openSerial(o.m_openSerial), m_identity(o.m_identity), m_written(o.m_written) {
     o.m_fd = -1;
 }
 
@@ -287,6 +288,10 @@ File& File::operator=(File&& o) noexcept {
         m_writable = o.m_writable;
         m_path = std::move(o.m_path);
         m_locks = std::move(o.m_locks);
+        m_sizeFromOpen = o.m_sizeFromOpen;
+        m_openSerial = o.m_openSerial;
+        m_identity = o.m_identity;
+        m_written = o.m_written;
         o.m_fd = -1;
     }
     return *this;
@@ -418,6 +423,8 @@ int File::openImpl(const std::string& path, int mode, bool create, bool truncate
     m_locks.clear();
     m_sizeFromOpen = truncate ? 0 : static_cast<int64_t>(st.st_size);
     m_openSerial = g_callSerial.load(std::memory_order_relaxed);
+    m_written = truncate;
+    m_identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return 0;
 }
 
@@ -436,6 +443,8 @@ int File::changeShare(int mode) {
 
 void File::close() {
     m_sizeFromOpen = -1;
+    m_identity = {};
+    m_written = false;
     if (m_fd >= 0) {
         countCall(kOther);
         ::close(m_fd);  // releases every lock of this handle
@@ -476,6 +485,7 @@ int File::readAt(uint64_t offset, void* buf, size_t n, size_t* got) {
 int File::writeAt(uint64_t offset, const void* buf, size_t n) {
     if (m_fd < 0) return kErrInvalidHandle;
     m_sizeFromOpen = -1;
+    m_written = true;
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
     if (noRoom(m_fd, offset + n)) {
@@ -520,6 +530,7 @@ int File::size(uint64_t& out) const {
 int File::truncate(uint64_t length) {
     if (m_fd < 0) return kErrInvalidHandle;
     m_sizeFromOpen = -1;
+    m_written = true;
     int code = 0;
     if (TakeFault(FaultOp::Write, code)) return code;
     if (noRoom(m_fd, length)) return kErrDiskFull;
@@ -535,6 +546,7 @@ int File::flush() {
     if (TakeFault(FaultOp::Flush, code)) return code;
     countCall(kOther);
     if (fdatasync(m_fd) != 0) return errno == EIO ? kErrWriteFault : WinErrorOfErrno(errno);
+    m_written = false;
     return 0;
 }
 

@@ -43,6 +43,18 @@ enum : int {
     kErrDiskWrite = 101,  // the runtime's "Disk write error": fewer bytes written (disk full)
 };
 
+// A file as the system knows it, whatever its name: two names or two handles with the same identity
+// are one file. All zero: not known.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool known() const { return device != 0 || inode != 0; }
+    bool operator==(const FileIdentity&) const = default;
+    bool operator<(const FileIdentity& o) const {
+        return device != o.device ? device < o.device : inode < o.inode;
+    }
+};
+
 class File {
 public:
     File() = default;
@@ -66,6 +78,9 @@ public:
     int mode() const { return m_mode; }
     // Opened for reading and writing: its locks keep every other handle out.
     bool writable() const { return m_writable; }
+    // Which file the handle holds (its device and number, as its open found them): a name renamed over
+    // or made anew since then holds another.
+    FileIdentity identity() const { return m_identity; }
     const std::string& path() const { return m_path; }
 
     // Reads n bytes at offset. A short read gives 100 (the runtime's "Disk read error") unless got is
@@ -78,6 +93,8 @@ public:
     int size(uint64_t& out) const;
     int truncate(uint64_t length);
     int flush();
+    // Whether a write or a truncation went through this handle since its open or its last flush.
+    bool writtenSinceFlush() const { return m_written; }
 
     // Windows LockFile/UnlockFile on this handle. A region overlapping one this handle already holds is
     // refused with 33, as Windows refuses it; another handle's or process's lock gives 33 too. Unlocking
@@ -109,6 +126,8 @@ private:
     std::vector<Region> m_locks;
     mutable int64_t m_sizeFromOpen = -1;  // the size the open found, until the handle is used
     uint64_t m_openSerial = 0;            // the process's count of calls right after the open
+    FileIdentity m_identity;
+    bool m_written = false;
 };
 
 // The Windows code of an errno value.
@@ -249,6 +268,7 @@ struct PathStatus {
     uint64_t size = 0;
     int64_t modified = 0;  // seconds since the epoch
     uint32_t permissions = 0;
+    FileIdentity identity;
 };
 PathStatus StatPath(const std::string& path);
 // What stands at a path itself, a link not followed: from the NameLookupScope's listing when one lives (no

@@ -36,6 +36,7 @@ PathStatus StatPath(const std::string& path) {
     out.size = static_cast<uint64_t>(st.st_size);
     out.modified = static_cast<int64_t>(st.st_mtime);
     out.permissions = static_cast<uint32_t>(st.st_mode & 07777);
+    out.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return out;
 }
 

@@ -43,6 +43,13 @@ TEST_F(ClosePackTest, PacksOnlyATableThePackChangesAndLeavesTheRestUnwritten) {
         EXPECT_EQ(r.outcome, PackOutcome::AsItIs) << r.table.toStdString();
     EXPECT_EQ(bytes(), before);
 
+    // The tables opened by this process, as the program's start opens them: the close reads each table
+    // and its notes, and asks each index only its size.
+    for (const QString& t : PackedTableNames()) LeagueTableScope opened("testopen", t.toStdString() + ".dbf");
+    const xb::platform::FileCallCounts calls = xb::platform::FileCalls();
+    for (const QString& t : PackedTableNames()) EXPECT_EQ(xb::PackNeed(file(t.toStdString() + ".dbf")), "");
+    EXPECT_EQ((xb::platform::FileCalls() - calls).open, static_cast<uint64_t>(PackedTableNames().size()) + 1);
+
     struct Case {
         const char* what;
         const char* table;

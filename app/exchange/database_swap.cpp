@@ -387,6 +387,23 @@ SwapOutcome SwapInDatabase(const ExchangeOperation& op, std::string* busyFile) {
 }
 
 bool RecoverInterruptedRestore(const std::string& dataDir) {
+    // The usual start: nothing a restore leaves behind stands in the folder, as one listing (the start's
+    // lookups share it) shows; then there is nothing to finish or remove, and no lock to take.
+    {
+        platform::NameLookupScope names;
+        std::vector<std::string> listed;
+        if (platform::ListDirectory(dataDir, listed) &&
+            std::none_of(listed.begin(), listed.end(), [](const std::string& name) {
+                return name == kJournalName || name == std::string(kJournalName) + ".part" || name == kOldFolder ||
+                       name == kLockName || name.rfind(kStagingPrefix, 0) == 0;
+            }))
+            return true;
+    }
+    // What the recovery changes in the folder is not all made through the file layer: names listed before
+    // are looked up again afterwards.
+    struct Forget {
+        ~Forget() { platform::ForgetListedNames(); }
+    } forget;
     // A staging folder whose owner lock can be taken belongs to nobody any more: a held one is another
     // operation's work in progress.
     auto ownerGone = [](const std::string& dir) {

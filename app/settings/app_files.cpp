@@ -64,7 +64,7 @@ bool OpenInBrowser(const QString& address) {
 
 bool FolderRefusesWrites(const std::string& folder) {
     namespace p = xb::platform;
-    if (!p::DirExists(folder)) return false;
+    // A folder that is not there refuses nothing here: the probe's creation then fails for another reason.
     std::string probe;
     const int rc = p::UniqueTempFile(folder, ".lm-probe-", probe);
     if (rc == 0) {

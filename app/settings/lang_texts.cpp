@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/settings/text_file.h"
+#include "platform/file.h"
 #include "platform/paths.h"
 
 namespace app {
@@ -130,8 +131,13 @@ bool Tgerelanguage::Load() {
     clear();
     m_loaded = false;
     m_tooLargeSize = 0;
-    const std::string path = xb::platform::ResolveCase(m_fileName.toStdString());
-    if (!xb::platform::FileExists(path)) return false;
+    std::string path;
+    {
+        // The name in whatever case, and whether it is a file: one listing of the folder answers both.
+        xb::platform::NameLookupScope names;
+        path = xb::platform::ResolveCase(m_fileName.toStdString());
+        if (!xb::platform::FileExists(path)) return false;
+    }
 
     bool result = false;
     try {

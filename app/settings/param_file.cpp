@@ -139,7 +139,8 @@ namespace {
 // writes nothing: on a share that is a dozen calls, and a station whose settings did not change does
 // not put back over the file what another station chose meanwhile.
 struct StoredBytes {
-    std::string path;
+    QString dir;       // the data folder
+    std::string path;  // the file's name as found there
     std::array<unsigned char, kParamRecordSize> bytes{};
 };
 StoredBytes& stored() {
@@ -151,16 +152,17 @@ StoredBytes& stored() {
 
 bool ReadParamFile() {
     const std::string path = nativePath(ParamFilePath());
-    if (!xb::platform::FileExists(path)) {
-        firstRunSettings();
-        return false;
-    }
     std::array<unsigned char, kParamRecordSize> bytes{};
     int rc;
     {
+        // Missing, or anything but a regular file (which the start's check names): a first run, and
+        // nothing is deleted.
         xb::platform::File file;
-        rc = file.open(path, xb::platform::kModeSharedRead);
-        if (rc == 0) rc = file.readAt(0, bytes.data(), bytes.size());
+        if (file.open(path, xb::platform::kModeSharedRead) != 0) {
+            firstRunSettings();
+            return false;
+        }
+        rc = file.readAt(0, bytes.data(), bytes.size());
     }
     if (rc != 0) {
         // A short or unreadable file holds no settings worth keeping; the next write makes a new one.
@@ -168,7 +170,7 @@ bool ReadParamFile() {
         firstRunSettings();
         return false;
     }
-    stored() = {path, bytes};
+    stored() = {GetAppDir(), path, bytes};
     Params = DecodeParamRecord(bytes.data());
     CurrentSeasonYear = Params.seasonYear;
     LanguageIndex = Params.language;
@@ -187,8 +189,9 @@ bool WriteParamFile() {
     Params.hideDraws = HideDrawsFlag;
     const auto bytes = EncodeParamRecord(Params);
 
+    if (stored().dir == GetAppDir() && stored().bytes == bytes && xb::platform::FileExists(stored().path))
+        return true;
     const std::string target = nativePath(ParamFilePath());
-    if (stored().path == target && stored().bytes == bytes && xb::platform::FileExists(target)) return true;
     const std::string dir = nativePath(GetAppDir());
     std::string temp;
     int rc = xb::platform::UniqueTempFile(dir, "par", temp);
@@ -206,7 +209,7 @@ bool WriteParamFile() {
         showWriteFailure();
         return false;
     }
-    stored() = {target, bytes};
+    stored() = {GetAppDir(), target, bytes};
     return true;
 }
 

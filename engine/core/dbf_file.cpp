@@ -798,6 +798,8 @@ bool InitMemoFile(const std::string& fileName, uint8_t version, uint16_t blockSi
     platform::File f;
     int rc = f.create(platform::ResolveCase(name), platform::kModeExclusive);
     if (rc == 0) rc = f.writeAt(0, image.data(), image.size());
+    // On the disk before the table that names it is.
+    if (rc == 0) rc = f.flush();
     if (rc != 0) {
         SetEngineError(static_cast<uint16_t>(rc), "Cannot create memo file " + name + " [" + caller + "]");
         return false;

@@ -237,7 +237,9 @@ bool CloseMemofile() {
     if (memo) {
         UnlockMemo(*memo);
         name = memo->name;
-        rc = memo->file.isOpen() ? memo->file.flush() : 0;
+        // Notes written through this area reach the disk before the close reports success; a close
+        // after reading only has nothing to sync (on a share, a round trip and a wait for the server).
+        rc = memo->file.isOpen() && memo->file.writtenSinceFlush() ? memo->file.flush() : 0;
         memo->file.close();
     }
     b->memoArea.reset();

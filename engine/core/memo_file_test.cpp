@@ -148,6 +148,28 @@ TEST_F(MemoFileTest, HeaderNextFreeFollowsTheFileAfterEveryWrite) {
     }
 }
 
+// Every note reaches the disk as it is written; a close after reading notes only has nothing to sync,
+// and a new memo file is synced as it is made.
+TEST_F(MemoFileTest, OnlyWhatWasWrittenIsSynced) {
+    for (const Flavour& f : kFlavours) {
+        SCOPED_TRACE(f.label);
+        MakeMemoTable(base(), f.version, f.blockSize);
+        platform::InjectFault(platform::FaultOp::Flush, 1, 29);
+        EXPECT_FALSE(InitMemoFile(base() + "-new" + (f.version == kMemoFox ? ".fpt" : ".dbt"), f.version,
+                                  f.blockSize, "test"));
+        platform::ClearFaults();
+        ASSERT_TRUE(Use(base() + ".dbf", nullptr, 0));
+        const int32_t block = AddMemo("a note");
+        CloseDatabase();
+        ASSERT_TRUE(Use(base() + ".dbf", nullptr, 0));
+        EXPECT_EQ(Read(block), "a note");
+        platform::InjectFault(platform::FaultOp::Flush, 1, 29);
+        CloseDatabase();
+        EXPECT_TRUE(platform::FaultArmed(platform::FaultOp::Flush));
+        platform::ClearFaults();
+    }
+}
+
 TEST_F(MemoFileTest, LockIsHeldOnlyDuringAWrite) {
     MakeMemoTable(base(), kMemoDbase4, 512);
     ASSERT_TRUE(Use(base() + ".dbf", nullptr, 0));

@@ -20,6 +20,7 @@
 #include "engine/index/mdx_build.h"
 #include "engine/index/mdx_format.h"
 #include "engine/index/mdx_node.h"
+#include "engine/index/pack_need.h"
 #include "engine/index/mdx_search.h"
 #include "engine/index/mdx_update.h"
 #include "engine/index/semaphore_file.h"
@@ -485,6 +486,12 @@ bool OpenIndex(const std::string& fileName) {
     }
 
     if (!disagreement.empty()) rebuildOutOfStep(area, disagreement);
+    {
+        std::vector<uint16_t> maxKeys;
+        for (int n = 1; n <= area.header.tagCount(); ++n)
+            if (area.tags[n]) maxKeys.push_back(area.tags[n]->header.maxKeys());
+        NoteIndexShape(area.file.identity(), std::move(maxKeys));
+    }
 
     MdxTag& first = *area.tags[1];
     // The count the table's open took from its size stands: a key naming a row past it (another

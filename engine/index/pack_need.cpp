@@ -1,6 +1,8 @@
 #include "engine/index/pack_need.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <set>
 
 #include "engine/core/memo_ops.h"
@@ -143,8 +145,41 @@ std::string lookAtMemo(const std::string& path, const TableLook& t) {
     return "";
 }
 
+struct IndexShapes {
+    std::mutex mutex;
+    std::map<platform::FileIdentity, std::vector<uint16_t>> byFile;
+};
+IndexShapes& shapes() {
+    static IndexShapes s;
+    return s;
+}
+
+std::string indexGrown(uint64_t size, const std::vector<uint16_t>& maxKeys, uint32_t rows) {
+    const uint64_t rebuilt = RebuiltIndexSize(maxKeys, rows);
+    if (static_cast<double>(size) > kIndexGrowthBeforePack * static_cast<double>(rebuilt))
+        return "the index holds " + std::to_string(size) + " bytes, where a rebuild makes at most " +
+               std::to_string(rebuilt);
+    return "";
+}
+
 // Whether the production index has grown well past what a rebuild would make of it.
 std::string lookAtIndex(const std::string& path, uint32_t rows) {
+    // An index this process opened: its size is all that is asked.
+    bool anyKnown = false;
+    {
+        std::lock_guard<std::mutex> guard(shapes().mutex);
+        anyKnown = !shapes().byFile.empty();
+    }
+    if (anyKnown) {
+        const platform::PathStatus st = platform::StatPath(path);
+        std::vector<uint16_t> maxKeys;
+        if (st.regular) {
+            std::lock_guard<std::mutex> guard(shapes().mutex);
+            const auto known = shapes().byFile.find(st.identity);
+            if (known != shapes().byFile.end()) maxKeys = known->second;
+        }
+        if (!maxKeys.empty()) return indexGrown(st.size, maxKeys, rows);
+    }
     // The head holds the file header and, in a file the engine built, most tag pages; a page beyond it
     // is read by itself in the same open.
     MdxHeader header;
@@ -172,14 +207,16 @@ std::string lookAtIndex(const std::string& path, uint32_t rows) {
     if (rc == platform::kErrFileNotFound) return "";  // no index to rebuild
     if (rc != 0 || bad || !headRead || maxKeys.size() < static_cast<size_t>(header.tagCount()))
         return "the index cannot be read";
-    const uint64_t rebuilt = RebuiltIndexSize(maxKeys, rows);
-    if (static_cast<double>(size) > kIndexGrowthBeforePack * static_cast<double>(rebuilt))
-        return "the index holds " + std::to_string(size) + " bytes, where a rebuild makes at most " +
-               std::to_string(rebuilt);
-    return "";
+    return indexGrown(size, maxKeys, rows);
 }
 
 }  // namespace
+
+void NoteIndexShape(const platform::FileIdentity& file, std::vector<uint16_t> maxKeys) {
+    if (!file.known() || maxKeys.empty()) return;
+    std::lock_guard<std::mutex> guard(shapes().mutex);
+    shapes().byFile[file] = std::move(maxKeys);
+}
 
 uint64_t RebuiltIndexSize(const std::vector<uint16_t>& maxKeys, uint64_t rows) {
     uint64_t size = kMdxHeaderSize;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
+
 namespace xb {
 
 // How much larger than its rebuilt size an index file grows before a pack is worth its rewrite. A tree
@@ -21,6 +23,13 @@ inline constexpr double kIndexGrowthBeforePack = 2.0;
 // handles: a station writing at the same moment at worst has its change looked at by the next close. A
 // file that cannot be read or understood answers a reason too, so that the pack decides as before.
 std::string PackNeed(const std::string& dbfPath);
+// What the index opened as file keeps of its tags for PackNeed: each tag's keys a node. A tag's keys a
+// node follow from its key's length and do not change while the file does; an index rebuilt or restored
+// is a new file. So a close's PackNeed of an index this process opened asks only the file's size (one call
+// instead of an open, a read and a close). Should another program add or drop a tag in the same file,
+// the estimate is off by that tag, which at worst packs a table that did not need it or leaves one for
+// a later close.
+void NoteIndexShape(const platform::FileIdentity& file, std::vector<uint16_t> maxKeys);
 // PackNeed's answer for a table it cannot read (missing, say).
 inline constexpr const char* kPackNeedUnreadable = "the table cannot be read";
 

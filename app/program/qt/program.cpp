@@ -248,14 +248,15 @@ AppWindows::AppWindows(ExchangeSettings exchangeSettings, const WindowEntries& l
     const std::string folder = GetAppDir().toStdString();
     if (FolderRefusesWrites(folder))
         throw StartupError(GetLangText(Text::DataFolderReadOnly).arg(GetAppDir()).toStdString());
+    // The look for what an interrupted restore left, the check and the opens of the nine tables look
+    // their names up in one listing of the folder (a wait for another station's creation lists it again
+    // at each look, and a restore finished here drops it).
+    xb::platform::NameLookupScope names;
     // A restore that a crash cut short is finished (or its leftovers removed) before any table opens.
     if (!RecoverInterruptedRestore(GetAppDir().toStdString()))
         std::fprintf(stderr, "An interrupted restore could not be finished in %s\n",
                      GetAppDir().toLocal8Bit().data());
     StopIfRequested();
-    // The check and the opens of the nine tables look their names up in one listing of the folder (a
-    // wait for another station's creation lists it again at each look).
-    xb::platform::NameLookupScope names;
     askAboutDamage();
     StopIfRequested();
     // An index a failed write left out of step with its table, and that no station repaired, is found
