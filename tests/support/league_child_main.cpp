@@ -34,8 +34,7 @@
 //                                     its table) and closed again; the number of problems and findings
 //   close                          -> the close's packs; the number of tables packed
 //   calls                          -> every call of the system the file layer counted so far
-// Every command ends with this station's kept tables closed, unless after
-//   keep                           -> 0; they stay kept as in a program without its timer
+// Every command ends with this station's kept tables closed.
 //   exclusive FILE                 -> 1 when the table opens exclusively (closed again at once), else 0
 #include <algorithm>
 #include <chrono>
@@ -126,7 +125,6 @@ int main() {
     xb::InstallEngineUnits(engine);
     xb::SetErrorTrap(false);
     std::unique_ptr<xb::TXbDbf> held;
-    bool keepTables = false;
     std::string line;
     while (std::getline(std::cin, line)) {
         std::istringstream in(line);
@@ -272,9 +270,6 @@ int main() {
                 for (const app::TablePackResult& r : app::PackAllTables(app::GetAppDir()))
                     packed += r.outcome == app::PackOutcome::Packed;
                 answer = std::to_string(packed);
-            } else if (cmd == "keep") {
-                keepTables = true;
-                answer = "0";
             } else if (cmd == "exclusive") {
                 std::string file;
                 in >> file;
@@ -302,7 +297,7 @@ int main() {
         }
         // A station without an event loop: its tables are closed when it answers, as the program's are
         // after their idle time, so that the tests' waits stand as they did.
-        if (!keepTables) app::ReleaseKeptTables();
+        app::ReleaseKeptTables();
         std::cout << answer << std::endl;
     }
     return 0;
