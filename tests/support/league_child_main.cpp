@@ -34,8 +34,8 @@
 //                                     its table) and closed again; the number of problems and findings
 //   close                          -> the close's packs; the number of tables packed
 //   calls                          -> every call of the system the file layer counted so far
-// Every command ends with this station's kept tables closed.
 //   exclusive FILE                 -> 1 when the table opens exclusively (closed again at once), else 0
+// Every command ends with this station's kept tables closed.
 #include <algorithm>
 #include <chrono>
 #include <iostream>
