@@ -6,7 +6,8 @@
 // The season is the test suite's generated one (20 teams, 38 matchdays, squads, goals and cards); the 34
 // seasons repeat it year after year. A new match is one of the season's last matchday, left out of the
 // generated rows, stored with 3 goals and 2 cards. Another match of the season is taken out (its row,
-// goals and cards deleted) and stored again as new the same day, then stored once more.
+// goals and cards deleted) and stored again as new the same day, then stored once more. Each is counted
+// cold (the first after the kept tables' idle time: its tables opened) and warm (again within it).
 //
 // Usage: bench_network_share [--quick] [--only TEXT] [--seasons N] [--fill DIR]
 //   --quick: no 1 ms runs, the counts only; --only: the computations whose name holds TEXT, on one season
@@ -34,6 +35,7 @@
 #include "app/reports/team_info.h"
 #include "app/reports/team_matches.h"
 #include "app/settings/app_files.h"
+#include "app/data/kept_tables.h"
 #include "app/data/league_access.h"
 #include "app/data/league_database.h"
 #include "app/data/league_lookups.h"
@@ -169,7 +171,8 @@ std::vector<app::MatchEvent> eventsOf(const app::MatchRow& m, std::vector<app::M
 
 int run(const std::string& dir, int count, bool quick, const std::string& only, int* failures) {
     std::vector<xbtest::SeasonTable> tables = seasons(count);
-    const std::vector<app::MatchRow> newMatches = unplayed(tables, 4);
+    // Eight: the cold and the warm counts each store four matches never stored before.
+    const std::vector<app::MatchRow> newMatches = unplayed(tables, 8);
     size_t nextNew = 0;
     fill(dir, tables);
     app::SetAppDir(QString::fromStdString(dir + "/"));
@@ -409,17 +412,30 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
                 "local", "floor");
     for (const Computation& c : computations) {
         if (c.name.find(only) == std::string::npos) continue;
-        const Measure m = measure(c.run, c.prepare, quick);
         const long floor = floorCalls(c.floor);
-        std::printf("%-48s %-44s %7.0f ms %6.2f ms %6ld\n", c.name.c_str(), callsText(m.calls).c_str(),
-                    m.shareSeconds * 1000, m.localSeconds * 1000, floor);
-        char extra[96];
-        std::snprintf(extra, sizeof extra, "; local %.2f ms", m.localSeconds * 1000);
-        if (!quick)
-            bench::ReportFigure("network share, " + where + ": " + c.name, 60 / m.shareSeconds, "runs/min",
-                                "floor: " + std::to_string(floor) + " calls at 1 ms", 60000.0 / floor,
-                                callsText(m.calls) + extra);
+        // Cold: the first computation after the idle time, its tables opened; warm: done again within
+        // the idle time, on the tables the last run kept. The start and the close release them anyway.
+        const bool program = c.name.rfind("program", 0) == 0;
+        for (const bool warm : {false, true}) {
+            if (warm && program) continue;
+            const Measure m = measure(c.run,
+                                      [&] {
+                                          if (c.prepare) c.prepare();
+                                          if (!warm) app::ReleaseKeptTables();
+                                      },
+                                      quick);
+            const std::string name = c.name + (warm ? " (warm)" : "");
+            std::printf("%-48s %-44s %7.0f ms %6.2f ms %6ld\n", name.c_str(), callsText(m.calls).c_str(),
+                        m.shareSeconds * 1000, m.localSeconds * 1000, floor);
+            char extra[96];
+            std::snprintf(extra, sizeof extra, "; local %.2f ms", m.localSeconds * 1000);
+            if (!quick)
+                bench::ReportFigure("network share, " + where + ": " + name, 60 / m.shareSeconds, "runs/min",
+                                    "floor: " + std::to_string(floor) + " calls at 1 ms", 60000.0 / floor,
+                                    callsText(m.calls) + extra);
+        }
     }
+    app::ReleaseKeptTables();
     results.reset();
     closeTables();
     return 0;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <thread>
 
 #include "app/settings/app_files.h"
 #include "app/settings/lang_texts.h"
+#include "app/data/kept_tables.h"
 #include "app/data/table_scopes.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
@@ -69,6 +71,8 @@ std::string tableName(const std::string& file) {
 }  // namespace
 
 void KeepTablesAsTheyAre(std::set<std::string> readOnly, std::set<std::string> unpacked) {
+    // A kept table was opened for writing or not by the sets it replaces.
+    ReleaseKeptTables();
     g_readOnly = std::move(readOnly);
     g_unpacked = std::move(unpacked);
 }
@@ -102,20 +106,11 @@ void CloseQuietly(xb::TXbDbf& table) {
 
 LeagueTableScope::LeagueTableScope(const char* component, const std::string& file, const std::string& tag,
                                    Rows rows, const std::string& openKey)
-    : m_table(MakeLeagueDataset(component, file)) {
-    if (rows == Rows::kWithDeleted) m_table->SetHideDeletedRecs(false);
-    if (!tag.empty() && !openKey.empty()) m_table->SetOpenKey(tag, openKey);
-    try {
-        m_table->Open();
-        if (!tag.empty()) m_table->SetOrderUnlessCurrent(tag);
-    } catch (...) {
-        CloseQuietly(*m_table);
-        throw;
-    }
-}
+    : m_table(TakeLeagueTable(component, file, {tag, rows == Rows::kWithDeleted, openKey})),
+      m_uncaught(std::uncaught_exceptions()) {}
 
 LeagueTableScope::~LeagueTableScope() {
-    CloseQuietly(*m_table);
+    DoneWithLeagueTable(std::move(m_table), std::uncaught_exceptions() == m_uncaught);
 }
 
 namespace {

@@ -32,16 +32,18 @@ inline constexpr int kLockWaitMs = 1000;
 bool WaitForLock(const std::function<bool()>& take);
 
 // A table opened for the length of one routine: shared, deleted rows hidden, its production index open
-// (the table's header names it) in the order of tag when given; closed and freed when the scope ends,
-// whatever happened. A table that cannot be opened raises the dataset layer's exception.
+// (the table's header names it) in the order of tag when given, on the order's first row; let go when the
+// scope ends, whatever happened: kept open for the next routine for a moment (kept_tables.h), or closed
+// when the scope ends by an exception. A table that cannot be opened raises the dataset layer's exception.
 class LeagueTableScope {
 public:
     // Which rows a scope's reads see: deleted rows are hidden, unless the routine skips them itself
     // (IsDeleted) to read a key's rows in one pass over the index and the file, the deleted ones among
     // them included, where hiding them has each one read again on its own.
     enum class Rows { kLive, kWithDeleted };
-    // With openKey, the table opens on the first row of that key in the tag's order (see SetOpenKey;
-    // FindOpenKey tells whether there is one), not on the order's first row.
+    // With openKey, the table opens on the first row of that key in the tag's order (see SetOpenKey), not
+    // on the order's first row; FindOpenKey, asked first, tells whether there is one and stands on it (a
+    // kept table handed over seeks the key then).
     LeagueTableScope(const char* component, const std::string& file, const std::string& tag = {},
                      Rows rows = Rows::kLive, const std::string& openKey = {});
     ~LeagueTableScope();
@@ -53,6 +55,7 @@ public:
 
 private:
     std::unique_ptr<xb::TXbDbf> m_table;
+    int m_uncaught;
 };
 
 // Creates the dataset of a routine's table (not yet open): shared, deleted rows hidden, never created or

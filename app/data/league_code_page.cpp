@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/settings/lang_texts.h"
+#include "app/data/kept_tables.h"
 #include "app/data/league_access.h"
 #include "app/data/league_tables.h"
 #include "engine/core/engine.h"
@@ -91,6 +92,8 @@ int SettleLeagueCodePage(int language) {
     const int needed = CodePageNeededBy(language);
     if (needed && LeagueCodePage() != needed && LeagueTablesEmpty()) {
         const uint8_t driver = xb::platform::LanguageDriverOf(needed);
+        // A kept table would go on with the page its open read.
+        ReleaseKeptTables();
         for (const LeagueTable& t : LeagueTables()) {
             xb::platform::File f;
             if (f.open(LeagueFilePath(t.file), xb::platform::kModeReadWrite) != 0) continue;

@@ -1,7 +1,9 @@
 #include "app/data/league_reading.h"
 
 #include <algorithm>
+#include <exception>
 
+#include "app/data/kept_tables.h"
 #include "app/data/league_access.h"
 #include "app/data/table_scopes.h"
 #include "engine/dataset/xb_file_dataset.h"
@@ -35,27 +37,25 @@ struct LeagueReading::NameSource {
     std::string (*key)(int);
 };
 
-LeagueReading::LeagueReading() = default;
+LeagueReading::LeagueReading() : m_uncaught(std::uncaught_exceptions()) {}
 
 LeagueReading::~LeagueReading() {
-    for (auto& [file, table] : m_tables) CloseQuietly(*table);
+    const bool keep = std::uncaught_exceptions() == m_uncaught;
+    for (auto& [file, table] : m_tables) DoneWithLeagueTable(std::move(table), keep);
 }
 
 xb::TXbDbf& LeagueReading::Table(const std::string& file, const std::string& tag) {
     std::unique_ptr<xb::TXbDbf>& slot = m_tables[file];
     if (!slot) {
-        // Every open component needs a name of its own: the engine refuses a second area of one alias.
-        static int opened = 0;
-        const std::string name = "lr" + file.substr(0, file.find('.')) + std::to_string(++opened % 100000);
-        auto table = MakeLeagueDataset(name.c_str(), file);
         try {
-            table->Open();
+            // Every routine puts its order before it seeks: where a kept table stands does not matter.
+            TableUse use;
+            use.fromFirstRow = false;
+            slot = TakeLeagueTable(("lr" + file.substr(0, file.find('.'))).c_str(), file, use);
         } catch (...) {
-            CloseQuietly(*table);
             m_tables.erase(file);
             throw;
         }
-        slot = std::move(table);
     }
     if (!tag.empty()) slot->SetOrderToTag(tag);
     return *slot;

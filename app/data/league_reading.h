@@ -1,9 +1,10 @@
 // The tables one computation reads, each opened once: a report (or a list) makes a LeagueReading, passes it
-// to every routine it calls, and lets it go when the computation ends. A table is opened at its first use
-// and closed with the object, so nothing stays open between two computations and a pack of this or
-// another station waits at most for one computation. On a network share each open is dozens of round
-// trips and each row read one more, so what the object reads once is kept for the rest of the
-// computation: the season's rules and team list, and every team, championship and player name asked for.
+// to every routine it calls, and lets it go when the computation ends. A table is taken at its first use
+// (a kept one, or a fresh open) and let go with the object: kept open for the next computation for a
+// moment (kept_tables.h), so another station's pack waits at most that moment after this one's last
+// computation. On a network share each open is dozens of round trips and each row read one more, so what
+// the object reads once is kept for the rest of the computation: the season's rules and team list, and
+// every team, championship and player name asked for.
 //
 // A table is shared by the routines of the computation: each one puts the order it needs before it
 // seeks, and no scan of a table may run inside another scan of the same table.
@@ -61,6 +62,7 @@ private:
     std::map<std::pair<int, int>, SeasonRules> m_rules;
     std::map<std::pair<int, int>, std::vector<int>> m_seasonTeams;
     std::map<std::string, std::map<int, QString>> m_names;  // by table file
+    int m_uncaught;
 };
 
 // Visits the rows of the table's current order from the first one the key finds, while condition (xBase)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/settings/app_files.h"
+#include "app/data/kept_tables.h"
 #include "app/data/league_access.h"
 #include "engine/dataset/engine_start.h"
 #include "engine/dataset/index_services.h"

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/data/kept_tables.h"
 #include "app/data/league_access.h"
 #include "engine/core/engine.h"
 #include "engine/core/errors.h"
@@ -82,6 +83,8 @@ std::vector<bool> tablesToPack(const QString& directory) {
 }  // namespace
 
 std::vector<TablePackResult> PackAllTables(const QString& directory) {
+    // A pack needs its table alone: this station's kept tables go first.
+    ReleaseKeptTables();
     std::vector<TablePackResult> results;
     xb::TrappingOff quiet;
     xb::TXbDbf table;

@@ -51,7 +51,8 @@ struct RestoreResult {
 // more bytes than were verified); each staged table is checked and opened as the program opens it
 // (PrepareStagedDatabase) and its index built again; then the set is swapped in (SwapInDatabase).
 // Whatever fails, the live files are left byte for byte as they were and nothing staged is left. The
-// caller has closed every table of this process. Uses the current engine.
+// caller has closed every table of this process it opened itself (the tables kept between routines are
+// closed by the swap). Uses the current engine.
 RestoreResult RestoreDatabase(const std::string& dataDir, const std::string& archiveName,
                               const ArchiveProgress& progress = {});
 

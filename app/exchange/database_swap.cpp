@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "app/settings/lang_texts.h"
+#include "app/data/kept_tables.h"
 #include "app/data/league_access.h"
 #include "app/data/league_tables.h"
 #include "app/data/table_check.h"
@@ -193,6 +194,9 @@ void ExchangeOperation::End() {
 
 bool DatabaseHold::Take(const std::string& dir, std::string* busyFile) {
     Release();
+    // Every restore, download and import holds the live files alone here: this station's kept tables
+    // would be the first to refuse it.
+    ReleaseKeptTables();
     for (const auto& name : DatabaseFileNames()) {
         const std::string path = platform::ResolveCase(dir + name);
         if (!exists(path)) continue;

@@ -455,6 +455,8 @@ protected:
             for (const auto& f : def.fields) names.push_back(f.substr(0, f.find(',')));
             out[def.file] = rows(def.file, names);
         }
+        // Closed as after their idle time: the imports of other processes below need the files alone.
+        ReleaseKeptTables();
         return out;
     }
     std::vector<std::string> leftovers() const {

@@ -33,7 +33,13 @@ QString GetAppDir() {
     return g_appDir;
 }
 
+std::function<void()>& AppDirChangeHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
 void SetAppDir(const QString& dir) {
+    if (AppDirChangeHook()) AppDirChangeHook()();
     g_appDir = dir.isEmpty() ? QString() : withSlash(dir);
 }
 

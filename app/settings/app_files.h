@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <string>
 
 namespace app {
@@ -13,6 +14,9 @@ QString GetAppDir();
 // Makes dir the data directory for the rest of the run ("/" is added when missing); an empty dir goes
 // back to the executable's directory. Tests point it at a scratch directory.
 void SetAppDir(const QString& dir);
+// Run by SetAppDir before the directory changes: what holds files of the old one open lets go of them
+// (the data library's kept tables). Empty until set.
+std::function<void()>& AppDirChangeHook();
 
 // The folder (ending "/") exists and refuses the creation of a file in it: a read-only folder or
 // file system, or one this user may not write. Answered by creating and removing a file of its own;

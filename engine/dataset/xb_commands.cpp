@@ -369,6 +369,9 @@ bool TXbCDataSet::Find(const std::string& key) {
 void TXbCDataSet::SetOpenKey(const std::string& tag, const std::string& key) {
     m_openTag = tag;
     m_openKey = key;
+    // Set on an open dataset, the key is the one the next FindOpenKey seeks; an answer an earlier open
+    // kept belongs to another key.
+    m_openKeyFound = -1;
 }
 
 bool TXbCDataSet::FindOpenKey() {

@@ -249,7 +249,7 @@ public:
     // with key (as Find does), without going to the first row of the order on the way. With no such row
     // the dataset shows none (Eof and Bof, as an empty table) until it is moved. Right after the open,
     // FindOpenKey tells whether the row was found; after an open that could not search (no index), and
-    // at any later time, it is Find(key).
+    // at any later time, it is Find(key). Set on an open dataset, it names the key FindOpenKey seeks.
     void SetOpenKey(const std::string& tag, const std::string& key);
     bool FindOpenKey();
     void Reindex();

@@ -34,6 +34,8 @@
 //                                     its table) and closed again; the number of problems and findings
 //   close                          -> the close's packs; the number of tables packed
 //   calls                          -> every call of the system the file layer counted so far
+//   exclusive FILE                 -> 1 when the table opens exclusively (closed again at once), else 0
+// Every command ends with this station's kept tables closed.
 #include <algorithm>
 #include <chrono>
 #include <iostream>
@@ -46,6 +48,7 @@
 #include "app/editing/master_records.h"
 #include "app/editing/match_entry.h"
 #include "app/settings/app_files.h"
+#include "app/data/kept_tables.h"
 #include "app/data/league_access.h"
 #include "app/data/league_lookups.h"
 #include "app/data/league_database.h"
@@ -267,12 +270,34 @@ int main() {
                 for (const app::TablePackResult& r : app::PackAllTables(app::GetAppDir()))
                     packed += r.outcome == app::PackOutcome::Packed;
                 answer = std::to_string(packed);
+            } else if (cmd == "exclusive") {
+                std::string file;
+                in >> file;
+                xb::TXbDbf t;
+                t.Name = "childalone";
+                t.SetDbfFileName(app::LeagueFilePath(file));
+                t.CreateIfNotFound = false;
+                t.CreateIndex = xb::TCreateIndexType::ciNever;
+                t.ShowProgress = false;
+                t.SetExclusive(true);
+                try {
+                    xb::TrappingOff quiet;
+                    t.Open();
+                    answer = t.Active() ? "1" : "0";
+                } catch (const std::exception&) {
+                    answer = "0";
+                }
+                app::CloseQuietly(t);
+                xb::TakeErrorMessage();
             } else if (cmd == "calls") {
                 answer = std::to_string(xb::platform::FileCalls().total());
             }
         } catch (const std::exception& e) {
             answer = std::string("E ") + e.what();
         }
+        // A station without an event loop: its tables are closed when it answers, as the program's are
+        // after their idle time, so that the tests' waits stand as they did.
+        app::ReleaseKeptTables();
         std::cout << answer << std::endl;
     }
     return 0;

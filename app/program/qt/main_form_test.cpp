@@ -35,6 +35,7 @@
 #include "app/settings/app_files.h"
 #include "app/settings/lang_texts.h"
 #include "app/settings/session_format.h"
+#include "app/data/kept_tables.h"
 #include "app/data/league_access.h"
 #include "app/data/league_code_page.h"
 #include "app/data/league_lookups.h"
@@ -321,15 +322,19 @@ TEST_F(MainFormTest, SignalDuringTheFirstRunChoiceClosesTheChoiceThenTheWindow) 
 }
 
 // Rows numbered 1..n in a table's first numeric field, then the first of them deleted.
+// The table is closed again, as a program that ended leaves it.
 void addRowsDeletingTheFirst(const char* file, const char* field, int n) {
-    LeagueTableScope t("fill", file);
-    for (int i = 1; i <= n; ++i) {
-        t->Append();
-        t->FieldByName(field).SetAsInteger(i);
-        t->Post();
+    {
+        LeagueTableScope t("fill", file);
+        for (int i = 1; i <= n; ++i) {
+            t->Append();
+            t->FieldByName(field).SetAsInteger(i);
+            t->Post();
+        }
+        t->First();
+        t->Delete();
     }
-    t->First();
-    t->Delete();
+    ReleaseKeptTables();
 }
 
 // Rows in the file, deleted ones included.
@@ -428,6 +433,7 @@ TEST_F(MainFormTest, FilesInTheWayOfATableAreNamedAndMovedAsideNeverOverwritten)
             players->Post();
         }
     }
+    ReleaseKeptTables();  // the folder is copied as a closed program leaves it
     const xbtest::TempDir kept;
     const std::string sound = kept.file("sound");
     fs::copy(tmp.path(), sound, fs::copy_options::recursive);
@@ -631,6 +637,7 @@ TEST_F(MainFormTest, AStopRequestedDuringTheStartEndsItWithNothingChanged) {
             players->Post();
         }
     }
+    ReleaseKeptTables();  // the folder is copied as a closed program leaves it
     const auto tables = [&] {
         std::map<std::string, std::string> out;
         for (const auto& [name, bytes] : treeBytes(tmp.path()))

@@ -19,6 +19,7 @@
 #include "app/exchange/qt/download_window.h"
 #include "app/settings/app_files.h"
 #include "app/settings/lang_texts.h"
+#include "app/data/kept_tables.h"
 #include "app/data/league_access.h"
 #include "app/data/league_database.h"
 #include "app/settings/param_file.h"
@@ -311,6 +312,8 @@ QString AppWindows::diskFullSaying(const std::string& folder) const {
 
 void AppWindows::askAboutDamage() {
     const std::string folder = GetAppDir().toStdString();
+    // The check may create, reindex or repair tables, each alone.
+    ReleaseKeptTables();
     // What a creation cut short left (locks nobody holds, staging folders) goes before anything is looked at.
     ClearCreationLeftovers(folder);
     bool firstStart = false;
