@@ -5,6 +5,7 @@
 #include "app/data/league_lookups.h"
 #include "app/data/table_scopes.h"
 #include "engine/dataset/xb_file_dataset.h"
+#include "platform/file.h"
 
 #include <algorithm>
 
@@ -227,6 +228,8 @@ StoreOutcome StoreMatch(xb::TXbDbf& t, const MatchRow& match, const std::vector<
                         const std::vector<MatchEvent>& cards, bool mustExist, const LoadedMatch* loaded) {
     const MatchKey key = keyOf(match);
     if (eventKey(key).empty()) return StoreOutcome::Refused;
+    // The goals' and the cards' tables look their names up in one listing of the folder.
+    xb::platform::NameLookupScope names;
     // The row is written once: a new match's row is appended whole (and not rewritten under its record
     // lock after), a stored one is rewritten only where a field differs.
     bool written = false;
