@@ -817,6 +817,11 @@ int32_t RecCount() {
     return b->recCount;
 }
 
+int32_t KnownRecCount() {
+    const WorkAreaBlock* b = CurrentBlock();
+    return b ? b->recCount : 0;
+}
+
 bool SetIgnoreDel(bool on) {
     WorkAreaBlock* b = CurrentBlock();
     if (!b) return false;

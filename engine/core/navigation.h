@@ -56,6 +56,9 @@ bool dBOF();
 int32_t RecNo();
 // The number of records, brought up to date first (another station may have appended).
 int32_t RecCount();
+// The number of records as the area last learned it, without asking the file: a record up to it exists
+// (rows are removed only by a pack, which has the table alone), one beyond it may too.
+int32_t KnownRecCount();
 // Hides deleted records (on) or shows them, reloads the current record and answers the previous setting.
 bool SetIgnoreDel(bool on);
 // Skip(0) for a caller that wants the current record in the area's buffers again (a dataset's

@@ -172,7 +172,8 @@ bool TXbDataSet::BeginOperation(const char* opName) {
 
 int TXbDataSet::SafeGo(int32_t recNo) {
     if (!BeginOperation("SafeGo")) return PendingError();
-    if (recNo >= 1 && recNo <= xb::RecCount()) {
+    // A record the area knows of needs no look at the file's size; one beyond it is asked for.
+    if (recNo >= 1 && (recNo <= xb::KnownRecCount() || recNo <= xb::RecCount())) {
         xb::Go(recNo);
         m_beforeFirst = m_afterLast = false;
     } else {
