@@ -55,17 +55,6 @@ protected:
         for (const auto& [name, bytes] : m_filled) xbtest::WriteFileBytes(tmp.file(name), bytes);
     }
 
-    // Each tag's (key, record) entries, sorted: a maintained tag may file equal keys in another order.
-    static std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> entries(const std::string& mdx) {
-        std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> out;
-        for (const auto& t : xbtest::CheckMdxFile(mdx, {false, 0}).tags) {
-            auto& list = out[t.name];
-            for (const auto& e : t.entries) list.emplace_back(e.key, e.record);
-            std::sort(list.begin(), list.end());
-        }
-        return out;
-    }
-
     // Everything a reader of the files must find after the pack stopped; "" when all holds. The program's
     // start first, or a station of the engine first: whichever opens first completes the pack.
     std::string whole(bool startFirst = false) {
@@ -96,7 +85,7 @@ protected:
             if (!Use(copy + "/" + name + ".dbf EXCLUSIVE", nullptr, 0) || !SetIndexTo("") || !Reindex())
                 faults += name + ": the copy does not reindex: " + ErrorMsg() + "\n";
             CloseAllDatabases();
-            if (entries(tmp.file(name + ".mdx")) != entries(copy + "/" + name + ".mdx"))
+            if (xbtest::SortedTagEntries(tmp.file(name + ".mdx")) != xbtest::SortedTagEntries(copy + "/" + name + ".mdx"))
                 faults += name + ": a tag differs from its reindex\n";
             fs::remove_all(copy);
         }
@@ -181,7 +170,7 @@ TEST_F(TablePackTest, AWalkOverAnIndexOfAnotherTableEnds) {
         const std::string table = tmp.file(q.toStdString() + ".dbf");
         SCOPED_TRACE(table);
         std::map<std::string, size_t> keys;
-        for (const auto& [tag, list] : entries(tmp.file(q.toStdString() + ".mdx"))) keys[tag] = list.size();
+        for (const auto& [tag, list] : xbtest::SortedTagEntries(tmp.file(q.toStdString() + ".mdx"))) keys[tag] = list.size();
         ASSERT_TRUE(Use(table + " EXCLUSIVE", nullptr, 0)) << ErrorMsg();
         ASSERT_TRUE(Pack()) << ErrorMsg();
         CloseAllDatabases();

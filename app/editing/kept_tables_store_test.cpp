@@ -22,17 +22,6 @@ namespace {
 using namespace app;
 namespace fs = std::filesystem;
 
-// Each tag's entries (key, record), sorted.
-std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> entries(const std::string& mdx) {
-    std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> out;
-    for (const auto& t : xbtest::CheckMdxFile(mdx, {false, 0}).tags) {
-        auto& list = out[t.name];
-        for (const auto& e : t.entries) list.emplace_back(e.key, e.record);
-        std::sort(list.begin(), list.end());
-    }
-    return out;
-}
-
 class KeptTablesStoreTest : public leaguetest::LeagueTest {};
 
 TEST_F(KeptTablesStoreTest, MatchesStoredThroughKeptEventTablesBesideAnotherStationsAppendsStayWhole) {
@@ -94,7 +83,8 @@ TEST_F(KeptTablesStoreTest, MatchesStoredThroughKeptEventTablesBesideAnotherStat
         ASSERT_TRUE(xb::Use(copy + "/" + name + ".dbf EXCLUSIVE", nullptr, 0) && xb::SetIndexTo("") &&
                     xb::Reindex());
         xb::CloseAllDatabases();
-        EXPECT_EQ(entries(tmp.file(name + std::string(".mdx"))), entries(copy + "/" + name + ".mdx"));
+        EXPECT_EQ(xbtest::SortedTagEntries(tmp.file(name + std::string(".mdx"))),
+                  xbtest::SortedTagEntries(copy + "/" + name + ".mdx"));
         fs::remove_all(copy);
     }
 }

@@ -349,4 +349,14 @@ MdxReport CheckMdxFile(const std::string& path, const MdxCheckOptions& opt) {
     return report;
 }
 
+std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> SortedTagEntries(const std::string& path) {
+    std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> out;
+    for (const auto& t : CheckMdxFile(path, {false, 0}).tags) {
+        auto& list = out[t.name];
+        for (const auto& e : t.entries) list.emplace_back(e.key, e.record);
+        std::sort(list.begin(), list.end());
+    }
+    return out;
+}
+
 }  // namespace xbtest

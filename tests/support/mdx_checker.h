@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xbtest {
@@ -52,6 +54,10 @@ struct MdxReport {
 };
 
 MdxReport CheckMdxFile(const std::string& path, const MdxCheckOptions& options = {});
+
+// Each tag's (key, record) entries, sorted, by tag name: a maintained tag may file equal keys in another
+// order than a rebuild, so two indexes are compared this way.
+std::map<std::string, std::vector<std::pair<std::string, uint32_t>>> SortedTagEntries(const std::string& path);
 
 // Negative, 0 or positive as key a sorts before, with or after b in a tag of that type and direction.
 int CompareTagKeys(char type, bool descending, const std::string& a, const std::string& b);
