@@ -26,6 +26,7 @@
 #include "engine/index/mdx_search.h"
 #include "engine/index/semaphore_file.h"
 #include "platform/file.h"
+#include "tests/support/club_stations.h"
 #include "tests/support/fixtures.h"
 
 namespace xb {
@@ -36,13 +37,7 @@ constexpr int kRows = 300;
 // Names spread over the alphabet (none beginning with Z, which the changed rows take), so that a row
 // changed in the middle of a walk moves far in the order.
 std::string nameOf(int i) {
-    std::string s(6, 'A');
-    unsigned v = static_cast<unsigned>(i) * 2654435761u;
-    for (char& c : s) {
-        c = static_cast<char>('A' + v % 25);
-        v /= 25;
-    }
-    return s;
+    return xbtest::SpreadName(i, 6, 25);
 }
 
 class OptimisticReadTest : public xbtest::EngineTest {
@@ -53,24 +48,7 @@ protected:
         SetErrorTrap(false);
         SemaphoreSettings().lockRetry = std::chrono::milliseconds(500);
         SemaphoreSettings().writeTimeout = std::chrono::milliseconds(500);
-        TableBlock t;
-        ASSERT_TRUE(CreateDbf(t, tmp.file("club"), {{"nom", 'C', 8, 0}, {"num", 'N', 5, 0}}));
-        CloseDbf(t);
-        ASSERT_TRUE(Use(tmp.file("club.dbf") + " EXCLUSIVE", nullptr, 0));
-        for (int i = 1; i <= kRows; ++i) {
-            ClearRecord();
-            TypedSetString(FieldAddress(1), 8, nameOf(i));
-            TypedSetInt(FieldAddress(2), i);
-            ASSERT_TRUE(Append());
-        }
-        ASSERT_TRUE(MakeIndex({{"NOM", "nom", "", false, false}, {"NUM", "num", "", true, false}}, ""));
-        CloseDatabase();
-        for (int area : {1, 2}) {
-            ASSERT_TRUE(Select(area));
-            ASSERT_TRUE(Use(tmp.file("club.dbf") + " ALIAS S" + std::to_string(area), nullptr, 0))
-                << ErrorMsg();
-            ASSERT_TRUE(SetIndexTo("") && SetOrderToTag("NOM")) << ErrorMsg();
-        }
+        xbtest::OpenClubAsTwoStations(tmp.path(), kRows, nameOf, true);
         Select(1);
     }
     void TearDown() override {

@@ -21,6 +21,7 @@
 #include "engine/index/index_driver.h"
 #include "engine/index/mdx_build.h"
 #include "engine/index/semaphore_file.h"
+#include "tests/support/club_stations.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/mdx_checker.h"
 
@@ -31,13 +32,7 @@ constexpr int kSeedRows = 40;
 
 // Names spread over the alphabet, so that appends land in every leaf and split the tree at every level.
 std::string nameOf(int i) {
-    std::string s(8, 'A');
-    unsigned v = static_cast<unsigned>(i) * 2654435761u;
-    for (char& c : s) {
-        c = static_cast<char>('A' + v % 26);
-        v /= 26;
-    }
-    return s;
+    return xbtest::SpreadName(i, 8, 26);
 }
 
 class SharedWritesTest : public xbtest::EngineTest {
@@ -48,19 +43,7 @@ protected:
         SetErrorTrap(false);
         SemaphoreSettings().lockRetry = std::chrono::milliseconds(2000);
         SemaphoreSettings().writeTimeout = std::chrono::milliseconds(2000);
-        TableBlock t;
-        ASSERT_TRUE(CreateDbf(t, tmp.file("club"), {{"nom", 'C', 8, 0}, {"num", 'N', 5, 0}}));
-        CloseDbf(t);
-        ASSERT_TRUE(Use(tmp.file("club.dbf") + " EXCLUSIVE", nullptr, 0));
-        for (int i = 1; i <= kSeedRows; ++i) appendRow(i);
-        ASSERT_TRUE(MakeIndex({{"NOM", "nom", "", false, false}, {"NUM", "num", "", false, false}}, ""));
-        CloseDatabase();
-        for (int area : {1, 2}) {
-            ASSERT_TRUE(Select(area));
-            ASSERT_TRUE(Use(tmp.file("club.dbf") + " ALIAS S" + std::to_string(area), nullptr, 0))
-                << ErrorMsg();
-            ASSERT_TRUE(SetIndexTo("") && SetOrderToTag("NOM")) << ErrorMsg();
-        }
+        xbtest::OpenClubAsTwoStations(tmp.path(), kSeedRows, nameOf, false);
     }
     void TearDown() override { CloseAllDatabases(); }
 
