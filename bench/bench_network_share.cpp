@@ -207,9 +207,16 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
     for (auto& e : g_goals) e.player = (e.team == 1 ? match.home : match.away) * 100 + e.player % 100;
     for (auto& e : g_cards) e.player = (e.team == 1 ? match.home : match.away) * 100 + e.player % 100;
 
-    std::unique_ptr<xb::TXbDbf> results;  // the match entry window keeps resultat open
+    // The match entry window keeps resultat open, and holds the goals and cards tables while it shows.
+    std::unique_ptr<xb::TXbDbf> results;
+    std::unique_ptr<app::KeptTableHold> eventTables;
     auto openResults = [&] {
         if (!results) app::OpenTable(results, "resultat.dbf");
+        if (!eventTables) eventTables = std::make_unique<app::KeptTableHold>(std::vector<std::string>{"but.dbf", "carton.dbf"});
+    };
+    auto closeResults = [&] {
+        eventTables.reset();
+        results.reset();
     };
     auto storeNew = [&] {
         openResults();
@@ -237,7 +244,7 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
         app::KeepTablesAsTheyAre({}, {});
     };
     auto start = [&] {
-        results.reset();
+        closeResults();
         closeTables();
         xb::platform::NameLookupScope names;  // as the program's start: one listing for the check and the opens
         const std::vector<app::TableProblem> problems = app::CheckLeagueDatabase(dir + "/");
@@ -350,7 +357,7 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
          [&] { *failures += close() != 0; },
          everyTable,
          [&] {
-             results.reset();
+             closeResults();
              closeTables();
              close();
          }},
@@ -360,7 +367,7 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
          [&] {
              close();
              storeNew();
-             results.reset();
+             closeResults();
          }},
         {"program close after a match taken out and stored again",
          [&] { *failures += close() == 0; },
@@ -369,7 +376,7 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
              close();
              takeOut();
              store(false);
-             results.reset();
+             closeResults();
          }},
         // The start and the close of a session that wrote nothing, as one: the nine tables closed at the
         // first activation between them.
@@ -381,7 +388,7 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
          },
          {},
          [&] {
-             results.reset();
+             closeResults();
              closeTables();
              close();
          }},
@@ -400,7 +407,12 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
             const Measure m = measure(c.run,
                                       [&] {
                                           if (c.prepare) c.prepare();
-                                          if (!warm) app::ReleaseKeptTables();
+                                          // The idle time passed: every kept table nothing holds is closed.
+                                          if (!warm) {
+                                              app::SetKeptTableIdle(std::chrono::milliseconds(0));
+                                              app::ReleaseIdleKeptTables();
+                                              app::SetKeptTableIdle(app::kKeptTableIdle);
+                                          }
                                       },
                                       quick);
             const std::string name = c.name + (warm ? " (warm)" : "");
@@ -415,7 +427,7 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
         }
     }
     app::ReleaseKeptTables();
-    results.reset();
+    closeResults();
     closeTables();
     return 0;
 }

@@ -5,11 +5,13 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "app/data/league_access.h"
 #include "app/settings/app_files.h"
 #include "engine/core/engine.h"
+#include "engine/core/errors.h"
 #include "engine/core/work_areas.h"
 #include "engine/index/index_driver.h"
 
@@ -39,6 +41,7 @@ struct KeptTables : xb::UnitState {
     xb::Engine* engine = nullptr;
     QPointer<QTimer> timer;
     bool finalizing = false;
+    std::map<std::string, int> held;  // path -> holds (KeptTableHold)
 };
 
 void closeTable(std::unique_ptr<xb::TXbDbf>& t) noexcept {
@@ -84,6 +87,10 @@ int sweep(KeptTables& k) noexcept {
     const Clock::time_point now = Clock::now();
     int next = -1;
     for (size_t i = 0; i < k.tables.size();) {
+        if (k.held.count(k.tables[i].path)) {
+            ++i;
+            continue;
+        }
         const auto idle = now - k.tables[i].since;
         if (idle >= k.idle) {
             std::unique_ptr<xb::TXbDbf> t = std::move(k.tables[i].table);
@@ -231,6 +238,37 @@ void DoneWithLeagueTable(std::unique_ptr<xb::TXbDbf> t, bool keep) noexcept {
     } catch (...) {
     }
     closeTable(t);
+}
+
+KeptTableHold::KeptTableHold(std::vector<std::string> files) {
+    KeptTables& k = kept();
+    m_engine = k.engine;
+    for (const std::string& file : files) {
+        const std::string path = LeagueFilePath(file);
+        m_paths.push_back(path);
+        ++k.held[path];
+        if (std::any_of(k.tables.begin(), k.tables.end(), [&](const KeptTable& e) { return e.path == path; }))
+            continue;
+        try {
+            DoneWithLeagueTable(TakeLeagueTable("held", file, {}));
+        } catch (...) {
+            // Not there, or refused: the save that needs it meets it again and says why.
+            xb::TakeErrorMessage();
+        }
+    }
+}
+
+KeptTableHold::~KeptTableHold() {
+    if (xb::Engine::currentOrNull() != m_engine) return;
+    KeptTables* k = keptIfAny();
+    if (!k) return;
+    for (const std::string& path : m_paths) {
+        const auto it = k->held.find(path);
+        if (it != k->held.end() && --it->second <= 0) k->held.erase(it);
+        for (KeptTable& e : k->tables)
+            if (e.path == path && !k->held.count(path)) e.since = Clock::now();
+    }
+    if (!k->tables.empty()) armTimer(*k, static_cast<int>(k->idle.count()));
 }
 
 void ReleaseKeptTables() noexcept {

@@ -18,8 +18,13 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/dataset/xb_file_dataset.h"
+
+namespace xb {
+class Engine;
+}
 
 namespace app {
 
@@ -45,6 +50,24 @@ std::unique_ptr<xb::TXbDbf> TakeLeagueTable(const char* component, const std::st
 // the table is left clean (browse state, no lock, while-condition or filter, no engine error) and no
 // other table of its file is kept; otherwise closed.
 void DoneWithLeagueTable(std::unique_ptr<xb::TXbDbf> table, bool keep = true) noexcept;
+
+// While it lives, the kept tables of the files it names are not closed for being idle: a window that
+// writes them whenever its user asks (the match entry, its goals and cards) holds them as it holds
+// the table it opened itself, so that a save costs its writes and not the opens. It opens the ones not
+// kept yet (a failure is left to the routine that meets it later). ReleaseKeptTables still closes
+// them, for whatever needs the tables alone; the next routine opens them again, held as before. When
+// it ends they are kept for kKeptTableIdle from then, as any other.
+class KeptTableHold {
+public:
+    explicit KeptTableHold(std::vector<std::string> files);
+    ~KeptTableHold();
+    KeptTableHold(const KeptTableHold&) = delete;
+    KeptTableHold& operator=(const KeptTableHold&) = delete;
+
+private:
+    std::vector<std::string> m_paths;
+    xb::Engine* m_engine = nullptr;
+};
 
 // Closes every kept table now.
 void ReleaseKeptTables() noexcept;

@@ -187,6 +187,27 @@ bool loadedStillGood(const WorkAreaBlock& b) {
            b.loaded.view == currentView() && std::chrono::steady_clock::now() - b.loaded.readAt < kScanTrust;
 }
 
+// Records a Go or a Find took from a scan's rows in this thread (see loadKept).
+thread_local uint64_t t_keptNamedLoads = 0;
+
+// Record r for a move that names it (a Go, the record a Find lands on): taken from the rows a scan of
+// this area read when they hold it and went with the view of other stations' changes the area has now.
+// Unlike a scan's step, such a move always ends with its look at the semaphore (see RunIndexRead): a
+// routine that seeks a row expects it as it is now (a save compares it with what it showed), and a
+// change the look shows throws the move away and clears the rows. So it saves the record's read, not
+// the look. A caller holding a lock reads the row as it stands under the lock.
+bool loadKept(WorkAreaBlock& b, int32_t r) {
+    if (r < 1 || r > b.recCount || b.lockState != LockState::None || !windowsAllowed(b) ||
+        b.window.view != currentView() || !loadFromWindow(b, r))
+        return false;
+    ++t_keptNamedLoads;
+    return true;
+}
+
+bool loadNamed(WorkAreaBlock& b, int32_t r) {
+    return loadKept(b, r) || readLoad(b, r);
+}
+
 // readLoad for a record an order or a step named: one beyond the count another station appended, so
 // the count is brought up to date first. A scan's move (dir not 0) reads ahead.
 bool loadRecord(WorkAreaBlock& b, int32_t r, int dir = 0) {
@@ -447,6 +468,7 @@ bool RunIndexRead(const std::function<bool()>& move) {
         {
             OptimisticTry attemptScope(*d);
             const uint64_t readsBefore = platform::FileCalls().read;
+            const uint64_t keptBefore = t_keptNamedLoads;
             try {
                 result = move();
                 clean = errors.lastError == 0;
@@ -454,6 +476,7 @@ bool RunIndexRead(const std::function<bool()>& move) {
                 clean = false;
             }
             const bool unread = clean && platform::FileCalls().read == readsBefore &&
+                                t_keptNamedLoads == keptBefore &&
                                 std::chrono::steady_clock::now() - b->lastLook < kScanTrust;
             holds = unread ? attemptScope.endUnread() : attemptScope.end();
             if (holds && clean && !unread) b->lastLook = std::chrono::steady_clock::now();
@@ -724,7 +747,7 @@ bool Go(int32_t n) {
     b->bof = b->eof = false;
     const bool order = IsIndexActive();
     auto move = [b, n, order]() {
-        if (!readLoad(*b, n)) return false;
+        if (!(order ? loadNamed(*b, n) : readLoad(*b, n))) return false;
         if (order) {
             driver()->syncIndexOrder();
             driver()->saveOrderKey();
@@ -758,6 +781,11 @@ bool Dbf4RawGo(int32_t n) {
 
 bool RawGoRefresh(int32_t n) {
     return Dbf4RawGo(n);
+}
+
+bool Dbf4KeptGo(int32_t n) {
+    WorkAreaBlock* b = CurrentBlock();
+    return (b && loadKept(*b, n)) || Dbf4RawGo(n);
 }
 
 bool GoValid(int32_t n) {

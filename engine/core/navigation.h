@@ -39,6 +39,9 @@ bool Go(int32_t n);
 bool Dbf4RawGo(int32_t n);
 // The same as Dbf4RawGo.
 bool RawGoRefresh(int32_t n);
+// Dbf4RawGo for an index move inside its read of the index (RunIndexRead): the record comes from the
+// rows a scan of the area read under the view it has now when they hold it (see RunIndexRead).
+bool Dbf4KeptGo(int32_t n);
 // Go(n) for n within 1..record count; any other n answers false without moving or reporting.
 bool GoValid(int32_t n);
 // GoTop, or while a while-condition is set, the first record of the run that meets it around the current

@@ -471,7 +471,20 @@ bool OpenIndex(const std::string& fileName) {
         errors.pendingError = pending;
         errors.detail = detail;
         headersRead = holds && code == 0;
-        if (headersRead) SemaphoreMarkSeen();
+        if (headersRead) {
+            SemaphoreMarkSeen();
+            // The size the headers were checked against was taken after the record this read started
+            // from, and the look found nobody's change since: the first descent may go by it instead of
+            // asking the file again.
+            const SemaphoreGuard guard = CurrentSemaphoreGuard();
+            if (guard.loggedIn) {
+                area.nodes.clear();
+                area.nodes.generation = guard.generation;
+                area.nodes.generationKnown = true;
+                area.nodes.size = area.seenSize;
+                area.nodes.sizeKnown = true;
+            }
+        }
     }
     if (!headersRead) {
         IndexReadBracket read;

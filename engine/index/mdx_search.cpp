@@ -674,7 +674,7 @@ bool goRecord(WorkAreaBlock& b, uint32_t r, bool& visible) {
     if (r < 1 || r > static_cast<uint32_t>(b.recCount))
         RefreshRecCount(b, static_cast<int32_t>(std::min<uint32_t>(r, kCountFromFile)));
     if (r < 1 || r > static_cast<uint32_t>(b.recCount)) return true;
-    if (!Dbf4RawGo(static_cast<int32_t>(r))) return false;
+    if (!Dbf4KeptGo(static_cast<int32_t>(r))) return false;
     b.eof = b.bof = false;
     visible = RecordVisible();
     return true;

@@ -237,6 +237,27 @@ TEST_F(OptimisticReadTest, AReloadUsesTheRecordTheMoveReadUnlessItMayHaveChanged
     EXPECT_GT(reads(), 0u);
 }
 
+// A Find or a Go that lands on a row the last scan read takes it from what the scan read: it reads
+// nothing but its look at the semaphore, which it always makes, so another station's change of the
+// row since shows at once, however soon.
+TEST_F(OptimisticReadTest, AFindOrGoOnARowAScanReadOnlyLooksAndSeesAnotherStationsChange) {
+    ASSERT_TRUE(GoTop());
+    ASSERT_TRUE(Skip(1));
+    const int32_t second = RecNo();
+    const std::string secondName = name();
+    ASSERT_TRUE(GoTop());
+    const uint64_t before = platform::FileCalls().read;
+    ASSERT_TRUE(Find(secondName));
+    EXPECT_EQ(RecNo(), second);
+    EXPECT_EQ(platform::FileCalls().read - before, 1u) << "the look alone";
+
+    renameInArea2(second, "RENAMED");
+    ASSERT_TRUE(GoTop());
+    ASSERT_TRUE(Go(second)) << ErrorMsg();
+    EXPECT_EQ(name(), "RENAMED");
+    EXPECT_FALSE(Find(secondName));
+}
+
 // A Find that another station's change overlapped finds what the index holds now.
 TEST_F(OptimisticReadTest, AFindOverlappedByAChangeFindsTheRowAsItIsNow) {
     ASSERT_TRUE(Find(nameOf(7)));

@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 
+#include "app/data/kept_tables.h"
 #include "app/shell/entry_rules.h"
 #include "app/settings/lang_texts.h"
 #include "app/data/league_lookups.h"
@@ -173,10 +174,16 @@ const std::vector<WindowText>& Tfsaimatch::Texts() {
 
 void Tfsaimatch::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
+    if (!m_eventTables) RunGuarded([this] { m_eventTables = std::make_unique<KeptTableHold>(std::vector<std::string>{"but.dbf", "carton.dbf"}); });
     fshow();
     // The first activation builds the window; offscreen and under a test driver no activation may come,
     // so the build runs once the window is shown.
     RunGuarded([this] { factive(); });
+}
+
+void Tfsaimatch::hideEvent(QHideEvent* e) {
+    m_eventTables.reset();
+    QDialog::hideEvent(e);
 }
 
 bool Tfsaimatch::event(QEvent* e) {

@@ -22,6 +22,7 @@ class TXbDbf;
 
 namespace app {
 
+class KeptTableHold;
 class ReportGrid;
 
 class Tfsaimatch : public QDialog {
@@ -73,6 +74,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool event(QEvent* event) override;
     // Enter adds a goal or a card from the inputs of its own tab, once; anywhere else it does nothing.
     void keyPressEvent(QKeyEvent* event) override;
@@ -103,6 +105,9 @@ private:
 
     std::unique_ptr<Ui::Tfsaimatch> ui;
     xb::TXbDbf* m_results = nullptr;
+    // The goals and cards tables, held open while the window shows (as the caller holds m_results): a
+    // save writes them without opening them.
+    std::unique_ptr<KeptTableHold> m_eventTables;
     int m_mode = 1, m_championship = 0, m_year = 0, m_matchday = 0, m_home = 0, m_away = 0;
     bool m_firstActivation = false;
     bool m_building = false;
