@@ -7,7 +7,9 @@
 // seasons repeat it year after year. A new match is one of the season's last matchday, left out of the
 // generated rows, stored with 3 goals and 2 cards. Another match of the season is taken out (its row,
 // goals and cards deleted) and stored again as new the same day, then stored once more. Each is counted
-// cold (the first after the kept tables' idle time: its tables opened) and warm (again within it).
+// cold (the first after the kept tables' idle time: the tables nothing holds opened) and warm (again
+// within it). The stores go through resultat as the match entry window keeps it, with the goals and
+// cards tables it holds while it shows.
 //
 // Usage: bench_network_share [--quick] [--only TEXT] [--seasons N] [--fill DIR]
 //   --quick: no 1 ms runs, the counts only; --only: the computations whose name holds TEXT, on one season

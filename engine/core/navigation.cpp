@@ -818,11 +818,15 @@ bool GoBottomWhile() {
 bool dEOF() {
     WorkAreaBlock* b = CurrentBlock();
     if (!b) return true;
-    // Under an order the count is kept up to date by the index: it matters here only past its end.
-    const bool order = IsIndexActive();
-    if (!order || b->recNo > b->recCount) RefreshRecCount(*b, b->recNo);
+    // Under an order the count is kept up to date by the index (a key naming a row past it brings it up
+    // to date where it is met), and the order's end is the index's: the file's size is not asked at
+    // the end of every walk.
+    if (IsIndexActive()) {
+        if (b->recNo > b->recCount) b->eof = true;
+        return driver()->indexEof();
+    }
+    RefreshRecCount(*b, b->recNo);
     if (b->recNo > b->recCount) b->eof = true;
-    if (order) return driver()->indexEof();
     return b->eof;
 }
 
