@@ -164,7 +164,10 @@ std::unique_ptr<xb::TXbDbf> openFresh(const char* component, const std::string& 
     const std::string name = std::string(component) + "_" + std::to_string(++opened % 100000);
     auto t = MakeLeagueDataset(name.c_str(), file);
     if (use.withDeleted) t->SetHideDeletedRecs(false);
-    if (!use.tag.empty() && !use.openKey.empty()) t->SetOpenKey(use.tag, use.openKey);
+    if (!use.tag.empty() && !use.openKey.empty())
+        t->SetOpenKey(use.tag, use.openKey);
+    else if (!use.fromFirstRow && use.tag.empty())
+        t->SetOpenNowhere(true);
     try {
         t->Open();
         if (!use.tag.empty()) t->SetOrderUnlessCurrent(use.tag);

@@ -183,6 +183,7 @@ protected:
     bool m_atTopAfterOpen = false;
     bool m_afterLast = false;
     std::string m_openTag, m_openKey;  // see TXbCDataSet::SetOpenKey
+    bool m_openNowhere = false;        // see TXbCDataSet::SetOpenNowhere
     int m_openKeyFound = -1;           // -1: the open did not search; else whether it found the key
     // The row just appended when the current order's FOR condition leaves it out: it stays the dataset's
     // record until the area moves, so that the fill and replace that follow go to it.
@@ -252,6 +253,10 @@ public:
     // at any later time, it is Find(key). Set on an open dataset, it names the key FindOpenKey seeks.
     void SetOpenKey(const std::string& tag, const std::string& key);
     bool FindOpenKey();
+    // Set before the open, for a caller that puts its order and seeks before it reads a row: an open
+    // with an index stands on no row (Eof and Bof, as an empty table) until it is moved, instead of on
+    // the first of the first tag, whose descent and rows the caller's own seek would read again.
+    void SetOpenNowhere(bool on) { m_openNowhere = on; }
     void Reindex();
     // Virtual: a dataset over an in-memory table has nothing to lock.
     virtual bool ALock();

@@ -195,7 +195,9 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
     if (PendingError() != 0) return false;
     const bool keyOpen = !m_openTag.empty();
     EngineSettings& settings = Engine::current().settings;
-    settings.indexOpenGoesTop = !keyOpen;
+    // Without a key, an open asked to stand nowhere leaves the area off every row (see SetOpenNowhere).
+    const bool nowhere = !keyOpen && m_openNowhere;
+    settings.indexOpenGoesTop = !keyOpen && !nowhere;
     bool made = false;
     try {
         made = MakeIndexes();
@@ -208,6 +210,10 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
     if (WorkAreaBlock* b = xb::CurrentBlock()) {
         if (made && PendingError() == 0) {
             bool placed = xb::IsIndexActive() && (!keyOpen || positionOnOpenKey());
+            if (placed && nowhere) {
+                b->eof = b->bof = true;
+                m_openKeyFound = 0;  // as an open key not found: the cursor's first positioning moves nothing
+            }
             if (!placed && PendingError() == 0 && b->recCount > 0) xb::GoTop();
         }
         b->countJustRead = false;

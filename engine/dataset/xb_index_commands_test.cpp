@@ -271,4 +271,41 @@ TEST_F(IndexCommandsTest, ATableOpenedOnAKeyStandsOnItsFirstRow) {
     }
 }
 
+// A table opened to stand nowhere shows no row and reads none of its rows or its order's nodes until
+// it is moved; then it seeks, walks and takes an append as any open table.
+TEST_F(IndexCommandsTest, ATableOpenedNowhereReadsNoRowUntilMoved) {
+    {
+        auto t = open("grp.dbf", {"grp, N, 3, 0", "seq, N, 5, 0"}, {"GRPSEQ,F,F,str(grp,3)+str(seq,5)", ""});
+        for (int i = 0; i < 50; ++i) addRow(*t, {{"grp", std::to_string(i % 5)}, {"seq", std::to_string(i)}});
+    }
+    auto opened = [&](bool nowhere, uint64_t& reads) {
+        auto t = std::make_unique<TXbDbf>();
+        t->Name = nowhere ? "tnowhere" : "tfirst";
+        t->SetDbfFileName(tmp.file("grp.dbf"));
+        t->ShowProgress = false;
+        t->SetOpenNowhere(nowhere);
+        const uint64_t before = xb::platform::FileCalls().read;
+        t->Open();
+        reads = xb::platform::FileCalls().read - before;
+        return t;
+    };
+    uint64_t firstReads = 0, nowhereReads = 0;
+    opened(false, firstReads)->Close();
+    auto t = opened(true, nowhereReads);
+    ASSERT_TRUE(t->Active()) << ErrorMsg();
+    EXPECT_TRUE(t->IsEof() && t->Bof());
+    EXPECT_LT(nowhereReads, firstReads) << "the first row and its node read anyway";
+
+    ASSERT_TRUE(t->SetOrderToTag("GRPSEQ"));
+    ASSERT_TRUE(t->Find(padNum(3, 3)));
+    EXPECT_EQ(t->FieldGetInt("seq"), 3);
+    int rows = 0;
+    for (t->GoTop(); !t->IsEof() && rows < 100; t->Skip(1)) ++rows;
+    EXPECT_EQ(rows, 50);
+    addRow(*t, {{"grp", "9"}, {"seq", "7"}});
+    ASSERT_TRUE(t->Find(padNum(9, 3)));
+    EXPECT_EQ(t->FieldGetInt("seq"), 7);
+    EXPECT_EQ(engine().errors.pendingError, 0) << ErrorMsg();
+}
+
 }  // namespace
