@@ -38,7 +38,8 @@ struct TableUse {
     // With tag: FindOpenKey seeks it (see SetOpenKey); the table stands nowhere in particular until then.
     std::string openKey;
     // Whether the routine reads from where the open leaves the table (the first row of the order). A
-    // routine that always sets its order and seeks first (LeagueReading's) leaves this false.
+    // routine that always sets its order and seeks first (LeagueReading's) leaves this false: without a
+    // tag, a fresh open then stands on no row (SetOpenNowhere) and a kept table where it was.
     bool fromFirstRow = true;
 };
 
