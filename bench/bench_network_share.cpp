@@ -214,7 +214,7 @@ int run(const std::string& dir, int count, bool quick, const std::string& only, 
     std::unique_ptr<app::KeptTableHold> eventTables;
     auto openResults = [&] {
         if (!results) app::OpenTable(results, "resultat.dbf");
-        if (!eventTables) eventTables = std::make_unique<app::KeptTableHold>(std::vector<std::string>{"but.dbf", "carton.dbf"});
+        if (!eventTables) eventTables = std::make_unique<app::KeptTableHold>(app::kEventTableFiles);
     };
     auto closeResults = [&] {
         eventTables.reset();

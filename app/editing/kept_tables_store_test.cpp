@@ -41,7 +41,7 @@ TEST_F(KeptTablesStoreTest, MatchesStoredThroughKeptEventTablesBesideAnotherStat
     ASSERT_EQ(other.ask("dir " + tmp.path()), "0");
     std::unique_ptr<xb::TXbDbf> results;  // as the match entry window keeps it
     ASSERT_TRUE(OpenTable(results, "resultat.dbf"));
-    auto held = std::make_unique<KeptTableHold>(std::vector<std::string>{"but.dbf", "carton.dbf"});
+    auto held = std::make_unique<KeptTableHold>(kEventTableFiles);
     EXPECT_EQ(KeptTableCount(), 2);
 
     struct Store {

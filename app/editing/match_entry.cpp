@@ -40,7 +40,7 @@ MatchEvent eventOf(xb::TXbDbf& t) {
 class EventTableScope : public LeagueTableScope {
 public:
     EventTableScope(const char* component, EventTable table, const MatchKey& m)
-        : LeagueTableScope(component, table == EventTable::Goals ? "but.dbf" : "carton.dbf", "NUCHAMP",
+        : LeagueTableScope(component, kEventTableFiles[table == EventTable::Goals ? 0 : 1], "NUCHAMP",
                            Rows::kWithDeleted, eventKey(m)) {}
 };
 

@@ -61,6 +61,8 @@ int CreditedTeam(bool inHome, bool inAway, bool ownGoal);
 // ---- goals and cards of a match ----
 
 enum class EventTable { Goals, Cards };
+// The files of the two tables, as the match entry holds them open while it shows.
+inline const std::vector<std::string> kEventTableFiles = {"but.dbf", "carton.dbf"};
 
 // A goal (type 0..5) or a card (type 0 yellow, otherwise red) and the team credited (1 home, 2 away).
 struct MatchEvent {

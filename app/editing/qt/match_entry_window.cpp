@@ -174,7 +174,7 @@ const std::vector<WindowText>& Tfsaimatch::Texts() {
 
 void Tfsaimatch::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
-    if (!m_eventTables) RunGuarded([this] { m_eventTables = std::make_unique<KeptTableHold>(std::vector<std::string>{"but.dbf", "carton.dbf"}); });
+    if (!m_eventTables) RunGuarded([this] { m_eventTables = std::make_unique<KeptTableHold>(kEventTableFiles); });
     fshow();
     // The first activation builds the window; offscreen and under a test driver no activation may come,
     // so the build runs once the window is shown.
