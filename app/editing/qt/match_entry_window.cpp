@@ -174,16 +174,16 @@ const std::vector<WindowText>& Tfsaimatch::Texts() {
 
 void Tfsaimatch::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
-    if (!m_eventTables) RunGuarded([this] { m_eventTables = std::make_unique<KeptTableHold>(kEventTableFiles); });
     fshow();
     // The first activation builds the window; offscreen and under a test driver no activation may come,
     // so the build runs once the window is shown.
     RunGuarded([this] { factive(); });
 }
 
-void Tfsaimatch::hideEvent(QHideEvent* e) {
+void Tfsaimatch::SetResultTable(xb::TXbDbf* table) {
+    m_results = table;
     m_eventTables.reset();
-    QDialog::hideEvent(e);
+    if (table) RunGuarded([this] { m_eventTables = std::make_unique<KeptTableHold>(kEventTableFiles); });
 }
 
 bool Tfsaimatch::event(QEvent* e) {

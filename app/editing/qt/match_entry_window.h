@@ -39,7 +39,9 @@ public:
     void SetNueq2(int team) { m_away = team; }
     void SetNujournee(int matchday) { m_matchday = matchday; }
     void SetAnnee(int year) { m_year = year; }
-    void SetResultTable(xb::TXbDbf* table) { m_results = table; }
+    // Set before the window shows, cleared after: with the results table, the window holds the goals and
+    // cards tables open (see m_eventTables).
+    void SetResultTable(xb::TXbDbf* table);
     void SetNuchamp(int championship) { m_championship = championship; }
     // 1 a new match (teams chosen in the window), 2 the given match.
     void SetMode(int mode) { m_mode = mode; }
@@ -74,7 +76,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     bool event(QEvent* event) override;
     // Enter adds a goal or a card from the inputs of its own tab, once; anywhere else it does nothing.
     void keyPressEvent(QKeyEvent* event) override;
@@ -105,8 +106,8 @@ private:
 
     std::unique_ptr<Ui::Tfsaimatch> ui;
     xb::TXbDbf* m_results = nullptr;
-    // The goals and cards tables, held open while the window shows (as the caller holds m_results): a
-    // save writes them without opening them.
+    // The goals and cards tables, held open while the caller hands the window its results table: a save
+    // writes them without opening them. Taken before the window shows, so that the show waits for no open.
     std::unique_ptr<KeptTableHold> m_eventTables;
     int m_mode = 1, m_championship = 0, m_year = 0, m_matchday = 0, m_home = 0, m_away = 0;
     bool m_firstActivation = false;
