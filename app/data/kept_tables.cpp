@@ -144,6 +144,7 @@ bool leftClean(xb::TXbDbf& t) {
 void forgetTrust(xb::TXbDbf& t) {
     if (xb::WorkAreaBlock* b = xb::AreaBlock(t.Area())) {
         b->lastLook = {};
+        b->seeksTakeScans = false;
         b->loaded.readAt = {};
         b->window.readAt = {};
     }
@@ -241,6 +242,41 @@ void DoneWithLeagueTable(std::unique_ptr<xb::TXbDbf> t, bool keep) noexcept {
     } catch (...) {
     }
     closeTable(t);
+}
+
+bool ReadWholeSmallTable(const std::string& file, const std::function<void(xb::TXbDbf&)>& visit) {
+    const std::string path = LeagueFilePath(file);
+    // Tables found too large once in this thread go the indexed way without trying again.
+    thread_local std::vector<std::string> tooLarge;
+    if (std::find(tooLarge.begin(), tooLarge.end(), path) != tooLarge.end()) return false;
+    if (KeptTables* k = keptIfAny()) {
+        sweep(*k);
+        if (std::any_of(k->tables.begin(), k->tables.end(), [&](const KeptTable& e) { return e.path == path; }))
+            return false;
+    }
+    thread_local int opened = 0;
+    const std::string name = "whole_" + std::to_string(++opened % 100000);
+    std::unique_ptr<xb::TXbDbf> t = MakeLeagueDataset(name.c_str(), file);
+    t->ReadOnly = true;
+    t->SetOpenAlone(true);
+    bool whole = false;
+    try {
+        t->Open();
+        const xb::WorkAreaBlock* b = xb::AreaBlock(t->Area());
+        if (b && int64_t{b->recCount} * b->recordSize > kWholeTableBytes) {
+            tooLarge.push_back(path);
+        } else if (b && PendingEngineError() == 0) {
+            for (t->GoTop(); !t->IsEof() && PendingEngineError() == 0; t->Skip(1)) visit(*t);
+            whole = PendingEngineError() == 0;
+        }
+    } catch (...) {
+        whole = false;
+    }
+    if (!whole) {
+        xb::TakeErrorMessage();  // the indexed open meets the failure again and says why
+    }
+    closeTable(t);
+    return whole;
 }
 
 KeptTableHold::KeptTableHold(std::vector<std::string> files) {

@@ -16,10 +16,13 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/core/dbf_file.h"
 #include "engine/dataset/xb_file_dataset.h"
 
 namespace xb {
@@ -69,6 +72,17 @@ private:
     std::vector<std::string> m_paths;
     xb::Engine* m_engine = nullptr;
 };
+
+// A small table (bare name in the data directory) read whole: an open of the table alone (no index,
+// so no semaphore; no memo file; read only) and one read of its rows, visited in record order with
+// deleted rows left out. On a network share that is a few round trips where an open with its index and
+// a seek cost about twenty. Rows of equal keys stand in an index in record order, so the first row of
+// a number visited here is the one a seek finds. False when the indexed way costs less or the table is
+// not small: a table of the file is kept open, or its rows exceed kWholeTableBytes; and when the open
+// or the read fails (the indexed open that follows says why). A visit made before a failure stands for
+// nothing: the caller drops what it took.
+inline constexpr int64_t kWholeTableBytes = static_cast<int64_t>(xb::kSnapshotRows);
+bool ReadWholeSmallTable(const std::string& file, const std::function<void(xb::TXbDbf&)>& visit);
 
 // Closes every kept table now.
 void ReleaseKeptTables() noexcept;

@@ -2,8 +2,12 @@
 #include "app/data/league_lookups.h"
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <map>
 
+#include "app/data/kept_tables.h"
+#include "app/data/league_reading.h"
 #include "app/data/league_test_support.h"
 #include "app/data/league_text.h"
 #include "app/data/league_writes.h"
@@ -252,3 +256,99 @@ TEST_F(LookupsTest, NameArraysGiveEachEntryItsOwnRowWhateverTheOrderAndGaps) {
     }
 }
 }  // namespace
+
+namespace {
+
+// Appends a row of the named numeric and text fields through the table's index, deleted when asked.
+void appendRow(const std::string& file, const std::vector<std::pair<std::string, std::string>>& fields,
+               bool deleted = false) {
+    LeagueTableScope t("append", file);
+    t->Append();
+    for (const auto& [name, value] : fields) t->FieldPutStr(name, value);
+    t->Post();
+    if (deleted) {
+        ASSERT_TRUE(t->RLock());
+        t->DeleteRec();
+        t->UnLock();
+    }
+}
+
+// What one computation reads of the small tables: names, a season's rules and its team list.
+std::string readSmallTables() {
+    LeagueReading reading;
+    std::vector<QString> teams, players;
+    reading.TeamNames(teams, {3, 5, 25, 26, 1});
+    reading.PlayerNames(players, {305, 2199});
+    std::string out;
+    for (const QString& n : teams) out += n.toStdString() + "|";
+    for (const QString& n : players) out += n.toStdString() + "|";
+    const SeasonRules r = reading.SeasonParams(1, 2026);
+    out += std::to_string(r.win) + " " + std::to_string(r.teams) + " " + std::to_string(r.matchdays) + "|";
+    out += std::to_string(reading.SeasonParams(7, 2030).teams) + "|";
+    for (int t : reading.SeasonTeams(2026, 1)) out += std::to_string(t) + " ";
+    for (int t : reading.SeasonTeams(2030, 7)) out += std::to_string(t) + " ";
+    return out;
+}
+
+}  // namespace
+
+// A computation reads a small table whole, without its index, where no kept table of it is at hand: it
+// must answer as the index does (the first row of a number or season in record order, deleted rows
+// left out), open the table alone, and leave a table too large for one read to its index.
+TEST_F(LookupsTest, ASmallTableReadWholeAnswersAsItsIndexDoes) {
+    SetKeptTableIdle(std::chrono::hours(1));
+    appendRow("equipe.dbf", {{"NUEQUIPE", "5"}, {"NOMEQUIPE", "Second of five"}});
+    appendRow("equipe.dbf", {{"NUEQUIPE", "25"}, {"NOMEQUIPE", "Deleted"}}, true);
+    appendRow("equipe.dbf", {{"NUEQUIPE", "26"}, {"NOMEQUIPE", "Twenty-six"}});
+    {
+        LeagueTableScope t("delete", "equipe.dbf", "NUMERO");
+        ASSERT_TRUE(t->FindExact("3"));
+        ASSERT_TRUE(t->RLock());
+        t->DeleteRec();
+        t->UnLock();
+    }
+    appendRow("equipe.dbf", {{"NUEQUIPE", "3"}, {"NOMEQUIPE", "Third again"}});
+    for (const char* teams : {"9", "2"})
+        appendRow("champan.dbf", {{"ANNEE", "2030"}, {"NUCHAMP", "7"}, {"PTV", "3"}, {"NBEQUIPE", teams}});
+    for (const char* team : {"4", "9", "1"})
+        appendRow("eqchamp.dbf", {{"ANNEE", "2030"}, {"NUCHAMP", "7"}, {"NUEQUIPE", team}},
+                  std::string(team) == "9");
+    ReleaseKeptTables();
+
+    const xb::platform::FileCallCounts before = xb::platform::FileCalls();
+    const std::string whole = readSmallTables();
+    const xb::platform::FileCallCounts calls = xb::platform::FileCalls() - before;
+    EXPECT_EQ(KeptTableCount(), 0) << "a table read whole was kept open";
+    // champan, eqchamp, equipe and joueur alone: no index, memo or semaphore file.
+    EXPECT_EQ(calls.open, 4u);
+    EXPECT_EQ(calls.write, 0u);
+    EXPECT_EQ(whole, "Third again|Sète Olympique||Twenty-six|" + GetTeamName(1).toStdString() + "|" +
+                         GetPlayerName(305).toStdString() + "||3 20 38|9|" +
+                         [] {
+                             std::string s;
+                             for (int t : SeasonTeamNumbers(2026, 1)) s += std::to_string(t) + " ";
+                             return s;
+                         }() + "4 1 ");
+
+    // The same through the indexes: a kept table of a file has its index answer.
+    for (const char* file : {"champan.dbf", "eqchamp.dbf", "equipe.dbf", "joueur.dbf"})
+        DoneWithLeagueTable(TakeLeagueTable("keep", file, {}));
+    ASSERT_EQ(KeptTableCount(), 4);
+    EXPECT_EQ(readSmallTables(), whole);
+
+    // Players beyond one read's worth of rows: the index answers, and the table is kept as any other.
+    ReleaseKeptTables();
+    const int perRead = static_cast<int>(kWholeTableBytes / 78) + 1;
+    for (int n = 3000; n < 3000 + perRead; ++n)
+        appendRow("joueur.dbf", {{"NUJOUEUR", std::to_string(n)}, {"NOMJOUEUR", "Player " + std::to_string(n)}});
+    ReleaseKeptTables();
+    std::vector<QString> names;
+    LeagueReading().PlayerNames(names, {3000 + perRead - 1, 305});
+    EXPECT_EQ(names, (std::vector<QString>{QString("Player %1").arg(3000 + perRead - 1), GetPlayerName(305)}));
+    EXPECT_EQ(KeptTableCount(), 1);
+
+    // A table that cannot be read whole is opened with its index, which says why.
+    ReleaseKeptTables();
+    std::filesystem::resize_file(tmp.file("equipe.dbf"), 20);
+    EXPECT_ANY_THROW(LeagueReading().TeamName(1));
+}

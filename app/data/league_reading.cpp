@@ -52,41 +52,78 @@ xb::TXbDbf& LeagueReading::Table(const std::string& file, const std::string& tag
             TableUse use;
             use.fromFirstRow = false;
             slot = TakeLeagueTable(("lr" + file.substr(0, file.find('.'))).c_str(), file, use);
+            // A computation shows the rows as they stood at its last look: its seeks on rows it read
+            // within that moment read nothing again.
+            slot->SetSeeksTakeScans(true);
         } catch (...) {
             m_tables.erase(file);
             throw;
         }
     }
-    if (!tag.empty()) slot->SetOrderToTag(tag);
+    if (!tag.empty()) slot->SetOrderForSeek(tag);
     return *slot;
 }
+
+bool LeagueReading::readWhole(const std::string& file, const std::function<void(xb::TXbDbf&)>& visit) {
+    const auto known = m_readWhole.find(file);
+    if (known != m_readWhole.end()) return known->second;
+    return m_readWhole[file] = !m_tables.count(file) && ReadWholeSmallTable(file, visit);
+}
+
+namespace {
+
+SeasonRules rulesOfRow(xb::TXbDbf& t) {
+    SeasonRules r;
+    r.win = t.FieldGetInt("PTV");
+    r.draw = t.FieldGetInt("PTN");
+    r.defeat = t.FieldGetInt("PTD");
+    r.forfeitWin = t.FieldGetInt("PTFV");
+    r.forfeitDefeat = t.FieldGetInt("PTFD");
+    r.teams = t.FieldGetInt("NBEQUIPE");
+    const int stored = t.FieldGetInt("NBJOURNEE");
+    r.matchdays = std::clamp(stored == 0 ? 2 * r.teams - 2 : stored, 0, 99);
+    return r;
+}
+
+}  // namespace
 
 SeasonRules LeagueReading::SeasonParams(int championship, int year) {
     const auto known = m_rules.find({championship, year});
     if (known != m_rules.end()) return known->second;
-    SeasonRules r;
     const std::string key = NumberKey({{year, 4}, {championship, 3}});
-    xb::TXbDbf& t = Table("champan.dbf", "ANNEECHAMP");
-    if (!key.empty() && t.FindExact(key)) {
-        r.win = t.FieldGetInt("PTV");
-        r.draw = t.FieldGetInt("PTN");
-        r.defeat = t.FieldGetInt("PTD");
-        r.forfeitWin = t.FieldGetInt("PTFV");
-        r.forfeitDefeat = t.FieldGetInt("PTFD");
-        r.teams = t.FieldGetInt("NBEQUIPE");
-        const int stored = t.FieldGetInt("NBJOURNEE");
-        r.matchdays = std::clamp(stored == 0 ? 2 * r.teams - 2 : stored, 0, 99);
+    if (key.empty()) return m_rules[{championship, year}] = SeasonRules{};
+    // Read whole, every season's rules are known at once: the first row of each season.
+    std::map<std::pair<int, int>, SeasonRules> all;
+    if (readWhole("champan.dbf", [&](xb::TXbDbf& t) {
+            all.emplace(std::make_pair(t.FieldGetInt("NUCHAMP"), t.FieldGetInt("ANNEE")), rulesOfRow(t));
+        })) {
+        all.merge(m_rules);
+        m_rules.swap(all);
+        return m_rules[{championship, year}];
     }
+    SeasonRules r;
+    xb::TXbDbf& t = Table("champan.dbf", "ANNEECHAMP");
+    if (t.FindExact(key)) r = rulesOfRow(t);
     return m_rules[{championship, year}] = r;
 }
 
 std::vector<int> LeagueReading::SeasonTeams(int year, int championship) {
     const auto known = m_seasonTeams.find({year, championship});
     if (known != m_seasonTeams.end()) return known->second;
+    const std::string key = NumberKey({{year, 4}, {championship, 3}});
+    if (key.empty()) return m_seasonTeams[{year, championship}] = {};
+    // Read whole, every season's list is known at once, each in record order (its key's order).
+    std::map<std::pair<int, int>, std::vector<int>> all;
+    if (readWhole("eqchamp.dbf", [&](xb::TXbDbf& t) {
+            all[{t.FieldGetInt("ANNEE"), t.FieldGetInt("NUCHAMP")}].push_back(t.FieldGetInt("NUEQUIPE"));
+        })) {
+        all.merge(m_seasonTeams);
+        m_seasonTeams.swap(all);
+        return m_seasonTeams[{year, championship}];
+    }
     std::vector<int> out;
     xb::TXbDbf& t = Table("eqchamp.dbf", "ANNEECHAMP");
-    ForEachRow(t, NumberKey({{year, 4}, {championship, 3}}),
-               "ANNEE=" + std::to_string(year) + " .AND. NUCHAMP=" + std::to_string(championship),
+    ForEachRow(t, key, "ANNEE=" + std::to_string(year) + " .AND. NUCHAMP=" + std::to_string(championship),
                [&] { out.push_back(t.FieldGetInt("NUEQUIPE")); });
     return m_seasonTeams[{year, championship}] = out;
 }
@@ -99,6 +136,18 @@ void LeagueReading::names(const NameSource& source, std::vector<QString>& out,
         if (n > 0 && !known.count(n)) wanted.push_back(n);
     std::sort(wanted.begin(), wanted.end());
     wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    if (!wanted.empty()) {
+        // Read whole, every name of the table is known from then on (the first row of each number):
+        // a number it does not hold has none.
+        std::map<int, QString> all;
+        if (readWhole(source.file, [&](xb::TXbDbf& t) {
+                all.emplace(t.FieldGetInt(source.numberField), fieldText(t, source.nameField));
+            })) {
+            known.merge(all);
+            for (int n : wanted) known.emplace(n, QString());
+            wanted.clear();
+        }
+    }
     if (!wanted.empty()) {
         xb::TXbDbf& t = Table(source.file, source.tag);
         // One walk in number order; a number far ahead of the walk is sought instead.

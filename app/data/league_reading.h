@@ -4,7 +4,9 @@
 // moment (kept_tables.h), so another station's pack waits at most that moment after this one's last
 // computation. On a network share each open is dozens of round trips and each row read one more, so what
 // the object reads once is kept for the rest of the computation: the season's rules and team list, and
-// every team, championship and player name asked for.
+// every team, championship and player name asked for. A small table that no kept table of stands open
+// for is read whole instead, rules, team lists and names at once (ReadWholeSmallTable): a few calls
+// instead of an open with its index.
 //
 // A table is shared by the routines of the computation: each one puts the order it needs before it
 // seeks, and no scan of a table may run inside another scan of the same table.
@@ -54,6 +56,10 @@ public:
 private:
     struct NameSource;
     void names(const NameSource& source, std::vector<QString>& names, const std::vector<int>& numbers);
+    // Reads the small table whole (ReadWholeSmallTable) at the computation's first use of it, unless the
+    // computation opened it with its index already; visit takes what the computation keeps of each row.
+    // Whether the table was read whole: when it was not, its index answers.
+    bool readWhole(const std::string& file, const std::function<void(xb::TXbDbf&)>& visit);
 
     // The names of the folder looked up in one listing for all the computation's opens (made before the
     // tables, gone after them).
@@ -62,6 +68,7 @@ private:
     std::map<std::pair<int, int>, SeasonRules> m_rules;
     std::map<std::pair<int, int>, std::vector<int>> m_seasonTeams;
     std::map<std::string, std::map<int, QString>> m_names;  // by table file
+    std::map<std::string, bool> m_readWhole;                 // by table file: see readWhole
     int m_uncaught;
 };
 

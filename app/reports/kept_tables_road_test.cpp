@@ -60,7 +60,9 @@ TEST_F(KeptTablesRoadTest, ComputationsOnKeptTablesEqualFreshOnesWhileAnotherSta
     xbtest::ChildProcess other(LM_LEAGUE_CHILD_PATH, {});
     ASSERT_EQ(other.ask("dir " + tmp.path()), "0");
     std::string last = computed();
-    ASSERT_EQ(KeptTableCount(), 6);
+    // resultat and but; the small tables are read whole by each computation: champan, eqchamp and
+    // equipe by the standings, the three and joueur by the team's.
+    ASSERT_EQ(KeptTableCount(), 2);
     // The other station stores a match again (its row rewritten, its goals replaced), appends a new
     // match with its goals and card beyond every kept row, renames a team; this station's match window,
     // with a table of its own, stores a match at once before the computation.
@@ -77,7 +79,7 @@ TEST_F(KeptTablesRoadTest, ComputationsOnKeptTablesEqualFreshOnesWhileAnotherSta
         step();
         const uint64_t opens = xb::platform::FileCalls().open;
         const std::string again = computed();
-        EXPECT_EQ(xb::platform::FileCalls().open, opens) << "a table was opened again";
+        EXPECT_EQ(xb::platform::FileCalls().open - opens, 7u) << "a kept table was opened again";
         ReleaseKeptTables();
         EXPECT_EQ(again, computed());
         EXPECT_NE(again, last) << "the change does not show";

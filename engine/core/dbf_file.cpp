@@ -263,8 +263,10 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
     }
     // The prolog and the field descriptors come in one read: a header larger than the first read (a
     // table of many fields) has its remainder read by itself.
+    // A snapshot's first read takes its first rows as well (see the end).
     constexpr uint64_t kFirstRead = 4096;
-    std::vector<uint8_t> head(static_cast<size_t>(std::min(fileSize, kFirstRead)));
+    const uint64_t firstRead = block.snapshot ? kFirstRead + kSnapshotRows : kFirstRead;
+    std::vector<uint8_t> head(static_cast<size_t>(std::min(fileSize, firstRead)));
     int rc = block.file.readAt(0, head.data(), head.size());
     if (rc != 0) {
         SetEngineError(static_cast<uint16_t>(rc), "Error reading " + name + " [Use/OpenDbf]");
@@ -429,6 +431,18 @@ bool ReadDbfHeader(TableBlock& block, uint64_t fileSize) {
         block.bof = block.eof = false;
     }
     block.state = TableState::Clean;
+    // The rows the first read holds are the snapshot's first window: a small table is read whole.
+    const uint64_t counted = fileSize > hs ? (fileSize - hs) / block.recordSize : 0;
+    const uint64_t held = head.size() > hs ? (head.size() - hs) / block.recordSize : 0;
+    if (block.snapshot && std::min(counted, held) > 0) {
+        RecordWindow& w = block.window;
+        w.clear();
+        w.runs.push_back({1, static_cast<int32_t>(std::min(counted, held)), static_cast<size_t>(hs)});
+        w.epoch = RowWriteEpoch();
+        w.view = 0;
+        w.readAt = std::chrono::steady_clock::now();
+        w.bytes.assign(head.begin(), head.end());
+    }
     return true;
 }
 

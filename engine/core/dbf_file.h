@@ -33,6 +33,9 @@ enum class TableState : uint8_t { Closed = 0, Clean = 1, Changed = 2, Appended =
 // Records read ahead for a scan, as the file held them when read (before any translation): runs of
 // neighbouring records, each from one read. Valid only while the process has written no record since
 // (see RowWriteEpoch).
+// What a snapshot's open reads of its rows with its header (UseRequest::snapshot).
+inline constexpr uint64_t kSnapshotRows = 64 * 1024;
+
 struct RecordWindow {
     struct Run {
         int32_t first = 0;  // the run's first record
@@ -99,6 +102,10 @@ struct TableBlock {
     // Set while the open goes on, in shared use: the count was just taken from the file's size, so the
     // open's first move does not ask for the size again.
     bool countJustRead = false;
+    // Opened alone to read its rows once, as they stood at the open (UseRequest::snapshot): the count the
+    // open took stands, and a walk reads its rows in blocks as a scan under an order does. Nothing tells
+    // such an area of another station's change: it is let go when read.
+    bool snapshot = false;
     TranslateProc writeProc;
     TranslateProc readProc;
     platform::File file;
@@ -113,6 +120,11 @@ struct TableBlock {
     // When the last move of the area's order ended on a look at the semaphore that held (or inside the
     // counted read): everything the area keeps of the table and its index was good then.
     std::chrono::steady_clock::time_point lastLook;
+    // A Go or a Find that lands on a row a scan of the area read under the view it has now takes the row
+    // as the scan's next step would, without a look of its own within kScanTrust of the last one: set
+    // for a computation's reads, which show the rows as they stood at its last look. Otherwise such a
+    // move always looks (a routine that seeks a row to change it wants it as it is now).
+    bool seeksTakeScans = false;
     // The record this block wrote last and the process's row-write count right after it: while the
     // block stands on that record, nothing else was written since and the lock it was written under
     // is still held (the work-area layer forgets it at the release), raw holds what the file holds for

@@ -209,7 +209,7 @@ int32_t PhysRecCount(const WorkAreaBlock& b) {
 }
 
 void RefreshRecCount(WorkAreaBlock& b, int32_t needed) {
-    if (!IsSharedUse(b)) return;
+    if (!IsSharedUse(b) || b.snapshot) return;
     if (b.countJustRead) {
         b.countJustRead = false;
         if (needed <= b.recCount) return;

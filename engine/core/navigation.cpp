@@ -78,7 +78,7 @@ constexpr size_t kRunGapBytes = 4096;
 // Whether a scan of the area may read ahead: a table held exclusively, or a shared one whose moves the
 // index semaphore checks (a row another station writes moves its update counter).
 bool windowsAllowed(const WorkAreaBlock& b) {
-    return !b.isVirtual && b.recordSize > 0 && (!IsSharedUse(b) || IsIndexActive());
+    return !b.isVirtual && b.recordSize > 0 && (!IsSharedUse(b) || IsIndexActive() || b.snapshot);
 }
 
 bool loadFromWindow(WorkAreaBlock& b, int32_t r) {
@@ -189,6 +189,8 @@ bool loadedStillGood(const WorkAreaBlock& b) {
 
 // Records a Go or a Find took from a scan's rows in this thread (see loadKept).
 thread_local uint64_t t_keptNamedLoads = 0;
+// Inside a ResyncMove: a Go that takes its row from a scan's rows is not counted as named.
+thread_local bool t_resyncMove = false;
 
 // Record r for a move that names it (a Go, the record a Find lands on): taken from the rows a scan of
 // this area read when they hold it and went with the view of other stations' changes the area has now.
@@ -200,7 +202,7 @@ bool loadKept(WorkAreaBlock& b, int32_t r) {
     if (r < 1 || r > b.recCount || b.lockState != LockState::None || !windowsAllowed(b) ||
         b.window.view != currentView() || !loadFromWindow(b, r))
         return false;
-    ++t_keptNamedLoads;
+    if (!t_resyncMove && !b.seeksTakeScans) ++t_keptNamedLoads;
     return true;
 }
 
@@ -357,6 +359,18 @@ private:
 };
 
 }  // namespace
+
+void StandNowhere() {
+    if (WorkAreaBlock* b = CurrentBlock()) endPosition(*b);
+}
+
+ResyncMove::ResyncMove() : m_outer(!t_resyncMove) {
+    t_resyncMove = true;
+}
+
+ResyncMove::~ResyncMove() {
+    if (m_outer) t_resyncMove = false;
+}
 
 bool RunIndexRead(const std::function<bool()>& move) {
     WorkAreaBlock* b = CurrentBlock();

@@ -160,6 +160,7 @@ bool useImpl(const UseRequest& request, const std::string& original, void* buffe
     block->fileMode = mode;
     block->oem = !st.ansi;
     block->countRepair = request.countRepair;
+    block->snapshot = request.snapshot && (mode & 3) == 0;
     if (!OpenDbf(*block)) return false;
 
     const int area = eng().currentArea;
@@ -213,6 +214,7 @@ bool useImpl(const UseRequest& request, const std::string& original, void* buffe
     }
     if (request.top) b.countJustRead = false;  // else the caller's first move takes it
     b.swap.assign(need, 0);
+    if (b.snapshot) b.hasMemo = false;
     if (b.hasMemo && eng().tables.memo) {
         eng().errors.lastError = 0;
         eng().tables.memo->useMemofile();

@@ -80,6 +80,9 @@ struct UseRequest {
     // False: the area is left before its first record, for a caller that positions it itself at once
     // (an index opened next goes to its first key), so that the open reads no record for nothing.
     bool top = true;
+    // With a mode that cannot write: the table alone, its rows as they stood at the open (see
+    // WorkAreaBlock::snapshot), without its memo file (a memo field reads as having none).
+    bool snapshot = false;
 };
 
 // Opens request.path in the current area (closing what it holds) with the typed record in buffer (an

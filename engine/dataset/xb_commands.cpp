@@ -206,7 +206,7 @@ void TXbCDataSet::ReplaceRec() {
 
 void TXbCDataSet::SetFilterTo(const std::string& condition) {
     if (!BeginOperation("SetFilterTo")) return;
-    positionArea();
+    resyncArea();
     const bool ok = xb::Set_Filter_To(Utf8ToStored(condition));
     // A condition the engine refused leaves the area without a filter: the dataset says so too.
     Filtered = ok && !condition.empty();
@@ -222,7 +222,7 @@ void TXbCDataSet::SetFilterTo(const std::string& condition) {
 
 void TXbCDataSet::SetWhileTo(const std::string& condition) {
     if (!BeginOperation("SetWhileTo")) return;
-    positionArea();
+    resyncArea();
     xb::Set_While_To(Utf8ToStored(condition));
     if (PendingError() == 0 && !xb::EvalWhile()) xb::GoBottomWhile();
     SyncDatasetWithArea();
@@ -323,7 +323,7 @@ bool TXbCDataSet::SetIndexTo(const std::string& indexFileName) {
 
 bool TXbCDataSet::SetOrderToTag(const std::string& tagName) {
     if (!BeginOperation("SetOrderToTag")) return false;
-    positionArea();
+    resyncArea();
     const bool ok = xb::SetOrderToTag(EngineText(firstChars(tagName, kTagNameChars)));
     SyncDatasetWithArea();
     return ok;
@@ -332,6 +332,20 @@ bool TXbCDataSet::SetOrderToTag(const std::string& tagName) {
 bool TXbCDataSet::IsDeleted() {
     const TRecordBuffer b = ActiveBuffer();
     return Active() && !IsEmpty() && b && b[0] != 0;
+}
+
+void TXbCDataSet::SetSeeksTakeScans(bool on) {
+    if (!BeginOperation("SetSeeksTakeScans")) return;
+    if (xb::WorkAreaBlock* b = xb::CurrentBlock()) b->seeksTakeScans = on;
+}
+
+bool TXbCDataSet::SetOrderForSeek(const std::string& tagName) {
+    if (!BeginOperation("SetOrderForSeek")) return false;
+    dropPendingPuts();
+    xb::StandNowhere();
+    const bool ok = xb::SetOrderToTag(EngineText(firstChars(tagName, kTagNameChars)));
+    SyncDatasetWithArea();
+    return ok;
 }
 
 bool TXbCDataSet::SetOrderUnlessCurrent(const std::string& tagName) {
@@ -344,7 +358,7 @@ bool TXbCDataSet::SetOrderUnlessCurrent(const std::string& tagName) {
 
 bool TXbCDataSet::findKey(const char* opName, const std::string& key, bool exact) {
     if (!BeginOperation(opName)) return false;
-    positionArea();
+    resyncArea();
     bool found;
     {
         ExactSetting setting(exact);

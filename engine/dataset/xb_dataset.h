@@ -244,6 +244,12 @@ public:
     // SetOrderToTag, unless the tag is the current order already: then the order stays on the record it
     // stands on, and the selection's index read (under the semaphore) is not made.
     bool SetOrderUnlessCurrent(const std::string& tagName);
+    // The order for a seek made at once: the table is left on no row first, so that putting the order on
+    // its record reads nothing (the seek reads what it finds).
+    bool SetOrderForSeek(const std::string& tagName);
+    // Whether the table's seeks take a row the last scan read as its next step would (see
+    // WorkAreaBlock::seeksTakeScans): for a computation's reads, not for a routine that changes rows.
+    void SetSeeksTakeScans(bool on);
     bool Find(const std::string& key);
     bool FindExact(const std::string& key);
     // Set before the open: the open puts the area on the first row whose key in the order tag begins
@@ -294,6 +300,11 @@ protected:
 
 private:
     void positionArea() { UpdateCursorPos(); }
+    // positionArea before a command that only reads or sets how the area reads (see xb::ResyncMove).
+    void resyncArea() {
+        xb::ResyncMove resync;
+        UpdateCursorPos();
+    }
     void dropPendingPuts();
     std::unique_ptr<SemaphoreBracket> m_indexWrites;
     int m_indexWritesDepth = 0;

@@ -191,6 +191,7 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
     // The index the open takes goes to its first key (or, with an open key, the open goes to that key):
     // the table's first record is read only without an index.
     request.top = false;
+    request.snapshot = m_openAlone && ReadOnly;
     xb::UseTable(request);
     if (PendingError() != 0) return false;
     const bool keyOpen = !m_openTag.empty();
@@ -200,7 +201,7 @@ bool TXbFileDataSet::OpenTable(const std::string& fileName) {
     settings.indexOpenGoesTop = !keyOpen && !nowhere;
     bool made = false;
     try {
-        made = MakeIndexes();
+        made = m_openAlone || MakeIndexes();
     } catch (...) {
         settings.indexOpenGoesTop = true;
         throw;

@@ -65,6 +65,11 @@ public:
     TAfterMakeIndexEvent OnAfterMakeIndex;
     TLockFailedEvent OnALockFailedOnInsert, OnRLockFailedOnDelete, OnRLockFailedOnPost, OnRLockFailedOnRestore;
 
+    // The next opens take the table alone, for reading its rows in record order: no index, no memo file
+    // (a memo field reads as having none), so no semaphore either; set ReadOnly with it, the handle
+    // cannot write then.
+    void SetOpenAlone(bool on) { m_openAlone = on; }
+
     bool OpenTable(const std::string& fileName) override;
     bool MakeIndexes();
     bool IndexSemaphoreBusy();
@@ -98,6 +103,7 @@ private:
     bool buildIndex(const std::string& shownName, const std::string& path);
     bool m_exclusive = false;
     bool m_indexRefused = false;  // the handler refused the index while the table was created
+    bool m_openAlone = false;     // see SetOpenAlone
 };
 
 class TXbDbf : public TXbFileDataSet {

@@ -473,6 +473,9 @@ bool OpenIndex(const std::string& fileName) {
         headersRead = holds && code == 0;
         if (headersRead) {
             SemaphoreMarkSeen();
+            // A look that held, as a move's: the area's next moves that read nothing need none of their own
+            // for a moment (the order the routine sets at once, say).
+            b->lastLook = std::chrono::steady_clock::now();
             // The size the headers were checked against was taken after the record this read started
             // from, and the look found nobody's change since: the first descent may go by it instead of
             // asking the file again.

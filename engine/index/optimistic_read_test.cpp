@@ -258,6 +258,54 @@ TEST_F(OptimisticReadTest, AFindOrGoOnARowAScanReadOnlyLooksAndSeesAnotherStatio
     EXPECT_FALSE(Find(secondName));
 }
 
+// A computation's reads: a seek on rows its scan read takes them without a look while its last look is
+// fresh, and sees another station's change once that trust has run out; an order set for a seek reads
+// nothing; a snapshot of the table alone reads its rows with its header and sees no later append.
+TEST_F(OptimisticReadTest, AComputationsSeeksAndSnapshotsReadOnlyWhatTheyMust) {
+    CurrentBlock()->seeksTakeScans = true;
+    const auto scanned = std::chrono::steady_clock::now();  // the scan's last look is later
+    ASSERT_TRUE(GoTop());
+    ASSERT_TRUE(Skip(1));
+    const int32_t second = RecNo();
+    const std::string secondName = name();
+    ASSERT_TRUE(GoTop());
+    uint64_t before = platform::FileCalls().read;
+    ASSERT_TRUE(Find(secondName));
+    EXPECT_EQ(RecNo(), second);
+    // (A machine too busy to make the seek within the trust makes it look, as it must.)
+    if (std::chrono::steady_clock::now() - scanned < kScanTrust)
+        EXPECT_EQ(platform::FileCalls().read - before, 0u) << "rows the scan read, within its look's trust";
+    renameInArea2(second, "RENAMED");
+    std::this_thread::sleep_for(kScanTrust + std::chrono::milliseconds(10));
+    EXPECT_FALSE(Find(secondName)) << "a change older than the trust of the last look";
+    EXPECT_TRUE(Find("RENAMED"));
+    EXPECT_EQ(RecNo(), second);
+
+    StandNowhere();
+    before = platform::FileCalls().total();
+    ASSERT_TRUE(SetOrderToTag("NUM"));
+    EXPECT_EQ(platform::FileCalls().total() - before, 0u) << "an order set on no row";
+    ASSERT_TRUE(Find(std::to_string(kRows)));
+
+    ASSERT_TRUE(Select(3));
+    UseRequest alone;
+    alone.path = tmp.path() + "/club.dbf";
+    alone.alias = "ALONE";
+    alone.openMode = platform::kModeSharedRead;
+    alone.snapshot = true;
+    before = platform::FileCalls().read;
+    ASSERT_TRUE(UseTable(alone)) << ErrorMsg();
+    std::vector<std::string> names;
+    for (GoTop(); !dEOF(); Skip(1)) names.push_back(name());
+    EXPECT_EQ(platform::FileCalls().read - before, 1u) << "the header and the rows in one read";
+    ASSERT_EQ(names.size(), static_cast<size_t>(kRows));
+    EXPECT_EQ(names[static_cast<size_t>(second - 1)], "RENAMED");
+    appendInArea2("APPENDED", kRows + 1);
+    ASSERT_TRUE(GoBottom());
+    EXPECT_EQ(RecNo(), kRows) << "the rows as they stood at the open";
+    CloseDatabase();
+}
+
 // A Find that another station's change overlapped finds what the index holds now.
 TEST_F(OptimisticReadTest, AFindOverlappedByAChangeFindsTheRowAsItIsNow) {
     ASSERT_TRUE(Find(nameOf(7)));
