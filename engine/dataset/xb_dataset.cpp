@@ -672,10 +672,11 @@ int TXbDataSet::XbiGetPriorRecord(TRecordBuffer buffer, int32_t& recNo) {
     m_atTopAfterOpen = false;
     if (m_beforeFirst) return kXbiBof;
     if (m_afterLast) {
+        // From the end: the last row, which the move to the end has just loaded (as at the beginning).
         if (xb::dEOF() && !xb::dBOF())
             xb::Skip(-1);
         else
-            xb::Skip(0);
+            xb::ReloadRecord();
         m_afterLast = false;
     } else if (!xb::dBOF()) {
         xb::Skip(-1);
