@@ -143,6 +143,18 @@ int PendingEngineError() {
     return xb::Engine::current().errors.pendingError;
 }
 
+SeasonRules StoredSeasonRules(xb::TXbDbf& s) {
+    SeasonRules r;
+    r.teams = s.FieldGetInt("NBEQUIPE");
+    r.matchdays = s.FieldGetInt("NBJOURNEE");
+    r.win = s.FieldGetInt("PTV");
+    r.draw = s.FieldGetInt("PTN");
+    r.defeat = s.FieldGetInt("PTD");
+    r.forfeitWin = s.FieldGetInt("PTFV");
+    r.forfeitDefeat = s.FieldGetInt("PTFD");
+    return r;
+}
+
 namespace {
 
 // A write to a table the run keeps read-only is refused here, with a message, before it reaches the file:

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/data/match_points.h"
 #include "engine/dataset/xb_file_dataset.h"
 
 namespace app {
@@ -181,6 +182,9 @@ DeleteOutcome DeleteWhile(xb::TXbDbf& table, const DeleteRange& range);
 
 // The engine error a command left pending, or 0.
 int PendingEngineError();
+
+// The rules the table's current champan row stores, as they stand (a matchday count of 0 stays 0).
+SeasonRules StoredSeasonRules(xb::TXbDbf& row);
 
 }  // namespace app
 

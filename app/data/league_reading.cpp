@@ -72,16 +72,10 @@ bool LeagueReading::readWhole(const std::string& file, const std::function<void(
 
 namespace {
 
+// The row's rules as a computation uses them: a stored matchday count of 0 is 2 x teams - 2.
 SeasonRules rulesOfRow(xb::TXbDbf& t) {
-    SeasonRules r;
-    r.win = t.FieldGetInt("PTV");
-    r.draw = t.FieldGetInt("PTN");
-    r.defeat = t.FieldGetInt("PTD");
-    r.forfeitWin = t.FieldGetInt("PTFV");
-    r.forfeitDefeat = t.FieldGetInt("PTFD");
-    r.teams = t.FieldGetInt("NBEQUIPE");
-    const int stored = t.FieldGetInt("NBJOURNEE");
-    r.matchdays = std::clamp(stored == 0 ? 2 * r.teams - 2 : stored, 0, 99);
+    SeasonRules r = StoredSeasonRules(t);
+    r.matchdays = std::clamp(r.matchdays == 0 ? 2 * r.teams - 2 : r.matchdays, 0, 99);
     return r;
 }
 

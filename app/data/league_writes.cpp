@@ -158,17 +158,6 @@ bool RewriteMatchResult(xb::TXbDbf& t, const MatchRow& m) {
 }
 
 namespace {
-SeasonRules seasonOf(xb::TXbDbf& s) {
-    SeasonRules r;
-    r.teams = s.FieldGetInt("NBEQUIPE");
-    r.matchdays = s.FieldGetInt("NBJOURNEE");
-    r.win = s.FieldGetInt("PTV");
-    r.draw = s.FieldGetInt("PTN");
-    r.defeat = s.FieldGetInt("PTD");
-    r.forfeitWin = s.FieldGetInt("PTFV");
-    r.forfeitDefeat = s.FieldGetInt("PTFD");
-    return r;
-}
 
 bool findSeason(xb::TXbDbf& t, int championship, int year) {
     const std::string key = NumberKey({{year, 4}, {championship, 3}});
@@ -184,7 +173,7 @@ QString shownText(xb::TXbDbf& t, const char* field) {
 
 std::optional<SeasonRules> ReadSeasonRow(xb::TXbDbf& t, int championship, int year) {
     if (!findSeason(t, championship, year)) return std::nullopt;
-    return seasonOf(t);
+    return StoredSeasonRules(t);
 }
 
 bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRules& r, Matchdays matchdays,
@@ -196,7 +185,7 @@ bool SaveSeasonParams(xb::TXbDbf& t, int championship, int year, const SeasonRul
     LoadedRow was;
     if (loaded) {
         was.stored = loaded->has_value();
-        was.same = [loaded](xb::TXbDbf& s) { return seasonOf(s) == **loaded; };
+        was.same = [loaded](xb::TXbDbf& s) { return StoredSeasonRules(s) == **loaded; };
     }
     return WriteRow(
         t, [&] { return findSeason(t, championship, year); },
