@@ -272,9 +272,7 @@ bool ReadWholeSmallTable(const std::string& file, const std::function<void(xb::T
     } catch (...) {
         whole = false;
     }
-    if (!whole) {
-        xb::TakeErrorMessage();  // the indexed open meets the failure again and says why
-    }
+    if (!whole) xb::TakeErrorMessage();  // the indexed open meets the failure again and says why
     closeTable(t);
     return whole;
 }

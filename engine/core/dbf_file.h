@@ -30,12 +30,12 @@ using TranslateProc = std::function<void(char* bytes, size_t length)>;
 
 enum class TableState : uint8_t { Closed = 0, Clean = 1, Changed = 2, Appended = 3 };
 
-// Records read ahead for a scan, as the file held them when read (before any translation): runs of
-// neighbouring records, each from one read. Valid only while the process has written no record since
-// (see RowWriteEpoch).
 // What a snapshot's open reads of its rows with its header (UseRequest::snapshot).
 inline constexpr uint64_t kSnapshotRows = 64 * 1024;
 
+// Records read ahead for a scan, as the file held them when read (before any translation): runs of
+// neighbouring records, each from one read. Valid only while the process has written no record since
+// (see RowWriteEpoch).
 struct RecordWindow {
     struct Run {
         int32_t first = 0;  // the run's first record

@@ -166,13 +166,13 @@ public:
 bool RunIndexRead(const std::function<bool()>& move);
 constexpr std::chrono::milliseconds kScanTrust{250};
 
+// Leaves the area on no row (past its end), reading nothing: for an order set just before a seek.
+void StandNowhere();
+
 // While one lives on this thread, a Go puts the area back on the row its dataset shows before a
 // command that only reads or sets how the area reads (an order, a while or filter condition, a seek):
 // not a routine's seek of a row. A row a scan of the area read under the view it has now is then taken
 // as a scan's step takes it, without a look of its own within kScanTrust of the last one.
-// Leaves the area on no row (past its end), reading nothing: for an order set just before a seek.
-void StandNowhere();
-
 class ResyncMove {
 public:
     ResyncMove();
