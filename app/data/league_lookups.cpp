@@ -12,6 +12,10 @@ namespace app {
 
 namespace {
 
+// A lookup's small tables are read by their index and kept open for the next lookups (see LeagueReading):
+// a window's lookups come many in a moment, each of a row or a few.
+constexpr LeagueReading::SmallTables kLookup = LeagueReading::SmallTables::kByIndex;
+
 // A text field without the blanks that pad it to its width.
 QString fieldText(xb::TXbDbf& t, const char* field) {
     std::string s = t.FieldGetStr(field);
@@ -75,7 +79,7 @@ int SeasonOfComboIndex(int index) {
 }
 
 SeasonRules GetSeasonParams(int championship, int year) {
-    return LeagueReading().SeasonParams(championship, year);
+    return LeagueReading(kLookup).SeasonParams(championship, year);
 }
 
 QStringList DayListEntries(int year, int championship) {
@@ -88,11 +92,11 @@ QStringList DayListEntries(int year, int championship) {
 // ---- lists ----
 
 std::vector<int> SeasonTeamNumbers(int year, int championship) {
-    return LeagueReading().SeasonTeams(year, championship);
+    return LeagueReading(kLookup).SeasonTeams(year, championship);
 }
 
 QStringList SeasonTeamEntries(int year, int championship, bool withNumbers) {
-    LeagueReading reading;
+    LeagueReading reading(kLookup);
     const std::vector<int> numbers = reading.SeasonTeams(year, championship);
     std::vector<QString> names;
     reading.TeamNames(names, numbers);
@@ -118,7 +122,7 @@ QStringList TeamPlayerEntries(int team, int year, bool withNumbers) {
 // ---- lookups ----
 
 QString GetTeamName(int team) {
-    return LeagueReading().TeamName(team);
+    return LeagueReading(kLookup).TeamName(team);
 }
 
 int FindTeamNumber(const QString& name) {
@@ -128,7 +132,7 @@ int FindTeamNumber(const QString& name) {
 
 QString GetPlayerName(int player) {
     std::vector<QString> names;
-    LeagueReading().PlayerNames(names, {player});
+    LeagueReading(kLookup).PlayerNames(names, {player});
     return names.front();
 }
 
@@ -139,7 +143,7 @@ int FindPlayerNumber(const QString& name) {
 
 QString GetChampionshipName(int championship) {
     std::vector<QString> names;
-    LeagueReading().ChampionshipNames(names, {championship});
+    LeagueReading(kLookup).ChampionshipNames(names, {championship});
     return names.front();
 }
 
@@ -212,11 +216,11 @@ bool ChampionshipTeamExists(xb::TXbDbf& t, int year, int team, int championship)
 // ---- name arrays ----
 
 void LoadTeamNames(std::vector<QString>& names, const std::vector<int>& numbers) {
-    LeagueReading().TeamNames(names, numbers);
+    LeagueReading(kLookup).TeamNames(names, numbers);
 }
 
 void LoadPlayerNames(std::vector<QString>& names, const std::vector<int>& numbers) {
-    LeagueReading().PlayerNames(names, numbers);
+    LeagueReading(kLookup).PlayerNames(names, numbers);
 }
 
 void GetTeamNames(xb::TXbDbf& t, std::vector<QString>& names, const std::vector<int>& numbers) {

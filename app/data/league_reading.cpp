@@ -37,7 +37,7 @@ struct LeagueReading::NameSource {
     std::string (*key)(int);
 };
 
-LeagueReading::LeagueReading() : m_uncaught(std::uncaught_exceptions()) {}
+LeagueReading::LeagueReading(SmallTables small) : m_uncaught(std::uncaught_exceptions()), m_small(small) {}
 
 LeagueReading::~LeagueReading() {
     const bool keep = std::uncaught_exceptions() == m_uncaught;
@@ -67,7 +67,8 @@ xb::TXbDbf& LeagueReading::Table(const std::string& file, const std::string& tag
 bool LeagueReading::readWhole(const std::string& file, const std::function<void(xb::TXbDbf&)>& visit) {
     const auto known = m_readWhole.find(file);
     if (known != m_readWhole.end()) return known->second;
-    return m_readWhole[file] = !m_tables.count(file) && ReadWholeSmallTable(file, visit);
+    return m_readWhole[file] =
+               m_small == SmallTables::kReadWhole && !m_tables.count(file) && ReadWholeSmallTable(file, visit);
 }
 
 namespace {

@@ -4,9 +4,9 @@
 // moment (kept_tables.h), so another station's pack waits at most that moment after this one's last
 // computation. On a network share each open is dozens of round trips and each row read one more, so what
 // the object reads once is kept for the rest of the computation: the season's rules and team list, and
-// every team, championship and player name asked for. A small table that no kept table of stands open
-// for is read whole instead, rules, team lists and names at once (ReadWholeSmallTable): a few calls
-// instead of an open with its index.
+// every team, championship and player name asked for. In a computation, a small table that no kept table
+// of stands open for is read whole instead, rules, team lists and names at once (ReadWholeSmallTable): a
+// few calls instead of an open with its index.
 //
 // A table is shared by the routines of the computation: each one puts the order it needs before it
 // seeks, and no scan of a table may run inside another scan of the same table.
@@ -31,7 +31,11 @@ namespace app {
 
 class LeagueReading {
 public:
-    LeagueReading();
+    // How the small tables are read: whole at their first use (see readWhole), for a computation that
+    // reads many of their rows once; or by their index, for a lookup of a name or a season, whose table
+    // stays kept open for the next lookups.
+    enum class SmallTables { kReadWhole, kByIndex };
+    explicit LeagueReading(SmallTables small = SmallTables::kReadWhole);
     ~LeagueReading();
     LeagueReading(const LeagueReading&) = delete;
     LeagueReading& operator=(const LeagueReading&) = delete;
@@ -69,6 +73,7 @@ private:
     std::map<std::pair<int, int>, std::vector<int>> m_seasonTeams;
     std::map<std::string, std::map<int, QString>> m_names;  // by table file
     std::map<std::string, bool> m_readWhole;                 // by table file: see readWhole
+    SmallTables m_small;
     int m_uncaught;
 };
 
